@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test: the normal build with the Qt layer,
+# then the pure C++ layers again under AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+jobs=2
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCORVANEL_SANITIZE=ON \
+      -DCORVANEL_BUILD_GUI=OFF -DCORVANEL_BUILD_BENCHMARKS=OFF
+cmake --build build-sanitize -j "$jobs"
+(cd build-sanitize && ctest --output-on-failure -j "$jobs")

@@ -1,0 +1,81 @@
+#pragma once
+
+// The device database file: every chip model and every erase, program, read,
+// blank-check and verify algorithm, held as text exactly as written in the file.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvanel {
+
+inline constexpr const char* kDeviceDatabaseFileName = "corvaneldevices.txt";
+inline constexpr int kAlgorithmSlots = 21;  // slots 0 to 20
+
+// The five algorithm tables, in the order the file's definition words are tested.
+enum class AlgorithmTable { Erase = 0, Program = 1, Read = 2, BlankCheck = 3, Verify = 4 };
+inline constexpr int kAlgorithmTables = 5;
+
+// One model of the file. Every field is the text after the key's space, as written.
+struct DeviceModel {
+    std::string name;
+    std::string flash;
+    std::string eeprom;
+    std::string configerased;
+    std::string config2used;
+    std::string voltageseq;
+    std::string progtime;
+    std::string pagesize;
+    std::string erasealg;
+    std::string programalg;
+    std::string readalg;
+    std::string blankcheckalg;
+    std::string verifyalg;
+};
+
+using AlgorithmDefinitions = std::array<std::array<std::string, kAlgorithmSlots>, kAlgorithmTables>;
+
+struct DeviceDatabase {
+    std::vector<DeviceModel> models;   // model number n is models[n - 1]
+    AlgorithmDefinitions definitions;  // definition texts as they stood at the end of the file
+
+    [[nodiscard]] int model_count() const { return static_cast<int>(models.size()); }
+    [[nodiscard]] bool has_model(int number) const {
+        return number >= 1 && number <= model_count();
+    }
+    // Model by its number, 1 to model_count().
+    [[nodiscard]] const DeviceModel& model(int number) const {
+        return models.at(static_cast<std::size_t>(number - 1));
+    }
+};
+
+enum class DatabaseStatus {
+    Loaded,     // at least one model
+    NoModels,   // the file holds no "model:" line: start-up ends without a word
+    FileError,  // the file cannot be opened or read
+    BadLine,    // a slot number outside 0 to 20, or a definition line without its colon
+};
+
+struct DatabaseLoadResult {
+    DatabaseStatus status = DatabaseStatus::Loaded;
+    std::string message;  // for FileError and BadLine: names the file and the line
+    int line_number = 0;  // for BadLine, counted from 1
+};
+
+// Reads the file at `path` into `database`. On any status but Loaded the
+// database must not be used.
+[[nodiscard]] DatabaseLoadResult load_device_database(const std::string& path,
+                                                      DeviceDatabase& database);
+
+// The same over the file's bytes; `source_name` names the file in messages.
+[[nodiscard]] DatabaseLoadResult parse_device_database(std::string_view text,
+                                                       std::string_view source_name,
+                                                       DeviceDatabase& database);
+
+// Splits bytes into lines the way the device file and HEX files are read: a line
+// ends at CR LF or at a lone CR; a lone LF is an ordinary character of its line.
+[[nodiscard]] std::vector<std::string_view> split_cr_lines(std::string_view text);
+
+}  // namespace corvanel
