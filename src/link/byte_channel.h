@@ -1,0 +1,27 @@
+#pragma once
+
+// The serial line to the programmer board as the protocol sees it: single bytes
+// out, every waiting byte in, and a receive notification that the host raises
+// (on its user-interface thread) while the threshold is 1 and bytes are waiting.
+// The Qt serial port, the in-process virtual board and test doubles implement it.
+
+#include <cstdint>
+#include <vector>
+
+namespace corvanel {
+
+class ByteChannel {
+public:
+    virtual ~ByteChannel() = default;
+
+    // Writes one byte. A channel that is not open drops it without harm.
+    virtual void write_byte(std::uint8_t byte) = 0;
+    // Every byte received and not yet read, oldest first; removes them.
+    virtual std::vector<std::uint8_t> read_all() = 0;
+    // 0: no receive notification is raised; 1: one is raised while bytes wait.
+    virtual void set_receive_threshold(int threshold) = 0;
+    [[nodiscard]] virtual int receive_threshold() const = 0;
+    [[nodiscard]] virtual bool is_open() const = 0;
+};
+
+}  // namespace corvanel
