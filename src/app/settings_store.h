@@ -1,0 +1,83 @@
+#pragma once
+
+// The per-user store of the few values that outlive a run: last HEX folder,
+// microcontroller model, serial port and baud rate, colour theme and mouse-wheel
+// use. Values are texts or signed 32-bit numbers under one key. Reading a value
+// that is missing (or unreadable) stores its default on the spot, so after the
+// first run every value the program has read exists in the store.
+
+#include <QSettings>
+#include <QString>
+
+#include <cstdint>
+
+namespace corvanel {
+
+// Names of the six stored values, exactly as they appear in the store.
+namespace setting_names {
+inline constexpr const char* last_path = "Last Path";
+inline constexpr const char* microcontroller_model = "Microcontroller Model";
+inline constexpr const char* serial_port_number = "Serial Port Number";
+inline constexpr const char* serial_port_baud_rate = "Serial Port Baud Rate";
+inline constexpr const char* color_theme = "Color Theme";
+inline constexpr const char* mouse_wheel_enabled = "Mouse Wheel Enabled";
+}  // namespace setting_names
+
+// Defaults that do not depend on the run. "Last Path" defaults to the program
+// folder and "Serial Port Number" to the last port that could be opened; the
+// callers know those.
+namespace setting_defaults {
+inline constexpr const char* microcontroller_model = "1";
+inline constexpr const char* serial_port_baud_rate = "56000";
+inline constexpr const char* color_theme = "Original Lite";
+inline constexpr std::int32_t mouse_wheel_enabled = 1;
+}  // namespace setting_defaults
+
+class SettingsStore {
+public:
+    // Longest text a value may hold. The store was designed around a 255-byte
+    // read buffer that includes the terminating NUL; a longer stored text counts
+    // as unreadable and is replaced by the default when read.
+    static constexpr int max_text_length = 254;
+
+    // ini_file is the path of an INI file, or (Windows) a registry path
+    // beginning with "HKEY_", which selects the native registry format.
+    explicit SettingsStore(const QString& ini_file = default_settings_file());
+
+    // Windows: "HKEY_CURRENT_USER\Software\Tavrelix Corvanel".
+    // Elsewhere: <user configuration folder>/Tavrelix Corvanel/settings.ini
+    // (the configuration folder honours XDG_CONFIG_HOME).
+    static QString default_settings_file();
+
+    // The folder that holds settings.ini (on Windows the same per-user
+    // configuration folder, which holds the program's other per-user files).
+    static QString config_folder();
+
+    // Where this store keeps its values (file path or registry path).
+    const QString& location() const { return location_; }
+
+    // Creates the key (the INI file's folder) when it is missing.
+    void ensure_key() const;
+
+    // The stored text, or default_text, which is then stored.
+    QString get_string(const QString& name, const QString& default_text) const;
+
+    // The stored number, or default_number, which is then stored.
+    std::int32_t get_number(const QString& name, std::int32_t default_number) const;
+
+    void put_string(const QString& name, const QString& text) const;
+    void put_number(const QString& name, std::int32_t number) const;
+
+private:
+    QSettings::Format format_;
+    QString location_;
+};
+
+// The program-wide store. install_settings makes `store` the one that
+// settings() returns (the caller keeps ownership) and gives back the store that
+// was installed before; nullptr returns to the default store, which is created
+// on first use at default_settings_file().
+SettingsStore* install_settings(SettingsStore* store);
+SettingsStore& settings();
+
+}  // namespace corvanel
