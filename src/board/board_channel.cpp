@@ -1,0 +1,70 @@
+#include "board/board_channel.h"
+
+#include <algorithm>
+
+namespace corvanel {
+
+BoardChannel::BoardChannel(VirtualBoard& board) : board_(board) {}
+
+void BoardChannel::set_clock(Clock clock) {
+    clock_ = std::move(clock);
+}
+
+std::chrono::steady_clock::time_point BoardChannel::now() const {
+    return clock_ ? clock_() : std::chrono::steady_clock::now();
+}
+
+void BoardChannel::write_byte(std::uint8_t byte) {
+    if (!open_) {
+        return;
+    }
+    written_.push_back(byte);
+    if (faults_.stop_after_bytes && written_.size() > *faults_.stop_after_bytes) {
+        return;
+    }
+    const auto ready_at = now() + faults_.answer_delay;
+    for (const std::uint8_t answer : board_.feed(byte)) {
+        ++answers_produced_;
+        if (faults_.drop_answer && answers_produced_ == *faults_.drop_answer) {
+            continue;
+        }
+        queue_.push_back({answer, ready_at});
+        if (faults_.duplicate_answer && answers_produced_ == *faults_.duplicate_answer) {
+            queue_.push_back({answer, ready_at});
+        }
+    }
+}
+
+std::vector<std::uint8_t> BoardChannel::read_all() {
+    std::vector<std::uint8_t> bytes;
+    if (!open_) {
+        return bytes;
+    }
+    const auto t = now();
+    // Answers leave the board in order, so the ready ones are always at the front.
+    while (!queue_.empty() && queue_.front().ready_at <= t) {
+        bytes.push_back(queue_.front().byte);
+        queue_.pop_front();
+    }
+    return bytes;
+}
+
+std::size_t BoardChannel::waiting_count() const {
+    if (!open_) {
+        return 0;
+    }
+    const auto t = now();
+    const auto first_late = std::find_if(queue_.begin(), queue_.end(),
+                                         [t](const Pending& p) { return p.ready_at > t; });
+    return static_cast<std::size_t>(first_late - queue_.begin());
+}
+
+bool BoardChannel::has_waiting() const {
+    return waiting_count() > 0;
+}
+
+std::size_t BoardChannel::in_flight_count() const {
+    return queue_.size() - waiting_count();
+}
+
+}  // namespace corvanel

@@ -1,0 +1,70 @@
+#include "board/virtual_board.h"
+
+namespace corvanel {
+
+VirtualBoard::VirtualBoard(Pic14Chip chip) : chip_(std::move(chip)) {}
+
+std::optional<VirtualBoard> VirtualBoard::with_chip(std::string_view name) {
+    auto chip = Pic14Chip::create(name);
+    if (!chip) {
+        return std::nullopt;
+    }
+    return VirtualBoard(std::move(*chip));
+}
+
+std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
+    using namespace board_command;
+    switch (state_) {
+        case State::ChipCode:
+            state_ = State::Command;
+            ++commands_done_;
+            chip_.command(byte);
+            return {kChipCommand};
+        case State::DataLow:
+            data_low_ = byte;
+            state_ = State::DataHigh;
+            return {};
+        case State::DataHigh:
+            state_ = State::Command;
+            ++commands_done_;
+            chip_.data_frame(static_cast<std::uint16_t>(data_low_ | (byte << 8)));
+            return {kDataWord};
+        case State::Command:
+            break;
+    }
+
+    switch (byte) {
+        case kNop:
+            break;
+        case kVoltagesOnVddFirst:
+        case kVoltagesOnVppFirst:
+            // Switching on again while on restarts the sequence: the board drops both
+            // supplies first, so the chip re-enters programming mode with PC 0.
+            chip_.power_off();
+            chip_.power_on(byte == kVoltagesOnVddFirst ? PowerOrder::VddFirst
+                                                       : PowerOrder::VppFirst);
+            break;
+        case kVoltagesOff:
+            chip_.power_off();
+            break;
+        case kChipCommand:
+            state_ = State::ChipCode;
+            return {};
+        case kDataWord:
+            state_ = State::DataLow;
+            return {};
+        case kReadWord: {
+            ++commands_done_;
+            const std::uint16_t word = chip_.read_frame();
+            return {static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8),
+                    kReadWord};
+        }
+        default:
+            ++ignored_bytes_;
+            return {};
+    }
+    ++commands_done_;
+    return {byte};
+}
+
+}  // namespace corvanel

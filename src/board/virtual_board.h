@@ -1,0 +1,66 @@
+#pragma once
+
+// The programmer board: it takes the host's command bytes off the serial line,
+// drives the chip's ICSP pins and answers every command with exactly one byte
+// (three for a read), sent once the command's last data byte has arrived.
+//
+//   100 nop                      answer: 100
+//   101 voltages on, Vdd first   answer: 101
+//   102 voltages on, Vpp first   answer: 102
+//   103 voltages off             answer: 103
+//   104 code                     chip command;  answer: 104
+//   105 low high                 data frame;    answer: 105
+//   106                          read frame;    answers: low, high, 106
+//
+// Any other byte where a command is expected is not a command: the board ignores
+// it without answering (and counts it).
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "board/pic14_chip.h"
+
+namespace corvanel {
+
+namespace board_command {
+inline constexpr std::uint8_t kNop = 100;
+inline constexpr std::uint8_t kVoltagesOnVddFirst = 101;
+inline constexpr std::uint8_t kVoltagesOnVppFirst = 102;
+inline constexpr std::uint8_t kVoltagesOff = 103;
+inline constexpr std::uint8_t kChipCommand = 104;
+inline constexpr std::uint8_t kDataWord = 105;
+inline constexpr std::uint8_t kReadWord = 106;
+}  // namespace board_command
+
+class VirtualBoard {
+public:
+    explicit VirtualBoard(Pic14Chip chip);
+    // A board with the named chip in its socket (letter case ignored); nothing for an unknown name.
+    [[nodiscard]] static std::optional<VirtualBoard> with_chip(std::string_view name);
+
+    // One byte from the host; answers the bytes it produced (none while a command
+    // still waits for its data bytes).
+    std::vector<std::uint8_t> feed(std::uint8_t byte);
+
+    [[nodiscard]] Pic14Chip& chip() { return chip_; }
+    [[nodiscard]] const Pic14Chip& chip() const { return chip_; }
+
+    [[nodiscard]] bool voltages_on() const { return chip_.powered(); }
+    // True between a command byte and its last data byte.
+    [[nodiscard]] bool mid_command() const { return state_ != State::Command; }
+    [[nodiscard]] std::uint64_t ignored_bytes() const { return ignored_bytes_; }
+    [[nodiscard]] std::uint64_t commands_done() const { return commands_done_; }
+
+private:
+    enum class State { Command, ChipCode, DataLow, DataHigh };
+
+    Pic14Chip chip_;
+    State state_ = State::Command;
+    std::uint8_t data_low_ = 0;
+    std::uint64_t ignored_bytes_ = 0;
+    std::uint64_t commands_done_ = 0;
+};
+
+}  // namespace corvanel
