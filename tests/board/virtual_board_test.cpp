@@ -44,5 +44,20 @@ TEST(VirtualBoard, AnswersOneByteAfterTheLastDataByteOfEachCommand) {
     }
 }
 
+TEST(VirtualBoard, EchoesCommandsAndAnswersReadsWithTheChipWord) {
+    auto board = VirtualBoard::with_chip("PIC16F84A");
+    board->chip().set_flash(0, 0x2805);
+    EXPECT_EQ(feed_all(*board, {100, 101, 104, 4, 106, 103}),
+              (Bytes{100, 101, 104, 0x05, 0x28, 106, 103}));
+    // Without voltages the chip does not drive the data line.
+    EXPECT_EQ(feed_all(*board, {104, 4, 106}), (Bytes{104, 0, 0, 106}));
+    // Bytes that are not commands get no answer; the next command is understood.
+    EXPECT_EQ(feed_all(*board, {0, 255, 107, 100}), (Bytes{100}));
+    EXPECT_EQ(board->ignored_bytes(), 3U);
+    // A data word of 0xFFFF reaches the chip as 14 bits; the code byte as 6 bits (0x44 -> 04).
+    EXPECT_EQ(feed_all(*board, {102, 104, 2, 105, 0xFF, 0xFF, 104, 8, 104, 0x44, 106}),
+              (Bytes{102, 104, 105, 104, 104, 0xFF, 0x3F, 106}));
+}
+
 }  // namespace
 }  // namespace corvanel

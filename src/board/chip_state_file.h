@@ -1,0 +1,33 @@
+#pragma once
+
+// The contents of an emulated chip as an Intel HEX file, in the layout the
+// program itself uses: FLASH word a at byte address 2a, low byte first; the
+// configuration space 2000h-2008h (user IDs, reserved words, device ID,
+// configuration words) at byte addresses 4000h-4011h; EEPROM byte i at byte
+// address 4200h + 2i (high byte 00). Saving writes every location, in records of
+// 16 data bytes (type 00) and the end record (type 01), CR LF line ends. Loading
+// reads types 00, 01 and 04, starts from an erased chip, ignores the device ID
+// (it belongs to the chip) and changes the chip only when the whole file is good.
+
+#include <string>
+#include <string_view>
+
+#include "board/pic14_chip.h"
+
+namespace corvanel {
+
+struct ChipStateResult {
+    bool ok = true;
+    std::string message;  // empty on success
+    int line = 0;         // line of the file the message is about, 0 for none
+};
+
+[[nodiscard]] std::string chip_state_hex(const Pic14Chip& chip);
+[[nodiscard]] ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text);
+
+// The same through a file. Saving writes a temporary file beside the target and
+// renames it over the target, so an interrupted save never leaves half a file.
+[[nodiscard]] ChipStateResult load_chip_state_file(Pic14Chip& chip, const std::string& path);
+[[nodiscard]] ChipStateResult save_chip_state_file(const Pic14Chip& chip, const std::string& path);
+
+}  // namespace corvanel

@@ -1,0 +1,307 @@
+#include "board/pic14_chip.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "board/virtual_board.h"
+#include "raw_host.h"
+
+namespace corvanel {
+namespace {
+
+using test::RawHost;
+
+constexpr std::uint8_t kLoadConfig = 0x00;
+constexpr std::uint8_t kLoadProgram = 0x02;
+constexpr std::uint8_t kLoadData = 0x03;
+constexpr std::uint8_t kReadProgram = 0x04;
+constexpr std::uint8_t kReadData = 0x05;
+constexpr std::uint8_t kBeginErasePrograming = 0x08;
+constexpr std::uint8_t kBulkEraseProgram = 0x09;
+constexpr std::uint8_t kBulkEraseData = 0x0B;
+constexpr std::uint8_t kBeginProgrammingOnly = 0x18;
+constexpr std::uint8_t kChipErase = 0x1F;
+
+// The erase sequence each family's programming documents prescribe.
+void erase_chip(RawHost& host, ChipFamily family) {
+    switch (family) {
+        case ChipFamily::F84A:
+            host.load(kLoadProgram, 0x3FFF);
+            host.command(kBulkEraseProgram);
+            host.command(kBeginErasePrograming);
+            host.load(kLoadData, 0xFF);
+            host.command(kBulkEraseData);
+            host.command(kBeginErasePrograming);
+            // Configuration word: full erase through the code-protect removal sequence.
+            host.load(kLoadConfig, 0x3FFF);
+            host.increment(7);
+            host.command(0x01);
+            host.command(0x07);
+            host.command(kBeginErasePrograming);
+            break;
+        case ChipFamily::F62xA:
+        case ChipFamily::F629_675:
+            host.load(kLoadConfig, 0x3FFF);
+            host.command(kBulkEraseProgram);
+            host.command(kBulkEraseData);
+            break;
+        case ChipFamily::F87xA:
+        case ChipFamily::F87_88:
+        case ChipFamily::F81x:
+            host.load(kLoadConfig, 0x3FFF);
+            host.command(kChipErase);
+            break;
+    }
+    host.reenter();
+}
+
+std::uint16_t pattern(std::int32_t address) {
+    return static_cast<std::uint16_t>((address * 0x0123 + 0x0405) & 0x3FFF);
+}
+
+class EveryChip : public ::testing::TestWithParam<ChipInfo> {};
+
+// For each chip: erase, program one latch block and the next block partly, one EEPROM
+// byte and configuration word 1, then read everything back; then the same after the
+// chip's own erase sequence.
+TEST_P(EveryChip, ProgramsReadsAndErasesThroughRawBytes) {
+    const ChipInfo info = GetParam();
+    VirtualBoard board{Pic14Chip(info)};
+    board.chip().set_flash(0, 0x1234);
+    board.chip().set_eeprom(0, 0x12);
+    board.chip().set_config_space(0x2007, 0);
+    RawHost host(board);
+    host.voltages_on(PowerOrder::VppFirst);
+    erase_chip(host, info.family);
+    EXPECT_EQ(board.chip().flash(0), 0x3FFF);
+    EXPECT_EQ(board.chip().eeprom(0), 0xFF);
+
+    // One block of latches: load, increment, ..., then one programming command.
+    for (std::int32_t a = 0; a < info.latches; ++a) {
+        host.load(kLoadProgram, pattern(a));
+        if (a + 1 < info.latches) {
+            host.increment();
+        }
+    }
+    host.command(kBeginErasePrograming);
+    host.increment();
+    host.load(kLoadData, 0xA5);
+    host.command(kBeginErasePrograming);
+
+    host.reenter();
+    for (std::int32_t a = 0; a < info.latches; ++a) {
+        EXPECT_EQ(host.read(kReadProgram), pattern(a)) << info.name << " word " << a;
+        host.increment();
+    }
+    EXPECT_EQ(host.read(kReadProgram), 0x3FFF) << "beyond the block";
+    host.reenter();
+    host.increment(info.latches);
+    EXPECT_EQ(host.read(kReadData), 0xA5);
+
+    // Configuration word 1 at 2007h, and the device ID at 2006h.
+    host.load(kLoadConfig, 0x3FFF);
+    host.increment(6);
+    EXPECT_EQ(host.read(kReadProgram), info.device_id) << info.name;
+    host.increment();
+    host.load(kLoadProgram, 0x0000);
+    host.command(kBeginErasePrograming);
+    const auto unimplemented =
+        static_cast<std::uint16_t>(info.unimplemented_config_bits & ~info.config1_mask);
+    EXPECT_EQ(host.read(kReadProgram), unimplemented) << info.name;
+
+    host.reenter();
+    erase_chip(host, info.family);
+    EXPECT_EQ(host.read(kReadProgram), 0x3FFF);
+    host.load(kLoadConfig, 0x3FFF);
+    host.increment(7);
+    EXPECT_EQ(host.read(kReadProgram), (info.config1_mask | unimplemented) & 0x3FFF);
+    EXPECT_EQ(board.chip().eeprom(info.latches), 0xFF);
+}
+
+INSTANTIATE_TEST_SUITE_P(Chips, EveryChip, ::testing::ValuesIn(known_chips()),
+                         [](const auto& param) { return param.param.name; });
+
+TEST(Pic14Chip, FindsChipsByNameIgnoringCaseAndPrefix) {
+    EXPECT_EQ(find_chip("PIC16F877A")->flash_words, 8192);
+    EXPECT_EQ(find_chip("pic16f628a")->name, "PIC16F628A");
+    EXPECT_EQ(find_chip("16f84a")->name, "PIC16F84A");
+    EXPECT_FALSE(find_chip("PIC16F877"));
+    EXPECT_FALSE(find_chip(""));
+    EXPECT_FALSE(Pic14Chip::create("PIC18F452"));
+    EXPECT_EQ(known_chip_names().size(), known_chips().size());
+}
+
+TEST(Pic14Chip, VppFirstChipEnteredWithVddFirstReadsZerosAndIgnoresWrites) {
+    for (const char* name : {"PIC16F628A", "PIC16F88", "PIC12F675"}) {
+        auto board = VirtualBoard::with_chip(name);
+        ASSERT_TRUE(board);
+        board->chip().set_flash(0, 0x2805);
+        board->chip().set_eeprom(0, 0x42);
+        RawHost host(*board);
+        host.voltages_on(PowerOrder::VddFirst);
+        EXPECT_FALSE(board->chip().in_programming_mode());
+        EXPECT_EQ(host.read(kReadProgram), 0) << name;
+        EXPECT_EQ(host.read(kReadData), 0) << name;
+        host.load(kLoadProgram, 0x0000);
+        host.command(kBeginErasePrograming);
+        host.load(kLoadConfig, 0x3FFF);
+        host.command(kBulkEraseProgram);
+        host.command(kBulkEraseData);
+        host.command(kChipErase);
+
+        host.reenter(PowerOrder::VppFirst);
+        EXPECT_EQ(host.read(kReadProgram), 0x2805) << name;
+        EXPECT_EQ(host.read(kReadData), 0x42) << name;
+    }
+    // A chip that takes either order enters with Vdd first.
+    auto board = VirtualBoard::with_chip("PIC16F877A");
+    board->chip().set_flash(0, 0x2805);
+    RawHost host(*board);
+    host.voltages_on(PowerOrder::VddFirst);
+    EXPECT_EQ(host.read(kReadProgram), 0x2805);
+}
+
+TEST(Pic14Chip, ProgrammingOnlyClearsBitsWhileEraseProgrammingReplacesTheBlock) {
+    auto board = VirtualBoard::with_chip("PIC16F877A");
+    for (std::int32_t a = 0; a < 16; ++a) {
+        board->chip().set_flash(a, 0x0F0F);
+    }
+    RawHost host(*board);
+    host.voltages_on(PowerOrder::VddFirst);
+    host.load(kLoadProgram, 0x3F00);
+    host.command(kBeginProgrammingOnly);  // word 0 only loaded, the others stay 3FFFh
+    EXPECT_EQ(board->chip().flash(0), 0x0F00);
+    EXPECT_EQ(board->chip().flash(1), 0x0F0F);
+
+    host.increment(9);  // PC 9, in the block 8..15
+    host.load(kLoadProgram, 0x1111);
+    host.command(kBeginErasePrograming);
+    EXPECT_EQ(board->chip().flash(9), 0x1111);
+    EXPECT_EQ(board->chip().flash(8), 0x3FFF);
+    EXPECT_EQ(board->chip().flash(15), 0x3FFF);
+    EXPECT_EQ(board->chip().flash(16), 0x3FFF);
+    EXPECT_EQ(board->chip().flash(7), 0x0F0F);
+
+    // Latches return to blank after a cycle: a second cycle without a load changes nothing.
+    board->chip().set_flash(9, 0x2222);
+    host.command(kBeginErasePrograming);
+    EXPECT_EQ(board->chip().flash(9), 0x2222);
+}
+
+TEST(Pic14Chip, BulkEraseScopeFollowsTheAddressCounterAndTheFamily) {
+    // 16F628A: 09 at PC 0 keeps the configuration, 09 in configuration space erases it.
+    auto board = VirtualBoard::with_chip("PIC16F628A");
+    Pic14Chip& chip = board->chip();
+    chip.set_flash(5, 0);
+    chip.set_config_space(0x2007, 0);
+    chip.set_config_space(0x2000, 0x0123);
+    RawHost host(*board);
+    host.voltages_on(PowerOrder::VppFirst);
+    host.command(kBulkEraseProgram);
+    EXPECT_EQ(chip.flash(5), 0x3FFF);
+    EXPECT_EQ(chip.config_word(1), 0);
+    host.load(kLoadConfig, 0x3FFF);
+    host.command(kBulkEraseProgram);
+    EXPECT_EQ(chip.config_word(1), 0x21FF);
+    EXPECT_EQ(chip.config_space(0x2000), 0x3FFF);
+
+    // 16F84A and 16F87xA: the bulk erase is carried out by the following 08.
+    for (const char* name : {"PIC16F84A", "PIC16F876A"}) {
+        auto b = VirtualBoard::with_chip(name);
+        b->chip().set_flash(0, 0);
+        b->chip().set_eeprom(0, 0);
+        RawHost h(*b);
+        h.voltages_on(PowerOrder::VddFirst);
+        h.command(kBulkEraseProgram);
+        h.command(kBulkEraseData);
+        EXPECT_EQ(b->chip().flash(0), 0) << name;
+        EXPECT_EQ(b->chip().eeprom(0), 0) << name;
+        h.command(kBeginErasePrograming);
+        EXPECT_EQ(b->chip().flash(0), 0x3FFF) << name;
+        EXPECT_EQ(b->chip().eeprom(0), 0xFF) << name;
+    }
+
+    // 1F is not a 16F628A command.
+    chip.set_flash(0, 0);
+    host.command(kChipErase);
+    EXPECT_EQ(chip.flash(0), 0);
+}
+
+TEST(Pic14Chip, ConfigurationWordsKeepOnlyTheirImplementedBits) {
+    struct Case {
+        const char* chip;
+        int number;
+        std::uint16_t written;
+        std::uint16_t read;
+    };
+    const Case cases[] = {
+        {"PIC16F628A", 1, 0x3F72, 0x2172}, {"PIC16F877A", 1, 0x0000, 0x1030},
+        {"PIC16F877A", 1, 0x3F72, 0x3F72}, {"PIC16F88", 2, 0x0000, 0x3FFC},
+        {"PIC16F84A", 1, 0x3FF1, 0x3FF1},  {"PIC16F84A", 2, 0x0000, 0x0000},
+        {"PIC12F675", 1, 0x3FFF, 0x31FF},
+    };
+    for (const Case& c : cases) {
+        auto board = VirtualBoard::with_chip(c.chip);
+        RawHost host(*board);
+        host.voltages_on(PowerOrder::VppFirst);
+        host.load(kLoadConfig, 0x3FFF);
+        host.increment(6 + c.number);
+        host.load(kLoadProgram, c.written);
+        host.command(kBeginErasePrograming);
+        EXPECT_EQ(host.read(kReadProgram), c.read) << c.chip << " config " << c.number;
+        EXPECT_EQ(board->chip().config_word(c.number), c.read);
+    }
+}
+
+TEST(Pic14Chip, FramesOutOfOrderDoNothing) {
+    auto board = VirtualBoard::with_chip("PIC16F819");
+    Pic14Chip& chip = board->chip();
+    chip.set_flash(0, 0x0AAA);
+    RawHost host(*board);
+    host.voltages_on(PowerOrder::VddFirst);
+    host.increment();
+    EXPECT_EQ(host.read(0x06), 0);  // a read frame after a non-read command is not driven (PC 2)
+    host.data(0x0000);              // a data frame with no load before it
+    host.command(kLoadProgram);
+    host.increment();  // abandons the load (PC 3)
+    host.data(0x0000);
+    host.command(kBeginErasePrograming);
+    EXPECT_EQ(chip.flash(0), 0x0AAA);
+    EXPECT_EQ(chip.flash(1), 0x3FFF);
+    EXPECT_EQ(chip.flash(2), 0x3FFF);
+    EXPECT_EQ(chip.pc(), 3);
+}
+
+TEST(Pic14Chip, AddressCounterAliasesProgramMemoryAndStaysInConfigurationSpace) {
+    auto board = VirtualBoard::with_chip("PIC16F628A");  // 2K words, 128 EEPROM bytes
+    board->chip().set_flash(0, 0x0123);
+    board->chip().set_eeprom(0, 0x45);
+    RawHost host(*board);
+    host.voltages_on(PowerOrder::VppFirst);
+    host.increment(0x800);
+    EXPECT_EQ(host.read(kReadProgram), 0x0123);
+    EXPECT_EQ(host.read(kReadData), 0x45);  // 800h mod 128 = 0
+    host.load(kLoadConfig, 0x3FFF);
+    host.increment(9);
+    EXPECT_EQ(board->chip().pc(), 0x2009);
+    EXPECT_EQ(host.read(kReadProgram), 0);
+    host.increment(0x2000 - 9);
+    EXPECT_EQ(board->chip().pc(), 0x2000);
+}
+
+TEST(Pic14Chip, TwelveF675CalibrationIsLostOnErase) {
+    auto board = VirtualBoard::with_chip("PIC12F675");
+    Pic14Chip& chip = board->chip();
+    EXPECT_EQ(chip.flash(0x3FF), 0x3480);
+    EXPECT_EQ(chip.config_word(1) & 0x3000, 0x1000);
+    RawHost host(*board);
+    host.voltages_on(PowerOrder::VppFirst);
+    host.load(kLoadConfig, 0x3FFF);
+    host.command(kBulkEraseProgram);
+    EXPECT_EQ(chip.flash(0x3FF), 0x3FFF);
+    EXPECT_EQ(chip.config_word(1), 0x31FF);
+}
+
+}  // namespace
+}  // namespace corvanel
