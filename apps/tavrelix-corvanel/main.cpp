@@ -1,0 +1,7 @@
+#include <QString>
+
+#include "app/program_entry.h"
+
+int main(int argc, char** argv) {
+    return corvanel::run_window_application(argc, argv, QStringLiteral(CORVANEL_VERSION));
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+// The program entry of the window application: one running copy only, the
+// program folder, the device database before any window, then the main window.
+
+#include <QString>
+
+class QLockFile;
+
+namespace corvanel {
+
+struct ProgramState;
+
+// Where the lock that keeps a second copy from starting lives: the user's
+// runtime folder, or the temporary folder where there is none.
+[[nodiscard]] QString single_instance_lock_path();
+
+// Takes the lock; false when another running copy holds it. A lock left behind
+// by a copy that no longer runs is taken over.
+[[nodiscard]] bool acquire_single_instance(QLockFile& lock);
+
+// Outcome of loading the device database at start-up.
+struct DatabaseStartup {
+    bool go_on = false;
+    // Shown before the program ends; empty when it ends silently (no models).
+    QString message;
+};
+
+// Loads the device database at `path` into `program`.
+[[nodiscard]] DatabaseStartup load_database_for_startup(const QString& path, ProgramState& program);
+
+// The whole program: answers the process exit code.
+int run_window_application(int argc, char** argv, const QString& version);
+
+}  // namespace corvanel
