@@ -114,7 +114,7 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
         while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) {
             line.pop_back();
         }
-        if (line.empty()) {
+        if (line.empty() || line[0] == ';') {
             continue;
         }
         if (line[0] != ':') {

@@ -6,8 +6,9 @@
 // configuration words) at byte addresses 4000h-4011h; EEPROM byte i at byte
 // address 4200h + 2i (high byte 00). Saving writes every location, in records of
 // 16 data bytes (type 00) and the end record (type 01), CR LF line ends. Loading
-// reads types 00, 01 and 04, starts from an erased chip, ignores the device ID
-// (it belongs to the chip) and changes the chip only when the whole file is good.
+// reads types 00, 01 and 04 (skipping blank lines and lines beginning with ';'), starts from an
+// erased chip, ignores the device ID (it belongs to the chip) and changes the chip only when the
+// whole file is good.
 
 #include <string>
 #include <string_view>

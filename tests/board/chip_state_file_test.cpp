@@ -1,0 +1,132 @@
+#include "board/chip_state_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "image/hex_text.h"
+
+namespace corvanel {
+namespace {
+
+Pic14Chip random_chip(const char* name, unsigned seed) {
+    Pic14Chip chip = *Pic14Chip::create(name);
+    std::mt19937 random(seed);
+    for (std::int32_t a = 0; a < chip.flash_size(); ++a) {
+        chip.set_flash(a, static_cast<std::uint16_t>(random() & 0x3FFF));
+    }
+    for (std::int32_t i = 0; i < chip.eeprom_size(); ++i) {
+        chip.set_eeprom(i, static_cast<std::uint8_t>(random()));
+    }
+    for (std::int32_t a = 0x2000; a <= 0x2008; ++a) {
+        chip.set_config_space(a, static_cast<std::uint16_t>(random() & 0x3FFF));
+    }
+    return chip;
+}
+
+std::string record(const std::string& body) {
+    return ":" + body + hex_checksum(body) + "\r\n";
+}
+
+TEST(ChipStateFile, SavedStateLoadsBackAndSavesIdentically) {
+    for (const char* name : {"PIC16F877A", "PIC16F88", "PIC12F629", "PIC16F84A"}) {
+        const Pic14Chip original = random_chip(name, 7);
+        const std::string text = chip_state_hex(original);
+        Pic14Chip loaded = *Pic14Chip::create(name);
+        const ChipStateResult result = load_chip_state_hex(loaded, text);
+        ASSERT_TRUE(result.ok) << name << ": " << result.message;
+        EXPECT_EQ(chip_state_hex(loaded), text) << name;
+        for (std::int32_t a = 0x2000; a <= 0x2008; ++a) {
+            EXPECT_EQ(loaded.config_space(a), original.config_space(a)) << name << " " << a;
+        }
+        EXPECT_EQ(loaded.eeprom(loaded.eeprom_size() - 1),
+                  original.eeprom(original.eeprom_size() - 1));
+    }
+}
+
+TEST(ChipStateFile, UsesTheProgramsAddressLayout) {
+    Pic14Chip chip = *Pic14Chip::create("PIC16F84A");
+    chip.set_flash(0, 0x2805);
+    chip.set_config_space(0x2007, 0x3FF1);
+    chip.set_eeprom(0, 0x12);
+    const std::string text = chip_state_hex(chip);
+    EXPECT_EQ(text.substr(0, 45), ":100000000528FF3FFF3FFF3FFF3FFF3FFF3FFF3F11\r\n");
+    EXPECT_NE(text.find(":10400000FF3FFF3FFF3FFF3FFF3FFF3F6005F13FA7\r\n"), std::string::npos);
+    EXPECT_NE(text.find(":024010000000AE\r\n"), std::string::npos);  // no configuration word 2
+    EXPECT_NE(text.find(":104200001200FF00FF00FF00FF00FF00FF00FF00"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 13), ":00000001FF\r\n");
+    // 1024 words in 128 records, 9 configuration words in 2, 64 EEPROM bytes in 8, end.
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 128 + 2 + 8 + 1);
+}
+
+TEST(ChipStateFile, LoadsSparseFilesOntoAnErasedChipAndFollowsExtendedAddresses) {
+    Pic14Chip chip = *Pic14Chip::create("PIC16F877A");
+    chip.set_flash(1, 0);
+    const std::string text = record("020000040000") + record("020002000528") +
+                             "\r\n; a comment\r\n" + record("02400E00F13F") +
+                             record("024202000012") + record("00000001");
+    const ChipStateResult result = load_chip_state_hex(chip, text);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(chip.flash(0), 0x3FFF);
+    EXPECT_EQ(chip.flash(1), 0x2805);
+    EXPECT_EQ(chip.config_word(1), 0x3FF1 | 0x1030);
+    EXPECT_EQ(chip.eeprom(1), 0x00);
+    EXPECT_EQ(chip.eeprom(0), 0xFF);
+}
+
+TEST(ChipStateFile, RejectsBadFilesWithTheLineAndLeavesTheChipAlone) {
+    struct Case {
+        std::string text;
+        int line;
+        const char* message_part;
+    };
+    const std::string good = record("020000000528");
+    const Case cases[] = {
+        {good + ":020000000528D2\r\n" + record("00000001"), 2, "checksum"},
+        {good + "020000000528D1\r\n", 2, "':'"},
+        {good + record("0200000005") + record("00000001"), 2, "count"},
+        {good + record("020000020000") + record("00000001"), 2, "type"},
+        {record("02440000FFFF") + record("00000001"), 1, "not on this chip"},
+        {record("020000040001") + record("020000000528") + record("00000001"), 2,
+         "not on this chip"},
+        {good, 0, "end-of-file"},
+        {good + ":00", 2, "short"},
+    };
+    for (const Case& c : cases) {
+        Pic14Chip chip = *Pic14Chip::create("PIC16F877A");
+        chip.set_flash(0, 0x0111);
+        const ChipStateResult result = load_chip_state_hex(chip, c.text);
+        EXPECT_FALSE(result.ok) << c.text;
+        EXPECT_EQ(result.line, c.line) << c.text;
+        EXPECT_NE(result.message.find(c.message_part), std::string::npos) << result.message;
+        EXPECT_EQ(chip.flash(0), 0x0111) << c.text;
+    }
+}
+
+TEST(ChipStateFile, SavesAndLoadsThroughFiles) {
+    const std::filesystem::path folder =
+        std::filesystem::path(::testing::TempDir()) / "corvanel-chip-state-test";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const std::string path = (folder / "chip.hex").string();
+    const Pic14Chip original = random_chip("PIC16F628A", 3);
+    ASSERT_TRUE(save_chip_state_file(original, path).ok);
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+    Pic14Chip loaded = *Pic14Chip::create("PIC16F628A");
+    ASSERT_TRUE(load_chip_state_file(loaded, path).ok);
+    EXPECT_EQ(chip_state_hex(loaded), chip_state_hex(original));
+
+    std::ofstream(path, std::ios::trunc) << ":0200000005\r\n";
+    const ChipStateResult bad = load_chip_state_file(loaded, path);
+    EXPECT_FALSE(bad.ok);
+    EXPECT_NE(bad.message.find(path + ":1: "), std::string::npos) << bad.message;
+    EXPECT_FALSE(load_chip_state_file(loaded, (folder / "missing.hex").string()).ok);
+    EXPECT_FALSE(save_chip_state_file(original, (folder / "no" / "such" / "x.hex").string()).ok);
+    std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace corvanel
