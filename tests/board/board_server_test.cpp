@@ -1,0 +1,242 @@
+// End-to-end tests of the board server: start the built program, talk to its
+// pseudo-terminal with plain POSIX calls, stop it with a signal and look at what
+// it left behind.
+
+#include <gtest/gtest.h>
+
+#ifdef __unix__
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "board/chip_state_file.h"
+
+namespace corvanel {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using namespace std::chrono_literals;
+
+const fs::path kServer = fs::path(CORVANEL_BIN_DIR) / "corvanel-board";
+
+// One running server, with its first output line (the device path) read.
+class Server {
+public:
+    Server(const std::vector<std::string>& args, const fs::path& config_home) {
+        int out[2];
+        if (pipe(out) != 0) {
+            return;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], STDOUT_FILENO);
+            close(out[0]);
+            close(out[1]);
+            setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(kServer.c_str())};
+            for (const std::string& a : args) {
+                argv.push_back(const_cast<char*>(a.c_str()));
+            }
+            argv.push_back(nullptr);
+            execv(kServer.c_str(), argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        stdout_ = out[0];
+        device_ = read_line(5s);
+    }
+
+    ~Server() {
+        if (pid_ > 0 && !stopped_) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        if (stdout_ >= 0) {
+            close(stdout_);
+        }
+    }
+
+    [[nodiscard]] const std::string& device() const { return device_; }
+
+    // SIGTERM, then the exit status (-1 when it did not end within a few seconds).
+    int stop() {
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 500; ++i) {
+            int status = 0;
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                stopped_ = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            usleep(10000);
+        }
+        return -1;
+    }
+
+private:
+    std::string read_line(std::chrono::milliseconds timeout) {
+        std::string line;
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd fds{stdout_, POLLIN, 0};
+            if (poll(&fds, 1, 50) <= 0) {
+                continue;
+            }
+            char c = 0;
+            if (read(stdout_, &c, 1) != 1 || c == '\n') {
+                break;
+            }
+            line += c;
+        }
+        return line;
+    }
+
+    pid_t pid_ = -1;
+    int stdout_ = -1;
+    std::string device_;
+    bool stopped_ = false;
+};
+
+int open_port(const std::string& device) {
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+    if (fd >= 0) {
+        termios settings{};
+        tcgetattr(fd, &settings);
+        cfmakeraw(&settings);
+        tcsetattr(fd, TCSANOW, &settings);
+    }
+    return fd;
+}
+
+// Reads until `count` bytes came or `timeout` passed.
+Bytes receive(int fd, std::size_t count, std::chrono::milliseconds timeout) {
+    Bytes bytes;
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (bytes.size() < count && std::chrono::steady_clock::now() < end) {
+        pollfd fds{fd, POLLIN, 0};
+        if (poll(&fds, 1, 20) <= 0) {
+            continue;
+        }
+        std::uint8_t buffer[64];
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        for (ssize_t i = 0; i < n; ++i) {
+            bytes.push_back(buffer[i]);
+        }
+    }
+    return bytes;
+}
+
+class BoardServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(kServer)) {
+            GTEST_SKIP() << "board server not built: " << kServer;
+        }
+        folder_ = fs::path(::testing::TempDir()) /
+                  ("corvanel-server-" +
+                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+    }
+    void TearDown() override { fs::remove_all(folder_); }
+
+    fs::path folder_;
+};
+
+TEST_F(BoardServerTest, ServesTheProtocolRegistersItselfAndSavesTheChipOnSigterm) {
+    const fs::path state = folder_ / "chip.hex";
+    Pic14Chip start = *Pic14Chip::create("PIC16F84A");
+    start.set_flash(1, 0x0ABC);
+    ASSERT_TRUE(save_chip_state_file(start, state.string()).ok);
+
+    Server server({"--chip", "pic16f84a", "--state", state.string(), "--register", "COM7"},
+                  folder_);
+    ASSERT_FALSE(server.device().empty());
+    const fs::path link = folder_ / "Tavrelix Corvanel" / "ports" / "COM7";
+    ASSERT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), server.device());
+
+    const int fd = open_port(server.device());
+    ASSERT_GE(fd, 0);
+    // Voltages on, program 2805h at word 0, step to word 1, read it, voltages off.
+    const Bytes command{101, 104, 2, 105, 0x05, 0x28, 104, 8, 104, 6, 104, 4, 106, 103};
+    ASSERT_EQ(write(fd, command.data(), command.size()), static_cast<ssize_t>(command.size()));
+    EXPECT_EQ(receive(fd, 10, 3s), (Bytes{101, 104, 105, 104, 104, 104, 0xBC, 0x0A, 106, 103}));
+    close(fd);
+
+    // The host may close and reopen the port; the server keeps serving.
+    const int again = open_port(server.device());
+    ASSERT_GE(again, 0);
+    const Bytes nop{100};
+    ASSERT_EQ(write(again, nop.data(), 1), 1);
+    EXPECT_EQ(receive(again, 1, 3s), nop);
+    close(again);
+
+    EXPECT_EQ(server.stop(), 0);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+    Pic14Chip saved = *Pic14Chip::create("PIC16F84A");
+    ASSERT_TRUE(load_chip_state_file(saved, state.string()).ok);
+    EXPECT_EQ(saved.flash(0), 0x2805);
+    EXPECT_EQ(saved.flash(1), 0x0ABC);
+}
+
+TEST_F(BoardServerTest, InjectsFaultsAndThrottlesToTheBaudRate) {
+    {
+        Server server({"--chip", "PIC16F628A", "--stop-after", "2"}, folder_);
+        const int fd = open_port(server.device());
+        ASSERT_GE(fd, 0);
+        const Bytes nops{100, 100, 100, 100};
+        ASSERT_EQ(write(fd, nops.data(), nops.size()), 4);
+        EXPECT_EQ(receive(fd, 4, 500ms), (Bytes{100, 100}));
+        close(fd);
+        EXPECT_EQ(server.stop(), 0);
+    }
+    {
+        // 20 answers at 1200 baud need at least 20 x 10 / 1200 s = 166 ms on the line.
+        Server server({"--baud", "1200"}, folder_);
+        const int fd = open_port(server.device());
+        ASSERT_GE(fd, 0);
+        const Bytes nops(20, 100);
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(write(fd, nops.data(), nops.size()), 20);
+        EXPECT_EQ(receive(fd, 20, 3s), nops);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, 150ms);
+        close(fd);
+        EXPECT_EQ(server.stop(), 0);
+    }
+}
+
+TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
+    const auto run = [](const std::string& args) {
+        const std::string command = kServer.string() + " " + args + " >/dev/null 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run("--help"), 0);
+    EXPECT_EQ(run("--chip PIC18F452"), 2);
+    EXPECT_EQ(run("--baud fast"), 2);
+    EXPECT_EQ(run("--register LPT1"), 2);
+    EXPECT_EQ(run("--frobnicate 1"), 2);
+    const fs::path bad = folder_ / "bad.hex";
+    std::FILE* file = std::fopen(bad.c_str(), "w");
+    std::fputs(":0200000005\n", file);
+    std::fclose(file);
+    EXPECT_EQ(run("--state '" + bad.string() + "'"), 1);
+    // The unreadable file is left as it was.
+    EXPECT_EQ(fs::file_size(bad), 12U);
+}
+
+}  // namespace
+}  // namespace corvanel
+
+#endif
