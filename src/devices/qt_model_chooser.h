@@ -1,0 +1,71 @@
+#pragma once
+
+// The model chooser "Select Microcontroller": every model of the device
+// database by name, in two columns filled row by row. A click marks a model, a
+// double click marks it and selects it; "Select" stores and applies the marked
+// model only when it differs from the applied one; "Cancel" (also Escape and
+// the window frame) goes back to the applied model. The opener clears the
+// memory image after the chooser closes, whichever way it closed.
+
+#include <QDialog>
+
+#include <vector>
+
+class QPushButton;
+class QScrollArea;
+class QWidget;
+
+namespace corvanel {
+
+class ChooserEntry;
+
+class Form5 : public QDialog {
+    Q_OBJECT
+public:
+    // The window shows up to this many entries (35 rows of two) at once; a
+    // larger database scrolls, so every model stays reachable.
+    static constexpr int visible_rows = 35;
+    static constexpr int entry_count = 2 * visible_rows;
+
+    // Lists the models of state().database and marks state().selected_model.
+    explicit Form5(QWidget* parent = nullptr);
+
+    // Paints the window background from the colour roles.
+    void settheme();
+    // Marks the entry of selected_model, every other entry in the field colours.
+    void highlight_entries();
+
+    // Entry k (1 to the model count); nullptr for other numbers.
+    [[nodiscard]] ChooserEntry* opcija(int k) const;
+    [[nodiscard]] int entries() const { return static_cast<int>(opcija_.size()); }
+    [[nodiscard]] QPushButton* Command1() const { return command1_; }
+    [[nodiscard]] QPushButton* Command2() const { return command2_; }
+    [[nodiscard]] QScrollArea* entry_area() const { return area_; }
+    // selected_model when the chooser opened.
+    [[nodiscard]] int entry_model() const { return entry_model_; }
+
+    void opcija_Click(int k);
+    void opcija_DblClick(int k);
+    // "Select".
+    void Command1_Click();
+    // "Cancel".
+    void Command2_Click();
+
+    // Escape and the window frame act as "Cancel".
+    void reject() override;
+
+private:
+    std::vector<ChooserEntry*> opcija_;
+    QScrollArea* area_;
+    QWidget* panel_;
+    QPushButton* command1_;
+    QPushButton* command2_;
+    int entry_model_ = 0;
+    bool closing_ = false;
+};
+
+// Shows the chooser modally over `parent` and returns when it has closed. The
+// caller then runs "&Clear Buffer".
+void show_model_chooser(QWidget* parent);
+
+}  // namespace corvanel
