@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <cmath>
 #include <memory>
 
 #include "app/settings_store.h"
@@ -161,6 +162,20 @@ TEST(ColorThemeTable, DesignedThemesAreLegible) {
         }
     }
     EXPECT_EQ(designed, 43);
+}
+
+// The choosers mark the chosen entry only by its background, so it must stand
+// apart from the field colour of the others.
+TEST(ColorThemeTable, ChosenEntryStandsApartFromTheOthers) {
+    for (const QString& name : theme_names()) {
+        const auto roles = theme_colors(name);
+        const QColor& chosen = roles->col_highlight_back;
+        const QColor& other = roles->col_field_back;
+        const double distance =
+            std::hypot(chosen.red() - other.red(), chosen.green() - other.green(),
+                       chosen.blue() - other.blue());
+        EXPECT_GE(distance, 60.0) << name.toStdString();
+    }
 }
 
 TEST(ColorThemeTable, ContrastRatioMatchesTheFormula) {
