@@ -77,6 +77,7 @@ Form5::Form5(QWidget* parent) : QDialog(parent) {
         entry->setObjectName(QStringLiteral("opcija%1").arg(k));
         entry->setText(QString::fromStdString(model.name));
         entry->setToolTip(model_tooltip(model));
+        entry->setIndent(2);
         entry->setGeometry(kColumnLeft[(k - 1) % 2], row_top((k - 1) / 2), kEntryWidth,
                            kEntryHeight);
         connect(entry, &ChooserEntry::clicked, this, [this, k] { opcija_Click(k); });

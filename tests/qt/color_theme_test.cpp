@@ -7,12 +7,14 @@
 #include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTextEdit>
 
 #include <cmath>
 #include <memory>
 
 #include "app/settings_store.h"
 #include "dialogs/color_theme.h"
+#include "dialogs/message_box.h"
 #include "qt_test_support.h"
 
 namespace corvanel {
@@ -229,6 +231,12 @@ TEST_F(ThemeSettingsTest, MonoDarkMessageTextIsLightOnDark) {
     loadtheme();
     EXPECT_EQ(colors().col_prompt_text, QColor(231, 231, 231));
     EXPECT_EQ(colors().col_prompt_back, QColor(28, 28, 28));
+
+    Form08 box;
+    box.set_message("Chip verified.", 64, QString());
+    const QPalette text = box.txt_title()->palette();
+    EXPECT_EQ(text.color(QPalette::Base), QColor(28, 28, 28));
+    EXPECT_EQ(text.color(QPalette::Text), QColor(231, 231, 231));
 }
 
 TEST(ThemeNotification, RegisteredWindowsRepaintUntilDestroyed) {
