@@ -1,0 +1,66 @@
+#pragma once
+
+// The five chip operations. Each is the same frame around a different
+// algorithm of the applied model: the starter checks the port, loads the
+// script, locks the commands and runs the first interpreter step; the board's
+// answers drive the script; the step that finds it finished calls the
+// operation's completion routine, which unlocks the commands and reports the
+// result with the elapsed time.
+//
+// A board that stops answering would leave an operation waiting for ever, so
+// the hosts call check_timeout from a timer: when no awaited byte has come for
+// five seconds the operation is aborted.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvanel {
+
+struct ProgramState;
+
+enum class OperationKind { Program, Erase, Read, Blank, Verify };
+
+// "program", "erase", "read", "blank", "verify".
+[[nodiscard]] std::string_view operation_name(OperationKind kind);
+[[nodiscard]] std::optional<OperationKind> operation_from_name(std::string_view name);
+
+// Seconds without an awaited answer byte before an operation is given up. A
+// pause of the script itself does not count: the clock starts when the step
+// that waits for the board has ended.
+inline constexpr double kAnswerTimeoutSeconds = 5.0;
+inline constexpr std::string_view kNotRespondingText =
+    "Programmer not responding! Operation aborted.";
+
+enum class StartResult {
+    Started,
+    PortNotReady,  // only the status line changed ("Serial port 3 error!")
+    Busy,          // an operation is still running or finishing: nothing changed
+};
+
+// Starts an operation on the applied model's algorithm for it. Bytes waiting in
+// the receive buffer from before (answers nobody waits for) are discarded before
+// the first command. The caller need not look at the result: the status line
+// tells the user.
+StartResult start_operation(ProgramState& state, OperationKind kind);
+
+// The completion routines, run by the interpreter's finishing step.
+void program2_routine(ProgramState& state);
+void erase2_routine(ProgramState& state);
+void read2_routine(ProgramState& state);
+void blank2_routine(ProgramState& state);
+void verify2_routine(ProgramState& state);
+// The routine that the operation name names; nothing for any other text.
+void run_completion_routine(ProgramState& state, std::string_view name);
+
+// "12.25": whole seconds, a point, and the hundredths cut (not rounded) to two digits.
+[[nodiscard]] std::string elapsed_seconds_text(double seconds);
+
+// Aborts the running operation when it has waited for the board longer than
+// the time-out at `now` (a reading of the host's clock): voltages off is sent
+// once, the commands are unlocked and the status line says so. Answers true
+// when it aborted. Nothing happens while no operation waits, while a step is
+// running, or while "Test Vpp" holds the voltages (the wait starts afresh then).
+bool check_timeout(ProgramState& state, double now);
+
+}  // namespace corvanel

@@ -1,0 +1,67 @@
+#pragma once
+
+// What the chip operations need from whoever runs them: the main window, the
+// command-line tool or a test. The engine itself knows nothing of windows,
+// clocks or ports; it reports and asks through this interface only.
+
+#include <string_view>
+
+namespace corvanel {
+
+// Message box kinds (icon and buttons) and results, as the message box knows them.
+namespace message_kind {
+inline constexpr int kTick = 0;          // tick icon, "OK"
+inline constexpr int kQuestion = 4;      // question icon, "Yes" / "No"
+inline constexpr int kError = 16;        // error icon, "OK"
+inline constexpr int kInformation = 64;  // information icon, "OK"
+}  // namespace message_kind
+
+namespace message_result {
+inline constexpr int kOk = 1;
+inline constexpr int kYes = 6;
+inline constexpr int kNo = 7;
+}  // namespace message_result
+
+class EngineHost {
+public:
+    virtual ~EngineHost() = default;
+
+    // Replaces the text of the one-line status line.
+    virtual void set_status_text(std::string_view text) = 0;
+    // Shows a modal message and answers the button chosen. An empty caption
+    // means the window title.
+    virtual int show_message(std::string_view text, int kind, std::string_view caption) = 0;
+    // Locks and unlocks the commands that could start a second operation.
+    virtual void disable_commands() = 0;
+    virtual void enable_commands() = 0;
+    // Redraws the memory tables from the image.
+    virtual void redraw_tables() = 0;
+    // Blocks for that many milliseconds (0 returns at once).
+    virtual void pause(int milliseconds) = 0;
+    // A steadily rising clock in seconds, with at least hundredths.
+    [[nodiscard]] virtual double clock_seconds() = 0;
+    // Lets pending window events run.
+    virtual void process_events() = 0;
+    // Ends the program (after an unrecognised script instruction). A host that
+    // cannot end at once may return: the engine then stops the operation itself
+    // and sends nothing more.
+    virtual void end_program() = 0;
+};
+
+// A host that shows nothing and never waits; used when none is attached.
+class NullEngineHost final : public EngineHost {
+public:
+    void set_status_text(std::string_view) override {}
+    int show_message(std::string_view, int, std::string_view) override {
+        return message_result::kOk;
+    }
+    void disable_commands() override {}
+    void enable_commands() override {}
+    void redraw_tables() override {}
+    void pause(int) override {}
+    [[nodiscard]] double clock_seconds() override { return 0.0; }
+    void process_events() override {}
+    void end_program() override {}
+};
+
+}  // namespace corvanel
