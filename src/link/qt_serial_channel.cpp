@@ -180,6 +180,7 @@ bool QtSerialChannel::open() {
 }
 
 bool QtSerialChannel::close() {
+    last_error_.clear();
     if (virtual_port_) {
         close_virtual();
         return true;

@@ -64,7 +64,8 @@ public:
     [[nodiscard]] bool select_target(const PortTarget& target);
     [[nodiscard]] const PortTarget& target() const { return target_; }
 
-    // Why the last select, settings change or open failed, in words for the user.
+    // Why the last select, settings change, open or close failed (a virtual
+    // board's state file that could not be written), in words for the user.
     [[nodiscard]] const QString& last_error() const { return last_error_; }
     // True when the last open failed because the device may not be opened by
     // this user (on Linux: not a member of the "dialout" group).

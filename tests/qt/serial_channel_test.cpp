@@ -144,5 +144,33 @@ TEST_F(SerialChannelTest, VirtualPortEmulatesTheChipInProcess) {
     EXPECT_TRUE(channel_.last_error().contains(QStringLiteral("PIC99X999")));
 }
 
+TEST_F(SerialChannelTest, VirtualBoardStateFileIsWrittenOnlyWhenTheBoardHeardSomething) {
+    const QString state = QDir(ports_.path()).filePath("chip.hex");
+    PortTarget target;
+    target.kind = PortTarget::Kind::Virtual;
+    target.state_file = state;
+    channel_.set_virtual_chip("pic16f84a");
+
+    // A probe opens and closes without a byte: no file appears.
+    ASSERT_TRUE(channel_.select_target(target));
+    ASSERT_TRUE(channel_.open());
+    EXPECT_TRUE(channel_.close());
+    EXPECT_FALSE(QFile::exists(state));
+
+    ASSERT_TRUE(channel_.open());
+    channel_.write_byte(100);
+    EXPECT_TRUE(channel_.close());
+    EXPECT_TRUE(channel_.last_error().isEmpty()) << channel_.last_error().toStdString();
+    ASSERT_TRUE(QFile::exists(state));
+
+    // A damaged state file keeps the port shut rather than starting from a blank chip.
+    QFile file(state);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(":10000000ZZ\r\n");
+    file.close();
+    EXPECT_FALSE(channel_.open());
+    EXPECT_TRUE(channel_.last_error().contains(state)) << channel_.last_error().toStdString();
+}
+
 }  // namespace
 }  // namespace corvanel

@@ -1,0 +1,47 @@
+#pragma once
+
+// The user commands around the serial link: "Change Serial Port Number",
+// "Change Baud Rate" and "Change Default Programming Time" of the Options menu,
+// "Serial Port Pinout" of the Help menu, and the "Test Vpp" label, which switches
+// the programming voltages on and off by hand so that Vpp can be adjusted on
+// the board. Values are asked for with myinputbox and refusals shown with
+// mymsgbox, both with the window title as caption.
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+namespace corvanel {
+
+class SerialLink;
+struct ProgramState;
+
+// A number as the user typed it, read like leading_number reads it (leading
+// blanks, sign, digits, fraction; reading stops at the first other character),
+// but kept exactly, so that range tests see 16.4 as more than 16 before any rounding.
+struct TypedNumber {
+    bool negative = false;
+    QString whole;     // digits without leading zeros ("" for zero)
+    QString fraction;  // digits without trailing zeros
+
+    [[nodiscard]] static TypedNumber read(const QString& text);
+    // lower <= value <= upper, exactly (both bounds whole numbers, lower >= 0).
+    [[nodiscard]] bool within(std::int32_t lower, std::int32_t upper) const;
+    // The number in decimal without blanks or redundant zeros: "9600", "1200.5".
+    [[nodiscard]] QString decimal_text() const;
+};
+
+// "Change Serial Port Number" (menuport).
+void change_serial_port_number(SerialLink& link);
+// "Change Baud Rate" (menubaud).
+void change_baud_rate(SerialLink& link);
+// "Change Default Programming Time" (menuprogtime): holds until the next model is applied.
+void change_programming_time(ProgramState& state);
+// "Serial Port Pinout" (menuportinfo).
+[[nodiscard]] QString serial_port_pinout_text();
+void show_serial_port_pinout();
+// A click on "Test Vpp" (label_vpp).
+void toggle_vpp_test(ProgramState& state);
+
+}  // namespace corvanel
