@@ -332,6 +332,16 @@ int main(int argc, char** argv) {
         }
     }
 
+    // Installed before the terminal and the link exist, so that a stop signal at any
+    // moment still leads to the clean-up below.
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal_number, &action, nullptr);
+    }
+    signal(SIGPIPE, SIG_IGN);
+
     const auto terminal = open_terminal();
     if (!terminal) {
         return 1;
@@ -343,14 +353,6 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-
-    struct sigaction action {};
-    action.sa_handler = on_stop_signal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
-        sigaction(signal_number, &action, nullptr);
-    }
-    signal(SIGPIPE, SIG_IGN);
 
     std::cout << terminal->path << std::endl;
     std::cerr << "corvanel-board: " << chip->info().name << " on " << terminal->path << "\n";
