@@ -1,0 +1,119 @@
+// Interpreter steps per second: a Verify of a full PIC16F877A image (8192 FLASH
+// words, 256 EEPROM bytes, configuration word 1) against the in-process virtual
+// board, repeated for about two seconds. Pauses return at once and window events
+// are not processed, so the figure is the cost of the interpreter, the protocol
+// and the board emulation alone.
+
+#include <chrono>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <string_view>
+
+#include "board/board_channel.h"
+#include "board/virtual_board.h"
+#include "devices/device_database.h"
+#include "devices/model_application.h"
+#include "engine/chip_operations.h"
+#include "engine/engine_host.h"
+#include "engine/program_state.h"
+
+namespace {
+
+using namespace corvanel;
+
+constexpr const char* kDeviceFile =
+    "verifyalgdef 1: begin,setflashloop,temp=s04,checkflash,s06,loop,end,"
+    "begin,seteepromloop,temp=s05,checkeeprom,s06,loop,end,"
+    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,temp=s04,checkconfig1,end\r\n"
+    "model: PIC16F877A\r\n"
+    "flash: 8192\r\n"
+    "eeprom: 256\r\n"
+    "configerased: 3FFF 3FFF\r\n"
+    "config2used: false\r\n"
+    "voltageseq: vddvpp\r\n"
+    "progtime: 8\r\n"
+    "pagesize: 8\r\n"
+    "verifyalg: 1\r\n";
+
+class QuietHost final : public EngineHost {
+public:
+    void set_status_text(std::string_view text) override { status.assign(text); }
+    int show_message(std::string_view, int, std::string_view) override {
+        return message_result::kOk;
+    }
+    void disable_commands() override {}
+    void enable_commands() override {}
+    void redraw_tables() override {}
+    void pause(int) override {}
+    double clock_seconds() override {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    void process_events() override {}
+    void end_program() override {}
+
+    std::string status;
+};
+
+}  // namespace
+
+int main() {
+    ProgramState state;
+    if (parse_device_database(kDeviceFile, "bench", state.database).status !=
+            DatabaseStatus::Loaded ||
+        !apply_model(state.database, 1, state.model, state.image)) {
+        std::fprintf(stderr, "device file of the benchmark not accepted\n");
+        return 1;
+    }
+    state.image.clear_image();
+
+    auto board = VirtualBoard::with_chip("PIC16F877A");
+    if (!board) {
+        std::fprintf(stderr, "the virtual board has no PIC16F877A\n");
+        return 1;
+    }
+    std::mt19937 random(877);
+    for (std::int32_t i = 0; i < state.image.flash_size; ++i) {
+        const auto word = static_cast<std::int32_t>(random() & 0x3FFF);
+        (void)state.image.set_flash_word(i, word);
+        board->chip().set_flash(i, static_cast<std::uint16_t>(word));
+    }
+    for (std::int32_t i = 0; i < state.image.eeprom_size; ++i) {
+        const auto byte = static_cast<std::int32_t>(random() & 0xFF);
+        (void)state.image.set_eeprom_byte(i, byte);
+        board->chip().set_eeprom(i, static_cast<std::uint8_t>(byte));
+    }
+    state.image.config1 = 0x3F72;
+    board->chip().set_config_space(kConfig1Address, 0x3F72);
+
+    BoardChannel channel(*board);
+    QuietHost host;
+    state.host = &host;
+    state.link.channel = &channel;
+    state.link.port_ready = true;
+
+    const auto started = std::chrono::steady_clock::now();
+    const std::uint64_t steps_before = state.runner.steps_run();
+    int runs = 0;
+    double seconds = 0.0;
+    do {
+        (void)start_operation(state, OperationKind::Verify);
+        while (channel.receive_threshold() == 1 && channel.has_waiting()) {
+            state.link.MSComm1_OnComm();
+        }
+        if (host.status.rfind("Chip verified. ", 0) != 0) {
+            std::fprintf(stderr, "verify did not pass: %s\n", host.status.c_str());
+            return 1;
+        }
+        ++runs;
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    } while (seconds < 2.0);
+
+    const std::uint64_t steps = state.runner.steps_run() - steps_before;
+    std::printf("Verify of a full PIC16F877A image: %llu steps per run\n",
+                static_cast<unsigned long long>(steps / static_cast<std::uint64_t>(runs)));
+    std::printf("%d runs in %.2f s: %.0f interpreter steps per second\n", runs, seconds,
+                static_cast<double>(steps) / seconds);
+    return 0;
+}
