@@ -22,8 +22,8 @@
 #include "dialogs/color_theme.h"
 #include "dialogs/theme_chooser.h"
 #include "engine/program_state.h"
-#include "main_window_fixture.h"
 #include "qt_test_support.h"
+#include "ui/main_window.h"
 
 namespace corvanel {
 namespace {
@@ -254,10 +254,9 @@ TEST_F(ModelChooserTest, ThemeColoursApplyWhenOpened) {
 
 // The main window opens the chooser and clears the memory image after it
 // closes, whether the model changed or not.
-class ModelChooserFromMainWindow : public test::MainWindowTest {};
-
-TEST_F(ModelChooserFromMainWindow, BufferIsClearedAfterSelectAndAfterCancel) {
-    Form1& form = open_window();
+TEST_F(ModelChooserTest, MainWindowClearsTheBufferAfterSelectAndAfterCancel) {
+    use_models(5, 1);
+    Form1 form;
     form.set_model_chooser([&form] { show_model_chooser(&form); });
     struct Case {
         int click;
@@ -265,9 +264,9 @@ TEST_F(ModelChooserFromMainWindow, BufferIsClearedAfterSelectAndAfterCancel) {
         int selected_after;
         std::int32_t flash_size_after;
     };
-    const Case cases[] = {{3, false, 1, 2048}, {1, true, 1, 2048}, {2, true, 2, 64}};
+    const Case cases[] = {{3, false, 1, 64}, {1, true, 1, 64}, {4, true, 4, 256}};
     for (const Case& c : cases) {
-        program.image.set_flash_word(5, 0x1234);
+        program_.image.set_flash_word(5, 0x1234);
         QTimer::singleShot(0, [&] {
             auto* chooser = qobject_cast<Form5*>(QApplication::activeModalWidget());
             ASSERT_NE(chooser, nullptr);
@@ -279,9 +278,10 @@ TEST_F(ModelChooserFromMainWindow, BufferIsClearedAfterSelectAndAfterCancel) {
             }
         });
         form.menumodel_Click();
-        EXPECT_EQ(program.selected_model, c.selected_after);
-        EXPECT_EQ(program.image.flash_size, c.flash_size_after);
-        EXPECT_EQ(program.image.flash_word(5), 0x3FFF) << c.click;
+        EXPECT_EQ(program_.selected_model, c.selected_after);
+        EXPECT_EQ(program_.model.model_name, "CHIP" + std::to_string(c.selected_after));
+        EXPECT_EQ(program_.image.flash_size, c.flash_size_after);
+        EXPECT_EQ(program_.image.flash_word(5), 0x3FFF) << c.click;
     }
 }
 
