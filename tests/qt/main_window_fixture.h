@@ -1,0 +1,118 @@
+#pragma once
+
+// A main window on a small device database, with its settings in a temporary
+// folder, the message box and the file dialogs replaced by recorders.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <ostream>
+#include <vector>
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/app_state.h"
+#include "app/port_setup.h"
+#include "app/settings_store.h"
+#include "dialogs/message_box.h"
+#include "engine/program_state.h"
+#include "qt_test_support.h"
+#include "ui/file_chooser.h"
+#include "ui/main_window.h"
+
+// Readable QStrings in test failures.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace corvanel::test {
+
+// Model 1: 2048 words, 128 bytes; model 2: 64 words, no EEPROM;
+// model 3: 8192 words, 256 bytes and configuration word 2.
+inline constexpr const char* kTestDevices =
+    "model: PIC16F628A\r\nflash: 2048\r\neeprom: 128\r\nconfigerased: 3FFF 3FFF\r\n"
+    "config2used: false\r\n"
+    "model: TINY64\r\nflash: 64\r\neeprom: 0\r\nconfigerased: 3FF1 3FFF\r\n"
+    "config2used: false\r\n"
+    "model: PIC16F88\r\nflash: 8192\r\neeprom: 256\r\nconfigerased: 3FFF 3FFF\r\n"
+    "config2used: true\r\n";
+
+struct ShownMessage {
+    QString text;
+    int kind = 0;
+    QString caption;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ensure_app();
+        ASSERT_TRUE(folder.isValid());
+        store = std::make_unique<SettingsStore>(folder.filePath(QStringLiteral("settings.ini")));
+        previous_store = install_settings(store.get());
+        install_state(&program);
+        program_folder() = folder.path() + QLatin1Char('/');
+        port_setup() = PortSetup{};
+        ASSERT_EQ(parse_device_database(kTestDevices, "test devices", program.database).status,
+                  DatabaseStatus::Loaded);
+        set_message_box_interceptor([this](const QString& text, int kind, const QString& caption) {
+            messages.push_back({text, kind, caption});
+            return message_answer;
+        });
+        set_file_chooser([this](FileChooserMode mode, const QString& title, const QString& start,
+                                const QString&) {
+            chooser_calls.push_back({mode, title, start});
+            return chosen_path;
+        });
+    }
+
+    void TearDown() override {
+        window.reset();
+        set_message_box_interceptor({});
+        set_file_chooser({});
+        install_state(nullptr);
+        install_settings(previous_store);
+    }
+
+    // Creates the window with `model` stored as the remembered model and runs
+    // the load sequence; the window is made the active one.
+    Form1& open_window(const QString& model = QStringLiteral("1")) {
+        store->put_string(QStringLiteral("Microcontroller Model"), model);
+        window = std::make_unique<Form1>();
+        window->load_sequence();
+        window->activateWindow();
+        QApplication::setActiveWindow(window.get());
+        (void)QTest::qWaitForWindowActive(window.get(), 2000);
+        QApplication::processEvents();
+        return *window;
+    }
+
+    QString write_file(const QString& name, const QByteArray& bytes) {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
+
+    struct ChooserCall {
+        FileChooserMode mode;
+        QString title;
+        QString start_folder;
+    };
+
+    QTemporaryDir folder;
+    std::unique_ptr<SettingsStore> store;
+    SettingsStore* previous_store = nullptr;
+    ProgramState program;
+    std::unique_ptr<Form1> window;
+    std::vector<ShownMessage> messages;
+    int message_answer = 1;
+    std::vector<ChooserCall> chooser_calls;
+    QString chosen_path;
+};
+
+}  // namespace corvanel::test
