@@ -7,7 +7,6 @@
 #include <QVariant>
 
 #include <limits>
-#include <memory>
 #include <optional>
 
 namespace corvanel {

@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -107,7 +108,7 @@ TEST_F(MessageBoxTest, KeysAndButtonsGiveTheirResults) {
         {36, Qt::Key_Y, Qt::NoModifier, 1},         {4, Qt::Key_Return, Qt::NoModifier, 6},
         {4, Qt::Key_Escape, Qt::NoModifier, 7},     {4, Qt::Key_Y, Qt::NoModifier, 6},
         {4, Qt::Key_Z, Qt::ControlModifier, 6},     {4, Qt::Key_N, Qt::NoModifier, 7},
-        {4, Qt::Key_A, Qt::NoModifier, 7},  // no effect; the guard closes it
+        {4, Qt::Key_A, Qt::NoModifier, 7},  // other letters do nothing
     };
     for (const auto& c : cases) {
         const int result = run_box("Question?", c.kind, [&](Form08& box) {
@@ -140,7 +141,7 @@ TEST_F(MessageBoxTest, ClickingTheButtonsAndClosingTheFrame) {
 TEST_F(MessageBoxTest, KindsChooseIconAndButtons) {
     struct Case {
         int kind;
-        const char* icon;  // objectless: which accessor should be visible
+        const char* icon;  // the one icon shown, "" for none
         bool two_buttons;
     };
     const std::vector<Case> cases = {
@@ -236,6 +237,10 @@ TEST_F(MessageBoxTest, CaptionDefaultsToTheProductTitle) {
     EXPECT_EQ(box.windowTitle(), "Tavrelix Corvanel");
     box.set_message("x", 0, "Other");
     EXPECT_EQ(box.windowTitle(), "Other");
+    // The designed face may be missing; a face that exists stands in for it.
+    const QFontInfo face(box.txt_title()->font());
+    EXPECT_TRUE(QFontDatabase::families().contains(face.family())) << face.family().toStdString();
+    EXPECT_EQ(face.pointSize(), 9);
 }
 
 TEST_F(MessageBoxTest, ClickingTheTextCopiesThePreparedText) {
