@@ -8,6 +8,7 @@
 #include <QPainterPath>
 #include <QPushButton>
 #include <QStringList>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QTextOption>
 
@@ -206,8 +207,9 @@ Form08::Form08(QWidget* parent)
     txt_title_->setFocusPolicy(Qt::NoFocus);
     txt_title_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     txt_title_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    txt_title_->setLineWrapMode(QTextEdit::WidgetWidth);
-    txt_title_->setWordWrapMode(QTextOption::WordWrap);
+    txt_title_->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    txt_title_->setLineWrapMode(QTextEdit::FixedPixelWidth);
+    txt_title_->setLineWrapColumnOrWidth(twips_to_pixels(label_width));
     txt_title_->document()->setDocumentMargin(0);
     txt_title_->setPlainText(QStringLiteral("title"));
     txt_title_->setToolTip(tooltip);
@@ -258,29 +260,30 @@ void Form08::prepare_display() {
     prepared_text_ = prepare_message_text(message_text_);
     const QString shown = display_text(prepared_text_);
 
-    // The label keeps its width and grows downwards to hold the wrapped text;
-    // an empty text still takes one line.
+    // The text keeps its width and grows downwards; an empty text still takes
+    // one line. One line of text is centred; a text with line breaks of its
+    // own reads better left-aligned.
     const int left = twips_to_pixels(label_left);
     const int top = twips_to_pixels(label_top);
     const int width = twips_to_pixels(label_width);
-    lab_title_->setText(shown.isEmpty() ? QStringLiteral(" ") : shown);
-    const int text_height = lab_title_->heightForWidth(width);
-    lab_title_->setText(shown);
-    const int height = text_height + twips_to_pixels(label_extra);
-    lab_title_->setGeometry(left, top, width, height);
-
-    // One line of text is centred; a text with line breaks of its own reads
-    // better left-aligned.
     const Qt::Alignment alignment =
         (message_text_.contains(crlf) ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignTop;
+    lab_title_->setText(shown);
     lab_title_->setAlignment(alignment);
 
-    txt_title_->setGeometry(lab_title_->geometry());
-    QTextOption option = txt_title_->document()->defaultTextOption();
+    // Lines wrap at spaces, and inside a word only where the word alone is
+    // wider than the box: a word that ran past the edge would hide part of
+    // the message. The box is measured with the same layout that shows it.
+    QTextDocument* document = txt_title_->document();
+    QTextOption option = document->defaultTextOption();
     option.setAlignment(alignment);
-    option.setWrapMode(QTextOption::WordWrap);
-    txt_title_->document()->setDefaultTextOption(option);
+    document->setDefaultTextOption(option);
     txt_title_->setPlainText(shown);
+    const int text_height = static_cast<int>(std::ceil(document->size().height()));
+
+    const int height = text_height + twips_to_pixels(label_extra);
+    lab_title_->setGeometry(left, top, width, height);
+    txt_title_->setGeometry(lab_title_->geometry());
     txt_title_->raise();
 
     const int buttons_top = top + height + twips_to_pixels(button_gap);
