@@ -64,7 +64,9 @@ std::size_t ProgrammerLink::discard_waiting_bytes() {
 }
 
 void ProgrammerLink::MSComm1_OnComm() {
-    if (delivering_ || channel == nullptr) {
+    // A notification that was already on its way when a step switched them off
+    // must not take bytes away from that step: they wait for the next one.
+    if (delivering_ || channel == nullptr || channel->receive_threshold() != 1) {
         return;
     }
     const std::vector<std::uint8_t> bytes = channel->read_all();

@@ -73,8 +73,9 @@ public:
 
     // The receive handler: reads every waiting byte and, for each in arrival
     // order, stores it in received_byte and runs one interpreter step. A call made
-    // while an earlier call is still handing over bytes (from the event processing
-    // inside a step) does nothing; the bytes wait for the next notification.
+    // while the threshold is 0, or while an earlier call is still handing over
+    // bytes (from the event processing inside a step), does nothing: the bytes
+    // wait for the next notification.
     void MSComm1_OnComm();
 
 private:

@@ -156,6 +156,18 @@ TEST_F(BoardTest, StaleAnswersFromTestVppChangeNothing) {
     EXPECT_TRUE(run(OperationKind::Verify).starts_with("Chip verified. "));
 }
 
+BoardFaults stop_after(std::uint64_t bytes) {
+    BoardFaults faults;
+    faults.stop_after_bytes = bytes;
+    return faults;
+}
+
+BoardFaults dropped_answer(std::uint64_t number) {
+    BoardFaults faults;
+    faults.drop_answer = number;
+    return faults;
+}
+
 struct FaultCase {
     std::string name;
     BoardFaults faults;
@@ -174,15 +186,14 @@ TEST_P(BoardFaultTest, SilentBoardAbortsWithinTheTimeout) {
     EXPECT_EQ(channel_.written().back(), 103);  // voltages off, best effort
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, BoardFaultTest,
-    ::testing::Values(FaultCase{"StopsHearing", BoardFaults{.stop_after_bytes = 500}},
-                      FaultCase{"LosesAnAnswer", BoardFaults{.drop_answer = 40}}),
-    [](const auto& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Faults, BoardFaultTest,
+                         ::testing::Values(FaultCase{"StopsHearing", stop_after(500)},
+                                           FaultCase{"LosesAnAnswer", dropped_answer(40)}),
+                         [](const auto& info) { return info.param.name; });
 
 TEST_F(BoardTest, OperationAfterAnAbortRunsNormally) {
     fill_random_image(5);
-    channel_.set_faults(BoardFaults{.drop_answer = 10});
+    channel_.set_faults(dropped_answer(10));
     EXPECT_EQ(run(OperationKind::Program), std::string(kNotRespondingText));
     channel_.set_faults({});
     EXPECT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));

@@ -83,6 +83,7 @@ TEST(ProgrammerLinkTest, ReceiveHandlerRunsOneStepPerByteInArrivalOrder) {
     std::vector<int> seen;
     link.on_received_byte = [&] { seen.push_back(link.received_byte); };
 
+    link.set_receive_notification(1);
     link.MSComm1_OnComm();  // nothing waiting: no step
     EXPECT_TRUE(seen.empty());
 
@@ -104,11 +105,25 @@ TEST(ProgrammerLinkTest, NestedNotificationLeavesBytesWaiting) {
             link.MSComm1_OnComm();  // as if the event processing raised one
         }
     };
+    link.set_receive_notification(1);
     channel.incoming = {1, 2};
     link.MSComm1_OnComm();
     EXPECT_EQ(seen, (std::vector<int>{1, 2}));
     link.MSComm1_OnComm();
     EXPECT_EQ(seen, (std::vector<int>{1, 2, 9}));
+}
+
+TEST(ProgrammerLinkTest, NotificationWhileSwitchedOffLeavesBytesWaiting) {
+    FakeChannel channel;
+    ProgrammerLink link;
+    link.channel = &channel;
+    int steps = 0;
+    link.on_received_byte = [&] { ++steps; };
+    channel.incoming = {101};
+    link.set_receive_notification(0);
+    link.MSComm1_OnComm();
+    EXPECT_EQ(steps, 0);
+    EXPECT_EQ(channel.incoming.size(), 1U);
 }
 
 TEST(ProgrammerLinkTest, DiscardEmptiesTheReceiveBuffer) {
