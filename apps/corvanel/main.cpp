@@ -1,0 +1,11 @@
+// corvanel: the command-line tool. Everything lives in src/app/cli_tool.cpp.
+
+#include <QCoreApplication>
+
+#include "app/cli_tool.h"
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("corvanel"));
+    return corvanel::run_command_line_tool(QCoreApplication::arguments());
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+// The command-line tool `corvanel`: the window application's chip operations
+// and HEX file handling for scripts, Makefiles and production benches, on the
+// same core, engine, device database, link and virtual board.
+
+#include <QStringList>
+
+namespace corvanel {
+
+// Exit codes of the tool.
+namespace cli_exit {
+inline constexpr int kDone = 0;     // loaded, saved, programmed, verified, blank
+inline constexpr int kRefused = 1;  // the file or the chip said no
+inline constexpr int kUsage = 2;    // usage or device database error
+inline constexpr int kLink = 3;     // port not ready, programmer not responding
+}  // namespace cli_exit
+
+// Runs the tool on its arguments (the program name first); needs a
+// QCoreApplication. Answers the exit code.
+[[nodiscard]] int run_command_line_tool(const QStringList& arguments);
+
+// The --help text.
+[[nodiscard]] QString command_line_help();
+
+}  // namespace corvanel
