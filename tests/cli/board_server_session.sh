@@ -1,0 +1,91 @@
+#!/bin/sh
+# The command-line tool over a real serial path: the board server emulates a
+# PIC16F628A on a pseudo-terminal, the tool opens it through QSerialPort, once by
+# its device path and once as a COM number registered by the server.
+#   board_server_session.sh CORVANEL CORVANEL_BOARD SMALL_HEX WORK_FOLDER
+set -u
+tool=$1
+board=$2
+small=$3
+work=$4
+
+rm -rf "$work"
+mkdir -p "$work/config"
+XDG_CONFIG_HOME="$work/config"
+export XDG_CONFIG_HOME
+server_pid=
+
+fail() {
+    echo "FAILED: $*"
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+    exit 1
+}
+
+# Starts the board server with the given options; sets server_pid and device.
+start_server() {
+    "$board" --chip PIC16F628A "$@" >"$work/server.out" 2>"$work/server.err" &
+    server_pid=$!
+    device=
+    tries=0
+    while [ -z "$device" ] && [ $tries -lt 100 ]; do
+        device=$(head -n 1 "$work/server.out" 2>/dev/null)
+        tries=$((tries + 1))
+        sleep 0.05
+    done
+    [ -n "$device" ] || fail "the board server printed no device"
+}
+
+stop_server() {
+    kill -TERM "$server_pid"
+    wait "$server_pid"
+    server_pid=
+}
+
+# run EXPECTED_EXIT ARGS...: runs the tool, keeps its output in $work/out.
+run() {
+    expected=$1
+    shift
+    "$tool" --model PIC16F628A "$@" >"$work/out" 2>&1
+    code=$?
+    cat "$work/out"
+    [ "$code" -eq "$expected" ] || fail "corvanel $* gave exit $code, expected $expected"
+}
+
+expect_output() {
+    grep -q -- "$1" "$work/out" || fail "no \"$1\" in the output"
+}
+
+# Program, verify and read back by device path; the saved chip holds the file.
+start_server --state "$work/chip.hex"
+run 0 --port "$device" program "$small" --verify
+expect_output "Chip programmed. "
+expect_output "Chip verified. "
+run 0 --port "$device" verify "$small"
+expect_output "Chip verified. "
+run 0 --port "$device" read "$work/read.hex"
+cmp "$small" "$work/read.hex" || fail "the chip read back differs from the file"
+stop_server
+[ -f "$work/chip.hex" ] || fail "the board server saved no chip state"
+"$tool" --model PIC16F628A dump "$small" | grep -E '^[0-9A-F]+:|^CONF' >"$work/file.rows"
+"$tool" --model PIC16F628A dump "$work/chip.hex" | grep -E '^[0-9A-F]+:|^CONF' >"$work/chip.rows"
+cmp "$work/file.rows" "$work/chip.rows" || fail "the saved chip differs from the file"
+
+# The same chip again, as COM7 registered by the server; erase and blank check.
+start_server --state "$work/chip.hex" --register COM7
+[ -e "$XDG_CONFIG_HOME/Tavrelix Corvanel/ports/COM7" ] || fail "COM7 was not registered"
+run 1 --port COM7 blank
+expect_output "Chip is not blank:"
+run 0 --port COM7 erase
+run 0 --port COM7 blank
+expect_output "Chip is blank. "
+stop_server
+
+# A board that falls silent in the middle of Program All: exit 3 within the time-out.
+start_server --stop-after 40
+started=$(date +%s)
+run 3 --port "$device" program "$small"
+elapsed=$(( $(date +%s) - started ))
+expect_output "Programmer not responding! Operation aborted."
+[ "$elapsed" -le 15 ] || fail "the time-out took $elapsed seconds"
+stop_server
+echo "board server session passed"
