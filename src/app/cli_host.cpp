@@ -16,6 +16,7 @@ namespace corvanel {
 namespace {
 
 constexpr int kBarWidth = 30;
+constexpr double kRedrawSeconds = 0.05;
 
 // "F:120/2048" gives 120 and 2048; texts without a count give nothing.
 bool progress_fraction(std::string_view text, long long& done, long long& total) {
@@ -63,10 +64,18 @@ void CliHost::set_status_text(std::string_view text) {
     switch (phase_) {
         case Phase::Running:
             if (terminal_) {
-                std::string line = "\r\033[K" + last_status_;
                 long long done = 0;
                 long long total = 0;
-                if (progress_fraction(text, done, total)) {
+                const bool counted = progress_fraction(text, done, total);
+                // A terminal redrawn for every word would slow the operation down:
+                // at most every 50 ms, and always the last word of a loop.
+                const double now = clock_seconds();
+                if (counted && done != total && now - last_draw_ < kRedrawSeconds) {
+                    return;
+                }
+                last_draw_ = now;
+                std::string line = "\r\033[K" + last_status_;
+                if (counted) {
                     const long long filled = std::clamp(done * kBarWidth / total, 0LL,
                                                         static_cast<long long>(kBarWidth));
                     line += " [" + std::string(static_cast<std::size_t>(filled), '#') +

@@ -59,6 +59,7 @@ private:
     bool progress_shown_ = false;
     Phase phase_ = Phase::Idle;
     std::string last_status_;
+    double last_draw_ = -1.0;
     QElapsedTimer clock_;
 };
 
