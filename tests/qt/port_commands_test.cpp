@@ -319,5 +319,21 @@ TEST_F(PortCommandsTest, TestVppSwitchesTheVoltagesAndTheCommandLock) {
     EXPECT_EQ(host_.enabled, 2);
 }
 
+TEST_F(PortCommandsTest, VirtualPortFollowsTheAppliedModel) {
+    store_->put_number(QStringLiteral("Serial Port Number"), 6);
+    ASSERT_TRUE(link_->open_configured_port());
+    ASSERT_EQ(link_->MSComm1.virtual_port()->chip_name(), "PIC16F628A");
+    state_.model.model_name = "PIC16F877A";
+    link_->follow_applied_model();
+    ASSERT_NE(link_->MSComm1.virtual_port(), nullptr);
+    EXPECT_EQ(link_->MSComm1.virtual_port()->chip_name(), "PIC16F877A");
+    EXPECT_TRUE(state_.link.port_ready);
+    // A model the board cannot emulate leaves the port closed and not ready.
+    state_.model.model_name = "PIC99X999";
+    link_->follow_applied_model();
+    EXPECT_FALSE(state_.link.port_ready);
+    EXPECT_FALSE(link_->MSComm1.is_open());
+}
+
 }  // namespace
 }  // namespace corvanel
