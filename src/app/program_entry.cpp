@@ -11,6 +11,7 @@
 #include "app/settings_store.h"
 #include "dialogs/message_box.h"
 #include "engine/program_state.h"
+#include "link/qt_serial_link.h"
 #include "ui/main_window.h"
 
 namespace corvanel {
@@ -71,7 +72,10 @@ int run_window_application(int argc, char** argv, const QString& version) {
         return 0;
     }
 
+    // The line outlives the window that uses it.
+    SerialLink link(program);
     Form1 window;
+    window.set_serial_link(&link);
     window.load_sequence();
     const int code = QApplication::exec();
     install_state(nullptr);

@@ -9,16 +9,22 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QThread>
 #include <QWheelEvent>
 
 #include "app/app_state.h"
-#include "app/port_setup.h"
 #include "app/settings_store.h"
 #include "devices/leading_number.h"
 #include "devices/model_application.h"
+#include "devices/qt_model_chooser.h"
 #include "dialogs/color_theme.h"
 #include "dialogs/message_box.h"
+#include "dialogs/theme_chooser.h"
+#include "engine/program_state.h"
 #include "image/hex_text.h"
+#include "link/qt_port_commands.h"
+#include "link/qt_port_setup.h"
+#include "link/qt_serial_link.h"
 #include "ui/cell_editor.h"
 #include "ui/click_label.h"
 #include "ui/memory_table.h"
@@ -37,6 +43,7 @@ constexpr int kClientWidth = 6195 / 15;
 constexpr int kClientHeight = 6435 / 15;
 constexpr int kWheelStep = 120;  // wheel delta of one notch
 constexpr int kWheelRows = 3;
+constexpr int kTimeoutCheckMilliseconds = 250;
 
 // FLASH words and configuration words hold 14 bits, EEPROM cells one byte.
 constexpr int kWordLimit = 0x3FFF;
@@ -81,10 +88,20 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     setFixedSize(sizeHint());
     qApp->installEventFilter(this);
     on_theme_changed(this, [this] { settheme(); });
+
+    model_chooser_ = [this] { show_model_chooser(this); };
+    state().host = &host_;
+    // A board that stops answering must not leave an operation waiting for ever.
+    connect(&timeout_timer_, &QTimer::timeout, this,
+            [this] { (void)check_timeout(state(), host_.clock_seconds()); });
+    timeout_timer_.start(kTimeoutCheckMilliseconds);
 }
 
 Form1::~Form1() {
     qApp->removeEventFilter(this);
+    if (state().host == &host_) {
+        state().host = nullptr;
+    }
 }
 
 void Form1::build_menus() {
@@ -98,25 +115,32 @@ void Form1::build_menus() {
         QStringLiteral("&Program All"), QStringLiteral("&Read All"), QStringLiteral("&Erase All"),
         QStringLiteral("&Blank Check"), QStringLiteral("&Verify")};
     for (std::size_t i = 0; i < operation_captions.size(); ++i) {
-        const auto operation = static_cast<ChipOperation>(i);
+        const OperationKind operation = kButtonOperations[i];
         menuoperation[i] = menu3->addAction(operation_captions[i], this,
-                                            [this, operation] { start_operation(operation); });
+                                            [this, operation] { run_operation(operation); });
     }
 
     menu4 = menuBar()->addMenu(QStringLiteral("&Options"));
     menumodel = menu4->addAction(QStringLiteral("Change Microcontroller Model"), this,
                                  &Form1::menumodel_Click);
-    menuport = menu4->addAction(QStringLiteral("Change Serial Port Number"));
-    menubaud = menu4->addAction(QStringLiteral("Change Baud Rate"));
-    menuprogtime = menu4->addAction(QStringLiteral("Change Default Programming Time"));
-    menucolors = menu4->addAction(QStringLiteral("Change Color Theme"), this, [this] {
-        if (theme_chooser_) {
-            theme_chooser_();
+    menuport = menu4->addAction(QStringLiteral("Change Serial Port Number"), this, [this] {
+        if (serial_link_ != nullptr) {
+            change_serial_port_number(*serial_link_);
         }
     });
+    menubaud = menu4->addAction(QStringLiteral("Change Baud Rate"), this, [this] {
+        if (serial_link_ != nullptr) {
+            change_baud_rate(*serial_link_);
+        }
+    });
+    menuprogtime = menu4->addAction(QStringLiteral("Change Default Programming Time"), this,
+                                    [] { change_programming_time(state()); });
+    menucolors = menu4->addAction(QStringLiteral("Change Color Theme"), this,
+                                  [this] { show_theme_chooser(this); });
 
     menu5 = menuBar()->addMenu(QStringLiteral("Help"));
-    menuportinfo = menu5->addAction(QStringLiteral("Serial Port Pinout"));
+    menuportinfo = menu5->addAction(QStringLiteral("Serial Port Pinout"), this,
+                                    [] { show_serial_port_pinout(); });
     menuabout =
         menu5->addAction(QStringLiteral("About Tavrelix Corvanel"), this, &Form1::menuabout_Click);
 }
@@ -147,9 +171,9 @@ void Form1::build_controls() {
     for (std::size_t i = 0; i < Command.size(); ++i) {
         Command[i] = new QPushButton(captions[i], client_);
         Command[i]->setGeometry(button_geometry[i]);
-        const auto operation = static_cast<ChipOperation>(i);
+        const OperationKind operation = kButtonOperations[i];
         connect(Command[i], &QPushButton::clicked, this,
-                [this, operation] { start_operation(operation); });
+                [this, operation] { run_operation(operation); });
     }
 
     Label1 =
@@ -190,11 +214,7 @@ void Form1::build_controls() {
     for (ClickLabel* model_label : {Label1, label_ime, label_info}) {
         connect(model_label, &ClickLabel::clicked, this, &Form1::menumodel_Click);
     }
-    connect(label_vpp, &ClickLabel::clicked, this, [this] {
-        if (vpp_toggle_) {
-            vpp_toggle_();
-        }
-    });
+    connect(label_vpp, &ClickLabel::clicked, this, [] { toggle_vpp_test(state()); });
     for (int index = 0; index < 2; ++index) {
         connect(label_conf[index], &ClickLabel::clicked, this,
                 [this, index] { label_conf_Click(index); });
@@ -338,6 +358,10 @@ void Form1::menumodel_Click() {
         return;
     }
     model_chooser_();
+    if (serial_link_ != nullptr) {
+        // A virtual board follows the chip of the applied model.
+        serial_link_->follow_applied_model();
+    }
     menuclear_Click();
 }
 
@@ -378,17 +402,74 @@ void Form1::load_sequence() {
 
     menuclear_Click();
 
-    scan_ports(port_control_, port_setup());
-    set_status(open_configured_port(port_control_, port_setup()));
+    if (serial_link_ != nullptr) {
+        serial_link_->scan_ports();
+        (void)serial_link_->open_configured_port();
+    } else {
+        open_port_without_link();
+    }
 }
 
-void Form1::start_operation(ChipOperation operation) {
-    if (operation_starter_) {
-        operation_starter_(operation);
-        return;
+namespace {
+
+// A serial line that has no ports at all.
+class NoPorts final : public SerialPortControl {
+public:
+    bool select_port(int) override { return false; }
+    bool set_line_settings(const QString&) override { return false; }
+    bool open() override { return false; }
+    bool close() override { return false; }
+};
+
+}  // namespace
+
+void Form1::open_port_without_link() {
+    NoPorts none;
+    const PortScan scan = scan_ports(none);
+    const OpenedPort opened = open_configured_port(none, settings(), scan.last_openable_port);
+    ProgramState& program = state();
+    program.link.port_number = opened.port_number;
+    program.link.baud_text = opened.baud_text.toStdString();
+    program.link.port_ready = false;
+    set_status(opened.status_text);
+}
+
+void Form1::run_operation(OperationKind operation) {
+    (void)start_operation(state(), operation);
+}
+
+// --- the window as the engine's host ---------------------------------------------------
+
+void Form1::Host::set_status_text(std::string_view text) {
+    form_.set_status(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+int Form1::Host::show_message(std::string_view text, int kind, std::string_view caption) {
+    const QString shown_caption =
+        caption.empty() ? window_title()
+                        : QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
+    return mymsgbox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind,
+                    shown_caption);
+}
+
+void Form1::Host::pause(int milliseconds) {
+    if (milliseconds > 0) {
+        QThread::msleep(static_cast<unsigned long>(milliseconds));
     }
-    // Without an engine no operation can run; the port is reported as the reason.
-    set_status(QStringLiteral("Serial port %1 error!").arg(port_setup().port_number));
+}
+
+double Form1::Host::clock_seconds() {
+    return static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+}
+
+void Form1::Host::process_events() {
+    QCoreApplication::processEvents();
+}
+
+void Form1::Host::end_program() {
+    // The engine stops the operation itself; the program ends when control
+    // returns to the event loop.
+    QCoreApplication::exit(1);
 }
 
 // --- focus, scrolling and the mouse wheel -------------------------------------------

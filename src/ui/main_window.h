@@ -8,8 +8,13 @@
 #include <array>
 #include <functional>
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
+#include <QTimer>
+
+#include "engine/chip_operations.h"
+#include "engine/engine_host.h"
 
 class QAction;
 class QMenu;
@@ -20,11 +25,13 @@ namespace corvanel {
 class CellEditor;
 class ClickLabel;
 class MemoryTable;
-class SerialPortControl;
+class SerialLink;
 class TableScrollBar;
 
-// The five chip operations in button order.
-enum class ChipOperation { Program = 0, Read = 1, Erase = 2, Blank = 3, Verify = 4 };
+// The five chip operations in the order of their buttons and "&Tools" entries.
+inline constexpr std::array<OperationKind, 5> kButtonOperations = {
+    OperationKind::Program, OperationKind::Read, OperationKind::Erase, OperationKind::Blank,
+    OperationKind::Verify};
 
 class Form1 : public QMainWindow {
     Q_OBJECT
@@ -39,19 +46,13 @@ public:
     // a blank image in the model's shape, then the serial port.
     void load_sequence();
 
-    // The serial port used by the start-up scan and open (not owned; may be nullptr).
-    void set_port_control(SerialPortControl* port) { port_control_ = port; }
+    // The programmer's serial line (not owned). Without one, every port counts
+    // as absent and the port commands do nothing.
+    void set_serial_link(SerialLink* link) { serial_link_ = link; }
+    [[nodiscard]] SerialLink* serial_link() const { return serial_link_; }
 
-    // Runs a chip operation when its button or "&Tools" entry is clicked.
-    void set_operation_starter(std::function<void(ChipOperation)> starter) {
-        operation_starter_ = std::move(starter);
-    }
-    // Opens the model chooser; the buffer is cleared after it closes.
+    // Replaces the model chooser window (tests); the buffer is cleared after it closes.
     void set_model_chooser(std::function<void()> chooser) { model_chooser_ = std::move(chooser); }
-    // Opens the colour theme chooser.
-    void set_theme_chooser(std::function<void()> chooser) { theme_chooser_ = std::move(chooser); }
-    // Toggles the programming voltages ("Test Vpp") and the other serial port commands.
-    void set_vpp_toggle(std::function<void()> toggle) { vpp_toggle_ = std::move(toggle); }
 
     void settheme();
     void enable();
@@ -111,7 +112,8 @@ public:
     QAction* menuclear = nullptr;
     QAction* menuopen = nullptr;
     QAction* menusave = nullptr;
-    std::array<QAction*, 5> menuoperation{};  // menuprogram to menuverify
+    std::array<QAction*, 5>
+        menuoperation{};  // menuprogram, menuread, menuerase, menublank, menuverify
     QAction* menumodel = nullptr;
     QAction* menuport = nullptr;
     QAction* menubaud = nullptr;
@@ -133,15 +135,35 @@ private:
     void table_pointer_moved(MemoryTable* table);
     void scroll_dragged();
     void handle_wheel_event(class QWheelEvent* event);
-    void start_operation(ChipOperation operation);
+    void run_operation(OperationKind operation);
+    void open_port_without_link();
     [[nodiscard]] TableScrollBar* edit_scroll_bar() const;
 
+    // The window as the engine sees it: status line, messages, command lock,
+    // redraws, pauses, clock and events.
+    class Host final : public EngineHost {
+    public:
+        explicit Host(Form1& form) : form_(form) { clock_.start(); }
+        void set_status_text(std::string_view text) override;
+        int show_message(std::string_view text, int kind, std::string_view caption) override;
+        void disable_commands() override { form_.disable(); }
+        void enable_commands() override { form_.enable(); }
+        void redraw_tables() override { form_.updatedisplay(); }
+        void pause(int milliseconds) override;
+        [[nodiscard]] double clock_seconds() override;
+        void process_events() override;
+        void end_program() override;
+
+    private:
+        Form1& form_;
+        QElapsedTimer clock_;
+    };
+
     QWidget* client_ = nullptr;
-    SerialPortControl* port_control_ = nullptr;
-    std::function<void(ChipOperation)> operation_starter_;
+    SerialLink* serial_link_ = nullptr;
     std::function<void()> model_chooser_;
-    std::function<void()> theme_chooser_;
-    std::function<void()> vpp_toggle_;
+    Host host_{*this};
+    QTimer timeout_timer_;
 
     WheelTarget wheel_target_ = WheelTarget::None;
     bool wheel_on_ = false;

@@ -10,15 +10,16 @@
 #include <vector>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "app/app_state.h"
-#include "app/port_setup.h"
 #include "app/settings_store.h"
 #include "dialogs/message_box.h"
 #include "engine/program_state.h"
+#include "link/qt_serial_link.h"
 #include "qt_test_support.h"
 #include "ui/file_chooser.h"
 #include "ui/main_window.h"
@@ -55,7 +56,6 @@ protected:
         previous_store = install_settings(store.get());
         install_state(&program);
         program_folder() = folder.path() + QLatin1Char('/');
-        port_setup() = PortSetup{};
         ASSERT_EQ(parse_device_database(kTestDevices, "test devices", program.database).status,
                   DatabaseStatus::Loaded);
         set_message_box_interceptor([this](const QString& text, int kind, const QString& caption) {
@@ -71,6 +71,7 @@ protected:
 
     void TearDown() override {
         window.reset();
+        link.reset();
         set_message_box_interceptor({});
         set_file_chooser({});
         install_state(nullptr);
@@ -82,6 +83,7 @@ protected:
     Form1& open_window(const QString& model = QStringLiteral("1")) {
         store->put_string(QStringLiteral("Microcontroller Model"), model);
         window = std::make_unique<Form1>();
+        window->set_serial_link(link.get());
         window->load_sequence();
         window->activateWindow();
         QApplication::setActiveWindow(window.get());
@@ -98,6 +100,20 @@ protected:
         return path;
     }
 
+    // A serial line whose COM ports lead nowhere, except `virtual_port`, which
+    // leads to the in-process board emulating the applied model's chip.
+    void use_serial_link(int virtual_port) {
+        const QString ports = folder.filePath(QStringLiteral("ports"));
+        QDir().mkpath(ports);
+        for (int n = 1; n <= 16; ++n) {
+            QFile entry(ports + QStringLiteral("/COM%1").arg(n));
+            ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+            entry.write(n == virtual_port ? "virtual" : "/nonexistent/tty-corvanel-test");
+        }
+        link = std::make_unique<SerialLink>(program);
+        link->MSComm1.set_ports_folder(ports);
+    }
+
     struct ChooserCall {
         FileChooserMode mode;
         QString title;
@@ -108,6 +124,7 @@ protected:
     std::unique_ptr<SettingsStore> store;
     SettingsStore* previous_store = nullptr;
     ProgramState program;
+    std::unique_ptr<SerialLink> link;
     std::unique_ptr<Form1> window;
     std::vector<ShownMessage> messages;
     int message_answer = 1;

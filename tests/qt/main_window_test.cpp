@@ -148,7 +148,7 @@ TEST_F(MainWindowLayout, AboutBoxShowsItsLinesWithATick) {
     EXPECT_EQ(lines[9], "");
 }
 
-TEST_F(MainWindowLayout, OperationWithoutAnEngineReportsThePort) {
+TEST_F(MainWindowLayout, OperationWithThePortNotReadyOnlyReportsIt) {
     Form1& form = open_window();
     QTest::mouseClick(form.Command[4], Qt::LeftButton);
     EXPECT_EQ(form.status_text(), "Serial port 2 error!");

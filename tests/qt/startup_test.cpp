@@ -1,16 +1,13 @@
 // Start-up: the program entry's single instance, program folder and device
 // database, and the main window's load sequence.
 
-#include <set>
-
 #include <QDir>
 #include <QLockFile>
 #include <QProcess>
 #include <QSettings>
 
-#include "app/program_entry.h"
-#include "link/qt_port_control.h"
 #include <QPushButton>
+#include "app/program_entry.h"
 
 #include "main_window_fixture.h"
 #include "ui/click_label.h"
@@ -56,7 +53,7 @@ TEST_F(LoadSequence, FirstRunStoresTheDefaultsAndReportsThePort) {
     EXPECT_EQ(stored.value("Serial Port Baud Rate").toString(), "56000");
     EXPECT_EQ(last_path(), program_folder());
     EXPECT_EQ(window->status_text(), "Serial port COM2 error!");
-    EXPECT_FALSE(port_setup().port_ready);
+    EXPECT_FALSE(program.link.port_ready);
     EXPECT_TRUE(window->isVisible());
 }
 
@@ -72,48 +69,14 @@ TEST_F(LoadSequence, EndsWithABlankImageAndTheFlashTableAsWheelTarget) {
     EXPECT_EQ(form.label_hex->text(), "");
 }
 
-// Ports 1 and 3 open; everything else is absent.
-class FakePorts : public SerialPortControl {
-public:
-    bool select_port(int com_number) override {
-        selected = com_number;
-        return true;
-    }
-    bool set_line_settings(const QString& settings) override {
-        last_settings = settings;
-        return true;
-    }
-    bool open() override {
-        opened_ports.push_back(selected);
-        is_open = openable.count(selected) != 0;
-        return is_open;
-    }
-    bool close() override {
-        const bool was_open = is_open;
-        is_open = false;
-        return was_open;
-    }
-    std::set<int> openable{1, 3};
-    int selected = 0;
-    bool is_open = false;
-    QString last_settings;
-    std::vector<int> opened_ports;
-};
-
-TEST_F(LoadSequence, ScanFindsOpenablePortsBeforeOpeningTheConfiguredOne) {
-    FakePorts ports;
-    window = std::make_unique<Form1>();
-    window->set_port_control(&ports);
-    window->load_sequence();
-    EXPECT_EQ(port_setup().openable_ports_text,
-              "- Serial port COM1 available\r\n- Serial port COM3 available");
-    EXPECT_EQ(port_setup().last_openable_port, 3);
+TEST_F(LoadSequence, ScanFindsTheOpenablePortsBeforeOpeningTheConfiguredOne) {
+    use_serial_link(3);
+    Form1& form = open_window();
+    EXPECT_EQ(link->scan.openable_ports_text, "- Serial port COM3 available");
+    EXPECT_EQ(link->scan.last_openable_port, 3);
     EXPECT_EQ(store->get_number(QStringLiteral("Serial Port Number"), 0), 3);
-    ASSERT_EQ(ports.opened_ports.size(), 17u) << "16 probes, then the working open";
-    EXPECT_EQ(ports.opened_ports.back(), 3);
-    EXPECT_EQ(ports.last_settings, "56000,n,8,1");
-    EXPECT_TRUE(port_setup().port_ready);
-    EXPECT_EQ(window->status_text(), "Serial port COM3 ready...");
+    EXPECT_TRUE(program.link.port_ready);
+    EXPECT_EQ(form.status_text(), "Serial port COM3 ready...");
 }
 
 TEST(ProgramEntry, ProgramFolderEndsInASeparatorAndKeepsItsCase) {
