@@ -19,8 +19,10 @@ inline QApplication* ensure_app() {
     static int argc = 1;
     static char name[] = "qt_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return &app;
+    // Never destroyed: a QApplication torn down among the program's static
+    // destructors outlives Qt's own globals and crashes the test program at exit.
+    static auto* app = new QApplication(argc, argv);
+    return app;
 }
 
 }  // namespace corvanel::test
