@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -28,6 +29,7 @@
 #include "ui/cell_editor.h"
 #include "ui/click_label.h"
 #include "ui/memory_table.h"
+#include "ui/program_icon.h"
 #include "ui/table_scroll_bar.h"
 
 namespace corvanel {
@@ -75,6 +77,7 @@ QFont fixed_font(int pixels) {
 
 Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(window_title());
+    setWindowIcon(program_icon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
@@ -243,6 +246,18 @@ void Form1::build_controls() {
 }
 
 void Form1::apply_fonts() {
+    // The window's design font may be missing; the nearest sans-serif face can
+    // run wider, so a caption that would not fit its label is set a little smaller.
+    for (ClickLabel* caption : client_->findChildren<ClickLabel*>()) {
+        QFont font = caption->font();
+        for (int pixels = font.pixelSize(); pixels > 8; --pixels) {
+            font.setPixelSize(pixels);
+            if (QFontMetrics(font).horizontalAdvance(caption->text()) <= caption->width() - 6) {
+                break;
+            }
+        }
+        caption->setFont(font);
+    }
     // The tables need eight rows of their widest line; the platform may lack the
     // design font, so the fixed-pitch system font is sized to fit.
     tabla_flash->fit_font(fixed_font(13), 47);

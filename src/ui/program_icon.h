@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QIcon>
+
+namespace corvanel {
+
+// The program's icon: an eight-pin chip package, drawn at the usual sizes.
+[[nodiscard]] QIcon program_icon();
+
+}  // namespace corvanel
