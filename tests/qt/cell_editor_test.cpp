@@ -28,10 +28,18 @@ TEST_F(CellEditing, TypedValuesStoreOnlyWithinTheLimits) {
         const char* typed;
         int stored;  // -1: nothing stored
     } cases[] = {
-        {true, "5", 0x0005}, {true, "abc", 0x0ABC}, {true, "3fff", 0x3FFF},  {true, "4000", -1},
-        {true, "FG", -1},    {true, "", -1},        {true, "12345", 0x1234},  // the fifth character
-                                                                              // does not fit
-        {false, "7", 0x07},  {false, "ab", 0xAB},   {false, "FFF", 0xFF},    {false, "FG", -1},
+        {true, "5", 0x0005},
+        {true, "abc", 0x0ABC},
+        {true, "3fff", 0x3FFF},
+        {true, "4000", -1},
+        {true, "FG", -1},
+        {true, "", -1},
+        {true, "12345", 0x1234},  // the fifth character
+                                  // does not fit
+        {false, "7", 0x07},
+        {false, "ab", 0xAB},
+        {false, "FFF", 0xFF},
+        {false, "FG", -1},
         {false, "-1", -1},
     };
     Form1& form = open_window();

@@ -3,8 +3,8 @@
 #include <QDir>
 #include <QSettings>
 
-#include "image/hex_text.h"
 #include <QPushButton>
+#include "image/hex_text.h"
 
 #include "main_window_fixture.h"
 #include "ui/click_label.h"
