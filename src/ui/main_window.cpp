@@ -607,7 +607,8 @@ void Form1::tabla_MouseUp(MemoryTable* table, QPoint position) {
     }
     edit_index_ = index;
     const QRect cell_area = table->cell_rect(*cell).translated(table->pos());
-    const int height = std::max(cell_area.height(), unosbox->sizeHint().height());
+    // Just taller than a row, so the border does not hide the rows around it.
+    const int height = cell_area.height() + 4;
     unosbox->setFont(table->font());
     unosbox->setGeometry(cell_area.x(), cell_area.center().y() - height / 2, cell_area.width(),
                          height);

@@ -15,6 +15,13 @@ namespace {
 
 constexpr int kTextMargin = 2;  // pixels between the frame and the text
 
+// The tables hold only digits, capitals, ':' and blanks, none of which reach
+// below the baseline, so a row needs the ascent and one pixel of gap rather
+// than the font's full line height.
+int pitch_of(const QFontMetrics& metrics) {
+    return metrics.ascent() + 1;
+}
+
 QString text_of(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -81,11 +88,11 @@ QString MemoryTable::text() const {
 void MemoryTable::fit_font(const QFont& font, int row_chars) {
     const QRect area = contentsRect().adjusted(kTextMargin, kTextMargin, -kTextMargin, 0);
     QFont candidate = font;
-    for (int pixels = 13; pixels >= 6; --pixels) {
+    for (int pixels = 14; pixels >= 6; --pixels) {
         candidate.setPixelSize(pixels);
         const QFontMetrics metrics(candidate);
         if (metrics.horizontalAdvance(QLatin1Char('0')) * row_chars <= area.width() &&
-            metrics.height() * kTableRows <= area.height()) {
+            pitch_of(metrics) * kTableRows <= area.height()) {
             break;
         }
     }
@@ -97,7 +104,7 @@ int MemoryTable::char_width() const {
 }
 
 int MemoryTable::row_pitch() const {
-    return fontMetrics().height();
+    return pitch_of(fontMetrics());
 }
 
 QPoint MemoryTable::text_origin() const {
