@@ -15,6 +15,13 @@ void write_file(const QString& path, const QByteArray& text) {
     file.write(text);
 }
 
+#ifdef Q_OS_WIN
+TEST(PortMap, WindowsPortsAreTheirOwnNames) {
+    EXPECT_EQ(default_port_device(1), QStringLiteral("COM1"));
+    EXPECT_EQ(default_port_device(16), QStringLiteral("COM16"));
+    EXPECT_TRUE(default_port_device(17).isEmpty());
+}
+#else
 TEST(PortMap, DefaultTableCoversTheSixteenComNumbers) {
     const std::pair<int, const char*> cases[] = {
         {0, ""},
@@ -70,6 +77,8 @@ TEST(PortMap, OverridesInThePortsFolderWinPerPort) {
     EXPECT_EQ(map_com_port(4, folder.path()).origin, QStringLiteral("default"));
 }
 
+#endif  // Q_OS_WIN
+
 TEST(PortMap, CommandLinePortTexts) {
     const std::pair<const char*, int> names[] = {
         {"COM5", 5},  {"com16", 16}, {"Com1", 1},  {"COM0", 0},  {"COM17", 0},
@@ -81,7 +90,7 @@ TEST(PortMap, CommandLinePortTexts) {
     }
 
     const PortTarget com = parse_port_target(QStringLiteral("com13"), QString());
-    EXPECT_EQ(com.device, QStringLiteral("/dev/ttyACM0"));
+    EXPECT_EQ(com.device, default_port_device(13));
     const PortTarget path = parse_port_target(QStringLiteral("/dev/pts/4"), QString());
     EXPECT_EQ(path.kind, PortTarget::Kind::Device);
     EXPECT_EQ(path.device, QStringLiteral("/dev/pts/4"));

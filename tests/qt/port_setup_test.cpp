@@ -118,6 +118,7 @@ TEST_F(PortSetupTest, OpenStoresMissingDefaultsAndReportsTheResult) {
     EXPECT_FALSE(port_.calls.contains(QStringLiteral("open")));
 }
 
+#ifndef Q_OS_WIN
 TEST_F(PortSetupTest, RealPortsOverPseudoTerminals) {
     test::PseudoTerminal first;
     test::PseudoTerminal second;
@@ -146,6 +147,8 @@ TEST_F(PortSetupTest, RealPortsOverPseudoTerminals) {
     channel.write_byte(100);
     EXPECT_EQ(first.receive(1), std::vector<std::uint8_t>{100});
 }
+
+#endif  // Q_OS_WIN
 
 }  // namespace
 }  // namespace corvanel

@@ -13,9 +13,6 @@
 namespace corvanel {
 namespace {
 
-using test::process_events_until;
-using test::PseudoTerminal;
-
 TEST(LineSettings, TextsThePortTakesAndRefuses) {
     const auto ok = parse_line_settings(QStringLiteral("56000,n,8,1"));
     ASSERT_TRUE(ok);
@@ -37,6 +34,11 @@ TEST(LineSettings, TextsThePortTakesAndRefuses) {
         EXPECT_FALSE(parse_line_settings(QString::fromLatin1(text))) << text;
     }
 }
+
+#ifndef Q_OS_WIN
+
+using test::process_events_until;
+using test::PseudoTerminal;
 
 class SerialChannelTest : public ::testing::Test {
 protected:
@@ -171,6 +173,8 @@ TEST_F(SerialChannelTest, VirtualBoardStateFileIsWrittenOnlyWhenTheBoardHeardSom
     EXPECT_FALSE(channel_.open());
     EXPECT_TRUE(channel_.last_error().contains(state)) << channel_.last_error().toStdString();
 }
+
+#endif  // Q_OS_WIN
 
 }  // namespace
 }  // namespace corvanel

@@ -3,7 +3,11 @@
 // A pseudo-terminal standing in for the programmer's serial line: the program
 // opens the slave device by name, the test plays the board on the master side.
 // The test keeps its own slave descriptor open, so that reads on the master do
-// not fail once the program closes its end.
+// not fail once the program closes its end. Pseudo-terminals are POSIX only.
+
+#include <QtGlobal>
+
+#ifndef Q_OS_WIN
 
 #include <fcntl.h>
 #include <pty.h>
@@ -95,3 +99,5 @@ inline bool process_events_until(const std::function<bool()>& done, int timeout_
 }
 
 }  // namespace corvanel::test
+
+#endif  // Q_OS_WIN
