@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <csignal>
 
 #include "engine/chip_operations.h"
 #include "engine/program_state.h"
@@ -14,6 +15,12 @@
 namespace corvanel {
 
 namespace {
+
+volatile std::sig_atomic_t g_interrupt_requested = 0;
+
+extern "C" void on_interrupt(int) {
+    g_interrupt_requested = 1;
+}
 
 constexpr int kBarWidth = 30;
 constexpr double kRedrawSeconds = 0.05;
@@ -145,10 +152,18 @@ bool CliHost::wait_for_operation(ProgramState& state) {
     QTimer watch;
     watch.setInterval(20);
     QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (g_interrupt_requested != 0 && state.runner.running() && !state.runner.in_step()) {
+            state.runner.stop();
+            state.link.set_receive_notification(0);
+            state.link.voltages_off();
+            clear_progress();
+            print_lines(out_, "Interrupted: operation stopped, voltages off.");
+            interrupted_ = true;
+        }
         if (check_timeout(state, clock_seconds())) {
             timed_out = true;
         }
-        if (timed_out || program_ended_ || !state.runner.running()) {
+        if (timed_out || interrupted_ || program_ended_ || !state.runner.running()) {
             loop.quit();
         }
     });
@@ -158,7 +173,11 @@ bool CliHost::wait_for_operation(ProgramState& state) {
     }
     clear_progress();
     phase_ = Phase::Idle;
-    return !timed_out;
+    return !timed_out && !interrupted_;
+}
+
+void CliHost::catch_interrupts() {
+    std::signal(SIGINT, on_interrupt);
 }
 
 }  // namespace corvanel

@@ -43,9 +43,14 @@ public:
     [[nodiscard]] const std::string& last_status() const { return last_status_; }
 
     // Runs one operation of `state` that start_operation has started: waits in
-    // the event loop until it finishes, ends the program, or the board has been
-    // silent past the time-out (then answers false).
+    // the event loop until it finishes, ends the program, the board has been
+    // silent past the time-out, or the user interrupts (those two answer false).
     [[nodiscard]] bool wait_for_operation(ProgramState& state);
+
+    // Ctrl-C (SIGINT) during an operation stops it and switches the programming
+    // voltages off, instead of leaving them on the chip when the tool dies.
+    static void catch_interrupts();
+    [[nodiscard]] bool interrupted() const { return interrupted_; }
 
 private:
     enum class Phase { Idle, Starting, Running, Finishing };
@@ -56,6 +61,7 @@ private:
     bool terminal_;
     bool skip_pauses_ = false;
     bool program_ended_ = false;
+    bool interrupted_ = false;
     bool progress_shown_ = false;
     Phase phase_ = Phase::Idle;
     std::string last_status_;

@@ -334,6 +334,9 @@ int Tool::run_operation(OperationKind kind) {
         return cli_exit::kLink;
     }
     const bool answered = host_.wait_for_operation(state_);
+    if (host_.interrupted()) {
+        return cli_exit::kInterrupted;
+    }
     if (host_.program_ended()) {
         return cli_exit::kUsage;  // the device file's script has an unknown instruction
     }
@@ -608,6 +611,8 @@ QString command_line_help() {
         "  1  the file or the chip said no: not loaded, not saved, verify failed, not blank\n"
         "  2  usage or device database error\n"
         "  3  the link failed: port not ready, programmer not responding (5 s time-out)\n"
+        "  130  interrupted with Ctrl-C: the operation is stopped and the voltages\n"
+        "       switched off first\n"
         "\n"
         "Ports: on Linux COM1-COM4 are /dev/ttyS0-3, COM5-COM12 /dev/ttyUSB0-7 and\n"
         "COM13-COM16 /dev/ttyACM0-3, unless ~/.config/Tavrelix Corvanel/ports/COMn (a link\n"
@@ -622,6 +627,7 @@ int run_command_line_tool(const QStringList& arguments) {
     if (!options) {
         return usage_error(error);
     }
+    CliHost::catch_interrupts();
     Tool tool(std::move(*options));
     return tool.run();
 }

@@ -10,10 +10,11 @@ namespace corvanel {
 
 // Exit codes of the tool.
 namespace cli_exit {
-inline constexpr int kDone = 0;     // loaded, saved, programmed, verified, blank
-inline constexpr int kRefused = 1;  // the file or the chip said no
-inline constexpr int kUsage = 2;    // usage or device database error
-inline constexpr int kLink = 3;     // port not ready, programmer not responding
+inline constexpr int kDone = 0;           // loaded, saved, programmed, verified, blank
+inline constexpr int kRefused = 1;        // the file or the chip said no
+inline constexpr int kUsage = 2;          // usage or device database error
+inline constexpr int kLink = 3;           // port not ready, programmer not responding
+inline constexpr int kInterrupted = 130;  // Ctrl-C during an operation: stopped, voltages off
 }  // namespace cli_exit
 
 // Runs the tool on its arguments (the program name first); needs a
