@@ -580,7 +580,10 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     }
-    if (watched == client_ && event->type() == QEvent::MouseButtonPress) {
+    // A press that a label or a table leaves unhandled also reaches the client
+    // area; only a press where no control lies is a click on the background.
+    if (watched == client_ && event->type() == QEvent::MouseButtonPress &&
+        client_->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) == nullptr) {
         focus_scroll_bar(scrl1);
     }
     return QMainWindow::eventFilter(watched, event);

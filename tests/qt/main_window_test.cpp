@@ -131,6 +131,27 @@ TEST_F(MainWindowLayout, BackgroundClickGivesTheFlashScrollBarTheFocus) {
     EXPECT_TRUE(form.tabla_flash->rows().at(0).startsWith("000008:"));
 }
 
+TEST_F(MainWindowLayout, ClicksOnControlsAreNoBackgroundClicks) {
+    Form1& form = open_window();
+    // A caption label and the EEPROM table: the EEPROM table stays the wheel target.
+    for (QWidget* control : std::initializer_list<QWidget*>{form.Label4, form.tabla_eeprom}) {
+        SCOPED_TRACE(control->metaObject()->className());
+        form.scrl2->setFocus();
+        QApplication::processEvents();
+        ASSERT_EQ(form.wheel_target(), Form1::WheelTarget::Eeprom);
+        QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(10, 8));
+        EXPECT_TRUE(form.scrl2->hasFocus());
+        EXPECT_EQ(form.wheel_target(), Form1::WheelTarget::Eeprom);
+    }
+    // A click on a caption leaves an open editor open.
+    form.label_conf_Click(0);
+    QApplication::processEvents();
+    ASSERT_TRUE(form.unosbox->isVisible());
+    QTest::mouseClick(form.lfix[0], Qt::LeftButton);
+    EXPECT_TRUE(form.unosbox->isVisible());
+    EXPECT_TRUE(form.unosbox->hasFocus());
+}
+
 TEST_F(MainWindowLayout, AboutBoxShowsItsLinesWithATick) {
     Form1& form = open_window();
     messages.clear();
