@@ -21,18 +21,9 @@
 #include <vector>
 
 #include "board/pic14_chip.h"
+#include "link/board_protocol.h"
 
 namespace corvanel {
-
-namespace board_command {
-inline constexpr std::uint8_t kNop = 100;
-inline constexpr std::uint8_t kVoltagesOnVddFirst = 101;
-inline constexpr std::uint8_t kVoltagesOnVppFirst = 102;
-inline constexpr std::uint8_t kVoltagesOff = 103;
-inline constexpr std::uint8_t kChipCommand = 104;
-inline constexpr std::uint8_t kDataWord = 105;
-inline constexpr std::uint8_t kReadWord = 106;
-}  // namespace board_command
 
 class VirtualBoard {
 public:

@@ -14,16 +14,16 @@ void ProgrammerLink::write(std::uint8_t byte) {
 }
 
 void ProgrammerLink::send_nop() {
-    write(programmer_command::kNop);
+    write(board_command::kNop);
 }
 
 void ProgrammerLink::voltages_on(VoltageSequence sequence) {
     switch (sequence) {
         case VoltageSequence::VddFirst:
-            write(programmer_command::kVoltagesOnVddFirst);
+            write(board_command::kVoltagesOnVddFirst);
             break;
         case VoltageSequence::VppFirst:
-            write(programmer_command::kVoltagesOnVppFirst);
+            write(board_command::kVoltagesOnVppFirst);
             break;
         case VoltageSequence::None:
             break;
@@ -31,23 +31,23 @@ void ProgrammerLink::voltages_on(VoltageSequence sequence) {
 }
 
 void ProgrammerLink::voltages_off() {
-    write(programmer_command::kVoltagesOff);
+    write(board_command::kVoltagesOff);
 }
 
 void ProgrammerLink::send_chip_command(std::int32_t code) {
-    write(programmer_command::kChipCommand);
+    write(board_command::kChipCommand);
     write(static_cast<std::uint8_t>(code & 0xFF));
 }
 
 void ProgrammerLink::send_data_word(std::int32_t value) {
     const auto word = static_cast<std::uint32_t>(value) & 0xFFFFu;
-    write(programmer_command::kDataWord);
+    write(board_command::kDataWord);
     write(static_cast<std::uint8_t>(word & 0xFFu));
     write(static_cast<std::uint8_t>(word >> 8));
 }
 
 void ProgrammerLink::request_data_word() {
-    write(programmer_command::kReadWord);
+    write(board_command::kReadWord);
 }
 
 void ProgrammerLink::set_receive_notification(int threshold) {

@@ -14,19 +14,10 @@
 #include <string>
 
 #include "devices/model_application.h"
+#include "link/board_protocol.h"
 #include "link/byte_channel.h"
 
 namespace corvanel {
-
-namespace programmer_command {
-inline constexpr std::uint8_t kNop = 100;
-inline constexpr std::uint8_t kVoltagesOnVddFirst = 101;
-inline constexpr std::uint8_t kVoltagesOnVppFirst = 102;
-inline constexpr std::uint8_t kVoltagesOff = 103;
-inline constexpr std::uint8_t kChipCommand = 104;
-inline constexpr std::uint8_t kDataWord = 105;
-inline constexpr std::uint8_t kReadWord = 106;
-}  // namespace programmer_command
 
 class ProgrammerLink {
 public:
