@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QSettings>
 
 #include <cstdio>
 #include <optional>
@@ -56,53 +55,6 @@ int usage_error(const QString& text) {
     print(stderr, QStringLiteral("Try 'corvanel --help'."));
     return cli_exit::kUsage;
 }
-
-// Reads the window application's settings without ever writing them: a value
-// that is missing (or a text too long for the store) is simply absent here.
-class StoredSettings {
-public:
-    StoredSettings()
-        : location_(SettingsStore::default_settings_file()),
-          format_(location_.startsWith(QLatin1String("HKEY_"), Qt::CaseInsensitive)
-                      ? QSettings::NativeFormat
-                      : QSettings::IniFormat) {}
-
-    [[nodiscard]] std::optional<QString> text(const char* name) const {
-        const QSettings store(location_, format_);
-        const QVariant value = store.value(QString::fromLatin1(name));
-        if (!value.isValid()) {
-            return std::nullopt;
-        }
-        const QString text = value.typeId() == QMetaType::QStringList
-                                 ? value.toStringList().join(QLatin1String(", "))
-                                 : value.toString();
-        if (text.size() > SettingsStore::max_text_length) {
-            return std::nullopt;
-        }
-        return text;
-    }
-
-    [[nodiscard]] std::optional<std::int32_t> number(const char* name) const {
-        const QSettings store(location_, format_);
-        const QVariant value = store.value(QString::fromLatin1(name));
-        if (!value.isValid()) {
-            return std::nullopt;
-        }
-        if (value.typeId() == QMetaType::UInt) {
-            return static_cast<std::int32_t>(value.toUInt());
-        }
-        bool ok = false;
-        const qlonglong number = value.toLongLong(&ok);
-        if (!ok || number < INT32_MIN || number > INT32_MAX) {
-            return std::nullopt;
-        }
-        return static_cast<std::int32_t>(number);
-    }
-
-private:
-    QString location_;
-    QSettings::Format format_;
-};
 
 std::optional<Options> parse_arguments(const QStringList& arguments, QString& error) {
     Options options;
@@ -196,7 +148,8 @@ private:
     bool terminal_;
     CliHost host_;
     ProgramState state_;
-    StoredSettings stored_;
+    // The window application's settings, only ever read: the tool writes none.
+    SettingsStore stored_;
     std::unique_ptr<SerialLink> link_;
     PortTarget target_;
     QString port_name_;
@@ -239,7 +192,7 @@ int Tool::select_model() {
     if (options_.model.isEmpty()) {
         // As the window starts: the remembered number, model 1 when it names none.
         const QString stored =
-            stored_.text(setting_names::microcontroller_model)
+            stored_.find_string(setting_names::microcontroller_model)
                 .value_or(QString::fromLatin1(setting_defaults::microcontroller_model));
         number = leading_number(stored.toStdString());
         if (!database.has_model(number)) {
@@ -279,7 +232,7 @@ int Tool::open_port() {
 
     QString baud = options_.baud;
     if (baud.isEmpty()) {
-        baud = stored_.text(setting_names::serial_port_baud_rate)
+        baud = stored_.find_string(setting_names::serial_port_baud_rate)
                    .value_or(QString::fromLatin1(setting_defaults::serial_port_baud_rate));
     } else if (!parse_line_settings(baud + QString::fromLatin1(kLineSettingsSuffix))) {
         return usage_error(QStringLiteral("--baud %1 is not a baud rate").arg(baud));
@@ -291,7 +244,7 @@ int Tool::open_port() {
         com_number = parse_com_name(options_.port).value_or(0);
     } else {
         // As the window starts: the remembered port, else the last one that opens.
-        const auto stored = stored_.number(setting_names::serial_port_number);
+        const auto stored = stored_.find_number(setting_names::serial_port_number);
         com_number = stored ? *stored : scan_ports(port).last_openable_port;
         target_ = map_com_port(com_number, port.ports_folder());
     }

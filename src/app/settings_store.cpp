@@ -83,14 +83,24 @@ void SettingsStore::ensure_key() const {
 // again (a QSettings object per call, synced before it goes), so nothing is
 // held open between calls and each write reaches the disk at once.
 
+std::optional<QString> SettingsStore::find_string(const QString& name) const {
+    const QSettings store(location_, format_);
+    auto text = stored_text(store.value(name));
+    if (text && text->size() > max_text_length) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+std::optional<std::int32_t> SettingsStore::find_number(const QString& name) const {
+    const QSettings store(location_, format_);
+    return stored_number(store.value(name));
+}
+
 QString SettingsStore::get_string(const QString& name, const QString& default_text) const {
     ensure_key();
-    {
-        const QSettings store(location_, format_);
-        const auto text = stored_text(store.value(name));
-        if (text && text->size() <= max_text_length) {
-            return *text;
-        }
+    if (const auto text = find_string(name)) {
+        return *text;
     }
     put_string(name, default_text);
     return default_text;
@@ -98,11 +108,8 @@ QString SettingsStore::get_string(const QString& name, const QString& default_te
 
 std::int32_t SettingsStore::get_number(const QString& name, std::int32_t default_number) const {
     ensure_key();
-    {
-        const QSettings store(location_, format_);
-        if (const auto number = stored_number(store.value(name))) {
-            return *number;
-        }
+    if (const auto number = find_number(name)) {
+        return *number;
     }
     put_number(name, default_number);
     return default_number;

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 namespace corvanel {
 
@@ -67,6 +68,12 @@ public:
 
     void put_string(const QString& name, const QString& text) const;
     void put_number(const QString& name, std::int32_t number) const;
+
+    // Read-only lookups for readers that must never write the store (the
+    // command-line tool): a missing or unreadable value, or a text longer than
+    // max_text_length, is simply absent.
+    std::optional<QString> find_string(const QString& name) const;
+    std::optional<std::int32_t> find_number(const QString& name) const;
 
 private:
     QSettings::Format format_;
