@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 
 #include "board/virtual_board.h"
 #include "raw_host.h"
 
 namespace corvanel {
+
+// Test listings name the chip, not the bytes of its description.
+void PrintTo(const ChipInfo& chip, std::ostream* os) {
+    *os << chip.name;
+}
+
 namespace {
 
 using test::RawHost;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <optional>
 #include <random>
 #include <string>
@@ -172,6 +174,11 @@ struct FaultCase {
     std::string name;
     BoardFaults faults;
 };
+
+// Test listings name the case, not the bytes of the parameter.
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BoardFaultTest : public BoardTest, public ::testing::WithParamInterface<FaultCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -29,6 +31,10 @@ struct ElapsedCase {
     double seconds;
     std::string text;
 };
+
+void PrintTo(const ElapsedCase& c, std::ostream* os) {
+    *os << c.seconds << " s";
+}
 
 class ElapsedTextTest : public ::testing::TestWithParam<ElapsedCase> {};
 
@@ -66,6 +72,10 @@ struct CompletionCase {
     std::string result_text;
     std::string message_heading;  // empty: no message box
 };
+
+void PrintTo(const CompletionCase& c, std::ostream* os) {
+    *os << c.start_text << (c.mismatch ? " with mismatches" : "");
+}
 
 class CompletionTest : public ::testing::TestWithParam<CompletionCase>,
                        protected test::EngineFixture {};

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -19,6 +21,11 @@ struct SendCase {
     std::function<void(ProgrammerLink&)> send;
     Trace expected;  // every byte written alone, each followed by event processing
 };
+
+// Test listings name the case, not the bytes of the parameter.
+void PrintTo(const SendCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LinkSendTest : public ::testing::TestWithParam<SendCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <string>
 #include <vector>
 
@@ -22,6 +24,11 @@ struct DecodeCase {
     std::int32_t code = 0;
     std::int32_t value = 0;
 };
+
+// Test listings name the case, not the bytes of the parameter.
+void PrintTo(const DecodeCase& c, std::ostream* os) {
+    *os << c.text;
+}
 
 class DecodeTest : public ::testing::TestWithParam<DecodeCase> {};
 
@@ -154,6 +161,10 @@ struct PageCase {
     std::int32_t expected_last_flash;
 };
 
+void PrintTo(const PageCase& c, std::ostream* os) {
+    *os << "page " << c.page_size << ", last used " << c.last_used;
+}
+
 class CalcFlashPageTest : public ::testing::TestWithParam<PageCase>,
                           protected test::EngineFixture {};
 
@@ -217,6 +228,11 @@ struct CheckCase {
     std::int32_t temp_word;
     std::string line;  // empty: no mismatch
 };
+
+// Test listings name the case, not the bytes of the parameter.
+void PrintTo(const CheckCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CheckTest : public ::testing::TestWithParam<CheckCase>, protected test::EngineFixture {};
 
