@@ -171,11 +171,17 @@ TEST_F(MainWindowLayout, AboutBoxShowsItsLinesWithATick) {
 
 TEST_F(MainWindowLayout, OperationWithThePortNotReadyOnlyReportsIt) {
     Form1& form = open_window();
-    QTest::mouseClick(form.Command[4], Qt::LeftButton);
-    EXPECT_EQ(form.status_text(), "Serial port 2 error!");
-    form.menuoperation[0]->trigger();
-    EXPECT_EQ(form.status_text(), "Serial port 2 error!");
-    EXPECT_TRUE(form.Command[0]->isEnabled());
+    // No port opened at start-up: each of the five buttons and the five Tools
+    // entries only says so, and leaves the commands unlocked.
+    for (int i = 0; i < 5; ++i) {
+        form.label_status->clear();
+        QTest::mouseClick(form.Command[i], Qt::LeftButton);
+        EXPECT_EQ(form.status_text(), "Serial port 2 error!") << "button " << i;
+        form.label_status->clear();
+        form.menuoperation[i]->trigger();
+        EXPECT_EQ(form.status_text(), "Serial port 2 error!") << "menu entry " << i;
+        EXPECT_TRUE(form.Command[i]->isEnabled());
+    }
 }
 
 TEST_F(MainWindowLayout, ModelLabelsOpenTheChooserAndClearTheBuffer) {
