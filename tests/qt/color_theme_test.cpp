@@ -34,24 +34,14 @@ bool is_given(const QString& name) {
 
 class ThemeSettingsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        test::ensure_app();
-        ASSERT_TRUE(dir_.isValid());
-        file_ = dir_.filePath("settings.ini");
-        store_ = std::make_unique<SettingsStore>(file_);
-        previous_ = install_settings(store_.get());
-    }
-    void TearDown() override { install_settings(previous_); }
+    void SetUp() override { test::ensure_app(); }
 
     QVariant stored_theme() const {
-        QSettings raw(file_, QSettings::IniFormat);
+        QSettings raw(settings_.file(), QSettings::IniFormat);
         return raw.value("Color Theme");
     }
 
-    QTemporaryDir dir_;
-    QString file_;
-    std::unique_ptr<SettingsStore> store_;
-    SettingsStore* previous_ = nullptr;
+    test::TemporarySettings settings_;
 };
 
 TEST(ColorThemeTable, GivenRowsAreExact) {
@@ -179,7 +169,7 @@ TEST_F(ThemeSettingsTest, StoredNamesPickTheirRow) {
     };
     for (const Case& c : cases) {
         loadtheme_named("Amethyst");
-        store_->put_string("Color Theme", c.stored);
+        settings_.store().put_string("Color Theme", c.stored);
         loadtheme();
         EXPECT_EQ(colors(), *theme_colors(c.row)) << c.stored;
         EXPECT_EQ(current_theme_name(), c.stored);
@@ -189,14 +179,14 @@ TEST_F(ThemeSettingsTest, StoredNamesPickTheirRow) {
 
 TEST_F(ThemeSettingsTest, EmptyNameChangesNoRole) {
     loadtheme_named("Toxic");
-    store_->put_string("Color Theme", "");
+    settings_.store().put_string("Color Theme", "");
     loadtheme();
     EXPECT_EQ(colors(), *theme_colors("Toxic"));
     EXPECT_EQ(current_theme_name(), "");
 }
 
 TEST_F(ThemeSettingsTest, MonoDarkMessageTextIsLightOnDark) {
-    store_->put_string("Color Theme", "Mono Dark");
+    settings_.store().put_string("Color Theme", "Mono Dark");
     loadtheme();
     EXPECT_EQ(colors().col_prompt_text, QColor(231, 231, 231));
     EXPECT_EQ(colors().col_prompt_back, QColor(28, 28, 28));

@@ -47,18 +47,11 @@ class ModelChooserTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::ensure_app();
-        ASSERT_TRUE(dir_.isValid());
-        file_ = dir_.filePath("settings.ini");
-        store_ = std::make_unique<SettingsStore>(file_);
-        previous_ = install_settings(store_.get());
         install_state(&program_);
         loadtheme_named("Original Lite");
         use_models(5, 2);
     }
-    void TearDown() override {
-        install_state(nullptr);
-        install_settings(previous_);
-    }
+    void TearDown() override { install_state(nullptr); }
 
     // Loads `count` models and applies model `applied`, as start-up does.
     void use_models(int count, int applied) {
@@ -73,17 +66,14 @@ protected:
     }
 
     QVariant stored_model() const {
-        return QSettings(file_, QSettings::IniFormat).value("Microcontroller Model");
+        return QSettings(settings_.file(), QSettings::IniFormat).value("Microcontroller Model");
     }
 
     static bool highlighted(const QWidget* entry) {
         return entry->palette().color(QPalette::Window) == colors().col_highlight_back;
     }
 
-    QTemporaryDir dir_;
-    QString file_;
-    std::unique_ptr<SettingsStore> store_;
-    SettingsStore* previous_ = nullptr;
+    test::TemporarySettings settings_;
     ProgramState program_;
 };
 
@@ -212,7 +202,7 @@ TEST_F(ModelChooserTest, SelectOrDoubleClickStoresAndAppliesAnotherModel) {
         EXPECT_EQ(program_.model.model_name, "CHIP3");
         EXPECT_EQ(program_.image.flash_size, 192);
         EXPECT_FALSE(program_.image.config2_used);
-        store_->put_string("Microcontroller Model", "2");
+        settings_.store().put_string("Microcontroller Model", "2");
     }
 }
 

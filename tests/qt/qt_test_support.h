@@ -4,6 +4,10 @@
 // QApplication of the test program is created on first use and lives until exit.
 
 #include <QApplication>
+#include <QString>
+#include <QTemporaryDir>
+
+#include "app/settings_store.h"
 
 namespace corvanel::test {
 
@@ -24,5 +28,28 @@ inline QApplication* ensure_app() {
     static auto* app = new QApplication(argc, argv);
     return app;
 }
+
+// A settings store in a temporary folder, installed as the program-wide store
+// for the life of this object, so that no test reads or writes the settings of
+// whoever runs it.
+class TemporarySettings {
+public:
+    TemporarySettings()
+        : file_(dir_.filePath(QStringLiteral("settings.ini"))),
+          store_(file_),
+          previous_(install_settings(&store_)) {}
+    ~TemporarySettings() { install_settings(previous_); }
+    TemporarySettings(const TemporarySettings&) = delete;
+    TemporarySettings& operator=(const TemporarySettings&) = delete;
+
+    [[nodiscard]] SettingsStore& store() { return store_; }
+    [[nodiscard]] const QString& file() const { return file_; }
+
+private:
+    QTemporaryDir dir_;
+    QString file_;
+    SettingsStore store_;
+    SettingsStore* previous_;
+};
 
 }  // namespace corvanel::test

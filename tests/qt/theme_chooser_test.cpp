@@ -41,17 +41,12 @@ class ThemeChooserTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::ensure_app();
-        ASSERT_TRUE(dir_.isValid());
-        file_ = dir_.filePath("settings.ini");
-        store_ = std::make_unique<SettingsStore>(file_);
-        previous_ = install_settings(store_.get());
-        store_->put_string("Color Theme", "Citrus");
+        settings_.store().put_string("Color Theme", "Citrus");
         loadtheme();
     }
-    void TearDown() override { install_settings(previous_); }
 
     QString stored_theme() const {
-        return QSettings(file_, QSettings::IniFormat).value("Color Theme").toString();
+        return QSettings(settings_.file(), QSettings::IniFormat).value("Color Theme").toString();
     }
 
     static void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
@@ -71,10 +66,7 @@ protected:
                label->palette().color(QPalette::WindowText) == colors().col_highlight_text;
     }
 
-    QTemporaryDir dir_;
-    QString file_;
-    std::unique_ptr<SettingsStore> store_;
-    SettingsStore* previous_ = nullptr;
+    test::TemporarySettings settings_;
 };
 
 TEST_F(ThemeChooserTest, LabelsStandInReadingOrderWithTheirNumbers) {
@@ -220,7 +212,7 @@ TEST_F(ThemeChooserTest, EscapeAndWindowFrameActAsCancel) {
 // A theme in force under an empty name had no row of its own; "Cancel" must
 // still bring back its colours rather than keep the last preview.
 TEST_F(ThemeChooserTest, CancelRestoresColoursOfAnEmptyThemeName) {
-    store_->put_string("Color Theme", "");
+    settings_.store().put_string("Color Theme", "");
     loadtheme();
     const ColorRoles before = colors();
     Form34 chooser;
