@@ -29,23 +29,12 @@ protected:
     // Opens a box through myinputbox and lets `act` work on the open window.
     static QString run_box(const QString& default_text, const std::function<void(Form07&)>& act) {
         bool acted = false;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<Form07*>(QApplication::activeModalWidget());
-            if (box != nullptr) {
-                acted = true;
-                act(*box);
-            }
-        });
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [] {
-            if (auto* box = QApplication::activeModalWidget()) {
-                box->close();
-            }
-        });
-        guard.start(5000);
-        const QString answer =
-            myinputbox("Please select programmer baud rate [1200-56000].", "", default_text);
+        const QString answer = test::drive_modal<Form07, QString>(
+            [&] {
+                return myinputbox("Please select programmer baud rate [1200-56000].", "",
+                                  default_text);
+            },
+            act, acted);
         EXPECT_TRUE(acted);
         return answer;
     }

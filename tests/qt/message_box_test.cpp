@@ -72,23 +72,8 @@ protected:
     static int run_box(const QString& text, int kind, const std::function<void(Form08&)>& act,
                        const QString& caption = QString()) {
         bool acted = false;
-        QTimer::singleShot(0, [&] {
-            auto* box = qobject_cast<Form08*>(QApplication::activeModalWidget());
-            if (box != nullptr) {
-                acted = true;
-                act(*box);
-            }
-        });
-        // A box that the action failed to close must not hang the test.
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, [] {
-            if (auto* box = QApplication::activeModalWidget()) {
-                box->close();
-            }
-        });
-        guard.start(5000);
-        const int result = mymsgbox(text, kind, caption);
+        const int result = test::drive_modal<Form08, int>(
+            [&] { return mymsgbox(text, kind, caption); }, act, acted);
         EXPECT_TRUE(acted);
         return result;
     }

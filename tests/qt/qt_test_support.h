@@ -4,8 +4,12 @@
 // QApplication of the test program is created on first use and lives until exit.
 
 #include <QApplication>
+#include <QObject>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include <functional>
 
 #include "app/settings_store.h"
 
@@ -51,5 +55,29 @@ private:
     SettingsStore store_;
     SettingsStore* previous_;
 };
+
+// Runs `show`, which opens a modal dialog and returns its result, and lets
+// `act` work on the dialog once it is up (answering `acted`). A dialog that the
+// action failed to close is closed after five seconds, so no test can hang.
+template <typename Dialog, typename Result>
+Result drive_modal(const std::function<Result()>& show, const std::function<void(Dialog&)>& act,
+                   bool& acted) {
+    acted = false;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<Dialog*>(QApplication::activeModalWidget())) {
+            acted = true;
+            act(*box);
+        }
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] {
+        if (auto* box = QApplication::activeModalWidget()) {
+            box->close();
+        }
+    });
+    guard.start(5000);
+    return show();
+}
 
 }  // namespace corvanel::test
