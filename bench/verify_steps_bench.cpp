@@ -36,22 +36,14 @@ constexpr const char* kDeviceFile =
     "pagesize: 8\r\n"
     "verifyalg: 1\r\n";
 
-class QuietHost final : public EngineHost {
+// Records the status line and reads a real clock; everything else is silent.
+class QuietHost final : public NullEngineHost {
 public:
     void set_status_text(std::string_view text) override { status.assign(text); }
-    int show_message(std::string_view, int, std::string_view) override {
-        return message_result::kOk;
-    }
-    void disable_commands() override {}
-    void enable_commands() override {}
-    void redraw_tables() override {}
-    void pause(int) override {}
     double clock_seconds() override {
         return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
             .count();
     }
-    void process_events() override {}
-    void end_program() override {}
 
     std::string status;
 };

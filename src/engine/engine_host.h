@@ -48,8 +48,9 @@ public:
     virtual void end_program() = 0;
 };
 
-// A host that shows nothing and never waits; used when none is attached.
-class NullEngineHost final : public EngineHost {
+// A host that shows nothing and never waits; used when none is attached, and a
+// base for hosts that need only a part of the interface.
+class NullEngineHost : public EngineHost {
 public:
     void set_status_text(std::string_view) override {}
     int show_message(std::string_view, int, std::string_view) override {

@@ -295,21 +295,21 @@ void Form1::settheme() {
 }
 
 void Form1::disable() {
-    for (QMenu* menu : {menu1, menu3, menu4, menu5}) {
-        menu->menuAction()->setEnabled(false);
-    }
-    for (QPushButton* button : Command) {
-        button->setEnabled(false);
-    }
-    QCoreApplication::processEvents();
+    set_commands_enabled(false);
 }
 
 void Form1::enable() {
+    set_commands_enabled(true);
+}
+
+// The command lock covers the menus and the five operation buttons; labels stay
+// active so that "Test Vpp" can be switched off again.
+void Form1::set_commands_enabled(bool enabled) {
     for (QMenu* menu : {menu1, menu3, menu4, menu5}) {
-        menu->menuAction()->setEnabled(true);
+        menu->menuAction()->setEnabled(enabled);
     }
     for (QPushButton* button : Command) {
-        button->setEnabled(true);
+        button->setEnabled(enabled);
     }
     QCoreApplication::processEvents();
 }

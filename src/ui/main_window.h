@@ -127,6 +127,7 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void set_commands_enabled(bool enabled);
     void build_controls();
     void build_menus();
     void apply_fonts();
