@@ -12,11 +12,11 @@
 
 #include "board/board_channel.h"
 #include "board/virtual_board.h"
-#include "devices/device_database.h"
-#include "devices/model_application.h"
-#include "engine/chip_operations.h"
-#include "engine/engine_host.h"
-#include "engine/program_state.h"
+#include "core/devices/device_database.h"
+#include "core/devices/model_application.h"
+#include "core/engine/chip_operations.h"
+#include "core/engine/engine_host.h"
+#include "core/engine/program_state.h"
 
 namespace {
 

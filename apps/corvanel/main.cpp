@@ -1,8 +1,8 @@
-// corvanel: the command-line tool. Everything lives in src/app/cli_tool.cpp.
+// corvanel: the command-line tool. Everything lives in src/cli.
 
 #include <QCoreApplication>
 
-#include "app/cli_tool.h"
+#include "cli/cli_tool.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

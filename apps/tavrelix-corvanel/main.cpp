@@ -1,6 +1,6 @@
 #include <QString>
 
-#include "app/program_entry.h"
+#include "gui/app/program_entry.h"
 
 int main(int argc, char** argv) {
     return corvanel::run_window_application(argc, argv, QStringLiteral(CORVANEL_VERSION));

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "board/virtual_board.h"
-#include "link/byte_channel.h"
+#include "core/link/byte_channel.h"
 
 namespace corvanel {
 

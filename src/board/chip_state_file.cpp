@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "image/hex_text.h"
+#include "core/image/hex_text.h"
 
 namespace corvanel {
 

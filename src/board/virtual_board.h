@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "board/pic14_chip.h"
-#include "link/board_protocol.h"
+#include "core/link/board_protocol.h"
 
 namespace corvanel {
 

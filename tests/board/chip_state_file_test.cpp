@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-#include "image/hex_text.h"
+#include "core/image/hex_text.h"
 
 namespace corvanel {
 namespace {

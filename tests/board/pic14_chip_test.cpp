@@ -7,7 +7,7 @@
 #include <string>
 
 #include "board/virtual_board.h"
-#include "raw_host.h"
+#include "support/raw_host.h"
 
 namespace corvanel {
 

@@ -1,0 +1,107 @@
+#include "board/server/server_main.h"
+
+#include <signal.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+
+#include "board/board_channel.h"
+#include "board/chip_state_file.h"
+#include "board/server/port_registration.h"
+#include "board/server/pseudo_terminal.h"
+#include "board/server/serve_loop.h"
+#include "board/server/server_options.h"
+#include "board/server/transmitter.h"
+#include "board/virtual_board.h"
+
+namespace corvanel::board_server {
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+extern "C" void on_stop_signal(int) {
+    g_stop = 1;
+}
+
+std::filesystem::path ports_folder() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::filesystem::path base;
+    if (config != nullptr && config[0] != '\0') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::filesystem::path(home != nullptr ? home : ".") / ".config";
+    }
+    return base / "Tavrelix Corvanel" / "ports";
+}
+
+}  // namespace
+
+int run_board_server(int argc, char** argv) {
+    Options options;
+    if (const auto exit_code = parse_options(argc, argv, options)) {
+        return *exit_code;
+    }
+    auto chip = corvanel::Pic14Chip::create(options.chip);
+    if (!chip) {
+        std::cerr << "corvanel-board: unknown chip '" << options.chip
+                  << "' (--list shows the known chips)\n";
+        return 2;
+    }
+    if (options.state_file && std::filesystem::exists(*options.state_file)) {
+        // A state file that cannot be read is never overwritten on exit: stop here.
+        const auto loaded = corvanel::load_chip_state_file(*chip, *options.state_file);
+        if (!loaded.ok) {
+            std::cerr << "corvanel-board: " << loaded.message << "\n";
+            return 1;
+        }
+    }
+
+    // Installed before the terminal and the link exist, so that a stop signal at any
+    // moment still leads to the clean-up below.
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
+        sigaction(signal_number, &action, nullptr);
+    }
+    signal(SIGPIPE, SIG_IGN);
+
+    auto terminal = open_terminal();
+    if (!terminal) {
+        return 1;
+    }
+    std::optional<std::filesystem::path> link;
+    if (options.port_name) {
+        link = ports_folder() / *options.port_name;
+        if (!register_port(*link, terminal->path)) {
+            return 1;
+        }
+    }
+
+    std::cout << terminal->path << std::endl;
+    std::cerr << "corvanel-board: " << chip->info().name << " on " << terminal->path << "\n";
+
+    VirtualBoard board(std::move(*chip));
+    BoardChannel channel(board);
+    channel.set_faults(options.faults);
+    Transmitter out(options.baud);
+    int status = serve(*terminal, channel, out, g_stop);
+
+    if (options.state_file) {
+        const auto saved = corvanel::save_chip_state_file(board.chip(), *options.state_file);
+        if (!saved.ok) {
+            std::cerr << "corvanel-board: " << saved.message << "\n";
+            status = 1;
+        }
+    }
+    if (link) {
+        unregister_port(*link, terminal->path);
+    }
+    close_terminal(*terminal);
+    return status;
+}
+}  // namespace corvanel::board_server

@@ -1,0 +1,30 @@
+#pragma once
+
+// The board server's command line.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "board/board_channel.h"
+
+namespace corvanel::board_server {
+
+extern const char* const kUsage;
+
+struct Options {
+    std::string chip = "PIC16F877A";
+    std::optional<std::string> state_file;
+    std::optional<std::string> port_name;
+    long baud = 0;
+    BoardFaults faults;
+};
+
+// A whole decimal number of at most 18 digits.
+[[nodiscard]] std::optional<std::uint64_t> parse_count(const std::string& text);
+
+// Parses the command line into `options`; answers an exit code when the program
+// must end at once (after --help, --list or a usage error).
+[[nodiscard]] std::optional<int> parse_options(int argc, char** argv, Options& options);
+
+}  // namespace corvanel::board_server

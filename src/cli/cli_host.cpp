@@ -1,0 +1,183 @@
+#include "cli/cli_host.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <charconv>
+#include <csignal>
+
+#include "core/engine/chip_operations.h"
+#include "core/engine/program_state.h"
+
+namespace corvanel {
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupt_requested = 0;
+
+extern "C" void on_interrupt(int) {
+    g_interrupt_requested = 1;
+}
+
+constexpr int kBarWidth = 30;
+constexpr double kRedrawSeconds = 0.05;
+
+// "F:120/2048" gives 120 and 2048; texts without a count give nothing.
+bool progress_fraction(std::string_view text, long long& done, long long& total) {
+    const auto colon = text.find(':');
+    const auto slash = text.find('/');
+    if (colon == std::string_view::npos || slash == std::string_view::npos || slash < colon) {
+        return false;
+    }
+    const std::string_view a = text.substr(colon + 1, slash - colon - 1);
+    const std::string_view b = text.substr(slash + 1);
+    const auto ra = std::from_chars(a.data(), a.data() + a.size(), done);
+    const auto rb = std::from_chars(b.data(), b.data() + b.size(), total);
+    return ra.ec == std::errc() && rb.ec == std::errc() && total > 0;
+}
+
+}  // namespace
+
+void print_lines(std::FILE* out, std::string_view text) {
+    std::string line;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        line += c == '\r' ? '\n' : c;
+    }
+    std::fputs(line.c_str(), out);
+    std::fputc('\n', out);
+    std::fflush(out);
+}
+
+CliHost::CliHost(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {
+    clock_.start();
+}
+
+void CliHost::clear_progress() {
+    if (progress_shown_) {
+        std::fputs("\r\033[K", out_);
+        progress_shown_ = false;
+    }
+}
+
+void CliHost::set_status_text(std::string_view text) {
+    last_status_ = std::string(text);
+    switch (phase_) {
+        case Phase::Running:
+            if (terminal_) {
+                long long done = 0;
+                long long total = 0;
+                const bool counted = progress_fraction(text, done, total);
+                // A terminal redrawn for every word would slow the operation down:
+                // at most every 50 ms, and always the last word of a loop.
+                const double now = clock_seconds();
+                if (counted && done != total && now - last_draw_ < kRedrawSeconds) {
+                    return;
+                }
+                last_draw_ = now;
+                std::string line = "\r\033[K" + last_status_;
+                if (counted) {
+                    const long long filled = std::clamp(done * kBarWidth / total, 0LL,
+                                                        static_cast<long long>(kBarWidth));
+                    line += " [" + std::string(static_cast<std::size_t>(filled), '#') +
+                            std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
+                            std::to_string(std::clamp(done * 100 / total, 0LL, 100LL)) + "%";
+                }
+                std::fputs(line.c_str(), out_);
+                std::fflush(out_);
+                progress_shown_ = true;
+            }
+            return;
+        case Phase::Starting:
+            phase_ = Phase::Running;
+            break;
+        case Phase::Finishing:
+            phase_ = Phase::Idle;
+            break;
+        case Phase::Idle:
+            break;
+    }
+    // The start text (the commands were just locked), a result, or a text of its own.
+    clear_progress();
+    print_lines(out_, text);
+}
+
+int CliHost::show_message(std::string_view text, int kind, std::string_view caption) {
+    (void)kind;
+    (void)caption;
+    clear_progress();
+    print_lines(out_, text);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    return message_result::kOk;
+}
+
+void CliHost::disable_commands() {
+    // The next status text is the operation's start text; print it, then progress.
+    phase_ = Phase::Starting;
+}
+
+void CliHost::enable_commands() {
+    // The completion routines (and the time-out abort) unlock first, then write the result.
+    phase_ = Phase::Finishing;
+}
+
+void CliHost::pause(int milliseconds) {
+    if (milliseconds > 0 && !skip_pauses_) {
+        QThread::msleep(static_cast<unsigned long>(milliseconds));
+    }
+}
+
+double CliHost::clock_seconds() {
+    return static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+}
+
+void CliHost::process_events() {
+    QCoreApplication::processEvents();
+}
+
+void CliHost::end_program() {
+    program_ended_ = true;
+}
+
+bool CliHost::wait_for_operation(ProgramState& state) {
+    bool timed_out = false;
+    QEventLoop loop;
+    QTimer watch;
+    watch.setInterval(20);
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        if (g_interrupt_requested != 0 && state.runner.running() && !state.runner.in_step()) {
+            state.runner.stop();
+            state.link.set_receive_notification(0);
+            state.link.voltages_off();
+            clear_progress();
+            print_lines(out_, "Interrupted: operation stopped, voltages off.");
+            interrupted_ = true;
+        }
+        if (check_timeout(state, clock_seconds())) {
+            timed_out = true;
+        }
+        if (timed_out || interrupted_ || program_ended_ || !state.runner.running()) {
+            loop.quit();
+        }
+    });
+    watch.start();
+    if (state.runner.running() && !program_ended_) {
+        loop.exec();
+    }
+    clear_progress();
+    phase_ = Phase::Idle;
+    return !timed_out && !interrupted_;
+}
+
+void CliHost::catch_interrupts() {
+    std::signal(SIGINT, on_interrupt);
+}
+
+}  // namespace corvanel

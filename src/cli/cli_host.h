@@ -1,0 +1,72 @@
+#pragma once
+
+// The chip operations' host for the command-line tool: the status line becomes
+// printed lines, messages are printed, pauses really wait (except for the
+// in-process virtual board, which keeps no time), and the time-out check runs
+// from a timer while the event loop waits for the board.
+//
+// On a terminal the progress texts ("F:120/2048") overwrite one line with a
+// bar; elsewhere only the start line and the result line are printed.
+
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "core/engine/engine_host.h"
+
+namespace corvanel {
+
+struct ProgramState;
+
+// Lines separated by CR LF (or LF) printed as lines.
+void print_lines(std::FILE* out, std::string_view text);
+
+class CliHost final : public EngineHost {
+public:
+    CliHost(std::FILE* out, bool terminal);
+
+    void set_status_text(std::string_view text) override;
+    int show_message(std::string_view text, int kind, std::string_view caption) override;
+    void disable_commands() override;
+    void enable_commands() override;
+    void redraw_tables() override {}
+    void pause(int milliseconds) override;
+    [[nodiscard]] double clock_seconds() override;
+    void process_events() override;
+    void end_program() override;
+
+    // The virtual board acts at once: the script's programming pauses are skipped.
+    void set_skip_pauses(bool skip) { skip_pauses_ = skip; }
+    [[nodiscard]] bool program_ended() const { return program_ended_; }
+    [[nodiscard]] const std::string& last_status() const { return last_status_; }
+
+    // Runs one operation of `state` that start_operation has started: waits in
+    // the event loop until it finishes, ends the program, the board has been
+    // silent past the time-out, or the user interrupts (those two answer false).
+    [[nodiscard]] bool wait_for_operation(ProgramState& state);
+
+    // Ctrl-C (SIGINT) during an operation stops it and switches the programming
+    // voltages off, instead of leaving them on the chip when the tool dies.
+    static void catch_interrupts();
+    [[nodiscard]] bool interrupted() const { return interrupted_; }
+
+private:
+    enum class Phase { Idle, Starting, Running, Finishing };
+
+    void clear_progress();
+
+    std::FILE* out_;
+    bool terminal_;
+    bool skip_pauses_ = false;
+    bool program_ended_ = false;
+    bool interrupted_ = false;
+    bool progress_shown_ = false;
+    Phase phase_ = Phase::Idle;
+    std::string last_status_;
+    double last_draw_ = -1.0;
+    QElapsedTimer clock_;
+};
+
+}  // namespace corvanel

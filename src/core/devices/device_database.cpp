@@ -1,0 +1,237 @@
+#include "core/devices/device_database.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "core/devices/leading_number.h"
+
+namespace corvanel {
+
+namespace {
+
+constexpr std::array<const char*, kAlgorithmTables> kDefinitionWords = {
+    "erasealgdef", "programalgdef", "readalgdef", "blankcheckalgdef", "verifyalgdef"};
+
+enum class Key {
+    Model,
+    Flash,
+    Eeprom,
+    ConfigErased,
+    Config2Used,
+    VoltageSeq,
+    ProgTime,
+    PageSize,
+    EraseAlg,
+    ProgramAlg,
+    ReadAlg,
+    BlankCheckAlg,
+    VerifyAlg
+};
+
+struct KeyName {
+    const char* text;
+    Key key;
+};
+
+constexpr std::array<KeyName, 13> kKeys = {{{"model:", Key::Model},
+                                            {"flash:", Key::Flash},
+                                            {"eeprom:", Key::Eeprom},
+                                            {"configerased:", Key::ConfigErased},
+                                            {"config2used:", Key::Config2Used},
+                                            {"voltageseq:", Key::VoltageSeq},
+                                            {"progtime:", Key::ProgTime},
+                                            {"pagesize:", Key::PageSize},
+                                            {"erasealg:", Key::EraseAlg},
+                                            {"programalg:", Key::ProgramAlg},
+                                            {"readalg:", Key::ReadAlg},
+                                            {"blankcheckalg:", Key::BlankCheckAlg},
+                                            {"verifyalg:", Key::VerifyAlg}}};
+
+std::string lower_copy(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
+        return static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+    });
+    return lower;
+}
+
+// The algorithm field a key fills, with the table its slot number refers to.
+std::string* algorithm_field(DeviceModel& model, Key key, AlgorithmTable& table) {
+    switch (key) {
+        case Key::EraseAlg:
+            table = AlgorithmTable::Erase;
+            return &model.erasealg;
+        case Key::ProgramAlg:
+            table = AlgorithmTable::Program;
+            return &model.programalg;
+        case Key::ReadAlg:
+            table = AlgorithmTable::Read;
+            return &model.readalg;
+        case Key::BlankCheckAlg:
+            table = AlgorithmTable::BlankCheck;
+            return &model.blankcheckalg;
+        case Key::VerifyAlg:
+            table = AlgorithmTable::Verify;
+            return &model.verifyalg;
+        default:
+            return nullptr;
+    }
+}
+
+std::string* text_field(DeviceModel& model, Key key) {
+    switch (key) {
+        case Key::Flash:
+            return &model.flash;
+        case Key::Eeprom:
+            return &model.eeprom;
+        case Key::ConfigErased:
+            return &model.configerased;
+        case Key::Config2Used:
+            return &model.config2used;
+        case Key::VoltageSeq:
+            return &model.voltageseq;
+        case Key::ProgTime:
+            return &model.progtime;
+        case Key::PageSize:
+            return &model.pagesize;
+        default:
+            return nullptr;
+    }
+}
+
+DatabaseLoadResult bad_line(std::string_view source_name, int line_number, std::string_view line,
+                            std::string_view what) {
+    std::ostringstream message;
+    message << "Device database " << source_name << ", line " << line_number << ": " << what
+            << "\r\n"
+            << line;
+    return {DatabaseStatus::BadLine, message.str(), line_number};
+}
+
+bool valid_slot(std::int32_t slot) {
+    return slot >= 0 && slot < kAlgorithmSlots;
+}
+
+}  // namespace
+
+std::vector<std::string_view> split_cr_lines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t cr = text.find('\r', start);
+        if (cr == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, cr - start));
+        start = cr + 1;
+        if (start < text.size() && text[start] == '\n') {
+            ++start;
+        }
+    }
+    return lines;
+}
+
+DatabaseLoadResult parse_device_database(std::string_view text, std::string_view source_name,
+                                         DeviceDatabase& database) {
+    for (auto& table : database.definitions) {
+        table.fill(std::string());
+    }
+    database.models.clear();
+    DeviceModel* current = nullptr;
+
+    int line_number = 0;
+    for (const std::string_view line : split_cr_lines(text)) {
+        ++line_number;
+        if (line.empty()) {
+            continue;
+        }
+        const std::string lower = lower_copy(line);
+        const std::size_t space = lower.find(' ');
+        // A line without a space has neither the "word number: list" nor the
+        // "key: value" form; it is a note like any other unmatched line.
+        if (space == std::string::npos) {
+            continue;
+        }
+        const std::size_t colon = lower.find(':');
+        const std::string_view word = std::string_view(lower).substr(0, space);
+
+        const auto definition =
+            std::find_if(kDefinitionWords.begin(), kDefinitionWords.end(),
+                         [&](const char* candidate) { return word == candidate; });
+        if (definition != kDefinitionWords.end()) {
+            const std::int32_t slot = leading_number(line.substr(space + 1));
+            if (!valid_slot(slot)) {
+                return bad_line(source_name, line_number, line,
+                                "the algorithm slot number must be 0 to 20.");
+            }
+            if (colon == std::string::npos) {
+                return bad_line(source_name, line_number, line,
+                                "an algorithm definition needs a colon before its instructions.");
+            }
+            const auto table = static_cast<std::size_t>(definition - kDefinitionWords.begin());
+            // The character right after the colon is the separating space of a
+            // well-formed line and is skipped whatever it is.
+            const std::size_t text_start = std::min(colon + 2, line.size());
+            database.definitions[table][static_cast<std::size_t>(slot)] =
+                std::string(line.substr(text_start));
+            continue;
+        }
+
+        if (colon == std::string::npos) {
+            continue;
+        }
+        const std::string_view key_text = std::string_view(lower).substr(0, colon + 1);
+        const auto key = std::find_if(kKeys.begin(), kKeys.end(),
+                                      [&](const KeyName& k) { return key_text == k.text; });
+        if (key == kKeys.end()) {
+            continue;
+        }
+        const std::string value(line.substr(space + 1));
+        if (key->key == Key::Model) {
+            database.models.emplace_back();
+            current = &database.models.back();
+            current->name = value;
+            continue;
+        }
+        AlgorithmTable table{};
+        DeviceModel scratch;
+        std::string* algorithm = algorithm_field(current ? *current : scratch, key->key, table);
+        if (algorithm != nullptr) {
+            const std::int32_t slot = leading_number(value);
+            if (!valid_slot(slot)) {
+                return bad_line(source_name, line_number, line,
+                                "the algorithm slot number must be 0 to 20.");
+            }
+            // The model takes a copy of the slot as it stands now; a later
+            // redefinition of the slot only reaches models read after it.
+            *algorithm =
+                database
+                    .definitions[static_cast<std::size_t>(table)][static_cast<std::size_t>(slot)];
+        } else if (current != nullptr) {
+            *text_field(*current, key->key) = value;
+        }
+    }
+
+    if (database.models.empty()) {
+        return {DatabaseStatus::NoModels, std::string(), 0};
+    }
+    return {};
+}
+
+DatabaseLoadResult load_device_database(const std::string& path, DeviceDatabase& database) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        return {DatabaseStatus::FileError, "The device database " + path + " cannot be opened.", 0};
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    if (file.bad()) {
+        return {DatabaseStatus::FileError, "The device database " + path + " cannot be read.", 0};
+    }
+    return parse_device_database(bytes, path, database);
+}
+
+}  // namespace corvanel

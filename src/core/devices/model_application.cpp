@@ -1,0 +1,94 @@
+#include "core/devices/model_application.h"
+
+#include <algorithm>
+
+#include "core/devices/leading_number.h"
+#include "core/image/hex_text.h"
+
+namespace corvanel {
+
+namespace {
+
+std::string lower_copy(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
+        return static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
+    });
+    return lower;
+}
+
+std::string upper_copy(std::string_view text) {
+    std::string upper(text);
+    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) {
+        return static_cast<char>((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c);
+    });
+    return upper;
+}
+
+// Characters first..first+count-1 (counted from 1), or fewer when the text is short.
+std::string_view mid(std::string_view text, std::size_t first, std::size_t count) {
+    if (first > text.size()) {
+        return {};
+    }
+    return text.substr(first - 1, count);
+}
+
+}  // namespace
+
+InstructionList split_instructions(std::string_view algorithm_text) {
+    std::string text = lower_copy(algorithm_text);
+    if (text.empty() || text.back() != ',') {
+        text.push_back(',');
+    }
+    InstructionList list;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t comma = text.find(',', start);
+        list.push_back(text.substr(start, comma - start));
+        start = comma + 1;
+    }
+    return list;
+}
+
+bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel& active,
+                 MemoryImage& image) {
+    if (!database.has_model(selected_model)) {
+        return false;
+    }
+    const DeviceModel& model = database.model(selected_model);
+
+    active.model_name = model.name;
+
+    image.flash_size = normalised_flash_size(leading_number(model.flash));
+    image.eeprom_size = normalised_eeprom_size(leading_number(model.eeprom));
+
+    const std::string erased = upper_copy(model.configerased);
+    image.config_erased1 = hexval4(mid(erased, 1, 4));
+    image.config_erased2 = hexval4(mid(erased, 6, 4));
+
+    const std::string config2 = lower_copy(model.config2used);
+    if (config2 == "false") {
+        image.config2_used = false;
+    } else if (config2 == "true") {
+        image.config2_used = true;
+    }
+
+    const std::string sequence = lower_copy(model.voltageseq);
+    if (sequence == "vddvpp") {
+        active.voltage_sequence = VoltageSequence::VddFirst;
+    } else if (sequence == "vppvdd") {
+        active.voltage_sequence = VoltageSequence::VppFirst;
+    }
+
+    active.programming_time = leading_number(model.progtime);
+    active.page_size = leading_number(model.pagesize);
+
+    active.erase_list = split_instructions(model.erasealg);
+    active.program_list = split_instructions(model.programalg);
+    active.read_list = split_instructions(model.readalg);
+    active.blank_list = split_instructions(model.blankcheckalg);
+    active.verify_list = split_instructions(model.verifyalg);
+    return true;
+}
+
+}  // namespace corvanel

@@ -1,0 +1,47 @@
+#pragma once
+
+// Applying a model: the text fields of a DeviceModel become the active model's
+// numbers, flags and instruction lists, and the shape of the memory image.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/devices/device_database.h"
+#include "core/image/memory_image.h"
+
+namespace corvanel {
+
+// Order in which the programmer raises the supply and programming voltages.
+enum class VoltageSequence : std::int32_t { None = 0, VddFirst = 1, VppFirst = 2 };
+
+// The instructions of one operation, each a lower-case text. Instruction n of
+// the script is at index n - 1.
+using InstructionList = std::vector<std::string>;
+
+struct ActiveModel {
+    std::string model_name;
+    std::int32_t programming_time = 0;  // milliseconds
+    std::int32_t page_size = 0;         // words per page, as written in the file
+    VoltageSequence voltage_sequence = VoltageSequence::None;
+    InstructionList erase_list;
+    InstructionList program_list;
+    InstructionList read_list;
+    InstructionList blank_list;
+    InstructionList verify_list;
+};
+
+// Lower-cases the text and cuts it at every comma; nothing is trimmed. An empty
+// text gives one empty instruction; one trailing comma adds nothing.
+[[nodiscard]] InstructionList split_instructions(std::string_view algorithm_text);
+
+// Applies model number `selected_model`. Sizes are brought inside the image's
+// limits (see normalised_flash_size); "config2used:" and "voltageseq:" values
+// other than the known words leave the previous value in place. The caller
+// clears the image afterwards. Answers false, changing nothing, when no model
+// has that number.
+bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel& active,
+                 MemoryImage& image);
+
+}  // namespace corvanel

@@ -1,0 +1,224 @@
+#include "core/engine/chip_operations.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+
+#include "core/engine/program_state.h"
+
+namespace corvanel {
+
+namespace {
+
+struct OperationRow {
+    OperationKind kind;
+    std::string_view name;
+    std::string_view start_text;
+};
+
+constexpr std::array<OperationRow, 5> kOperations{{
+    {OperationKind::Program, "program", "Begin program all."},
+    {OperationKind::Erase, "erase", "Begin erase all."},
+    {OperationKind::Read, "read", "Begin read all."},
+    {OperationKind::Blank, "blank", "Begin blank check."},
+    {OperationKind::Verify, "verify", "Begin verify."},
+}};
+
+const OperationRow& row_of(OperationKind kind) {
+    return kOperations[static_cast<std::size_t>(kind)];
+}
+
+const InstructionList& algorithm_of(const ActiveModel& model, OperationKind kind) {
+    switch (kind) {
+        case OperationKind::Program:
+            return model.program_list;
+        case OperationKind::Erase:
+            return model.erase_list;
+        case OperationKind::Read:
+            return model.read_list;
+        case OperationKind::Blank:
+            return model.blank_list;
+        case OperationKind::Verify:
+            break;
+    }
+    return model.verify_list;
+}
+
+// Steps 1 to 4 of every completion routine: unlock, time, result text.
+void report_result(ProgramState& state, std::string_view result_text) {
+    EngineHost& host = state.engine_host();
+    host.enable_commands();
+    state.elapsed_text = elapsed_seconds_text(host.clock_seconds() - state.start_time);
+    std::string status(result_text);
+    status.append(state.elapsed_text).append(" seconds elapsed...");
+    host.set_status_text(status);
+    host.process_events();
+}
+
+void report_check(ProgramState& state, std::string_view passed, std::string_view failed,
+                  std::string_view message_heading) {
+    const bool differs = state.report.mismatch_count != 0;
+    report_result(state, differs ? failed : passed);
+    if (differs) {
+        EngineHost& host = state.engine_host();
+        std::string text(message_heading);
+        text.append("\r\n\r\n").append(state.report.mismatch_report);
+        (void)host.show_message(text, message_kind::kError, "");
+        host.process_events();
+    }
+}
+
+}  // namespace
+
+std::string_view operation_name(OperationKind kind) {
+    return row_of(kind).name;
+}
+
+std::optional<OperationKind> operation_from_name(std::string_view name) {
+    for (const auto& row : kOperations) {
+        if (row.name == name) {
+            return row.kind;
+        }
+    }
+    return std::nullopt;
+}
+
+StartResult start_operation(ProgramState& state, OperationKind kind) {
+    ScriptRunner& runner = state.runner;
+    EngineHost& host = state.engine_host();
+    if (runner.running() || runner.in_step()) {
+        return StartResult::Busy;
+    }
+    if (!state.link.port_ready) {
+        host.set_status_text("Serial port " + std::to_string(state.link.port_number) + " error!");
+        return StartResult::PortNotReady;
+    }
+    const OperationRow& row = row_of(kind);
+
+    runner.load_script(algorithm_of(state.model, kind));
+    runner.address = 0;
+    runner.last_flash = state.image.flash_size - 1;
+    runner.last_eeprom = state.image.eeprom_size - 1;
+    // A "loop" only ever returns to a loop-set instruction of this operation.
+    runner.loop_start = 0;
+    state.start_time = host.clock_seconds();
+    if (kind == OperationKind::Blank || kind == OperationKind::Verify) {
+        state.report.reset_report();
+    }
+    host.disable_commands();
+    host.set_status_text(row.start_text);
+    host.process_events();
+    if (kind == OperationKind::Read) {
+        state.image.clear_image();
+        host.redraw_tables();
+        host.process_events();
+    }
+
+    // Answers to commands sent outside an operation ("Test Vpp", an aborted
+    // operation's last command) would otherwise be taken for the first answer.
+    state.link.discard_waiting_bytes();
+    runner.next_instruction = 1;
+    // Every operation starts between instructions. (Resetting the phase on every
+    // step of instruction 1 instead would restart a script that begins with a
+    // multi-step instruction for ever.)
+    runner.phase = 0;
+    runner.word_accumulator = 0;
+    // Named before the first step so that a first step ending the program
+    // leaves no operation behind; the first step never finishes a script.
+    runner.operation_name = std::string(row.name);
+    runner.run_step();
+    return StartResult::Started;
+}
+
+void program2_routine(ProgramState& state) {
+    report_result(state, "Chip programmed. ");
+}
+
+void erase2_routine(ProgramState& state) {
+    report_result(state, "Chip erased. ");
+}
+
+void read2_routine(ProgramState& state) {
+    report_result(state, "Chip read. ");
+    EngineHost& host = state.engine_host();
+    host.redraw_tables();
+    host.process_events();
+}
+
+void blank2_routine(ProgramState& state) {
+    report_check(state, "Chip is blank. ", "Chip is not blank. ", "Chip is not blank:");
+}
+
+void verify2_routine(ProgramState& state) {
+    report_check(state, "Chip verified. ", "Chip verify failed. ", "Chip verify failed:");
+}
+
+void run_completion_routine(ProgramState& state, std::string_view name) {
+    const std::optional<OperationKind> kind = operation_from_name(name);
+    if (!kind) {
+        return;
+    }
+    switch (*kind) {
+        case OperationKind::Program:
+            program2_routine(state);
+            break;
+        case OperationKind::Erase:
+            erase2_routine(state);
+            break;
+        case OperationKind::Read:
+            read2_routine(state);
+            break;
+        case OperationKind::Blank:
+            blank2_routine(state);
+            break;
+        case OperationKind::Verify:
+            verify2_routine(state);
+            break;
+    }
+}
+
+std::string elapsed_seconds_text(double seconds) {
+    // A clock that went backwards (or across midnight) must not show a minus sign.
+    if (!(seconds > 0.0)) {
+        seconds = 0.0;
+    }
+    seconds = std::min(seconds, 1e12);
+    // A tiny allowance keeps 2.3 s, held in binary as 2.2999..., from showing 2.29.
+    const auto hundredths = static_cast<std::int64_t>(std::floor(seconds * 100.0 + 1e-6));
+    const std::int64_t fraction = hundredths % 100;
+    std::string text = std::to_string(hundredths / 100);
+    text += '.';
+    text += static_cast<char>('0' + fraction / 10);
+    text += static_cast<char>('0' + fraction % 10);
+    return text;
+}
+
+bool check_timeout(ProgramState& state, double now) {
+    ScriptRunner& runner = state.runner;
+    if (!runner.running() || runner.in_step()) {
+        return false;
+    }
+    if (state.link.vpp_test_on) {
+        runner.restart_wait(now);
+        return false;
+    }
+    if (now - runner.awaiting_since() <= kAnswerTimeoutSeconds) {
+        return false;
+    }
+    const bool was_read = runner.operation_name == operation_name(OperationKind::Read);
+    runner.stop();
+    state.link.set_receive_notification(0);
+    EngineHost& host = state.engine_host();
+    // Best effort: a board that hears again must not keep the chip powered.
+    state.link.voltages_off();
+    host.enable_commands();
+    if (was_read) {
+        host.redraw_tables();  // show what was read before the board fell silent
+    }
+    host.set_status_text(kNotRespondingText);
+    host.process_events();
+    return true;
+}
+
+}  // namespace corvanel

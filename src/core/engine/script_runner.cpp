@@ -1,0 +1,486 @@
+#include "core/engine/script_runner.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <utility>
+
+#include "core/devices/leading_number.h"
+#include "core/engine/chip_operations.h"
+#include "core/engine/program_state.h"
+#include "core/image/hex_text.h"
+
+namespace corvanel {
+
+namespace {
+
+using Kind = InstructionKind;
+
+struct WholeText {
+    std::string_view text;
+    Kind kind;
+};
+
+constexpr std::array<WholeText, 10> kControlWords{{
+    {"begin", Kind::Begin},
+    {"end", Kind::End},
+    {"calcflash", Kind::CalcFlash},
+    {"calcflashpage", Kind::CalcFlashPage},
+    {"calceeprom", Kind::CalcEeprom},
+    {"setflashloop", Kind::SetFlashLoop},
+    {"seteepromloop", Kind::SetEepromLoop},
+    {"loop", Kind::Loop},
+    {"ifpage", Kind::IfPage},
+    {"endifpage", Kind::EndIfPage},
+}};
+
+constexpr std::array<WholeText, 4> kWriteSuffixes{{
+    {"-flash", Kind::WriteFlash},
+    {"-eeprom", Kind::WriteEeprom},
+    {"-config1", Kind::WriteConfig1},
+    {"-config2", Kind::WriteConfig2},
+}};
+
+constexpr std::array<WholeText, 5> kReadPrefixes{{
+    {"flash=s", Kind::ReadFlash},
+    {"eeprom=s", Kind::ReadEeprom},
+    {"config1=s", Kind::ReadConfig1},
+    {"config2=s", Kind::ReadConfig2},
+    {"temp=s", Kind::ReadTemp},
+}};
+
+constexpr std::array<WholeText, 8> kCheckWords{{
+    {"checkblankflash", Kind::CheckBlankFlash},
+    {"checkblankeeprom", Kind::CheckBlankEeprom},
+    {"checkblankconfig1", Kind::CheckBlankConfig1},
+    {"checkblankconfig2", Kind::CheckBlankConfig2},
+    {"checkflash", Kind::CheckFlash},
+    {"checkeeprom", Kind::CheckEeprom},
+    {"checkconfig1", Kind::CheckConfig1},
+    {"checkconfig2", Kind::CheckConfig2},
+}};
+
+std::string upper(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return result;
+}
+
+// The hex digits at `position` (counted from 0), in either case; -1 when the
+// text is too short or they are not all hex digits.
+std::int32_t hex_field(std::string_view text, std::size_t position, std::size_t width) {
+    if (text.size() < position + width) {
+        return -1;
+    }
+    const std::string digits = upper(text.substr(position, width));
+    return width == 2 ? hexval2(digits) : hexval4(digits);
+}
+
+// A code the interpreter cannot send makes the whole instruction unknown.
+DecodedInstruction with_code(Kind kind, std::int32_t code, std::int32_t value = 0) {
+    if (code < 0 || value < 0) {
+        return {};
+    }
+    return {kind, code, value};
+}
+
+bool is_flash_kind(Kind kind) {
+    return kind == Kind::WriteFlash || kind == Kind::ReadFlash || kind == Kind::CheckBlankFlash ||
+           kind == Kind::CheckFlash;
+}
+
+bool is_eeprom_kind(Kind kind) {
+    return kind == Kind::WriteEeprom || kind == Kind::ReadEeprom ||
+           kind == Kind::CheckBlankEeprom || kind == Kind::CheckEeprom;
+}
+
+bool is_config1_kind(Kind kind) {
+    return kind == Kind::WriteConfig1 || kind == Kind::ReadConfig1 ||
+           kind == Kind::CheckBlankConfig1 || kind == Kind::CheckConfig1;
+}
+
+bool is_config2_kind(Kind kind) {
+    return kind == Kind::WriteConfig2 || kind == Kind::ReadConfig2 ||
+           kind == Kind::CheckBlankConfig2 || kind == Kind::CheckConfig2;
+}
+
+// Sets the flag for the length of a step, also when the step returns early.
+class StepGuard {
+public:
+    explicit StepGuard(bool& flag) : flag_(flag) { flag_ = true; }
+    ~StepGuard() { flag_ = false; }
+    StepGuard(const StepGuard&) = delete;
+    StepGuard& operator=(const StepGuard&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+DecodedInstruction decode_instruction(std::string_view text) {
+    for (const auto& word : kControlWords) {
+        if (text == word.text) {
+            return {word.kind};
+        }
+    }
+    if (text.starts_with('s')) {
+        for (const auto& suffix : kWriteSuffixes) {
+            if (text.ends_with(suffix.text)) {
+                return with_code(suffix.kind, hex_field(text, 1, 2));
+            }
+        }
+    }
+    for (const auto& prefix : kReadPrefixes) {
+        if (text.starts_with(prefix.text)) {
+            return with_code(prefix.kind, hex_field(text, prefix.text.size(), 2));
+        }
+    }
+    for (const auto& word : kCheckWords) {
+        if (text == word.text) {
+            return {word.kind};
+        }
+    }
+    if (text.size() == 8 && text[0] == 's' && text[3] == '-') {
+        return with_code(Kind::WriteLiteral, hex_field(text, 1, 2), hex_field(text, 4, 4));
+    }
+    if (text.size() == 3 && text[0] == 's') {
+        return with_code(Kind::Command, hex_field(text, 1, 2));
+    }
+    if (text == "wprog") {
+        return {Kind::WaitProg};
+    }
+    if (text.starts_with('w')) {
+        return {Kind::Wait, 0, leading_number(text.substr(1))};
+    }
+    return {};
+}
+
+std::string unrecognized_instruction_text(std::string_view instruction) {
+    std::string text = "Unrecognized symbolic instruction '";
+    text.append(instruction).append("'.\r\nThe program must end.");
+    return text;
+}
+
+void ScriptRunner::load_script(const InstructionList& instructions) {
+    script_ = instructions.empty() ? InstructionList{std::string()} : instructions;
+    decoded_.clear();
+    decoded_.reserve(script_.size());
+    for (const std::string& text : script_) {
+        decoded_.push_back(decode_instruction(text));
+    }
+}
+
+void ScriptRunner::stop() {
+    next_instruction = script_length() + 1;
+    phase = 0;
+    word_accumulator = 0;
+    operation_name.clear();
+}
+
+void ScriptRunner::run_step() {
+    ProgrammerLink& link = state_.link;
+    if (link.vpp_test_on || in_step_) {
+        return;
+    }
+    const StepGuard guard(in_step_);
+    ++steps_run_;
+    link.set_receive_notification(0);
+
+    if (next_instruction < 1 || next_instruction > script_length()) {
+        finish();
+        return;
+    }
+    const auto index = static_cast<std::size_t>(next_instruction - 1);
+    if (!execute(decoded_[index])) {
+        EngineHost& host = state_.engine_host();
+        const std::string instruction = script_[index];
+        (void)host.show_message(unrecognized_instruction_text(instruction), message_kind::kError,
+                                "");
+        stop();
+        host.end_program();
+        return;
+    }
+    awaiting_since_ = state_.engine_host().clock_seconds();
+    link.set_receive_notification(1);
+}
+
+void ScriptRunner::finish() {
+    next_instruction = script_length() + 1;
+    run_completion_routine(state_, operation_name);
+    operation_name.clear();
+}
+
+std::int32_t ScriptRunner::after_next(std::int32_t from, InstructionKind kind) const {
+    for (std::int32_t n = std::max(from, 1); n <= script_length(); ++n) {
+        if (decoded_[static_cast<std::size_t>(n - 1)].kind == kind) {
+            return n + 1;
+        }
+    }
+    return script_length() + 1;
+}
+
+std::int32_t ScriptRunner::effective_page_size() const {
+    return std::clamp(state_.model.page_size, 1, kMaxFlashSize);
+}
+
+void ScriptRunner::show_progress(InstructionKind kind) {
+    std::string text;
+    if (is_flash_kind(kind) || is_eeprom_kind(kind)) {
+        text = is_flash_kind(kind) ? "F:" : "E:";
+        text += std::to_string(static_cast<std::int64_t>(address) + 1);
+        text += '/';
+        text += std::to_string(static_cast<std::int64_t>(loop_end) + 1);
+    } else if (is_config1_kind(kind)) {
+        text = "CONF1:";
+    } else if (is_config2_kind(kind)) {
+        text = "CONF2:";
+    } else {
+        return;
+    }
+    EngineHost& host = state_.engine_host();
+    host.set_status_text(text);
+    host.process_events();
+}
+
+bool ScriptRunner::execute(const DecodedInstruction& instruction) {
+    ProgrammerLink& link = state_.link;
+    MemoryImage& image = state_.image;
+    const std::int32_t here = next_instruction;
+
+    switch (instruction.kind) {
+        case Kind::Begin:
+            link.voltages_on(state_.model.voltage_sequence);
+            advance();
+            return true;
+        case Kind::End:
+            link.voltages_off();
+            advance();
+            return true;
+        case Kind::CalcFlash:
+            last_flash = image.last_used_flash();
+            break;
+        case Kind::CalcFlashPage: {
+            // Up to the last word of the page holding the last used word, so that
+            // a page-wise program loop always ends on a page boundary.
+            const std::int32_t used = image.last_used_flash();
+            const std::int32_t page = effective_page_size();
+            last_flash = used - (used % page) + page - 1;
+            break;
+        }
+        case Kind::CalcEeprom:
+            last_eeprom = image.last_used_eeprom();
+            break;
+        case Kind::SetFlashLoop:
+        case Kind::SetEepromLoop:
+            loop_start = here;
+            loop_end = instruction.kind == Kind::SetFlashLoop ? last_flash : last_eeprom;
+            if (address <= loop_end) {
+                loop_pass_address_ = address;
+                advance();
+            } else {
+                address = 0;
+                next_instruction = after_next(here, Kind::Loop);
+            }
+            link.send_nop();
+            return true;
+        case Kind::Loop:
+            if (loop_start >= 1 && loop_start <= script_length() && address != loop_pass_address_) {
+                next_instruction = loop_start;
+            } else {
+                if (loop_start >= 1) {
+                    address = 0;
+                }
+                advance();
+            }
+            link.send_nop();
+            return true;
+        case Kind::IfPage:
+            if (address > 0 && address % effective_page_size() == 0) {
+                advance();
+            } else {
+                next_instruction = after_next(here, Kind::EndIfPage);
+            }
+            link.send_nop();
+            return true;
+        case Kind::EndIfPage:
+            break;
+        case Kind::WaitProg:
+            state_.engine_host().pause(std::max(state_.model.programming_time, 0));
+            break;
+        case Kind::Wait:
+            state_.engine_host().pause(std::max(instruction.value, 0));
+            break;
+        case Kind::Command:
+            link.send_chip_command(instruction.code);
+            advance();
+            return true;
+        case Kind::WriteFlash:
+        case Kind::WriteEeprom:
+        case Kind::WriteConfig1:
+        case Kind::WriteConfig2:
+        case Kind::WriteLiteral:
+            write_step(instruction);
+            return true;
+        case Kind::ReadFlash:
+        case Kind::ReadEeprom:
+        case Kind::ReadConfig1:
+        case Kind::ReadConfig2:
+        case Kind::ReadTemp:
+            read_step(instruction);
+            return true;
+        case Kind::CheckBlankFlash:
+        case Kind::CheckBlankEeprom:
+        case Kind::CheckBlankConfig1:
+        case Kind::CheckBlankConfig2:
+        case Kind::CheckFlash:
+        case Kind::CheckEeprom:
+        case Kind::CheckConfig1:
+        case Kind::CheckConfig2:
+            check_step(instruction.kind);
+            return true;
+        case Kind::Unrecognized:
+            return false;
+    }
+    // The one-step instructions that only keep the conversation going.
+    advance();
+    link.send_nop();
+    return true;
+}
+
+void ScriptRunner::write_step(const DecodedInstruction& instruction) {
+    ProgrammerLink& link = state_.link;
+    const MemoryImage& image = state_.image;
+    if (phase == 0) {
+        show_progress(instruction.kind);
+        link.send_chip_command(instruction.code);
+        phase = 1;
+        return;
+    }
+    if (phase != 1) {
+        return;  // a stray byte in the middle of a read: dropped
+    }
+    std::int32_t value = 0;
+    switch (instruction.kind) {
+        case Kind::WriteFlash:
+            value = image.flash_word(address);
+            break;
+        case Kind::WriteEeprom:
+            value = image.eeprom_byte(address);
+            break;
+        case Kind::WriteConfig1:
+            value = image.config1;
+            break;
+        case Kind::WriteConfig2:
+            value = image.config2;
+            break;
+        default:
+            value = instruction.value;
+            break;
+    }
+    link.send_data_word(value);
+    phase = 0;
+    if (instruction.kind == Kind::WriteFlash || instruction.kind == Kind::WriteEeprom) {
+        ++address;
+    }
+    advance();
+}
+
+void ScriptRunner::read_step(const DecodedInstruction& instruction) {
+    ProgrammerLink& link = state_.link;
+    MemoryImage& image = state_.image;
+    switch (phase) {
+        case 0:
+            show_progress(instruction.kind);
+            link.send_chip_command(instruction.code);
+            phase = 1;
+            return;
+        case 1:
+            word_accumulator = 0;
+            link.request_data_word();
+            phase = 2;
+            return;
+        case 2:
+            word_accumulator += link.received_byte;
+            phase = 3;
+            return;
+        default:
+            break;
+    }
+    // The high byte: the word is complete. The board's third byte, which follows,
+    // starts the next instruction.
+    word_accumulator += 256 * link.received_byte;
+    switch (instruction.kind) {
+        case Kind::ReadFlash:
+            image.set_flash_word(address, word_accumulator);
+            ++address;
+            break;
+        case Kind::ReadEeprom:
+            image.set_eeprom_byte(address, word_accumulator % 256);
+            ++address;
+            break;
+        case Kind::ReadConfig1:
+            image.config1 = word_accumulator;
+            break;
+        case Kind::ReadConfig2:
+            image.config2 = word_accumulator;
+            break;
+        default:
+            temp_word = word_accumulator;
+            break;
+    }
+    phase = 0;
+    word_accumulator = 0;
+    advance();
+}
+
+void ScriptRunner::check_step(InstructionKind kind) {
+    const MemoryImage& image = state_.image;
+    show_progress(kind);
+    const std::int32_t at = address;
+    if (is_flash_kind(kind) || is_eeprom_kind(kind)) {
+        ++address;
+    }
+    advance();
+
+    std::int32_t read = temp_word;
+    std::int32_t expected = 0;
+    std::string location;
+    std::string expected_text;
+    switch (kind) {
+        case Kind::CheckBlankFlash:
+        case Kind::CheckFlash:
+            expected = kind == Kind::CheckFlash ? image.flash_word(at) : kBlankFlashWord;
+            location = "FLASH Word " + hex4h(at);
+            break;
+        case Kind::CheckBlankEeprom:
+        case Kind::CheckEeprom:
+            read = temp_word % 256;
+            expected = kind == Kind::CheckEeprom ? image.eeprom_byte(at) : kBlankEepromByte;
+            location = "EEPROM Byte " + hex4h(at);
+            break;
+        case Kind::CheckBlankConfig1:
+        case Kind::CheckConfig1:
+            expected = kind == Kind::CheckConfig1 ? image.config1 : image.config_erased1;
+            location = "CONF Word " + hex4h(kConfig1Address);
+            break;
+        default:
+            expected = kind == Kind::CheckConfig2 ? image.config2 : image.config_erased2;
+            location = "CONF Word " + hex4h(kConfig2Address);
+            break;
+    }
+    if (read != expected) {
+        const bool eeprom = is_eeprom_kind(kind);
+        const std::string read_text = eeprom ? hex2h(read) : hex4h(read);
+        expected_text = eeprom ? hex2h(expected) : hex4h(expected);
+        if (state_.report.record_mismatch(location, read_text, expected_text)) {
+            // The 25th mismatch: on to the last instruction (normally "end").
+            next_instruction = script_length();
+        }
+    }
+    state_.link.send_nop();
+}
+
+}  // namespace corvanel

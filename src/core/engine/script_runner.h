@@ -1,0 +1,154 @@
+#pragma once
+
+// The interpreter of the device file's algorithm scripts. A script is a list of
+// symbolic instructions ("begin", "s02-flash", "temp=s04", "checkflash", ...)
+// that the interpreter turns into programmer commands. It does not loop by
+// itself: it runs one step when an operation starts and one step for every byte
+// the board answers. A step carries out one instruction, or one phase of an
+// instruction that needs several answers, and sends at most one command.
+//
+// Corners the script language leaves open are given a fixed meaning here, so
+// that a faulty device file can neither reach outside the image nor hang:
+//  - A loop-set instruction that skips its loop, or an "ifpage" that skips its
+//    block, with no "loop" (or "endifpage") after it: the closing instruction is
+//    taken to stand after the last one, so the script is finished.
+//  - A "loop" with no loop-set instruction run before it in this operation goes
+//    on with the next instruction. A loop whose body did not move the address
+//    (it could never end) is left after that pass as if its end was reached.
+//  - A command code that is not two hex digits, or a data literal that is not
+//    four, makes the instruction unrecognised (the fatal message).
+//  - Negative pauses (also a negative programming time) pause 0 ms.
+//  - The page size acts as 1 when below 1 and as 8000h (the largest FLASH the
+//    image can hold) when above, for "calcflashpage" and "ifpage".
+//  - Addresses outside the image: writes send the blank value (3FFFh, FFh),
+//    reads there are dropped, checks expect the blank value.
+//  - Data words outside 0..FFFFh are sent cut to 16 bits (see ProgrammerLink).
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/devices/model_application.h"
+
+namespace corvanel {
+
+struct ProgramState;
+
+// The instruction kinds, in the order in which a text is tested against them.
+enum class InstructionKind {
+    Begin,
+    End,
+    CalcFlash,
+    CalcFlashPage,
+    CalcEeprom,
+    SetFlashLoop,
+    SetEepromLoop,
+    Loop,
+    IfPage,
+    EndIfPage,
+    WriteFlash,    // s cc -flash
+    WriteEeprom,   // s cc -eeprom
+    WriteConfig1,  // s cc -config1
+    WriteConfig2,  // s cc -config2
+    ReadFlash,     // flash=s cc
+    ReadEeprom,    // eeprom=s cc
+    ReadConfig1,   // config1=s cc
+    ReadConfig2,   // config2=s cc
+    ReadTemp,      // temp=s cc
+    CheckBlankFlash,
+    CheckBlankEeprom,
+    CheckBlankConfig1,
+    CheckBlankConfig2,
+    CheckFlash,
+    CheckEeprom,
+    CheckConfig1,
+    CheckConfig2,
+    WriteLiteral,  // s cc - dddd
+    Command,       // s cc
+    WaitProg,      // wprog
+    Wait,          // w and a number of milliseconds
+    Unrecognized,
+};
+
+struct DecodedInstruction {
+    InstructionKind kind = InstructionKind::Unrecognized;
+    std::int32_t code = 0;   // chip command code, 0..255
+    std::int32_t value = 0;  // data literal (WriteLiteral) or milliseconds (Wait)
+};
+
+// Recognises one instruction text, case-sensitively and without trimming.
+[[nodiscard]] DecodedInstruction decode_instruction(std::string_view text);
+
+// The fatal message for an instruction that fits no rule.
+[[nodiscard]] std::string unrecognized_instruction_text(std::string_view instruction);
+
+class ScriptRunner {
+public:
+    explicit ScriptRunner(ProgramState& state) : state_(state) {}
+    ScriptRunner(const ScriptRunner&) = delete;
+    ScriptRunner& operator=(const ScriptRunner&) = delete;
+
+    // Replaces the script. An empty list counts as one empty instruction, the
+    // way the device file splits a missing algorithm.
+    void load_script(const InstructionList& instructions);
+    // Instruction n is script()[n - 1].
+    [[nodiscard]] const InstructionList& script() const { return script_; }
+    [[nodiscard]] std::int32_t script_length() const {
+        return static_cast<std::int32_t>(script_.size());
+    }
+
+    // Carries out one step. Does nothing while "Test Vpp" has the voltages on,
+    // and nothing when called from inside a running step.
+    void run_step();
+
+    // Ends the running operation where it stands: nothing more is sent, the
+    // receive notification stays off and no completion routine runs.
+    void stop();
+
+    // An operation has been started and has not finished.
+    [[nodiscard]] bool running() const { return !operation_name.empty(); }
+    // A step (or the completion routine it runs) is in progress.
+    [[nodiscard]] bool in_step() const { return in_step_; }
+    // Clock reading at the end of the last step that waits for the board.
+    [[nodiscard]] double awaiting_since() const { return awaiting_since_; }
+    void restart_wait(double now) { awaiting_since_ = now; }
+    // Steps carried out since the program started (for measurements).
+    [[nodiscard]] std::uint64_t steps_run() const { return steps_run_; }
+
+    // Interpreter state between steps.
+    std::int32_t next_instruction = 1;  // script_length() + 1: finished
+    std::int32_t phase = 0;             // 0..3 inside a multi-step instruction
+    std::int32_t address = 0;           // index into FLASH or EEPROM of the running loop
+    std::int32_t last_flash = -1;
+    std::int32_t last_eeprom = -1;
+    std::int32_t loop_start = 0;  // instruction number of the running loop-set; 0: none
+    std::int32_t loop_end = -1;
+    std::int32_t word_accumulator = 0;
+    std::int32_t temp_word = 0;
+    std::string operation_name;  // "program", "erase", "read", "blank", "verify" or empty
+
+private:
+    // Carries out the current instruction; false when it fits no rule.
+    bool execute(const DecodedInstruction& instruction);
+    void finish();
+    void advance() { ++next_instruction; }
+    // One more than the number of the first instruction of that kind at or after
+    // `from`; script_length() + 1 when there is none.
+    [[nodiscard]] std::int32_t after_next(std::int32_t from, InstructionKind kind) const;
+    [[nodiscard]] std::int32_t effective_page_size() const;
+    void show_progress(InstructionKind kind);
+    void write_step(const DecodedInstruction& instruction);
+    void read_step(const DecodedInstruction& instruction);
+    void check_step(InstructionKind kind);
+
+    ProgramState& state_;
+    InstructionList script_;
+    std::vector<DecodedInstruction> decoded_;
+    std::int32_t loop_pass_address_ = 0;  // address when the loop body was last entered
+    double awaiting_since_ = 0.0;
+    std::uint64_t steps_run_ = 0;
+    bool in_step_ = false;
+};
+
+}  // namespace corvanel

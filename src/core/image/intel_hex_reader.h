@@ -1,0 +1,127 @@
+#pragma once
+
+// Loading an Intel HEX program file into the memory image.
+//
+// The reader is strict: upper-case hex digits only, even byte counts and even
+// addresses in data records, and only record types 00, 01, 04 and 05. The first
+// faulty record abandons the load and leaves the image blank. Data for
+// addresses the chip does not have is dropped and listed in a warning, and the
+// load still succeeds.
+//
+// Nothing here shows anything. Every entry answers the texts the program shows
+// (message box texts with their kinds, the status line, the loaded-file label)
+// so that the window and the command-line tool present exactly the same words.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/image/memory_image.h"
+
+namespace corvanel {
+
+// Message box kinds used for HEX file messages (the same numbers the message
+// box takes): 0 tick, 4 Yes/No question, 16 error, 64 information.
+inline constexpr int kHexMessageTick = 0;
+inline constexpr int kHexMessageQuestion = 4;
+inline constexpr int kHexMessageError = 16;
+inline constexpr int kHexMessageInformation = 64;
+
+// One message for the message box. Lines are separated by CR LF; an empty
+// caption means the window title.
+struct HexMessage {
+    std::string text;
+    int kind = kHexMessageError;
+    std::string caption;
+};
+
+// The faults a record can have, numbered as their messages are.
+enum class HexRecordFault {
+    None = 0,
+    NoColon = 1,
+    TooShort = 2,
+    BadChecksum = 3,
+    BadRecordType = 4,
+    BadExtendedAddress = 5,
+    BadByteCount = 6,
+    BadAddress = 7,
+    OddByteCount = 8,
+    OddAddress = 9,
+    WrongDataLength = 10,
+    BadDataWord = 11,
+};
+
+// The message for a fault, as it follows the line number: ": The record is too short."
+[[nodiscard]] std::string_view hex_fault_text(HexRecordFault fault);
+
+struct HexReadResult {
+    bool loaded = false;
+    // Set when the load failed because of a record; `line_number` counts the
+    // lines after line-end normalisation, from 1.
+    HexRecordFault fault = HexRecordFault::None;
+    int line_number = 0;
+    // Set when the file itself could not be opened or read.
+    bool file_error = false;
+    // One more than the highest FLASH word address that received data.
+    std::int32_t flash_extent = 0;
+    // Word addresses met outside the chip, as hex4 texts each followed by ", ",
+    // in the order met. Only the first 16 and the last 8 entries are kept: that
+    // is all the warning ever shows, and a hostile file cannot grow it without end.
+    std::int64_t out_of_range_count = 0;
+    std::string out_of_range_head;
+    std::string out_of_range_tail;
+    // The error or the out-of-range warning, in the order to show them.
+    std::vector<HexMessage> messages;
+};
+
+// Reads HEX file bytes into `image`, which the caller has cleared for the
+// applied model. On failure the image is cleared again, so there is never a
+// partial load.
+[[nodiscard]] HexReadResult load_hex_text(std::string_view bytes, MemoryImage& image);
+
+// The same for the file at `path`. A file that cannot be opened or read fails
+// with an error message naming it.
+[[nodiscard]] HexReadResult load_hex_file(const std::string& path, MemoryImage& image);
+
+// Everything the open command shows after a load.
+struct HexOpenReport {
+    bool loaded = false;
+    std::int32_t flash_extent = 0;
+    std::vector<HexMessage> messages;
+    // "HEX file not loaded!" or "Operation completed. Total N (KK) program words loaded."
+    std::string status_text;
+    // short_path of the file on success, empty on failure.
+    std::string loaded_file_label;
+    // The folder of the file, ending with its separator: the remembered folder
+    // ("Last Path") for the next file dialog.
+    std::string last_path;
+};
+
+// Clears the image, reads the file, clears it again when the file is rejected,
+// and answers what to show.
+[[nodiscard]] HexOpenReport open_hex_file(const std::string& path, MemoryImage& image);
+// The same over bytes already read; `path` names the file in the answers.
+[[nodiscard]] HexOpenReport open_hex_text(std::string_view bytes, const std::string& path,
+                                          MemoryImage& image);
+
+inline constexpr std::string_view kHexNotLoadedStatus = "HEX file not loaded!";
+
+// "Operation completed. Total 1536 (1.5K) program words loaded."
+[[nodiscard]] std::string hex_loaded_status(std::int32_t flash_extent);
+
+// A count of words in K (1024 words), as the load report writes it: plain
+// decimal without a leading zero before the point and without trailing zeros,
+// cut to its first 4 characters. 1024 gives "1", 1536 "1.5", 2047 "1.99",
+// 100 ".097", 0 "0".
+[[nodiscard]] std::string kilo_words_text(std::int32_t words);
+
+// Splits a path after its last separator: the folder keeps the separator.
+// "/home/a/x.hex" gives {"/home/a/", "x.hex"}. On Windows "\" separates too.
+struct SplitPath {
+    std::string folder;
+    std::string file_name;
+};
+[[nodiscard]] SplitPath split_path(std::string_view path);
+
+}  // namespace corvanel

@@ -1,0 +1,175 @@
+#include "core/image/intel_hex_writer.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <random>
+#include <system_error>
+
+#include "core/image/hex_text.h"
+
+namespace corvanel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kCrLf = "\r\n";
+
+// Byte addresses of the areas in the file: word address times two.
+constexpr std::int32_t kFlashByteBase = 0x0000;
+constexpr std::int32_t kConfigByteAddress = kConfig1Address * 2;  // 400Eh
+constexpr std::int32_t kEepromByteBase = kEepromBase * 2;         // 4200h
+
+constexpr std::size_t kRecordDataChars = 32;  // 16 bytes, 8 cells
+
+void append_record(std::string& file, std::string_view record_text) {
+    file.append(":").append(record_text).append(hex_checksum(record_text)).append(kCrLf);
+}
+
+// Cells 0 to `last` of one area, each as a low-byte-first word, cut into
+// records of 16 bytes from `base` upward; the last record takes what is left.
+void append_area(std::string& file, const std::vector<std::int32_t>& cells, std::int32_t last,
+                 std::int32_t base) {
+    std::string data;
+    for (std::int32_t i = 0; i <= last; ++i) {
+        data += hex4_swapped(cells[static_cast<std::size_t>(i)]);
+    }
+    for (std::size_t offset = 0; offset < data.size(); offset += kRecordDataChars) {
+        const std::string_view piece = std::string_view(data).substr(offset, kRecordDataChars);
+        const auto address = base + static_cast<std::int32_t>(offset / 2);
+        std::string record = piece.size() == kRecordDataChars
+                                 ? std::string("10")
+                                 : hex2(static_cast<std::int32_t>(piece.size() / 2));
+        record.append(hex4(address)).append("00").append(piece);
+        append_record(file, record);
+    }
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::string errno_text(const char* fallback) {
+    return errno != 0 ? std::strerror(errno) : fallback;
+}
+
+// Creates a new file beside `target` that did not exist before, so a file of
+// another program (or a second save at the same moment) is never overwritten.
+std::FILE* create_temporary_beside(const fs::path& target, fs::path& temporary) {
+    std::random_device seed;
+    std::mt19937 random(seed());
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary = target;
+        temporary += ".tmp" + std::to_string(random() % 1000000);
+        errno = 0;
+        // "x": fail instead of opening a file that already exists.
+        if (std::FILE* file = std::fopen(temporary.string().c_str(), "wbx")) {
+            return file;
+        }
+        if (errno != EEXIST) {
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+// Writes `text` to `path` through a temporary file and a rename. Answers the
+// reason on failure, or nothing on success.
+std::optional<std::string> write_file_safely(const std::string& path, std::string_view text) {
+    std::error_code error;
+    fs::path target(path);
+    // Saving through a link replaces the file it points at, not the link.
+    if (fs::is_symlink(target, error)) {
+        const fs::path resolved = fs::canonical(target, error);
+        if (!error) {
+            target = resolved;
+        }
+    }
+    if (fs::is_directory(target, error)) {
+        return std::string("It is a folder");
+    }
+    fs::path temporary;
+    std::unique_ptr<std::FILE, FileCloser> file(create_temporary_beside(target, temporary));
+    if (!file) {
+        return errno_text("The file cannot be created");
+    }
+    errno = 0;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
+                         std::fflush(file.get()) == 0;
+    std::string reason = written ? std::string() : errno_text("The file cannot be written");
+    errno = 0;
+    const bool closed = std::fclose(file.release()) == 0;
+    if (written && !closed) {
+        reason = errno_text("The file cannot be written");
+    }
+    if (!written || !closed) {
+        fs::remove(temporary, error);
+        return reason;
+    }
+    // The new file keeps the permissions the old one had.
+    const fs::file_status old_status = fs::status(target, error);
+    if (!error && fs::exists(old_status)) {
+        fs::permissions(temporary, old_status.permissions(), error);
+    }
+    fs::rename(temporary, target, error);
+    if (error) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return error.message();
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string write_hex_text(const MemoryImage& image) {
+    std::string file;
+    append_area(file, image.flash, image.last_used_flash(), kFlashByteBase);
+
+    // The configuration record is written in every case, also for a blank chip:
+    // an erased configuration word is still a setting the chip will get.
+    std::string config = image.config2_used ? "04" : "02";
+    config.append(hex4(kConfigByteAddress)).append("00").append(hex4_swapped(image.config1));
+    if (image.config2_used) {
+        config.append(hex4_swapped(image.config2));
+    }
+    append_record(file, config);
+
+    append_area(file, image.eeprom, image.last_used_eeprom(), kEepromByteBase);
+    append_record(file, "00000001");
+    return file;
+}
+
+std::string hex_overwrite_question(std::string_view path) {
+    return "Do you want to overwrite file " + std::string(path) + "?";
+}
+
+HexSaveResult save_hex_file(const std::string& path, const MemoryImage& image) {
+    const std::optional<std::string> failure = write_file_safely(path, write_hex_text(image));
+    return failure ? hex_save_failed(path, *failure) : hex_save_succeeded(path);
+}
+
+HexSaveResult hex_save_succeeded(const std::string& path) {
+    HexSaveResult result;
+    result.saved = true;
+    result.status_text = std::string(kHexSavedStatus);
+    result.loaded_file_label = short_path(path);
+    result.last_path = split_path(path).folder;
+    return result;
+}
+
+HexSaveResult hex_save_failed(const std::string& path, std::string_view reason) {
+    HexSaveResult result;
+    std::string text = "Cannot write the HEX file ";
+    text.append(path).append(kCrLf).append(reason).append(".");
+    result.messages.push_back({std::move(text), kHexMessageError, {}});
+    result.status_text = std::string(kHexNotSavedStatus);
+    result.last_path = split_path(path).folder;
+    return result;
+}
+
+}  // namespace corvanel

@@ -1,0 +1,128 @@
+#include "core/image/memory_image.h"
+
+#include <algorithm>
+
+namespace corvanel {
+
+namespace {
+
+std::int32_t round_up_to_row(std::int32_t size) {
+    return (size + 7) / 8 * 8;
+}
+
+template <typename Cells>
+std::int32_t last_not(const Cells& cells, std::int32_t blank) {
+    for (auto i = static_cast<std::int32_t>(cells.size()) - 1; i >= 0; --i) {
+        if (cells[static_cast<std::size_t>(i)] != blank) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+std::int32_t normalised_flash_size(std::int32_t size) {
+    return round_up_to_row(std::clamp(size, kMinMemorySize, kMaxFlashSize));
+}
+
+std::int32_t normalised_eeprom_size(std::int32_t size) {
+    if (size <= 0) {
+        return 0;
+    }
+    return round_up_to_row(std::clamp(size, kMinMemorySize, kMaxEepromSize));
+}
+
+void MemoryImage::clear_image() {
+    flash_size = normalised_flash_size(flash_size);
+    eeprom_size = normalised_eeprom_size(eeprom_size);
+    flash.assign(static_cast<std::size_t>(flash_size), kBlankFlashWord);
+    eeprom.assign(static_cast<std::size_t>(eeprom_size), kBlankEepromByte);
+    config1 = config_erased1;
+    config2 = config_erased2;
+}
+
+std::int32_t MemoryImage::last_used_flash() const {
+    return last_not(flash, kBlankFlashWord);
+}
+
+std::int32_t MemoryImage::last_used_eeprom() const {
+    return last_not(eeprom, kBlankEepromByte);
+}
+
+Location MemoryImage::locate(std::int32_t word_address) const {
+    if (word_address >= 0 && word_address < static_cast<std::int32_t>(flash.size())) {
+        return {Region::Flash, word_address};
+    }
+    if (word_address >= kUserIdFirst && word_address <= kUserIdLast) {
+        return {Region::UserId, word_address - kUserIdFirst};
+    }
+    if (word_address == kDeviceIdAddress) {
+        return {Region::DeviceId, 0};
+    }
+    if (word_address == kConfig1Address) {
+        return {Region::Config1, 0};
+    }
+    if (word_address == kConfig2Address) {
+        return {Region::Config2, 0};
+    }
+    const std::int32_t eeprom_index = word_address - kEepromBase;
+    if (eeprom_index >= 0 && eeprom_index < static_cast<std::int32_t>(eeprom.size())) {
+        return {Region::Eeprom, eeprom_index};
+    }
+    return {};
+}
+
+std::int32_t MemoryImage::flash_word(std::int32_t index) const {
+    if (index < 0 || index >= static_cast<std::int32_t>(flash.size())) {
+        return kBlankFlashWord;
+    }
+    return flash[static_cast<std::size_t>(index)];
+}
+
+std::int32_t MemoryImage::eeprom_byte(std::int32_t index) const {
+    if (index < 0 || index >= static_cast<std::int32_t>(eeprom.size())) {
+        return kBlankEepromByte;
+    }
+    return eeprom[static_cast<std::size_t>(index)];
+}
+
+bool MemoryImage::set_flash_word(std::int32_t index, std::int32_t value) {
+    if (index < 0 || index >= static_cast<std::int32_t>(flash.size())) {
+        return false;
+    }
+    flash[static_cast<std::size_t>(index)] = value;
+    return true;
+}
+
+bool MemoryImage::set_eeprom_byte(std::int32_t index, std::int32_t value) {
+    if (index < 0 || index >= static_cast<std::int32_t>(eeprom.size())) {
+        return false;
+    }
+    eeprom[static_cast<std::size_t>(index)] = value;
+    return true;
+}
+
+std::int32_t MemoryImage::config_word(int number) const {
+    if (number == 1) {
+        return config1;
+    }
+    if (number == 2) {
+        return config2;
+    }
+    return kBlankFlashWord;
+}
+
+bool MemoryImage::set_config_word(int number, std::int32_t value) {
+    if (number == 1) {
+        config1 = value;
+        return true;
+    }
+    if (number == 2) {
+        config2 = value;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace corvanel

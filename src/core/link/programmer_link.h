@@ -1,0 +1,78 @@
+#pragma once
+
+// The byte protocol spoken to the programmer board. The board understands seven
+// one-byte commands (100 to 106); two of them carry data bytes. The conversation
+// is strictly lock-step: after every command the host sends nothing until the
+// board has answered (one byte, three for a read), and every answer byte drives
+// the algorithm interpreter one step further.
+//
+// Every byte is written on its own and followed by one pass of the host's event
+// processing, so the window stays alive during long operations.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/devices/model_application.h"
+#include "core/link/board_protocol.h"
+#include "core/link/byte_channel.h"
+
+namespace corvanel {
+
+class ProgrammerLink {
+public:
+    // The serial line; without one (or while it is closed) written bytes are dropped.
+    ByteChannel* channel = nullptr;
+    // Lets the host's pending window events run; called after every byte written.
+    std::function<void()> process_events;
+    // Runs one interpreter step; called once per received byte by MSComm1_OnComm.
+    std::function<void()> on_received_byte;
+
+    // Serial line set-up, kept here for the port commands and the operation starters.
+    std::int32_t port_number = 1;
+    std::string baud_text = "56000";
+    bool port_ready = false;
+    // The "Test Vpp" toggle has the voltages on: the interpreter drops every byte.
+    bool vpp_test_on = false;
+
+    // The last byte handed to the interpreter, 0 to 255.
+    std::int32_t received_byte = 0;
+
+    // "56000,n,8,1": the line settings of the working connection.
+    [[nodiscard]] std::string line_settings() const { return baud_text + ",n,8,1"; }
+
+    void send_nop();
+    // 101 for Vdd before Vpp, 102 for Vpp before Vdd; with no sequence named
+    // nothing is sent at all (and no answer will come).
+    void voltages_on(VoltageSequence sequence);
+    void voltages_off();
+    // 104 and the chip command code (the chip hears its low 6 bits).
+    void send_chip_command(std::int32_t code);
+    // 105, low byte, high byte. Values outside 0..FFFFh (an erased configuration
+    // word the device file left undefined, -1) are cut to their low 16 bits, so
+    // -1 goes out as FFFFh and the chip keeps the erased pattern 3FFFh.
+    void send_data_word(std::int32_t value);
+    // 106; the board answers low byte, high byte and one more byte.
+    void request_data_word();
+
+    // 0: received bytes stay waiting; 1: the host raises a receive notification.
+    void set_receive_notification(int threshold);
+
+    // Throws away every byte waiting in the receive buffer (answers nobody waits
+    // for, such as those to the "Test Vpp" commands). Answers how many there were.
+    std::size_t discard_waiting_bytes();
+
+    // The receive handler: reads every waiting byte and, for each in arrival
+    // order, stores it in received_byte and runs one interpreter step. A call made
+    // while the threshold is 0, or while an earlier call is still handing over
+    // bytes (from the event processing inside a step), does nothing: the bytes
+    // wait for the next notification.
+    void MSComm1_OnComm();
+
+private:
+    void write(std::uint8_t byte);
+
+    bool delivering_ = false;
+};
+
+}  // namespace corvanel

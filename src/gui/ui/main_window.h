@@ -1,0 +1,178 @@
+#pragma once
+
+// Form1, the main window: the loaded file, the applied model, the FLASH and
+// EEPROM tables with their scroll bars, the configuration words, the five chip
+// operations and the status line. It owns no data: the memory image and the
+// model live in the program state (state()).
+
+#include <array>
+#include <functional>
+
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include "core/engine/chip_operations.h"
+#include "core/engine/engine_host.h"
+
+class QAction;
+class QMenu;
+class QPushButton;
+
+namespace corvanel {
+
+class CellEditor;
+class ClickLabel;
+class MemoryTable;
+class SerialLink;
+class TableScrollBar;
+
+// The five chip operations in the order of their buttons and "&Tools" entries.
+inline constexpr std::array<OperationKind, 5> kButtonOperations = {
+    OperationKind::Program, OperationKind::Read, OperationKind::Erase, OperationKind::Blank,
+    OperationKind::Verify};
+
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    enum class WheelTarget { None, Flash, Eeprom };
+    enum class EditTarget { Flash, Eeprom, Config };
+
+    // The second stage of start-up: theme, show, remembered folder and model,
+    // a blank image in the model's shape, then the serial port.
+    void load_sequence();
+
+    // The programmer's serial line (not owned). Without one, every port counts
+    // as absent and the port commands do nothing.
+    void set_serial_link(SerialLink* link) { serial_link_ = link; }
+    [[nodiscard]] SerialLink* serial_link() const { return serial_link_; }
+
+    // Replaces the model chooser window (tests); the buffer is cleared after it closes.
+    void set_model_chooser(std::function<void()> chooser) { model_chooser_ = std::move(chooser); }
+
+    void settheme();
+    void enable();
+    void disable();
+    void updatedisplay();
+    void set_status(const QString& text);
+    [[nodiscard]] QString status_text() const;
+
+    // One wheel notification: only the sign of `rotation` counts (positive:
+    // away from the user, up the memory); every notification moves 3 rows.
+    void MouseWheel(int mousekeys, int rotation, int xpos, int ypos);
+    [[nodiscard]] WheelTarget wheel_target() const { return wheel_target_; }
+    [[nodiscard]] bool wheel_enabled() const { return wheel_on_; }
+    void Form_Activate();
+    void Form_Deactivate();
+
+    // Menu commands.
+    void menuclear_Click();
+    void menuopen_Click();
+    void menusave_Click();
+    void menuabout_Click();
+    void menumodel_Click();
+    // Clears, loads `full_path` and reports in the labels and the status line.
+    void open_hex_file(const QString& full_path);
+
+    // Cell editor events.
+    void tabla_MouseUp(MemoryTable* table, QPoint position);
+    void label_conf_Click(int index);
+    void unosbox_Enter();
+    void unosbox_Escape();
+    void unosbox_LostFocus();
+
+    // Controls, named as in the window design.
+    ClickLabel* Label7 = nullptr;
+    ClickLabel* label_vpp = nullptr;
+    ClickLabel* label_hex = nullptr;
+    std::array<QPushButton*, 5> Command{};  // Command1 to Command5
+    ClickLabel* Label1 = nullptr;
+    ClickLabel* label_ime = nullptr;
+    ClickLabel* label_info = nullptr;
+    ClickLabel* Label3 = nullptr;
+    MemoryTable* tabla_flash = nullptr;
+    TableScrollBar* scrl1 = nullptr;
+    ClickLabel* Label4 = nullptr;
+    CellEditor* unosbox = nullptr;
+    MemoryTable* tabla_eeprom = nullptr;
+    TableScrollBar* scrl2 = nullptr;
+    std::array<ClickLabel*, 2> lfix{};
+    std::array<ClickLabel*, 2> label_conf{};
+    ClickLabel* Label5 = nullptr;
+    ClickLabel* label_status = nullptr;
+
+    QMenu* menu1 = nullptr;
+    QMenu* menu3 = nullptr;
+    QMenu* menu4 = nullptr;
+    QMenu* menu5 = nullptr;
+    QAction* menuclear = nullptr;
+    QAction* menuopen = nullptr;
+    QAction* menusave = nullptr;
+    std::array<QAction*, 5>
+        menuoperation{};  // menuprogram, menuread, menuerase, menublank, menuverify
+    QAction* menumodel = nullptr;
+    QAction* menuport = nullptr;
+    QAction* menubaud = nullptr;
+    QAction* menuprogtime = nullptr;
+    QAction* menucolors = nullptr;
+    QAction* menuportinfo = nullptr;
+    QAction* menuabout = nullptr;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void set_commands_enabled(bool enabled);
+    void build_controls();
+    void build_menus();
+    void apply_fonts();
+    void focus_scroll_bar(TableScrollBar* bar);
+    void table_got_focus(MemoryTable* table);
+    void table_pointer_moved(MemoryTable* table);
+    void scroll_dragged();
+    void handle_wheel_event(class QWheelEvent* event);
+    void run_operation(OperationKind operation);
+    void open_port_without_link();
+    [[nodiscard]] TableScrollBar* edit_scroll_bar() const;
+
+    // The window as the engine sees it: status line, messages, command lock,
+    // redraws, pauses, clock and events.
+    class Host final : public EngineHost {
+    public:
+        explicit Host(Form1& form) : form_(form) { clock_.start(); }
+        void set_status_text(std::string_view text) override;
+        int show_message(std::string_view text, int kind, std::string_view caption) override;
+        void disable_commands() override { form_.disable(); }
+        void enable_commands() override { form_.enable(); }
+        void redraw_tables() override { form_.updatedisplay(); }
+        void pause(int milliseconds) override;
+        [[nodiscard]] double clock_seconds() override;
+        void process_events() override;
+        void end_program() override;
+
+    private:
+        Form1& form_;
+        QElapsedTimer clock_;
+    };
+
+    QWidget* client_ = nullptr;
+    SerialLink* serial_link_ = nullptr;
+    std::function<void()> model_chooser_;
+    Host host_{*this};
+    QTimer timeout_timer_;
+
+    WheelTarget wheel_target_ = WheelTarget::None;
+    bool wheel_on_ = false;
+    int wheel_remainder_ = 0;  // wheel delta not yet worth a whole notification
+
+    bool editor_armed_ = false;
+    EditTarget edit_target_ = EditTarget::Flash;
+    int edit_index_ = 0;
+};
+
+}  // namespace corvanel

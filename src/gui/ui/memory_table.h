@@ -1,0 +1,84 @@
+#pragma once
+
+// One hexadecimal memory table of the main window: eight rows of eight cells
+// drawn in a fixed-pitch font. The widget only draws the rows it is given and
+// maps pointer positions to rows and columns with the metrics of the font it
+// really uses, so a click always lands on the cell that is drawn there.
+
+#include <optional>
+
+#include <QFrame>
+#include <QStringList>
+
+#include "core/image/memory_image.h"
+
+namespace corvanel {
+
+inline constexpr int kTableRows = 8;
+inline constexpr int kTableColumns = 8;
+
+// Character layout of a row: the address part (address, ":" and the blank
+// before the first cell) and the width of one cell with its trailing blank.
+struct RowLayout {
+    int address_chars = 0;
+    int cell_chars = 0;
+};
+inline constexpr RowLayout kFlashRowLayout{8, 5};
+inline constexpr RowLayout kEepromRowLayout{6, 3};
+
+// The eight FLASH rows from `top_row` on: "000000: 3FFF ..." (47 characters).
+// An image without FLASH gives no rows.
+[[nodiscard]] QStringList flash_rows(const MemoryImage& image, int top_row);
+// The eight EEPROM rows from `top_row` on: "0000: FF ..." (29 characters).
+[[nodiscard]] QStringList eeprom_rows(const MemoryImage& image, int top_row);
+
+// Highest top row of an area of `cells` cells: its last row can be the table's bottom row.
+[[nodiscard]] int scroll_maximum(std::int32_t cells);
+
+struct CellPosition {
+    int row = 0;
+    int column = 0;
+};
+
+class MemoryTable : public QFrame {
+    Q_OBJECT
+public:
+    MemoryTable(RowLayout layout, QWidget* parent = nullptr);
+
+    void set_rows(const QStringList& rows);
+    [[nodiscard]] const QStringList& rows() const { return rows_; }
+    // The rows joined by CR LF, without a line end after the last.
+    [[nodiscard]] QString text() const;
+
+    // Fits the font into the table: the largest size up to the design size at
+    // which eight rows of `row_chars` characters fit.
+    void fit_font(const QFont& font, int row_chars);
+
+    // The cell under a point of the widget, or nothing over the address part,
+    // beside the cells or below the eighth row.
+    [[nodiscard]] std::optional<CellPosition> cell_at(QPoint point) const;
+    // Where a cell is drawn, in widget coordinates.
+    [[nodiscard]] QRect cell_rect(CellPosition cell) const;
+
+    [[nodiscard]] int char_width() const;
+    [[nodiscard]] int row_pitch() const;
+
+signals:
+    void right_released(QPoint position);
+    void pointer_moved();
+    void focus_received();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    [[nodiscard]] QPoint text_origin() const;
+
+    RowLayout layout_;
+    QStringList rows_;
+};
+
+}  // namespace corvanel

@@ -1,0 +1,52 @@
+#include "platform/app/app_state.h"
+
+#include <QDir>
+
+namespace corvanel {
+
+namespace {
+
+ProgramState* installed_state = nullptr;
+
+}  // namespace
+
+ProgramState& state() {
+    static ProgramState default_state;
+    return installed_state != nullptr ? *installed_state : default_state;
+}
+
+void install_state(ProgramState* program_state) {
+    installed_state = program_state;
+}
+
+const QString& window_title() {
+    static const QString title = QStringLiteral("Tavrelix Corvanel");
+    return title;
+}
+
+QString& program_folder() {
+    static QString folder;
+    return folder;
+}
+
+QString& last_path() {
+    static QString path;
+    return path;
+}
+
+QString make_program_folder(const QString& executable_folder) {
+    QString folder = QDir::toNativeSeparators(executable_folder);
+    if (!folder.endsWith(QDir::separator())) {
+        folder += QDir::separator();
+    }
+#ifdef Q_OS_WIN
+    folder = folder.toLower();
+#endif
+    return folder;
+}
+
+QString device_database_path() {
+    return program_folder() + QString::fromLatin1(kDeviceDatabaseFileName);
+}
+
+}  // namespace corvanel

@@ -1,0 +1,146 @@
+#include "platform/app/settings_store.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QVariant>
+
+#include <limits>
+#include <optional>
+
+namespace corvanel {
+
+namespace {
+
+constexpr const char* product_folder = "Tavrelix Corvanel";
+
+bool is_registry_path(const QString& location) {
+    return location.startsWith(QLatin1String("HKEY_"), Qt::CaseInsensitive);
+}
+
+// A stored value read back as text. A hand-edited INI line with an unquoted
+// comma comes back from QSettings as a list; its parts are joined again.
+std::optional<QString> stored_text(const QVariant& value) {
+    if (!value.isValid()) {
+        return std::nullopt;
+    }
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QLatin1String(", "));
+    }
+    if (value.typeId() == QMetaType::QString || value.canConvert<QString>()) {
+        return value.toString();
+    }
+    return std::nullopt;
+}
+
+// A stored value read back as a signed 32-bit number. A registry double word
+// may come back unsigned; it holds the same 32 bits.
+std::optional<std::int32_t> stored_number(const QVariant& value) {
+    if (!value.isValid()) {
+        return std::nullopt;
+    }
+    if (value.typeId() == QMetaType::UInt) {
+        return static_cast<std::int32_t>(value.toUInt());
+    }
+    bool ok = false;
+    const qlonglong number = value.toLongLong(&ok);
+    if (!ok || number < std::numeric_limits<std::int32_t>::min() ||
+        number > std::numeric_limits<std::int32_t>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<std::int32_t>(number);
+}
+
+SettingsStore* installed_store = nullptr;
+
+}  // namespace
+
+SettingsStore::SettingsStore(const QString& ini_file)
+    : format_(is_registry_path(ini_file) ? QSettings::NativeFormat : QSettings::IniFormat),
+      location_(ini_file) {}
+
+QString SettingsStore::default_settings_file() {
+#ifdef Q_OS_WIN
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QLatin1String(product_folder);
+#else
+    return config_folder() + QStringLiteral("/settings.ini");
+#endif
+}
+
+QString SettingsStore::config_folder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QLatin1Char('/') + QLatin1String(product_folder);
+}
+
+void SettingsStore::ensure_key() const {
+    if (format_ == QSettings::IniFormat) {
+        QDir().mkpath(QFileInfo(location_).absolutePath());
+    }
+}
+
+// Every operation opens the store, does its one read or write and closes it
+// again (a QSettings object per call, synced before it goes), so nothing is
+// held open between calls and each write reaches the disk at once.
+
+std::optional<QString> SettingsStore::find_string(const QString& name) const {
+    const QSettings store(location_, format_);
+    auto text = stored_text(store.value(name));
+    if (text && text->size() > max_text_length) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+std::optional<std::int32_t> SettingsStore::find_number(const QString& name) const {
+    const QSettings store(location_, format_);
+    return stored_number(store.value(name));
+}
+
+QString SettingsStore::get_string(const QString& name, const QString& default_text) const {
+    ensure_key();
+    if (const auto text = find_string(name)) {
+        return *text;
+    }
+    put_string(name, default_text);
+    return default_text;
+}
+
+std::int32_t SettingsStore::get_number(const QString& name, std::int32_t default_number) const {
+    ensure_key();
+    if (const auto number = find_number(name)) {
+        return *number;
+    }
+    put_number(name, default_number);
+    return default_number;
+}
+
+void SettingsStore::put_string(const QString& name, const QString& text) const {
+    ensure_key();
+    QSettings store(location_, format_);
+    store.setValue(name, text);
+    store.sync();
+}
+
+void SettingsStore::put_number(const QString& name, std::int32_t number) const {
+    ensure_key();
+    QSettings store(location_, format_);
+    store.setValue(name, static_cast<int>(number));
+    store.sync();
+}
+
+SettingsStore* install_settings(SettingsStore* store) {
+    SettingsStore* previous = installed_store;
+    installed_store = store;
+    return previous;
+}
+
+SettingsStore& settings() {
+    if (installed_store != nullptr) {
+        return *installed_store;
+    }
+    static SettingsStore default_store;
+    return default_store;
+}
+
+}  // namespace corvanel

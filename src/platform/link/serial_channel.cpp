@@ -1,0 +1,278 @@
+#include "platform/link/serial_channel.h"
+
+#include <QMetaObject>
+#include <QStringList>
+
+#include "platform/link/virtual_port.h"
+
+namespace corvanel {
+
+namespace {
+
+bool is_whole_number(const QString& text) {
+    if (text.isEmpty()) {
+        return false;
+    }
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+            return false;
+        }
+    }
+    return true;
+}
+
+QString describe_open_error(QSerialPort::SerialPortError error, const QString& device,
+                            const QString& detail) {
+    switch (error) {
+        case QSerialPort::DeviceNotFoundError:
+            return QStringLiteral("%1 does not exist").arg(device);
+        case QSerialPort::PermissionError:
+#ifdef Q_OS_WIN
+            return QStringLiteral("%1 is in use or access is denied").arg(device);
+#else
+            return QStringLiteral(
+                       "%1: permission denied or in use (to use serial devices, "
+                       "add your user to the \"dialout\" group and log in again)")
+                .arg(device);
+#endif
+        default:
+            break;
+    }
+    return QStringLiteral("%1: %2").arg(device, detail);
+}
+
+}  // namespace
+
+std::optional<LineSettings> parse_line_settings(const QString& text) {
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 4) {
+        return std::nullopt;
+    }
+    LineSettings settings;
+    if (!is_whole_number(parts[0]) || parts[0].size() > 9) {
+        return std::nullopt;
+    }
+    settings.baud = parts[0].toInt();
+    if (settings.baud <= 0) {
+        return std::nullopt;
+    }
+    const QString parity = parts[1].toLower();
+    if (parity == QLatin1String("n")) {
+        settings.parity = QSerialPort::NoParity;
+    } else if (parity == QLatin1String("e")) {
+        settings.parity = QSerialPort::EvenParity;
+    } else if (parity == QLatin1String("o")) {
+        settings.parity = QSerialPort::OddParity;
+    } else if (parity == QLatin1String("m")) {
+        settings.parity = QSerialPort::MarkParity;
+    } else if (parity == QLatin1String("s")) {
+        settings.parity = QSerialPort::SpaceParity;
+    } else {
+        return std::nullopt;
+    }
+    const QString data = parts[2];
+    if (data == QLatin1String("5")) {
+        settings.data_bits = QSerialPort::Data5;
+    } else if (data == QLatin1String("6")) {
+        settings.data_bits = QSerialPort::Data6;
+    } else if (data == QLatin1String("7")) {
+        settings.data_bits = QSerialPort::Data7;
+    } else if (data == QLatin1String("8")) {
+        settings.data_bits = QSerialPort::Data8;
+    } else {
+        return std::nullopt;
+    }
+    const QString stop = parts[3];
+    if (stop == QLatin1String("1")) {
+        settings.stop_bits = QSerialPort::OneStop;
+    } else if (stop == QLatin1String("1.5")) {
+        settings.stop_bits = QSerialPort::OneAndHalfStop;
+    } else if (stop == QLatin1String("2")) {
+        settings.stop_bits = QSerialPort::TwoStop;
+    } else {
+        return std::nullopt;
+    }
+    return settings;
+}
+
+QtSerialChannel::QtSerialChannel(QObject* parent) : QObject(parent) {
+    ports_folder_ = default_ports_folder();
+    connect(&port_, &QSerialPort::readyRead, this, [this] { schedule_notification(); });
+}
+
+QtSerialChannel::~QtSerialChannel() {
+    close();
+}
+
+bool QtSerialChannel::select_port(int com_number) {
+    if (is_open()) {
+        last_error_ = QStringLiteral("the port is open");
+        return false;
+    }
+    const PortTarget target = map_com_port(com_number, ports_folder_);
+    if (target.is_none()) {
+        target_ = {};
+        last_error_ = QStringLiteral("COM%1 is not a port number").arg(com_number);
+        return false;
+    }
+    return select_target(target);
+}
+
+bool QtSerialChannel::select_target(const PortTarget& target) {
+    if (is_open()) {
+        last_error_ = QStringLiteral("the port is open");
+        return false;
+    }
+    target_ = target;
+    last_error_.clear();
+    permission_error_ = false;
+    return !target_.is_none();
+}
+
+bool QtSerialChannel::set_line_settings(const QString& settings) {
+    const auto parsed = parse_line_settings(settings);
+    if (!parsed) {
+        last_error_ = QStringLiteral("line settings \"%1\" refused").arg(settings);
+        return false;
+    }
+    settings_ = *parsed;
+    if (port_.isOpen()) {
+        const bool applied =
+            port_.setBaudRate(settings_.baud) && port_.setParity(settings_.parity) &&
+            port_.setDataBits(settings_.data_bits) && port_.setStopBits(settings_.stop_bits);
+        if (!applied) {
+            last_error_ = port_.errorString();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool QtSerialChannel::open() {
+    last_error_.clear();
+    permission_error_ = false;
+    if (is_open()) {
+        last_error_ = QStringLiteral("the port is already open");
+        return false;
+    }
+    switch (target_.kind) {
+        case PortTarget::Kind::None:
+            last_error_ = QStringLiteral("no port selected");
+            return false;
+        case PortTarget::Kind::Virtual:
+            return open_virtual();
+        case PortTarget::Kind::Device:
+            break;
+    }
+    port_.setPortName(target_.device);
+    port_.setBaudRate(settings_.baud);
+    port_.setParity(settings_.parity);
+    port_.setDataBits(settings_.data_bits);
+    port_.setStopBits(settings_.stop_bits);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        permission_error_ = port_.error() == QSerialPort::PermissionError;
+        last_error_ = describe_open_error(port_.error(), target_.device, port_.errorString());
+        port_.clearError();
+        return false;
+    }
+    return true;
+}
+
+bool QtSerialChannel::close() {
+    last_error_.clear();
+    if (virtual_port_) {
+        close_virtual();
+        return true;
+    }
+    if (!port_.isOpen()) {
+        return false;
+    }
+    port_.close();
+    port_.clearError();
+    return true;
+}
+
+bool QtSerialChannel::is_open() const {
+    return virtual_port_ != nullptr || port_.isOpen();
+}
+
+void QtSerialChannel::write_byte(std::uint8_t byte) {
+    if (virtual_port_) {
+        virtual_port_->channel().write_byte(byte);
+        schedule_notification();
+        return;
+    }
+    if (!port_.isOpen()) {
+        return;
+    }
+    const char c = static_cast<char>(byte);
+    port_.write(&c, 1);
+    // Hands the byte to the driver now rather than at the next event pass.
+    port_.flush();
+}
+
+std::vector<std::uint8_t> QtSerialChannel::read_all() {
+    if (virtual_port_) {
+        return virtual_port_->channel().read_all();
+    }
+    if (!port_.isOpen()) {
+        return {};
+    }
+    const QByteArray bytes = port_.readAll();
+    return {bytes.begin(), bytes.end()};
+}
+
+bool QtSerialChannel::has_waiting() const {
+    if (virtual_port_) {
+        return virtual_port_->channel().has_waiting();
+    }
+    return port_.isOpen() && port_.bytesAvailable() > 0;
+}
+
+void QtSerialChannel::set_receive_threshold(int threshold) {
+    const int previous = threshold_;
+    threshold_ = threshold;
+    if (previous == 0 && threshold_ == 1 && has_waiting()) {
+        // Bytes that came while notifications were off raise one now; the
+        // notification is posted, never run from inside the caller's step.
+        schedule_notification();
+    }
+}
+
+void QtSerialChannel::schedule_notification() {
+    if (notification_pending_ || threshold_ != 1) {
+        return;
+    }
+    notification_pending_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { deliver_notification(); }, Qt::QueuedConnection);
+}
+
+void QtSerialChannel::deliver_notification() {
+    notification_pending_ = false;
+    if (threshold_ != 1 || !has_waiting() || !handler_) {
+        return;
+    }
+    handler_();
+}
+
+bool QtSerialChannel::open_virtual() {
+    QString error;
+    virtual_port_ = VirtualPort::create(virtual_chip_, target_.state_file, error);
+    if (!virtual_port_) {
+        last_error_ = error;
+        return false;
+    }
+    return true;
+}
+
+void QtSerialChannel::close_virtual() {
+    QString error;
+    if (!virtual_port_->save(error)) {
+        last_error_ = error;
+    }
+    virtual_port_.reset();
+}
+
+}  // namespace corvanel

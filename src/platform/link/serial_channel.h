@@ -1,0 +1,106 @@
+#pragma once
+
+// MSComm1: the programmer's serial line. One object selects a COM number (or a
+// device path, or the in-process virtual board), takes the line settings as a
+// text ("56000,n,8,1"), opens and closes, and carries the byte traffic of the
+// protocol. Received bytes raise the receive handler (the link's MSComm1_OnComm)
+// on the user-interface thread while the receive threshold is 1; while it is 0
+// they wait in the port's buffer and nothing runs.
+
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/link/byte_channel.h"
+#include "platform/link/port_control.h"
+#include "platform/link/port_map.h"
+
+namespace corvanel {
+
+class VirtualPort;
+
+struct LineSettings {
+    qint32 baud = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits data_bits = QSerialPort::Data8;
+    QSerialPort::StopBits stop_bits = QSerialPort::OneStop;
+};
+
+// "56000,n,8,1": a whole positive baud rate, parity n/e/o/m/s, 5 to 8 data bits,
+// 1, 1.5 or 2 stop bits. Nothing for any other text (a fractional baud rate included).
+[[nodiscard]] std::optional<LineSettings> parse_line_settings(const QString& text);
+
+class QtSerialChannel : public QObject, public ByteChannel, public SerialPortControl {
+    Q_OBJECT
+public:
+    explicit QtSerialChannel(QObject* parent = nullptr);
+    ~QtSerialChannel() override;
+
+    // Where the per-port overrides are looked up (default_ports_folder() unless set).
+    void set_ports_folder(const QString& folder) { ports_folder_ = folder; }
+    [[nodiscard]] const QString& ports_folder() const { return ports_folder_; }
+
+    // The chip that a virtual port emulates when it is opened (the applied
+    // model's name, e.g. "PIC16F628A").
+    void set_virtual_chip(const std::string& chip_name) { virtual_chip_ = chip_name; }
+
+    // MSComm1_OnComm: run for every receive notification.
+    void set_receive_handler(std::function<void()> handler) { handler_ = std::move(handler); }
+
+    // SerialPortControl
+    [[nodiscard]] bool select_port(int com_number) override;
+    [[nodiscard]] bool set_line_settings(const QString& settings) override;
+    [[nodiscard]] bool open() override;
+    bool close() override;
+
+    // Selects a target directly (the command line's device path or virtual board).
+    [[nodiscard]] bool select_target(const PortTarget& target);
+    [[nodiscard]] const PortTarget& target() const { return target_; }
+
+    // Why the last select, settings change, open or close failed (a virtual
+    // board's state file that could not be written), in words for the user.
+    [[nodiscard]] const QString& last_error() const { return last_error_; }
+    // True when the last open failed because the device may not be opened by
+    // this user (on Linux: not a member of the "dialout" group).
+    [[nodiscard]] bool last_error_is_permission() const { return permission_error_; }
+
+    // ByteChannel
+    void write_byte(std::uint8_t byte) override;
+    std::vector<std::uint8_t> read_all() override;
+    void set_receive_threshold(int threshold) override;
+    [[nodiscard]] int receive_threshold() const override { return threshold_; }
+    [[nodiscard]] bool is_open() const override;
+
+    // True when received bytes wait to be read.
+    [[nodiscard]] bool has_waiting() const;
+
+    // The in-process board while a virtual port is open, else nullptr.
+    [[nodiscard]] VirtualPort* virtual_port() const { return virtual_port_.get(); }
+
+private:
+    void schedule_notification();
+    void deliver_notification();
+    [[nodiscard]] bool open_virtual();
+    void close_virtual();
+
+    QSerialPort port_;
+    std::unique_ptr<VirtualPort> virtual_port_;
+    PortTarget target_;
+    LineSettings settings_;
+    QString ports_folder_;
+    std::string virtual_chip_;
+    std::function<void()> handler_;
+    QString last_error_;
+    bool permission_error_ = false;
+    int threshold_ = 0;
+    bool notification_pending_ = false;
+};
+
+}  // namespace corvanel

@@ -1,0 +1,56 @@
+#include "platform/link/serial_link.h"
+
+#include "core/engine/program_state.h"
+#include "platform/app/settings_store.h"
+#include "platform/link/virtual_port.h"
+
+namespace corvanel {
+
+SerialLink::SerialLink(ProgramState& state) : state_(state) {
+    state_.link.channel = &MSComm1;
+    MSComm1.set_receive_handler([this] { state_.link.MSComm1_OnComm(); });
+    MSComm1.set_virtual_chip(state_.model.model_name);
+}
+
+SerialLink::~SerialLink() {
+    MSComm1.set_receive_handler({});
+    if (state_.link.channel == &MSComm1) {
+        state_.link.channel = nullptr;
+    }
+    state_.link.port_ready = false;
+}
+
+void SerialLink::scan_ports() {
+    MSComm1.set_virtual_chip(state_.model.model_name);
+    scan = corvanel::scan_ports(MSComm1);
+}
+
+bool SerialLink::open_configured_port() {
+    state_.link.port_ready = false;
+    MSComm1.set_virtual_chip(state_.model.model_name);
+    const OpenedPort opened =
+        corvanel::open_configured_port(MSComm1, settings(), scan.last_openable_port);
+    state_.link.port_number = opened.port_number;
+    state_.link.baud_text = opened.baud_text.toStdString();
+    state_.link.port_ready = opened.port_ready;
+    state_.engine_host().set_status_text(opened.status_text.toStdString());
+    return opened.port_ready;
+}
+
+void SerialLink::close_port() {
+    state_.link.port_ready = false;
+    MSComm1.close();
+}
+
+void SerialLink::follow_applied_model() {
+    const std::string& chip = state_.model.model_name;
+    MSComm1.set_virtual_chip(chip);
+    VirtualPort* board = MSComm1.virtual_port();
+    if (board == nullptr || board->chip_name() == chip) {
+        return;
+    }
+    MSComm1.close();
+    state_.link.port_ready = MSComm1.open();
+}
+
+}  // namespace corvanel

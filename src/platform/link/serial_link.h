@@ -1,0 +1,49 @@
+#pragma once
+
+// The programmer's serial line of a running program: the port object MSComm1,
+// what the start-up scan found, and the link state of the program (port number,
+// baud rate, port ready) kept in step with the port. The window application and
+// the command-line tool each own one; it attaches MSComm1 to the program's
+// ProgrammerLink so that received bytes drive the interpreter.
+
+#include <QString>
+
+#include "platform/link/port_setup.h"
+#include "platform/link/serial_channel.h"
+
+namespace corvanel {
+
+struct ProgramState;
+
+class SerialLink {
+public:
+    // Attaches to `state.link` (channel and receive handler); detaches on destruction.
+    explicit SerialLink(ProgramState& state);
+    ~SerialLink();
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    QtSerialChannel MSComm1;
+    PortScan scan;
+
+    // Probes COM1 to COM16 (at start-up, before the working port is opened).
+    void scan_ports();
+    // Opens the configured port; the link's port number, baud rate and
+    // port_ready follow, and the status line shows "Serial port COMn ready..."
+    // or "Serial port COMn error!". Answers port_ready.
+    bool open_configured_port();
+    // Closes the port; port_ready becomes false.
+    void close_port();
+
+    // A virtual port emulates the applied model's chip. Call after a model was
+    // applied: an open virtual port with another chip is closed (its state file
+    // written) and opened again with the new chip.
+    void follow_applied_model();
+
+    [[nodiscard]] ProgramState& state() { return state_; }
+
+private:
+    ProgramState& state_;
+};
+
+}  // namespace corvanel

@@ -1,0 +1,211 @@
+// The five operations end to end on the in-process virtual board, with a
+// PIC16F877A-like model described by a small device file of the test's own.
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board/board_channel.h"
+#include "board/virtual_board.h"
+#include "core/devices/device_database.h"
+#include "core/devices/model_application.h"
+#include "core/engine/chip_operations.h"
+#include "core/engine/program_state.h"
+#include "support/engine_fakes.h"
+
+namespace corvanel {
+namespace {
+
+// Eight write latches: words go into the latches with 02 and 06, and after
+// every eighth word 08 writes the block while the counter still points into
+// it. Configuration word 1 is reached with 00 and seven increments.
+constexpr const char* kDeviceFile =
+    "erasealgdef 1: begin,s00-3fff,s1f,w15,end\r\n"
+    "programalgdef 1: begin,s00-3fff,s1f,w15,end,"
+    "begin,calcflashpage,setflashloop,s02-flash,ifpage,s08,wprog,endifpage,s06,loop,end,"
+    "begin,calceeprom,seteepromloop,s03-eeprom,s08,w8,s06,loop,end,"
+    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,s02-config1,s08,wprog,end\r\n"
+    "readalgdef 1: begin,setflashloop,flash=s04,s06,loop,end,"
+    "begin,seteepromloop,eeprom=s05,s06,loop,end,"
+    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,config1=s04,end\r\n"
+    "blankcheckalgdef 1: begin,setflashloop,temp=s04,checkblankflash,s06,loop,end,"
+    "begin,seteepromloop,temp=s05,checkblankeeprom,s06,loop,end,"
+    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,temp=s04,checkblankconfig1,end\r\n"
+    "verifyalgdef 1: begin,setflashloop,temp=s04,checkflash,s06,loop,end,"
+    "begin,seteepromloop,temp=s05,checkeeprom,s06,loop,end,"
+    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,temp=s04,checkconfig1,end\r\n"
+    "model: PIC16F877A\r\n"
+    "flash: 8192\r\n"
+    "eeprom: 256\r\n"
+    "configerased: 3FFF 3FFF\r\n"
+    "config2used: false\r\n"
+    "voltageseq: vddvpp\r\n"
+    "progtime: 8\r\n"
+    "pagesize: 8\r\n"
+    "erasealg: 1\r\n"
+    "programalg: 1\r\n"
+    "readalg: 1\r\n"
+    "blankcheckalg: 1\r\n"
+    "verifyalg: 1\r\n";
+
+class BoardTest : public ::testing::Test {
+protected:
+    BoardTest() : board_(*VirtualBoard::with_chip("PIC16F877A")), channel_(board_) {
+        const DatabaseLoadResult loaded =
+            parse_device_database(kDeviceFile, "test", state.database);
+        EXPECT_EQ(loaded.status, DatabaseStatus::Loaded) << loaded.message;
+        EXPECT_TRUE(apply_model(state.database, 1, state.model, state.image));
+        state.image.clear_image();
+        state.host = &host;
+        state.link.channel = &channel_;
+        state.link.port_ready = true;
+    }
+
+    // The host loop: a notification while bytes wait and the threshold is 1;
+    // while nothing comes, the clock moves on and the time-out is checked.
+    std::string run(OperationKind kind) {
+        EXPECT_EQ(start_operation(state, kind), StartResult::Started);
+        for (int idle = 0; state.runner.running() && idle < 100;) {
+            if (channel_.receive_threshold() == 1 && channel_.has_waiting()) {
+                state.link.MSComm1_OnComm();
+                idle = 0;
+            } else {
+                host.now += 1.0;
+                (void)check_timeout(state, host.now);
+                ++idle;
+            }
+        }
+        EXPECT_FALSE(state.runner.running());
+        return host.status();
+    }
+
+    void fill_random_image(unsigned seed) {
+        std::mt19937 random(seed);
+        // A program that ends inside a block, so the last block is part blank.
+        for (std::int32_t i = 0; i < 1003; ++i) {
+            ASSERT_TRUE(
+                state.image.set_flash_word(i, static_cast<std::int32_t>(random() & 0x3FFF)));
+        }
+        ASSERT_TRUE(state.image.set_flash_word(8191, 0x2ABC));
+        for (std::int32_t i = 0; i < 200; ++i) {
+            ASSERT_TRUE(state.image.set_eeprom_byte(i, static_cast<std::int32_t>(random() & 0xFF)));
+        }
+        // Bits this chip lacks read back as 1.
+        state.image.config1 = 0x3F72;
+    }
+
+    VirtualBoard board_;
+    BoardChannel channel_;
+    test::RecordingHost host;
+    ProgramState state;
+};
+
+TEST_F(BoardTest, ProgramThenVerifyThenReadBack) {
+    fill_random_image(877);
+    const MemoryImage written = state.image;
+
+    EXPECT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));
+    EXPECT_EQ(board_.chip().flash(1002), written.flash[1002]);
+    EXPECT_EQ(board_.chip().config_word(1), 0x3F72);
+
+    EXPECT_TRUE(run(OperationKind::Verify).starts_with("Chip verified. "));
+    EXPECT_TRUE(host.messages.empty());
+
+    EXPECT_TRUE(run(OperationKind::Read).starts_with("Chip read. "));
+    EXPECT_EQ(state.image.flash, written.flash);
+    EXPECT_EQ(state.image.eeprom, written.eeprom);
+    EXPECT_EQ(state.image.config1, written.config1);
+    EXPECT_FALSE(board_.voltages_on());
+}
+
+TEST_F(BoardTest, VerifyFindsAChangedWord) {
+    fill_random_image(1);
+    EXPECT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));
+    const std::int32_t at = 0x12;
+    board_.chip().set_flash(at, 0);
+    EXPECT_TRUE(run(OperationKind::Verify).starts_with("Chip verify failed. "));
+    ASSERT_EQ(host.messages.size(), 1U);
+    EXPECT_NE(host.messages[0].text.find("FLASH Word 0012h,   0000h,   "), std::string::npos);
+    EXPECT_EQ(state.report.mismatch_count, 1);
+}
+
+TEST_F(BoardTest, EraseThenBlankCheck) {
+    fill_random_image(2);
+    EXPECT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));
+    EXPECT_TRUE(run(OperationKind::Blank).starts_with("Chip is not blank. "));
+    EXPECT_EQ(state.report.mismatch_count, 25);  // cut short
+
+    const MemoryImage before = state.image;
+    EXPECT_TRUE(run(OperationKind::Erase).starts_with("Chip erased. "));
+    EXPECT_EQ(state.image.flash, before.flash);  // Erase All leaves the image alone
+    host.messages.clear();
+    EXPECT_EQ(run(OperationKind::Blank).find("Chip is blank. "), 0U);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(BoardTest, StaleAnswersFromTestVppChangeNothing) {
+    fill_random_image(3);
+    EXPECT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));
+    // "Test Vpp" on and off while no operation runs: two answers wait unread.
+    state.link.voltages_on(state.model.voltage_sequence);
+    state.link.voltages_off();
+    ASSERT_EQ(channel_.waiting_count(), 2U);
+    EXPECT_TRUE(run(OperationKind::Verify).starts_with("Chip verified. "));
+}
+
+BoardFaults stop_after(std::uint64_t bytes) {
+    BoardFaults faults;
+    faults.stop_after_bytes = bytes;
+    return faults;
+}
+
+BoardFaults dropped_answer(std::uint64_t number) {
+    BoardFaults faults;
+    faults.drop_answer = number;
+    return faults;
+}
+
+struct FaultCase {
+    std::string name;
+    BoardFaults faults;
+};
+
+// Test listings name the case, not the bytes of the parameter.
+void PrintTo(const FaultCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class BoardFaultTest : public BoardTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(BoardFaultTest, SilentBoardAbortsWithinTheTimeout) {
+    fill_random_image(4);
+    channel_.set_faults(GetParam().faults);
+    EXPECT_EQ(run(OperationKind::Program), std::string(kNotRespondingText));
+    // The loop's clock moves 1 s per idle turn: given up at the sixth second
+    // after the last answer.
+    EXPECT_LE(host.now - state.runner.awaiting_since(), kAnswerTimeoutSeconds + 1.0);
+    EXPECT_TRUE(host.commands_enabled);
+    EXPECT_EQ(channel_.written().back(), 103);  // voltages off, best effort
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, BoardFaultTest,
+                         ::testing::Values(FaultCase{"StopsHearing", stop_after(500)},
+                                           FaultCase{"LosesAnAnswer", dropped_answer(40)}),
+                         [](const auto& info) { return info.param.name; });
+
+TEST_F(BoardTest, OperationAfterAnAbortRunsNormally) {
+    fill_random_image(5);
+    channel_.set_faults(dropped_answer(10));
+    EXPECT_EQ(run(OperationKind::Program), std::string(kNotRespondingText));
+    channel_.set_faults({});
+    EXPECT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));
+    EXPECT_TRUE(run(OperationKind::Verify).starts_with("Chip verified. "));
+}
+
+}  // namespace
+}  // namespace corvanel

@@ -1,0 +1,256 @@
+// Every model of the shipped device database, run through all five chip
+// operations against the virtual board's emulation of the same chip: the
+// algorithms of the file must really erase, program, read, blank-check and
+// verify that chip.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board/board_channel.h"
+#include "board/virtual_board.h"
+#include "core/devices/device_database.h"
+#include "core/devices/model_application.h"
+#include "core/engine/chip_operations.h"
+#include "core/engine/engine_host.h"
+#include "core/engine/program_state.h"
+#include "core/image/hex_text.h"
+
+namespace corvanel {
+namespace {
+
+const std::string kShippedFile = std::string(CORVANEL_BIN_DIR) + "/corvaneldevices.txt";
+
+const DeviceDatabase& shipped_database() {
+    static const DeviceDatabase database = [] {
+        DeviceDatabase loaded;
+        (void)load_device_database(kShippedFile, loaded);
+        return loaded;
+    }();
+    return database;
+}
+
+std::vector<std::string> shipped_model_names() {
+    std::vector<std::string> names;
+    for (const DeviceModel& model : shipped_database().models) {
+        names.push_back(model.name);
+    }
+    return names;
+}
+
+// Records what the operations report. Pauses return at once: the emulated chip
+// keeps no time, and a full Program All would otherwise wait for seconds.
+class RecordingHost final : public EngineHost {
+public:
+    void set_status_text(std::string_view text) override { status.assign(text); }
+    int show_message(std::string_view text, int kind, std::string_view) override {
+        messages.emplace_back(text);
+        last_kind = kind;
+        return message_result::kOk;
+    }
+    void disable_commands() override { enabled = false; }
+    void enable_commands() override { enabled = true; }
+    void redraw_tables() override {}
+    void pause(int milliseconds) override { paused_ms += milliseconds; }
+    [[nodiscard]] double clock_seconds() override { return 0.0; }
+    void process_events() override {}
+    void end_program() override { ended = true; }
+
+    std::string status;
+    std::vector<std::string> messages;
+    int last_kind = -1;
+    bool enabled = true;
+    bool ended = false;
+    long long paused_ms = 0;
+};
+
+// One model on the in-process board with its chip in the socket.
+class ModelOnBoard {
+public:
+    explicit ModelOnBoard(const std::string& name)
+        : board_(*Pic14Chip::create(name)), channel_(board_) {
+        state.database = shipped_database();
+        for (int number = 1; number <= state.database.model_count(); ++number) {
+            if (state.database.model(number).name == name) {
+                state.selected_model = number;
+            }
+        }
+        EXPECT_TRUE(apply_model(state.database, state.selected_model, state.model, state.image));
+        state.image.clear_image();
+        state.host = &host;
+        state.link.channel = &channel_;
+        state.link.port_ready = true;
+    }
+
+    // Runs one operation to its end the way the host's receive notification would.
+    std::string run(OperationKind kind) {
+        host.messages.clear();
+        EXPECT_EQ(start_operation(state, kind), StartResult::Started);
+        while (channel_.has_waiting() && channel_.receive_threshold() == 1) {
+            state.link.MSComm1_OnComm();
+        }
+        EXPECT_FALSE(state.runner.running()) << operation_name(kind) << " did not finish";
+        EXPECT_FALSE(host.ended) << operation_name(kind) << " met an unknown instruction";
+        EXPECT_TRUE(host.enabled);
+        EXPECT_FALSE(board_.voltages_on()) << operation_name(kind) << " left the voltages on";
+        return host.status;
+    }
+
+    // FLASH words and EEPROM bytes at random; configuration words at random within
+    // the chip's implemented bits, the others as the chip reads them back.
+    void fill_image_at_random(std::uint32_t seed) {
+        std::mt19937 random(seed);
+        std::uniform_int_distribution<std::int32_t> word(0, 0x3FFF);
+        std::uniform_int_distribution<std::int32_t> byte(0, 0xFF);
+        for (std::int32_t& cell : state.image.flash) {
+            cell = word(random);
+        }
+        for (std::int32_t& cell : state.image.eeprom) {
+            cell = byte(random);
+        }
+        const ChipInfo& info = chip().info();
+        const auto as_read = [&](std::int32_t value, std::uint16_t mask) {
+            return (value & mask) | (info.unimplemented_config_bits & ~mask & 0x3FFF);
+        };
+        state.image.config1 = as_read(word(random), info.config1_mask);
+        if (info.config2_mask != 0) {
+            state.image.config2 = as_read(word(random), info.config2_mask);
+        }
+    }
+
+    Pic14Chip& chip() { return board_.chip(); }
+
+    RecordingHost host;
+    ProgramState state;
+
+private:
+    VirtualBoard board_;
+    BoardChannel channel_;
+};
+
+bool starts_with(const std::string& text, std::string_view start) {
+    return text.rfind(start, 0) == 0;
+}
+
+class ShippedModelTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ShippedModelTest, AllFiveOperationsWorkOnTheChip) {
+    ModelOnBoard bench(GetParam());
+    bench.fill_image_at_random(static_cast<std::uint32_t>(bench.state.selected_model) * 7919u);
+    const MemoryImage written = bench.state.image;
+
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+    for (std::int32_t a = 0; a < written.flash_size; ++a) {
+        ASSERT_EQ(bench.chip().flash(a), written.flash[static_cast<std::size_t>(a)])
+            << "FLASH word " << a;
+    }
+    for (std::int32_t a = 0; a < written.eeprom_size; ++a) {
+        ASSERT_EQ(bench.chip().eeprom(a), written.eeprom[static_cast<std::size_t>(a)])
+            << "EEPROM byte " << a;
+    }
+    EXPECT_EQ(bench.chip().config_word(1), written.config1);
+    if (written.config2_used) {
+        EXPECT_EQ(bench.chip().config_word(2), written.config2);
+    }
+
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
+    EXPECT_TRUE(bench.host.messages.empty());
+
+    // A programmed chip is not blank: the blank check really looks.
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is not blank. "));
+
+    bench.state.image.clear_image();
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Read), "Chip read. "));
+    EXPECT_EQ(bench.state.image.flash, written.flash);
+    EXPECT_EQ(bench.state.image.eeprom, written.eeprom);
+    EXPECT_EQ(bench.state.image.config1, written.config1);
+    EXPECT_EQ(bench.state.image.config2, written.config2);
+
+    // One FLASH word and one EEPROM byte change in the chip behind the program's back.
+    const std::int32_t flash_address = written.flash_size * 3 / 4 + 5;
+    const std::int32_t eeprom_address = written.eeprom_size / 2 + 3;
+    const std::int32_t changed_word = bench.chip().flash(flash_address) ^ 0x0101;
+    const std::int32_t changed_byte = bench.chip().eeprom(eeprom_address) ^ 0x80;
+    bench.chip().set_flash(flash_address, static_cast<std::uint16_t>(changed_word));
+    bench.chip().set_eeprom(eeprom_address, static_cast<std::uint8_t>(changed_byte));
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
+    EXPECT_EQ(bench.state.report.mismatch_count, 2);
+    const std::string expected_report =
+        MismatchReport::header() + "FLASH Word " + hex4h(flash_address) + ",   " +
+        hex4h(changed_word) + ",   " +
+        hex4h(written.flash[static_cast<std::size_t>(flash_address)]) + ",\r\n" + "EEPROM Byte " +
+        hex4h(eeprom_address) + ",   " + hex2h(changed_byte) + ",   " +
+        hex2h(written.eeprom[static_cast<std::size_t>(eeprom_address)]) + ",\r\n";
+    EXPECT_EQ(bench.state.report.mismatch_report, expected_report);
+    ASSERT_EQ(bench.host.messages.size(), 1u);
+    EXPECT_EQ(bench.host.messages[0], "Chip verify failed:\r\n\r\n" + expected_report);
+    EXPECT_EQ(bench.host.last_kind, message_kind::kError);
+
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+    EXPECT_EQ(bench.state.image.flash, written.flash) << "Erase All leaves the image alone";
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
+    EXPECT_TRUE(bench.host.messages.empty());
+}
+
+TEST_P(ShippedModelTest, ProgramAllOfABlankImageLeavesAnErasedChip) {
+    // A blank image shortens every program loop to nothing (or one block); the
+    // chip must still come out erased, configuration word included.
+    ModelOnBoard bench(GetParam());
+    bench.fill_image_at_random(1u);
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+    bench.state.image.clear_image();
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceFile, ShippedModelTest, ::testing::ValuesIn(shipped_model_names()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
+
+// A chip that needs Vpp before Vdd does not enter programming mode when its
+// model names the other order: nothing is written, and the verify says so.
+class VppFirstModelTest : public ::testing::TestWithParam<std::string> {};
+
+std::vector<std::string> vpp_first_model_names() {
+    std::vector<std::string> names;
+    for (const std::string& name : shipped_model_names()) {
+        const std::optional<ChipInfo> chip = find_chip(name);
+        if (chip && chip->needs_vpp_first) {
+            names.push_back(name);
+        }
+    }
+    return names;
+}
+
+TEST_P(VppFirstModelTest, WrongVoltageOrderFailsToVerify) {
+    ModelOnBoard bench(GetParam());
+    ASSERT_EQ(bench.state.model.voltage_sequence, VoltageSequence::VppFirst);
+    bench.state.model.voltage_sequence = VoltageSequence::VddFirst;
+    bench.fill_image_at_random(2u);
+
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
+    EXPECT_EQ(bench.state.report.mismatch_count, kMismatchLimit);
+    ASSERT_EQ(bench.host.messages.size(), 1u);
+    EXPECT_EQ(bench.chip().flash(0), 0x3FFF) << "the chip was written after all";
+
+    // The right order, with nothing else changed, programs the same chip.
+    bench.state.model.voltage_sequence = VoltageSequence::VppFirst;
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceFile, VppFirstModelTest,
+                         ::testing::ValuesIn(vpp_first_model_names()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
+
+}  // namespace
+}  // namespace corvanel

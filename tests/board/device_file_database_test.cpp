@@ -1,0 +1,190 @@
+// The shipped device database: its line ends, and every model against the chip
+// facts (sizes, write block, voltage order, configuration words) and against the
+// virtual board's emulation of the chip of the same name.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+
+#include "board/pic14_chip.h"
+#include "core/devices/device_database.h"
+#include "core/devices/model_application.h"
+#include "core/engine/script_runner.h"
+#include "core/image/memory_image.h"
+
+namespace corvanel {
+namespace {
+
+std::string read_bytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+const std::string kSourceFile = std::string(CORVANEL_SOURCE_DIR) + "/data/corvaneldevices.txt";
+const std::string kShippedFile = std::string(CORVANEL_BIN_DIR) + "/corvaneldevices.txt";
+
+struct ChipFacts {
+    const char* name;
+    std::int32_t flash_words;
+    std::int32_t eeprom_bytes;
+    std::uint16_t device_id;  // bits 13:5 of the word at 2006h
+    std::int32_t write_latches;
+    VoltageSequence voltages;
+    bool has_config2;
+};
+
+// The models the file must list, in file order, as the chips' programming
+// specifications give them.
+constexpr ChipFacts kChips[] = {
+    {"PIC16F84A", 1024, 64, 0x0560, 1, VoltageSequence::VddFirst, false},
+    {"PIC16F627A", 1024, 128, 0x1040, 1, VoltageSequence::VppFirst, false},
+    {"PIC16F628A", 2048, 128, 0x1060, 1, VoltageSequence::VppFirst, false},
+    {"PIC16F648A", 4096, 256, 0x1100, 1, VoltageSequence::VppFirst, false},
+    {"PIC16F873A", 4096, 128, 0x0E40, 8, VoltageSequence::VddFirst, false},
+    {"PIC16F874A", 4096, 128, 0x0E60, 8, VoltageSequence::VddFirst, false},
+    {"PIC16F876A", 8192, 256, 0x0E00, 8, VoltageSequence::VddFirst, false},
+    {"PIC16F877A", 8192, 256, 0x0E20, 8, VoltageSequence::VddFirst, false},
+    {"PIC16F87", 4096, 256, 0x0720, 4, VoltageSequence::VppFirst, true},
+    {"PIC16F88", 4096, 256, 0x0760, 4, VoltageSequence::VppFirst, true},
+    {"PIC16F818", 1024, 128, 0x04C0, 4, VoltageSequence::VddFirst, false},
+    {"PIC16F819", 2048, 256, 0x04E0, 4, VoltageSequence::VddFirst, false},
+};
+
+TEST(DeviceFileTest, ShippedFileKeepsCrLfLineEnds) {
+    const std::string bytes = read_bytes(kSourceFile);
+    ASSERT_FALSE(bytes.empty()) << kSourceFile;
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n") << "the last line must be ended too";
+
+    int line = 1;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] == '\n') {
+            EXPECT_TRUE(i > 0 && bytes[i - 1] == '\r') << "lone LF ending line " << line;
+            ++line;
+        } else if (bytes[i] == '\r') {
+            EXPECT_TRUE(i + 1 < bytes.size() && bytes[i + 1] == '\n')
+                << "lone CR ending line " << line;
+        }
+    }
+
+    // The repository must hand the file out unconverted on every platform.
+    const std::string attributes = read_bytes(std::string(CORVANEL_SOURCE_DIR) + "/.gitattributes");
+    EXPECT_NE(attributes.find("data/corvaneldevices.txt -text"), std::string::npos);
+
+    // The copy beside the programs is the file itself, byte for byte.
+    EXPECT_EQ(read_bytes(kShippedFile), bytes);
+
+    // Why it matters: with LF line ends the whole file is one line and no model.
+    std::string lf_only;
+    for (const char c : bytes) {
+        if (c != '\r') {
+            lf_only.push_back(c);
+        }
+    }
+    DeviceDatabase database;
+    EXPECT_EQ(parse_device_database(lf_only, "lf-only", database).status, DatabaseStatus::NoModels);
+}
+
+TEST(DeviceFileTest, EveryLineIsAnEntryOrAPlainNote) {
+    static constexpr std::string_view kWords[] = {
+        "erasealgdef", "programalgdef",  "readalgdef", "blankcheckalgdef", "verifyalgdef",
+        "model:",      "flash:",         "eeprom:",    "configerased:",    "config2used:",
+        "voltageseq:", "progtime:",      "pagesize:",  "erasealg:",        "programalg:",
+        "readalg:",    "blankcheckalg:", "verifyalg:"};
+    // A line without a space is one the format leaves undefined, and a note that
+    // starts like a key would silently become one: notes start with "# ".
+    const std::string bytes = read_bytes(kSourceFile);
+    int line_number = 0;
+    for (const std::string_view line : split_cr_lines(bytes)) {
+        ++line_number;
+        if (line.empty()) {
+            continue;
+        }
+        EXPECT_NE(line.find(' '), std::string_view::npos) << "line " << line_number;
+        EXPECT_NE(line.back(), ' ') << "trailing blank on line " << line_number;
+        const bool note = line.substr(0, 2) == "# ";
+        const std::string_view word = line.substr(0, line.find(' '));
+        const bool entry =
+            std::find(std::begin(kWords), std::end(kWords), word) != std::end(kWords);
+        EXPECT_TRUE(note || entry) << "line " << line_number << ": " << line;
+    }
+}
+
+TEST(DeviceFileTest, EveryModelMatchesItsChip) {
+    DeviceDatabase database;
+    const DatabaseLoadResult loaded = load_device_database(kShippedFile, database);
+    ASSERT_EQ(loaded.status, DatabaseStatus::Loaded) << loaded.message;
+    ASSERT_EQ(database.model_count(), static_cast<int>(std::size(kChips)));
+
+    // Applied in file order into one active model, as the chooser would: a model
+    // that forgot a flag would silently inherit its predecessor's value.
+    ActiveModel active;
+    MemoryImage image;
+    for (int number = 1; number <= database.model_count(); ++number) {
+        const ChipFacts& facts = kChips[number - 1];
+        SCOPED_TRACE(facts.name);
+        ASSERT_TRUE(apply_model(database, number, active, image));
+        image.clear_image();
+
+        EXPECT_EQ(active.model_name, facts.name);
+        EXPECT_EQ(image.flash_size, facts.flash_words);
+        EXPECT_EQ(image.eeprom_size, facts.eeprom_bytes);
+        EXPECT_EQ(active.page_size, facts.write_latches);
+        EXPECT_EQ(active.voltage_sequence, facts.voltages);
+        EXPECT_EQ(image.config2_used, facts.has_config2);
+        EXPECT_GT(active.programming_time, 0);
+        const DeviceModel& model = database.model(number);
+        EXPECT_FALSE(model.config2used.empty());
+        EXPECT_FALSE(model.voltageseq.empty());
+
+        // The board's emulation of the same chip agrees with the facts, and the
+        // erased configuration values are what that chip reads after an erase.
+        const std::optional<ChipInfo> chip = find_chip(facts.name);
+        ASSERT_TRUE(chip.has_value());
+        EXPECT_EQ(chip->flash_words, facts.flash_words);
+        EXPECT_EQ(chip->eeprom_bytes, facts.eeprom_bytes);
+        EXPECT_EQ(chip->device_id & 0x3FE0, facts.device_id);
+        EXPECT_EQ(chip->latches, facts.write_latches);
+        EXPECT_EQ(chip->needs_vpp_first, facts.voltages == VoltageSequence::VppFirst);
+        EXPECT_EQ(chip->config2_mask != 0, facts.has_config2);
+        Pic14Chip erased(*chip);
+        erased.erase_everything();
+        EXPECT_EQ(image.config_erased1, erased.config_word(1));
+        if (facts.has_config2) {
+            EXPECT_EQ(image.config_erased2, erased.config_word(2));
+        }
+
+        // Every algorithm works in sections between "begin" and "end", so no
+        // list can leave the programming voltages on.
+        const InstructionList* lists[] = {&active.erase_list, &active.program_list,
+                                          &active.read_list, &active.blank_list,
+                                          &active.verify_list};
+        for (const InstructionList* list : lists) {
+            ASSERT_GE(list->size(), 2u);
+            EXPECT_EQ(list->front(), "begin");
+            EXPECT_EQ(list->back(), "end");
+            bool on = false;
+            for (const std::string& instruction : *list) {
+                if (instruction == "begin") {
+                    EXPECT_FALSE(on) << "voltages switched on twice";
+                    on = true;
+                } else if (instruction == "end") {
+                    EXPECT_TRUE(on) << "voltages switched off twice";
+                    on = false;
+                } else {
+                    EXPECT_TRUE(on) << instruction << " sent outside programming mode";
+                }
+                // A typing slip would end the program in the middle of an operation.
+                EXPECT_NE(decode_instruction(instruction).kind, InstructionKind::Unrecognized)
+                    << "'" << instruction << "'";
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace corvanel

@@ -1,0 +1,279 @@
+// The model chooser: its grid and button placement for any model count, what
+// clicks, "Select" and "Cancel" store and apply, and the buffer clear that the
+// main window runs after it closes.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+
+#include "core/engine/program_state.h"
+#include "gui/devices/model_chooser.h"
+#include "gui/dialogs/color_theme.h"
+#include "gui/dialogs/theme_chooser.h"
+#include "gui/ui/main_window.h"
+#include "platform/app/app_state.h"
+#include "platform/app/settings_store.h"
+#include "support/qt_test_support.h"
+
+namespace corvanel {
+namespace {
+
+// A device file of `count` models; model k has 64·k words and, for odd k,
+// 128 EEPROM bytes, and alternates the configuration word 2 flag.
+std::string device_file(int count) {
+    std::string text;
+    for (int k = 1; k <= count; ++k) {
+        text += "model: CHIP" + std::to_string(k) + "\r\n";
+        text += "flash: " + std::to_string(64 * k) + "\r\n";
+        text += "eeprom: " + std::string(k % 2 != 0 ? "128" : "0") + "\r\n";
+        text += "configerased: 3FFF 3FFF\r\n";
+        text += std::string("config2used: ") + (k % 2 != 0 ? "false" : "true") + "\r\n";
+        text += "voltageseq: vddvpp\r\n";
+    }
+    return text;
+}
+
+class ModelChooserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::ensure_app();
+        install_state(&program_);
+        loadtheme_named("Original Lite");
+        use_models(5, 2);
+    }
+    void TearDown() override { install_state(nullptr); }
+
+    // Loads `count` models and applies model `applied`, as start-up does.
+    void use_models(int count, int applied) {
+        program_.database = DeviceDatabase{};
+        program_.model = ActiveModel{};
+        program_.image = MemoryImage{};
+        ASSERT_EQ(parse_device_database(device_file(count), "test", program_.database).status,
+                  DatabaseStatus::Loaded);
+        program_.selected_model = applied;
+        ASSERT_TRUE(apply_model(program_.database, applied, program_.model, program_.image));
+        program_.image.clear_image();
+    }
+
+    QVariant stored_model() const {
+        return QSettings(settings_.file(), QSettings::IniFormat).value("Microcontroller Model");
+    }
+
+    static bool highlighted(const QWidget* entry) {
+        return entry->palette().color(QPalette::Window) == colors().col_highlight_back;
+    }
+
+    test::TemporarySettings settings_;
+    ProgramState program_;
+};
+
+TEST_F(ModelChooserTest, ButtonsFollowTheLastRowOfEntries) {
+    struct Case {
+        int models;
+        int buttons_top;  // pixels: 360 twips below the top of the last row
+    };
+    // Entry 35 opens row 17 in the left column; 70 models fill 35 rows.
+    const Case cases[] = {{1, 32}, {2, 32}, {3, 48}, {35, 304}, {36, 304}, {70, 576}};
+    for (const Case& c : cases) {
+        use_models(c.models, 1);
+        Form5 chooser;
+        ASSERT_EQ(chooser.entries(), c.models);
+        EXPECT_EQ(chooser.Command1()->geometry(), QRect(156, c.buttons_top, 69, 25)) << c.models;
+        EXPECT_EQ(chooser.Command2()->geometry(), QRect(80, c.buttons_top, 69, 25)) << c.models;
+        EXPECT_EQ(chooser.size(), QSize(305, c.buttons_top + 29)) << c.models;
+        EXPECT_FALSE(chooser.entry_area()->verticalScrollBar()->isVisibleTo(&chooser));
+        const ChooserEntry* last = chooser.opcija(c.models);
+        EXPECT_EQ(last->y() + 24, c.buttons_top) << c.models;
+    }
+}
+
+TEST_F(ModelChooserTest, EntriesFillTwoColumnsRowByRowWithSizesAsTooltip) {
+    use_models(5, 1);
+    Form5 chooser;
+    EXPECT_EQ(chooser.windowTitle(), "Select Microcontroller");
+    EXPECT_EQ(chooser.Command1()->text(), "Select");
+    EXPECT_EQ(chooser.Command2()->text(), "Cancel");
+    EXPECT_TRUE(chooser.Command1()->isDefault());
+    struct Case {
+        int k;
+        QRect geometry;
+        const char* name;
+        const char* tooltip;
+    };
+    const Case cases[] = {
+        {1, {8, 8, 141, 17}, "CHIP1", "FLASH: 64, EEPROM: 128"},
+        {2, {156, 8, 141, 17}, "CHIP2", "FLASH: 128, EEPROM: 0"},
+        {3, {8, 24, 141, 17}, "CHIP3", "FLASH: 192, EEPROM: 128"},
+        {5, {8, 40, 141, 17}, "CHIP5", "FLASH: 320, EEPROM: 128"},
+    };
+    for (const Case& c : cases) {
+        const ChooserEntry* entry = chooser.opcija(c.k);
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->geometry(), c.geometry) << c.k;
+        EXPECT_EQ(entry->text(), c.name);
+        EXPECT_EQ(entry->toolTip(), c.tooltip);
+    }
+    EXPECT_EQ(chooser.opcija(0), nullptr);
+    EXPECT_EQ(chooser.opcija(6), nullptr);
+}
+
+TEST_F(ModelChooserTest, MoreThanSeventyModelsStayReachableByScrolling) {
+    use_models(75, 75);
+    Form5 chooser;
+    chooser.show();
+    ASSERT_EQ(chooser.entries(), 75);
+    EXPECT_EQ(chooser.opcija(75)->text(), "CHIP75");
+    // The window keeps the size of 35 rows and scrolls the rest into view.
+    EXPECT_EQ(chooser.Command1()->y(), 576);
+    EXPECT_EQ(chooser.height(), 605);
+    QScrollBar* bar = chooser.entry_area()->verticalScrollBar();
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_GE(chooser.width(), 305 + bar->width());
+    // The applied model 75 is scrolled into view on opening.
+    const QRect viewport = chooser.entry_area()->viewport()->rect();
+    const QRect entry(chooser.opcija(75)->mapTo(chooser.entry_area()->viewport(), QPoint(0, 0)),
+                      chooser.opcija(75)->size());
+    EXPECT_TRUE(viewport.contains(entry));
+    EXPECT_TRUE(highlighted(chooser.opcija(75)));
+
+    QTest::mouseClick(chooser.opcija(71), Qt::LeftButton);
+    QTest::mouseClick(chooser.Command1(), Qt::LeftButton);
+    EXPECT_EQ(stored_model().toString(), "71");
+    EXPECT_EQ(program_.model.model_name, "CHIP71");
+}
+
+TEST_F(ModelChooserTest, ClickMarksTheModelWithoutApplyingIt) {
+    Form5 chooser;
+    chooser.show();
+    EXPECT_EQ(chooser.entry_model(), 2);
+    EXPECT_TRUE(highlighted(chooser.opcija(2)));
+    EXPECT_EQ(chooser.palette().color(QPalette::Window), colors().col_window);
+
+    QTest::mouseClick(chooser.opcija(4), Qt::LeftButton);
+    EXPECT_EQ(program_.selected_model, 4);
+    EXPECT_TRUE(highlighted(chooser.opcija(4)));
+    for (int k : {1, 2, 3, 5}) {
+        EXPECT_EQ(chooser.opcija(k)->palette().color(QPalette::Window), colors().col_field_back);
+        EXPECT_EQ(chooser.opcija(k)->palette().color(QPalette::WindowText),
+                  colors().col_field_text);
+    }
+    EXPECT_EQ(program_.model.model_name, "CHIP2");
+    EXPECT_FALSE(stored_model().isValid());
+}
+
+TEST_F(ModelChooserTest, SelectOnTheAppliedModelStoresAndAppliesNothing) {
+    program_.model.programming_time = 77;  // a changed time survives: nothing is re-applied
+    Form5 chooser;
+    chooser.show();
+    QTest::mouseClick(chooser.opcija(2), Qt::LeftButton);
+    QTest::mouseClick(chooser.Command1(), Qt::LeftButton);
+    EXPECT_FALSE(chooser.isVisible());
+    EXPECT_FALSE(stored_model().isValid());
+    EXPECT_EQ(program_.model.programming_time, 77);
+    EXPECT_EQ(program_.selected_model, 2);
+}
+
+TEST_F(ModelChooserTest, SelectOrDoubleClickStoresAndAppliesAnotherModel) {
+    for (const bool double_click : {false, true}) {
+        use_models(5, 2);
+        Form5 chooser;
+        chooser.show();
+        if (double_click) {
+            QTest::mouseDClick(chooser.opcija(3), Qt::LeftButton);
+        } else {
+            QTest::mouseClick(chooser.opcija(3), Qt::LeftButton);
+            QTest::mouseClick(chooser.Command1(), Qt::LeftButton);
+        }
+        EXPECT_FALSE(chooser.isVisible()) << double_click;
+        EXPECT_EQ(chooser.result(), QDialog::Accepted);
+        EXPECT_EQ(stored_model().toString(), "3");
+        EXPECT_EQ(program_.selected_model, 3);
+        EXPECT_EQ(program_.model.model_name, "CHIP3");
+        EXPECT_EQ(program_.image.flash_size, 192);
+        EXPECT_FALSE(program_.image.config2_used);
+        settings_.store().put_string("Microcontroller Model", "2");
+    }
+}
+
+// "Cancel", Escape and the window frame all go back to the applied model.
+TEST_F(ModelChooserTest, CancelKeepsTheAppliedModel) {
+    for (int way = 0; way < 3; ++way) {
+        use_models(5, 2);
+        const ActiveModel before = program_.model;
+        Form5 chooser;
+        chooser.show();
+        QTest::mouseClick(chooser.opcija(5), Qt::LeftButton);
+        QTest::mouseClick(chooser.opcija(1), Qt::LeftButton);
+        if (way == 0) {
+            QTest::mouseClick(chooser.Command2(), Qt::LeftButton);
+        } else if (way == 1) {
+            QTest::keyClick(&chooser, Qt::Key_Escape);
+        } else {
+            chooser.close();
+        }
+        EXPECT_FALSE(chooser.isVisible()) << way;
+        EXPECT_EQ(program_.selected_model, 2) << way;
+        EXPECT_EQ(program_.model.model_name, before.model_name);
+        EXPECT_EQ(program_.model.program_list, before.program_list);
+        EXPECT_EQ(program_.model.voltage_sequence, before.voltage_sequence);
+        EXPECT_EQ(program_.image.flash_size, 128);
+        EXPECT_TRUE(program_.image.config2_used);
+        EXPECT_FALSE(stored_model().isValid()) << way;
+    }
+}
+
+TEST_F(ModelChooserTest, ThemeColoursApplyWhenOpened) {
+    loadtheme_named("HaXb0x");
+    Form5 chooser;
+    EXPECT_EQ(chooser.palette().color(QPalette::Window), colors().col_window);
+    EXPECT_EQ(chooser.opcija(2)->palette().color(QPalette::Window), colors().col_highlight_back);
+    EXPECT_EQ(chooser.opcija(1)->palette().color(QPalette::WindowText), colors().col_field_text);
+    loadtheme_named("Original Lite");
+}
+
+// The main window opens the chooser and clears the memory image after it
+// closes, whether the model changed or not.
+TEST_F(ModelChooserTest, MainWindowClearsTheBufferAfterSelectAndAfterCancel) {
+    use_models(5, 1);
+    Form1 form;
+    form.set_model_chooser([&form] { show_model_chooser(&form); });
+    struct Case {
+        int click;
+        bool select;
+        int selected_after;
+        std::int32_t flash_size_after;
+    };
+    const Case cases[] = {{3, false, 1, 64}, {1, true, 1, 64}, {4, true, 4, 256}};
+    for (const Case& c : cases) {
+        program_.image.set_flash_word(5, 0x1234);
+        QTimer::singleShot(0, [&] {
+            auto* chooser = qobject_cast<Form5*>(QApplication::activeModalWidget());
+            ASSERT_NE(chooser, nullptr);
+            chooser->opcija_Click(c.click);
+            if (c.select) {
+                chooser->Command1_Click();
+            } else {
+                chooser->Command2_Click();
+            }
+        });
+        form.menumodel_Click();
+        EXPECT_EQ(program_.selected_model, c.selected_after);
+        EXPECT_EQ(program_.model.model_name, "CHIP" + std::to_string(c.selected_after));
+        EXPECT_EQ(program_.image.flash_size, c.flash_size_after);
+        EXPECT_EQ(program_.image.flash_word(5), 0x3FFF) << c.click;
+    }
+}
+
+}  // namespace
+}  // namespace corvanel

@@ -1,0 +1,242 @@
+// The theme chooser: its 46 labels, the live preview on the chooser and on the
+// main window, and what "Select", "Cancel", Escape and the window frame keep.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
+
+#include "gui/dialogs/color_theme.h"
+#include "gui/dialogs/theme_chooser.h"
+#include "platform/app/settings_store.h"
+#include "support/qt_test_support.h"
+
+namespace corvanel {
+namespace {
+
+// Stands in for the main window: paints one label from the roles whenever the
+// theme changes, the way every window's settheme does.
+class StandInWindow : public QLabel {
+public:
+    StandInWindow() {
+        on_theme_changed(this, [this] {
+            ++repaints;
+            paint_control(this, colors().col_status_back, colors().col_status_text);
+        });
+    }
+    QColor back() const { return palette().color(QPalette::Window); }
+    int repaints = 0;
+};
+
+class ThemeChooserTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::ensure_app();
+        settings_.store().put_string("Color Theme", "Citrus");
+        loadtheme();
+    }
+
+    QString stored_theme() const {
+        return QSettings(settings_.file(), QSettings::IniFormat).value("Color Theme").toString();
+    }
+
+    static void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+
+    // Index of the label that shows `name`.
+    static int label_of(const Form34& chooser, const QString& name) {
+        for (int i = 0; i < Form34::entry_count; ++i) {
+            if (chooser.opcija(i)->text() == name) {
+                return i;
+            }
+        }
+        return -1;
+    }
+
+    static bool highlighted(const QWidget* label) {
+        return label->palette().color(QPalette::Window) == colors().col_highlight_back &&
+               label->palette().color(QPalette::WindowText) == colors().col_highlight_text;
+    }
+
+    test::TemporarySettings settings_;
+};
+
+TEST_F(ThemeChooserTest, LabelsStandInReadingOrderWithTheirNumbers) {
+    Form34 chooser;
+    EXPECT_EQ(chooser.windowTitle(), "Change Color Theme");
+    EXPECT_EQ(chooser.size(), QSize(305, 501));
+
+    // Reading the labels row by row, left to right, gives the table.
+    std::vector<const ChooserEntry*> labels;
+    for (int i = 0; i < Form34::entry_count; ++i) {
+        ASSERT_NE(chooser.opcija(i), nullptr);
+        labels.push_back(chooser.opcija(i));
+    }
+    EXPECT_EQ(chooser.opcija(-1), nullptr);
+    EXPECT_EQ(chooser.opcija(46), nullptr);
+    std::sort(labels.begin(), labels.end(), [](const ChooserEntry* a, const ChooserEntry* b) {
+        return std::pair(a->y(), a->x()) < std::pair(b->y(), b->x());
+    });
+    QStringList reading;
+    for (const ChooserEntry* label : labels) {
+        reading.append(label->text());
+        EXPECT_EQ(label->size(), QSize(141, 17));
+        EXPECT_TRUE(label->x() == 8 || label->x() == 156);
+    }
+    EXPECT_EQ(reading.mid(0, 4),
+              QStringList({"Amethyst", "Arctica", "Baby Jeans", "Bitter Lemon"}));
+    EXPECT_EQ(reading.mid(32, 4),
+              QStringList({"Popcorn", "Powerpuff!", "Original Dark", "Original Lite"}));
+    EXPECT_EQ(reading.last(), "Winamp Old");
+    QStringList sorted_reading = reading;
+    QStringList all_names = theme_names();
+    sorted_reading.sort();
+    all_names.sort();
+    EXPECT_EQ(sorted_reading, all_names);
+
+    struct Placed {
+        int index;
+        const char* name;
+        int x, y;
+    };
+    const Placed placed[] = {{21, "Amethyst", 8, 8},         {0, "Bitter Lemon", 156, 28},
+                             {4, "Original Lite", 156, 348}, {20, "Original Dark", 8, 348},
+                             {39, "Mono Dark", 8, 288},      {5, "Winamp Old", 156, 448},
+                             {45, "Sunflower", 8, 408}};
+    for (const Placed& p : placed) {
+        const ChooserEntry* label = chooser.opcija(p.index);
+        EXPECT_EQ(label->text(), p.name);
+        EXPECT_EQ(label->pos(), QPoint(p.x, p.y)) << p.name;
+    }
+    EXPECT_EQ(chooser.Command1()->text(), "Select");
+    EXPECT_EQ(chooser.Command1()->geometry(), QRect(228, 472, 69, 25));
+    EXPECT_TRUE(chooser.Command1()->isDefault());
+    EXPECT_EQ(chooser.Command2()->text(), "Cancel");
+    EXPECT_EQ(chooser.Command2()->geometry(), QRect(156, 472, 69, 25));
+}
+
+TEST_F(ThemeChooserTest, OpensWithTheCurrentThemeHighlighted) {
+    Form34 chooser;
+    EXPECT_EQ(chooser.entry_theme(), "Citrus");
+    EXPECT_EQ(chooser.palette().color(QPalette::Window), colors().col_window);
+    for (int i = 0; i < Form34::entry_count; ++i) {
+        const ChooserEntry* label = chooser.opcija(i);
+        if (label->text() == "Citrus") {
+            EXPECT_TRUE(highlighted(label));
+        } else {
+            EXPECT_EQ(label->palette().color(QPalette::Window), colors().col_field_back);
+            EXPECT_EQ(label->palette().color(QPalette::WindowText), colors().col_field_text);
+        }
+    }
+}
+
+TEST_F(ThemeChooserTest, ClickPreviewsStoresAndRepaintsAtOnce) {
+    StandInWindow main_window;
+    Form34 chooser;
+    chooser.show();
+    const int index = label_of(chooser, "Mono Dark");
+    ASSERT_EQ(index, 39);
+    click(chooser.opcija(index));
+
+    EXPECT_TRUE(chooser.isVisible());
+    EXPECT_EQ(current_theme_name(), "Mono Dark");
+    EXPECT_EQ(stored_theme(), "Mono Dark");
+    EXPECT_EQ(colors(), *theme_colors("Mono Dark"));
+    EXPECT_EQ(chooser.palette().color(QPalette::Window), QColor(58, 58, 58));
+    EXPECT_TRUE(highlighted(chooser.opcija(index)));
+    EXPECT_FALSE(highlighted(chooser.opcija(label_of(chooser, "Citrus"))));
+    EXPECT_EQ(main_window.repaints, 1);
+    EXPECT_EQ(main_window.back(), QColor(115, 115, 115));
+}
+
+TEST_F(ThemeChooserTest, ThreeClicksThenCancelRestoreTheFirstTheme) {
+    StandInWindow main_window;
+    Form34 chooser;
+    chooser.show();
+    for (const char* name : {"Toxic", "Original Dark", "Jeans"}) {
+        click(chooser.opcija(label_of(chooser, name)));
+        EXPECT_EQ(stored_theme(), name);
+    }
+    click(chooser.Command2());
+
+    EXPECT_FALSE(chooser.isVisible());
+    EXPECT_EQ(chooser.result(), QDialog::Rejected);
+    EXPECT_EQ(current_theme_name(), "Citrus");
+    EXPECT_EQ(stored_theme(), "Citrus");
+    EXPECT_EQ(colors(), *theme_colors("Citrus"));
+    EXPECT_EQ(main_window.repaints, 4);
+    EXPECT_EQ(main_window.back(), theme_colors("Citrus")->col_status_back);
+}
+
+TEST_F(ThemeChooserTest, SelectKeepsTheLastClickedTheme) {
+    StandInWindow main_window;
+    Form34 chooser;
+    chooser.show();
+    click(chooser.opcija(label_of(chooser, "Grapes")));
+    click(chooser.opcija(label_of(chooser, "Peachy")));
+    click(chooser.Command1());
+
+    EXPECT_FALSE(chooser.isVisible());
+    EXPECT_EQ(chooser.result(), QDialog::Accepted);
+    EXPECT_EQ(stored_theme(), "Peachy");
+    EXPECT_EQ(colors(), *theme_colors("Peachy"));
+    EXPECT_EQ(main_window.back(), theme_colors("Peachy")->col_status_back);
+}
+
+// Escape and the window frame are both a "Cancel".
+TEST_F(ThemeChooserTest, EscapeAndWindowFrameActAsCancel) {
+    for (const bool by_frame : {false, true}) {
+        Form34 chooser;
+        chooser.show();
+        click(chooser.opcija(label_of(chooser, "Halloween")));
+        ASSERT_EQ(stored_theme(), "Halloween");
+        if (by_frame) {
+            chooser.close();
+        } else {
+            QTest::keyClick(&chooser, Qt::Key_Escape);
+        }
+        EXPECT_FALSE(chooser.isVisible());
+        EXPECT_EQ(stored_theme(), "Citrus") << by_frame;
+        EXPECT_EQ(colors(), *theme_colors("Citrus")) << by_frame;
+    }
+}
+
+// A theme in force under an empty name had no row of its own; "Cancel" must
+// still bring back its colours rather than keep the last preview.
+TEST_F(ThemeChooserTest, CancelRestoresColoursOfAnEmptyThemeName) {
+    settings_.store().put_string("Color Theme", "");
+    loadtheme();
+    const ColorRoles before = colors();
+    Form34 chooser;
+    chooser.show();
+    click(chooser.opcija(label_of(chooser, "Bloods")));
+    click(chooser.Command2());
+    EXPECT_EQ(stored_theme(), "");
+    EXPECT_EQ(colors(), before);
+}
+
+TEST_F(ThemeChooserTest, ShownModallyAndClosedBySelect) {
+    bool was_modal = false;
+    QTimer::singleShot(0, [&] {
+        auto* chooser = qobject_cast<Form34*>(QApplication::activeModalWidget());
+        ASSERT_NE(chooser, nullptr);
+        was_modal = chooser->isModal();
+        chooser->opcija_Click(31);  // "Copper"
+        chooser->Command1_Click();
+    });
+    show_theme_chooser(nullptr);
+    EXPECT_TRUE(was_modal);
+    EXPECT_EQ(stored_theme(), "Copper");
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+}  // namespace
+}  // namespace corvanel

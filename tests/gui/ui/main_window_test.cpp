@@ -1,0 +1,208 @@
+// The main window's layout, menus, command lock, background click and About box.
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include "gui/ui/cell_editor.h"
+#include "gui/ui/memory_table.h"
+#include "gui/widgets/click_label.h"
+#include "gui/widgets/table_scroll_bar.h"
+#include "support/main_window_fixture.h"
+
+namespace corvanel::test {
+namespace {
+
+using MainWindowLayout = MainWindowTest;
+
+TEST_F(MainWindowLayout, ControlsFollowTheDesignInPixels) {
+    Form1& form = open_window();
+    struct Row {
+        QWidget* control;
+        QRect geometry;  // twips / 15
+        QString text;
+        QString tooltip;
+    };
+    const QString open_tip = QStringLiteral("Click to open HEX file!");
+    const QString model_tip = QStringLiteral("Click to change microcontroller model!");
+    const QString table_tip = QStringLiteral("Right click on the location to edit its value!");
+    const Row rows[] = {
+        {form.Label7, {4, 4, 117, 17}, "Loaded HEX File", open_tip},
+        {form.label_vpp,
+         {344, 4, 65, 17},
+         "Test Vpp",
+         "Click to turn ON/OFF Vpp (and Vdd) voltages for the purpose of adjusting Vpp voltage!"},
+        {form.label_hex, {4, 24, 405, 17}, "", open_tip},
+        {form.Command[0], {4, 48, 77, 21}, "Program All", ""},
+        {form.Command[1], {84, 48, 73, 21}, "Read All", ""},
+        {form.Command[2], {160, 48, 73, 21}, "Erase All", ""},
+        {form.Command[3], {236, 48, 77, 21}, "Blank Check", ""},
+        {form.Command[4], {316, 48, 73, 21}, "Verify", ""},
+        {form.Label1, {4, 76, 137, 17}, "Microcontroller Model", model_tip},
+        {form.label_ime, {144, 76, 169, 17}, "PIC16F628A", model_tip},
+        {form.label_info, {4, 96, 309, 17}, "FLASH: 2048,  EEPROM: 128", model_tip},
+        {form.Label3, {4, 120, 105, 17}, "FLASH Memory", ""},
+        {form.tabla_flash, {4, 140, 389, 117}, "", table_tip},
+        {form.scrl1, {392, 140, 17, 117}, "", ""},
+        {form.Label4, {4, 264, 105, 17}, "EEPROM Memory", ""},
+        {form.tabla_eeprom, {4, 284, 241, 117}, "", table_tip},
+        {form.scrl2, {244, 284, 17, 117}, "", ""},
+        {form.lfix[0], {272, 284, 117, 17}, "Config. Word (2007h)", ""},
+        {form.label_conf[0], {292, 304, 81, 17}, "3FFF", "Click to edit!"},
+        {form.lfix[1], {272, 324, 117, 17}, "Config. Word (2008h)", ""},
+        {form.label_conf[1], {292, 344, 81, 17}, "", "Click to edit!"},
+        {form.Label5, {292, 388, 117, 17}, "Status", ""},
+        {form.label_status, {4, 408, 405, 17}, "Serial port COM2 error!", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.text.toStdString());
+        EXPECT_EQ(row.control->geometry(), row.geometry);
+        EXPECT_EQ(row.control->toolTip(), row.tooltip);
+        if (auto* label = qobject_cast<QLabel*>(row.control)) {
+            EXPECT_EQ(label->text(), row.text);
+            EXPECT_EQ(label->alignment(), Qt::AlignCenter);
+            EXPECT_EQ(label->frameShape(), QFrame::Box);
+        } else if (auto* button = qobject_cast<QPushButton*>(row.control)) {
+            EXPECT_EQ(button->text(), row.text);
+        }
+    }
+    EXPECT_EQ(form.windowTitle(), "Tavrelix Corvanel");
+    EXPECT_EQ(form.centralWidget()->size(), QSize(413, 429));
+    EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "the window has a fixed size";
+    EXPECT_FALSE(form.unosbox->isVisible());
+    EXPECT_TRUE(form.tabla_flash->font().fixedPitch());
+}
+
+TEST_F(MainWindowLayout, MenuTreeWithAccessLetters) {
+    Form1& form = open_window();
+    QStringList tree;
+    for (QAction* top : form.menuBar()->actions()) {
+        QStringList items;
+        for (QAction* item : top->menu()->actions()) {
+            items << item->text();
+            EXPECT_TRUE(item->shortcut().isEmpty());
+        }
+        tree << top->text() + QStringLiteral(": ") + items.join(QStringLiteral(" | "));
+    }
+    EXPECT_EQ(tree, QStringList({
+                        "&File: &Clear Buffer | &Open HEX File | &Save Buffer As",
+                        "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify",
+                        "&Options: Change Microcontroller Model | Change Serial Port Number | "
+                        "Change Baud Rate | Change Default Programming Time | Change Color Theme",
+                        "Help: Serial Port Pinout | About Tavrelix Corvanel",
+                    }));
+}
+
+TEST_F(MainWindowLayout, DisableLocksOnlyMenusAndButtonsAndTheLastCallWins) {
+    Form1& form = open_window();
+    auto locked_states = [&form] {
+        std::vector<bool> enabled;
+        for (QMenu* menu : {form.menu1, form.menu3, form.menu4, form.menu5}) {
+            enabled.push_back(menu->menuAction()->isEnabled());
+        }
+        for (QPushButton* button : form.Command) {
+            enabled.push_back(button->isEnabled());
+        }
+        return enabled;
+    };
+    form.disable();
+    form.disable();
+    EXPECT_EQ(locked_states(), std::vector<bool>(9, false));
+    EXPECT_TRUE(form.label_vpp->isEnabled()) << "Test Vpp is the way back";
+    EXPECT_TRUE(form.label_hex->isEnabled());
+    EXPECT_TRUE(form.tabla_flash->isEnabled());
+    form.enable();
+    EXPECT_EQ(locked_states(), std::vector<bool>(9, true));
+}
+
+TEST_F(MainWindowLayout, BackgroundClickGivesTheFlashScrollBarTheFocus) {
+    Form1& form = open_window();
+    form.scrl2->setFocus();
+    QApplication::processEvents();
+    ASSERT_EQ(form.wheel_target(), Form1::WheelTarget::Eeprom);
+    // Between the FLASH caption and the table: no control there.
+    QTest::mouseClick(form.centralWidget(), Qt::LeftButton, {}, QPoint(300, 125));
+    EXPECT_TRUE(form.scrl1->hasFocus());
+    EXPECT_EQ(form.wheel_target(), Form1::WheelTarget::Flash);
+    // The arrow keys then scroll the FLASH table.
+    QTest::keyClick(form.scrl1, Qt::Key_Down);
+    EXPECT_EQ(form.scrl1->value(), 1);
+    EXPECT_TRUE(form.tabla_flash->rows().at(0).startsWith("000008:"));
+}
+
+TEST_F(MainWindowLayout, ClicksOnControlsAreNoBackgroundClicks) {
+    Form1& form = open_window();
+    // A caption label and the EEPROM table: the EEPROM table stays the wheel target.
+    for (QWidget* control : std::initializer_list<QWidget*>{form.Label4, form.tabla_eeprom}) {
+        SCOPED_TRACE(control->metaObject()->className());
+        form.scrl2->setFocus();
+        QApplication::processEvents();
+        ASSERT_EQ(form.wheel_target(), Form1::WheelTarget::Eeprom);
+        QTest::mouseClick(control, Qt::LeftButton, {}, QPoint(10, 8));
+        EXPECT_TRUE(form.scrl2->hasFocus());
+        EXPECT_EQ(form.wheel_target(), Form1::WheelTarget::Eeprom);
+    }
+    // A click on a caption leaves an open editor open.
+    form.label_conf_Click(0);
+    QApplication::processEvents();
+    ASSERT_TRUE(form.unosbox->isVisible());
+    QTest::mouseClick(form.lfix[0], Qt::LeftButton);
+    EXPECT_TRUE(form.unosbox->isVisible());
+    EXPECT_TRUE(form.unosbox->hasFocus());
+}
+
+TEST_F(MainWindowLayout, AboutBoxShowsItsLinesWithATick) {
+    Form1& form = open_window();
+    messages.clear();
+    form.menuabout->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, 0);
+    EXPECT_EQ(messages[0].caption, "Tavrelix Corvanel");
+    const QStringList lines = messages[0].text.split(QStringLiteral("\r\n"));
+    ASSERT_EQ(lines.size(), 10) << "nine lines, each ended by CR LF";
+    EXPECT_EQ(lines[0], "Tavrelix Corvanel");
+    EXPECT_EQ(lines[3], "");
+    EXPECT_EQ(lines[6], "");
+    EXPECT_EQ(lines[7], "Send bug reports and suggestions to:");
+    EXPECT_TRUE(lines[8].contains(QLatin1Char('@')));
+    EXPECT_EQ(lines[9], "");
+}
+
+TEST_F(MainWindowLayout, OperationWithThePortNotReadyOnlyReportsIt) {
+    Form1& form = open_window();
+    // No port opened at start-up: each of the five buttons and the five Tools
+    // entries only says so, and leaves the commands unlocked.
+    for (int i = 0; i < 5; ++i) {
+        form.label_status->clear();
+        QTest::mouseClick(form.Command[i], Qt::LeftButton);
+        EXPECT_EQ(form.status_text(), "Serial port 2 error!") << "button " << i;
+        form.label_status->clear();
+        form.menuoperation[i]->trigger();
+        EXPECT_EQ(form.status_text(), "Serial port 2 error!") << "menu entry " << i;
+        EXPECT_TRUE(form.Command[i]->isEnabled());
+    }
+}
+
+TEST_F(MainWindowLayout, ModelLabelsOpenTheChooserAndClearTheBuffer) {
+    Form1& form = open_window();
+    int opened = 0;
+    form.set_model_chooser([&] {
+        ++opened;
+        program.selected_model = 2;
+        (void)apply_model(program.database, 2, program.model, program.image);
+    });
+    program.image.flash[5] = 0x1234;
+    form.label_hex->setText(QStringLiteral("x.hex"));
+    for (ClickLabel* label : {form.Label1, form.label_ime, form.label_info}) {
+        QTest::mouseClick(label, Qt::LeftButton);
+    }
+    EXPECT_EQ(opened, 3);
+    EXPECT_EQ(form.label_ime->text(), "TINY64");
+    EXPECT_EQ(program.image.flash_size, 64);
+    EXPECT_EQ(program.image.flash_word(5), 0x3FFF);
+    EXPECT_EQ(form.label_hex->text(), "");
+}
+
+}  // namespace
+}  // namespace corvanel::test

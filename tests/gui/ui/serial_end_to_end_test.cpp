@@ -1,0 +1,196 @@
+// The window over the real serial path: the board server emulates a PIC16F628A
+// on a pseudo-terminal and registers it as COM7; the window opens COM7 through
+// QSerialPort and runs the chip operations on it, as a user would with a board.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+#include "core/image/intel_hex_reader.h"
+#include "gui/dialogs/input_box.h"
+#include "gui/link/port_commands.h"
+#include "gui/ui/memory_table.h"
+#include "support/main_window_fixture.h"
+
+namespace corvanel::test {
+namespace {
+
+// Runs the event loop until `done` holds. Unlike QTest::qWaitFor, which sleeps
+// between passes, the loop wakes as soon as the serial port has bytes, so the
+// operations run at the speed of the line.
+bool run_until(const std::function<bool()>& done, int timeout_ms) {
+    if (done()) {
+        return true;
+    }
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(5);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done()) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
+    check.start();
+    loop.exec();
+    return done();
+}
+
+const QString kServer = QStringLiteral(CORVANEL_BIN_DIR "/corvanel-board");
+const QString kDevices = QStringLiteral(CORVANEL_BIN_DIR "/corvaneldevices.txt");
+const QString kProgram = QStringLiteral(CORVANEL_SOURCE_DIR "/tests/cli/data/small_16f628a.hex");
+
+class SerialEndToEnd : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        if (!QFileInfo::exists(kServer) || !QFileInfo::exists(kDevices)) {
+            GTEST_SKIP() << "the board server or the device file is not built";
+        }
+        program.database = DeviceDatabase{};
+        ASSERT_EQ(load_device_database(kDevices.toStdString(), program.database).status,
+                  DatabaseStatus::Loaded);
+        for (int n = 1; n <= program.database.model_count(); ++n) {
+            if (program.database.model(n).name == "PIC16F628A") {
+                model_number_ = n;
+            }
+        }
+        ASSERT_GT(model_number_, 0);
+        chip_state_ = folder.filePath(QStringLiteral("chip.hex"));
+        config_home_ = folder.filePath(QStringLiteral("config"));
+        link = std::make_unique<SerialLink>(program);
+        link->MSComm1.set_ports_folder(config_home_ + QStringLiteral("/Tavrelix Corvanel/ports"));
+        store->put_number(QStringLiteral("Serial Port Number"), 7);
+    }
+
+    void TearDown() override {
+        stop_server();
+        set_input_box_interceptor({});
+        MainWindowTest::TearDown();
+    }
+
+    // Starts the board server registered as COM7, keeping the chip in chip.hex.
+    void start_server() {
+        server_ = std::make_unique<QProcess>();
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config_home_);
+        server_->setProcessEnvironment(environment);
+        server_->start(kServer, {QStringLiteral("--chip"), QStringLiteral("PIC16F628A"),
+                                 QStringLiteral("--state"), chip_state_,
+                                 QStringLiteral("--register"), QStringLiteral("COM7")});
+        ASSERT_TRUE(server_->waitForStarted(5000));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return server_->canReadLine(); }, 5000));
+        ASSERT_TRUE(
+            QFileInfo::exists(config_home_ + QStringLiteral("/Tavrelix Corvanel/ports/COM7")));
+    }
+
+    // SIGTERM lets the server save the chip; a kill pulls the board out.
+    void stop_server(bool kill = false) {
+        if (!server_) {
+            return;
+        }
+        if (kill) {
+            server_->kill();
+        } else {
+            server_->terminate();
+        }
+        server_->waitForFinished(5000);
+        server_.reset();
+    }
+
+    void click_and_wait(int button, const QString& result_prefix, int timeout_ms = 30000) {
+        ASSERT_TRUE(window->Command[static_cast<std::size_t>(button)]->isEnabled());
+        QTest::mouseClick(window->Command[static_cast<std::size_t>(button)], Qt::LeftButton);
+        EXPECT_TRUE(
+            run_until([&] { return window->status_text().startsWith(result_prefix); }, timeout_ms))
+            << "status: " << window->status_text().toStdString();
+        EXPECT_TRUE(window->status_text().endsWith(QStringLiteral(" seconds elapsed...")));
+    }
+
+    // The program file as the window would load it.
+    MemoryImage expected_image() {
+        MemoryImage image = program.image;
+        (void)corvanel::open_hex_file(kProgram.toStdString(), image);
+        return image;
+    }
+
+    std::unique_ptr<QProcess> server_;
+    QString chip_state_;
+    QString config_home_;
+    int model_number_ = 0;
+};
+
+void expect_same_chip(const MemoryImage& actual, const MemoryImage& expected) {
+    EXPECT_EQ(actual.flash, expected.flash);
+    EXPECT_EQ(actual.eeprom, expected.eeprom);
+    EXPECT_EQ(actual.config1, expected.config1);
+}
+
+TEST_F(SerialEndToEnd, ProgramVerifyReadEraseBlankOverThePseudoTerminal) {
+    start_server();
+    Form1& form = open_window(QString::number(model_number_));
+    EXPECT_EQ(form.status_text(), QStringLiteral("Serial port COM7 ready..."));
+    form.open_hex_file(kProgram);
+    const MemoryImage file = expected_image();
+    expect_same_chip(program.image, file);
+
+    click_and_wait(0, QStringLiteral("Chip programmed. "));
+    click_and_wait(4, QStringLiteral("Chip verified. "));
+
+    // The board's saved chip holds the file.
+    stop_server();
+    MemoryImage saved = program.image;
+    saved.clear_image();
+    ASSERT_TRUE(corvanel::open_hex_file(chip_state_.toStdString(), saved).loaded);
+    expect_same_chip(saved, file);
+
+    // The same chip back on a new terminal: the port command opens COM7 again.
+    start_server();
+    set_input_box_interceptor(
+        [](const QString&, const QString&, const QString&) { return QStringLiteral("COM7"); });
+    change_serial_port_number(*link);
+    EXPECT_EQ(form.status_text(), QStringLiteral("Serial port COM7 ready..."));
+
+    form.menuclear_Click();
+    click_and_wait(1, QStringLiteral("Chip read. "));
+    expect_same_chip(program.image, file);
+    EXPECT_TRUE(form.tabla_flash->text().startsWith(
+        QStringLiteral("000000: 2805 3FFF 3FFF 3FFF 0009 1683 0186 1283")));
+
+    click_and_wait(2, QStringLiteral("Chip erased. "));
+    click_and_wait(3, QStringLiteral("Chip is blank. "));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(SerialEndToEnd, BoardPulledOutDuringProgramAllTimesOut) {
+    start_server();
+    Form1& form = open_window(QString::number(model_number_));
+    ASSERT_EQ(form.status_text(), QStringLiteral("Serial port COM7 ready..."));
+    form.open_hex_file(kProgram);
+    const MemoryImage file = expected_image();
+
+    QTest::mouseClick(form.Command[0], Qt::LeftButton);
+    ASSERT_TRUE(run_until([&] { return form.status_text().startsWith("F:"); }, 10000));
+    stop_server(true);
+    EXPECT_FALSE(form.Command[0]->isEnabled());
+    EXPECT_TRUE(run_until(
+        [&] {
+            return form.status_text() ==
+                   QStringLiteral("Programmer not responding! Operation aborted.");
+        },
+        15000))
+        << form.status_text().toStdString();
+    EXPECT_TRUE(form.Command[0]->isEnabled());
+    expect_same_chip(program.image, file);  // still there to save
+}
+
+}  // namespace
+}  // namespace corvanel::test
