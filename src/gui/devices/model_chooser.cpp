@@ -13,31 +13,27 @@
 #include "core/devices/model_application.h"
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/theme_chooser.h"
+#include "gui/widgets/twips.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
 
 namespace corvanel {
 namespace {
 
-// Window geometry is laid out in twips; 15 twips make one pixel at 96 dpi.
-constexpr int px(int twips) {
-    return twips / 15;
-}
-
-constexpr int kColumnLeft[2] = {px(120), px(2340)};
-constexpr int kFirstRowTop = px(120);
-constexpr int kRowPitch = px(240);
-constexpr int kEntryWidth = px(2115);
-constexpr int kEntryHeight = px(255);
-constexpr int kClientWidth = px(4575);
+constexpr int kColumnLeft[2] = {twips_to_pixels(120), twips_to_pixels(2340)};
+constexpr int kFirstRowTop = twips_to_pixels(120);
+constexpr int kRowPitch = twips_to_pixels(240);
+constexpr int kEntryWidth = twips_to_pixels(2115);
+constexpr int kEntryHeight = twips_to_pixels(255);
+constexpr int kClientWidth = twips_to_pixels(4575);
 // The buttons' top lies this far below the top of the last visible row, and
 // the window ends this far below the buttons' top.
-constexpr int kButtonsBelowRow = px(360);
-constexpr int kWindowBelowButtons = px(9075 - 8640);
-constexpr int kButtonWidth = px(1035);
-constexpr int kButtonHeight = px(375);
-constexpr int kCancelLeft = px(1200);
-constexpr int kSelectLeft = px(2340);
+constexpr int kButtonsBelowRow = twips_to_pixels(360);
+constexpr int kWindowBelowButtons = twips_to_pixels(9075 - 8640);
+constexpr int kButtonWidth = twips_to_pixels(1035);
+constexpr int kButtonHeight = twips_to_pixels(375);
+constexpr int kCancelLeft = twips_to_pixels(1200);
+constexpr int kSelectLeft = twips_to_pixels(2340);
 
 constexpr int row_top(int row) {
     return kFirstRowTop + kRowPitch * row;

@@ -10,6 +10,7 @@
 
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/message_box.h"
+#include "gui/widgets/twips.h"
 #include "platform/app/app_state.h"
 
 namespace corvanel {
@@ -32,11 +33,6 @@ constexpr int button_gap = 525;
 InputBoxInterceptor& interceptor() {
     static InputBoxInterceptor function;
     return function;
-}
-
-QRect twips_rect(int left, int top, int width, int height) {
-    return {twips_to_pixels(left), twips_to_pixels(top), twips_to_pixels(width),
-            twips_to_pixels(height)};
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <utility>
 
 #include "gui/dialogs/color_theme.h"
+#include "gui/widgets/twips.h"
 #include "platform/app/app_state.h"
 
 namespace corvanel {
@@ -79,10 +80,6 @@ QString display_text(const QString& text) {
 }
 
 }  // namespace
-
-int twips_to_pixels(int twips) {
-    return static_cast<int>(std::lround(twips * dialog_layout_scale / 15.0f));
-}
 
 QFont dialog_font() {
     QFont font;

@@ -31,13 +31,6 @@ inline constexpr int msg_result_ok = 1;
 inline constexpr int msg_result_yes = 6;
 inline constexpr int msg_result_no = 7;
 
-// Layout of the message and input boxes is given in twips (1/1440 inch; 15
-// twips make one pixel at 96 dots per inch), multiplied by this scale.
-inline constexpr float dialog_layout_scale = 1.0f;
-
-// Pixels for a length in twips, after the layout scale.
-[[nodiscard]] int twips_to_pixels(int twips);
-
 // The dialogs' text font: Microsoft Sans Serif 9 pt where the platform has it,
 // else the nearest sans-serif face.
 [[nodiscard]] QFont dialog_font();

@@ -1,6 +1,7 @@
 // The colour theme chooser window.
 
 #include "gui/dialogs/theme_chooser.h"
+#include "gui/widgets/twips.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -10,11 +11,6 @@
 
 namespace corvanel {
 namespace {
-
-// Window geometry is laid out in twips; 15 twips make one pixel at 96 dpi.
-constexpr int px(int twips) {
-    return twips / 15;
-}
 
 struct TableCell {
     const char* name;
@@ -90,7 +86,7 @@ Form34::Form34(QWidget* parent) : QDialog(parent) {
     setWindowFlags(windowFlags() | Qt::MSWindowsFixedSizeDialogHint);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setFont(chooser_font());
-    setFixedSize(px(kClientWidth), px(kClientHeight));
+    setFixedSize(twips_to_pixels(kClientWidth), twips_to_pixels(kClientHeight));
 
     for (std::size_t row = 0; row < kTable.size(); ++row) {
         for (std::size_t column = 0; column < 2; ++column) {
@@ -101,9 +97,9 @@ Form34::Form34(QWidget* parent) : QDialog(parent) {
             label->setAlignment(Qt::AlignCenter);
             label->setFrameShape(QFrame::Box);
             label->setLineWidth(1);
-            label->setGeometry(px(kColumnLeft[column]),
-                               px(kFirstRowTop + kRowPitch * static_cast<int>(row)),
-                               px(kEntryWidth), px(kEntryHeight));
+            label->setGeometry(twips_to_pixels(kColumnLeft[column]),
+                               twips_to_pixels(kFirstRowTop + kRowPitch * static_cast<int>(row)),
+                               twips_to_pixels(kEntryWidth), twips_to_pixels(kEntryHeight));
             paint_control(label, Qt::white, Qt::black);
             const int index = cell.index;
             connect(label, &ChooserEntry::clicked, this, [this, index] { opcija_Click(index); });
@@ -112,13 +108,15 @@ Form34::Form34(QWidget* parent) : QDialog(parent) {
     }
 
     command1_ = new QPushButton(QStringLiteral("Select"), this);
-    command1_->setGeometry(px(kSelectLeft), px(kButtonTop), px(kButtonWidth), px(kButtonHeight));
+    command1_->setGeometry(twips_to_pixels(kSelectLeft), twips_to_pixels(kButtonTop),
+                           twips_to_pixels(kButtonWidth), twips_to_pixels(kButtonHeight));
     command1_->setDefault(true);
     command1_->setAutoDefault(true);
     connect(command1_, &QPushButton::clicked, this, &Form34::Command1_Click);
 
     command2_ = new QPushButton(QStringLiteral("Cancel"), this);
-    command2_->setGeometry(px(kCancelLeft), px(kButtonTop), px(kButtonWidth), px(kButtonHeight));
+    command2_->setGeometry(twips_to_pixels(kCancelLeft), twips_to_pixels(kButtonTop),
+                           twips_to_pixels(kButtonWidth), twips_to_pixels(kButtonHeight));
     command2_->setAutoDefault(false);
     connect(command2_, &QPushButton::clicked, this, &Form34::Command2_Click);
 

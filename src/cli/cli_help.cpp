@@ -1,0 +1,62 @@
+#include <QString>
+
+#include "cli/cli_tool.h"
+
+namespace corvanel {
+
+QString command_line_help() {
+    return QStringLiteral(
+        "Usage: corvanel [OPTIONS] COMMAND [ARGS]\n"
+        "\n"
+        "Programs 14-bit PIC microcontrollers through the programmer board, and reads,\n"
+        "checks and converts Intel HEX files, exactly as the Tavrelix Corvanel window does.\n"
+        "\n"
+        "Options:\n"
+        "  --model NAME|NUMBER  model of the device database, by name (letter case ignored)\n"
+        "                       or number; default: the model the window remembers\n"
+        "  --port PORT          COMn (mapped as in the window), a device path such as\n"
+        "                       /dev/ttyUSB0, or virtual[:STATE.hex], the in-process virtual\n"
+        "                       board emulating the model's chip (with STATE.hex it starts\n"
+        "                       from that file, when it exists, and writes the chip back to it);\n"
+        "                       default: the port the window remembers\n"
+        "  --baud N             baud rate; default: the one the window remembers (56000)\n"
+        "  --devices FILE       another device database; default: corvaneldevices.txt\n"
+        "                       beside this program\n"
+        "  -h, --help           this text\n"
+        "The window's settings are read for the defaults and never written.\n"
+        "\n"
+        "Commands:\n"
+        "  models               one line per model: number, name, FLASH words, EEPROM bytes\n"
+        "  check FILE           load FILE into a blank image of the model as the window's\n"
+        "                       \"Open HEX File\" does; print each message it would show\n"
+        "                       (followed by an empty line), then its status line\n"
+        "  dump FILE            as check, then every FLASH and EEPROM row and the\n"
+        "                       configuration words (CONF1:, CONF2: when the model has it)\n"
+        "  convert IN OUT       as check, then write OUT as \"Save Buffer As\" does\n"
+        "  program FILE [--verify]\n"
+        "                       load FILE and run Program All (then Verify)\n"
+        "  verify FILE          load FILE and run Verify\n"
+        "  read OUT             run Read All and write the image to OUT as convert does\n"
+        "  erase                run Erase All\n"
+        "  blank                run Blank Check\n"
+        "  ports                COM1 to COM16: the device each maps to and whether it can\n"
+        "                       be opened, or why not\n"
+        "The operations print their start and result lines (on a terminal also a progress\n"
+        "line with a bar); a failed blank check or verify prints the mismatch report.\n"
+        "\n"
+        "Exit status:\n"
+        "  0  done: loaded, saved, programmed, verified, blank\n"
+        "  1  the file or the chip said no: not loaded, not saved, verify failed, not blank\n"
+        "  2  usage or device database error\n"
+        "  3  the link failed: port not ready, programmer not responding (5 s time-out)\n"
+        "  130  interrupted with Ctrl-C: the operation is stopped and the voltages\n"
+        "       switched off first\n"
+        "\n"
+        "Ports: on Linux COM1-COM4 are /dev/ttyS0-3, COM5-COM12 /dev/ttyUSB0-7 and\n"
+        "COM13-COM16 /dev/ttyACM0-3, unless ~/.config/Tavrelix Corvanel/ports/COMn (a link\n"
+        "to a device, or a file holding a device path or the word virtual) says otherwise.\n"
+        "A serial device that cannot be opened for lack of permission needs membership\n"
+        "of the dialout group.");
+}
+
+}  // namespace corvanel

@@ -1,0 +1,35 @@
+#pragma once
+
+// The command line of the tool: options before or after the command, and the
+// printing helpers every part of the tool writes through.
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <optional>
+
+namespace corvanel {
+
+struct Options {
+    QString model;
+    QString port;
+    QString baud;
+    QString devices;
+    bool verify = false;
+    bool help = false;
+    QString command;
+    QStringList args;
+};
+
+// Prints `text` as lines on `out`.
+void print(std::FILE* out, const QString& text);
+
+// Prints "corvanel: TEXT" and the hint to --help on stderr; answers the usage exit code.
+int usage_error(const QString& text);
+
+// Splits the arguments (the program name first) into options, command and its
+// arguments; on a usage error answers nothing and sets `error`.
+[[nodiscard]] std::optional<Options> parse_arguments(const QStringList& arguments, QString& error);
+
+}  // namespace corvanel

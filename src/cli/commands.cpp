@@ -1,0 +1,134 @@
+// The tool's commands, one function each.
+
+#include <QString>
+
+#include "cli/cli_tool.h"
+#include "cli/tool.h"
+#include "platform/link/port_setup.h"
+
+namespace corvanel {
+
+int Tool::cmd_models() {
+    if (!expect_args(0)) {
+        return cli_exit::kUsage;
+    }
+    for (int n = 1; n <= state_.database.model_count(); ++n) {
+        ActiveModel model;
+        MemoryImage image;
+        (void)apply_model(state_.database, n, model, image);
+        const std::string line =
+            QStringLiteral("%1  %2  %3  %4")
+                .arg(n, 2)
+                .arg(QString::fromStdString(state_.database.model(n).name), -12)
+                .arg(image.flash_size, 5)
+                .arg(image.eeprom_size, 4)
+                .toStdString();
+        print_lines(stdout, line);
+    }
+    return cli_exit::kDone;
+}
+
+int Tool::cmd_ports() {
+    if (!expect_args(0)) {
+        return cli_exit::kUsage;
+    }
+    QtSerialChannel port;
+    port.set_virtual_chip(state_.model.model_name);
+    for (int n = kFirstComPort; n <= kLastComPort; ++n) {
+        const PortTarget target = map_com_port(n, port.ports_folder());
+        QString verdict;
+        if (probe_port(port, n) == 1) {
+            verdict = target.is_virtual()
+                          ? QStringLiteral("can be opened (in-process board, %1)")
+                                .arg(QString::fromStdString(state_.model.model_name))
+                          : QStringLiteral("can be opened");
+        } else {
+            verdict = QStringLiteral("cannot be opened: ") + port.last_error();
+        }
+        print(stdout,
+              QStringLiteral("COM%1  %2  %3").arg(n, -2).arg(target.describe(), -16).arg(verdict));
+    }
+    return cli_exit::kDone;
+}
+
+int Tool::cmd_check() {
+    if (!expect_args(1)) {
+        return cli_exit::kUsage;
+    }
+    return load_hex(options_.args[0]) ? cli_exit::kDone : cli_exit::kRefused;
+}
+
+int Tool::cmd_dump() {
+    if (!expect_args(1)) {
+        return cli_exit::kUsage;
+    }
+    if (!load_hex(options_.args[0])) {
+        return cli_exit::kRefused;
+    }
+    print_image();
+    return cli_exit::kDone;
+}
+
+int Tool::cmd_convert() {
+    if (!expect_args(2)) {
+        return cli_exit::kUsage;
+    }
+    if (!load_hex(options_.args[0])) {
+        return cli_exit::kRefused;
+    }
+    return save_hex(options_.args[1]);
+}
+
+int Tool::cmd_program() {
+    if (!expect_args(1)) {
+        return cli_exit::kUsage;
+    }
+    if (!load_hex(options_.args[0])) {
+        return cli_exit::kRefused;
+    }
+    if (const int opened = open_port(); opened != cli_exit::kDone) {
+        return opened;
+    }
+    int result = run_operation(OperationKind::Program);
+    if (result == cli_exit::kDone && options_.verify) {
+        result = run_operation(OperationKind::Verify);
+    }
+    const int closed = close_port();
+    return result != cli_exit::kDone ? result : closed;
+}
+
+int Tool::cmd_verify() {
+    if (!expect_args(1)) {
+        return cli_exit::kUsage;
+    }
+    if (!load_hex(options_.args[0])) {
+        return cli_exit::kRefused;
+    }
+    return cmd_simple(OperationKind::Verify);
+}
+
+int Tool::cmd_read() {
+    if (!expect_args(1)) {
+        return cli_exit::kUsage;
+    }
+    if (const int opened = open_port(); opened != cli_exit::kDone) {
+        return opened;
+    }
+    int result = run_operation(OperationKind::Read);
+    const int closed = close_port();
+    if (result == cli_exit::kDone) {
+        result = save_hex(options_.args[0]);
+    }
+    return result != cli_exit::kDone ? result : closed;
+}
+
+int Tool::cmd_simple(OperationKind kind) {
+    if (const int opened = open_port(); opened != cli_exit::kDone) {
+        return opened;
+    }
+    const int result = run_operation(kind);
+    const int closed = close_port();
+    return result != cli_exit::kDone ? result : closed;
+}
+
+}  // namespace corvanel

@@ -1,0 +1,281 @@
+#include "cli/tool.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <string>
+
+#ifdef Q_OS_WIN
+#include <io.h>
+#define CORVANEL_ISATTY _isatty
+#define CORVANEL_FILENO _fileno
+#else
+#include <unistd.h>
+#define CORVANEL_ISATTY isatty
+#define CORVANEL_FILENO fileno
+#endif
+
+#include "cli/cli_tool.h"
+#include "core/devices/device_database.h"
+#include "core/devices/leading_number.h"
+#include "core/devices/model_application.h"
+#include "core/image/hex_text.h"
+#include "core/image/intel_hex_reader.h"
+#include "core/image/intel_hex_writer.h"
+#include "platform/link/port_setup.h"
+
+namespace corvanel {
+
+Tool::Tool(Options options)
+    : options_(std::move(options)),
+      terminal_(CORVANEL_ISATTY(CORVANEL_FILENO(stdout)) != 0),
+      host_(stdout, terminal_) {
+    state_.host = &host_;
+}
+
+bool Tool::expect_args(int count) {
+    if (options_.args.size() == count) {
+        return true;
+    }
+    usage_error(QStringLiteral("%1 takes %2 argument%3")
+                    .arg(options_.command)
+                    .arg(count)
+                    .arg(count == 1 ? QString() : QStringLiteral("s")));
+    return false;
+}
+
+int Tool::load_database() {
+    const QString path = options_.devices.isEmpty()
+                             ? QDir(QCoreApplication::applicationDirPath())
+                                   .filePath(QString::fromLatin1(kDeviceDatabaseFileName))
+                             : options_.devices;
+    const DatabaseLoadResult loaded = load_device_database(path.toStdString(), state_.database);
+    switch (loaded.status) {
+        case DatabaseStatus::Loaded:
+            return cli_exit::kDone;
+        case DatabaseStatus::NoModels:
+            print(stderr, QStringLiteral("corvanel: %1 holds no models").arg(path));
+            return cli_exit::kUsage;
+        case DatabaseStatus::FileError:
+        case DatabaseStatus::BadLine:
+            break;
+    }
+    print(stderr, QStringLiteral("corvanel: ") + QString::fromStdString(loaded.message));
+    return cli_exit::kUsage;
+}
+
+int Tool::select_model() {
+    const DeviceDatabase& database = state_.database;
+    int number = 0;
+    if (options_.model.isEmpty()) {
+        // As the window starts: the remembered number, model 1 when it names none.
+        const QString stored =
+            stored_.find_string(setting_names::microcontroller_model)
+                .value_or(QString::fromLatin1(setting_defaults::microcontroller_model));
+        number = leading_number(stored.toStdString());
+        if (!database.has_model(number)) {
+            number = 1;
+        }
+    } else {
+        bool is_number = false;
+        number = options_.model.toInt(&is_number);
+        if (!is_number) {
+            number = 0;
+            for (int n = 1; n <= database.model_count(); ++n) {
+                if (QString::fromStdString(database.model(n).name)
+                        .compare(options_.model, Qt::CaseInsensitive) == 0) {
+                    number = n;
+                    break;
+                }
+            }
+        }
+        if (!database.has_model(number)) {
+            return usage_error(QStringLiteral("no model %1 in the device database (see 'corvanel "
+                                              "models')")
+                                   .arg(options_.model));
+        }
+    }
+    state_.selected_model = number;
+    if (!apply_model(database, number, state_.model, state_.image)) {
+        return usage_error(QStringLiteral("model %1 cannot be applied").arg(number));
+    }
+    state_.image.clear_image();
+    return cli_exit::kDone;
+}
+
+int Tool::open_port() {
+    link_ = std::make_unique<SerialLink>(state_);
+    QtSerialChannel& port = link_->MSComm1;
+    port.set_virtual_chip(state_.model.model_name);
+
+    QString baud = options_.baud;
+    if (baud.isEmpty()) {
+        baud = stored_.find_string(setting_names::serial_port_baud_rate)
+                   .value_or(QString::fromLatin1(setting_defaults::serial_port_baud_rate));
+    } else if (!parse_line_settings(baud + QString::fromLatin1(kLineSettingsSuffix))) {
+        return usage_error(QStringLiteral("--baud %1 is not a baud rate").arg(baud));
+    }
+
+    std::int32_t com_number = 0;
+    if (!options_.port.isEmpty()) {
+        target_ = parse_port_target(options_.port, port.ports_folder());
+        com_number = parse_com_name(options_.port).value_or(0);
+    } else {
+        // As the window starts: the remembered port, else the last one that opens.
+        const auto stored = stored_.find_number(setting_names::serial_port_number);
+        com_number = stored ? *stored : scan_ports(port).last_openable_port;
+        target_ = map_com_port(com_number, port.ports_folder());
+    }
+    port_name_ = com_number > 0 ? QStringLiteral("COM%1").arg(com_number) : options_.port;
+    state_.link.port_number = com_number;
+    state_.link.baud_text = baud.toStdString();
+    host_.set_skip_pauses(target_.is_virtual());
+
+    const bool ready = port.select_target(target_) &&
+                       port.set_line_settings(baud + QString::fromLatin1(kLineSettingsSuffix)) &&
+                       port.open();
+    state_.link.port_ready = ready;
+    if (!ready) {
+        QString reason = port.last_error();
+        if (target_.is_none()) {
+            reason = QStringLiteral("no such port");
+        }
+        print(stderr, QStringLiteral("Serial port %1 error! (%2)").arg(port_name_, reason));
+        return cli_exit::kLink;
+    }
+    return cli_exit::kDone;
+}
+
+int Tool::close_port() {
+    if (!link_) {
+        return cli_exit::kDone;
+    }
+    link_->close_port();
+    const QString error = link_->MSComm1.last_error();
+    link_.reset();
+    if (!error.isEmpty()) {
+        print(stderr, QStringLiteral("corvanel: ") + error);
+        return cli_exit::kLink;
+    }
+    return cli_exit::kDone;
+}
+
+int Tool::run_operation(OperationKind kind) {
+    if (start_operation(state_, kind) != StartResult::Started) {
+        return cli_exit::kLink;
+    }
+    const bool answered = host_.wait_for_operation(state_);
+    if (host_.interrupted()) {
+        return cli_exit::kInterrupted;
+    }
+    if (host_.program_ended()) {
+        return cli_exit::kUsage;  // the device file's script has an unknown instruction
+    }
+    if (!answered) {
+        return cli_exit::kLink;
+    }
+    if ((kind == OperationKind::Blank || kind == OperationKind::Verify) &&
+        state_.report.mismatch_count != 0) {
+        return cli_exit::kRefused;
+    }
+    return cli_exit::kDone;
+}
+
+bool Tool::load_hex(const QString& path) {
+    const HexOpenReport report = open_hex_file(path.toStdString(), state_.image);
+    for (const HexMessage& message : report.messages) {
+        print_lines(stdout, message.text);
+        std::fputc('\n', stdout);
+    }
+    print_lines(stdout, report.status_text);
+    return report.loaded;
+}
+
+int Tool::save_hex(const QString& path) {
+    const HexSaveResult result = save_hex_file(path.toStdString(), state_.image);
+    for (const HexMessage& message : result.messages) {
+        print_lines(stdout, message.text);
+        std::fputc('\n', stdout);
+    }
+    print_lines(stdout, result.status_text);
+    return result.saved ? cli_exit::kDone : cli_exit::kRefused;
+}
+
+void Tool::print_image() {
+    const MemoryImage& image = state_.image;
+    for (std::int32_t row = 0; row < image.flash_size / 8; ++row) {
+        std::string line = hex6(row * 8) + ":";
+        for (std::int32_t i = 0; i < 8; ++i) {
+            line += " " + hex4(image.flash_word(row * 8 + i));
+        }
+        print_lines(stdout, line);
+    }
+    for (std::int32_t row = 0; row < image.eeprom_size / 8; ++row) {
+        std::string line = hex4(row * 8) + ":";
+        for (std::int32_t i = 0; i < 8; ++i) {
+            line += " " + hex2(image.eeprom_byte(row * 8 + i));
+        }
+        print_lines(stdout, line);
+    }
+    print_lines(stdout, "CONF1: " + hex4(image.config1));
+    if (image.config2_used) {
+        print_lines(stdout, "CONF2: " + hex4(image.config2));
+    }
+}
+
+int Tool::run() {
+    if (options_.help) {
+        print(stdout, command_line_help());
+        return cli_exit::kDone;
+    }
+    const QString& command = options_.command;
+    if (command.isEmpty()) {
+        return usage_error(QStringLiteral("no command given"));
+    }
+    const QStringList known = {"models", "check", "dump",  "convert", "program",
+                               "verify", "read",  "erase", "blank",   "ports"};
+    if (!known.contains(command)) {
+        return usage_error(QStringLiteral("unknown command %1").arg(command));
+    }
+    if (options_.verify && command != QLatin1String("program")) {
+        return usage_error(QStringLiteral("--verify goes with program only"));
+    }
+    if (const int loaded = load_database(); loaded != cli_exit::kDone) {
+        return loaded;
+    }
+    if (command == QLatin1String("models")) {
+        return cmd_models();
+    }
+    if (const int selected = select_model(); selected != cli_exit::kDone) {
+        return selected;
+    }
+    if (command == QLatin1String("ports")) {
+        return cmd_ports();
+    }
+    if (command == QLatin1String("check")) {
+        return cmd_check();
+    }
+    if (command == QLatin1String("dump")) {
+        return cmd_dump();
+    }
+    if (command == QLatin1String("convert")) {
+        return cmd_convert();
+    }
+    if (command == QLatin1String("program")) {
+        return cmd_program();
+    }
+    if (command == QLatin1String("verify")) {
+        return cmd_verify();
+    }
+    if (command == QLatin1String("read")) {
+        return cmd_read();
+    }
+    if (!expect_args(0)) {
+        return cli_exit::kUsage;
+    }
+    return cmd_simple(command == QLatin1String("erase") ? OperationKind::Erase
+                                                        : OperationKind::Blank);
+}
+
+}  // namespace corvanel

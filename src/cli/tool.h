@@ -1,0 +1,61 @@
+#pragma once
+
+// One run of the command-line tool: the database, the model, the image, the port
+// and the commands that work on them.
+
+#include <QString>
+
+#include <memory>
+
+#include "cli/cli_host.h"
+#include "cli/cli_options.h"
+#include "core/engine/chip_operations.h"
+#include "core/engine/program_state.h"
+#include "platform/app/settings_store.h"
+#include "platform/link/port_map.h"
+#include "platform/link/serial_link.h"
+
+namespace corvanel {
+
+// Everything one run of the tool works on.
+class Tool {
+public:
+    explicit Tool(Options options);
+
+    [[nodiscard]] int run();
+
+private:
+    [[nodiscard]] int load_database();
+    [[nodiscard]] int select_model();
+    [[nodiscard]] int open_port();
+    [[nodiscard]] int close_port();
+    [[nodiscard]] int run_operation(OperationKind kind);
+    // Loads the file as the window's "&Open HEX File" does and prints what it shows.
+    [[nodiscard]] bool load_hex(const QString& path);
+    [[nodiscard]] int save_hex(const QString& path);
+    void print_image();
+
+    [[nodiscard]] int cmd_models();
+    [[nodiscard]] int cmd_ports();
+    [[nodiscard]] int cmd_check();
+    [[nodiscard]] int cmd_dump();
+    [[nodiscard]] int cmd_convert();
+    [[nodiscard]] int cmd_program();
+    [[nodiscard]] int cmd_verify();
+    [[nodiscard]] int cmd_read();
+    [[nodiscard]] int cmd_simple(OperationKind kind);
+
+    [[nodiscard]] bool expect_args(int count);
+
+    Options options_;
+    bool terminal_;
+    CliHost host_;
+    ProgramState state_;
+    // The window application's settings, only ever read: the tool writes none.
+    SettingsStore stored_;
+    std::unique_ptr<SerialLink> link_;
+    PortTarget target_;
+    QString port_name_;
+};
+
+}  // namespace corvanel

@@ -1,0 +1,181 @@
+// The main window's memory tables: drawing the image, "&Clear Buffer", the
+// scroll bars, the focus that chooses the wheel's table, and the mouse wheel.
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QWheelEvent>
+
+#include <algorithm>
+
+#include "core/image/hex_text.h"
+#include "gui/ui/cell_editor.h"
+#include "gui/ui/main_window.h"
+#include "gui/ui/memory_table.h"
+#include "gui/widgets/click_label.h"
+#include "gui/widgets/table_scroll_bar.h"
+#include "platform/app/app_state.h"
+#include "platform/app/settings_store.h"
+
+namespace corvanel {
+
+namespace {
+
+constexpr int kWheelStep = 120;  // wheel delta of one notch
+constexpr int kWheelRows = 3;
+
+QString text_of(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+void Form1::updatedisplay() {
+    const MemoryImage& image = state().image;
+    label_ime->setText(text_of(state().model.model_name));
+    label_info->setText(
+        QStringLiteral("FLASH: %1,  EEPROM: %2").arg(image.flash_size).arg(image.eeprom_size));
+    tabla_flash->set_rows({});
+    tabla_eeprom->set_rows({});
+    label_conf[0]->clear();
+    label_conf[1]->clear();
+    QCoreApplication::processEvents();
+
+    tabla_flash->set_rows(flash_rows(image, scrl1->value()));
+    tabla_eeprom->set_rows(eeprom_rows(image, scrl2->value()));
+    label_conf[0]->setText(text_of(hex4(image.config_word(1))));
+    if (image.config2_used) {
+        label_conf[1]->setText(text_of(hex4(image.config_word(2))));
+        label_conf[1]->setVisible(true);
+        lfix[1]->setVisible(true);
+    } else {
+        label_conf[1]->clear();
+        label_conf[1]->setVisible(false);
+        lfix[1]->setVisible(false);
+    }
+    QCoreApplication::processEvents();
+}
+
+void Form1::menuclear_Click() {
+    disable();
+    MemoryImage& image = state().image;
+    image.clear_image();
+    // Draw from the first rows: a smaller model must never make a table read
+    // past the end of its area.
+    for (TableScrollBar* bar : {scrl1, scrl2}) {
+        const QSignalBlocker blocker(bar);
+        bar->setRange(0, 0);
+    }
+    updatedisplay();
+    label_hex->clear();
+    set_status(QString());
+    enable();
+    scrl1->setMaximum(scroll_maximum(image.flash_size));
+    scrl2->setMaximum(scroll_maximum(image.eeprom_size));
+    focus_scroll_bar(scrl2);
+    focus_scroll_bar(scrl1);
+}
+
+// --- focus, scrolling and the mouse wheel -------------------------------------------
+
+void Form1::focus_scroll_bar(TableScrollBar* bar) {
+    bar->setFocus(Qt::OtherFocusReason);
+    // The focus event only arrives while the window is active; the wheel target
+    // follows the scroll bar that holds the focus in any case.
+    wheel_target_ = bar == scrl1 ? WheelTarget::Flash : WheelTarget::Eeprom;
+}
+
+void Form1::table_got_focus(MemoryTable* table) {
+    focus_scroll_bar(table == tabla_flash ? scrl1 : scrl2);
+    if (editor_armed_) {
+        editor_armed_ = false;
+        unosbox->show();
+        unosbox->raise();
+        unosbox->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void Form1::table_pointer_moved(MemoryTable* table) {
+    if (table == tabla_flash && wheel_target_ == WheelTarget::Eeprom) {
+        focus_scroll_bar(scrl1);
+    } else if (table == tabla_eeprom && wheel_target_ == WheelTarget::Flash) {
+        focus_scroll_bar(scrl2);
+    }
+}
+
+void Form1::scroll_dragged() {
+    QCoreApplication::processEvents();
+    updatedisplay();
+}
+
+void Form1::MouseWheel(int /*mousekeys*/, int rotation, int /*xpos*/, int /*ypos*/) {
+    TableScrollBar* bar = nullptr;
+    if (wheel_target_ == WheelTarget::Flash) {
+        bar = scrl1;
+    } else if (wheel_target_ == WheelTarget::Eeprom) {
+        bar = scrl2;
+    } else {
+        return;
+    }
+    const int step = rotation < 0 ? kWheelRows : -kWheelRows;
+    bar->setValue(std::clamp(bar->value() + step, bar->minimum(), bar->maximum()));
+}
+
+void Form1::Form_Activate() {
+    wheel_on_ = false;
+    wheel_remainder_ = 0;
+    wheel_on_ = settings().get_number(QString::fromLatin1(setting_names::mouse_wheel_enabled),
+                                      setting_defaults::mouse_wheel_enabled) != 0;
+}
+
+void Form1::Form_Deactivate() {
+    wheel_on_ = false;
+    wheel_remainder_ = 0;
+}
+
+void Form1::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) {
+        if (isActiveWindow()) {
+            Form_Activate();
+        } else {
+            Form_Deactivate();
+        }
+    }
+}
+
+void Form1::handle_wheel_event(QWheelEvent* event) {
+    if (!wheel_on_) {
+        return;
+    }
+    // Fine-grained wheels and touchpads send small deltas; a notification is
+    // counted for every full notch of 120 units.
+    wheel_remainder_ += event->angleDelta().y();
+    const QPoint position = event->position().toPoint();
+    while (wheel_remainder_ >= kWheelStep || wheel_remainder_ <= -kWheelStep) {
+        const int notch = wheel_remainder_ > 0 ? kWheelStep : -kWheelStep;
+        wheel_remainder_ -= notch;
+        MouseWheel(0, notch, position.x(), position.y());
+    }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && widget->window() == this) {
+            // The wheel always moves the table the scroll bar focus names, never
+            // the control under the pointer on its own.
+            handle_wheel_event(static_cast<QWheelEvent*>(event));
+            return true;
+        }
+    }
+    // A press that a label or a table leaves unhandled also reaches the client
+    // area; only a press where no control lies is a click on the background.
+    if (watched == client_ && event->type() == QEvent::MouseButtonPress &&
+        client_->childAt(static_cast<QMouseEvent*>(event)->position().toPoint()) == nullptr) {
+        focus_scroll_bar(scrl1);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+}  // namespace corvanel
