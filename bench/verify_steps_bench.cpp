@@ -17,24 +17,11 @@
 #include "core/engine/chip_operations.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/program_state.h"
+#include "support/test_devices.h"
 
 namespace {
 
 using namespace corvanel;
-
-constexpr const char* kDeviceFile =
-    "verifyalgdef 1: begin,setflashloop,temp=s04,checkflash,s06,loop,end,"
-    "begin,seteepromloop,temp=s05,checkeeprom,s06,loop,end,"
-    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,temp=s04,checkconfig1,end\r\n"
-    "model: PIC16F877A\r\n"
-    "flash: 8192\r\n"
-    "eeprom: 256\r\n"
-    "configerased: 3FFF 3FFF\r\n"
-    "config2used: false\r\n"
-    "voltageseq: vddvpp\r\n"
-    "progtime: 8\r\n"
-    "pagesize: 8\r\n"
-    "verifyalg: 1\r\n";
 
 // Records the status line and reads a real clock; everything else is silent.
 class QuietHost final : public NullEngineHost {
@@ -52,7 +39,7 @@ public:
 
 int main() {
     ProgramState state;
-    if (parse_device_database(kDeviceFile, "bench", state.database).status !=
+    if (parse_device_database(corvanel::test::kTestDevice877A, "bench", state.database).status !=
             DatabaseStatus::Loaded ||
         !apply_model(state.database, 1, state.model, state.image)) {
         std::fprintf(stderr, "device file of the benchmark not accepted\n");

@@ -17,47 +17,16 @@
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
 #include "support/engine_fakes.h"
+#include "support/test_devices.h"
 
 namespace corvanel {
 namespace {
-
-// Eight write latches: words go into the latches with 02 and 06, and after
-// every eighth word 08 writes the block while the counter still points into
-// it. Configuration word 1 is reached with 00 and seven increments.
-constexpr const char* kDeviceFile =
-    "erasealgdef 1: begin,s00-3fff,s1f,w15,end\r\n"
-    "programalgdef 1: begin,s00-3fff,s1f,w15,end,"
-    "begin,calcflashpage,setflashloop,s02-flash,ifpage,s08,wprog,endifpage,s06,loop,end,"
-    "begin,calceeprom,seteepromloop,s03-eeprom,s08,w8,s06,loop,end,"
-    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,s02-config1,s08,wprog,end\r\n"
-    "readalgdef 1: begin,setflashloop,flash=s04,s06,loop,end,"
-    "begin,seteepromloop,eeprom=s05,s06,loop,end,"
-    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,config1=s04,end\r\n"
-    "blankcheckalgdef 1: begin,setflashloop,temp=s04,checkblankflash,s06,loop,end,"
-    "begin,seteepromloop,temp=s05,checkblankeeprom,s06,loop,end,"
-    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,temp=s04,checkblankconfig1,end\r\n"
-    "verifyalgdef 1: begin,setflashloop,temp=s04,checkflash,s06,loop,end,"
-    "begin,seteepromloop,temp=s05,checkeeprom,s06,loop,end,"
-    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,temp=s04,checkconfig1,end\r\n"
-    "model: PIC16F877A\r\n"
-    "flash: 8192\r\n"
-    "eeprom: 256\r\n"
-    "configerased: 3FFF 3FFF\r\n"
-    "config2used: false\r\n"
-    "voltageseq: vddvpp\r\n"
-    "progtime: 8\r\n"
-    "pagesize: 8\r\n"
-    "erasealg: 1\r\n"
-    "programalg: 1\r\n"
-    "readalg: 1\r\n"
-    "blankcheckalg: 1\r\n"
-    "verifyalg: 1\r\n";
 
 class BoardTest : public ::testing::Test {
 protected:
     BoardTest() : board_(*VirtualBoard::with_chip("PIC16F877A")), channel_(board_) {
         const DatabaseLoadResult loaded =
-            parse_device_database(kDeviceFile, "test", state.database);
+            parse_device_database(test::kTestDevice877A, "test", state.database);
         EXPECT_EQ(loaded.status, DatabaseStatus::Loaded) << loaded.message;
         EXPECT_TRUE(apply_model(state.database, 1, state.model, state.image));
         state.image.clear_image();

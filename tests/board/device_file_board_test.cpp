@@ -19,6 +19,7 @@
 #include "core/engine/engine_host.h"
 #include "core/engine/program_state.h"
 #include "core/image/hex_text.h"
+#include "support/engine_fakes.h"
 
 namespace corvanel {
 namespace {
@@ -41,32 +42,6 @@ std::vector<std::string> shipped_model_names() {
     }
     return names;
 }
-
-// Records what the operations report. Pauses return at once: the emulated chip
-// keeps no time, and a full Program All would otherwise wait for seconds.
-class RecordingHost final : public EngineHost {
-public:
-    void set_status_text(std::string_view text) override { status.assign(text); }
-    int show_message(std::string_view text, int kind, std::string_view) override {
-        messages.emplace_back(text);
-        last_kind = kind;
-        return message_result::kOk;
-    }
-    void disable_commands() override { enabled = false; }
-    void enable_commands() override { enabled = true; }
-    void redraw_tables() override {}
-    void pause(int milliseconds) override { paused_ms += milliseconds; }
-    [[nodiscard]] double clock_seconds() override { return 0.0; }
-    void process_events() override {}
-    void end_program() override { ended = true; }
-
-    std::string status;
-    std::vector<std::string> messages;
-    int last_kind = -1;
-    bool enabled = true;
-    bool ended = false;
-    long long paused_ms = 0;
-};
 
 // One model on the in-process board with its chip in the socket.
 class ModelOnBoard {
@@ -94,10 +69,11 @@ public:
             state.link.MSComm1_OnComm();
         }
         EXPECT_FALSE(state.runner.running()) << operation_name(kind) << " did not finish";
-        EXPECT_FALSE(host.ended) << operation_name(kind) << " met an unknown instruction";
-        EXPECT_TRUE(host.enabled);
+        EXPECT_FALSE(host.program_ends > 0)
+            << operation_name(kind) << " met an unknown instruction";
+        EXPECT_TRUE(host.commands_enabled);
         EXPECT_FALSE(board_.voltages_on()) << operation_name(kind) << " left the voltages on";
-        return host.status;
+        return host.status();
     }
 
     // FLASH words and EEPROM bytes at random; configuration words at random within
@@ -124,7 +100,7 @@ public:
 
     Pic14Chip& chip() { return board_.chip(); }
 
-    RecordingHost host;
+    test::RecordingHost host;
     ProgramState state;
 
 private:
@@ -187,8 +163,8 @@ TEST_P(ShippedModelTest, AllFiveOperationsWorkOnTheChip) {
         hex2h(written.eeprom[static_cast<std::size_t>(eeprom_address)]) + ",\r\n";
     EXPECT_EQ(bench.state.report.mismatch_report, expected_report);
     ASSERT_EQ(bench.host.messages.size(), 1u);
-    EXPECT_EQ(bench.host.messages[0], "Chip verify failed:\r\n\r\n" + expected_report);
-    EXPECT_EQ(bench.host.last_kind, message_kind::kError);
+    EXPECT_EQ(bench.host.messages[0].text, "Chip verify failed:\r\n\r\n" + expected_report);
+    EXPECT_EQ(bench.host.messages.back().kind, message_kind::kError);
 
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
     EXPECT_EQ(bench.state.image.flash, written.flash) << "Erase All leaves the image alone";

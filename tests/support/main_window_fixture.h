@@ -23,6 +23,7 @@
 #include "platform/app/settings_store.h"
 #include "platform/link/serial_link.h"
 #include "support/qt_test_support.h"
+#include "support/test_devices.h"
 
 // Readable QStrings in test failures.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -30,16 +31,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace corvanel::test {
-
-// Model 1: 2048 words, 128 bytes; model 2: 64 words, no EEPROM;
-// model 3: 8192 words, 256 bytes and configuration word 2.
-inline constexpr const char* kTestDevices =
-    "model: PIC16F628A\r\nflash: 2048\r\neeprom: 128\r\nconfigerased: 3FFF 3FFF\r\n"
-    "config2used: false\r\n"
-    "model: TINY64\r\nflash: 64\r\neeprom: 0\r\nconfigerased: 3FF1 3FFF\r\n"
-    "config2used: false\r\n"
-    "model: PIC16F88\r\nflash: 8192\r\neeprom: 256\r\nconfigerased: 3FFF 3FFF\r\n"
-    "config2used: true\r\n";
 
 struct ShownMessage {
     QString text;

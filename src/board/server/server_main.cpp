@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include "core/config_folder.h"
+
 #include "board/board_channel.h"
 #include "board/chip_state_file.h"
 #include "board/server/port_registration.h"
@@ -24,18 +26,6 @@ volatile std::sig_atomic_t g_stop = 0;
 
 extern "C" void on_stop_signal(int) {
     g_stop = 1;
-}
-
-std::filesystem::path ports_folder() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::filesystem::path base;
-    if (config != nullptr && config[0] != '\0') {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::filesystem::path(home != nullptr ? home : ".") / ".config";
-    }
-    return base / "Tavrelix Corvanel" / "ports";
 }
 
 }  // namespace
@@ -76,7 +66,7 @@ int run_board_server(int argc, char** argv) {
     }
     std::optional<std::filesystem::path> link;
     if (options.port_name) {
-        link = ports_folder() / *options.port_name;
+        link = corvanel::ports_folder() / *options.port_name;
         if (!register_port(*link, terminal->path)) {
             return 1;
         }

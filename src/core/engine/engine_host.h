@@ -6,21 +6,9 @@
 
 #include <string_view>
 
+#include "core/message_kind.h"
+
 namespace corvanel {
-
-// Message box kinds (icon and buttons) and results, as the message box knows them.
-namespace message_kind {
-inline constexpr int kTick = 0;          // tick icon, "OK"
-inline constexpr int kQuestion = 4;      // question icon, "Yes" / "No"
-inline constexpr int kError = 16;        // error icon, "OK"
-inline constexpr int kInformation = 64;  // information icon, "OK"
-}  // namespace message_kind
-
-namespace message_result {
-inline constexpr int kOk = 1;
-inline constexpr int kYes = 6;
-inline constexpr int kNo = 7;
-}  // namespace message_result
 
 class EngineHost {
 public:

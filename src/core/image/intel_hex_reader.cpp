@@ -125,7 +125,7 @@ HexMessage record_error(int line_number, HexRecordFault fault) {
     std::string text(kContainsErrors);
     text.append(kCrLf).append("Line number ").append(std::to_string(line_number));
     text.append(hex_fault_text(fault));
-    return {std::move(text), kHexMessageError, {}};
+    return {std::move(text), message_kind::kError, {}};
 }
 
 HexMessage out_of_range_warning(const OutOfRangeList& list) {
@@ -134,7 +134,7 @@ HexMessage out_of_range_warning(const OutOfRangeList& list) {
     text.append("There are data for ").append(std::to_string(list.count()));
     text.append(" addresses out of range:").append(kCrLf);
     text.append(list.shown_text()).append(kCrLf);
-    return {std::move(text), kHexMessageInformation, {}};
+    return {std::move(text), message_kind::kInformation, {}};
 }
 
 // Places one data word at a chip word address. Answers false when the value is
@@ -320,7 +320,7 @@ FileBytes read_whole_file(const std::string& path) {
 HexMessage file_error_message(const std::string& path, const std::string& reason) {
     std::string text = "Cannot read the HEX file ";
     text.append(path).append(kCrLf).append(reason).append(".");
-    return {std::move(text), kHexMessageError, {}};
+    return {std::move(text), message_kind::kError, {}};
 }
 
 HexOpenReport open_report(HexReadResult read, const std::string& path, MemoryImage& image) {

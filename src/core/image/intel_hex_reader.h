@@ -18,21 +18,15 @@
 #include <vector>
 
 #include "core/image/memory_image.h"
+#include "core/message_kind.h"
 
 namespace corvanel {
-
-// Message box kinds used for HEX file messages (the same numbers the message
-// box takes): 0 tick, 4 Yes/No question, 16 error, 64 information.
-inline constexpr int kHexMessageTick = 0;
-inline constexpr int kHexMessageQuestion = 4;
-inline constexpr int kHexMessageError = 16;
-inline constexpr int kHexMessageInformation = 64;
 
 // One message for the message box. Lines are separated by CR LF; an empty
 // caption means the window title.
 struct HexMessage {
     std::string text;
-    int kind = kHexMessageError;
+    int kind = message_kind::kError;
     std::string caption;
 };
 

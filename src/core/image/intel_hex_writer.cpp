@@ -166,7 +166,7 @@ HexSaveResult hex_save_failed(const std::string& path, std::string_view reason) 
     HexSaveResult result;
     std::string text = "Cannot write the HEX file ";
     text.append(path).append(kCrLf).append(reason).append(".");
-    result.messages.push_back({std::move(text), kHexMessageError, {}});
+    result.messages.push_back({std::move(text), message_kind::kError, {}});
     result.status_text = std::string(kHexNotSavedStatus);
     result.last_path = split_path(path).folder;
     return result;

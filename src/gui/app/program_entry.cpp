@@ -66,7 +66,7 @@ int run_window_application(int argc, char** argv, const QString& version) {
     const DatabaseStartup database = load_database_for_startup(device_database_path(), program);
     if (!database.go_on) {
         if (!database.message.isEmpty()) {
-            (void)mymsgbox(database.message, 16, window_title());
+            (void)mymsgbox(database.message, message_kind::kError, window_title());
             return 1;
         }
         return 0;

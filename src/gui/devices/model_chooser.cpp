@@ -55,8 +55,8 @@ Form5::Form5(QWidget* parent) : QDialog(parent) {
     const ProgramState& program = state();
     const int count = program.database.model_count();
     const int rows = std::max(1, (count + 1) / 2);
-    const int shown_rows = std::min(rows, visible_rows);
-    const bool scrolls = rows > visible_rows;
+    const int shown_rows = std::min(rows, kVisibleRows);
+    const bool scrolls = rows > kVisibleRows;
 
     // The entries sit on a panel inside a frameless scroll area. While every
     // entry fits, panel and area have the same height and nothing scrolls;

@@ -24,8 +24,8 @@ class Form5 : public QDialog {
 public:
     // The window shows up to this many entries (35 rows of two) at once; a
     // larger database scrolls, so every model stays reachable.
-    static constexpr int visible_rows = 35;
-    static constexpr int entry_count = 2 * visible_rows;
+    static constexpr int kVisibleRows = 35;
+    static constexpr int kEntryCount = 2 * kVisibleRows;
 
     // Lists the models of state().database and marks state().selected_model.
     explicit Form5(QWidget* parent = nullptr);

@@ -111,8 +111,8 @@ QPixmap message_icon(int kind, qreal device_pixel_ratio) {
     const QColor disc_blue(22, 96, 196);
     const QColor disc_red(200, 32, 32);
     const QColor border(0, 0, 0, 90);
-    if (kind != msg_kind_ok && kind != msg_kind_yes_no && kind != msg_kind_error &&
-        kind != msg_kind_info) {
+    if (kind != message_kind::kTick && kind != message_kind::kQuestion &&
+        kind != message_kind::kError && kind != message_kind::kInformation) {
         return {};
     }
     const int side = static_cast<int>(std::ceil(48 * device_pixel_ratio));
@@ -133,7 +133,7 @@ QPixmap message_icon(int kind, qreal device_pixel_ratio) {
     };
 
     switch (kind) {
-        case msg_kind_ok: {
+        case message_kind::kTick: {
             QPainterPath tick;
             tick.moveTo(9, 26);
             tick.lineTo(19, 36);
@@ -145,20 +145,20 @@ QPixmap message_icon(int kind, qreal device_pixel_ratio) {
             painter.drawPath(tick);
             break;
         }
-        case msg_kind_info:
+        case message_kind::kInformation:
             disc(disc_blue);
             painter.setPen(Qt::NoPen);
             painter.setBrush(Qt::white);
             painter.drawEllipse(QPointF(24, 13.5), 3.5, 3.5);
             painter.drawRoundedRect(QRectF(20.5, 20, 7, 18), 2, 2);
             break;
-        case msg_kind_error:
+        case message_kind::kError:
             disc(disc_red);
             white_pen(6);
             painter.drawLine(QPointF(16, 16), QPointF(32, 32));
             painter.drawLine(QPointF(32, 16), QPointF(16, 32));
             break;
-        case msg_kind_yes_no: {
+        case message_kind::kQuestion: {
             disc(disc_blue);
             QPainterPath hook;
             hook.moveTo(16.5, 18);
@@ -230,10 +230,10 @@ Form08::Form08(QWidget* parent)
     connect(command1_, &QPushButton::clicked, this, &Form08::Command1_Click);
     setTabOrder(command1_, command2_);
 
-    img_ok_ = make_icon(this, msg_kind_ok);
-    img_info_ = make_icon(this, msg_kind_info);
-    img_err_ = make_icon(this, msg_kind_error);
-    img_ask_ = make_icon(this, msg_kind_yes_no);
+    img_ok_ = make_icon(this, message_kind::kTick);
+    img_info_ = make_icon(this, message_kind::kInformation);
+    img_err_ = make_icon(this, message_kind::kError);
+    img_ask_ = make_icon(this, message_kind::kQuestion);
 
     setFixedSize(twips_to_pixels(window_width), twips_to_pixels(window_height));
     settheme();
@@ -289,14 +289,14 @@ void Form08::prepare_display() {
     command1_->move(new_width - button1_from_right, buttons_top);
     command2_->move(new_width - button2_from_right, buttons_top);
 
-    img_ok_->setVisible(message_kind_ == msg_kind_ok);
-    img_err_->setVisible(message_kind_ == msg_kind_error);
-    img_info_->setVisible(message_kind_ == msg_kind_info);
-    img_ask_->setVisible(message_kind_ == msg_kind_yes_no);
-    command2_->setVisible(message_kind_ == msg_kind_yes_no);
-    command1_->setText(message_kind_ == msg_kind_yes_no ? QStringLiteral("Yes")
-                                                        : QStringLiteral("OK"));
-    if (message_kind_ == msg_kind_yes_no) {
+    img_ok_->setVisible(message_kind_ == message_kind::kTick);
+    img_err_->setVisible(message_kind_ == message_kind::kError);
+    img_info_->setVisible(message_kind_ == message_kind::kInformation);
+    img_ask_->setVisible(message_kind_ == message_kind::kQuestion);
+    command2_->setVisible(message_kind_ == message_kind::kQuestion);
+    command1_->setText(message_kind_ == message_kind::kQuestion ? QStringLiteral("Yes")
+                                                                : QStringLiteral("OK"));
+    if (message_kind_ == message_kind::kQuestion) {
         // "Yes" on the left, "No" on the right.
         const int yes_left = command2_->x();
         command2_->move(command1_->x(), buttons_top);
@@ -323,12 +323,13 @@ QString Form08::clipboard_text() const {
 }
 
 void Form08::Command1_Click() {
-    message_result_ = message_kind_ == msg_kind_yes_no ? msg_result_yes : msg_result_ok;
+    message_result_ =
+        message_kind_ == message_kind::kQuestion ? message_result::kYes : message_result::kOk;
     done(message_result_);
 }
 
 void Form08::Command2_Click() {
-    message_result_ = msg_result_no;
+    message_result_ = message_result::kNo;
     done(message_result_);
 }
 
@@ -339,7 +340,8 @@ void Form08::lab_title_Click() {
 }
 
 void Form08::reject() {
-    message_result_ = message_kind_ == msg_kind_yes_no ? msg_result_no : msg_result_ok;
+    message_result_ =
+        message_kind_ == message_kind::kQuestion ? message_result::kNo : message_result::kOk;
     done(message_result_);
 }
 
@@ -391,7 +393,7 @@ int mymsgbox(const QString& text, int kind, const QString& caption) {
         // No window can be shown: the message goes to the error stream, and a
         // question is answered "No", the answer that changes nothing.
         std::fprintf(stderr, "%s: %s\n", qPrintable(shown_caption), qPrintable(display_text(text)));
-        return kind == msg_kind_yes_no ? msg_result_no : msg_result_ok;
+        return kind == message_kind::kQuestion ? message_result::kNo : message_result::kOk;
     }
     Form08 box(QApplication::activeWindow());
     box.set_message(text, kind, caption);

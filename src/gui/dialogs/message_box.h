@@ -12,6 +12,8 @@
 
 #include <functional>
 
+#include "core/message_kind.h"
+
 class QLabel;
 class QPushButton;
 class QTextEdit;
@@ -19,17 +21,8 @@ class QWidget;
 
 namespace corvanel {
 
-// Kinds: which icon and buttons the box shows. Any other value shows no icon
-// and the single "OK" button.
-inline constexpr int msg_kind_ok = 0;      // green tick, "OK"
-inline constexpr int msg_kind_yes_no = 4;  // question mark, "Yes" / "No"
-inline constexpr int msg_kind_error = 16;  // red cross, "OK"
-inline constexpr int msg_kind_info = 64;   // blue "i", "OK"
-
-// Results: which button closed the box.
-inline constexpr int msg_result_ok = 1;
-inline constexpr int msg_result_yes = 6;
-inline constexpr int msg_result_no = 7;
+// Kinds and results: core/message_kind.h. Any other kind shows no icon and the
+// single "OK" button.
 
 // The dialogs' text font: Microsoft Sans Serif 9 pt where the platform has it,
 // else the nearest sans-serif face.
@@ -101,8 +94,8 @@ private:
 
     QString message_text_;
     QString prepared_text_;
-    int message_kind_ = msg_kind_ok;
-    int message_result_ = msg_result_ok;
+    int message_kind_ = message_kind::kTick;
+    int message_result_ = message_result::kOk;
 
     QLabel* lab_title_;
     QTextEdit* txt_title_;

@@ -139,7 +139,7 @@ void Form34::highlight() {
 }
 
 ChooserEntry* Form34::opcija(int index) const {
-    if (index < 0 || index >= entry_count) {
+    if (index < 0 || index >= kEntryCount) {
         return nullptr;
     }
     return opcija_[static_cast<std::size_t>(index)];

@@ -42,7 +42,7 @@ void paint_chooser_entry(QWidget* entry, bool chosen);
 class Form34 : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int entry_count = kThemeCount;
+    static constexpr int kEntryCount = kThemeCount;
 
     explicit Form34(QWidget* parent = nullptr);
 
@@ -72,7 +72,7 @@ private:
     // Stores the current theme name, loads it and repaints the main window.
     void store_and_apply();
 
-    std::array<ChooserEntry*, entry_count> opcija_{};
+    std::array<ChooserEntry*, kEntryCount> opcija_{};
     QPushButton* command1_;
     QPushButton* command2_;
     QString entry_theme_;

@@ -17,7 +17,7 @@ namespace {
 const QString kCrLf = QStringLiteral("\r\n");
 
 void wrong_entry() {
-    mymsgbox(QStringLiteral("Wrong entry!"), msg_kind_error, window_title());
+    mymsgbox(QStringLiteral("Wrong entry!"), message_kind::kError, window_title());
 }
 
 bool is_digit(QChar c) {
@@ -169,7 +169,7 @@ QString serial_port_pinout_text() {
 }
 
 void show_serial_port_pinout() {
-    mymsgbox(serial_port_pinout_text(), msg_kind_ok, window_title());
+    mymsgbox(serial_port_pinout_text(), message_kind::kTick, window_title());
 }
 
 void toggle_vpp_test(ProgramState& state) {

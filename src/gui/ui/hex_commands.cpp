@@ -81,8 +81,8 @@ void Form1::menusave_Click() {
     const std::string path = full_path.toStdString();
     if (QFileInfo::exists(full_path)) {
         const int answer = mymsgbox(QString::fromStdString(hex_overwrite_question(path)),
-                                    kHexMessageQuestion, window_title());
-        if (answer == 7) {
+                                    message_kind::kQuestion, window_title());
+        if (answer == message_result::kNo) {
             return;
         }
     }

@@ -318,7 +318,7 @@ void Form1::menuabout_Click() {
           QStringLiteral("bugs@example.org")}) {
         text += line + crlf;
     }
-    mymsgbox(text, 0, window_title());
+    mymsgbox(text, message_kind::kTick, window_title());
 }
 
 void Form1::run_operation(OperationKind operation) {

@@ -11,12 +11,12 @@
 namespace corvanel {
 
 // The factor the layout is multiplied by; set once at start-up, never changed.
-inline constexpr float dialog_layout_scale = 1.0f;
+inline constexpr float kLayoutScale = 1.0f;
 
 // Pixels for a length in twips after the layout scale, rounded to the nearest
 // pixel (halves away from zero).
 [[nodiscard]] constexpr int twips_to_pixels(int twips) {
-    const float pixels = static_cast<float>(twips) * dialog_layout_scale / 15.0f;
+    const float pixels = static_cast<float>(twips) * kLayoutScale / 15.0f;
     return static_cast<int>(pixels < 0.0f ? pixels - 0.5f : pixels + 0.5f);
 }
 

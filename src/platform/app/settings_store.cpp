@@ -1,8 +1,8 @@
 #include "platform/app/settings_store.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QStringList>
 #include <QVariant>
 
@@ -12,8 +12,6 @@
 namespace corvanel {
 
 namespace {
-
-constexpr const char* product_folder = "Tavrelix Corvanel";
 
 bool is_registry_path(const QString& location) {
     return location.startsWith(QLatin1String("HKEY_"), Qt::CaseInsensitive);
@@ -62,15 +60,23 @@ SettingsStore::SettingsStore(const QString& ini_file)
 
 QString SettingsStore::default_settings_file() {
 #ifdef Q_OS_WIN
-    return QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QLatin1String(product_folder);
+    return QStringLiteral("HKEY_CURRENT_USER\\Software\\") + QLatin1String(kProductFolder);
 #else
     return config_folder() + QStringLiteral("/settings.ini");
 #endif
 }
 
 QString SettingsStore::config_folder() {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QLatin1Char('/') + QLatin1String(product_folder);
+    return local_path(corvanel::config_folder());
+}
+
+QString local_path(const std::filesystem::path& path) {
+#ifdef Q_OS_WIN
+    return QDir::fromNativeSeparators(QString::fromStdWString(path.wstring()));
+#else
+    // File names are bytes here; the local 8-bit decoding keeps them unchanged.
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+#endif
 }
 
 void SettingsStore::ensure_key() const {
@@ -86,7 +92,7 @@ void SettingsStore::ensure_key() const {
 std::optional<QString> SettingsStore::find_string(const QString& name) const {
     const QSettings store(location_, format_);
     auto text = stored_text(store.value(name));
-    if (text && text->size() > max_text_length) {
+    if (text && text->size() > kMaxTextLength) {
         return std::nullopt;
     }
     return text;

@@ -10,7 +10,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
+
+#include "core/config_folder.h"
 
 namespace corvanel {
 
@@ -39,7 +42,7 @@ public:
     // Longest text a value may hold. The store was designed around a 255-byte
     // read buffer that includes the terminating NUL; a longer stored text counts
     // as unreadable and is replaced by the default when read.
-    static constexpr int max_text_length = 254;
+    static constexpr int kMaxTextLength = 254;
 
     // ini_file is the path of an INI file, or (Windows) a registry path
     // beginning with "HKEY_", which selects the native registry format.
@@ -71,7 +74,7 @@ public:
 
     // Read-only lookups for readers that must never write the store (the
     // command-line tool): a missing or unreadable value, or a text longer than
-    // max_text_length, is simply absent.
+    // kMaxTextLength, is simply absent.
     std::optional<QString> find_string(const QString& name) const;
     std::optional<std::int32_t> find_number(const QString& name) const;
 
@@ -86,5 +89,8 @@ private:
 // on first use at default_settings_file().
 SettingsStore* install_settings(SettingsStore* store);
 SettingsStore& settings();
+
+// A path of the core as a QString (local 8-bit file names unchanged off Windows).
+[[nodiscard]] QString local_path(const std::filesystem::path& path);
 
 }  // namespace corvanel

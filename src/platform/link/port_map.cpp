@@ -100,7 +100,7 @@ QString default_port_device(int com_number) {
 }
 
 QString default_ports_folder() {
-    return QDir(SettingsStore::config_folder()).filePath(QStringLiteral("ports"));
+    return local_path(ports_folder());
 }
 
 PortTarget map_com_port(int com_number, const QString& ports_folder) {

@@ -88,7 +88,7 @@ TEST(IntelHexReader, EveryRecordFaultIsReportedWithItsLineAndLeavesTheImageBlank
         EXPECT_EQ(result.fault, c.fault);
         EXPECT_EQ(result.line_number, c.line);
         ASSERT_EQ(result.messages.size(), 1U);
-        EXPECT_EQ(result.messages[0].kind, kHexMessageError);
+        EXPECT_EQ(result.messages[0].kind, message_kind::kError);
         EXPECT_EQ(result.messages[0].caption, "");
         EXPECT_EQ(result.messages[0].text,
                   "Input program file in Intel Hex Format contains errors.\r\nLine number " +
@@ -249,7 +249,7 @@ TEST(IntelHexReader, OutOfRangeWarningShortensLongLists) {
         ASSERT_TRUE(result.loaded);
         EXPECT_EQ(result.out_of_range_count, count);
         ASSERT_EQ(result.messages.size(), 1U);
-        EXPECT_EQ(result.messages[0].kind, kHexMessageInformation);
+        EXPECT_EQ(result.messages[0].kind, message_kind::kInformation);
         EXPECT_EQ(result.messages[0].text, head + tail) << count;
         expect_blank(image);
     }
@@ -310,7 +310,7 @@ TEST(IntelHexReader, UnreadableFileFailsWithAMessageNamingIt) {
         EXPECT_FALSE(report.loaded);
         EXPECT_EQ(report.status_text, "HEX file not loaded!");
         ASSERT_EQ(report.messages.size(), 1U);
-        EXPECT_EQ(report.messages[0].kind, kHexMessageError);
+        EXPECT_EQ(report.messages[0].kind, message_kind::kError);
         EXPECT_NE(report.messages[0].text.find(path), std::string::npos) << report.messages[0].text;
         expect_blank(image);
     }

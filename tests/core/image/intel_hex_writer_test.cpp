@@ -233,7 +233,7 @@ TEST(IntelHexWriter, AFailedSaveIsReportedAndLeavesTheOldFileIntact) {
         EXPECT_EQ(result.status_text, "HEX file not saved!");
         EXPECT_FALSE(result.loaded_file_label.has_value());
         ASSERT_EQ(result.messages.size(), 1U);
-        EXPECT_EQ(result.messages[0].kind, kHexMessageError);
+        EXPECT_EQ(result.messages[0].kind, message_kind::kError);
         EXPECT_NE(result.messages[0].text.find(path), std::string::npos) << result.messages[0].text;
     }
     EXPECT_EQ(read_text(occupied / "inside.txt"), "kept");

@@ -270,7 +270,7 @@ TEST_F(MessageBoxTest, InterceptorAnswersInsteadOfTheWindow) {
     std::vector<QString> seen;
     set_message_box_interceptor([&](const QString& text, int kind, const QString& caption) {
         seen.push_back(text + "|" + QString::number(kind) + "|" + caption);
-        return msg_result_no;
+        return message_result::kNo;
     });
     EXPECT_EQ(mymsgbox("Overwrite?", 4), 7);
     EXPECT_EQ(mymsgbox("Hi", 0, "Caption"), 7);

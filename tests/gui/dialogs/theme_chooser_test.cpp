@@ -53,7 +53,7 @@ protected:
 
     // Index of the label that shows `name`.
     static int label_of(const Form34& chooser, const QString& name) {
-        for (int i = 0; i < Form34::entry_count; ++i) {
+        for (int i = 0; i < Form34::kEntryCount; ++i) {
             if (chooser.opcija(i)->text() == name) {
                 return i;
             }
@@ -76,7 +76,7 @@ TEST_F(ThemeChooserTest, LabelsStandInReadingOrderWithTheirNumbers) {
 
     // Reading the labels row by row, left to right, gives the table.
     std::vector<const ChooserEntry*> labels;
-    for (int i = 0; i < Form34::entry_count; ++i) {
+    for (int i = 0; i < Form34::kEntryCount; ++i) {
         ASSERT_NE(chooser.opcija(i), nullptr);
         labels.push_back(chooser.opcija(i));
     }
@@ -127,7 +127,7 @@ TEST_F(ThemeChooserTest, OpensWithTheCurrentThemeHighlighted) {
     Form34 chooser;
     EXPECT_EQ(chooser.entry_theme(), "Citrus");
     EXPECT_EQ(chooser.palette().color(QPalette::Window), colors().col_window);
-    for (int i = 0; i < Form34::entry_count; ++i) {
+    for (int i = 0; i < Form34::kEntryCount; ++i) {
         const ChooserEntry* label = chooser.opcija(i);
         if (label->text() == "Citrus") {
             EXPECT_TRUE(highlighted(label));

@@ -16,27 +16,11 @@
 #include "platform/app/settings_store.h"
 #include "platform/link/serial_link.h"
 #include "platform/link/virtual_port.h"
+#include "support/engine_fakes.h"
 #include "support/qt_test_support.h"
 
 namespace corvanel {
 namespace {
-
-class RecordingHost : public EngineHost {
-public:
-    std::vector<std::string> statuses;
-    int disabled = 0;
-    int enabled = 0;
-
-    void set_status_text(std::string_view text) override { statuses.emplace_back(text); }
-    int show_message(std::string_view, int, std::string_view) override { return 1; }
-    void disable_commands() override { ++disabled; }
-    void enable_commands() override { ++enabled; }
-    void redraw_tables() override {}
-    void pause(int) override {}
-    double clock_seconds() override { return 0.0; }
-    void process_events() override {}
-    void end_program() override {}
-};
 
 struct Message {
     QString text;
@@ -89,7 +73,7 @@ protected:
     QTemporaryDir folder_;
     std::unique_ptr<SettingsStore> store_;
     SettingsStore* previous_store_ = nullptr;
-    RecordingHost host_;
+    test::RecordingHost host_;
     ProgramState state_;
     std::unique_ptr<SerialLink> link_;
     std::vector<Message> messages_;
@@ -290,14 +274,14 @@ TEST_F(PortCommandsTest, TestVppSwitchesTheVoltagesAndTheCommandLock) {
 
     toggle_vpp_test(state_);
     EXPECT_TRUE(state_.link.vpp_test_on);
-    EXPECT_EQ(host_.disabled, 1);
+    EXPECT_EQ(host_.disables, 1);
     EXPECT_EQ(host_.statuses.back(), "Vpp and Vdd voltages turned ON!");
     EXPECT_EQ(board->channel().written(), std::vector<std::uint8_t>{102});
     EXPECT_TRUE(board->board().voltages_on());
 
     toggle_vpp_test(state_);
     EXPECT_FALSE(state_.link.vpp_test_on);
-    EXPECT_EQ(host_.enabled, 1);
+    EXPECT_EQ(host_.enables, 1);
     EXPECT_EQ(host_.statuses.back(), "Vpp and Vdd voltages turned OFF!");
     EXPECT_EQ(board->channel().written(), (std::vector<std::uint8_t>{102, 103}));
     EXPECT_FALSE(board->board().voltages_on());
@@ -306,13 +290,13 @@ TEST_F(PortCommandsTest, TestVppSwitchesTheVoltagesAndTheCommandLock) {
     state_.model.voltage_sequence = VoltageSequence::None;
     toggle_vpp_test(state_);
     EXPECT_EQ(board->channel().written().size(), 2u);
-    EXPECT_EQ(host_.disabled, 2);
+    EXPECT_EQ(host_.disables, 2);
 
     // With the port closed the toggle writes nowhere and goes on.
     link_->close_port();
     toggle_vpp_test(state_);
     EXPECT_FALSE(state_.link.vpp_test_on);
-    EXPECT_EQ(host_.enabled, 2);
+    EXPECT_EQ(host_.enables, 2);
 }
 
 TEST_F(PortCommandsTest, VirtualPortFollowsTheAppliedModel) {
