@@ -10,11 +10,9 @@
 
 #include "core/devices/device_database.h"
 #include "core/image/memory_image.h"
+#include "core/devices/voltage_sequence.h"
 
 namespace corvanel {
-
-// Order in which the programmer raises the supply and programming voltages.
-enum class VoltageSequence : std::int32_t { None = 0, VddFirst = 1, VppFirst = 2 };
 
 // The instructions of one operation, each a lower-case text. Instruction n of
 // the script is at index n - 1.

@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "core/devices/model_application.h"
+#include "core/devices/voltage_sequence.h"
 #include "core/link/board_protocol.h"
 #include "core/link/byte_channel.h"
 
