@@ -27,6 +27,22 @@
 
 namespace corvanel {
 
+namespace {
+
+// A HEX message as a block of lines with one blank line after it. Like the
+// window's message box, a message loses one line end at its end, so a text
+// that already ends with one is not followed by two blank lines.
+void print_message(const std::string& text) {
+    std::string_view body = text;
+    if (body.size() >= 2 && body.substr(body.size() - 2) == "\r\n") {
+        body.remove_suffix(2);
+    }
+    print_lines(stdout, body);
+    std::fputc('\n', stdout);
+}
+
+}  // namespace
+
 Tool::Tool(Options options)
     : options_(std::move(options)),
       terminal_(CORVANEL_ISATTY(CORVANEL_FILENO(stdout)) != 0),
@@ -185,8 +201,7 @@ int Tool::run_operation(OperationKind kind) {
 bool Tool::load_hex(const QString& path) {
     const HexOpenReport report = open_hex_file(path.toStdString(), state_.image);
     for (const HexMessage& message : report.messages) {
-        print_lines(stdout, message.text);
-        std::fputc('\n', stdout);
+        print_message(message.text);
     }
     print_lines(stdout, report.status_text);
     return report.loaded;
@@ -195,8 +210,7 @@ bool Tool::load_hex(const QString& path) {
 int Tool::save_hex(const QString& path) {
     const HexSaveResult result = save_hex_file(path.toStdString(), state_.image);
     for (const HexMessage& message : result.messages) {
-        print_lines(stdout, message.text);
-        std::fputc('\n', stdout);
+        print_message(message.text);
     }
     print_lines(stdout, result.status_text);
     return result.saved ? cli_exit::kDone : cli_exit::kRefused;

@@ -88,11 +88,24 @@ std::string hex_checksum(std::string_view record_text) {
 }
 
 std::string short_path(std::string_view path) {
+    // Paths are UTF-8: the 70 kept are characters, and the cut never falls
+    // inside one. A character starts at every byte that is not a
+    // continuation byte (10xxxxxx).
     constexpr std::size_t kKeep = 70;
-    if (path.size() <= kKeep) {
-        return std::string(path);
+    std::size_t characters = 0;
+    std::size_t start = path.size();
+    while (start > 0) {
+        std::size_t lead = start - 1;
+        while (lead > 0 && (static_cast<unsigned char>(path[lead]) & 0xC0U) == 0x80U) {
+            --lead;
+        }
+        if (characters == kKeep) {
+            return "... " + std::string(path.substr(start));
+        }
+        ++characters;
+        start = lead;
     }
-    return "... " + std::string(path.substr(path.size() - kKeep));
+    return std::string(path);
 }
 
 }  // namespace corvanel

@@ -71,6 +71,8 @@ Form5::Form5(QWidget* parent) : QDialog(parent) {
         const DeviceModel& model = program.database.model(k);
         auto* entry = new ChooserEntry(panel_);
         entry->setObjectName(QStringLiteral("opcija%1").arg(k));
+        // A name is shown as written, never read as markup.
+        entry->setTextFormat(Qt::PlainText);
         entry->setText(QString::fromStdString(model.name));
         entry->setToolTip(model_tooltip(model));
         entry->setIndent(2);

@@ -2,6 +2,7 @@
 
 #include "gui/dialogs/color_theme.h"
 
+#include <QApplication>
 #include <QPalette>
 #include <QWidget>
 
@@ -212,6 +213,21 @@ void loadtheme() {
                                           QString::fromLatin1(kDefaultThemeName)));
 }
 
+bool theme_loaded() {
+    return theme_state().applied;
+}
+
+ColorRoles dialog_colors() {
+    if (theme_state().applied) {
+        return theme_state().roles;
+    }
+    return roles_of(kThemes[kOriginalLiteRow]);
+}
+
+void unload_theme() {
+    theme_state() = ThemeState{};
+}
+
 ThemeNotifier& theme_notifier() {
     static ThemeNotifier notifier;
     return notifier;
@@ -251,6 +267,26 @@ void paint_background(QWidget* widget, const QColor& back) {
     }
     widget->setAutoFillBackground(true);
     widget->setPalette(palette);
+}
+
+void keep_platform_colors(QWidget* control) {
+    if (control == nullptr) {
+        return;
+    }
+    // Every role is set explicitly: a role left unset would still be taken
+    // from the parent window's palette.
+    const QPalette platform = QApplication::palette(control);
+    QPalette own;
+    for (int group = 0; group < QPalette::NColorGroups; ++group) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto g = static_cast<QPalette::ColorGroup>(group);
+            const auto r = static_cast<QPalette::ColorRole>(role);
+            if (r != QPalette::NoRole) {
+                own.setBrush(g, r, platform.brush(g, r));
+            }
+        }
+    }
+    control->setPalette(own);
 }
 
 double contrast_ratio(const QColor& a, const QColor& b) {

@@ -74,6 +74,19 @@ void loadtheme_named(const QString& name);
 // settings() and applies it with loadtheme_named.
 void loadtheme();
 
+// True once a theme row has been applied in this run.
+[[nodiscard]] bool theme_loaded();
+
+// The roles a dialog paints from: colors() once a theme is loaded. A box shown
+// before that (a start-up error about the device database) would find every
+// role still black and show black text on black, so it takes the "Original
+// Lite" colours instead.
+[[nodiscard]] ColorRoles dialog_colors();
+
+// Forgets the loaded theme: every role black and no theme loaded, as when the
+// program starts. For tests of what start-up shows.
+void unload_theme();
+
 // Windows that must follow a theme change while they are open (the main
 // window) connect to theme_changed; the theme chooser emits it after each
 // change. Connections made with a receiver end when the receiver is destroyed.
@@ -100,6 +113,10 @@ void paint_control(QWidget* control, const QColor& back, const QColor& text);
 
 // Paints only the background of a window (or any control).
 void paint_background(QWidget* widget, const QColor& back);
+
+// Gives a control the platform's own colours for every role, so that the
+// colours painted on its window do not reach it (the menu bar is not themed).
+void keep_platform_colors(QWidget* control);
 
 // Contrast ratio of two colours by the relative-luminance formula, from 1
 // (equal) to 21 (black on white).

@@ -1,10 +1,15 @@
 #include "gui/dialogs/input_box.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
+#include <QTextDocument>
+#include <QTextOption>
 
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -30,6 +35,45 @@ constexpr int label_extra = 60;
 constexpr int field_gap = 105;
 constexpr int button_gap = 525;
 
+// The prompt label. It wraps as the message box's text does: at spaces, and
+// inside a word only where the word alone is wider than the label, so that a
+// long path or port name is never cut off at the right edge. Its height for
+// a width comes from the same layout that draws it.
+class PromptLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    [[nodiscard]] int heightForWidth(int width) const override {
+        QTextDocument document;
+        lay_out(document, width);
+        return static_cast<int>(std::ceil(document.size().height()));
+    }
+
+protected:
+    void paintEvent(QPaintEvent* /*event*/) override {
+        QPainter painter(this);
+        QTextDocument document;
+        lay_out(document, contentsRect().width());
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.palette = palette();
+        context.palette.setColor(QPalette::Text, palette().color(foregroundRole()));
+        painter.translate(contentsRect().topLeft());
+        document.documentLayout()->draw(&painter, context);
+    }
+
+private:
+    void lay_out(QTextDocument& document, int width) const {
+        document.setDefaultFont(font());
+        document.setDocumentMargin(0);
+        QTextOption option = document.defaultTextOption();
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        option.setAlignment(Qt::AlignLeft);
+        document.setDefaultTextOption(option);
+        document.setPlainText(text());
+        document.setTextWidth(width);
+    }
+};
+
 InputBoxInterceptor& interceptor() {
     static InputBoxInterceptor function;
     return function;
@@ -43,7 +87,7 @@ Form07::Form07(QWidget* parent)
     setFont(dialog_font());
     setWindowTitle(QStringLiteral("title"));
 
-    lab_title_ = new QLabel(QStringLiteral("title"), this);
+    lab_title_ = new PromptLabel(QStringLiteral("title"), this);
     lab_title_->setGeometry(twips_rect(label_left, label_top, label_width, label_height));
     lab_title_->setWordWrap(true);
     lab_title_->setTextFormat(Qt::PlainText);
@@ -107,7 +151,9 @@ void Form07::prepare_display() {
 }
 
 void Form07::settheme() {
-    const ColorRoles& roles = colors();
+    // Before the first theme is loaded the roles are all black; dialog_colors
+    // then gives readable ones.
+    const ColorRoles roles = dialog_colors();
     paint_background(this, roles.col_caption_back);
     paint_control(lab_title_, roles.col_prompt_back, roles.col_prompt_text);
     paint_control(txt_input_, roles.col_field_back, roles.col_field_text);

@@ -7,13 +7,17 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStringList>
+#include <QStyle>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextOption>
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 #include "gui/dialogs/color_theme.h"
@@ -70,6 +74,20 @@ QLabel* make_icon(QWidget* parent, int kind) {
     icon->setPixmap(message_icon(kind, parent->devicePixelRatioF()));
     icon->hide();
     return icon;
+}
+
+// The height a window may take on the screen it will be shown on, less room
+// for the window frame and title bar.
+int tallest_window(const QWidget* window) {
+    constexpr int frame_allowance = 64;
+    const QScreen* screen = window->screen();
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return std::numeric_limits<int>::max();
+    }
+    return screen->availableGeometry().height() - frame_allowance;
 }
 
 // Text for display in a Qt control, whose line break is LF.
@@ -275,8 +293,24 @@ void Form08::prepare_display() {
     QTextOption option = document->defaultTextOption();
     option.setAlignment(alignment);
     document->setDefaultTextOption(option);
+    txt_title_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    txt_title_->setLineWrapColumnOrWidth(width);
     txt_title_->setPlainText(shown);
-    const int text_height = static_cast<int>(std::ceil(document->size().height()));
+    int text_height = static_cast<int>(std::ceil(document->size().height()));
+
+    // A text taller than the screen would push the buttons out of reach: the
+    // window then stops at the screen's height and the text scrolls, wrapped
+    // to the width left beside the scroll bar.
+    const int around_text =
+        top + twips_to_pixels(label_extra) + twips_to_pixels(button_gap) + bottom_gap;
+    const int highest_text = tallest_window(this) - around_text;
+    if (text_height > highest_text) {
+        txt_title_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        txt_title_->setLineWrapColumnOrWidth(
+            width -
+            txt_title_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, txt_title_));
+        text_height = highest_text;
+    }
 
     const int height = text_height + twips_to_pixels(label_extra);
     lab_title_->setGeometry(left, top, width, height);
@@ -307,7 +341,9 @@ void Form08::prepare_display() {
 }
 
 void Form08::settheme() {
-    const ColorRoles& roles = colors();
+    // Before the first theme is loaded the roles are all black; dialog_colors
+    // then gives readable ones.
+    const ColorRoles roles = dialog_colors();
     paint_background(this, roles.col_window);
     paint_control(lab_title_, roles.col_prompt_back, roles.col_prompt_text);
     paint_control(txt_title_, roles.col_prompt_back, roles.col_prompt_text);

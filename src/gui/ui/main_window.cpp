@@ -162,6 +162,7 @@ void Form1::build_controls() {
     tabla_flash->setToolTip(kTableTooltip);
     scrl1 = new TableScrollBar(client_);
     scrl1->setGeometry(twips_rect(5880, 2100, 255, 1755));
+    tabla_flash->set_scroll_bar(scrl1);
 
     Label4 = label(QStringLiteral("EEPROM Memory"), twips_rect(60, 3960, 1575, 255));
 
@@ -170,6 +171,7 @@ void Form1::build_controls() {
     tabla_eeprom->setToolTip(kTableTooltip);
     scrl2 = new TableScrollBar(client_);
     scrl2->setGeometry(twips_rect(3660, 4260, 255, 1755));
+    tabla_eeprom->set_scroll_bar(scrl2);
 
     lfix[0] = label(QStringLiteral("Config. Word (2007h)"), twips_rect(4080, 4260, 1755, 255));
     label_conf[0] =
@@ -248,6 +250,9 @@ void Form1::settheme() {
     const ColorRoles& roles = colors();
     paint_background(this, roles.col_window);
     paint_background(client_, roles.col_window);
+    // Menus keep their own colours: the window's background must not reach
+    // the menu bar, where it could leave black titles on black.
+    keep_platform_colors(menuBar());
     paint_control(label_ime, roles.col_status_back, roles.col_status_text);
     paint_control(label_info, roles.col_prompt_back, roles.col_prompt_text);
     paint_control(Label3, roles.col_memory_back, roles.col_memory_text);

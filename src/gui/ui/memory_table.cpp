@@ -1,9 +1,12 @@
 #include "gui/ui/memory_table.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QFocusEvent>
+#include <QFontInfo>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -14,6 +17,7 @@ namespace corvanel {
 namespace {
 
 constexpr int kTextMargin = 2;  // pixels between the frame and the text
+constexpr int kSmallestPixels = 6;
 
 // The tables hold only digits, capitals, ':' and blanks, none of which reach
 // below the baseline, so a row needs the ascent and one pixel of gap rather
@@ -85,61 +89,107 @@ QString MemoryTable::text() const {
     return rows_.join(QStringLiteral("\r\n"));
 }
 
+void MemoryTable::set_scroll_bar(QWidget* bar) {
+    scroll_bar_ = bar;
+}
+
+QRect MemoryTable::text_area() const {
+    QRect area = contentsRect().adjusted(kTextMargin, kTextMargin, -kTextMargin, 0);
+    if (scroll_bar_ != nullptr && scroll_bar_->parentWidget() == parentWidget()) {
+        // The scroll bar may overlap the table's right edge; what it covers
+        // cannot show text.
+        const int bar_left = scroll_bar_->x() - x();
+        area.setRight(std::min(area.right(), bar_left - 1 - kTextMargin));
+    }
+    return area;
+}
+
 void MemoryTable::fit_font(const QFont& font, int row_chars) {
-    const QRect area = contentsRect().adjusted(kTextMargin, kTextMargin, -kTextMargin, 0);
+    const QRect area = text_area();
+    int design_pixels = font.pixelSize();
+    if (design_pixels <= 0) {
+        design_pixels = QFontInfo(font).pixelSize();
+    }
     QFont candidate = font;
-    for (int pixels = 14; pixels >= 6; --pixels) {
+    for (int pixels = design_pixels; pixels >= kSmallestPixels; --pixels) {
         candidate.setPixelSize(pixels);
-        const QFontMetrics metrics(candidate);
-        if (metrics.horizontalAdvance(QLatin1Char('0')) * row_chars <= area.width() &&
-            pitch_of(metrics) * kTableRows <= area.height()) {
+        // Glyphs are placed a fractional advance apart; the whole-pixel
+        // advance would round 8.43 down to 8 and let the last cell run out.
+        const qreal advance = QFontMetricsF(candidate).horizontalAdvance(QLatin1Char('0'));
+        if (advance * row_chars <= area.width() &&
+            pitch_of(QFontMetrics(candidate)) * kTableRows <= area.height()) {
             break;
         }
     }
     setFont(candidate);
 }
 
-int MemoryTable::char_width() const {
-    return fontMetrics().horizontalAdvance(QLatin1Char('0'));
+qreal MemoryTable::char_advance() const {
+    return QFontMetricsF(font()).horizontalAdvance(QLatin1Char('0'));
 }
 
 int MemoryTable::row_pitch() const {
     return pitch_of(fontMetrics());
 }
 
-QPoint MemoryTable::text_origin() const {
-    return contentsRect().topLeft() + QPoint(kTextMargin, kTextMargin);
+qreal MemoryTable::char_left(int index) const {
+    return text_area().left() + index * char_advance();
+}
+
+qreal MemoryTable::digits_left(CellPosition cell) const {
+    return char_left(layout_.address_chars + cell.column * layout_.cell_chars);
+}
+
+QRectF MemoryTable::cell_area(CellPosition cell) const {
+    // The digits with half a blank on either side: a click between two cells
+    // goes to the nearer one, and the editor sits centred over the digits.
+    const qreal half_blank = char_advance() / 2;
+    const QRect text = text_area();
+    const qreal left = std::max<qreal>(digits_left(cell) - half_blank, text.left());
+    const qreal right =
+        std::min<qreal>(digits_left(cell) + (layout_.cell_chars - 1) * char_advance() + half_blank,
+                        text.right() + 1);
+    const int top = text.top() + cell.row * row_pitch();
+    return {left, static_cast<qreal>(top), right - left, static_cast<qreal>(row_pitch())};
 }
 
 std::optional<CellPosition> MemoryTable::cell_at(QPoint point) const {
-    const QPoint local = point - text_origin();
-    const int width = char_width();
-    const int x = local.x() - layout_.address_chars * width;
-    const int row = static_cast<int>(std::floor(static_cast<double>(local.y()) / row_pitch()));
-    const int column =
-        static_cast<int>(std::floor(static_cast<double>(x) / (layout_.cell_chars * width)));
-    if (row < 0 || row >= kTableRows || column < 0 || column >= kTableColumns) {
-        return std::nullopt;
+    // The cell whose drawn area holds the pixel. Neighbouring areas meet, so
+    // every pixel of a row belongs to exactly one cell.
+    for (int row = 0; row < kTableRows; ++row) {
+        for (int column = 0; column < kTableColumns; ++column) {
+            const QRectF area = cell_area({row, column});
+            if (point.x() >= area.left() && point.x() < area.right() && point.y() >= area.top() &&
+                point.y() < area.bottom()) {
+                return CellPosition{row, column};
+            }
+        }
     }
-    return CellPosition{row, column};
+    return std::nullopt;
 }
 
 QRect MemoryTable::cell_rect(CellPosition cell) const {
-    const int width = char_width();
-    const QPoint origin = text_origin();
-    return {origin.x() + (layout_.address_chars + cell.column * layout_.cell_chars) * width,
-            origin.y() + cell.row * row_pitch(), layout_.cell_chars * width, row_pitch()};
+    return cell_area(cell).toAlignedRect();
 }
 
 void MemoryTable::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter painter(this);
     painter.setPen(palette().color(QPalette::Text));
-    const QFontMetrics metrics = fontMetrics();
-    const QPoint origin = text_origin();
+    const int ascent = fontMetrics().ascent();
+    const int digits = layout_.cell_chars - 1;
+    // The address part and every cell are drawn where digits_left puts them,
+    // the function that cell_area (and so cell_at and the editor) use too, so
+    // what the pointer hits is what is shown there.
     for (int row = 0; row < rows_.size(); ++row) {
-        painter.drawText(origin.x(), origin.y() + row * row_pitch() + metrics.ascent(),
-                         rows_.at(row));
+        const QString& line = rows_.at(row);
+        const qreal baseline = cell_area({row, 0}).top() + ascent;
+        painter.drawText(QPointF(char_left(0), baseline), line.left(layout_.address_chars));
+        for (int column = 0; column < kTableColumns; ++column) {
+            const QString cell =
+                line.mid(layout_.address_chars + column * layout_.cell_chars, digits);
+            painter.drawText(QPointF(digits_left({row, column}), baseline), cell);
+        }
     }
 }
 

@@ -8,6 +8,8 @@
 #include <optional>
 
 #include <QFrame>
+#include <QPointer>
+#include <QRectF>
 #include <QStringList>
 
 #include "core/image/memory_image.h"
@@ -50,17 +52,32 @@ public:
     // The rows joined by CR LF, without a line end after the last.
     [[nodiscard]] QString text() const;
 
-    // Fits the font into the table: the largest size up to the design size at
-    // which eight rows of `row_chars` characters fit.
+    // The scroll bar that lies over the table's right edge: the text keeps
+    // left of it.
+    void set_scroll_bar(QWidget* bar);
+
+    // The part of the table the rows are drawn in: inside the frame, less a
+    // small margin, and left of the scroll bar.
+    [[nodiscard]] QRect text_area() const;
+
+    // Fits the font into the text area: the largest pixel size, never above
+    // the size of `font` (the design size), at which eight rows of
+    // `row_chars` characters fit, measured with the font's real (fractional)
+    // character advance.
     void fit_font(const QFont& font, int row_chars);
 
     // The cell under a point of the widget, or nothing over the address part,
     // beside the cells or below the eighth row.
     [[nodiscard]] std::optional<CellPosition> cell_at(QPoint point) const;
-    // Where a cell is drawn, in widget coordinates.
+    // The area of a cell in widget coordinates: its digits with half a blank
+    // on either side. The drawing, cell_at and the editor's place (cell_rect)
+    // all take their positions from the same character advance (char_left).
+    [[nodiscard]] QRectF cell_area(CellPosition cell) const;
+    // cell_area widened to whole pixels.
     [[nodiscard]] QRect cell_rect(CellPosition cell) const;
 
-    [[nodiscard]] int char_width() const;
+    // The distance from one character to the next, in (fractional) pixels.
+    [[nodiscard]] qreal char_advance() const;
     [[nodiscard]] int row_pitch() const;
 
 signals:
@@ -75,10 +92,14 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
-    [[nodiscard]] QPoint text_origin() const;
+    // Left edge of the character at `index` of a row, in widget coordinates.
+    [[nodiscard]] qreal char_left(int index) const;
+    // Left edge of a cell's first digit.
+    [[nodiscard]] qreal digits_left(CellPosition cell) const;
 
     RowLayout layout_;
     QStringList rows_;
+    QPointer<QWidget> scroll_bar_;
 };
 
 }  // namespace corvanel

@@ -79,5 +79,28 @@ TEST(HexText, ShortPathKeepsTheLastSeventyCharacters) {
     EXPECT_EQ(short_path(""), "");
 }
 
+TEST(HexText, ShortPathCountsCharactersNotBytes) {
+    // Two-byte (Cyrillic) and three-byte (CJK) characters in UTF-8.
+    const auto repeat = [](const std::string& character, int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) {
+            text += character;
+        }
+        return text;
+    };
+    const std::string cyrillic = "\xD0\x96";  // Zhe
+    const std::string cjk = "\xE6\x96\x87";
+    const std::string path48 = "/home/" + repeat(cyrillic, 36) + "/a.hex";
+    ASSERT_EQ(path48.size(), 48U + 36U);
+    EXPECT_EQ(short_path(path48), path48) << "48 characters stay whole";
+    EXPECT_EQ(short_path(repeat(cyrillic, 70)), repeat(cyrillic, 70));
+    EXPECT_EQ(short_path("x" + repeat(cyrillic, 70)), "... " + repeat(cyrillic, 70));
+    EXPECT_EQ(short_path(repeat(cjk, 71)), "... " + repeat(cjk, 70));
+    // The cut falls between characters: 69 ASCII after one Cyrillic letter
+    // keep the letter whole.
+    EXPECT_EQ(short_path("ab" + cyrillic + std::string(69, 'c')),
+              "... " + cyrillic + std::string(69, 'c'));
+}
+
 }  // namespace
 }  // namespace corvanel

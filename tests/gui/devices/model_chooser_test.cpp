@@ -15,6 +15,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/engine/program_state.h"
 #include "gui/devices/model_chooser.h"
@@ -125,6 +126,29 @@ TEST_F(ModelChooserTest, EntriesFillTwoColumnsRowByRowWithSizesAsTooltip) {
     }
     EXPECT_EQ(chooser.opcija(0), nullptr);
     EXPECT_EQ(chooser.opcija(6), nullptr);
+}
+
+TEST_F(ModelChooserTest, NamesAreShownAsWrittenNeverAsMarkup) {
+    program_.database = DeviceDatabase{};
+    const std::vector<std::string> names = {"<b>PIC16F84A</b>", "PIC<br>16F88", "A&amp;B",
+                                            "<img src=x>"};
+    std::string text;
+    for (const std::string& name : names) {
+        text += "model: " + name + "\r\nflash: 64\r\neeprom: 0\r\n";
+    }
+    ASSERT_EQ(parse_device_database(text, "test", program_.database).status,
+              DatabaseStatus::Loaded);
+    program_.selected_model = 1;
+    Form5 chooser;
+    for (int k = 1; k <= static_cast<int>(names.size()); ++k) {
+        const ChooserEntry* entry = chooser.opcija(k);
+        const QString name = QString::fromStdString(names[static_cast<std::size_t>(k - 1)]);
+        EXPECT_EQ(entry->text(), name);
+        // Laid out as plain text: as wide as every character of the name, on one line.
+        const QFontMetrics metrics(entry->font());
+        EXPECT_GE(entry->sizeHint().width(), metrics.horizontalAdvance(name)) << k;
+        EXPECT_LT(entry->sizeHint().height(), 2 * metrics.lineSpacing()) << k;
+    }
 }
 
 TEST_F(ModelChooserTest, MoreThanSeventyModelsStayReachableByScrolling) {

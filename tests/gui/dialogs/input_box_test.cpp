@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -114,6 +116,68 @@ TEST_F(InputBoxTest, LongerPromptMovesFieldAndButtonsDown) {
     Form07 five;
     five.set_prompt("a\r\nb\r\nc\r\nd\r\ne", "", "");
     EXPECT_EQ(five.height() - two.height(), 3 * two.fontMetrics().lineSpacing());
+}
+
+// The width of the ink on each line of a label's image: from the first to the
+// last column in which some pixel differs clearly from the background.
+int inked_width(const QImage& image, const QColor& back, int from_y, int to_y) {
+    int first = -1;
+    int last = -1;
+    for (int x = 0; x < image.width(); ++x) {
+        for (int y = std::max(0, from_y); y < std::min(image.height(), to_y); ++y) {
+            if (contrast_ratio(image.pixelColor(x, y), back) > 2.0) {
+                first = first < 0 ? x : first;
+                last = x;
+                break;
+            }
+        }
+    }
+    return first < 0 ? 0 : last - first + 1;
+}
+
+TEST_F(InputBoxTest, WordWiderThanThePromptWrapsInsideTheLabel) {
+    const QString word = QString("/dev/serial/by-id/usb-") + QString(90, 'x');
+    const std::vector<QString> prompts = {"Port: " + word, word, "a\r\n" + word + " b"};
+    for (const auto& prompt : prompts) {
+        SCOPED_TRACE(prompt.toStdString());
+        Form07 box;
+        box.set_prompt(prompt, "", "");
+        box.show();
+        QApplication::processEvents();
+        QLabel* label = box.lab_title();
+        const QFontMetrics metrics(label->font());
+        ASSERT_GT(metrics.horizontalAdvance(word), label->width()) << "the word is too wide";
+        // All of the prompt is drawn inside the label: the ink of its lines
+        // adds up to the width of the text (less the blanks where it wrapped).
+        const QImage shot = label->grab().toImage();
+        const QColor back = label->palette().color(QPalette::Window);
+        int drawn = 0;
+        for (int top = 0; top < label->height(); top += metrics.lineSpacing()) {
+            const int width = inked_width(shot, back, top, top + metrics.lineSpacing());
+            EXPECT_LT(width, label->width()) << "ink reaches the right edge";
+            drawn += width;
+        }
+        int text_width = 0;
+        for (const QString& line : QString(prompt).split("\r\n")) {
+            text_width += metrics.horizontalAdvance(line);
+        }
+        EXPECT_GE(drawn, text_width * 9 / 10);
+        EXPECT_GT(box.txt_input()->y(), label->geometry().bottom());
+    }
+}
+
+// The input box shown before any theme is loaded is readable too.
+TEST(InputBoxBeforeTheme, PromptAndFieldAreReadable) {
+    test::ensure_app();
+    unload_theme();
+    Form07 box;
+    box.set_prompt("Please select programmer baud rate [1200-56000].", "", "56000");
+    const QPalette prompt = box.lab_title()->palette();
+    EXPECT_GE(contrast_ratio(prompt.color(QPalette::WindowText), prompt.color(QPalette::Window)),
+              4.5);
+    const QPalette field = box.txt_input()->palette();
+    EXPECT_GE(contrast_ratio(field.color(QPalette::Text), field.color(QPalette::Base)), 4.5);
+    loadtheme_named(kDefaultThemeName);
 }
 
 TEST_F(InputBoxTest, ColoursComeFromTheTheme) {

@@ -8,11 +8,14 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -264,6 +267,82 @@ TEST_F(MessageBoxTest, TextTakesThePromptColoursOfTheTheme) {
     EXPECT_EQ(palette.color(QPalette::Base), QColor(28, 28, 28));
     EXPECT_EQ(box.txt_title()->palette().color(QPalette::Text), QColor(231, 231, 231));
     EXPECT_EQ(box.palette().color(QPalette::Window), QColor(58, 58, 58));
+}
+
+TEST_F(MessageBoxTest, TextTallerThanTheScreenScrollsAndKeepsTheButtonsVisible) {
+    const int screen_height = QGuiApplication::primaryScreen()->availableGeometry().height();
+    QStringList lines;
+    for (int n = 1; n <= 400; ++n) {
+        lines << QStringLiteral("Address %1 differs: read 0000h, expected 3FFFh.").arg(n);
+    }
+    struct Case {
+        QString text;
+        bool scrolls;
+    };
+    const std::vector<Case> cases = {
+        {"Chip verify failed.", false},
+        {lines.mid(0, 10).join("\r\n"), false},
+        {lines.join("\r\n"), true},
+        {QString("word ").repeated(9000), true},  // one paragraph, wrapped
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.left(40).toStdString());
+        Form08 box;
+        box.set_message(c.text, 16, "");
+        box.show();
+        QApplication::processEvents();
+        QScrollBar* bar = box.txt_title()->verticalScrollBar();
+        EXPECT_LE(box.height(), screen_height);
+        EXPECT_LE(box.Command1()->geometry().bottom(), box.height() - 1);
+        EXPECT_TRUE(box.Command1()->isVisible());
+        EXPECT_EQ(bar->isVisible(), c.scrolls);
+        if (c.scrolls) {
+            // All of the text can be scrolled into view, and no line runs
+            // under the scroll bar.
+            const QTextDocument* document = box.txt_title()->document();
+            EXPECT_GE(bar->maximum() + box.txt_title()->viewport()->height(),
+                      static_cast<int>(document->size().height()) - 1);
+            EXPECT_LE(document->idealWidth(), box.txt_title()->viewport()->width());
+            bar->setValue(bar->maximum());
+            EXPECT_EQ(bar->value(), bar->maximum());
+            EXPECT_GT(bar->maximum(), 0);
+        } else {
+            EXPECT_EQ(box.txt_title()->height(),
+                      std::ceil(box.txt_title()->document()->size().height()) + 4);
+        }
+    }
+}
+
+// A device database error is shown before any theme is loaded, while every
+// colour role is still black.
+TEST(MessageBoxBeforeTheme, StartUpErrorIsReadable) {
+    test::ensure_app();
+    unload_theme();
+    ASSERT_FALSE(theme_loaded());
+    ASSERT_EQ(colors().col_prompt_text, colors().col_prompt_back) << "all black at start-up";
+    Form08 box;
+    box.set_message(
+        "Device database corvaneldevices.txt, line 3: an algorithm definition needs "
+        "a colon before its instructions.\r\nerasealgdef 3 begin,end",
+        16, "");
+    const QPalette text = box.txt_title()->viewport()->palette();
+    EXPECT_GE(contrast_ratio(text.color(QPalette::Text), text.color(QPalette::Base)), 4.5);
+    const QPalette label = box.lab_title()->palette();
+    EXPECT_GE(contrast_ratio(label.color(QPalette::WindowText), label.color(QPalette::Window)),
+              4.5);
+    // As drawn: the darkest and lightest pixels of the text area are far apart.
+    box.show();
+    QApplication::processEvents();
+    const QImage shot = box.txt_title()->viewport()->grab().toImage();
+    const QColor back = shot.pixelColor(shot.width() - 2, shot.height() - 2);
+    double best = 1.0;
+    for (int y = 0; y < shot.height(); ++y) {
+        for (int x = 0; x < shot.width(); ++x) {
+            best = std::max(best, contrast_ratio(shot.pixelColor(x, y), back));
+        }
+    }
+    EXPECT_GE(best, 4.5);
+    loadtheme_named(kDefaultThemeName);
 }
 
 TEST_F(MessageBoxTest, InterceptorAnswersInsteadOfTheWindow) {
