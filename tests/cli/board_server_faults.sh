@@ -81,6 +81,22 @@ expect_output "The file is read-only"
 [ "$(cat "$work/locked.hex")" = keep ] || fail "a read-only file was replaced"
 ls -A "$work" | grep -q '\.tmp$' && fail "a temporary file was left: $(ls -A "$work")"
 
+# Ctrl-C on the in-process board, which answers at once and so keeps the tool
+# inside its steps: the operation still stops at once, exit 130.
+"$tool" --model PIC16F877A --port "virtual:$work/virtual-chip.hex" verify "$small" \
+    >"$work/out" 2>&1 &
+tool_pid=$!
+sleep 0.5
+started=$(date +%s)
+kill -INT "$tool_pid"
+wait "$tool_pid"
+got=$?
+elapsed=$(( $(date +%s) - started ))
+cat "$work/out"
+[ "$got" -eq 130 ] || fail "Ctrl-C on the virtual board gave exit $got, expected 130"
+expect_output "Interrupted: operation stopped, voltages off."
+[ "$elapsed" -le 3 ] || fail "Ctrl-C took $elapsed seconds to stop the operation"
+
 # Read All with a doubled answer, and with a noise byte, early and late in the
 # read: exit 1, the new status, no file.
 for fault in "--duplicate-answer 40" "--garbage-answer 40" "--duplicate-answer 10280" \
