@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "board/chip_state_file.h"
+#include "platform/link/virtual_port.h"
 #include "core/engine/chip_operations.h"
 #include "gui/ui/cell_editor.h"
 #include "gui/ui/memory_table.h"
@@ -187,7 +188,7 @@ TEST_F(OperationOwnership, ClicksDuringProgramAllChangeNothing) {
     const std::string quiet_chip = chip();
     ASSERT_TRUE(run(2).startsWith("Chip erased. "));
 
-    EXPECT_TRUE(run_with_clicks(0, 20).startsWith("Chip programmed. ")) << form.status_text();
+    EXPECT_TRUE(run_with_clicks(0, 20).startsWith("Chip programmed. ")) << form.status_text().toStdString();
     EXPECT_EQ(chip(), quiet_chip);
     EXPECT_EQ(program.image.flash, image.flash);
     EXPECT_EQ(program.image.eeprom, image.eeprom);
@@ -199,7 +200,7 @@ TEST_F(OperationOwnership, ClicksDuringProgramAllChangeNothing) {
     EXPECT_TRUE(messages.empty());
     EXPECT_FALSE(program.link.vpp_test_on);
     EXPECT_FALSE(form.unosbox->isVisible());
-    EXPECT_TRUE(run(4).startsWith("Chip verified. ")) << form.status_text();
+    EXPECT_TRUE(run(4).startsWith("Chip verified. ")) << form.status_text().toStdString();
 }
 
 TEST_F(OperationOwnership, ClicksDuringReadAllChangeNothing) {
@@ -217,7 +218,7 @@ TEST_F(OperationOwnership, ClicksDuringReadAllChangeNothing) {
     EXPECT_EQ(quiet_read.flash, programmed.flash);
 
     form.menuclear_Click();
-    EXPECT_TRUE(run_with_clicks(1, 30).startsWith("Chip read. ")) << form.status_text();
+    EXPECT_TRUE(run_with_clicks(1, 30).startsWith("Chip read. ")) << form.status_text().toStdString();
     EXPECT_EQ(program.image.flash, quiet_read.flash);
     EXPECT_EQ(program.image.eeprom, quiet_read.eeprom);
     EXPECT_EQ(program.image.config1, quiet_read.config1);
@@ -233,7 +234,7 @@ TEST_F(WindowOperations, LoopingScriptEndsInBoundedTime) {
     Form1& form = open_window(QString::number(model_number));
     program.model.program_list = {"begin",     "setflashloop", "s02-flash", "s06", "loop",
                                   "s02-flash", "s06",          "loop",      "end"};
-    EXPECT_TRUE(run(0).startsWith("Chip programmed. ")) << form.status_text();
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. ")) << form.status_text().toStdString();
     EXPECT_FALSE(link->MSComm1.virtual_port()->board().voltages_on());
     EXPECT_TRUE(form.Command[0]->isEnabled());
 }
