@@ -32,6 +32,9 @@ void BoardChannel::write_byte(std::uint8_t byte) {
         if (faults_.duplicate_answer && answers_produced_ == *faults_.duplicate_answer) {
             queue_.push_back({answer, ready_at});
         }
+        if (faults_.garbage_answer && answers_produced_ == *faults_.garbage_answer) {
+            queue_.push_back({kNoiseByte, ready_at});
+        }
     }
 }
 

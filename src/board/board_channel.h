@@ -12,6 +12,7 @@
 //   drop_answer        the k-th answer byte (counted from 1 over all answer
 //                      bytes, a read giving three) is lost on the line;
 //   duplicate_answer   the k-th answer byte arrives twice;
+//   garbage_answer     a noise byte (FFh) arrives right after the k-th answer byte;
 //   answer_delay       every answer byte becomes readable only that long after
 //                      the byte that caused it was written, on the channel's
 //                      clock (steady_clock unless a test sets its own).
@@ -32,8 +33,11 @@ struct BoardFaults {
     std::optional<std::uint64_t> stop_after_bytes;
     std::optional<std::uint64_t> drop_answer;
     std::optional<std::uint64_t> duplicate_answer;
+    std::optional<std::uint64_t> garbage_answer;
     std::chrono::steady_clock::duration answer_delay{0};
 };
+
+inline constexpr std::uint8_t kNoiseByte = 0xFF;
 
 class BoardChannel : public ByteChannel {
 public:

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
 
 namespace corvanel {
@@ -203,23 +204,8 @@ ChipStateResult load_chip_state_file(Pic14Chip& chip, const std::string& path) {
 }
 
 ChipStateResult save_chip_state_file(const Pic14Chip& chip, const std::string& path) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) {
-            return failure(0, "cannot create " + temporary);
-        }
-        out << chip_state_hex(chip);
-        out.flush();
-        if (!out) {
-            return failure(0, "cannot write " + temporary);
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, path, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        return failure(0, "cannot replace " + path);
+    if (const auto reason = replace_file(path, chip_state_hex(chip))) {
+        return failure(0, "cannot save the chip state file " + path + ": " + *reason);
     }
     return {};
 }

@@ -16,10 +16,11 @@ namespace corvanel {
 
 namespace {
 
+// The number of the stop signal received (SIGINT, SIGTERM, SIGHUP), 0 for none.
 volatile std::sig_atomic_t g_interrupt_requested = 0;
 
-extern "C" void on_interrupt(int) {
-    g_interrupt_requested = 1;
+extern "C" void on_interrupt(int signal_number) {
+    g_interrupt_requested = signal_number;
 }
 
 constexpr int kBarWidth = 30;
@@ -146,20 +147,39 @@ void CliHost::end_program() {
     program_ended_ = true;
 }
 
+bool CliHost::stop_if_interrupted(ProgramState& state) {
+    if (g_interrupt_requested == 0 || !state.runner.running() || state.runner.in_step()) {
+        return false;
+    }
+    state.runner.stop();
+    state.operation_failed = true;
+    state.link.set_receive_notification(0);
+    state.link.voltages_off();
+    clear_progress();
+    print_lines(out_, "Interrupted: operation stopped, voltages off.");
+    interrupted_ = true;
+    return true;
+}
+
 bool CliHost::wait_for_operation(ProgramState& state) {
     bool timed_out = false;
     QEventLoop loop;
     QTimer watch;
     watch.setInterval(20);
-    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
-        if (g_interrupt_requested != 0 && state.runner.running() && !state.runner.in_step()) {
-            state.runner.stop();
-            state.link.set_receive_notification(0);
-            state.link.voltages_off();
-            clear_progress();
-            print_lines(out_, "Interrupted: operation stopped, voltages off.");
-            interrupted_ = true;
+    // A board that answers at once (the in-process one) keeps the interpreter
+    // inside its steps nearly all the time, so the signal is also looked at
+    // before every answer byte is handed over: that is always between steps.
+    const std::function<void()> step = state.link.on_received_byte;
+    state.link.on_received_byte = [this, &state, step] {
+        if (stop_if_interrupted(state)) {
+            return;
         }
+        if (step) {
+            step();
+        }
+    };
+    QObject::connect(&watch, &QTimer::timeout, &loop, [&] {
+        (void)stop_if_interrupted(state);
         if (check_timeout(state, clock_seconds())) {
             timed_out = true;
         }
@@ -171,13 +191,20 @@ bool CliHost::wait_for_operation(ProgramState& state) {
     if (state.runner.running() && !program_ended_) {
         loop.exec();
     }
+    state.link.on_received_byte = step;
     clear_progress();
     phase_ = Phase::Idle;
     return !timed_out && !interrupted_;
 }
 
 void CliHost::catch_interrupts() {
-    std::signal(SIGINT, on_interrupt);
+    for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+        std::signal(signal_number, on_interrupt);
+    }
+}
+
+int CliHost::interrupt_signal() {
+    return static_cast<int>(g_interrupt_requested);
 }
 
 }  // namespace corvanel

@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -49,13 +50,19 @@ public:
 
     // Ctrl-C (SIGINT) during an operation stops it and switches the programming
     // voltages off, instead of leaving them on the chip when the tool dies.
+    // SIGTERM and SIGHUP (a closed terminal, a stopped job) are handled the same way.
     static void catch_interrupts();
     [[nodiscard]] bool interrupted() const { return interrupted_; }
+    // The stop signal received so far, 0 for none; the tool exits with 128 + it.
+    [[nodiscard]] static int interrupt_signal();
 
 private:
     enum class Phase { Idle, Starting, Running, Finishing };
 
     void clear_progress();
+    // Stops the running operation after a stop signal, between two steps only
+    // (never in the middle of a command's bytes), and switches the voltages off.
+    bool stop_if_interrupted(ProgramState& state);
 
     std::FILE* out_;
     bool terminal_;

@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <string>
+
 namespace corvanel {
 
 // Exit codes of the tool.
@@ -20,6 +22,14 @@ inline constexpr int kInterrupted = 130;  // Ctrl-C during an operation: stopped
 // Runs the tool on its arguments (the program name first); needs a
 // QCoreApplication. Answers the exit code.
 [[nodiscard]] int run_command_line_tool(const QStringList& arguments);
+
+// The program's arguments as the bytes the system gave them. A file name that
+// is not valid text in the local encoding cannot come back unchanged from its
+// QString; with these the tool finds the original bytes again.
+void set_raw_arguments(int argc, const char* const* argv);
+// The bytes to hand to the file system for an argument: the raw argument it
+// was decoded from, else the local 8-bit encoding of the text.
+[[nodiscard]] std::string file_name_bytes(const QString& argument);
 
 // The --help text.
 [[nodiscard]] QString command_line_help();

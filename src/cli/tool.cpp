@@ -66,7 +66,7 @@ int Tool::load_database() {
                              ? QDir(QCoreApplication::applicationDirPath())
                                    .filePath(QString::fromLatin1(kDeviceDatabaseFileName))
                              : options_.devices;
-    const DatabaseLoadResult loaded = load_device_database(path.toStdString(), state_.database);
+    const DatabaseLoadResult loaded = load_device_database(file_name_bytes(path), state_.database);
     switch (loaded.status) {
         case DatabaseStatus::Loaded:
             return cli_exit::kDone;
@@ -183,13 +183,16 @@ int Tool::run_operation(OperationKind kind) {
     }
     const bool answered = host_.wait_for_operation(state_);
     if (host_.interrupted()) {
-        return cli_exit::kInterrupted;
+        return 128 + CliHost::interrupt_signal();
     }
     if (host_.program_ended()) {
         return cli_exit::kUsage;  // the device file's script has an unknown instruction
     }
     if (!answered) {
         return cli_exit::kLink;
+    }
+    if (state_.operation_failed) {
+        return cli_exit::kRefused;  // out of step, or a script that would not end
     }
     if ((kind == OperationKind::Blank || kind == OperationKind::Verify) &&
         state_.report.mismatch_count != 0) {
@@ -199,7 +202,7 @@ int Tool::run_operation(OperationKind kind) {
 }
 
 bool Tool::load_hex(const QString& path) {
-    const HexOpenReport report = open_hex_file(path.toStdString(), state_.image);
+    const HexOpenReport report = open_hex_file(file_name_bytes(path), state_.image);
     for (const HexMessage& message : report.messages) {
         print_message(message.text);
     }
@@ -208,7 +211,7 @@ bool Tool::load_hex(const QString& path) {
 }
 
 int Tool::save_hex(const QString& path) {
-    const HexSaveResult result = save_hex_file(path.toStdString(), state_.image);
+    const HexSaveResult result = save_hex_file(file_name_bytes(path), state_.image);
     for (const HexMessage& message : result.messages) {
         print_message(message.text);
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -126,6 +127,36 @@ TEST(ChipStateFile, SavesAndLoadsThroughFiles) {
     EXPECT_FALSE(load_chip_state_file(loaded, (folder / "missing.hex").string()).ok);
     EXPECT_FALSE(save_chip_state_file(original, (folder / "no" / "such" / "x.hex").string()).ok);
     std::filesystem::remove_all(folder);
+}
+
+// A failed save names the file and leaves neither a temporary file nor a changed
+// target; a leftover of a killed save is cleared by the next one.
+TEST(ChipStateFile, FailedAndInterruptedSavesLeaveNoTemporaryFile) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(::testing::TempDir()) / "corvanel-chip-state-save-test";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const Pic14Chip chip = random_chip("PIC16F628A", 5);
+
+    const std::string locked = (folder / "locked.hex").string();
+    std::ofstream(locked) << "old";
+    fs::permissions(locked, fs::perms::owner_read);
+    const ChipStateResult refused = save_chip_state_file(chip, locked);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_NE(refused.message.find(locked), std::string::npos) << refused.message;
+    EXPECT_NE(refused.message.find("read-only"), std::string::npos) << refused.message;
+    fs::permissions(locked, fs::perms::owner_all);
+
+    const std::string path = (folder / "chip.hex").string();
+    std::ofstream((folder / ".chip.hex.tmp").string()) << ":10000000 half a record";
+    ASSERT_TRUE(save_chip_state_file(chip, path).ok);
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"chip.hex", "locked.hex"}));
+    fs::remove_all(folder);
 }
 
 }  // namespace

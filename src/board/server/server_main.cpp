@@ -80,6 +80,10 @@ int run_board_server(int argc, char** argv) {
     channel.set_faults(options.faults);
     Transmitter out(options.baud);
     int status = serve(*terminal, channel, out, g_stop);
+    // Whether the host left the chip powered: a host must switch the voltages off
+    // on every way out of an operation.
+    std::cerr << "corvanel-board: voltages " << (board.voltages_on() ? "on" : "off")
+              << " at exit\n";
 
     if (options.state_file) {
         const auto saved = corvanel::save_chip_state_file(board.chip(), *options.state_file);

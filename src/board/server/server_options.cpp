@@ -20,6 +20,7 @@ const char* const kUsage =
     "  --stop-after N         go silent after the first N bytes received\n"
     "  --drop-answer K        lose the K-th answer byte\n"
     "  --duplicate-answer K   send the K-th answer byte twice\n"
+    "  --garbage-answer K     send a noise byte (FFh) after the K-th answer byte\n"
     "  --delay-ms D           send every answer D milliseconds late\n"
     "  --list                 list the known chips and exit\n"
     "  --help                 show this help and exit\n";
@@ -92,6 +93,11 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                 return 2;
             }
             options.faults.duplicate_answer = count;
+        } else if (arg == "--garbage-answer") {
+            if (!need_count()) {
+                return 2;
+            }
+            options.faults.garbage_answer = count;
         } else if (arg == "--delay-ms") {
             if (!need_count()) {
                 return 2;

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <thread>
 
 #include "core/engine/program_state.h"
 
@@ -102,6 +104,9 @@ StartResult start_operation(ProgramState& state, OperationKind kind) {
     runner.last_eeprom = state.image.eeprom_size - 1;
     // A "loop" only ever returns to a loop-set instruction of this operation.
     runner.loop_start = 0;
+    runner.operation_steps = 0;
+    runner.step_limit = operation_step_limit(state.image, runner.script_length());
+    state.operation_failed = false;
     state.start_time = host.clock_seconds();
     if (kind == OperationKind::Blank || kind == OperationKind::Verify) {
         state.report.reset_report();
@@ -110,6 +115,8 @@ StartResult start_operation(ProgramState& state, OperationKind kind) {
     host.set_status_text(row.start_text);
     host.process_events();
     if (kind == OperationKind::Read) {
+        // Kept until the read has succeeded: a failed read leaves the image as it was.
+        state.image_before_read = state.image;
         state.image.clear_image();
         host.redraw_tables();
         host.process_events();
@@ -140,6 +147,7 @@ void erase2_routine(ProgramState& state) {
 }
 
 void read2_routine(ProgramState& state) {
+    state.image_before_read.reset();
     report_result(state, "Chip read. ");
     EngineHost& host = state.engine_host();
     host.redraw_tables();
@@ -208,6 +216,8 @@ bool check_timeout(ProgramState& state, double now) {
     }
     const bool was_read = runner.operation_name == operation_name(OperationKind::Read);
     runner.stop();
+    state.operation_failed = true;
+    state.image_before_read.reset();
     state.link.set_receive_notification(0);
     EngineHost& host = state.engine_host();
     // Best effort: a board that hears again must not keep the chip powered.
@@ -219,6 +229,57 @@ bool check_timeout(ProgramState& state, double now) {
     host.set_status_text(kNotRespondingText);
     host.process_events();
     return true;
+}
+
+void abort_operation(ProgramState& state, std::string_view status_text) {
+    ScriptRunner& runner = state.runner;
+    const bool was_read = runner.operation_name == operation_name(OperationKind::Read);
+    runner.stop();
+    state.operation_failed = true;
+    state.link.set_receive_notification(0);
+    // Every way out of an operation leaves the chip unpowered.
+    state.link.voltages_off();
+    if (was_read && state.image_before_read) {
+        state.image = *state.image_before_read;
+    }
+    state.image_before_read.reset();
+    EngineHost& host = state.engine_host();
+    host.enable_commands();
+    if (was_read) {
+        host.redraw_tables();
+    }
+    host.set_status_text(status_text);
+    host.process_events();
+}
+
+bool answers_after_end(ProgramState& state) {
+    ProgrammerLink& link = state.link;
+    if (link.undelivered_bytes() > 0) {
+        return true;  // more bytes came in the same batch as the final answer
+    }
+    EngineHost& host = state.engine_host();
+    const double start = host.clock_seconds();
+    // Not the host's pause: that is the script's own time (and may be skipped).
+    // A host whose clock stands still (a test's) gets one look only.
+    constexpr auto kRound = std::chrono::milliseconds(2);
+    for (;;) {
+        host.process_events();
+        if (link.discard_waiting_bytes() > 0) {
+            return true;
+        }
+        const double waited = host.clock_seconds() - start;
+        if (!(waited > 0.0) || waited >= kSettleSeconds) {
+            return false;
+        }
+        std::this_thread::sleep_for(kRound);
+    }
+}
+
+std::uint64_t operation_step_limit(const MemoryImage& image, std::int32_t script_length) {
+    const auto locations = static_cast<std::uint64_t>(std::max(image.flash_size, 0)) +
+                           static_cast<std::uint64_t>(std::max(image.eeprom_size, 0)) + 2;
+    const auto length = static_cast<std::uint64_t>(std::max(script_length, 1));
+    return 2 * 4 * length * locations + 1000;
 }
 
 }  // namespace corvanel

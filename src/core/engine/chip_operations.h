@@ -11,6 +11,7 @@
 // the hosts call check_timeout from a timer: when no awaited byte has come for
 // five seconds the operation is aborted.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +19,7 @@
 namespace corvanel {
 
 struct ProgramState;
+struct MemoryImage;
 
 enum class OperationKind { Program, Erase, Read, Blank, Verify };
 
@@ -31,6 +33,26 @@ enum class OperationKind { Program, Erase, Read, Blank, Verify };
 inline constexpr double kAnswerTimeoutSeconds = 5.0;
 inline constexpr std::string_view kNotRespondingText =
     "Programmer not responding! Operation aborted.";
+
+// The answer stream has lost its step with the commands: a byte too many or too
+// few (a board that answers twice, noise on the line), seen as a value no chip
+// location can hold or as bytes arriving after the operation's last answer.
+inline constexpr std::string_view kOutOfStepText =
+    "Programmer answers out of step! Operation aborted.";
+// A device file script that would run for ever is stopped after a number of
+// steps no sound script needs for the image.
+inline constexpr std::string_view kScriptTooLongText =
+    "Algorithm script does not end! Operation aborted.";
+// After the final answer the line is watched this long for bytes that should
+// not come.
+inline constexpr double kSettleSeconds = 0.05;
+
+// The most interpreter steps an operation on `image` with a script of that
+// length may take: every pass of a loop handles one location, a pass takes at
+// most every instruction of the script once, and an instruction takes at most
+// four steps; twice that, and some room for the instructions outside loops.
+[[nodiscard]] std::uint64_t operation_step_limit(const MemoryImage& image,
+                                                 std::int32_t script_length);
 
 enum class StartResult {
     Started,
@@ -62,5 +84,14 @@ void run_completion_routine(ProgramState& state, std::string_view name);
 // when it aborted. Nothing happens while no operation waits, while a step is
 // running, or while "Test Vpp" holds the voltages (the wait starts afresh then).
 bool check_timeout(ProgramState& state, double now);
+
+// Ends the running operation as failed: nothing more is sent but voltages-off,
+// the commands are unlocked and the status line shows `status_text`. A Read All
+// leaves the image as it was before the operation started.
+void abort_operation(ProgramState& state, std::string_view status_text);
+
+// Watches the line for a short while after the operation's final answer; true
+// when bytes came that no command asked for (they are thrown away).
+[[nodiscard]] bool answers_after_end(ProgramState& state);
 
 }  // namespace corvanel

@@ -3,6 +3,7 @@
 // The program-wide single instances, gathered in one object created at start-up
 // so that every test can create its own.
 
+#include <optional>
 #include <string>
 
 #include "core/devices/device_database.h"
@@ -34,6 +35,12 @@ struct ProgramState {
     // the last finished operation ("12.25").
     double start_time = 0.0;
     std::string elapsed_text;
+    // The last operation ended without its result: aborted (out of step, time-out,
+    // a script that would not end) rather than finished by its completion routine.
+    bool operation_failed = false;
+    // The image as it was before the running Read All cleared it; put back when
+    // the read fails, so that a failed read changes nothing.
+    std::optional<MemoryImage> image_before_read;
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.

@@ -106,6 +106,24 @@ bool is_config2_kind(Kind kind) {
            kind == Kind::CheckBlankConfig2 || kind == Kind::CheckConfig2;
 }
 
+// A FLASH or configuration word holds 14 bits and an EEPROM cell 8: a larger
+// value read from the board is a byte taken from the wrong place in the answer
+// stream (a doubled or lost byte, noise on the line). What a temporary read
+// holds is judged by the check that uses it; the EEPROM checks compare the low
+// byte only, so their high byte is not judged.
+bool answer_fits(Kind kind, std::int32_t value) {
+    if (kind == Kind::ReadEeprom) {
+        return value >= 0 && value <= kBlankEepromByte;
+    }
+    if (is_eeprom_kind(kind)) {
+        return true;
+    }
+    if (is_flash_kind(kind) || is_config1_kind(kind) || is_config2_kind(kind)) {
+        return value >= 0 && value <= kBlankFlashWord;
+    }
+    return true;
+}
+
 // Sets the flag for the length of a step, also when the step returns early.
 class StepGuard {
 public:
@@ -188,6 +206,10 @@ void ScriptRunner::run_step() {
     const StepGuard guard(in_step_);
     ++steps_run_;
     link.set_receive_notification(0);
+    if (running() && step_limit != 0 && ++operation_steps > step_limit) {
+        abort_operation(state_, kScriptTooLongText);
+        return;
+    }
 
     if (next_instruction < 1 || next_instruction > script_length()) {
         finish();
@@ -200,6 +222,8 @@ void ScriptRunner::run_step() {
         (void)host.show_message(unrecognized_instruction_text(instruction), message_kind::kError,
                                 "");
         stop();
+        // The chip may be powered by an earlier "begin": it must not stay so.
+        link.voltages_off();
         host.end_program();
         return;
     }
@@ -209,6 +233,10 @@ void ScriptRunner::run_step() {
 
 void ScriptRunner::finish() {
     next_instruction = script_length() + 1;
+    if (running() && answers_after_end(state_)) {
+        abort_operation(state_, kOutOfStepText);
+        return;
+    }
     run_completion_routine(state_, operation_name);
     operation_name.clear();
 }
@@ -282,6 +310,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
                 advance();
             } else {
                 address = 0;
+                loop_start = 0;  // skipped: this loop has ended as well
                 next_instruction = after_next(here, Kind::Loop);
             }
             link.send_nop();
@@ -293,6 +322,9 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
                 if (loop_start >= 1) {
                     address = 0;
                 }
+                // The loop has ended: a later "loop" with no loop-set of its own
+                // must not return here (that would cycle for ever).
+                loop_start = 0;
                 advance();
             }
             link.send_nop();
@@ -412,6 +444,10 @@ void ScriptRunner::read_step(const DecodedInstruction& instruction) {
     // The high byte: the word is complete. The board's third byte, which follows,
     // starts the next instruction.
     word_accumulator += 256 * link.received_byte;
+    if (!answer_fits(instruction.kind, word_accumulator)) {
+        abort_operation(state_, kOutOfStepText);
+        return;
+    }
     switch (instruction.kind) {
         case Kind::ReadFlash:
             image.set_flash_word(address, word_accumulator);
@@ -438,6 +474,10 @@ void ScriptRunner::read_step(const DecodedInstruction& instruction) {
 
 void ScriptRunner::check_step(InstructionKind kind) {
     const MemoryImage& image = state_.image;
+    if (!answer_fits(kind, temp_word)) {
+        abort_operation(state_, kOutOfStepText);
+        return;
+    }
     show_progress(kind);
     const std::int32_t at = address;
     if (is_flash_kind(kind) || is_eeprom_kind(kind)) {

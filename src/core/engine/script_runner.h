@@ -116,6 +116,12 @@ public:
     // Steps carried out since the program started (for measurements).
     [[nodiscard]] std::uint64_t steps_run() const { return steps_run_; }
 
+    // The most steps the running operation may take before it is aborted as a
+    // script that would never end; start_operation sets it from the image size.
+    std::uint64_t step_limit = 0;  // 0: no limit
+    // Steps of the running operation so far (start_operation resets it).
+    std::uint64_t operation_steps = 0;
+
     // Interpreter state between steps.
     std::int32_t next_instruction = 1;  // script_length() + 1: finished
     std::int32_t phase = 0;             // 0..3 inside a multi-step instruction

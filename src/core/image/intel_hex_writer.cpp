@@ -1,21 +1,13 @@
 #include "core/image/intel_hex_writer.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <memory>
 #include <optional>
-#include <random>
-#include <system_error>
 
+#include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
 
 namespace corvanel {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr std::string_view kCrLf = "\r\n";
 
@@ -49,81 +41,6 @@ void append_area(std::string& file, const std::vector<std::int32_t>& cells, std:
     }
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-std::string errno_text(const char* fallback) {
-    return errno != 0 ? std::strerror(errno) : fallback;
-}
-
-// Creates a new file beside `target` that did not exist before, so a file of
-// another program (or a second save at the same moment) is never overwritten.
-std::FILE* create_temporary_beside(const fs::path& target, fs::path& temporary) {
-    std::random_device seed;
-    std::mt19937 random(seed());
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary = target;
-        temporary += ".tmp" + std::to_string(random() % 1000000);
-        errno = 0;
-        // "x": fail instead of opening a file that already exists.
-        if (std::FILE* file = std::fopen(temporary.string().c_str(), "wbx")) {
-            return file;
-        }
-        if (errno != EEXIST) {
-            return nullptr;
-        }
-    }
-    return nullptr;
-}
-
-// Writes `text` to `path` through a temporary file and a rename. Answers the
-// reason on failure, or nothing on success.
-std::optional<std::string> write_file_safely(const std::string& path, std::string_view text) {
-    std::error_code error;
-    fs::path target(path);
-    // Saving through a link replaces the file it points at, not the link.
-    if (fs::is_symlink(target, error)) {
-        const fs::path resolved = fs::canonical(target, error);
-        if (!error) {
-            target = resolved;
-        }
-    }
-    if (fs::is_directory(target, error)) {
-        return std::string("It is a folder");
-    }
-    fs::path temporary;
-    std::unique_ptr<std::FILE, FileCloser> file(create_temporary_beside(target, temporary));
-    if (!file) {
-        return errno_text("The file cannot be created");
-    }
-    errno = 0;
-    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size() &&
-                         std::fflush(file.get()) == 0;
-    std::string reason = written ? std::string() : errno_text("The file cannot be written");
-    errno = 0;
-    const bool closed = std::fclose(file.release()) == 0;
-    if (written && !closed) {
-        reason = errno_text("The file cannot be written");
-    }
-    if (!written || !closed) {
-        fs::remove(temporary, error);
-        return reason;
-    }
-    // The new file keeps the permissions the old one had.
-    const fs::file_status old_status = fs::status(target, error);
-    if (!error && fs::exists(old_status)) {
-        fs::permissions(temporary, old_status.permissions(), error);
-    }
-    fs::rename(temporary, target, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return error.message();
-    }
-    return std::nullopt;
-}
-
 }  // namespace
 
 std::string write_hex_text(const MemoryImage& image) {
@@ -149,7 +66,7 @@ std::string hex_overwrite_question(std::string_view path) {
 }
 
 HexSaveResult save_hex_file(const std::string& path, const MemoryImage& image) {
-    const std::optional<std::string> failure = write_file_safely(path, write_hex_text(image));
+    const std::optional<std::string> failure = replace_file(path, write_hex_text(image));
     return failure ? hex_save_failed(path, *failure) : hex_save_succeeded(path);
 }
 

@@ -74,12 +74,15 @@ void ProgrammerLink::MSComm1_OnComm() {
         return;
     }
     delivering_ = true;
+    undelivered_ = bytes.size();
     for (const std::uint8_t byte : bytes) {
+        --undelivered_;
         received_byte = byte;
         if (on_received_byte) {
             on_received_byte();
         }
     }
+    undelivered_ = 0;
     delivering_ = false;
 }
 

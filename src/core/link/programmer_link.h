@@ -69,10 +69,14 @@ public:
     // wait for the next notification.
     void MSComm1_OnComm();
 
+    // Bytes of the batch being handed over that come after the current one.
+    [[nodiscard]] std::size_t undelivered_bytes() const { return undelivered_; }
+
 private:
     void write(std::uint8_t byte);
 
     bool delivering_ = false;
+    std::size_t undelivered_ = 0;
 };
 
 }  // namespace corvanel

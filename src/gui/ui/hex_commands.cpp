@@ -4,8 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
+#include "core/engine/program_state.h"
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
 #include "gui/dialogs/message_box.h"
@@ -43,6 +43,9 @@ QString remember_folder(const QString& chosen) {
 }  // namespace
 
 void Form1::menuopen_Click() {
+    if (refuse_during_operation()) {
+        return;
+    }
     const QString chosen = choose_file(this, FileChooserMode::Open,
                                        QStringLiteral("Select HEX File To Open"), last_path());
     if (chosen.isEmpty()) {
@@ -52,6 +55,9 @@ void Form1::menuopen_Click() {
 }
 
 void Form1::open_hex_file(const QString& full_path) {
+    if (refuse_during_operation()) {
+        return;
+    }
     disable();
     MemoryImage& image = state().image;
     const std::string path = full_path.toStdString();
@@ -86,30 +92,22 @@ void Form1::menusave_Click() {
             return;
         }
     }
-    disable();
-    // The old file is replaced only once the new one is completely written, so
-    // a failure at any point leaves it as it was.
-    QSaveFile file(full_path);
-    HexSaveResult result;
-    if (!file.open(QIODevice::WriteOnly)) {
-        result = hex_save_failed(path, file.errorString().toStdString());
-    } else {
-        const std::string text = write_hex_text(state().image);
-        if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size())) {
-            const std::string reason = file.errorString().toStdString();
-            file.cancelWriting();
-            result = hex_save_failed(path, reason);
-        } else if (!file.commit()) {
-            result = hex_save_failed(path, file.errorString().toStdString());
-        } else {
-            result = hex_save_succeeded(path);
-        }
+    // Saving a copy only reads the image, so it may run beside an operation;
+    // the command lock is then the operation's and stays as it is.
+    const bool operation_running = state().runner.running() || state().runner.in_step();
+    if (!operation_running) {
+        disable();
     }
+    // The program's one way of replacing a file: a failure at any point leaves
+    // the old one as it was. The name goes to the file system as its own bytes.
+    const HexSaveResult result =
+        save_hex_file(QFile::encodeName(full_path).toStdString(), state().image);
     if (result.loaded_file_label) {
         label_hex->setText(QString::fromStdString(*result.loaded_file_label));
     }
-    enable();
+    if (!operation_running) {
+        enable();
+    }
     set_status(QString::fromStdString(result.status_text));
     show_messages(result.messages);
 }

@@ -43,6 +43,7 @@ constexpr int kTimeoutCheckMilliseconds = 250;
 const QString kOpenTooltip = QStringLiteral("Click to open HEX file!");
 const QString kModelTooltip = QStringLiteral("Click to change microcontroller model!");
 const QString kTableTooltip = QStringLiteral("Right click on the location to edit its value!");
+const QString kOperationInProgress = QStringLiteral("Operation in progress.");
 
 }  // namespace
 
@@ -191,7 +192,11 @@ void Form1::build_controls() {
     for (ClickLabel* model_label : {Label1, label_ime, label_info}) {
         connect(model_label, &ClickLabel::clicked, this, &Form1::menumodel_Click);
     }
-    connect(label_vpp, &ClickLabel::clicked, this, [] { toggle_vpp_test(state()); });
+    connect(label_vpp, &ClickLabel::clicked, this, [this] {
+        if (!refuse_during_operation()) {
+            toggle_vpp_test(state());
+        }
+    });
     for (int index = 0; index < 2; ++index) {
         connect(label_conf[index], &ClickLabel::clicked, this,
                 [this, index] { label_conf_Click(index); });
@@ -299,8 +304,17 @@ QString Form1::status_text() const {
     return label_status->text();
 }
 
+bool Form1::refuse_during_operation() {
+    const ScriptRunner& runner = state().runner;
+    if (!runner.running() && !runner.in_step()) {
+        return false;
+    }
+    set_status(kOperationInProgress);
+    return true;
+}
+
 void Form1::menumodel_Click() {
-    if (!model_chooser_) {
+    if (refuse_during_operation() || !model_chooser_) {
         return;
     }
     model_chooser_();
@@ -327,7 +341,9 @@ void Form1::menuabout_Click() {
 }
 
 void Form1::run_operation(OperationKind operation) {
-    (void)start_operation(state(), operation);
+    if (start_operation(state(), operation) == StartResult::Busy) {
+        set_status(kOperationInProgress);
+    }
 }
 
 // --- the window as the engine's host ---------------------------------------------------

@@ -61,6 +61,11 @@ public:
     void set_status(const QString& text);
     [[nodiscard]] QString status_text() const;
 
+    // An operation owns the image, the model and the port from its first step
+    // to its end: the commands that would change them answer true here, after
+    // saying so in the status line, and do nothing.
+    [[nodiscard]] bool refuse_during_operation();
+
     // One wheel notification: only the sign of `rotation` counts (positive:
     // away from the user, up the memory); every notification moves 3 rows.
     void MouseWheel(int mousekeys, int rotation, int xpos, int ypos);

@@ -28,6 +28,9 @@ TableScrollBar* Form1::edit_scroll_bar() const {
 }
 
 void Form1::tabla_MouseUp(MemoryTable* table, QPoint position) {
+    if (refuse_during_operation()) {
+        return;
+    }
     QCoreApplication::processEvents();
     const auto cell = table->cell_at(position);
     if (!cell) {
@@ -57,6 +60,9 @@ void Form1::tabla_MouseUp(MemoryTable* table, QPoint position) {
 }
 
 void Form1::label_conf_Click(int index) {
+    if (refuse_during_operation()) {
+        return;
+    }
     edit_index_ = index + 1;
     unosbox->setFont(label_conf[index]->font());
     unosbox->setGeometry(label_conf[index]->geometry());
@@ -81,7 +87,8 @@ void Form1::unosbox_LostFocus() {
 
 void Form1::unosbox_Enter() {
     const QString text = unosbox->text();
-    if (!text.isEmpty()) {
+    // An editor opened before the operation started changes nothing while it runs.
+    if (!text.isEmpty() && !refuse_during_operation()) {
         const int value = editor_value(text);
         const int limit = edit_target_ == EditTarget::Eeprom ? kByteLimit : kWordLimit;
         if (value >= 0 && value <= limit) {

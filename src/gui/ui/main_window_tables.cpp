@@ -57,6 +57,9 @@ void Form1::updatedisplay() {
 }
 
 void Form1::menuclear_Click() {
+    if (refuse_during_operation()) {
+        return;
+    }
     disable();
     MemoryImage& image = state().image;
     image.clear_image();

@@ -1,5 +1,6 @@
 #include "platform/link/virtual_port.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include "board/chip_state_file.h"
@@ -23,7 +24,7 @@ std::unique_ptr<VirtualPort> VirtualPort::create(const std::string& chip_name,
     // A state file that does not exist yet is a blank chip that will be saved there.
     if (!state_file.isEmpty() && QFileInfo::exists(state_file)) {
         const ChipStateResult loaded =
-            load_chip_state_file(board->chip(), state_file.toStdString());
+            load_chip_state_file(board->chip(), QFile::encodeName(state_file).toStdString());
         if (!loaded.ok) {
             error = QStringLiteral("chip state %1: %2")
                         .arg(state_file, QString::fromStdString(loaded.message));
@@ -39,7 +40,8 @@ bool VirtualPort::save(QString& error) const {
     if (state_file_.isEmpty() || channel_.bytes_written() == 0) {
         return true;
     }
-    const ChipStateResult saved = save_chip_state_file(board_.chip(), state_file_.toStdString());
+    const ChipStateResult saved =
+        save_chip_state_file(board_.chip(), QFile::encodeName(state_file_).toStdString());
     if (!saved.ok) {
         error = QStringLiteral("chip state %1: %2")
                     .arg(state_file_, QString::fromStdString(saved.message));

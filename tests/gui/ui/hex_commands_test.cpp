@@ -1,6 +1,7 @@
 // "&Open HEX File" and "&Save Buffer As" through the main window.
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 #include <QPushButton>
@@ -168,6 +169,36 @@ TEST_F(HexCommands, FailedSaveIsReportedAndLeavesTheOldFileIntact) {
     EXPECT_EQ(messages[1].kind, 16);
     EXPECT_EQ(form.status_text(), "HEX file not saved!");
     EXPECT_EQ(read_all(folder.filePath(QStringLiteral("sub.hex/inside.txt"))), "inside");
+}
+
+// The window saves the way every file of the program is saved: through a
+// symbolic link (also a dangling one), never over a read-only file, and past a
+// temporary file a killed save left behind.
+TEST_F(HexCommands, SaveWritesThroughLinksAndRefusesReadOnlyFiles) {
+    Form1& form = open_window(QStringLiteral("2"));
+    const QString target = folder.filePath(QStringLiteral("real.hex"));
+    const QString link = folder.filePath(QStringLiteral("link.hex"));
+    ASSERT_TRUE(QFile::link(target, link));  // dangling: real.hex does not exist yet
+    write_file(QStringLiteral(".real.hex.tmp"), "left by a killed save");
+    chosen_path = link;
+    message_answer = 6;
+    form.menusave->trigger();
+    EXPECT_EQ(form.status_text(), "HEX file saved.");
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(read_all(target), ":02400E00F13F80\r\n:00000001FF\r\n");
+    EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral(".real.hex.tmp"))));
+
+    messages.clear();
+    const QString locked = write_file(QStringLiteral("locked.hex"), "keep me");
+    ASSERT_TRUE(QFile::setPermissions(locked, QFileDevice::ReadOwner));
+    chosen_path = locked;
+    form.menusave->trigger();
+    ASSERT_EQ(messages.size(), 2u) << "the question, then the refusal";
+    EXPECT_TRUE(messages[1].text.contains(QStringLiteral("The file is read-only")))
+        << messages[1].text.toStdString();
+    EXPECT_EQ(form.status_text(), "HEX file not saved!");
+    EXPECT_EQ(read_all(locked), "keep me");
+    QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 }  // namespace

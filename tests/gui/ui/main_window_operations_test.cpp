@@ -5,6 +5,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "board/chip_state_file.h"
+#include "platform/link/virtual_port.h"
+#include "core/engine/chip_operations.h"
 #include "gui/ui/cell_editor.h"
 #include "gui/ui/memory_table.h"
 #include "gui/widgets/click_label.h"
@@ -109,6 +112,130 @@ TEST_F(WindowOperations, TestVppLocksTheCommandsUntilClickedAgain) {
     EXPECT_TRUE(form.label_vpp->isEnabled());
     QTest::mouseClick(form.label_vpp, Qt::LeftButton);
     EXPECT_EQ(form.status_text(), "Vpp and Vdd voltages turned OFF!");
+    EXPECT_TRUE(form.Command[0]->isEnabled());
+}
+
+// Everything a person might click while an operation runs. Each is refused
+// with the same status text and changes neither the image, the model nor the
+// port; the operation's result is what it is without the clicks.
+class OperationOwnership : public WindowOperations {
+protected:
+    void SetUp() override {
+        WindowOperations::SetUp();
+        use_serial_link(2);
+        open_window(QString::number(model_number));
+        window->set_model_chooser([this] { ++chooser_opened; });
+        chosen_path = folder.filePath(QStringLiteral("never-opened.hex"));
+    }
+
+    [[nodiscard]] std::string chip() const {
+        return chip_state_hex(link->MSComm1.virtual_port()->board().chip());
+    }
+
+    // Clicks everything, `rounds` times, each time the event loop runs during
+    // the operation started by `button`; answers the result text.
+    QString run_with_clicks(int button, int rounds) {
+        Form1& form = *window;
+        int done = 0;
+        QTimer clicker;
+        clicker.setInterval(0);
+        QObject::connect(&clicker, &QTimer::timeout, &clicker, [&] {
+            if (done >= rounds || !program.runner.running()) {
+                return;
+            }
+            ++done;
+            for (ClickLabel* label :
+                 {form.Label1, form.label_ime, form.label_info, form.label_hex, form.Label7,
+                  form.label_vpp, form.label_conf[0], form.label_conf[1]}) {
+                emit label->clicked();
+                refusals += form.status_text() == QStringLiteral("Operation in progress.") ? 1 : 0;
+            }
+            emit form.label_vpp->clicked();  // twice: on and off again, once it was a toggle
+            emit form.tabla_flash->right_released(QPoint(70, 5));
+            emit form.tabla_eeprom->right_released(QPoint(70, 5));
+            form.unosbox->setText(QStringLiteral("0"));
+            form.unosbox_Enter();
+            form.menuclear_Click();
+            form.menumodel_Click();
+            form.menuopen_Click();
+            form.open_hex_file(chosen_path);
+            // An operation button pressed while another runs.
+            emit form.Command[1]->clicked();
+            busy_said += form.status_text() == QStringLiteral("Operation in progress.") ? 1 : 0;
+        });
+        clicker.start();
+        const QString result = run(button);
+        clicker.stop();
+        EXPECT_GT(done, 0) << "the clicks came while the operation ran";
+        return result;
+    }
+
+    int chooser_opened = 0;
+    int refusals = 0;
+    int busy_said = 0;
+};
+
+TEST_F(OperationOwnership, ClicksDuringProgramAllChangeNothing) {
+    Form1& form = *window;
+    for (int i = 0; i < 64; ++i) {
+        program.image.set_flash_word(i, 0x2800 + i);
+    }
+    program.image.set_eeprom_byte(5, 0xA5);
+    program.image.config1 = 0x2162;
+    const MemoryImage image = program.image;
+
+    ASSERT_TRUE(run(0).startsWith("Chip programmed. "));
+    const std::string quiet_chip = chip();
+    ASSERT_TRUE(run(2).startsWith("Chip erased. "));
+
+    EXPECT_TRUE(run_with_clicks(0, 20).startsWith("Chip programmed. ")) << form.status_text().toStdString();
+    EXPECT_EQ(chip(), quiet_chip);
+    EXPECT_EQ(program.image.flash, image.flash);
+    EXPECT_EQ(program.image.eeprom, image.eeprom);
+    EXPECT_EQ(program.image.config1, image.config1);
+    EXPECT_EQ(refusals, 20 * 8);
+    EXPECT_EQ(busy_said, 20);
+    EXPECT_EQ(chooser_opened, 0);
+    EXPECT_TRUE(chooser_calls.empty());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_FALSE(program.link.vpp_test_on);
+    EXPECT_FALSE(form.unosbox->isVisible());
+    EXPECT_TRUE(run(4).startsWith("Chip verified. ")) << form.status_text().toStdString();
+}
+
+TEST_F(OperationOwnership, ClicksDuringReadAllChangeNothing) {
+    Form1& form = *window;
+    for (int i = 0; i < 2048; i += 7) {
+        program.image.set_flash_word(i, i & 0x3FFF);
+    }
+    program.image.set_eeprom_byte(127, 0x11);
+    ASSERT_TRUE(run(0).startsWith("Chip programmed. "));
+    const MemoryImage programmed = program.image;
+
+    form.menuclear_Click();
+    ASSERT_TRUE(run(1).startsWith("Chip read. "));
+    const MemoryImage quiet_read = program.image;
+    EXPECT_EQ(quiet_read.flash, programmed.flash);
+
+    form.menuclear_Click();
+    EXPECT_TRUE(run_with_clicks(1, 30).startsWith("Chip read. ")) << form.status_text().toStdString();
+    EXPECT_EQ(program.image.flash, quiet_read.flash);
+    EXPECT_EQ(program.image.eeprom, quiet_read.eeprom);
+    EXPECT_EQ(program.image.config1, quiet_read.config1);
+    EXPECT_EQ(chooser_opened, 0);
+    EXPECT_FALSE(program.link.vpp_test_on);
+    EXPECT_TRUE(form.Command[0]->isEnabled());
+}
+
+// A device file whose script would loop: the window ends the operation with a
+// result, voltages off, and the commands unlocked.
+TEST_F(WindowOperations, LoopingScriptEndsInBoundedTime) {
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    program.model.program_list = {"begin",     "setflashloop", "s02-flash", "s06", "loop",
+                                  "s02-flash", "s06",          "loop",      "end"};
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. ")) << form.status_text().toStdString();
+    EXPECT_FALSE(link->MSComm1.virtual_port()->board().voltages_on());
     EXPECT_TRUE(form.Command[0]->isEnabled());
 }
 

@@ -1,0 +1,108 @@
+#include "core/files/replace_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+namespace corvanel {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// More links in a chain than this is taken as a loop.
+constexpr int kMaxLinks = 40;
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::string errno_text(const char* fallback) {
+    return errno != 0 ? std::strerror(errno) : fallback;
+}
+
+bool writable_by_someone(fs::perms permissions) {
+    constexpr fs::perms kWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    return (permissions & kWrite) != fs::perms::none;
+}
+
+}  // namespace
+
+fs::path temporary_path_for(const fs::path& target) {
+    fs::path name(".");
+    name += target.filename();
+    name += ".tmp";
+    return target.parent_path() / name;
+}
+
+fs::path save_destination(const fs::path& path) {
+    fs::path target = path;
+    std::error_code error;
+    for (int depth = 0; depth < kMaxLinks; ++depth) {
+        if (!fs::is_symlink(fs::symlink_status(target, error))) {
+            break;
+        }
+        const fs::path next = fs::read_symlink(target, error);
+        if (error) {
+            break;
+        }
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target;
+}
+
+std::optional<std::string> replace_file(const fs::path& path, std::string_view contents) {
+    std::error_code error;
+    const fs::path target = save_destination(path);
+    if (fs::is_symlink(fs::symlink_status(target, error))) {
+        return std::string("Too many symbolic links");
+    }
+    const fs::file_status old_status = fs::status(target, error);
+    const bool exists = !error && fs::exists(old_status);
+    if (exists && fs::is_directory(old_status)) {
+        return std::string("It is a folder");
+    }
+    if (exists && !writable_by_someone(old_status.permissions())) {
+        return std::string("The file is read-only");
+    }
+
+    const fs::path temporary = temporary_path_for(target);
+    // A leftover of a killed save (or anything else by that name) goes first;
+    // "x" then refuses to open whatever might have appeared there since.
+    fs::remove(temporary, error);
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temporary.c_str(), "wbx"));
+    if (!file) {
+        return errno_text("The file cannot be created");
+    }
+    errno = 0;
+    const bool written =
+        std::fwrite(contents.data(), 1, contents.size(), file.get()) == contents.size() &&
+        std::fflush(file.get()) == 0;
+    std::string reason = written ? std::string() : errno_text("The file cannot be written");
+    errno = 0;
+    const bool closed = std::fclose(file.release()) == 0;
+    if (written && !closed) {
+        reason = errno_text("The file cannot be written");
+    }
+    if (!written || !closed) {
+        fs::remove(temporary, error);
+        return reason;
+    }
+    // The new file keeps the permissions the old one had.
+    if (exists) {
+        fs::permissions(temporary, old_status.permissions(), error);
+    }
+    fs::rename(temporary, target, error);
+    if (error) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        return error.message();
+    }
+    return std::nullopt;
+}
+
+}  // namespace corvanel

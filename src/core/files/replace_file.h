@@ -1,0 +1,39 @@
+#pragma once
+
+// The one way the program writes a whole file (a saved HEX file, the board's
+// chip state): the new contents go to a temporary file beside the target, which
+// is then renamed over it. Whatever happens, and at whatever moment the program
+// is stopped, the target holds either all of its old contents or all of the new.
+//
+//  - The temporary file has a fixed name, ".NAME.tmp" beside NAME, so that one
+//    left behind by a save that was killed is recognisable and is replaced (and
+//    renamed away) by the next save to the same target.
+//  - A target that is a symbolic link (also one whose file does not exist yet)
+//    is written through: the file the link names gets the contents, the link
+//    stays a link.
+//  - A target that exists and is read-only is refused, not replaced.
+//  - On failure the temporary file is removed and the target is left alone.
+//
+// Paths are taken as the bytes the file system uses: a name that is not valid
+// UTF-8 reaches it unchanged.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace corvanel {
+
+// The temporary file a save of `target` writes first (".NAME.tmp" beside it).
+[[nodiscard]] std::filesystem::path temporary_path_for(const std::filesystem::path& target);
+
+// The file a save of `path` writes: `path` itself, or where its chain of
+// symbolic links ends (relative links taken from their own folder).
+[[nodiscard]] std::filesystem::path save_destination(const std::filesystem::path& path);
+
+// Writes `contents` as the whole new file `path`. Answers nothing on success,
+// else the reason ("The file is read-only", the system's error text, ...).
+[[nodiscard]] std::optional<std::string> replace_file(const std::filesystem::path& path,
+                                                      std::string_view contents);
+
+}  // namespace corvanel

@@ -1,0 +1,152 @@
+#!/bin/sh
+# The command-line tool against a board server that misbehaves: an answer byte
+# sent twice, a noise byte on the line, and a stop signal in the middle of an
+# operation. A failure is never reported as success, no file is written from a
+# failed read, and the board is always left with its voltages off.
+#   board_server_faults.sh CORVANEL CORVANEL_BOARD SMALL_HEX WORK_FOLDER
+set -u
+tool=$1
+board=$2
+small=$3
+work=$4
+
+rm -rf "$work"
+mkdir -p "$work/config"
+XDG_CONFIG_HOME="$work/config"
+export XDG_CONFIG_HOME
+server_pid=
+out_of_step="Programmer answers out of step! Operation aborted."
+
+fail() {
+    echo "FAILED: $*"
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+    exit 1
+}
+
+start_server() {
+    : >"$work/server.out"
+    "$board" --chip PIC16F628A "$@" >"$work/server.out" 2>"$work/server.err" &
+    server_pid=$!
+    device=
+    tries=0
+    while [ -z "$device" ] && [ $tries -lt 100 ]; do
+        device=$(head -n 1 "$work/server.out" 2>/dev/null)
+        tries=$((tries + 1))
+        sleep 0.05
+    done
+    [ -n "$device" ] || fail "the board server printed no device"
+}
+
+# Stops the server once it has taken in what was sent; it reports the voltages.
+stop_server() {
+    sleep 0.3
+    kill -TERM "$server_pid"
+    wait "$server_pid"
+    server_pid=
+    grep -q "voltages off at exit" "$work/server.err" ||
+        fail "the board was left with its voltages on: $(cat "$work/server.err")"
+}
+
+run() {
+    expected=$1
+    shift
+    "$tool" --model PIC16F628A "$@" >"$work/out" 2>&1
+    code=$?
+    cat "$work/out"
+    [ "$code" -eq "$expected" ] || fail "corvanel $* gave exit $code, expected $expected"
+}
+
+expect_output() {
+    grep -q -- "$1" "$work/out" || fail "no \"$1\" in the output"
+}
+
+refuse_output() {
+    if grep -q -- "$1" "$work/out"; then fail "\"$1\" in the output"; fi
+}
+
+# Files: a name that is not valid UTF-8 reaches the file system unchanged, a
+# dangling link is written through, a read-only file is refused and kept.
+odd=$(printf 'chip-\377\376.hex')
+run 0 convert "$small" "$work/$odd"
+cmp "$small" "$work/$odd" || fail "the file with the odd name differs"
+run 0 check "$work/$odd"
+ln -s "$work/linked-target.hex" "$work/link.hex"
+run 0 convert "$small" "$work/link.hex"
+[ -L "$work/link.hex" ] || fail "the link was replaced by a file"
+cmp "$small" "$work/linked-target.hex" || fail "the link's target was not written"
+printf 'keep\n' >"$work/locked.hex"
+chmod 444 "$work/locked.hex"
+run 1 convert "$small" "$work/locked.hex"
+expect_output "The file is read-only"
+[ "$(cat "$work/locked.hex")" = keep ] || fail "a read-only file was replaced"
+ls -A "$work" | grep -q '\.tmp$' && fail "a temporary file was left: $(ls -A "$work")"
+
+# Ctrl-C on the in-process board, which answers at once and so keeps the tool
+# inside its steps: the operation still stops at once, exit 130.
+"$tool" --model PIC16F877A --port "virtual:$work/virtual-chip.hex" verify "$small" \
+    >"$work/out" 2>&1 &
+tool_pid=$!
+sleep 0.5
+started=$(date +%s)
+kill -INT "$tool_pid"
+wait "$tool_pid"
+got=$?
+elapsed=$(( $(date +%s) - started ))
+cat "$work/out"
+[ "$got" -eq 130 ] || fail "Ctrl-C on the virtual board gave exit $got, expected 130"
+expect_output "Interrupted: operation stopped, voltages off."
+[ "$elapsed" -le 3 ] || fail "Ctrl-C took $elapsed seconds to stop the operation"
+
+# Read All with a doubled answer, and with a noise byte, early and late in the
+# read: exit 1, the new status, no file.
+for fault in "--duplicate-answer 40" "--garbage-answer 40" "--duplicate-answer 10280" \
+    "--garbage-answer 10295"; do
+    # shellcheck disable=SC2086
+    start_server $fault
+    run 1 --port "$device" read "$work/read.hex"
+    expect_output "$out_of_step"
+    refuse_output "Chip read."
+    [ ! -e "$work/read.hex" ] || fail "a failed read ($fault) wrote a file"
+    stop_server
+done
+
+# Program the chip on a sound board, then verify it with a doubled answer and
+# with noise: the verify fails and says why, not "Chip verified.".
+start_server --state "$work/chip.hex"
+run 0 --port "$device" program "$small" --verify
+stop_server
+for fault in "--duplicate-answer 200" "--garbage-answer 200"; do
+    # shellcheck disable=SC2086
+    start_server --state "$work/chip.hex" $fault
+    run 1 --port "$device" verify "$small"
+    expect_output "$out_of_step"
+    refuse_output "Chip verified."
+    stop_server
+done
+
+# Program All with a doubled answer reports failure, not "Chip programmed.".
+start_server --duplicate-answer 30
+run 1 --port "$device" program "$small"
+expect_output "$out_of_step"
+refuse_output "Chip programmed."
+stop_server
+
+# SIGTERM and SIGHUP in the middle of a slow read: voltages off, exit 128 + signal,
+# no file.
+for signal in TERM:143 HUP:129; do
+    name=${signal%%:*}
+    code=${signal##*:}
+    start_server --baud 1200
+    "$tool" --model PIC16F628A --port "$device" read "$work/slow.hex" >"$work/out" 2>&1 &
+    tool_pid=$!
+    sleep 1.5
+    kill -"$name" "$tool_pid"
+    wait "$tool_pid"
+    got=$?
+    cat "$work/out"
+    [ "$got" -eq "$code" ] || fail "SIG$name gave exit $got, expected $code"
+    expect_output "Interrupted: operation stopped, voltages off."
+    [ ! -e "$work/slow.hex" ] || fail "an interrupted read wrote a file"
+    stop_server
+done
+echo "board server fault session passed"
