@@ -86,7 +86,12 @@ ls -A "$work" | grep -q '\.tmp$' && fail "a temporary file was left: $(ls -A "$w
 "$tool" --model PIC16F877A --port "virtual:$work/virtual-chip.hex" verify "$small" \
     >"$work/out" 2>&1 &
 tool_pid=$!
-sleep 0.5
+# A full verify takes a few tenths of a second here: signal as soon as it began.
+tries=0
+until grep -q "Begin verify" "$work/out" 2>/dev/null || [ $tries -ge 1000 ]; do
+    sleep 0.01
+    tries=$((tries + 1))
+done
 started=$(date +%s)
 kill -INT "$tool_pid"
 wait "$tool_pid"
