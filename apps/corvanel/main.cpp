@@ -7,5 +7,6 @@
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvanel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANEL_VERSION));
     return corvanel::run_command_line_tool(QCoreApplication::arguments());
 }

@@ -1,0 +1,52 @@
+#include "platform/app/data_files.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "core/devices/device_database.h"
+
+#ifndef CORVANEL_DATA_FROM_BINDIR
+#define CORVANEL_DATA_FROM_BINDIR "../share/tavrelix-corvanel"
+#endif
+
+namespace corvanel {
+
+QString data_folder_from_program_folder() {
+    return QStringLiteral(CORVANEL_DATA_FROM_BINDIR);
+}
+
+QString installed_data_folder(const QString& program_folder) {
+    const QString folder = QDir::cleanPath(QDir(QDir::fromNativeSeparators(program_folder))
+                                               .filePath(data_folder_from_program_folder()));
+    return QDir::toNativeSeparators(folder + QLatin1Char('/'));
+}
+
+DeviceDatabaseLookup find_device_database(const QString& program_folder) {
+    const QString name = QString::fromLatin1(kDeviceDatabaseFileName);
+    QString beside = QDir::fromNativeSeparators(program_folder);
+    if (!beside.endsWith(QLatin1Char('/'))) {
+        beside += QLatin1Char('/');
+    }
+    DeviceDatabaseLookup lookup;
+    lookup.places << QDir::toNativeSeparators(beside + name)
+                  << installed_data_folder(program_folder) + name;
+    lookup.path = lookup.places.front();
+    for (const QString& place : lookup.places) {
+        if (QFileInfo(place).isFile()) {
+            lookup.path = place;
+            lookup.found = true;
+            break;
+        }
+    }
+    return lookup;
+}
+
+QString device_database_missing_text(const DeviceDatabaseLookup& lookup) {
+    QString text = QStringLiteral("The device database %1 was not found. It is looked for")
+                       .arg(QString::fromLatin1(kDeviceDatabaseFileName));
+    text += QStringLiteral(" beside the program (%1)").arg(lookup.places.value(0));
+    text += QStringLiteral(" and in the data folder (%1).").arg(lookup.places.value(1));
+    return text;
+}
+
+}  // namespace corvanel
