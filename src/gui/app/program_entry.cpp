@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 
 #include "core/engine/program_state.h"
+#include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/main_window.h"
 #include "platform/app/app_state.h"
@@ -137,16 +138,21 @@ int run_window_application(int argc, char** argv, const QString& version) {
 
     ProgramState program;
     install_state(&program);
+    // No window has loaded a colour theme yet, so the roles are still all
+    // black: a start-up message shows in the default theme (no setting is read).
+    const auto end_with_message = [](const QString& message) {
+        loadtheme_named(QString::fromLatin1(setting_defaults::color_theme));
+        (void)mymsgbox(message, 16, window_title());
+        return 1;
+    };
     const DeviceDatabaseLookup lookup = find_device_database(program_folder());
     if (!lookup.found) {
-        (void)mymsgbox(device_database_missing_text(lookup), 16, window_title());
-        return 1;
+        return end_with_message(device_database_missing_text(lookup));
     }
     const DatabaseStartup database = load_database_for_startup(lookup.path, program);
     if (!database.go_on) {
         if (!database.message.isEmpty()) {
-            (void)mymsgbox(database.message, 16, window_title());
-            return 1;
+            return end_with_message(database.message);
         }
         return 0;
     }

@@ -42,11 +42,13 @@ DeviceDatabaseLookup find_device_database(const QString& program_folder) {
 }
 
 QString device_database_missing_text(const DeviceDatabaseLookup& lookup) {
-    QString text = QStringLiteral("The device database %1 was not found. It is looked for")
-                       .arg(QString::fromLatin1(kDeviceDatabaseFileName));
-    text += QStringLiteral(" beside the program (%1)").arg(lookup.places.value(0));
-    text += QStringLiteral(" and in the data folder (%1).").arg(lookup.places.value(1));
-    return text;
+    // Message lines are separated by CR LF.
+    return QStringLiteral(
+               "The device database %1 was not found.\r\n"
+               "It is looked for beside the program:\r\n%2\r\n"
+               "and then in the data folder:\r\n%3")
+        .arg(QString::fromLatin1(kDeviceDatabaseFileName), lookup.places.value(0),
+             lookup.places.value(1));
 }
 
 }  // namespace corvanel
