@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("corvanel"));
     corvanel::set_raw_arguments(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(CORVANEL_VERSION));
     return corvanel::run_command_line_tool(QCoreApplication::arguments());
 }

@@ -1,11 +1,12 @@
 #include <QString>
 
 #include "cli/cli_tool.h"
+#include "platform/app/data_files.h"
 
 namespace corvanel {
 
 QString command_line_help() {
-    return QStringLiteral(
+    const QString text = QStringLiteral(
         "Usage: corvanel [OPTIONS] COMMAND [ARGS]\n"
         "\n"
         "Programs 14-bit PIC microcontrollers through the programmer board, and reads,\n"
@@ -21,8 +22,11 @@ QString command_line_help() {
         "                       default: the port the window remembers\n"
         "  --baud N             baud rate; default: the one the window remembers (56000)\n"
         "  --devices FILE       another device database; default: corvaneldevices.txt\n"
-        "                       beside this program\n"
+        "                       beside this program, else in the data folder\n"
+        "                       %1/ from the program's folder\n"
+        "                       (/usr/share/tavrelix-corvanel/ for /usr/bin/corvanel)\n"
         "  -h, --help           this text\n"
+        "  --version            the program's name and version\n"
         "The window's settings are read for the defaults and never written.\n"
         "\n"
         "Commands:\n"
@@ -59,6 +63,7 @@ QString command_line_help() {
         "to a device, or a file holding a device path or the word virtual) says otherwise.\n"
         "A serial device that cannot be opened for lack of permission needs membership\n"
         "of the dialout group.");
+    return text.arg(data_folder_from_program_folder());
 }
 
 }  // namespace corvanel

@@ -25,6 +25,10 @@ std::optional<Options> parse_arguments(const QStringList& arguments, QString& er
             options.help = true;
             continue;
         }
+        if (arg == QLatin1String("--version")) {
+            options.version = true;
+            continue;
+        }
         if (arg == QLatin1String("--verify")) {
             options.verify = true;
             continue;

@@ -18,6 +18,7 @@ struct Options {
     QString devices;
     bool verify = false;
     bool help = false;
+    bool version = false;
     QString command;
     QStringList args;
 };

@@ -1,7 +1,6 @@
 #include "cli/tool.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <cstdio>
 #include <string>
@@ -23,6 +22,8 @@
 #include "core/image/hex_text.h"
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
+#include "platform/app/app_state.h"
+#include "platform/app/data_files.h"
 #include "platform/link/port_setup.h"
 
 namespace corvanel {
@@ -62,10 +63,16 @@ bool Tool::expect_args(int count) {
 }
 
 int Tool::load_database() {
-    const QString path = options_.devices.isEmpty()
-                             ? QDir(QCoreApplication::applicationDirPath())
-                                   .filePath(QString::fromLatin1(kDeviceDatabaseFileName))
-                             : options_.devices;
+    QString path = options_.devices;
+    if (path.isEmpty()) {
+        const DeviceDatabaseLookup lookup =
+            find_device_database(make_program_folder(QCoreApplication::applicationDirPath()));
+        if (!lookup.found) {
+            print(stderr, QStringLiteral("corvanel: ") + device_database_missing_text(lookup));
+            return cli_exit::kUsage;
+        }
+        path = lookup.path;
+    }
     const DatabaseLoadResult loaded = load_device_database(file_name_bytes(path), state_.database);
     switch (loaded.status) {
         case DatabaseStatus::Loaded:
@@ -244,6 +251,10 @@ void Tool::print_image() {
 int Tool::run() {
     if (options_.help) {
         print(stdout, command_line_help());
+        return cli_exit::kDone;
+    }
+    if (options_.version) {
+        print(stdout, QStringLiteral("corvanel %1").arg(QCoreApplication::applicationVersion()));
         return cli_exit::kDone;
     }
     const QString& command = options_.command;

@@ -4,6 +4,10 @@
 
 #include "board/pic14_chip.h"
 
+#ifndef CORVANEL_VERSION
+#define CORVANEL_VERSION "unknown"
+#endif
+
 namespace corvanel::board_server {
 
 const char* const kUsage =
@@ -23,6 +27,7 @@ const char* const kUsage =
     "  --garbage-answer K     send a noise byte (FFh) after the K-th answer byte\n"
     "  --delay-ms D           send every answer D milliseconds late\n"
     "  --list                 list the known chips and exit\n"
+    "  --version              show the name and version and exit\n"
     "  --help                 show this help and exit\n";
 
 std::optional<std::uint64_t> parse_count(const std::string& text) {
@@ -39,6 +44,10 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "corvanel-board " << CORVANEL_VERSION << "\n";
             return 0;
         }
         if (arg == "--list") {

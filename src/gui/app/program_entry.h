@@ -4,6 +4,9 @@
 // program folder, the device database before any window, then the main window.
 
 #include <QString>
+#include <QStringList>
+
+#include <optional>
 
 class QLockFile;
 
@@ -28,6 +31,17 @@ struct DatabaseStartup {
 
 // Loads the device database at `path` into `program`.
 [[nodiscard]] DatabaseStartup load_database_for_startup(const QString& path, ProgramState& program);
+
+// The short usage of the window program, naming where it finds its files when
+// it lies in `program_folder`.
+[[nodiscard]] QString window_usage_text(const QString& program_folder);
+
+// The text for an information option among `arguments` (the program name
+// first): the usage for --help or -h, the name and version for --version;
+// nothing when there is none, and the window starts.
+[[nodiscard]] std::optional<QString> information_text(const QStringList& arguments,
+                                                      const QString& program_folder,
+                                                      const QString& version);
 
 // The whole program: answers the process exit code.
 int run_window_application(int argc, char** argv, const QString& version);

@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "platform/app/data_files.h"
+
 namespace corvanel {
 
 namespace {
@@ -46,7 +48,7 @@ QString make_program_folder(const QString& executable_folder) {
 }
 
 QString device_database_path() {
-    return program_folder() + QString::fromLatin1(kDeviceDatabaseFileName);
+    return find_device_database(program_folder()).path;
 }
 
 }  // namespace corvanel

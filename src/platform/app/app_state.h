@@ -30,7 +30,8 @@ void install_state(ProgramState* program_state);
 // lower-cased; elsewhere the case is kept, since it tells files apart.
 [[nodiscard]] QString make_program_folder(const QString& executable_folder);
 
-// Path of the device database file in the program folder.
+// Path of the device database file: in the program folder, else in the
+// installed data folder (see data_files.h); the program folder's when neither holds it.
 [[nodiscard]] QString device_database_path();
 
 }  // namespace corvanel

@@ -1,0 +1,35 @@
+#pragma once
+
+// Where the programs find the device database: beside the program first, so a
+// build folder, a portable copy or a Windows folder keeps working, then in the
+// installed data folder of the program's prefix (<prefix>/share/tavrelix-corvanel/
+// for <prefix>/bin/tavrelix-corvanel).
+
+#include <QString>
+#include <QStringList>
+
+namespace corvanel {
+
+// The data folder as seen from the programs' folder, e.g. "../share/tavrelix-corvanel".
+[[nodiscard]] QString data_folder_from_program_folder();
+
+// The installed data folder for the programs' folder `program_folder`, cleaned,
+// ending in the platform's separator.
+[[nodiscard]] QString installed_data_folder(const QString& program_folder);
+
+// The result of looking for the device database.
+struct DeviceDatabaseLookup {
+    // The file found; the one beside the program when there is none.
+    QString path;
+    bool found = false;
+    // Every place looked at, in order.
+    QStringList places;
+};
+
+// Looks for "corvaneldevices.txt" beside the program, then in the data folder.
+[[nodiscard]] DeviceDatabaseLookup find_device_database(const QString& program_folder);
+
+// The message for a device database found in neither place; names both.
+[[nodiscard]] QString device_database_missing_text(const DeviceDatabaseLookup& lookup);
+
+}  // namespace corvanel
