@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <string>
@@ -32,6 +33,7 @@ Tool::Tool(Options options)
       terminal_(CORVANEL_ISATTY(CORVANEL_FILENO(stdout)) != 0),
       host_(stdout, terminal_) {
     state_.host = &host_;
+    host_.set_answer_yes(options_.force);
 }
 
 bool Tool::expect_args(int count) {
@@ -43,6 +45,11 @@ bool Tool::expect_args(int count) {
                     .arg(count)
                     .arg(count == 1 ? QString() : QStringLiteral("s")));
     return false;
+}
+
+QString Tool::data_folder() const {
+    return options_.devices.isEmpty() ? QCoreApplication::applicationDirPath()
+                                      : QFileInfo(options_.devices).absolutePath();
 }
 
 int Tool::load_database() {
@@ -175,6 +182,9 @@ int Tool::run_operation(OperationKind kind) {
     if (!answered) {
         return cli_exit::kLink;
     }
+    if (state_.operation_refused) {
+        return cli_exit::kRefused;  // the chip in the socket is not the model's
+    }
     if ((kind == OperationKind::Blank || kind == OperationKind::Verify) &&
         state_.report.mismatch_count != 0) {
         return cli_exit::kRefused;
@@ -233,13 +243,17 @@ int Tool::run() {
     if (command.isEmpty()) {
         return usage_error(QStringLiteral("no command given"));
     }
-    const QStringList known = {"models", "check", "dump",  "convert", "program",
-                               "verify", "read",  "erase", "blank",   "ports"};
+    const QStringList known = {"models", "check", "dump",  "convert", "program", "verify",
+                               "read",   "erase", "blank", "ports",   "detect",  "config"};
     if (!known.contains(command)) {
         return usage_error(QStringLiteral("unknown command %1").arg(command));
     }
     if (options_.verify && command != QLatin1String("program")) {
         return usage_error(QStringLiteral("--verify goes with program only"));
+    }
+    if (options_.force && command != QLatin1String("program") &&
+        command != QLatin1String("erase")) {
+        return usage_error(QStringLiteral("--force goes with program and erase only"));
     }
     if (const int loaded = load_database(); loaded != cli_exit::kDone) {
         return loaded;
@@ -270,6 +284,12 @@ int Tool::run() {
     }
     if (command == QLatin1String("read")) {
         return cmd_read();
+    }
+    if (command == QLatin1String("detect")) {
+        return cmd_detect();
+    }
+    if (command == QLatin1String("config")) {
+        return cmd_config();
     }
     if (!expect_args(0)) {
         return cli_exit::kUsage;

@@ -34,6 +34,9 @@ struct ProgramState {
     // the last finished operation ("12.25").
     double start_time = 0.0;
     std::string elapsed_text;
+    // The last Program All or Erase All ended at its device ID check: the chip in
+    // the socket was not the model's and the user did not go on.
+    bool operation_refused = false;
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.

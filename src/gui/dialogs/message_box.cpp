@@ -242,7 +242,8 @@ Form08::Form08(QWidget* parent)
 
 void Form08::set_message(const QString& text, int kind, const QString& caption) {
     message_text_ = text;
-    message_kind_ = kind;
+    default_second_ = (kind & msg_default_button2) != 0;
+    message_kind_ = kind & ~msg_default_button2;
     setWindowTitle(caption.isEmpty() ? window_title() : caption);
     prepare_display();
 }
@@ -302,6 +303,10 @@ void Form08::prepare_display() {
         command2_->move(command1_->x(), buttons_top);
         command1_->move(yes_left, buttons_top);
     }
+    const bool second_default = default_second_ && message_kind_ == msg_kind_yes_no;
+    command1_->setDefault(!second_default);
+    command2_->setDefault(second_default);
+    (second_default ? command2_ : command1_)->setFocus();
 
     setFixedSize(new_width, new_height);
 }
@@ -377,7 +382,7 @@ bool Form08::eventFilter(QObject* watched, QEvent* event) {
         lab_title_Click();
         return true;
     } else if (event->type() == QEvent::FocusIn && watched == txt_title_) {
-        command1_->setFocus();
+        (command2_->isDefault() ? command2_ : command1_)->setFocus();
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -391,7 +396,7 @@ int mymsgbox(const QString& text, int kind, const QString& caption) {
         // No window can be shown: the message goes to the error stream, and a
         // question is answered "No", the answer that changes nothing.
         std::fprintf(stderr, "%s: %s\n", qPrintable(shown_caption), qPrintable(display_text(text)));
-        return kind == msg_kind_yes_no ? msg_result_no : msg_result_ok;
+        return (kind & ~msg_default_button2) == msg_kind_yes_no ? msg_result_no : msg_result_ok;
     }
     Form08 box(QApplication::activeWindow());
     box.set_message(text, kind, caption);

@@ -25,6 +25,8 @@ inline constexpr int msg_kind_ok = 0;      // green tick, "OK"
 inline constexpr int msg_kind_yes_no = 4;  // question mark, "Yes" / "No"
 inline constexpr int msg_kind_error = 16;  // red cross, "OK"
 inline constexpr int msg_kind_info = 64;   // blue "i", "OK"
+// Added to a kind: the second button ("No") is the default instead of the first.
+inline constexpr int msg_default_button2 = 256;
 
 // Results: which button closed the box.
 inline constexpr int msg_result_ok = 1;
@@ -102,6 +104,7 @@ private:
     QString message_text_;
     QString prepared_text_;
     int message_kind_ = msg_kind_ok;
+    bool default_second_ = false;
     int message_result_ = msg_result_ok;
 
     QLabel* lab_title_;

@@ -93,6 +93,9 @@ void Form1::build_menus() {
         menuoperation[i] = menu3->addAction(operation_captions[i], this,
                                             [this, operation] { run_operation(operation); });
     }
+    menu3->addSeparator();
+    menuidentify =
+        menu3->addAction(QStringLiteral("&Identify Chip"), this, &Form1::menuidentify_Click);
 
     menu4 = menuBar()->addMenu(QStringLiteral("&Options"));
     menumodel = menu4->addAction(QStringLiteral("Change Microcontroller Model"), this,
@@ -192,6 +195,8 @@ void Form1::build_controls() {
     connect(label_vpp, &ClickLabel::clicked, this, [] { toggle_vpp_test(state()); });
     for (int index = 0; index < 2; ++index) {
         connect(label_conf[index], &ClickLabel::clicked, this,
+                [this, index] { label_conf_fields_Click(index); });
+        connect(label_conf[index], &ClickLabel::right_clicked, this,
                 [this, index] { label_conf_Click(index); });
     }
 
@@ -335,8 +340,11 @@ int Form1::Host::show_message(std::string_view text, int kind, std::string_view 
     const QString shown_caption =
         caption.empty() ? window_title()
                         : QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
-    return mymsgbox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind,
-                    shown_caption);
+    // The engine asks only before it goes on with something risky (a chip that
+    // does not answer as the model): "No" is the default there.
+    const int shown_kind = kind == msg_kind_yes_no ? kind | msg_default_button2 : kind;
+    return mymsgbox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
+                    shown_kind, shown_caption);
 }
 
 void Form1::Host::pause(int milliseconds) {
