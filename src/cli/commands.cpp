@@ -178,8 +178,8 @@ int Tool::cmd_config() {
     for (int number = 1; number <= (image.config2_used ? 2 : 1); ++number) {
         const std::int32_t word = number == 1 ? image.config1 : image.config2;
         const std::int32_t address = number == 1 ? kConfig1Address : kConfig2Address;
-        print_lines(stdout, "CONF" + std::to_string(number) + " (" + hex4h(address) +
-                                "): " + hex4(word));
+        print_lines(stdout,
+                    "CONF" + std::to_string(number) + " (" + hex4h(address) + "): " + hex4(word));
         const ConfigWordFields* fields = chip != nullptr ? chip->word(number) : nullptr;
         if (fields == nullptr) {
             print_lines(stdout, "  no named fields for " + state_.model.model_name);

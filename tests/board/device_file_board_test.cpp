@@ -274,7 +274,8 @@ TEST_P(ShippedModelTest, ConfigWordsCompareOnTheImplementedBitsOnly) {
     const ChipInfo& info = bench.chip().info();
     const std::int32_t as_read = bench.chip().config_word(1);
     // Every unimplemented bit the other way round from what the chip reads.
-    bench.state.image.config1 = (0x2162 & info.config1_mask) | (~as_read & ~info.config1_mask & 0x3FFF);
+    bench.state.image.config1 =
+        (0x2162 & info.config1_mask) | (~as_read & ~info.config1_mask & 0x3FFF);
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
 
@@ -284,9 +285,9 @@ TEST_P(ShippedModelTest, ConfigWordsCompareOnTheImplementedBitsOnly) {
     bench.chip().set_config_space(0x2007, static_cast<std::uint16_t>(changed));
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
     // The report shows the whole words, as read and as in the image.
-    EXPECT_EQ(bench.state.report.mismatch_report,
-              MismatchReport::header() + "CONF Word 2007h,   " + hex4h(changed) + ",   " +
-                  hex4h(bench.state.image.config1) + ",\r\n");
+    EXPECT_EQ(bench.state.report.mismatch_report, MismatchReport::header() + "CONF Word 2007h,   " +
+                                                      hex4h(changed) + ",   " +
+                                                      hex4h(bench.state.image.config1) + ",\r\n");
 
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
@@ -360,8 +361,8 @@ TEST(DeviceFileBoardTest, DeviceIdGuardAsksBeforeProgramAndErase) {
         // "Yes" goes on with the operation itself.
         bench.host.question_answer = message_result::kYes;
         const std::string done = bench.run(c.kind);
-        EXPECT_TRUE(starts_with(done, c.kind == OperationKind::Erase ? "Chip erased. "
-                                                                     : "Chip programmed. "))
+        EXPECT_TRUE(starts_with(
+            done, c.kind == OperationKind::Erase ? "Chip erased. " : "Chip programmed. "))
             << done;
         EXPECT_FALSE(bench.state.operation_refused);
     }

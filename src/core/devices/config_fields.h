@@ -30,15 +30,15 @@ struct ConfigOption {
 };
 
 struct ConfigField {
-    std::string name;        // "FOSC"
-    std::int32_t mask = 0;   // the bits of the word it owns
-    std::string title;       // "Oscillator"
+    std::string name;       // "FOSC"
+    std::int32_t mask = 0;  // the bits of the word it owns
+    std::string title;      // "Oscillator"
     std::vector<ConfigOption> options;
 };
 
 struct ConfigWordFields {
-    int number = 1;             // configuration word 1, 2, ...
-    std::int32_t address = 0;   // 2007h, 2008h
+    int number = 1;            // configuration word 1, 2, ...
+    std::int32_t address = 0;  // 2007h, 2008h
     std::vector<ConfigField> fields;
 };
 

@@ -12,8 +12,7 @@ namespace corvanel {
 namespace {
 
 constexpr std::array<const char*, kAlgorithmTables> kDefinitionWords = {
-    "erasealgdef",      "programalgdef", "readalgdef",
-    "blankcheckalgdef", "verifyalgdef",  "idalgdef"};
+    "erasealgdef", "programalgdef", "readalgdef", "blankcheckalgdef", "verifyalgdef", "idalgdef"};
 
 enum class Key {
     Model,

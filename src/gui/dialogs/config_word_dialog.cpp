@@ -75,10 +75,10 @@ ConfigWordDialog::ConfigWordDialog(const ConfigWordFields& fields, std::int32_t 
     auto* grid = new QGridLayout;
     for (std::size_t i = 0; i < fields.fields.size(); ++i) {
         const ConfigField& field = fields.fields[i];
-        auto* caption = new QLabel(QStringLiteral("%1 (%2)").arg(
-                                       QString::fromStdString(field.title),
-                                       QString::fromStdString(field.name)),
-                                   this);
+        auto* caption =
+            new QLabel(QStringLiteral("%1 (%2)").arg(QString::fromStdString(field.title),
+                                                     QString::fromStdString(field.name)),
+                       this);
         auto* box = new QComboBox(this);
         box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         for (const ConfigOption& option : field.options) {

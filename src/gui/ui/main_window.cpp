@@ -343,8 +343,8 @@ int Form1::Host::show_message(std::string_view text, int kind, std::string_view 
     // The engine asks only before it goes on with something risky (a chip that
     // does not answer as the model): "No" is the default there.
     const int shown_kind = kind == msg_kind_yes_no ? kind | msg_default_button2 : kind;
-    return mymsgbox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())),
-                    shown_kind, shown_caption);
+    return mymsgbox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), shown_kind,
+                    shown_caption);
 }
 
 void Form1::Host::pause(int milliseconds) {

@@ -147,6 +147,8 @@ private:
     void open_port_without_link();
     // The configuration word labels' tooltips: the decoded options of each word.
     void show_config_tooltips();
+    // After "Identify Chip": offers to apply the model the chip answers as.
+    void offer_identified_model(std::int32_t word);
     [[nodiscard]] TableScrollBar* edit_scroll_bar() const;
 
     // The window as the engine sees it: status line, messages, command lock,

@@ -2,6 +2,8 @@
 // labels' tooltips of decoded options, the dialog of named fields, and the
 // offer to apply the model that the chip in the socket answers as.
 
+#include <QTimer>
+
 #include "core/devices/device_identity.h"
 #include "core/engine/chip_identify.h"
 #include "gui/dialogs/config_word_dialog.h"
@@ -54,6 +56,12 @@ void Form1::menuidentify_Click() {
 }
 
 void Form1::chip_identified(std::int32_t word) {
+    // Called from the interpreter's finishing step: the offer (which may apply a
+    // model and reopen the port) waits until the step has ended.
+    QTimer::singleShot(0, this, [this, word] { offer_identified_model(word); });
+}
+
+void Form1::offer_identified_model(std::int32_t word) {
     ProgramState& program = state();
     const std::vector<IdentifiedModel> models = models_with_id(program.database, word);
     if (models.empty()) {

@@ -13,8 +13,8 @@ namespace {
 const ConfigFieldTable& shipped_table() {
     static const ConfigFieldTable table = [] {
         ConfigFieldTable loaded;
-        const auto result =
-            load_config_fields(std::string(CORVANEL_SOURCE_DIR) + "/data/corvanelconfig.txt", loaded);
+        const auto result = load_config_fields(
+            std::string(CORVANEL_SOURCE_DIR) + "/data/corvanelconfig.txt", loaded);
         EXPECT_TRUE(result.ok) << result.message;
         return loaded;
     }();

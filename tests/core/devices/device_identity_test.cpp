@@ -27,8 +27,7 @@ TEST(DeviceIdentity, NewKeysAreReadAndAppliedWithoutInheriting) {
     ASSERT_EQ(database.model_count(), 4);
     EXPECT_EQ(database.model(1).configmask, "21ff 3FFF");
     EXPECT_EQ(database.model(1).deviceid, "1060 3FE0");
-    EXPECT_EQ(database.model(1).idalg,
-              "begin,s00-3fff,s06,s06,s06,s06,s06,s06,deviceid=s04,end");
+    EXPECT_EQ(database.model(1).idalg, "begin,s00-3fff,s06,s06,s06,s06,s06,s06,deviceid=s04,end");
 
     ActiveModel active;
     MemoryImage image;
@@ -54,9 +53,9 @@ TEST(DeviceIdentity, NewKeysAreReadAndAppliedWithoutInheriting) {
 }
 
 TEST(DeviceIdentity, KeyTextsThatAreNotHexGiveNoKey) {
-    const std::pair<const char*, bool> ids[] = {
-        {"1060 3FE0", true}, {"1060", false}, {"10G0 3FE0", false},
-        {"1060 0000", false}, {"", false},    {"0e20 3ff0 extra", true}};
+    const std::pair<const char*, bool> ids[] = {{"1060 3FE0", true},  {"1060", false},
+                                                {"10G0 3FE0", false}, {"1060 0000", false},
+                                                {"", false},          {"0e20 3ff0 extra", true}};
     for (const auto& [text, valid] : ids) {
         EXPECT_EQ(parse_device_id(text).has_value(), valid) << text;
     }
