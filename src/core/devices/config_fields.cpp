@@ -80,6 +80,9 @@ ConfigFieldsLoadResult parse_config_fields(std::string_view text, std::string_vi
         }
         std::string_view rest = line;
         const std::string_view key = next_word(rest);
+        if (key != "chip:" && key != "word:" && key != "field:" && key != "option:") {
+            return error_at(source_name, line_number, "unknown line.");
+        }
         if (key == "chip:") {
             table.chips.push_back({std::string(next_word(rest)), {}});
             continue;
@@ -127,9 +130,7 @@ ConfigFieldsLoadResult parse_config_fields(std::string_view text, std::string_vi
                                 "option: wants a value inside its field's mask and a name.");
             }
             field.options.push_back(std::move(option));
-            continue;
         }
-        return error_at(source_name, line_number, "unknown line.");
     }
     return {};
 }
