@@ -1,5 +1,6 @@
 #include "gui/dialogs/config_word_dialog.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -15,6 +16,9 @@
 namespace corvanel {
 
 namespace {
+
+constexpr int kBoxCharacters = 36;
+constexpr int kListMargin = 24;
 
 const ConfigFieldTable*& installed_table() {
     static const ConfigFieldTable* table = nullptr;
@@ -80,9 +84,13 @@ ConfigWordDialog::ConfigWordDialog(const ConfigWordFields& fields, std::int32_t 
                                                      QString::fromStdString(field.name)),
                        this);
         auto* box = new QComboBox(this);
-        box->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        // The header texts run long: the box keeps a modest width, and its list
+        // and the tooltips show them whole.
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->setMinimumContentsLength(kBoxCharacters);
         for (const ConfigOption& option : field.options) {
             box->addItem(option_caption(option), option.value);
+            box->setItemData(box->count() - 1, option_caption(option), Qt::ToolTipRole);
         }
         if (const ConfigOption* chosen = selected_option(field, word)) {
             box->setCurrentIndex(box->findData(chosen->value));
@@ -93,6 +101,7 @@ ConfigWordDialog::ConfigWordDialog(const ConfigWordFields& fields, std::int32_t 
                          word & field.mask);
             box->setCurrentIndex(box->count() - 1);
         }
+        box->view()->setMinimumWidth(box->view()->sizeHintForColumn(0) + kListMargin);
         caption->setBuddy(box);
         grid->addWidget(caption, static_cast<int>(i), 0);
         grid->addWidget(box, static_cast<int>(i), 1);

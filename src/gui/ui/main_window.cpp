@@ -93,7 +93,6 @@ void Form1::build_menus() {
         menuoperation[i] = menu3->addAction(operation_captions[i], this,
                                             [this, operation] { run_operation(operation); });
     }
-    menu3->addSeparator();
     menuidentify =
         menu3->addAction(QStringLiteral("&Identify Chip"), this, &Form1::menuidentify_Click);
 

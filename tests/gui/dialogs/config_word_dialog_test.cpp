@@ -181,11 +181,11 @@ TEST_F(WindowDeviceId, IdentifyChipOffersTheModel) {
     message_answer = 6;
     window->menuidentify->trigger();
     wait_until_idle();
-    EXPECT_EQ(window->status_text(),
-              "The chip in the socket answers as PIC16F628A (ID 1060h, revision 0).");
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].kind, 4);
-    EXPECT_TRUE(messages[0].text.endsWith("\r\n\r\nApply the model PIC16F628A?"));
+    EXPECT_EQ(messages[0].text,
+              "The chip in the socket answers as PIC16F628A (ID 1060h, revision 0).\r\n\r\n"
+              "Apply the model PIC16F628A?");
     EXPECT_EQ(program.selected_model, f628a);
     EXPECT_EQ(program.model.model_name, "PIC16F628A");
     EXPECT_EQ(store->get_string(QStringLiteral("Microcontroller Model"), QString()),
@@ -196,6 +196,8 @@ TEST_F(WindowDeviceId, IdentifyChipOffersTheModel) {
     window->menuidentify->trigger();
     wait_until_idle();
     EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(window->status_text(),
+              "The chip in the socket answers as PIC16F628A (ID 1060h, revision 0).");
 }
 
 }  // namespace
