@@ -4,9 +4,10 @@
         LIST    p=16F628A
         ; Internal oscillator with I/O on RA6/RA7, watchdog off, power-up timer
         ; on, MCLR as input, brown-out reset on, low-voltage programming off.
-        ; Bits 12-9 do not exist on this chip and read back as 0, so they are
-        ; written as 0 here: Verify compares the whole configuration word.
-        __CONFIG 0x2150
+        ; Bits 12-9 do not exist on this chip; they read back as 1, as an
+        ; assembler's _CONFIG names leave them, and Verify compares only the
+        ; implemented bits anyway.
+        __CONFIG 0x3F50
 
 STATUS  EQU     0x03
 PORTB   EQU     0x06

@@ -34,7 +34,9 @@ ChipInfo chip(const char* name, ChipFamily family, std::int32_t flash, std::int3
         case ChipFamily::F84A:
             break;
         case ChipFamily::F62xA:
+            // Bits 12:9 are not implemented and read as 1: an erased word reads 3FFFh.
             info.config1_mask = 0x21FF;
+            info.unimplemented_config_bits = kWordMask;
             info.needs_vpp_first = true;
             break;
         case ChipFamily::F87xA:
@@ -104,6 +106,12 @@ std::vector<std::string> known_chip_names() {
 
 std::optional<ChipInfo> find_chip(std::string_view name) {
     std::string wanted = upper(name);
+    if (wanted == kEmptySocketName) {
+        ChipInfo empty;
+        empty.name = std::string(kEmptySocketName);
+        empty.empty_socket = true;
+        return empty;
+    }
     if (wanted.rfind("PIC", 0) != 0) {
         wanted = "PIC" + wanted;
     }
@@ -307,6 +315,9 @@ void Pic14Chip::data_frame(std::uint16_t value) {
 std::uint16_t Pic14Chip::read_frame() {
     const PendingRead read = pending_read_;
     pending_read_ = PendingRead::None;
+    if (info_.empty_socket) {
+        return kWordMask;  // nothing drives the pulled-up data line
+    }
     if (!programming_mode_) {
         return 0;
     }

@@ -40,12 +40,18 @@ struct ChipInfo {
     std::uint16_t unimplemented_config_bits = 0;
     // The chip only enters programming mode when Vpp rises before Vdd.
     bool needs_vpp_first = false;
+    // No chip in the socket: the data line is pulled up, so every read frame is 3FFFh.
+    bool empty_socket = false;
 };
+
+// The name that stands for an empty socket ("--chip none").
+inline constexpr std::string_view kEmptySocketName = "NONE";
 
 // Every chip the virtual board can emulate, in a fixed order.
 [[nodiscard]] const std::vector<ChipInfo>& known_chips();
 [[nodiscard]] std::vector<std::string> known_chip_names();
 // Finds a chip by name, ignoring letter case; the "PIC" prefix may be left out.
+// "none" gives the empty socket.
 [[nodiscard]] std::optional<ChipInfo> find_chip(std::string_view name);
 
 // Chip command codes (6 bits on the wire).

@@ -110,12 +110,17 @@ void CliHost::set_status_text(std::string_view text) {
 }
 
 int CliHost::show_message(std::string_view text, int kind, std::string_view caption) {
-    (void)kind;
     (void)caption;
     clear_progress();
     print_lines(out_, text);
+    if (kind == message_kind::kQuestion) {
+        print_lines(out_, answer_yes_ ? "Yes (--force)." : "No (--force would go on).");
+    }
     std::fputc('\n', out_);
     std::fflush(out_);
+    if (kind == message_kind::kQuestion) {
+        return answer_yes_ ? message_result::kYes : message_result::kNo;
+    }
     return message_result::kOk;
 }
 

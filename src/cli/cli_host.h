@@ -40,6 +40,9 @@ public:
 
     // The virtual board acts at once: the script's programming pauses are skipped.
     void set_skip_pauses(bool skip) { skip_pauses_ = skip; }
+    // The answer to a question (the device ID guard's "Continue?"): "Yes" with
+    // --force, otherwise "No", so that nothing is erased unless asked for.
+    void set_answer_yes(bool yes) { answer_yes_ = yes; }
     [[nodiscard]] bool program_ended() const { return program_ended_; }
     [[nodiscard]] const std::string& last_status() const { return last_status_; }
 
@@ -67,6 +70,7 @@ private:
     std::FILE* out_;
     bool terminal_;
     bool skip_pauses_ = false;
+    bool answer_yes_ = false;
     bool program_ended_ = false;
     bool interrupted_ = false;
     bool progress_shown_ = false;

@@ -33,6 +33,10 @@ std::optional<Options> parse_arguments(const QStringList& arguments, QString& er
             options.verify = true;
             continue;
         }
+        if (arg == QLatin1String("--force")) {
+            options.force = true;
+            continue;
+        }
         if (arg.startsWith(QLatin1String("--"))) {
             QString name = arg;
             QString value;

@@ -17,6 +17,7 @@ struct Options {
     QString baud;
     QString devices;
     bool verify = false;
+    bool force = false;  // go on when the chip in the socket does not answer as the model
     bool help = false;
     bool version = false;
     QString command;

@@ -1,9 +1,14 @@
 // The tool's commands, one function each.
 
+#include <QDir>
 #include <QString>
 
 #include "cli/cli_tool.h"
 #include "cli/tool.h"
+#include "core/devices/config_fields.h"
+#include "core/devices/device_identity.h"
+#include "core/engine/chip_identify.h"
+#include "core/image/hex_text.h"
 #include "platform/link/port_setup.h"
 
 namespace corvanel {
@@ -129,6 +134,62 @@ int Tool::cmd_simple(OperationKind kind) {
     const int result = run_operation(kind);
     const int closed = close_port();
     return result != cli_exit::kDone ? result : closed;
+}
+
+int Tool::cmd_detect() {
+    if (!expect_args(0)) {
+        return cli_exit::kUsage;
+    }
+    if (const int opened = open_port(); opened != cli_exit::kDone) {
+        return opened;
+    }
+    int result = cli_exit::kLink;
+    if (start_identify(state_) == StartResult::Started) {
+        const bool answered = host_.wait_for_operation(state_);
+        if (host_.interrupted()) {
+            result = cli_exit::kInterrupted;
+        } else if (answered) {
+            // The status line named the chip; a chip no model has is a "no".
+            const std::int32_t word = state_.runner.device_id_word;
+            result = models_with_id(state_.database, word).empty() ? cli_exit::kRefused
+                                                                   : cli_exit::kDone;
+        }
+    }
+    const int closed = close_port();
+    return result != cli_exit::kDone ? result : closed;
+}
+
+int Tool::cmd_config() {
+    if (!expect_args(1)) {
+        return cli_exit::kUsage;
+    }
+    if (!load_hex(options_.args[0])) {
+        return cli_exit::kRefused;
+    }
+    ConfigFieldTable table;
+    const QString path = QDir(data_folder()).filePath(QString::fromLatin1(kConfigFieldsFileName));
+    const ConfigFieldsLoadResult loaded = load_config_fields(path.toStdString(), table);
+    if (!loaded.ok) {
+        print(stderr, QStringLiteral("corvanel: ") + QString::fromStdString(loaded.message));
+        return cli_exit::kUsage;
+    }
+    const ChipConfigFields* chip = table.find(state_.model.model_name);
+    const MemoryImage& image = state_.image;
+    for (int number = 1; number <= (image.config2_used ? 2 : 1); ++number) {
+        const std::int32_t word = number == 1 ? image.config1 : image.config2;
+        const std::int32_t address = number == 1 ? kConfig1Address : kConfig2Address;
+        print_lines(stdout,
+                    "CONF" + std::to_string(number) + " (" + hex4h(address) + "): " + hex4(word));
+        const ConfigWordFields* fields = chip != nullptr ? chip->word(number) : nullptr;
+        if (fields == nullptr) {
+            print_lines(stdout, "  no named fields for " + state_.model.model_name);
+            continue;
+        }
+        for (const std::string& line : describe_config_word(*fields, word)) {
+            print_lines(stdout, "  " + line);
+        }
+    }
+    return cli_exit::kDone;
 }
 
 }  // namespace corvanel

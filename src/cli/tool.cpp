@@ -1,6 +1,8 @@
 #include "cli/tool.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <string>
@@ -49,6 +51,7 @@ Tool::Tool(Options options)
       terminal_(CORVANEL_ISATTY(CORVANEL_FILENO(stdout)) != 0),
       host_(stdout, terminal_) {
     state_.host = &host_;
+    host_.set_answer_yes(options_.force);
 }
 
 bool Tool::expect_args(int count) {
@@ -60,6 +63,15 @@ bool Tool::expect_args(int count) {
                     .arg(count)
                     .arg(count == 1 ? QString() : QStringLiteral("s")));
     return false;
+}
+
+// The configuration fields file lies beside the device database in use.
+QString Tool::data_folder() const {
+    const QString database =
+        options_.devices.isEmpty()
+            ? find_device_database(make_program_folder(QCoreApplication::applicationDirPath())).path
+            : options_.devices;
+    return QFileInfo(database).absolutePath();
 }
 
 int Tool::load_database() {
@@ -201,6 +213,9 @@ int Tool::run_operation(OperationKind kind) {
     if (state_.operation_failed) {
         return cli_exit::kRefused;  // out of step, or a script that would not end
     }
+    if (state_.operation_refused) {
+        return cli_exit::kRefused;  // the chip in the socket is not the model's
+    }
     if ((kind == OperationKind::Blank || kind == OperationKind::Verify) &&
         state_.report.mismatch_count != 0) {
         return cli_exit::kRefused;
@@ -261,13 +276,17 @@ int Tool::run() {
     if (command.isEmpty()) {
         return usage_error(QStringLiteral("no command given"));
     }
-    const QStringList known = {"models", "check", "dump",  "convert", "program",
-                               "verify", "read",  "erase", "blank",   "ports"};
+    const QStringList known = {"models", "check", "dump",  "convert", "program", "verify",
+                               "read",   "erase", "blank", "ports",   "detect",  "config"};
     if (!known.contains(command)) {
         return usage_error(QStringLiteral("unknown command %1").arg(command));
     }
     if (options_.verify && command != QLatin1String("program")) {
         return usage_error(QStringLiteral("--verify goes with program only"));
+    }
+    if (options_.force && command != QLatin1String("program") &&
+        command != QLatin1String("erase")) {
+        return usage_error(QStringLiteral("--force goes with program and erase only"));
     }
     if (const int loaded = load_database(); loaded != cli_exit::kDone) {
         return loaded;
@@ -298,6 +317,12 @@ int Tool::run() {
     }
     if (command == QLatin1String("read")) {
         return cmd_read();
+    }
+    if (command == QLatin1String("detect")) {
+        return cmd_detect();
+    }
+    if (command == QLatin1String("config")) {
+        return cmd_config();
     }
     if (!expect_args(0)) {
         return cli_exit::kUsage;

@@ -44,8 +44,13 @@ private:
     [[nodiscard]] int cmd_verify();
     [[nodiscard]] int cmd_read();
     [[nodiscard]] int cmd_simple(OperationKind kind);
+    [[nodiscard]] int cmd_detect();
+    [[nodiscard]] int cmd_config();
 
     [[nodiscard]] bool expect_args(int count);
+
+    // The folder of the device database: the configuration fields file lies beside it.
+    [[nodiscard]] QString data_folder() const;
 
     Options options_;
     bool terminal_;

@@ -11,6 +11,8 @@ inline constexpr int kTick = 0;          // green tick, "OK"
 inline constexpr int kQuestion = 4;      // question mark, "Yes" / "No"
 inline constexpr int kError = 16;        // red cross, "OK"
 inline constexpr int kInformation = 64;  // blue "i", "OK"
+// Added to a kind: the second button ("No") is the default instead of the first.
+inline constexpr int kDefaultButton2 = 256;
 }  // namespace message_kind
 
 namespace message_result {

@@ -15,6 +15,7 @@
 #include "board/virtual_board.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
+#include "core/engine/chip_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/program_state.h"
@@ -43,11 +44,12 @@ std::vector<std::string> shipped_model_names() {
     return names;
 }
 
-// One model on the in-process board with its chip in the socket.
+// One model on the in-process board with its chip in the socket (or another
+// chip, or none: "none").
 class ModelOnBoard {
 public:
-    explicit ModelOnBoard(const std::string& name)
-        : board_(*Pic14Chip::create(name)), channel_(board_) {
+    explicit ModelOnBoard(const std::string& name, const std::string& chip_name = {})
+        : board_(*Pic14Chip::create(chip_name.empty() ? name : chip_name)), channel_(board_) {
         state.database = shipped_database();
         for (int number = 1; number <= state.database.model_count(); ++number) {
             if (state.database.model(number).name == name) {
@@ -65,6 +67,17 @@ public:
     std::string run(OperationKind kind) {
         host.messages.clear();
         EXPECT_EQ(start_operation(state, kind), StartResult::Started);
+        return run_to_end(kind);
+    }
+
+    // Runs "Identify Chip" to its end.
+    std::string identify() {
+        host.messages.clear();
+        EXPECT_EQ(start_identify(state), StartResult::Started);
+        return run_to_end(OperationKind::Read);
+    }
+
+    std::string run_to_end(OperationKind kind) {
         while (channel_.has_waiting() && channel_.receive_threshold() == 1) {
             state.link.MSComm1_OnComm();
         }
@@ -227,6 +240,140 @@ INSTANTIATE_TEST_SUITE_P(DeviceFile, VppFirstModelTest,
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              return info.param;
                          });
+
+// Configuration words are compared on the implemented bits only: an image
+// may hold anything in the others (0 as some files write them, 1 as the chip
+// reads them), while a difference in an implemented bit still fails.
+TEST_P(ShippedModelTest, ConfigWordsCompareOnTheImplementedBitsOnly) {
+    ModelOnBoard bench(GetParam());
+    const ChipInfo& info = bench.chip().info();
+    const std::int32_t as_read = bench.chip().config_word(1);
+    // Every unimplemented bit the other way round from what the chip reads.
+    bench.state.image.config1 =
+        (0x2162 & info.config1_mask) | (~as_read & ~info.config1_mask & 0x3FFF);
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
+
+    // The lowest implemented bit changes in the chip behind the program's back.
+    const std::int32_t bit = info.config1_mask & -info.config1_mask;
+    const std::int32_t changed = bench.chip().config_word(1) ^ bit;
+    bench.chip().set_config_space(0x2007, static_cast<std::uint16_t>(changed));
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
+    // The report shows the whole words, as read and as in the image.
+    EXPECT_EQ(bench.state.report.mismatch_report, MismatchReport::header() + "CONF Word 2007h,   " +
+                                                      hex4h(changed) + ",   " +
+                                                      hex4h(bench.state.image.config1) + ",\r\n");
+
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
+}
+
+// A 16F628A program as the assembler writes it with the usual
+// __CONFIG _CP_OFF & _LVP_OFF & _BOREN_OFF & _MCLRE_ON & _XT_OSC & _WDT_OFF & _PWRTE_ON,
+// which sets the unimplemented bits 12:9 (the chip reads them as 1 as well).
+TEST(DeviceFileBoardTest, UsualConfigOf628AProgramsAndVerifies) {
+    ModelOnBoard bench("PIC16F628A");
+    bench.state.image.flash[0] = 0x2805;
+    bench.state.image.config1 = 0x3F21;
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+    EXPECT_EQ(bench.chip().config_word(1), 0x3F21);
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
+
+    // The same file with bits 12:9 as 0: the chip still matches on every implemented bit.
+    bench.state.image.config1 = 0x2121;
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
+
+    // The watchdog on in the chip: an implemented bit differs.
+    bench.chip().set_config_space(0x2007, 0x3F25);
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
+    EXPECT_EQ(bench.state.report.mismatch_report,
+              MismatchReport::header() + "CONF Word 2007h,   3F25h,   2121h,\r\n");
+}
+
+// Program All and Erase All read the device ID first. A chip that answers as
+// another model, or an empty socket, is asked about; "No" leaves the chip as it
+// was, with the voltages off and the commands unlocked.
+TEST(DeviceFileBoardTest, DeviceIdGuardAsksBeforeProgramAndErase) {
+    struct Case {
+        const char* chip;
+        std::uint8_t revision;
+        OperationKind kind;
+        const char* question;
+        const char* cancelled;
+    };
+    const Case cases[] = {
+        {"PIC16F877A", 2, OperationKind::Program,
+         "The chip in the socket answers as PIC16F877A (ID 0E20h, revision 2), not PIC16F628A. "
+         "Continue?",
+         "Program all cancelled."},
+        {"PIC16F648A", 19, OperationKind::Erase,
+         "The chip in the socket answers as PIC16F648A (ID 1100h, revision 19), not "
+         "PIC16F628A. Continue?",
+         "Erase all cancelled."},
+        {"PIC12F675", 1, OperationKind::Program,
+         "The chip in the socket answers as an unknown chip (ID 0FC0h, revision 1), not "
+         "PIC16F628A. Continue?",
+         "Program all cancelled."},
+        {"none", 0, OperationKind::Erase, "No chip found (device ID 3FFFh). Continue?",
+         "Erase all cancelled."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chip);
+        ModelOnBoard bench("PIC16F628A", c.chip);
+        bench.chip().set_revision(c.revision);
+        bench.chip().set_flash(0, 0x1234);
+        bench.state.image.flash[0] = 0x2805;
+
+        EXPECT_EQ(bench.run(c.kind), c.cancelled);
+        ASSERT_EQ(bench.host.messages.size(), 1u);
+        EXPECT_EQ(bench.host.messages[0].text, c.question);
+        EXPECT_EQ(bench.host.messages.back().kind, message_kind::kQuestion);
+        EXPECT_TRUE(bench.state.operation_refused);
+        if (!bench.chip().info().empty_socket) {
+            EXPECT_EQ(bench.chip().flash(0), 0x1234) << "the chip was touched after all";
+        }
+
+        // "Yes" goes on with the operation itself.
+        bench.host.question_answer = message_result::kYes;
+        const std::string done = bench.run(c.kind);
+        EXPECT_TRUE(starts_with(
+            done, c.kind == OperationKind::Erase ? "Chip erased. " : "Chip programmed. "))
+            << done;
+        EXPECT_FALSE(bench.state.operation_refused);
+    }
+
+    // The model's own chip is never asked about.
+    ModelOnBoard right("PIC16F628A");
+    right.chip().set_revision(7);
+    EXPECT_TRUE(starts_with(right.run(OperationKind::Erase), "Chip erased. "));
+    EXPECT_TRUE(right.host.messages.empty());
+}
+
+// "Identify Chip" names every emulated chip by its model, whichever model is
+// applied, with the revision; chips the database lacks are reported unknown.
+TEST(DeviceFileBoardTest, IdentifyChipNamesEveryEmulatedChip) {
+    for (const ChipInfo& info : known_chips()) {
+        SCOPED_TRACE(info.name);
+        // The 16F84A model powers up Vdd first; the ID read must not.
+        ModelOnBoard bench("PIC16F84A", info.name);
+        bench.chip().set_revision(3);
+        const std::string status = bench.identify();
+        bool in_database = false;
+        for (const DeviceModel& model : shipped_database().models) {
+            in_database = in_database || model.name == info.name;
+        }
+        const std::string id = " (ID " + hex4h(info.device_id) + ", revision 3)";
+        if (in_database) {
+            EXPECT_EQ(status, "The chip in the socket answers as " + info.name + id + ".");
+        } else {
+            EXPECT_EQ(status, "The chip in the socket answers as an unknown chip" + id +
+                                  ", which no model of the device database has.");
+        }
+        EXPECT_EQ(bench.state.runner.device_id_word, info.device_id | 3);
+    }
+    ModelOnBoard empty("PIC16F84A", "none");
+    EXPECT_EQ(empty.identify(), "No chip found (device ID 3FFFh).");
+}
 
 }  // namespace
 }  // namespace corvanel

@@ -94,7 +94,8 @@ TEST(DeviceFileTest, EveryLineIsAnEntryOrAPlainNote) {
         "erasealgdef", "programalgdef",  "readalgdef", "blankcheckalgdef", "verifyalgdef",
         "model:",      "flash:",         "eeprom:",    "configerased:",    "config2used:",
         "voltageseq:", "progtime:",      "pagesize:",  "erasealg:",        "programalg:",
-        "readalg:",    "blankcheckalg:", "verifyalg:"};
+        "readalg:",    "blankcheckalg:", "verifyalg:", "idalgdef",         "configmask:",
+        "deviceid:",   "idalg:"};
     // A line without a space is one the format leaves undefined, and a note that
     // starts like a key would silently become one: notes start with "# ".
     const std::string bytes = read_bytes(kSourceFile);
@@ -158,18 +159,31 @@ TEST(DeviceFileTest, EveryModelMatchesItsChip) {
             EXPECT_EQ(image.config_erased2, erased.config_word(2));
         }
 
+        // The implemented bits and the device ID are the chip's own, and the ID
+        // read algorithm really reads the ID word.
+        EXPECT_EQ(active.config_mask1, chip->config1_mask);
+        if (facts.has_config2) {
+            EXPECT_EQ(active.config_mask2, chip->config2_mask);
+        }
+        ASSERT_TRUE(active.device_id.has_value()) << "no deviceid: key";
+        EXPECT_EQ(active.device_id->id, facts.device_id);
+        EXPECT_TRUE(id_matches(*active.device_id, erased.device_id_word()));
+        EXPECT_TRUE(active.device_id->mask == 0x3FE0 || active.device_id->mask == 0x3FF0);
+        EXPECT_NE(std::find(active.id_list.begin(), active.id_list.end(), "deviceid=s04"),
+                  active.id_list.end());
+
         // Every algorithm works in sections between "begin" and "end", so no
         // list can leave the programming voltages on.
-        const InstructionList* lists[] = {&active.erase_list, &active.program_list,
-                                          &active.read_list, &active.blank_list,
-                                          &active.verify_list};
+        const InstructionList* lists[] = {&active.erase_list,  &active.program_list,
+                                          &active.read_list,   &active.blank_list,
+                                          &active.verify_list, &active.id_list};
         for (const InstructionList* list : lists) {
             ASSERT_GE(list->size(), 2u);
-            EXPECT_EQ(list->front(), "begin");
+            EXPECT_TRUE(list->front() == "begin" || list->front() == "beginvppvdd");
             EXPECT_EQ(list->back(), "end");
             bool on = false;
             for (const std::string& instruction : *list) {
-                if (instruction == "begin") {
+                if (instruction == "begin" || instruction == "beginvppvdd") {
                     EXPECT_FALSE(on) << "voltages switched on twice";
                     on = true;
                 } else if (instruction == "end") {

@@ -208,10 +208,10 @@ TEST(Pic14Chip, BulkEraseScopeFollowsTheAddressCounterAndTheFamily) {
     host.voltages_on(PowerOrder::VppFirst);
     host.command(kBulkEraseProgram);
     EXPECT_EQ(chip.flash(5), 0x3FFF);
-    EXPECT_EQ(chip.config_word(1), 0);
+    EXPECT_EQ(chip.config_word(1), 0x1E00) << "bits 12:9 are not implemented and read as 1";
     host.load(kLoadConfig, 0x3FFF);
     host.command(kBulkEraseProgram);
-    EXPECT_EQ(chip.config_word(1), 0x21FF);
+    EXPECT_EQ(chip.config_word(1), 0x3FFF);
     EXPECT_EQ(chip.config_space(0x2000), 0x3FFF);
 
     // 16F84A and 16F87xA: the bulk erase is carried out by the following 08.
@@ -244,10 +244,10 @@ TEST(Pic14Chip, ConfigurationWordsKeepOnlyTheirImplementedBits) {
         std::uint16_t read;
     };
     const Case cases[] = {
-        {"PIC16F628A", 1, 0x3F72, 0x2172}, {"PIC16F877A", 1, 0x0000, 0x1030},
-        {"PIC16F877A", 1, 0x3F72, 0x3F72}, {"PIC16F88", 2, 0x0000, 0x3FFC},
-        {"PIC16F84A", 1, 0x3FF1, 0x3FF1},  {"PIC16F84A", 2, 0x0000, 0x0000},
-        {"PIC12F675", 1, 0x3FFF, 0x31FF},
+        {"PIC16F628A", 1, 0x2172, 0x3F72}, {"PIC16F628A", 1, 0x0000, 0x1E00},
+        {"PIC16F877A", 1, 0x0000, 0x1030}, {"PIC16F877A", 1, 0x3F72, 0x3F72},
+        {"PIC16F88", 2, 0x0000, 0x3FFC},   {"PIC16F84A", 1, 0x3FF1, 0x3FF1},
+        {"PIC16F84A", 2, 0x0000, 0x0000},  {"PIC12F675", 1, 0x3FFF, 0x31FF},
     };
     for (const Case& c : cases) {
         auto board = VirtualBoard::with_chip(c.chip);
@@ -309,6 +309,21 @@ TEST(Pic14Chip, TwelveF675CalibrationIsLostOnErase) {
     host.command(kBulkEraseProgram);
     EXPECT_EQ(chip.flash(0x3FF), 0x3FFF);
     EXPECT_EQ(chip.config_word(1), 0x31FF);
+}
+
+TEST(Pic14Chip, EmptySocketAnswersEveryReadWithAllOnes) {
+    auto board = VirtualBoard::with_chip("none");
+    ASSERT_TRUE(board.has_value());
+    EXPECT_TRUE(board->chip().info().empty_socket);
+    RawHost host(*board);
+    for (const PowerOrder order : {PowerOrder::VddFirst, PowerOrder::VppFirst}) {
+        host.voltages_on(order);
+        host.load(kLoadConfig, 0x3FFF);
+        host.increment(6);
+        EXPECT_EQ(host.read(kReadProgram), 0x3FFF);
+        EXPECT_EQ(host.read(kReadData), 0x3FFF);
+        host.voltages_off();
+    }
 }
 
 }  // namespace

@@ -33,7 +33,8 @@ public:
     void set_status_text(std::string_view text) override { statuses.emplace_back(text); }
     int show_message(std::string_view text, int kind, std::string_view caption) override {
         messages.push_back({std::string(text), kind, std::string(caption)});
-        return message_result::kOk;
+        const bool question = (kind & ~message_kind::kDefaultButton2) == message_kind::kQuestion;
+        return question ? question_answer : message_result::kOk;
     }
     void disable_commands() override {
         ++disables;
@@ -63,6 +64,8 @@ public:
     std::vector<std::string> statuses;
     std::vector<ShownMessage> messages;
     std::vector<int> pauses;
+    // What a Yes/No question is answered with.
+    int question_answer = message_result::kNo;
     int disables = 0;
     int enables = 0;
     bool commands_enabled = true;

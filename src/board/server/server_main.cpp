@@ -41,6 +41,7 @@ int run_board_server(int argc, char** argv) {
                   << "' (--list shows the known chips)\n";
         return 2;
     }
+    chip->set_revision(options.revision);
     if (options.state_file && std::filesystem::exists(*options.state_file)) {
         // A state file that cannot be read is never overwritten on exit: stop here.
         const auto loaded = corvanel::load_chip_state_file(*chip, *options.state_file);

@@ -15,7 +15,9 @@ const char* const kUsage =
     "The virtual programmer board with an emulated PIC on a pseudo-terminal.\n"
     "Prints the terminal's device path on the first line of its output.\n"
     "\n"
-    "  --chip NAME            chip in the socket (default PIC16F877A); --list shows all\n"
+    "  --chip NAME            chip in the socket (default PIC16F877A); --list shows all;\n"
+    "                         none: an empty socket (every read gives 3FFFh)\n"
+    "  --revision N           revision in the chip's device ID word (0 to 31, default 0)\n"
     "  --state FILE           load the chip from this Intel HEX file when it exists,\n"
     "                         save it there on exit (SIGTERM, SIGINT, SIGHUP)\n"
     "  --register COMn        make the port COMn of the window application point here\n"
@@ -71,6 +73,12 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
         };
         if (arg == "--chip") {
             options.chip = value;
+        } else if (arg == "--revision") {
+            if (!need_count() || *count > 31) {
+                std::cerr << "corvanel-board: --revision wants 0 to 31\n";
+                return 2;
+            }
+            options.revision = static_cast<std::uint8_t>(*count);
         } else if (arg == "--state") {
             options.state_file = value;
         } else if (arg == "--register") {

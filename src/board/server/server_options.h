@@ -14,6 +14,7 @@ extern const char* const kUsage;
 
 struct Options {
     std::string chip = "PIC16F877A";
+    std::uint8_t revision = 0;  // bits 4:0 of the chip's device ID word
     std::optional<std::string> state_file;
     std::optional<std::string> port_name;
     long baud = 0;

@@ -12,7 +12,7 @@ namespace corvanel {
 namespace {
 
 constexpr std::array<const char*, kAlgorithmTables> kDefinitionWords = {
-    "erasealgdef", "programalgdef", "readalgdef", "blankcheckalgdef", "verifyalgdef"};
+    "erasealgdef", "programalgdef", "readalgdef", "blankcheckalgdef", "verifyalgdef", "idalgdef"};
 
 enum class Key {
     Model,
@@ -27,7 +27,10 @@ enum class Key {
     ProgramAlg,
     ReadAlg,
     BlankCheckAlg,
-    VerifyAlg
+    VerifyAlg,
+    ConfigMask,
+    DeviceId,
+    IdAlg
 };
 
 struct KeyName {
@@ -35,7 +38,7 @@ struct KeyName {
     Key key;
 };
 
-constexpr std::array<KeyName, 13> kKeys = {{{"model:", Key::Model},
+constexpr std::array<KeyName, 16> kKeys = {{{"model:", Key::Model},
                                             {"flash:", Key::Flash},
                                             {"eeprom:", Key::Eeprom},
                                             {"configerased:", Key::ConfigErased},
@@ -47,7 +50,10 @@ constexpr std::array<KeyName, 13> kKeys = {{{"model:", Key::Model},
                                             {"programalg:", Key::ProgramAlg},
                                             {"readalg:", Key::ReadAlg},
                                             {"blankcheckalg:", Key::BlankCheckAlg},
-                                            {"verifyalg:", Key::VerifyAlg}}};
+                                            {"verifyalg:", Key::VerifyAlg},
+                                            {"configmask:", Key::ConfigMask},
+                                            {"deviceid:", Key::DeviceId},
+                                            {"idalg:", Key::IdAlg}}};
 
 std::string lower_copy(std::string_view text) {
     std::string lower(text);
@@ -75,6 +81,9 @@ std::string* algorithm_field(DeviceModel& model, Key key, AlgorithmTable& table)
         case Key::VerifyAlg:
             table = AlgorithmTable::Verify;
             return &model.verifyalg;
+        case Key::IdAlg:
+            table = AlgorithmTable::DeviceId;
+            return &model.idalg;
         default:
             return nullptr;
     }
@@ -96,6 +105,10 @@ std::string* text_field(DeviceModel& model, Key key) {
             return &model.progtime;
         case Key::PageSize:
             return &model.pagesize;
+        case Key::ConfigMask:
+            return &model.configmask;
+        case Key::DeviceId:
+            return &model.deviceid;
         default:
             return nullptr;
     }

@@ -14,9 +14,17 @@ namespace corvanel {
 inline constexpr const char* kDeviceDatabaseFileName = "corvaneldevices.txt";
 inline constexpr int kAlgorithmSlots = 21;  // slots 0 to 20
 
-// The five algorithm tables, in the order the file's definition words are tested.
-enum class AlgorithmTable { Erase = 0, Program = 1, Read = 2, BlankCheck = 3, Verify = 4 };
-inline constexpr int kAlgorithmTables = 5;
+// The algorithm tables, in the order the file's definition words are tested. The
+// sixth holds the algorithms that read the chip's device ID word ("idalgdef").
+enum class AlgorithmTable {
+    Erase = 0,
+    Program = 1,
+    Read = 2,
+    BlankCheck = 3,
+    Verify = 4,
+    DeviceId = 5
+};
+inline constexpr int kAlgorithmTables = 6;
 
 // One model of the file. Every field is the text after the key's space, as written.
 struct DeviceModel {
@@ -33,6 +41,10 @@ struct DeviceModel {
     std::string readalg;
     std::string blankcheckalg;
     std::string verifyalg;
+    // Optional keys; a model without them behaves as before they existed.
+    std::string configmask;  // implemented bits of configuration words 1 and 2: "21FF 3FFF"
+    std::string deviceid;    // the ID word at 2006h and the mask naming the part: "1060 3FE0"
+    std::string idalg;       // copy of a device ID read algorithm text
 };
 
 using AlgorithmDefinitions = std::array<std::array<std::string, kAlgorithmSlots>, kAlgorithmTables>;

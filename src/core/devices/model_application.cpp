@@ -88,6 +88,13 @@ bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel
     active.read_list = split_instructions(model.readalg);
     active.blank_list = split_instructions(model.blankcheckalg);
     active.verify_list = split_instructions(model.verifyalg);
+
+    // The newer keys never inherit from the model applied before.
+    const ConfigMasks masks = parse_config_masks(model.configmask);
+    active.config_mask1 = masks.mask1;
+    active.config_mask2 = masks.mask2;
+    active.device_id = parse_device_id(model.deviceid);
+    active.id_list = model.idalg.empty() ? InstructionList() : split_instructions(model.idalg);
     return true;
 }
 

@@ -4,13 +4,15 @@
 // numbers, flags and instruction lists, and the shape of the memory image.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/devices/device_database.h"
-#include "core/image/memory_image.h"
+#include "core/devices/device_identity.h"
 #include "core/devices/voltage_sequence.h"
+#include "core/image/memory_image.h"
 
 namespace corvanel {
 
@@ -28,6 +30,14 @@ struct ActiveModel {
     InstructionList read_list;
     InstructionList blank_list;
     InstructionList verify_list;
+    // Bits of configuration words 1 and 2 that Verify and Blank Check compare
+    // ("configmask:"); the whole word without the key.
+    std::int32_t config_mask1 = kWholeWordMask;
+    std::int32_t config_mask2 = kWholeWordMask;
+    // The ID the chip must answer before Program All and Erase All ("deviceid:"),
+    // and the algorithm that reads it ("idalg:"; empty: the generic ID read).
+    std::optional<DeviceIdKey> device_id;
+    InstructionList id_list;
 };
 
 // Lower-cases the text and cuts it at every comma; nothing is trimmed. An empty

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <thread>
 
+#include "core/engine/chip_identify.h"
+#include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
 
 namespace corvanel {
@@ -98,7 +100,10 @@ StartResult start_operation(ProgramState& state, OperationKind kind) {
     }
     const OperationRow& row = row_of(kind);
 
-    runner.load_script(algorithm_of(state.model, kind));
+    // Program All and Erase All of a model with a device ID read the ID first.
+    runner.load_script(guarded_script(state.model, kind, algorithm_of(state.model, kind)));
+    runner.device_id_word = -1;
+    state.operation_refused = false;
     runner.address = 0;
     runner.last_flash = state.image.flash_size - 1;
     runner.last_eeprom = state.image.eeprom_size - 1;
@@ -163,6 +168,10 @@ void verify2_routine(ProgramState& state) {
 }
 
 void run_completion_routine(ProgramState& state, std::string_view name) {
+    if (name == kIdentifyOperationName) {
+        identify2_routine(state);
+        return;
+    }
     const std::optional<OperationKind> kind = operation_from_name(name);
     if (!kind) {
         return;

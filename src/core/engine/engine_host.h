@@ -4,6 +4,7 @@
 // command-line tool or a test. The engine itself knows nothing of windows,
 // clocks or ports; it reports and asks through this interface only.
 
+#include <cstdint>
 #include <string_view>
 
 #include "core/message_kind.h"
@@ -34,6 +35,9 @@ public:
     // cannot end at once may return: the engine then stops the operation itself
     // and sends nothing more.
     virtual void end_program() = 0;
+    // "Identify Chip" has read the device ID word (-1 when none was read); the
+    // status line already shows what it names. The window offers to apply the model.
+    virtual void chip_identified(std::int32_t /*word*/) {}
 };
 
 // A host that shows nothing and never waits; used when none is attached, and a

@@ -41,6 +41,9 @@ struct ProgramState {
     // The image as it was before the running Read All cleared it; put back when
     // the read fails, so that a failed read changes nothing.
     std::optional<MemoryImage> image_before_read;
+    // The last Program All or Erase All ended at its device ID check: the chip in
+    // the socket was not the model's and the user did not go on.
+    bool operation_refused = false;
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.

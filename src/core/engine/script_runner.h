@@ -68,6 +68,14 @@ enum class InstructionKind {
     Command,       // s cc
     WaitProg,      // wprog
     Wait,          // w and a number of milliseconds
+
+    // beginvppvdd: voltages on, Vpp before Vdd, whatever the model says.
+    BeginVppFirst,
+    // deviceid=s cc: the word read goes to device_id_word.
+    ReadDeviceId,
+    // checkdeviceid: the ID word must name the model, or the user agrees to go on.
+    CheckDeviceId,
+
     Unrecognized,
 };
 
@@ -133,6 +141,8 @@ public:
     std::int32_t word_accumulator = 0;
     std::int32_t temp_word = 0;
     std::string operation_name;  // "program", "erase", "read", "blank", "verify" or empty
+    // The last word read by "deviceid=s" cc; -1 when none has been read yet.
+    std::int32_t device_id_word = -1;
 
 private:
     // Carries out the current instruction; false when it fits no rule.

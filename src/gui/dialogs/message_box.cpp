@@ -260,7 +260,8 @@ Form08::Form08(QWidget* parent)
 
 void Form08::set_message(const QString& text, int kind, const QString& caption) {
     message_text_ = text;
-    message_kind_ = kind;
+    default_second_ = (kind & message_kind::kDefaultButton2) != 0;
+    message_kind_ = kind & ~message_kind::kDefaultButton2;
     setWindowTitle(caption.isEmpty() ? window_title() : caption);
     prepare_display();
 }
@@ -336,6 +337,10 @@ void Form08::prepare_display() {
         command2_->move(command1_->x(), buttons_top);
         command1_->move(yes_left, buttons_top);
     }
+    const bool second_default = default_second_ && message_kind_ == message_kind::kQuestion;
+    command1_->setDefault(!second_default);
+    command2_->setDefault(second_default);
+    (second_default ? command2_ : command1_)->setFocus();
 
     setFixedSize(new_width, new_height);
 }
@@ -415,7 +420,7 @@ bool Form08::eventFilter(QObject* watched, QEvent* event) {
         lab_title_Click();
         return true;
     } else if (event->type() == QEvent::FocusIn && watched == txt_title_) {
-        command1_->setFocus();
+        (command2_->isDefault() ? command2_ : command1_)->setFocus();
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -429,7 +434,9 @@ int mymsgbox(const QString& text, int kind, const QString& caption) {
         // No window can be shown: the message goes to the error stream, and a
         // question is answered "No", the answer that changes nothing.
         std::fprintf(stderr, "%s: %s\n", qPrintable(shown_caption), qPrintable(display_text(text)));
-        return kind == message_kind::kQuestion ? message_result::kNo : message_result::kOk;
+        return (kind & ~message_kind::kDefaultButton2) == message_kind::kQuestion
+                   ? message_result::kNo
+                   : message_result::kOk;
     }
     Form08 box(QApplication::activeWindow());
     box.set_message(text, kind, caption);

@@ -95,6 +95,7 @@ private:
     QString message_text_;
     QString prepared_text_;
     int message_kind_ = message_kind::kTick;
+    bool default_second_ = false;
     int message_result_ = message_result::kOk;
 
     QLabel* lab_title_;

@@ -94,6 +94,8 @@ void Form1::build_menus() {
         menuoperation[i] = menu3->addAction(operation_captions[i], this,
                                             [this, operation] { run_operation(operation); });
     }
+    menuidentify =
+        menu3->addAction(QStringLiteral("&Identify Chip"), this, &Form1::menuidentify_Click);
 
     menu4 = menuBar()->addMenu(QStringLiteral("&Options"));
     menumodel = menu4->addAction(QStringLiteral("Change Microcontroller Model"), this,
@@ -199,6 +201,8 @@ void Form1::build_controls() {
     });
     for (int index = 0; index < 2; ++index) {
         connect(label_conf[index], &ClickLabel::clicked, this,
+                [this, index] { label_conf_fields_Click(index); });
+        connect(label_conf[index], &ClickLabel::right_clicked, this,
                 [this, index] { label_conf_Click(index); });
     }
 
@@ -356,7 +360,11 @@ int Form1::Host::show_message(std::string_view text, int kind, std::string_view 
     const QString shown_caption =
         caption.empty() ? window_title()
                         : QString::fromUtf8(caption.data(), static_cast<qsizetype>(caption.size()));
-    return mymsgbox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind,
+    // The engine asks only before it goes on with something risky (a chip that
+    // does not answer as the model): "No" is the default there.
+    const int shown_kind =
+        kind == message_kind::kQuestion ? kind | message_kind::kDefaultButton2 : kind;
+    return mymsgbox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), shown_kind,
                     shown_caption);
 }
 

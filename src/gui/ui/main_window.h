@@ -86,6 +86,12 @@ public:
     // Cell editor events.
     void tabla_MouseUp(MemoryTable* table, QPoint position);
     void label_conf_Click(int index);
+    // A left click on a configuration word: the dialog of its named fields when
+    // the model's chip has them, else the raw editor (always on a right click).
+    void label_conf_fields_Click(int index);
+    // "Identify Chip" of the "&Tools" menu, and its result from the engine.
+    void menuidentify_Click();
+    void chip_identified(std::int32_t word);
     void unosbox_Enter();
     void unosbox_Escape();
     void unosbox_LostFocus();
@@ -119,6 +125,7 @@ public:
     QAction* menusave = nullptr;
     std::array<QAction*, 5>
         menuoperation{};  // menuprogram, menuread, menuerase, menublank, menuverify
+    QAction* menuidentify = nullptr;
     QAction* menumodel = nullptr;
     QAction* menuport = nullptr;
     QAction* menubaud = nullptr;
@@ -143,6 +150,10 @@ private:
     void handle_wheel_event(class QWheelEvent* event);
     void run_operation(OperationKind operation);
     void open_port_without_link();
+    // The configuration word labels' tooltips: the decoded options of each word.
+    void show_config_tooltips();
+    // After "Identify Chip": offers to apply the model the chip answers as.
+    void offer_identified_model(std::int32_t word);
     [[nodiscard]] TableScrollBar* edit_scroll_bar() const;
 
     // The window as the engine sees it: status line, messages, command lock,
@@ -159,6 +170,7 @@ private:
         [[nodiscard]] double clock_seconds() override;
         void process_events() override;
         void end_program() override;
+        void chip_identified(std::int32_t word) override { form_.chip_identified(word); }
 
     private:
         Form1& form_;

@@ -53,6 +53,7 @@ void Form1::updatedisplay() {
         label_conf[1]->setVisible(false);
         lfix[1]->setVisible(false);
     }
+    show_config_tooltips();
     QCoreApplication::processEvents();
 }
 

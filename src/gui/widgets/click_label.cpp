@@ -14,6 +14,8 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) {
         emit clicked();
+    } else if (event->button() == Qt::RightButton && rect().contains(event->position().toPoint())) {
+        emit right_clicked();
     }
 }
 

@@ -14,6 +14,7 @@ public:
 
 signals:
     void clicked();
+    void right_clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;

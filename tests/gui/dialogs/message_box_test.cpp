@@ -90,14 +90,25 @@ TEST_F(MessageBoxTest, KeysAndButtonsGiveTheirResults) {
         int result;
     };
     const std::vector<Case> cases = {
-        {0, Qt::Key_Return, Qt::NoModifier, 1},     {0, Qt::Key_Y, Qt::NoModifier, 1},
-        {0, Qt::Key_Z, Qt::NoModifier, 1},          {0, Qt::Key_N, Qt::NoModifier, 7},
-        {0, Qt::Key_Escape, Qt::NoModifier, 1},     {16, Qt::Key_N, Qt::ShiftModifier, 7},
-        {64, Qt::Key_Enter, Qt::KeypadModifier, 1}, {48, Qt::Key_Return, Qt::NoModifier, 1},
-        {36, Qt::Key_Y, Qt::NoModifier, 1},         {4, Qt::Key_Return, Qt::NoModifier, 6},
-        {4, Qt::Key_Escape, Qt::NoModifier, 7},     {4, Qt::Key_Y, Qt::NoModifier, 6},
-        {4, Qt::Key_Z, Qt::ControlModifier, 6},     {4, Qt::Key_N, Qt::NoModifier, 7},
+        {0, Qt::Key_Return, Qt::NoModifier, 1},
+        {0, Qt::Key_Y, Qt::NoModifier, 1},
+        {0, Qt::Key_Z, Qt::NoModifier, 1},
+        {0, Qt::Key_N, Qt::NoModifier, 7},
+        {0, Qt::Key_Escape, Qt::NoModifier, 1},
+        {16, Qt::Key_N, Qt::ShiftModifier, 7},
+        {64, Qt::Key_Enter, Qt::KeypadModifier, 1},
+        {48, Qt::Key_Return, Qt::NoModifier, 1},
+        {36, Qt::Key_Y, Qt::NoModifier, 1},
+        {4, Qt::Key_Return, Qt::NoModifier, 6},
+        {4, Qt::Key_Escape, Qt::NoModifier, 7},
+        {4, Qt::Key_Y, Qt::NoModifier, 6},
+        {4, Qt::Key_Z, Qt::ControlModifier, 6},
+        {4, Qt::Key_N, Qt::NoModifier, 7},
         {4, Qt::Key_A, Qt::NoModifier, 7},  // other letters do nothing
+        // With 256 added, "No" is the default: Return answers No, Y still Yes.
+        {260, Qt::Key_Return, Qt::NoModifier, 7},
+        {260, Qt::Key_Y, Qt::NoModifier, 6},
+        {260, Qt::Key_Escape, Qt::NoModifier, 7},
     };
     for (const auto& c : cases) {
         const int result = run_box("Question?", c.kind, [&](Form08& box) {

@@ -6,11 +6,11 @@
 #include <QTimer>
 
 #include "board/chip_state_file.h"
-#include "platform/link/virtual_port.h"
 #include "core/engine/chip_operations.h"
 #include "gui/ui/cell_editor.h"
 #include "gui/ui/memory_table.h"
 #include "gui/widgets/click_label.h"
+#include "platform/link/virtual_port.h"
 #include "support/main_window_fixture.h"
 
 namespace corvanel::test {
@@ -188,7 +188,8 @@ TEST_F(OperationOwnership, ClicksDuringProgramAllChangeNothing) {
     const std::string quiet_chip = chip();
     ASSERT_TRUE(run(2).startsWith("Chip erased. "));
 
-    EXPECT_TRUE(run_with_clicks(0, 20).startsWith("Chip programmed. ")) << form.status_text().toStdString();
+    EXPECT_TRUE(run_with_clicks(0, 20).startsWith("Chip programmed. "))
+        << form.status_text().toStdString();
     EXPECT_EQ(chip(), quiet_chip);
     EXPECT_EQ(program.image.flash, image.flash);
     EXPECT_EQ(program.image.eeprom, image.eeprom);
@@ -218,7 +219,8 @@ TEST_F(OperationOwnership, ClicksDuringReadAllChangeNothing) {
     EXPECT_EQ(quiet_read.flash, programmed.flash);
 
     form.menuclear_Click();
-    EXPECT_TRUE(run_with_clicks(1, 30).startsWith("Chip read. ")) << form.status_text().toStdString();
+    EXPECT_TRUE(run_with_clicks(1, 30).startsWith("Chip read. "))
+        << form.status_text().toStdString();
     EXPECT_EQ(program.image.flash, quiet_read.flash);
     EXPECT_EQ(program.image.eeprom, quiet_read.eeprom);
     EXPECT_EQ(program.image.config1, quiet_read.config1);

@@ -87,7 +87,8 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLetters) {
     }
     EXPECT_EQ(tree, QStringList({
                         "&File: &Clear Buffer | &Open HEX File | &Save Buffer As",
-                        "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify",
+                        "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
+                        "&Identify Chip",
                         "&Options: Change Microcontroller Model | Change Serial Port Number | "
                         "Change Baud Rate | Change Default Programming Time | Change Color Theme",
                         "Help: Serial Port Pinout | About Tavrelix Corvanel",

@@ -1,0 +1,86 @@
+#pragma once
+
+// The named fields of the configuration words: for every chip, which bits of
+// configuration word 1 (and 2) make up the oscillator, watchdog, power-up timer,
+// MCLR, brown-out, LVP, code protection ... settings, and the value of each
+// option. The table is the file "corvanelconfig.txt" beside the program, written
+// by tools/make_config_fields.py from the gputils processor headers:
+//
+//   chip: PIC16F628A
+//   word: 1 2007
+//   field: FOSC 0013 Oscillator
+//   option: 0001 XT XT oscillator: Crystal/resonator on RA6/OSC2/CLKOUT and RA7/OSC1/CLKIN
+//
+// A field owns the bits of its mask; an option is chosen when the word's bits
+// under the mask equal its value.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace corvanel {
+
+inline constexpr const char* kConfigFieldsFileName = "corvanelconfig.txt";
+
+struct ConfigOption {
+    std::int32_t value = 0;  // the field's bits for this option
+    std::string name;        // "XT"
+    std::string text;        // "XT oscillator: Crystal/resonator ..."
+};
+
+struct ConfigField {
+    std::string name;       // "FOSC"
+    std::int32_t mask = 0;  // the bits of the word it owns
+    std::string title;      // "Oscillator"
+    std::vector<ConfigOption> options;
+};
+
+struct ConfigWordFields {
+    int number = 1;            // configuration word 1, 2, ...
+    std::int32_t address = 0;  // 2007h, 2008h
+    std::vector<ConfigField> fields;
+};
+
+struct ChipConfigFields {
+    std::string chip;  // "PIC16F628A"
+    std::vector<ConfigWordFields> words;
+
+    // Word 1 or 2; nullptr when the chip has no fields for it.
+    [[nodiscard]] const ConfigWordFields* word(int number) const;
+};
+
+struct ConfigFieldTable {
+    std::vector<ChipConfigFields> chips;
+
+    // By name, letter case ignored; nullptr for a chip the table does not know.
+    [[nodiscard]] const ChipConfigFields* find(std::string_view chip) const;
+};
+
+struct ConfigFieldsLoadResult {
+    bool ok = true;
+    std::string message;  // names the file and line when not ok
+};
+
+// Reads the table from its text (LF or CR LF lines); lines starting with "#" and
+// empty lines are notes. A line of another form, or one out of place (an option
+// before any field), is an error naming the line.
+[[nodiscard]] ConfigFieldsLoadResult parse_config_fields(std::string_view text,
+                                                         std::string_view source_name,
+                                                         ConfigFieldTable& table);
+[[nodiscard]] ConfigFieldsLoadResult load_config_fields(const std::string& path,
+                                                        ConfigFieldTable& table);
+
+// The option the word selects in the field; nullptr when its bits match none.
+[[nodiscard]] const ConfigOption* selected_option(const ConfigField& field, std::int32_t word);
+
+// The word with the field's bits set to the option's and every other bit kept.
+[[nodiscard]] std::int32_t with_option(std::int32_t word, const ConfigField& field,
+                                       const ConfigOption& option);
+
+// One line per field: "Oscillator (FOSC): XT, XT oscillator: ..." or, for bits
+// that match no option, "Oscillator (FOSC): bits 0012h match no option".
+[[nodiscard]] std::vector<std::string> describe_config_word(const ConfigWordFields& word_fields,
+                                                            std::int32_t word);
+
+}  // namespace corvanel

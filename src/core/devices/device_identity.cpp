@@ -1,0 +1,126 @@
+#include "core/devices/device_identity.h"
+
+#include <cctype>
+
+#include "core/image/hex_text.h"
+
+namespace corvanel {
+
+namespace {
+
+constexpr std::int32_t kWord = 0x3FFF;
+// Most families keep a five-bit revision; the mask used when no model names the part.
+constexpr std::int32_t kUsualIdMask = 0x3FE0;
+
+// The four hex digits starting at `first` (counted from 0), or -1.
+std::int32_t hex_group(std::string_view text, std::size_t first) {
+    if (text.size() < first + 4) {
+        return -1;
+    }
+    std::string digits(text.substr(first, 4));
+    for (char& c : digits) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return hexval4(digits);
+}
+
+}  // namespace
+
+ConfigMasks parse_config_masks(std::string_view text) {
+    ConfigMasks masks;
+    if (const std::int32_t first = hex_group(text, 0); first >= 0) {
+        masks.mask1 = first;
+    }
+    if (const std::int32_t second = hex_group(text, 5); second >= 0) {
+        masks.mask2 = second;
+    }
+    return masks;
+}
+
+bool config_words_agree(std::int32_t read, std::int32_t expected, std::int32_t mask) {
+    return (read & mask) == (expected & mask);
+}
+
+std::optional<DeviceIdKey> parse_device_id(std::string_view text) {
+    const std::int32_t id = hex_group(text, 0);
+    const std::int32_t mask = hex_group(text, 5);
+    if (id < 0 || mask <= 0) {
+        return std::nullopt;
+    }
+    return DeviceIdKey{id & mask, mask};
+}
+
+bool id_matches(const DeviceIdKey& key, std::int32_t word) {
+    return word >= 0 && (word & key.mask) == key.id;
+}
+
+std::int32_t id_revision(const DeviceIdKey& key, std::int32_t word) {
+    return word & ~key.mask & kWord;
+}
+
+bool no_chip_answer(std::int32_t word) {
+    return word < 0 || (word & kWord) == 0 || (word & kWord) == kWord;
+}
+
+std::vector<IdentifiedModel> models_with_id(const DeviceDatabase& database, std::int32_t word) {
+    std::vector<IdentifiedModel> found;
+    if (no_chip_answer(word)) {
+        return found;
+    }
+    for (int n = 1; n <= database.model_count(); ++n) {
+        const DeviceModel& model = database.model(n);
+        const auto key = parse_device_id(model.deviceid);
+        if (key && id_matches(*key, word)) {
+            found.push_back({n, model.name, *key, id_revision(*key, word)});
+        }
+    }
+    return found;
+}
+
+std::string chip_description(const std::vector<IdentifiedModel>& models, std::int32_t word,
+                             std::int32_t fallback_mask) {
+    std::string text;
+    DeviceIdKey key{word & fallback_mask, fallback_mask};
+    if (models.empty()) {
+        text = "an unknown chip";
+    } else {
+        key = models.front().key;
+        for (std::size_t i = 0; i < models.size(); ++i) {
+            text += (i == 0 ? "" : " or ") + models[i].name;
+        }
+    }
+    text += " (ID " + hex4h(key.id) + ", revision " + std::to_string(id_revision(key, word)) + ")";
+    return text;
+}
+
+std::string no_chip_text(std::int32_t word) {
+    return "No chip found (device ID " + hex4h(word < 0 ? kWord : word & kWord) + ").";
+}
+
+std::string device_id_question(const DeviceDatabase& database, const DeviceIdKey& expected,
+                               std::string_view expected_name, std::int32_t word) {
+    if (no_chip_answer(word)) {
+        return no_chip_text(word) + " Continue?";
+    }
+    if (id_matches(expected, word)) {
+        return {};
+    }
+    std::string text = "The chip in the socket answers as ";
+    text += chip_description(models_with_id(database, word), word, expected.mask);
+    text += ", not ";
+    text.append(expected_name).append(". Continue?");
+    return text;
+}
+
+std::string identify_report(const DeviceDatabase& database, std::int32_t word) {
+    if (no_chip_answer(word)) {
+        return no_chip_text(word);
+    }
+    const auto models = models_with_id(database, word);
+    std::string text = "The chip in the socket answers as ";
+    text += chip_description(models, word, kUsualIdMask);
+    text += models.empty() ? ", which no model of the device database has." : ".";
+    return text;
+}
+
+}  // namespace corvanel

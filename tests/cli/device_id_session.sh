@@ -1,0 +1,104 @@
+#!/bin/sh
+# The device ID guard and "detect" over the real serial path: the board server
+# emulates one chip after another (or an empty socket) on a pseudo-terminal.
+#   device_id_session.sh CORVANEL CORVANEL_BOARD SMALL_HEX USUAL_CONFIG_HEX WORK_FOLDER
+set -u
+tool=$1
+board=$2
+small=$3
+usual=$4
+work=$5
+
+rm -rf "$work"
+mkdir -p "$work/config"
+XDG_CONFIG_HOME="$work/config"
+export XDG_CONFIG_HOME
+server_pid=
+
+fail() {
+    echo "FAILED: $*"
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+    exit 1
+}
+
+# start_server CHIP [OPTIONS...]: sets server_pid and device.
+start_server() {
+    chip=$1
+    shift
+    "$board" --chip "$chip" "$@" >"$work/server.out" 2>"$work/server.err" &
+    server_pid=$!
+    device=
+    tries=0
+    while [ -z "$device" ] && [ $tries -lt 100 ]; do
+        device=$(head -n 1 "$work/server.out" 2>/dev/null)
+        tries=$((tries + 1))
+        sleep 0.05
+    done
+    [ -n "$device" ] || fail "the board server printed no device for $chip"
+}
+
+stop_server() {
+    kill -TERM "$server_pid"
+    wait "$server_pid"
+    server_pid=
+}
+
+# run EXPECTED_EXIT MODEL ARGS...: runs the tool on the server's device.
+run() {
+    expected=$1
+    model=$2
+    shift 2
+    "$tool" --model "$model" --port "$device" "$@" >"$work/out" 2>&1
+    code=$?
+    cat "$work/out"
+    [ "$code" -eq "$expected" ] || fail "corvanel --model $model $* gave exit $code, expected $expected"
+}
+
+expect_output() {
+    grep -qF -- "$1" "$work/out" || fail "no \"$1\" in the output"
+}
+
+reject_output() {
+    ! grep -qF -- "$1" "$work/out" || fail "\"$1\" in the output"
+}
+
+# Another chip in the socket: refused, then --force goes on.
+start_server PIC16F877A --revision 2
+run 1 PIC16F628A program "$small"
+expect_output "The chip in the socket answers as PIC16F877A (ID 0E20h, revision 2), not PIC16F628A. Continue?"
+expect_output "Program all cancelled."
+reject_output "Chip programmed."
+run 0 PIC16F628A --force program "$small"
+expect_output "Chip programmed."
+stop_server
+
+# No chip: the ID reads 3FFFh.
+start_server none
+run 1 PIC16F628A erase
+expect_output "No chip found (device ID 3FFFh). Continue?"
+expect_output "Erase all cancelled."
+run 1 PIC16F628A detect
+expect_output "No chip found (device ID 3FFFh)."
+stop_server
+
+# The usual configuration word of a 16F628A program: programs and verifies.
+start_server PIC16F628A
+run 0 PIC16F628A program "$usual" --verify
+expect_output "Chip verified."
+stop_server
+
+# detect names every emulated chip, whichever model is applied (the 16F84A model
+# powers up Vdd first; the 16F62xA only answer when Vpp comes first).
+for chip in $("$board" --list); do
+    start_server "$chip" --revision 5
+    if "$tool" models | grep -q " $chip "; then
+        run 0 PIC16F84A detect
+        expect_output "The chip in the socket answers as $chip (ID "
+        expect_output ", revision 5)."
+    else
+        run 1 PIC16F84A detect
+        expect_output "answers as an unknown chip (ID "
+    fi
+    stop_server
+done
+echo "device ID session passed"

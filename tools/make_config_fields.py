@@ -1,0 +1,185 @@
+#!/usr/bin/env python3
+"""Writes data/corvanelconfig.txt, the named fields of every chip's configuration
+words, from the processor headers of gputils (Debian package gputils,
+/usr/share/gputils/header/p12f*.inc and p16f*.inc).
+
+A header lists each configuration option as an AND-mask over the erased word:
+
+    _CONFIG          EQU  H'2007'
+    ;----- CONFIG Options -------------------------------------
+    _FOSC_LP             EQU  H'3FEC'    ; LP oscillator: ...
+    _LP_OSC              EQU  H'3FEC'    ; (an older name for the same option)
+    ...                                   (an empty line ends the field)
+    _WDTE_OFF            EQU  H'3FFB'    ; WDT disabled
+
+The options of one field stand together, between empty lines. The bits a field
+owns are those that any of its options clears; an option's value is the field's
+bits of its mask. Options with the same value are one option, named by its first
+name. The program reads the file at run time and needs no gputils.
+
+Usage: make_config_fields.py [HEADER_FOLDER] [OUTPUT]
+"""
+
+import glob
+import os
+import re
+import sys
+
+WORD = 0x3FFF
+
+# The field names of the headers, as the window and the tool show them.
+TITLES = {
+    "FOSC": "Oscillator",
+    "WDTE": "Watchdog timer",
+    "PWRTE": "Power-up timer",
+    "MCLRE": "MCLR pin",
+    "BOREN": "Brown-out reset",
+    "BODEN": "Brown-out reset",
+    "BOR4V": "Brown-out reset voltage",
+    "BORV": "Brown-out reset voltage",
+    "LVP": "Low-voltage programming",
+    "CPD": "Data EEPROM code protection",
+    "CP": "Code protection",
+    "WRT": "Flash write protection",
+    "DEBUG": "In-circuit debugger",
+    "CCPMX": "CCP1 pin",
+    "FCMEN": "Fail-safe clock monitor",
+    "IESO": "Internal/external switchover",
+    "BG": "Band-gap calibration",
+    "IOSCFS": "Internal oscillator frequency",
+    "PLLEN": "4x PLL",
+    "STVREN": "Stack overflow reset",
+    "CLKOUTEN": "Clock out",
+    "VCAPEN": "Voltage regulator capacitor",
+    "WDTEN": "Watchdog timer",
+    "INTOSC": "Internal oscillator",
+}
+
+EQU = re.compile(r"^\s*(\w+)\s+EQU\s+H'([0-9A-Fa-f]+)'\s*(?:;\s*(.*))?$")
+SECTION = re.compile(r"^;-----\s*(CONFIG(\d*))\s+Options")
+
+
+def field_name(names):
+    """The name the options share: _FOSC_LP and _FOSC_XT give FOSC."""
+    for name in names:
+        stripped = name.lstrip("_")
+        if "_" in stripped:
+            return stripped.rsplit("_", 1)[0]
+    return names[0].lstrip("_")
+
+
+def option_name(name, field):
+    stripped = name.lstrip("_")
+    prefix = field + "_"
+    return stripped[len(prefix):] if stripped.startswith(prefix) else stripped
+
+
+def read_header(path):
+    """[(word number, address, [fields])], each field (name, mask, [(value, label, text)])."""
+    addresses = {}
+    words = []
+    current = None
+    group = []
+    highest = 0
+
+    def close_group():
+        if current is None or not group:
+            return
+        mask = 0
+        for _, value, _ in group:
+            mask |= ~value & WORD
+        if mask == 0:
+            group.clear()
+            return
+        name = field_name([n for n, _, _ in group])
+        options = []
+        seen = set()
+        for option, value, text in group:
+            bits = value & mask
+            if bits in seen:
+                continue
+            seen.add(bits)
+            options.append((bits, option_name(option, name), text))
+        current[2].append((name, mask, options))
+        group.clear()
+
+    with open(path, encoding="latin-1") as header:
+        for raw in header:
+            line = raw.rstrip("\r\n")
+            section = SECTION.match(line)
+            if section:
+                close_group()
+                number = int(section.group(2) or "1")
+                address = addresses.get(section.group(1), 0x2006 + number)
+                current = (number, address, [])
+                words.append(current)
+                continue
+            if current is not None and line.startswith(";-----"):
+                close_group()
+                current = None
+                continue
+            match = EQU.match(line)
+            if match and current is None:
+                if re.fullmatch(r"_CONFIG\d*", match.group(1)):
+                    addresses[match.group(1).lstrip("_")] = int(match.group(2), 16)
+                continue
+            if current is None:
+                continue
+            if not line.strip():
+                close_group()
+                continue
+            if match:
+                highest = max(highest, int(match.group(2), 16))
+                group.append((match.group(1), int(match.group(2), 16) & WORD,
+                              (match.group(3) or "").strip()))
+        close_group()
+    # The 12-bit parts (12F5xx, 16F5x) have a 12-bit configuration word: not ours.
+    return words if highest > 0x0FFF else []
+
+
+def check_word(chip, number, fields):
+    taken = 0
+    for name, mask, _ in fields:
+        if taken & mask:
+            raise SystemExit(f"{chip}: field {name} of word {number} overlaps another field")
+        taken |= mask
+
+
+def main():
+    folder = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/gputils/header"
+    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(
+        os.path.dirname(os.path.abspath(__file__)), "..", "data", "corvanelconfig.txt")
+    paths = sorted(glob.glob(os.path.join(folder, "p12f*.inc")) +
+                   glob.glob(os.path.join(folder, "p16f*.inc")))
+    lines = [
+        "# Tavrelix Corvanel configuration word fields.",
+        "# Written by tools/make_config_fields.py from the gputils processor headers; do not edit.",
+        "# chip: NAME starts a chip. word: N ADDRESS is configuration word N (1 or 2) at that",
+        "# address. field: NAME MASK TITLE names the bits MASK of the word. option: VALUE NAME TEXT",
+        "# is one setting of the field: the field's bits equal VALUE.",
+        "",
+    ]
+    chips = 0
+    for path in paths:
+        chip = "PIC" + os.path.basename(path)[1:-4].upper()
+        words = read_header(path)
+        if not any(fields for _, _, fields in words):
+            continue
+
+        chips += 1
+        lines.append(f"chip: {chip}")
+        for number, address, fields in words:
+            check_word(chip, number, fields)
+            lines.append(f"word: {number} {address:04X}")
+            for name, mask, options in fields:
+                lines.append(f"field: {name} {mask:04X} {TITLES.get(name, name)}")
+                for value, label, text in options:
+                    lines.append(f"option: {value:04X} {label} {text}".rstrip())
+        lines.append("")
+    with open(output, "w", encoding="ascii", errors="replace", newline="\n") as out:
+        out.write("\n".join(lines))
+    print(f"{chips} chips written to {os.path.normpath(output)}")
+
+
+if __name__ == "__main__":
+    main()
