@@ -193,8 +193,13 @@ void ScriptRunner::run_step() {
         finish();
         return;
     }
-    const auto index = static_cast<std::size_t>(next_instruction - 1);
-    if (!execute(decoded_[index])) {
+    auto index = static_cast<std::size_t>(next_instruction - 1);
+    const StepEnd end = execute_step(index);
+    if (end == StepEnd::Finished) {
+        finish();
+        return;
+    }
+    if (end == StepEnd::Unrecognized) {
         EngineHost& host = state_.engine_host();
         const std::string instruction = script_[index];
         (void)host.show_message(unrecognized_instruction_text(instruction), message_kind::kError,
@@ -284,7 +289,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
                 address = 0;
                 next_instruction = after_next(here, Kind::Loop);
             }
-            link.send_nop();
+            keep_moving();
             return true;
         case Kind::Loop:
             if (loop_start >= 1 && loop_start <= script_length() && address != loop_pass_address_) {
@@ -295,7 +300,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
                 }
                 advance();
             }
-            link.send_nop();
+            keep_moving();
             return true;
         case Kind::IfPage:
             if (address > 0 && address % effective_page_size() == 0) {
@@ -303,7 +308,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             } else {
                 next_instruction = after_next(here, Kind::EndIfPage);
             }
-            link.send_nop();
+            keep_moving();
             return true;
         case Kind::EndIfPage:
             break;
@@ -346,7 +351,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
     }
     // The one-step instructions that only keep the conversation going.
     advance();
-    link.send_nop();
+    keep_moving();
     return true;
 }
 
@@ -480,7 +485,7 @@ void ScriptRunner::check_step(InstructionKind kind) {
             next_instruction = script_length();
         }
     }
-    state_.link.send_nop();
+    keep_moving();
 }
 
 }  // namespace corvanel

@@ -128,7 +128,23 @@ public:
     std::int32_t temp_word = 0;
     std::string operation_name;  // "program", "erase", "read", "blank", "verify" or empty
 
+    // "Fast link": the instructions that need no board action (the loop and page
+    // instructions, "calc...", the checks and the pauses) are carried out inside
+    // the step, followed at once by the next instruction, instead of sending the
+    // no-operation command 100 and waiting for its answer. The board then hears
+    // the same commands in the same order, only without those no-operations.
+    bool fast_link = false;
+
 private:
+    enum class StepEnd { Waiting, Finished, Unrecognized };
+    // Carries out the instruction at `index` (counted from 0) and, with the fast
+    // link, the idle instructions after it up to the next one that talks to the
+    // board. On Unrecognized, `index` is that of the unknown instruction.
+    StepEnd execute_step(std::size_t& index);
+    // An instruction that needs no board action has been carried out: sends the
+    // no-operation command, or with the fast link notes that the step goes on.
+    void keep_moving();
+
     // Carries out the current instruction; false when it fits no rule.
     bool execute(const DecodedInstruction& instruction);
     void finish();
@@ -149,6 +165,7 @@ private:
     double awaiting_since_ = 0.0;
     std::uint64_t steps_run_ = 0;
     bool in_step_ = false;
+    bool idle_ = false;  // the last instruction only kept the conversation going
 };
 
 }  // namespace corvanel
