@@ -101,8 +101,8 @@ std::optional<Mode> mode_named(const std::string& key) {
 }
 
 void apply_mode(ProgramState& state, const Mode& mode) {
-    (void)state;
-    (void)mode;
+    state.runner.fast_link =
+        std::find(mode.tool_args.begin(), mode.tool_args.end(), "--fast") != mode.tool_args.end();
 }
 
 // Counts the pauses; every other wish of the engine is granted at once.

@@ -17,6 +17,7 @@ struct Options {
     QString baud;
     QString devices;
     bool verify = false;
+    bool fast = false;
     bool help = false;
     QString command;
     QStringList args;

@@ -322,12 +322,19 @@ void Form1::menuabout_Click() {
 }
 
 void Form1::run_operation(OperationKind operation) {
+    // "Fast Link" leaves out the no-operation round trips; off unless set, so
+    // that the board hears the classic byte stream.
+    state().runner.fast_link =
+        settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
     (void)start_operation(state(), operation);
 }
 
 // --- the window as the engine's host ---------------------------------------------------
 
 void Form1::Host::set_status_text(std::string_view text) {
+    if (is_intermediate_progress(text) && !progress_throttle_.due()) {
+        return;
+    }
     form_.set_status(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
@@ -340,9 +347,7 @@ int Form1::Host::show_message(std::string_view text, int kind, std::string_view 
 }
 
 void Form1::Host::pause(int milliseconds) {
-    if (milliseconds > 0) {
-        QThread::msleep(static_cast<unsigned long>(milliseconds));
-    }
+    pause_to_deadline(milliseconds);
 }
 
 double Form1::Host::clock_seconds() {
@@ -350,7 +355,9 @@ double Form1::Host::clock_seconds() {
 }
 
 void Form1::Host::process_events() {
-    QCoreApplication::processEvents();
+    if (event_throttle_.due()) {
+        QCoreApplication::processEvents();
+    }
 }
 
 void Form1::Host::end_program() {
