@@ -91,12 +91,6 @@ std::optional<Mode> mode_named(const std::string& key) {
     if (key == "fast") {
         return Mode{key, {"--fast"}};
     }
-    if (key == "window") {
-        return Mode{key, {"--window", "64"}};
-    }
-    if (key == "fast+window") {
-        return Mode{key, {"--fast", "--window", "64"}};
-    }
     return std::nullopt;
 }
 
@@ -264,7 +258,7 @@ void usage() {
     std::fprintf(stderr,
                  "Usage: link_speed_bench [--bin DIR] [--chips 84a,628a,877a]\n"
                  "       [--ops program,verify,read,blank] [--lines 56000,115200,inproc]\n"
-                 "       [--modes normal,fast,window,fast+window] [--work DIR] [--counts-only]\n"
+                 "       [--modes normal,fast] [--work DIR] [--counts-only]\n"
                  "DIR holds corvanel, corvanel-board and corvaneldevices.txt (default: the\n"
                  "folder of this program's build, ../bin).\n");
 }

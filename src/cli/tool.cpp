@@ -146,6 +146,10 @@ int Tool::open_port() {
         print(stderr, QStringLiteral("Serial port %1 error! (%2)").arg(port_name_, reason));
         return cli_exit::kLink;
     }
+    if (!port.latency().note.isEmpty()) {
+        // The port works, only slower per round trip: say so and go on.
+        print(stderr, QStringLiteral("corvanel: %1: %2").arg(port_name_, port.latency().note));
+    }
     return cli_exit::kDone;
 }
 

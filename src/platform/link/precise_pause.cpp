@@ -62,9 +62,10 @@ bool is_intermediate_progress(std::string_view text) {
 
 bool EventPassThrottle::due() {
     const auto now = std::chrono::steady_clock::now();
-    if (now - last_ < interval_) {
+    if (passed_ && now - last_ < interval_) {
         return false;
     }
+    passed_ = true;
     last_ = now;
     return true;
 }

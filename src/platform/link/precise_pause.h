@@ -23,6 +23,7 @@ public:
 private:
     std::chrono::steady_clock::duration interval_;
     std::chrono::steady_clock::time_point last_{};
+    bool passed_ = false;  // the first call always passes
 };
 
 // A progress text ("F:120/2048", "E:5/256") that a later one of the same loop

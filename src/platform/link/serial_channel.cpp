@@ -5,6 +5,7 @@
 
 #include <chrono>
 
+#include "platform/link/low_latency.h"
 #include "platform/link/virtual_port.h"
 
 namespace corvanel {
@@ -185,6 +186,7 @@ bool QtSerialChannel::open() {
         port_.clearError();
         return false;
     }
+    latency_ = request_low_latency(static_cast<int>(port_.handle()), target_.device);
     return true;
 }
 
