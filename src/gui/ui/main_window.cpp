@@ -9,7 +9,6 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QThread>
 #include <QWheelEvent>
 
 #include "core/devices/leading_number.h"
