@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
+#include "platform/link/precise_pause.h"
 
 namespace corvanel {
 
@@ -135,8 +135,8 @@ void CliHost::enable_commands() {
 }
 
 void CliHost::pause(int milliseconds) {
-    if (milliseconds > 0 && !skip_pauses_) {
-        QThread::msleep(static_cast<unsigned long>(milliseconds));
+    if (!skip_pauses_) {
+        pause_to_deadline(milliseconds);
     }
 }
 
@@ -145,7 +145,10 @@ double CliHost::clock_seconds() {
 }
 
 void CliHost::process_events() {
-    QCoreApplication::processEvents();
+    // The engine asks after every command; nothing of the tool needs it that often.
+    if (event_throttle_.due()) {
+        QCoreApplication::processEvents();
+    }
 }
 
 void CliHost::end_program() {

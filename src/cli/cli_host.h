@@ -16,6 +16,7 @@
 #include <string_view>
 
 #include "core/engine/engine_host.h"
+#include "platform/link/precise_pause.h"
 
 namespace corvanel {
 
@@ -78,6 +79,7 @@ private:
     std::string last_status_;
     double last_draw_ = -1.0;
     QElapsedTimer clock_;
+    EventPassThrottle event_throttle_{std::chrono::milliseconds(5)};
 };
 
 }  // namespace corvanel

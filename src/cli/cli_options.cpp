@@ -37,6 +37,10 @@ std::optional<Options> parse_arguments(const QStringList& arguments, QString& er
             options.force = true;
             continue;
         }
+        if (arg == QLatin1String("--fast")) {
+            options.fast = true;
+            continue;
+        }
         if (arg.startsWith(QLatin1String("--"))) {
             QString name = arg;
             QString value;

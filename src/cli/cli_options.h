@@ -18,6 +18,7 @@ struct Options {
     QString devices;
     bool verify = false;
     bool force = false;  // go on when the chip in the socket does not answer as the model
+    bool fast = false;
     bool help = false;
     bool version = false;
     QString command;

@@ -9,6 +9,7 @@
 #include "core/devices/device_identity.h"
 #include "core/engine/chip_identify.h"
 #include "core/image/hex_text.h"
+#include "platform/link/low_latency.h"
 #include "platform/link/port_setup.h"
 
 namespace corvanel {
@@ -42,13 +43,23 @@ int Tool::cmd_ports() {
     for (int n = kFirstComPort; n <= kLastComPort; ++n) {
         const PortTarget target = map_com_port(n, port.ports_folder());
         QString verdict;
-        if (probe_port(port, n) == 1) {
+        const bool openable = probe_port(port, n) == 1;
+        if (openable) {
             verdict = target.is_virtual()
                           ? QStringLiteral("can be opened (in-process board, %1)")
                                 .arg(QString::fromStdString(state_.model.model_name))
                           : QStringLiteral("can be opened");
         } else {
             verdict = QStringLiteral("cannot be opened: ") + port.last_error();
+        }
+        if (target.kind == PortTarget::Kind::Device) {
+            // Each round trip waits for an adapter's latency timer (see docs/serial-ports.md).
+            if (const auto timer = latency_timer_ms(target.device)) {
+                verdict += QStringLiteral(", latency timer %1 ms").arg(*timer);
+            }
+            if (openable && port.latency().low_latency) {
+                verdict += QStringLiteral(", low-latency mode");
+            }
         }
         print(stdout,
               QStringLiteral("COM%1  %2  %3").arg(n, -2).arg(target.describe(), -16).arg(verdict));

@@ -166,6 +166,8 @@ int Tool::open_port() {
     state_.link.port_number = com_number;
     state_.link.baud_text = baud.toStdString();
     host_.set_skip_pauses(target_.is_virtual());
+    state_.runner.fast_link =
+        options_.fast || stored_.find_number(setting_names::fast_link).value_or(0) != 0;
 
     const bool ready = port.select_target(target_) &&
                        port.set_line_settings(baud + QString::fromLatin1(kLineSettingsSuffix)) &&
@@ -178,6 +180,10 @@ int Tool::open_port() {
         }
         print(stderr, QStringLiteral("Serial port %1 error! (%2)").arg(port_name_, reason));
         return cli_exit::kLink;
+    }
+    if (!port.latency().note.isEmpty()) {
+        // The port works, only slower per round trip: say so and go on.
+        print(stderr, QStringLiteral("corvanel: %1: %2").arg(port_name_, port.latency().note));
     }
     return cli_exit::kDone;
 }

@@ -16,6 +16,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,12 @@ public:
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], STDOUT_FILENO);
+            // Its complaints are kept beside its configuration for the tests to read.
+            const int err =
+                open((config_home / "server.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err >= 0) {
+                dup2(err, STDERR_FILENO);
+            }
             close(out[0]);
             close(out[1]);
             setenv("XDG_CONFIG_HOME", config_home.c_str(), 1);
@@ -216,6 +224,23 @@ TEST_F(BoardServerTest, InjectsFaultsAndThrottlesToTheBaudRate) {
     }
 }
 
+TEST_F(BoardServerTest, ABoardWithASmallReceiveBufferLosesWhatAHostSendsAhead) {
+    // Four reads sent at once: the board sends three answer bytes to each and
+    // buffers one byte meanwhile, so one read is lost and is never answered.
+    Server server({"--baud", "9600", "--rx-buffer", "1"}, folder_);
+    const int fd = open_port(server.device());
+    ASSERT_GE(fd, 0);
+    const Bytes reads(4, 106);
+    ASSERT_EQ(write(fd, reads.data(), reads.size()), 4);
+    const Bytes answers = receive(fd, 12, 1500ms);
+    EXPECT_EQ(answers.size(), 9U);
+    close(fd);
+    EXPECT_EQ(server.stop(), 0);
+    std::ifstream log(folder_ / "server.err");
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("receive buffer full"), std::string::npos) << text;
+}
+
 TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
     const auto run = [](const std::string& args) {
         const std::string command = kServer.string() + " " + args + " >/dev/null 2>&1";
@@ -225,6 +250,8 @@ TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
     EXPECT_EQ(run("--help"), 0);
     EXPECT_EQ(run("--chip PIC18F452"), 2);
     EXPECT_EQ(run("--baud fast"), 2);
+    EXPECT_EQ(run("--latency-ms 60001"), 2);
+    EXPECT_EQ(run("--rx-buffer many"), 2);
     EXPECT_EQ(run("--register LPT1"), 2);
     EXPECT_EQ(run("--frobnicate 1"), 2);
     const fs::path bad = folder_ / "bad.hex";

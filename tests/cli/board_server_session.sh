@@ -80,6 +80,21 @@ run 0 --port COM7 blank
 expect_output "Chip is blank. "
 stop_server
 
+# The fast link over a faithful line: 115200 baud both ways, an adapter handing
+# answers over every millisecond, a board that buffers 16 bytes.
+start_server --baud 115200 --latency-ms 1 --rx-buffer 16
+run 0 --port "$device" --fast program "$small" --verify
+expect_output "Chip verified. "
+run 0 --port "$device" --fast read "$work/fast-read.hex"
+cmp "$small" "$work/fast-read.hex" || fail "the chip read back with --fast differs from the file"
+run 0 --port "$device" --fast erase
+run 0 --port "$device" --fast blank
+expect_output "Chip is blank. "
+stop_server
+if grep -q "lost" "$work/server.err"; then
+    fail "a lock-step host overflowed the board's receive buffer"
+fi
+
 # A board that falls silent in the middle of Program All: exit 3 within the time-out.
 start_server --stop-after 40
 started=$(date +%s)

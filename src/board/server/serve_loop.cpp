@@ -6,32 +6,50 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <vector>
 
 namespace corvanel::board_server {
 
 namespace {
 
-int poll_timeout_ms(const Transmitter& out, const BoardChannel& channel, Clock::time_point now) {
-    int timeout = 200;  // wake regularly to notice a stop signal
-    if (const auto due = out.next_due()) {
-        const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
-        timeout = static_cast<int>(std::clamp<long long>(wait, 0, timeout));
+// How long to sleep at most: until the next byte is due on either half of the
+// line, to the nanosecond, and no longer than 200 ms so that a stop signal is
+// noticed. Answers that the fault injection holds back are looked at every ms.
+timespec wait_time(const Transmitter& out, const ReceiveLine& in, const BoardChannel& channel,
+                   Clock::time_point now) {
+    Clock::duration wait = std::chrono::milliseconds(200);
+    for (const auto& due : {out.next_due(), in.next_event()}) {
+        if (due) {
+            wait = std::min(wait, std::max(*due - now, Clock::duration::zero()));
+        }
     }
     if (channel.in_flight_count() > 0) {
-        timeout = std::min(timeout, 1);
+        wait = std::min<Clock::duration>(wait, std::chrono::milliseconds(1));
     }
-    return timeout;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+    return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
 }  // namespace
 
-int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out,
+int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, ReceiveLine& in,
           const volatile std::sig_atomic_t& stop) {
     std::vector<std::uint8_t> buffer(256);
+    // The board acts on a byte at the moment it arrives over the line; its answers
+    // leave from that moment on, not from when this loop got round to it.
+    const ReceiveLine::Board board = [&](std::uint8_t byte, Clock::time_point at) {
+        channel.write_byte(byte);
+        for (const std::uint8_t answer : channel.read_all()) {
+            out.queue(answer, at);
+        }
+        return out.line_free();
+    };
+    std::uint64_t lost_reported = 0;
     while (stop == 0) {
         pollfd fds{terminal.master, POLLIN, 0};
-        const int ready = poll(&fds, 1, poll_timeout_ms(out, channel, Clock::now()));
+        const timespec timeout = wait_time(out, in, channel, Clock::now());
+        const int ready = ppoll(&fds, 1, &timeout, nullptr);
         if (ready < 0 && errno != EINTR) {
             std::perror("corvanel-board: poll");
             return 1;
@@ -42,13 +60,21 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out,
                 std::perror("corvanel-board: read");
                 return 1;
             }
+            const auto now = Clock::now();
             for (ssize_t i = 0; i < n; ++i) {
-                channel.write_byte(buffer[static_cast<std::size_t>(i)]);
+                in.arrive(buffer[static_cast<std::size_t>(i)], now);
             }
         }
         const auto now = Clock::now();
+        in.run_until(now, board);
+        // Answers the fault injection held back (--delay-ms) leave when they are ready.
         for (const std::uint8_t answer : channel.read_all()) {
             out.queue(answer, now);
+        }
+        if (in.lost() != lost_reported) {
+            lost_reported = in.lost();
+            std::fprintf(stderr, "corvanel-board: receive buffer full, %llu bytes lost so far\n",
+                         static_cast<unsigned long long>(lost_reported));
         }
         if (!out.send_due(terminal.master, Clock::now())) {
             std::perror("corvanel-board: write");

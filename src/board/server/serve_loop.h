@@ -1,19 +1,22 @@
 #pragma once
 
-// The board server's main loop: bytes from the terminal go to the board channel,
-// its answers go back through the transmitter, until a stop is asked for.
+// The board server's main loop: bytes from the terminal go to the board channel
+// over the receive line, its answers go back through the transmitter, until a
+// stop is asked for.
 
 #include <csignal>
 
 #include "board/board_channel.h"
 #include "board/server/pseudo_terminal.h"
+#include "board/server/receive_line.h"
 #include "board/server/transmitter.h"
 
 namespace corvanel::board_server {
 
 // Serves until `stop` becomes non-zero (set from a signal handler); answers the
-// exit status (0, or 1 when the terminal failed).
+// exit status (0, or 1 when the terminal failed). The host's bytes reach the board
+// through `in`, its answers leave through `out`, both on time to the microsecond.
 [[nodiscard]] int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out,
-                        const volatile std::sig_atomic_t& stop);
+                        ReceiveLine& in, const volatile std::sig_atomic_t& stop);
 
 }  // namespace corvanel::board_server

@@ -1,6 +1,7 @@
 #include "board/server/server_main.h"
 
 #include <signal.h>
+#include <sys/prctl.h>
 
 #include <csignal>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "board/chip_state_file.h"
 #include "board/server/port_registration.h"
 #include "board/server/pseudo_terminal.h"
+#include "board/server/receive_line.h"
 #include "board/server/serve_loop.h"
 #include "board/server/server_options.h"
 #include "board/server/transmitter.h"
@@ -79,8 +81,11 @@ int run_board_server(int argc, char** argv) {
     VirtualBoard board(std::move(*chip));
     BoardChannel channel(board);
     channel.set_faults(options.faults);
-    Transmitter out(options.baud);
-    int status = serve(*terminal, channel, out, g_stop);
+    // The answers' times are kept to the microsecond: no timer slack on the waits.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    Transmitter out(options.baud, std::chrono::milliseconds(options.latency_ms));
+    ReceiveLine in(options.baud, options.rx_buffer);
+    int status = serve(*terminal, channel, out, in, g_stop);
     // Whether the host left the chip powered: a host must switch the voltages off
     // on every way out of an operation.
     std::cerr << "corvanel-board: voltages " << (board.voltages_on() ? "on" : "off")

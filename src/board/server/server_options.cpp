@@ -22,7 +22,12 @@ const char* const kUsage =
     "                         save it there on exit (SIGTERM, SIGINT, SIGHUP)\n"
     "  --register COMn        make the port COMn of the window application point here\n"
     "                         (a link in $XDG_CONFIG_HOME/Tavrelix Corvanel/ports/)\n"
-    "  --baud N               answer no faster than N baud allows (10 bits a byte)\n"
+    "  --baud N               carry the bytes both ways no faster than N baud allows\n"
+    "                         (10 bits a byte), answering on time to the microsecond\n"
+    "  --latency-ms N         hand answers over only every N ms, as a USB serial\n"
+    "                         adapter's latency timer does\n"
+    "  --rx-buffer N          the board buffers N bytes while it sends its answers;\n"
+    "                         bytes beyond that are lost\n"
     "  --stop-after N         go silent after the first N bytes received\n"
     "  --drop-answer K        lose the K-th answer byte\n"
     "  --duplicate-answer K   send the K-th answer byte twice\n"
@@ -95,6 +100,16 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                 return 2;
             }
             options.baud = static_cast<long>(*count);
+        } else if (arg == "--latency-ms") {
+            if (!need_count() || *count > 60000) {
+                return 2;
+            }
+            options.latency_ms = static_cast<long>(*count);
+        } else if (arg == "--rx-buffer") {
+            if (!need_count()) {
+                return 2;
+            }
+            options.rx_buffer = static_cast<std::size_t>(*count);
         } else if (arg == "--stop-after") {
             if (!need_count()) {
                 return 2;

@@ -2,6 +2,7 @@
 
 // The board server's command line.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,6 +19,8 @@ struct Options {
     std::optional<std::string> state_file;
     std::optional<std::string> port_name;
     long baud = 0;
+    long latency_ms = 0;
+    std::optional<std::size_t> rx_buffer;
     BoardFaults faults;
 };
 

@@ -7,14 +7,21 @@
 
 namespace corvanel::board_server {
 
-Transmitter::Transmitter(long baud)
+Transmitter::Transmitter(long baud, Clock::duration latency, Clock::time_point epoch)
     : byte_time_(baud > 0 ? std::chrono::duration_cast<Clock::duration>(
                                 std::chrono::duration<double>(10.0 / static_cast<double>(baud)))
-                          : Clock::duration::zero()) {}
+                          : Clock::duration::zero()),
+      latency_(std::max(latency, Clock::duration::zero())),
+      epoch_(epoch) {}
 
 void Transmitter::queue(std::uint8_t byte, Clock::time_point now) {
     line_free_ = std::max(line_free_, now) + byte_time_;
-    pending_.push_back({byte, line_free_});
+    Clock::time_point due = line_free_;
+    if (latency_ > Clock::duration::zero() && due > epoch_) {
+        const auto ticks = (due - epoch_ + latency_ - Clock::duration(1)) / latency_;
+        due = epoch_ + ticks * latency_;
+    }
+    pending_.push_back({byte, due});
 }
 
 bool Transmitter::send_due(int fd, Clock::time_point now) {

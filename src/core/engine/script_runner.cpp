@@ -221,8 +221,13 @@ void ScriptRunner::run_step() {
         finish();
         return;
     }
-    const auto index = static_cast<std::size_t>(next_instruction - 1);
-    if (!execute(decoded_[index])) {
+    auto index = static_cast<std::size_t>(next_instruction - 1);
+    const StepEnd end = execute_step(index);
+    if (end == StepEnd::Finished) {
+        finish();
+        return;
+    }
+    if (end == StepEnd::Unrecognized) {
         EngineHost& host = state_.engine_host();
         const std::string instruction = script_[index];
         (void)host.show_message(unrecognized_instruction_text(instruction), message_kind::kError,
@@ -243,7 +248,9 @@ void ScriptRunner::finish() {
         abort_operation(state_, kOutOfStepText);
         return;
     }
+    completing_ = true;
     run_completion_routine(state_, operation_name);
+    completing_ = false;
     operation_name.clear();
 }
 
@@ -328,7 +335,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
                 loop_start = 0;  // skipped: this loop has ended as well
                 next_instruction = after_next(here, Kind::Loop);
             }
-            link.send_nop();
+            keep_moving();
             return true;
         case Kind::Loop:
             if (loop_start >= 1 && loop_start <= script_length() && address != loop_pass_address_) {
@@ -342,7 +349,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
                 loop_start = 0;
                 advance();
             }
-            link.send_nop();
+            keep_moving();
             return true;
         case Kind::IfPage:
             if (address > 0 && address % effective_page_size() == 0) {
@@ -350,7 +357,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             } else {
                 next_instruction = after_next(here, Kind::EndIfPage);
             }
-            link.send_nop();
+            keep_moving();
             return true;
         case Kind::EndIfPage:
             break;
@@ -394,7 +401,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
     }
     // The one-step instructions that only keep the conversation going.
     advance();
-    link.send_nop();
+    keep_moving();
     return true;
 }
 
@@ -544,7 +551,7 @@ void ScriptRunner::check_step(InstructionKind kind) {
             next_instruction = script_length();
         }
     }
-    state_.link.send_nop();
+    keep_moving();
 }
 
 }  // namespace corvanel

@@ -118,6 +118,8 @@ public:
     [[nodiscard]] bool running() const { return !operation_name.empty(); }
     // A step (or the completion routine it runs) is in progress.
     [[nodiscard]] bool in_step() const { return in_step_; }
+    // The completion routine is showing the operation's result.
+    [[nodiscard]] bool completing() const { return completing_; }
     // Clock reading at the end of the last step that waits for the board.
     [[nodiscard]] double awaiting_since() const { return awaiting_since_; }
     void restart_wait(double now) { awaiting_since_ = now; }
@@ -144,7 +146,23 @@ public:
     // The last word read by "deviceid=s" cc; -1 when none has been read yet.
     std::int32_t device_id_word = -1;
 
+    // "Fast link": the instructions that need no board action (the loop and page
+    // instructions, "calc...", the checks and the pauses) are carried out inside
+    // the step, followed at once by the next instruction, instead of sending the
+    // no-operation command 100 and waiting for its answer. The board then hears
+    // the same commands in the same order, only without those no-operations.
+    bool fast_link = false;
+
 private:
+    enum class StepEnd { Waiting, Finished, Unrecognized };
+    // Carries out the instruction at `index` (counted from 0) and, with the fast
+    // link, the idle instructions after it up to the next one that talks to the
+    // board. On Unrecognized, `index` is that of the unknown instruction.
+    StepEnd execute_step(std::size_t& index);
+    // An instruction that needs no board action has been carried out: sends the
+    // no-operation command, or with the fast link notes that the step goes on.
+    void keep_moving();
+
     // Carries out the current instruction; false when it fits no rule.
     bool execute(const DecodedInstruction& instruction);
     void finish();
@@ -165,6 +183,8 @@ private:
     double awaiting_since_ = 0.0;
     std::uint64_t steps_run_ = 0;
     bool in_step_ = false;
+    bool completing_ = false;
+    bool idle_ = false;  // the last instruction only kept the conversation going
 };
 
 }  // namespace corvanel

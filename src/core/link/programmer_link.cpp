@@ -8,6 +8,9 @@ void ProgrammerLink::write(std::uint8_t byte) {
     if (channel != nullptr) {
         channel->write_byte(byte);
     }
+}
+
+void ProgrammerLink::end_command() {
     if (process_events) {
         process_events();
     }
@@ -15,15 +18,18 @@ void ProgrammerLink::write(std::uint8_t byte) {
 
 void ProgrammerLink::send_nop() {
     write(board_command::kNop);
+    end_command();
 }
 
 void ProgrammerLink::voltages_on(VoltageSequence sequence) {
     switch (sequence) {
         case VoltageSequence::VddFirst:
             write(board_command::kVoltagesOnVddFirst);
+            end_command();
             break;
         case VoltageSequence::VppFirst:
             write(board_command::kVoltagesOnVppFirst);
+            end_command();
             break;
         case VoltageSequence::None:
             break;
@@ -32,11 +38,13 @@ void ProgrammerLink::voltages_on(VoltageSequence sequence) {
 
 void ProgrammerLink::voltages_off() {
     write(board_command::kVoltagesOff);
+    end_command();
 }
 
 void ProgrammerLink::send_chip_command(std::int32_t code) {
     write(board_command::kChipCommand);
     write(static_cast<std::uint8_t>(code & 0xFF));
+    end_command();
 }
 
 void ProgrammerLink::send_data_word(std::int32_t value) {
@@ -44,10 +52,12 @@ void ProgrammerLink::send_data_word(std::int32_t value) {
     write(board_command::kDataWord);
     write(static_cast<std::uint8_t>(word & 0xFFu));
     write(static_cast<std::uint8_t>(word >> 8));
+    end_command();
 }
 
 void ProgrammerLink::request_data_word() {
     write(board_command::kReadWord);
+    end_command();
 }
 
 void ProgrammerLink::set_receive_notification(int threshold) {

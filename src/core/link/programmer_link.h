@@ -6,8 +6,10 @@
 // board has answered (one byte, three for a read), and every answer byte drives
 // the algorithm interpreter one step further.
 //
-// Every byte is written on its own and followed by one pass of the host's event
-// processing, so the window stays alive during long operations.
+// Every byte is written on its own; after the last byte of each command the
+// host's pending events get one pass, so the window stays alive during long
+// operations without a pass between the bytes of one command (which would
+// only hold the command back on the line).
 
 #include <cstdint>
 #include <functional>
@@ -23,7 +25,7 @@ class ProgrammerLink {
 public:
     // The serial line; without one (or while it is closed) written bytes are dropped.
     ByteChannel* channel = nullptr;
-    // Lets the host's pending window events run; called after every byte written.
+    // Lets the host's pending window events run; called after every command written.
     std::function<void()> process_events;
     // Runs one interpreter step; called once per received byte by MSComm1_OnComm.
     std::function<void()> on_received_byte;
@@ -74,6 +76,7 @@ public:
 
 private:
     void write(std::uint8_t byte);
+    void end_command();
 
     bool delivering_ = false;
     std::size_t undelivered_ = 0;

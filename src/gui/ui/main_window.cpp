@@ -9,7 +9,6 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QThread>
 #include <QWheelEvent>
 
 #include "core/devices/leading_number.h"
@@ -313,7 +312,10 @@ bool Form1::refuse_during_operation() {
     if (!runner.running() && !runner.in_step()) {
         return false;
     }
-    set_status(kOperationInProgress);
+    // Once the completion routine shows the result, a click must not replace it.
+    if (!runner.completing()) {
+        set_status(kOperationInProgress);
+    }
     return true;
 }
 
@@ -345,7 +347,13 @@ void Form1::menuabout_Click() {
 }
 
 void Form1::run_operation(OperationKind operation) {
-    if (start_operation(state(), operation) == StartResult::Busy) {
+    // "Fast Link" leaves out the no-operation round trips; off unless set, so
+    // that the board hears the classic byte stream. Never changed mid-operation.
+    if (!state().runner.running()) {
+        state().runner.fast_link =
+            settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
+    }
+    if (start_operation(state(), operation) == StartResult::Busy && !state().runner.completing()) {
         set_status(kOperationInProgress);
     }
 }
@@ -353,6 +361,9 @@ void Form1::run_operation(OperationKind operation) {
 // --- the window as the engine's host ---------------------------------------------------
 
 void Form1::Host::set_status_text(std::string_view text) {
+    if (is_intermediate_progress(text) && !progress_throttle_.due()) {
+        return;
+    }
     form_.set_status(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
@@ -369,9 +380,7 @@ int Form1::Host::show_message(std::string_view text, int kind, std::string_view 
 }
 
 void Form1::Host::pause(int milliseconds) {
-    if (milliseconds > 0) {
-        QThread::msleep(static_cast<unsigned long>(milliseconds));
-    }
+    pause_to_deadline(milliseconds);
 }
 
 double Form1::Host::clock_seconds() {
@@ -379,7 +388,9 @@ double Form1::Host::clock_seconds() {
 }
 
 void Form1::Host::process_events() {
-    QCoreApplication::processEvents();
+    if (event_throttle_.due()) {
+        QCoreApplication::processEvents();
+    }
 }
 
 void Form1::Host::end_program() {

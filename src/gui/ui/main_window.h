@@ -15,6 +15,7 @@
 
 #include "core/engine/chip_operations.h"
 #include "core/engine/engine_host.h"
+#include "platform/link/precise_pause.h"
 
 class QAction;
 class QMenu;
@@ -175,6 +176,11 @@ private:
     private:
         Form1& form_;
         QElapsedTimer clock_;
+        // Progress comes once per word: the status line shows it at most every
+        // 50 ms (a loop's last word and every other text always), and the engine's
+        // event passes run at most every 5 ms.
+        EventPassThrottle progress_throttle_{std::chrono::milliseconds(50)};
+        EventPassThrottle event_throttle_{std::chrono::milliseconds(5)};
     };
 
     QWidget* client_ = nullptr;

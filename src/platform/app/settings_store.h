@@ -25,6 +25,9 @@ inline constexpr const char* serial_port_number = "Serial Port Number";
 inline constexpr const char* serial_port_baud_rate = "Serial Port Baud Rate";
 inline constexpr const char* color_theme = "Color Theme";
 inline constexpr const char* mouse_wheel_enabled = "Mouse Wheel Enabled";
+// 1: idle script instructions run without the no-operation round trip (read by
+// the window and the tool; nothing writes it, so it is off until set).
+inline constexpr const char* fast_link = "Fast Link";
 }  // namespace setting_names
 
 // Defaults that do not depend on the run. "Last Path" defaults to the program

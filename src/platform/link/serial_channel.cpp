@@ -3,6 +3,9 @@
 #include <QMetaObject>
 #include <QStringList>
 
+#include <chrono>
+
+#include "platform/link/low_latency.h"
 #include "platform/link/virtual_port.h"
 
 namespace corvanel {
@@ -97,7 +100,14 @@ std::optional<LineSettings> parse_line_settings(const QString& text) {
 
 QtSerialChannel::QtSerialChannel(QObject* parent) : QObject(parent) {
     ports_folder_ = default_ports_folder();
-    connect(&port_, &QSerialPort::readyRead, this, [this] { schedule_notification(); });
+    // Bytes from a real port are handed over as the port reports them, without
+    // a second trip through the event queue. Inside a step (threshold 0) they
+    // wait; the step's end raises the notification then.
+    connect(&port_, &QSerialPort::readyRead, this, [this] {
+        if (threshold_ == 1 && !notification_pending_) {
+            deliver_notification();
+        }
+    });
 }
 
 QtSerialChannel::~QtSerialChannel() {
@@ -176,6 +186,7 @@ bool QtSerialChannel::open() {
         port_.clearError();
         return false;
     }
+    latency_ = request_low_latency(static_cast<int>(port_.handle()), target_.device);
     return true;
 }
 
@@ -254,7 +265,23 @@ void QtSerialChannel::deliver_notification() {
     if (threshold_ != 1 || !has_waiting() || !handler_) {
         return;
     }
-    handler_();
+    if (!virtual_port_) {
+        handler_();
+        return;
+    }
+    // The in-process board answers at once: its answers are handed over in a
+    // loop, not by one queued event per step, for a slice of time after which
+    // the window's events get their turn.
+    const auto slice_end = std::chrono::steady_clock::now() + std::chrono::milliseconds(20);
+    notification_pending_ = true;  // the steps' own notifications are this loop
+    do {
+        handler_();
+    } while (virtual_port_ && threshold_ == 1 && has_waiting() &&
+             std::chrono::steady_clock::now() < slice_end);
+    notification_pending_ = false;
+    if (threshold_ == 1 && has_waiting()) {
+        schedule_notification();
+    }
 }
 
 bool QtSerialChannel::open_virtual() {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "core/link/byte_channel.h"
+#include "platform/link/low_latency.h"
 #include "platform/link/port_control.h"
 #include "platform/link/port_map.h"
 
@@ -81,6 +82,9 @@ public:
     // True when received bytes wait to be read.
     [[nodiscard]] bool has_waiting() const;
 
+    // What the last open of a device port did to lower its latency.
+    [[nodiscard]] const LatencyResult& latency() const { return latency_; }
+
     // The in-process board while a virtual port is open, else nullptr.
     [[nodiscard]] VirtualPort* virtual_port() const { return virtual_port_.get(); }
 
@@ -101,6 +105,7 @@ private:
     bool permission_error_ = false;
     int threshold_ = 0;
     bool notification_pending_ = false;
+    LatencyResult latency_;
 };
 
 }  // namespace corvanel

@@ -1,0 +1,463 @@
+// How close the chip operations come to the speed of the serial line.
+//
+// For Program All, Verify, Read All and Blank Check of full random images of
+// PIC16F84A, 16F628A and 16F877A this prints, per line transport and link mode:
+//   out, in      bytes the host sends and the board answers
+//   trips        round trips: the times the host had to wait for the board
+//   pauses       the script's pauses ("w", "wprog") in seconds
+//   lock-step    (out + in) x 10 / baud + pauses: the least time when each
+//                round trip carries both directions one after the other
+//   duplex       max(out, in) x 10 / baud + pauses: the least time with both
+//                directions busy at once
+//   measured     the elapsed time the command-line tool reports
+//   and the measured time divided by each limit.
+// The byte figures come from running the same operation in this process against
+// the virtual board; the time from the real tool over the board server (a
+// pseudo-terminal with `--baud N`) or over the in-process board (`--port
+// virtual`, which skips the pauses: its limits are not given).
+//
+// It is run by hand (see docs/benchmarks.md); it is no test. Example:
+//   link_speed_bench --bin build/bin --chips 877a --ops verify --lines 56000 --modes normal,fast
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board/board_channel.h"
+#include "board/virtual_board.h"
+#include "core/devices/device_database.h"
+#include "core/devices/model_application.h"
+#include "core/engine/chip_operations.h"
+#include "core/engine/engine_host.h"
+#include "core/engine/program_state.h"
+#include "core/image/intel_hex_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace corvanel;
+
+struct ChipCase {
+    std::string key;    // as given on the command line
+    std::string model;  // the model name of the device file
+    std::int32_t config1;
+};
+
+// Configuration words that every emulated chip reads back as written (no code
+// protection, only implemented bits changed).
+const std::vector<ChipCase> kChips = {
+    {"84a", "PIC16F84A", 0x3FF2},
+    {"628a", "PIC16F628A", 0x21F2},
+    {"877a", "PIC16F877A", 0x3FF2},
+};
+
+struct OperationCase {
+    std::string key;
+    OperationKind kind;
+    std::string tool_command;
+};
+
+const std::vector<OperationCase> kOperations = {
+    {"program", OperationKind::Program, "program"},
+    {"verify", OperationKind::Verify, "verify"},
+    {"read", OperationKind::Read, "read"},
+    {"blank", OperationKind::Blank, "blank"},
+};
+
+// A link mode: the tool's options for it and how the in-process count run is set up.
+struct Mode {
+    std::string key;
+    std::vector<std::string> tool_args;
+};
+
+std::optional<Mode> mode_named(const std::string& key) {
+    if (key == "normal") {
+        return Mode{key, {}};
+    }
+    if (key == "fast") {
+        return Mode{key, {"--fast"}};
+    }
+    return std::nullopt;
+}
+
+void apply_mode(ProgramState& state, const Mode& mode) {
+    state.runner.fast_link =
+        std::find(mode.tool_args.begin(), mode.tool_args.end(), "--fast") != mode.tool_args.end();
+}
+
+// Counts the pauses; every other wish of the engine is granted at once.
+class CountingHost final : public NullEngineHost {
+public:
+    void set_status_text(std::string_view text) override { status.assign(text); }
+    void pause(int milliseconds) override { pause_ms += milliseconds; }
+    std::string status;
+    long long pause_ms = 0;
+};
+
+struct Counts {
+    std::uint64_t out = 0;
+    std::uint64_t in = 0;
+    std::uint64_t trips = 0;
+    double pauses = 0.0;
+    std::string result;
+};
+
+// Runs one operation in this process against the virtual board and counts.
+Counts count_operation(const DeviceDatabase& database, int model_number, const MemoryImage& image,
+                       VirtualBoard& board, OperationKind kind, const Mode& mode) {
+    ProgramState state;
+    CountingHost host;
+    state.host = &host;
+    state.database = database;
+    (void)apply_model(state.database, model_number, state.model, state.image);
+    state.image = image;
+    BoardChannel channel(board);
+    state.link.channel = &channel;
+    state.link.port_ready = true;
+    apply_mode(state, mode);
+    Counts counts;
+    (void)start_operation(state, kind);
+    while (state.runner.running() && channel.has_waiting()) {
+        ++counts.trips;
+        state.link.MSComm1_OnComm();
+    }
+    counts.out = channel.bytes_written();
+    counts.in = channel.answers_produced();
+    counts.pauses = static_cast<double>(host.pause_ms) / 1000.0;
+    counts.result = host.status;
+    return counts;
+}
+
+// A child process; killed and reaped when the object goes.
+class Child {
+public:
+    Child() = default;
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+    ~Child() { stop(); }
+
+    // Starts the program with its standard output on a pipe; false when it fails.
+    bool start(const std::vector<std::string>& argv, const std::string& err_file) {
+        int pipe_fds[2];
+        if (pipe(pipe_fds) != 0) {
+            return false;
+        }
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(pipe_fds[1], 1);
+            const int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (err >= 0) {
+                dup2(err, 2);
+            }
+            close(pipe_fds[0]);
+            close(pipe_fds[1]);
+            std::vector<char*> args;
+            for (const std::string& a : argv) {
+                args.push_back(const_cast<char*>(a.c_str()));
+            }
+            args.push_back(nullptr);
+            execv(args[0], args.data());
+            _exit(127);
+        }
+        close(pipe_fds[1]);
+        out_ = pipe_fds[0];
+        return pid_ > 0;
+    }
+
+    // The first line of its output (the board server's device path).
+    std::string first_line() {
+        std::string line;
+        char c = 0;
+        while (read(out_, &c, 1) == 1 && c != '\n') {
+            line += c;
+        }
+        return line;
+    }
+
+    void stop() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+        }
+        if (out_ >= 0) {
+            close(out_);
+            out_ = -1;
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+};
+
+// Runs the tool and answers its output and exit status.
+std::pair<int, std::string> run_tool(const std::vector<std::string>& argv) {
+    std::string command;
+    for (const std::string& a : argv) {
+        command += "'" + a + "' ";
+    }
+    command += "2>&1";
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return {-1, output};
+    }
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        output.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+// The seconds of the result line "... 12.34 seconds elapsed...".
+std::optional<double> elapsed_of(const std::string& output) {
+    const auto at = output.rfind(" seconds elapsed");
+    if (at == std::string::npos) {
+        return std::nullopt;
+    }
+    auto begin = output.rfind(' ', at - 1);
+    begin = begin == std::string::npos ? 0 : begin + 1;
+    return std::atof(output.substr(begin, at - begin).c_str());
+}
+
+std::vector<std::string> split(const std::string& text) {
+    std::vector<std::string> parts;
+    std::stringstream stream(text);
+    std::string part;
+    while (std::getline(stream, part, ',')) {
+        if (!part.empty()) {
+            parts.push_back(part);
+        }
+    }
+    return parts;
+}
+
+bool wanted(const std::vector<std::string>& list, const std::string& key) {
+    return std::find(list.begin(), list.end(), key) != list.end();
+}
+
+void usage() {
+    std::fprintf(stderr,
+                 "Usage: link_speed_bench [--bin DIR] [--chips 84a,628a,877a]\n"
+                 "       [--ops program,verify,read,blank] [--lines 56000,115200,inproc]\n"
+                 "       [--modes normal,fast] [--work DIR] [--counts-only]\n"
+                 "DIR holds corvanel, corvanel-board and corvaneldevices.txt (default: the\n"
+                 "folder of this program's build, ../bin).\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    fs::path bin = fs::path(argv[0]).parent_path() / ".." / "bin";
+    std::vector<std::string> chips = {"84a", "628a", "877a"};
+    std::vector<std::string> ops = {"program", "verify", "read", "blank"};
+    std::vector<std::string> lines = {"56000", "115200", "inproc"};
+    std::vector<std::string> modes = {"normal"};
+    fs::path work = fs::temp_directory_path() / "corvanel-link-bench";
+    bool counts_only = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--counts-only") {
+            counts_only = true;
+            continue;
+        }
+        if (i + 1 >= argc) {
+            usage();
+            return 2;
+        }
+        const std::string value = argv[++i];
+        if (arg == "--bin") {
+            bin = value;
+        } else if (arg == "--chips") {
+            chips = split(value);
+        } else if (arg == "--ops") {
+            ops = split(value);
+        } else if (arg == "--lines") {
+            lines = split(value);
+        } else if (arg == "--modes") {
+            modes = split(value);
+        } else if (arg == "--work") {
+            work = value;
+        } else {
+            usage();
+            return 2;
+        }
+    }
+    const std::string tool = (bin / "corvanel").string();
+    const std::string server = (bin / "corvanel-board").string();
+    const std::string devices = (bin / "corvaneldevices.txt").string();
+
+    DeviceDatabase database;
+    if (load_device_database(devices, database).status != DatabaseStatus::Loaded) {
+        std::fprintf(stderr, "cannot load %s\n", devices.c_str());
+        return 1;
+    }
+    fs::create_directories(work / "config");
+    // The tool reads the window's settings for its defaults: none here.
+    setenv("XDG_CONFIG_HOME", (work / "config").c_str(), 1);
+
+    std::printf("%-6s %-8s %-7s %-12s %7s %7s %7s %7s %9s %9s %9s %6s %6s\n", "chip", "op", "line",
+                "mode", "out", "in", "trips", "pauses", "lockstep", "duplex", "measured", "/lock",
+                "/dupl");
+    for (const ChipCase& chip : kChips) {
+        if (!wanted(chips, chip.key)) {
+            continue;
+        }
+        int number = 0;
+        for (int n = 1; n <= database.model_count(); ++n) {
+            if (database.model(n).name == chip.model) {
+                number = n;
+            }
+        }
+        ActiveModel model;
+        MemoryImage image;
+        if (number == 0 || !apply_model(database, number, model, image)) {
+            std::fprintf(stderr, "no model %s\n", chip.model.c_str());
+            return 1;
+        }
+        image.clear_image();
+        std::mt19937 random(static_cast<unsigned>(image.flash_size));
+        for (std::int32_t i = 0; i < image.flash_size; ++i) {
+            (void)image.set_flash_word(i, static_cast<std::int32_t>(random() % 0x3FFF));
+        }
+        for (std::int32_t i = 0; i < image.eeprom_size; ++i) {
+            (void)image.set_eeprom_byte(i, static_cast<std::int32_t>(random() % 0xFF));
+        }
+        image.config1 = chip.config1;
+        const fs::path hex = work / (chip.key + ".hex");
+        if (!save_hex_file(hex.string(), image).saved) {
+            std::fprintf(stderr, "cannot write %s\n", hex.c_str());
+            return 1;
+        }
+
+        for (const std::string& mode_key : modes) {
+            const auto mode = mode_named(mode_key);
+            if (!mode) {
+                std::fprintf(stderr, "unknown mode %s\n", mode_key.c_str());
+                return 2;
+            }
+            // The byte figures, on a board that is programmed first and erased
+            // before the blank check, as in the timed runs.
+            auto board = VirtualBoard::with_chip(chip.model);
+            std::vector<std::pair<std::string, Counts>> counted;
+            for (const OperationCase& op : kOperations) {
+                if (op.kind == OperationKind::Blank) {
+                    (void)count_operation(database, number, image, *board, OperationKind::Erase,
+                                          *mode);
+                }
+                counted.emplace_back(
+                    op.key, count_operation(database, number, image, *board, op.kind, *mode));
+            }
+
+            for (const std::string& line : lines) {
+                const bool inproc = line == "inproc";
+                const double baud = inproc ? 0.0 : std::atof(line.c_str());
+                Child board_server;
+                std::string port = "virtual:" + (work / (chip.key + "-chip.hex")).string();
+                if (!counts_only && !inproc) {
+                    if (!board_server.start({server, "--chip", chip.model, "--baud", line},
+                                            (work / "server.err").string())) {
+                        std::fprintf(stderr, "cannot start %s\n", server.c_str());
+                        return 1;
+                    }
+                    port = board_server.first_line();
+                } else {
+                    fs::remove(work / (chip.key + "-chip.hex"));
+                }
+                for (const OperationCase& op : kOperations) {
+                    const bool timed = wanted(ops, op.key);
+                    if (!timed && op.kind != OperationKind::Program) {
+                        continue;  // the chip must hold the image for what follows
+                    }
+                    std::optional<double> measured;
+                    std::string failure;
+                    if (!counts_only) {
+                        std::vector<std::string> args = {
+                            tool,      "--devices", devices,
+                            "--model", chip.model,  "--port",
+                            port,      "--baud",    inproc ? "56000" : line};
+                        for (const std::string& a : mode->tool_args) {
+                            args.push_back(a);
+                        }
+                        if (op.kind == OperationKind::Blank) {
+                            auto erase = args;
+                            erase.push_back("erase");
+                            (void)run_tool(erase);
+                        }
+                        args.push_back(op.tool_command);
+                        if (op.kind == OperationKind::Read) {
+                            args.push_back((work / "read.hex").string());
+                        } else if (op.kind != OperationKind::Blank) {
+                            args.push_back(hex.string());
+                        }
+                        const auto [code, output] = run_tool(args);
+                        measured = elapsed_of(output);
+                        if (code != 0) {
+                            failure = "exit " + std::to_string(code);
+                        }
+                    }
+                    if (!timed) {
+                        continue;
+                    }
+                    const Counts* c = nullptr;
+                    for (const auto& [key, counts] : counted) {
+                        if (key == op.key) {
+                            c = &counts;
+                        }
+                    }
+                    const double pauses = inproc ? 0.0 : c->pauses;
+                    const double lock =
+                        inproc ? 0.0 : static_cast<double>(c->out + c->in) * 10.0 / baud + pauses;
+                    const double duplex =
+                        inproc
+                            ? 0.0
+                            : static_cast<double>(std::max(c->out, c->in)) * 10.0 / baud + pauses;
+                    char limits[64];
+                    if (inproc) {
+                        std::snprintf(limits, sizeof limits, "%9s %9s", "-", "-");
+                    } else {
+                        std::snprintf(limits, sizeof limits, "%9.2f %9.2f", lock, duplex);
+                    }
+                    char time_text[96];
+                    if (measured) {
+                        if (inproc) {
+                            std::snprintf(time_text, sizeof time_text, "%9.2f %6s %6s", *measured,
+                                          "-", "-");
+                        } else {
+                            std::snprintf(time_text, sizeof time_text, "%9.2f %6.2f %6.2f",
+                                          *measured, *measured / lock, *measured / duplex);
+                        }
+                    } else {
+                        std::snprintf(time_text, sizeof time_text, "%9s %6s %6s", "-", "-", "-");
+                    }
+                    std::printf("%-6s %-8s %-7s %-12s %7llu %7llu %7llu %7.2f %s %s %s\n",
+                                chip.key.c_str(), op.key.c_str(), line.c_str(), mode->key.c_str(),
+                                static_cast<unsigned long long>(c->out),
+                                static_cast<unsigned long long>(c->in),
+                                static_cast<unsigned long long>(c->trips), pauses, limits,
+                                time_text, failure.c_str());
+                    std::fflush(stdout);
+                }
+            }
+        }
+    }
+    return 0;
+}
