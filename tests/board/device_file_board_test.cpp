@@ -21,28 +21,14 @@
 #include "core/engine/program_state.h"
 #include "core/image/hex_text.h"
 #include "support/engine_fakes.h"
+#include "support/shipped_database.h"
 
 namespace corvanel {
 namespace {
 
-const std::string kShippedFile = std::string(CORVANEL_BIN_DIR) + "/corvaneldevices.txt";
-
-const DeviceDatabase& shipped_database() {
-    static const DeviceDatabase database = [] {
-        DeviceDatabase loaded;
-        (void)load_device_database(kShippedFile, loaded);
-        return loaded;
-    }();
-    return database;
-}
-
-std::vector<std::string> shipped_model_names() {
-    std::vector<std::string> names;
-    for (const DeviceModel& model : shipped_database().models) {
-        names.push_back(model.name);
-    }
-    return names;
-}
+using test::kShippedFile;
+using test::shipped_database;
+using test::shipped_model_names;
 
 // One model on the in-process board with its chip in the socket (or another
 // chip, or none: "none").

@@ -18,28 +18,16 @@
 #include "core/engine/engine_host.h"
 #include "core/engine/program_state.h"
 #include "core/link/board_protocol.h"
+#include "support/shipped_database.h"
 
 namespace corvanel {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const DeviceDatabase& shipped_database() {
-    static const DeviceDatabase database = [] {
-        DeviceDatabase loaded;
-        (void)load_device_database(std::string(CORVANEL_BIN_DIR) + "/corvaneldevices.txt", loaded);
-        return loaded;
-    }();
-    return database;
-}
-
-std::vector<std::string> shipped_model_names() {
-    std::vector<std::string> names;
-    for (const DeviceModel& model : shipped_database().models) {
-        names.push_back(model.name);
-    }
-    return names;
-}
+using test::kShippedFile;
+using test::shipped_database;
+using test::shipped_model_names;
 
 class QuietHost final : public NullEngineHost {
 public:
