@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 
 #include <functional>
 
