@@ -6,20 +6,13 @@
 namespace corvanel {
 
 StartResult start_identify(ProgramState& state) {
+    if (const auto refused = start_refused(state)) {
+        return *refused;
+    }
     ScriptRunner& runner = state.runner;
     EngineHost& host = state.engine_host();
-    if (runner.running() || runner.in_step()) {
-        return StartResult::Busy;
-    }
-    if (!state.link.port_ready) {
-        host.set_status_text("Serial port " + std::to_string(state.link.port_number) + " error!");
-        return StartResult::PortNotReady;
-    }
     runner.load_script(split_instructions(kGenericIdReadAlgorithm));
-    runner.address = 0;
-    runner.loop_start = 0;
-    runner.device_id_word = -1;
-    state.operation_refused = false;
+    reset_for_new_script(state);
     state.start_time = host.clock_seconds();
     host.disable_commands();
     host.set_status_text(kIdentifyStartText);

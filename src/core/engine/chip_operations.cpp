@@ -88,22 +88,24 @@ std::optional<OperationKind> operation_from_name(std::string_view name) {
     return std::nullopt;
 }
 
-StartResult start_operation(ProgramState& state, OperationKind kind) {
-    ScriptRunner& runner = state.runner;
-    EngineHost& host = state.engine_host();
+std::optional<StartResult> start_refused(ProgramState& state) {
+    const ScriptRunner& runner = state.runner;
     if (runner.running() || runner.in_step()) {
         return StartResult::Busy;
     }
     if (!state.link.port_ready) {
-        host.set_status_text("Serial port " + std::to_string(state.link.port_number) + " error!");
+        state.engine_host().set_status_text("Serial port " +
+                                            std::to_string(state.link.port_number) + " error!");
         return StartResult::PortNotReady;
     }
-    const OperationRow& row = row_of(kind);
+    return std::nullopt;
+}
 
-    // Program All and Erase All of a model with a device ID read the ID first.
-    runner.load_script(guarded_script(state.model, kind, algorithm_of(state.model, kind)));
+void reset_for_new_script(ProgramState& state) {
+    ScriptRunner& runner = state.runner;
     runner.device_id_word = -1;
     state.operation_refused = false;
+    state.operation_failed = false;
     runner.address = 0;
     runner.last_flash = state.image.flash_size - 1;
     runner.last_eeprom = state.image.eeprom_size - 1;
@@ -111,7 +113,19 @@ StartResult start_operation(ProgramState& state, OperationKind kind) {
     runner.loop_start = 0;
     runner.operation_steps = 0;
     runner.step_limit = operation_step_limit(state.image, runner.script_length());
-    state.operation_failed = false;
+}
+
+StartResult start_operation(ProgramState& state, OperationKind kind) {
+    if (const auto refused = start_refused(state)) {
+        return *refused;
+    }
+    ScriptRunner& runner = state.runner;
+    EngineHost& host = state.engine_host();
+    const OperationRow& row = row_of(kind);
+
+    // Program All and Erase All of a model with a device ID read the ID first.
+    runner.load_script(guarded_script(state.model, kind, algorithm_of(state.model, kind)));
+    reset_for_new_script(state);
     state.start_time = host.clock_seconds();
     if (kind == OperationKind::Blank || kind == OperationKind::Verify) {
         state.report.reset_report();

@@ -60,6 +60,15 @@ enum class StartResult {
     Busy,          // an operation is still running or finishing: nothing changed
 };
 
+// The checks before any operation starts: Busy while one runs or finishes,
+// PortNotReady (with "Serial port N error!" in the status line) without a ready
+// port; nothing when it may start.
+[[nodiscard]] std::optional<StartResult> start_refused(ProgramState& state);
+
+// Prepares the interpreter for the script just loaded: address and loop at the
+// start, a fresh step bound for the image, the last operation's flags cleared.
+void reset_for_new_script(ProgramState& state);
+
 // Starts an operation on the applied model's algorithm for it. Bytes waiting in
 // the receive buffer from before (answers nobody waits for) are discarded before
 // the first command. The caller need not look at the result: the status line
