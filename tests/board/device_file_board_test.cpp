@@ -36,14 +36,7 @@ class ModelOnBoard {
 public:
     explicit ModelOnBoard(const std::string& name, const std::string& chip_name = {})
         : board_(*Pic14Chip::create(chip_name.empty() ? name : chip_name)), channel_(board_) {
-        state.database = shipped_database();
-        for (int number = 1; number <= state.database.model_count(); ++number) {
-            if (state.database.model(number).name == name) {
-                state.selected_model = number;
-            }
-        }
-        EXPECT_TRUE(apply_model(state.database, state.selected_model, state.model, state.image));
-        state.image.clear_image();
+        EXPECT_TRUE(test::apply_shipped_model(state, name)) << name;
         state.host = &host;
         state.link.channel = &channel_;
         state.link.port_ready = true;

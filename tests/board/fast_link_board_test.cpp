@@ -65,14 +65,7 @@ std::size_t nop_count(const Bytes& stream) {
 // One model with its chip on the in-process board, the link fast or not.
 struct Rig {
     Rig(const std::string& name, bool fast) : board(*Pic14Chip::create(name)), channel(board) {
-        state.database = shipped_database();
-        for (int number = 1; number <= state.database.model_count(); ++number) {
-            if (state.database.model(number).name == name) {
-                state.selected_model = number;
-            }
-        }
-        EXPECT_TRUE(apply_model(state.database, state.selected_model, state.model, state.image));
-        state.image.clear_image();
+        EXPECT_TRUE(test::apply_shipped_model(state, name)) << name;
         state.host = &host;
         state.link.channel = &channel;
         state.link.port_ready = true;

@@ -10,39 +10,18 @@ board=$2
 small=$3
 work=$4
 
-rm -rf "$work"
-mkdir -p "$work/config"
-XDG_CONFIG_HOME="$work/config"
-export XDG_CONFIG_HOME
-server_pid=
+. "$(dirname "$0")/board_server_lib.sh"
+
 out_of_step="Programmer answers out of step! Operation aborted."
 
-fail() {
-    echo "FAILED: $*"
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-    exit 1
-}
-
 start_server() {
-    : >"$work/server.out"
-    "$board" --chip PIC16F628A "$@" >"$work/server.out" 2>"$work/server.err" &
-    server_pid=$!
-    device=
-    tries=0
-    while [ -z "$device" ] && [ $tries -lt 100 ]; do
-        device=$(head -n 1 "$work/server.out" 2>/dev/null)
-        tries=$((tries + 1))
-        sleep 0.05
-    done
-    [ -n "$device" ] || fail "the board server printed no device"
+    start_chip_server PIC16F628A "$@"
 }
 
 # Stops the server once it has taken in what was sent; it reports the voltages.
-stop_server() {
+stop_checked_server() {
     sleep 0.3
-    kill -TERM "$server_pid"
-    wait "$server_pid"
-    server_pid=
+    stop_server
     grep -q "voltages off at exit" "$work/server.err" ||
         fail "the board was left with its voltages on: $(cat "$work/server.err")"
 }
@@ -112,21 +91,21 @@ for fault in "--duplicate-answer 40" "--garbage-answer 40" "--duplicate-answer 1
     expect_output "$out_of_step"
     refuse_output "Chip read."
     [ ! -e "$work/read.hex" ] || fail "a failed read ($fault) wrote a file"
-    stop_server
+    stop_checked_server
 done
 
 # Program the chip on a sound board, then verify it with a doubled answer and
 # with noise: the verify fails and says why, not "Chip verified.".
 start_server --state "$work/chip.hex"
 run 0 --port "$device" program "$small" --verify
-stop_server
+stop_checked_server
 for fault in "--duplicate-answer 200" "--garbage-answer 200"; do
     # shellcheck disable=SC2086
     start_server --state "$work/chip.hex" $fault
     run 1 --port "$device" verify "$small"
     expect_output "$out_of_step"
     refuse_output "Chip verified."
-    stop_server
+    stop_checked_server
 done
 
 # Program All with a doubled answer reports failure, not "Chip programmed.".
@@ -134,7 +113,7 @@ start_server --duplicate-answer 30
 run 1 --port "$device" program "$small"
 expect_output "$out_of_step"
 refuse_output "Chip programmed."
-stop_server
+stop_checked_server
 
 # SIGTERM and SIGHUP in the middle of a slow read: voltages off, exit 128 + signal,
 # no file.
@@ -152,6 +131,6 @@ for signal in TERM:143 HUP:129; do
     [ "$got" -eq "$code" ] || fail "SIG$name gave exit $got, expected $code"
     expect_output "Interrupted: operation stopped, voltages off."
     [ ! -e "$work/slow.hex" ] || fail "an interrupted read wrote a file"
-    stop_server
+    stop_checked_server
 done
 echo "board server fault session passed"

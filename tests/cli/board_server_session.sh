@@ -9,36 +9,10 @@ board=$2
 small=$3
 work=$4
 
-rm -rf "$work"
-mkdir -p "$work/config"
-XDG_CONFIG_HOME="$work/config"
-export XDG_CONFIG_HOME
-server_pid=
+. "$(dirname "$0")/board_server_lib.sh"
 
-fail() {
-    echo "FAILED: $*"
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-    exit 1
-}
-
-# Starts the board server with the given options; sets server_pid and device.
 start_server() {
-    "$board" --chip PIC16F628A "$@" >"$work/server.out" 2>"$work/server.err" &
-    server_pid=$!
-    device=
-    tries=0
-    while [ -z "$device" ] && [ $tries -lt 100 ]; do
-        device=$(head -n 1 "$work/server.out" 2>/dev/null)
-        tries=$((tries + 1))
-        sleep 0.05
-    done
-    [ -n "$device" ] || fail "the board server printed no device"
-}
-
-stop_server() {
-    kill -TERM "$server_pid"
-    wait "$server_pid"
-    server_pid=
+    start_chip_server PIC16F628A "$@"
 }
 
 # run EXPECTED_EXIT ARGS...: runs the tool, keeps its output in $work/out.

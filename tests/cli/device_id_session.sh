@@ -9,38 +9,11 @@ small=$3
 usual=$4
 work=$5
 
-rm -rf "$work"
-mkdir -p "$work/config"
-XDG_CONFIG_HOME="$work/config"
-export XDG_CONFIG_HOME
-server_pid=
+. "$(dirname "$0")/board_server_lib.sh"
 
-fail() {
-    echo "FAILED: $*"
-    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-    exit 1
-}
-
-# start_server CHIP [OPTIONS...]: sets server_pid and device.
+# start_server CHIP [OPTIONS...]
 start_server() {
-    chip=$1
-    shift
-    "$board" --chip "$chip" "$@" >"$work/server.out" 2>"$work/server.err" &
-    server_pid=$!
-    device=
-    tries=0
-    while [ -z "$device" ] && [ $tries -lt 100 ]; do
-        device=$(head -n 1 "$work/server.out" 2>/dev/null)
-        tries=$((tries + 1))
-        sleep 0.05
-    done
-    [ -n "$device" ] || fail "the board server printed no device for $chip"
-}
-
-stop_server() {
-    kill -TERM "$server_pid"
-    wait "$server_pid"
-    server_pid=
+    start_chip_server "$@"
 }
 
 # run EXPECTED_EXIT MODEL ARGS...: runs the tool on the server's device.

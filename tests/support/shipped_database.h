@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "core/devices/device_database.h"
+#include "core/devices/model_application.h"
+#include "core/engine/program_state.h"
 
 namespace corvanel::test {
 
@@ -26,6 +28,23 @@ inline std::vector<std::string> shipped_model_names() {
         names.push_back(model.name);
     }
     return names;
+}
+
+// Gives `state` the shipped database with the model `name` applied and a blank
+// image; answers whether the model was found and applied.
+inline bool apply_shipped_model(ProgramState& state, const std::string& name) {
+    state.database = shipped_database();
+    bool found = false;
+    for (int number = 1; number <= state.database.model_count(); ++number) {
+        if (state.database.model(number).name == name) {
+            state.selected_model = number;
+            found = true;
+        }
+    }
+    const bool applied =
+        found && apply_model(state.database, state.selected_model, state.model, state.image);
+    state.image.clear_image();
+    return applied;
 }
 
 }  // namespace corvanel::test
