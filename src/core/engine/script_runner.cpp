@@ -362,11 +362,14 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
         case Kind::EndIfPage:
             break;
         case Kind::WaitProg:
-            state_.engine_host().pause(std::max(state_.model.programming_time, 0));
+        case Kind::Wait: {
+            const int milliseconds = std::max(
+                instruction.kind == Kind::Wait ? instruction.value : state_.model.programming_time,
+                0);
+            state_.engine_host().pause(milliseconds);
+            link.note_pause(milliseconds);
             break;
-        case Kind::Wait:
-            state_.engine_host().pause(std::max(instruction.value, 0));
-            break;
+        }
         case Kind::Command:
             link.send_chip_command(instruction.code);
             advance();

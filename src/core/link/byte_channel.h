@@ -22,6 +22,10 @@ public:
     virtual void set_receive_threshold(int threshold) = 0;
     [[nodiscard]] virtual int receive_threshold() const = 0;
     [[nodiscard]] virtual bool is_open() const = 0;
+    // The host has just waited that long with nothing on the line (a programming
+    // or erase time of the algorithm). A real line needs no telling: time passed.
+    // A board emulated in the same process keeps its own clock and moves it on.
+    virtual void note_pause(int /*milliseconds*/) {}
 };
 
 }  // namespace corvanel

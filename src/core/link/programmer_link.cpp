@@ -36,6 +36,12 @@ void ProgrammerLink::voltages_on(VoltageSequence sequence) {
     }
 }
 
+void ProgrammerLink::note_pause(int milliseconds) {
+    if (channel != nullptr && milliseconds > 0) {
+        channel->note_pause(milliseconds);
+    }
+}
+
 void ProgrammerLink::voltages_off() {
     write(board_command::kVoltagesOff);
     end_command();

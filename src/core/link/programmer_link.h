@@ -57,6 +57,9 @@ public:
     // 106; the board answers low byte, high byte and one more byte.
     void request_data_word();
 
+    // Tells the channel that the host has paused that long (see ByteChannel).
+    void note_pause(int milliseconds);
+
     // 0: received bytes stay waiting; 1: the host raises a receive notification.
     void set_receive_notification(int threshold);
 
