@@ -30,7 +30,9 @@ enum class Key {
     VerifyAlg,
     ConfigMask,
     DeviceId,
-    IdAlg
+    IdAlg,
+    CalFlash,
+    CalConfig
 };
 
 struct KeyName {
@@ -38,7 +40,7 @@ struct KeyName {
     Key key;
 };
 
-constexpr std::array<KeyName, 16> kKeys = {{{"model:", Key::Model},
+constexpr std::array<KeyName, 18> kKeys = {{{"model:", Key::Model},
                                             {"flash:", Key::Flash},
                                             {"eeprom:", Key::Eeprom},
                                             {"configerased:", Key::ConfigErased},
@@ -53,7 +55,9 @@ constexpr std::array<KeyName, 16> kKeys = {{{"model:", Key::Model},
                                             {"verifyalg:", Key::VerifyAlg},
                                             {"configmask:", Key::ConfigMask},
                                             {"deviceid:", Key::DeviceId},
-                                            {"idalg:", Key::IdAlg}}};
+                                            {"idalg:", Key::IdAlg},
+                                            {"calflash:", Key::CalFlash},
+                                            {"calconfig:", Key::CalConfig}}};
 
 std::string lower_copy(std::string_view text) {
     std::string lower(text);
@@ -109,6 +113,10 @@ std::string* text_field(DeviceModel& model, Key key) {
             return &model.configmask;
         case Key::DeviceId:
             return &model.deviceid;
+        case Key::CalFlash:
+            return &model.calflash;
+        case Key::CalConfig:
+            return &model.calconfig;
         default:
             return nullptr;
     }

@@ -45,6 +45,8 @@ struct DeviceModel {
     std::string configmask;  // implemented bits of configuration words 1 and 2: "21FF 3FFF"
     std::string deviceid;    // the ID word at 2006h and the mask naming the part: "1060 3FE0"
     std::string idalg;       // copy of a device ID read algorithm text
+    std::string calflash;    // a calibration word in program memory: "03FF 3C00 3400"
+    std::string calconfig;   // calibration bits of configuration word 1: "3000"
 };
 
 using AlgorithmDefinitions = std::array<std::array<std::string, kAlgorithmSlots>, kAlgorithmTables>;

@@ -94,6 +94,8 @@ bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel
     active.config_mask1 = masks.mask1;
     active.config_mask2 = masks.mask2;
     active.device_id = parse_device_id(model.deviceid);
+    active.calibration_word = parse_flash_calibration(model.calflash);
+    active.calibration_config_bits = parse_config_calibration(model.calconfig);
     active.id_list = model.idalg.empty() ? InstructionList() : split_instructions(model.idalg);
     return true;
 }

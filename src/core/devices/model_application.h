@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/devices/calibration.h"
 #include "core/devices/device_database.h"
 #include "core/devices/device_identity.h"
 #include "core/devices/voltage_sequence.h"
@@ -38,6 +39,9 @@ struct ActiveModel {
     // and the algorithm that reads it ("idalg:"; empty: the generic ID read).
     std::optional<DeviceIdKey> device_id;
     InstructionList id_list;
+    // Factory calibration the algorithms keep ("calflash:", "calconfig:").
+    std::optional<FlashCalibration> calibration_word;
+    std::int32_t calibration_config_bits = 0;
 };
 
 // Lower-cases the text and cuts it at every comma; nothing is trimmed. An empty

@@ -104,6 +104,9 @@ std::optional<StartResult> start_refused(ProgramState& state) {
 void reset_for_new_script(ProgramState& state) {
     ScriptRunner& runner = state.runner;
     runner.device_id_word = -1;
+    runner.kept_calibration_word = -1;
+    runner.kept_calibration_bits = -1;
+    runner.kept_calibration_space[0] = runner.kept_calibration_space[1] = -1;
     state.operation_refused = false;
     state.operation_failed = false;
     runner.address = 0;

@@ -35,20 +35,29 @@ constexpr std::array<WholeText, 10> kControlWords{{
     {"endifpage", Kind::EndIfPage},
 }};
 
-constexpr std::array<WholeText, 4> kWriteSuffixes{{
+constexpr std::array<WholeText, 9> kWriteSuffixes{{
     {"-flash", Kind::WriteFlash},
     {"-eeprom", Kind::WriteEeprom},
     {"-config1", Kind::WriteConfig1},
     {"-config2", Kind::WriteConfig2},
+    {"-calflash", Kind::WriteCalFlash},
+    {"-calconfig1", Kind::WriteCalConfig},
+    {"-calspace1", Kind::WriteCalSpace1},
+    {"-calspace2", Kind::WriteCalSpace2},
+    {"-next", Kind::StepCommand},
 }};
 
-constexpr std::array<WholeText, 6> kReadPrefixes{{
+constexpr std::array<WholeText, 10> kReadPrefixes{{
     {"flash=s", Kind::ReadFlash},
     {"eeprom=s", Kind::ReadEeprom},
     {"config1=s", Kind::ReadConfig1},
     {"config2=s", Kind::ReadConfig2},
     {"temp=s", Kind::ReadTemp},
     {"deviceid=s", Kind::ReadDeviceId},
+    {"calflash=s", Kind::ReadCalFlash},
+    {"calconfig1=s", Kind::ReadCalConfig},
+    {"calspace1=s", Kind::ReadCalSpace1},
+    {"calspace2=s", Kind::ReadCalSpace2},
 }};
 
 constexpr std::array<WholeText, 9> kCheckWords{{
@@ -104,6 +113,11 @@ bool is_config1_kind(Kind kind) {
            kind == Kind::CheckBlankConfig1 || kind == Kind::CheckConfig1;
 }
 
+bool is_calibration_read(Kind kind) {
+    return kind == Kind::ReadCalFlash || kind == Kind::ReadCalConfig ||
+           kind == Kind::ReadCalSpace1 || kind == Kind::ReadCalSpace2;
+}
+
 bool is_config2_kind(Kind kind) {
     return kind == Kind::WriteConfig2 || kind == Kind::ReadConfig2 ||
            kind == Kind::CheckBlankConfig2 || kind == Kind::CheckConfig2;
@@ -121,7 +135,8 @@ bool answer_fits(Kind kind, std::int32_t value) {
     if (is_eeprom_kind(kind)) {
         return true;
     }
-    if (is_flash_kind(kind) || is_config1_kind(kind) || is_config2_kind(kind)) {
+    if (is_flash_kind(kind) || is_config1_kind(kind) || is_config2_kind(kind) ||
+        is_calibration_read(kind)) {
         return value >= 0 && value <= kBlankFlashWord;
     }
     return true;
@@ -149,6 +164,9 @@ DecodedInstruction decode_instruction(std::string_view text) {
     }
     if (text == "beginvppvdd") {
         return {Kind::BeginVppFirst};
+    }
+    if (text == "setcalloop") {
+        return {Kind::SetCalLoop};
     }
     if (text.starts_with('s')) {
         for (const auto& suffix : kWriteSuffixes) {
@@ -325,8 +343,16 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             break;
         case Kind::SetFlashLoop:
         case Kind::SetEepromLoop:
+        case Kind::SetCalLoop:
             loop_start = here;
-            loop_end = instruction.kind == Kind::SetFlashLoop ? last_flash : last_eeprom;
+            if (instruction.kind == Kind::SetCalLoop) {
+                // Up to the word before the calibration word: a walk of "-next"
+                // commands leaves the chip's address counter on it.
+                const auto& calibration = state_.model.calibration_word;
+                loop_end = calibration ? std::min(calibration->address, last_flash + 1) - 1 : -1;
+            } else {
+                loop_end = instruction.kind == Kind::SetFlashLoop ? last_flash : last_eeprom;
+            }
             if (address <= loop_end) {
                 loop_pass_address_ = address;
                 advance();
@@ -374,11 +400,20 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             link.send_chip_command(instruction.code);
             advance();
             return true;
+        case Kind::StepCommand:
+            link.send_chip_command(instruction.code);
+            ++address;
+            advance();
+            return true;
         case Kind::WriteFlash:
         case Kind::WriteEeprom:
         case Kind::WriteConfig1:
         case Kind::WriteConfig2:
         case Kind::WriteLiteral:
+        case Kind::WriteCalFlash:
+        case Kind::WriteCalConfig:
+        case Kind::WriteCalSpace1:
+        case Kind::WriteCalSpace2:
             write_step(instruction);
             return true;
         case Kind::ReadFlash:
@@ -387,6 +422,10 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
         case Kind::ReadConfig2:
         case Kind::ReadTemp:
         case Kind::ReadDeviceId:
+        case Kind::ReadCalFlash:
+        case Kind::ReadCalConfig:
+        case Kind::ReadCalSpace1:
+        case Kind::ReadCalSpace2:
             read_step(instruction);
             return true;
         case Kind::CheckBlankFlash:
@@ -410,7 +449,6 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
 
 void ScriptRunner::write_step(const DecodedInstruction& instruction) {
     ProgrammerLink& link = state_.link;
-    const MemoryImage& image = state_.image;
     if (phase == 0) {
         show_progress(instruction.kind);
         link.send_chip_command(instruction.code);
@@ -420,25 +458,7 @@ void ScriptRunner::write_step(const DecodedInstruction& instruction) {
     if (phase != 1) {
         return;  // a stray byte in the middle of a read: dropped
     }
-    std::int32_t value = 0;
-    switch (instruction.kind) {
-        case Kind::WriteFlash:
-            value = image.flash_word(address);
-            break;
-        case Kind::WriteEeprom:
-            value = image.eeprom_byte(address);
-            break;
-        case Kind::WriteConfig1:
-            value = image.config1;
-            break;
-        case Kind::WriteConfig2:
-            value = image.config2;
-            break;
-        default:
-            value = instruction.value;
-            break;
-    }
-    link.send_data_word(value);
+    link.send_data_word(write_value(instruction));
     phase = 0;
     if (instruction.kind == Kind::WriteFlash || instruction.kind == Kind::WriteEeprom) {
         ++address;
@@ -492,6 +512,14 @@ void ScriptRunner::read_step(const DecodedInstruction& instruction) {
         case Kind::ReadDeviceId:
             device_id_word = word_accumulator;
             break;
+        case Kind::ReadCalFlash:
+        case Kind::ReadCalConfig:
+        case Kind::ReadCalSpace1:
+        case Kind::ReadCalSpace2:
+            if (!keep_calibration(instruction.kind, word_accumulator)) {
+                return;  // not a calibration value: the operation has stopped
+            }
+            break;
         default:
             temp_word = word_accumulator;
             break;
@@ -537,7 +565,8 @@ void ScriptRunner::check_step(InstructionKind kind) {
         case Kind::CheckConfig1:
             expected = kind == Kind::CheckConfig1 ? image.config1 : image.config_erased1;
             location = "CONF Word " + hex4h(kConfig1Address);
-            compared_bits = state_.model.config_mask1;
+            // Calibration bits are the chip's own, not the file's.
+            compared_bits = state_.model.config_mask1 & ~state_.model.calibration_config_bits;
             break;
         default:
             expected = kind == Kind::CheckConfig2 ? image.config2 : image.config_erased2;
@@ -545,7 +574,8 @@ void ScriptRunner::check_step(InstructionKind kind) {
             compared_bits = state_.model.config_mask2;
             break;
     }
-    if ((read & compared_bits) != (expected & compared_bits)) {
+    const bool calibration = (is_flash_kind(kind) && at_calibration_word(at));
+    if (!calibration && (read & compared_bits) != (expected & compared_bits)) {
         const bool eeprom = is_eeprom_kind(kind);
         const std::string read_text = eeprom ? hex2h(read) : hex4h(read);
         expected_text = eeprom ? hex2h(expected) : hex4h(expected);
@@ -555,6 +585,73 @@ void ScriptRunner::check_step(InstructionKind kind) {
         }
     }
     keep_moving();
+}
+
+bool ScriptRunner::at_calibration_word(std::int32_t at) const {
+    const auto& calibration = state_.model.calibration_word;
+    return calibration && calibration->address == at;
+}
+
+std::int32_t ScriptRunner::write_value(const DecodedInstruction& instruction) const {
+    const MemoryImage& image = state_.image;
+    const std::int32_t bits = state_.model.calibration_config_bits;
+    switch (instruction.kind) {
+        case Kind::WriteFlash:
+            // The chip's own calibration goes back where the image may hold anything.
+            if (at_calibration_word(address) && kept_calibration_word >= 0) {
+                return kept_calibration_word;
+            }
+            return image.flash_word(address);
+        case Kind::WriteEeprom:
+            return image.eeprom_byte(address);
+        case Kind::WriteConfig1:
+            if (bits != 0 && kept_calibration_bits >= 0) {
+                return (image.config1 & ~bits) | kept_calibration_bits;
+            }
+            return image.config1;
+        case Kind::WriteConfig2:
+            return image.config2;
+        case Kind::WriteCalFlash:
+            return kept_calibration_word >= 0 ? kept_calibration_word : kBlankFlashWord;
+        case Kind::WriteCalConfig:
+            return kept_calibration_bits >= 0 ? (kBlankFlashWord & ~bits) | kept_calibration_bits
+                                              : kBlankFlashWord;
+        case Kind::WriteCalSpace1:
+        case Kind::WriteCalSpace2: {
+            const std::int32_t kept =
+                kept_calibration_space[instruction.kind == Kind::WriteCalSpace1 ? 0 : 1];
+            return kept >= 0 ? kept : kBlankFlashWord;
+        }
+        default:
+            return instruction.value;
+    }
+}
+
+bool ScriptRunner::keep_calibration(InstructionKind kind, std::int32_t word) {
+    switch (kind) {
+        case Kind::ReadCalFlash: {
+            const auto& calibration = state_.model.calibration_word;
+            if (calibration && !calibration->accepts(word)) {
+                // Writing it back would make a wrong value the chip's calibration.
+                abort_operation(state_, kBadCalibrationStatus);
+                (void)state_.engine_host().show_message(bad_calibration_text(*calibration, word),
+                                                        message_kind::kError, "");
+                return false;
+            }
+            kept_calibration_word = word;
+            break;
+        }
+        case Kind::ReadCalConfig:
+            kept_calibration_bits = word & state_.model.calibration_config_bits;
+            break;
+        case Kind::ReadCalSpace1:
+            kept_calibration_space[0] = word;
+            break;
+        default:
+            kept_calibration_space[1] = word;
+            break;
+    }
+    return true;
 }
 
 }  // namespace corvanel

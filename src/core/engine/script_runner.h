@@ -76,6 +76,27 @@ enum class InstructionKind {
     // checkdeviceid: the ID word must name the model, or the user agrees to go on.
     CheckDeviceId,
 
+    // Factory calibration (the model's "calflash:" and "calconfig:"):
+    // setcalloop: a loop over the program addresses below the calibration word.
+    SetCalLoop,
+    // s cc -next: command cc, and the loop address moves on by one (a walk).
+    StepCommand,
+    // calflash=s cc: the word read is the chip's calibration word; it must have
+    // the factory form or the operation stops before anything is erased.
+    ReadCalFlash,
+    // calconfig1=s cc: keeps the calibration bits of the configuration word read.
+    ReadCalConfig,
+    // calspace1=s cc, calspace2=s cc: keep a calibration word of configuration space.
+    ReadCalSpace1,
+    ReadCalSpace2,
+    // s cc -calflash, -calconfig1, -calspace1, -calspace2: command cc, then the
+    // kept word (3FFFh with the kept bits for -calconfig1); 3FFFh when nothing was
+    // kept in this operation, which programs nothing.
+    WriteCalFlash,
+    WriteCalConfig,
+    WriteCalSpace1,
+    WriteCalSpace2,
+
     Unrecognized,
 };
 
@@ -145,6 +166,10 @@ public:
     std::string operation_name;  // "program", "erase", "read", "blank", "verify" or empty
     // The last word read by "deviceid=s" cc; -1 when none has been read yet.
     std::int32_t device_id_word = -1;
+    // Calibration kept by this operation's "cal...=s" cc reads; -1: none yet.
+    std::int32_t kept_calibration_word = -1;
+    std::int32_t kept_calibration_bits = -1;
+    std::int32_t kept_calibration_space[2] = {-1, -1};
 
     // "Fast link": the instructions that need no board action (the loop and page
     // instructions, "calc...", the checks and the pauses) are carried out inside
@@ -175,6 +200,12 @@ private:
     void write_step(const DecodedInstruction& instruction);
     void read_step(const DecodedInstruction& instruction);
     void check_step(InstructionKind kind);
+    // The word a write instruction sends.
+    [[nodiscard]] std::int32_t write_value(const DecodedInstruction& instruction) const;
+    // A calibration read has completed: keeps it, or stops the operation (false).
+    bool keep_calibration(InstructionKind kind, std::int32_t word);
+    // The loop address holds the model's calibration word.
+    [[nodiscard]] bool at_calibration_word(std::int32_t at) const;
 
     ProgramState& state_;
     InstructionList script_;
