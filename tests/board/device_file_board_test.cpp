@@ -14,6 +14,7 @@
 #include "board/board_channel.h"
 #include "board/virtual_board.h"
 #include "core/devices/device_database.h"
+#include "core/devices/device_identity.h"
 #include "core/devices/model_application.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/chip_operations.h"
@@ -90,6 +91,18 @@ public:
         }
     }
 
+    // The image as the chip holds it after a Program All: where the model keeps
+    // the chip's factory calibration, the chip's value instead of the image's.
+    MemoryImage with_chip_calibration(const MemoryImage& image) {
+        MemoryImage expected = image;
+        if (const auto& word = state.model.calibration_word) {
+            expected.set_flash_word(word->address, chip().flash(word->address));
+        }
+        const std::int32_t bits = state.model.calibration_config_bits;
+        expected.config1 = (image.config1 & ~bits) | (chip().config_word(1) & bits);
+        return expected;
+    }
+
     Pic14Chip& chip() { return board_.chip(); }
 
     test::RecordingHost host;
@@ -109,7 +122,7 @@ class ShippedModelTest : public ::testing::TestWithParam<std::string> {};
 TEST_P(ShippedModelTest, AllFiveOperationsWorkOnTheChip) {
     ModelOnBoard bench(GetParam());
     bench.fill_image_at_random(static_cast<std::uint32_t>(bench.state.selected_model) * 7919u);
-    const MemoryImage written = bench.state.image;
+    const MemoryImage written = bench.with_chip_calibration(bench.state.image);
 
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
     for (std::int32_t a = 0; a < written.flash_size; ++a) {
@@ -269,6 +282,70 @@ TEST(DeviceFileBoardTest, UsualConfigOf628AProgramsAndVerifies) {
               MismatchReport::header() + "CONF Word 2007h,   3F25h,   2121h,\r\n");
 }
 
+// A 12F675 leaves the factory with its oscillator calibration (a RETLW at 03FFh)
+// and band-gap bits 13:12 in configuration word 1; both must survive Erase All
+// and Program All, whatever the file holds there, and Verify must not count them.
+TEST(DeviceFileBoardTest, FactoryCalibrationOf12F675SurvivesEraseAndProgram) {
+    ModelOnBoard bench("PIC12F675");
+    const auto set_band_gap = [&](std::uint16_t bits) {
+        const std::uint16_t config = bench.chip().config_word(1);
+        bench.chip().set_config_space(0x2007,
+                                      static_cast<std::uint16_t>((config & ~0x3000) | bits));
+    };
+    const auto band_gap = [&] { return bench.chip().config_word(1) & 0x3000; };
+    bench.chip().set_flash(0x3FF, 0x3480);
+    set_band_gap(0x2000);
+
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+    EXPECT_EQ(bench.chip().flash(0x3FF), 0x3480);
+    EXPECT_EQ(band_gap(), 0x2000);
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
+
+    // An assembler's file: 3FFFh at 03FFh and __CONFIG _CP_OFF & _CPD_OFF &
+    // _BOREN_OFF & _MCLRE_OFF & _WDTE_OFF & _PWRTE_ON & _FOSC_INTRCIO, band-gap 11b.
+    bench.state.image.flash[0] = 0x2805;
+    bench.state.image.flash[0x3FF] = 0x3FFF;
+    bench.state.image.config1 = 0x3F84;
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+    EXPECT_EQ(bench.chip().flash(0), 0x2805);
+    EXPECT_EQ(bench.chip().flash(0x3FF), 0x3480);
+    EXPECT_EQ(band_gap(), 0x2000);
+    EXPECT_EQ(bench.chip().config_word(1) & 0x01FF, 0x0184);
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
+    EXPECT_TRUE(bench.host.messages.empty());
+
+    // A read shows the chip's own calibration.
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Read), "Chip read. "));
+    EXPECT_EQ(bench.state.image.flash[0x3FF], 0x3480);
+    EXPECT_EQ(bench.state.image.config1 & 0x3000, 0x2000);
+
+    // The same erase and program without the calibration handling lose both.
+    bench.state.image.flash[0x3FF] = 0x3FFF;
+    bench.state.image.config1 = 0x3F84;
+    bench.state.model.program_list = split_instructions(
+        "begin,s00-3fff,s09,w10,s0b,w10,end,begin,calcflash,setflashloop,s02-flash,s08,wprog,s06,"
+        "loop,end,begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,s02-config1,s08,w6,end");
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+    EXPECT_NE(bench.chip().flash(0x3FF), 0x3480);
+    EXPECT_NE(band_gap(), 0x2000);
+
+    // A chip whose calibration is gone is refused before anything is erased:
+    // writing 3FFFh back would make it the chip's calibration.
+    ModelOnBoard lost("PIC12F675");
+    lost.chip().set_flash(0x3FF, 0x3FFF);
+    lost.chip().set_flash(0, 0x1234);
+    EXPECT_EQ(lost.run(OperationKind::Program), "Calibration word not found! Operation aborted.");
+    EXPECT_TRUE(lost.state.operation_failed);
+    EXPECT_EQ(lost.chip().flash(0), 0x1234) << "the chip was erased after all";
+    ASSERT_EQ(lost.host.messages.size(), 1u);
+    EXPECT_EQ(lost.host.messages[0].kind, message_kind::kError);
+    EXPECT_TRUE(starts_with(lost.host.messages[0].text,
+                            "The calibration word at 03FFh reads 3FFFh, which is not a factory "
+                            "calibration value"));
+    EXPECT_EQ(lost.run(OperationKind::Erase), "Calibration word not found! Operation aborted.");
+    EXPECT_EQ(lost.chip().flash(0), 0x1234);
+}
+
 // Program All and Erase All read the device ID first. A chip that answers as
 // another model, or an empty socket, is asked about; "No" leaves the chip as it
 // was, with the voltages off and the commands unlocked.
@@ -290,7 +367,7 @@ TEST(DeviceFileBoardTest, DeviceIdGuardAsksBeforeProgramAndErase) {
          "PIC16F628A. Continue?",
          "Erase all cancelled."},
         {"PIC12F675", 1, OperationKind::Program,
-         "The chip in the socket answers as an unknown chip (ID 0FC0h, revision 1), not "
+         "The chip in the socket answers as PIC12F675 (ID 0FC0h, revision 1), not "
          "PIC16F628A. Continue?",
          "Program all cancelled."},
         {"none", 0, OperationKind::Erase, "No chip found (device ID 3FFFh). Continue?",
@@ -332,18 +409,26 @@ TEST(DeviceFileBoardTest, DeviceIdGuardAsksBeforeProgramAndErase) {
 // applied, with the revision; chips the database lacks are reported unknown.
 TEST(DeviceFileBoardTest, IdentifyChipNamesEveryEmulatedChip) {
     for (const ChipInfo& info : known_chips()) {
+        if (info.device_id == 0) {
+            continue;  // 16F83, 16F84: no ID to read
+        }
         SCOPED_TRACE(info.name);
         // The 16F84A model powers up Vdd first; the ID read must not.
         ModelOnBoard bench("PIC16F84A", info.name);
         bench.chip().set_revision(3);
         const std::string status = bench.identify();
-        bool in_database = false;
+        // Parts that share an ID (16F636 and 16F639) are named together.
+        std::string names;
         for (const DeviceModel& model : shipped_database().models) {
-            in_database = in_database || model.name == info.name;
+            const auto key = parse_device_id(model.deviceid);
+            if (key && key->id == info.device_id) {
+                names += (names.empty() ? "" : " or ") + model.name;
+            }
         }
+        const bool in_database = names.find(info.name) != std::string::npos;
         const std::string id = " (ID " + hex4h(info.device_id) + ", revision 3)";
         if (in_database) {
-            EXPECT_EQ(status, "The chip in the socket answers as " + info.name + id + ".");
+            EXPECT_EQ(status, "The chip in the socket answers as " + names + id + ".");
         } else {
             EXPECT_EQ(status, "The chip in the socket answers as an unknown chip" + id +
                                   ", which no model of the device database has.");
