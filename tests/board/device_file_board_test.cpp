@@ -344,6 +344,12 @@ TEST(DeviceFileBoardTest, FactoryCalibrationOf12F675SurvivesEraseAndProgram) {
                             "calibration value"));
     EXPECT_EQ(lost.run(OperationKind::Erase), "Calibration word not found! Operation aborted.");
     EXPECT_EQ(lost.chip().flash(0), 0x1234);
+
+    // The way out: the value from the chip's label put into the image at 03FFh.
+    lost.state.image.flash[0x3FF] = 0x3468;
+    EXPECT_TRUE(starts_with(lost.run(OperationKind::Program), "Chip programmed. "));
+    EXPECT_EQ(lost.chip().flash(0x3FF), 0x3468);
+    EXPECT_TRUE(starts_with(lost.run(OperationKind::Verify), "Chip verified. "));
 }
 
 // Program All and Erase All read the device ID first. A chip that answers as

@@ -43,9 +43,11 @@ std::string bad_calibration_text(const FlashCalibration& calibration, std::int32
     return "The calibration word at " + hex4h(calibration.address) + " reads " + hex4h(word) +
            ", which is not a factory calibration value (bits " + hex4h(calibration.check_mask) +
            " must be " + hex4h(calibration.check_value) +
-           ").\r\nThe chip has lost its calibration, is protected, or is not this model. The "
-           "operation stopped before anything was erased or written, so that no wrong value "
-           "is written back as the chip's calibration.";
+           ").\r\nThe chip has lost its calibration, or it is not this model. The operation "
+           "stopped before anything was erased or written, so that no wrong value is written "
+           "back as the chip's calibration.\r\nTo give the chip a calibration value again, "
+           "put it into the image at " +
+           hex4h(calibration.address) + " and run the operation once more.";
 }
 
 }  // namespace corvanel

@@ -40,8 +40,9 @@ struct FlashCalibration {
 // "BBBB": the calibration bits of configuration word 1; 0 (none) unless four hex digits.
 [[nodiscard]] std::int32_t parse_config_calibration(std::string_view text);
 
-// The message when the word read where the calibration should be is not one:
-// the operation stops before anything is erased or written.
+// The message when the word read where the calibration should be is not one
+// and the image holds none there either: the operation stops before anything
+// is erased or written.
 [[nodiscard]] std::string bad_calibration_text(const FlashCalibration& calibration,
                                                std::int32_t word);
 

@@ -632,6 +632,13 @@ bool ScriptRunner::keep_calibration(InstructionKind kind, std::int32_t word) {
         case Kind::ReadCalFlash: {
             const auto& calibration = state_.model.calibration_word;
             if (calibration && !calibration->accepts(word)) {
+                // A chip that lost its calibration gets the value the user put
+                // into the image (from the chip's label or an earlier read).
+                const std::int32_t own = state_.image.flash_word(calibration->address);
+                if (calibration->accepts(own)) {
+                    kept_calibration_word = own;
+                    return true;
+                }
                 // Writing it back would make a wrong value the chip's calibration.
                 abort_operation(state_, kBadCalibrationStatus);
                 (void)state_.engine_host().show_message(bad_calibration_text(*calibration, word),
