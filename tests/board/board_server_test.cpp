@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #ifdef __unix__
 
 #include <fcntl.h>
@@ -176,9 +178,13 @@ TEST_F(BoardServerTest, ServesTheProtocolRegistersItselfAndSavesTheChipOnSigterm
 
     const int fd = open_port(server.device());
     ASSERT_GE(fd, 0);
-    // Voltages on, program 2805h at word 0, step to word 1, read it, voltages off.
-    const Bytes command{101, 104, 2, 105, 0x05, 0x28, 104, 8, 104, 6, 104, 4, 106, 103};
+    // Voltages on, program 2805h at word 0, wait out the programming time (the chip
+    // keeps real time between the bytes it takes), step to word 1, read it, voltages off.
+    const Bytes command{101, 104, 2, 105, 0x05, 0x28, 104, 8};
     ASSERT_EQ(write(fd, command.data(), command.size()), static_cast<ssize_t>(command.size()));
+    std::this_thread::sleep_for(30ms);
+    const Bytes rest{104, 6, 104, 4, 106, 103};
+    ASSERT_EQ(write(fd, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
     EXPECT_EQ(receive(fd, 10, 3s), (Bytes{101, 104, 105, 104, 104, 104, 0xBC, 0x0A, 106, 103}));
     close(fd);
 
