@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -35,6 +36,11 @@ struct FamilyCase {
     const char* unknown;           // commands the family does not know
     const char* wipe_calibration;  // an erase with PC past 2007h that loses them ("" none)
 };
+
+// Test listings name the chip, not the bytes of the case.
+void PrintTo(const FamilyCase& c, std::ostream* os) {
+    *os << c.chip;
+}
 
 // Script tokens: Lcc load command cc with 3FFFh (FFh for 03), In n increments,
 // Wn wait n ms, Ccc command cc.
