@@ -42,7 +42,7 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
     // clock follows the real time between the bytes it takes, so a host that waits
     // too little after a programming command interrupts the cycle as on a real chip.
     std::optional<Clock::time_point> last_taken;
-    const ReceiveLine::Board board = [&](std::uint8_t byte, Clock::time_point at) {
+    const auto move_clock_to = [&](Clock::time_point at) {
         if (last_taken && at > *last_taken) {
             const auto passed =
                 std::chrono::duration_cast<std::chrono::microseconds>(at - *last_taken);
@@ -51,6 +51,9 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
         if (!last_taken || at > *last_taken) {
             last_taken = at;
         }
+    };
+    const ReceiveLine::Board board = [&](std::uint8_t byte, Clock::time_point at) {
+        move_clock_to(at);
         channel.write_byte(byte);
         for (const std::uint8_t answer : channel.read_all()) {
             out.queue(answer, at);
@@ -93,6 +96,9 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
             return 1;
         }
     }
+    // Time also passed after the last byte: a cycle that has run its course by now
+    // is done before the chip is saved.
+    move_clock_to(Clock::now());
     return 0;
 }
 
