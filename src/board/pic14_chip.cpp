@@ -569,18 +569,12 @@ void Pic14Chip::row_erase(std::int32_t pc) {
 }
 
 void Pic14Chip::erase_everything() {
-    const bool calibrated = rules().osccal_and_bandgap && !flash_.empty();
-    const std::uint16_t osccal = calibrated ? flash_.back() : kWordMask;
-    const std::uint16_t band_gap = config_[kConfig1Location - kConfigSpaceFirst] & kBandGapBits;
+    // As a bulk erase of the 12F629 family, this also loses its OSCCAL word and
+    // band-gap bits; the calibration words in configuration space stay.
     std::fill(flash_.begin(), flash_.end(), kWordMask);
     erase_data_memory();
     erase_user_ids();
     erase_config_words();
-    if (calibrated) {
-        flash_.back() = osccal;
-        std::uint16_t& config1 = config_[kConfig1Location - kConfigSpaceFirst];
-        config1 = static_cast<std::uint16_t>((config1 & ~kBandGapBits) | band_gap);
-    }
 }
 
 // --- The memories ---------------------------------------------------------------------

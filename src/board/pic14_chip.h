@@ -145,8 +145,8 @@ public:
     [[nodiscard]] bool program_protected() const;
     [[nodiscard]] bool data_protected() const;
 
-    // Everything blank, as after a chip erase; the factory calibration (OSCCAL word,
-    // band-gap bits, calibration words) stays.
+    // Everything blank, as after a chip erase (on the 12F629 family also the OSCCAL
+    // word and the band-gap bits); calibration words in configuration space stay.
     void erase_everything();
 
 private:
