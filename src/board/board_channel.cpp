@@ -14,6 +14,12 @@ std::chrono::steady_clock::time_point BoardChannel::now() const {
     return clock_ ? clock_() : std::chrono::steady_clock::now();
 }
 
+void BoardChannel::note_pause(int milliseconds) {
+    if (milliseconds > 0) {
+        board_.advance_time(static_cast<std::uint64_t>(milliseconds) * 1000U);
+    }
+}
+
 void BoardChannel::write_byte(std::uint8_t byte) {
     if (!open_) {
         return;

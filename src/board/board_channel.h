@@ -51,6 +51,9 @@ public:
     void set_receive_threshold(int threshold) override { threshold_ = threshold; }
     [[nodiscard]] int receive_threshold() const override { return threshold_; }
     [[nodiscard]] bool is_open() const override { return open_; }
+    // In the same process the bytes take no time; only the host's pauses move the
+    // board's clock on.
+    void note_pause(int milliseconds) override;
 
     // A closed channel drops what is written and has nothing to read.
     void set_open(bool open) { open_ = open; }

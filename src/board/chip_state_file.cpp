@@ -1,5 +1,6 @@
 #include "board/chip_state_file.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <filesystem>
@@ -16,7 +17,15 @@ namespace {
 
 constexpr std::int32_t kConfigByteBase = 0x4000;
 constexpr std::int32_t kEepromByteBase = 0x4200;
-constexpr std::int32_t kConfigWords = kConfigSpaceLast - kConfigSpaceFirst + 1;
+// Configuration space up to configuration word 2, and further where the chip keeps
+// factory calibration words beyond it (files of other chips keep their old layout).
+std::int32_t config_last(const Pic14Chip& chip) {
+    std::int32_t last = 0x2008;
+    for (const std::int32_t address : chip.info().calibration_words) {
+        last = std::max(last, address);
+    }
+    return std::min(last, kConfigSpaceLast);
+}
 constexpr std::size_t kBytesPerRecord = 16;
 
 // Appends the little-endian words as data records starting at a byte address.
@@ -81,7 +90,7 @@ std::string chip_state_hex(const Pic14Chip& chip) {
     }
     write_records(out, 0, words);
     words.clear();
-    for (std::int32_t a = kConfigSpaceFirst; a <= kConfigSpaceLast; ++a) {
+    for (std::int32_t a = kConfigSpaceFirst; a <= config_last(chip); ++a) {
         words.push_back(chip.config_space(a));
     }
     write_records(out, kConfigByteBase, words);
@@ -101,7 +110,7 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
     for (std::int32_t a = 0; a < blank.flash_size(); ++a) {
         contents.flash.push_back(blank.flash(a));
     }
-    for (std::int32_t a = kConfigSpaceFirst; a <= kConfigSpaceLast; ++a) {
+    for (std::int32_t a = kConfigSpaceFirst; a <= config_last(blank); ++a) {
         contents.config.push_back(blank.config_space(a));
     }
     contents.eeprom.assign(static_cast<std::size_t>(blank.eeprom_size()), 0x00FF);
@@ -177,8 +186,9 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
     for (std::size_t a = 0; a < contents.flash.size(); ++a) {
         blank.set_flash(static_cast<std::int32_t>(a), contents.flash[a]);
     }
-    for (std::int32_t i = 0; i < kConfigWords; ++i) {
-        blank.set_config_space(kConfigSpaceFirst + i, contents.config[static_cast<std::size_t>(i)]);
+    for (std::size_t i = 0; i < contents.config.size(); ++i) {
+        blank.set_config_space(kConfigSpaceFirst + static_cast<std::int32_t>(i),
+                               contents.config[i]);
     }
     for (std::size_t i = 0; i < contents.eeprom.size(); ++i) {
         blank.set_eeprom(static_cast<std::int32_t>(i),

@@ -3,12 +3,14 @@
 // The contents of an emulated chip as an Intel HEX file, in the layout the
 // program itself uses: FLASH word a at byte address 2a, low byte first; the
 // configuration space 2000h-2008h (user IDs, reserved words, device ID,
-// configuration words) at byte addresses 4000h-4011h; EEPROM byte i at byte
+// configuration words, factory calibration words) at byte addresses 4000h-4011h,
+// up to 200Ah (4015h) on chips with calibration words there; EEPROM byte i at byte
 // address 4200h + 2i (high byte 00). Saving writes every location, in records of
 // 16 data bytes (type 00) and the end record (type 01), CR LF line ends. Loading
 // reads types 00, 01 and 04 (skipping blank lines and lines beginning with ';'), starts from an
 // erased chip, ignores the device ID (it belongs to the chip) and changes the chip only when the
-// whole file is good.
+// whole file is good. A location the file does not give keeps the chip's own factory
+// calibration, so files written before the calibration words were saved still load.
 
 #include <string>
 #include <string_view>

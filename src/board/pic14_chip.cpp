@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <random>
 
 namespace corvanel {
 
@@ -10,76 +11,20 @@ namespace {
 constexpr std::uint16_t kWordMask = 0x3FFF;
 constexpr std::int32_t kPcSpan = 0x2000;  // program memory and configuration space each span 8K
 constexpr std::int32_t kUserIdLastAddress = 0x2003;
+constexpr std::int32_t kReservedFirst = 0x2004;
 constexpr std::int32_t kReservedLast = 0x2005;
 constexpr std::int32_t kDeviceIdLocation = 0x2006;
 constexpr std::int32_t kConfig1Location = 0x2007;
 constexpr std::int32_t kConfig2Location = 0x2008;
+// A bulk erase with the address counter up to here also erases the user IDs.
+constexpr std::int32_t kIdEraseLast = 0x201F;
+// Row erase in configuration space reaches the user IDs only, and only up to here.
+constexpr std::int32_t kRowEraseIdLast = 0x2008;
 
-// 12F629/675 leave the factory with an oscillator calibration (a RETLW at the last
-// program word) and band-gap calibration bits 13:12 in configuration word 1.
-constexpr std::int32_t kOsccalAddress = 0x3FF;
-constexpr std::uint16_t kFactoryOsccal = 0x3480;
+// Oscillator calibration: a RETLW k instruction (34xxh) at the last program word.
+constexpr std::uint16_t kRetlw = 0x3400;
+// Band-gap calibration bits 13:12 of configuration word 1.
 constexpr std::uint16_t kBandGapBits = 0x3000;
-constexpr std::uint16_t kFactoryBandGap = 0x1000;
-
-ChipInfo chip(const char* name, ChipFamily family, std::int32_t flash, std::int32_t eeprom,
-              std::uint16_t id) {
-    ChipInfo info;
-    info.name = name;
-    info.family = family;
-    info.flash_words = flash;
-    info.eeprom_bytes = eeprom;
-    info.device_id = id;
-    switch (family) {
-        case ChipFamily::F84A:
-            break;
-        case ChipFamily::F62xA:
-            // Bits 12:9 are not implemented and read as 1: an erased word reads 3FFFh.
-            info.config1_mask = 0x21FF;
-            info.unimplemented_config_bits = kWordMask;
-            info.needs_vpp_first = true;
-            break;
-        case ChipFamily::F87xA:
-            info.latches = 8;
-            info.config1_mask = 0x2FCF;
-            info.unimplemented_config_bits = kWordMask;
-            break;
-        case ChipFamily::F87_88:
-            info.latches = 4;
-            info.config2_mask = 0x0003;
-            info.unimplemented_config_bits = kWordMask;
-            info.needs_vpp_first = true;
-            break;
-        case ChipFamily::F81x:
-            info.latches = 4;
-            break;
-        case ChipFamily::F629_675:
-            info.config1_mask = 0x31FF;
-            info.needs_vpp_first = true;
-            break;
-    }
-    return info;
-}
-
-std::vector<ChipInfo> make_chip_table() {
-    using F = ChipFamily;
-    return {
-        chip("PIC16F84A", F::F84A, 1024, 64, 0x0560),
-        chip("PIC16F627A", F::F62xA, 1024, 128, 0x1040),
-        chip("PIC16F628A", F::F62xA, 2048, 128, 0x1060),
-        chip("PIC16F648A", F::F62xA, 4096, 256, 0x1100),
-        chip("PIC16F873A", F::F87xA, 4096, 128, 0x0E40),
-        chip("PIC16F874A", F::F87xA, 4096, 128, 0x0E60),
-        chip("PIC16F876A", F::F87xA, 8192, 256, 0x0E00),
-        chip("PIC16F877A", F::F87xA, 8192, 256, 0x0E20),
-        chip("PIC16F87", F::F87_88, 4096, 256, 0x0720),
-        chip("PIC16F88", F::F87_88, 4096, 256, 0x0760),
-        chip("PIC16F818", F::F81x, 1024, 128, 0x04C0),
-        chip("PIC16F819", F::F81x, 2048, 256, 0x04E0),
-        chip("PIC12F629", F::F629_675, 1024, 128, 0x0F80),
-        chip("PIC12F675", F::F629_675, 1024, 128, 0x0FC0),
-    };
-}
 
 std::string upper(std::string_view text) {
     std::string out(text);
@@ -123,31 +68,81 @@ std::optional<ChipInfo> find_chip(std::string_view name) {
     return std::nullopt;
 }
 
-Pic14Chip::Pic14Chip(ChipInfo info)
+Pic14Chip::Pic14Chip(ChipInfo info, std::optional<std::uint32_t> seed)
     : info_(std::move(info)),
       flash_(static_cast<std::size_t>(std::max(info_.flash_words, 0)), kWordMask),
       eeprom_(static_cast<std::size_t>(std::max(info_.eeprom_bytes, 0)), 0xFF),
       latches_(static_cast<std::size_t>(std::max(info_.latches, 1)), kWordMask) {
     erase_everything();
-    std::fill(std::begin(config_) + (kUserIdLastAddress + 1 - kConfigSpaceFirst),
+    std::fill(std::begin(config_) + (kReservedFirst - kConfigSpaceFirst),
               std::begin(config_) + (kReservedLast + 1 - kConfigSpaceFirst), kWordMask);
-    if (info_.family == ChipFamily::F629_675 && info_.flash_words > kOsccalAddress) {
-        flash_[kOsccalAddress] = kFactoryOsccal;
-        std::uint16_t& config1 = config_[kConfig1Location - kConfigSpaceFirst];
-        config1 = static_cast<std::uint16_t>((config1 & ~kBandGapBits) | kFactoryBandGap);
-    }
+    factory_calibration(seed ? *seed : std::random_device{}());
 }
 
-std::optional<Pic14Chip> Pic14Chip::create(std::string_view name) {
+std::optional<Pic14Chip> Pic14Chip::create(std::string_view name,
+                                           std::optional<std::uint32_t> seed) {
     auto info = find_chip(name);
     if (!info) {
         return std::nullopt;
     }
-    return Pic14Chip(std::move(*info));
+    return Pic14Chip(std::move(*info), seed);
+}
+
+void Pic14Chip::factory_calibration(std::uint32_t seed) {
+    if (info_.empty_socket) {
+        return;
+    }
+    std::mt19937 random(seed);
+    if (rules().osccal_and_bandgap && !flash_.empty()) {
+        flash_.back() = static_cast<std::uint16_t>(kRetlw | (random() & 0xFF));
+        // 00b, 01b or 10b: an erased chip reads 11b, a calibrated one never does.
+        const auto band_gap = static_cast<std::uint16_t>((random() % 3) << 12);
+        std::uint16_t& config1 = config_[kConfig1Location - kConfigSpaceFirst];
+        config1 = static_cast<std::uint16_t>((config1 & ~kBandGapBits) | band_gap);
+    }
+    for (const std::int32_t address : info_.calibration_words) {
+        auto word = static_cast<std::uint16_t>(random() & kWordMask);
+        if (word == kWordMask) {
+            word = 0x3FFE;  // an erased word is never a calibration value
+        }
+        config_[address - kConfigSpaceFirst] = word;
+    }
+}
+
+bool Pic14Chip::is_calibration_word(std::int32_t address) const {
+    const auto& words = info_.calibration_words;
+    return std::find(words.begin(), words.end(), address) != words.end();
+}
+
+bool Pic14Chip::supports(std::uint8_t code) const {
+    return code < 64 && ((rules().commands >> code) & 1U) != 0;
+}
+
+std::optional<std::int32_t> Pic14Chip::program_address(std::int32_t pc) const {
+    if (flash_.empty()) {
+        return std::nullopt;
+    }
+    if (pc < kConfigSpaceFirst) {
+        return pc % flash_size();
+    }
+    // Where configuration space is smaller than its half of the address range, the
+    // locations above it are program memory: PC 2010h reaches word 0010h (the address
+    // bits above the memory size are not decoded).
+    const std::int32_t top = rules().config_space_top;
+    if (top != 0 && pc > top) {
+        return (pc & (kPcSpan - 1)) % flash_size();
+    }
+    return std::nullopt;
+}
+
+// --- Latches, power and programming mode ---------------------------------------------
+
+void Pic14Chip::reset_program_latches() {
+    std::fill(latches_.begin(), latches_.end(), kWordMask);
 }
 
 void Pic14Chip::reset_latches() {
-    std::fill(latches_.begin(), latches_.end(), kWordMask);
+    reset_program_latches();
     config_latch_ = kWordMask;
     data_latch_ = 0xFF;
     target_ = LoadTarget::None;
@@ -165,6 +160,8 @@ void Pic14Chip::power_off() {
 }
 
 void Pic14Chip::leave_programming_mode() {
+    // A cycle whose time is not up when the voltages drop is lost.
+    settle();
     programming_mode_ = false;
     pc_ = 0;
     reset_latches();
@@ -172,43 +169,84 @@ void Pic14Chip::leave_programming_mode() {
     pending_read_ = PendingRead::None;
     armed_program_erase_ = false;
     armed_data_erase_ = false;
-    armed_full_erase_ = false;
+    armed_setup_erase_ = false;
+    setup_erase_open_ = false;
     last_command_ = 0xFF;
 }
 
-bool Pic14Chip::supports(std::uint8_t code) const {
-    using namespace chip_command;
-    const ChipFamily f = info_.family;
-    const bool newer = f == ChipFamily::F87xA || f == ChipFamily::F87_88 || f == ChipFamily::F81x;
-    switch (code) {
-        case kLoadConfiguration:
-        case kLoadProgram:
-        case kLoadData:
-        case kReadProgram:
-        case kReadData:
-        case kIncrementAddress:
-        case kBeginEraseProgramming:
-        case kBulkEraseProgram:
-        case kBulkEraseData:
-            return true;
-        case kBeginProgrammingOnly:
-            return f != ChipFamily::F62xA;
-        case kEndProgramming:
-        case kChipErase:
-            return newer;
-        case kEndProgramming629:
-            return f == ChipFamily::F629_675;
-        case kBulkEraseSetup1:
-        case kBulkEraseSetup2:
-            return f == ChipFamily::F84A;
-        default:
-            return false;
+// --- Time -----------------------------------------------------------------------------
+
+void Pic14Chip::advance_time(std::uint64_t microseconds) {
+    clock_us_ += microseconds;
+    if (cycle_ && clock_us_ >= cycle_->ends_at) {
+        const Cycle done = std::move(*cycle_);
+        cycle_.reset();
+        finish(done);
     }
 }
 
-bool Pic14Chip::bulk_erase_needs_begin() const {
-    return info_.family == ChipFamily::F84A || info_.family == ChipFamily::F87xA;
+void Pic14Chip::start_cycle(Cycle cycle, std::uint32_t duration_us) {
+    cycle.ends_at = clock_us_ + duration_us;
+    if (duration_us == 0) {
+        finish(cycle);
+        return;
+    }
+    cycle_ = std::move(cycle);
 }
+
+// Something reached the pins: a cycle whose time is up has done its work; one that
+// is still running is cut short and its work is lost.
+void Pic14Chip::settle() {
+    if (!cycle_) {
+        return;
+    }
+    const Cycle cycle = std::move(*cycle_);
+    cycle_.reset();
+    if (clock_us_ >= cycle.ends_at) {
+        finish(cycle);
+    }
+}
+
+void Pic14Chip::finish(const Cycle& cycle) {
+    if (cycle.erase_chip) {
+        std::fill(flash_.begin(), flash_.end(), kWordMask);
+        erase_data_memory();
+        erase_user_ids();
+        erase_config_words();
+    }
+    if (cycle.erase_setup) {
+        setup_erase(cycle);
+    }
+    if (cycle.erase_program) {
+        bulk_erase_program(cycle.pc);
+    }
+    if (cycle.erase_data) {
+        erase_data_memory();
+    }
+    if (cycle.erase_row) {
+        row_erase(cycle.pc);
+    }
+    switch (cycle.write) {
+        case LoadTarget::None:
+            break;
+        case LoadTarget::Data:
+            // Data EEPROM cells erase themselves byte by byte before every write.
+            if (!eeprom_.empty()) {
+                eeprom_[static_cast<std::size_t>(cycle.pc % eeprom_size())] =
+                    static_cast<std::uint8_t>(cycle.value);
+            }
+            break;
+        case LoadTarget::Program:
+            if (cycle.config) {
+                write_config(cycle);
+            } else {
+                write_block(cycle);
+            }
+            break;
+    }
+}
+
+// --- Commands -------------------------------------------------------------------------
 
 void Pic14Chip::command(std::uint8_t code) {
     using namespace chip_command;
@@ -216,6 +254,7 @@ void Pic14Chip::command(std::uint8_t code) {
     if (!programming_mode_) {
         return;
     }
+    settle();
     // A load whose data frame never came is abandoned by the next command.
     pending_load_.reset();
     pending_read_ = PendingRead::None;
@@ -224,6 +263,7 @@ void Pic14Chip::command(std::uint8_t code) {
     if (!supports(code)) {
         return;
     }
+    const FamilyRules& family = rules();
     switch (code) {
         case kLoadConfiguration:
             pc_ = kConfigSpaceFirst;
@@ -248,65 +288,133 @@ void Pic14Chip::command(std::uint8_t code) {
                 pc_ = kConfigSpaceFirst + (pc_ - kConfigSpaceFirst + 1) % kPcSpan;
             }
             break;
+        case kResetAddress:
+            pc_ = 0;
+            break;
         case kBeginEraseProgramming:
-            if (armed_full_erase_ || armed_program_erase_ || armed_data_erase_) {
-                // On these parts the bulk erase itself runs in this cycle; nothing is programmed.
-                if (armed_full_erase_) {
-                    erase_everything();
-                }
-                if (armed_program_erase_) {
-                    erase_program_memory();
-                }
-                if (armed_data_erase_) {
-                    erase_data_memory();
-                }
-                armed_full_erase_ = armed_program_erase_ = armed_data_erase_ = false;
+            if (armed_setup_erase_ || armed_program_erase_ || armed_data_erase_) {
+                // The armed erases run in this cycle; nothing is programmed.
+                Cycle cycle;
+                cycle.pc = pc_;
+                cycle.erase_setup = armed_setup_erase_;
+                cycle.setup_data = target_ == LoadTarget::Data;
+                cycle.erase_program = armed_program_erase_;
+                cycle.erase_data = armed_data_erase_;
+                const std::uint32_t time =
+                    armed_setup_erase_ ? family.setup_erase_us : family.bulk_erase_us;
+                setup_erase_open_ = armed_setup_erase_;
+                armed_setup_erase_ = armed_program_erase_ = armed_data_erase_ = false;
                 reset_latches();
+                start_cycle(std::move(cycle), time);
             } else {
-                program_latches(true);
+                begin_write(family.begin_08, true);
             }
             break;
         case kBeginProgrammingOnly:
-            program_latches(false);
+            begin_write(family.begin_18, false);
             break;
         case kBulkEraseProgram:
-            if (bulk_erase_needs_begin()) {
-                armed_program_erase_ = true;
+        case kBulkEraseData: {
+            const bool program = code == kBulkEraseProgram;
+            if (family.bulk_erase_needs_begin) {
+                (program ? armed_program_erase_ : armed_data_erase_) = true;
             } else {
-                erase_program_memory();
+                Cycle cycle;
+                cycle.pc = pc_;
+                (program ? cycle.erase_program : cycle.erase_data) = true;
+                start_cycle(std::move(cycle), family.bulk_erase_us);
             }
             break;
-        case kBulkEraseData:
-            if (bulk_erase_needs_begin()) {
-                armed_data_erase_ = true;
-            } else {
-                erase_data_memory();
-            }
+        }
+        case kChipErase: {
+            Cycle cycle;
+            cycle.pc = pc_;
+            cycle.erase_chip = true;
+            start_cycle(std::move(cycle), family.chip_erase_us);
             break;
-        case kChipErase:
-            erase_everything();
+        }
+        case kRowErase: {
+            Cycle cycle;
+            cycle.pc = pc_;
+            cycle.erase_row = true;
+            start_cycle(std::move(cycle), family.row_erase_us);
             break;
+        }
         case kBulkEraseSetup2:
             if (previous == kBulkEraseSetup1) {
-                armed_full_erase_ = true;
+                // 01, 07 after a set-up erase close it; otherwise they arm the next one.
+                armed_setup_erase_ = !setup_erase_open_;
+                setup_erase_open_ = false;
             }
             break;
-        default:  // end programming, bulk erase set-up 1: nothing to do without timing
+        default:  // end programming (0A, 0E, 17), set-up 1: the cycle was settled above
             break;
     }
 }
 
+void Pic14Chip::begin_write(WriteCycle kind, bool is_begin_erase_programming) {
+    if (kind == WriteCycle::None) {
+        return;
+    }
+    const FamilyRules& family = rules();
+    Cycle cycle;
+    cycle.pc = pc_;
+    cycle.erase_first = kind == WriteCycle::EraseProgram;
+    std::uint32_t time = is_begin_erase_programming ? family.program_us : family.program_only_us;
+    switch (target_) {
+        case LoadTarget::None:
+            return;
+        case LoadTarget::Data:
+            if (eeprom_.empty()) {
+                return;
+            }
+            cycle.write = LoadTarget::Data;
+            cycle.value = data_latch_;
+            if (is_begin_erase_programming) {
+                time = family.data_us;
+            }
+            data_latch_ = 0xFF;
+            break;
+        case LoadTarget::Program:
+            cycle.write = LoadTarget::Program;
+            if (program_address(pc_)) {
+                cycle.latches = latches_;
+                reset_program_latches();
+            } else {
+                // Configuration space is written one word at a time, and writing it
+                // leaves the program memory latches as they were.
+                cycle.config = true;
+                cycle.value = config_latch_;
+                config_latch_ = kWordMask;
+                if (is_begin_erase_programming) {
+                    time = family.config_us;
+                }
+            }
+            break;
+    }
+    target_ = LoadTarget::None;
+    start_cycle(std::move(cycle), time);
+}
+
 void Pic14Chip::data_frame(std::uint16_t value) {
-    if (!programming_mode_ || !pending_load_) {
+    if (!programming_mode_) {
+        return;
+    }
+    settle();
+    if (!pending_load_) {
         return;
     }
     const auto word = static_cast<std::uint16_t>(value & kWordMask);
     if (*pending_load_ == LoadTarget::Data) {
         data_latch_ = static_cast<std::uint16_t>(word & 0xFF);
-    } else if (pc_ >= kConfigSpaceFirst) {
-        config_latch_ = word;
+    } else if (const auto address = program_address(pc_)) {
+        // A load goes to the latch of its address within the block.
+        latches_[static_cast<std::size_t>(*address % static_cast<std::int32_t>(latches_.size()))] =
+            word;
+    } else if (pc_ < kConfigSpaceFirst) {
+        // No program memory (an empty socket): nothing to latch.
     } else {
-        latches_[static_cast<std::size_t>(pc_ % static_cast<std::int32_t>(latches_.size()))] = word;
+        config_latch_ = word;
     }
     target_ = *pending_load_;
     pending_load_.reset();
@@ -322,84 +430,154 @@ std::uint16_t Pic14Chip::read_frame() {
         return 0;
     }
     switch (read) {
-        case PendingRead::Program:
-            if (pc_ >= kConfigSpaceFirst) {
-                return config_space(pc_);
+        case PendingRead::Program: {
+            const auto address = program_address(pc_);
+            if (!address) {
+                return pc_ >= kConfigSpaceFirst ? config_space(pc_) : 0;
             }
-            return flash_.empty() ? 0 : flash_[static_cast<std::size_t>(pc_ % flash_size())];
+            // A protected chip reads 0 for program memory; the OSCCAL word stays
+            // readable so that a programmer can save it before the erase.
+            const bool osccal = rules().osccal_and_bandgap && *address == flash_size() - 1;
+            if (program_protected() && !osccal) {
+                return 0;
+            }
+            return flash_[static_cast<std::size_t>(*address)];
+        }
         case PendingRead::Data:
-            return eeprom_.empty() ? 0 : eeprom_[static_cast<std::size_t>(pc_ % eeprom_size())];
+            if (eeprom_.empty() || data_protected()) {
+                return 0;
+            }
+            return eeprom_[static_cast<std::size_t>(pc_ % eeprom_size())];
         case PendingRead::None:
             break;
     }
     return 0;
 }
 
-void Pic14Chip::program_latches(bool erase_first) {
-    switch (target_) {
-        case LoadTarget::None:
-            break;
-        case LoadTarget::Data:
-            // Data EEPROM cells erase themselves byte by byte before every write.
-            if (!eeprom_.empty()) {
-                eeprom_[static_cast<std::size_t>(pc_ % eeprom_size())] =
-                    static_cast<std::uint8_t>(data_latch_);
-            }
-            break;
-        case LoadTarget::Program:
-            if (pc_ >= kConfigSpaceFirst) {
-                // Configuration space is written one word at a time; the reserved words
-                // and the device ID belong to the factory.
-                const bool writable =
-                    pc_ <= kUserIdLastAddress || pc_ == kConfig1Location || pc_ == kConfig2Location;
-                if (writable) {
-                    const std::uint16_t stored = config_[pc_ - kConfigSpaceFirst];
-                    const auto value = erase_first
-                                           ? config_latch_
-                                           : static_cast<std::uint16_t>(config_latch_ & stored);
-                    set_config_space(pc_, value);
-                }
-            } else if (!flash_.empty()) {
-                // FLASH cells only lose bits when programmed; an erase brings them back to 1.
-                const auto count = static_cast<std::int32_t>(latches_.size());
-                const std::int32_t base = pc_ - pc_ % count;
-                for (std::int32_t i = 0; i < count; ++i) {
-                    auto& cell = flash_[static_cast<std::size_t>((base + i) % flash_size())];
-                    const std::uint16_t latch = latches_[static_cast<std::size_t>(i)];
-                    cell = erase_first ? latch : static_cast<std::uint16_t>(cell & latch);
-                }
-            }
-            break;
-    }
-    reset_latches();
-}
+// --- What the cycles do ------------------------------------------------------------
 
-void Pic14Chip::erase_program_memory() {
-    std::fill(flash_.begin(), flash_.end(), kWordMask);
-    // With the address counter in configuration space the erase reaches the user IDs
-    // and the configuration words as well.
-    if (pc_ >= kConfigSpaceFirst) {
-        erase_config_space();
+void Pic14Chip::write_block(const Cycle& cycle) {
+    const auto address = program_address(cycle.pc);
+    if (!address || cycle.latches.empty()) {
+        return;
+    }
+    // The block aligned on the latch count that holds the address counter. FLASH
+    // cells only lose bits when programmed; an erase brings them back to 1.
+    const auto count = static_cast<std::int32_t>(cycle.latches.size());
+    const std::int32_t base = *address - *address % count;
+    for (std::int32_t i = 0; i < count; ++i) {
+        auto& cell = flash_[static_cast<std::size_t>((base + i) % flash_size())];
+        const std::uint16_t latch = cycle.latches[static_cast<std::size_t>(i)];
+        cell = cycle.erase_first ? latch : static_cast<std::uint16_t>(cell & latch);
     }
 }
 
-void Pic14Chip::erase_config_space() {
+void Pic14Chip::write_config(const Cycle& cycle) {
+    // The reserved words and the device ID belong to the factory; the calibration
+    // words can be written back.
+    const std::int32_t a = cycle.pc;
+    const bool writable = (a >= kConfigSpaceFirst && a <= kUserIdLastAddress) ||
+                          a == kConfig1Location || a == kConfig2Location || is_calibration_word(a);
+    if (!writable) {
+        return;
+    }
+    const std::uint16_t stored = config_[a - kConfigSpaceFirst];
+    const auto value =
+        cycle.erase_first ? cycle.value : static_cast<std::uint16_t>(cycle.value & stored);
+    set_config_space(a, value);
+}
+
+void Pic14Chip::erase_config_words() {
+    config_[kConfig1Location - kConfigSpaceFirst] = info_.config1_mask;
+    if (!is_calibration_word(kConfig2Location)) {
+        config_[kConfig2Location - kConfigSpaceFirst] = info_.config2_mask;
+    }
+}
+
+void Pic14Chip::erase_user_ids() {
     for (std::int32_t a = kConfigSpaceFirst; a <= kUserIdLastAddress; ++a) {
         config_[a - kConfigSpaceFirst] = kWordMask;
     }
-    config_[kConfig1Location - kConfigSpaceFirst] = info_.config1_mask;
-    config_[kConfig2Location - kConfigSpaceFirst] = info_.config2_mask;
 }
 
 void Pic14Chip::erase_data_memory() {
     std::fill(eeprom_.begin(), eeprom_.end(), 0xFF);
 }
 
+void Pic14Chip::bulk_erase_program(std::int32_t pc) {
+    const FamilyRules& family = rules();
+    const bool data_was_protected = data_protected();
+    // All of program memory, the OSCCAL word of the 12F629 family included.
+    std::fill(flash_.begin(), flash_.end(), kWordMask);
+    const bool in_config = pc >= kConfigSpaceFirst;
+    if (family.bulk_reach == BulkEraseReach::ConfigAlways) {
+        erase_config_words();  // the 12F629 family's band-gap bits go back to 11b
+        if (in_config && pc <= kIdEraseLast) {
+            erase_user_ids();
+        }
+    } else if (in_config) {
+        erase_user_ids();
+        erase_config_words();
+    }
+    for (const std::int32_t address : info_.calibration_words) {
+        const bool reached = family.calibration_erase == CalibrationErase::AllPast2008
+                                 ? pc > kConfig2Location
+                                 : pc >= address;
+        if (in_config && reached) {
+            config_[address - kConfigSpaceFirst] = kWordMask;
+        }
+    }
+    if (family.bulk_erase_clears_protected_data && data_was_protected) {
+        erase_data_memory();
+    }
+}
+
+void Pic14Chip::setup_erase(const Cycle& cycle) {
+    if (cycle.pc >= kConfigSpaceFirst) {
+        // From configuration space (2007h) the set-up erase clears everything, code
+        // protection included.
+        std::fill(flash_.begin(), flash_.end(), kWordMask);
+        erase_data_memory();
+        erase_user_ids();
+        erase_config_words();
+    } else if (cycle.setup_data) {
+        erase_data_memory();
+    } else {
+        std::fill(flash_.begin(), flash_.end(), kWordMask);
+    }
+}
+
+void Pic14Chip::row_erase(std::int32_t pc) {
+    const FamilyRules& family = rules();
+    if (family.row_erase_ignored_when_protected && program_protected()) {
+        return;
+    }
+    if (pc >= kConfigSpaceFirst) {
+        if (pc <= kRowEraseIdLast) {
+            erase_user_ids();
+        }
+        return;
+    }
+    const auto address = program_address(pc);
+    if (!address || family.row_words <= 0) {
+        return;
+    }
+    const std::int32_t base = *address - *address % family.row_words;
+    for (std::int32_t i = base; i < base + family.row_words && i < flash_size(); ++i) {
+        flash_[static_cast<std::size_t>(i)] = kWordMask;
+    }
+}
+
 void Pic14Chip::erase_everything() {
+    // As a bulk erase of the 12F629 family, this also loses its OSCCAL word and
+    // band-gap bits; the calibration words in configuration space stay.
     std::fill(flash_.begin(), flash_.end(), kWordMask);
     erase_data_memory();
-    erase_config_space();
+    erase_user_ids();
+    erase_config_words();
 }
+
+// --- The memories ---------------------------------------------------------------------
 
 std::uint16_t Pic14Chip::flash(std::int32_t address) const {
     if (address < 0 || address >= flash_size()) {
@@ -427,8 +605,25 @@ void Pic14Chip::set_eeprom(std::int32_t index, std::uint8_t value) {
     }
 }
 
+bool Pic14Chip::program_protected() const {
+    const std::uint16_t bits = rules().cp_bits;
+    return !info_.empty_socket && bits != 0 &&
+           (config_[kConfig1Location - kConfigSpaceFirst] & bits) != bits;
+}
+
+bool Pic14Chip::data_protected() const {
+    const std::uint16_t bits = rules().cpd_bits;
+    return !info_.empty_socket && bits != 0 &&
+           (config_[kConfig1Location - kConfigSpaceFirst] & bits) != bits;
+}
+
 std::uint16_t Pic14Chip::device_id_word() const {
-    return static_cast<std::uint16_t>((info_.device_id & 0x3FE0) | (revision_ & 0x1F));
+    if (info_.revision_bits <= 0) {
+        return 0;  // the part has no device ID
+    }
+    const auto revision_mask = static_cast<std::uint16_t>((1U << info_.revision_bits) - 1);
+    return static_cast<std::uint16_t>((info_.device_id & ~revision_mask & kWordMask) |
+                                      (revision_ & revision_mask));
 }
 
 void Pic14Chip::set_revision(std::uint8_t revision) {
@@ -448,6 +643,9 @@ std::uint16_t Pic14Chip::config_space(std::int32_t address) const {
         return 0;
     }
     const std::uint16_t stored = config_[address - kConfigSpaceFirst];
+    if (is_calibration_word(address)) {
+        return stored;
+    }
     switch (address) {
         case kDeviceIdLocation:
             return device_id_word();
@@ -456,7 +654,7 @@ std::uint16_t Pic14Chip::config_space(std::int32_t address) const {
         case kConfig2Location:
             return info_.config2_mask == 0 ? 0 : shown(stored, info_.config2_mask);
         default:
-            return stored;
+            return address > kConfig2Location ? 0 : stored;
     }
 }
 
@@ -465,6 +663,10 @@ void Pic14Chip::set_config_space(std::int32_t address, std::uint16_t value) {
         return;
     }
     std::uint16_t& stored = config_[address - kConfigSpaceFirst];
+    if (is_calibration_word(address)) {
+        stored = static_cast<std::uint16_t>(value & kWordMask);
+        return;
+    }
     switch (address) {
         case kConfig1Location:
             stored = static_cast<std::uint16_t>(value & info_.config1_mask);
@@ -473,7 +675,9 @@ void Pic14Chip::set_config_space(std::int32_t address, std::uint16_t value) {
             stored = static_cast<std::uint16_t>(value & info_.config2_mask);
             break;
         default:
-            stored = static_cast<std::uint16_t>(value & kWordMask);
+            if (address < kConfig2Location) {
+                stored = static_cast<std::uint16_t>(value & kWordMask);
+            }
             break;
     }
 }

@@ -3,9 +3,15 @@
 // An emulated 14-bit PIC as the programmer board sees it through its ICSP pins:
 // a 6-bit command, an optional 16-clock data frame in (load) or out (read), and
 // the two supply pins Vdd and Vpp whose order decides whether the chip enters
-// programming mode. Commands act at once: the emulation keeps no time, so the
-// waits that a real part needs after a programming or erase command are not
-// checked (a host that waits too little still gets a correct chip here).
+// programming mode. The chip follows its family's rules (chip_catalogue.h): the
+// commands it knows, its write latches, what its erases reach, its factory
+// calibration and its code protection.
+//
+// The chip keeps its own clock in microseconds; the board moves it on. A
+// programming or erase cycle takes its family's time: when the next command, data
+// frame, read or power-off comes before that time is up, the cycle's work is lost
+// (the cells keep their previous content, an erase leaves memory unerased). An
+// externally timed cycle is ended by its end command the same way.
 
 #include <cstdint>
 #include <optional>
@@ -13,16 +19,9 @@
 #include <string_view>
 #include <vector>
 
-namespace corvanel {
+#include "board/chip_catalogue.h"
 
-enum class ChipFamily {
-    F84A,      // 16F84A
-    F62xA,     // 16F627A, 16F628A, 16F648A
-    F87xA,     // 16F873A, 16F874A, 16F876A, 16F877A
-    F87_88,    // 16F87, 16F88
-    F81x,      // 16F818, 16F819
-    F629_675,  // 12F629, 12F675
-};
+namespace corvanel {
 
 // Order in which the board switches the programming voltages on.
 enum class PowerOrder { VddFirst, VppFirst };
@@ -32,7 +31,8 @@ struct ChipInfo {
     ChipFamily family = ChipFamily::F84A;
     std::int32_t flash_words = 0;
     std::int32_t eeprom_bytes = 0;
-    std::uint16_t device_id = 0;  // bits 13:5 of the word at 2006h; the revision fills 4:0
+    std::uint16_t device_id = 0;  // the word at 2006h with its revision bits 0
+    int revision_bits = 5;        // 4 or 5; 0: the chip has no device ID (2006h reads 0)
     std::int32_t latches = 1;     // program memory words written by one programming command
     std::uint16_t config1_mask = 0x3FFF;
     std::uint16_t config2_mask = 0;  // 0: the chip has no configuration word 2
@@ -40,6 +40,8 @@ struct ChipInfo {
     std::uint16_t unimplemented_config_bits = 0;
     // The chip only enters programming mode when Vpp rises before Vdd.
     bool needs_vpp_first = false;
+    // Configuration-space locations holding factory calibration (2008h..200Ah).
+    std::vector<std::int32_t> calibration_words;
     // No chip in the socket: the data line is pulled up, so every read frame is 3FFFh.
     bool empty_socket = false;
 };
@@ -68,21 +70,28 @@ inline constexpr std::uint8_t kBeginEraseProgramming = 0x08;
 inline constexpr std::uint8_t kBulkEraseProgram = 0x09;
 inline constexpr std::uint8_t kEndProgramming629 = 0x0A;
 inline constexpr std::uint8_t kBulkEraseData = 0x0B;
+inline constexpr std::uint8_t kEndProgramming7x = 0x0E;
+inline constexpr std::uint8_t kRowErase = 0x11;
+inline constexpr std::uint8_t kResetAddress = 0x16;
 inline constexpr std::uint8_t kEndProgramming = 0x17;
 inline constexpr std::uint8_t kBeginProgrammingOnly = 0x18;
 inline constexpr std::uint8_t kChipErase = 0x1F;
 }  // namespace chip_command
 
 inline constexpr std::int32_t kConfigSpaceFirst = 0x2000;
-inline constexpr std::int32_t kConfigSpaceLast = 0x2008;  // last location the chip may hold
+inline constexpr std::int32_t kConfigSpaceLast = 0x200A;  // last location the chip may hold
 
 class Pic14Chip {
 public:
-    explicit Pic14Chip(ChipInfo info);
+    // A fresh chip: memories erased, factory calibration drawn from `seed` (the
+    // same seed gives the same calibration; without one every chip differs).
+    explicit Pic14Chip(ChipInfo info, std::optional<std::uint32_t> seed = std::nullopt);
     // The chip of that name (letter case ignored), freshly erased; nothing for an unknown name.
-    [[nodiscard]] static std::optional<Pic14Chip> create(std::string_view name);
+    [[nodiscard]] static std::optional<Pic14Chip> create(
+        std::string_view name, std::optional<std::uint32_t> seed = std::nullopt);
 
     [[nodiscard]] const ChipInfo& info() const { return info_; }
+    [[nodiscard]] const FamilyRules& rules() const { return family_rules(info_.family); }
 
     // --- The ICSP pins -------------------------------------------------------------
     // Voltages on in the given order. The chip enters programming mode (PC 0, latches
@@ -102,6 +111,12 @@ public:
     // line is not driven and the frame reads 0.
     [[nodiscard]] std::uint16_t read_frame();
 
+    // The chip's clock: time passes. A cycle whose time is up completes.
+    void advance_time(std::uint64_t microseconds);
+    [[nodiscard]] std::uint64_t now_us() const { return clock_us_; }
+    // A programming or erase cycle is running.
+    [[nodiscard]] bool busy() const { return cycle_.has_value(); }
+
     // The address counter: 0..1FFFh in program memory, 2000h..3FFFh in configuration space.
     [[nodiscard]] std::int32_t pc() const { return pc_; }
 
@@ -113,37 +128,74 @@ public:
     void set_flash(std::int32_t address, std::uint16_t value);  // kept to 14 bits
     [[nodiscard]] std::uint8_t eeprom(std::int32_t index) const;
     void set_eeprom(std::int32_t index, std::uint8_t value);
-    // A configuration space word as the chip reads it back (2000h..3FFFh; locations it
-    // lacks read 0, configuration words show their unimplemented bits).
+    // A configuration space word as the chip holds it (2000h..200Ah; locations it
+    // lacks read 0, configuration words show their unimplemented bits). Code
+    // protection does not hide these.
     [[nodiscard]] std::uint16_t config_space(std::int32_t address) const;
-    // Stores a word of 2000h..2008h as a programming cycle would, without the AND of a
-    // program-only cycle: user IDs and reserved words whole (14 bits), configuration
-    // words under their mask. The device ID and absent locations are not writable.
+    // Stores a word of 2000h..200Ah as a programming cycle would, without the AND of a
+    // program-only cycle: user IDs, reserved and calibration words whole (14 bits),
+    // configuration words under their mask. The device ID and absent locations are
+    // not writable.
     void set_config_space(std::int32_t address, std::uint16_t value);
     [[nodiscard]] std::uint16_t config_word(int number) const;  // 1 or 2
     [[nodiscard]] std::uint16_t device_id_word() const;
-    void set_revision(std::uint8_t revision);  // bits 4:0 of the device ID word (default 0)
+    void set_revision(std::uint8_t revision);  // the revision bits of the device ID word
 
-    // Everything blank, as after a chip erase (on 12F629/675 also the calibration words).
+    // Program memory or data memory is code-protected by configuration word 1.
+    [[nodiscard]] bool program_protected() const;
+    [[nodiscard]] bool data_protected() const;
+
+    // Everything blank, as after a chip erase (on the 12F629 family also the OSCCAL
+    // word and the band-gap bits); calibration words in configuration space stay.
     void erase_everything();
 
 private:
     enum class LoadTarget { None, Program, Data };
     enum class PendingRead { None, Program, Data };
 
-    void program_latches(bool erase_first);
-    void erase_program_memory();
-    void erase_config_space();
+    // A programming or erase cycle under way: what it does once its time is up.
+    struct Cycle {
+        std::uint64_t ends_at = 0;
+        std::int32_t pc = 0;
+        bool erase_program = false;  // bulk erase of program memory (09)
+        bool erase_data = false;     // bulk erase of data memory (0B)
+        bool erase_chip = false;     // chip erase (1F)
+        bool erase_setup = false;    // set-up erase (01, 07, 08): scope from pc and load
+        bool erase_row = false;      // row erase (11)
+        bool setup_data = false;     // the set-up erase was aimed at data memory
+        LoadTarget write = LoadTarget::None;
+        bool config = false;  // the write goes to a configuration-space word
+        bool erase_first = false;
+        std::vector<std::uint16_t> latches;  // program memory block
+        std::uint16_t value = 0;             // data byte or configuration word
+    };
+
+    void start_cycle(Cycle cycle, std::uint32_t duration_us);
+    void settle();
+    void finish(const Cycle& cycle);
+    void begin_write(WriteCycle kind, bool is_begin_erase_programming);
+    void write_block(const Cycle& cycle);
+    void write_config(const Cycle& cycle);
+    void bulk_erase_program(std::int32_t pc);
+    void setup_erase(const Cycle& cycle);
+    void row_erase(std::int32_t pc);
+    void erase_config_words();
+    void erase_user_ids();
     void erase_data_memory();
     void reset_latches();
+    void reset_program_latches();
     void leave_programming_mode();
+    void factory_calibration(std::uint32_t seed);
     [[nodiscard]] bool supports(std::uint8_t code) const;
-    [[nodiscard]] bool bulk_erase_needs_begin() const;
+    // The program memory word the address counter reaches (aliasing included), or
+    // nothing while it points into configuration space.
+    [[nodiscard]] std::optional<std::int32_t> program_address(std::int32_t pc) const;
+    [[nodiscard]] bool is_calibration_word(std::int32_t address) const;
 
     ChipInfo info_;
     std::vector<std::uint16_t> flash_;
     std::vector<std::uint8_t> eeprom_;
-    // 2000h..2008h; the device ID location is rebuilt from info_ on every read.
+    // 2000h..200Ah; the device ID location is rebuilt from info_ on every read.
     std::uint16_t config_[kConfigSpaceLast - kConfigSpaceFirst + 1] = {};
     std::uint8_t revision_ = 0;
 
@@ -159,9 +211,14 @@ private:
     // Bulk erases that the next Begin Erase/Programming carries out (16F84A, 16F87xA).
     bool armed_program_erase_ = false;
     bool armed_data_erase_ = false;
-    // 16F84A code-protect removal: 01 then 07 arm a full erase for the next 08.
+    // Set-up erase: 01 then 07 arm an erase for the next 08.
     std::uint8_t last_command_ = 0xFF;
-    bool armed_full_erase_ = false;
+    bool armed_setup_erase_ = false;
+    // A set-up erase ran; the 01, 07 after it close the sequence instead of arming.
+    bool setup_erase_open_ = false;
+
+    std::uint64_t clock_us_ = 0;
+    std::optional<Cycle> cycle_;
 };
 
 }  // namespace corvanel

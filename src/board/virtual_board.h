@@ -35,6 +35,9 @@ public:
     // still waits for its data bytes).
     std::vector<std::uint8_t> feed(std::uint8_t byte);
 
+    // Time passes for the chip in the socket (its programming and erase cycles).
+    void advance_time(std::uint64_t microseconds) { chip_.advance_time(microseconds); }
+
     [[nodiscard]] Pic14Chip& chip() { return chip_; }
     [[nodiscard]] const Pic14Chip& chip() const { return chip_; }
 

@@ -2,8 +2,8 @@
 
 // The chip operations' host for the command-line tool: the status line becomes
 // printed lines, messages are printed, pauses really wait (except for the
-// in-process virtual board, which keeps no time), and the time-out check runs
-// from a timer while the event loop waits for the board.
+// in-process virtual board, whose chip clock they move on instead), and the
+// time-out check runs from a timer while the event loop waits for the board.
 //
 // On a terminal the progress texts ("F:120/2048") overwrite one line with a
 // bar; elsewhere only the start line and the result line are printed.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #ifdef __unix__
 
 #include <fcntl.h>
@@ -176,9 +178,13 @@ TEST_F(BoardServerTest, ServesTheProtocolRegistersItselfAndSavesTheChipOnSigterm
 
     const int fd = open_port(server.device());
     ASSERT_GE(fd, 0);
-    // Voltages on, program 2805h at word 0, step to word 1, read it, voltages off.
-    const Bytes command{101, 104, 2, 105, 0x05, 0x28, 104, 8, 104, 6, 104, 4, 106, 103};
+    // Voltages on, program 2805h at word 0, wait out the programming time (the chip
+    // keeps real time between the bytes it takes), step to word 1, read it, voltages off.
+    const Bytes command{101, 104, 2, 105, 0x05, 0x28, 104, 8};
     ASSERT_EQ(write(fd, command.data(), command.size()), static_cast<ssize_t>(command.size()));
+    std::this_thread::sleep_for(30ms);
+    const Bytes rest{104, 6, 104, 4, 106, 103};
+    ASSERT_EQ(write(fd, rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
     EXPECT_EQ(receive(fd, 10, 3s), (Bytes{101, 104, 105, 104, 104, 104, 0xBC, 0x0A, 106, 103}));
     close(fd);
 
@@ -196,6 +202,27 @@ TEST_F(BoardServerTest, ServesTheProtocolRegistersItselfAndSavesTheChipOnSigterm
     ASSERT_TRUE(load_chip_state_file(saved, state.string()).ok);
     EXPECT_EQ(saved.flash(0), 0x2805);
     EXPECT_EQ(saved.flash(1), 0x0ABC);
+}
+
+// The chip's clock is the real time between the bytes: a programming command
+// followed at once by the next command loses its write; waited out, it lands.
+TEST_F(BoardServerTest, ACycleCutShortByTheNextByteWritesNothing) {
+    Server server({"--chip", "PIC16F84A"}, folder_);
+    const int fd = open_port(server.device());
+    ASSERT_GE(fd, 0);
+    // Voltages on, load 2805h, 08 and at once 06, then back to word 0 and read it.
+    const Bytes hasty{101, 104, 2, 105, 0x05, 0x28, 104, 8, 104, 6, 101, 104, 4, 106};
+    ASSERT_EQ(write(fd, hasty.data(), hasty.size()), static_cast<ssize_t>(hasty.size()));
+    EXPECT_EQ(receive(fd, 10, 3s), (Bytes{101, 104, 105, 104, 104, 101, 104, 0xFF, 0x3F, 106}));
+    const Bytes load{104, 2, 105, 0x05, 0x28, 104, 8};
+    ASSERT_EQ(write(fd, load.data(), load.size()), static_cast<ssize_t>(load.size()));
+    EXPECT_EQ(receive(fd, 3, 3s), (Bytes{104, 105, 104}));
+    std::this_thread::sleep_for(30ms);  // longer than the 16F84A's 8 ms
+    const Bytes check{101, 104, 4, 106, 103};
+    ASSERT_EQ(write(fd, check.data(), check.size()), static_cast<ssize_t>(check.size()));
+    EXPECT_EQ(receive(fd, 6, 3s), (Bytes{101, 104, 0x05, 0x28, 106, 103}));
+    close(fd);
+    EXPECT_EQ(server.stop(), 0);
 }
 
 TEST_F(BoardServerTest, InjectsFaultsAndThrottlesToTheBaudRate) {

@@ -85,7 +85,8 @@ public:
         const auto as_read = [&](std::int32_t value, std::uint16_t mask) {
             return (value & mask) | (info.unimplemented_config_bits & ~mask & 0x3FFF);
         };
-        state.image.config1 = as_read(word(random), info.config1_mask);
+        // Code protection stays off: a protected chip reads 0 and verifies nothing.
+        state.image.config1 = as_read(word(random) | unprotected_bits(), info.config1_mask);
         if (info.config2_mask != 0) {
             state.image.config2 = as_read(word(random), info.config2_mask);
         }
@@ -104,6 +105,8 @@ public:
     }
 
     Pic14Chip& chip() { return board_.chip(); }
+    // The configuration word 1 bits that are 1 while neither memory is protected.
+    std::int32_t unprotected_bits() { return chip().rules().cp_bits | chip().rules().cpd_bits; }
 
     test::RecordingHost host;
     ProgramState state;
@@ -248,8 +251,8 @@ TEST_P(ShippedModelTest, ConfigWordsCompareOnTheImplementedBitsOnly) {
     const ChipInfo& info = bench.chip().info();
     const std::int32_t as_read = bench.chip().config_word(1);
     // Every unimplemented bit the other way round from what the chip reads.
-    bench.state.image.config1 =
-        (0x2162 & info.config1_mask) | (~as_read & ~info.config1_mask & 0x3FFF);
+    bench.state.image.config1 = ((0x2162 | bench.unprotected_bits()) & info.config1_mask) |
+                                (~as_read & ~info.config1_mask & 0x3FFF);
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
 
@@ -440,6 +443,12 @@ TEST(DeviceFileBoardTest, IdentifyChipNamesEveryEmulatedChip) {
         }
         const bool in_database = names.find(info.name) != std::string::npos;
         const std::string id = " (ID " + hex4h(info.device_id) + ", revision 3)";
+        if (info.revision_bits == 0) {
+            // 16F83, 16F84: no device ID at all; the location reads 0000h.
+            EXPECT_EQ(status, "No chip found (device ID 0000h).");
+            EXPECT_EQ(bench.state.runner.device_id_word, 0);
+            continue;
+        }
         if (in_database) {
             EXPECT_EQ(status, "The chip in the socket answers as " + names + id + ".");
         } else {

@@ -2,6 +2,11 @@
 
 // Drives a virtual board with the raw protocol bytes a host would send, checking
 // that every command is answered with the right number of bytes.
+//
+// The chip on the board keeps its own clock. By default the host is patient: after
+// every chip command it waits longer than any programming or erase cycle takes, so
+// tests about what the commands do need not count milliseconds. A host made with a
+// pause of 0 waits only where it calls pause(), as a real algorithm does.
 
 #include <gtest/gtest.h>
 
@@ -14,13 +19,23 @@ namespace corvanel::test {
 
 class RawHost {
 public:
-    explicit RawHost(VirtualBoard& board) : board_(board) {}
+    static constexpr int kPatientMs = 50;
+
+    explicit RawHost(VirtualBoard& board, int pause_after_command_ms = kPatientMs)
+        : board_(board), pause_ms_(pause_after_command_ms) {}
+
+    void pause(int milliseconds) {
+        board_.advance_time(static_cast<std::uint64_t>(milliseconds) * 1000U);
+    }
 
     void voltages_on(PowerOrder order) {
         expect_answers({order == PowerOrder::VddFirst ? std::uint8_t{101} : std::uint8_t{102}}, 1);
     }
     void voltages_off() { expect_answers({103}, 1); }
-    void command(std::uint8_t code) { expect_answers({104, code}, 1); }
+    void command(std::uint8_t code) {
+        expect_answers({104, code}, 1);
+        pause(pause_ms_);
+    }
     void data(std::uint16_t word) {
         expect_answers(
             {105, static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8)}, 1);
@@ -59,6 +74,7 @@ private:
     }
 
     VirtualBoard& board_;
+    int pause_ms_;
 };
 
 }  // namespace corvanel::test

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <vector>
 
 namespace corvanel::board_server {
@@ -37,8 +38,22 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
           const volatile std::sig_atomic_t& stop) {
     std::vector<std::uint8_t> buffer(256);
     // The board acts on a byte at the moment it arrives over the line; its answers
-    // leave from that moment on, not from when this loop got round to it.
+    // leave from that moment on, not from when this loop got round to it. The chip's
+    // clock follows the real time between the bytes it takes, so a host that waits
+    // too little after a programming command interrupts the cycle as on a real chip.
+    std::optional<Clock::time_point> last_taken;
+    const auto move_clock_to = [&](Clock::time_point at) {
+        if (last_taken && at > *last_taken) {
+            const auto passed =
+                std::chrono::duration_cast<std::chrono::microseconds>(at - *last_taken);
+            channel.board().advance_time(static_cast<std::uint64_t>(passed.count()));
+        }
+        if (!last_taken || at > *last_taken) {
+            last_taken = at;
+        }
+    };
     const ReceiveLine::Board board = [&](std::uint8_t byte, Clock::time_point at) {
+        move_clock_to(at);
         channel.write_byte(byte);
         for (const std::uint8_t answer : channel.read_all()) {
             out.queue(answer, at);
@@ -81,6 +96,9 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
             return 1;
         }
     }
+    // Time also passed after the last byte: a cycle that has run its course by now
+    // is done before the chip is saved.
+    move_clock_to(Clock::now());
     return 0;
 }
 

@@ -223,6 +223,12 @@ void QtSerialChannel::write_byte(std::uint8_t byte) {
     port_.flush();
 }
 
+void QtSerialChannel::note_pause(int milliseconds) {
+    if (virtual_port_) {
+        virtual_port_->channel().note_pause(milliseconds);
+    }
+}
+
 std::vector<std::uint8_t> QtSerialChannel::read_all() {
     if (virtual_port_) {
         return virtual_port_->channel().read_all();

@@ -78,6 +78,9 @@ public:
     void set_receive_threshold(int threshold) override;
     [[nodiscard]] int receive_threshold() const override { return threshold_; }
     [[nodiscard]] bool is_open() const override;
+    // The virtual board keeps its own clock: the host's pauses move it on. A real
+    // port needs no telling.
+    void note_pause(int milliseconds) override;
 
     // True when received bytes wait to be read.
     [[nodiscard]] bool has_waiting() const;

@@ -1,0 +1,106 @@
+#pragma once
+
+// What the emulated chips are, as data: one descriptor per programming family
+// (which commands it knows, how many write latches, how long its cycles take,
+// what a bulk erase reaches, where its factory calibration sits, which bits
+// protect its memories) and one row per chip (sizes, device ID, configuration
+// masks, calibration words, latch count where a member differs).
+
+#include <cstdint>
+#include <vector>
+
+namespace corvanel {
+
+enum class ChipFamily {
+    F84A,      // 16F84A
+    F62xA,     // 16F627A, 16F628A, 16F648A
+    F87xA,     // 16F873A, 16F874A, 16F876A, 16F877A
+    F87_88,    // 16F87, 16F88
+    F81x,      // 16F818, 16F819
+    F629_675,  // 12F629, 12F675, 16F630, 16F676
+    F83_84,    // 16F83, 16F84
+    F62x,      // 16F627, 16F628
+    F87x,      // 16F870 .. 16F877
+    F6xx,      // 12F635, 12F683, 16F631/636/639/677/684/685/687/688/689/690
+    F785,      // 16F785
+    F91x,      // 16F913, 16F914, 16F916, 16F917, 16F946
+    F88x,      // 16F882, 16F883, 16F884, 16F886, 16F887
+    F61x,      // 12F609, 12F615, 16F610, 16F616
+    F716,      // 16F716
+    F7x,       // 16F72, 16F73, 16F74, 16F76, 16F77
+    F7x7,      // 16F737, 16F747, 16F767, 16F777
+    F72x,      // 16F722, 16F723, 16F724, 16F726, 16F727
+};
+
+// What a programming command does to the cells it writes.
+enum class WriteCycle {
+    None,          // the family does not know the command
+    EraseProgram,  // the block is erased, then programmed: it ends up holding the latches
+    ProgramOnly,   // programming only clears bits: cell AND latch
+};
+
+// Which configuration locations a bulk erase of program memory (09) also clears.
+enum class BulkEraseReach {
+    // The user IDs and the configuration words only with the address counter in
+    // configuration space.
+    ConfigWithAddress,
+    // The configuration words always; the user IDs with the address counter at
+    // 2000h..201Fh.
+    ConfigAlways,
+};
+
+// How a bulk erase treats the calibration words in configuration space.
+enum class CalibrationErase {
+    // A word is erased when the address counter has reached it (PC >= its address).
+    ReachedByAddress,
+    // Every calibration word is erased once the address counter is past 2008h.
+    AllPast2008,
+};
+
+struct FamilyRules {
+    ChipFamily family = ChipFamily::F84A;
+    const char* label = "";
+    std::uint64_t commands = 0;  // bit n set: the family knows command n
+    std::int32_t latches = 1;
+    WriteCycle begin_08 = WriteCycle::EraseProgram;
+    WriteCycle begin_18 = WriteCycle::None;
+    // Cycle times in microseconds: the shortest wait a working programmer relies on.
+    std::uint32_t program_us = 0;       // 08 on program memory
+    std::uint32_t data_us = 0;          // 08 on data memory
+    std::uint32_t config_us = 0;        // 08 in configuration space
+    std::uint32_t program_only_us = 0;  // 18
+    std::uint32_t bulk_erase_us = 0;    // 09, 0B
+    std::uint32_t chip_erase_us = 0;    // 1F
+    std::uint32_t setup_erase_us = 0;   // 01, 07, 08
+    std::uint32_t row_erase_us = 0;     // 11
+    // 09 and 0B only arm the erase; the following 08 carries it out.
+    bool bulk_erase_needs_begin = false;
+    BulkEraseReach bulk_reach = BulkEraseReach::ConfigWithAddress;
+    CalibrationErase calibration_erase = CalibrationErase::ReachedByAddress;
+    // 09 also erases the data memory while the data memory is protected.
+    bool bulk_erase_clears_protected_data = false;
+    std::int32_t row_words = 0;  // words erased by 11
+    bool row_erase_ignored_when_protected = false;
+    // Oscillator calibration RETLW at the last program word and band-gap bits 13:12
+    // of configuration word 1.
+    bool osccal_and_bandgap = false;
+    // Configuration word 1 bits that protect program memory and data memory: the
+    // memory is protected while any of its bits is programmed (0).
+    std::uint16_t cp_bits = 0;
+    std::uint16_t cpd_bits = 0;
+    // The last configuration-space location that exists; above it the address
+    // counter reaches program memory. 0: configuration space does not alias.
+    std::int32_t config_space_top = 0;
+    bool needs_vpp_first = false;
+    int revision_bits = 5;  // 0: the chip has no device ID
+    // How the configuration bits outside the mask read back: 0 or 3FFFh.
+    std::uint16_t unimplemented_config_bits = 0x3FFF;
+};
+
+[[nodiscard]] const FamilyRules& family_rules(ChipFamily family);
+
+struct ChipInfo;
+// Every chip of the catalogue, by family, then size.
+[[nodiscard]] std::vector<ChipInfo> make_chip_table();
+
+}  // namespace corvanel
