@@ -37,8 +37,38 @@ class QuietHost final : public NullEngineHost {
 public:
     void set_status_text(std::string_view text) override { status.assign(text); }
     void end_program() override { ended = true; }
+    void pause(int /*milliseconds*/) override {
+        if (channel != nullptr) {
+            unanswered_at_pause = std::max(unanswered_at_pause, channel->waiting_count());
+        }
+    }
     std::string status;
     bool ended = false;
+    // The board answers at once, so what waits unread is what the host has outstanding.
+    const BoardChannel* channel = nullptr;
+    std::size_t unanswered_at_pause = 0;
+};
+
+// Notes how many answers are outstanding whenever a voltage command starts.
+class WatchedChannel final : public BoardChannel {
+public:
+    using BoardChannel::BoardChannel;
+    void write_byte(std::uint8_t byte) override {
+        if (command_left_ == 0) {
+            command_left_ = byte == board_command::kChipCommand ? 2
+                            : byte == board_command::kDataWord  ? 3
+                                                                : 1;
+            if (byte >= board_command::kVoltagesOnVddFirst && byte <= board_command::kVoltagesOff) {
+                unanswered_at_voltages = std::max(unanswered_at_voltages, waiting_count());
+            }
+        }
+        --command_left_;
+        BoardChannel::write_byte(byte);
+    }
+    std::size_t unanswered_at_voltages = 0;
+
+private:
+    int command_left_ = 0;
 };
 
 // The command bytes of a stream without its no-operation commands (100 where a
@@ -79,6 +109,7 @@ struct Rig {
         state.link.port_ready = true;
         state.runner.fast_link = fast;
         state.runner.window = window;
+        host.channel = &channel;
     }
 
     // Hands the board's answers over until none wait; the board answers at once,
@@ -107,7 +138,7 @@ struct Rig {
     QuietHost host;
     ProgramState state;
     VirtualBoard board;
-    BoardChannel channel;
+    WatchedChannel channel;
     std::size_t most_outstanding = 0;
 };
 
@@ -167,8 +198,11 @@ TEST_P(FastLinkModelTest, EveryOperationGivesTheSameResultWithoutTheNoOperations
         EXPECT_EQ(window_result, normal_result);
         EXPECT_EQ(fast_window_result, normal_result);
         // Sending ahead, the host keeps the board busy but never beyond the window
-        // (Program All and Erase All pause after every few commands).
+        // (Program All and Erase All pause after every few commands), and every
+        // answer is in before a pause or a voltage change.
         for (const Rig* rig : {&window, &fast_window}) {
+            EXPECT_EQ(rig->host.unanswered_at_pause, 0U);
+            EXPECT_EQ(rig->channel.unanswered_at_voltages, 0U);
             EXPECT_LE(rig->most_outstanding, static_cast<std::size_t>(kWindow));
             if (step.kind != OperationKind::Erase && step.kind != OperationKind::Program) {
                 EXPECT_GT(rig->most_outstanding, static_cast<std::size_t>(kWindow / 2));
