@@ -4,6 +4,7 @@
 // PIC16F84A, 16F628A and 16F877A this prints, per line transport and link mode:
 //   out, in      bytes the host sends and the board answers
 //   trips        round trips: the times the host had to wait for the board
+//                (sending ahead: the batches of answers it took in)
 //   pauses       the script's pauses ("w", "wprog") in seconds
 //   lock-step    (out + in) x 10 / baud + pauses: the least time when each
 //                round trip carries both directions one after the other
@@ -17,7 +18,8 @@
 // virtual`, which skips the pauses: its limits are not given).
 //
 // It is run by hand (see docs/benchmarks.md); it is no test. Example:
-//   link_speed_bench --bin build/bin --chips 877a --ops verify --lines 56000 --modes normal,fast
+//   link_speed_bench --bin build/bin --chips 877a --ops verify --lines 56000
+//       --modes normal,fast,window,fastwindow
 
 #include <fcntl.h>
 #include <signal.h>
@@ -81,22 +83,44 @@ const std::vector<OperationCase> kOperations = {
 // A link mode: the tool's options for it and how the in-process count run is set up.
 struct Mode {
     std::string key;
-    std::vector<std::string> tool_args;
+    bool fast = false;
+    std::int32_t window = 0;  // answer bytes sent ahead; 0: lock-step
+
+    [[nodiscard]] std::vector<std::string> tool_args() const {
+        std::vector<std::string> args;
+        if (fast) {
+            args.emplace_back("--fast");
+        }
+        if (window > 0) {
+            args.emplace_back("--window");
+            args.push_back(std::to_string(window));
+        }
+        return args;
+    }
 };
+
+// The window of the "window" modes.
+constexpr std::int32_t kBenchWindow = 64;
 
 std::optional<Mode> mode_named(const std::string& key) {
     if (key == "normal") {
-        return Mode{key, {}};
+        return Mode{key};
     }
     if (key == "fast") {
-        return Mode{key, {"--fast"}};
+        return Mode{key, true};
+    }
+    if (key == "window") {
+        return Mode{key, false, kBenchWindow};
+    }
+    if (key == "fastwindow") {
+        return Mode{key, true, kBenchWindow};
     }
     return std::nullopt;
 }
 
 void apply_mode(ProgramState& state, const Mode& mode) {
-    state.runner.fast_link =
-        std::find(mode.tool_args.begin(), mode.tool_args.end(), "--fast") != mode.tool_args.end();
+    state.runner.fast_link = mode.fast;
+    state.runner.window = mode.window;
 }
 
 // Counts the pauses; every other wish of the engine is granted at once.
@@ -258,7 +282,7 @@ void usage() {
     std::fprintf(stderr,
                  "Usage: link_speed_bench [--bin DIR] [--chips 84a,628a,877a]\n"
                  "       [--ops program,verify,read,blank] [--lines 56000,115200,inproc]\n"
-                 "       [--modes normal,fast] [--work DIR] [--counts-only]\n"
+                 "       [--modes normal,fast,window,fastwindow] [--work DIR] [--counts-only]\n"
                  "DIR holds corvanel, corvanel-board and corvaneldevices.txt (default: the\n"
                  "folder of this program's build, ../bin).\n");
 }
@@ -394,7 +418,7 @@ int main(int argc, char** argv) {
                             tool,      "--devices", devices,
                             "--model", chip.model,  "--port",
                             port,      "--baud",    inproc ? "56000" : line};
-                        for (const std::string& a : mode->tool_args) {
+                        for (const std::string& a : mode->tool_args()) {
                             args.push_back(a);
                         }
                         if (op.kind == OperationKind::Blank) {

@@ -18,7 +18,8 @@ int usage_error(const QString& text) {
 std::optional<Options> parse_arguments(const QStringList& arguments, QString& error) {
     Options options;
     const QStringList valued = {QStringLiteral("--model"), QStringLiteral("--port"),
-                                QStringLiteral("--baud"), QStringLiteral("--devices")};
+                                QStringLiteral("--baud"), QStringLiteral("--devices"),
+                                QStringLiteral("--window")};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
         if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
@@ -67,6 +68,16 @@ std::optional<Options> parse_arguments(const QStringList& arguments, QString& er
                 options.port = value;
             } else if (name == QLatin1String("--baud")) {
                 options.baud = value;
+            } else if (name == QLatin1String("--window")) {
+                bool is_number = false;
+                const int window = value.toInt(&is_number);
+                if (!is_number || window < 0 || window > kMaxSendAheadWindow) {
+                    error = QStringLiteral("--window %1 is not a number from 0 to %2")
+                                .arg(value)
+                                .arg(kMaxSendAheadWindow);
+                    return std::nullopt;
+                }
+                options.window = window;
             } else {
                 options.devices = value;
             }

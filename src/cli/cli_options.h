@@ -11,6 +11,9 @@
 
 namespace corvanel {
 
+// The largest send-ahead window the tool accepts (answer bytes outstanding).
+inline constexpr int kMaxSendAheadWindow = 4096;
+
 struct Options {
     QString model;
     QString port;
@@ -19,6 +22,8 @@ struct Options {
     bool verify = false;
     bool force = false;  // go on when the chip in the socket does not answer as the model
     bool fast = false;
+    // --window N: answer bytes the link may have outstanding; none given: the setting.
+    std::optional<int> window;
     bool help = false;
     bool version = false;
     QString command;

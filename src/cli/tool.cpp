@@ -168,6 +168,12 @@ int Tool::open_port() {
     host_.set_skip_pauses(target_.is_virtual());
     state_.runner.fast_link =
         options_.fast || stored_.find_number(setting_names::fast_link).value_or(0) != 0;
+    // A stored window outside what --window accepts (negative, absurdly large)
+    // counts as lock-step: a board that overflows loses bytes.
+    const std::int32_t stored_window =
+        stored_.find_number(setting_names::send_ahead_window).value_or(0);
+    state_.runner.window = options_.window.value_or(
+        stored_window >= 0 && stored_window <= kMaxSendAheadWindow ? stored_window : 0);
 
     const bool ready = port.select_target(target_) &&
                        port.set_line_settings(baud + QString::fromLatin1(kLineSettingsSuffix)) &&

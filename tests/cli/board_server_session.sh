@@ -15,11 +15,13 @@ start_server() {
     start_chip_server PIC16F628A "$@"
 }
 
-# run EXPECTED_EXIT ARGS...: runs the tool, keeps its output in $work/out.
+model=PIC16F628A
+
+# run EXPECTED_EXIT ARGS...: runs the tool on $model, keeps its output in $work/out.
 run() {
     expected=$1
     shift
-    "$tool" --model PIC16F628A "$@" >"$work/out" 2>&1
+    "$tool" --model "$model" "$@" >"$work/out" 2>&1
     code=$?
     cat "$work/out"
     [ "$code" -eq "$expected" ] || fail "corvanel $* gave exit $code, expected $expected"
@@ -68,6 +70,84 @@ stop_server
 if grep -q "lost" "$work/server.err"; then
     fail "a lock-step host overflowed the board's receive buffer"
 fi
+
+# Sending ahead with a window of 64, with and without the fast link, on a board
+# that buffers what such a window may have in flight (3 x 64 bytes): every
+# operation on a PIC16F628A over a faithful line, and on a PIC16F877A (the same
+# small file with a configuration word it reads back as written) over a line
+# without a clock.
+sed 's/^:02400E00623F0F/:02400E00723FFF/' "$small" >"$work/small-877a.hex"
+"$tool" --model PIC16F877A check "$work/small-877a.hex" | grep -q "^Operation completed" ||
+    fail "the PIC16F877A file does not load"
+for case in "PIC16F628A $small --baud 115200 --latency-ms 1" \
+    "PIC16F877A $work/small-877a.hex"; do
+    set -- $case
+    model=$1
+    file=$2
+    shift 2
+    for mode in "--window 64" "--fast --window 64"; do
+        echo "--- $model $mode"
+        start_chip_server "$model" --rx-buffer 192 "$@"
+        # shellcheck disable=SC2086
+        run 0 --port "$device" $mode program "$file" --verify
+        expect_output "Chip verified. "
+        # shellcheck disable=SC2086
+        run 0 --port "$device" $mode read "$work/window-read.hex"
+        cmp "$file" "$work/window-read.hex" || fail "$model read back with $mode differs"
+        # shellcheck disable=SC2086
+        run 1 --port "$device" $mode blank
+        expect_output "Chip is not blank:"
+        # shellcheck disable=SC2086
+        run 0 --port "$device" $mode erase
+        # shellcheck disable=SC2086
+        run 0 --port "$device" $mode blank
+        expect_output "Chip is blank. "
+        stop_server
+        if grep -q "lost" "$work/server.err"; then
+            fail "a window of 64 overflowed a receive buffer of 192 bytes"
+        fi
+    done
+done
+model=PIC16F628A
+
+# A window of 64 on boards with a tiny receive buffer. With one byte, the
+# commands sent ahead while the board sends the answers to a read overflow it:
+# the tool says so (not responding or out of step) with a non-zero exit, never
+# with a result. With two, the emulated board keeps up at the same baud rate
+# on both halves of the line (a command never outgrows its answers by more);
+# whatever the board loses must fail the operation, and what it does not lose
+# must give the right result.
+start_server --baud 56000 --state "$work/small-chip.hex"
+run 0 --port "$device" program "$small"
+stop_server
+for buffer in 1 2; do
+    for operation in "verify $small" "read $work/tiny-read.hex" "blank"; do
+        rm -f "$work/tiny-read.hex"
+        start_server --baud 56000 --rx-buffer "$buffer" --state "$work/small-chip.hex"
+        # shellcheck disable=SC2086
+        "$tool" --model PIC16F628A --port "$device" --window 64 $operation >"$work/out" 2>&1
+        code=$?
+        cat "$work/out"
+        stop_server
+        what="$operation with --window 64 on a $buffer-byte buffer"
+        if grep -q "lost" "$work/server.err"; then
+            [ "$code" -ne 0 ] || fail "$what lost bytes and succeeded"
+            grep -Eq "Programmer (not responding|answers out of step)! Operation aborted\." \
+                "$work/out" || fail "$what lost bytes and gave no clear failure"
+            if grep -Eq "Chip (verified|read|is blank|is not blank)\." "$work/out"; then
+                fail "$what lost bytes and reported a result"
+            fi
+            [ ! -e "$work/tiny-read.hex" ] || fail "$what lost bytes and saved a file"
+        else
+            [ "$buffer" -ne 1 ] || fail "$what lost nothing"
+            case $operation in
+                verify*) [ "$code" -eq 0 ] && expect_output "Chip verified. " ;;
+                read*) [ "$code" -eq 0 ] && cmp "$small" "$work/tiny-read.hex" ;;
+                blank) [ "$code" -eq 1 ] && expect_output "Chip is not blank:" ;;
+            esac || fail "$what lost nothing but gave exit $code"
+        fi
+    done
+done
 
 # A board that falls silent in the middle of Program All: exit 3 within the time-out.
 start_server --stop-after 40

@@ -115,6 +115,7 @@ void reset_for_new_script(ProgramState& state) {
     // A "loop" only ever returns to a loop-set instruction of this operation.
     runner.loop_start = 0;
     runner.operation_steps = 0;
+    runner.reset_send_ahead();
     runner.step_limit = operation_step_limit(state.image, runner.script_length());
 }
 

@@ -216,6 +216,7 @@ void ScriptRunner::load_script(const InstructionList& instructions) {
 }
 
 void ScriptRunner::stop() {
+    reset_send_ahead();
     next_instruction = script_length() + 1;
     phase = 0;
     word_accumulator = 0;
@@ -235,12 +236,14 @@ void ScriptRunner::run_step() {
         return;
     }
 
-    if (next_instruction < 1 || next_instruction > script_length()) {
-        finish();
-        return;
+    std::size_t index = 0;
+    StepEnd end = StepEnd::Finished;
+    if (sending_ahead()) {
+        end = step_sending_ahead(index);
+    } else if (next_instruction >= 1 && next_instruction <= script_length()) {
+        index = static_cast<std::size_t>(next_instruction - 1);
+        end = execute_step(index);
     }
-    auto index = static_cast<std::size_t>(next_instruction - 1);
-    const StepEnd end = execute_step(index);
     if (end == StepEnd::Finished) {
         finish();
         return;
@@ -530,7 +533,6 @@ void ScriptRunner::read_step(const DecodedInstruction& instruction) {
 }
 
 void ScriptRunner::check_step(InstructionKind kind) {
-    const MemoryImage& image = state_.image;
     if (!answer_fits(kind, temp_word)) {
         abort_operation(state_, kOutOfStepText);
         return;
@@ -541,7 +543,19 @@ void ScriptRunner::check_step(InstructionKind kind) {
         ++address;
     }
     advance();
+    if (compare_temp_word(kind, at)) {
+        // The 25th mismatch: on to the last instruction (normally "end").
+        next_instruction = script_length();
+    }
+    keep_moving();
+}
 
+bool ScriptRunner::temp_word_fits(InstructionKind kind) const {
+    return answer_fits(kind, temp_word);
+}
+
+bool ScriptRunner::compare_temp_word(InstructionKind kind, std::int32_t at) {
+    const MemoryImage& image = state_.image;
     std::int32_t read = temp_word;
     std::int32_t expected = 0;
     // Configuration words are compared on the bits the chip implements only: the
@@ -579,12 +593,9 @@ void ScriptRunner::check_step(InstructionKind kind) {
         const bool eeprom = is_eeprom_kind(kind);
         const std::string read_text = eeprom ? hex2h(read) : hex4h(read);
         expected_text = eeprom ? hex2h(expected) : hex4h(expected);
-        if (state_.report.record_mismatch(location, read_text, expected_text)) {
-            // The 25th mismatch: on to the last instruction (normally "end").
-            next_instruction = script_length();
-        }
+        return state_.report.record_mismatch(location, read_text, expected_text);
     }
-    keep_moving();
+    return false;
 }
 
 bool ScriptRunner::at_calibration_word(std::int32_t at) const {

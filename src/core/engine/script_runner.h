@@ -25,6 +25,7 @@
 //  - Data words outside 0..FFFFh are sent cut to 16 bits (see ProgrammerLink).
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -178,6 +179,16 @@ public:
     // the same commands in the same order, only without those no-operations.
     bool fast_link = false;
 
+    // Send-ahead: up to this many answer bytes may be outstanding; 0 (the
+    // default) is lock-step. The interpreter sends the next commands without
+    // waiting for each answer; a read's word lands where it belongs when its
+    // answer arrives, and a check runs when the read before it is complete. All
+    // answers are in before every pause, voltage change or instruction the
+    // window cannot run ahead (those run lock-step), and before the end.
+    std::int32_t window = 0;
+    // Forgets every answer the window still waits for (a new operation, a stop).
+    void reset_send_ahead();
+
 private:
     enum class StepEnd { Waiting, Finished, Unrecognized };
     // Carries out the instruction at `index` (counted from 0) and, with the fast
@@ -206,6 +217,29 @@ private:
     bool keep_calibration(InstructionKind kind, std::int32_t word);
     // The loop address holds the model's calibration word.
     [[nodiscard]] bool at_calibration_word(std::int32_t at) const;
+    // Compares temp_word with what location `at` should hold for the check
+    // `kind` and records a mismatch; true on the mismatch that ends the checking.
+    bool compare_temp_word(InstructionKind kind, std::int32_t at);
+    [[nodiscard]] bool temp_word_fits(InstructionKind kind) const;
+
+    // Send-ahead (send_ahead.cpp).
+    enum class Pending { Answers, Word, Check, LockStep };
+    struct PendingAnswer {
+        Pending what = Pending::Answers;
+        std::int32_t bytes = 0;        // answer bytes still to come
+        std::int32_t instruction = 0;  // Word, Check: the instruction's number
+        std::int32_t at = 0;           // Word: the address when sent; Check: the location
+        std::int32_t low = 0;          // Word: the low byte once it came
+    };
+    [[nodiscard]] bool sending_ahead() const { return window > 0 && running(); }
+    StepEnd step_sending_ahead(std::size_t& index);
+    StepEnd send_ahead(std::size_t& index);
+    void take_answer(std::int32_t byte);
+    void run_ready_checks();
+    void run_check_sent_ahead(const PendingAnswer& check);
+    void complete_read_sent_ahead(const PendingAnswer& word, std::int32_t high);
+    void expect_answers(Pending what, std::uint64_t bytes);
+    [[nodiscard]] bool answered_lock_step_instruction_waits() const;
 
     ProgramState& state_;
     InstructionList script_;
@@ -216,6 +250,11 @@ private:
     bool in_step_ = false;
     bool completing_ = false;
     bool idle_ = false;  // the last instruction only kept the conversation going
+    std::deque<PendingAnswer> pending_;
+    std::int64_t pending_bytes_ = 0;
+    bool send_ahead_started_ = false;
+    bool checks_closed_ = false;    // the mismatch limit was reached: later checks are not run
+    bool end_at_boundary_ = false;  // then on to the last instruction between instructions
 };
 
 }  // namespace corvanel

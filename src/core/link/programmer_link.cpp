@@ -10,7 +10,8 @@ void ProgrammerLink::write(std::uint8_t byte) {
     }
 }
 
-void ProgrammerLink::end_command() {
+void ProgrammerLink::end_command(std::uint64_t answers) {
+    answers_requested_ += answers;
     if (process_events) {
         process_events();
     }
@@ -63,7 +64,7 @@ void ProgrammerLink::send_data_word(std::int32_t value) {
 
 void ProgrammerLink::request_data_word() {
     write(board_command::kReadWord);
-    end_command();
+    end_command(3);
 }
 
 void ProgrammerLink::set_receive_notification(int threshold) {

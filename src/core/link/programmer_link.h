@@ -1,10 +1,11 @@
 #pragma once
 
 // The byte protocol spoken to the programmer board. The board understands seven
-// one-byte commands (100 to 106); two of them carry data bytes. The conversation
-// is strictly lock-step: after every command the host sends nothing until the
-// board has answered (one byte, three for a read), and every answer byte drives
-// the algorithm interpreter one step further.
+// one-byte commands (100 to 106); two of them carry data bytes. Every command is
+// answered (one byte, three for a read), and every answer byte drives the
+// algorithm interpreter one step further. Lock-step, the host sends nothing
+// after a command until the board has answered; with send-ahead (see
+// ScriptRunner::window) it may send on while a bounded number of answers are due.
 //
 // Every byte is written on its own; after the last byte of each command the
 // host's pending events get one pass, so the window stays alive during long
@@ -77,12 +78,18 @@ public:
     // Bytes of the batch being handed over that come after the current one.
     [[nodiscard]] std::size_t undelivered_bytes() const { return undelivered_; }
 
+    // Answer bytes the commands written so far ask of the board: one for every
+    // command, three for a read (kReadWord). Sending ahead counts with it.
+    [[nodiscard]] std::uint64_t answers_requested() const { return answers_requested_; }
+
 private:
     void write(std::uint8_t byte);
-    void end_command();
+    // After the last byte of a command that the board answers with `answers` bytes.
+    void end_command(std::uint64_t answers = 1);
 
     bool delivering_ = false;
     std::size_t undelivered_ = 0;
+    std::uint64_t answers_requested_ = 0;
 };
 
 }  // namespace corvanel

@@ -28,6 +28,9 @@ inline constexpr const char* mouse_wheel_enabled = "Mouse Wheel Enabled";
 // 1: idle script instructions run without the no-operation round trip (read by
 // the window and the tool; nothing writes it, so it is off until set).
 inline constexpr const char* fast_link = "Fast Link";
+// N > 0: the tool's link sends ahead with up to N answer bytes outstanding (read by
+// the tool only; the window stays lock-step). Absent or 0: lock-step.
+inline constexpr const char* send_ahead_window = "Send-Ahead Window";
 }  // namespace setting_names
 
 // Defaults that do not depend on the run. "Last Path" defaults to the program
