@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -365,6 +366,51 @@ TEST(DeviceFileBoardTest, FactoryCalibrationOf12F675SurvivesEraseAndProgram) {
     EXPECT_TRUE(starts_with(lost.run(OperationKind::Program), "Chip programmed. "));
     EXPECT_EQ(lost.chip().flash(0x3FF), 0x3468);
     EXPECT_TRUE(starts_with(lost.run(OperationKind::Verify), "Chip verified. "));
+}
+
+// Algorithms that would fail on silicon fail on the emulated chip too: each case
+// spoils one thing of a shipped model and the operation's own check catches it.
+TEST(DeviceFileBoardTest, FaultyAlgorithmsFailOnTheEmulatedChip) {
+    const std::string to_2008h = "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,s06,";
+    struct Case {
+        const char* what;
+        const char* model;
+        std::function<void(ModelOnBoard&)> spoil;
+    };
+    const Case cases[] = {
+        // Eight-word blocks on a part with four write latches keep only the last four.
+        {"wrong latch count", "PIC16F882", [](ModelOnBoard& b) { b.state.model.page_size = 8; }},
+        // 1 ms where the part needs 3 ms: the next command cuts every write short.
+        {"too-short programming wait", "PIC16F690",
+         [](ModelOnBoard& b) { b.state.model.programming_time = 1; }},
+        {"too-short wait, externally timed", "PIC16F716",
+         [](ModelOnBoard& b) { b.state.model.programming_time = 0; }},
+        // Code protection on: the chip reads 0000h until it is erased.
+        {"protected chip", "PIC16F877A", [](ModelOnBoard& b) { b.state.image.config1 &= ~0x2000; }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ModelOnBoard bench(c.model);
+        bench.fill_image_at_random(5u);
+        bench.state.image.config1 |= 0x2000;  // not protected, unless the case says so
+        c.spoil(bench);
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
+        EXPECT_EQ(bench.state.report.mismatch_count, kMismatchLimit);
+        // The model's own algorithm erases the chip whatever was done to it.
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
+    }
+
+    // A bulk erase with the counter on 2008h wipes a 12F683's calibration word there;
+    // the shipped erase, which never passes 2007h, keeps it.
+    ModelOnBoard bench("PIC12F683");
+    const std::uint16_t factory = bench.chip().config_space(0x2008);
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+    EXPECT_EQ(bench.chip().config_space(0x2008), factory);
+    bench.state.model.erase_list = split_instructions(to_2008h + "s09,w6,s0b,w6,end");
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+    EXPECT_NE(bench.chip().config_space(0x2008), factory);
 }
 
 // Program All and Erase All read the device ID first. A chip that answers as
