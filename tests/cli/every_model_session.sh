@@ -1,0 +1,36 @@
+#!/bin/sh
+# Every model of the device database over the real serial path, with the fast
+# link and 64 answers sent ahead: the board server emulates the model's chip on a
+# pseudo-terminal, and the tool programs, verifies, reads, erases and blank-checks it.
+#   every_model_session.sh CORVANEL CORVANEL_BOARD WORK_FOLDER
+set -u
+tool=$1
+board=$2
+work=$3
+
+. "$(dirname "$0")/board_server_lib.sh"
+
+# Four program words and no configuration word, so that no chip ends up protected.
+hex=$work/four-words.hex
+printf ':080000000528800064000800DF\r\n:00000001FF\r\n' >"$hex"
+
+run() {
+    "$tool" --model "$model" --port "$device" --fast --window 64 "$@" >"$work/out" 2>&1
+    code=$?
+    [ "$code" -eq 0 ] || { cat "$work/out"; fail "$model: corvanel $* gave exit $code"; }
+}
+
+count=0
+for model in $("$tool" models | awk '{ print $2 }'); do
+    start_chip_server "$model"
+    run program "$hex"
+    run verify "$hex"
+    run read "$work/read.hex"
+    grep -q '^:..0000000528800064000800' "$work/read.hex" || fail "$model: the read lost the words"
+    run erase
+    run blank
+    stop_server
+    count=$((count + 1))
+done
+[ "$count" -ge 69 ] || fail "only $count models"
+echo "every model session passed: $count models"
