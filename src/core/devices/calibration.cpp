@@ -1,8 +1,8 @@
 #include "core/devices/calibration.h"
 
 #include <algorithm>
-#include <cctype>
 
+#include "core/devices/device_identity.h"
 #include "core/image/hex_text.h"
 
 namespace corvanel {
@@ -10,18 +10,6 @@ namespace corvanel {
 namespace {
 
 constexpr std::int32_t kConfigSpaceStart = 0x2000;
-
-// The four hex digits starting at `first` (counted from 0), or -1.
-std::int32_t hex_group(std::string_view text, std::size_t first) {
-    if (text.size() < first + 4) {
-        return -1;
-    }
-    std::string digits(text.substr(first, 4));
-    for (char& c : digits) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return hexval4(digits);
-}
 
 }  // namespace
 

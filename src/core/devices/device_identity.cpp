@@ -12,7 +12,8 @@ constexpr std::int32_t kWord = 0x3FFF;
 // Most families keep a five-bit revision; the mask used when no model names the part.
 constexpr std::int32_t kUsualIdMask = 0x3FE0;
 
-// The four hex digits starting at `first` (counted from 0), or -1.
+}  // namespace
+
 std::int32_t hex_group(std::string_view text, std::size_t first) {
     if (text.size() < first + 4) {
         return -1;
@@ -23,8 +24,6 @@ std::int32_t hex_group(std::string_view text, std::size_t first) {
     }
     return hexval4(digits);
 }
-
-}  // namespace
 
 ConfigMasks parse_config_masks(std::string_view text) {
     ConfigMasks masks;

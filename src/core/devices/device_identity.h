@@ -28,6 +28,10 @@ inline constexpr std::int32_t kWholeWordMask = -1;
 inline constexpr std::string_view kGenericIdReadAlgorithm =
     "beginvppvdd,s00-3fff,s06,s06,s06,s06,s06,s06,deviceid=s04,end";
 
+// The four hex digits at `first` (counted from 0) of a key's value, in either
+// letter case, as the "XXXX YYYY" keys write them; -1 when they are not.
+[[nodiscard]] std::int32_t hex_group(std::string_view text, std::size_t first);
+
 struct ConfigMasks {
     std::int32_t mask1 = kWholeWordMask;
     std::int32_t mask2 = kWholeWordMask;
