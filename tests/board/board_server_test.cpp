@@ -252,9 +252,10 @@ TEST_F(BoardServerTest, InjectsFaultsAndThrottlesToTheBaudRate) {
 }
 
 TEST_F(BoardServerTest, ABoardWithASmallReceiveBufferLosesWhatAHostSendsAhead) {
-    // Four reads sent at once: the board sends three answer bytes to each and
-    // buffers one byte meanwhile, so one read is lost and is never answered.
-    Server server({"--baud", "9600", "--rx-buffer", "1"}, folder_);
+    // Four reads sent at once to a board that takes no time of its own: it sends
+    // three answer bytes to each and buffers one byte meanwhile, so one read is
+    // lost and is never answered.
+    Server server({"--baud", "9600", "--rx-buffer", "1", "--command-us", "0"}, folder_);
     const int fd = open_port(server.device());
     ASSERT_GE(fd, 0);
     const Bytes reads(4, 106);
@@ -279,6 +280,7 @@ TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
     EXPECT_EQ(run("--baud fast"), 2);
     EXPECT_EQ(run("--latency-ms 60001"), 2);
     EXPECT_EQ(run("--rx-buffer many"), 2);
+    EXPECT_EQ(run("--command-us 1000001"), 2);
     EXPECT_EQ(run("--register LPT1"), 2);
     EXPECT_EQ(run("--frobnicate 1"), 2);
     const fs::path bad = folder_ / "bad.hex";

@@ -45,6 +45,13 @@ void ReceiveLine::run_until(Clock::time_point now, const Board& board) {
     }
 }
 
+Clock::time_point ReceiveLine::settled_until(Clock::time_point now) const {
+    if (byte_time_ == Clock::duration::zero()) {
+        return now;
+    }
+    return std::max(line_free_, now) + byte_time_ - Clock::duration(1);
+}
+
 std::optional<Clock::time_point> ReceiveLine::next_event() const {
     std::optional<Clock::time_point> next;
     if (!on_line_.empty()) {

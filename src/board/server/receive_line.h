@@ -36,6 +36,11 @@ public:
     // with the moment it is taken.
     void run_until(Clock::time_point now, const Board& board);
 
+    // How far ahead the line's traffic is settled: a byte the host writes from
+    // `now` on arrives no earlier than this, so every event before it can be
+    // played out at once (the board's answers still leave at their own times).
+    [[nodiscard]] Clock::time_point settled_until(Clock::time_point now) const;
+
     // When run_until has something to do next; nothing while all is done.
     [[nodiscard]] std::optional<Clock::time_point> next_event() const;
 

@@ -14,15 +14,21 @@ namespace corvanel::board_server {
 
 namespace {
 
-// How long to sleep at most: until the next byte is due on either half of the
-// line, to the nanosecond, and no longer than 200 ms so that a stop signal is
-// noticed. Answers that the fault injection holds back are looked at every ms.
+// A sleeping process wakes up later than asked, by some tens of microseconds
+// and now and then much more. The loop sleeps until this long before the next
+// byte is due and looks at the clock for the rest, so that an answer leaves on
+// time rather than when the scheduler gets round to it.
+constexpr Clock::duration kWakeUpMargin = std::chrono::microseconds(150);
+
+// How long to sleep at most: until shortly before the next byte is due on either
+// half of the line, and no longer than 200 ms so that a stop signal is noticed.
+// Answers that the fault injection holds back are looked at every ms.
 timespec wait_time(const Transmitter& out, const ReceiveLine& in, const BoardChannel& channel,
                    Clock::time_point now) {
     Clock::duration wait = std::chrono::milliseconds(200);
     for (const auto& due : {out.next_due(), in.next_event()}) {
         if (due) {
-            wait = std::min(wait, std::max(*due - now, Clock::duration::zero()));
+            wait = std::min(wait, std::max(*due - now - kWakeUpMargin, Clock::duration::zero()));
         }
     }
     if (channel.in_flight_count() > 0) {
@@ -35,7 +41,7 @@ timespec wait_time(const Transmitter& out, const ReceiveLine& in, const BoardCha
 }  // namespace
 
 int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, ReceiveLine& in,
-          const volatile std::sig_atomic_t& stop) {
+          Clock::duration command_time, const volatile std::sig_atomic_t& stop) {
     std::vector<std::uint8_t> buffer(256);
     // The board acts on a byte at the moment it arrives over the line; its answers
     // leave from that moment on, not from when this loop got round to it. The chip's
@@ -55,10 +61,11 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
     const ReceiveLine::Board board = [&](std::uint8_t byte, Clock::time_point at) {
         move_clock_to(at);
         channel.write_byte(byte);
+        const Clock::time_point done = at + command_time;
         for (const std::uint8_t answer : channel.read_all()) {
-            out.queue(answer, at);
+            out.queue(answer, done);
         }
-        return out.line_free();
+        return std::max(done, out.line_free());
     };
     std::uint64_t lost_reported = 0;
     while (stop == 0) {
@@ -81,7 +88,10 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
             }
         }
         const auto now = Clock::now();
-        in.run_until(now, board);
+        // What the host has sent so far is played out as far as it is settled:
+        // the board's answers are queued with their own times, and the loop
+        // only has to wake up to hand them over.
+        in.run_until(in.settled_until(now), board);
         // Answers the fault injection held back (--delay-ms) leave when they are ready.
         for (const std::uint8_t answer : channel.read_all()) {
             out.queue(answer, now);

@@ -15,8 +15,10 @@ namespace corvanel::board_server {
 
 // Serves until `stop` becomes non-zero (set from a signal handler); answers the
 // exit status (0, or 1 when the terminal failed). The host's bytes reach the board
-// through `in`, its answers leave through `out`, both on time to the microsecond.
+// through `in`, its answers leave through `out`, both on time to the microsecond;
+// the board spends `command_time` on each byte it takes before it answers.
 [[nodiscard]] int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out,
-                        ReceiveLine& in, const volatile std::sig_atomic_t& stop);
+                        ReceiveLine& in, Clock::duration command_time,
+                        const volatile std::sig_atomic_t& stop);
 
 }  // namespace corvanel::board_server

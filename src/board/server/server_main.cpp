@@ -85,7 +85,10 @@ int run_board_server(int argc, char** argv) {
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     Transmitter out(options.baud, std::chrono::milliseconds(options.latency_ms));
     ReceiveLine in(options.baud, options.rx_buffer);
-    int status = serve(*terminal, channel, out, in, g_stop);
+    // Without a line clock everything goes at once, the board's own time included.
+    const auto command_time = options.baud > 0 ? std::chrono::microseconds(options.command_us)
+                                               : std::chrono::microseconds(0);
+    int status = serve(*terminal, channel, out, in, command_time, g_stop);
     // Whether the host left the chip powered: a host must switch the voltages off
     // on every way out of an operation.
     std::cerr << "corvanel-board: voltages " << (board.voltages_on() ? "on" : "off")

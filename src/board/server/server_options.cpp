@@ -26,8 +26,10 @@ const char* const kUsage =
     "                         (10 bits a byte), answering on time to the microsecond\n"
     "  --latency-ms N         hand answers over only every N ms, as a USB serial\n"
     "                         adapter's latency timer does\n"
-    "  --rx-buffer N          the board buffers N bytes while it sends its answers;\n"
+    "  --rx-buffer N          the board buffers N bytes while it is busy with a command;\n"
     "                         bytes beyond that are lost\n"
+    "  --command-us N         the board's own time for each byte it takes, in\n"
+    "                         microseconds (default 10; only with --baud)\n"
     "  --stop-after N         go silent after the first N bytes received\n"
     "  --drop-answer K        lose the K-th answer byte\n"
     "  --duplicate-answer K   send the K-th answer byte twice\n"
@@ -110,6 +112,11 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                 return 2;
             }
             options.rx_buffer = static_cast<std::size_t>(*count);
+        } else if (arg == "--command-us") {
+            if (!need_count() || *count > 1000000) {
+                return 2;
+            }
+            options.command_us = static_cast<long>(*count);
         } else if (arg == "--stop-after") {
             if (!need_count()) {
                 return 2;

@@ -21,6 +21,10 @@ struct Options {
     long baud = 0;
     long latency_ms = 0;
     std::optional<std::size_t> rx_buffer;
+    // What the board's firmware spends on each byte it takes before it answers or
+    // looks at the line again: decoding it and clocking the chip's command. A
+    // board without it would keep up with any host that sends at the line's rate.
+    long command_us = 10;
     BoardFaults faults;
 };
 
