@@ -50,6 +50,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_support.h"
 #include "board/board_channel.h"
 #include "board/virtual_board.h"
 #include "core/devices/device_database.h"
@@ -63,6 +64,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace corvanel;
+using bench::elapsed_of;
 
 struct ChipCase {
     std::string key;    // as given on the command line
@@ -260,17 +262,6 @@ std::pair<int, std::string> run_tool(const std::vector<std::string>& argv) {
     }
     const int status = pclose(pipe);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
-// The seconds of the result line "... 12.34 seconds elapsed...".
-std::optional<double> elapsed_of(const std::string& output) {
-    const auto at = output.rfind(" seconds elapsed");
-    if (at == std::string::npos) {
-        return std::nullopt;
-    }
-    auto begin = output.rfind(' ', at - 1);
-    begin = begin == std::string::npos ? 0 : begin + 1;
-    return std::atof(output.substr(begin, at - begin).c_str());
 }
 
 // What a bare round trip over the board server's terminal costs beyond its two

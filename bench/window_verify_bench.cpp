@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
 #include "core/engine/program_state.h"
@@ -40,17 +41,7 @@
 namespace {
 
 using namespace corvanel;
-
-// The seconds of a result text "... 12.34 seconds elapsed...".
-std::optional<double> elapsed_of(const std::string& text) {
-    const auto at = text.rfind(" seconds elapsed");
-    if (at == std::string::npos) {
-        return std::nullopt;
-    }
-    auto begin = text.rfind(' ', at - 1);
-    begin = begin == std::string::npos ? 0 : begin + 1;
-    return std::atof(text.substr(begin, at - begin).c_str());
-}
+using bench::elapsed_of;
 
 // Runs a command and answers its output; nothing when it fails.
 std::optional<std::string> run(const std::string& command) {
