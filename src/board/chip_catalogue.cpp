@@ -1,6 +1,8 @@
 #include "board/chip_catalogue.h"
 
 #include <initializer_list>
+#include <stdexcept>
+#include <string>
 
 #include "board/pic14_chip.h"
 
@@ -20,33 +22,34 @@ constexpr std::uint32_t ms(double milliseconds) {
     return static_cast<std::uint32_t>(milliseconds * 1000.0);
 }
 
-// Families known before the catalogue grew keep the commands, latches and erase
-// behaviour they always had; every family now also has its cycle times, its
-// code-protect bits and, where it has one, its factory calibration.
-std::vector<FamilyRules> make_family_rules() {
-    std::vector<FamilyRules> all;
-    using F = ChipFamily;
-    const auto add = [&all](FamilyRules r) { all.push_back(r); };
+// Each family is written out from a named base: a family that shares most of its
+// rules with another starts from that family's function and says what differs, so
+// no family inherits by accident from the block written above it. Cycle times are
+// the longest figure the chip's programming documents give, so an algorithm that
+// waits less than the chip may need fails on the emulated chip.
 
+// 16F84A: 09 and 0B are carried out by the 08 that follows them; 01, 07 and 08 at
+// 2007h remove code protection with a full erase. 18 is internally timed.
+FamilyRules f84a() {
     FamilyRules r;
-    // 16F84A: 09 and 0B are carried out by the 08 that follows them; 01, 07 and
-    // 08 at 2007h remove code protection with a full erase.
-    r = {};
-    r.family = F::F84A;
+    r.family = ChipFamily::F84A;
     r.label = "16F84A";
     r.commands = commands({0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B, 0x18});
     r.begin_08 = WriteCycle::EraseProgram;
     r.begin_18 = WriteCycle::ProgramOnly;
     r.program_us = r.data_us = r.config_us = ms(8);
     r.program_only_us = ms(4);
-    r.bulk_erase_us = r.setup_erase_us = ms(8);
+    r.bulk_erase_us = r.setup_erase_us = ms(10);
     r.bulk_erase_needs_begin = true;
     r.cp_bits = 0x3FF0;
     r.unimplemented_config_bits = 0;
-    add(r);
+    return r;
+}
 
-    // 16F83, 16F84: as the 16F84A, slower, without 18 and without a device ID.
-    r.family = F::F83_84;
+// 16F83, 16F84: as the 16F84A, slower, without 18 and without a device ID.
+FamilyRules f83_84() {
+    FamilyRules r = f84a();
+    r.family = ChipFamily::F83_84;
     r.label = "16F83/84";
     r.commands = commands({0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B});
     r.begin_18 = WriteCycle::None;
@@ -54,42 +57,54 @@ std::vector<FamilyRules> make_family_rules() {
     r.program_only_us = 0;
     r.bulk_erase_us = r.setup_erase_us = ms(10);
     r.revision_bits = 0;
-    add(r);
+    return r;
+}
 
-    // 16F627, 16F628: 08 erases and programs (Tera + Tprog), 18 only programs;
-    // the bulk erases run by themselves; the protected part is erased by 01, 07, 08.
-    r = {};
-    r.family = F::F62x;
+// 16F627, 16F628: 08 erases and programs (Tera + Tprog), 18 only programs; 09 and
+// 0B are carried out by the 08 after them; the set-up erase of a protected part
+// (01, 07, 08) takes erase and programming time. Vpp before Vdd.
+FamilyRules f62x() {
+    FamilyRules r;
+    r.family = ChipFamily::F62x;
     r.label = "16F62x";
     r.commands = commands({0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0B, 0x18});
     r.begin_18 = WriteCycle::ProgramOnly;
     r.program_us = r.data_us = r.config_us = ms(13);
     r.program_only_us = ms(8);
     r.bulk_erase_us = ms(5);
-    r.setup_erase_us = ms(10);
+    r.bulk_erase_needs_begin = true;
+    r.setup_erase_us = ms(13);
     r.cp_bits = 0x3C00;
     r.cpd_bits = 0x0100;
     r.needs_vpp_first = true;
-    add(r);
+    return r;
+}
 
-    // 16F627A, 16F628A, 16F648A: only 2000h-200Fh exist in configuration space.
-    r = {};
-    r.family = F::F62xA;
+// 16F627A, 16F628A, 16F648A: 08 only programs (the cell must have been erased);
+// 09 always clears the configuration word, and the user IDs with the counter in
+// configuration space; only 2000h-200Fh exist in configuration space.
+FamilyRules f62xa() {
+    FamilyRules r;
+    r.family = ChipFamily::F62xA;
     r.label = "16F62xA";
     r.commands = commands({0x00, 0x02, 0x03, 0x04, 0x05, 0x06, 0x08, 0x09, 0x0B});
+    r.begin_08 = WriteCycle::ProgramOnly;
     r.program_us = r.config_us = ms(4);
     r.data_us = ms(6);
     r.bulk_erase_us = ms(6);
+    r.bulk_reach = BulkEraseReach::ConfigAlways;
     r.cp_bits = 0x2000;
     r.cpd_bits = 0x0100;
     r.config_space_top = 0x200F;
     r.needs_vpp_first = true;
-    add(r);
+    return r;
+}
 
-    // 16F870-16F877: no bulk erase commands; 01, 07, 08 erase what the address
-    // counter and the last load point at, everything from 2007h.
-    r = {};
-    r.family = F::F87x;
+// 16F870-16F877: no bulk erase commands; 01, 07, 08 erase what the address
+// counter and the last load point at, everything from 2007h. 18 internally timed.
+FamilyRules f87x() {
+    FamilyRules r;
+    r.family = ChipFamily::F87x;
     r.label = "16F87x";
     r.commands = commands({0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x18});
     r.begin_18 = WriteCycle::ProgramOnly;
@@ -98,15 +113,19 @@ std::vector<FamilyRules> make_family_rules() {
     r.setup_erase_us = ms(8);
     r.cp_bits = 0x3030;
     r.cpd_bits = 0x0100;
-    add(r);
+    return r;
+}
 
-    // 16F873A-16F877A: eight latches; 08 internally timed, 18 ended by 17.
-    r = {};
-    r.family = F::F87xA;
+// 16F873A-16F877A: eight latches; 08 internally timed, 18 ended by 17.
+FamilyRules f87xa() {
+    FamilyRules r;
+    r.family = ChipFamily::F87xA;
     r.label = "16F87xA";
     r.commands = commands({0x00, 0x02, 0x03, 0x04, 0x05, 0x06, 0x08, 0x09, 0x0B, 0x17, 0x18, 0x1F});
     r.latches = 8;
     r.begin_18 = WriteCycle::ProgramOnly;
+    r.external_18 = true;
+    r.end_command = 0x17;
     r.program_us = r.data_us = r.config_us = ms(8);
     r.program_only_us = ms(1);
     r.bulk_erase_us = r.chip_erase_us = ms(8);
@@ -114,41 +133,58 @@ std::vector<FamilyRules> make_family_rules() {
     r.cp_bits = 0x2000;
     r.cpd_bits = 0x0100;
     r.revision_bits = 4;
-    add(r);
+    return r;
+}
 
-    // 16F87, 16F88: four latches, externally timed cycles ended by 17.
-    r.family = F::F87_88;
+// 16F87, 16F88: four latches; 08 is Begin Erase only (a 32-word row or one data
+// byte, 2 ms); program words, data bytes and configuration words are all written by
+// 18 (1 ms); both are ended by 17. Vpp before Vdd.
+FamilyRules f87_88() {
+    FamilyRules r = f87xa();
+    r.family = ChipFamily::F87_88;
     r.label = "16F87/88";
     r.latches = 4;
-    r.program_us = r.data_us = r.config_us = ms(1);
+    r.begin_08 = WriteCycle::None;
+    r.begin_08_erases_only = true;
+    r.external_08 = true;
+    r.row_words = 32;
+    r.row_erase_us = ms(2);
+    r.program_us = r.data_us = r.config_us = 0;
     r.program_only_us = ms(1);
     r.bulk_erase_us = r.chip_erase_us = ms(10);
     r.bulk_erase_needs_begin = false;
     r.needs_vpp_first = true;
-    add(r);
+    return r;
+}
 
-    // 16F818, 16F819.
-    r.family = F::F81x;
+// 16F818, 16F819: as the 16F87/88. MCLR must reach VIHH within 250 us of Vdd,
+// which only Vpp first guarantees.
+FamilyRules f81x() {
+    FamilyRules r = f87_88();
+    r.family = ChipFamily::F81x;
     r.label = "16F818/819";
     r.bulk_erase_us = ms(2);
     r.chip_erase_us = ms(8);
-    r.needs_vpp_first = false;
     r.unimplemented_config_bits = 0;
-    add(r);
+    return r;
+}
 
-    // 12F629, 12F675, 16F630, 16F676: 09 erases program memory (the OSCCAL word
-    // included) and the configuration word (band-gap bits back to 11b); bits 11:9
-    // of the configuration word read 0.
-    r = {};
-    r.family = F::F629_675;
+// 12F629, 12F675, 16F630, 16F676: 09 erases program memory (the OSCCAL word
+// included) and the configuration word (band-gap bits back to 11b); bits 11:9 of
+// the configuration word read 0. 18 is ended by 0A.
+FamilyRules f629_675() {
+    FamilyRules r;
+    r.family = ChipFamily::F629_675;
     r.label = "12F629/675";
     r.commands = commands({0x00, 0x02, 0x03, 0x04, 0x05, 0x06, 0x08, 0x09, 0x0A, 0x0B, 0x18});
     r.begin_08 = WriteCycle::ProgramOnly;
     r.begin_18 = WriteCycle::ProgramOnly;
-    r.program_us = r.config_us = ms(2);
-    r.data_us = ms(5);
+    r.external_18 = true;
+    r.end_command = 0x0A;
+    r.program_us = r.config_us = ms(2.5);
+    r.data_us = ms(6);
     r.program_only_us = ms(2);
-    r.bulk_erase_us = ms(4);
+    r.bulk_erase_us = ms(8);
     r.bulk_reach = BulkEraseReach::ConfigAlways;
     r.bulk_erase_clears_protected_data = true;
     r.osccal_and_bandgap = true;
@@ -156,101 +192,141 @@ std::vector<FamilyRules> make_family_rules() {
     r.cpd_bits = 0x0100;
     r.needs_vpp_first = true;
     r.unimplemented_config_bits = 0;
-    add(r);
+    return r;
+}
 
-    // 12F635, 12F683, 16F631-16F690: four latches, row erase of 16 words, 09 with
-    // the address counter on a calibration word erases it.
-    r = {};
-    r.family = F::F6xx;
+// 12F635, 12F683, 16F631-16F690: four latches, row erase of 16 words, 09 with the
+// address counter on a calibration word erases it; 18 ended by 0A. Vpp first is
+// needed when the configuration selects the internal oscillator with MCLR as an
+// input: the emulated chip always behaves so.
+FamilyRules f6xx() {
+    FamilyRules r;
+    r.family = ChipFamily::F6xx;
     r.label = "12F6xx/16F6xx";
     r.commands = commands({0x00, 0x02, 0x03, 0x04, 0x05, 0x06, 0x08, 0x09, 0x0A, 0x0B, 0x11, 0x18});
     r.latches = 4;
     r.begin_08 = WriteCycle::ProgramOnly;
     r.begin_18 = WriteCycle::ProgramOnly;
+    r.external_18 = true;
+    r.end_command = 0x0A;
     r.program_us = r.config_us = r.program_only_us = ms(3);
     r.data_us = ms(6);
-    r.bulk_erase_us = r.row_erase_us = ms(5);
+    r.bulk_erase_us = r.row_erase_us = ms(6);
     r.row_words = 16;
     r.bulk_reach = BulkEraseReach::ConfigAlways;
     r.cp_bits = 0x0040;
     r.cpd_bits = 0x0080;
-    add(r);
+    r.needs_vpp_first = true;
+    return r;
+}
 
-    // 16F785: as above, with shorter programming times.
-    r.family = F::F785;
+// 16F785: as the 12F6xx/16F6xx, with its own programming times.
+FamilyRules f785() {
+    FamilyRules r = f6xx();
+    r.family = ChipFamily::F785;
     r.label = "16F785";
-    r.program_us = r.config_us = r.program_only_us = ms(2);
-    r.data_us = ms(5);
-    add(r);
-
-    // 16F913-16F946: four or eight latches (per chip), four-bit revision.
-    r.family = F::F91x;
-    r.label = "16F91x/946";
-    r.program_us = r.config_us = r.program_only_us = ms(3);
+    r.program_us = r.config_us = r.program_only_us = ms(2.5);
     r.data_us = ms(6);
+    return r;
+}
+
+// 16F913-16F946: as the 12F6xx/16F6xx; four or eight latches (per chip), four-bit
+// revision.
+FamilyRules f91x() {
+    FamilyRules r = f6xx();
+    r.family = ChipFamily::F91x;
+    r.label = "16F91x/946";
     r.revision_bits = 4;
-    add(r);
+    return r;
+}
 
-    // 16F882-16F887: four or eight latches (per chip), configuration word 2.
-    r.family = F::F88x;
+// 16F882-16F887: as the 12F6xx/16F6xx; four or eight latches (per chip),
+// configuration word 2, calibration word at 2009h.
+FamilyRules f88x() {
+    FamilyRules r = f6xx();
+    r.family = ChipFamily::F88x;
     r.label = "16F88x";
-    r.program_only_us = ms(2);
-    r.revision_bits = 5;
-    add(r);
+    r.program_only_us = ms(2.5);
+    return r;
+}
 
-    // 12F609, 12F615, 16F610, 16F616: externally timed programming only, no data memory.
-    r = {};
-    r.family = F::F61x;
+// 12F609, 12F615, 16F610, 16F616: externally timed programming only (18, ended by
+// 0A), no data memory.
+FamilyRules f61x() {
+    FamilyRules r;
+    r.family = ChipFamily::F61x;
     r.label = "12F61x/16F61x";
     r.commands = commands({0x00, 0x02, 0x04, 0x06, 0x09, 0x0A, 0x18});
     r.begin_08 = WriteCycle::None;
     r.begin_18 = WriteCycle::ProgramOnly;
+    r.external_18 = true;
+    r.end_command = 0x0A;
     r.program_only_us = ms(3);
-    r.bulk_erase_us = ms(5);
+    r.bulk_erase_us = ms(6);
     r.bulk_reach = BulkEraseReach::ConfigAlways;
     r.cp_bits = 0x0040;
-    add(r);
+    r.needs_vpp_first = true;
+    return r;
+}
 
-    // 16F716: four latches, 18 ended by 0E.
-    r = {};
-    r.family = F::F716;
+// 16F716: four latches, 18 ended by 0E (2 ms at most). Vdd first.
+FamilyRules f716() {
+    FamilyRules r;
+    r.family = ChipFamily::F716;
     r.label = "16F716";
     r.commands = commands({0x00, 0x02, 0x04, 0x06, 0x09, 0x0E, 0x18});
     r.latches = 4;
     r.begin_08 = WriteCycle::None;
     r.begin_18 = WriteCycle::ProgramOnly;
-    r.program_only_us = ms(1);
-    r.bulk_erase_us = ms(5);
+    r.external_18 = true;
+    r.end_command = 0x0E;
+    r.program_only_us = ms(2);
+    r.bulk_erase_us = ms(6);
     r.cp_bits = 0x2000;
-    add(r);
+    return r;
+}
 
-    // 16F72-16F77: two latches, 08 ended by 0E, a slow bulk erase.
-    r = {};
-    r.family = F::F7x;
+// 16F72-16F77: two latches, 08 externally timed (1 ms) and ended by 0E, a slow bulk
+// erase. The sources disagree on the entry order, so either is accepted.
+FamilyRules f7x() {
+    FamilyRules r;
+    r.family = ChipFamily::F7x;
     r.label = "16F7x";
     r.commands = commands({0x00, 0x02, 0x04, 0x06, 0x08, 0x09, 0x0E});
     r.latches = 2;
     r.begin_08 = WriteCycle::ProgramOnly;
+    r.external_08 = true;
+    r.end_command = 0x0E;
     r.program_us = r.config_us = ms(1);
     r.bulk_erase_us = ms(30);
     r.cp_bits = 0x0010;
-    add(r);
+    return r;
+}
 
-    // 16F737-16F777: as the 16F7x, with the protection bit at 13.
-    r.family = F::F7x7;
+// 16F737-16F777: as the 16F7x, with the protection bit at 13; MCLR must reach
+// VIHH within 100 us of Vdd, which only Vpp first guarantees.
+FamilyRules f7x7() {
+    FamilyRules r = f7x();
+    r.family = ChipFamily::F7x7;
     r.label = "16F7x7";
     r.cp_bits = 0x2000;
-    add(r);
+    r.needs_vpp_first = true;
+    return r;
+}
 
-    // 16F722-16F727: eight latches, 32-word rows, Reset Address; a bulk erase with
-    // the address counter past 2008h wipes the calibration words.
-    r = {};
-    r.family = F::F72x;
+// 16F722-16F727: eight latches, 32-word rows, Reset Address; 18 ended by 0A; a bulk
+// erase with the address counter past 2008h wipes the calibration words. Vpp first
+// as the 12F6xx/16F6xx.
+FamilyRules f72x() {
+    FamilyRules r;
+    r.family = ChipFamily::F72x;
     r.label = "16F72x";
     r.commands = commands({0x00, 0x02, 0x04, 0x06, 0x08, 0x09, 0x0A, 0x11, 0x16, 0x18});
     r.latches = 8;
     r.begin_08 = WriteCycle::ProgramOnly;
     r.begin_18 = WriteCycle::ProgramOnly;
+    r.external_18 = true;
+    r.end_command = 0x0A;
     r.program_us = ms(2.5);
     r.config_us = ms(5);
     r.program_only_us = ms(1);
@@ -261,8 +337,13 @@ std::vector<FamilyRules> make_family_rules() {
     r.bulk_reach = BulkEraseReach::ConfigAlways;
     r.calibration_erase = CalibrationErase::AllPast2008;
     r.cp_bits = 0x0040;
-    add(r);
-    return all;
+    r.needs_vpp_first = true;
+    return r;
+}
+
+std::vector<FamilyRules> make_family_rules() {
+    return {f84a(), f83_84(), f62x(), f62xa(), f87x(), f87xa(), f87_88(), f81x(), f629_675(),
+            f6xx(), f785(),   f91x(), f88x(),  f61x(), f716(),  f7x(),    f7x7(), f72x()};
 }
 
 struct Row {
@@ -307,7 +388,8 @@ const FamilyRules& family_rules(ChipFamily family) {
             return rules;
         }
     }
-    return all.front();
+    throw std::logic_error("no programming rules for chip family " +
+                           std::to_string(static_cast<int>(family)));
 }
 
 std::vector<ChipInfo> make_chip_table() {

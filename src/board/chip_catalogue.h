@@ -75,6 +75,16 @@ struct FamilyRules {
     std::uint32_t row_erase_us = 0;     // 11
     // 09 and 0B only arm the erase; the following 08 carries it out.
     bool bulk_erase_needs_begin = false;
+    // 08 is Begin Erase only (16F87/88, 16F818/819): it erases the row of program
+    // memory at the address counter (row_words) or, after a data load, the data
+    // byte, in row_erase_us, and writes nothing; every write is 18.
+    bool begin_08_erases_only = false;
+    // Externally timed cycles: the cycle started by 08 or 18 only completes when the
+    // family's end command (17, 0A or 0E) comes after its time; any other command,
+    // data frame or power-off before that cuts it short and its work is lost.
+    bool external_08 = false;
+    bool external_18 = false;
+    std::uint8_t end_command = 0;
     BulkEraseReach bulk_reach = BulkEraseReach::ConfigWithAddress;
     CalibrationErase calibration_erase = CalibrationErase::ReachedByAddress;
     // 09 also erases the data memory while the data memory is protected.
@@ -97,6 +107,8 @@ struct FamilyRules {
     std::uint16_t unimplemented_config_bits = 0x3FFF;
 };
 
+// The rules of a family; a family without rules is a programming error and throws
+// std::logic_error rather than borrowing another family's behaviour.
 [[nodiscard]] const FamilyRules& family_rules(ChipFamily family);
 
 struct ChipInfo;

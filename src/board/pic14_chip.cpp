@@ -178,7 +178,7 @@ void Pic14Chip::leave_programming_mode() {
 
 void Pic14Chip::advance_time(std::uint64_t microseconds) {
     clock_us_ += microseconds;
-    if (cycle_ && clock_us_ >= cycle_->ends_at) {
+    if (cycle_ && !cycle_->needs_end && clock_us_ >= cycle_->ends_at) {
         const Cycle done = std::move(*cycle_);
         cycle_.reset();
         finish(done);
@@ -195,14 +195,15 @@ void Pic14Chip::start_cycle(Cycle cycle, std::uint32_t duration_us) {
 }
 
 // Something reached the pins: a cycle whose time is up has done its work; one that
-// is still running is cut short and its work is lost.
-void Pic14Chip::settle() {
+// is still running is cut short and its work is lost. An externally timed cycle
+// has done its work only when its end command comes after its time.
+void Pic14Chip::settle(bool ending) {
     if (!cycle_) {
         return;
     }
     const Cycle cycle = std::move(*cycle_);
     cycle_.reset();
-    if (clock_us_ >= cycle.ends_at) {
+    if (clock_us_ >= cycle.ends_at && (!cycle.needs_end || ending)) {
         finish(cycle);
     }
 }
@@ -225,6 +226,9 @@ void Pic14Chip::finish(const Cycle& cycle) {
     }
     if (cycle.erase_row) {
         row_erase(cycle.pc);
+    }
+    if (cycle.erase_data_byte && !eeprom_.empty()) {
+        eeprom_[static_cast<std::size_t>(cycle.pc % eeprom_size())] = 0xFF;
     }
     switch (cycle.write) {
         case LoadTarget::None:
@@ -254,7 +258,8 @@ void Pic14Chip::command(std::uint8_t code) {
     if (!programming_mode_) {
         return;
     }
-    settle();
+    const FamilyRules& family = rules();
+    settle(family.end_command != 0 && code == family.end_command && supports(code));
     // A load whose data frame never came is abandoned by the next command.
     pending_load_.reset();
     pending_read_ = PendingRead::None;
@@ -263,7 +268,6 @@ void Pic14Chip::command(std::uint8_t code) {
     if (!supports(code)) {
         return;
     }
-    const FamilyRules& family = rules();
     switch (code) {
         case kLoadConfiguration:
             pc_ = kConfigSpaceFirst;
@@ -292,7 +296,9 @@ void Pic14Chip::command(std::uint8_t code) {
             pc_ = 0;
             break;
         case kBeginEraseProgramming:
-            if (armed_setup_erase_ || armed_program_erase_ || armed_data_erase_) {
+            if (family.begin_08_erases_only) {
+                begin_erase_only();
+            } else if (armed_setup_erase_ || armed_program_erase_ || armed_data_erase_) {
                 // The armed erases run in this cycle; nothing is programmed.
                 Cycle cycle;
                 cycle.pc = pc_;
@@ -352,6 +358,23 @@ void Pic14Chip::command(std::uint8_t code) {
     }
 }
 
+void Pic14Chip::begin_erase_only() {
+    // Begin Erase: the data byte after a data load, otherwise the row of program
+    // memory at the counter. In configuration space it erases nothing, and it
+    // never writes what was loaded.
+    const FamilyRules& family = rules();
+    Cycle cycle;
+    cycle.pc = pc_;
+    cycle.needs_end = family.external_08;
+    if (target_ == LoadTarget::Data) {
+        cycle.erase_data_byte = true;
+    } else if (program_address(pc_)) {
+        cycle.erase_row = true;
+    }
+    target_ = LoadTarget::None;
+    start_cycle(std::move(cycle), family.row_erase_us);
+}
+
 void Pic14Chip::begin_write(WriteCycle kind, bool is_begin_erase_programming) {
     if (kind == WriteCycle::None) {
         return;
@@ -360,6 +383,7 @@ void Pic14Chip::begin_write(WriteCycle kind, bool is_begin_erase_programming) {
     Cycle cycle;
     cycle.pc = pc_;
     cycle.erase_first = kind == WriteCycle::EraseProgram;
+    cycle.needs_end = is_begin_erase_programming ? family.external_08 : family.external_18;
     std::uint32_t time = is_begin_erase_programming ? family.program_us : family.program_only_us;
     switch (target_) {
         case LoadTarget::None:

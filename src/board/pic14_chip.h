@@ -157,12 +157,15 @@ private:
     struct Cycle {
         std::uint64_t ends_at = 0;
         std::int32_t pc = 0;
-        bool erase_program = false;  // bulk erase of program memory (09)
-        bool erase_data = false;     // bulk erase of data memory (0B)
-        bool erase_chip = false;     // chip erase (1F)
-        bool erase_setup = false;    // set-up erase (01, 07, 08): scope from pc and load
-        bool erase_row = false;      // row erase (11)
-        bool setup_data = false;     // the set-up erase was aimed at data memory
+        bool erase_program = false;    // bulk erase of program memory (09)
+        bool erase_data = false;       // bulk erase of data memory (0B)
+        bool erase_chip = false;       // chip erase (1F)
+        bool erase_setup = false;      // set-up erase (01, 07, 08): scope from pc and load
+        bool erase_row = false;        // row erase (11, or 08 where it erases only)
+        bool erase_data_byte = false;  // 08 where it erases only, after a data load
+        // Externally timed: only the family's end command completes the cycle.
+        bool needs_end = false;
+        bool setup_data = false;  // the set-up erase was aimed at data memory
         LoadTarget write = LoadTarget::None;
         bool config = false;  // the write goes to a configuration-space word
         bool erase_first = false;
@@ -171,9 +174,11 @@ private:
     };
 
     void start_cycle(Cycle cycle, std::uint32_t duration_us);
-    void settle();
+    // `ending`: the event is the family's end command.
+    void settle(bool ending = false);
     void finish(const Cycle& cycle);
     void begin_write(WriteCycle kind, bool is_begin_erase_programming);
+    void begin_erase_only();
     void write_block(const Cycle& cycle);
     void write_config(const Cycle& cycle);
     void bulk_erase_program(std::int32_t pc);

@@ -36,6 +36,7 @@ void erase_chip(RawHost& host, ChipFamily family) {
     switch (family) {
         case ChipFamily::F84A:
         case ChipFamily::F83_84:
+        case ChipFamily::F62x:  // 09 and 0B are carried out by the 08 after them
             host.load(kLoadProgram, 0x3FFF);
             host.command(kBulkEraseProgram);
             host.command(kBeginErasePrograming);
@@ -59,7 +60,6 @@ void erase_chip(RawHost& host, ChipFamily family) {
             host.command(0x07);
             break;
         case ChipFamily::F62xA:
-        case ChipFamily::F62x:
         case ChipFamily::F629_675:
         case ChipFamily::F6xx:
         case ChipFamily::F785:
@@ -217,6 +217,7 @@ TEST(Pic14Chip, ProgrammingOnlyClearsBitsWhileEraseProgrammingReplacesTheBlock) 
     host.voltages_on(PowerOrder::VddFirst);
     host.load(kLoadProgram, 0x3F00);
     host.command(kBeginProgrammingOnly);  // word 0 only loaded, the others stay 3FFFh
+    host.command(0x17);                   // an externally timed cycle ends with End Programming
     EXPECT_EQ(board->chip().flash(0), 0x0F00);
     EXPECT_EQ(board->chip().flash(1), 0x0F0F);
 
@@ -236,17 +237,20 @@ TEST(Pic14Chip, ProgrammingOnlyClearsBitsWhileEraseProgrammingReplacesTheBlock) 
 }
 
 TEST(Pic14Chip, BulkEraseScopeFollowsTheAddressCounterAndTheFamily) {
-    // 16F628A: 09 at PC 0 keeps the configuration, 09 in configuration space erases it.
+    // 16F628A: 09 always clears the configuration word; the user IDs only go with the
+    // address counter in configuration space.
     auto board = VirtualBoard::with_chip("PIC16F628A");
     Pic14Chip& chip = board->chip();
     chip.set_flash(5, 0);
     chip.set_config_space(0x2007, 0);
     chip.set_config_space(0x2000, 0x0123);
+    EXPECT_EQ(chip.config_word(1), 0x1E00) << "bits 12:9 are not implemented and read as 1";
     RawHost host(*board);
     host.voltages_on(PowerOrder::VppFirst);
     host.command(kBulkEraseProgram);
     EXPECT_EQ(chip.flash(5), 0x3FFF);
-    EXPECT_EQ(chip.config_word(1), 0x1E00) << "bits 12:9 are not implemented and read as 1";
+    EXPECT_EQ(chip.config_word(1), 0x3FFF);
+    EXPECT_EQ(chip.config_space(0x2000), 0x0123);
     host.load(kLoadConfig, 0x3FFF);
     host.command(kBulkEraseProgram);
     EXPECT_EQ(chip.config_word(1), 0x3FFF);
@@ -295,7 +299,7 @@ TEST(Pic14Chip, ConfigurationWordsKeepOnlyTheirImplementedBits) {
         host.load(kLoadConfig, 0x3FFF);
         host.increment(6 + c.number);
         host.load(kLoadProgram, c.written);
-        host.command(kBeginErasePrograming);
+        program_cycle(host, board->chip().rules());
         EXPECT_EQ(host.read(kReadProgram), c.read) << c.chip << " config " << c.number;
         EXPECT_EQ(board->chip().config_word(c.number), c.read);
     }
@@ -306,7 +310,7 @@ TEST(Pic14Chip, FramesOutOfOrderDoNothing) {
     Pic14Chip& chip = board->chip();
     chip.set_flash(0, 0x0AAA);
     RawHost host(*board);
-    host.voltages_on(PowerOrder::VddFirst);
+    host.voltages_on(PowerOrder::VppFirst);
     host.increment();
     EXPECT_EQ(host.read(0x06), 0);  // a read frame after a non-read command is not driven (PC 2)
     host.data(0x0000);              // a data frame with no load before it
