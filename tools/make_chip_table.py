@@ -36,8 +36,13 @@ def read_models(path):
         m = re.match(r"# Family: (.+)$", line)
         if m and slot is not None:
             families[slot] = m.group(1).strip()
-            slot = None
             continue
+        m = re.match(r"# Calibration: (.+)$", line)
+        if m and slot is not None:
+            family_calibration[slot] = m.group(1).strip()
+            continue
+        if line.startswith("# ===="):
+            slot = None
         m = re.match(r"(\w+): ?(.*)$", line)
         if not m:
             continue
@@ -69,8 +74,8 @@ def table(families, models):
             order.append(family)
             rows[family] = []
         rows[family].append(model)
-    out = [BEGIN, "", "| Family | Model | Device ID | Program words | EEPROM bytes | Calibration kept |",
-           "|---|---|---|---|---|---|"]
+    out = [BEGIN, "", "| Family | Model | Device ID | Program words | EEPROM bytes | Vpp (V) | Calibration kept |",
+           "|---|---|---|---|---|---|---|"]
     for family in order:
         for i, model in enumerate(rows[family]):
             calibration = []
@@ -78,16 +83,20 @@ def table(families, models):
                 calibration.append(model["calflash"].split()[0] + "h")
             if "calconfig" in model:
                 calibration.append("config bits " + model["calconfig"] + "h")
-            if "calspace1=s04" in open_algorithms.get(model.get("programalg", ""), ""):
-                calibration.append("config space")
-            out.append("| {} | {} | {} | {} | {} | {} |".format(
+            slot = int(model.get("programalg", "0").split()[0] or 0)
+            if slot in family_calibration:
+                calibration.append(family_calibration[slot])
+            vpp = model.get("vpp", "").split()
+            out.append("| {} | {} | {} | {} | {} | {} | {} |".format(
                 family if i == 0 else "", model["name"], id_text(model), model.get("flash", ""),
-                model.get("eeprom", ""), ", ".join(calibration) or "none"))
+                model.get("eeprom", ""), "-".join(vpp) if len(vpp) == 2 else "",
+                ", ".join(calibration) or "none"))
     out += ["", f"{len(models)} models in all.", "", END]
     return "\n".join(out)
 
 
 open_algorithms = {}
+family_calibration = {}
 
 
 def read_program_algorithms(path):

@@ -22,13 +22,15 @@ int Tool::cmd_models() {
         ActiveModel model;
         MemoryImage image;
         (void)apply_model(state_.database, n, model, image);
-        const std::string line =
-            QStringLiteral("%1  %2  %3  %4")
-                .arg(n, 2)
-                .arg(QString::fromStdString(state_.database.model(n).name), -12)
-                .arg(image.flash_size, 5)
-                .arg(image.eeprom_size, 4)
-                .toStdString();
+        std::string line = QStringLiteral("%1  %2  %3  %4")
+                               .arg(n, 2)
+                               .arg(QString::fromStdString(state_.database.model(n).name), -12)
+                               .arg(image.flash_size, 5)
+                               .arg(image.eeprom_size, 4)
+                               .toStdString();
+        if (model.vpp_window) {
+            line += "  Vpp " + vpp_window_text(*model.vpp_window);
+        }
         print_lines(stdout, line);
     }
     return cli_exit::kDone;

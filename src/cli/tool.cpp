@@ -168,6 +168,8 @@ int Tool::open_port() {
     host_.set_skip_pauses(target_.is_virtual());
     state_.runner.fast_link =
         options_.fast || stored_.find_number(setting_names::fast_link).value_or(0) != 0;
+    state_.board_vpp = parse_volts(
+        stored_.find_string(setting_names::board_vpp).value_or(QString()).toStdString());
     // A stored window outside what --window accepts (negative, absurdly large)
     // counts as lock-step: a board that overflows loses bytes.
     const std::int32_t stored_window =
@@ -209,7 +211,11 @@ int Tool::close_port() {
 }
 
 int Tool::run_operation(OperationKind kind) {
-    if (start_operation(state_, kind) != StartResult::Started) {
+    const StartResult started = start_operation(state_, kind);
+    if (started == StartResult::Refused) {
+        return cli_exit::kRefused;  // the board's Vpp does not suit the chip
+    }
+    if (started != StartResult::Started) {
         return cli_exit::kLink;
     }
     const bool answered = host_.wait_for_operation(state_);
@@ -296,9 +302,10 @@ int Tool::run() {
     if (options_.verify && command != QLatin1String("program")) {
         return usage_error(QStringLiteral("--verify goes with program only"));
     }
-    if (options_.force && command != QLatin1String("program") &&
-        command != QLatin1String("erase")) {
-        return usage_error(QStringLiteral("--force goes with program and erase only"));
+    const QStringList operations = {"program", "verify", "read", "erase", "blank"};
+    if (options_.force && !operations.contains(command)) {
+        return usage_error(
+            QStringLiteral("--force goes with program, verify, read, erase and blank only"));
     }
     if (const int loaded = load_database(); loaded != cli_exit::kDone) {
         return loaded;

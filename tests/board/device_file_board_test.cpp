@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <random>
@@ -106,6 +107,8 @@ public:
     }
 
     Pic14Chip& chip() { return board_.chip(); }
+    // Every byte the host has sent to the board.
+    [[nodiscard]] const std::vector<std::uint8_t>& sent() const { return channel_.written(); }
     // The configuration word 1 bits that are 1 while neither memory is protected.
     std::int32_t unprotected_bits() { return chip().rules().cp_bits | chip().rules().cpd_bits; }
 
@@ -368,6 +371,27 @@ TEST(DeviceFileBoardTest, FactoryCalibrationOf12F675SurvivesEraseAndProgram) {
     EXPECT_TRUE(starts_with(lost.run(OperationKind::Verify), "Chip verified. "));
 }
 
+// Replaces every instruction `from` by `to` where `where` (given its index) agrees.
+void replace_all(
+    InstructionList& list, const std::string& from, const std::string& to,
+    const std::function<bool(std::size_t, const InstructionList&)>& where =
+        [](std::size_t, const InstructionList&) { return true; }) {
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i] == from && where(i, list)) {
+            list[i] = to;
+        }
+    }
+}
+
+// Program memory holding `value` everywhere but the 12F629 family's OSCCAL word.
+void fill_below_calibration(Pic14Chip& chip, std::uint16_t value) {
+    const std::int32_t last =
+        chip.rules().osccal_and_bandgap ? chip.flash_size() - 1 : chip.flash_size();
+    for (std::int32_t a = 0; a < last; ++a) {
+        chip.set_flash(a, value);
+    }
+}
+
 // Algorithms that would fail on silicon fail on the emulated chip too: each case
 // spoils one thing of a shipped model and the operation's own check catches it.
 TEST(DeviceFileBoardTest, FaultyAlgorithmsFailOnTheEmulatedChip) {
@@ -387,6 +411,40 @@ TEST(DeviceFileBoardTest, FaultyAlgorithmsFailOnTheEmulatedChip) {
          [](ModelOnBoard& b) { b.state.model.programming_time = 0; }},
         // Code protection on: the chip reads 0000h until it is erased.
         {"protected chip", "PIC16F877A", [](ModelOnBoard& b) { b.state.image.config1 &= ~0x2000; }},
+        // On these parts 08 only erases: data bytes and configuration words written
+        // with it, as an earlier version of the device file did, stay erased.
+        {"data and configuration written with 08", "PIC16F88",
+         [](ModelOnBoard& b) {
+             b.state.model.program_list = split_instructions(
+                 "begin,s00-3fff,s1f,w10,end,begin,calcflashpage,setflashloop,s02-flash,ifpage,"
+                 "s18,wprog,s17,endifpage,s06,loop,end,begin,calceeprom,seteepromloop,s03-eeprom,"
+                 "s08,w5,s17,s06,loop,end,begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,s02-config1,"
+                 "s08,wprog,s17,s06,s02-config2,s08,wprog,s17,end");
+         }},
+        {"data and configuration written with 08", "PIC16F819",
+         [](ModelOnBoard& b) {
+             replace_all(b.state.model.program_list, "s18", "s08",
+                         [](std::size_t i, const InstructionList& list) {
+                             return list[i - 1] != "ifpage";  // program blocks keep 18
+                         });
+         }},
+        // An externally timed cycle is only complete with its end command.
+        {"end command left out", "PIC16F73",
+         [](ModelOnBoard& b) { std::erase(b.state.model.program_list, std::string("s0e")); }},
+        // The bulk erase cut short leaves the old content, which programming only ANDs.
+        {"too-short bulk erase", "PIC12F675",
+         [](ModelOnBoard& b) {
+             fill_below_calibration(b.chip(), 0);
+             replace_all(b.state.model.program_list, "w10", "w4");
+         }},
+        // 08 on the 16F62xA programs without erasing: a program run without its erase
+        // section cannot set a bit back to 1.
+        {"no erase before programming", "PIC16F628A",
+         [](ModelOnBoard& b) {
+             fill_below_calibration(b.chip(), 0);
+             auto& list = b.state.model.program_list;
+             list.erase(list.begin(), std::find(list.begin(), list.end(), "end") + 1);
+         }},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -411,6 +469,79 @@ TEST(DeviceFileBoardTest, FaultyAlgorithmsFailOnTheEmulatedChip) {
     bench.state.model.erase_list = split_instructions(to_2008h + "s09,w6,s0b,w6,end");
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
     EXPECT_NE(bench.chip().config_space(0x2008), factory);
+}
+
+// What the byte stream to the board does with the chip, followed the way the chip
+// follows it: the address counter, and each command that starts a programming or
+// erase cycle with the counter where it stood.
+struct CycleStart {
+    std::uint8_t command;
+    std::int32_t pc;
+};
+
+std::vector<CycleStart> cycles_started(const std::vector<std::uint8_t>& sent) {
+    std::vector<CycleStart> cycles;
+    std::int32_t pc = 0;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        switch (sent[i]) {
+            case 101:
+            case 102:
+                pc = 0;  // entering programming mode
+                break;
+            case 105:
+                i += 2;  // a data frame
+                break;
+            case 104: {
+                const std::uint8_t code = sent[++i] & 0x3F;
+                if (code == 0x00) {
+                    pc = 0x2000;
+                } else if (code == 0x06) {
+                    ++pc;
+                } else if (code == 0x16) {
+                    pc = 0;
+                } else if (code == 0x08 || code == 0x18) {
+                    cycles.push_back({code, pc});
+                }
+                break;
+            }
+            default:
+                break;
+        }
+    }
+    return cycles;
+}
+
+// On the 16F87/88 and 16F818/819 command 08 only erases, so Program All writes every
+// program block, data byte and configuration word with 18. And no shipped algorithm
+// programs a calibration word of configuration space: the erases leave those alone,
+// and a write-back would AND a misread value into the factory word for good.
+TEST(DeviceFileBoardTest, EveryWriteUsesTheChipsProgrammingCommand) {
+    for (const std::string& name : shipped_model_names()) {
+        SCOPED_TRACE(name);
+        ModelOnBoard bench(name);
+        bench.fill_image_at_random(11u);
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+        const std::vector<CycleStart> cycles = cycles_started(bench.sent());
+        const auto& calibration = bench.chip().info().calibration_words;
+        for (const CycleStart& cycle : cycles) {
+            EXPECT_EQ(std::find(calibration.begin(), calibration.end(), cycle.pc),
+                      calibration.end())
+                << "a programming cycle at calibration word " << hex4(cycle.pc) << "h";
+        }
+        if (bench.chip().rules().begin_08_erases_only) {
+            const auto begins_with = [&cycles](std::uint8_t command) {
+                return std::count_if(cycles.begin(), cycles.end(), [command](const CycleStart& c) {
+                    return c.command == command;
+                });
+            };
+            EXPECT_EQ(begins_with(0x08), 0);
+            const MemoryImage& image = bench.state.image;
+            const std::int32_t blocks = image.flash_size / bench.state.model.page_size;
+            const std::int32_t config_words = image.config2_used ? 2 : 1;
+            EXPECT_EQ(begins_with(0x18), blocks + image.eeprom_size + config_words);
+        }
+    }
 }
 
 // Program All and Erase All read the device ID first. A chip that answers as

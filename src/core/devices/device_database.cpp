@@ -6,6 +6,8 @@
 #include <sstream>
 
 #include "core/devices/leading_number.h"
+#include "core/devices/vpp_window.h"
+#include "core/engine/algorithm_check.h"
 
 namespace corvanel {
 
@@ -32,7 +34,8 @@ enum class Key {
     DeviceId,
     IdAlg,
     CalFlash,
-    CalConfig
+    CalConfig,
+    Vpp
 };
 
 struct KeyName {
@@ -40,7 +43,7 @@ struct KeyName {
     Key key;
 };
 
-constexpr std::array<KeyName, 18> kKeys = {{{"model:", Key::Model},
+constexpr std::array<KeyName, 19> kKeys = {{{"model:", Key::Model},
                                             {"flash:", Key::Flash},
                                             {"eeprom:", Key::Eeprom},
                                             {"configerased:", Key::ConfigErased},
@@ -57,7 +60,8 @@ constexpr std::array<KeyName, 18> kKeys = {{{"model:", Key::Model},
                                             {"deviceid:", Key::DeviceId},
                                             {"idalg:", Key::IdAlg},
                                             {"calflash:", Key::CalFlash},
-                                            {"calconfig:", Key::CalConfig}}};
+                                            {"calconfig:", Key::CalConfig},
+                                            {"vpp:", Key::Vpp}}};
 
 std::string lower_copy(std::string_view text) {
     std::string lower(text);
@@ -117,6 +121,8 @@ std::string* text_field(DeviceModel& model, Key key) {
             return &model.calflash;
         case Key::CalConfig:
             return &model.calconfig;
+        case Key::Vpp:
+            return &model.vpp;
         default:
             return nullptr;
     }
@@ -196,8 +202,13 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
             // The character right after the colon is the separating space of a
             // well-formed line and is skipped whatever it is.
             const std::size_t text_start = std::min(colon + 2, line.size());
-            database.definitions[table][static_cast<std::size_t>(slot)] =
-                std::string(line.substr(text_start));
+            const std::string_view algorithm = line.substr(text_start);
+            if (!algorithm.empty()) {
+                if (const std::string problem = algorithm_problem(algorithm); !problem.empty()) {
+                    return bad_line(source_name, line_number, line, problem + ".");
+                }
+            }
+            database.definitions[table][static_cast<std::size_t>(slot)] = std::string(algorithm);
             continue;
         }
 
@@ -231,7 +242,17 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
             *algorithm =
                 database
                     .definitions[static_cast<std::size_t>(table)][static_cast<std::size_t>(slot)];
+            if (current != nullptr && algorithm->empty()) {
+                return bad_line(source_name, line_number, line,
+                                "no algorithm is defined in slot " + std::to_string(slot) +
+                                    " of that table above this line.");
+            }
         } else if (current != nullptr) {
+            if (key->key == Key::Vpp && !parse_vpp_window(value)) {
+                return bad_line(source_name, line_number, line,
+                                "the Vpp window must be two voltages, the lower first, "
+                                "up to 20 V (\"vpp: 8.0 9.0\").");
+            }
             *text_field(*current, key->key) = value;
         }
     }

@@ -47,6 +47,7 @@ struct DeviceModel {
     std::string idalg;       // copy of a device ID read algorithm text
     std::string calflash;    // a calibration word in program memory: "03FF 3C00 3400"
     std::string calconfig;   // calibration bits of configuration word 1: "3000"
+    std::string vpp;         // the programming voltage window in volts: "8.0 9.0"
 };
 
 using AlgorithmDefinitions = std::array<std::array<std::string, kAlgorithmSlots>, kAlgorithmTables>;

@@ -96,6 +96,7 @@ bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel
     active.device_id = parse_device_id(model.deviceid);
     active.calibration_word = parse_flash_calibration(model.calflash);
     active.calibration_config_bits = parse_config_calibration(model.calconfig);
+    active.vpp_window = parse_vpp_window(model.vpp);
     active.id_list = model.idalg.empty() ? InstructionList() : split_instructions(model.idalg);
     return true;
 }

@@ -13,6 +13,7 @@
 #include "core/devices/device_database.h"
 #include "core/devices/device_identity.h"
 #include "core/devices/voltage_sequence.h"
+#include "core/devices/vpp_window.h"
 #include "core/image/memory_image.h"
 
 namespace corvanel {
@@ -42,6 +43,8 @@ struct ActiveModel {
     // Factory calibration the algorithms keep ("calflash:", "calconfig:").
     std::optional<FlashCalibration> calibration_word;
     std::int32_t calibration_config_bits = 0;
+    // The Vpp the chip accepts ("vpp:"); nothing without the key.
+    std::optional<VppWindow> vpp_window;
 };
 
 // Lower-cases the text and cuts it at every comma; nothing is trimmed. An empty

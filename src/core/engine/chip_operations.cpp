@@ -10,6 +10,7 @@
 #include "core/engine/chip_identify.h"
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
+#include "core/engine/vpp_guard.h"
 
 namespace corvanel {
 
@@ -122,6 +123,10 @@ void reset_for_new_script(ProgramState& state) {
 StartResult start_operation(ProgramState& state, OperationKind kind) {
     if (const auto refused = start_refused(state)) {
         return *refused;
+    }
+    state.operation_refused = false;
+    if (!confirm_board_vpp(state, kind)) {
+        return StartResult::Refused;
     }
     ScriptRunner& runner = state.runner;
     EngineHost& host = state.engine_host();

@@ -58,6 +58,7 @@ enum class StartResult {
     Started,
     PortNotReady,  // only the status line changed ("Serial port 3 error!")
     Busy,          // an operation is still running or finishing: nothing changed
+    Refused,       // the user did not go on past a guard (the board's Vpp): nothing was sent
 };
 
 // The checks before any operation starts: Busy while one runs or finishes,

@@ -44,6 +44,8 @@ struct ProgramState {
     // The last Program All or Erase All ended at its device ID check: the chip in
     // the socket was not the model's and the user did not go on.
     bool operation_refused = false;
+    // The programming voltage the board gives ("Board Vpp"); nothing when unknown.
+    std::optional<double> board_vpp;
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.

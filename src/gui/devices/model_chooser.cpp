@@ -40,8 +40,12 @@ constexpr int row_top(int row) {
 }
 
 QString model_tooltip(const DeviceModel& model) {
-    return QStringLiteral("FLASH: ") + QString::fromStdString(model.flash) +
-           QStringLiteral(", EEPROM: ") + QString::fromStdString(model.eeprom);
+    QString tip = QStringLiteral("FLASH: ") + QString::fromStdString(model.flash) +
+                  QStringLiteral(", EEPROM: ") + QString::fromStdString(model.eeprom);
+    if (const auto window = parse_vpp_window(model.vpp)) {
+        tip += QStringLiteral(", Vpp: ") + QString::fromStdString(vpp_window_text(*window));
+    }
+    return tip;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "core/devices/leading_number.h"
+#include "core/devices/vpp_window.h"
 #include "core/engine/program_state.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/dialogs/message_box.h"
@@ -146,6 +147,37 @@ void change_programming_time(ProgramState& state) {
         return;
     }
     state.model.programming_time = leading_number(answer.toStdString());
+}
+
+std::optional<double> stored_board_vpp() {
+    const QString stored =
+        settings().find_string(QString::fromLatin1(setting_names::board_vpp)).value_or(QString());
+    return parse_volts(stored.toStdString());
+}
+
+void change_board_vpp(ProgramState& state) {
+    const std::optional<double> now = stored_board_vpp();
+    const QString answer =
+        myinputbox(QStringLiteral("Enter the programming voltage (Vpp) your board gives, in volts "
+                                  "[0: unknown]. Before an operation on a chip whose Vpp window it "
+                                  "misses, you are asked first."),
+                   window_title(), now ? QString::number(*now) : QStringLiteral("0"));
+    if (answer.isEmpty()) {
+        return;
+    }
+    const QString typed = answer.trimmed();
+    if (typed == QLatin1String("0")) {
+        settings().put_string(QString::fromLatin1(setting_names::board_vpp), QString());
+        state.board_vpp.reset();
+        return;
+    }
+    const std::optional<double> volts = parse_volts(typed.toStdString());
+    if (!volts) {
+        wrong_entry();
+        return;
+    }
+    settings().put_string(QString::fromLatin1(setting_names::board_vpp), typed);
+    state.board_vpp = volts;
 }
 
 QString serial_port_pinout_text() {

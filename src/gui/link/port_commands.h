@@ -38,6 +38,12 @@ void change_serial_port_number(SerialLink& link);
 void change_baud_rate(SerialLink& link);
 // "Change Default Programming Time" (menuprogtime): holds until the next model is applied.
 void change_programming_time(ProgramState& state);
+
+// "Change Board Vpp": asks for the programming voltage the board gives (volts, 0 for
+// unknown) and keeps it in the "Board Vpp" setting; a wrong entry changes nothing.
+void change_board_vpp(ProgramState& state);
+// The stored "Board Vpp" (nothing when unknown).
+[[nodiscard]] std::optional<double> stored_board_vpp();
 // "Serial Port Pinout" (menuportinfo).
 [[nodiscard]] QString serial_port_pinout_text();
 void show_serial_port_pinout();

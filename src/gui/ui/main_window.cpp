@@ -111,6 +111,8 @@ void Form1::build_menus() {
     });
     menuprogtime = menu4->addAction(QStringLiteral("Change Default Programming Time"), this,
                                     [] { change_programming_time(state()); });
+    menuvpp = menu4->addAction(QStringLiteral("Change Board Vpp"), this,
+                               [] { change_board_vpp(state()); });
     menucolors = menu4->addAction(QStringLiteral("Change Color Theme"), this,
                                   [this] { show_theme_chooser(this); });
 
@@ -352,6 +354,7 @@ void Form1::run_operation(OperationKind operation) {
     if (!state().runner.running()) {
         state().runner.fast_link =
             settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
+        state().board_vpp = stored_board_vpp();
     }
     if (start_operation(state(), operation) == StartResult::Busy && !state().runner.completing()) {
         set_status(kOperationInProgress);

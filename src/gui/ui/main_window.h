@@ -131,6 +131,7 @@ public:
     QAction* menuport = nullptr;
     QAction* menubaud = nullptr;
     QAction* menuprogtime = nullptr;
+    QAction* menuvpp = nullptr;
     QAction* menucolors = nullptr;
     QAction* menuportinfo = nullptr;
     QAction* menuabout = nullptr;

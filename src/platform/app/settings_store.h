@@ -31,6 +31,10 @@ inline constexpr const char* fast_link = "Fast Link";
 // N > 0: the tool's link sends ahead with up to N answer bytes outstanding (read by
 // the tool only; the window stays lock-step). Absent or 0: lock-step.
 inline constexpr const char* send_ahead_window = "Send-Ahead Window";
+// The programming voltage the board gives, in volts ("13", "8.5"); empty or absent:
+// unknown. Before an operation on a model whose "vpp:" window it misses, the window
+// asks and the tool refuses without --force.
+inline constexpr const char* board_vpp = "Board Vpp";
 }  // namespace setting_names
 
 // Defaults that do not depend on the run. "Last Path" defaults to the program

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <tuple>
 
 #include "core/devices/leading_number.h"
 
@@ -94,22 +95,22 @@ TEST(DeviceDatabase, LinesThatMatchNothingAreNotes) {
 
 TEST(DeviceDatabase, ModelsCopyTheSlotAsItStandsWhenTheirLineIsRead) {
     const auto db = parse_ok(crlf({
-        "model: Early",  // slot 0 not defined yet
-        "verifyalg: 0", "verifyalgdef 0: first,end", "model: Middle", "verifyalg: 0",
-        "VerifyAlgDef 0: second,end", "model: Late",
-        "verifyalg: 0.4",          // rounds to slot 0
-        "programalgdef 20:x,end",  // no blank after the colon: the first character is lost
+        "model: Early",  // names no algorithm before slot 0 is defined
+        "verifyalgdef 0: begin,w1,end", "model: Middle", "verifyalg: 0",
+        "VerifyAlgDef 0: begin,w2,end", "model: Late",
+        "verifyalg: 0.4",               // rounds to slot 0
+        "programalgdef 20:xbegin,end",  // no blank after the colon: the first character is lost
         "programalg: 20",
         "model: Late",  // same name: a second model
     }));
     ASSERT_EQ(db.model_count(), 4);
     EXPECT_EQ(db.model(1).verifyalg, "");
-    EXPECT_EQ(db.model(2).verifyalg, "first,end");
-    EXPECT_EQ(db.model(3).verifyalg, "second,end");
-    EXPECT_EQ(db.model(3).programalg, ",end");
+    EXPECT_EQ(db.model(2).verifyalg, "begin,w1,end");
+    EXPECT_EQ(db.model(3).verifyalg, "begin,w2,end");
+    EXPECT_EQ(db.model(3).programalg, "begin,end");
     EXPECT_EQ(db.model(4).name, "Late");
     EXPECT_EQ(db.model(4).programalg, "");
-    EXPECT_EQ(db.definitions[static_cast<int>(AlgorithmTable::Verify)][0], "second,end");
+    EXPECT_EQ(db.definitions[static_cast<int>(AlgorithmTable::Verify)][0], "begin,w2,end");
 }
 
 TEST(DeviceDatabase, LineEndsAreCrLfOrLoneCr) {
@@ -120,11 +121,15 @@ TEST(DeviceDatabase, LineEndsAreCrLfOrLoneCr) {
     EXPECT_EQ(db.model(2).name, "B\n flash: 128");
     EXPECT_EQ(db.model(2).flash, "");
 
+    // A file with LF line ends is one long line; its first algorithm swallows the rest
+    // and is refused with a word on the line ends.
     DeviceDatabase lf_only;
-    EXPECT_EQ(
-        parse_device_database("erasealgdef 1: begin,end\nmodel: X\nerasealg: 1\n", "f", lf_only)
-            .status,
-        DatabaseStatus::NoModels);
+    const auto lf_result =
+        parse_device_database("erasealgdef 1: begin,end\nmodel: X\nerasealg: 1\n", "f", lf_only);
+    EXPECT_EQ(lf_result.status, DatabaseStatus::BadLine);
+    EXPECT_NE(lf_result.message.find("CR LF"), std::string::npos) << lf_result.message;
+    EXPECT_EQ(parse_device_database("model: X\nflash: 64\n", "f", lf_only).status,
+              DatabaseStatus::Loaded);
 }
 
 TEST(DeviceDatabase, SlotNumbersOutsideTheTablesAreRejectedWithTheLine) {
@@ -143,6 +148,33 @@ TEST(DeviceDatabase, SlotNumbersOutsideTheTablesAreRejectedWithTheLine) {
         EXPECT_NE(result.message.find("devs.txt, line " + std::to_string(line)), std::string::npos)
             << result.message;
     }
+}
+
+// A mistake in an algorithm or a model's keys stops the load with its line, rather
+// than ending the program halfway through an operation on a chip.
+TEST(DeviceDatabase, BrokenAlgorithmsAndKeysAreRejectedWithTheLine) {
+    const std::tuple<std::string, int, const char*> cases[] = {
+        {crlf({"erasealgdef 1: begin,s0g,end", "model: A"}), 1, "unknown instruction \"s0g\""},
+        {crlf({"model: A", "readalgdef 2: begin,flash=s04,loopx,end"}), 2, "\"loopx\""},
+        {crlf({"programalgdef 3: begin,s06,begin,s06,end,end"}), 1, "before the \"end\""},
+        {crlf({"verifyalgdef 4: begin,end,s06,end"}), 1, "without its \"begin\""},
+        {crlf({"blankcheckalgdef 5: begin,s06"}), 1, "voltages would stay on"},
+        {crlf({"idalgdef 1: beginvppvdd,deviceid=s04"}), 1, "voltages would stay on"},
+        {crlf({"erasealgdef 1: begin,end", "model: A", "erasealg: 1", "programalg: 7"}), 4,
+         "slot 7"},
+        {crlf({"model: A", "vpp: 13"}), 2, "Vpp window"},
+        {crlf({"model: A", "vpp: 9.0 8.0"}), 2, "Vpp window"},
+        {crlf({"model: A", "vpp: 8 90"}), 2, "Vpp window"},
+    };
+    for (const auto& [text, line, what] : cases) {
+        DeviceDatabase db;
+        const auto result = parse_device_database(text, "devs.txt", db);
+        EXPECT_EQ(result.status, DatabaseStatus::BadLine) << text;
+        EXPECT_EQ(result.line_number, line) << text;
+        EXPECT_NE(result.message.find(what), std::string::npos) << result.message;
+    }
+    const auto db = parse_ok(crlf({"model: A", "vpp: 12.75 13.25", "model: B", "vpp: 8,0 9"}));
+    EXPECT_EQ(db.model(2).vpp, "8,0 9");
 }
 
 TEST(DeviceDatabase, EmptyOrModelFreeFilesHoldNoModel) {

@@ -90,6 +90,38 @@ TEST_F(WindowOperations, ProgramVerifyAndReadBackOnTheVirtualBoard) {
     EXPECT_TRUE(run(3).startsWith("Chip is blank. "));
 }
 
+// A "Board Vpp" outside the model's window is asked about before anything reaches
+// the board, with "No" the default; "No" leaves the chip untouched, "Yes" goes on.
+TEST_F(WindowOperations, BoardVppOutsideTheModelsWindowAsksFirst) {
+    int model_722 = 0;
+    for (int n = 1; n <= program.database.model_count(); ++n) {
+        if (program.database.model(n).name == "PIC16F722") {
+            model_722 = n;
+        }
+    }
+    store->put_string(QStringLiteral("Board Vpp"), QStringLiteral("13"));
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_722));
+    EXPECT_TRUE(form.label_ime->toolTip().startsWith("Vpp: 8.0-9.0 V."));
+    program.image.set_flash_word(0, 0x2805);
+
+    message_answer = message_result::kNo;
+    form.Command[0]->click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, message_kind::kQuestion | message_kind::kDefaultButton2);
+    EXPECT_TRUE(messages[0].text.startsWith(
+        "The board's Vpp of 13.0 V is outside the window of PIC16F722 (8.0-9.0 V).\r\n"))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(form.status_text(), "Program all cancelled.");
+    EXPECT_TRUE(form.Command[0]->isEnabled());
+    EXPECT_EQ(program.runner.operation_steps, 0u) << "nothing may reach the board";
+
+    messages.clear();
+    message_answer = message_result::kYes;
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. ")) << form.status_text().toStdString();
+    EXPECT_EQ(messages.size(), 1u);
+}
+
 TEST_F(WindowOperations, FailedVerifyShowsTheMismatchReport) {
     use_serial_link(2);
     Form1& form = open_window(QString::number(model_number));

@@ -90,7 +90,8 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLetters) {
                         "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
                         "&Identify Chip",
                         "&Options: Change Microcontroller Model | Change Serial Port Number | "
-                        "Change Baud Rate | Change Default Programming Time | Change Color Theme",
+                        "Change Baud Rate | Change Default Programming Time | Change Board Vpp | "
+                        "Change Color Theme",
                         "Help: Serial Port Pinout | About Tavrelix Corvanel",
                     }));
 }

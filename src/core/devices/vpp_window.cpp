@@ -1,0 +1,97 @@
+#include "core/devices/vpp_window.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace corvanel {
+
+namespace {
+
+// One decimal number (digits, at most one '.' or ','), nothing else.
+std::optional<double> number(std::string_view text) {
+    if (text.empty() || text.size() > 12) {
+        return std::nullopt;
+    }
+    std::string digits;
+    int separators = 0;
+    for (const char c : text) {
+        if (c == '.' || c == ',') {
+            ++separators;
+            digits += '.';
+        } else if (std::isdigit(static_cast<unsigned char>(c)) != 0) {
+            digits += c;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (separators > 1 || digits == ".") {
+        return std::nullopt;
+    }
+    // The digits are plain ASCII with a '.' separator; strtod reads them in the
+    // "C" locale, which every program starts in.
+    return std::strtod(digits.c_str(), nullptr);
+}
+
+bool in_range(double volts) {
+    return volts > 0.0 && volts <= kHighestVpp;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+}  // namespace
+
+std::optional<VppWindow> parse_vpp_window(std::string_view text) {
+    text = trimmed(text);
+    const std::size_t space = text.find(' ');
+    if (space == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const auto low = number(text.substr(0, space));
+    const auto high = number(trimmed(text.substr(space + 1)));
+    if (!low || !high || !in_range(*low) || !in_range(*high) || *low > *high) {
+        return std::nullopt;
+    }
+    return VppWindow{*low, *high};
+}
+
+std::optional<double> parse_volts(std::string_view text) {
+    text = trimmed(text);
+    if (!text.empty() && (text.back() == 'V' || text.back() == 'v')) {
+        text = trimmed(text.substr(0, text.size() - 1));
+    }
+    const auto volts = number(text);
+    if (!volts || !in_range(*volts)) {
+        return std::nullopt;
+    }
+    return volts;
+}
+
+std::string volts_text(double volts) {
+    char text[32];
+    // Two decimals only where they matter: 12.75 V, 13.0 V.
+    const double tenths = static_cast<double>(static_cast<long>(volts * 10.0 + 0.5)) / 10.0;
+    if (tenths - volts > 0.001 || volts - tenths > 0.001) {
+        std::snprintf(text, sizeof text, "%.2f V", volts);
+    } else {
+        std::snprintf(text, sizeof text, "%.1f V", volts);
+    }
+    return text;
+}
+
+std::string vpp_window_text(const VppWindow& window) {
+    std::string low = volts_text(window.min_volts);
+    low.resize(low.size() - 2);  // the unit once, after the second number
+    return low + "-" + volts_text(window.max_volts);
+}
+
+}  // namespace corvanel

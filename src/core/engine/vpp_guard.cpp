@@ -1,0 +1,52 @@
+#include "core/engine/vpp_guard.h"
+
+#include "core/engine/chip_operations.h"
+#include "core/engine/program_state.h"
+
+namespace corvanel {
+
+std::string vpp_question(const ActiveModel& model, std::optional<double> board_vpp) {
+    if (!board_vpp || !model.vpp_window || model.vpp_window->contains(*board_vpp)) {
+        return {};
+    }
+    const bool too_high = *board_vpp > model.vpp_window->max_volts;
+    return "The board's Vpp of " + volts_text(*board_vpp) + " is outside the window of " +
+           model.model_name + " (" + vpp_window_text(*model.vpp_window) + ").\r\n" +
+           (too_high ? "Too high a Vpp can damage the chip."
+                     : "Too low a Vpp keeps the chip out of programming mode.") +
+           "\r\n\r\nGo on anyway?";
+}
+
+std::string cancelled_text(OperationKind kind) {
+    switch (kind) {
+        case OperationKind::Program:
+            return "Program all cancelled.";
+        case OperationKind::Erase:
+            return "Erase all cancelled.";
+        case OperationKind::Read:
+            return "Read all cancelled.";
+        case OperationKind::Blank:
+            return "Blank check cancelled.";
+        case OperationKind::Verify:
+            return "Verify cancelled.";
+    }
+    return {};
+}
+
+bool confirm_board_vpp(ProgramState& state, OperationKind kind) {
+    const std::string question = vpp_question(state.model, state.board_vpp);
+    if (question.empty()) {
+        return true;
+    }
+    EngineHost& host = state.engine_host();
+    const int answer = host.show_message(question, message_kind::kQuestion, "");
+    if (answer == message_result::kYes) {
+        return true;
+    }
+    state.operation_refused = true;
+    host.set_status_text(cancelled_text(kind));
+    host.process_events();
+    return false;
+}
+
+}  // namespace corvanel
