@@ -17,11 +17,13 @@
 #include "board/virtual_board.h"
 #include "core/devices/device_database.h"
 #include "core/devices/device_identity.h"
+#include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/program_state.h"
+#include "core/engine/script_runner.h"
 #include "core/image/hex_text.h"
 #include "support/engine_fakes.h"
 #include "support/shipped_database.h"
@@ -456,6 +458,28 @@ TEST(DeviceFileBoardTest, FaultyAlgorithmsFailOnTheEmulatedChip) {
         EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
         EXPECT_EQ(bench.state.report.mismatch_count, kMismatchLimit);
         // The model's own algorithm erases the chip whatever was done to it.
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
+    }
+
+    // Every family, every wait of Program All halved (the programming time too), on a
+    // chip whose program memory holds 0000h: a cycle cut short loses its work.
+    for (const char* model :
+         {"PIC16F84A", "PIC16F83", "PIC16F627", "PIC16F628A", "PIC16F870", "PIC16F877A", "PIC16F88",
+          "PIC16F819", "PIC12F675", "PIC16F690", "PIC16F785", "PIC16F916", "PIC16F882", "PIC12F615",
+          "PIC16F716", "PIC16F73", "PIC16F737", "PIC16F722"}) {
+        SCOPED_TRACE(std::string(model) + ": every wait halved");
+        ModelOnBoard bench(model);
+        bench.fill_image_at_random(7u);
+        fill_below_calibration(bench.chip(), 0);
+        bench.state.model.programming_time /= 2;
+        for (std::string& instruction : bench.state.model.program_list) {
+            if (decode_instruction(instruction).kind == InstructionKind::Wait) {
+                instruction = "w" + std::to_string(leading_number(instruction.substr(1)) / 2);
+            }
+        }
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
         EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
         EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
     }
