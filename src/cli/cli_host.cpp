@@ -159,6 +159,16 @@ bool CliHost::stop_if_interrupted(ProgramState& state) {
     if (g_interrupt_requested == 0 || !state.runner.running() || state.runner.in_step()) {
         return false;
     }
+    if (state.runner.calibration_at_risk()) {
+        // Between the erase and the write-back of the chip's calibration: stopping
+        // now would lose it, so the stop waits for the write-back.
+        if (!stop_deferred_) {
+            stop_deferred_ = true;
+            clear_progress();
+            print_lines(out_, "Stopping once the chip's calibration is written back...");
+        }
+        return false;
+    }
     state.runner.stop();
     state.operation_failed = true;
     state.link.set_receive_notification(0);

@@ -74,6 +74,7 @@ private:
     bool answer_yes_ = false;
     bool program_ended_ = false;
     bool interrupted_ = false;
+    bool stop_deferred_ = false;  // a stop request waits for the calibration write-back
     bool progress_shown_ = false;
     Phase phase_ = Phase::Idle;
     std::string last_status_;

@@ -168,6 +168,7 @@ int Tool::open_port() {
     host_.set_skip_pauses(target_.is_virtual());
     state_.runner.fast_link =
         options_.fast || stored_.find_number(setting_names::fast_link).value_or(0) != 0;
+    state_.calibration_folder = stored_.files_folder();
     state_.board_vpp = parse_volts(
         stored_.find_string(setting_names::board_vpp).value_or(QString()).toStdString());
     // A stored window outside what --window accepts (negative, absurdly large)

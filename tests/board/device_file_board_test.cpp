@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
@@ -19,6 +20,7 @@
 #include "core/devices/device_identity.h"
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
+#include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/engine_host.h"
@@ -64,6 +66,9 @@ public:
     std::string run_to_end(OperationKind kind) {
         while (channel_.has_waiting() && channel_.receive_threshold() == 1) {
             state.link.MSComm1_OnComm();
+            if (between_answers && !between_answers()) {
+                break;
+            }
         }
         EXPECT_FALSE(state.runner.running()) << operation_name(kind) << " did not finish";
         EXPECT_FALSE(host.program_ends > 0)
@@ -116,6 +121,9 @@ public:
 
     test::RecordingHost host;
     ProgramState state;
+    // Runs after each answer is taken; false ends the run there (the operation has
+    // been ended from outside).
+    std::function<bool()> between_answers;
 
 private:
     VirtualBoard board_;
@@ -566,6 +574,73 @@ TEST(DeviceFileBoardTest, EveryWriteUsesTheChipsProgrammingCommand) {
             EXPECT_EQ(begins_with(0x18), blocks + image.eeprom_size + config_words);
         }
     }
+}
+
+// A 12F675's calibration is erased and written back in one unit. When Erase All or
+// Program All ends in between (the board stops answering: the time-out's abort), the
+// values are shown and kept in a recovery file, and the next run offers them; a
+// calibration read that gives two values stops before anything is erased.
+TEST(DeviceFileBoardTest, CalibrationSurvivesAnOperationEndedAfterTheErase) {
+    const std::filesystem::path folder =
+        std::filesystem::path(::testing::TempDir()) / "corvanel-calibration-recovery";
+    std::filesystem::remove_all(folder);
+    for (const OperationKind kind : {OperationKind::Erase, OperationKind::Program}) {
+        SCOPED_TRACE(operation_name(kind));
+        ModelOnBoard bench("PIC12F675");
+        bench.state.calibration_folder = folder;
+        bench.fill_image_at_random(3u);
+        const std::uint16_t osccal = bench.chip().flash(0x3FF);
+        const std::uint16_t band_gap = bench.chip().config_word(1) & 0x3000;
+
+        // Ended by the time-out once the erase has wiped the calibration.
+        bench.between_answers = [&bench] {
+            if (!bench.state.runner.calibration_at_risk() || bench.chip().flash(0x3FF) != 0x3FFF) {
+                return true;
+            }
+            abort_operation(bench.state, kNotRespondingText);
+            return false;
+        };
+        EXPECT_EQ(bench.run(kind), kNotRespondingText);
+        EXPECT_EQ(bench.chip().flash(0x3FF), 0x3FFF) << "the erase did run";
+        ASSERT_FALSE(bench.host.messages.empty());
+        const std::string shown = bench.host.messages.back().text;
+        EXPECT_EQ(shown.rfind("OSCCAL was " + hex4h(osccal) + ", band-gap " +
+                                  (band_gap == 0x2000   ? "10"
+                                   : band_gap == 0x1000 ? "01"
+                                                        : "00") +
+                                  "b: ",
+                              0),
+                  0u)
+            << shown;
+        const auto file = calibration_recovery_file(folder, "PIC12F675");
+        EXPECT_TRUE(std::filesystem::exists(file)) << shown;
+
+        // The next run asks, and "Yes" gives the chip its calibration back.
+        bench.between_answers = nullptr;
+        bench.host.question_answer = message_result::kYes;
+        EXPECT_TRUE(starts_with(
+            bench.run(kind), kind == OperationKind::Erase ? "Chip erased. " : "Chip programmed. "));
+        ASSERT_FALSE(bench.host.messages.empty());
+        EXPECT_NE(bench.host.messages.front().text.find("Write it back to the chip now?"),
+                  std::string::npos);
+        EXPECT_EQ(bench.chip().flash(0x3FF), osccal);
+        EXPECT_EQ(bench.chip().config_word(1) & 0x3000, band_gap);
+        EXPECT_FALSE(std::filesystem::exists(file)) << "the recovery file has served";
+    }
+
+    // The two reads of the calibration word disagree (a garbled answer): nothing is
+    // erased, and the chip keeps its calibration.
+    ModelOnBoard bench("PIC12F675");
+    bench.chip().set_flash(0, 0x0123);
+    const std::uint16_t osccal = bench.chip().flash(0x3FF);
+    bench.between_answers = [&bench, osccal] {
+        if (bench.state.runner.kept_calibration_word >= 0) {
+            bench.chip().set_flash(0x3FF, osccal ^ 0x0001);
+        }
+        return true;
+    };
+    EXPECT_EQ(bench.run(OperationKind::Erase), kUnsteadyCalibrationStatus);
+    EXPECT_EQ(bench.chip().flash(0), 0x0123) << "nothing may be erased";
 }
 
 // Program All and Erase All read the device ID first. A chip that answers as

@@ -48,5 +48,8 @@ struct FlashCalibration {
 
 inline constexpr std::string_view kBadCalibrationStatus =
     "Calibration word not found! Operation aborted.";
+// The two reads of a calibration value differed: the line garbled one of them.
+inline constexpr std::string_view kUnsteadyCalibrationStatus =
+    "Calibration read twice with two values! Operation aborted.";
 
 }  // namespace corvanel

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
@@ -108,6 +109,7 @@ void reset_for_new_script(ProgramState& state) {
     runner.kept_calibration_word = -1;
     runner.kept_calibration_bits = -1;
     runner.kept_calibration_space[0] = runner.kept_calibration_space[1] = -1;
+    runner.reset_calibration();
     state.operation_refused = false;
     state.operation_failed = false;
     runner.address = 0;
@@ -266,6 +268,7 @@ bool check_timeout(ProgramState& state, double now) {
 void abort_operation(ProgramState& state, std::string_view status_text) {
     ScriptRunner& runner = state.runner;
     const bool was_read = runner.operation_name == operation_name(OperationKind::Read);
+    const bool calibration_lost = runner.calibration_at_risk();
     runner.stop();
     state.operation_failed = true;
     state.link.set_receive_notification(0);
@@ -282,6 +285,9 @@ void abort_operation(ProgramState& state, std::string_view status_text) {
     }
     host.set_status_text(status_text);
     host.process_events();
+    if (calibration_lost) {
+        rescue_calibration(state);
+    }
 }
 
 bool answers_after_end(ProgramState& state) {

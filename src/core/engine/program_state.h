@@ -3,6 +3,7 @@
 // The program-wide single instances, gathered in one object created at start-up
 // so that every test can create its own.
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -46,6 +47,9 @@ struct ProgramState {
     bool operation_refused = false;
     // The programming voltage the board gives ("Board Vpp"); nothing when unknown.
     std::optional<double> board_vpp;
+    // Where factory calibration that an ended operation could not write back is
+    // kept for the next one (the configuration folder); nothing: it is only shown.
+    std::optional<std::filesystem::path> calibration_folder;
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/devices/leading_number.h"
+#include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
@@ -319,6 +320,14 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             return true;
         case Kind::End:
             link.voltages_off();
+            if (calibration_erased_) {
+                calibration_restored_ |= calibration_sent_;
+                if (!calibration_at_risk()) {
+                    // Back in the chip: a recovery file has served its purpose.
+                    calibration_erased_ = false;
+                    forget_saved_calibration(state_);
+                }
+            }
             advance();
             return true;
         case Kind::BeginVppFirst:
@@ -400,6 +409,22 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             break;
         }
         case Kind::Command:
+            // Anything but the loads, reads and address moves may change the chip:
+            // after it, a kept calibration lives only in the program until written back.
+            switch (instruction.code & 0x3F) {
+                case 0x00:
+                case 0x02:
+                case 0x03:
+                case 0x04:
+                case 0x05:
+                case 0x06:
+                case 0x16:
+                    break;
+                default:
+                    calibration_erased_ = calibration_erased_ || kept_calibration_word >= 0 ||
+                                          kept_calibration_bits >= 0;
+                    break;
+            }
             link.send_chip_command(instruction.code);
             advance();
             return true;
@@ -462,6 +487,11 @@ void ScriptRunner::write_step(const DecodedInstruction& instruction) {
         return;  // a stray byte in the middle of a read: dropped
     }
     link.send_data_word(write_value(instruction));
+    if (instruction.kind == Kind::WriteCalFlash) {
+        calibration_sent_ |= 1;
+    } else if (instruction.kind == Kind::WriteCalConfig) {
+        calibration_sent_ |= 2;
+    }
     phase = 0;
     if (instruction.kind == Kind::WriteFlash || instruction.kind == Kind::WriteEeprom) {
         ++address;
@@ -638,10 +668,49 @@ std::int32_t ScriptRunner::write_value(const DecodedInstruction& instruction) co
     }
 }
 
+bool ScriptRunner::calibration_at_risk() const {
+    return calibration_erased_ &&
+           ((kept_calibration_word >= 0 && (calibration_restored_ & 1) == 0) ||
+            (kept_calibration_bits >= 0 && (calibration_restored_ & 2) == 0));
+}
+
+void ScriptRunner::reset_calibration() {
+    calibration_reads_[0] = calibration_reads_[1] = -1;
+    calibration_erased_ = false;
+    calibration_sent_ = calibration_restored_ = 0;
+    saved_calibration_bits_ = -1;
+}
+
+bool ScriptRunner::stop_for_unsteady_calibration(const char* what, std::int32_t first,
+                                                 std::int32_t second) {
+    abort_operation(state_, kUnsteadyCalibrationStatus);
+    (void)state_.engine_host().show_message(
+        std::string("The ") + what + " read " + hex4h(first) + " and then " + hex4h(second) +
+            ".\r\nThe line to the board is not reliable enough to keep the chip's calibration: "
+            "the operation stopped before anything was erased or written.",
+        message_kind::kError, "");
+    return false;
+}
+
 bool ScriptRunner::keep_calibration(InstructionKind kind, std::int32_t word) {
     switch (kind) {
         case Kind::ReadCalFlash: {
+            // Each calibration value is read twice: a garbled answer must not become
+            // the chip's calibration for good.
+            if (calibration_reads_[0] >= 0) {
+                if (word != calibration_reads_[0]) {
+                    return stop_for_unsteady_calibration("calibration word", calibration_reads_[0],
+                                                         word);
+                }
+                break;  // the same word again: kept as before
+            }
+            calibration_reads_[0] = word;
             const auto& calibration = state_.model.calibration_word;
+            if (const auto saved = offer_saved_calibration(state_, word)) {
+                kept_calibration_word = saved->word;
+                saved_calibration_bits_ = saved->bits;
+                break;
+            }
             if (calibration && !calibration->accepts(word)) {
                 // A chip that lost its calibration gets the value the user put
                 // into the image (from the chip's label or an earlier read).
@@ -660,7 +729,15 @@ bool ScriptRunner::keep_calibration(InstructionKind kind, std::int32_t word) {
             break;
         }
         case Kind::ReadCalConfig:
-            kept_calibration_bits = word & state_.model.calibration_config_bits;
+            if (calibration_reads_[1] >= 0 && word != calibration_reads_[1]) {
+                return stop_for_unsteady_calibration("configuration word", calibration_reads_[1],
+                                                     word);
+            }
+            calibration_reads_[1] = word;
+            kept_calibration_bits =
+                saved_calibration_bits_ >= 0
+                    ? saved_calibration_bits_ & state_.model.calibration_config_bits
+                    : word & state_.model.calibration_config_bits;
             break;
         case Kind::ReadCalSpace1:
             kept_calibration_space[0] = word;

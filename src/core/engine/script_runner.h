@@ -171,6 +171,12 @@ public:
     std::int32_t kept_calibration_word = -1;
     std::int32_t kept_calibration_bits = -1;
     std::int32_t kept_calibration_space[2] = {-1, -1};
+    // The chip's calibration is erased and not yet written back: the window of an
+    // Erase All or Program All in which ending the operation would lose it. A stop
+    // request waits until it has passed; a failure in it rescues the values.
+    [[nodiscard]] bool calibration_at_risk() const;
+    // Forgets the calibration reads, erase and write-backs of the last operation.
+    void reset_calibration();
 
     // "Fast link": the instructions that need no board action (the loop and page
     // instructions, "calc...", the checks and the pauses) are carried out inside
@@ -255,6 +261,18 @@ private:
     bool send_ahead_started_ = false;
     bool checks_closed_ = false;    // the mismatch limit was reached: later checks are not run
     bool end_at_boundary_ = false;  // then on to the last instruction between instructions
+
+    // Factory calibration of this operation: the first raw read of the word and of
+    // configuration word 1 (each is read twice and must read the same), whether a
+    // command that changes the chip has gone out since it was kept, which write-backs
+    // were sent (bit 0 word, bit 1 configuration bits) and which sections with them
+    // have ended; the values of a recovery file the user chose to use.
+    std::int32_t calibration_reads_[2] = {-1, -1};
+    bool calibration_erased_ = false;
+    int calibration_sent_ = 0;
+    int calibration_restored_ = 0;
+    std::int32_t saved_calibration_bits_ = -1;
+    bool stop_for_unsteady_calibration(const char* what, std::int32_t first, std::int32_t second);
 };
 
 }  // namespace corvanel

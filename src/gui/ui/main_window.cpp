@@ -355,6 +355,7 @@ void Form1::run_operation(OperationKind operation) {
         state().runner.fast_link =
             settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
         state().board_vpp = stored_board_vpp();
+        state().calibration_folder = settings().files_folder();
     }
     if (start_operation(state(), operation) == StartResult::Busy && !state().runner.completing()) {
         set_status(kOperationInProgress);

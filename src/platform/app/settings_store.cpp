@@ -66,6 +66,14 @@ QString SettingsStore::default_settings_file() {
 #endif
 }
 
+std::filesystem::path SettingsStore::files_folder() const {
+    if (format_ != QSettings::IniFormat) {
+        return corvanel::config_folder();
+    }
+    return std::filesystem::path(
+        QFile::encodeName(QFileInfo(location_).absolutePath()).toStdString());
+}
+
 QString SettingsStore::config_folder() {
     return local_path(corvanel::config_folder());
 }

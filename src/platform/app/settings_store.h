@@ -69,6 +69,9 @@ public:
 
     // Where this store keeps its values (file path or registry path).
     const QString& location() const { return location_; }
+    // The folder for the program's other per-user files beside the settings: the
+    // INI file's folder, or the configuration folder where the registry holds them.
+    [[nodiscard]] std::filesystem::path files_folder() const;
 
     // Creates the key (the INI file's folder) when it is missing.
     void ensure_key() const;

@@ -1,0 +1,170 @@
+#include "core/engine/calibration_recovery.h"
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <system_error>
+
+#include "core/engine/program_state.h"
+#include "core/image/hex_text.h"
+
+namespace corvanel {
+
+namespace {
+
+constexpr std::string_view kWordKey = "OSCCAL ";
+constexpr std::string_view kBitsKey = "CONFIG ";
+
+std::optional<std::filesystem::path> recovery_file(const ProgramState& state) {
+    if (!state.calibration_folder) {
+        return std::nullopt;
+    }
+    return calibration_recovery_file(*state.calibration_folder, state.model.model_name);
+}
+
+// The bits of `value` under `mask`, as binary digits from the highest: "10".
+std::string bits_text(std::int32_t value, std::int32_t mask) {
+    std::string text;
+    for (int bit = 13; bit >= 0; --bit) {
+        if ((mask >> bit) & 1) {
+            text += ((value >> bit) & 1) != 0 ? '1' : '0';
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+std::filesystem::path calibration_recovery_file(const std::filesystem::path& folder,
+                                                const std::string& model_name) {
+    std::string safe;
+    for (const char c : model_name) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                           (c >= '0' && c <= '9') || c == '-' || c == '_';
+        safe += plain ? c : '_';
+    }
+    return folder / ("calibration-" + safe + ".txt");
+}
+
+bool save_calibration(const std::filesystem::path& file, const SavedCalibration& saved) {
+    std::error_code error;
+    std::filesystem::create_directories(file.parent_path(), error);
+    const std::filesystem::path partial = file.string() + ".part";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        if (saved.word >= 0) {
+            out << kWordKey << hex4(saved.word) << "\r\n";
+        }
+        if (saved.bits >= 0) {
+            out << kBitsKey << hex4(saved.bits) << "\r\n";
+        }
+        out.flush();
+        if (!out) {
+            std::filesystem::remove(partial, error);
+            return false;
+        }
+    }
+    std::filesystem::rename(partial, file, error);
+    return !error;
+}
+
+std::optional<SavedCalibration> load_saved_calibration(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    // A few short lines; anything longer is not one of ours.
+    std::string text(256, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(in.gcount()));
+    SavedCalibration saved;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        const auto value = [&line](std::string_view key) {
+            return line.size() == key.size() + 4 && line.compare(0, key.size(), key) == 0
+                       ? hexval4(line.substr(key.size()))
+                       : -1;
+        };
+        if (const std::int32_t word = value(kWordKey); word >= 0 && word <= 0x3FFF) {
+            saved.word = word;
+        } else if (const std::int32_t bits = value(kBitsKey); bits >= 0 && bits <= 0x3FFF) {
+            saved.bits = bits;
+        }
+    }
+    if (saved.word < 0 && saved.bits < 0) {
+        return std::nullopt;
+    }
+    return saved;
+}
+
+std::string calibration_values_text(const SavedCalibration& saved,
+                                    std::int32_t calibration_bits_mask) {
+    std::string text;
+    if (saved.word >= 0) {
+        text = "OSCCAL was " + hex4h(saved.word);
+    }
+    if (saved.bits >= 0 && calibration_bits_mask != 0) {
+        text += (text.empty() ? "Band-gap was " : ", band-gap ") +
+                bits_text(saved.bits, calibration_bits_mask) + "b";
+    }
+    return text;
+}
+
+void rescue_calibration(ProgramState& state) {
+    const ScriptRunner& runner = state.runner;
+    const SavedCalibration saved{runner.kept_calibration_word, runner.kept_calibration_bits};
+    const std::string values = calibration_values_text(saved, state.model.calibration_config_bits);
+    std::string text = values +
+                       ": the operation ended after the erase, before they were written back to "
+                       "the chip.\r\n";
+    const auto file = recovery_file(state);
+    if (file && save_calibration(*file, saved)) {
+        text += "They are kept in " + file->string() +
+                ", and the next Erase All or Program All of " + state.model.model_name +
+                " offers to write them back.";
+    } else {
+        text +=
+            "Write them down: put the OSCCAL word into the image at its address and run "
+            "Program All again.";
+    }
+    (void)state.engine_host().show_message(text, message_kind::kError, "");
+}
+
+std::optional<SavedCalibration> offer_saved_calibration(ProgramState& state,
+                                                        std::int32_t chip_word) {
+    const auto file = recovery_file(state);
+    if (!file) {
+        return std::nullopt;
+    }
+    const auto saved = load_saved_calibration(*file);
+    const auto& calibration = state.model.calibration_word;
+    if (!saved || !calibration) {
+        return std::nullopt;
+    }
+    // A chip that still holds a calibration of its own other than the saved one is
+    // another chip: its own is kept.
+    if (calibration->accepts(chip_word) && chip_word != saved->word) {
+        return std::nullopt;
+    }
+    std::string values = calibration_values_text(*saved, state.model.calibration_config_bits);
+    const std::string question =
+        "An earlier operation ended after the erase and kept the chip's calibration: " +
+        values.replace(values.find(" was "), 5, " ") + ".\r\nWrite it back to the chip now?";
+    if (state.engine_host().show_message(question, message_kind::kQuestion, "") !=
+        message_result::kYes) {
+        return std::nullopt;
+    }
+    return saved;
+}
+
+void forget_saved_calibration(ProgramState& state) {
+    if (const auto file = recovery_file(state)) {
+        std::error_code error;
+        std::filesystem::remove(*file, error);
+    }
+}
+
+}  // namespace corvanel

@@ -1,0 +1,54 @@
+#pragma once
+
+// Factory calibration that an operation read, erased and could not write back.
+// The 12F629/675 and 16F630/676 lose their OSCCAL word and band-gap bits in every
+// bulk erase; Erase All and Program All keep both and write them back right after
+// the erase. When the operation ends in between (the board stops answering, the
+// line is lost, the program is ended), the values must not be lost with it: they
+// are shown, and kept in a small file of the configuration folder, from which the
+// next Erase All or Program All of the same model offers to write them back.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace corvanel {
+
+struct ProgramState;
+
+struct SavedCalibration {
+    std::int32_t word = -1;  // the calibration word (OSCCAL); -1: none
+    std::int32_t bits = -1;  // the calibration bits of configuration word 1; -1: none
+};
+
+// The recovery file of a model in `folder`: "calibration-PIC12F675.txt".
+[[nodiscard]] std::filesystem::path calibration_recovery_file(const std::filesystem::path& folder,
+                                                              const std::string& model_name);
+
+// Writes the file (lines "OSCCAL 3480" and "CONFIG 2000", CR LF); false when it
+// cannot be written.
+bool save_calibration(const std::filesystem::path& file, const SavedCalibration& saved);
+// The values of a recovery file; nothing when there is none or it is not sound.
+[[nodiscard]] std::optional<SavedCalibration> load_saved_calibration(
+    const std::filesystem::path& file);
+
+// "OSCCAL was 3480h, band-gap 10b": the values as the user reads them off.
+[[nodiscard]] std::string calibration_values_text(const SavedCalibration& saved,
+                                                  std::int32_t calibration_bits_mask);
+
+// The operation is ending while the chip's calibration is erased and not yet
+// written back: shows the values and keeps them in the recovery file (when the
+// state names a folder for it).
+void rescue_calibration(ProgramState& state);
+
+// Asked at the first calibration read of Erase All or Program All when a recovery
+// file of the model exists and the chip's own word is lost (or equals the saved
+// one): "Yes" takes the saved values. Answers the values to use, or nothing.
+[[nodiscard]] std::optional<SavedCalibration> offer_saved_calibration(ProgramState& state,
+                                                                      std::int32_t chip_word);
+
+// The calibration is back in the chip: the recovery file has served.
+void forget_saved_calibration(ProgramState& state);
+
+}  // namespace corvanel
