@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "core/devices/config_fields.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
 #include "core/engine/engine_host.h"
@@ -44,6 +45,14 @@ struct ProgramState {
     // The last Program All or Erase All ended at its device ID check: the chip in
     // the socket was not the model's and the user did not go on.
     bool operation_refused = false;
+
+    // The configuration word fields of the chips (not owned; may be absent): they
+    // say which bits of configuration word 1 turn code protection on.
+    const ConfigFieldTable* config_fields = nullptr;
+    [[nodiscard]] ProtectionBits protection() const {
+        return config_fields != nullptr ? protection_bits(config_fields->find(model.model_name))
+                                        : ProtectionBits{};
+    }
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.
