@@ -400,7 +400,9 @@ bool Form1::confirm_out_of_range_buffer(OperationKind operation) {
     const QString question = out_of_range_warning_ + (operation == OperationKind::Program
                                                           ? QStringLiteral("Program anyway?")
                                                           : QStringLiteral("Verify anyway?"));
-    if (mymsgbox(question, message_kind::kQuestion, window_title()) == message_result::kYes) {
+    // "No" by default, as every question before something risky.
+    if (mymsgbox(question, message_kind::kQuestion | message_kind::kDefaultButton2,
+                 window_title()) == message_result::kYes) {
         return true;
     }
     set_status(QString::fromUtf8(cancelled_text(operation).data(),
