@@ -183,11 +183,11 @@ void Form1::build_controls() {
     lfix[1] = label(QStringLiteral("Config. Word (2008h)"), twips_rect(4080, 4860, 1755, 255));
     label_conf[1] =
         label(QString(), twips_rect(4380, 5160, 1215, 255), QStringLiteral("Click to edit!"));
-    lfix_id = label(QStringLiteral("ID"), twips_rect(4080, 5460, 285, 255),
+    lfix_id = label(QStringLiteral("ID"), twips_rect(4080, 5460, 255, 255),
                     QStringLiteral("User IDs (2000h-2003h)"));
     for (int index = 0; index < kUserIdCount; ++index) {
         label_id[static_cast<std::size_t>(index)] =
-            label(QString(), twips_rect(4395 + index * 435, 5460, 420, 255),
+            label(QString(), twips_rect(4365 + index * 450, 5460, 435, 255),
                   QStringLiteral("User ID %1h. Click to edit!").arg(0x2000 + index, 4, 16));
     }
     Label5 = label(QStringLiteral("Status"), twips_rect(4380, 5820, 1755, 255));
@@ -264,7 +264,7 @@ void Form1::apply_fonts() {
         value_label->setFont(fixed_font(13));
     }
     for (ClickLabel* value_label : label_id) {
-        value_label->setFont(fixed_font(11));
+        value_label->setFont(fixed_font(10));
     }
     unosbox->setFont(tabla_flash->font());
     unosbox->setFrame(false);
