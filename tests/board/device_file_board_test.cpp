@@ -229,12 +229,15 @@ TEST_P(ShippedModelTest, CodeProtectedBuildProgramsVerifiesAndThenProtects) {
         EXPECT_EQ(start_operation_on(bench.state, kind, part, continues), StartResult::Started);
         return bench.run_to_end(kind);
     };
-    EXPECT_TRUE(starts_with(run_part(OperationKind::Program, program.rest, false), "Chip programmed. "));
+    EXPECT_TRUE(
+        starts_with(run_part(OperationKind::Program, program.rest, false), "Chip programmed. "));
     EXPECT_NE(bench.chip().config_word(1), written.config1) << "protected before the verify";
     EXPECT_TRUE(starts_with(run_part(OperationKind::Verify, verify.rest, true), "Chip verified. "))
         << bench.state.report.mismatch_report;
-    EXPECT_TRUE(starts_with(run_part(OperationKind::Program, program.config, true), "Chip programmed. "));
-    EXPECT_TRUE(starts_with(run_part(OperationKind::Verify, verify.config, true), "Chip verified. "))
+    EXPECT_TRUE(
+        starts_with(run_part(OperationKind::Program, program.config, true), "Chip programmed. "));
+    EXPECT_TRUE(
+        starts_with(run_part(OperationKind::Verify, verify.config, true), "Chip verified. "))
         << bench.state.report.mismatch_report;
     EXPECT_TRUE(bench.chip().program_protected());
     for (int k = 0; k < kUserIdCount; ++k) {

@@ -121,7 +121,7 @@ enum class InstructionKind {
 
 struct DecodedInstruction {
     InstructionKind kind = InstructionKind::Unrecognized;
-    std::int32_t code = 0;   // chip command code, 0..255
+    std::int32_t code = 0;  // chip command code, 0..255
     // Data literal (WriteLiteral), milliseconds (Wait) or user ID index 0..3.
     std::int32_t value = 0;
 };

@@ -169,8 +169,8 @@ TEST_F(CellEditing, UserIdsAreShownEditedAndSaved) {
     for (ClickLabel* id_label : form.label_id) {
         EXPECT_EQ(id_label->text(), "3FFF");
     }
-    chosen_path = write_file(QStringLiteral("ids.hex"),
-                             ":084000000100020003000400AE\r\n:00000001FF\r\n");
+    chosen_path =
+        write_file(QStringLiteral("ids.hex"), ":084000000100020003000400AE\r\n:00000001FF\r\n");
     form.menuopen->trigger();
     EXPECT_EQ(form.label_id[0]->text(), "0001");
     EXPECT_EQ(form.label_id[3]->text(), "0004");
