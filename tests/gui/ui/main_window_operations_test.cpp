@@ -73,6 +73,7 @@ TEST_F(WindowOperations, ProgramVerifyAndReadBackOnTheVirtualBoard) {
     program.image.set_flash_word(0, 0x2805);
     program.image.set_flash_word(1, 0x0123);
     program.image.set_eeprom_byte(3, 0x5A);
+    program.image.user_ids = {0x0001, 0x000A, 0x0002, 0x000B};  // __IDLOCS 0x1A2B
     const MemoryImage written = program.image;
 
     EXPECT_TRUE(run(0).startsWith("Chip programmed. ")) << form.status_text().toStdString();
@@ -86,6 +87,8 @@ TEST_F(WindowOperations, ProgramVerifyAndReadBackOnTheVirtualBoard) {
     EXPECT_TRUE(run(1).startsWith("Chip read. ")) << form.status_text().toStdString();
     EXPECT_EQ(program.image.flash, written.flash);
     EXPECT_EQ(program.image.eeprom, written.eeprom);
+    EXPECT_EQ(program.image.user_ids, written.user_ids);
+    EXPECT_EQ(form.label_id[1]->text(), "000A");
     EXPECT_TRUE(form.tabla_flash->rows().first().startsWith("000000: 2805 0123 3FFF"));
 
     EXPECT_TRUE(run(2).startsWith("Chip erased. "));
