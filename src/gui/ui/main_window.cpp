@@ -380,14 +380,20 @@ void Form1::run_operation(OperationKind operation) {
     if (idle && !confirm_out_of_range_buffer(operation)) {
         return;
     }
-    if (idle && operation == OperationKind::Read) {
-        out_of_range_warning_.clear();  // the buffer becomes the chip's
-    }
     // Which bits of the configuration word protect the memories (Verify).
     state().config_fields = &config_field_table();
     if (start_operation(state(), operation) == StartResult::Busy && !state().runner.completing()) {
         set_status(kOperationInProgress);
     }
+}
+
+void Form1::operation_ended() {
+    const ProgramState& program = state();
+    if (program.runner.operation_name == operation_name(OperationKind::Read) &&
+        !program.operation_failed && !program.operation_refused) {
+        out_of_range_warning_.clear();  // the buffer is the chip's now
+    }
+    enable();
 }
 
 bool Form1::confirm_out_of_range_buffer(OperationKind operation) {

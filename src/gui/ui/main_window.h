@@ -99,6 +99,9 @@ public:
     [[nodiscard]] bool confirm_out_of_range_buffer(OperationKind operation);
     // The load's out-of-range warning while the buffer is that file; empty otherwise.
     QString out_of_range_warning_;
+    // An operation has ended (finished, failed, refused): the commands are unlocked,
+    // and a Read All that succeeded has made the buffer the chip's.
+    void operation_ended();
     // "Identify Chip" of the "&Tools" menu, and its result from the engine.
     void menuidentify_Click();
     void chip_identified(std::int32_t word);
@@ -177,7 +180,7 @@ private:
         void set_status_text(std::string_view text) override;
         int show_message(std::string_view text, int kind, std::string_view caption) override;
         void disable_commands() override { form_.disable(); }
-        void enable_commands() override { form_.enable(); }
+        void enable_commands() override { form_.operation_ended(); }
         void redraw_tables() override { form_.updatedisplay(); }
         void pause(int milliseconds) override;
         [[nodiscard]] double clock_seconds() override;

@@ -139,6 +139,28 @@ TEST_F(WindowOperations, VerifyOfAProtectedChipSaysWhatItCannotRead) {
     install_config_field_table(nullptr);
 }
 
+// The "Program anyway?" question belongs to the buffer of a file with data
+// outside the model; a Read All replaces that buffer with the chip's.
+TEST_F(WindowOperations, ReadAllEndsTheOutOfRangeQuestion) {
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    chosen_path = write_file(QStringLiteral("big.hex"),
+                             ":020000000528D1\r\n:02200000FF3FA0\r\n:00000001FF\r\n");
+    form.menuopen->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    messages.clear();
+    message_answer = 7;  // No
+    form.Command[0]->click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.endsWith("Program anyway?"));
+    EXPECT_EQ(form.status_text(), "Program all cancelled.");
+
+    messages.clear();
+    EXPECT_TRUE(run(1).startsWith("Chip read. "));
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. "));
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(WindowOperations, TestVppLocksTheCommandsUntilClickedAgain) {
     use_serial_link(2);
     Form1& form = open_window(QString::number(model_number));
