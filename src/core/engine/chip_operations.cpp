@@ -343,9 +343,11 @@ bool answers_after_end(ProgramState& state) {
 
 std::uint64_t operation_step_limit(const MemoryImage& image, std::int32_t script_length) {
     const auto locations = static_cast<std::uint64_t>(std::max(image.flash_size, 0)) +
-                           static_cast<std::uint64_t>(std::max(image.eeprom_size, 0)) + 2;
+                           static_cast<std::uint64_t>(std::max(image.eeprom_size, 0)) + 2 +
+                           kUserIdCount;
     const auto length = static_cast<std::uint64_t>(std::max(script_length, 1));
-    return 2 * 4 * length * locations + 1000;
+    constexpr std::uint64_t kStepsPerInstruction = 2 * 4;
+    return kStepsPerInstruction * length * locations + 1000;
 }
 
 }  // namespace corvanel
