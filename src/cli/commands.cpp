@@ -8,6 +8,7 @@
 #include "core/devices/config_fields.h"
 #include "core/devices/device_identity.h"
 #include "core/engine/chip_identify.h"
+#include "core/engine/config_sections.h"
 #include "core/image/hex_text.h"
 #include "platform/link/low_latency.h"
 #include "platform/link/port_setup.h"
@@ -97,6 +98,20 @@ int Tool::cmd_convert() {
     return save_hex(options_.args[1]);
 }
 
+bool Tool::refuse_out_of_range(const QString& path) {
+    if (out_of_range_count_ == 0 || options_.force) {
+        return false;
+    }
+    // The warning above listed the addresses; what the chip can hold would be
+    // programmed without the rest, and a truncated program is no success.
+    print(stderr, QStringLiteral("corvanel: %1 has data for %2 addresses outside %3; refused "
+                                 "(--force uses the rest)")
+                      .arg(path)
+                      .arg(out_of_range_count_)
+                      .arg(QString::fromStdString(state_.model.model_name)));
+    return true;
+}
+
 int Tool::cmd_program() {
     if (!expect_args(1)) {
         return cli_exit::kUsage;
@@ -104,15 +119,54 @@ int Tool::cmd_program() {
     if (!load_hex(options_.args[0])) {
         return cli_exit::kRefused;
     }
+    if (refuse_out_of_range(options_.args[0])) {
+        return cli_exit::kRefused;
+    }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }
-    int result = run_operation(OperationKind::Program);
-    if (result == cli_exit::kDone && options_.verify) {
-        result = run_operation(OperationKind::Verify);
+    const ProtectionBits protection = state_.protection();
+    const bool protects = protection.program_protected(state_.image.config1) ||
+                          protection.data_protected(state_.image.config1);
+    int result = cli_exit::kDone;
+    if (options_.verify && protects) {
+        result = program_protected_build();
+    } else {
+        result = run_operation(OperationKind::Program);
+        if (result == cli_exit::kDone && options_.verify) {
+            result = run_operation(OperationKind::Verify);
+        }
     }
     const int closed = close_port();
     return result != cli_exit::kDone ? result : closed;
+}
+
+int Tool::program_protected_build() {
+    const ConfigSplit program = split_config_sections(state_.model.program_list);
+    const ConfigSplit verify = split_config_sections(state_.model.verify_list);
+    if (!program.found() || !verify.found()) {
+        // An algorithm without a section of its own for the configuration word:
+        // in the usual order (its Verify then fails where protection hides memory).
+        int result = run_operation(OperationKind::Program);
+        if (result == cli_exit::kDone) {
+            result = run_operation(OperationKind::Verify);
+        }
+        return result;
+    }
+    print_lines(stdout,
+                "Code protection is on: the configuration word is written after the verify.");
+    int result = run_operation(OperationKind::Program, &program.rest, false);
+    if (result == cli_exit::kDone) {
+        result = run_operation(OperationKind::Verify, &verify.rest, true);
+    }
+    if (result != cli_exit::kDone) {
+        return result;  // a chip that does not verify is not protected
+    }
+    result = run_operation(OperationKind::Program, &program.config, true);
+    if (result == cli_exit::kDone) {
+        result = run_operation(OperationKind::Verify, &verify.config, true);
+    }
+    return result;
 }
 
 int Tool::cmd_verify() {
@@ -120,6 +174,9 @@ int Tool::cmd_verify() {
         return cli_exit::kUsage;
     }
     if (!load_hex(options_.args[0])) {
+        return cli_exit::kRefused;
+    }
+    if (refuse_out_of_range(options_.args[0])) {
         return cli_exit::kRefused;
     }
     return cmd_simple(OperationKind::Verify);

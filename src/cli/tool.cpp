@@ -18,6 +18,7 @@
 #endif
 
 #include "cli/cli_tool.h"
+#include "core/devices/config_fields.h"
 #include "core/devices/device_database.h"
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
@@ -211,8 +212,10 @@ int Tool::close_port() {
     return cli_exit::kDone;
 }
 
-int Tool::run_operation(OperationKind kind) {
-    const StartResult started = start_operation(state_, kind);
+int Tool::run_operation(OperationKind kind, const InstructionList* algorithm, bool continues) {
+    const StartResult started = algorithm != nullptr
+                                    ? start_operation_on(state_, kind, *algorithm, continues)
+                                    : start_operation(state_, kind);
     if (started == StartResult::Refused) {
         return cli_exit::kRefused;  // the board's Vpp does not suit the chip
     }
@@ -239,11 +242,15 @@ int Tool::run_operation(OperationKind kind) {
         state_.report.mismatch_count != 0) {
         return cli_exit::kRefused;
     }
+    if (kind == OperationKind::Verify && verify_incomplete(state_.runner)) {
+        return cli_exit::kRefused;  // code protection hid a memory: not verified
+    }
     return cli_exit::kDone;
 }
 
 bool Tool::load_hex(const QString& path) {
     const HexOpenReport report = open_hex_file(file_name_bytes(path), state_.image);
+    out_of_range_count_ = report.out_of_range_count;
     for (const HexMessage& message : report.messages) {
         print_message(message.text);
     }
@@ -276,6 +283,13 @@ void Tool::print_image() {
         }
         print_lines(stdout, line);
     }
+    if (image.user_ids_used()) {
+        std::string line = "ID:";
+        for (const std::int32_t word : image.user_ids) {
+            line += " " + hex4(word);
+        }
+        print_lines(stdout, line);
+    }
     print_lines(stdout, "CONF1: " + hex4(image.config1));
     if (image.config2_used) {
         print_lines(stdout, "CONF2: " + hex4(image.config2));
@@ -303,13 +317,20 @@ int Tool::run() {
     if (options_.verify && command != QLatin1String("program")) {
         return usage_error(QStringLiteral("--verify goes with program only"));
     }
-    const QStringList operations = {"program", "verify", "read", "erase", "blank"};
-    if (options_.force && !operations.contains(command)) {
+    const QStringList forced = {"program", "erase", "verify", "read", "blank"};
+    if (options_.force && !forced.contains(command)) {
         return usage_error(
             QStringLiteral("--force goes with program, verify, read, erase and blank only"));
     }
     if (const int loaded = load_database(); loaded != cli_exit::kDone) {
         return loaded;
+    }
+    // Without the fields file nothing is known of code protection, and Verify
+    // compares every word as before; `config` reports the file's fault itself.
+    const QString fields = QDir(data_folder()).filePath(QString::fromLatin1(kConfigFieldsFileName));
+    if (QFileInfo::exists(fields) &&
+        load_config_fields(file_name_bytes(fields), config_fields_).ok) {
+        state_.config_fields = &config_fields_;
     }
     if (command == QLatin1String("models")) {
         return cmd_models();

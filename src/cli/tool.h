@@ -29,9 +29,19 @@ private:
     [[nodiscard]] int select_model();
     [[nodiscard]] int open_port();
     [[nodiscard]] int close_port();
-    [[nodiscard]] int run_operation(OperationKind kind);
+    // Runs the model's algorithm for the operation, or `algorithm` when given
+    // (see start_operation_on).
+    [[nodiscard]] int run_operation(OperationKind kind, const InstructionList* algorithm = nullptr,
+                                    bool continues = false);
+    // program --verify of a code-protected build: everything but the
+    // configuration word, its verify, and only then the configuration word.
+    [[nodiscard]] int program_protected_build();
+    // A file with data the chip cannot hold is refused unless --force.
+    [[nodiscard]] bool refuse_out_of_range(const QString& path);
     // Loads the file as the window's "&Open HEX File" does and prints what it shows.
     [[nodiscard]] bool load_hex(const QString& path);
+    // Word addresses of the last loaded file outside the model.
+    std::int64_t out_of_range_count_ = 0;
     [[nodiscard]] int save_hex(const QString& path);
     void print_image();
 
@@ -56,6 +66,8 @@ private:
     bool terminal_;
     CliHost host_;
     ProgramState state_;
+    // The configuration word fields (code protection bits) of the chips.
+    ConfigFieldTable config_fields_;
     // The window application's settings, only ever read: the tool writes none.
     SettingsStore stored_;
     std::unique_ptr<SerialLink> link_;

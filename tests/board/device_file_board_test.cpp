@@ -23,6 +23,7 @@
 #include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/chip_operations.h"
+#include "core/engine/config_sections.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/program_state.h"
 #include "core/engine/script_runner.h"
@@ -139,6 +140,7 @@ class ShippedModelTest : public ::testing::TestWithParam<std::string> {};
 TEST_P(ShippedModelTest, AllFiveOperationsWorkOnTheChip) {
     ModelOnBoard bench(GetParam());
     bench.fill_image_at_random(static_cast<std::uint32_t>(bench.state.selected_model) * 7919u);
+    bench.state.image.user_ids = {0x0001, 0x3FFF, 0x1234, 0x2A55};  // __IDLOCS
     const MemoryImage written = bench.with_chip_calibration(bench.state.image);
 
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
@@ -154,6 +156,9 @@ TEST_P(ShippedModelTest, AllFiveOperationsWorkOnTheChip) {
     if (written.config2_used) {
         EXPECT_EQ(bench.chip().config_word(2), written.config2);
     }
+    for (int k = 0; k < kUserIdCount; ++k) {
+        EXPECT_EQ(bench.chip().config_space(kUserIdFirst + k), written.user_id(k)) << "ID " << k;
+    }
 
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
     EXPECT_TRUE(bench.host.messages.empty());
@@ -167,6 +172,7 @@ TEST_P(ShippedModelTest, AllFiveOperationsWorkOnTheChip) {
     EXPECT_EQ(bench.state.image.eeprom, written.eeprom);
     EXPECT_EQ(bench.state.image.config1, written.config1);
     EXPECT_EQ(bench.state.image.config2, written.config2);
+    EXPECT_EQ(bench.state.image.user_ids, written.user_ids);
 
     // One FLASH word and one EEPROM byte (where the chip has EEPROM) change in the
     // chip behind the program's back.
@@ -186,8 +192,11 @@ TEST_P(ShippedModelTest, AllFiveOperationsWorkOnTheChip) {
             "EEPROM Byte " + hex4h(eeprom_address) + ",   " + hex2h(changed_byte) + ",   " +
             hex2h(written.eeprom[static_cast<std::size_t>(eeprom_address)]) + ",\r\n";
     }
+    // And a user ID: the IDs are checked after the configuration words.
+    bench.chip().set_config_space(0x2002, 0x0234);
+    expected_report += "ID Word 2002h,   0234h,   1234h,\r\n";
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
-    EXPECT_EQ(bench.state.report.mismatch_count, has_eeprom ? 2 : 1);
+    EXPECT_EQ(bench.state.report.mismatch_count, has_eeprom ? 3 : 2);
     EXPECT_EQ(bench.state.report.mismatch_report, expected_report);
     ASSERT_EQ(bench.host.messages.size(), 1u);
     EXPECT_EQ(bench.host.messages[0].text, "Chip verify failed:\r\n\r\n" + expected_report);
@@ -209,6 +218,65 @@ TEST_P(ShippedModelTest, ProgramAllOfABlankImageLeavesAnErasedChip) {
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
+}
+
+// A code-protected build, the way `program --verify` runs it: everything but the
+// configuration word is written and verified, then the configuration word is
+// written and checked. A later Verify of the protected chip compares what it can
+// read and says that program memory is hidden, instead of failing at every word.
+TEST_P(ShippedModelTest, CodeProtectedBuildProgramsVerifiesAndThenProtects) {
+    ModelOnBoard bench(GetParam());
+    bench.state.config_fields = &test::shipped_config_fields();
+    const ProtectionBits bits = bench.state.protection();
+    ASSERT_NE(bits.program, 0) << "no CP field for " << GetParam();
+    bench.fill_image_at_random(static_cast<std::uint32_t>(bench.state.selected_model) * 31u);
+    bench.state.image.user_ids = {0x0004, 0x0003, 0x0002, 0x0001};
+    bench.state.image.config1 &= ~bits.program;  // the CP bits programmed: _CP_ON
+    const MemoryImage written = bench.with_chip_calibration(bench.state.image);
+
+    const ConfigSplit program = split_config_sections(bench.state.model.program_list);
+    const ConfigSplit verify = split_config_sections(bench.state.model.verify_list);
+    ASSERT_TRUE(program.found() && verify.found());
+    const auto run_part = [&](OperationKind kind, const InstructionList& part, bool continues) {
+        bench.host.messages.clear();
+        EXPECT_EQ(start_operation_on(bench.state, kind, part, continues), StartResult::Started);
+        return bench.run_to_end(kind);
+    };
+    EXPECT_TRUE(
+        starts_with(run_part(OperationKind::Program, program.rest, false), "Chip programmed. "));
+    EXPECT_NE(bench.chip().config_word(1), written.config1) << "protected before the verify";
+    EXPECT_TRUE(starts_with(run_part(OperationKind::Verify, verify.rest, true), "Chip verified. "))
+        << bench.state.report.mismatch_report;
+    EXPECT_TRUE(
+        starts_with(run_part(OperationKind::Program, program.config, true), "Chip programmed. "));
+    EXPECT_TRUE(
+        starts_with(run_part(OperationKind::Verify, verify.config, true), "Chip verified. "))
+        << bench.state.report.mismatch_report;
+    EXPECT_TRUE(bench.chip().program_protected());
+    for (int k = 0; k < kUserIdCount; ++k) {
+        EXPECT_EQ(bench.chip().config_space(kUserIdFirst + k), written.user_id(k));
+    }
+
+    // Verify of the protected chip: no mismatch at the hidden words, and it says why.
+    const std::string status = bench.run(OperationKind::Verify);
+    EXPECT_TRUE(starts_with(status, "Code protection is on: program memory cannot be read. "))
+        << status << bench.state.report.mismatch_report;
+    EXPECT_EQ(bench.state.report.mismatch_count, 0);
+    ASSERT_EQ(bench.host.messages.size(), 1u);
+    EXPECT_EQ(bench.host.messages[0].kind, message_kind::kInformation);
+    EXPECT_TRUE(verify_incomplete(bench.state.runner));
+
+    // What it can read still counts: a user ID changed behind the program's back.
+    bench.chip().set_config_space(0x2003, 0x0000);
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
+    EXPECT_EQ(bench.state.report.mismatch_report,
+              MismatchReport::header() + "ID Word 2003h,   0000h,   0001h,\r\n");
+    ASSERT_EQ(bench.host.messages.size(), 1u);
+    EXPECT_NE(bench.host.messages[0].text.find(kProgramMemoryHiddenText), std::string::npos);
+
+    // The model's erase removes the protection again.
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+    EXPECT_FALSE(bench.chip().program_protected());
 }
 
 INSTANTIATE_TEST_SUITE_P(DeviceFile, ShippedModelTest, ::testing::ValuesIn(shipped_model_names()),
@@ -699,6 +767,34 @@ TEST(DeviceFileBoardTest, DeviceIdGuardAsksBeforeProgramAndErase) {
     ModelOnBoard right("PIC16F628A");
     right.chip().set_revision(7);
     EXPECT_TRUE(starts_with(right.run(OperationKind::Erase), "Chip erased. "));
+    EXPECT_TRUE(right.host.messages.empty());
+}
+
+// Blank Check, Read All and Verify read the device ID first as well: an empty
+// socket (every read answers 3FFFh, which looks blank) is a clear "no chip".
+// "No" ends the operation with the voltages off; a Read All keeps the image.
+TEST(DeviceFileBoardTest, EmptySocketFailsBlankCheckReadAndVerify) {
+    const struct {
+        OperationKind kind;
+        const char* cancelled;
+    } cases[] = {
+        {OperationKind::Blank, "Blank check cancelled."},
+        {OperationKind::Read, "Read all cancelled."},
+        {OperationKind::Verify, "Verify cancelled."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(operation_name(c.kind));
+        ModelOnBoard bench("PIC16F628A", "none");
+        bench.state.image.flash[3] = 0x2805;
+        EXPECT_EQ(bench.run(c.kind), c.cancelled);
+        ASSERT_EQ(bench.host.messages.size(), 1u);
+        EXPECT_EQ(bench.host.messages[0].text, "No chip found (device ID 3FFFh). Continue?");
+        EXPECT_TRUE(bench.state.operation_refused);
+        EXPECT_EQ(bench.state.image.flash[3], 0x2805) << "the image was lost";
+    }
+    // A model's own chip goes on without a question.
+    ModelOnBoard right("PIC16F628A");
+    EXPECT_TRUE(starts_with(right.run(OperationKind::Blank), "Chip is blank. "));
     EXPECT_TRUE(right.host.messages.empty());
 }
 

@@ -153,6 +153,9 @@ MemoryImage random_image(const Rig& rig) {
     for (auto& byte : image.eeprom) {
         byte = static_cast<std::int32_t>(random() & 0xFF);
     }
+    for (auto& word : image.user_ids) {
+        word = static_cast<std::int32_t>(random() & 0x3FFF);
+    }
     return image;
 }
 
@@ -195,6 +198,7 @@ TEST_P(FastLinkModelTest, EveryOperationGivesTheSameResultWithoutTheNoOperations
             EXPECT_EQ(rig->state.image.eeprom, normal.state.image.eeprom);
             EXPECT_EQ(rig->state.image.config1, normal.state.image.config1);
             EXPECT_EQ(rig->state.image.config2, normal.state.image.config2);
+            EXPECT_EQ(rig->state.image.user_ids, normal.state.image.user_ids);
         }
         EXPECT_EQ(window_result, normal_result);
         EXPECT_EQ(fast_window_result, normal_result);
@@ -237,6 +241,7 @@ TEST_P(FastLinkModelTest, EveryOperationGivesTheSameResultWithoutTheNoOperations
     for (const Rig* rig : {&fast, &window, &fast_window}) {
         EXPECT_EQ(rig->state.image.flash, expected.flash);
         EXPECT_EQ(rig->state.image.eeprom, expected.eeprom);
+        EXPECT_EQ(rig->state.image.user_ids, expected.user_ids);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/devices/config_fields.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
 #include "core/engine/program_state.h"
@@ -28,6 +29,16 @@ inline std::vector<std::string> shipped_model_names() {
         names.push_back(model.name);
     }
     return names;
+}
+
+// The configuration word fields the programs ship (the code protection bits).
+inline const ConfigFieldTable& shipped_config_fields() {
+    static const ConfigFieldTable table = [] {
+        ConfigFieldTable loaded;
+        (void)load_config_fields(std::string(CORVANEL_BIN_DIR) + "/corvanelconfig.txt", loaded);
+        return loaded;
+    }();
+    return table;
 }
 
 // Gives `state` the shipped database with the model `name` applied and a blank

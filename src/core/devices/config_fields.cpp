@@ -177,4 +177,20 @@ std::vector<std::string> describe_config_word(const ConfigWordFields& word_field
     return lines;
 }
 
+ProtectionBits protection_bits(const ChipConfigFields* chip) {
+    ProtectionBits bits;
+    const ConfigWordFields* word = chip != nullptr ? chip->word(1) : nullptr;
+    if (word == nullptr) {
+        return bits;
+    }
+    for (const ConfigField& field : word->fields) {
+        if (field.name == "CP") {
+            bits.program = field.mask;
+        } else if (field.name == "CPD") {
+            bits.data = field.mask;
+        }
+    }
+    return bits;
+}
+
 }  // namespace corvanel

@@ -78,6 +78,22 @@ struct ConfigFieldsLoadResult {
 [[nodiscard]] std::int32_t with_option(std::int32_t word, const ConfigField& field,
                                        const ConfigOption& option);
 
+// The bits of configuration word 1 that protect program memory ("CP") and data
+// memory ("CPD"); 0 where the chip has no such field. A memory is protected
+// while any of its bits is programmed (0), as with the older parts' CP1:CP0 pairs.
+struct ProtectionBits {
+    std::int32_t program = 0;
+    std::int32_t data = 0;
+
+    [[nodiscard]] bool program_protected(std::int32_t config1) const {
+        return program != 0 && (config1 & program) != program;
+    }
+    [[nodiscard]] bool data_protected(std::int32_t config1) const {
+        return data != 0 && (config1 & data) != data;
+    }
+};
+[[nodiscard]] ProtectionBits protection_bits(const ChipConfigFields* chip);
+
 // One line per field: "Oscillator (FOSC): XT, XT oscillator: ..." or, for bits
 // that match no option, "Oscillator (FOSC): bits 0012h match no option".
 [[nodiscard]] std::vector<std::string> describe_config_word(const ConfigWordFields& word_fields,

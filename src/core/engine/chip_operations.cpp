@@ -103,13 +103,17 @@ std::optional<StartResult> start_refused(ProgramState& state) {
     return std::nullopt;
 }
 
-void reset_for_new_script(ProgramState& state) {
+void reset_for_new_script(ProgramState& state, bool continues) {
     ScriptRunner& runner = state.runner;
     runner.device_id_word = -1;
-    runner.kept_calibration_word = -1;
-    runner.kept_calibration_bits = -1;
-    runner.kept_calibration_space[0] = runner.kept_calibration_space[1] = -1;
-    runner.reset_calibration();
+    if (!continues) {
+        runner.kept_calibration_word = -1;
+        runner.kept_calibration_bits = -1;
+        runner.kept_calibration_space[0] = runner.kept_calibration_space[1] = -1;
+        runner.reset_calibration();
+    }
+    runner.program_memory_hidden = false;
+    runner.data_memory_hidden = false;
     state.operation_refused = false;
     state.operation_failed = false;
     runner.address = 0;
@@ -123,6 +127,11 @@ void reset_for_new_script(ProgramState& state) {
 }
 
 StartResult start_operation(ProgramState& state, OperationKind kind) {
+    return start_operation_on(state, kind, algorithm_of(state.model, kind), false);
+}
+
+StartResult start_operation_on(ProgramState& state, OperationKind kind,
+                               const InstructionList& algorithm, bool continues) {
     if (const auto refused = start_refused(state)) {
         return *refused;
     }
@@ -134,9 +143,9 @@ StartResult start_operation(ProgramState& state, OperationKind kind) {
     EngineHost& host = state.engine_host();
     const OperationRow& row = row_of(kind);
 
-    // Program All and Erase All of a model with a device ID read the ID first.
-    runner.load_script(guarded_script(state.model, kind, algorithm_of(state.model, kind)));
-    reset_for_new_script(state);
+    // Every operation on a model with a device ID reads the ID first.
+    runner.load_script(continues ? algorithm : guarded_script(state, kind, algorithm));
+    reset_for_new_script(state, continues);
     state.start_time = host.clock_seconds();
     if (kind == OperationKind::Blank || kind == OperationKind::Verify) {
         state.report.reset_report();
@@ -189,7 +198,37 @@ void blank2_routine(ProgramState& state) {
 }
 
 void verify2_routine(ProgramState& state) {
-    report_check(state, "Chip verified. ", "Chip verify failed. ", "Chip verify failed:");
+    const std::string hidden = hidden_memory_text(state.runner);
+    if (hidden.empty()) {
+        report_check(state, "Chip verified. ", "Chip verify failed. ", "Chip verify failed:");
+        return;
+    }
+    // What could be read was compared; the rest is said, not counted as mismatches.
+    if (state.report.mismatch_count != 0) {
+        report_check(state, "Chip verify failed. ", "Chip verify failed. ",
+                     "Chip verify failed:\r\n" + hidden);
+        return;
+    }
+    report_result(state, hidden + " ");
+    EngineHost& host = state.engine_host();
+    (void)host.show_message(hidden, message_kind::kInformation, "");
+    host.process_events();
+}
+
+std::string hidden_memory_text(const ScriptRunner& runner) {
+    std::string text;
+    if (runner.program_memory_hidden) {
+        text = std::string(kProgramMemoryHiddenText);
+    }
+    if (runner.data_memory_hidden) {
+        text += text.empty() ? "" : " ";
+        text += kDataMemoryHiddenText;
+    }
+    return text;
+}
+
+bool verify_incomplete(const ScriptRunner& runner) {
+    return runner.program_memory_hidden || runner.data_memory_hidden;
 }
 
 void run_completion_routine(ProgramState& state, std::string_view name) {
@@ -315,9 +354,11 @@ bool answers_after_end(ProgramState& state) {
 
 std::uint64_t operation_step_limit(const MemoryImage& image, std::int32_t script_length) {
     const auto locations = static_cast<std::uint64_t>(std::max(image.flash_size, 0)) +
-                           static_cast<std::uint64_t>(std::max(image.eeprom_size, 0)) + 2;
+                           static_cast<std::uint64_t>(std::max(image.eeprom_size, 0)) + 2 +
+                           kUserIdCount;
     const auto length = static_cast<std::uint64_t>(std::max(script_length, 1));
-    return 2 * 4 * length * locations + 1000;
+    constexpr std::uint64_t kStepsPerInstruction = 2 * 4;
+    return kStepsPerInstruction * length * locations + 1000;
 }
 
 }  // namespace corvanel

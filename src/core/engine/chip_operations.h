@@ -16,6 +16,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/devices/model_application.h"
+
 namespace corvanel {
 
 struct ProgramState;
@@ -68,7 +70,8 @@ enum class StartResult {
 
 // Prepares the interpreter for the script just loaded: address and loop at the
 // start, a fresh step bound for the image, the last operation's flags cleared.
-void reset_for_new_script(ProgramState& state);
+// A script that continues the last operation keeps the calibration it read.
+void reset_for_new_script(ProgramState& state, bool continues = false);
 
 // Starts an operation on the applied model's algorithm for it. Bytes waiting in
 // the receive buffer from before (answers nobody waits for) are discarded before
@@ -76,12 +79,31 @@ void reset_for_new_script(ProgramState& state);
 // tells the user.
 StartResult start_operation(ProgramState& state, OperationKind kind);
 
+// The same on a part of the model's algorithm for the operation (see
+// split_config_sections). A script that `continues` the operation before it
+// (the configuration word written after the rest was verified) runs as given:
+// no device ID read, and the calibration that operation kept is written back.
+StartResult start_operation_on(ProgramState& state, OperationKind kind,
+                               const InstructionList& algorithm, bool continues);
+
 // The completion routines, run by the interpreter's finishing step.
 void program2_routine(ProgramState& state);
 void erase2_routine(ProgramState& state);
 void read2_routine(ProgramState& state);
 void blank2_routine(ProgramState& state);
 void verify2_routine(ProgramState& state);
+// Verify of a code-protected chip: the memories protection hides are left out,
+// and the result says so instead of listing a mismatch at every word.
+inline constexpr std::string_view kProgramMemoryHiddenText =
+    "Code protection is on: program memory cannot be read.";
+inline constexpr std::string_view kDataMemoryHiddenText =
+    "Data code protection is on: data memory cannot be read.";
+class ScriptRunner;
+// The sentences for what the last Verify could not read; empty when it read all.
+[[nodiscard]] std::string hidden_memory_text(const ScriptRunner& runner);
+// The last Verify left a memory out: it compared less than the whole chip.
+[[nodiscard]] bool verify_incomplete(const ScriptRunner& runner);
+
 // The routine that the operation name names; nothing for any other text.
 void run_completion_routine(ProgramState& state, std::string_view name);
 

@@ -1,5 +1,7 @@
 #include "core/engine/device_id_guard.h"
 
+#include <optional>
+
 #include "core/devices/device_identity.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
@@ -10,15 +12,41 @@ InstructionList id_read_script(const ActiveModel& model) {
     return model.id_list.empty() ? split_instructions(kGenericIdReadAlgorithm) : model.id_list;
 }
 
-InstructionList guarded_script(const ActiveModel& model, OperationKind kind,
+InstructionList guarded_script(const ProgramState& state, OperationKind kind,
                                const InstructionList& algorithm) {
-    if (!model.device_id || (kind != OperationKind::Program && kind != OperationKind::Erase)) {
+    InstructionList script;
+    if (state.model.device_id) {
+        script = id_read_script(state.model);
+        script.emplace_back("checkdeviceid");
+    }
+    if (kind == OperationKind::Verify) {
+        const ProtectionBits bits = state.protection();
+        if (bits.program != 0 || bits.data != 0) {
+            const InstructionList read = split_instructions(kProtectionReadAlgorithm);
+            script.insert(script.end(), read.begin(), read.end());
+        }
+    }
+    if (script.empty()) {
         return algorithm;
     }
-    InstructionList script = id_read_script(model);
-    script.emplace_back("checkdeviceid");
     script.insert(script.end(), algorithm.begin(), algorithm.end());
     return script;
+}
+
+std::string_view cancelled_text(OperationKind kind) {
+    switch (kind) {
+        case OperationKind::Program:
+            return "Program all cancelled.";
+        case OperationKind::Erase:
+            return "Erase all cancelled.";
+        case OperationKind::Read:
+            return "Read all cancelled.";
+        case OperationKind::Blank:
+            return "Blank check cancelled.";
+        case OperationKind::Verify:
+            break;
+    }
+    return "Verify cancelled.";
 }
 
 bool confirm_device_id(ProgramState& state) {
@@ -35,15 +63,20 @@ bool confirm_device_id(ProgramState& state) {
     if (host.show_message(question, message_kind::kQuestion, "") == message_result::kYes) {
         return true;
     }
-    const std::string name = state.runner.operation_name;
+    const std::optional<OperationKind> kind = operation_from_name(state.runner.operation_name);
     state.operation_refused = true;
     state.runner.stop();
     state.link.set_receive_notification(0);
     // The ID read normally ends with its own "end"; this covers one that does not.
     state.link.voltages_off();
+    // A Read All cleared the image before the first command: it gets it back.
+    if (kind == OperationKind::Read && state.image_before_read) {
+        state.image = *state.image_before_read;
+        host.redraw_tables();
+    }
+    state.image_before_read.reset();
     host.enable_commands();
-    host.set_status_text(name == operation_name(OperationKind::Erase) ? "Erase all cancelled."
-                                                                      : "Program all cancelled.");
+    host.set_status_text(cancelled_text(kind.value_or(OperationKind::Program)));
     host.process_events();
     return false;
 }

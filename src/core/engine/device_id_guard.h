@@ -1,10 +1,18 @@
 #pragma once
 
-// The device ID guard of Program All and Erase All. A model with a "deviceid:"
-// key has its ID read first, so that a wrong chip in the socket (or none at all)
-// is caught before it is erased. The operation's script then starts with the ID
+// The device ID guard of the chip operations. A model with a "deviceid:" key
+// has its ID read first, so that a wrong chip in the socket (or none at all) is
+// caught before it is erased, and an empty socket is not taken for a blank chip
+// or blamed on the programmer. The operation's script then starts with the ID
 // read algorithm and the instruction "checkdeviceid", and only then goes on with
 // the operation's own algorithm.
+//
+// Verify also reads configuration word 1 first ("protection=s04") when the
+// chip's code protection bits are known: a protected chip hides its program
+// memory, which is then left out of the comparison instead of failing at every
+// word.
+
+#include <string_view>
 
 #include "core/devices/model_application.h"
 
@@ -14,10 +22,18 @@ struct ProgramState;
 enum class OperationKind;
 
 // The script an operation runs: the model's algorithm for it, preceded by the
-// ID read and "checkdeviceid" when the operation erases the chip and the model
-// names its ID.
-[[nodiscard]] InstructionList guarded_script(const ActiveModel& model, OperationKind kind,
+// ID read and "checkdeviceid" when the model names its ID, and for Verify by the
+// protection read.
+[[nodiscard]] InstructionList guarded_script(const ProgramState& state, OperationKind kind,
                                              const InstructionList& algorithm);
+
+// Reads configuration word 1 with "protection=s04": Load Configuration and seven
+// increments reach 2007h on every classic 14-bit part.
+inline constexpr std::string_view kProtectionReadAlgorithm =
+    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,protection=s04,end";
+
+// The status line of an operation that the user stopped at its ID check.
+[[nodiscard]] std::string_view cancelled_text(OperationKind kind);
 
 // The ID read algorithm of the model: its own ("idalg:"), else the generic one.
 [[nodiscard]] InstructionList id_read_script(const ActiveModel& model);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "core/devices/config_fields.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
 #include "core/engine/engine_host.h"
@@ -50,6 +51,14 @@ struct ProgramState {
     // Where factory calibration that an ended operation could not write back is
     // kept for the next one (the configuration folder); nothing: it is only shown.
     std::optional<std::filesystem::path> calibration_folder;
+
+    // The configuration word fields of the chips (not owned; may be absent): they
+    // say which bits of configuration word 1 turn code protection on.
+    const ConfigFieldTable* config_fields = nullptr;
+    [[nodiscard]] ProtectionBits protection() const {
+        return config_fields != nullptr ? protection_bits(config_fields->find(model.model_name))
+                                        : ProtectionBits{};
+    }
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.

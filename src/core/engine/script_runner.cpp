@@ -119,6 +119,17 @@ bool is_calibration_read(Kind kind) {
            kind == Kind::ReadCalSpace1 || kind == Kind::ReadCalSpace2;
 }
 
+bool is_user_id_kind(Kind kind) {
+    return kind == Kind::WriteUserId || kind == Kind::ReadUserId || kind == Kind::CheckUserId;
+}
+
+// "-userid1" .. "-userid4" at the end of the text (write), "userid1=s" ..
+// "userid4=s" at its start (read), "checkuserid1" .. "checkuserid4" (check):
+// the index 0..3 of the word, or -1.
+std::int32_t user_id_digit(char digit) {
+    return digit >= '1' && digit <= '4' ? digit - '1' : -1;
+}
+
 bool is_config2_kind(Kind kind) {
     return kind == Kind::WriteConfig2 || kind == Kind::ReadConfig2 ||
            kind == Kind::CheckBlankConfig2 || kind == Kind::CheckConfig2;
@@ -137,7 +148,7 @@ bool answer_fits(Kind kind, std::int32_t value) {
         return true;
     }
     if (is_flash_kind(kind) || is_config1_kind(kind) || is_config2_kind(kind) ||
-        is_calibration_read(kind)) {
+        is_calibration_read(kind) || is_user_id_kind(kind) || kind == Kind::ReadProtection) {
         return value >= 0 && value <= kBlankFlashWord;
     }
     return true;
@@ -168,6 +179,28 @@ DecodedInstruction decode_instruction(std::string_view text) {
     }
     if (text == "setcalloop") {
         return {Kind::SetCalLoop};
+    }
+    if (text == "ifuserids") {
+        return {Kind::IfUserIds};
+    }
+    if (text == "endifuserids") {
+        return {Kind::EndIfUserIds};
+    }
+    constexpr std::string_view kUserIdWrite = "-userid";
+    if (text.starts_with('s') && text.size() == 3 + kUserIdWrite.size() + 1 &&
+        text.substr(3, kUserIdWrite.size()) == kUserIdWrite) {
+        return with_code(Kind::WriteUserId, hex_field(text, 1, 2), user_id_digit(text.back()));
+    }
+    constexpr std::string_view kUserIdRead = "=s";
+    if (text.starts_with("userid") && text.size() > 7 &&
+        text.substr(7, kUserIdRead.size()) == kUserIdRead) {
+        return with_code(Kind::ReadUserId, hex_field(text, 9, 2), user_id_digit(text[6]));
+    }
+    if (text.size() == 12 && text.starts_with("checkuserid")) {
+        return with_code(Kind::CheckUserId, 0, user_id_digit(text.back()));
+    }
+    if (text.starts_with("protection=s")) {
+        return with_code(Kind::ReadProtection, hex_field(text, 12, 2));
     }
     if (text.starts_with('s')) {
         for (const auto& suffix : kWriteSuffixes) {
@@ -300,6 +333,8 @@ void ScriptRunner::show_progress(InstructionKind kind) {
         text = "CONF1:";
     } else if (is_config2_kind(kind)) {
         text = "CONF2:";
+    } else if (is_user_id_kind(kind)) {
+        text = "ID:";
     } else {
         return;
     }
@@ -398,7 +433,16 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             keep_moving();
             return true;
         case Kind::EndIfPage:
+        case Kind::EndIfUserIds:
             break;
+        case Kind::IfUserIds:
+            if (image.user_ids_used()) {
+                advance();
+            } else {
+                next_instruction = after_next(here, Kind::EndIfUserIds);
+            }
+            keep_moving();
+            return true;
         case Kind::WaitProg:
         case Kind::Wait: {
             const int milliseconds = std::max(
@@ -442,6 +486,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
         case Kind::WriteCalConfig:
         case Kind::WriteCalSpace1:
         case Kind::WriteCalSpace2:
+        case Kind::WriteUserId:
             write_step(instruction);
             return true;
         case Kind::ReadFlash:
@@ -454,6 +499,8 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
         case Kind::ReadCalConfig:
         case Kind::ReadCalSpace1:
         case Kind::ReadCalSpace2:
+        case Kind::ReadUserId:
+        case Kind::ReadProtection:
             read_step(instruction);
             return true;
         case Kind::CheckBlankFlash:
@@ -464,7 +511,8 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
         case Kind::CheckEeprom:
         case Kind::CheckConfig1:
         case Kind::CheckConfig2:
-            check_step(instruction.kind);
+        case Kind::CheckUserId:
+            check_step(instruction);
             return true;
         case Kind::Unrecognized:
             return false;
@@ -545,6 +593,15 @@ void ScriptRunner::read_step(const DecodedInstruction& instruction) {
         case Kind::ReadDeviceId:
             device_id_word = word_accumulator;
             break;
+        case Kind::ReadUserId:
+            (void)image.set_user_id(instruction.value, word_accumulator);
+            break;
+        case Kind::ReadProtection: {
+            const ProtectionBits bits = state_.protection();
+            program_memory_hidden = bits.program_protected(word_accumulator);
+            data_memory_hidden = bits.data_protected(word_accumulator);
+            break;
+        }
         case Kind::ReadCalFlash:
         case Kind::ReadCalConfig:
         case Kind::ReadCalSpace1:
@@ -562,13 +619,14 @@ void ScriptRunner::read_step(const DecodedInstruction& instruction) {
     advance();
 }
 
-void ScriptRunner::check_step(InstructionKind kind) {
+void ScriptRunner::check_step(const DecodedInstruction& instruction) {
+    const InstructionKind kind = instruction.kind;
     if (!answer_fits(kind, temp_word)) {
         abort_operation(state_, kOutOfStepText);
         return;
     }
     show_progress(kind);
-    const std::int32_t at = address;
+    const std::int32_t at = kind == Kind::CheckUserId ? instruction.value : address;
     if (is_flash_kind(kind) || is_eeprom_kind(kind)) {
         ++address;
     }
@@ -605,6 +663,10 @@ bool ScriptRunner::compare_temp_word(InstructionKind kind, std::int32_t at) {
             expected = kind == Kind::CheckEeprom ? image.eeprom_byte(at) : kBlankEepromByte;
             location = "EEPROM Byte " + hex4h(at);
             break;
+        case Kind::CheckUserId:
+            expected = image.user_id(at);
+            location = "ID Word " + hex4h(kUserIdFirst + at);
+            break;
         case Kind::CheckBlankConfig1:
         case Kind::CheckConfig1:
             expected = kind == Kind::CheckConfig1 ? image.config1 : image.config_erased1;
@@ -619,7 +681,11 @@ bool ScriptRunner::compare_temp_word(InstructionKind kind, std::int32_t at) {
             break;
     }
     const bool calibration = (is_flash_kind(kind) && at_calibration_word(at));
-    if (!calibration && (read & compared_bits) != (expected & compared_bits)) {
+    // A code-protected chip reads 0 where it hides a memory: nothing to compare.
+    // (A blank check still fails there: a protected chip is not blank.)
+    const bool hidden = (kind == Kind::CheckFlash && program_memory_hidden) ||
+                        (kind == Kind::CheckEeprom && data_memory_hidden);
+    if (!calibration && !hidden && (read & compared_bits) != (expected & compared_bits)) {
         const bool eeprom = is_eeprom_kind(kind);
         const std::string read_text = eeprom ? hex2h(read) : hex4h(read);
         expected_text = eeprom ? hex2h(expected) : hex4h(expected);
@@ -652,6 +718,8 @@ std::int32_t ScriptRunner::write_value(const DecodedInstruction& instruction) co
             return image.config1;
         case Kind::WriteConfig2:
             return image.config2;
+        case Kind::WriteUserId:
+            return image.user_id(instruction.value);
         case Kind::WriteCalFlash:
             return kept_calibration_word >= 0 ? kept_calibration_word : kBlankFlashWord;
         case Kind::WriteCalConfig:

@@ -98,13 +98,32 @@ enum class InstructionKind {
     WriteCalSpace1,
     WriteCalSpace2,
 
+    // User IDs (2000h..2003h), N is 1 to 4 for the word 2000h + N - 1:
+    // ifuserids ... endifuserids: the block runs only when the image holds a user
+    // ID other than 3FFFh, so an image without IDs is programmed and verified as
+    // before.
+    IfUserIds,
+    EndIfUserIds,
+    // s cc -useridN: command cc, then user ID word N of the image.
+    WriteUserId,
+    // useridN=s cc: command cc, then the word read becomes user ID word N.
+    ReadUserId,
+    // checkuseridN: the temporary word against user ID word N of the image.
+    CheckUserId,
+
+    // protection=s cc: command cc, then configuration word 1 of the chip is read
+    // to learn whether code protection hides program memory (and data memory);
+    // the checks of a hidden memory are then left out of the comparison.
+    ReadProtection,
+
     Unrecognized,
 };
 
 struct DecodedInstruction {
     InstructionKind kind = InstructionKind::Unrecognized;
-    std::int32_t code = 0;   // chip command code, 0..255
-    std::int32_t value = 0;  // data literal (WriteLiteral) or milliseconds (Wait)
+    std::int32_t code = 0;  // chip command code, 0..255
+    // Data literal (WriteLiteral), milliseconds (Wait) or user ID index 0..3.
+    std::int32_t value = 0;
 };
 
 // Recognises one instruction text, case-sensitively and without trimming.
@@ -177,6 +196,10 @@ public:
     [[nodiscard]] bool calibration_at_risk() const;
     // Forgets the calibration reads, erase and write-backs of the last operation.
     void reset_calibration();
+    // What the last "protection=s" cc read found (start_operation clears both):
+    // code protection keeps program memory, or data memory, from being read.
+    bool program_memory_hidden = false;
+    bool data_memory_hidden = false;
 
     // "Fast link": the instructions that need no board action (the loop and page
     // instructions, "calc...", the checks and the pauses) are carried out inside
@@ -216,7 +239,7 @@ private:
     void show_progress(InstructionKind kind);
     void write_step(const DecodedInstruction& instruction);
     void read_step(const DecodedInstruction& instruction);
-    void check_step(InstructionKind kind);
+    void check_step(const DecodedInstruction& instruction);
     // The word a write instruction sends.
     [[nodiscard]] std::int32_t write_value(const DecodedInstruction& instruction) const;
     // A calibration read has completed: keeps it, or stops the operation (false).

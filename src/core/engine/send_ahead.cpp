@@ -45,6 +45,7 @@ bool is_read_sent_ahead(Kind kind) {
         case Kind::ReadConfig2:
         case Kind::ReadTemp:
         case Kind::ReadDeviceId:
+        case Kind::ReadUserId:
             return true;
         default:
             return false;
@@ -61,6 +62,7 @@ bool is_check_sent_ahead(Kind kind) {
         case Kind::CheckEeprom:
         case Kind::CheckConfig1:
         case Kind::CheckConfig2:
+        case Kind::CheckUserId:
             return true;
         default:
             return false;
@@ -83,6 +85,9 @@ bool runs_ahead(Kind kind) {
         case Kind::Loop:
         case Kind::IfPage:
         case Kind::EndIfPage:
+        case Kind::IfUserIds:
+        case Kind::EndIfUserIds:
+        case Kind::WriteUserId:
         case Kind::WriteFlash:
         case Kind::WriteEeprom:
         case Kind::WriteConfig1:
@@ -273,7 +278,7 @@ ScriptRunner::StepEnd ScriptRunner::send_ahead(std::size_t& index) {
             PendingAnswer check;
             check.what = Pending::Check;
             check.instruction = next_instruction;
-            check.at = address;
+            check.at = instruction.kind == Kind::CheckUserId ? instruction.value : address;
             if (walks_address(instruction.kind)) {
                 ++address;
             }

@@ -1,6 +1,7 @@
 #include "core/engine/vpp_guard.h"
 
 #include "core/engine/chip_operations.h"
+#include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
 
 namespace corvanel {
@@ -15,22 +16,6 @@ std::string vpp_question(const ActiveModel& model, std::optional<double> board_v
            (too_high ? "Too high a Vpp can damage the chip."
                      : "Too low a Vpp keeps the chip out of programming mode.") +
            "\r\n\r\nGo on anyway?";
-}
-
-std::string cancelled_text(OperationKind kind) {
-    switch (kind) {
-        case OperationKind::Program:
-            return "Program all cancelled.";
-        case OperationKind::Erase:
-            return "Erase all cancelled.";
-        case OperationKind::Read:
-            return "Read all cancelled.";
-        case OperationKind::Blank:
-            return "Blank check cancelled.";
-        case OperationKind::Verify:
-            return "Verify cancelled.";
-    }
-    return {};
 }
 
 bool confirm_board_vpp(ProgramState& state, OperationKind kind) {

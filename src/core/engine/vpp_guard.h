@@ -25,7 +25,4 @@ enum class OperationKind;
 // `operation_refused` is set, and nothing was sent to the board.
 [[nodiscard]] bool confirm_board_vpp(ProgramState& state, OperationKind kind);
 
-// "Program all cancelled.", "Erase all cancelled.", "Read all cancelled.", ...
-[[nodiscard]] std::string cancelled_text(OperationKind kind);
-
 }  // namespace corvanel

@@ -160,9 +160,14 @@ bool place_word(MemoryImage& image, std::int64_t word_address, std::int32_t valu
             }
             return true;
         case Region::UserId:
+            // __IDLOCS: four words of 14 bits, like the configuration words.
+            if (value < 0) {
+                return false;
+            }
+            (void)image.set_user_id(where.index, value % 0x4000);
+            return true;
         case Region::DeviceId:
-            // Assemblers write these; the programmer does not, so they are
-            // only checked.
+            // Assemblers may write it; it is the factory's, so it is only checked.
             return value >= 0;
         case Region::Config1:
         case Region::Config2:
@@ -330,6 +335,7 @@ HexOpenReport open_report(HexReadResult read, const std::string& path, MemoryIma
     report.last_path = split_path(path).folder;
     if (read.loaded) {
         report.flash_extent = read.flash_extent;
+        report.out_of_range_count = read.out_of_range_count;
         report.status_text = hex_loaded_status(read.flash_extent);
         report.loaded_file_label = short_path(path);
     } else {

@@ -82,6 +82,9 @@ struct HexReadResult {
 struct HexOpenReport {
     bool loaded = false;
     std::int32_t flash_extent = 0;
+    // Word addresses of the file that the chip does not have (their data was
+    // dropped; the warning among the messages lists them).
+    std::int64_t out_of_range_count = 0;
     std::vector<HexMessage> messages;
     // "HEX file not loaded!" or "Operation completed. Total N (KK) program words loaded."
     std::string status_text;

@@ -13,6 +13,7 @@ constexpr std::string_view kCrLf = "\r\n";
 
 // Byte addresses of the areas in the file: word address times two.
 constexpr std::int32_t kFlashByteBase = 0x0000;
+constexpr std::int32_t kUserIdByteAddress = kUserIdFirst * 2;     // 4000h
 constexpr std::int32_t kConfigByteAddress = kConfig1Address * 2;  // 400Eh
 constexpr std::int32_t kEepromByteBase = kEepromBase * 2;         // 4200h
 
@@ -46,6 +47,16 @@ void append_area(std::string& file, const std::vector<std::int32_t>& cells, std:
 std::string write_hex_text(const MemoryImage& image) {
     std::string file;
     append_area(file, image.flash, image.last_used_flash(), kFlashByteBase);
+
+    // The user IDs only when one is set: a file without them stays as it was.
+    if (image.user_ids_used()) {
+        std::string ids = hex2(kUserIdCount * 2);
+        ids.append(hex4(kUserIdByteAddress)).append("00");
+        for (const std::int32_t word : image.user_ids) {
+            ids.append(hex4_swapped(word));
+        }
+        append_record(file, ids);
+    }
 
     // The configuration record is written in every case, also for a blank chip:
     // an erased configuration word is still a setting the chip will get.

@@ -1,9 +1,9 @@
 #pragma once
 
 // Writing the memory image as an Intel HEX file in the layout the reader takes
-// back: FLASH from byte address 0000h up to its last non-blank word, the
-// configuration words at 400Eh, EEPROM from 4200h up to its last non-blank
-// byte, and the end record. Every cell is one 2-byte word, low byte first; only
+// back: FLASH from byte address 0000h up to its last non-blank word, the user
+// IDs at 4000h when one of them is set, the configuration words at 400Eh, EEPROM from 4200h up to
+// its last non-blank byte, and the end record. Every cell is one 2-byte word, low byte first; only
 // record types 00 and 01 and 16-bit addresses are used. Lines end with CR LF.
 
 #include <optional>

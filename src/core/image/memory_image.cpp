@@ -40,6 +40,7 @@ void MemoryImage::clear_image() {
     eeprom.assign(static_cast<std::size_t>(eeprom_size), kBlankEepromByte);
     config1 = config_erased1;
     config2 = config_erased2;
+    user_ids.fill(kBlankFlashWord);
 }
 
 std::int32_t MemoryImage::last_used_flash() const {
@@ -123,6 +124,26 @@ bool MemoryImage::set_config_word(int number, std::int32_t value) {
         return true;
     }
     return false;
+}
+
+std::int32_t MemoryImage::user_id(int index) const {
+    if (index < 0 || index >= kUserIdCount) {
+        return kBlankFlashWord;
+    }
+    return user_ids[static_cast<std::size_t>(index)];
+}
+
+bool MemoryImage::set_user_id(int index, std::int32_t value) {
+    if (index < 0 || index >= kUserIdCount) {
+        return false;
+    }
+    user_ids[static_cast<std::size_t>(index)] = value;
+    return true;
+}
+
+bool MemoryImage::user_ids_used() const {
+    return std::any_of(user_ids.begin(), user_ids.end(),
+                       [](std::int32_t word) { return word != kBlankFlashWord; });
 }
 
 }  // namespace corvanel

@@ -3,6 +3,7 @@
 // The one in-memory copy of a chip: FLASH program words, EEPROM data bytes and
 // the two configuration words, shaped by the applied model.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -18,6 +19,8 @@ inline constexpr std::int32_t kDeviceIdAddress = 0x2006;
 inline constexpr std::int32_t kConfig1Address = 0x2007;
 inline constexpr std::int32_t kConfig2Address = 0x2008;
 inline constexpr std::int32_t kEepromBase = 0x2100;
+// The four user ID words at 2000h..2003h.
+inline constexpr std::int32_t kUserIdCount = 4;
 
 // Size limits the memory tables and the HEX writer rely on. The tables always
 // show 8 rows of 8 cells, and every FLASH byte address must fit four hex digits.
@@ -47,6 +50,10 @@ struct MemoryImage {
     std::vector<std::int32_t> eeprom;
     std::int32_t config1 = kBlankFlashWord;
     std::int32_t config2 = kBlankFlashWord;
+    // User ID words 2000h..2003h; erased (3FFFh) unless a file, the chip or the
+    // user gave them a value.
+    std::array<std::int32_t, kUserIdCount> user_ids{kBlankFlashWord, kBlankFlashWord,
+                                                    kBlankFlashWord, kBlankFlashWord};
 
     std::int32_t flash_size = kMinMemorySize;
     std::int32_t eeprom_size = 0;
@@ -75,6 +82,13 @@ struct MemoryImage {
     // Configuration word 1 or 2 by its number; other numbers read 3FFFh and are not stored.
     [[nodiscard]] std::int32_t config_word(int number) const;
     bool set_config_word(int number, std::int32_t value);
+
+    // User ID word 0..3 (2000h + index); other indexes read 3FFFh and are not stored.
+    [[nodiscard]] std::int32_t user_id(int index) const;
+    bool set_user_id(int index, std::int32_t value);
+    // Some user ID word is not erased: only then are the IDs written to the chip
+    // and to HEX files, so an image without IDs works as it always did.
+    [[nodiscard]] bool user_ids_used() const;
 };
 
 }  // namespace corvanel

@@ -71,6 +71,10 @@ void Form1::open_hex_file(const QString& full_path) {
         report = corvanel::open_hex_file(path, image);
     }
     show_messages(report.messages);
+    out_of_range_warning_.clear();
+    if (report.out_of_range_count > 0 && !report.messages.empty()) {
+        out_of_range_warning_ = QString::fromStdString(report.messages.back().text);
+    }
     updatedisplay();
     label_hex->setText(QString::fromStdString(report.loaded_file_label));
     set_status(QString::fromStdString(report.status_text));

@@ -13,10 +13,12 @@
 
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
+#include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
 #include "core/image/hex_text.h"
 #include "gui/devices/model_chooser.h"
 #include "gui/dialogs/color_theme.h"
+#include "gui/dialogs/config_word_dialog.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/dialogs/theme_chooser.h"
 #include "gui/link/port_commands.h"
@@ -183,6 +185,13 @@ void Form1::build_controls() {
     lfix[1] = label(QStringLiteral("Config. Word (2008h)"), twips_rect(4080, 4860, 1755, 255));
     label_conf[1] =
         label(QString(), twips_rect(4380, 5160, 1215, 255), QStringLiteral("Click to edit!"));
+    lfix_id = label(QStringLiteral("ID"), twips_rect(4080, 5460, 255, 255),
+                    QStringLiteral("User IDs (2000h-2003h)"));
+    for (int index = 0; index < kUserIdCount; ++index) {
+        label_id[static_cast<std::size_t>(index)] =
+            label(QString(), twips_rect(4365 + index * 450, 5460, 435, 255),
+                  QStringLiteral("User ID %1h. Click to edit!").arg(0x2000 + index, 4, 16));
+    }
     Label5 = label(QStringLiteral("Status"), twips_rect(4380, 5820, 1755, 255));
     label_status = label(QString(), twips_rect(60, 6120, 6075, 255));
 
@@ -205,6 +214,13 @@ void Form1::build_controls() {
                 [this, index] { label_conf_fields_Click(index); });
         connect(label_conf[index], &ClickLabel::right_clicked, this,
                 [this, index] { label_conf_Click(index); });
+    }
+
+    for (int index = 0; index < kUserIdCount; ++index) {
+        ClickLabel* id_label = label_id[static_cast<std::size_t>(index)];
+        connect(id_label, &ClickLabel::clicked, this, [this, index] { label_id_Click(index); });
+        connect(id_label, &ClickLabel::right_clicked, this,
+                [this, index] { label_id_Click(index); });
     }
 
     for (MemoryTable* table : {tabla_flash, tabla_eeprom}) {
@@ -249,6 +265,9 @@ void Form1::apply_fonts() {
     for (ClickLabel* value_label : label_conf) {
         value_label->setFont(fixed_font(13));
     }
+    for (ClickLabel* value_label : label_id) {
+        value_label->setFont(fixed_font(10));
+    }
     unosbox->setFont(tabla_flash->font());
     unosbox->setFrame(false);
     unosbox->setStyleSheet(
@@ -277,6 +296,10 @@ void Form1::settheme() {
     paint_control(label_hex, roles.col_field_back, roles.col_field_text);
     paint_control(label_status, roles.col_field_back, roles.col_field_text);
     for (ClickLabel* value_label : label_conf) {
+        paint_control(value_label, roles.col_field_back, roles.col_field_text);
+    }
+    paint_control(lfix_id, roles.col_highlight_back, roles.col_highlight_text);
+    for (ClickLabel* value_label : label_id) {
         paint_control(value_label, roles.col_field_back, roles.col_field_text);
     }
 }
@@ -357,9 +380,44 @@ void Form1::run_operation(OperationKind operation) {
         state().board_vpp = stored_board_vpp();
         state().calibration_folder = settings().files_folder();
     }
+    const bool idle = !state().runner.running() && !state().runner.in_step();
+    if (idle && !confirm_out_of_range_buffer(operation)) {
+        return;
+    }
+    // Which bits of the configuration word protect the memories (Verify).
+    state().config_fields = &config_field_table();
     if (start_operation(state(), operation) == StartResult::Busy && !state().runner.completing()) {
         set_status(kOperationInProgress);
     }
+}
+
+void Form1::operation_ended() {
+    const ProgramState& program = state();
+    if (program.runner.operation_name == operation_name(OperationKind::Read) &&
+        !program.operation_failed && !program.operation_refused) {
+        out_of_range_warning_.clear();  // the buffer is the chip's now
+    }
+    enable();
+}
+
+bool Form1::confirm_out_of_range_buffer(OperationKind operation) {
+    if (out_of_range_warning_.isEmpty() ||
+        (operation != OperationKind::Program && operation != OperationKind::Verify)) {
+        return true;
+    }
+    // The load's own warning, word for word, and the question: what the chip
+    // cannot hold would be left out of the chip without a word.
+    const QString question = out_of_range_warning_ + (operation == OperationKind::Program
+                                                          ? QStringLiteral("Program anyway?")
+                                                          : QStringLiteral("Verify anyway?"));
+    // "No" by default, as every question before something risky.
+    if (mymsgbox(question, message_kind::kQuestion | message_kind::kDefaultButton2,
+                 window_title()) == message_result::kYes) {
+        return true;
+    }
+    set_status(QString::fromUtf8(cancelled_text(operation).data(),
+                                 static_cast<qsizetype>(cancelled_text(operation).size())));
+    return false;
 }
 
 // --- the window as the engine's host ---------------------------------------------------

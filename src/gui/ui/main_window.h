@@ -15,6 +15,7 @@
 
 #include "core/engine/chip_operations.h"
 #include "core/engine/engine_host.h"
+#include "core/image/memory_image.h"
 #include "platform/link/precise_pause.h"
 
 class QAction;
@@ -41,7 +42,7 @@ public:
     ~Form1() override;
 
     enum class WheelTarget { None, Flash, Eeprom };
-    enum class EditTarget { Flash, Eeprom, Config };
+    enum class EditTarget { Flash, Eeprom, Config, UserId };
 
     // The second stage of start-up: theme, show, remembered folder and model,
     // a blank image in the model's shape, then the serial port.
@@ -90,6 +91,17 @@ public:
     // A left click on a configuration word: the dialog of its named fields when
     // the model's chip has them, else the raw editor (always on a right click).
     void label_conf_fields_Click(int index);
+    // A click on a user ID word (2000h + index): the raw editor, as for the
+    // configuration words.
+    void label_id_Click(int index);
+    // Program All or Verify of a buffer whose file had data outside the model:
+    // the load's warning again, with "Program anyway?"; false when the answer is No.
+    [[nodiscard]] bool confirm_out_of_range_buffer(OperationKind operation);
+    // The load's out-of-range warning while the buffer is that file; empty otherwise.
+    QString out_of_range_warning_;
+    // An operation has ended (finished, failed, refused): the commands are unlocked,
+    // and a Read All that succeeded has made the buffer the chip's.
+    void operation_ended();
     // "Identify Chip" of the "&Tools" menu, and its result from the engine.
     void menuidentify_Click();
     void chip_identified(std::int32_t word);
@@ -114,6 +126,9 @@ public:
     TableScrollBar* scrl2 = nullptr;
     std::array<ClickLabel*, 2> lfix{};
     std::array<ClickLabel*, 2> label_conf{};
+    // The user ID words 2000h..2003h (__IDLOCS), in a row under the configuration words.
+    ClickLabel* lfix_id = nullptr;
+    std::array<ClickLabel*, kUserIdCount> label_id{};
     ClickLabel* Label5 = nullptr;
     ClickLabel* label_status = nullptr;
 
@@ -166,7 +181,7 @@ private:
         void set_status_text(std::string_view text) override;
         int show_message(std::string_view text, int kind, std::string_view caption) override;
         void disable_commands() override { form_.disable(); }
-        void enable_commands() override { form_.enable(); }
+        void enable_commands() override { form_.operation_ended(); }
         void redraw_tables() override { form_.updatedisplay(); }
         void pause(int milliseconds) override;
         [[nodiscard]] double clock_seconds() override;

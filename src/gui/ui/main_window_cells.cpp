@@ -75,6 +75,23 @@ void Form1::label_conf_Click(int index) {
     unosbox->setFocus(Qt::OtherFocusReason);
 }
 
+void Form1::label_id_Click(int index) {
+    if (refuse_during_operation()) {
+        return;
+    }
+    ClickLabel* id_label = label_id[static_cast<std::size_t>(index)];
+    edit_index_ = index;
+    unosbox->setFont(id_label->font());
+    unosbox->setGeometry(id_label->geometry());
+    unosbox->clear();
+    unosbox->setMaxLength(4);
+    edit_target_ = EditTarget::UserId;
+    editor_armed_ = false;
+    unosbox->show();
+    unosbox->raise();
+    unosbox->setFocus(Qt::OtherFocusReason);
+}
+
 void Form1::unosbox_Escape() {
     unosbox->hide();
     focus_scroll_bar(edit_scroll_bar());
@@ -103,6 +120,9 @@ void Form1::unosbox_Enter() {
                     break;
                 case EditTarget::Config:
                     (void)image.set_config_word(edit_index_, value);
+                    break;
+                case EditTarget::UserId:
+                    (void)image.set_user_id(edit_index_, value);
                     break;
             }
             updatedisplay();

@@ -58,6 +58,9 @@ void Form1::updatedisplay() {
         label_conf[1]->setVisible(false);
         lfix[1]->setVisible(false);
     }
+    for (int index = 0; index < kUserIdCount; ++index) {
+        label_id[static_cast<std::size_t>(index)]->setText(text_of(hex4(image.user_id(index))));
+    }
     show_config_tooltips();
     QCoreApplication::processEvents();
 }
@@ -67,6 +70,7 @@ void Form1::menuclear_Click() {
         return;
     }
     disable();
+    out_of_range_warning_.clear();
     MemoryImage& image = state().image;
     image.clear_image();
     // Draw from the first rows: a smaller model must never make a table read

@@ -68,7 +68,17 @@ INSTANTIATE_TEST_SUITE_P(
         // Codes and literals that are not hex digits are not instructions.
         DecodeCase{"sg0", K::Unrecognized}, DecodeCase{"s-flash", K::Unrecognized},
         DecodeCase{"flash=s", K::Unrecognized}, DecodeCase{"temp=s4", K::Unrecognized},
-        DecodeCase{"s02-3fgf", K::Unrecognized}, DecodeCase{"s0 -3fff", K::Unrecognized}),
+        DecodeCase{"s02-3fgf", K::Unrecognized}, DecodeCase{"s0 -3fff", K::Unrecognized},
+        // User IDs: the digit names the word 2000h + N - 1 (value N - 1).
+        DecodeCase{"ifuserids", K::IfUserIds}, DecodeCase{"endifuserids", K::EndIfUserIds},
+        DecodeCase{"s02-userid1", K::WriteUserId, 2, 0},
+        DecodeCase{"s18-userid4", K::WriteUserId, 0x18, 3},
+        DecodeCase{"userid2=s04", K::ReadUserId, 4, 1},
+        DecodeCase{"checkuserid3", K::CheckUserId, 0, 2},
+        DecodeCase{"protection=s04", K::ReadProtection, 4},
+        DecodeCase{"s02-userid5", K::Unrecognized}, DecodeCase{"s02-userid", K::Unrecognized},
+        DecodeCase{"userid0=s04", K::Unrecognized}, DecodeCase{"checkuserid", K::Unrecognized},
+        DecodeCase{"userid1=s4", K::Unrecognized}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 // --- Running scripts on a board that answers every command ---------------------

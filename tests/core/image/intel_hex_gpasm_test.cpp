@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ struct Program {
     std::vector<Word> flash;
     std::vector<std::int32_t> eeprom;
     const char* status;
+    // __IDLOCS 0x1234 gives one hex digit per user ID word.
+    std::array<std::int32_t, kUserIdCount> user_ids{0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF};
 };
 
 TEST(IntelHexGpasm, AssembledProgramsLandWhereTheAssemblerPutThem) {
@@ -56,7 +59,8 @@ TEST(IntelHexGpasm, AssembledProgramsLandWhereTheAssemblerPutThem) {
           {0x000A, 0x280A},   // goto loop
           {0x07FF, 0x343C}},  // retlw 0x3C
          {0x12, 0x34, 'H', 'i', 0xAB},
-         "Operation completed. Total 2048 (2K) program words loaded."},
+         "Operation completed. Total 2048 (2K) program words loaded.",
+         {0x0001, 0x0002, 0x0003, 0x0004}},
         {"hex_16f877a.hex",
          8192,
          256,
@@ -79,11 +83,10 @@ TEST(IntelHexGpasm, AssembledProgramsLandWhereTheAssemblerPutThem) {
         const std::string path = std::string(CORVANEL_GPASM_HEX_DIR) + "/" + program.file;
         const HexOpenReport report = open_hex_file(path, image);
         ASSERT_TRUE(report.loaded) << report.messages.at(0).text;
-        // The user ID words of the 16F628A program are accepted and dropped
-        // without a warning.
         EXPECT_TRUE(report.messages.empty());
         EXPECT_EQ(report.status_text, program.status);
         EXPECT_EQ(image.config1, program.config1);
+        EXPECT_EQ(image.user_ids, program.user_ids);
 
         MemoryImage expected = model(program.flash_size, program.eeprom_size);
         expected.config1 = program.config1;
@@ -103,6 +106,7 @@ TEST(IntelHexGpasm, AssembledProgramsLandWhereTheAssemblerPutThem) {
         EXPECT_EQ(again.flash, image.flash);
         EXPECT_EQ(again.eeprom, image.eeprom);
         EXPECT_EQ(again.config1, image.config1);
+        EXPECT_EQ(again.user_ids, image.user_ids);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include <filesystem>
 #include <random>
 #include <string>
@@ -149,7 +151,7 @@ TEST(IntelHexReader, PlacesWordsByTheChipAddressMap) {
         "; a comment line is skipped",
         rec("0400000005280000"),          // FLASH 0 and 1
         rec("02007E00FF3F"),              // FLASH 3Fh, the last word, blank value
-        rec("084000000100020003000400"),  // user ID: checked and dropped
+        rec("084000000100020003000400"),  // user IDs 2000h..2003h: kept
         rec("02400C00FFFF"),              // device ID: dropped
         rec("04400E00FFFF3412"),          // config 1 keeps 14 bits; config 2 even when unused
         rec("04420000AB001234"),          // EEPROM 0 = ABh, 1 = 12h (low byte only)
@@ -170,6 +172,8 @@ TEST(IntelHexReader, PlacesWordsByTheChipAddressMap) {
     EXPECT_EQ(result.flash_extent, 64);
     EXPECT_EQ(image.config1, 0x3FFF);
     EXPECT_EQ(image.config2, 0x1234);
+    const std::array<std::int32_t, kUserIdCount> ids{1, 2, 3, 4};
+    EXPECT_EQ(image.user_ids, ids);
     EXPECT_EQ(image.eeprom[0], 0xAB);
     EXPECT_EQ(image.eeprom[1], 0x12);
     EXPECT_EQ(image.eeprom[63], 0x5A);

@@ -48,6 +48,13 @@ TEST(IntelHexWriter, WritesTheSectionsRecordByRecord) {
     cases.push_back(
         {"configuration word 2", model(64, 0, true), {":04400E00F13FFF3F40", ":00000001FF"}});
 
+    // User IDs come before the configuration words, and only when one is set:
+    // a file without them is written exactly as before.
+    MemoryImage ids = model(64, 0, false);
+    ids.user_ids = {0x0001, 0x0002, 0x0003, 0x3FFF};
+    cases.push_back(
+        {"user IDs", ids, {":08400000010002000300FF3F74", ":02400E00F13F80", ":00000001FF"}});
+
     MemoryImage one = model(64, 64, false);
     one.flash[0] = 0x2805;
     cases.push_back({"one word", one, {":020000000528D1", ":02400E00F13F80", ":00000001FF"}});

@@ -161,6 +161,45 @@ TEST_F(CellEditing, ConfigurationWordsAreEditedOverTheirLabels) {
     EXPECT_TRUE(form.scrl1->hasFocus());
 }
 
+// The user IDs (__IDLOCS) have a row of their own under the configuration
+// words: loaded from a file, edited over their labels like the words above,
+// and saved with the buffer.
+TEST_F(CellEditing, UserIdsAreShownEditedAndSaved) {
+    Form1& form = open_window(QStringLiteral("3"));
+    for (ClickLabel* id_label : form.label_id) {
+        EXPECT_EQ(id_label->text(), "3FFF");
+    }
+    chosen_path =
+        write_file(QStringLiteral("ids.hex"), ":084000000100020003000400AE\r\n:00000001FF\r\n");
+    form.menuopen->trigger();
+    EXPECT_EQ(form.label_id[0]->text(), "0001");
+    EXPECT_EQ(form.label_id[3]->text(), "0004");
+
+    QTest::mouseClick(form.label_id[2], Qt::LeftButton);
+    ASSERT_TRUE(form.unosbox->isVisible());
+    EXPECT_EQ(form.unosbox->geometry(), form.label_id[2]->geometry());
+    QTest::keyClicks(form.unosbox, QStringLiteral("4000"));
+    QTest::keyClick(form.unosbox, Qt::Key_Return);
+    EXPECT_EQ(program.image.user_id(2), 0x0003) << "above 3FFFh: nothing stored";
+    QTest::mouseClick(form.label_id[2], Qt::RightButton);
+    QTest::keyClicks(form.unosbox, QStringLiteral("1a2b"));
+    QTest::keyClick(form.unosbox, Qt::Key_Return);
+    EXPECT_EQ(program.image.user_id(2), 0x1A2B);
+    EXPECT_EQ(form.label_id[2]->text(), "1A2B");
+
+    chosen_path = folder.filePath(QStringLiteral("saved.hex"));
+    form.menusave->trigger();
+    QFile saved(chosen_path);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    EXPECT_TRUE(text.startsWith(":08400000010002002B1A04006C\r\n:04400E00")) << text.toStdString();
+
+    // Clear Buffer erases them with the rest.
+    form.menuclear->trigger();
+    EXPECT_FALSE(program.image.user_ids_used());
+    EXPECT_EQ(form.label_id[2]->text(), "3FFF");
+}
+
 TEST(EditorValue, PadsUpperCasesAndRejects) {
     const std::pair<const char*, int> cases[] = {
         {"5", 5}, {"abc", 0xABC}, {"FfFf", 0xFFFF}, {"", -1}, {"G", -1}, {" 1", -1}, {"é", -1},

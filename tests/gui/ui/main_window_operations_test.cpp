@@ -7,6 +7,7 @@
 
 #include "board/chip_state_file.h"
 #include "core/engine/chip_operations.h"
+#include "gui/dialogs/config_word_dialog.h"
 #include "gui/ui/cell_editor.h"
 #include "gui/ui/memory_table.h"
 #include "gui/widgets/click_label.h"
@@ -42,6 +43,7 @@ protected:
         QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
             const QString status = window->status_text();
             if (status.startsWith(QStringLiteral("Chip")) ||
+                status.startsWith(QStringLiteral("Code protection is on")) ||
                 status.startsWith(QStringLiteral("Programmer not responding"))) {
                 finished = true;
                 loop.quit();
@@ -71,6 +73,7 @@ TEST_F(WindowOperations, ProgramVerifyAndReadBackOnTheVirtualBoard) {
     program.image.set_flash_word(0, 0x2805);
     program.image.set_flash_word(1, 0x0123);
     program.image.set_eeprom_byte(3, 0x5A);
+    program.image.user_ids = {0x0001, 0x000A, 0x0002, 0x000B};  // __IDLOCS 0x1A2B
     const MemoryImage written = program.image;
 
     EXPECT_TRUE(run(0).startsWith("Chip programmed. ")) << form.status_text().toStdString();
@@ -84,6 +87,8 @@ TEST_F(WindowOperations, ProgramVerifyAndReadBackOnTheVirtualBoard) {
     EXPECT_TRUE(run(1).startsWith("Chip read. ")) << form.status_text().toStdString();
     EXPECT_EQ(program.image.flash, written.flash);
     EXPECT_EQ(program.image.eeprom, written.eeprom);
+    EXPECT_EQ(program.image.user_ids, written.user_ids);
+    EXPECT_EQ(form.label_id[1]->text(), "000A");
     EXPECT_TRUE(form.tabla_flash->rows().first().startsWith("000000: 2805 0123 3FFF"));
 
     EXPECT_TRUE(run(2).startsWith("Chip erased. "));
@@ -135,6 +140,59 @@ TEST_F(WindowOperations, FailedVerifyShowsTheMismatchReport) {
         << messages[0].text.toStdString();
 }
 
+// A code-protected build programmed from the window: its Verify compares the
+// configuration word and the user IDs, and says that program memory is hidden
+// instead of a mismatch at every word.
+TEST_F(WindowOperations, VerifyOfAProtectedChipSaysWhatItCannotRead) {
+    ConfigFieldTable fields;
+    ASSERT_TRUE(load_config_fields(CORVANEL_SOURCE_DIR "/data/corvanelconfig.txt", fields).ok);
+    install_config_field_table(&fields);
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    program.image.set_flash_word(0, 0x2805);
+    program.image.config1 = 0x1F62;  // _CP_ON
+    program.image.user_ids = {1, 2, 3, 4};
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. ")) << form.status_text().toStdString();
+
+    messages.clear();
+    EXPECT_TRUE(run(4).startsWith("Code protection is on: program memory cannot be read. "))
+        << form.status_text().toStdString();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, 64);
+    EXPECT_EQ(messages[0].text, "Code protection is on: program memory cannot be read.");
+
+    // The user IDs are still read and compared.
+    program.image.user_ids[3] = 5;
+    messages.clear();
+    EXPECT_TRUE(run(4).startsWith("Chip verify failed. "));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains("ID Word 2003h,   0004h,   0005h,"))
+        << messages[0].text.toStdString();
+    install_config_field_table(nullptr);
+}
+
+// The "Program anyway?" question belongs to the buffer of a file with data
+// outside the model; a Read All replaces that buffer with the chip's.
+TEST_F(WindowOperations, ReadAllEndsTheOutOfRangeQuestion) {
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    chosen_path = write_file(QStringLiteral("big.hex"),
+                             ":020000000528D1\r\n:02200000FF3FA0\r\n:00000001FF\r\n");
+    form.menuopen->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    messages.clear();
+    message_answer = 7;  // No
+    form.Command[0]->click();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.endsWith("Program anyway?"));
+    EXPECT_EQ(form.status_text(), "Program all cancelled.");
+
+    messages.clear();
+    EXPECT_TRUE(run(1).startsWith("Chip read. "));
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. "));
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(WindowOperations, TestVppLocksTheCommandsUntilClickedAgain) {
     use_serial_link(2);
     Form1& form = open_window(QString::number(model_number));
@@ -178,7 +236,7 @@ protected:
             ++done;
             for (ClickLabel* label :
                  {form.Label1, form.label_ime, form.label_info, form.label_hex, form.Label7,
-                  form.label_vpp, form.label_conf[0], form.label_conf[1]}) {
+                  form.label_vpp, form.label_conf[0], form.label_conf[1], form.label_id[0]}) {
                 emit label->clicked();
                 refusals += form.status_text() == QStringLiteral("Operation in progress.") ? 1 : 0;
             }
@@ -226,7 +284,7 @@ TEST_F(OperationOwnership, ClicksDuringProgramAllChangeNothing) {
     EXPECT_EQ(program.image.flash, image.flash);
     EXPECT_EQ(program.image.eeprom, image.eeprom);
     EXPECT_EQ(program.image.config1, image.config1);
-    EXPECT_EQ(refusals, 20 * 8);
+    EXPECT_EQ(refusals, 20 * 9);
     EXPECT_EQ(busy_said, 20);
     EXPECT_EQ(chooser_opened, 0);
     EXPECT_TRUE(chooser_calls.empty());

@@ -1,0 +1,56 @@
+#include "core/engine/config_sections.h"
+
+#include "core/engine/script_runner.h"
+
+namespace corvanel {
+
+namespace {
+
+bool touches_config_word(InstructionKind kind) {
+    switch (kind) {
+        case InstructionKind::WriteConfig1:
+        case InstructionKind::WriteConfig2:
+        case InstructionKind::ReadConfig1:
+        case InstructionKind::ReadConfig2:
+        case InstructionKind::CheckConfig1:
+        case InstructionKind::CheckConfig2:
+        case InstructionKind::CheckBlankConfig1:
+        case InstructionKind::CheckBlankConfig2:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+ConfigSplit split_config_sections(const InstructionList& algorithm) {
+    ConfigSplit split;
+    InstructionList section;
+    bool inside = false;
+    bool config = false;
+    for (const std::string& text : algorithm) {
+        const InstructionKind kind = decode_instruction(text).kind;
+        if (!inside) {
+            if (kind != InstructionKind::Begin && kind != InstructionKind::BeginVppFirst) {
+                split.rest.push_back(text);
+                continue;
+            }
+            inside = true;
+            config = false;
+            section.clear();
+        }
+        section.push_back(text);
+        config = config || touches_config_word(kind);
+        if (kind == InstructionKind::End) {
+            InstructionList& target = config ? split.config : split.rest;
+            target.insert(target.end(), section.begin(), section.end());
+            inside = false;
+        }
+    }
+    // A section the algorithm never ends stays where it was.
+    split.rest.insert(split.rest.end(), section.begin(), inside ? section.end() : section.begin());
+    return split;
+}
+
+}  // namespace corvanel
