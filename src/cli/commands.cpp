@@ -102,6 +102,9 @@ int Tool::cmd_program() {
     if (!load_hex(options_.args[0])) {
         return cli_exit::kRefused;
     }
+    if (const int complete = confirm_complete_file(); complete != cli_exit::kDone) {
+        return complete;
+    }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }
@@ -119,6 +122,9 @@ int Tool::cmd_verify() {
     }
     if (!load_hex(options_.args[0])) {
         return cli_exit::kRefused;
+    }
+    if (const int complete = confirm_complete_file(); complete != cli_exit::kDone) {
+        return complete;
     }
     return cmd_simple(OperationKind::Verify);
 }

@@ -33,6 +33,9 @@ private:
     // Loads the file as the window's "&Open HEX File" does and prints what it shows.
     [[nodiscard]] bool load_hex(const QString& path);
     [[nodiscard]] int save_hex(const QString& path);
+    // Before Program All or Verify of a file without an end record: asks as the
+    // window does; --force answers yes. kDone to go on, else the exit code.
+    [[nodiscard]] int confirm_complete_file();
     void print_image();
 
     [[nodiscard]] int cmd_models();
@@ -53,6 +56,9 @@ private:
     [[nodiscard]] QString data_folder() const;
 
     Options options_;
+    // Where the tool's texts go: standard output, or standard error while the
+    // HEX text itself goes to standard output (read -, convert IN -).
+    std::FILE* out_;
     bool terminal_;
     CliHost host_;
     ProgramState state_;
@@ -61,6 +67,8 @@ private:
     std::unique_ptr<SerialLink> link_;
     PortTarget target_;
     QString port_name_;
+    // The file last loaded had no end record.
+    bool hex_cut_short_ = false;
 };
 
 }  // namespace corvanel

@@ -1,5 +1,7 @@
 #include "core/devices/device_database.h"
 
+#include "core/files/read_file.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -243,16 +245,12 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
 }
 
 DatabaseLoadResult load_device_database(const std::string& path, DeviceDatabase& database) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return {DatabaseStatus::FileError, "The device database " + path + " cannot be opened.", 0};
+    const FileReadResult file = read_input_file(path);
+    if (!file.ok) {
+        return {DatabaseStatus::FileError,
+                "The device database " + path + " cannot be read: " + file.error + ".", 0};
     }
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        return {DatabaseStatus::FileError, "The device database " + path + " cannot be read.", 0};
-    }
-    return parse_device_database(bytes, path, database);
+    return parse_device_database(file.bytes, path, database);
 }
 
 }  // namespace corvanel

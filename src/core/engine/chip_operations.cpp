@@ -93,6 +93,9 @@ std::optional<StartResult> start_refused(ProgramState& state) {
     if (runner.running() || runner.in_step()) {
         return StartResult::Busy;
     }
+    if (!state.link.port_ready && state.link.reopen_lost_port) {
+        (void)state.link.reopen_lost_port();
+    }
     if (!state.link.port_ready) {
         state.engine_host().set_status_text("Serial port " +
                                             std::to_string(state.link.port_number) + " error!");

@@ -65,6 +65,11 @@ std::optional<std::string> replace_file(const fs::path& path, std::string_view c
     if (exists && fs::is_directory(old_status)) {
         return std::string("It is a folder");
     }
+    // A FIFO, a device node (/dev/null for a program run as root) or a socket
+    // would be replaced by a regular file, which breaks whatever relies on it.
+    if (exists && !fs::is_regular_file(old_status)) {
+        return std::string("It is not a regular file");
+    }
     if (exists && !writable_by_someone(old_status.permissions())) {
         return std::string("The file is read-only");
     }

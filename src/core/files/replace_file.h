@@ -11,7 +11,8 @@
 //  - A target that is a symbolic link (also one whose file does not exist yet)
 //    is written through: the file the link names gets the contents, the link
 //    stays a link.
-//  - A target that exists and is read-only is refused, not replaced.
+//  - A target that exists and is read-only is refused, not replaced; so is one
+//    that is not a regular file (a folder, a FIFO, a device node).
 //  - On failure the temporary file is removed and the target is left alone.
 //
 // Paths are taken as the bytes the file system uses: a name that is not valid

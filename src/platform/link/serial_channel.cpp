@@ -108,6 +108,36 @@ QtSerialChannel::QtSerialChannel(QObject* parent) : QObject(parent) {
             deliver_notification();
         }
     });
+    connect(&port_, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { on_port_error(error); });
+}
+
+// A device that is gone reports ResourceError on Linux; a pseudo-terminal whose
+// other end closed reads end-of-file, which the port reports as ReadError. Its
+// read notifier then fires on every pass of the event loop, so waiting for the
+// answer time-out would spin the processor for nothing: the port is given up at
+// once instead.
+void QtSerialChannel::on_port_error(QSerialPort::SerialPortError error) {
+    if (lost_ || !port_.isOpen()) {
+        return;
+    }
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError) {
+        return;
+    }
+    lost_ = true;
+    last_error_ = QStringLiteral("Serial port lost: %1 was removed.").arg(target_.device);
+    // The writes of a step may be what failed: the handler runs after the step.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (lost_handler_) {
+                lost_handler_();
+            } else {
+                close();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 QtSerialChannel::~QtSerialChannel() {
@@ -165,6 +195,7 @@ bool QtSerialChannel::open() {
         last_error_ = QStringLiteral("the port is already open");
         return false;
     }
+    lost_ = false;
     switch (target_.kind) {
         case PortTarget::Kind::None:
             last_error_ = QStringLiteral("no port selected");
@@ -216,6 +247,9 @@ void QtSerialChannel::write_byte(std::uint8_t byte) {
     }
     if (!port_.isOpen()) {
         return;
+    }
+    if (lost_) {
+        return;  // one failed write is enough: the port is being given up
     }
     const char c = static_cast<char>(byte);
     port_.write(&c, 1);
