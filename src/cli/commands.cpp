@@ -137,6 +137,12 @@ int Tool::cmd_read() {
         return opened;
     }
     int result = run_operation(OperationKind::Read);
+    // The line has no checksum: a garbled byte reads as a wrong value. Verify
+    // compares the chip with what was read, so such a byte shows as a mismatch
+    // (and no file is written).
+    if (result == cli_exit::kDone && options_.verify) {
+        result = run_operation(OperationKind::Verify);
+    }
     const int closed = close_port();
     if (result == cli_exit::kDone) {
         result = save_hex(options_.args[0]);

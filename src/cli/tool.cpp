@@ -331,8 +331,9 @@ int Tool::run() {
     if (!known.contains(command)) {
         return usage_error(QStringLiteral("unknown command %1").arg(command));
     }
-    if (options_.verify && command != QLatin1String("program")) {
-        return usage_error(QStringLiteral("--verify goes with program only"));
+    if (options_.verify && command != QLatin1String("program") &&
+        command != QLatin1String("read")) {
+        return usage_error(QStringLiteral("--verify goes with program and read only"));
     }
     if (options_.force && command != QLatin1String("program") &&
         command != QLatin1String("erase") && command != QLatin1String("verify")) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/devices/leading_number.h"
+#include "core/image/memory_image.h"
 
 namespace corvanel {
 
@@ -234,6 +235,16 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
                 database
                     .definitions[static_cast<std::size_t>(table)][static_cast<std::size_t>(slot)];
         } else if (current != nullptr) {
+            // On the classic address map the configuration words lie at 2000h and
+            // the EEPROM at 2100h: FLASH beyond 2000h words would take their
+            // places, and a HEX file's configuration and EEPROM records would land
+            // in FLASH.
+            if (key->key == Key::Flash &&
+                normalised_flash_size(leading_number(value)) > kUserIdFirst) {
+                return bad_line(source_name, line_number, line,
+                                "a FLASH of more than 2000h words reaches the configuration "
+                                "words at 2000h.");
+            }
             *text_field(*current, key->key) = value;
         }
     }

@@ -174,6 +174,7 @@ void erase2_routine(ProgramState& state) {
 
 void read2_routine(ProgramState& state) {
     state.image_before_read.reset();
+    state.image_cut_short = false;  // the image is now the chip's
     report_result(state, "Chip read. ");
     EngineHost& host = state.engine_host();
     host.redraw_tables();

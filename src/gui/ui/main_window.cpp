@@ -15,6 +15,7 @@
 #include "core/devices/model_application.h"
 #include "core/engine/program_state.h"
 #include "core/image/hex_text.h"
+#include "core/image/intel_hex_reader.h"
 #include "gui/devices/model_chooser.h"
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/message_box.h"
@@ -352,6 +353,14 @@ void Form1::run_operation(OperationKind operation) {
     if (!state().runner.running()) {
         state().runner.fast_link =
             settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
+    }
+    // A file cut short at a line boundary loads without a fault: ask before the
+    // chip gets (or is compared with) what may be only part of the program.
+    if ((operation == OperationKind::Program || operation == OperationKind::Verify) &&
+        state().image_cut_short && !state().runner.running() &&
+        mymsgbox(QString::fromLatin1(kNoEndRecordText) + QStringLiteral("\r\nContinue?"),
+                 message_kind::kQuestion, window_title()) != message_result::kYes) {
+        return;
     }
     if (start_operation(state(), operation) == StartResult::Busy && !state().runner.completing()) {
         set_status(kOperationInProgress);

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <filesystem>
 #include <optional>
 
@@ -84,9 +85,20 @@ public:
     std::optional<QString> find_string(const QString& name) const;
     std::optional<std::int32_t> find_number(const QString& name) const;
 
+    // Run once, at the first write that does not reach the store (a read-only
+    // folder or file), with "Settings cannot be kept: LOCATION cannot be
+    // written." Later failures stay quiet: the program works on without them.
+    void set_write_failure_handler(std::function<void(const QString&)> handler) {
+        write_failure_handler_ = std::move(handler);
+    }
+
 private:
+    void note_write(const QSettings& store) const;
+
     QSettings::Format format_;
     QString location_;
+    std::function<void(const QString&)> write_failure_handler_;
+    mutable bool write_failed_ = false;
 };
 
 // The program-wide store. install_settings makes `store` the one that

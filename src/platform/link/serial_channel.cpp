@@ -1,5 +1,6 @@
 #include "platform/link/serial_channel.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QStringList>
 
@@ -24,12 +25,23 @@ bool is_whole_number(const QString& text) {
     return true;
 }
 
+// Qt reports a device held by another program (its lock file, TIOCEXCL) as a
+// permission error too. When this user may read and write the device (root
+// always may), the permission is not what is missing.
+bool device_accessible(const QString& device) {
+    const QFileInfo info(device);
+    return info.exists() && info.isReadable() && info.isWritable();
+}
+
 QString describe_open_error(QSerialPort::SerialPortError error, const QString& device,
                             const QString& detail) {
     switch (error) {
         case QSerialPort::DeviceNotFoundError:
             return QStringLiteral("%1 does not exist").arg(device);
         case QSerialPort::PermissionError:
+            if (device_accessible(device)) {
+                return QStringLiteral("%1 is in use by another program").arg(device);
+            }
 #ifdef Q_OS_WIN
             return QStringLiteral("%1 is in use or access is denied").arg(device);
 #else
@@ -212,7 +224,8 @@ bool QtSerialChannel::open() {
     port_.setStopBits(settings_.stop_bits);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
-        permission_error_ = port_.error() == QSerialPort::PermissionError;
+        permission_error_ = port_.error() == QSerialPort::PermissionError &&
+                            !device_accessible(target_.device);
         last_error_ = describe_open_error(port_.error(), target_.device, port_.errorString());
         port_.clearError();
         return false;

@@ -127,13 +127,16 @@ TEST(DeviceDatabase, LineEndsAreCrLfOrLoneCr) {
         DatabaseStatus::NoModels);
 }
 
-TEST(DeviceDatabase, SlotNumbersOutsideTheTablesAreRejectedWithTheLine) {
+TEST(DeviceDatabase, FaultyLinesAreRejectedWithTheirLine) {
     const std::pair<std::string, int> cases[] = {
         {crlf({"model: A", "erasealgdef 21: begin,end"}), 2},
         {crlf({"model: A", "erasealgdef -1: begin,end"}), 2},
         {crlf({"model: A", "flash: 64", "readalg: 20.6"}), 3},  // rounds to 21
         {crlf({"blankcheckalg: 99", "model: A"}), 1},           // even before the first model
         {crlf({"verifyalgdef 3 begin,end", "model: A"}), 1},    // no colon at all
+        // FLASH over the configuration words at 2000h on the classic address map.
+        {crlf({"model: A", "eeprom: 64", "flash: 8193"}), 3},
+        {crlf({"model: A", "flash: 8192", "model: B", "flash: 16384"}), 4},
     };
     for (const auto& [text, line] : cases) {
         DeviceDatabase db;
@@ -143,6 +146,12 @@ TEST(DeviceDatabase, SlotNumbersOutsideTheTablesAreRejectedWithTheLine) {
         EXPECT_NE(result.message.find("devs.txt, line " + std::to_string(line)), std::string::npos)
             << result.message;
     }
+}
+
+TEST(DeviceDatabase, FlashUpToTheConfigurationWordsIsAccepted) {
+    DeviceDatabase db;
+    EXPECT_EQ(parse_device_database(crlf({"model: A", "flash: 8192"}), "f", db).status,
+              DatabaseStatus::Loaded);
 }
 
 TEST(DeviceDatabase, EmptyOrModelFreeFilesHoldNoModel) {

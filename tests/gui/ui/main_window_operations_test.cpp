@@ -2,6 +2,7 @@
 // in-process board on a virtual port.
 
 #include <QEventLoop>
+#include <QFile>
 #include <QPushButton>
 #include <QTimer>
 
@@ -101,6 +102,42 @@ TEST_F(WindowOperations, FailedVerifyShowsTheMismatchReport) {
     EXPECT_EQ(messages[0].kind, 16);
     EXPECT_TRUE(messages[0].text.startsWith("Chip verify failed:\r\n\r\n"))
         << messages[0].text.toStdString();
+}
+
+// A file cut short at a line boundary loads as it is; Program All and Verify
+// ask first, and "No" leaves the chip alone. Read All makes the buffer whole.
+TEST_F(WindowOperations, AsksBeforeProgrammingAFileWithoutItsEndRecord) {
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    const QString cut = folder.filePath(QStringLiteral("cut.hex"));
+    QFile file(cut);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(":0400000005282301AB\r\n");
+    file.close();
+    form.open_hex_file(cut);
+    ASSERT_TRUE(form.status_text().startsWith("Operation completed. Total 2 "));
+    const QString question =
+        QStringLiteral("The file has no end record: it may be cut short.\r\nContinue?");
+
+    for (const int button : {0, 4}) {
+        messages.clear();
+        message_answer = message_result::kNo;
+        form.Command[button]->click();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, question);
+        EXPECT_EQ(messages[0].kind, message_kind::kQuestion);
+        EXPECT_FALSE(program.runner.running());
+        EXPECT_TRUE(form.Command[button]->isEnabled());
+    }
+    messages.clear();
+    message_answer = message_result::kYes;
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. ")) << form.status_text().toStdString();
+    ASSERT_EQ(messages.size(), 1u);
+
+    messages.clear();
+    EXPECT_TRUE(run(1).startsWith("Chip read. "));
+    EXPECT_TRUE(run(4).startsWith("Chip verified. "));
+    EXPECT_TRUE(messages.empty()) << "a buffer read from the chip is whole";
 }
 
 TEST_F(WindowOperations, TestVppLocksTheCommandsUntilClickedAgain) {
