@@ -133,6 +133,9 @@ int Tool::cmd_read() {
     if (!expect_args(1)) {
         return cli_exit::kUsage;
     }
+    if (const int refused = refuse_target(options_.args[0]); refused != cli_exit::kDone) {
+        return refused;
+    }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }

@@ -21,6 +21,7 @@
 #include "core/devices/device_database.h"
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
+#include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
@@ -289,6 +290,23 @@ int Tool::save_hex(const QString& path) {
     }
     print_lines(out_, result.status_text);
     return result.saved ? cli_exit::kDone : cli_exit::kRefused;
+}
+
+int Tool::refuse_target(const QString& path) {
+    if (names_standard_output(path)) {
+        return cli_exit::kDone;
+    }
+    const std::string name = file_name_bytes(path);
+    const auto refused = target_refusal(name);
+    if (!refused) {
+        return cli_exit::kDone;
+    }
+    const HexSaveResult result = hex_save_failed(name, *refused);
+    for (const HexMessage& message : result.messages) {
+        print_message(out_, message.text);
+    }
+    print_lines(out_, result.status_text);
+    return cli_exit::kRefused;
 }
 
 void Tool::print_image() {

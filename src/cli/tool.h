@@ -33,6 +33,9 @@ private:
     // Loads the file as the window's "&Open HEX File" does and prints what it shows.
     [[nodiscard]] bool load_hex(const QString& path);
     [[nodiscard]] int save_hex(const QString& path);
+    // Before a Read All: a target save_hex would refuse is refused now, as it
+    // would be then, before the chip is read for nothing.
+    [[nodiscard]] int refuse_target(const QString& path);
     // Before Program All or Verify of a file without an end record: asks as the
     // window does; --force answers yes. kDone to go on, else the exit code.
     [[nodiscard]] int confirm_complete_file();

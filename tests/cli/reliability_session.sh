@@ -79,6 +79,7 @@ for target in $targets; do
     expect_in out "HEX file not saved!"
     run 1 --port "virtual:$work/virtual-chip.hex" read "$target"
     expect_in out "HEX file not saved!"
+    grep -q "Begin read all" "$work/out" && fail "the chip was read for a refused target"
     # Nothing read from a FIFO or a device: refused at once, without blocking.
     run 1 check "$target"
     expect_in out "HEX file not loaded!"
@@ -99,6 +100,12 @@ run 0 --port "virtual:$work/virtual-chip.hex" program "$small"
 run 0 --port "virtual:$work/virtual-chip.hex" read /dev/stdout
 cmp "$work/out" "$small" || fail "read /dev/stdout wrote something else than the chip"
 expect_in err "Chip read\."
+
+# --- Read All verified against what was read ------------------------------------------
+run 0 --port "virtual:$work/virtual-chip.hex" read "$work/verified.hex" --verify
+grep -q "^Chip read\. .*" "$work/out" || fail "no read result"
+grep -q "^Chip verified\. " "$work/out" || fail "the read was not verified"
+cmp "$work/verified.hex" "$small" || fail "read --verify wrote something else than the chip"
 
 # --- A HEX file without its end record -----------------------------------------------
 head -n -1 "$small" >"$work/cut.hex"

@@ -32,6 +32,10 @@ namespace corvanel {
 // symbolic links ends (relative links taken from their own folder).
 [[nodiscard]] std::filesystem::path save_destination(const std::filesystem::path& path);
 
+// Why a save of `path` would be refused before anything is written (a folder,
+// not a regular file, read-only, a loop of links); nothing when it may go on.
+[[nodiscard]] std::optional<std::string> target_refusal(const std::filesystem::path& path);
+
 // Writes `contents` as the whole new file `path`. Answers nothing on success,
 // else the reason ("The file is read-only", the system's error text, ...).
 [[nodiscard]] std::optional<std::string> replace_file(const std::filesystem::path& path,

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include "core/devices/leading_number.h"
@@ -362,8 +363,27 @@ void Form1::run_operation(OperationKind operation) {
                  message_kind::kQuestion, window_title()) != message_result::kYes) {
         return;
     }
-    if (start_operation(state(), operation) == StartResult::Busy && !state().runner.completing()) {
+    const StartResult started = start_operation(state(), operation);
+    if (started == StartResult::Busy && !state().runner.completing()) {
         set_status(kOperationInProgress);
+    }
+    if (started == StartResult::Started && operation == OperationKind::Read &&
+        settings().find_number(QString::fromLatin1(setting_names::verify_read)).value_or(0) != 0) {
+        // "Verify Read": once the read has finished well, the chip is compared
+        // with what was read, so a byte garbled on the line shows as a mismatch.
+        auto* watch = new QTimer(this);
+        watch->setInterval(10);
+        connect(watch, &QTimer::timeout, this, [this, watch] {
+            if (state().runner.running() || state().runner.completing()) {
+                return;
+            }
+            watch->stop();
+            watch->deleteLater();
+            if (!state().operation_failed && status_text().startsWith(QStringLiteral("Chip read. "))) {
+                (void)start_operation(state(), OperationKind::Verify);
+            }
+        });
+        watch->start();
     }
 }
 

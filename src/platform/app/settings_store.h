@@ -32,6 +32,9 @@ inline constexpr const char* fast_link = "Fast Link";
 // N > 0: the tool's link sends ahead with up to N answer bytes outstanding (read by
 // the tool only; the window stays lock-step). Absent or 0: lock-step.
 inline constexpr const char* send_ahead_window = "Send-Ahead Window";
+// 1: the window's Read All is followed by a Verify against what was read (the
+// line has no checksum; see docs/serial-ports.md). Nothing writes it: off until set.
+inline constexpr const char* verify_read = "Verify Read";
 }  // namespace setting_names
 
 // Defaults that do not depend on the run. "Last Path" defaults to the program

@@ -140,6 +140,31 @@ TEST_F(WindowOperations, AsksBeforeProgrammingAFileWithoutItsEndRecord) {
     EXPECT_TRUE(messages.empty()) << "a buffer read from the chip is whole";
 }
 
+// With "Verify Read" set, Read All goes on with a Verify against what was read.
+TEST_F(WindowOperations, VerifyReadComparesTheChipWithWhatWasRead) {
+    store->put_number(QStringLiteral("Verify Read"), 1);
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    program.image.set_flash_word(0, 0x2805);
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. "));
+    form.menuclear->trigger();
+    form.Command[1]->click();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (form.status_text().startsWith(QStringLiteral("Chip verif"))) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    poll.start(10);
+    loop.exec();
+    EXPECT_TRUE(form.status_text().startsWith("Chip verified. "))
+        << form.status_text().toStdString();
+    EXPECT_EQ(program.image.flash_word(0), 0x2805);
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(WindowOperations, TestVppLocksTheCommandsUntilClickedAgain) {
     use_serial_link(2);
     Form1& form = open_window(QString::number(model_number));
