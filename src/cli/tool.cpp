@@ -54,8 +54,8 @@ bool names_standard_output(const QString& path) {
 }
 
 bool writes_hex_to_stdout(const Options& options) {
-    const bool writes = options.command == QLatin1String("read") ||
-                        options.command == QLatin1String("convert");
+    const bool writes =
+        options.command == QLatin1String("read") || options.command == QLatin1String("convert");
     return writes && !options.args.isEmpty() && names_standard_output(options.args.back());
 }
 

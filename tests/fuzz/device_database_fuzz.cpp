@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         MemoryImage image;
         if (apply_model(database, number, model, image)) {
             image.clear_image();
-            if (image.flash_size <= 0 || static_cast<std::int32_t>(image.flash.size()) !=
-                                             image.flash_size) {
+            if (image.flash_size <= 0 ||
+                static_cast<std::int32_t>(image.flash.size()) != image.flash_size) {
                 std::abort();
             }
         }

@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.image.clear_image();
     const std::int32_t words = static_cast<std::int32_t>(choices.pick(24));
     for (std::int32_t i = 0; i < words; ++i) {
-        (void)state.image.set_flash_word(static_cast<std::int32_t>(choices.word()) %
-                                             state.image.flash_size,
-                                         static_cast<std::int32_t>(choices.word() & 0x3FFF));
+        (void)state.image.set_flash_word(
+            static_cast<std::int32_t>(choices.word()) % state.image.flash_size,
+            static_cast<std::int32_t>(choices.word() & 0x3FFF));
     }
     auto board = VirtualBoard::with_chip(state.model.model_name);
     if (!board) {
@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.runner.window = static_cast<int>(choices.pick(65));
 
     BoardFaults faults;
-    const std::uint64_t at = 1 + choices.word() + (static_cast<std::uint64_t>(choices.pick(8)) << 16);
+    const std::uint64_t at =
+        1 + choices.word() + (static_cast<std::uint64_t>(choices.pick(8)) << 16);
     switch (choices.pick(5)) {
         case 0:
             faults.drop_answer = at;

@@ -379,7 +379,8 @@ void Form1::run_operation(OperationKind operation) {
             }
             watch->stop();
             watch->deleteLater();
-            if (!state().operation_failed && status_text().startsWith(QStringLiteral("Chip read. "))) {
+            if (!state().operation_failed &&
+                status_text().startsWith(QStringLiteral("Chip read. "))) {
                 (void)start_operation(state(), OperationKind::Verify);
             }
         });

@@ -10,8 +10,8 @@
 #include <QString>
 
 #include <cstdint>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "core/config_folder.h"

@@ -224,8 +224,8 @@ bool QtSerialChannel::open() {
     port_.setStopBits(settings_.stop_bits);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
-        permission_error_ = port_.error() == QSerialPort::PermissionError &&
-                            !device_accessible(target_.device);
+        permission_error_ =
+            port_.error() == QSerialPort::PermissionError && !device_accessible(target_.device);
         last_error_ = describe_open_error(port_.error(), target_.device, port_.errorString());
         port_.clearError();
         return false;

@@ -95,8 +95,7 @@ TEST(OddFiles, AreNeitherReadNorReplaced) {
         EXPECT_TRUE(fs::is_symlink(link));
     }
     for (const auto& left : fs::directory_iterator(folder)) {
-        EXPECT_EQ(left.path().filename().string().find(".tmp"), std::string::npos)
-            << left.path();
+        EXPECT_EQ(left.path().filename().string().find(".tmp"), std::string::npos) << left.path();
     }
     fs::remove_all(folder);
 }
