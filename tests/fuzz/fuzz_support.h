@@ -32,7 +32,11 @@ public:
         }
         return static_cast<std::uint8_t>(data_[used_++]) % count;
     }
-    std::uint32_t word() { return pick(256) | (pick(256) << 8); }
+    // Low byte first.
+    std::uint32_t word() {
+        const std::uint32_t low = pick(256);
+        return low | (pick(256) << 8);
+    }
     [[nodiscard]] std::string_view rest() const { return {data_ + used_, size_ - used_}; }
 
 private:
