@@ -107,6 +107,20 @@ grep -q "^Chip read\. .*" "$work/out" || fail "no read result"
 grep -q "^Chip verified\. " "$work/out" || fail "the read was not verified"
 cmp "$work/verified.hex" "$small" || fail "read --verify wrote something else than the chip"
 
+# A byte changed on the line during Read All (answer 4 is the low byte of the
+# first FLASH word): a plain read saves it as if it were right, which the
+# protocol cannot see; --verify catches it and writes nothing.
+cp "$work/virtual-chip.hex" "$work/chip-state.hex"
+start_chip_server PIC16F628A --state "$work/chip-state.hex" --corrupt-answer 4
+run 0 --port "$device" read "$work/garbled.hex"
+cmp -s "$work/garbled.hex" "$small" && fail "the changed byte did not reach the file"
+stop_server
+start_chip_server PIC16F628A --state "$work/chip-state.hex" --corrupt-answer 4
+run 1 --port "$device" read "$work/garbled-verified.hex" --verify
+expect_in out "Chip verify failed"
+[ ! -e "$work/garbled-verified.hex" ] || fail "read --verify wrote a file it could not trust"
+stop_server
+
 # --- A HEX file without its end record -----------------------------------------------
 head -n -1 "$small" >"$work/cut.hex"
 run 0 check "$work/cut.hex"
