@@ -1,6 +1,6 @@
 // Sending ahead against a faulty board: Program All and then Verify of a
-// shipped model over a line that loses, doubles or garbles one answer byte, or
-// a board that falls silent. A failure is never reported as success: a verify
+// shipped model over a line that loses, doubles, changes or adds to one answer
+// byte, or a board that falls silent. A failure is never reported as success: a verify
 // that passes means the chip holds the image, and every aborted operation
 // leaves the voltages off.
 
@@ -22,9 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.image.clear_image();
     const std::int32_t words = static_cast<std::int32_t>(choices.pick(24));
     for (std::int32_t i = 0; i < words; ++i) {
-        (void)state.image.set_flash_word(
-            static_cast<std::int32_t>(choices.word()) % state.image.flash_size,
-            static_cast<std::int32_t>(choices.word() & 0x3FFF));
+        const auto address = static_cast<std::int32_t>(choices.word()) % state.image.flash_size;
+        const auto value = static_cast<std::int32_t>(choices.word() & 0x3FFF);
+        (void)state.image.set_flash_word(address, value);
     }
     auto board = VirtualBoard::with_chip(state.model.model_name);
     if (!board) {
@@ -40,9 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     state.runner.window = static_cast<int>(choices.pick(65));
 
     BoardFaults faults;
-    const std::uint64_t at =
-        1 + choices.word() + (static_cast<std::uint64_t>(choices.pick(8)) << 16);
-    switch (choices.pick(5)) {
+    // One choice a statement: the order in which they are taken is then fixed.
+    const std::uint64_t low = choices.word();
+    const std::uint64_t at = 1 + low + (static_cast<std::uint64_t>(choices.pick(8)) << 16);
+    switch (choices.pick(6)) {
         case 0:
             faults.drop_answer = at;
             break;
@@ -54,6 +55,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 3:
             faults.stop_after_bytes = at;
+            break;
+        case 4:
+            faults.corrupt_answer = at;
             break;
         default:
             break;  // a sound line
