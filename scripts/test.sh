@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs every test: the normal build with the Qt layer,
-# then the pure C++ layers again under AddressSanitizer and UndefinedBehaviorSanitizer.
+# then the pure C++ layers again under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and each fuzz target of tests/fuzz for 20 seconds (clang, the same sanitizers).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -14,3 +15,5 @@ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCORVANEL_SANITIZE=ON \
       -DCORVANEL_BUILD_GUI=OFF -DCORVANEL_BUILD_BENCHMARKS=OFF
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && ctest --output-on-failure -j "$jobs")
+
+bash scripts/fuzz.sh all 20

@@ -34,7 +34,8 @@ void BoardChannel::write_byte(std::uint8_t byte) {
         if (faults_.drop_answer && answers_produced_ == *faults_.drop_answer) {
             continue;
         }
-        queue_.push_back({answer, ready_at});
+        const bool corrupt = faults_.corrupt_answer && answers_produced_ == *faults_.corrupt_answer;
+        queue_.push_back({static_cast<std::uint8_t>(corrupt ? answer ^ 0x01 : answer), ready_at});
         if (faults_.duplicate_answer && answers_produced_ == *faults_.duplicate_answer) {
             queue_.push_back({answer, ready_at});
         }

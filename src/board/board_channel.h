@@ -13,6 +13,8 @@
 //                      bytes, a read giving three) is lost on the line;
 //   duplicate_answer   the k-th answer byte arrives twice;
 //   garbage_answer     a noise byte (FFh) arrives right after the k-th answer byte;
+//   corrupt_answer     the k-th answer byte arrives with its lowest bit flipped
+//                      (noise that changes a byte without adding or losing one);
 //   answer_delay       every answer byte becomes readable only that long after
 //                      the byte that caused it was written, on the channel's
 //                      clock (steady_clock unless a test sets its own).
@@ -34,6 +36,7 @@ struct BoardFaults {
     std::optional<std::uint64_t> drop_answer;
     std::optional<std::uint64_t> duplicate_answer;
     std::optional<std::uint64_t> garbage_answer;
+    std::optional<std::uint64_t> corrupt_answer;
     std::chrono::steady_clock::duration answer_delay{0};
 };
 

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/files/read_file.h"
 #include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
 
@@ -199,13 +200,11 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
 }
 
 ChipStateResult load_chip_state_file(Pic14Chip& chip, const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return failure(0, "cannot open " + path);
+    const FileReadResult file = read_input_file(path);
+    if (!file.ok) {
+        return failure(0, "cannot read " + path + ": " + file.error);
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    ChipStateResult result = load_chip_state_hex(chip, text.str());
+    ChipStateResult result = load_chip_state_hex(chip, file.bytes);
     if (!result.ok) {
         result.message = path + (result.line > 0 ? ":" + std::to_string(result.line) : "") + ": " +
                          result.message;

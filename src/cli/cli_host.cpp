@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <charconv>
 #include <csignal>
+#include <cstdlib>
 
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
@@ -18,8 +19,15 @@ namespace {
 
 // The number of the stop signal received (SIGINT, SIGTERM, SIGHUP), 0 for none.
 volatile std::sig_atomic_t g_interrupt_requested = 0;
+// 1 while the port is open: the signal is noted and handled between steps.
+volatile std::sig_atomic_t g_port_open = 0;
 
 extern "C" void on_interrupt(int signal_number) {
+    if (g_port_open == 0) {
+        // Nothing is powered: end now, as the default action would, with the
+        // documented exit status. A HEX file being saved keeps its old contents.
+        std::_Exit(128 + signal_number);
+    }
     g_interrupt_requested = signal_number;
 }
 
@@ -219,6 +227,10 @@ void CliHost::catch_interrupts() {
     for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
         std::signal(signal_number, on_interrupt);
     }
+}
+
+void CliHost::set_port_open(bool open) {
+    g_port_open = open ? 1 : 0;
 }
 
 int CliHost::interrupt_signal() {

@@ -56,6 +56,11 @@ public:
     // voltages off, instead of leaving them on the chip when the tool dies.
     // SIGTERM and SIGHUP (a closed terminal, a stopped job) are handled the same way.
     static void catch_interrupts();
+    // While the port is open a stop signal is only noted, and the operation
+    // stops between two steps with the voltages off. With no port open there is
+    // nothing to switch off: the signal ends the tool at once, also while it
+    // reads a file that never ends or waits for one that never comes.
+    static void set_port_open(bool open);
     [[nodiscard]] bool interrupted() const { return interrupted_; }
     // The stop signal received so far, 0 for none; the tool exits with 128 + it.
     [[nodiscard]] static int interrupt_signal();

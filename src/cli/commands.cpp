@@ -122,6 +122,9 @@ int Tool::cmd_program() {
     if (refuse_out_of_range(options_.args[0])) {
         return cli_exit::kRefused;
     }
+    if (const int complete = confirm_complete_file(); complete != cli_exit::kDone) {
+        return complete;
+    }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }
@@ -179,6 +182,9 @@ int Tool::cmd_verify() {
     if (refuse_out_of_range(options_.args[0])) {
         return cli_exit::kRefused;
     }
+    if (const int complete = confirm_complete_file(); complete != cli_exit::kDone) {
+        return complete;
+    }
     return cmd_simple(OperationKind::Verify);
 }
 
@@ -186,10 +192,19 @@ int Tool::cmd_read() {
     if (!expect_args(1)) {
         return cli_exit::kUsage;
     }
+    if (const int refused = refuse_target(options_.args[0]); refused != cli_exit::kDone) {
+        return refused;
+    }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }
     int result = run_operation(OperationKind::Read);
+    // The line has no checksum: a garbled byte reads as a wrong value. Verify
+    // compares the chip with what was read, so such a byte shows as a mismatch
+    // (and no file is written).
+    if (result == cli_exit::kDone && options_.verify) {
+        result = run_operation(OperationKind::Verify);
+    }
     const int closed = close_port();
     if (result == cli_exit::kDone) {
         result = save_hex(options_.args[0]);

@@ -22,6 +22,7 @@
 #include "core/devices/device_database.h"
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
+#include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
@@ -36,21 +37,36 @@ namespace {
 // A HEX message as a block of lines with one blank line after it. Like the
 // window's message box, a message loses one line end at its end, so a text
 // that already ends with one is not followed by two blank lines.
-void print_message(const std::string& text) {
+void print_message(std::FILE* out, const std::string& text) {
     std::string_view body = text;
     if (body.size() >= 2 && body.substr(body.size() - 2) == "\r\n") {
         body.remove_suffix(2);
     }
-    print_lines(stdout, body);
-    std::fputc('\n', stdout);
+    print_lines(out, body);
+    std::fputc('\n', out);
+}
+
+// "-" and /dev/stdout name standard output: the HEX text goes there, and
+// everything the tool says goes to standard error instead. (/dev/stdout is
+// taken by name: through its link a file behind the output would be replaced
+// by a new one, and the output itself would get nothing.)
+bool names_standard_output(const QString& path) {
+    return path == QLatin1String("-") || path == QLatin1String("/dev/stdout");
+}
+
+bool writes_hex_to_stdout(const Options& options) {
+    const bool writes =
+        options.command == QLatin1String("read") || options.command == QLatin1String("convert");
+    return writes && !options.args.isEmpty() && names_standard_output(options.args.back());
 }
 
 }  // namespace
 
 Tool::Tool(Options options)
     : options_(std::move(options)),
-      terminal_(CORVANEL_ISATTY(CORVANEL_FILENO(stdout)) != 0),
-      host_(stdout, terminal_) {
+      out_(writes_hex_to_stdout(options_) ? stderr : stdout),
+      terminal_(CORVANEL_ISATTY(CORVANEL_FILENO(out_)) != 0),
+      host_(out_, terminal_) {
     state_.host = &host_;
     host_.set_answer_yes(options_.force);
 }
@@ -141,6 +157,7 @@ int Tool::select_model() {
 }
 
 int Tool::open_port() {
+    CliHost::set_port_open(true);
     link_ = std::make_unique<SerialLink>(state_);
     QtSerialChannel& port = link_->MSComm1;
     port.set_virtual_chip(state_.model.model_name);
@@ -184,6 +201,7 @@ int Tool::open_port() {
                        port.open();
     state_.link.port_ready = ready;
     if (!ready) {
+        CliHost::set_port_open(false);
         QString reason = port.last_error();
         if (target_.is_none()) {
             reason = QStringLiteral("no such port");
@@ -205,6 +223,7 @@ int Tool::close_port() {
     link_->close_port();
     const QString error = link_->MSComm1.last_error();
     link_.reset();
+    CliHost::set_port_open(false);
     if (!error.isEmpty()) {
         print(stderr, QStringLiteral("corvanel: ") + error);
         return cli_exit::kLink;
@@ -229,7 +248,7 @@ int Tool::run_operation(OperationKind kind, const InstructionList* algorithm, bo
     if (host_.program_ended()) {
         return cli_exit::kUsage;  // the device file's script has an unknown instruction
     }
-    if (!answered) {
+    if (!answered || link_->MSComm1.port_lost()) {
         return cli_exit::kLink;
     }
     if (state_.operation_failed) {
@@ -252,19 +271,56 @@ bool Tool::load_hex(const QString& path) {
     const HexOpenReport report = open_hex_file(file_name_bytes(path), state_.image);
     out_of_range_count_ = report.out_of_range_count;
     for (const HexMessage& message : report.messages) {
-        print_message(message.text);
+        print_message(out_, message.text);
     }
-    print_lines(stdout, report.status_text);
+    print_lines(out_, report.status_text);
+    hex_cut_short_ = report.loaded && report.cut_short;
     return report.loaded;
 }
 
-int Tool::save_hex(const QString& path) {
-    const HexSaveResult result = save_hex_file(file_name_bytes(path), state_.image);
-    for (const HexMessage& message : result.messages) {
-        print_message(message.text);
+int Tool::confirm_complete_file() {
+    if (!hex_cut_short_) {
+        return cli_exit::kDone;
     }
-    print_lines(stdout, result.status_text);
+    const std::string question = std::string(kNoEndRecordText) + "\r\nContinue?";
+    return host_.show_message(question, message_kind::kQuestion, "") == message_result::kYes
+               ? cli_exit::kDone
+               : cli_exit::kRefused;
+}
+
+int Tool::save_hex(const QString& path) {
+    HexSaveResult result;
+    if (names_standard_output(path)) {
+        const std::string text = write_hex_text(state_.image);
+        const bool written = std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+                             std::fflush(stdout) == 0;
+        result = written ? hex_save_succeeded("-")
+                         : hex_save_failed("-", "Standard output cannot be written");
+    } else {
+        result = save_hex_file(file_name_bytes(path), state_.image);
+    }
+    for (const HexMessage& message : result.messages) {
+        print_message(out_, message.text);
+    }
+    print_lines(out_, result.status_text);
     return result.saved ? cli_exit::kDone : cli_exit::kRefused;
+}
+
+int Tool::refuse_target(const QString& path) {
+    if (names_standard_output(path)) {
+        return cli_exit::kDone;
+    }
+    const std::string name = file_name_bytes(path);
+    const auto refused = target_refusal(name);
+    if (!refused) {
+        return cli_exit::kDone;
+    }
+    const HexSaveResult result = hex_save_failed(name, *refused);
+    for (const HexMessage& message : result.messages) {
+        print_message(out_, message.text);
+    }
+    print_lines(out_, result.status_text);
+    return cli_exit::kRefused;
 }
 
 void Tool::print_image() {
@@ -314,8 +370,9 @@ int Tool::run() {
     if (!known.contains(command)) {
         return usage_error(QStringLiteral("unknown command %1").arg(command));
     }
-    if (options_.verify && command != QLatin1String("program")) {
-        return usage_error(QStringLiteral("--verify goes with program only"));
+    if (options_.verify && command != QLatin1String("program") &&
+        command != QLatin1String("read")) {
+        return usage_error(QStringLiteral("--verify goes with program and read only"));
     }
     const QStringList forced = {"program", "erase", "verify", "read", "blank"};
     if (options_.force && !forced.contains(command)) {

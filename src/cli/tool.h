@@ -43,6 +43,12 @@ private:
     // Word addresses of the last loaded file outside the model.
     std::int64_t out_of_range_count_ = 0;
     [[nodiscard]] int save_hex(const QString& path);
+    // Before a Read All: a target save_hex would refuse is refused now, as it
+    // would be then, before the chip is read for nothing.
+    [[nodiscard]] int refuse_target(const QString& path);
+    // Before Program All or Verify of a file without an end record: asks as the
+    // window does; --force answers yes. kDone to go on, else the exit code.
+    [[nodiscard]] int confirm_complete_file();
     void print_image();
 
     [[nodiscard]] int cmd_models();
@@ -63,6 +69,9 @@ private:
     [[nodiscard]] QString data_folder() const;
 
     Options options_;
+    // Where the tool's texts go: standard output, or standard error while the
+    // HEX text itself goes to standard output (read -, convert IN -).
+    std::FILE* out_;
     bool terminal_;
     CliHost host_;
     ProgramState state_;
@@ -73,6 +82,8 @@ private:
     std::unique_ptr<SerialLink> link_;
     PortTarget target_;
     QString port_name_;
+    // The file last loaded had no end record.
+    bool hex_cut_short_ = false;
 };
 
 }  // namespace corvanel

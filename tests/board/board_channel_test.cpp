@@ -55,12 +55,15 @@ TEST_F(BoardChannelTest, InjectedFaults) {
     twice.duplicate_answer = 2;
     BoardFaults noise;
     noise.garbage_answer = 4;
+    BoardFaults changed;
+    changed.corrupt_answer = 4;  // 34h arrives as 35h: nothing more, nothing less
     const Case cases[] = {
         {"none", {}, {100, 101, 104, 0x34, 0x12, 106, 103}},
         {"stop", stop, {100, 101}},
         {"drop", drop, {100, 101, 104, 0x12, 106, 103}},
         {"duplicate", twice, {100, 101, 101, 104, 0x34, 0x12, 106, 103}},
         {"noise", noise, {100, 101, 104, 0x34, 0xFF, 0x12, 106, 103}},
+        {"changed", changed, {100, 101, 104, 0x35, 0x12, 106, 103}},
     };
     for (const Case& c : cases) {
         VirtualBoard b = *VirtualBoard::with_chip("PIC16F877A");

@@ -117,6 +117,7 @@ public:
     Pic14Chip& chip() { return board_.chip(); }
     // Every byte the host has sent to the board.
     [[nodiscard]] const std::vector<std::uint8_t>& sent() const { return channel_.written(); }
+    BoardChannel& channel() { return channel_; }
     // The configuration word 1 bits that are 1 while neither memory is protected.
     std::int32_t unprotected_bits() { return chip().rules().cp_bits | chip().rules().cpd_bits; }
 
@@ -796,6 +797,27 @@ TEST(DeviceFileBoardTest, EmptySocketFailsBlankCheckReadAndVerify) {
     ModelOnBoard right("PIC16F628A");
     EXPECT_TRUE(starts_with(right.run(OperationKind::Blank), "Chip is blank. "));
     EXPECT_TRUE(right.host.messages.empty());
+}
+
+// A byte doubled or thrown in anywhere in the ID read (14 answer bytes) puts
+// every later answer out of step: the word read is not the chip's ID and a byte
+// is left over. That is reported as out of step, never as a question about
+// another chip, and the chip is not touched.
+TEST(DeviceFileBoardTest, DeviceIdReadOutOfStepIsNotTakenForAnotherChip) {
+    for (std::uint64_t answer = 1; answer <= 14; ++answer) {
+        for (const bool doubled : {true, false}) {
+            SCOPED_TRACE(std::to_string(answer) + (doubled ? " doubled" : " noise after"));
+            ModelOnBoard bench("PIC16F628A");
+            BoardFaults faults;
+            (doubled ? faults.duplicate_answer : faults.garbage_answer) = answer;
+            bench.channel().set_faults(faults);
+            bench.chip().set_flash(0, 0x1234);
+            bench.host.question_answer = message_result::kYes;
+            EXPECT_EQ(bench.run(OperationKind::Program), kOutOfStepText);
+            EXPECT_TRUE(bench.host.messages.empty()) << bench.host.messages[0].text;
+            EXPECT_EQ(bench.chip().flash(0), 0x1234) << "the chip was touched after all";
+        }
+    }
 }
 
 // "Identify Chip" names every emulated chip by its model, whichever model is

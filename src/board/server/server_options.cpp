@@ -34,6 +34,7 @@ const char* const kUsage =
     "  --drop-answer K        lose the K-th answer byte\n"
     "  --duplicate-answer K   send the K-th answer byte twice\n"
     "  --garbage-answer K     send a noise byte (FFh) after the K-th answer byte\n"
+    "  --corrupt-answer K     send the K-th answer byte with its lowest bit flipped\n"
     "  --delay-ms D           send every answer D milliseconds late\n"
     "  --list                 list the known chips and exit\n"
     "  --version              show the name and version and exit\n"
@@ -137,6 +138,11 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                 return 2;
             }
             options.faults.garbage_answer = count;
+        } else if (arg == "--corrupt-answer") {
+            if (!need_count()) {
+                return 2;
+            }
+            options.faults.corrupt_answer = count;
         } else if (arg == "--delay-ms") {
             if (!need_count()) {
                 return 2;

@@ -1,5 +1,7 @@
 #include "core/devices/config_fields.h"
 
+#include "core/files/read_file.h"
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -136,13 +138,12 @@ ConfigFieldsLoadResult parse_config_fields(std::string_view text, std::string_vi
 }
 
 ConfigFieldsLoadResult load_config_fields(const std::string& path, ConfigFieldTable& table) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return {false, "The configuration fields file " + path + " cannot be opened."};
+    const FileReadResult file = read_input_file(path);
+    if (!file.ok) {
+        return {false,
+                "The configuration fields file " + path + " cannot be read: " + file.error + "."};
     }
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    return parse_config_fields(bytes, path, table);
+    return parse_config_fields(file.bytes, path, table);
 }
 
 const ConfigOption* selected_option(const ConfigField& field, std::int32_t word) {

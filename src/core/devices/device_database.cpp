@@ -1,5 +1,7 @@
 #include "core/devices/device_database.h"
 
+#include "core/files/read_file.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -8,6 +10,7 @@
 #include "core/devices/leading_number.h"
 #include "core/devices/vpp_window.h"
 #include "core/engine/algorithm_check.h"
+#include "core/image/memory_image.h"
 
 namespace corvanel {
 
@@ -253,6 +256,16 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
                                 "the Vpp window must be two voltages, the lower first, "
                                 "up to 20 V (\"vpp: 8.0 9.0\").");
             }
+            // On the classic address map the configuration words lie at 2000h and
+            // the EEPROM at 2100h: FLASH beyond 2000h words would take their
+            // places, and a HEX file's configuration and EEPROM records would land
+            // in FLASH.
+            if (key->key == Key::Flash &&
+                normalised_flash_size(leading_number(value)) > kUserIdFirst) {
+                return bad_line(source_name, line_number, line,
+                                "a FLASH of more than 2000h words reaches the configuration "
+                                "words at 2000h.");
+            }
             *text_field(*current, key->key) = value;
         }
     }
@@ -264,16 +277,12 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
 }
 
 DatabaseLoadResult load_device_database(const std::string& path, DeviceDatabase& database) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        return {DatabaseStatus::FileError, "The device database " + path + " cannot be opened.", 0};
+    const FileReadResult file = read_input_file(path);
+    if (!file.ok) {
+        return {DatabaseStatus::FileError,
+                "The device database " + path + " cannot be read: " + file.error + ".", 0};
     }
-    const std::string bytes((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        return {DatabaseStatus::FileError, "The device database " + path + " cannot be read.", 0};
-    }
-    return parse_device_database(bytes, path, database);
+    return parse_device_database(file.bytes, path, database);
 }
 
 }  // namespace corvanel

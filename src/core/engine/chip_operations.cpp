@@ -95,6 +95,9 @@ std::optional<StartResult> start_refused(ProgramState& state) {
     if (runner.running() || runner.in_step()) {
         return StartResult::Busy;
     }
+    if (!state.link.port_ready && state.link.reopen_lost_port) {
+        (void)state.link.reopen_lost_port();
+    }
     if (!state.link.port_ready) {
         state.engine_host().set_status_text("Serial port " +
                                             std::to_string(state.link.port_number) + " error!");
@@ -187,6 +190,7 @@ void erase2_routine(ProgramState& state) {
 
 void read2_routine(ProgramState& state) {
     state.image_before_read.reset();
+    state.image_cut_short = false;  // the image is now the chip's
     report_result(state, "Chip read. ");
     EngineHost& host = state.engine_host();
     host.redraw_tables();

@@ -53,6 +53,13 @@ bool confirm_device_id(ProgramState& state) {
     if (!state.model.device_id) {
         return true;
     }
+    // A byte doubled or thrown in on the line shifts every answer after it: the
+    // word read is then not the chip's, and a byte is left over. Such a word
+    // must not become a question about another model.
+    if (answers_after_end(state)) {
+        abort_operation(state, kOutOfStepText);
+        return false;
+    }
     const std::string question =
         device_id_question(state.database, *state.model.device_id, state.model.model_name,
                            state.runner.device_id_word);

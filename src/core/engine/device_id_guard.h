@@ -42,7 +42,9 @@ inline constexpr std::string_view kProtectionReadAlgorithm =
 // model, or when the user agrees to go on (the message box's "Yes"). Otherwise
 // the operation ends here: the voltages are switched off, the commands unlocked,
 // the status line says the operation was cancelled, `operation_refused` is set,
-// and no completion routine runs. A model without an ID always goes on.
+// and no completion routine runs. A model without an ID always goes on. Bytes
+// that come after the ID read's last answer abort the operation as out of step
+// before anything is asked.
 [[nodiscard]] bool confirm_device_id(ProgramState& state);
 
 }  // namespace corvanel

@@ -43,6 +43,10 @@ struct ProgramState {
     // The image as it was before the running Read All cleared it; put back when
     // the read fails, so that a failed read changes nothing.
     std::optional<MemoryImage> image_before_read;
+    // The image came from a HEX file without an end record (it may have been cut
+    // short); Program All and Verify ask first. Cleared by Clear Buffer and a
+    // finished Read All.
+    bool image_cut_short = false;
     // The last Program All or Erase All ended at its device ID check: the chip in
     // the socket was not the model's and the user did not go on.
     bool operation_refused = false;

@@ -54,20 +54,38 @@ fs::path save_destination(const fs::path& path) {
     return target;
 }
 
-std::optional<std::string> replace_file(const fs::path& path, std::string_view contents) {
+std::optional<std::string> target_refusal(const fs::path& path) {
     std::error_code error;
     const fs::path target = save_destination(path);
     if (fs::is_symlink(fs::symlink_status(target, error))) {
         return std::string("Too many symbolic links");
     }
-    const fs::file_status old_status = fs::status(target, error);
-    const bool exists = !error && fs::exists(old_status);
-    if (exists && fs::is_directory(old_status)) {
+    const fs::file_status status = fs::status(target, error);
+    if (error || !fs::exists(status)) {
+        return std::nullopt;
+    }
+    if (fs::is_directory(status)) {
         return std::string("It is a folder");
     }
-    if (exists && !writable_by_someone(old_status.permissions())) {
+    // A FIFO, a device node (/dev/null for a program run as root) or a socket
+    // would be replaced by a regular file, which breaks whatever relies on it.
+    if (!fs::is_regular_file(status)) {
+        return std::string("It is not a regular file");
+    }
+    if (!writable_by_someone(status.permissions())) {
         return std::string("The file is read-only");
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> replace_file(const fs::path& path, std::string_view contents) {
+    if (auto refused = target_refusal(path)) {
+        return refused;
+    }
+    std::error_code error;
+    const fs::path target = save_destination(path);
+    const fs::file_status old_status = fs::status(target, error);
+    const bool exists = !error && fs::exists(old_status);
 
     const fs::path temporary = temporary_path_for(target);
     // A leftover of a killed save (or anything else by that name) goes first;

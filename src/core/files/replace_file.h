@@ -11,7 +11,8 @@
 //  - A target that is a symbolic link (also one whose file does not exist yet)
 //    is written through: the file the link names gets the contents, the link
 //    stays a link.
-//  - A target that exists and is read-only is refused, not replaced.
+//  - A target that exists and is read-only is refused, not replaced; so is one
+//    that is not a regular file (a folder, a FIFO, a device node).
 //  - On failure the temporary file is removed and the target is left alone.
 //
 // Paths are taken as the bytes the file system uses: a name that is not valid
@@ -30,6 +31,10 @@ namespace corvanel {
 // The file a save of `path` writes: `path` itself, or where its chain of
 // symbolic links ends (relative links taken from their own folder).
 [[nodiscard]] std::filesystem::path save_destination(const std::filesystem::path& path);
+
+// Why a save of `path` would be refused before anything is written (a folder,
+// not a regular file, read-only, a loop of links); nothing when it may go on.
+[[nodiscard]] std::optional<std::string> target_refusal(const std::filesystem::path& path);
 
 // Writes `contents` as the whole new file `path`. Answers nothing on success,
 // else the reason ("The file is read-only", the system's error text, ...).

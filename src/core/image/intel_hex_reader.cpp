@@ -1,11 +1,9 @@
 #include "core/image/intel_hex_reader.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <limits>
-#include <memory>
 
+#include "core/files/read_file.h"
 #include "core/image/hex_text.h"
 
 namespace corvanel {
@@ -288,40 +286,6 @@ private:
     std::int32_t flash_extent_ = 0;
 };
 
-struct FileBytes {
-    bool ok = false;
-    std::string bytes;
-    std::string error;
-};
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-FileBytes read_whole_file(const std::string& path) {
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        return {false, {}, errno != 0 ? std::strerror(errno) : "cannot be opened"};
-    }
-    FileBytes result;
-    char buffer[16384];
-    for (;;) {
-        errno = 0;
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        result.bytes.append(buffer, got);
-        if (got < sizeof buffer) {
-            if (std::ferror(file.get()) != 0) {
-                // A folder opens on some systems and fails on the first read.
-                return {false, {}, errno != 0 ? std::strerror(errno) : "cannot be read"};
-            }
-            break;
-        }
-    }
-    result.ok = true;
-    return result;
-}
-
 HexMessage file_error_message(const std::string& path, const std::string& reason) {
     std::string text = "Cannot read the HEX file ";
     text.append(path).append(kCrLf).append(reason).append(".");
@@ -336,6 +300,7 @@ HexOpenReport open_report(HexReadResult read, const std::string& path, MemoryIma
     if (read.loaded) {
         report.flash_extent = read.flash_extent;
         report.out_of_range_count = read.out_of_range_count;
+        report.cut_short = !read.end_record;
         report.status_text = hex_loaded_status(read.flash_extent);
         report.loaded_file_label = short_path(path);
     } else {
@@ -393,6 +358,7 @@ HexReadResult load_hex_text(std::string_view bytes, MemoryImage& image) {
             return result;
         }
         if (outcome.end_of_file) {
+            result.end_record = true;
             break;
         }
     }
@@ -408,7 +374,7 @@ HexReadResult load_hex_text(std::string_view bytes, MemoryImage& image) {
 }
 
 HexReadResult load_hex_file(const std::string& path, MemoryImage& image) {
-    const FileBytes file = read_whole_file(path);
+    const FileReadResult file = read_input_file(path);
     if (!file.ok) {
         HexReadResult result;
         result.file_error = true;

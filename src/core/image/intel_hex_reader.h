@@ -57,6 +57,10 @@ struct HexReadResult {
     int line_number = 0;
     // Set when the file itself could not be opened or read.
     bool file_error = false;
+    // An end-of-file record (type 01) was met. A file without one still loads,
+    // but may have been cut short at a line boundary (an interrupted copy or
+    // download): what is missing cannot be told from what is there.
+    bool end_record = false;
     // One more than the highest FLASH word address that received data.
     std::int32_t flash_extent = 0;
     // Word addresses met outside the chip, as hex4 texts each followed by ", ",
@@ -81,6 +85,8 @@ struct HexReadResult {
 // Everything the open command shows after a load.
 struct HexOpenReport {
     bool loaded = false;
+    // A loaded file without an end record (see HexReadResult::end_record).
+    bool cut_short = false;
     std::int32_t flash_extent = 0;
     // Word addresses of the file that the chip does not have (their data was
     // dropped; the warning among the messages lists them).
@@ -103,6 +109,9 @@ struct HexOpenReport {
                                           MemoryImage& image);
 
 inline constexpr std::string_view kHexNotLoadedStatus = "HEX file not loaded!";
+// Said before programming or verifying a loaded file without an end record.
+inline constexpr std::string_view kNoEndRecordText =
+    "The file has no end record: it may be cut short.";
 
 // "Operation completed. Total 1536 (1.5K) program words loaded."
 [[nodiscard]] std::string hex_loaded_status(std::int32_t flash_extent);

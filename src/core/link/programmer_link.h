@@ -30,6 +30,10 @@ public:
     std::function<void()> process_events;
     // Runs one interpreter step; called once per received byte by MSComm1_OnComm.
     std::function<void()> on_received_byte;
+    // Opens the port again when it was lost (the adapter pulled and plugged in
+    // again, the board server restarted); answers port_ready. Asked by every
+    // operation that finds the port not ready.
+    std::function<bool()> reopen_lost_port;
 
     // Serial line set-up, kept here for the port commands and the operation starters.
     std::int32_t port_number = 1;

@@ -157,6 +157,11 @@ int run_window_application(int argc, char** argv, const QString& version) {
         return 0;
     }
 
+    // A settings folder that cannot be written is said once; the program works
+    // on with what it has.
+    settings().set_write_failure_handler([](const QString& text) {
+        (void)mymsgbox(text, message_kind::kInformation, window_title());
+    });
     // The line outlives the window that uses it.
     SerialLink link(program);
     Form1 window;

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include "core/engine/program_state.h"
+#include "core/files/read_file.h"
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
 #include "gui/dialogs/message_box.h"
@@ -63,7 +64,11 @@ void Form1::open_hex_file(const QString& full_path) {
     const std::string path = full_path.toStdString();
     HexOpenReport report;
     QFile file(full_path);
-    if (file.open(QIODevice::ReadOnly)) {
+    // Only a regular file of a sane size is read here; the reader names the
+    // reason for anything else (a FIFO, a device, a folder, a huge file).
+    const QFileInfo info(full_path);
+    if (info.isFile() && static_cast<std::uintmax_t>(info.size()) <= kMaxInputFileBytes &&
+        file.open(QIODevice::ReadOnly)) {
         const QByteArray bytes = file.readAll();
         report = open_hex_text(std::string_view(bytes.constData(), bytes.size()), path, image);
     } else {
@@ -77,6 +82,7 @@ void Form1::open_hex_file(const QString& full_path) {
     }
     updatedisplay();
     label_hex->setText(QString::fromStdString(report.loaded_file_label));
+    state().image_cut_short = report.loaded && report.cut_short;
     set_status(QString::fromStdString(report.status_text));
     enable();
 }

@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include "core/devices/leading_number.h"
@@ -16,6 +17,7 @@
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
 #include "core/image/hex_text.h"
+#include "core/image/intel_hex_reader.h"
 #include "gui/devices/model_chooser.h"
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/config_word_dialog.h"
@@ -386,8 +388,36 @@ void Form1::run_operation(OperationKind operation) {
     }
     // Which bits of the configuration word protect the memories (Verify).
     state().config_fields = &config_field_table();
-    if (start_operation(state(), operation) == StartResult::Busy && !state().runner.completing()) {
+    // A file cut short at a line boundary loads without a fault: ask before the
+    // chip gets (or is compared with) what may be only part of the program.
+    if ((operation == OperationKind::Program || operation == OperationKind::Verify) &&
+        state().image_cut_short && !state().runner.running() &&
+        mymsgbox(QString::fromLatin1(kNoEndRecordText) + QStringLiteral("\r\nContinue?"),
+                 message_kind::kQuestion, window_title()) != message_result::kYes) {
+        return;
+    }
+    const StartResult started = start_operation(state(), operation);
+    if (started == StartResult::Busy && !state().runner.completing()) {
         set_status(kOperationInProgress);
+    }
+    if (started == StartResult::Started && operation == OperationKind::Read &&
+        settings().find_number(QString::fromLatin1(setting_names::verify_read)).value_or(0) != 0) {
+        // "Verify Read": once the read has finished well, the chip is compared
+        // with what was read, so a byte garbled on the line shows as a mismatch.
+        auto* watch = new QTimer(this);
+        watch->setInterval(10);
+        connect(watch, &QTimer::timeout, this, [this, watch] {
+            if (state().runner.running() || state().runner.completing()) {
+                return;
+            }
+            watch->stop();
+            watch->deleteLater();
+            if (!state().operation_failed &&
+                status_text().startsWith(QStringLiteral("Chip read. "))) {
+                (void)start_operation(state(), OperationKind::Verify);
+            }
+        });
+        watch->start();
     }
 }
 

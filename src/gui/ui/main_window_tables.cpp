@@ -73,6 +73,7 @@ void Form1::menuclear_Click() {
     out_of_range_warning_.clear();
     MemoryImage& image = state().image;
     image.clear_image();
+    state().image_cut_short = false;
     // Draw from the first rows: a smaller model must never make a table read
     // past the end of its area.
     for (TableScrollBar* bar : {scrl1, scrl2}) {

@@ -134,6 +134,7 @@ void SettingsStore::put_string(const QString& name, const QString& text) const {
     QSettings store(location_, format_);
     store.setValue(name, text);
     store.sync();
+    note_write(store);
 }
 
 void SettingsStore::put_number(const QString& name, std::int32_t number) const {
@@ -141,6 +142,18 @@ void SettingsStore::put_number(const QString& name, std::int32_t number) const {
     QSettings store(location_, format_);
     store.setValue(name, static_cast<int>(number));
     store.sync();
+    note_write(store);
+}
+
+void SettingsStore::note_write(const QSettings& store) const {
+    if (store.status() == QSettings::NoError || write_failed_) {
+        return;
+    }
+    write_failed_ = true;
+    if (write_failure_handler_) {
+        write_failure_handler_(
+            QStringLiteral("Settings cannot be kept: %1 cannot be written.").arg(location_));
+    }
 }
 
 SettingsStore* install_settings(SettingsStore* store) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "core/config_folder.h"
@@ -35,6 +36,9 @@ inline constexpr const char* send_ahead_window = "Send-Ahead Window";
 // unknown. Before an operation on a model whose "vpp:" window it misses, the window
 // asks and the tool refuses without --force.
 inline constexpr const char* board_vpp = "Board Vpp";
+// 1: the window's Read All is followed by a Verify against what was read (the
+// line has no checksum; see docs/serial-ports.md). Nothing writes it: off until set.
+inline constexpr const char* verify_read = "Verify Read";
 }  // namespace setting_names
 
 // Defaults that do not depend on the run. "Last Path" defaults to the program
@@ -91,9 +95,20 @@ public:
     std::optional<QString> find_string(const QString& name) const;
     std::optional<std::int32_t> find_number(const QString& name) const;
 
+    // Run once, at the first write that does not reach the store (a read-only
+    // folder or file), with "Settings cannot be kept: LOCATION cannot be
+    // written." Later failures stay quiet: the program works on without them.
+    void set_write_failure_handler(std::function<void(const QString&)> handler) {
+        write_failure_handler_ = std::move(handler);
+    }
+
 private:
+    void note_write(const QSettings& store) const;
+
     QSettings::Format format_;
     QString location_;
+    std::function<void(const QString&)> write_failure_handler_;
+    mutable bool write_failed_ = false;
 };
 
 // The program-wide store. install_settings makes `store` the one that

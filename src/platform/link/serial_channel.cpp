@@ -1,5 +1,6 @@
 #include "platform/link/serial_channel.h"
 
+#include <QFileInfo>
 #include <QMetaObject>
 #include <QStringList>
 
@@ -24,12 +25,23 @@ bool is_whole_number(const QString& text) {
     return true;
 }
 
+// Qt reports a device held by another program (its lock file, TIOCEXCL) as a
+// permission error too. When this user may read and write the device (root
+// always may), the permission is not what is missing.
+bool device_accessible(const QString& device) {
+    const QFileInfo info(device);
+    return info.exists() && info.isReadable() && info.isWritable();
+}
+
 QString describe_open_error(QSerialPort::SerialPortError error, const QString& device,
                             const QString& detail) {
     switch (error) {
         case QSerialPort::DeviceNotFoundError:
             return QStringLiteral("%1 does not exist").arg(device);
         case QSerialPort::PermissionError:
+            if (device_accessible(device)) {
+                return QStringLiteral("%1 is in use by another program").arg(device);
+            }
 #ifdef Q_OS_WIN
             return QStringLiteral("%1 is in use or access is denied").arg(device);
 #else
@@ -108,6 +120,36 @@ QtSerialChannel::QtSerialChannel(QObject* parent) : QObject(parent) {
             deliver_notification();
         }
     });
+    connect(&port_, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { on_port_error(error); });
+}
+
+// A device that is gone reports ResourceError on Linux; a pseudo-terminal whose
+// other end closed reads end-of-file, which the port reports as ReadError. Its
+// read notifier then fires on every pass of the event loop, so waiting for the
+// answer time-out would spin the processor for nothing: the port is given up at
+// once instead.
+void QtSerialChannel::on_port_error(QSerialPort::SerialPortError error) {
+    if (lost_ || !port_.isOpen()) {
+        return;
+    }
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError &&
+        error != QSerialPort::WriteError) {
+        return;
+    }
+    lost_ = true;
+    last_error_ = QStringLiteral("Serial port lost: %1 was removed.").arg(target_.device);
+    // The writes of a step may be what failed: the handler runs after the step.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (lost_handler_) {
+                lost_handler_();
+            } else {
+                close();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 QtSerialChannel::~QtSerialChannel() {
@@ -165,6 +207,7 @@ bool QtSerialChannel::open() {
         last_error_ = QStringLiteral("the port is already open");
         return false;
     }
+    lost_ = false;
     switch (target_.kind) {
         case PortTarget::Kind::None:
             last_error_ = QStringLiteral("no port selected");
@@ -181,7 +224,8 @@ bool QtSerialChannel::open() {
     port_.setStopBits(settings_.stop_bits);
     port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!port_.open(QIODevice::ReadWrite)) {
-        permission_error_ = port_.error() == QSerialPort::PermissionError;
+        permission_error_ =
+            port_.error() == QSerialPort::PermissionError && !device_accessible(target_.device);
         last_error_ = describe_open_error(port_.error(), target_.device, port_.errorString());
         port_.clearError();
         return false;
@@ -216,6 +260,9 @@ void QtSerialChannel::write_byte(std::uint8_t byte) {
     }
     if (!port_.isOpen()) {
         return;
+    }
+    if (lost_) {
+        return;  // one failed write is enough: the port is being given up
     }
     const char c = static_cast<char>(byte);
     port_.write(&c, 1);

@@ -55,6 +55,15 @@ public:
     // MSComm1_OnComm: run for every receive notification.
     void set_receive_handler(std::function<void()> handler) { handler_ = std::move(handler); }
 
+    // Run once (from the event loop, never inside a write) when an open device
+    // port fails: the USB adapter was pulled, the board server on the other end
+    // of a pseudo-terminal ended, the driver reports an error. The port is still
+    // open then, so that a last voltages-off may be tried; the handler closes it.
+    void set_lost_handler(std::function<void()> handler) { lost_handler_ = std::move(handler); }
+    // True from a port failure until the port is opened again; last_error() then
+    // says "Serial port lost: DEVICE was removed." until the port is closed.
+    [[nodiscard]] bool port_lost() const { return lost_; }
+
     // SerialPortControl
     [[nodiscard]] bool select_port(int com_number) override;
     [[nodiscard]] bool set_line_settings(const QString& settings) override;
@@ -94,6 +103,7 @@ public:
 private:
     void schedule_notification();
     void deliver_notification();
+    void on_port_error(QSerialPort::SerialPortError error);
     [[nodiscard]] bool open_virtual();
     void close_virtual();
 
@@ -104,6 +114,8 @@ private:
     QString ports_folder_;
     std::string virtual_chip_;
     std::function<void()> handler_;
+    std::function<void()> lost_handler_;
+    bool lost_ = false;
     QString last_error_;
     bool permission_error_ = false;
     int threshold_ = 0;

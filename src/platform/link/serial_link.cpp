@@ -1,5 +1,8 @@
 #include "platform/link/serial_link.h"
 
+#include <QTimer>
+
+#include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
 #include "platform/app/settings_store.h"
 #include "platform/link/virtual_port.h"
@@ -9,11 +12,15 @@ namespace corvanel {
 SerialLink::SerialLink(ProgramState& state) : state_(state) {
     state_.link.channel = &MSComm1;
     MSComm1.set_receive_handler([this] { state_.link.MSComm1_OnComm(); });
+    MSComm1.set_lost_handler([this] { port_lost(); });
+    state_.link.reopen_lost_port = [this] { return reopen_lost_port(); };
     MSComm1.set_virtual_chip(state_.model.model_name);
 }
 
 SerialLink::~SerialLink() {
     MSComm1.set_receive_handler({});
+    MSComm1.set_lost_handler({});
+    state_.link.reopen_lost_port = nullptr;
     if (state_.link.channel == &MSComm1) {
         state_.link.channel = nullptr;
     }
@@ -40,6 +47,32 @@ bool SerialLink::open_configured_port() {
 void SerialLink::close_port() {
     state_.link.port_ready = false;
     MSComm1.close();
+}
+
+void SerialLink::port_lost() {
+    ScriptRunner& runner = state_.runner;
+    if (runner.in_step()) {
+        // A step that writes to the dead port ends soon; the abort comes after it.
+        QTimer::singleShot(0, &MSComm1, [this] { port_lost(); });
+        return;
+    }
+    const std::string text = MSComm1.last_error().toStdString();
+    state_.link.port_ready = false;
+    if (runner.running()) {
+        // Tries voltages-off on the port while it is still open.
+        abort_operation(state_, text + " Operation aborted.");
+    } else {
+        state_.engine_host().set_status_text(text);
+    }
+    MSComm1.close();
+}
+
+bool SerialLink::reopen_lost_port() {
+    if (!MSComm1.port_lost() || MSComm1.is_open()) {
+        return state_.link.port_ready;
+    }
+    state_.link.port_ready = MSComm1.open();
+    return state_.link.port_ready;
 }
 
 void SerialLink::follow_applied_model() {

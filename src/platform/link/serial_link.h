@@ -43,6 +43,13 @@ public:
     [[nodiscard]] ProgramState& state() { return state_; }
 
 private:
+    // The port failed (see QtSerialChannel::set_lost_handler): the running
+    // operation is aborted, voltages-off tried, the port closed and no longer
+    // ready. The next operation opens it again.
+    void port_lost();
+    // Before an operation: opens a lost port again; answers port_ready.
+    bool reopen_lost_port();
+
     ProgramState& state_;
 };
 

@@ -132,13 +132,16 @@ TEST(DeviceDatabase, LineEndsAreCrLfOrLoneCr) {
               DatabaseStatus::Loaded);
 }
 
-TEST(DeviceDatabase, SlotNumbersOutsideTheTablesAreRejectedWithTheLine) {
+TEST(DeviceDatabase, FaultyLinesAreRejectedWithTheirLine) {
     const std::pair<std::string, int> cases[] = {
         {crlf({"model: A", "erasealgdef 21: begin,end"}), 2},
         {crlf({"model: A", "erasealgdef -1: begin,end"}), 2},
         {crlf({"model: A", "flash: 64", "readalg: 20.6"}), 3},  // rounds to 21
         {crlf({"blankcheckalg: 99", "model: A"}), 1},           // even before the first model
         {crlf({"verifyalgdef 3 begin,end", "model: A"}), 1},    // no colon at all
+        // FLASH over the configuration words at 2000h on the classic address map.
+        {crlf({"model: A", "eeprom: 64", "flash: 8193"}), 3},
+        {crlf({"model: A", "flash: 8192", "model: B", "flash: 16384"}), 4},
     };
     for (const auto& [text, line] : cases) {
         DeviceDatabase db;
@@ -175,6 +178,12 @@ TEST(DeviceDatabase, BrokenAlgorithmsAndKeysAreRejectedWithTheLine) {
     }
     const auto db = parse_ok(crlf({"model: A", "vpp: 12.75 13.25", "model: B", "vpp: 8,0 9"}));
     EXPECT_EQ(db.model(2).vpp, "8,0 9");
+}
+
+TEST(DeviceDatabase, FlashUpToTheConfigurationWordsIsAccepted) {
+    DeviceDatabase db;
+    EXPECT_EQ(parse_device_database(crlf({"model: A", "flash: 8192"}), "f", db).status,
+              DatabaseStatus::Loaded);
 }
 
 TEST(DeviceDatabase, EmptyOrModelFreeFilesHoldNoModel) {

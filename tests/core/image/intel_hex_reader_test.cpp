@@ -321,6 +321,26 @@ TEST(IntelHexReader, UnreadableFileFailsWithAMessageNamingIt) {
     std::filesystem::remove_all(folder);
 }
 
+// A file without its end record loads as before; only the report tells.
+TEST(IntelHexReader, ReportsAFileWithoutItsEndRecordAsCutShort) {
+    const struct {
+        std::string text;
+        bool cut_short;
+    } cases[] = {
+        {crlf({rec("0400000005280000"), ":00000001FF"}), false},
+        {crlf({rec("0400000005280000")}), true},
+        {"", true},
+        // Records after the end record are never read.
+        {crlf({":00000001FF", rec("0400000005280000")}), false},
+    };
+    for (const auto& c : cases) {
+        MemoryImage image = small_model();
+        const HexOpenReport report = open_hex_text(c.text, "a.hex", image);
+        EXPECT_TRUE(report.loaded) << c.text;
+        EXPECT_EQ(report.cut_short, c.cut_short) << c.text;
+    }
+}
+
 TEST(IntelHexReader, SplitPathKeepsTheSeparatorWithTheFolder) {
     EXPECT_EQ(split_path("/home/a/x.hex").folder, "/home/a/");
     EXPECT_EQ(split_path("/home/a/x.hex").file_name, "x.hex");

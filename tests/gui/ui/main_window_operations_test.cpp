@@ -2,6 +2,7 @@
 // in-process board on a virtual port.
 
 #include <QEventLoop>
+#include <QFile>
 #include <QPushButton>
 #include <QTimer>
 
@@ -190,6 +191,67 @@ TEST_F(WindowOperations, ReadAllEndsTheOutOfRangeQuestion) {
     messages.clear();
     EXPECT_TRUE(run(1).startsWith("Chip read. "));
     EXPECT_TRUE(run(0).startsWith("Chip programmed. "));
+    EXPECT_TRUE(messages.empty());
+}
+
+// A file cut short at a line boundary loads as it is; Program All and Verify
+// ask first, and "No" leaves the chip alone. Read All makes the buffer whole.
+TEST_F(WindowOperations, AsksBeforeProgrammingAFileWithoutItsEndRecord) {
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    const QString cut = folder.filePath(QStringLiteral("cut.hex"));
+    QFile file(cut);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(":0400000005282301AB\r\n");
+    file.close();
+    form.open_hex_file(cut);
+    ASSERT_TRUE(form.status_text().startsWith("Operation completed. Total 2 "));
+    const QString question =
+        QStringLiteral("The file has no end record: it may be cut short.\r\nContinue?");
+
+    for (const int button : {0, 4}) {
+        messages.clear();
+        message_answer = message_result::kNo;
+        form.Command[button]->click();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].text, question);
+        EXPECT_EQ(messages[0].kind, message_kind::kQuestion);
+        EXPECT_FALSE(program.runner.running());
+        EXPECT_TRUE(form.Command[button]->isEnabled());
+    }
+    messages.clear();
+    message_answer = message_result::kYes;
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. ")) << form.status_text().toStdString();
+    ASSERT_EQ(messages.size(), 1u);
+
+    messages.clear();
+    EXPECT_TRUE(run(1).startsWith("Chip read. "));
+    EXPECT_TRUE(run(4).startsWith("Chip verified. "));
+    EXPECT_TRUE(messages.empty()) << "a buffer read from the chip is whole";
+}
+
+// With "Verify Read" set, Read All goes on with a Verify against what was read.
+TEST_F(WindowOperations, VerifyReadComparesTheChipWithWhatWasRead) {
+    store->put_number(QStringLiteral("Verify Read"), 1);
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    program.image.set_flash_word(0, 0x2805);
+    EXPECT_TRUE(run(0).startsWith("Chip programmed. "));
+    form.menuclear->trigger();
+    form.Command[1]->click();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (form.status_text().startsWith(QStringLiteral("Chip verif"))) {
+            loop.quit();
+        }
+    });
+    QTimer::singleShot(30000, &loop, &QEventLoop::quit);
+    poll.start(10);
+    loop.exec();
+    EXPECT_TRUE(form.status_text().startsWith("Chip verified. "))
+        << form.status_text().toStdString();
+    EXPECT_EQ(program.image.flash_word(0), 0x2805);
     EXPECT_TRUE(messages.empty());
 }
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -129,6 +131,28 @@ TEST_F(SettingsStoreTest, EnsureKeyCreatesTheMissingFolder) {
     EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/config"));
     store.ensure_key();
     EXPECT_TRUE(QFileInfo(ini_file()).dir().exists());
+}
+
+// A store that cannot be written (here its folder is a file, which stops root
+// too) says so once; the values asked for are still answered.
+TEST_F(SettingsStoreTest, AStoreThatCannotBeWrittenSaysSoOnce) {
+    QFile blocker(dir_.path() + "/config");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    SettingsStore store(ini_file());
+    QStringList said;
+    store.set_write_failure_handler([&](const QString& text) { said << text; });
+    EXPECT_EQ(store.get_number("Serial Port Number", 2), 2);
+    store.put_string("Last Path", "/tmp/");
+    store.put_number("Fast Link", 1);
+    ASSERT_EQ(said.size(), 1);
+    EXPECT_EQ(said[0], "Settings cannot be kept: " + ini_file() + " cannot be written.");
+
+    // A store that can be written says nothing.
+    SettingsStore good(dir_.path() + "/other/settings.ini");
+    good.set_write_failure_handler([&](const QString& text) { said << text; });
+    good.put_number("Fast Link", 1);
+    EXPECT_EQ(said.size(), 1);
 }
 
 #ifndef Q_OS_WIN

@@ -121,6 +121,57 @@ TEST_F(SerialChannelTest, ClosedOrMissingPortsAreHarmless) {
     EXPECT_FALSE(channel_.open());
 }
 
+// Two ways a working port stops being one: another program holds it (said as
+// such, not as a missing permission), and the far end hangs up (the board
+// server ended, the adapter pulled), which is reported once, from the event
+// loop, with the port still open for a last voltages-off.
+TEST_F(SerialChannelTest, APortHeldElsewhereIsInUseAndAHangUpIsALostPort) {
+    ASSERT_TRUE(channel_.select_port(7));
+    ASSERT_TRUE(channel_.set_line_settings(QStringLiteral("9600,n,8,1")));
+    ASSERT_TRUE(channel_.open()) << channel_.last_error().toStdString();
+    QtSerialChannel other;
+    other.set_ports_folder(ports_.path());
+    ASSERT_TRUE(other.select_port(7));
+    EXPECT_FALSE(other.open());
+    EXPECT_TRUE(other.last_error().endsWith(QStringLiteral(" is in use by another program")))
+        << other.last_error().toStdString();
+    EXPECT_FALSE(other.last_error_is_permission());
+    channel_.close();
+
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::close(slave);
+    QtSerialChannel line;
+    int lost = 0;
+    bool open_when_lost = false;
+    QString said;
+    line.set_lost_handler([&] {
+        ++lost;
+        open_when_lost = line.is_open();
+        said = line.last_error();
+        line.close();
+    });
+    PortTarget target;
+    target.kind = PortTarget::Kind::Device;
+    target.device = QString::fromLocal8Bit(name);
+    ASSERT_TRUE(line.select_target(target));
+    ASSERT_TRUE(line.set_line_settings(QStringLiteral("9600,n,8,1")));
+    ASSERT_TRUE(line.open()) << line.last_error().toStdString();
+    line.set_receive_threshold(1);
+    EXPECT_FALSE(line.port_lost());
+    ::close(master);
+    line.write_byte(100);
+    ASSERT_TRUE(process_events_until([&] { return lost > 0; }, 2000));
+    process_events_until([] { return false; }, 100);
+    EXPECT_EQ(lost, 1);
+    EXPECT_TRUE(open_when_lost);
+    EXPECT_EQ(said, QStringLiteral("Serial port lost: %1 was removed.").arg(target.device));
+    EXPECT_TRUE(line.port_lost());
+    EXPECT_FALSE(line.is_open());
+}
+
 TEST_F(SerialChannelTest, VirtualPortEmulatesTheChipInProcess) {
     QFile entry(QDir(ports_.path()).filePath("COM2"));
     ASSERT_TRUE(entry.open(QIODevice::WriteOnly));

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets of tests/fuzz with clang, AddressSanitizer and
+# UndefinedBehaviorSanitizer, and runs them on their seed corpus.
+#   scripts/fuzz.sh [TARGET|all] [SECONDS]
+# TARGET is one of hex_reader, device_database, config_fields, chip_state,
+# interpreter, send_ahead (all of them, one after the other, by default); each
+# runs SECONDS (20 by default). New inputs go to build-fuzz/corpus/TARGET, so
+# the committed seeds stay as they are; a finding is written to
+# build-fuzz/findings/ and ends the script with exit status 1.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+target=${1:-all}
+seconds=${2:-20}
+targets=(hex_reader device_database config_fields chip_state interpreter send_ahead)
+if [ "$target" != all ]; then
+  found=no
+  for t in "${targets[@]}"; do [ "$t" = "$target" ] && found=yes; done
+  [ $found = yes ] || { echo "fuzz.sh: no target $target (${targets[*]})" >&2; exit 2; }
+  targets=("$target")
+fi
+
+build=build-fuzz
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_COMPILER="${CXX:-clang++}" -DCORVANEL_FUZZ=ON \
+      -DCORVANEL_BUILD_GUI=OFF -DCORVANEL_BUILD_TESTS=OFF -DCORVANEL_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$build" -j 2 --target "${targets[@]/%/_fuzz}"
+
+mkdir -p "$build/findings"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+for t in "${targets[@]}"; do
+  mkdir -p "$build/corpus/$t"
+  echo "== $t: $seconds s"
+  status=0
+  "$build/bin/${t}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -max_len=65536 -print_final_stats=1 -artifact_prefix="$build/findings/${t}-" \
+      "$build/corpus/$t" "tests/fuzz/corpus/$t" >"$build/$t.log" 2>&1 || status=$?
+  grep -E "^stat::(number_of_executed_units|peak_rss_mb)|ERROR|SUMMARY|Test unit written" \
+      "$build/$t.log" || true
+  [ "$status" -eq 0 ] || { echo "fuzz.sh: $t found a fault (see $build/$t.log)" >&2; exit 1; }
+done
