@@ -2,7 +2,9 @@
 // words, 256 EEPROM bytes, configuration word 1) against the in-process virtual
 // board, repeated for about two seconds. Pauses return at once and window events
 // are not processed, so the figure is the cost of the interpreter, the protocol
-// and the board emulation alone.
+// and the board emulation alone. The watch for stray bytes after each
+// operation's final answer is no work of theirs: it is timed apart and taken out
+// of the figure (the in-process board answers at once, so it is one look only).
 
 #include <chrono>
 #include <cstdio>
@@ -90,9 +92,12 @@ int main() {
     } while (seconds < 2.0);
 
     const std::uint64_t steps = state.runner.steps_run() - steps_before;
+    const double watched = state.settle_seconds;
     std::printf("Verify of a full PIC16F877A image: %llu steps per run\n",
                 static_cast<unsigned long long>(steps / static_cast<std::uint64_t>(runs)));
-    std::printf("%d runs in %.2f s: %.0f interpreter steps per second\n", runs, seconds,
-                static_cast<double>(steps) / seconds);
+    std::printf("%d runs in %.2f s, of which %.3f ms per run watching for stray bytes\n", runs,
+                seconds, watched * 1000.0 / runs);
+    std::printf("%.0f interpreter steps per second (the watch left out)\n",
+                static_cast<double>(steps) / (seconds - watched));
     return 0;
 }

@@ -352,6 +352,12 @@ void Form1::run_operation(OperationKind operation) {
     if (!state().runner.running()) {
         state().runner.fast_link =
             settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
+        // "Send-Ahead Window" = "Automatic": the window is measured per port;
+        // otherwise the window stays lock-step.
+        state().auto_window = send_ahead_automatic(settings());
+        if (!state().auto_window) {
+            state().runner.window = 0;
+        }
     }
     if (start_operation(state(), operation) == StartResult::Busy && !state().runner.completing()) {
         set_status(kOperationInProgress);
