@@ -227,7 +227,8 @@ bool probe_worth_it(const ProgramState& state, OperationKind kind) {
         case OperationKind::Blank:
             return true;
         case OperationKind::Program:
-            return state.image.flash_size > kProbeWorthProgramWords;
+            // The script writes up to the last word in use ("calcflash").
+            return state.image.last_used_flash() + 1 > kProbeWorthProgramWords;
         case OperationKind::Erase:
             break;
     }

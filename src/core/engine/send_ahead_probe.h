@@ -38,7 +38,7 @@ inline constexpr std::int32_t kAutoWindowMax = 64;
 inline constexpr std::int32_t kAutoWindowMin = 4;
 // No-operations in the burst that must come back complete for a window of N.
 inline constexpr std::int32_t kProbeNopsPerWindowByte = 12;
-// Program All gains from sending ahead only on a chip with more than this many
+// Program All gains from sending ahead only when it writes more than this many
 // FLASH words (its writes wait for every answer before each programming pause).
 inline constexpr std::int32_t kProbeWorthProgramWords = 512;
 

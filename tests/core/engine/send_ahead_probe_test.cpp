@@ -147,13 +147,15 @@ TEST(SendAheadProbe, IsMeasuredOncePerPortAndRateAndForgetsLossesOnReopen) {
     state.link.port_number = 3;
     state.auto_window = true;
     state.image.flash_size = 8192;
+    state.image.clear_image();
+    (void)state.image.set_flash_word(1000, 0x2805);
 
     // Erase All gains nothing: no measurement, lock-step.
     SendAheadChoice choice = choose_send_ahead(state, OperationKind::Erase);
     EXPECT_EQ(send_ahead_text(choice), "Send-ahead: lock-step (not measured)");
     EXPECT_TRUE(board.written.empty());
 
-    choice = choose_send_ahead(state, OperationKind::Program);  // 8192 words: worth it
+    choice = choose_send_ahead(state, OperationKind::Program);  // 1001 words: worth it
     EXPECT_EQ(send_ahead_text(choice), "Send-ahead: 64 (measured)");
     EXPECT_EQ(state.runner.window, 64);
     const std::size_t probed = board.written.size();
@@ -190,13 +192,16 @@ TEST(SendAheadProbe, IsMeasuredOncePerPortAndRateAndForgetsLossesOnReopen) {
     EXPECT_FALSE(board.written.empty());
 }
 
-TEST(SendAheadProbe, ProgramAllOfASmallChipIsNotWorthMeasuring) {
+TEST(SendAheadProbe, ProgramAllOfAFewWordsIsNotWorthMeasuring) {
     ProgramState state;
-    state.image.flash_size = 512;
+    state.image.flash_size = 8192;
+    state.image.clear_image();
+    (void)state.image.set_flash_word(511, 0);  // the script writes words 0 to 511
     EXPECT_FALSE(probe_worth_it(state, OperationKind::Program));
-    state.image.flash_size = 1024;
-    EXPECT_TRUE(probe_worth_it(state, OperationKind::Program));
     EXPECT_TRUE(probe_worth_it(state, OperationKind::Read));
+    EXPECT_TRUE(probe_worth_it(state, OperationKind::Verify));
+    (void)state.image.set_flash_word(512, 0);
+    EXPECT_TRUE(probe_worth_it(state, OperationKind::Program));
     EXPECT_FALSE(probe_worth_it(state, OperationKind::Erase));
 }
 
