@@ -37,9 +37,20 @@ public:
     std::string status;
 };
 
+// The in-process board as a line whose answers could come late: the engine
+// then watches for stray bytes after each operation as on a serial port.
+class WatchedBoardChannel final : public BoardChannel {
+public:
+    using BoardChannel::BoardChannel;
+    [[nodiscard]] bool answers_at_once() const override { return false; }
+};
+
 }  // namespace
 
-int main() {
+// --watch: the end-of-operation watch runs as on a serial line (50 ms a run);
+// it is timed apart either way.
+int main(int argc, char** argv) {
+    const bool watch = argc > 1 && std::string_view(argv[1]) == "--watch";
     ProgramState state;
     if (parse_device_database(corvanel::test::kTestDevice877A, "bench", state.database).status !=
             DatabaseStatus::Loaded ||
@@ -68,7 +79,9 @@ int main() {
     state.image.config1 = 0x3F72;
     board->chip().set_config_space(kConfig1Address, 0x3F72);
 
-    BoardChannel channel(*board);
+    WatchedBoardChannel watched_channel(*board);
+    BoardChannel plain_channel(*board);
+    BoardChannel& channel = watch ? watched_channel : plain_channel;
     QuietHost host;
     state.host = &host;
     state.link.channel = &channel;
