@@ -28,7 +28,11 @@
 //
 // It is run by hand (see docs/benchmarks.md); it is no test. Example:
 //   link_speed_bench --bin build/bin --chips 877a --ops verify --lines 56000
-//       --modes normal,fast,window,fastwindow
+//       --modes normal,fast,window,fastwindow,auto
+// The auto mode lets the tool measure the window (--window auto, with the fast
+// link); its counts use the window the tool printed. With --server-args the
+// board server stands for a board with faults instead ('--rx-buffer 1'), and the
+// bench prints how many bytes its receive buffer lost.
 
 #include <fcntl.h>
 #include <poll.h>
@@ -98,13 +102,19 @@ struct Mode {
     std::string key;
     bool fast = false;
     std::int32_t window = 0;  // answer bytes sent ahead; 0: lock-step
+    // The tool measures the window on the board (--window auto); the counts
+    // then use the window it printed.
+    bool automatic = false;
 
     [[nodiscard]] std::vector<std::string> tool_args() const {
         std::vector<std::string> args;
         if (fast) {
             args.emplace_back("--fast");
         }
-        if (window > 0) {
+        if (automatic) {
+            args.emplace_back("--window");
+            args.emplace_back("auto");
+        } else if (window > 0) {
             args.emplace_back("--window");
             args.push_back(std::to_string(window));
         }
@@ -128,7 +138,42 @@ std::optional<Mode> mode_named(const std::string& key) {
     if (key == "fastwindow") {
         return Mode{key, true, kBenchWindow};
     }
+    if (key == "auto") {
+        return Mode{key, true, 0, true};
+    }
     return std::nullopt;
+}
+
+// The window of the tool's start line "Begin verify. Send-ahead: 64 (measured)":
+// 0 for lock-step, nothing when the line has no such text.
+std::optional<std::int32_t> measured_window(const std::string& output) {
+    const std::string mark = "Send-ahead: ";
+    const auto at = output.find(mark);
+    if (at == std::string::npos) {
+        return std::nullopt;
+    }
+    const std::string rest = output.substr(at + mark.size());
+    return rest.rfind("lock-step", 0) == 0 ? 0 : std::atoi(rest.c_str());
+}
+
+// The board server's count of bytes its receive buffer lost, and of those the
+// ones other than no-operations (the probe's bursts may lose no-operations).
+std::pair<unsigned long long, unsigned long long> bytes_lost(const fs::path& server_err) {
+    std::ifstream in(server_err);
+    std::string line;
+    unsigned long long lost = 0;
+    unsigned long long other = 0;
+    while (std::getline(in, line)) {
+        unsigned long long a = 0;
+        unsigned long long b = 0;
+        if (std::sscanf(line.c_str(),
+                        "corvanel-board: receive buffer full, %llu bytes lost so far, %llu", &a,
+                        &b) == 2) {
+            lost = a;
+            other = b;
+        }
+    }
+    return {lost, other};
 }
 
 void apply_mode(ProgramState& state, const Mode& mode) {
@@ -329,9 +374,12 @@ void usage() {
     std::fprintf(stderr,
                  "Usage: link_speed_bench [--bin DIR] [--chips 84a,628a,877a]\n"
                  "       [--ops program,verify,read,blank] [--lines 56000,115200,inproc]\n"
-                 "       [--modes normal,fast,window,fastwindow] [--runs N] [--work DIR]\n"
-                 "       [--counts-only]\n"
+                 "       [--modes normal,fast,window,fastwindow,auto] [--runs N] [--work DIR]\n"
+                 "       [--server-args 'ARGS'] [--counts-only]\n"
                  "--runs N times each operation N times and keeps the fastest (default 1).\n"
+                 "auto is the fast link with the window the tool measures (--window auto).\n"
+                 "--server-args gives the board server these options instead of the ideal\n"
+                 "board's --command-us 0 (e.g. '--rx-buffer 16 --command-us 30').\n"
                  "DIR holds corvanel, corvanel-board and corvaneldevices.txt (default: the\n"
                  "folder of this program's build, ../bin).\n");
 }
@@ -347,6 +395,7 @@ int main(int argc, char** argv) {
     fs::path work = fs::temp_directory_path() / "corvanel-link-bench";
     bool counts_only = false;
     int runs = 1;
+    std::vector<std::string> server_args = {"--command-us", "0"};
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--counts-only") {
@@ -370,6 +419,12 @@ int main(int argc, char** argv) {
             modes = split(value);
         } else if (arg == "--work") {
             work = value;
+        } else if (arg == "--server-args") {
+            server_args.clear();
+            std::stringstream words(value);
+            for (std::string word; words >> word;) {
+                server_args.push_back(word);
+            }
         } else if (arg == "--runs") {
             runs = std::max(1, std::atoi(value.c_str()));
         } else {
@@ -431,17 +486,27 @@ int main(int argc, char** argv) {
                 return 2;
             }
             // The byte figures, on a board that is programmed first and erased
-            // before the blank check, as in the timed runs.
-            auto board = VirtualBoard::with_chip(chip.model);
-            std::vector<std::pair<std::string, Counts>> counted;
-            for (const OperationCase& op : kOperations) {
-                if (op.kind == OperationKind::Blank) {
-                    (void)count_operation(database, number, image, *board, OperationKind::Erase,
-                                          *mode);
+            // before the blank check, as in the timed runs; with the window the
+            // tool measured in the automatic mode.
+            const auto count_all = [&](std::int32_t window) {
+                Mode counted_mode = *mode;
+                counted_mode.automatic = false;
+                counted_mode.window = window;
+                auto board = VirtualBoard::with_chip(chip.model);
+                std::vector<std::pair<std::string, Counts>> counted;
+                for (const OperationCase& op : kOperations) {
+                    if (op.kind == OperationKind::Blank) {
+                        (void)count_operation(database, number, image, *board, OperationKind::Erase,
+                                              counted_mode);
+                    }
+                    counted.emplace_back(op.key, count_operation(database, number, image, *board,
+                                                                 op.kind, counted_mode));
                 }
-                counted.emplace_back(
-                    op.key, count_operation(database, number, image, *board, op.kind, *mode));
-            }
+                return counted;
+            };
+            std::vector<std::pair<std::string, Counts>> counted =
+                count_all(mode->automatic ? kBenchWindow : mode->window);
+            std::int32_t counted_window = mode->automatic ? kBenchWindow : mode->window;
 
             for (const std::string& line : lines) {
                 const bool inproc = line == "inproc";
@@ -450,9 +515,10 @@ int main(int argc, char** argv) {
                 std::optional<double> overhead;
                 std::string port = "virtual:" + (work / (chip.key + "-chip.hex")).string();
                 if (!counts_only && !inproc) {
-                    if (!board_server.start(
-                            {server, "--chip", chip.model, "--baud", line, "--command-us", "0"},
-                            (work / "server.err").string())) {
+                    std::vector<std::string> server_argv = {server, "--chip", chip.model, "--baud",
+                                                            line};
+                    server_argv.insert(server_argv.end(), server_args.begin(), server_args.end());
+                    if (!board_server.start(server_argv, (work / "server.err").string())) {
                         std::fprintf(stderr, "cannot start %s\n", server.c_str());
                         return 1;
                     }
@@ -473,6 +539,7 @@ int main(int argc, char** argv) {
                         continue;  // the chip must hold the image for what follows
                     }
                     std::optional<double> measured;
+                    std::optional<std::int32_t> window_seen;
                     std::string failure;
                     if (!counts_only) {
                         std::vector<std::string> args = {
@@ -498,6 +565,7 @@ int main(int argc, char** argv) {
                             const auto seconds = elapsed_of(output);
                             if (seconds && (!measured || *seconds < *measured)) {
                                 measured = seconds;
+                                window_seen = measured_window(output);
                             }
                             if (code != 0) {
                                 failure = "exit " + std::to_string(code);
@@ -506,6 +574,16 @@ int main(int argc, char** argv) {
                     }
                     if (!timed) {
                         continue;
+                    }
+                    if (mode->automatic && window_seen) {
+                        std::printf(
+                            "# %s %s at %s: the tool measured Send-ahead: %s\n", chip.key.c_str(),
+                            op.key.c_str(), line.c_str(),
+                            *window_seen > 0 ? std::to_string(*window_seen).c_str() : "lock-step");
+                        if (*window_seen != counted_window) {
+                            counted_window = *window_seen;
+                            counted = count_all(counted_window);
+                        }
                     }
                     const Counts* c = nullptr;
                     for (const auto& [key, counts] : counted) {
@@ -555,6 +633,14 @@ int main(int argc, char** argv) {
                                 static_cast<unsigned long long>(c->trips), pauses, limits,
                                 time_text, failure.c_str());
                     std::fflush(stdout);
+                }
+                if (!counts_only && !inproc) {
+                    board_server.stop();
+                    const auto [lost, other] = bytes_lost(work / "server.err");
+                    std::printf(
+                        "# %s at %s baud: the board's receive buffer lost %llu bytes, %llu "
+                        "of them other than no-operations\n",
+                        chip.key.c_str(), line.c_str(), lost, other);
                 }
             }
         }

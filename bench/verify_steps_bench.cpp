@@ -2,7 +2,9 @@
 // words, 256 EEPROM bytes, configuration word 1) against the in-process virtual
 // board, repeated for about two seconds. Pauses return at once and window events
 // are not processed, so the figure is the cost of the interpreter, the protocol
-// and the board emulation alone.
+// and the board emulation alone. The watch for stray bytes after each
+// operation's final answer is no work of theirs: it is timed apart and taken out
+// of the figure (the in-process board answers at once, so it is one look only).
 
 #include <chrono>
 #include <cstdio>
@@ -35,9 +37,20 @@ public:
     std::string status;
 };
 
+// The in-process board as a line whose answers could come late: the engine
+// then watches for stray bytes after each operation as on a serial port.
+class WatchedBoardChannel final : public BoardChannel {
+public:
+    using BoardChannel::BoardChannel;
+    [[nodiscard]] bool answers_at_once() const override { return false; }
+};
+
 }  // namespace
 
-int main() {
+// --watch: the end-of-operation watch runs as on a serial line (50 ms a run);
+// it is timed apart either way.
+int main(int argc, char** argv) {
+    const bool watch = argc > 1 && std::string_view(argv[1]) == "--watch";
     ProgramState state;
     if (parse_device_database(corvanel::test::kTestDevice877A, "bench", state.database).status !=
             DatabaseStatus::Loaded ||
@@ -66,7 +79,9 @@ int main() {
     state.image.config1 = 0x3F72;
     board->chip().set_config_space(kConfig1Address, 0x3F72);
 
-    BoardChannel channel(*board);
+    WatchedBoardChannel watched_channel(*board);
+    BoardChannel plain_channel(*board);
+    BoardChannel& channel = watch ? watched_channel : plain_channel;
     QuietHost host;
     state.host = &host;
     state.link.channel = &channel;
@@ -90,9 +105,12 @@ int main() {
     } while (seconds < 2.0);
 
     const std::uint64_t steps = state.runner.steps_run() - steps_before;
+    const double watched = state.settle_seconds;
     std::printf("Verify of a full PIC16F877A image: %llu steps per run\n",
                 static_cast<unsigned long long>(steps / static_cast<std::uint64_t>(runs)));
-    std::printf("%d runs in %.2f s: %.0f interpreter steps per second\n", runs, seconds,
-                static_cast<double>(steps) / seconds);
+    std::printf("%d runs in %.2f s, of which %.3f ms per run watching for stray bytes\n", runs,
+                seconds, watched * 1000.0 / runs);
+    std::printf("%.0f interpreter steps per second (the watch left out)\n",
+                static_cast<double>(steps) / (seconds - watched));
     return 0;
 }

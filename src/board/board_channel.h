@@ -57,6 +57,10 @@ public:
     // In the same process the bytes take no time; only the host's pauses move the
     // board's clock on.
     void note_pause(int milliseconds) override;
+    // Unless its answers are delayed: then they come when their time has come.
+    [[nodiscard]] bool answers_at_once() const override {
+        return faults_.answer_delay == std::chrono::steady_clock::duration::zero();
+    }
 
     // A closed channel drops what is written and has nothing to read.
     void set_open(bool open) { open_ = open; }

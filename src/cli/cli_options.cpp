@@ -68,16 +68,20 @@ std::optional<Options> parse_arguments(const QStringList& arguments, QString& er
                 options.port = value;
             } else if (name == QLatin1String("--baud")) {
                 options.baud = value;
+            } else if (name == QLatin1String("--window") && value == QLatin1String("auto")) {
+                options.window_auto = true;
+                options.window.reset();
             } else if (name == QLatin1String("--window")) {
                 bool is_number = false;
                 const int window = value.toInt(&is_number);
                 if (!is_number || window < 0 || window > kMaxSendAheadWindow) {
-                    error = QStringLiteral("--window %1 is not a number from 0 to %2")
+                    error = QStringLiteral("--window %1 is not a number from 0 to %2 (or auto)")
                                 .arg(value)
                                 .arg(kMaxSendAheadWindow);
                     return std::nullopt;
                 }
                 options.window = window;
+                options.window_auto = false;
             } else {
                 options.devices = value;
             }

@@ -24,6 +24,8 @@ struct Options {
     bool fast = false;
     // --window N: answer bytes the link may have outstanding; none given: the setting.
     std::optional<int> window;
+    // --window auto: the window is measured on the board before the operation.
+    bool window_auto = false;
     bool help = false;
     bool version = false;
     QString command;

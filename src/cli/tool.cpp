@@ -195,6 +195,8 @@ int Tool::open_port() {
         stored_.find_number(setting_names::send_ahead_window).value_or(0);
     state_.runner.window = options_.window.value_or(
         stored_window >= 0 && stored_window <= kMaxSendAheadWindow ? stored_window : 0);
+    state_.auto_window =
+        options_.window_auto || (!options_.window && send_ahead_automatic(stored_));
 
     const bool ready = port.select_target(target_) &&
                        port.set_line_settings(baud + QString::fromLatin1(kLineSettingsSuffix)) &&

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "core/link/board_protocol.h"
+
 namespace corvanel::board_server {
 
 ReceiveLine::ReceiveLine(long baud, std::optional<std::size_t> buffer_size)
@@ -38,6 +40,9 @@ void ReceiveLine::run_until(Clock::time_point now, const Board& board) {
                 buffered_.push_back(arrived);
             } else {
                 ++lost_;
+                if (arrived.byte != board_command::kNop) {
+                    ++lost_other_;
+                }
             }
             continue;
         }

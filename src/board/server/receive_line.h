@@ -46,6 +46,9 @@ public:
 
     // Bytes lost because the board's receive buffer was full.
     [[nodiscard]] std::uint64_t lost() const { return lost_; }
+    // Of those, the bytes other than no-operation commands (100): a host that
+    // measures the buffer with bursts of no-operations loses only those.
+    [[nodiscard]] std::uint64_t lost_other_than_nops() const { return lost_other_; }
 
 private:
     struct Byte {
@@ -59,6 +62,7 @@ private:
     std::deque<Byte> on_line_;   // still travelling, with the moment each arrives
     std::deque<Byte> buffered_;  // arrived while the board was busy
     std::uint64_t lost_ = 0;
+    std::uint64_t lost_other_ = 0;
 };
 
 }  // namespace corvanel::board_server

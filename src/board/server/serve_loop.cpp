@@ -98,8 +98,11 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
         }
         if (in.lost() != lost_reported) {
             lost_reported = in.lost();
-            std::fprintf(stderr, "corvanel-board: receive buffer full, %llu bytes lost so far\n",
-                         static_cast<unsigned long long>(lost_reported));
+            std::fprintf(stderr,
+                         "corvanel-board: receive buffer full, %llu bytes lost so far, %llu of "
+                         "them other than no-operations\n",
+                         static_cast<unsigned long long>(lost_reported),
+                         static_cast<unsigned long long>(in.lost_other_than_nops()));
         }
         if (!out.send_due(terminal.master, Clock::now())) {
             std::perror("corvanel-board: write");

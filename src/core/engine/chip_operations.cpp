@@ -12,6 +12,7 @@
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
 #include "core/engine/vpp_guard.h"
+#include "core/engine/send_ahead_probe.h"
 
 namespace corvanel {
 
@@ -154,7 +155,12 @@ StartResult start_operation_on(ProgramState& state, OperationKind kind,
         state.report.reset_report();
     }
     host.disable_commands();
-    host.set_status_text(row.start_text);
+    std::string start_text(row.start_text);
+    if (state.auto_window) {
+        // Measured before the operation's first command, with the voltages off.
+        start_text.append(" ").append(send_ahead_text(choose_send_ahead(state, kind)));
+    }
+    host.set_status_text(start_text);
     host.process_events();
     if (kind == OperationKind::Read) {
         // Kept until the read has succeeded: a failed read leaves the image as it was.
@@ -292,6 +298,7 @@ bool check_timeout(ProgramState& state, double now) {
         return false;
     }
     const bool was_read = runner.operation_name == operation_name(OperationKind::Read);
+    note_send_ahead_failure(state);
     runner.stop();
     state.operation_failed = true;
     state.image_before_read.reset();
@@ -312,6 +319,9 @@ void abort_operation(ProgramState& state, std::string_view status_text) {
     ScriptRunner& runner = state.runner;
     const bool was_read = runner.operation_name == operation_name(OperationKind::Read);
     const bool calibration_lost = runner.calibration_at_risk();
+    if (status_text == kOutOfStepText) {
+        note_send_ahead_failure(state);
+    }
     runner.stop();
     state.operation_failed = true;
     state.link.set_receive_notification(0);
@@ -341,16 +351,17 @@ bool answers_after_end(ProgramState& state) {
     EngineHost& host = state.engine_host();
     const double start = host.clock_seconds();
     // Not the host's pause: that is the script's own time (and may be skipped).
-    // A host whose clock stands still (a test's) gets one look only.
+    // A host whose clock stands still (a test's) gets one look only, and so does
+    // a board in this process, whose answers are all there already.
+    const bool at_once = link.channel != nullptr && link.channel->answers_at_once();
     constexpr auto kRound = std::chrono::milliseconds(2);
     for (;;) {
         host.process_events();
-        if (link.discard_waiting_bytes() > 0) {
-            return true;
-        }
+        const bool came = link.discard_waiting_bytes() > 0;
         const double waited = host.clock_seconds() - start;
-        if (!(waited > 0.0) || waited >= kSettleSeconds) {
-            return false;
+        if (came || at_once || !(waited > 0.0) || waited >= kSettleSeconds) {
+            state.settle_seconds += std::max(waited, 0.0);
+            return came;
         }
         std::this_thread::sleep_for(kRound);
     }

@@ -13,6 +13,7 @@
 #include "core/engine/engine_host.h"
 #include "core/engine/mismatch_report.h"
 #include "core/engine/script_runner.h"
+#include "core/engine/send_ahead_probe.h"
 #include "core/image/memory_image.h"
 #include "core/link/programmer_link.h"
 
@@ -32,6 +33,12 @@ struct ProgramState {
     MismatchReport report;
     ProgrammerLink link;
     ScriptRunner runner;
+
+    // The send-ahead window is measured on the board ("--window auto", the
+    // "Send-Ahead Window" setting "Automatic") rather than set: each operation
+    // starts with choose_send_ahead. The windows measured, per port.
+    bool auto_window = false;
+    SendAheadMemory send_ahead_memory;
 
     // Clock reading when the running operation started, and the elapsed time of
     // the last finished operation ("12.25").
@@ -63,6 +70,10 @@ struct ProgramState {
         return config_fields != nullptr ? protection_bits(config_fields->find(model.model_name))
                                         : ProtectionBits{};
     }
+
+    // Seconds spent watching the line for stray bytes after operations' final
+    // answers (for measurements: it is no work of the interpreter).
+    double settle_seconds = 0.0;
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.

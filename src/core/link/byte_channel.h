@@ -26,6 +26,10 @@ public:
     // or erase time of the algorithm). A real line needs no telling: time passed.
     // A board emulated in the same process keeps its own clock and moves it on.
     virtual void note_pause(int /*milliseconds*/) {}
+    // Every answer is readable as soon as the byte that asks for it has been
+    // written (a board in the same process): no byte can come later, so there is
+    // nothing to wait for after the last answer.
+    [[nodiscard]] virtual bool answers_at_once() const { return false; }
 };
 
 }  // namespace corvanel

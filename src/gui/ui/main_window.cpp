@@ -381,6 +381,12 @@ void Form1::run_operation(OperationKind operation) {
             settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
         state().board_vpp = stored_board_vpp();
         state().calibration_folder = settings().files_folder();
+        // "Send-Ahead Window" = "Automatic": the window is measured per port;
+        // otherwise the window stays lock-step.
+        state().auto_window = send_ahead_automatic(settings());
+        if (!state().auto_window) {
+            state().runner.window = 0;
+        }
     }
     const bool idle = !state().runner.running() && !state().runner.in_step();
     if (idle && !confirm_out_of_range_buffer(operation)) {

@@ -170,4 +170,11 @@ SettingsStore& settings() {
     return default_store;
 }
 
+bool send_ahead_automatic(const SettingsStore& store) {
+    const std::optional<QString> text =
+        store.find_string(QString::fromLatin1(setting_names::send_ahead_window));
+    return text &&
+           text->trimmed().compare(QLatin1String(kSendAheadAutomatic), Qt::CaseInsensitive) == 0;
+}
+
 }  // namespace corvanel

@@ -30,7 +30,8 @@ inline constexpr const char* mouse_wheel_enabled = "Mouse Wheel Enabled";
 // the window and the tool; nothing writes it, so it is off until set).
 inline constexpr const char* fast_link = "Fast Link";
 // N > 0: the tool's link sends ahead with up to N answer bytes outstanding (read by
-// the tool only; the window stays lock-step). Absent or 0: lock-step.
+// the tool only). "Automatic": the window and the tool measure the board's window
+// before the operations that gain from it. Absent or 0: lock-step.
 inline constexpr const char* send_ahead_window = "Send-Ahead Window";
 // The programming voltage the board gives, in volts ("13", "8.5"); empty or absent:
 // unknown. Before an operation on a model whose "vpp:" window it misses, the window
@@ -40,6 +41,9 @@ inline constexpr const char* board_vpp = "Board Vpp";
 // line has no checksum; see docs/serial-ports.md). Nothing writes it: off until set.
 inline constexpr const char* verify_read = "Verify Read";
 }  // namespace setting_names
+
+// The text of "Send-Ahead Window" that has the window measured.
+inline constexpr const char* kSendAheadAutomatic = "Automatic";
 
 // Defaults that do not depend on the run. "Last Path" defaults to the program
 // folder and "Serial Port Number" to the last port that could be opened; the
@@ -110,6 +114,9 @@ private:
     std::function<void(const QString&)> write_failure_handler_;
     mutable bool write_failed_ = false;
 };
+
+// "Send-Ahead Window" holds "Automatic" (letter case ignored).
+[[nodiscard]] bool send_ahead_automatic(const SettingsStore& store);
 
 // The program-wide store. install_settings makes `store` the one that
 // settings() returns (the caller keeps ownership) and gives back the store that

@@ -276,6 +276,10 @@ void QtSerialChannel::note_pause(int milliseconds) {
     }
 }
 
+bool QtSerialChannel::answers_at_once() const {
+    return virtual_port_ && virtual_port_->channel().answers_at_once();
+}
+
 std::vector<std::uint8_t> QtSerialChannel::read_all() {
     if (virtual_port_) {
         return virtual_port_->channel().read_all();

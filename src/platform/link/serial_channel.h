@@ -90,6 +90,8 @@ public:
     // The virtual board keeps its own clock: the host's pauses move it on. A real
     // port needs no telling.
     void note_pause(int milliseconds) override;
+    // The in-process virtual board answers at once; a real line never promises it.
+    [[nodiscard]] bool answers_at_once() const override;
 
     // True when received bytes wait to be read.
     [[nodiscard]] bool has_waiting() const;

@@ -40,6 +40,9 @@ bool SerialLink::open_configured_port() {
     state_.link.port_number = opened.port_number;
     state_.link.baud_text = opened.baud_text.toStdString();
     state_.link.port_ready = opened.port_ready;
+    // A port opened again may have another board behind it: a lock-step forced
+    // by lost answers is measured afresh.
+    state_.send_ahead_memory.port_opened(opened.port_number);
     state_.engine_host().set_status_text(opened.status_text.toStdString());
     return opened.port_ready;
 }

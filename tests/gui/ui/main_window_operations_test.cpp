@@ -128,6 +128,33 @@ TEST_F(WindowOperations, BoardVppOutsideTheModelsWindowAsksFirst) {
     EXPECT_EQ(messages.size(), 1u);
 }
 
+// "Send-Ahead Window" = "Automatic": the window measures the board before its
+// Verify and keeps the result for the port; without it the window stays lock-step.
+TEST_F(WindowOperations, AnAutomaticWindowIsMeasuredOncePerPort) {
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    EXPECT_TRUE(run(2).startsWith("Chip erased. "));
+    EXPECT_TRUE(run(3).startsWith("Chip is blank. "));
+    EXPECT_EQ(program.runner.window, 0);
+    EXPECT_FALSE(program.send_ahead_memory.find(2, program.link.baud_text));
+
+    store->put_string(QString::fromLatin1(setting_names::send_ahead_window),
+                      QStringLiteral("automatic"));
+    EXPECT_TRUE(run(2).startsWith("Chip erased. "));  // gains nothing: not measured
+    EXPECT_FALSE(program.send_ahead_memory.find(2, program.link.baud_text));
+    EXPECT_TRUE(run(3).startsWith("Chip is blank. ")) << form.status_text().toStdString();
+    const auto measured = program.send_ahead_memory.find(2, program.link.baud_text);
+    ASSERT_TRUE(measured.has_value());
+    EXPECT_EQ(measured->window, kAutoWindowMax);
+    EXPECT_EQ(measured->source, SendAheadChoice::Source::Measured);
+    EXPECT_EQ(program.runner.window, kAutoWindowMax);
+
+    store->put_string(QString::fromLatin1(setting_names::send_ahead_window),
+                      QStringLiteral("64"));
+    EXPECT_TRUE(run(3).startsWith("Chip is blank. "));
+    EXPECT_EQ(program.runner.window, 0) << "numbers are the tool's; the window stays lock-step";
+}
+
 TEST_F(WindowOperations, FailedVerifyShowsTheMismatchReport) {
     use_serial_link(2);
     Form1& form = open_window(QString::number(model_number));
