@@ -298,6 +298,7 @@ bool check_timeout(ProgramState& state, double now) {
         return false;
     }
     const bool was_read = runner.operation_name == operation_name(OperationKind::Read);
+    const bool calibration_lost = runner.calibration_at_risk();
     note_send_ahead_failure(state);
     runner.stop();
     state.operation_failed = true;
@@ -312,6 +313,9 @@ bool check_timeout(ProgramState& state, double now) {
     }
     host.set_status_text(kNotRespondingText);
     host.process_events();
+    if (calibration_lost) {
+        rescue_calibration(state);
+    }
     return true;
 }
 
