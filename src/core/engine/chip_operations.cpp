@@ -109,6 +109,7 @@ void reset_for_new_script(ProgramState& state) {
     runner.kept_calibration_space[0] = runner.kept_calibration_space[1] = -1;
     state.operation_refused = false;
     state.operation_failed = false;
+    state.stop_requested = false;  // a stop asked of an earlier operation
     runner.address = 0;
     runner.last_flash = state.image.flash_size - 1;
     runner.last_eeprom = state.image.eeprom_size - 1;
@@ -241,20 +242,10 @@ bool check_timeout(ProgramState& state, double now) {
     if (now - runner.awaiting_since() <= kAnswerTimeoutSeconds) {
         return false;
     }
-    const bool was_read = runner.operation_name == operation_name(OperationKind::Read);
-    runner.stop();
-    state.operation_failed = true;
-    state.image_before_read.reset();
-    state.link.set_receive_notification(0);
-    EngineHost& host = state.engine_host();
-    // Best effort: a board that hears again must not keep the chip powered.
-    state.link.voltages_off();
-    host.enable_commands();
-    if (was_read) {
-        host.redraw_tables();  // show what was read before the board fell silent
-    }
-    host.set_status_text(kNotRespondingText);
-    host.process_events();
+    // The same way out as every other abort: voltages off (best effort: a board
+    // that hears again must not keep the chip powered), and a Read All puts the
+    // image it replaced back, so no partly read image stands under the old name.
+    abort_operation(state, kNotRespondingText);
     return true;
 }
 

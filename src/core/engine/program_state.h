@@ -44,6 +44,9 @@ struct ProgramState {
     // The last Program All or Erase All ended at its device ID check: the chip in
     // the socket was not the model's and the user did not go on.
     bool operation_refused = false;
+    // The user asked the running operation to stop: it ends at the board's next
+    // answer (see operation_stop.h).
+    bool stop_requested = false;
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.

@@ -3,10 +3,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+
+#include <exception>
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QLockFile>
+#include <QSaveFile>
 #include <QStandardPaths>
 
 #include "core/engine/program_state.h"
@@ -16,6 +22,7 @@
 #include "platform/app/app_state.h"
 #include "platform/app/data_files.h"
 #include "platform/app/settings_store.h"
+#include "platform/app/stop_signals.h"
 #include "platform/link/port_map.h"
 #include "platform/link/serial_link.h"
 
@@ -57,11 +64,12 @@ DatabaseStartup load_database_for_startup(const QString& path, ProgramState& pro
 QString window_usage_text(const QString& program_folder) {
     const DeviceDatabaseLookup lookup = find_device_database(program_folder);
     return QStringLiteral(
-               "Usage: tavrelix-corvanel [--help | --version]\n"
+               "Usage: tavrelix-corvanel [--help | --version] [FILE.hex]\n"
                "\n"
                "The Tavrelix Corvanel window: programs 14-bit PIC microcontrollers through a\n"
                "programmer board on a serial port, and loads, edits and saves Intel HEX files.\n"
-               "Only one copy runs at a time; a second start ends at once.\n"
+               "Only one copy runs at a time; a second start hands FILE.hex (if given)\n"
+               "to the running window and ends at once.\n"
                "\n"
                "  -h, --help    this text\n"
                "  --version     the program's name and version\n"
@@ -121,6 +129,65 @@ std::optional<QString> information_text(const QStringList& arguments, const QStr
     return std::nullopt;
 }
 
+QString file_argument(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (!arguments[i].startsWith(QLatin1Char('-'))) {
+            return arguments[i];
+        }
+    }
+    return {};
+}
+
+QString handoff_path(const QString& lock_path) {
+    return lock_path + QStringLiteral(".open");
+}
+
+bool hand_off_file(const QString& lock_path, const QString& file) {
+    QSaveFile handoff(handoff_path(lock_path));
+    if (!handoff.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    handoff.write(QFileInfo(file).absoluteFilePath().toUtf8());
+    return handoff.commit();
+}
+
+QString take_handed_off_file(const QString& lock_path) {
+    QFile handoff(handoff_path(lock_path));
+    if (!handoff.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QString file = QString::fromUtf8(handoff.read(4096)).trimmed();
+    handoff.close();
+    handoff.remove();
+    return file;
+}
+
+namespace {
+
+// The program-wide line for the last way out: a fatal error that ends the
+// process without unwinding (exit() from a broken display connection, an
+// exception nobody caught) still switches the chip's voltages off.
+ProgramState* g_exit_program = nullptr;
+Form1* g_exit_window = nullptr;
+
+void voltages_off_at_exit() {
+    if (g_exit_window != nullptr) {
+        Form1* window = g_exit_window;
+        g_exit_window = nullptr;
+        window->end_for_exit();
+    } else if (g_exit_program != nullptr && g_exit_program->link.port_ready) {
+        g_exit_program->link.voltages_off();
+    }
+    g_exit_program = nullptr;
+}
+
+[[noreturn]] void terminate_with_voltages_off() {
+    voltages_off_at_exit();
+    std::abort();
+}
+
+}  // namespace
+
 int run_window_application(int argc, char** argv, const QString& version) {
     if (const auto answered = answer_information_option(argc, argv, version)) {
         return *answered;
@@ -129,10 +196,17 @@ int run_window_application(int argc, char** argv, const QString& version) {
     QApplication::setApplicationName(QStringLiteral("Tavrelix Corvanel"));
     QApplication::setApplicationVersion(version);
 
-    QLockFile lock(single_instance_lock_path());
+    const QString file = file_argument(QCoreApplication::arguments());
+    const QString lock_path = single_instance_lock_path();
+    QLockFile lock(lock_path);
     if (!acquire_single_instance(lock)) {
+        // The running copy opens the file; this one ends quietly.
+        if (!file.isEmpty()) {
+            (void)hand_off_file(lock_path, file);
+        }
         return 0;
     }
+    (void)take_handed_off_file(lock_path);  // left by a start the last copy never saw
 
     program_folder() = make_program_folder(QCoreApplication::applicationDirPath());
 
@@ -161,8 +235,42 @@ int run_window_application(int argc, char** argv, const QString& version) {
     SerialLink link(program);
     Form1 window;
     window.set_serial_link(&link);
+    g_exit_program = &program;
+    g_exit_window = &window;
+    std::atexit(voltages_off_at_exit);
+    std::set_terminate(terminate_with_voltages_off);
+
+    // Logout, a session's end and the stop signals end the window without
+    // questions, but never with the chip powered.
+    const StopSignalWatcher stop_signals;
+    QObject::connect(&stop_signals, &StopSignalWatcher::received, &window,
+                     [&window](int signal_number) {
+                         window.end_for_exit();
+                         QApplication::exit(128 + signal_number);
+                     });
+    QObject::connect(&application, &QApplication::aboutToQuit, &window,
+                     [&window] { window.end_for_exit(); });
+
     window.load_sequence();
+    if (!file.isEmpty()) {
+        window.open_hex_file(QFileInfo(file).absoluteFilePath());
+    }
+    // A second start leaves its file beside the lock.
+    QFileSystemWatcher handoff_watch({QFileInfo(lock_path).absolutePath()});
+    QObject::connect(&handoff_watch, &QFileSystemWatcher::directoryChanged, &window,
+                     [&window, lock_path] {
+                         const QString handed = take_handed_off_file(lock_path);
+                         if (!handed.isEmpty()) {
+                             window.raise();
+                             window.activateWindow();
+                             window.open_hex_file(handed);
+                         }
+                     });
+
     const int code = QApplication::exec();
+    window.end_for_exit();
+    g_exit_window = nullptr;
+    g_exit_program = nullptr;
     install_state(nullptr);
     return code;
 }

@@ -1,5 +1,8 @@
 #include "gui/link/port_commands.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "core/devices/leading_number.h"
@@ -8,6 +11,7 @@
 #include "gui/dialogs/message_box.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
+#include "platform/link/port_map.h"
 #include "platform/link/serial_link.h"
 
 namespace corvanel {
@@ -90,14 +94,98 @@ QString TypedNumber::decimal_text() const {
     return text;
 }
 
+std::vector<PortChoice> rescan_port_choices(SerialLink& link) {
+    QtSerialChannel& port = link.MSComm1;
+    const bool was_ready = link.state().link.port_ready;
+    // The working port would answer "in use" to its own probe.
+    link.close_port();
+    std::vector<PortChoice> choices;
+    for (int n = kFirstComPort; n <= kLastComPort; ++n) {
+        const PortTarget target = map_com_port(n, port.ports_folder());
+        PortChoice choice;
+        choice.number = n;
+        choice.target = target.describe();
+        choice.registered = target.origin != QLatin1String("default");
+        choice.openable = probe_port(port, n) == 1;
+        if (!choice.openable) {
+            choice.reason = port.last_error();
+        }
+        const bool device_there =
+            target.kind == PortTarget::Kind::Device && QFileInfo::exists(target.device);
+        if (choice.openable || choice.registered || device_there) {
+            choices.push_back(choice);
+        }
+    }
+    link.scan = scan_ports(port);
+    if (was_ready) {
+        (void)link.open_configured_port();
+    }
+    return choices;
+}
+
+QString port_choices_text(const std::vector<PortChoice>& choices) {
+    QStringList lines;
+    for (const PortChoice& choice : choices) {
+        QString line = QStringLiteral("- COM%1  %2").arg(choice.number).arg(choice.target);
+        if (choice.registered && choice.target != QLatin1String("virtual")) {
+            line += QStringLiteral(" (registered)");
+        }
+        line += choice.openable ? QStringLiteral(": can be opened")
+                                : QStringLiteral(": cannot be opened: ") + choice.reason;
+        lines << line;
+    }
+    lines << QStringLiteral("- V  Virtual board (an emulated board and chip in this program)");
+    return lines.join(kCrLf);
+}
+
+int use_virtual_board(SerialLink& link) {
+    const QString folder = link.MSComm1.ports_folder();
+    // A COM port that already leads to the virtual board is used as it is.
+    int number = 0;
+    for (int n = kFirstComPort; n <= kLastComPort && number == 0; ++n) {
+        if (map_com_port(n, folder).is_virtual()) {
+            number = n;
+        }
+    }
+    for (int n = kLastComPort; n >= kFirstComPort && number == 0; --n) {
+        const PortTarget target = map_com_port(n, folder);
+        if (target.origin == QLatin1String("default") && !QFileInfo::exists(target.device)) {
+            QDir().mkpath(folder);
+            QFile entry(folder + QStringLiteral("/COM%1").arg(n));
+            if (entry.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                entry.write("virtual\n") > 0) {
+                number = n;
+            }
+        }
+    }
+    if (number == 0) {
+        return 0;
+    }
+    ProgramState& state = link.state();
+    link.close_port();
+    state.link.port_number = number;
+    settings().put_number(QString::fromLatin1(setting_names::serial_port_number), number);
+    (void)link.open_configured_port();
+    return number;
+}
+
 void change_serial_port_number(SerialLink& link) {
     ProgramState& state = link.state();
+    const std::vector<PortChoice> choices = rescan_port_choices(link);
     const QString prompt = QStringLiteral("Please select programmer serial port number [1-16]:") +
                            kCrLf + kCrLf +
                            QStringLiteral("The list of COM ports that can be opened:") + kCrLf +
-                           link.scan.openable_ports_text;
+                           port_choices_text(choices);
     QString answer = myinputbox(prompt, window_title(), QString::number(state.link.port_number));
     if (answer.isEmpty()) {
+        return;
+    }
+    const QString word = answer.trimmed().toLower();
+    if (word == QLatin1String("v") || word == QLatin1String("virtual") ||
+        word == QLatin1String("virtual board")) {
+        if (use_virtual_board(link) == 0) {
+            wrong_entry();
+        }
         return;
     }
     if (answer.toLower().startsWith(QStringLiteral("com"))) {
@@ -111,7 +199,27 @@ void change_serial_port_number(SerialLink& link) {
     state.link.port_number = leading_number(answer.toStdString());
     settings().put_number(QString::fromLatin1(setting_names::serial_port_number),
                           state.link.port_number);
-    link.open_configured_port();
+    if (!link.open_configured_port()) {
+        // Why, as `corvanel ports` says it: a missing device, the dialout group.
+        mymsgbox(QStringLiteral("Serial port COM%1 cannot be opened: %2")
+                     .arg(state.link.port_number)
+                     .arg(link.MSComm1.last_error()),
+                 message_kind::kError, window_title());
+    }
+}
+
+void offer_virtual_board_when_no_port(SerialLink& link, bool first_start) {
+    if (!first_start || link.state().link.port_ready || !link.scan.openable_ports_text.isEmpty()) {
+        return;
+    }
+    const int answer = mymsgbox(
+        QStringLiteral("No serial port can be opened on this computer.") + kCrLf + kCrLf +
+            QStringLiteral("Use the virtual board (an emulated programmer and chip) to try the "
+                           "program? Options, Change Serial Port Number chooses a port later."),
+        message_kind::kQuestion, window_title());
+    if (answer == message_result::kYes) {
+        (void)use_virtual_board(link);
+    }
 }
 
 void change_baud_rate(SerialLink& link) {

@@ -39,6 +39,7 @@ TEST_F(MainWindowLayout, ControlsFollowTheDesignInPixels) {
         {form.Command[2], {160, 48, 73, 21}, "Erase All", ""},
         {form.Command[3], {236, 48, 77, 21}, "Blank Check", ""},
         {form.Command[4], {316, 48, 73, 21}, "Verify", ""},
+        {form.command_stop, {316, 74, 73, 21}, "Stop", "Stop the running operation (Escape)"},
         {form.Label1, {4, 76, 137, 17}, "Microcontroller Model", model_tip},
         {form.label_ime, {144, 76, 169, 17}, "PIC16F628A", model_tip},
         {form.label_info, {4, 96, 309, 17}, "FLASH: 2048,  EEPROM: 128", model_tip},
@@ -74,25 +75,33 @@ TEST_F(MainWindowLayout, ControlsFollowTheDesignInPixels) {
     EXPECT_TRUE(form.tabla_flash->font().fixedPitch());
 }
 
-TEST_F(MainWindowLayout, MenuTreeWithAccessLetters) {
+TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
     Form1& form = open_window();
     QStringList tree;
+    QStringList keys;
     for (QAction* top : form.menuBar()->actions()) {
         QStringList items;
         for (QAction* item : top->menu()->actions()) {
             items << item->text();
-            EXPECT_TRUE(item->shortcut().isEmpty());
+            EXPECT_TRUE(item->text().contains(QLatin1Char('&'))) << item->text().toStdString();
+            if (!item->shortcut().isEmpty()) {
+                keys << item->shortcut().toString() + QStringLiteral(" ") + item->text();
+            }
         }
         tree << top->text() + QStringLiteral(": ") + items.join(QStringLiteral(" | "));
     }
-    EXPECT_EQ(tree, QStringList({
-                        "&File: &Clear Buffer | &Open HEX File | &Save Buffer As",
-                        "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
-                        "&Identify Chip",
-                        "&Options: Change Microcontroller Model | Change Serial Port Number | "
-                        "Change Baud Rate | Change Default Programming Time | Change Color Theme",
-                        "Help: Serial Port Pinout | About Tavrelix Corvanel",
-                    }));
+    EXPECT_EQ(tree,
+              QStringList({
+                  "&File: &Clear Buffer | &Open HEX File | &Reload HEX File | &Save Buffer As",
+                  "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
+                  "&Identify Chip",
+                  "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
+                  "Change &Baud Rate | Change Default Programming &Time | Change &Color Theme",
+                  "&Help: Serial Port &Pinout | &About Tavrelix Corvanel",
+              }));
+    EXPECT_EQ(keys, QStringList({"Ctrl+O &Open HEX File", "Ctrl+R &Reload HEX File",
+                                 "Ctrl+S &Save Buffer As", "F5 &Program All", "F7 &Read All",
+                                 "F6 &Verify"}));
 }
 
 TEST_F(MainWindowLayout, DisableLocksOnlyMenusAndButtonsAndTheLastCallWins) {

@@ -1,0 +1,40 @@
+#include "core/engine/operation_stop.h"
+
+#include "core/engine/chip_operations.h"
+#include "core/engine/program_state.h"
+
+namespace corvanel {
+
+bool request_stop(ProgramState& state) {
+    if (!state.runner.running()) {
+        state.stop_requested = false;
+        return false;
+    }
+    state.stop_requested = true;
+    return true;
+}
+
+bool stop_now(ProgramState& state) {
+    if (state.runner.in_step()) {
+        return false;
+    }
+    state.stop_requested = false;
+    if (state.runner.running()) {
+        abort_operation(state, kOperationStoppedText);
+    }
+    return true;
+}
+
+bool stop_at_answer(ProgramState& state) {
+    if (!state.stop_requested) {
+        return false;
+    }
+    if (!state.runner.running() || state.runner.in_step()) {
+        return false;
+    }
+    state.stop_requested = false;
+    abort_operation(state, kOperationStoppedText);
+    return true;
+}
+
+}  // namespace corvanel
