@@ -402,7 +402,7 @@ void Form1::stop_Click() {
         return;
     }
     if (request_stop(program)) {
-        stop_clicked_ = true;
+        stopped_operation_ = program.runner.operation_name;
     }
 }
 
@@ -442,10 +442,10 @@ void Form1::operation_ended() {
         loaded_path_.clear();
         menureload->setEnabled(false);
     }
-    const bool stopped = stop_clicked_ && program.operation_failed;
-    const bool partly_written =
-        stopped && runner.operation_name == operation_name(OperationKind::Program);
-    stop_clicked_ = false;
+    // The operation's name is gone once it was stopped: "Stop" kept it.
+    const bool partly_written = program.operation_failed && !runner.completing() &&
+                                stopped_operation_ == operation_name(OperationKind::Program);
+    stopped_operation_.clear();
     if (partly_written && !close_confirmed_) {
         // After the status line has said "Operation stopped.".
         QTimer::singleShot(0, this, [] {
@@ -469,7 +469,9 @@ void Form1::closeEvent(QCloseEvent* event) {
         close_confirmed_ = true;
     }
     if (busy && !end_operations_now()) {
-        // The question came during a step: the operation ends once the step has.
+        // The question came during a step: the operation ends at the board's
+        // next answer, and the window closes after it.
+        (void)request_stop(program);
         event->ignore();
         QTimer::singleShot(kCloseRetryMilliseconds, this, &QWidget::close);
         return;
@@ -497,7 +499,7 @@ void Form1::menuabout_Click() {
 }
 
 void Form1::run_operation(OperationKind operation) {
-    stop_clicked_ = false;
+    stopped_operation_.clear();
     // "Fast Link" leaves out the no-operation round trips; off unless set, so
     // that the board hears the classic byte stream. Never changed mid-operation.
     if (!state().runner.running()) {

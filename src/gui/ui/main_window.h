@@ -240,8 +240,8 @@ private:
     // The user agreed to stop the operation and close; the close waits for
     // the interpreter's step to end.
     bool close_confirmed_ = false;
-    // "Stop" was asked of the running operation (its end says so).
-    bool stop_clicked_ = false;
+    // The operation that "Stop" was asked of ("program", ...); its end says so.
+    std::string stopped_operation_;
 
     bool editor_armed_ = false;
     EditTarget edit_target_ = EditTarget::Flash;
