@@ -95,20 +95,29 @@ QString TypedNumber::decimal_text() const {
 }
 
 std::vector<PortChoice> rescan_port_choices(SerialLink& link) {
-    QtSerialChannel& port = link.MSComm1;
-    const bool was_ready = link.state().link.port_ready;
-    // The working port would answer "in use" to its own probe.
-    link.close_port();
+    // A probe of its own: the working port stays open (and is counted as
+    // openable, since this program holds it).
+    QtSerialChannel probe;
+    probe.set_ports_folder(link.MSComm1.ports_folder());
+    probe.set_virtual_chip(link.state().model.model_name);
+    const ProgrammerLink& line = link.state().link;
     std::vector<PortChoice> choices;
+    PortScan scan;
     for (int n = kFirstComPort; n <= kLastComPort; ++n) {
-        const PortTarget target = map_com_port(n, port.ports_folder());
+        const PortTarget target = map_com_port(n, probe.ports_folder());
         PortChoice choice;
         choice.number = n;
         choice.target = target.describe();
         choice.registered = target.origin != QLatin1String("default");
-        choice.openable = probe_port(port, n) == 1;
+        choice.openable = (line.port_ready && line.port_number == n) || probe_port(probe, n) == 1;
         if (!choice.openable) {
-            choice.reason = port.last_error();
+            choice.reason = probe.last_error();
+        } else {
+            if (!scan.openable_ports_text.isEmpty()) {
+                scan.openable_ports_text += kCrLf;
+            }
+            scan.openable_ports_text += QStringLiteral("- Serial port COM%1 available").arg(n);
+            scan.last_openable_port = n;
         }
         const bool device_there =
             target.kind == PortTarget::Kind::Device && QFileInfo::exists(target.device);
@@ -116,26 +125,36 @@ std::vector<PortChoice> rescan_port_choices(SerialLink& link) {
             choices.push_back(choice);
         }
     }
-    link.scan = scan_ports(port);
-    if (was_ready) {
-        (void)link.open_configured_port();
-    }
+    link.scan.openable_ports_text = scan.openable_ports_text;
     return choices;
 }
 
 QString port_choices_text(const std::vector<PortChoice>& choices) {
+    // The openable ports first, in the lines the dialog has always shown.
     QStringList lines;
     for (const PortChoice& choice : choices) {
-        QString line = QStringLiteral("- COM%1  %2").arg(choice.number).arg(choice.target);
-        if (choice.registered && choice.target != QLatin1String("virtual")) {
-            line += QStringLiteral(" (registered)");
+        if (choice.openable) {
+            lines << QStringLiteral("- Serial port COM%1 available").arg(choice.number);
         }
-        line += choice.openable ? QStringLiteral(": can be opened")
-                                : QStringLiteral(": cannot be opened: ") + choice.reason;
-        lines << line;
     }
-    lines << QStringLiteral("- V  Virtual board (an emulated board and chip in this program)");
-    return lines.join(kCrLf);
+    QString text = lines.join(kCrLf);
+    QStringList others;
+    for (const PortChoice& choice : choices) {
+        if (!choice.openable) {
+            others << QStringLiteral("- COM%1 %2: %3")
+                          .arg(choice.number)
+                          .arg(choice.registered ? choice.target + QStringLiteral(" (registered)")
+                                                 : choice.target)
+                          .arg(choice.reason);
+        }
+    }
+    if (!others.isEmpty()) {
+        text += kCrLf + kCrLf + QStringLiteral("Ports that cannot be opened now:") + kCrLf +
+                others.join(kCrLf);
+    }
+    text += kCrLf + kCrLf +
+            QStringLiteral("V: Virtual board (an emulated programmer and chip in this program)");
+    return text;
 }
 
 int use_virtual_board(SerialLink& link) {

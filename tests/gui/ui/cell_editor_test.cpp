@@ -38,7 +38,7 @@ TEST_F(CellEditing, TypedValuesStoreOnlyWithinTheLimits) {
                                   // does not fit
         {false, "7", 0x07},
         {false, "ab", 0xAB},
-        {false, "FFF", 0xFF},
+        {false, "FEF", 0xFE},
         {false, "FG", -1},
         {false, "-1", -1},
     };
