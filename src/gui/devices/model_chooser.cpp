@@ -42,6 +42,50 @@ constexpr int row_top(int row) {
     return kFirstRowTop + kRowPitch * row;
 }
 
+// Names compared with their digit runs read as numbers, letters without case.
+bool natural_less(const QString& a, const QString& b) {
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype start_a = i;
+            const qsizetype start_b = j;
+            while (i < a.size() && a[i].isDigit()) {
+                ++i;
+            }
+            while (j < b.size() && b[j].isDigit()) {
+                ++j;
+            }
+            // Leading zeros do not count; then the longer run is the larger number.
+            qsizetype from_a = start_a;
+            qsizetype from_b = start_b;
+            while (from_a < i - 1 && a[from_a] == QLatin1Char('0')) {
+                ++from_a;
+            }
+            while (from_b < j - 1 && b[from_b] == QLatin1Char('0')) {
+                ++from_b;
+            }
+            if (i - from_a != j - from_b) {
+                return i - from_a < j - from_b;
+            }
+            const int order = QStringView(a).mid(from_a, i - from_a).compare(
+                QStringView(b).mid(from_b, j - from_b));
+            if (order != 0) {
+                return order < 0;
+            }
+            continue;
+        }
+        const QChar ca = a[i].toUpper();
+        const QChar cb = b[j].toUpper();
+        if (ca != cb) {
+            return ca < cb;
+        }
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
 QString model_tooltip(const DeviceModel& model) {
     return QStringLiteral("FLASH: ") + QString::fromStdString(model.flash) +
            QStringLiteral(", EEPROM: ") + QString::fromStdString(model.eeprom);
@@ -123,9 +167,15 @@ Form5::Form5(QWidget* parent, int available_height) : QDialog(parent) {
 
     setFixedSize(kClientWidth + bar_width, buttons_top + kWindowBelowButtons);
 
+    // Sorted by name with numbers read as numbers, which also groups the
+    // families (PIC12F..., PIC16F...) and keeps PIC16F88 before PIC16F628.
     for (int k = 1; k <= count; ++k) {
-        shown_.push_back(k);
+        order_.push_back(k);
     }
+    std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
+        return natural_less(opcija(a)->text(), opcija(b)->text());
+    });
+    apply_filter();
     settheme();
     highlight_entries();
     entry_model_ = program.selected_model;
@@ -138,7 +188,7 @@ Form5::Form5(QWidget* parent, int available_height) : QDialog(parent) {
 void Form5::apply_filter() {
     const QString text = filter_->text().trimmed();
     shown_.clear();
-    for (int k = 1; k <= entries(); ++k) {
+    for (const int k : order_) {
         ChooserEntry* entry = opcija(k);
         const bool match = text.isEmpty() || entry->text().contains(text, Qt::CaseInsensitive);
         entry->setVisible(match);

@@ -1,7 +1,8 @@
 #pragma once
 
 // The model chooser "Select Microcontroller": every model of the device
-// database by name, in two columns filled row by row. A click marks a model, a
+// database by name, sorted (numbers read as numbers), in two columns filled
+// row by row; a filter box narrows the list. A click marks a model, a
 // double click marks it and selects it; "Select" stores and applies the marked
 // model only when it differs from the applied one; "Cancel" (also Escape and
 // the window frame) goes back to the applied model. The opener clears the
@@ -78,6 +79,7 @@ private:
     void move_mark(int step);
 
     std::vector<ChooserEntry*> opcija_;
+    std::vector<int> order_;  // the entry numbers in the order the chooser lists them
     std::vector<int> shown_;  // the numbers of the entries that match the filter
     QLineEdit* filter_ = nullptr;
     QScrollArea* area_;

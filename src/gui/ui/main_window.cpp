@@ -224,6 +224,15 @@ void Form1::build_controls() {
     unosbox = new CellEditor(client_);
     unosbox->setGeometry(twips_rect(1740, 3960, 375, 255));
 
+    // Tab reaches the labels that do something, in the order they stand.
+    for (ClickLabel* reachable :
+         {label_vpp, label_hex, label_ime, label_conf[0], label_conf[1]}) {
+        reachable->make_keyboard_reachable();
+    }
+    setTabOrder(label_hex, Command[0]);
+    setTabOrder(Command[4], command_stop);
+    setTabOrder(command_stop, label_ime);
+
     connect(Label7, &ClickLabel::clicked, this, &Form1::menuopen_Click);
     connect(label_hex, &ClickLabel::clicked, this, &Form1::menuopen_Click);
     for (ClickLabel* model_label : {Label1, label_ime, label_info}) {
@@ -309,6 +318,9 @@ void Form1::settheme() {
         paint_control(caption, roles.col_highlight_back, roles.col_highlight_text);
     }
     paint_control(label_hex, roles.col_field_back, roles.col_field_text);
+    // The memory tables are fields like the file and status lines.
+    paint_control(tabla_flash, roles.col_field_back, roles.col_field_text);
+    paint_control(tabla_eeprom, roles.col_field_back, roles.col_field_text);
     paint_control(label_status, roles.col_field_back, roles.col_field_text);
     for (ClickLabel* value_label : label_conf) {
         paint_control(value_label, roles.col_field_back, roles.col_field_text);

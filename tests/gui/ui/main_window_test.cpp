@@ -4,7 +4,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSet>
 
+#include "gui/dialogs/color_theme.h"
 #include "gui/ui/cell_editor.h"
 #include "gui/ui/memory_table.h"
 #include "gui/widgets/click_label.h"
@@ -102,6 +104,34 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
     EXPECT_EQ(keys, QStringList({"Ctrl+O &Open HEX File", "Ctrl+R &Reload HEX File",
                                  "Ctrl+S &Save Buffer As", "F5 &Program All", "F7 &Read All",
                                  "F6 &Verify"}));
+}
+
+// From the keyboard alone: Tab reaches the labels that act, the buttons and
+// both tables (through their scroll bars); Space on a label acts as a click.
+// The tables take the theme's field colours like the other fields.
+TEST_F(MainWindowLayout, TabReachesEveryControlAndTablesFollowTheTheme) {
+    Form1& form = open_window();
+    form.Command[0]->setFocus();
+    QSet<QWidget*> reached;
+    for (int i = 0; i < 30; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.insert(QApplication::focusWidget());
+    }
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{form.label_vpp, form.label_hex, form.label_ime,
+                                         form.label_conf[0], form.Command[4], form.scrl1,
+                                         form.scrl2}) {
+        EXPECT_TRUE(reached.contains(control)) << control->metaObject()->className();
+    }
+    form.label_hex->setFocus();
+    chooser_calls.clear();
+    QTest::keyClick(form.label_hex, Qt::Key_Space);
+    EXPECT_EQ(chooser_calls.size(), 1u) << "Space opens the file dialog";
+
+    for (MemoryTable* table : {form.tabla_flash, form.tabla_eeprom}) {
+        EXPECT_EQ(table->palette().color(QPalette::Base), colors().col_field_back);
+        EXPECT_EQ(table->palette().color(QPalette::Text), colors().col_field_text);
+    }
 }
 
 TEST_F(MainWindowLayout, DisableLocksOnlyMenusAndButtonsAndTheLastCallWins) {
