@@ -14,6 +14,7 @@
 #include <QLockFile>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include "core/engine/program_state.h"
 #include "gui/dialogs/color_theme.h"
@@ -168,17 +169,21 @@ namespace {
 // process without unwinding (exit() from a broken display connection, an
 // exception nobody caught) still switches the chip's voltages off.
 ProgramState* g_exit_program = nullptr;
-Form1* g_exit_window = nullptr;
 
 void voltages_off_at_exit() {
-    if (g_exit_window != nullptr) {
-        Form1* window = g_exit_window;
-        g_exit_window = nullptr;
-        window->end_for_exit();
-    } else if (g_exit_program != nullptr && g_exit_program->link.port_ready) {
-        g_exit_program->link.voltages_off();
-    }
+    ProgramState* program = g_exit_program;
     g_exit_program = nullptr;
+    if (program == nullptr) {
+        return;
+    }
+    // The display may be gone already: no window is touched, only the line.
+    program->host = nullptr;
+    program->runner.stop();
+    program->link.set_receive_notification(0);
+    program->link.vpp_test_on = false;
+    if (program->link.port_ready) {
+        program->link.voltages_off();
+    }
 }
 
 [[noreturn]] void terminate_with_voltages_off() {
@@ -236,7 +241,6 @@ int run_window_application(int argc, char** argv, const QString& version) {
     Form1 window;
     window.set_serial_link(&link);
     g_exit_program = &program;
-    g_exit_window = &window;
     std::atexit(voltages_off_at_exit);
     std::set_terminate(terminate_with_voltages_off);
 
@@ -253,7 +257,11 @@ int run_window_application(int argc, char** argv, const QString& version) {
 
     window.load_sequence();
     if (!file.isEmpty()) {
-        window.open_hex_file(QFileInfo(file).absoluteFilePath());
+        // From the event loop: a message the file brings up is then a window
+        // like any other, and a stop signal ends the program even while it shows.
+        QTimer::singleShot(0, &window, [&window, path = QFileInfo(file).absoluteFilePath()] {
+            window.open_hex_file(path);
+        });
     }
     // A second start leaves its file beside the lock.
     QFileSystemWatcher handoff_watch({QFileInfo(lock_path).absolutePath()});
@@ -269,7 +277,6 @@ int run_window_application(int argc, char** argv, const QString& version) {
 
     const int code = QApplication::exec();
     window.end_for_exit();
-    g_exit_window = nullptr;
     g_exit_program = nullptr;
     install_state(nullptr);
     return code;

@@ -134,7 +134,12 @@ QString port_choices_text(const std::vector<PortChoice>& choices) {
     QStringList lines;
     for (const PortChoice& choice : choices) {
         if (choice.openable) {
-            lines << QStringLiteral("- Serial port COM%1 available").arg(choice.number);
+            QString line = QStringLiteral("- Serial port COM%1 available").arg(choice.number);
+            // A port registered in the ports folder (the board server's): say where it leads.
+            if (choice.registered && choice.target != QLatin1String("virtual")) {
+                line += QStringLiteral(" (%1)").arg(choice.target);
+            }
+            lines << line;
         }
     }
     QString text = lines.join(kCrLf);
