@@ -540,8 +540,21 @@ int Form1::Host::show_message(std::string_view text, int kind, std::string_view 
     // does not answer as the model): "No" is the default there.
     const int shown_kind =
         kind == message_kind::kQuestion ? kind | message_kind::kDefaultButton2 : kind;
-    return mymsgbox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), shown_kind,
-                    shown_caption);
+    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    // The list of a failed check ends with how many locations differ; the
+    // check stops at the limit, so a full list may not be all of them.
+    if (shown.startsWith(QStringLiteral("Chip verify failed:\r\n")) ||
+        shown.startsWith(QStringLiteral("Chip is not blank:\r\n"))) {
+        const std::int32_t count = state().report.mismatch_count;
+        shown += count >= kMismatchLimit
+                     ? QStringLiteral("\r\n%1 mismatches: the check stops there, there may be more.")
+                           .arg(count)
+                     : QStringLiteral("\r\n%1 %2 in all.")
+                           .arg(count)
+                           .arg(count == 1 ? QStringLiteral("mismatch")
+                                           : QStringLiteral("mismatches"));
+    }
+    return mymsgbox(shown, shown_kind, shown_caption);
 }
 
 void Form1::Host::pause(int milliseconds) {
