@@ -15,6 +15,7 @@
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
 #include "platform/link/serial_link.h"
+#include "platform/link/port_map.h"
 #include "platform/link/virtual_port.h"
 #include "support/engine_fakes.h"
 #include "support/qt_test_support.h"
@@ -214,6 +215,48 @@ TEST_F(PortCommandsTest, VirtualBoardIsOneAnswerAway) {
     EXPECT_EQ(store_->get_number(QStringLiteral("Serial Port Number"), 0), chosen);
     EXPECT_EQ(host_.statuses.back(),
               "Serial port COM" + std::to_string(chosen) + " ready...");
+}
+
+// A first start on a computer without any serial port offers the virtual
+// board; Yes sets it up, No and later starts leave the port as it is.
+TEST_F(PortCommandsTest, FirstStartWithoutAnyPortOffersTheVirtualBoard) {
+    // COM1-COM4 lead nowhere; the others keep their default devices, which a
+    // test machine has none of.
+    const QString dead = folder_.filePath("dead");
+    ASSERT_TRUE(QDir().mkpath(dead));
+    for (int n = 1; n <= 4; ++n) {
+        QFile entry(dead + QStringLiteral("/COM%1").arg(n));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write("/nonexistent/tty-corvanel\n");
+    }
+    for (int n = 5; n <= 16; ++n) {
+        if (QFile::exists(default_port_device(n))) {
+            GTEST_SKIP() << "this machine has " << default_port_device(n).toStdString();
+        }
+    }
+    link_->close_port();
+    link_->MSComm1.set_ports_folder(dead);
+    link_->scan_ports();
+    (void)link_->open_configured_port();
+    ASSERT_FALSE(state_.link.port_ready);
+
+    int answer = message_result::kNo;
+    set_message_box_interceptor([&](const QString& text, int kind, const QString& caption) {
+        messages_.push_back({text, kind, caption});
+        return answer;
+    });
+    offer_virtual_board_when_no_port(*link_, false);
+    EXPECT_TRUE(messages_.empty()) << "only on a first start";
+    offer_virtual_board_when_no_port(*link_, true);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].kind, message_kind::kQuestion);
+    EXPECT_FALSE(state_.link.port_ready);
+
+    answer = message_result::kYes;
+    offer_virtual_board_when_no_port(*link_, true);
+    EXPECT_TRUE(state_.link.port_ready);
+    EXPECT_EQ(state_.link.port_number, 16);
+    EXPECT_EQ(host_.statuses.back(), "Serial port COM16 ready...");
 }
 
 TEST_F(PortCommandsTest, BaudAnswers) {
