@@ -68,8 +68,9 @@ bool natural_less(const QString& a, const QString& b) {
             if (i - from_a != j - from_b) {
                 return i - from_a < j - from_b;
             }
-            const int order = QStringView(a).mid(from_a, i - from_a).compare(
-                QStringView(b).mid(from_b, j - from_b));
+            const int order = QStringView(a)
+                                  .mid(from_a, i - from_a)
+                                  .compare(QStringView(b).mid(from_b, j - from_b));
             if (order != 0) {
                 return order < 0;
             }

@@ -37,10 +37,10 @@ struct TypedNumber {
 // be opened now (with the reason when not), as `corvanel ports` says it.
 struct PortChoice {
     int number = 0;
-    QString target;   // "/dev/ttyUSB0", "virtual", ...
+    QString target;           // "/dev/ttyUSB0", "virtual", ...
     bool registered = false;  // an entry in the ports folder (the board server's, or the user's)
     bool openable = false;
-    QString reason;   // why it cannot be opened
+    QString reason;  // why it cannot be opened
 };
 
 // Probes every COM port now (the working port is closed while it runs) and

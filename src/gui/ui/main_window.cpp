@@ -50,9 +50,9 @@ const QString kTableTooltip = QStringLiteral("Right click on the location to edi
 const QString kOperationInProgress = QStringLiteral("Operation in progress.");
 const QString kStopAndCloseQuestion = QStringLiteral("An operation is running. Stop it and close?");
 const QString kSaveFirstQuestion = QStringLiteral("Save the buffer first?");
-const QString kPartlyWrittenText =
-    QStringLiteral("Program All was stopped: the chip is only partly written.\r\n\r\n"
-                   "Program it again (or erase it) before use.");
+const QString kPartlyWrittenText = QStringLiteral(
+    "Program All was stopped: the chip is only partly written.\r\n\r\n"
+    "Program it again (or erase it) before use.");
 // While a step of the interpreter still runs, a confirmed close tries again this often.
 constexpr int kCloseRetryMilliseconds = 20;
 
@@ -76,7 +76,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     setAcceptDrops(true);
     on_theme_changed(this, [this] { settheme(); });
 
-    model_chooser_ = [this] { show_model_chooser(this, [this] { return confirm_model_change(); }); };
+    model_chooser_ = [this] {
+        show_model_chooser(this, [this] { return confirm_model_change(); });
+    };
     state().host = &host_;
     // A board that stops answering must not leave an operation waiting for ever.
     connect(&timeout_timer_, &QTimer::timeout, this,
@@ -109,9 +111,9 @@ void Form1::build_menus() {
         QStringLiteral("&Blank Check"), QStringLiteral("&Verify")};
     // F5 Program All, F7 Read All, F6 Verify; Erase All and Blank Check keep
     // no key of their own, so that one slip of a finger never erases a chip.
-    const std::array<QKeySequence, 5> operation_keys = {
-        QKeySequence(Qt::Key_F5), QKeySequence(Qt::Key_F7), QKeySequence(), QKeySequence(),
-        QKeySequence(Qt::Key_F6)};
+    const std::array<QKeySequence, 5> operation_keys = {QKeySequence(Qt::Key_F5),
+                                                        QKeySequence(Qt::Key_F7), QKeySequence(),
+                                                        QKeySequence(), QKeySequence(Qt::Key_F6)};
     for (std::size_t i = 0; i < operation_captions.size(); ++i) {
         const OperationKind operation = kButtonOperations[i];
         menuoperation[i] = menu3->addAction(operation_captions[i], this,
@@ -134,12 +136,12 @@ void Form1::build_menus() {
             change_baud_rate(*serial_link_);
         }
     });
-    menuprogtime = menu4->addAction(QStringLiteral("Change Default Programming &Time"), this,
-                                    [this] {
-                                        if (!refuse_during_operation()) {
-                                            change_programming_time(state());
-                                        }
-                                    });
+    menuprogtime =
+        menu4->addAction(QStringLiteral("Change Default Programming &Time"), this, [this] {
+            if (!refuse_during_operation()) {
+                change_programming_time(state());
+            }
+        });
     menucolors = menu4->addAction(QStringLiteral("Change &Color Theme"), this,
                                   [this] { show_theme_chooser(this); });
 
@@ -225,8 +227,7 @@ void Form1::build_controls() {
     unosbox->setGeometry(twips_rect(1740, 3960, 375, 255));
 
     // Tab reaches the labels that do something, in the order they stand.
-    for (ClickLabel* reachable :
-         {label_vpp, label_hex, label_ime, label_conf[0], label_conf[1]}) {
+    for (ClickLabel* reachable : {label_vpp, label_hex, label_ime, label_conf[0], label_conf[1]}) {
         reachable->make_keyboard_reachable();
     }
     setTabOrder(label_hex, Command[0]);
@@ -471,9 +472,9 @@ void Form1::closeEvent(QCloseEvent* event) {
     const bool busy =
         program.runner.running() || program.runner.in_step() || program.link.vpp_test_on;
     if (busy && !close_confirmed_) {
-        const int answer = mymsgbox(kStopAndCloseQuestion,
-                                    message_kind::kQuestion | message_kind::kDefaultButton2,
-                                    window_title());
+        const int answer =
+            mymsgbox(kStopAndCloseQuestion, message_kind::kQuestion | message_kind::kDefaultButton2,
+                     window_title());
         if (answer != message_result::kYes) {
             event->ignore();
             return;
@@ -546,13 +547,13 @@ int Form1::Host::show_message(std::string_view text, int kind, std::string_view 
     if (shown.startsWith(QStringLiteral("Chip verify failed:\r\n")) ||
         shown.startsWith(QStringLiteral("Chip is not blank:\r\n"))) {
         const std::int32_t count = state().report.mismatch_count;
-        shown += count >= kMismatchLimit
-                     ? QStringLiteral("\r\n%1 mismatches: the check stops there, there may be more.")
-                           .arg(count)
-                     : QStringLiteral("\r\n%1 %2 in all.")
-                           .arg(count)
-                           .arg(count == 1 ? QStringLiteral("mismatch")
-                                           : QStringLiteral("mismatches"));
+        shown +=
+            count >= kMismatchLimit
+                ? QStringLiteral("\r\n%1 mismatches: the check stops there, there may be more.")
+                      .arg(count)
+                : QStringLiteral("\r\n%1 %2 in all.")
+                      .arg(count)
+                      .arg(count == 1 ? QStringLiteral("mismatch") : QStringLiteral("mismatches"));
     }
     return mymsgbox(shown, shown_kind, shown_caption);
 }

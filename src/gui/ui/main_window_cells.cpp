@@ -124,10 +124,11 @@ void Form1::unosbox_Enter() {
             label_hex->clear();
         } else {
             // Why nothing was stored, in the status line: the editor closes either way.
-            set_status(value < 0 ? QStringLiteral("%1 is not a hex number: nothing stored.")
-                                       .arg(text.toUpper())
-                                 : QStringLiteral("%1h: above %2h, nothing stored.")
-                                       .arg(hex_digits(value, text.size()), hex_digits(limit, 2)));
+            set_status(
+                value < 0
+                    ? QStringLiteral("%1 is not a hex number: nothing stored.").arg(text.toUpper())
+                    : QStringLiteral("%1h: above %2h, nothing stored.")
+                          .arg(hex_digits(value, text.size()), hex_digits(limit, 2)));
         }
     }
     unosbox->hide();

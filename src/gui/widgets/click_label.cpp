@@ -29,8 +29,9 @@ void ClickLabel::make_keyboard_reachable() {
 
 void ClickLabel::keyPressEvent(QKeyEvent* event) {
     if (focusPolicy() != Qt::NoFocus) {
-        const bool menu_key = event->key() == Qt::Key_Menu ||
-                              (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
+        const bool menu_key =
+            event->key() == Qt::Key_Menu ||
+            (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier);
         if (menu_key) {
             emit right_clicked();
             return;

@@ -3,10 +3,10 @@
 #include <QSocketNotifier>
 
 #ifndef _WIN32
-#include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <csignal>
 #endif
 
 namespace corvanel {

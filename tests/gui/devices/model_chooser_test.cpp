@@ -351,9 +351,9 @@ TEST_F(ModelChooserTest, FitsTheAvailableScreenHeight) {
         // Every model stays reachable: the last one can be scrolled into view.
         chooser.entry_area()->ensureWidgetVisible(chooser.opcija(70));
         const QRect viewport = chooser.entry_area()->viewport()->rect();
-        EXPECT_TRUE(viewport.contains(QRect(
-            chooser.opcija(70)->mapTo(chooser.entry_area()->viewport(), QPoint(0, 0)),
-            chooser.opcija(70)->size())))
+        EXPECT_TRUE(viewport.contains(
+            QRect(chooser.opcija(70)->mapTo(chooser.entry_area()->viewport(), QPoint(0, 0)),
+                  chooser.opcija(70)->size())))
             << available;
     }
 }

@@ -131,8 +131,8 @@ TEST_F(ThemeChooserTest, FitsTheAvailableScreenHeight) {
         Form34 chooser;
         const QSize design = chooser.size();
         const QRect select = chooser.Command1()->geometry();
-        const bool changed = fit_to_screen(chooser, {chooser.Command1(), chooser.Command2()},
-                                           available);
+        const bool changed =
+            fit_to_screen(chooser, {chooser.Command1(), chooser.Command2()}, available);
         chooser.show();
         EXPECT_EQ(changed, available < design.height() + kWindowFrameAllowance) << available;
         EXPECT_TRUE(chooser.rect().contains(chooser.Command1()->geometry())) << available;

@@ -14,8 +14,8 @@
 #include "gui/dialogs/message_box.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
-#include "platform/link/serial_link.h"
 #include "platform/link/port_map.h"
+#include "platform/link/serial_link.h"
 #include "platform/link/virtual_port.h"
 #include "support/engine_fakes.h"
 #include "support/qt_test_support.h"
@@ -146,10 +146,9 @@ TEST_F(PortCommandsTest, PortAnswers) {
         } else {
             // Why, as `corvanel ports` says it.
             ASSERT_EQ(messages_.size(), 1u) << c.answer;
-            EXPECT_EQ(messages_[0].text,
-                      QStringLiteral("Serial port COM%1 cannot be opened: "
-                                     "/nonexistent/tty-corvanel does not exist")
-                          .arg(c.port));
+            EXPECT_EQ(messages_[0].text, QStringLiteral("Serial port COM%1 cannot be opened: "
+                                                        "/nonexistent/tty-corvanel does not exist")
+                                             .arg(c.port));
             EXPECT_EQ(messages_[0].kind, 16);
         }
         EXPECT_EQ(state_.link.port_number, c.port) << c.answer;
@@ -213,8 +212,7 @@ TEST_F(PortCommandsTest, VirtualBoardIsOneAnswerAway) {
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
     EXPECT_EQ(entry.readAll().trimmed(), "virtual");
     EXPECT_EQ(store_->get_number(QStringLiteral("Serial Port Number"), 0), chosen);
-    EXPECT_EQ(host_.statuses.back(),
-              "Serial port COM" + std::to_string(chosen) + " ready...");
+    EXPECT_EQ(host_.statuses.back(), "Serial port COM" + std::to_string(chosen) + " ready...");
 }
 
 // A first start on a computer without any serial port offers the virtual

@@ -111,8 +111,8 @@ TEST_F(WindowOperations, FailedVerifyShowsTheMismatchReport) {
     form.menuoperation[4]->trigger();
     ASSERT_TRUE(wait_for_result());
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].text.endsWith(
-        "\r\n25 mismatches: the check stops there, there may be more."))
+    EXPECT_TRUE(
+        messages[0].text.endsWith("\r\n25 mismatches: the check stops there, there may be more."))
         << messages[0].text.toStdString();
 }
 

@@ -117,10 +117,9 @@ TEST_F(MainWindowLayout, TabReachesEveryControlAndTablesFollowTheTheme) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         reached.insert(QApplication::focusWidget());
     }
-    for (QWidget* control :
-         std::initializer_list<QWidget*>{form.label_vpp, form.label_hex, form.label_ime,
-                                         form.label_conf[0], form.Command[4], form.scrl1,
-                                         form.scrl2}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             form.label_vpp, form.label_hex, form.label_ime, form.label_conf[0], form.Command[4],
+             form.scrl1, form.scrl2}) {
         EXPECT_TRUE(reached.contains(control)) << control->metaObject()->className();
     }
     form.label_hex->setFocus();

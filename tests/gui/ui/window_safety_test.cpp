@@ -118,8 +118,8 @@ struct StopCase {
 
 TEST_F(WindowSafety, ClosingOrStoppingLeavesTheChipUnpoweredAndTheBufferAsItWas) {
     const StopCase cases[] = {
-        {"close during Program All, Yes", 0, Way::Close, message_result::kYes,
-         "Operation stopped.", true, false},
+        {"close during Program All, Yes", 0, Way::Close, message_result::kYes, "Operation stopped.",
+         true, false},
         {"close during Read All, Yes", 1, Way::Close, message_result::kYes, "Operation stopped.",
          true, false},
         {"close during Read All, No", 1, Way::Close, message_result::kNo, "Chip read. ", false,
@@ -190,9 +190,8 @@ TEST_F(WindowSafety, ClosingOrStoppingLeavesTheChipUnpoweredAndTheBufferAsItWas)
         ASSERT_TRUE(run_until([&] {
             return window->status_text().startsWith(c.final_status) &&
                    window->isVisible() == !c.closed;
-        }))
-            << window->status_text().toStdString() << " after " << messages.size()
-            << " messages, the first: "
+        })) << window->status_text().toStdString()
+            << " after " << messages.size() << " messages, the first: "
             << (messages.empty() ? std::string() : messages.front().text.toStdString());
         QApplication::processEvents();  // a message shown after the status line
 
@@ -237,8 +236,8 @@ TEST_F(WindowSafety, TheBufferGoesOnlyWithARealModelChangeAndAfterAsking) {
         {"Select of the same model", ChooserAction::SelectSame, true, 0, false, false, false},
         {"another model, buffer as loaded", ChooserAction::SelectOther, false, 0, false, false,
          true},
-        {"another model, edited, not saved", ChooserAction::SelectOther, true,
-         message_result::kNo, false, true, true},
+        {"another model, edited, not saved", ChooserAction::SelectOther, true, message_result::kNo,
+         false, true, true},
         {"another model, edited, saved first", ChooserAction::SelectOther, true,
          message_result::kYes, true, true, true},
         {"another model, edited, save cancelled", ChooserAction::SelectOther, true,
