@@ -246,16 +246,25 @@ int run_window_application(int argc, char** argv, const QString& version) {
 
     // Logout, a session's end and the stop signals end the window without
     // questions, but never with the chip powered.
+    // A signal that comes while a start-up message shows (before the event
+    // loop runs) ends the program as soon as the load sequence is through.
+    int signalled_exit = 0;
     const StopSignalWatcher stop_signals;
     QObject::connect(&stop_signals, &StopSignalWatcher::received, &window,
-                     [&window](int signal_number) {
+                     [&window, &signalled_exit](int signal_number) {
                          window.end_for_exit();
-                         QApplication::exit(128 + signal_number);
+                         signalled_exit = 128 + signal_number;
+                         QApplication::exit(signalled_exit);
                      });
     QObject::connect(&application, &QApplication::aboutToQuit, &window,
                      [&window] { window.end_for_exit(); });
 
     window.load_sequence();
+    if (signalled_exit != 0) {
+        g_exit_program = nullptr;
+        install_state(nullptr);
+        return signalled_exit;
+    }
     if (!file.isEmpty()) {
         // From the event loop: a message the file brings up is then a window
         // like any other, and a stop signal ends the program even while it shows.
