@@ -120,6 +120,7 @@ void reset_for_new_script(ProgramState& state, bool continues) {
     runner.data_memory_hidden = false;
     state.operation_refused = false;
     state.operation_failed = false;
+    state.stop_requested = false;  // a stop asked of an earlier operation
     runner.address = 0;
     runner.last_flash = state.image.flash_size - 1;
     runner.last_eeprom = state.image.eeprom_size - 1;
@@ -297,25 +298,12 @@ bool check_timeout(ProgramState& state, double now) {
     if (now - runner.awaiting_since() <= kAnswerTimeoutSeconds) {
         return false;
     }
-    const bool was_read = runner.operation_name == operation_name(OperationKind::Read);
-    const bool calibration_lost = runner.calibration_at_risk();
+    // A window that lost answers is given up for this port (automatic send-ahead).
     note_send_ahead_failure(state);
-    runner.stop();
-    state.operation_failed = true;
-    state.image_before_read.reset();
-    state.link.set_receive_notification(0);
-    EngineHost& host = state.engine_host();
-    // Best effort: a board that hears again must not keep the chip powered.
-    state.link.voltages_off();
-    host.enable_commands();
-    if (was_read) {
-        host.redraw_tables();  // show what was read before the board fell silent
-    }
-    host.set_status_text(kNotRespondingText);
-    host.process_events();
-    if (calibration_lost) {
-        rescue_calibration(state);
-    }
+    // The same way out as every other abort: voltages off (best effort: a board
+    // that hears again must not keep the chip powered), and a Read All puts the
+    // image it replaced back, so no partly read image stands under the old name.
+    abort_operation(state, kNotRespondingText);
     return true;
 }
 

@@ -112,7 +112,8 @@ void run_completion_routine(ProgramState& state, std::string_view name);
 
 // Aborts the running operation when it has waited for the board longer than
 // the time-out at `now` (a reading of the host's clock): voltages off is sent
-// once, the commands are unlocked and the status line says so. Answers true
+// once, the commands are unlocked, a Read All's image is put back as it was
+// before the read, and the status line says so. Answers true
 // when it aborted. Nothing happens while no operation waits, while a step is
 // running, or while "Test Vpp" holds the voltages (the wait starts afresh then).
 bool check_timeout(ProgramState& state, double now);

@@ -1,10 +1,16 @@
 #include "core/engine/program_state.h"
 
+#include "core/engine/operation_stop.h"
+
 namespace corvanel {
 
 ProgramState::ProgramState() : runner(*this) {
     link.process_events = [this] { engine_host().process_events(); };
-    link.on_received_byte = [this] { runner.run_step(); };
+    link.on_received_byte = [this] {
+        if (!stop_at_answer(*this)) {
+            runner.run_step();
+        }
+    };
 }
 
 }  // namespace corvanel

@@ -74,6 +74,9 @@ struct ProgramState {
     // Seconds spent watching the line for stray bytes after operations' final
     // answers (for measurements: it is no work of the interpreter).
     double settle_seconds = 0.0;
+    // The user asked the running operation to stop: it ends at the board's next
+    // answer (see operation_stop.h).
+    bool stop_requested = false;
 
     // Whoever shows the results: the main window, the command-line tool or a test
     // (not owned). Without one, a host that shows nothing.

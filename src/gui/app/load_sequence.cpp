@@ -4,6 +4,7 @@
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
 #include "gui/dialogs/color_theme.h"
+#include "gui/link/port_commands.h"
 #include "gui/ui/main_window.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
@@ -35,8 +36,11 @@ void Form1::load_sequence() {
     menuclear_Click();
 
     if (serial_link_ != nullptr) {
+        const bool first_start =
+            !settings().find_number(QString::fromLatin1(setting_names::serial_port_number));
         serial_link_->scan_ports();
         (void)serial_link_->open_configured_port();
+        offer_virtual_board_when_no_port(*serial_link_, first_start);
     } else {
         open_port_without_link();
     }

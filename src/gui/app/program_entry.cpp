@@ -3,11 +3,18 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+
+#include <exception>
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QLockFile>
+#include <QSaveFile>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include "core/engine/program_state.h"
 #include "gui/dialogs/color_theme.h"
@@ -16,6 +23,7 @@
 #include "platform/app/app_state.h"
 #include "platform/app/data_files.h"
 #include "platform/app/settings_store.h"
+#include "platform/app/stop_signals.h"
 #include "platform/link/port_map.h"
 #include "platform/link/serial_link.h"
 
@@ -57,11 +65,12 @@ DatabaseStartup load_database_for_startup(const QString& path, ProgramState& pro
 QString window_usage_text(const QString& program_folder) {
     const DeviceDatabaseLookup lookup = find_device_database(program_folder);
     return QStringLiteral(
-               "Usage: tavrelix-corvanel [--help | --version]\n"
+               "Usage: tavrelix-corvanel [--help | --version] [FILE.hex]\n"
                "\n"
                "The Tavrelix Corvanel window: programs 14-bit PIC microcontrollers through a\n"
                "programmer board on a serial port, and loads, edits and saves Intel HEX files.\n"
-               "Only one copy runs at a time; a second start ends at once.\n"
+               "Only one copy runs at a time; a second start hands FILE.hex (if given)\n"
+               "to the running window and ends at once.\n"
                "\n"
                "  -h, --help    this text\n"
                "  --version     the program's name and version\n"
@@ -121,6 +130,69 @@ std::optional<QString> information_text(const QStringList& arguments, const QStr
     return std::nullopt;
 }
 
+QString file_argument(const QStringList& arguments) {
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (!arguments[i].startsWith(QLatin1Char('-'))) {
+            return arguments[i];
+        }
+    }
+    return {};
+}
+
+QString handoff_path(const QString& lock_path) {
+    return lock_path + QStringLiteral(".open");
+}
+
+bool hand_off_file(const QString& lock_path, const QString& file) {
+    QSaveFile handoff(handoff_path(lock_path));
+    if (!handoff.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    handoff.write(QFileInfo(file).absoluteFilePath().toUtf8());
+    return handoff.commit();
+}
+
+QString take_handed_off_file(const QString& lock_path) {
+    QFile handoff(handoff_path(lock_path));
+    if (!handoff.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QString file = QString::fromUtf8(handoff.read(4096)).trimmed();
+    handoff.close();
+    handoff.remove();
+    return file;
+}
+
+namespace {
+
+// The program-wide line for the last way out: a fatal error that ends the
+// process without unwinding (exit() from a broken display connection, an
+// exception nobody caught) still switches the chip's voltages off.
+ProgramState* g_exit_program = nullptr;
+
+void voltages_off_at_exit() {
+    ProgramState* program = g_exit_program;
+    g_exit_program = nullptr;
+    if (program == nullptr) {
+        return;
+    }
+    // The display may be gone already: no window is touched, only the line.
+    program->host = nullptr;
+    program->runner.stop();
+    program->link.set_receive_notification(0);
+    program->link.vpp_test_on = false;
+    if (program->link.port_ready) {
+        program->link.voltages_off();
+    }
+}
+
+[[noreturn]] void terminate_with_voltages_off() {
+    voltages_off_at_exit();
+    std::abort();
+}
+
+}  // namespace
+
 int run_window_application(int argc, char** argv, const QString& version) {
     if (const auto answered = answer_information_option(argc, argv, version)) {
         return *answered;
@@ -129,10 +201,17 @@ int run_window_application(int argc, char** argv, const QString& version) {
     QApplication::setApplicationName(QStringLiteral("Tavrelix Corvanel"));
     QApplication::setApplicationVersion(version);
 
-    QLockFile lock(single_instance_lock_path());
+    const QString file = file_argument(QCoreApplication::arguments());
+    const QString lock_path = single_instance_lock_path();
+    QLockFile lock(lock_path);
     if (!acquire_single_instance(lock)) {
+        // The running copy opens the file; this one ends quietly.
+        if (!file.isEmpty()) {
+            (void)hand_off_file(lock_path, file);
+        }
         return 0;
     }
+    (void)take_handed_off_file(lock_path);  // left by a start the last copy never saw
 
     program_folder() = make_program_folder(QCoreApplication::applicationDirPath());
 
@@ -166,8 +245,53 @@ int run_window_application(int argc, char** argv, const QString& version) {
     SerialLink link(program);
     Form1 window;
     window.set_serial_link(&link);
+    g_exit_program = &program;
+    std::atexit(voltages_off_at_exit);
+    std::set_terminate(terminate_with_voltages_off);
+
+    // Logout, a session's end and the stop signals end the window without
+    // questions, but never with the chip powered.
+    // A signal that comes while a start-up message shows (before the event
+    // loop runs) ends the program as soon as the load sequence is through.
+    int signalled_exit = 0;
+    const StopSignalWatcher stop_signals;
+    QObject::connect(&stop_signals, &StopSignalWatcher::received, &window,
+                     [&window, &signalled_exit](int signal_number) {
+                         window.end_for_exit();
+                         signalled_exit = 128 + signal_number;
+                         QApplication::exit(signalled_exit);
+                     });
+    QObject::connect(&application, &QApplication::aboutToQuit, &window,
+                     [&window] { window.end_for_exit(); });
+
     window.load_sequence();
+    if (signalled_exit != 0) {
+        g_exit_program = nullptr;
+        install_state(nullptr);
+        return signalled_exit;
+    }
+    if (!file.isEmpty()) {
+        // From the event loop: a message the file brings up is then a window
+        // like any other, and a stop signal ends the program even while it shows.
+        QTimer::singleShot(0, &window, [&window, path = QFileInfo(file).absoluteFilePath()] {
+            window.open_hex_file(path);
+        });
+    }
+    // A second start leaves its file beside the lock.
+    QFileSystemWatcher handoff_watch({QFileInfo(lock_path).absolutePath()});
+    QObject::connect(&handoff_watch, &QFileSystemWatcher::directoryChanged, &window,
+                     [&window, lock_path] {
+                         const QString handed = take_handed_off_file(lock_path);
+                         if (!handed.isEmpty()) {
+                             window.raise();
+                             window.activateWindow();
+                             window.open_hex_file(handed);
+                         }
+                     });
+
     const int code = QApplication::exec();
+    window.end_for_exit();
+    g_exit_program = nullptr;
     install_state(nullptr);
     return code;
 }

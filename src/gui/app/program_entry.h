@@ -43,6 +43,18 @@ struct DatabaseStartup {
                                                       const QString& program_folder,
                                                       const QString& version);
 
+// The HEX file named on the command line (the first argument that is not an
+// option); empty when there is none.
+[[nodiscard]] QString file_argument(const QStringList& arguments);
+
+// Where a second start leaves the file it was given for the running copy: beside
+// the lock.
+[[nodiscard]] QString handoff_path(const QString& lock_path);
+// Leaves `file` (made absolute) for the running copy; false when it cannot.
+bool hand_off_file(const QString& lock_path, const QString& file);
+// The file a second start left, taken away; empty when there is none.
+[[nodiscard]] QString take_handed_off_file(const QString& lock_path);
+
 // The whole program: answers the process exit code.
 int run_window_application(int argc, char** argv, const QString& version);
 

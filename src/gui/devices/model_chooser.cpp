@@ -3,7 +3,10 @@
 #include "gui/devices/model_chooser.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
@@ -39,6 +42,51 @@ constexpr int row_top(int row) {
     return kFirstRowTop + kRowPitch * row;
 }
 
+// Names compared with their digit runs read as numbers, letters without case.
+bool natural_less(const QString& a, const QString& b) {
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const qsizetype start_a = i;
+            const qsizetype start_b = j;
+            while (i < a.size() && a[i].isDigit()) {
+                ++i;
+            }
+            while (j < b.size() && b[j].isDigit()) {
+                ++j;
+            }
+            // Leading zeros do not count; then the longer run is the larger number.
+            qsizetype from_a = start_a;
+            qsizetype from_b = start_b;
+            while (from_a < i - 1 && a[from_a] == QLatin1Char('0')) {
+                ++from_a;
+            }
+            while (from_b < j - 1 && b[from_b] == QLatin1Char('0')) {
+                ++from_b;
+            }
+            if (i - from_a != j - from_b) {
+                return i - from_a < j - from_b;
+            }
+            const int order = QStringView(a)
+                                  .mid(from_a, i - from_a)
+                                  .compare(QStringView(b).mid(from_b, j - from_b));
+            if (order != 0) {
+                return order < 0;
+            }
+            continue;
+        }
+        const QChar ca = a[i].toUpper();
+        const QChar cb = b[j].toUpper();
+        if (ca != cb) {
+            return ca < cb;
+        }
+        ++i;
+        ++j;
+    }
+    return a.size() - i < b.size() - j;
+}
+
 QString model_tooltip(const DeviceModel& model) {
     QString tip = QStringLiteral("FLASH: ") + QString::fromStdString(model.flash) +
                   QStringLiteral(", EEPROM: ") + QString::fromStdString(model.eeprom);
@@ -50,7 +98,7 @@ QString model_tooltip(const DeviceModel& model) {
 
 }  // namespace
 
-Form5::Form5(QWidget* parent) : QDialog(parent) {
+Form5::Form5(QWidget* parent, int available_height) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Select Microcontroller"));
     setWindowFlags(windowFlags() | Qt::MSWindowsFixedSizeDialogHint);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
@@ -59,8 +107,14 @@ Form5::Form5(QWidget* parent) : QDialog(parent) {
     const ProgramState& program = state();
     const int count = program.database.model_count();
     const int rows = std::max(1, (count + 1) / 2);
-    const int shown_rows = std::min(rows, kVisibleRows);
-    const bool scrolls = rows > kVisibleRows;
+    int shown_rows = std::min(rows, kVisibleRows);
+    if (available_height > 0) {
+        // A laptop screen at a large scale holds fewer rows than the design's 35.
+        const int room = available_height - kFrameAllowance - kFirstRowTop - kButtonsBelowRow -
+                         kWindowBelowButtons;
+        shown_rows = std::min(shown_rows, std::max(3, room / kRowPitch + 1));
+    }
+    const bool scrolls = rows > shown_rows;
 
     // The entries sit on a panel inside a frameless scroll area. While every
     // entry fits, panel and area have the same height and nothing scrolls;
@@ -103,14 +157,104 @@ Form5::Form5(QWidget* parent) : QDialog(parent) {
     command2_->setAutoDefault(false);
     connect(command2_, &QPushButton::clicked, this, &Form5::Command2_Click);
 
+    // The filter box takes the free place left of the buttons, so the design's
+    // grid and buttons stay where they are.
+    filter_ = new QLineEdit(this);
+    filter_->setPlaceholderText(QStringLiteral("Filter"));
+    filter_->setToolTip(QStringLiteral("Type part of a name; arrows choose, Enter selects"));
+    filter_->setClearButtonEnabled(false);
+    filter_->setGeometry(kColumnLeft[0], buttons_top, kCancelLeft - kColumnLeft[0] - 6,
+                         kButtonHeight);
+    filter_->installEventFilter(this);
+    connect(filter_, &QLineEdit::textChanged, this, [this] { apply_filter(); });
+    setTabOrder(filter_, command2_);
+    setTabOrder(command2_, command1_);
+
     setFixedSize(kClientWidth + bar_width, buttons_top + kWindowBelowButtons);
 
+    // Sorted by name with numbers read as numbers, which also groups the
+    // families (PIC12F..., PIC16F...) and keeps PIC16F88 before PIC16F628.
+    for (int k = 1; k <= count; ++k) {
+        order_.push_back(k);
+    }
+    std::stable_sort(order_.begin(), order_.end(), [this](int a, int b) {
+        return natural_less(opcija(a)->text(), opcija(b)->text());
+    });
+    apply_filter();
     settheme();
     highlight_entries();
     entry_model_ = program.selected_model;
     if (ChooserEntry* chosen = opcija(entry_model_)) {
         area_->ensureWidgetVisible(chosen, 0, kRowPitch);
     }
+    filter_->setFocus(Qt::OtherFocusReason);
+}
+
+void Form5::apply_filter() {
+    const QString text = filter_->text().trimmed();
+    shown_.clear();
+    for (const int k : order_) {
+        ChooserEntry* entry = opcija(k);
+        const bool match = text.isEmpty() || entry->text().contains(text, Qt::CaseInsensitive);
+        entry->setVisible(match);
+        if (match) {
+            const int place = static_cast<int>(shown_.size());
+            entry->move(kColumnLeft[place % 2], row_top(place / 2));
+            shown_.push_back(k);
+        }
+    }
+    const int rows = std::max(1, (static_cast<int>(shown_.size()) + 1) / 2);
+    panel_->resize(panel_->width(), row_top(rows - 1) + kButtonsBelowRow);
+    ProgramState& program = state();
+    if (!shown_.empty() &&
+        std::find(shown_.begin(), shown_.end(), program.selected_model) == shown_.end()) {
+        program.selected_model = shown_.front();
+        highlight_entries();
+    }
+    if (ChooserEntry* chosen = opcija(program.selected_model)) {
+        area_->ensureWidgetVisible(chosen, 0, kRowPitch);
+    }
+}
+
+void Form5::move_mark(int step) {
+    if (shown_.empty() || closing_) {
+        return;
+    }
+    const auto at = std::find(shown_.begin(), shown_.end(), state().selected_model);
+    const int place = at == shown_.end() ? 0 : static_cast<int>(at - shown_.begin());
+    const int last = static_cast<int>(shown_.size()) - 1;
+    const int next = std::clamp(place + step, 0, last);
+    opcija_Click(shown_[static_cast<std::size_t>(next)]);
+    area_->ensureWidgetVisible(opcija(shown_[static_cast<std::size_t>(next)]), 0, kRowPitch);
+}
+
+bool Form5::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == filter_ && event->type() == QEvent::KeyPress) {
+        const int visible_rows = std::max(1, area_->viewport()->height() / kRowPitch);
+        switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_Left:
+                move_mark(-1);
+                return true;
+            case Qt::Key_Right:
+                move_mark(1);
+                return true;
+            case Qt::Key_Up:
+                move_mark(-2);
+                return true;
+            case Qt::Key_Down:
+                move_mark(2);
+                return true;
+            case Qt::Key_PageUp:
+                move_mark(-2 * visible_rows);
+                return true;
+            case Qt::Key_PageDown:
+                move_mark(2 * visible_rows);
+                return true;
+            default:
+                break;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void Form5::settheme() {
@@ -158,6 +302,11 @@ void Form5::Command1_Click() {
     hide();
     QCoreApplication::processEvents();
     ProgramState& program = state();
+    if (program.selected_model != entry_model_ && change_guard_ && !change_guard_()) {
+        program.selected_model = entry_model_;
+        done(QDialog::Rejected);
+        return;
+    }
     if (program.selected_model != entry_model_ &&
         program.database.has_model(program.selected_model)) {
         settings().put_string(QString::fromLatin1(setting_names::microcontroller_model),
@@ -180,8 +329,10 @@ void Form5::reject() {
     Command2_Click();
 }
 
-void show_model_chooser(QWidget* parent) {
-    Form5 chooser(parent);
+void show_model_chooser(QWidget* parent, std::function<bool()> change_guard) {
+    const QScreen* screen = parent != nullptr ? parent->screen() : nullptr;
+    Form5 chooser(parent, screen != nullptr ? screen->availableGeometry().height() : 0);
+    chooser.set_change_guard(std::move(change_guard));
     chooser.exec();
 }
 

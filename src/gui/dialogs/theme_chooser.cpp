@@ -1,6 +1,7 @@
 // The colour theme chooser window.
 
 #include "gui/dialogs/theme_chooser.h"
+#include "gui/widgets/screen_fit.h"
 #include "gui/widgets/twips.h"
 
 #include <QCoreApplication>
@@ -195,6 +196,8 @@ void Form34::reject() {
 
 void show_theme_chooser(QWidget* parent) {
     Form34 chooser(parent);
+    (void)fit_to_screen(chooser, {chooser.Command1(), chooser.Command2()},
+                        available_screen_height(parent));
     chooser.exec();
 }
 

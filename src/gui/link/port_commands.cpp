@@ -1,5 +1,8 @@
 #include "gui/link/port_commands.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "core/devices/leading_number.h"
@@ -9,6 +12,7 @@
 #include "gui/dialogs/message_box.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
+#include "platform/link/port_map.h"
 #include "platform/link/serial_link.h"
 
 namespace corvanel {
@@ -91,14 +95,122 @@ QString TypedNumber::decimal_text() const {
     return text;
 }
 
+std::vector<PortChoice> rescan_port_choices(SerialLink& link) {
+    // A probe of its own: the working port stays open (and is counted as
+    // openable, since this program holds it).
+    QtSerialChannel probe;
+    probe.set_ports_folder(link.MSComm1.ports_folder());
+    probe.set_virtual_chip(link.state().model.model_name);
+    const ProgrammerLink& line = link.state().link;
+    std::vector<PortChoice> choices;
+    PortScan scan;
+    for (int n = kFirstComPort; n <= kLastComPort; ++n) {
+        const PortTarget target = map_com_port(n, probe.ports_folder());
+        PortChoice choice;
+        choice.number = n;
+        choice.target = target.describe();
+        choice.registered = target.origin != QLatin1String("default");
+        choice.openable = (line.port_ready && line.port_number == n) || probe_port(probe, n) == 1;
+        if (!choice.openable) {
+            choice.reason = probe.last_error();
+        } else {
+            if (!scan.openable_ports_text.isEmpty()) {
+                scan.openable_ports_text += kCrLf;
+            }
+            scan.openable_ports_text += QStringLiteral("- Serial port COM%1 available").arg(n);
+            scan.last_openable_port = n;
+        }
+        const bool device_there =
+            target.kind == PortTarget::Kind::Device && QFileInfo::exists(target.device);
+        if (choice.openable || choice.registered || device_there) {
+            choices.push_back(choice);
+        }
+    }
+    link.scan.openable_ports_text = scan.openable_ports_text;
+    return choices;
+}
+
+QString port_choices_text(const std::vector<PortChoice>& choices) {
+    // The openable ports first, in the lines the dialog has always shown.
+    QStringList lines;
+    for (const PortChoice& choice : choices) {
+        if (choice.openable) {
+            QString line = QStringLiteral("- Serial port COM%1 available").arg(choice.number);
+            // A port registered in the ports folder (the board server's): say where it leads.
+            if (choice.registered && choice.target != QLatin1String("virtual")) {
+                line += QStringLiteral(" (%1)").arg(choice.target);
+            }
+            lines << line;
+        }
+    }
+    QString text = lines.join(kCrLf);
+    QStringList others;
+    for (const PortChoice& choice : choices) {
+        if (!choice.openable) {
+            others << QStringLiteral("- COM%1 %2: %3")
+                          .arg(choice.number)
+                          .arg(choice.registered ? choice.target + QStringLiteral(" (registered)")
+                                                 : choice.target)
+                          .arg(choice.reason);
+        }
+    }
+    if (!others.isEmpty()) {
+        text += kCrLf + kCrLf + QStringLiteral("Ports that cannot be opened now:") + kCrLf +
+                others.join(kCrLf);
+    }
+    text += kCrLf + kCrLf +
+            QStringLiteral("V: Virtual board (an emulated programmer and chip in this program)");
+    return text;
+}
+
+int use_virtual_board(SerialLink& link) {
+    const QString folder = link.MSComm1.ports_folder();
+    // A COM port that already leads to the virtual board is used as it is.
+    int number = 0;
+    for (int n = kFirstComPort; n <= kLastComPort && number == 0; ++n) {
+        if (map_com_port(n, folder).is_virtual()) {
+            number = n;
+        }
+    }
+    for (int n = kLastComPort; n >= kFirstComPort && number == 0; --n) {
+        const PortTarget target = map_com_port(n, folder);
+        if (target.origin == QLatin1String("default") && !QFileInfo::exists(target.device)) {
+            QDir().mkpath(folder);
+            QFile entry(folder + QStringLiteral("/COM%1").arg(n));
+            if (entry.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                entry.write("virtual\n") > 0) {
+                number = n;
+            }
+        }
+    }
+    if (number == 0) {
+        return 0;
+    }
+    ProgramState& state = link.state();
+    link.close_port();
+    state.link.port_number = number;
+    settings().put_number(QString::fromLatin1(setting_names::serial_port_number), number);
+    (void)link.open_configured_port();
+    return number;
+}
+
 void change_serial_port_number(SerialLink& link) {
     ProgramState& state = link.state();
+    const std::vector<PortChoice> choices = rescan_port_choices(link);
     const QString prompt = QStringLiteral("Please select programmer serial port number [1-16]:") +
                            kCrLf + kCrLf +
                            QStringLiteral("The list of COM ports that can be opened:") + kCrLf +
-                           link.scan.openable_ports_text;
+                           port_choices_text(choices);
     QString answer = myinputbox(prompt, window_title(), QString::number(state.link.port_number));
     if (answer.isEmpty()) {
+        return;
+    }
+    const QString word = answer.trimmed().toLower();
+    if (word == QLatin1String("v") || word == QLatin1String("virtual") ||
+        word == QLatin1String("virtual board")) {
+        if (use_virtual_board(link) == 0) {
+            wrong_entry();
+        }
         return;
     }
     if (answer.toLower().startsWith(QStringLiteral("com"))) {
@@ -112,7 +224,27 @@ void change_serial_port_number(SerialLink& link) {
     state.link.port_number = leading_number(answer.toStdString());
     settings().put_number(QString::fromLatin1(setting_names::serial_port_number),
                           state.link.port_number);
-    link.open_configured_port();
+    if (!link.open_configured_port()) {
+        // Why, as `corvanel ports` says it: a missing device, the dialout group.
+        mymsgbox(QStringLiteral("Serial port COM%1 cannot be opened: %2")
+                     .arg(state.link.port_number)
+                     .arg(link.MSComm1.last_error()),
+                 message_kind::kError, window_title());
+    }
+}
+
+void offer_virtual_board_when_no_port(SerialLink& link, bool first_start) {
+    if (!first_start || link.state().link.port_ready || !link.scan.openable_ports_text.isEmpty()) {
+        return;
+    }
+    const int answer = mymsgbox(
+        QStringLiteral("No serial port can be opened on this computer.") + kCrLf + kCrLf +
+            QStringLiteral("Use the virtual board (an emulated programmer and chip) to try the "
+                           "program? Options, Change Serial Port Number chooses a port later."),
+        message_kind::kQuestion, window_title());
+    if (answer == message_result::kYes) {
+        (void)use_virtual_board(link);
+    }
 }
 
 void change_baud_rate(SerialLink& link) {

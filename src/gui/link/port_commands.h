@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace corvanel {
 
@@ -32,8 +33,37 @@ struct TypedNumber {
     [[nodiscard]] QString decimal_text() const;
 };
 
-// "Change Serial Port Number" (menuport).
+// One COM port as the port dialog shows it: where it leads and whether it can
+// be opened now (with the reason when not), as `corvanel ports` says it.
+struct PortChoice {
+    int number = 0;
+    QString target;           // "/dev/ttyUSB0", "virtual", ...
+    bool registered = false;  // an entry in the ports folder (the board server's, or the user's)
+    bool openable = false;
+    QString reason;  // why it cannot be opened
+};
+
+// Probes every COM port now (the working port is closed while it runs) and
+// answers the ports worth showing: those that can be opened, those with an
+// entry in the ports folder, and those whose device exists but cannot be opened.
+[[nodiscard]] std::vector<PortChoice> rescan_port_choices(SerialLink& link);
+
+// The port list of the dialog, one port a line, with "V - Virtual board" last.
+[[nodiscard]] QString port_choices_text(const std::vector<PortChoice>& choices);
+
+// Makes a COM port lead to the in-process virtual board (an entry "virtual" in
+// the ports folder), stores it as the serial port and opens it. The port is
+// the highest one that has no entry and no device. Answers its number, 0 when
+// none could be set up.
+int use_virtual_board(SerialLink& link);
+
+// "Change Serial Port Number" (menuport): the ports found now, the board
+// server's registered ports and "Virtual board" (answer V).
 void change_serial_port_number(SerialLink& link);
+
+// At start-up: when no serial port at all could be opened on a first start,
+// offers the virtual board instead.
+void offer_virtual_board_when_no_port(SerialLink& link, bool first_start);
 // "Change Baud Rate" (menubaud).
 void change_baud_rate(SerialLink& link);
 // "Change Default Programming Time" (menuprogtime): holds until the next model is applied.

@@ -2,8 +2,11 @@
 // the loaded-file label or its caption) and "&Save Buffer As".
 
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
+#include <QMimeData>
 
 #include "core/engine/program_state.h"
 #include "core/files/read_file.h"
@@ -19,6 +22,19 @@
 namespace corvanel {
 
 namespace {
+
+// The first local file among the dropped things; empty when there is none.
+QString dropped_file(const QMimeData* data) {
+    if (data == nullptr) {
+        return {};
+    }
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) {
+            return url.toLocalFile();
+        }
+    }
+    return {};
+}
 
 void show_messages(const std::vector<HexMessage>& messages) {
     for (const HexMessage& message : messages) {
@@ -61,6 +77,9 @@ void Form1::open_hex_file(const QString& full_path) {
     }
     disable();
     MemoryImage& image = state().image;
+    // A file that cannot be loaded leaves the buffer as it was (the reader
+    // clears the image before it reads).
+    const MemoryImage before = image;
     const std::string path = full_path.toStdString();
     HexOpenReport report;
     QFile file(full_path);
@@ -76,22 +95,58 @@ void Form1::open_hex_file(const QString& full_path) {
         report = corvanel::open_hex_file(path, image);
     }
     show_messages(report.messages);
-    out_of_range_warning_.clear();
-    if (report.out_of_range_count > 0 && !report.messages.empty()) {
-        out_of_range_warning_ = QString::fromStdString(report.messages.back().text);
+    if (report.loaded) {
+        out_of_range_warning_.clear();
+        if (report.out_of_range_count > 0 && !report.messages.empty()) {
+            out_of_range_warning_ = QString::fromStdString(report.messages.back().text);
+        }
+        state().image_cut_short = report.cut_short;
+        label_hex->setText(QString::fromStdString(report.loaded_file_label));
+        loaded_path_ = full_path;
+        menureload->setEnabled(true);
+        mark_buffer_saved();
+    } else {
+        image = before;
     }
     updatedisplay();
-    label_hex->setText(QString::fromStdString(report.loaded_file_label));
-    state().image_cut_short = report.loaded && report.cut_short;
     set_status(QString::fromStdString(report.status_text));
     enable();
 }
 
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!dropped_file(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const QString file = dropped_file(event->mimeData());
+    if (file.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    open_hex_file(remember_folder(file));
+}
+
+void Form1::menureload_Click() {
+    if (refuse_during_operation() || loaded_path_.isEmpty()) {
+        return;
+    }
+    if (!offer_to_save_buffer()) {
+        return;
+    }
+    open_hex_file(loaded_path_);
+}
+
 void Form1::menusave_Click() {
-    const QString chosen =
+    QString chosen =
         choose_file(this, FileChooserMode::Save, QStringLiteral("Save Buffer As"), last_path());
     if (chosen.isEmpty()) {
         return;
+    }
+    // A name without an extension gets the one every HEX tool looks for.
+    if (QFileInfo(chosen).suffix().isEmpty()) {
+        chosen += QStringLiteral(".hex");
     }
     const QString full_path = remember_folder(chosen);
     const std::string path = full_path.toStdString();
@@ -114,6 +169,11 @@ void Form1::menusave_Click() {
         save_hex_file(QFile::encodeName(full_path).toStdString(), state().image);
     if (result.loaded_file_label) {
         label_hex->setText(QString::fromStdString(*result.loaded_file_label));
+    }
+    if (result.saved && !operation_running) {
+        loaded_path_ = full_path;
+        menureload->setEnabled(true);
+        mark_buffer_saved();
     }
     if (!operation_running) {
         enable();

@@ -4,7 +4,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -15,9 +17,11 @@
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
 #include "core/engine/device_id_guard.h"
+#include "core/engine/operation_stop.h"
 #include "core/engine/program_state.h"
 #include "core/image/hex_text.h"
 #include "core/image/intel_hex_reader.h"
+#include "core/image/intel_hex_writer.h"
 #include "gui/devices/model_chooser.h"
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/config_word_dialog.h"
@@ -47,6 +51,13 @@ const QString kOpenTooltip = QStringLiteral("Click to open HEX file!");
 const QString kModelTooltip = QStringLiteral("Click to change microcontroller model!");
 const QString kTableTooltip = QStringLiteral("Right click on the location to edit its value!");
 const QString kOperationInProgress = QStringLiteral("Operation in progress.");
+const QString kStopAndCloseQuestion = QStringLiteral("An operation is running. Stop it and close?");
+const QString kSaveFirstQuestion = QStringLiteral("Save the buffer first?");
+const QString kPartlyWrittenText = QStringLiteral(
+    "Program All was stopped: the chip is only partly written.\r\n\r\n"
+    "Program it again (or erase it) before use.");
+// While a step of the interpreter still runs, a confirmed close tries again this often.
+constexpr int kCloseRetryMilliseconds = 20;
 
 }  // namespace
 
@@ -65,9 +76,12 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     adjustSize();
     setFixedSize(sizeHint());
     qApp->installEventFilter(this);
+    setAcceptDrops(true);
     on_theme_changed(this, [this] { settheme(); });
 
-    model_chooser_ = [this] { show_model_chooser(this); };
+    model_chooser_ = [this] {
+        show_model_chooser(this, [this] { return confirm_model_change(); });
+    };
     state().host = &host_;
     // A board that stops answering must not leave an operation waiting for ever.
     connect(&timeout_timer_, &QTimer::timeout, this,
@@ -86,45 +100,64 @@ void Form1::build_menus() {
     menu1 = menuBar()->addMenu(QStringLiteral("&File"));
     menuclear = menu1->addAction(QStringLiteral("&Clear Buffer"), this, &Form1::menuclear_Click);
     menuopen = menu1->addAction(QStringLiteral("&Open HEX File"), this, &Form1::menuopen_Click);
+    menuopen->setShortcut(QKeySequence::Open);
+    menureload =
+        menu1->addAction(QStringLiteral("&Reload HEX File"), this, &Form1::menureload_Click);
+    menureload->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    menureload->setEnabled(false);
     menusave = menu1->addAction(QStringLiteral("&Save Buffer As"), this, &Form1::menusave_Click);
+    menusave->setShortcut(QKeySequence::Save);
 
     menu3 = menuBar()->addMenu(QStringLiteral("&Tools"));
     const std::array<QString, 5> operation_captions = {
         QStringLiteral("&Program All"), QStringLiteral("&Read All"), QStringLiteral("&Erase All"),
         QStringLiteral("&Blank Check"), QStringLiteral("&Verify")};
+    // F5 Program All, F7 Read All, F6 Verify; Erase All and Blank Check keep
+    // no key of their own, so that one slip of a finger never erases a chip.
+    const std::array<QKeySequence, 5> operation_keys = {QKeySequence(Qt::Key_F5),
+                                                        QKeySequence(Qt::Key_F7), QKeySequence(),
+                                                        QKeySequence(), QKeySequence(Qt::Key_F6)};
     for (std::size_t i = 0; i < operation_captions.size(); ++i) {
         const OperationKind operation = kButtonOperations[i];
         menuoperation[i] = menu3->addAction(operation_captions[i], this,
                                             [this, operation] { run_operation(operation); });
+        menuoperation[i]->setShortcut(operation_keys[i]);
     }
     menuidentify =
         menu3->addAction(QStringLiteral("&Identify Chip"), this, &Form1::menuidentify_Click);
 
     menu4 = menuBar()->addMenu(QStringLiteral("&Options"));
-    menumodel = menu4->addAction(QStringLiteral("Change Microcontroller Model"), this,
+    menumodel = menu4->addAction(QStringLiteral("Change &Microcontroller Model"), this,
                                  &Form1::menumodel_Click);
-    menuport = menu4->addAction(QStringLiteral("Change Serial Port Number"), this, [this] {
-        if (serial_link_ != nullptr) {
+    menuport = menu4->addAction(QStringLiteral("Change Serial &Port Number"), this, [this] {
+        if (serial_link_ != nullptr && !refuse_during_operation()) {
             change_serial_port_number(*serial_link_);
         }
     });
-    menubaud = menu4->addAction(QStringLiteral("Change Baud Rate"), this, [this] {
-        if (serial_link_ != nullptr) {
+    menubaud = menu4->addAction(QStringLiteral("Change &Baud Rate"), this, [this] {
+        if (serial_link_ != nullptr && !refuse_during_operation()) {
             change_baud_rate(*serial_link_);
         }
     });
-    menuprogtime = menu4->addAction(QStringLiteral("Change Default Programming Time"), this,
-                                    [] { change_programming_time(state()); });
-    menuvpp = menu4->addAction(QStringLiteral("Change Board Vpp"), this,
-                               [] { change_board_vpp(state()); });
-    menucolors = menu4->addAction(QStringLiteral("Change Color Theme"), this,
+    menuprogtime =
+        menu4->addAction(QStringLiteral("Change Default Programming &Time"), this, [this] {
+            if (!refuse_during_operation()) {
+                change_programming_time(state());
+            }
+        });
+    menuvpp = menu4->addAction(QStringLiteral("Change Board &Vpp"), this, [this] {
+        if (!refuse_during_operation()) {
+            change_board_vpp(state());
+        }
+    });
+    menucolors = menu4->addAction(QStringLiteral("Change &Color Theme"), this,
                                   [this] { show_theme_chooser(this); });
 
-    menu5 = menuBar()->addMenu(QStringLiteral("Help"));
-    menuportinfo = menu5->addAction(QStringLiteral("Serial Port Pinout"), this,
+    menu5 = menuBar()->addMenu(QStringLiteral("&Help"));
+    menuportinfo = menu5->addAction(QStringLiteral("Serial Port &Pinout"), this,
                                     [] { show_serial_port_pinout(); });
     menuabout =
-        menu5->addAction(QStringLiteral("About Tavrelix Corvanel"), this, &Form1::menuabout_Click);
+        menu5->addAction(QStringLiteral("&About Tavrelix Corvanel"), this, &Form1::menuabout_Click);
 }
 
 void Form1::build_controls() {
@@ -158,6 +191,13 @@ void Form1::build_controls() {
         connect(Command[i], &QPushButton::clicked, this,
                 [this, operation] { run_operation(operation); });
     }
+    // Below "Verify", on the free end of the model row: reachable at once
+    // while everything else is locked.
+    command_stop = new QPushButton(QStringLiteral("Stop"), client_);
+    command_stop->setGeometry(twips_rect(4740, 1110, 1095, 315));
+    command_stop->setToolTip(QStringLiteral("Stop the running operation (Escape)"));
+    command_stop->setEnabled(false);
+    connect(command_stop, &QPushButton::clicked, this, &Form1::stop_Click);
 
     Label1 = label(QStringLiteral("Microcontroller Model"), twips_rect(60, 1140, 2055, 255),
                    kModelTooltip);
@@ -200,6 +240,14 @@ void Form1::build_controls() {
     // Created last so that it lies above the table and the labels it covers.
     unosbox = new CellEditor(client_);
     unosbox->setGeometry(twips_rect(1740, 3960, 375, 255));
+
+    // Tab reaches the labels that do something, in the order they stand.
+    for (ClickLabel* reachable : {label_vpp, label_hex, label_ime, label_conf[0], label_conf[1]}) {
+        reachable->make_keyboard_reachable();
+    }
+    setTabOrder(label_hex, Command[0]);
+    setTabOrder(Command[4], command_stop);
+    setTabOrder(command_stop, label_ime);
 
     connect(Label7, &ClickLabel::clicked, this, &Form1::menuopen_Click);
     connect(label_hex, &ClickLabel::clicked, this, &Form1::menuopen_Click);
@@ -296,6 +344,9 @@ void Form1::settheme() {
         paint_control(caption, roles.col_highlight_back, roles.col_highlight_text);
     }
     paint_control(label_hex, roles.col_field_back, roles.col_field_text);
+    // The memory tables are fields like the file and status lines.
+    paint_control(tabla_flash, roles.col_field_back, roles.col_field_text);
+    paint_control(tabla_eeprom, roles.col_field_back, roles.col_field_text);
     paint_control(label_status, roles.col_field_back, roles.col_field_text);
     for (ClickLabel* value_label : label_conf) {
         paint_control(value_label, roles.col_field_back, roles.col_field_text);
@@ -323,6 +374,9 @@ void Form1::set_commands_enabled(bool enabled) {
     for (QPushButton* button : Command) {
         button->setEnabled(enabled);
     }
+    // "Stop" works exactly while the commands are locked: an operation or
+    // "Test Vpp" holds the board.
+    command_stop->setEnabled(!enabled);
     QCoreApplication::processEvents();
 }
 
@@ -350,12 +404,128 @@ void Form1::menumodel_Click() {
     if (refuse_during_operation() || !model_chooser_) {
         return;
     }
+    const int before = state().selected_model;
+    const std::string model_before = state().model.model_name;
     model_chooser_();
+    if (state().selected_model == before && state().model.model_name == model_before) {
+        return;  // Cancel, or the same model again: the buffer stays as it is
+    }
     if (serial_link_ != nullptr) {
         // A virtual board follows the chip of the applied model.
         serial_link_->follow_applied_model();
     }
     menuclear_Click();
+}
+
+void Form1::mark_buffer_saved() {
+    saved_hex_ = write_hex_text(state().image);
+}
+
+bool Form1::buffer_unsaved() const {
+    return write_hex_text(state().image) != saved_hex_;
+}
+
+bool Form1::offer_to_save_buffer() {
+    if (!buffer_unsaved()) {
+        return true;
+    }
+    const int answer = mymsgbox(kSaveFirstQuestion, message_kind::kQuestion, window_title());
+    if (answer != message_result::kYes) {
+        return true;
+    }
+    menusave_Click();
+    return !buffer_unsaved();
+}
+
+void Form1::stop_Click() {
+    ProgramState& program = state();
+    if (program.link.vpp_test_on && !program.runner.running()) {
+        toggle_vpp_test(program);
+        return;
+    }
+    if (request_stop(program)) {
+        stopped_operation_ = program.runner.operation_name;
+    }
+}
+
+bool Form1::end_operations_now() {
+    ProgramState& program = state();
+    if (!stop_now(program)) {
+        return false;
+    }
+    if (program.link.vpp_test_on) {
+        toggle_vpp_test(program);
+    }
+    return true;
+}
+
+void Form1::end_for_exit() {
+    ProgramState& program = state();
+    if (!end_operations_now()) {
+        // Inside a step (a signal seen during its event pass): nothing more may
+        // be sent for this operation, whatever the step does next.
+        program.runner.stop();
+        program.link.set_receive_notification(0);
+    }
+    program.link.vpp_test_on = false;
+    if (program.link.port_ready) {
+        // As the tool does on its way out: whatever state the board was left
+        // in, the chip is unpowered before the port closes.
+        program.link.voltages_off();
+    }
+}
+
+void Form1::operation_ended() {
+    ProgramState& program = state();
+    const ScriptRunner& runner = program.runner;
+    // A Read All that finished: the buffer is the chip now, not the file.
+    if (runner.completing() && runner.operation_name == operation_name(OperationKind::Read)) {
+        out_of_range_warning_.clear();
+        label_hex->clear();
+        loaded_path_.clear();
+        menureload->setEnabled(false);
+    }
+    // The operation's name is gone once it was stopped: "Stop" kept it.
+    const bool partly_written = program.operation_failed && !runner.completing() &&
+                                stopped_operation_ == operation_name(OperationKind::Program);
+    stopped_operation_.clear();
+    if (partly_written && !close_confirmed_) {
+        // After the status line has said "Operation stopped.".
+        QTimer::singleShot(0, this, [] {
+            (void)mymsgbox(kPartlyWrittenText, message_kind::kInformation, window_title());
+        });
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    ProgramState& program = state();
+    const bool busy =
+        program.runner.running() || program.runner.in_step() || program.link.vpp_test_on;
+    if (busy && !close_confirmed_) {
+        const int answer =
+            mymsgbox(kStopAndCloseQuestion, message_kind::kQuestion | message_kind::kDefaultButton2,
+                     window_title());
+        if (answer != message_result::kYes) {
+            event->ignore();
+            return;
+        }
+        close_confirmed_ = true;
+    }
+    if (busy && !end_operations_now()) {
+        // The question came during a step: the operation ends at the board's
+        // next answer, and the window closes after it.
+        (void)request_stop(program);
+        event->ignore();
+        QTimer::singleShot(kCloseRetryMilliseconds, this, &QWidget::close);
+        return;
+    }
+    close_confirmed_ = false;
+    if (!offer_to_save_buffer()) {
+        event->ignore();
+        return;
+    }
+    end_for_exit();
+    event->accept();
 }
 
 void Form1::menuabout_Click() {
@@ -364,16 +534,15 @@ void Form1::menuabout_Click() {
     for (const QString& line :
          {window_title(), QStringLiteral("Version %1").arg(QCoreApplication::applicationVersion()),
           QStringLiteral("Programmer for 14-bit PIC microcontrollers"), QString(),
-          QStringLiteral("The Tavrelix Corvanel developers"),
-          QStringLiteral("https://example.org/tavrelix-corvanel"), QString(),
-          QStringLiteral("Send bug reports and suggestions to:"),
-          QStringLiteral("bugs@example.org")}) {
+          QStringLiteral("The Tavrelix Corvanel developers"), QString(),
+          QStringLiteral("Command-line tool: corvanel --help")}) {
         text += line + crlf;
     }
     mymsgbox(text, message_kind::kTick, window_title());
 }
 
 void Form1::run_operation(OperationKind operation) {
+    stopped_operation_.clear();
     // "Fast Link" leaves out the no-operation round trips; off unless set, so
     // that the board hears the classic byte stream. Never changed mid-operation.
     if (!state().runner.running()) {
@@ -427,15 +596,6 @@ void Form1::run_operation(OperationKind operation) {
     }
 }
 
-void Form1::operation_ended() {
-    const ProgramState& program = state();
-    if (program.runner.operation_name == operation_name(OperationKind::Read) &&
-        !program.operation_failed && !program.operation_refused) {
-        out_of_range_warning_.clear();  // the buffer is the chip's now
-    }
-    enable();
-}
-
 bool Form1::confirm_out_of_range_buffer(OperationKind operation) {
     if (out_of_range_warning_.isEmpty() ||
         (operation != OperationKind::Program && operation != OperationKind::Verify)) {
@@ -473,8 +633,21 @@ int Form1::Host::show_message(std::string_view text, int kind, std::string_view 
     // does not answer as the model): "No" is the default there.
     const int shown_kind =
         kind == message_kind::kQuestion ? kind | message_kind::kDefaultButton2 : kind;
-    return mymsgbox(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), shown_kind,
-                    shown_caption);
+    QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    // The list of a failed check ends with how many locations differ; the
+    // check stops at the limit, so a full list may not be all of them.
+    if (shown.startsWith(QStringLiteral("Chip verify failed:\r\n")) ||
+        shown.startsWith(QStringLiteral("Chip is not blank:\r\n"))) {
+        const std::int32_t count = state().report.mismatch_count;
+        shown +=
+            count >= kMismatchLimit
+                ? QStringLiteral("\r\n%1 mismatches: the check stops there, there may be more.")
+                      .arg(count)
+                : QStringLiteral("\r\n%1 %2 in all.")
+                      .arg(count)
+                      .arg(count == 1 ? QStringLiteral("mismatch") : QStringLiteral("mismatches"));
+    }
+    return mymsgbox(shown, shown_kind, shown_caption);
 }
 
 void Form1::Host::pause(int milliseconds) {

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <string>
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -53,8 +54,25 @@ public:
     void set_serial_link(SerialLink* link) { serial_link_ = link; }
     [[nodiscard]] SerialLink* serial_link() const { return serial_link_; }
 
-    // Replaces the model chooser window (tests); the buffer is cleared after it closes.
+    // Replaces the model chooser window (tests). The buffer is cleared after it
+    // closes only when the applied model changed.
     void set_model_chooser(std::function<void()> chooser) { model_chooser_ = std::move(chooser); }
+    // Asked by the chooser before it applies another model: true when the
+    // buffer may go (it was saved, or the user agreed).
+    [[nodiscard]] bool confirm_model_change() { return offer_to_save_buffer(); }
+
+    // The buffer holds data that no file has: edits, or a Read All not saved.
+    [[nodiscard]] bool buffer_unsaved() const;
+    // "Save the buffer first?" when the buffer is unsaved: Yes runs "Save Buffer
+    // As". Answers true when the caller may go on (nothing to save, saved, or No).
+    [[nodiscard]] bool offer_to_save_buffer();
+
+    // "Stop" and Escape: the running operation ends at the board's next answer;
+    // "Test Vpp" is switched off.
+    void stop_Click();
+    // Every way the window ends without asking (logout, a stop signal, a fatal
+    // error): the running operation is ended at once and voltages-off is sent.
+    void end_for_exit();
 
     void settheme();
     void enable();
@@ -99,9 +117,6 @@ public:
     [[nodiscard]] bool confirm_out_of_range_buffer(OperationKind operation);
     // The load's out-of-range warning while the buffer is that file; empty otherwise.
     QString out_of_range_warning_;
-    // An operation has ended (finished, failed, refused): the commands are unlocked,
-    // and a Read All that succeeded has made the buffer the chip's.
-    void operation_ended();
     // "Identify Chip" of the "&Tools" menu, and its result from the engine.
     void menuidentify_Click();
     void chip_identified(std::int32_t word);
@@ -114,6 +129,7 @@ public:
     ClickLabel* label_vpp = nullptr;
     ClickLabel* label_hex = nullptr;
     std::array<QPushButton*, 5> Command{};  // Command1 to Command5
+    QPushButton* command_stop = nullptr;    // "Stop", enabled while the commands are locked
     ClickLabel* Label1 = nullptr;
     ClickLabel* label_ime = nullptr;
     ClickLabel* label_info = nullptr;
@@ -142,6 +158,8 @@ public:
     std::array<QAction*, 5>
         menuoperation{};  // menuprogram, menuread, menuerase, menublank, menuverify
     QAction* menuidentify = nullptr;
+    QAction* menustop = nullptr;
+    QAction* menureload = nullptr;
     QAction* menumodel = nullptr;
     QAction* menuport = nullptr;
     QAction* menubaud = nullptr;
@@ -154,6 +172,11 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    // Closing during an operation or with "Test Vpp" on asks first and stops
+    // it; an unsaved buffer is offered for saving.
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void set_commands_enabled(bool enabled);
@@ -166,6 +189,16 @@ private:
     void scroll_dragged();
     void handle_wheel_event(class QWheelEvent* event);
     void run_operation(OperationKind operation);
+    // Ends the running operation and "Test Vpp" now; false while a step still
+    // runs (the caller tries again when it has ended).
+    [[nodiscard]] bool end_operations_now();
+    // The buffer as a file would hold it, taken when it was last cleared,
+    // loaded or saved.
+    void mark_buffer_saved();
+    // Called whenever the command lock is lifted: an operation has ended.
+    void operation_ended();
+    // "Reload": opens the loaded file again.
+    void menureload_Click();
     void open_port_without_link();
     // The configuration word labels' tooltips: the decoded options of each word.
     void show_config_tooltips();
@@ -181,7 +214,10 @@ private:
         void set_status_text(std::string_view text) override;
         int show_message(std::string_view text, int kind, std::string_view caption) override;
         void disable_commands() override { form_.disable(); }
-        void enable_commands() override { form_.operation_ended(); }
+        void enable_commands() override {
+            form_.enable();
+            form_.operation_ended();
+        }
         void redraw_tables() override { form_.updatedisplay(); }
         void pause(int milliseconds) override;
         [[nodiscard]] double clock_seconds() override;
@@ -208,6 +244,17 @@ private:
     WheelTarget wheel_target_ = WheelTarget::None;
     bool wheel_on_ = false;
     int wheel_remainder_ = 0;  // wheel delta not yet worth a whole notification
+
+    // The buffer as "Save Buffer As" would write it when it was last the same
+    // as a file (or blank).
+    std::string saved_hex_;
+    // The full path of the file last opened or saved, for "Reload".
+    QString loaded_path_;
+    // The user agreed to stop the operation and close; the close waits for
+    // the interpreter's step to end.
+    bool close_confirmed_ = false;
+    // The operation that "Stop" was asked of ("program", ...); its end says so.
+    std::string stopped_operation_;
 
     bool editor_armed_ = false;
     EditTarget edit_target_ = EditTarget::Flash;

@@ -19,6 +19,11 @@ namespace {
 constexpr int kWordLimit = 0x3FFF;
 constexpr int kByteLimit = 0xFF;
 
+// Upper-case hex with at least `digits` digits: 3FFF, 0A.
+QString hex_digits(int value, qsizetype digits) {
+    return QString::number(value, 16).toUpper().rightJustified(digits, QLatin1Char('0'));
+}
+
 }  // namespace
 
 // --- the cell editor --------------------------------------------------------------------
@@ -50,8 +55,12 @@ void Form1::tabla_MouseUp(MemoryTable* table, QPoint position) {
     unosbox->setFont(table->font());
     unosbox->setGeometry(cell_area.x(), cell_area.center().y() - height / 2, cell_area.width(),
                          height);
-    unosbox->clear();
     unosbox->setMaxLength(flash ? 4 : 2);
+    // The cell's value, selected: typing replaces it, Enter keeps it.
+    const MemoryImage& image = state().image;
+    unosbox->setText(flash ? hex_digits(image.flash_word(index), 4)
+                           : hex_digits(image.eeprom_byte(index), 2));
+    unosbox->selectAll();
     editor_armed_ = true;
     edit_target_ = flash ? EditTarget::Flash : EditTarget::Eeprom;
     // The press before this release has already moved the focus, so the editor
@@ -66,8 +75,9 @@ void Form1::label_conf_Click(int index) {
     edit_index_ = index + 1;
     unosbox->setFont(label_conf[index]->font());
     unosbox->setGeometry(label_conf[index]->geometry());
-    unosbox->clear();
     unosbox->setMaxLength(4);
+    unosbox->setText(hex_digits(state().image.config_word(index + 1), 4));
+    unosbox->selectAll();
     edit_target_ = EditTarget::Config;
     editor_armed_ = false;
     unosbox->show();
@@ -108,9 +118,14 @@ void Form1::unosbox_Enter() {
     if (!text.isEmpty() && !refuse_during_operation()) {
         const int value = editor_value(text);
         const int limit = edit_target_ == EditTarget::Eeprom ? kByteLimit : kWordLimit;
-        if (value >= 0 && value <= limit) {
+        MemoryImage& image = state().image;
+        const int current = edit_target_ == EditTarget::Flash    ? image.flash_word(edit_index_)
+                            : edit_target_ == EditTarget::Eeprom ? image.eeprom_byte(edit_index_)
+                                                                 : image.config_word(edit_index_);
+        if (value == current) {
+            // Enter on the value as it was opened: nothing changes, not even the file label.
+        } else if (value >= 0 && value <= limit) {
             focus_scroll_bar(edit_scroll_bar());
-            MemoryImage& image = state().image;
             switch (edit_target_) {
                 case EditTarget::Flash:
                     (void)image.set_flash_word(edit_index_, value);
@@ -127,6 +142,13 @@ void Form1::unosbox_Enter() {
             }
             updatedisplay();
             label_hex->clear();
+        } else {
+            // Why nothing was stored, in the status line: the editor closes either way.
+            set_status(
+                value < 0
+                    ? QStringLiteral("%1 is not a hex number: nothing stored.").arg(text.toUpper())
+                    : QStringLiteral("%1h: above %2h, nothing stored.")
+                          .arg(hex_digits(value, text.size()), hex_digits(limit, 2)));
         }
     }
     unosbox->hide();

@@ -2,6 +2,7 @@
 // scroll bars, the focus that chooses the wheel's table, and the mouse wheel.
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QWheelEvent>
@@ -82,6 +83,9 @@ void Form1::menuclear_Click() {
     }
     updatedisplay();
     label_hex->clear();
+    loaded_path_.clear();
+    menureload->setEnabled(false);
+    mark_buffer_saved();
     set_status(QString());
     enable();
     scrl1->setMaximum(scroll_maximum(image.flash_size));
@@ -174,6 +178,18 @@ void Form1::handle_wheel_event(QWheelEvent* event) {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    // Escape stops whatever holds the board; otherwise it is the control's own
+    // (the cell editor closes on it).
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        const ProgramState& program = state();
+        if (widget != nullptr && widget->window() == this &&
+            (program.runner.running() || program.link.vpp_test_on)) {
+            stop_Click();
+            return true;
+        }
+    }
     if (event->type() == QEvent::Wheel) {
         auto* widget = qobject_cast<QWidget*>(watched);
         if (widget != nullptr && widget->window() == this) {

@@ -12,12 +12,18 @@ class ClickLabel : public QLabel {
 public:
     explicit ClickLabel(const QString& text, QWidget* parent = nullptr);
 
+    // Lets Tab reach the label: Space or Enter then clicks it, the menu key
+    // (or Shift+F10) right-clicks it, and a dotted frame shows the focus.
+    void make_keyboard_reachable();
+
 signals:
     void clicked();
     void right_clicked();
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace corvanel

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/engine/operation_stop.h"
 #include "support/engine_fakes.h"
 
 namespace corvanel {
@@ -250,23 +251,67 @@ TEST_F(OperationTest, TestVppHoldsTheTimeout) {
     EXPECT_TRUE(check_timeout(state, host.now + 36));
 }
 
-TEST_F(OperationTest, AbortedReadShowsWhatWasRead) {
-    channel.read_words = {0x0001, 0x0002};
-    list_of(OperationKind::Read) = {"setflashloop", "flash=s04", "s06", "loop"};
-    ASSERT_EQ(start_operation(state, OperationKind::Read), StartResult::Started);
-    // The board answers the first two words, then falls silent.
-    while (channel.receive_threshold() == 1 && !channel.incoming.empty()) {
-        if (channel.read_words.empty()) {
-            channel.answering = false;
+// Every way a Read All can end early puts back the image it replaced, with the
+// voltages off and the commands unlocked: the board falling silent, "Stop"
+// (which waits for the board's next answer) and a stop that cannot wait (the
+// window closing).
+enum class ReadEnd { Timeout, StopAtNextAnswer, StopNow };
+
+TEST_F(OperationTest, ReadAllEndedEarlyPutsThePreviousImageBack) {
+    const struct {
+        ReadEnd end;
+        const char* status;
+    } cases[] = {
+        {ReadEnd::Timeout, "Programmer not responding! Operation aborted."},
+        {ReadEnd::StopAtNextAnswer, "Operation stopped."},
+        {ReadEnd::StopNow, "Operation stopped."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status);
+        state.image.clear_image();
+        state.image.set_flash_word(0, 0x2805);
+        state.image.set_flash_word(3, 0x0123);
+        const MemoryImage previous = state.image;
+        channel.written.clear();
+        channel.answering = true;
+        channel.read_words = {0x0001, 0x0002, 0x0003, 0x0004};
+        list_of(OperationKind::Read) = {"begin", "setflashloop", "flash=s04", "s06", "loop", "end"};
+        ASSERT_EQ(start_operation(state, OperationKind::Read), StartResult::Started);
+        // The board answers the first two words.
+        while (state.image.flash[1] != 0x0002 && !channel.incoming.empty()) {
+            state.link.MSComm1_OnComm();
         }
-        state.link.MSComm1_OnComm();
+        ASSERT_EQ(state.image.flash[1], 0x0002) << "the read had begun";
+        switch (c.end) {
+            case ReadEnd::Timeout:
+                channel.answering = false;
+                EXPECT_TRUE(check_timeout(state, host.now + 10));
+                break;
+            case ReadEnd::StopAtNextAnswer:
+                EXPECT_TRUE(request_stop(state));
+                EXPECT_TRUE(state.runner.running()) << "not before the board has answered";
+                state.link.MSComm1_OnComm();
+                break;
+            case ReadEnd::StopNow:
+                EXPECT_TRUE(stop_now(state));
+                break;
+        }
+        EXPECT_EQ(host.status(), c.status);
+        EXPECT_FALSE(state.runner.running());
+        EXPECT_TRUE(state.operation_failed);
+        EXPECT_TRUE(host.commands_enabled);
+        EXPECT_EQ(state.image.flash, previous.flash);
+        EXPECT_FALSE(state.image_before_read.has_value());
+        ASSERT_FALSE(channel.written.empty());
+        EXPECT_EQ(channel.written.back(), 103) << "voltages off last";
+        EXPECT_EQ(channel.threshold, 0);
     }
-    const int redraws = host.redraws;
-    EXPECT_TRUE(check_timeout(state, host.now + 10));
-    EXPECT_EQ(host.redraws, redraws + 1);
-    EXPECT_EQ(state.image.flash[0], 0x0001);
-    EXPECT_EQ(state.image.flash[1], 0x0002);
-    EXPECT_EQ(state.image.flash[2], 0x3FFF);
+    // A stop asked of an operation that has ended does not reach the next one.
+    EXPECT_FALSE(request_stop(state));
+    channel.answering = true;
+    channel.read_words = {0x0011};
+    run({"begin", "flash=s04", "end"}, OperationKind::Read);
+    EXPECT_EQ(host.status().rfind("Chip read. ", 0), 0u) << host.status();
 }
 
 TEST_F(OperationTest, NoTimeoutWhileIdle) {

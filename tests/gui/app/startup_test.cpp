@@ -5,6 +5,7 @@
 #include <QLockFile>
 #include <QProcess>
 #include <QSettings>
+#include <QTemporaryDir>
 
 #include <QPushButton>
 #include "gui/app/program_entry.h"
@@ -162,8 +163,40 @@ TEST(ProgramEntry, SecondStartEndsSilently) {
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(first.state(), QProcess::Running);
 
-    first.kill();
-    first.waitForFinished(5000);
+    // A second start with a HEX file hands it to the running copy, which takes it.
+    const QString hex = dir.filePath(QStringLiteral("handed.hex"));
+    QFile hex_file(hex);
+    ASSERT_TRUE(hex_file.open(QIODevice::WriteOnly));
+    hex_file.write(":020000000528D1\n:00000001FF\n");
+    hex_file.close();
+    QProcess third;
+    third.setProcessEnvironment(environment);
+    third.start(program_path, {hex});
+    ASSERT_TRUE(third.waitForFinished(10000));
+    EXPECT_EQ(third.exitCode(), 0);
+    const QString handoff = handoff_path(lock_path);
+    for (int i = 0; i < 100 && QFile::exists(handoff); ++i) {
+        QTest::qWait(50);
+    }
+    EXPECT_FALSE(QFile::exists(handoff)) << "the running copy took the file";
+
+    // A stop signal ends the window as it ends the tool: 128 + the signal.
+    first.terminate();
+    ASSERT_TRUE(first.waitForFinished(5000));
+    EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(first.exitCode(), 143);
+}
+
+TEST(ProgramEntry, FileArgumentIsTheFirstThatIsNoOption) {
+    EXPECT_EQ(file_argument({"tavrelix-corvanel"}), "");
+    EXPECT_EQ(file_argument({"tavrelix-corvanel", "prog.hex"}), "prog.hex");
+    EXPECT_EQ(file_argument({"tavrelix-corvanel", "--verbose", "a.hex", "b.hex"}), "a.hex");
+    QTemporaryDir dir;
+    const QString lock = dir.filePath(QStringLiteral("x.lock"));
+    EXPECT_EQ(take_handed_off_file(lock), "") << "nothing handed over";
+    ASSERT_TRUE(hand_off_file(lock, dir.filePath(QStringLiteral("p.hex"))));
+    EXPECT_EQ(take_handed_off_file(lock), dir.filePath(QStringLiteral("p.hex")));
+    EXPECT_EQ(take_handed_off_file(lock), "") << "taken once";
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -267,8 +268,9 @@ TEST_F(ModelChooserTest, ThemeColoursApplyWhenOpened) {
 }
 
 // The main window opens the chooser and clears the memory image after it
-// closes, whether the model changed or not.
-TEST_F(ModelChooserTest, MainWindowClearsTheBufferAfterSelectAndAfterCancel) {
+// closes only when the model changed: Cancel and Select of the applied model
+// keep the buffer (a long Read All is not lost to a look at the list).
+TEST_F(ModelChooserTest, MainWindowClearsTheBufferOnlyWhenTheModelChanged) {
     use_models(5, 1);
     Form1 form;
     form.set_model_chooser([&form] { show_model_chooser(&form); });
@@ -277,8 +279,10 @@ TEST_F(ModelChooserTest, MainWindowClearsTheBufferAfterSelectAndAfterCancel) {
         bool select;
         int selected_after;
         std::int32_t flash_size_after;
+        std::int32_t word5_after;
     };
-    const Case cases[] = {{3, false, 1, 64}, {1, true, 1, 64}, {4, true, 4, 256}};
+    const Case cases[] = {
+        {3, false, 1, 64, 0x1234}, {1, true, 1, 64, 0x1234}, {4, true, 4, 256, 0x3FFF}};
     for (const Case& c : cases) {
         program_.image.set_flash_word(5, 0x1234);
         QTimer::singleShot(0, [&] {
@@ -295,7 +299,62 @@ TEST_F(ModelChooserTest, MainWindowClearsTheBufferAfterSelectAndAfterCancel) {
         EXPECT_EQ(program_.selected_model, c.selected_after);
         EXPECT_EQ(program_.model.model_name, "CHIP" + std::to_string(c.selected_after));
         EXPECT_EQ(program_.image.flash_size, c.flash_size_after);
-        EXPECT_EQ(program_.image.flash_word(5), 0x3FFF) << c.click;
+        EXPECT_EQ(program_.image.flash_word(5), c.word5_after) << c.click;
+    }
+}
+
+// From the keyboard: the filter box takes the typing, the arrows move the mark
+// over the models that match, Enter selects and Escape cancels.
+TEST_F(ModelChooserTest, KeyboardFilterArrowsEnterAndEscape) {
+    use_models(12, 1);
+    {
+        Form5 chooser;
+        chooser.show();
+        ASSERT_NE(chooser.filter_box(), nullptr);
+        EXPECT_TRUE(chooser.filter_box()->hasFocus() || !chooser.isActiveWindow());
+        QTest::keyClicks(chooser.filter_box(), QStringLiteral("chip1"));
+        // CHIP1, CHIP10, CHIP11, CHIP12 match; they close up from the first place.
+        EXPECT_TRUE(chooser.opcija(10)->isVisibleTo(&chooser));
+        EXPECT_FALSE(chooser.opcija(2)->isVisibleTo(&chooser));
+        EXPECT_EQ(chooser.opcija(10)->pos(), QPoint(156, 8));
+        EXPECT_EQ(program_.selected_model, 1) << "the mark stays on a model that matches";
+        QTest::keyClick(chooser.filter_box(), Qt::Key_Right);
+        EXPECT_EQ(program_.selected_model, 10);
+        QTest::keyClick(chooser.filter_box(), Qt::Key_Down);
+        EXPECT_EQ(program_.selected_model, 12);
+        QTest::keyClick(chooser.filter_box(), Qt::Key_Up);
+        EXPECT_EQ(program_.selected_model, 10);
+        QTest::keyClick(chooser.filter_box(), Qt::Key_Escape);
+        EXPECT_EQ(program_.selected_model, 1) << "Escape is Cancel";
+        EXPECT_EQ(program_.model.model_name, "CHIP1");
+    }
+    {
+        Form5 chooser;
+        chooser.show();
+        QTest::keyClicks(chooser.filter_box(), QStringLiteral("CHIP7"));
+        EXPECT_EQ(program_.selected_model, 7) << "the mark moves to the first match";
+        QTest::keyClick(chooser.filter_box(), Qt::Key_Return);
+        EXPECT_EQ(program_.model.model_name, "CHIP7");
+        EXPECT_EQ(stored_model().toString(), "7");
+    }
+}
+
+// On a small screen the chooser shows fewer rows and scrolls the rest.
+TEST_F(ModelChooserTest, FitsTheAvailableScreenHeight) {
+    use_models(70, 1);
+    for (const int available : {1000, 600, 400}) {
+        Form5 chooser(nullptr, available);
+        chooser.show();
+        EXPECT_LE(chooser.height() + Form5::kFrameAllowance, available) << available;
+        const QScrollBar* bar = chooser.entry_area()->verticalScrollBar();
+        EXPECT_EQ(bar->isVisible(), available < 700) << available;
+        // Every model stays reachable: the last one can be scrolled into view.
+        chooser.entry_area()->ensureWidgetVisible(chooser.opcija(70));
+        const QRect viewport = chooser.entry_area()->viewport()->rect();
+        EXPECT_TRUE(viewport.contains(
+            QRect(chooser.opcija(70)->mapTo(chooser.entry_area()->viewport(), QPoint(0, 0)),
+                  chooser.opcija(70)->size())))
+            << available;
     }
 }
 

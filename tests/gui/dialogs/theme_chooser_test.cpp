@@ -17,6 +17,7 @@
 
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/theme_chooser.h"
+#include "gui/widgets/screen_fit.h"
 #include "platform/app/settings_store.h"
 #include "support/qt_test_support.h"
 
@@ -121,6 +122,33 @@ TEST_F(ThemeChooserTest, LabelsStandInReadingOrderWithTheirNumbers) {
     EXPECT_TRUE(chooser.Command1()->isDefault());
     EXPECT_EQ(chooser.Command2()->text(), "Cancel");
     EXPECT_EQ(chooser.Command2()->geometry(), QRect(156, 472, 69, 25));
+}
+
+// On a laptop screen at 150 % the chooser is taller than the screen: its
+// entries scroll and the buttons stay in reach; on a large screen nothing moves.
+TEST_F(ThemeChooserTest, FitsTheAvailableScreenHeight) {
+    for (const int available : {1200, 480}) {
+        Form34 chooser;
+        const QSize design = chooser.size();
+        const QRect select = chooser.Command1()->geometry();
+        const bool changed =
+            fit_to_screen(chooser, {chooser.Command1(), chooser.Command2()}, available);
+        chooser.show();
+        EXPECT_EQ(changed, available < design.height() + kWindowFrameAllowance) << available;
+        EXPECT_TRUE(chooser.rect().contains(chooser.Command1()->geometry())) << available;
+        EXPECT_EQ(chooser.Command1()->x(), select.x());
+        if (!changed) {
+            EXPECT_EQ(chooser.size(), design);
+            continue;
+        }
+        EXPECT_LE(chooser.height() + kWindowFrameAllowance, available);
+        // The last entry is still reachable and still a click target.
+        QLabel* last = chooser.findChild<QLabel*>(QStringLiteral("opcija1"));
+        ASSERT_NE(last, nullptr);
+        EXPECT_TRUE(last->isVisibleTo(&chooser));
+        QTest::mouseClick(last, Qt::LeftButton);
+        EXPECT_TRUE(chooser.isVisible());
+    }
 }
 
 TEST_F(ThemeChooserTest, OpensWithTheCurrentThemeHighlighted) {

@@ -14,6 +14,7 @@
 #include "gui/dialogs/message_box.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
+#include "platform/link/port_map.h"
 #include "platform/link/serial_link.h"
 #include "platform/link/virtual_port.h"
 #include "support/engine_fakes.h"
@@ -139,10 +140,19 @@ TEST_F(PortCommandsTest, PortAnswers) {
             EXPECT_TRUE(host_.statuses.empty()) << c.answer;
             continue;
         }
-        EXPECT_TRUE(messages_.empty()) << c.answer;
+        const bool opens = c.port == 5 || c.port == 6;
+        if (opens) {
+            EXPECT_TRUE(messages_.empty()) << c.answer;
+        } else {
+            // Why, as `corvanel ports` says it.
+            ASSERT_EQ(messages_.size(), 1u) << c.answer;
+            EXPECT_EQ(messages_[0].text, QStringLiteral("Serial port COM%1 cannot be opened: "
+                                                        "/nonexistent/tty-corvanel does not exist")
+                                             .arg(c.port));
+            EXPECT_EQ(messages_[0].kind, 16);
+        }
         EXPECT_EQ(state_.link.port_number, c.port) << c.answer;
         EXPECT_EQ(store_->get_number(QStringLiteral("Serial Port Number"), 0), c.port);
-        const bool opens = c.port == 5 || c.port == 6;
         EXPECT_EQ(state_.link.port_ready, opens) << c.answer;
         ASSERT_EQ(host_.statuses.size(), 1u);
         EXPECT_EQ(host_.statuses[0],
@@ -150,25 +160,101 @@ TEST_F(PortCommandsTest, PortAnswers) {
     }
 }
 
-TEST_F(PortCommandsTest, PortPromptListsTheOpenablePortsAndCancelChangesNothing) {
+TEST_F(PortCommandsTest, PortPromptListsThePortsFoundNowAndCancelChangesNothing) {
     state_.link.port_number = 5;
     answer_.clear();
     change_serial_port_number(*link_);
     ASSERT_EQ(prompts_.size(), 1);
-    EXPECT_EQ(prompts_[0],
-              QStringLiteral("Please select programmer serial port number [1-16]:\r\n\r\n"
-                             "The list of COM ports that can be opened:\r\n"
-                             "- Serial port COM5 available\r\n- Serial port COM6 available"));
+    // The openable ports as always, then the others with the reason, then the
+    // virtual board.
+    EXPECT_TRUE(prompts_[0].startsWith(
+        QStringLiteral("Please select programmer serial port number [1-16]:\r\n\r\n"
+                       "The list of COM ports that can be opened:\r\n"
+                       "- Serial port COM5 available\r\n- Serial port COM6 available\r\n\r\n"
+                       "Ports that cannot be opened now:\r\n"
+                       "- COM1 /nonexistent/tty-corvanel (registered): "
+                       "/nonexistent/tty-corvanel does not exist\r\n")))
+        << prompts_[0].toStdString();
+    EXPECT_TRUE(prompts_[0].endsWith(
+        QStringLiteral("\r\n\r\nV: Virtual board (an emulated programmer and chip in this "
+                       "program)")));
     EXPECT_EQ(captions_[0], window_title());
     EXPECT_EQ(defaults_[0], QStringLiteral("5"));
     EXPECT_TRUE(messages_.empty());
     EXPECT_TRUE(host_.statuses.empty());
 
-    // With nothing openable the prompt ends with the heading and its line end.
-    link_->MSComm1.set_ports_folder(folder_.filePath("nothing-here"));
-    link_->scan = PortScan{};
+    // Rescanned when the dialog opens: a port registered since start-up shows.
+    QFile added(folder_.filePath("ports/COM7"));
+    ASSERT_TRUE(added.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    added.write("virtual\n");
+    added.close();
     change_serial_port_number(*link_);
-    EXPECT_TRUE(prompts_.back().endsWith(QStringLiteral("can be opened:\r\n")));
+    EXPECT_TRUE(prompts_.back().contains(QStringLiteral("- Serial port COM7 available")));
+}
+
+// "V" chooses the virtual board: a port that already leads there, else the
+// highest port without a device, which gets an entry in the ports folder.
+TEST_F(PortCommandsTest, VirtualBoardIsOneAnswerAway) {
+    answer_ = QStringLiteral("V");
+    change_serial_port_number(*link_);
+    EXPECT_EQ(state_.link.port_number, 5);
+    EXPECT_TRUE(state_.link.port_ready);
+    EXPECT_TRUE(messages_.empty());
+
+    const QString empty_folder = folder_.filePath("no-entries");
+    link_->close_port();
+    link_->MSComm1.set_ports_folder(empty_folder);
+    answer_ = QStringLiteral("virtual");
+    change_serial_port_number(*link_);
+    ASSERT_TRUE(state_.link.port_ready) << host_.statuses.back();
+    const int chosen = state_.link.port_number;
+    QFile entry(empty_folder + QStringLiteral("/COM%1").arg(chosen));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    EXPECT_EQ(entry.readAll().trimmed(), "virtual");
+    EXPECT_EQ(store_->get_number(QStringLiteral("Serial Port Number"), 0), chosen);
+    EXPECT_EQ(host_.statuses.back(), "Serial port COM" + std::to_string(chosen) + " ready...");
+}
+
+// A first start on a computer without any serial port offers the virtual
+// board; Yes sets it up, No and later starts leave the port as it is.
+TEST_F(PortCommandsTest, FirstStartWithoutAnyPortOffersTheVirtualBoard) {
+    // COM1-COM4 lead nowhere; the others keep their default devices, which a
+    // test machine has none of.
+    const QString dead = folder_.filePath("dead");
+    ASSERT_TRUE(QDir().mkpath(dead));
+    for (int n = 1; n <= 4; ++n) {
+        QFile entry(dead + QStringLiteral("/COM%1").arg(n));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
+        entry.write("/nonexistent/tty-corvanel\n");
+    }
+    for (int n = 5; n <= 16; ++n) {
+        if (QFile::exists(default_port_device(n))) {
+            GTEST_SKIP() << "this machine has " << default_port_device(n).toStdString();
+        }
+    }
+    link_->close_port();
+    link_->MSComm1.set_ports_folder(dead);
+    link_->scan_ports();
+    (void)link_->open_configured_port();
+    ASSERT_FALSE(state_.link.port_ready);
+
+    int answer = message_result::kNo;
+    set_message_box_interceptor([&](const QString& text, int kind, const QString& caption) {
+        messages_.push_back({text, kind, caption});
+        return answer;
+    });
+    offer_virtual_board_when_no_port(*link_, false);
+    EXPECT_TRUE(messages_.empty()) << "only on a first start";
+    offer_virtual_board_when_no_port(*link_, true);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0].kind, message_kind::kQuestion);
+    EXPECT_FALSE(state_.link.port_ready);
+
+    answer = message_result::kYes;
+    offer_virtual_board_when_no_port(*link_, true);
+    EXPECT_TRUE(state_.link.port_ready);
+    EXPECT_EQ(state_.link.port_number, 16);
+    EXPECT_EQ(host_.statuses.back(), "Serial port COM16 ready...");
 }
 
 TEST_F(PortCommandsTest, BaudAnswers) {

@@ -30,7 +30,7 @@ TEST_F(CellEditing, TypedValuesStoreOnlyWithinTheLimits) {
     } cases[] = {
         {true, "5", 0x0005},
         {true, "abc", 0x0ABC},
-        {true, "3fff", 0x3FFF},
+        {true, "3ffe", 0x3FFE},
         {true, "4000", -1},
         {true, "FG", -1},
         {true, "", -1},
@@ -38,7 +38,7 @@ TEST_F(CellEditing, TypedValuesStoreOnlyWithinTheLimits) {
                                   // does not fit
         {false, "7", 0x07},
         {false, "ab", 0xAB},
-        {false, "FFF", 0xFF},
+        {false, "FEF", 0xFE},
         {false, "FG", -1},
         {false, "-1", -1},
     };
@@ -135,7 +135,8 @@ TEST_F(CellEditing, EscapeAndLosingTheFocusStoreNothing) {
 
     right_click(form.tabla_flash, cell_centre(form.tabla_flash, 0, 0));
     ASSERT_TRUE(form.unosbox->isVisible());
-    EXPECT_EQ(form.unosbox->text(), "") << "the editor always opens empty";
+    EXPECT_EQ(form.unosbox->text(), "3FFF") << "the editor opens with the cell's value";
+    EXPECT_EQ(form.unosbox->selectedText(), "3FFF") << "selected, so typing replaces it";
     QTest::keyClicks(form.unosbox, QStringLiteral("12"));
     form.Command[0]->setFocus();  // the user clicks elsewhere
     QApplication::processEvents();
@@ -152,6 +153,7 @@ TEST_F(CellEditing, ConfigurationWordsAreEditedOverTheirLabels) {
     QTest::keyClicks(form.unosbox, QStringLiteral("4000"));
     QTest::keyClick(form.unosbox, Qt::Key_Return);
     EXPECT_EQ(program.image.config2, 0x3FFF) << "above 3FFFh: nothing stored";
+    EXPECT_EQ(form.status_text(), "4000h: above 3FFFh, nothing stored.");
 
     QTest::mouseClick(form.label_conf[0], Qt::LeftButton);
     QTest::keyClicks(form.unosbox, QStringLiteral("3f71"));

@@ -47,7 +47,7 @@ TEST_F(HexCommands, OpenLoadsTheFileAndRemembersItsFolder) {
     EXPECT_EQ(chooser_calls[0].start_folder, native_folder(folder));
 }
 
-TEST_F(HexCommands, FileWithAnErrorShowsItsLineAndLeavesABlankImage) {
+TEST_F(HexCommands, FileWithAnErrorShowsItsLineAndKeepsTheBuffer) {
     Form1& form = open_window();
     program.image.flash[1] = 0x0001;
     form.scrl1->setValue(20);
@@ -62,7 +62,9 @@ TEST_F(HexCommands, FileWithAnErrorShowsItsLineAndLeavesABlankImage) {
     EXPECT_EQ(messages[0].text,
               "Input program file in Intel Hex Format contains errors.\r\n"
               "Line number 3: Invalid data byte in the record.");
-    EXPECT_EQ(program.image.last_used_flash(), -1) << "no partial load";
+    // No partial load, and the buffer from before is still there to work on.
+    EXPECT_EQ(program.image.last_used_flash(), 1);
+    EXPECT_EQ(program.image.flash[1], 0x0001);
     EXPECT_EQ(form.tabla_flash->rows().first(), "0000A0: 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF")
         << "the scroll position stays";
     EXPECT_EQ(form.label_hex->text(), "");

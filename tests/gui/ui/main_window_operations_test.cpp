@@ -166,6 +166,19 @@ TEST_F(WindowOperations, FailedVerifyShowsTheMismatchReport) {
     EXPECT_EQ(messages[0].kind, 16);
     EXPECT_TRUE(messages[0].text.startsWith("Chip verify failed:\r\n\r\n"))
         << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.endsWith("\r\n1 mismatch in all.")) << "the total count";
+
+    // A chip that differs everywhere: the check stops at the limit and says so.
+    for (int i = 0; i < 64; ++i) {
+        program.image.set_flash_word(i, 0x0000);
+    }
+    messages.clear();
+    form.menuoperation[4]->trigger();
+    ASSERT_TRUE(wait_for_result());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(
+        messages[0].text.endsWith("\r\n25 mismatches: the check stops there, there may be more."))
+        << messages[0].text.toStdString();
 }
 
 // A code-protected build programmed from the window: its Verify compares the

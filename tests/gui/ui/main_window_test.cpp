@@ -4,7 +4,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QSet>
 
+#include "gui/dialogs/color_theme.h"
 #include "gui/ui/cell_editor.h"
 #include "gui/ui/memory_table.h"
 #include "gui/widgets/click_label.h"
@@ -39,6 +41,7 @@ TEST_F(MainWindowLayout, ControlsFollowTheDesignInPixels) {
         {form.Command[2], {160, 48, 73, 21}, "Erase All", ""},
         {form.Command[3], {236, 48, 77, 21}, "Blank Check", ""},
         {form.Command[4], {316, 48, 73, 21}, "Verify", ""},
+        {form.command_stop, {316, 74, 73, 21}, "Stop", "Stop the running operation (Escape)"},
         {form.Label1, {4, 76, 137, 17}, "Microcontroller Model", model_tip},
         {form.label_ime, {144, 76, 169, 17}, "PIC16F628A", model_tip},
         {form.label_info, {4, 96, 309, 17}, "FLASH: 2048,  EEPROM: 128", model_tip},
@@ -74,26 +77,61 @@ TEST_F(MainWindowLayout, ControlsFollowTheDesignInPixels) {
     EXPECT_TRUE(form.tabla_flash->font().fixedPitch());
 }
 
-TEST_F(MainWindowLayout, MenuTreeWithAccessLetters) {
+TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
     Form1& form = open_window();
     QStringList tree;
+    QStringList keys;
     for (QAction* top : form.menuBar()->actions()) {
         QStringList items;
         for (QAction* item : top->menu()->actions()) {
             items << item->text();
-            EXPECT_TRUE(item->shortcut().isEmpty());
+            EXPECT_TRUE(item->text().contains(QLatin1Char('&'))) << item->text().toStdString();
+            if (!item->shortcut().isEmpty()) {
+                keys << item->shortcut().toString() + QStringLiteral(" ") + item->text();
+            }
         }
         tree << top->text() + QStringLiteral(": ") + items.join(QStringLiteral(" | "));
     }
-    EXPECT_EQ(tree, QStringList({
-                        "&File: &Clear Buffer | &Open HEX File | &Save Buffer As",
-                        "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
-                        "&Identify Chip",
-                        "&Options: Change Microcontroller Model | Change Serial Port Number | "
-                        "Change Baud Rate | Change Default Programming Time | Change Board Vpp | "
-                        "Change Color Theme",
-                        "Help: Serial Port Pinout | About Tavrelix Corvanel",
-                    }));
+    EXPECT_EQ(tree,
+              QStringList({
+                  "&File: &Clear Buffer | &Open HEX File | &Reload HEX File | &Save Buffer As",
+                  "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
+                  "&Identify Chip",
+                  "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
+                  "Change &Baud Rate | Change Default Programming &Time | Change Board &Vpp | "
+                  "Change &Color Theme",
+                  "&Help: Serial Port &Pinout | &About Tavrelix Corvanel",
+              }));
+    EXPECT_EQ(keys, QStringList({"Ctrl+O &Open HEX File", "Ctrl+R &Reload HEX File",
+                                 "Ctrl+S &Save Buffer As", "F5 &Program All", "F7 &Read All",
+                                 "F6 &Verify"}));
+}
+
+// From the keyboard alone: Tab reaches the labels that act, the buttons and
+// both tables (through their scroll bars); Space on a label acts as a click.
+// The tables take the theme's field colours like the other fields.
+TEST_F(MainWindowLayout, TabReachesEveryControlAndTablesFollowTheTheme) {
+    Form1& form = open_window();
+    form.Command[0]->setFocus();
+    QSet<QWidget*> reached;
+    for (int i = 0; i < 30; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.insert(QApplication::focusWidget());
+    }
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             form.label_vpp, form.label_hex, form.label_ime, form.label_conf[0], form.Command[4],
+             form.scrl1, form.scrl2}) {
+        EXPECT_TRUE(reached.contains(control)) << control->metaObject()->className();
+    }
+    form.label_hex->setFocus();
+    chooser_calls.clear();
+    QTest::keyClick(form.label_hex, Qt::Key_Space);
+    EXPECT_EQ(chooser_calls.size(), 1u) << "Space opens the file dialog";
+
+    for (MemoryTable* table : {form.tabla_flash, form.tabla_eeprom}) {
+        EXPECT_EQ(table->palette().color(QPalette::Base), colors().col_field_back);
+        EXPECT_EQ(table->palette().color(QPalette::Text), colors().col_field_text);
+    }
 }
 
 TEST_F(MainWindowLayout, DisableLocksOnlyMenusAndButtonsAndTheLastCallWins) {
@@ -162,13 +200,17 @@ TEST_F(MainWindowLayout, AboutBoxShowsItsLinesWithATick) {
     EXPECT_EQ(messages[0].kind, 0);
     EXPECT_EQ(messages[0].caption, "Tavrelix Corvanel");
     const QStringList lines = messages[0].text.split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.size(), 10) << "nine lines, each ended by CR LF";
+    ASSERT_EQ(lines.size(), 8) << "seven lines, each ended by CR LF";
     EXPECT_EQ(lines[0], "Tavrelix Corvanel");
     EXPECT_EQ(lines[3], "");
-    EXPECT_EQ(lines[6], "");
-    EXPECT_EQ(lines[7], "Send bug reports and suggestions to:");
-    EXPECT_TRUE(lines[8].contains(QLatin1Char('@')));
-    EXPECT_EQ(lines[9], "");
+    EXPECT_EQ(lines[5], "");
+    EXPECT_EQ(lines[7], "");
+    // No placeholder addresses: nothing that looks like a web or mail address.
+    for (const QString& line : lines) {
+        EXPECT_FALSE(line.contains(QLatin1Char('@')) || line.contains(QStringLiteral("://")) ||
+                     line.contains(QStringLiteral("example")))
+            << line.toStdString();
+    }
 }
 
 TEST_F(MainWindowLayout, OperationWithThePortNotReadyOnlyReportsIt) {

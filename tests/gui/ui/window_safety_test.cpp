@@ -1,0 +1,345 @@
+// The window a user can trust with a chip and a buffer: closing or stopping an
+// operation leaves the chip unpowered and the buffer as it was, and the buffer
+// is only given up when the model really changes or the user says so.
+
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+
+#include "core/engine/chip_operations.h"
+#include "core/image/intel_hex_writer.h"
+#include "gui/devices/model_chooser.h"
+#include "gui/ui/memory_table.h"
+#include "gui/widgets/click_label.h"
+#include "platform/link/virtual_port.h"
+#include "support/main_window_fixture.h"
+
+namespace corvanel::test {
+namespace {
+
+const QString kStopQuestion = QStringLiteral("An operation is running. Stop it and close?");
+const QString kSaveQuestion = QStringLiteral("Save the buffer first?");
+// 2805h at 0000h and 0123h at 0001h.
+const QByteArray kSmallHex = ":0400000005282301AB\n:00000001FF\n";
+
+class WindowSafety : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        program.database = DeviceDatabase{};
+        ASSERT_EQ(
+            load_device_database(CORVANEL_SOURCE_DIR "/data/corvaneldevices.txt", program.database)
+                .status,
+            DatabaseStatus::Loaded);
+        for (int n = 1; n <= program.database.model_count(); ++n) {
+            if (program.database.model(n).name == "PIC16F628A") {
+                model_number = n;
+            }
+        }
+        ASSERT_GT(model_number, 0);
+        // Each question gets its own answer; every message is recorded.
+        set_message_box_interceptor([this](const QString& text, int kind, const QString& caption) {
+            messages.push_back({text, kind, caption});
+            if (text == kStopQuestion) {
+                return stop_answer;
+            }
+            if (text == kSaveQuestion) {
+                return save_answer;
+            }
+            return message_result::kOk;
+        });
+        use_serial_link(2);
+        open_window(QString::number(model_number));
+        ASSERT_EQ(window->status_text(), "Serial port COM2 ready...");
+    }
+
+    // Runs the event loop until `done` holds or the time is up.
+    static bool run_until(const std::function<bool()>& done, int milliseconds = 60000) {
+        QEventLoop loop;
+        QTimer poll;
+        bool reached = false;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (done()) {
+                reached = true;
+                loop.quit();
+            }
+        });
+        QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+        poll.start(0);  // at every event pass: the in-process board is quick
+        loop.exec();
+        return reached;
+    }
+
+    [[nodiscard]] bool board_powered() const {
+        return link->MSComm1.virtual_port()->board().voltages_on();
+    }
+
+    [[nodiscard]] int count(const QString& text) const {
+        int n = 0;
+        for (const ShownMessage& message : messages) {
+            n += message.text == text ? 1 : 0;
+        }
+        return n;
+    }
+
+    // Nothing runs, nothing is powered, and the window would start the next
+    // operation at once.
+    void expect_idle_and_unpowered() const {
+        EXPECT_FALSE(program.runner.running());
+        EXPECT_FALSE(program.runner.in_step());
+        EXPECT_FALSE(program.stop_requested);
+        EXPECT_FALSE(program.image_before_read.has_value());
+        EXPECT_FALSE(program.link.vpp_test_on);
+        EXPECT_FALSE(board_powered());
+        EXPECT_TRUE(window->Command[0]->isEnabled());
+        EXPECT_FALSE(window->command_stop->isEnabled());
+    }
+
+    int model_number = 0;
+    int stop_answer = message_result::kNo;
+    int save_answer = message_result::kNo;
+};
+
+enum class Way { Close, StopButton, Escape };
+
+struct StopCase {
+    const char* name;
+    int button;  // 0 Program All, 1 Read All, -1 "Test Vpp"
+    Way way;
+    int answer;                // to "Stop it and close?"
+    const char* final_status;  // what the status line says at the end
+    bool closed;
+    bool partly_written_said;
+};
+
+TEST_F(WindowSafety, ClosingOrStoppingLeavesTheChipUnpoweredAndTheBufferAsItWas) {
+    const StopCase cases[] = {
+        {"close during Program All, Yes", 0, Way::Close, message_result::kYes, "Operation stopped.",
+         true, false},
+        {"close during Read All, Yes", 1, Way::Close, message_result::kYes, "Operation stopped.",
+         true, false},
+        {"close during Read All, No", 1, Way::Close, message_result::kNo, "Chip read. ", false,
+         false},
+        {"Stop during Read All", 1, Way::StopButton, 0, "Operation stopped.", false, false},
+        {"Escape during Program All", 0, Way::Escape, 0, "Operation stopped.", false, true},
+        {"close with Test Vpp on, Yes", -1, Way::Close, message_result::kYes,
+         "Vpp and Vdd voltages turned OFF!", true, false},
+    };
+    for (const StopCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!window->isVisible()) {
+            link->close_port();  // as the program's end would
+            open_window(QString::number(model_number));
+        }
+        messages.clear();
+        stop_answer = c.answer;
+        // A buffer that came from a file (nothing to save when the window
+        // closes), as long as the chip, so that Program All takes a while.
+        MemoryImage full = program.image;
+        for (int i = 0; i < full.flash_size; ++i) {
+            full.set_flash_word(i, (i * 7) & 0x3FFF);
+        }
+        window->open_hex_file(write_file(QStringLiteral("full.hex"),
+                                         QByteArray::fromStdString(write_hex_text(full))));
+        ASSERT_EQ(program.image.flash, full.flash);
+        ASSERT_TRUE(window->label_hex->text().endsWith("full.hex"));
+        const MemoryImage previous = program.image;
+
+        bool stop_was_enabled = false;
+        const auto act = [&] {
+            stop_was_enabled = window->command_stop->isEnabled();
+            switch (c.way) {
+                case Way::Close:
+                    window->close();
+                    break;
+                case Way::StopButton:
+                    window->command_stop->click();
+                    break;
+                case Way::Escape:
+                    QTest::keyClick(window->tabla_flash, Qt::Key_Escape);
+                    break;
+            }
+        };
+        if (c.button >= 0) {
+            // The action comes in the event pass the engine gives after a
+            // command, well under way (past the device ID check): the user's
+            // click arrives while a step runs, as it does on a real board.
+            bool acted = false;
+            const std::function<void()> pass = program.link.process_events;
+            program.link.process_events = [&] {
+                pass();
+                if (!acted && program.runner.running() && program.runner.operation_steps > 40) {
+                    acted = true;
+                    act();
+                }
+            };
+            window->Command[static_cast<std::size_t>(c.button)]->click();
+            ASSERT_TRUE(run_until([&] { return acted; })) << window->status_text().toStdString();
+            program.link.process_events = pass;
+        } else {
+            emit window->label_vpp->clicked();
+            ASSERT_TRUE(board_powered());
+            act();
+        }
+        EXPECT_TRUE(stop_was_enabled);
+        // A close asked during a step waits for the stop; the window closes after it.
+        ASSERT_TRUE(run_until([&] {
+            return window->status_text().startsWith(c.final_status) &&
+                   window->isVisible() == !c.closed;
+        })) << window->status_text().toStdString()
+            << " after " << messages.size() << " messages, the first: "
+            << (messages.empty() ? std::string() : messages.front().text.toStdString());
+        QApplication::processEvents();  // a message shown after the status line
+
+        EXPECT_EQ(count(kStopQuestion), c.way == Way::Close ? 1 : 0);
+        for (const ShownMessage& message : messages) {
+            if (message.text == kStopQuestion) {
+                EXPECT_EQ(message.kind, message_kind::kQuestion | message_kind::kDefaultButton2);
+            }
+        }
+        EXPECT_EQ(window->isVisible(), !c.closed);
+        EXPECT_EQ(count(kSaveQuestion), 0) << "the buffer came from a file";
+        const bool partly = std::any_of(messages.begin(), messages.end(), [](const auto& m) {
+            return m.text.contains(QStringLiteral("only partly written"));
+        });
+        EXPECT_EQ(partly, c.partly_written_said);
+        expect_idle_and_unpowered();
+        if (c.final_status == std::string("Chip read. ")) {
+            EXPECT_EQ(window->label_hex->text(), "") << "the buffer is the chip now";
+        } else {
+            EXPECT_EQ(program.image.flash, previous.flash);
+            EXPECT_EQ(program.image.eeprom, previous.eeprom);
+            EXPECT_EQ(program.image.config1, previous.config1);
+        }
+    }
+}
+
+enum class ChooserAction { Cancel, SelectSame, SelectOther };
+
+struct ChooserCase {
+    const char* name;
+    ChooserAction action;
+    bool edited;      // the buffer differs from the file it was loaded from
+    int save_answer;  // to "Save the buffer first?"
+    bool save_to_file;
+    bool asked;
+    bool model_changes;
+};
+
+TEST_F(WindowSafety, TheBufferGoesOnlyWithARealModelChangeAndAfterAsking) {
+    const ChooserCase cases[] = {
+        {"Cancel keeps an edited buffer", ChooserAction::Cancel, true, 0, false, false, false},
+        {"Select of the same model", ChooserAction::SelectSame, true, 0, false, false, false},
+        {"another model, buffer as loaded", ChooserAction::SelectOther, false, 0, false, false,
+         true},
+        {"another model, edited, not saved", ChooserAction::SelectOther, true, message_result::kNo,
+         false, true, true},
+        {"another model, edited, saved first", ChooserAction::SelectOther, true,
+         message_result::kYes, true, true, true},
+        {"another model, edited, save cancelled", ChooserAction::SelectOther, true,
+         message_result::kYes, false, true, false},
+    };
+    const QString hex_path = write_file(QStringLiteral("small.hex"), kSmallHex);
+    for (const ChooserCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        store->put_string(QStringLiteral("Microcontroller Model"), QString::number(model_number));
+        program.selected_model = model_number;
+        (void)apply_model(program.database, model_number, program.model, program.image);
+        window->open_hex_file(hex_path);
+        if (c.edited) {
+            program.image.set_flash_word(9, 0x1234);
+        }
+        messages.clear();
+        save_answer = c.save_answer;
+        const QString saved = folder.filePath(QStringLiteral("saved-%1").arg(&c - cases));
+        chosen_path = c.save_to_file ? saved : QString();
+        const MemoryImage before = program.image;
+
+        const int other = model_number == 1 ? 2 : model_number - 1;
+        QTimer::singleShot(0, window.get(), [&] {
+            auto* chooser = qobject_cast<Form5*>(QApplication::activeModalWidget());
+            ASSERT_NE(chooser, nullptr);
+            switch (c.action) {
+                case ChooserAction::Cancel:
+                    chooser->opcija_Click(other);
+                    chooser->Command2_Click();
+                    break;
+                case ChooserAction::SelectSame:
+                    chooser->opcija_DblClick(model_number);
+                    break;
+                case ChooserAction::SelectOther:
+                    chooser->opcija_DblClick(other);
+                    break;
+            }
+        });
+        window->menumodel_Click();
+
+        EXPECT_EQ(count(kSaveQuestion), c.asked ? 1 : 0);
+        EXPECT_EQ(program.selected_model, c.model_changes ? other : model_number);
+        EXPECT_EQ(store->get_string(QStringLiteral("Microcontroller Model"), {}),
+                  QString::number(program.selected_model));
+        if (c.model_changes) {
+            EXPECT_EQ(program.image.flash_word(0), 0x3FFF) << "cleared in the new model's shape";
+            EXPECT_EQ(window->label_hex->text(), "");
+        } else {
+            EXPECT_EQ(program.image.flash, before.flash) << "the buffer is kept";
+            EXPECT_EQ(program.model.model_name, "PIC16F628A");
+        }
+        // "Save Buffer As" adds the extension a name lacks.
+        EXPECT_EQ(QFileInfo::exists(saved + QStringLiteral(".hex")), c.save_to_file);
+    }
+}
+
+TEST_F(WindowSafety, AFailedLoadKeepsTheBufferAndClosingAsksToSaveEditsOrARead) {
+    Form1& form = *window;
+    form.open_hex_file(write_file(QStringLiteral("small.hex"), kSmallHex));
+    program.image.set_eeprom_byte(4, 0x42);  // an edit after loading
+    const MemoryImage edited = program.image;
+
+    form.open_hex_file(write_file(QStringLiteral("bad.hex"), ":0400000005282301AC\n"));
+    EXPECT_FALSE(messages.empty()) << "the reader's message is shown";
+    EXPECT_EQ(form.status_text(), "HEX file not loaded!");
+    EXPECT_EQ(program.image.flash, edited.flash);
+    EXPECT_EQ(program.image.eeprom, edited.eeprom);
+    EXPECT_TRUE(form.label_hex->text().endsWith("small.hex"));
+
+    // No: the window stays open with its buffer; answering the save question
+    // with a name writes the file and then closes.
+    messages.clear();
+    save_answer = message_result::kYes;
+    chosen_path.clear();  // the save dialog is cancelled
+    form.close();
+    EXPECT_EQ(count(kSaveQuestion), 1);
+    EXPECT_TRUE(form.isVisible());
+    chosen_path = folder.filePath(QStringLiteral("kept.hex"));
+    form.close();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_TRUE(QFileInfo::exists(chosen_path));
+    EXPECT_FALSE(board_powered());
+
+    // A Read All that was not saved counts as unsaved data too.
+    link->close_port();
+    Form1& again = open_window(QString::number(model_number));
+    again.menuclear_Click();
+    ASSERT_FALSE(again.buffer_unsaved());
+    program.image.set_flash_word(0, 0x0777);
+    again.Command[0]->click();
+    ASSERT_TRUE(run_until([&] { return again.status_text().startsWith("Chip programmed. "); }))
+        << again.status_text().toStdString();
+    again.menuclear_Click();
+    again.Command[1]->click();
+    ASSERT_TRUE(run_until([&] { return again.status_text().startsWith("Chip read. "); }));
+    EXPECT_TRUE(again.buffer_unsaved());
+    messages.clear();
+    save_answer = message_result::kNo;
+    window->close();
+    EXPECT_EQ(count(kSaveQuestion), 1);
+    EXPECT_FALSE(window->isVisible()) << "No: closed without saving";
+}
+
+}  // namespace
+}  // namespace corvanel::test
