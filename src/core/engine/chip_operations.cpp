@@ -11,8 +11,8 @@
 #include "core/engine/chip_identify.h"
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
-#include "core/engine/vpp_guard.h"
 #include "core/engine/send_ahead_probe.h"
+#include "core/engine/vpp_guard.h"
 
 namespace corvanel {
 

@@ -149,8 +149,7 @@ TEST_F(WindowOperations, AnAutomaticWindowIsMeasuredOncePerPort) {
     EXPECT_EQ(measured->source, SendAheadChoice::Source::Measured);
     EXPECT_EQ(program.runner.window, kAutoWindowMax);
 
-    store->put_string(QString::fromLatin1(setting_names::send_ahead_window),
-                      QStringLiteral("64"));
+    store->put_string(QString::fromLatin1(setting_names::send_ahead_window), QStringLiteral("64"));
     EXPECT_TRUE(run(3).startsWith("Chip is blank. "));
     EXPECT_EQ(program.runner.window, 0) << "numbers are the tool's; the window stays lock-step";
 }
