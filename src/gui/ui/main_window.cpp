@@ -534,7 +534,9 @@ void Form1::menuabout_Click() {
     for (const QString& line :
          {window_title(), QStringLiteral("Version %1").arg(QCoreApplication::applicationVersion()),
           QStringLiteral("Programmer for 14-bit PIC microcontrollers"), QString(),
-          QStringLiteral("The Tavrelix Corvanel developers"), QString(),
+          QStringLiteral("The Tavrelix Corvanel developers"),
+          QStringLiteral("Free software under the GNU General Public License,"),
+          QStringLiteral("version 3 or later (GPL-3.0-or-later)."), QString(),
           QStringLiteral("Command-line tool: corvanel --help")}) {
         text += line + crlf;
     }

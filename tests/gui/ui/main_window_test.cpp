@@ -200,11 +200,12 @@ TEST_F(MainWindowLayout, AboutBoxShowsItsLinesWithATick) {
     EXPECT_EQ(messages[0].kind, 0);
     EXPECT_EQ(messages[0].caption, "Tavrelix Corvanel");
     const QStringList lines = messages[0].text.split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.size(), 8) << "seven lines, each ended by CR LF";
+    ASSERT_EQ(lines.size(), 10) << "nine lines, each ended by CR LF";
     EXPECT_EQ(lines[0], "Tavrelix Corvanel");
     EXPECT_EQ(lines[3], "");
-    EXPECT_EQ(lines[5], "");
+    EXPECT_TRUE(lines[6].endsWith("(GPL-3.0-or-later).")) << "the licence is named";
     EXPECT_EQ(lines[7], "");
+    EXPECT_EQ(lines[9], "");
     // No placeholder addresses: nothing that looks like a web or mail address.
     for (const QString& line : lines) {
         EXPECT_FALSE(line.contains(QLatin1Char('@')) || line.contains(QStringLiteral("://")) ||
