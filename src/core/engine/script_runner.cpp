@@ -358,9 +358,12 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             if (calibration_erased_) {
                 calibration_restored_ |= calibration_sent_;
                 if (!calibration_at_risk()) {
-                    // Back in the chip: a recovery file has served its purpose.
                     calibration_erased_ = false;
-                    forget_saved_calibration(state_);
+                    if (saved_calibration_used_) {
+                        // Back in the chip: the recovery file has served its purpose.
+                        saved_calibration_used_ = false;
+                        forget_saved_calibration(state_);
+                    }
                 }
             }
             advance();
@@ -747,6 +750,7 @@ void ScriptRunner::reset_calibration() {
     calibration_erased_ = false;
     calibration_sent_ = calibration_restored_ = 0;
     saved_calibration_bits_ = -1;
+    saved_calibration_used_ = false;
 }
 
 bool ScriptRunner::stop_for_unsteady_calibration(const char* what, std::int32_t first,
@@ -777,6 +781,7 @@ bool ScriptRunner::keep_calibration(InstructionKind kind, std::int32_t word) {
             if (const auto saved = offer_saved_calibration(state_, word)) {
                 kept_calibration_word = saved->word;
                 saved_calibration_bits_ = saved->bits;
+                saved_calibration_used_ = true;
                 break;
             }
             if (calibration && !calibration->accepts(word)) {

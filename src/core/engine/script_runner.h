@@ -295,6 +295,7 @@ private:
     int calibration_sent_ = 0;
     int calibration_restored_ = 0;
     std::int32_t saved_calibration_bits_ = -1;
+    bool saved_calibration_used_ = false;  // a recovery file's values are being written back
     bool stop_for_unsteady_calibration(const char* what, std::int32_t first, std::int32_t second);
 };
 
