@@ -58,8 +58,8 @@ bool knows(const FamilyRules& rules, int command) {
 std::string commands(const FamilyRules& rules) {
     std::vector<std::string> out;
     for (int command = 0; command < 64; ++command) {
-        const bool common = command == 0x00 || command == 0x02 || command == 0x04 ||
-                            command == 0x06;
+        const bool common =
+            command == 0x00 || command == 0x02 || command == 0x04 || command == 0x06;
         if (!common && knows(rules, command)) {
             out.push_back(hex2(command));
         }
@@ -90,8 +90,8 @@ std::string cycle_times(const FamilyRules& rules) {
     if (!extra.empty()) {
         erase += " (" + join(extra, ", ") + ")";
     }
-    return program + " / " + ms(rules.data_us) + " / " + ms(rules.program_only_us) + " / " +
-           erase + " ms";
+    return program + " / " + ms(rules.data_us) + " / " + ms(rules.program_only_us) + " / " + erase +
+           " ms";
 }
 
 std::string erases(const FamilyRules& rules, bool has_calibration) {
@@ -229,8 +229,9 @@ std::string family_table_markdown() {
             label += " (no device ID)";
         }
         out += "| " + label + " | " + join(names, ", ") + " | " + latch_text + " | " +
-               commands(rules) + " | " + cycle_times(rules) + " | " + erases(rules, has_calibration) + " | " +
-               bits(rules.cp_bits) + " / " + bits(rules.cpd_bits) + " | " +
+               commands(rules) + " | " + cycle_times(rules) + " | " +
+               erases(rules, has_calibration) + " | " + bits(rules.cp_bits) + " / " +
+               bits(rules.cpd_bits) + " | " +
                (rules.needs_vpp_first ? "Vpp first" : "either order") + " |\n";
     }
     return out;

@@ -105,5 +105,4 @@ constexpr ChipFacts kChips[] = {
     {"PIC16F727", 8192, 0, 0x1800, 0x3FE0, 8, kVpp, 0x377F, 0x0030, 0x3FFF, 8.0, 9.0},
 };
 
-
 }  // namespace corvanel::test

@@ -29,7 +29,8 @@ public:
     }
 
     void voltages_on(VoltageSequence order) {
-        expect_answers({order == VoltageSequence::VddFirst ? std::uint8_t{101} : std::uint8_t{102}}, 1);
+        expect_answers({order == VoltageSequence::VddFirst ? std::uint8_t{101} : std::uint8_t{102}},
+                       1);
     }
     void voltages_off() { expect_answers({103}, 1); }
     void command(std::uint8_t code) {
