@@ -148,10 +148,10 @@ void Pic14Chip::reset_latches() {
     target_ = LoadTarget::None;
 }
 
-void Pic14Chip::power_on(PowerOrder order) {
+void Pic14Chip::power_on(VoltageSequence order) {
     leave_programming_mode();
     powered_ = true;
-    programming_mode_ = !(info_.needs_vpp_first && order == PowerOrder::VddFirst);
+    programming_mode_ = !(info_.needs_vpp_first && order == VoltageSequence::VddFirst);
 }
 
 void Pic14Chip::power_off() {

@@ -20,11 +20,9 @@
 #include <vector>
 
 #include "board/chip_catalogue.h"
+#include "core/devices/voltage_sequence.h"
 
 namespace corvanel {
-
-// Order in which the board switches the programming voltages on.
-enum class PowerOrder { VddFirst, VppFirst };
 
 struct ChipInfo {
     std::string name;  // upper case, with the "PIC" prefix: "PIC16F877A"
@@ -97,7 +95,7 @@ public:
     // Voltages on in the given order. The chip enters programming mode (PC 0, latches
     // blank) unless it needs Vpp first and got Vdd first; then it runs its program and
     // ignores the programming pins until the voltages go off again.
-    void power_on(PowerOrder order);
+    void power_on(VoltageSequence order);
     void power_off();
     [[nodiscard]] bool powered() const { return powered_; }
     [[nodiscard]] bool in_programming_mode() const { return programming_mode_; }

@@ -41,8 +41,8 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
             // Switching on again while on restarts the sequence: the board drops both
             // supplies first, so the chip re-enters programming mode with PC 0.
             chip_.power_off();
-            chip_.power_on(byte == kVoltagesOnVddFirst ? PowerOrder::VddFirst
-                                                       : PowerOrder::VppFirst);
+            chip_.power_on(byte == kVoltagesOnVddFirst ? VoltageSequence::VddFirst
+                                                       : VoltageSequence::VppFirst);
             break;
         case kVoltagesOff:
             chip_.power_off();

@@ -131,7 +131,7 @@ TEST_P(Family, LatchCountBlockAlignmentAndCycleTimeDecideWhatIsWritten) {
     auto board = *VirtualBoard::with_chip(c.chip);
     ASSERT_EQ(board.chip().info().latches, c.latches);
     RawHost host(board, 0);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
 
     // The right latch count: every word of the block lands.
     program_block(host, c, c.latches, c.program_us + 1000);
@@ -174,7 +174,7 @@ TEST_P(Family, ProtectedChipReadsZeroUntilErasedAndUnknownCommandsDoNothing) {
     chip.set_eeprom(1, 0x56);
     chip.set_config_space(0x2000, 0x0011);
     RawHost host(board);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
 
     // Commands this family does not know change neither memory nor the address counter.
     const std::string before = chip_state_hex(chip);
@@ -235,7 +235,7 @@ TEST_P(Family, OnlyAnEraseWithTheAddressPastTheConfigurationWordsLosesCalibratio
         EXPECT_NE(factory.back(), 0x3FFF) << c.chip << " " << a;
     }
     RawHost host(board);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
     run(host, c.erase);
     host.reenter();
     for (std::size_t i = 0; i < words.size(); ++i) {
@@ -273,7 +273,7 @@ TEST(ChipFamilies, TwelveF675LosesItsCalibrationToEveryBulkErase) {
     chip.set_eeprom(0, 0x12);
     chip.set_config_space(0x2000, 0x0001);
     RawHost host(board);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
     host.command(0x09);  // PC 0: program memory, OSCCAL and configuration, not the IDs
     EXPECT_EQ(chip.flash(0x3FF), 0x3FFF);
     EXPECT_EQ(chip.config_word(1), 0x31FF) << "band-gap bits read 11b after an erase";
@@ -296,7 +296,7 @@ TEST(ChipFamilies, SixteenF62xAConfigurationSpaceAboveTwoZeroZeroFhIsProgramMemo
         auto board = *VirtualBoard::with_chip(name);
         board.chip().set_flash(0x15, 0x0AAA);
         RawHost host(board);
-        host.voltages_on(PowerOrder::VppFirst);
+        host.voltages_on(VoltageSequence::VppFirst);
         host.load(0x00, 0x3FFF);
         host.increment(0x0F);
         EXPECT_EQ(host.read(0x04), 0) << name << ": 200Fh is an empty configuration location";
@@ -315,7 +315,7 @@ TEST(ChipFamilies, ConfigurationWritesLeaveTheProgramLatchesLoaded) {
     // leaving programming mode, so the latches loaded before an ID write survive it.
     auto board = *VirtualBoard::with_chip("PIC16F727");
     RawHost host(board);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
     host.load(0x02, 0x0101);  // latch 0
     host.load(0x00, 0x0042);  // PC 2000h: user ID 0
     host.command(0x08);
@@ -350,7 +350,7 @@ TEST(ChipFamilies, DeviceIdsCarryTheRevisionInTheirFamilysWidth) {
         auto board = *VirtualBoard::with_chip(c.chip);
         board.chip().set_revision(c.revision);
         RawHost host(board);
-        host.voltages_on(PowerOrder::VppFirst);
+        host.voltages_on(VoltageSequence::VppFirst);
         host.load(0x00, 0x3FFF);
         host.increment(6);
         EXPECT_EQ(host.read(0x04), c.word) << c.chip;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "board/virtual_board.h"
+#include "support/chip_facts.h"
 #include "support/raw_host.h"
 
 namespace corvanel {
@@ -117,7 +118,7 @@ TEST_P(EveryChip, ProgramsReadsAndErasesThroughRawBytes) {
     board.chip().set_eeprom(0, 0x12);
     board.chip().set_config_space(0x2007, 0);
     RawHost host(board);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
     erase_chip(host, info.family);
     EXPECT_EQ(board.chip().flash(0), 0x3FFF);
     EXPECT_EQ(board.chip().eeprom(0), 0xFF);
@@ -178,6 +179,38 @@ TEST(Pic14Chip, FindsChipsByNameIgnoringCaseAndPrefix) {
     EXPECT_EQ(known_chip_names().size(), known_chips().size());
 }
 
+// The emulator's chip rows against the catalogue's facts, chip by chip, and no
+// chip on one side only (the device file is compared with the same table).
+TEST(Pic14Chip, EveryEmulatedChipHasTheCatalogueFacts) {
+    std::size_t emulated = 0;
+    for (const ChipInfo& chip : known_chips()) {
+        if (chip.empty_socket) {
+            continue;
+        }
+        ++emulated;
+        SCOPED_TRACE(chip.name);
+        const test::ChipFacts* facts = nullptr;
+        for (const test::ChipFacts& row : test::kChips) {
+            if (chip.name == row.name) {
+                facts = &row;
+            }
+        }
+        ASSERT_NE(facts, nullptr) << "not in the catalogue's table";
+        EXPECT_EQ(chip.flash_words, facts->flash_words);
+        EXPECT_EQ(chip.eeprom_bytes, facts->eeprom_bytes);
+        EXPECT_EQ(chip.device_id, facts->device_id);
+        const int revision_bits = facts->id_mask == 0 ? 0 : facts->id_mask == 0x3FF0 ? 4 : 5;
+        EXPECT_EQ(chip.revision_bits, revision_bits);
+        EXPECT_EQ(chip.latches, facts->write_latches);
+        EXPECT_EQ(chip.config1_mask, facts->config_mask1);
+        EXPECT_EQ(chip.config2_mask, facts->config_mask2);
+        if (chip.needs_vpp_first) {
+            EXPECT_EQ(facts->voltages, VoltageSequence::VppFirst);
+        }
+    }
+    EXPECT_EQ(emulated, std::size(test::kChips));
+}
+
 TEST(Pic14Chip, VppFirstChipEnteredWithVddFirstReadsZerosAndIgnoresWrites) {
     for (const char* name : {"PIC16F628A", "PIC16F88", "PIC12F675"}) {
         auto board = VirtualBoard::with_chip(name);
@@ -185,7 +218,7 @@ TEST(Pic14Chip, VppFirstChipEnteredWithVddFirstReadsZerosAndIgnoresWrites) {
         board->chip().set_flash(0, 0x2805);
         board->chip().set_eeprom(0, 0x42);
         RawHost host(*board);
-        host.voltages_on(PowerOrder::VddFirst);
+        host.voltages_on(VoltageSequence::VddFirst);
         EXPECT_FALSE(board->chip().in_programming_mode());
         EXPECT_EQ(host.read(kReadProgram), 0) << name;
         EXPECT_EQ(host.read(kReadData), 0) << name;
@@ -196,7 +229,7 @@ TEST(Pic14Chip, VppFirstChipEnteredWithVddFirstReadsZerosAndIgnoresWrites) {
         host.command(kBulkEraseData);
         host.command(kChipErase);
 
-        host.reenter(PowerOrder::VppFirst);
+        host.reenter(VoltageSequence::VppFirst);
         EXPECT_EQ(host.read(kReadProgram), 0x2805) << name;
         EXPECT_EQ(host.read(kReadData), 0x42) << name;
     }
@@ -204,7 +237,7 @@ TEST(Pic14Chip, VppFirstChipEnteredWithVddFirstReadsZerosAndIgnoresWrites) {
     auto board = VirtualBoard::with_chip("PIC16F877A");
     board->chip().set_flash(0, 0x2805);
     RawHost host(*board);
-    host.voltages_on(PowerOrder::VddFirst);
+    host.voltages_on(VoltageSequence::VddFirst);
     EXPECT_EQ(host.read(kReadProgram), 0x2805);
 }
 
@@ -214,7 +247,7 @@ TEST(Pic14Chip, ProgrammingOnlyClearsBitsWhileEraseProgrammingReplacesTheBlock) 
         board->chip().set_flash(a, 0x0F0F);
     }
     RawHost host(*board);
-    host.voltages_on(PowerOrder::VddFirst);
+    host.voltages_on(VoltageSequence::VddFirst);
     host.load(kLoadProgram, 0x3F00);
     host.command(kBeginProgrammingOnly);  // word 0 only loaded, the others stay 3FFFh
     host.command(0x17);                   // an externally timed cycle ends with End Programming
@@ -246,7 +279,7 @@ TEST(Pic14Chip, BulkEraseScopeFollowsTheAddressCounterAndTheFamily) {
     chip.set_config_space(0x2000, 0x0123);
     EXPECT_EQ(chip.config_word(1), 0x1E00) << "bits 12:9 are not implemented and read as 1";
     RawHost host(*board);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
     host.command(kBulkEraseProgram);
     EXPECT_EQ(chip.flash(5), 0x3FFF);
     EXPECT_EQ(chip.config_word(1), 0x3FFF);
@@ -262,7 +295,7 @@ TEST(Pic14Chip, BulkEraseScopeFollowsTheAddressCounterAndTheFamily) {
         b->chip().set_flash(0, 0);
         b->chip().set_eeprom(0, 0);
         RawHost h(*b);
-        h.voltages_on(PowerOrder::VddFirst);
+        h.voltages_on(VoltageSequence::VddFirst);
         h.command(kBulkEraseProgram);
         h.command(kBulkEraseData);
         EXPECT_EQ(b->chip().flash(0), 0) << name;
@@ -295,7 +328,7 @@ TEST(Pic14Chip, ConfigurationWordsKeepOnlyTheirImplementedBits) {
     for (const Case& c : cases) {
         auto board = VirtualBoard::with_chip(c.chip);
         RawHost host(*board);
-        host.voltages_on(PowerOrder::VppFirst);
+        host.voltages_on(VoltageSequence::VppFirst);
         host.load(kLoadConfig, 0x3FFF);
         host.increment(6 + c.number);
         host.load(kLoadProgram, c.written);
@@ -310,7 +343,7 @@ TEST(Pic14Chip, FramesOutOfOrderDoNothing) {
     Pic14Chip& chip = board->chip();
     chip.set_flash(0, 0x0AAA);
     RawHost host(*board);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
     host.increment();
     EXPECT_EQ(host.read(0x06), 0);  // a read frame after a non-read command is not driven (PC 2)
     host.data(0x0000);              // a data frame with no load before it
@@ -329,7 +362,7 @@ TEST(Pic14Chip, AddressCounterAliasesProgramMemoryAndStaysInConfigurationSpace) 
     board->chip().set_flash(0, 0x0123);
     board->chip().set_eeprom(0, 0x45);
     RawHost host(*board);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
     host.increment(0x800);
     EXPECT_EQ(host.read(kReadProgram), 0x0123);
     EXPECT_EQ(host.read(kReadData), 0x45);  // 800h mod 128 = 0
@@ -347,7 +380,7 @@ TEST(Pic14Chip, TwelveF675CalibrationIsLostOnErase) {
     EXPECT_EQ(chip.flash(0x3FF) & 0xFF00, 0x3400) << "a RETLW from the factory";
     EXPECT_NE(chip.config_word(1) & 0x3000, 0x3000) << "band-gap bits from the factory";
     RawHost host(*board);
-    host.voltages_on(PowerOrder::VppFirst);
+    host.voltages_on(VoltageSequence::VppFirst);
     host.load(kLoadConfig, 0x3FFF);
     host.command(kBulkEraseProgram);
     EXPECT_EQ(chip.flash(0x3FF), 0x3FFF);
@@ -359,7 +392,7 @@ TEST(Pic14Chip, EmptySocketAnswersEveryReadWithAllOnes) {
     ASSERT_TRUE(board.has_value());
     EXPECT_TRUE(board->chip().info().empty_socket);
     RawHost host(*board);
-    for (const PowerOrder order : {PowerOrder::VddFirst, PowerOrder::VppFirst}) {
+    for (const VoltageSequence order : {VoltageSequence::VddFirst, VoltageSequence::VppFirst}) {
         host.voltages_on(order);
         host.load(kLoadConfig, 0x3FFF);
         host.increment(6);

@@ -28,8 +28,9 @@ public:
         board_.advance_time(static_cast<std::uint64_t>(milliseconds) * 1000U);
     }
 
-    void voltages_on(PowerOrder order) {
-        expect_answers({order == PowerOrder::VddFirst ? std::uint8_t{101} : std::uint8_t{102}}, 1);
+    void voltages_on(VoltageSequence order) {
+        expect_answers({order == VoltageSequence::VddFirst ? std::uint8_t{101} : std::uint8_t{102}},
+                       1);
     }
     void voltages_off() { expect_answers({103}, 1); }
     void command(std::uint8_t code) {
@@ -59,7 +60,7 @@ public:
         return static_cast<std::uint16_t>(answer[0] | (answer[1] << 8));
     }
     // Re-entering programming mode is the only way back from configuration space to 0.
-    void reenter(PowerOrder order = PowerOrder::VppFirst) {
+    void reenter(VoltageSequence order = VoltageSequence::VppFirst) {
         voltages_off();
         voltages_on(order);
     }

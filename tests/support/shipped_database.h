@@ -3,6 +3,7 @@
 // The device database the programs ship, as the build copies it beside them.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/devices/config_fields.h"
@@ -21,6 +22,23 @@ inline const DeviceDatabase& shipped_database() {
         return loaded;
     }();
     return database;
+}
+
+// Loads the shipped database into `database` afresh, for a test that must see the
+// load succeed.
+[[nodiscard]] inline DatabaseLoadResult load_shipped_database(DeviceDatabase& database) {
+    database = DeviceDatabase{};
+    return load_device_database(kShippedFile, database);
+}
+
+// The number of the model `name` in `database`; 0 when it has none.
+[[nodiscard]] inline int model_number(const DeviceDatabase& database, std::string_view name) {
+    for (int number = 1; number <= database.model_count(); ++number) {
+        if (database.model(number).name == name) {
+            return number;
+        }
+    }
+    return 0;
 }
 
 inline std::vector<std::string> shipped_model_names() {

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "board/family_table.h"
 #include "board/pic14_chip.h"
 
 #ifndef CORVANEL_VERSION
@@ -37,6 +38,7 @@ const char* const kUsage =
     "  --corrupt-answer K     send the K-th answer byte with its lowest bit flipped\n"
     "  --delay-ms D           send every answer D milliseconds late\n"
     "  --list                 list the known chips and exit\n"
+    "  --families             print the chip families' rules as a markdown table and exit\n"
     "  --version              show the name and version and exit\n"
     "  --help                 show this help and exit\n";
 
@@ -64,6 +66,10 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
             for (const std::string& name : corvanel::known_chip_names()) {
                 std::cout << name << "\n";
             }
+            return 0;
+        }
+        if (arg == "--families") {
+            std::cout << corvanel::family_table_markdown();
             return 0;
         }
         if (i + 1 >= argc) {

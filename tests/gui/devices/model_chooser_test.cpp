@@ -82,20 +82,26 @@ protected:
 TEST_F(ModelChooserTest, ButtonsFollowTheLastRowOfEntries) {
     struct Case {
         int models;
-        int buttons_top;  // pixels: 360 twips below the top of the last row
+        int last_row_top;  // pixels: rows of 240 twips from 120 twips
     };
     // Entry 35 opens row 17 in the left column; 70 models fill 35 rows.
-    const Case cases[] = {{1, 32}, {2, 32}, {3, 48}, {35, 304}, {36, 304}, {70, 576}};
+    const Case cases[] = {{1, 8}, {2, 8}, {3, 24}, {35, 280}, {36, 280}, {70, 552}};
+    // The design with all 70 entries: buttons at 8640 twips, client area 9075 high.
+    constexpr int kSpaceBelowButtons = 605 - 576;
     for (const Case& c : cases) {
         use_models(c.models, 1);
         Form5 chooser;
         ASSERT_EQ(chooser.entries(), c.models);
-        EXPECT_EQ(chooser.Command1()->geometry(), QRect(156, c.buttons_top, 69, 25)) << c.models;
-        EXPECT_EQ(chooser.Command2()->geometry(), QRect(80, c.buttons_top, 69, 25)) << c.models;
-        EXPECT_EQ(chooser.size(), QSize(305, c.buttons_top + 29)) << c.models;
-        EXPECT_FALSE(chooser.entry_area()->verticalScrollBar()->isVisibleTo(&chooser));
         const ChooserEntry* last = chooser.opcija(c.models);
-        EXPECT_EQ(last->y() + 24, c.buttons_top) << c.models;
+        EXPECT_EQ(last->y(), c.last_row_top) << c.models;
+        // The buttons' tops lie 360 twips below the top of the last row, and the
+        // window keeps the design's space below them.
+        const int buttons_top = last->y() + 24;
+        EXPECT_EQ(chooser.Command1()->geometry(), QRect(156, buttons_top, 69, 25)) << c.models;
+        EXPECT_EQ(chooser.Command2()->geometry(), QRect(80, buttons_top, 69, 25)) << c.models;
+        EXPECT_EQ(chooser.width(), 305) << c.models;
+        EXPECT_EQ(chooser.height() - buttons_top, kSpaceBelowButtons) << c.models;
+        EXPECT_FALSE(chooser.entry_area()->verticalScrollBar()->isVisibleTo(&chooser));
     }
 }
 

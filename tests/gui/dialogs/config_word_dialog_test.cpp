@@ -13,6 +13,7 @@
 #include "gui/ui/cell_editor.h"
 #include "gui/widgets/click_label.h"
 #include "support/main_window_fixture.h"
+#include "support/shipped_database.h"
 
 namespace corvanel::test {
 namespace {
@@ -123,19 +124,9 @@ class WindowDeviceId : public ConfigWords {
 protected:
     void SetUp() override {
         ConfigWords::SetUp();
-        program.database = DeviceDatabase{};
-        ASSERT_EQ(
-            load_device_database(CORVANEL_SOURCE_DIR "/data/corvaneldevices.txt", program.database)
-                .status,
-            DatabaseStatus::Loaded);
-        for (int n = 1; n <= program.database.model_count(); ++n) {
-            const std::string& name = program.database.model(n).name;
-            if (name == "PIC16F628A") {
-                f628a = n;
-            } else if (name == "PIC16F84A") {
-                f84a = n;
-            }
-        }
+        ASSERT_EQ(load_shipped_database(program.database).status, DatabaseStatus::Loaded);
+        f628a = model_number(program.database, "PIC16F628A");
+        f84a = model_number(program.database, "PIC16F84A");
         use_serial_link(2);
         open_window(QString::number(f628a));
         program.selected_model = f84a;

@@ -14,6 +14,7 @@
 #include "gui/widgets/click_label.h"
 #include "platform/link/virtual_port.h"
 #include "support/main_window_fixture.h"
+#include "support/shipped_database.h"
 
 namespace corvanel::test {
 namespace {
@@ -22,16 +23,8 @@ class WindowOperations : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        program.database = DeviceDatabase{};
-        ASSERT_EQ(
-            load_device_database(CORVANEL_SOURCE_DIR "/data/corvaneldevices.txt", program.database)
-                .status,
-            DatabaseStatus::Loaded);
-        for (int n = 1; n <= program.database.model_count(); ++n) {
-            if (program.database.model(n).name == "PIC16F628A") {
-                model_number = n;
-            }
-        }
+        ASSERT_EQ(load_shipped_database(program.database).status, DatabaseStatus::Loaded);
+        model_number = test::model_number(program.database, "PIC16F628A");
         ASSERT_GT(model_number, 0);
     }
 

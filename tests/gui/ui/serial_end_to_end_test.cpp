@@ -20,6 +20,7 @@
 #include "gui/link/port_commands.h"
 #include "gui/ui/memory_table.h"
 #include "support/main_window_fixture.h"
+#include "support/shipped_database.h"
 
 namespace corvanel::test {
 namespace {
@@ -46,7 +47,7 @@ bool run_until(const std::function<bool()>& done, int timeout_ms) {
 }
 
 const QString kServer = QStringLiteral(CORVANEL_BIN_DIR "/corvanel-board");
-const QString kDevices = QStringLiteral(CORVANEL_BIN_DIR "/corvaneldevices.txt");
+const QString kDevices = QString::fromStdString(kShippedFile);
 const QString kProgram = QStringLiteral(CORVANEL_SOURCE_DIR "/tests/cli/data/small_16f628a.hex");
 
 class SerialEndToEnd : public MainWindowTest {
@@ -56,14 +57,8 @@ protected:
         if (!QFileInfo::exists(kServer) || !QFileInfo::exists(kDevices)) {
             GTEST_SKIP() << "the board server or the device file is not built";
         }
-        program.database = DeviceDatabase{};
-        ASSERT_EQ(load_device_database(kDevices.toStdString(), program.database).status,
-                  DatabaseStatus::Loaded);
-        for (int n = 1; n <= program.database.model_count(); ++n) {
-            if (program.database.model(n).name == "PIC16F628A") {
-                model_number_ = n;
-            }
-        }
+        ASSERT_EQ(load_shipped_database(program.database).status, DatabaseStatus::Loaded);
+        model_number_ = model_number(program.database, "PIC16F628A");
         ASSERT_GT(model_number_, 0);
         chip_state_ = folder.filePath(QStringLiteral("chip.hex"));
         config_home_ = folder.filePath(QStringLiteral("config"));

@@ -17,6 +17,7 @@
 #include "gui/widgets/click_label.h"
 #include "platform/link/virtual_port.h"
 #include "support/main_window_fixture.h"
+#include "support/shipped_database.h"
 
 namespace corvanel::test {
 namespace {
@@ -30,16 +31,8 @@ class WindowSafety : public MainWindowTest {
 protected:
     void SetUp() override {
         MainWindowTest::SetUp();
-        program.database = DeviceDatabase{};
-        ASSERT_EQ(
-            load_device_database(CORVANEL_SOURCE_DIR "/data/corvaneldevices.txt", program.database)
-                .status,
-            DatabaseStatus::Loaded);
-        for (int n = 1; n <= program.database.model_count(); ++n) {
-            if (program.database.model(n).name == "PIC16F628A") {
-                model_number = n;
-            }
-        }
+        ASSERT_EQ(load_shipped_database(program.database).status, DatabaseStatus::Loaded);
+        model_number = test::model_number(program.database, "PIC16F628A");
         ASSERT_GT(model_number, 0);
         // Each question gets its own answer; every message is recorded.
         set_message_box_interceptor([this](const QString& text, int kind, const QString& caption) {

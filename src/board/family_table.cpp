@@ -1,0 +1,240 @@
+#include "board/family_table.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "board/chip_catalogue.h"
+#include "board/pic14_chip.h"
+
+namespace corvanel {
+namespace {
+
+std::string hex2(int value) {
+    char text[4];
+    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
+    return text;
+}
+
+std::string join(const std::vector<std::string>& parts, const char* separator) {
+    std::string out;
+    for (const std::string& part : parts) {
+        if (!out.empty()) {
+            out += separator;
+        }
+        out += part;
+    }
+    return out;
+}
+
+// The chip's name as the docs write it: without the "PIC" prefix.
+std::string short_name(const std::string& name) {
+    return name.rfind("PIC", 0) == 0 ? name.substr(3) : name;
+}
+
+// Microseconds as milliseconds, "-" for a cycle the family does not have.
+std::string ms(std::uint32_t us) {
+    if (us == 0) {
+        return "-";
+    }
+    std::string text = std::to_string(us / 1000);
+    if (us % 1000 != 0) {
+        char fraction[8];
+        std::snprintf(fraction, sizeof fraction, "%03u", static_cast<unsigned>(us % 1000));
+        std::string digits = fraction;
+        digits.erase(digits.find_last_not_of('0') + 1);
+        text += "." + digits;
+    }
+    return text;
+}
+
+bool knows(const FamilyRules& rules, int command) {
+    return ((rules.commands >> command) & 1U) != 0;
+}
+
+// The commands besides the four every family knows (load and read, increment).
+std::string commands(const FamilyRules& rules) {
+    std::vector<std::string> out;
+    for (int command = 0; command < 64; ++command) {
+        const bool common =
+            command == 0x00 || command == 0x02 || command == 0x04 || command == 0x06;
+        if (!common && knows(rules, command)) {
+            out.push_back(hex2(command));
+        }
+    }
+    return join(out, " ");
+}
+
+// program / data / configuration / 18 / bulk erase, in milliseconds.
+std::string cycle_times(const FamilyRules& rules) {
+    std::string program = ms(rules.program_us);
+    if (rules.config_us != 0 && rules.config_us != rules.program_us) {
+        program += " (config " + ms(rules.config_us) + ")";
+    }
+    std::string erase = ms(rules.bulk_erase_us);
+    std::vector<std::string> extra;
+    if (knows(rules, 0x1F) && rules.chip_erase_us != rules.bulk_erase_us) {
+        extra.push_back("1F " + ms(rules.chip_erase_us));
+    }
+    if (knows(rules, 0x01) && rules.setup_erase_us != rules.bulk_erase_us) {
+        extra.push_back("set-up " + ms(rules.setup_erase_us));
+    }
+    if (knows(rules, 0x11)) {
+        extra.push_back("11 " + ms(rules.row_erase_us));
+    }
+    if (rules.begin_08_erases_only) {
+        extra.push_back("08 " + ms(rules.row_erase_us));
+    }
+    if (!extra.empty()) {
+        erase += " (" + join(extra, ", ") + ")";
+    }
+    return program + " / " + ms(rules.data_us) + " / " + ms(rules.program_only_us) + " / " + erase +
+           " ms";
+}
+
+std::string erases(const FamilyRules& rules, bool has_calibration) {
+    std::vector<std::string> out;
+    std::vector<std::string> bulk;
+    if (knows(rules, 0x09)) {
+        bulk.push_back("09");
+    }
+    if (knows(rules, 0x0B)) {
+        bulk.push_back("0B");
+    }
+    if (!bulk.empty()) {
+        std::string text = join(bulk, ", ");
+        if (rules.bulk_erase_needs_begin) {
+            text += " wait for 08";
+        }
+        text += rules.bulk_reach == BulkEraseReach::ConfigAlways
+                    ? " (config always)"
+                    : " (config with PC in config space)";
+        if (rules.bulk_erase_clears_protected_data) {
+            text += ", protected data too";
+        }
+        out.push_back(text);
+    }
+    if (knows(rules, 0x1F)) {
+        out.push_back("1F");
+    }
+    if (knows(rules, 0x01) && knows(rules, 0x07)) {
+        out.push_back("01 07 08 set-up erase");
+    }
+    const std::string row = std::to_string(rules.row_words) + " words";
+    if (knows(rules, 0x11)) {
+        out.push_back("11 (" + row +
+                      (rules.row_erase_ignored_when_protected ? ", not while protected" : "") +
+                      ")");
+    }
+    if (rules.begin_08_erases_only) {
+        out.push_back("08 erases a row (" + row + "), 18 writes");
+    }
+    if (rules.osccal_and_bandgap) {
+        out.push_back("erases the OSCCAL word (last word) and band-gap bits 13:12");
+    }
+    if (has_calibration) {
+        out.push_back(rules.calibration_erase == CalibrationErase::AllPast2008
+                          ? "calibration words erased with PC past 2008h"
+                          : "a calibration word erased once PC has reached it");
+    }
+    return out.empty() ? "-" : join(out, "; ");
+}
+
+// A mask as bit ranges, highest first: 3FF0h gives "13:4", 3030h "13:12, 5:4".
+std::string bits(std::uint16_t mask) {
+    if (mask == 0) {
+        return "-";
+    }
+    std::vector<std::string> out;
+    for (int bit = 15; bit >= 0;) {
+        if (((mask >> bit) & 1U) == 0) {
+            --bit;
+            continue;
+        }
+        const int high = bit;
+        while (bit >= 0 && ((mask >> bit) & 1U) != 0) {
+            --bit;
+        }
+        const int low = bit + 1;
+        out.push_back(high == low ? std::to_string(high)
+                                  : std::to_string(high) + ":" + std::to_string(low));
+    }
+    return join(out, ", ");
+}
+
+struct FamilyRow {
+    ChipFamily family;
+    std::vector<const ChipInfo*> chips;
+};
+
+}  // namespace
+
+std::string family_table_markdown() {
+    std::vector<FamilyRow> families;
+    for (const ChipInfo& chip : known_chips()) {
+        if (chip.empty_socket) {
+            continue;
+        }
+        FamilyRow* row = nullptr;
+        for (FamilyRow& existing : families) {
+            if (existing.family == chip.family) {
+                row = &existing;
+            }
+        }
+        if (row == nullptr) {
+            families.push_back({chip.family, {}});
+            row = &families.back();
+        }
+        row->chips.push_back(&chip);
+    }
+
+    std::string out =
+        "| Family | Chips | Latches | Commands besides 00 02 04 06 | Cycle times (program / data "
+        "/ 18 / erase) | Erase | CP / CPD bits | Voltages on |\n"
+        "|---|---|---|---|---|---|---|---|\n";
+    for (const FamilyRow& row : families) {
+        const FamilyRules& rules = family_rules(row.family);
+        std::vector<std::string> names;
+        bool has_calibration = false;
+        // Latch counts with the members that have them when the family's chips differ.
+        std::vector<std::pair<std::int32_t, std::vector<std::string>>> latches;
+        for (const ChipInfo* chip : row.chips) {
+            names.push_back(short_name(chip->name));
+            has_calibration = has_calibration || !chip->calibration_words.empty();
+            bool found = false;
+            for (auto& [count, members] : latches) {
+                if (count == chip->latches) {
+                    members.push_back(short_name(chip->name));
+                    found = true;
+                }
+            }
+            if (!found) {
+                latches.push_back({chip->latches, {short_name(chip->name)}});
+            }
+        }
+        std::string latch_text;
+        if (latches.size() == 1) {
+            latch_text = std::to_string(latches.front().first);
+        } else {
+            std::vector<std::string> parts;
+            for (const auto& [count, members] : latches) {
+                parts.push_back(std::to_string(count) + " (" + join(members, ", ") + ")");
+            }
+            latch_text = join(parts, ", ");
+        }
+        std::string label = rules.label;
+        if (rules.revision_bits == 0) {
+            label += " (no device ID)";
+        }
+        out += "| " + label + " | " + join(names, ", ") + " | " + latch_text + " | " +
+               commands(rules) + " | " + cycle_times(rules) + " | " +
+               erases(rules, has_calibration) + " | " + bits(rules.cp_bits) + " / " +
+               bits(rules.cpd_bits) + " | " +
+               (rules.needs_vpp_first ? "Vpp first" : "either order") + " |\n";
+    }
+    return out;
+}
+
+}  // namespace corvanel

@@ -1,0 +1,71 @@
+// The family table the docs carry: every emulated chip stands in exactly one
+// family row, with that family's voltage order, and a family whose members differ
+// in their write latches names the members of each count.
+
+#include "board/family_table.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "board/pic14_chip.h"
+
+namespace corvanel {
+namespace {
+
+std::vector<std::string> cells(const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream parts(line);
+    for (std::string cell; std::getline(parts, cell, '|');) {
+        const auto first = cell.find_first_not_of(' ');
+        const auto last = cell.find_last_not_of(' ');
+        out.push_back(first == std::string::npos ? "" : cell.substr(first, last - first + 1));
+    }
+    return out;  // out[0] is the empty text before the first bar
+}
+
+TEST(FamilyTable, EveryEmulatedChipStandsInOneRowWithItsVoltageOrder) {
+    std::istringstream table(family_table_markdown());
+    std::map<std::string, int> rows_naming;
+    std::map<std::string, std::string> voltages;
+    std::string line;
+    int rows = 0;
+    for (int number = 0; std::getline(table, line); ++number) {
+        if (number < 2) {
+            continue;  // heading and rule
+        }
+        const std::vector<std::string> row = cells(line);
+        ASSERT_EQ(row.size(), 9u) << line;
+        ++rows;
+        std::istringstream chips(row[2]);
+        for (std::string chip; std::getline(chips, chip, ',');) {
+            chip.erase(0, chip.find_first_not_of(' '));
+            ++rows_naming[chip];
+            voltages[chip] = row[8];
+        }
+    }
+    EXPECT_EQ(rows, 18);
+    std::size_t emulated = 0;
+    for (const ChipInfo& chip : known_chips()) {
+        if (chip.empty_socket) {
+            continue;
+        }
+        ++emulated;
+        const std::string name = chip.name.substr(3);
+        EXPECT_EQ(rows_naming[name], 1) << name;
+        EXPECT_EQ(voltages[name], chip.needs_vpp_first ? "Vpp first" : "either order") << name;
+    }
+    EXPECT_EQ(rows_naming.size(), emulated);
+
+    const std::string text = family_table_markdown();
+    EXPECT_NE(text.find("| 4 (16F913, 16F914), 8 (16F916, 16F917, 16F946) |"), std::string::npos);
+    EXPECT_NE(text.find("| 13:12, 5:4 / 8 |"), std::string::npos) << "the 16F87x's CP bits";
+    EXPECT_NE(text.find("| 2.5 (config 5) / - / 1 / 5 (11 2.5) ms |"), std::string::npos)
+        << "the 16F72x's cycle times";
+}
+
+}  // namespace
+}  // namespace corvanel
