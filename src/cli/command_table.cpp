@@ -64,9 +64,7 @@ std::span<const ToolOption> tool_options() {
                  "(\"Send-ahead: 64 (measured)\"); the setting \"Automatic\"\n"
                  "does the same"},
         {.name = "--help", .alias = "-h", .flag = &Options::help, .help = "this text"},
-        {.name = "--version",
-         .flag = &Options::version,
-         .help = "the program's name and version"},
+        {.name = "--version", .flag = &Options::version, .help = "the program's name and version"},
     }};
     return options;
 }

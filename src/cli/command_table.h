@@ -26,10 +26,10 @@ struct ToolOption {
     // The value's placeholder in --help ("NAME|NUMBER"); empty: a switch.
     std::string_view value = {};
     // The switch's field in Options; nullptr for an option with a value.
-    bool Options::* flag = nullptr;
+    bool Options::*flag = nullptr;
     // The value's field in Options; nullptr for a switch and for --window,
     // whose value the parser checks itself.
-    QString Options::* text = nullptr;
+    QString Options::*text = nullptr;
     // Taken only by the commands that name it (ToolCommand::options); any
     // other option goes with every command.
     bool per_command = false;

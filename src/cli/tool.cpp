@@ -98,7 +98,6 @@ int run_command_line_tool(const QStringList& arguments) {
     return result;
 }
 
-
 Tool::Tool(Options options)
     : options_(std::move(options)),
       out_(writes_hex_to_stdout(options_) ? stderr : stdout),
@@ -408,8 +407,7 @@ int Tool::run() {
     if (found == nullptr) {
         return usage_error(QStringLiteral("unknown command %1").arg(command));
     }
-    if (const QString misplaced = misplaced_option_error(options_, *found);
-        !misplaced.isEmpty()) {
+    if (const QString misplaced = misplaced_option_error(options_, *found); !misplaced.isEmpty()) {
         return usage_error(misplaced);
     }
     if (const int loaded = load_database(); loaded != cli_exit::kDone) {
