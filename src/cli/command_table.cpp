@@ -166,11 +166,11 @@ std::vector<std::string_view> words(std::string_view text) {
     return found;
 }
 
-QString text_of(std::string_view text) {
+}  // namespace
+
+QString table_text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-}  // namespace
 
 int ToolCommand::argument_count() const {
     return static_cast<int>(words(arguments).size());
@@ -187,7 +187,7 @@ bool ToolCommand::takes_option(std::string_view option) const {
 
 const ToolCommand* find_tool_command(const QString& name) {
     for (const ToolCommand& command : tool_commands()) {
-        if (text_of(command.name) == name) {
+        if (table_text(command.name) == name) {
             return &command;
         }
     }
@@ -204,7 +204,7 @@ QString misplaced_option_error(const Options& options, const ToolCommand& comman
         QStringList takers;
         for (const ToolCommand& other : tool_commands()) {
             if (other.takes_option(option.name)) {
-                takers << text_of(other.name);
+                takers << table_text(other.name);
             }
         }
         QString list = takers.join(QStringLiteral(", "));
@@ -212,7 +212,7 @@ QString misplaced_option_error(const Options& options, const ToolCommand& comman
             const auto last = list.lastIndexOf(QStringLiteral(", "));
             list.replace(last, 2, QStringLiteral(" and "));
         }
-        return QStringLiteral("%1 goes with %2 only").arg(text_of(option.name), list);
+        return QStringLiteral("%1 goes with %2 only").arg(table_text(option.name), list);
     }
     return {};
 }

@@ -63,6 +63,9 @@ struct ToolCommand {
 [[nodiscard]] std::span<const ToolOption> tool_options();
 [[nodiscard]] std::span<const ToolCommand> tool_commands();
 
+// A table text as a QString.
+[[nodiscard]] QString table_text(std::string_view text);
+
 // The command of that name, nullptr when there is none.
 [[nodiscard]] const ToolCommand* find_tool_command(const QString& name);
 

@@ -12,10 +12,6 @@ namespace {
 // its own, the description below it.
 constexpr qsizetype kDescriptionColumn = 23;
 
-QString text_of(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // "  TERM  first line\n" and the further lines indented to the description.
 QString help_entry(const QString& term, std::string_view description) {
     QString entry = QStringLiteral("  ") + term;
@@ -24,7 +20,7 @@ QString help_entry(const QString& term, std::string_view description) {
     } else {
         entry = entry.leftJustified(kDescriptionColumn);
     }
-    entry += text_of(description)
+    entry += table_text(description)
                  .replace(QLatin1Char('\n'),
                           QLatin1Char('\n') + QString(kDescriptionColumn, QLatin1Char(' ')));
     return entry + QLatin1Char('\n');
@@ -36,12 +32,12 @@ QString options_help() {
         if (option.help.empty()) {
             continue;  // shown after the commands that take it
         }
-        QString term = text_of(option.name);
+        QString term = table_text(option.name);
         if (!option.alias.empty()) {
-            term = text_of(option.alias) + QStringLiteral(", ") + term;
+            term = table_text(option.alias) + QStringLiteral(", ") + term;
         }
         if (!option.value.empty()) {
-            term += QLatin1Char(' ') + text_of(option.value);
+            term += QLatin1Char(' ') + table_text(option.value);
         }
         text += help_entry(term, option.help);
     }
@@ -51,14 +47,14 @@ QString options_help() {
 QString commands_help() {
     QString text;
     for (const ToolCommand& command : tool_commands()) {
-        QString term = text_of(command.name);
+        QString term = table_text(command.name);
         if (!command.arguments.empty()) {
-            term += QLatin1Char(' ') + text_of(command.arguments);
+            term += QLatin1Char(' ') + table_text(command.arguments);
         }
         // A per-command option without an entry of its own among the options.
         for (const ToolOption& option : tool_options()) {
             if (option.per_command && option.help.empty() && command.takes_option(option.name)) {
-                term += QStringLiteral(" [") + text_of(option.name) + QLatin1Char(']');
+                term += QStringLiteral(" [") + table_text(option.name) + QLatin1Char(']');
             }
         }
         text += help_entry(term, command.help);

@@ -113,9 +113,8 @@ TEST(CommandTable, EveryCommandAndOptionIsDescribedOnce) {
         EXPECT_NE(command.run, nullptr) << command.name;
         EXPECT_FALSE(command.help.empty()) << command.name;
         // A command's own options are per-command options of the table.
-        for (const QString& name : QString::fromUtf8(command.options.data(),
-                                                     static_cast<qsizetype>(command.options.size()))
-                                       .split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        for (const QString& name :
+             table_text(command.options).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
             bool found = false;
             for (const ToolOption& option : tool_options()) {
                 found = found || (option.per_command && name.toStdString() == option.name);
@@ -138,9 +137,7 @@ TEST(CommandTable, HelpListsEveryCommandAndOption) {
     const QString help = command_line_help();
     const QStringList lines = help.split(QLatin1Char('\n'));
     for (const ToolCommand& command : tool_commands()) {
-        const QString start =
-            QStringLiteral("  ") +
-            QString::fromUtf8(command.name.data(), static_cast<qsizetype>(command.name.size()));
+        const QString start = QStringLiteral("  ") + table_text(command.name);
         const bool listed = std::any_of(lines.begin(), lines.end(), [&](const QString& line) {
             return line == start || line.startsWith(start + QLatin1Char(' '));
         });
