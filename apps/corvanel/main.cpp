@@ -2,7 +2,7 @@
 
 #include <QCoreApplication>
 
-#include "cli/cli_tool.h"
+#include "cli/tool.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -1,9 +1,9 @@
-// The tool's commands, one function each.
+// The tool's commands, one function each; cli/command_table.cpp lists them and
+// Tool::run has checked the number of arguments before one runs.
 
 #include <QDir>
 #include <QString>
 
-#include "cli/cli_tool.h"
 #include "cli/tool.h"
 #include "core/devices/config_fields.h"
 #include "core/devices/device_identity.h"
@@ -16,9 +16,6 @@
 namespace corvanel {
 
 int Tool::cmd_models() {
-    if (!expect_args(0)) {
-        return cli_exit::kUsage;
-    }
     for (int n = 1; n <= state_.database.model_count(); ++n) {
         ActiveModel model;
         MemoryImage image;
@@ -38,9 +35,6 @@ int Tool::cmd_models() {
 }
 
 int Tool::cmd_ports() {
-    if (!expect_args(0)) {
-        return cli_exit::kUsage;
-    }
     QtSerialChannel port;
     port.set_virtual_chip(state_.model.model_name);
     for (int n = kFirstComPort; n <= kLastComPort; ++n) {
@@ -71,16 +65,10 @@ int Tool::cmd_ports() {
 }
 
 int Tool::cmd_check() {
-    if (!expect_args(1)) {
-        return cli_exit::kUsage;
-    }
     return load_hex(options_.args[0]) ? cli_exit::kDone : cli_exit::kRefused;
 }
 
 int Tool::cmd_dump() {
-    if (!expect_args(1)) {
-        return cli_exit::kUsage;
-    }
     if (!load_hex(options_.args[0])) {
         return cli_exit::kRefused;
     }
@@ -89,9 +77,6 @@ int Tool::cmd_dump() {
 }
 
 int Tool::cmd_convert() {
-    if (!expect_args(2)) {
-        return cli_exit::kUsage;
-    }
     if (!load_hex(options_.args[0])) {
         return cli_exit::kRefused;
     }
@@ -113,9 +98,6 @@ bool Tool::refuse_out_of_range(const QString& path) {
 }
 
 int Tool::cmd_program() {
-    if (!expect_args(1)) {
-        return cli_exit::kUsage;
-    }
     if (!load_hex(options_.args[0])) {
         return cli_exit::kRefused;
     }
@@ -173,9 +155,6 @@ int Tool::program_protected_build() {
 }
 
 int Tool::cmd_verify() {
-    if (!expect_args(1)) {
-        return cli_exit::kUsage;
-    }
     if (!load_hex(options_.args[0])) {
         return cli_exit::kRefused;
     }
@@ -189,9 +168,6 @@ int Tool::cmd_verify() {
 }
 
 int Tool::cmd_read() {
-    if (!expect_args(1)) {
-        return cli_exit::kUsage;
-    }
     if (const int refused = refuse_target(options_.args[0]); refused != cli_exit::kDone) {
         return refused;
     }
@@ -212,6 +188,14 @@ int Tool::cmd_read() {
     return result != cli_exit::kDone ? result : closed;
 }
 
+int Tool::cmd_erase() {
+    return cmd_simple(OperationKind::Erase);
+}
+
+int Tool::cmd_blank() {
+    return cmd_simple(OperationKind::Blank);
+}
+
 int Tool::cmd_simple(OperationKind kind) {
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
@@ -222,9 +206,6 @@ int Tool::cmd_simple(OperationKind kind) {
 }
 
 int Tool::cmd_detect() {
-    if (!expect_args(0)) {
-        return cli_exit::kUsage;
-    }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }
@@ -245,9 +226,6 @@ int Tool::cmd_detect() {
 }
 
 int Tool::cmd_config() {
-    if (!expect_args(1)) {
-        return cli_exit::kUsage;
-    }
     if (!load_hex(options_.args[0])) {
         return cli_exit::kRefused;
     }

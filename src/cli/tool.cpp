@@ -2,10 +2,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -17,7 +19,7 @@
 #define CORVANEL_FILENO fileno
 #endif
 
-#include "cli/cli_tool.h"
+#include "cli/command_table.h"
 #include "core/devices/config_fields.h"
 #include "core/devices/device_database.h"
 #include "core/devices/leading_number.h"
@@ -60,7 +62,41 @@ bool writes_hex_to_stdout(const Options& options) {
     return writes && !options.args.isEmpty() && names_standard_output(options.args.back());
 }
 
+std::vector<std::string>& raw_arguments() {
+    static std::vector<std::string> arguments;
+    return arguments;
+}
+
 }  // namespace
+
+void set_raw_arguments(int argc, const char* const* argv) {
+    raw_arguments().assign(argv, argv + argc);
+}
+
+std::string file_name_bytes(const QString& argument) {
+    for (const std::string& raw : raw_arguments()) {
+        if (QFile::decodeName(QByteArray::fromStdString(raw)) == argument) {
+            return raw;
+        }
+    }
+    return QFile::encodeName(argument).toStdString();
+}
+
+int run_command_line_tool(const QStringList& arguments) {
+    QString error;
+    auto options = parse_arguments(arguments, error);
+    if (!options) {
+        return usage_error(error);
+    }
+    CliHost::catch_interrupts();
+    Tool tool(std::move(*options));
+    const int result = tool.run();
+    // A stop signal that came outside an operation ends the tool when its work is done.
+    if (const int signal_number = CliHost::interrupt_signal(); signal_number != 0) {
+        return 128 + signal_number;
+    }
+    return result;
+}
 
 Tool::Tool(Options options)
     : options_(std::move(options)),
@@ -367,19 +403,12 @@ int Tool::run() {
     if (command.isEmpty()) {
         return usage_error(QStringLiteral("no command given"));
     }
-    const QStringList known = {"models", "check", "dump",  "convert", "program", "verify",
-                               "read",   "erase", "blank", "ports",   "detect",  "config"};
-    if (!known.contains(command)) {
+    const ToolCommand* found = find_tool_command(command);
+    if (found == nullptr) {
         return usage_error(QStringLiteral("unknown command %1").arg(command));
     }
-    if (options_.verify && command != QLatin1String("program") &&
-        command != QLatin1String("read")) {
-        return usage_error(QStringLiteral("--verify goes with program and read only"));
-    }
-    const QStringList forced = {"program", "erase", "verify", "read", "blank"};
-    if (options_.force && !forced.contains(command)) {
-        return usage_error(
-            QStringLiteral("--force goes with program, verify, read, erase and blank only"));
+    if (const QString misplaced = misplaced_option_error(options_, *found); !misplaced.isEmpty()) {
+        return usage_error(misplaced);
     }
     if (const int loaded = load_database(); loaded != cli_exit::kDone) {
         return loaded;
@@ -391,44 +420,15 @@ int Tool::run() {
         load_config_fields(file_name_bytes(fields), config_fields_).ok) {
         state_.config_fields = &config_fields_;
     }
-    if (command == QLatin1String("models")) {
-        return cmd_models();
+    if (found->needs_model) {
+        if (const int selected = select_model(); selected != cli_exit::kDone) {
+            return selected;
+        }
     }
-    if (const int selected = select_model(); selected != cli_exit::kDone) {
-        return selected;
-    }
-    if (command == QLatin1String("ports")) {
-        return cmd_ports();
-    }
-    if (command == QLatin1String("check")) {
-        return cmd_check();
-    }
-    if (command == QLatin1String("dump")) {
-        return cmd_dump();
-    }
-    if (command == QLatin1String("convert")) {
-        return cmd_convert();
-    }
-    if (command == QLatin1String("program")) {
-        return cmd_program();
-    }
-    if (command == QLatin1String("verify")) {
-        return cmd_verify();
-    }
-    if (command == QLatin1String("read")) {
-        return cmd_read();
-    }
-    if (command == QLatin1String("detect")) {
-        return cmd_detect();
-    }
-    if (command == QLatin1String("config")) {
-        return cmd_config();
-    }
-    if (!expect_args(0)) {
+    if (!expect_args(found->argument_count())) {
         return cli_exit::kUsage;
     }
-    return cmd_simple(command == QLatin1String("erase") ? OperationKind::Erase
-                                                        : OperationKind::Blank);
+    return (this->*found->run)();
 }
 
 }  // namespace corvanel

@@ -1,14 +1,20 @@
 #pragma once
 
-// One run of the command-line tool: the database, the model, the image, the port
-// and the commands that work on them.
+// The command-line tool `corvanel`: the window application's chip operations
+// and HEX file handling for scripts, Makefiles and production benches, on the
+// same core, engine, device database, link and virtual board. One run of it
+// works on the database, the model, the image and the port; its commands and
+// options are listed once, in cli/command_table.*.
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
+#include <span>
+#include <string>
 
-#include "cli/cli_host.h"
-#include "cli/cli_options.h"
+#include "cli/host.h"
+#include "cli/options.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
 #include "platform/app/settings_store.h"
@@ -16,6 +22,32 @@
 #include "platform/link/serial_link.h"
 
 namespace corvanel {
+
+// Exit codes of the tool.
+namespace cli_exit {
+inline constexpr int kDone = 0;           // loaded, saved, programmed, verified, blank
+inline constexpr int kRefused = 1;        // the file or the chip said no
+inline constexpr int kUsage = 2;          // usage or device database error
+inline constexpr int kLink = 3;           // port not ready, programmer not responding
+inline constexpr int kInterrupted = 130;  // Ctrl-C during an operation: stopped, voltages off
+}  // namespace cli_exit
+
+// Runs the tool on its arguments (the program name first); needs a
+// QCoreApplication. Answers the exit code.
+[[nodiscard]] int run_command_line_tool(const QStringList& arguments);
+
+// The program's arguments as the bytes the system gave them. A file name that
+// is not valid text in the local encoding cannot come back unchanged from its
+// QString; with these the tool finds the original bytes again.
+void set_raw_arguments(int argc, const char* const* argv);
+// The bytes to hand to the file system for an argument: the raw argument it
+// was decoded from, else the local 8-bit encoding of the text.
+[[nodiscard]] std::string file_name_bytes(const QString& argument);
+
+// The --help text, made from the command table.
+[[nodiscard]] QString command_line_help();
+
+struct ToolCommand;
 
 // Everything one run of the tool works on.
 class Tool {
@@ -25,6 +57,9 @@ public:
     [[nodiscard]] int run();
 
 private:
+    // The command table names the commands' functions.
+    friend std::span<const ToolCommand> tool_commands();
+
     [[nodiscard]] int load_database();
     [[nodiscard]] int select_model();
     [[nodiscard]] int open_port();
@@ -59,6 +94,8 @@ private:
     [[nodiscard]] int cmd_program();
     [[nodiscard]] int cmd_verify();
     [[nodiscard]] int cmd_read();
+    [[nodiscard]] int cmd_erase();
+    [[nodiscard]] int cmd_blank();
     [[nodiscard]] int cmd_simple(OperationKind kind);
     [[nodiscard]] int cmd_detect();
     [[nodiscard]] int cmd_config();

@@ -55,9 +55,9 @@ expect() {
   done
 }
 
-expect "corvanel " models check dump convert program verify read erase blank ports -- --model
+expect "corvanel " models check dump convert program verify read erase blank detect config ports -- --model
 expect "corvanel --mo" --model -- --port
-expect "corvanel --" --model --port --baud --devices --verify --fast --window --help --version
+expect "corvanel --" --model --port --baud --devices --verify --force --fast --window --help --version
 expect "corvanel --model PIC16F6" PIC16F628A -- PIC16F84A
 expect "corvanel --model " PIC16F84A PIC16F628A PIC16F877A
 expect "corvanel --port COM1" COM1 COM10 COM16 -- COM2 virtual
@@ -68,7 +68,10 @@ expect "corvanel --model 3 program " blink.hex sub -- notes.txt models
 expect "corvanel program --verify " blink.hex -- notes.txt
 expect "corvanel --model 3 dump bl" blink.hex
 expect "corvanel erase " -- models blink.hex
-expect "corvanel --window " 0 64 -- models
+expect "corvanel --window " 0 64 auto -- models
+expect "corvanel --model 3 config " blink.hex -- notes.txt
+expect "corvanel --force --model 3 d" detect dump
+expect "corvanel --port virtual detect " -- blink.hex models
 expect "corvanel --window 64 " models verify -- 64
 
 [ "$failures" -eq 0 ] || exit 1

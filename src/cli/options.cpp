@@ -1,7 +1,8 @@
-#include "cli/cli_options.h"
+#include "cli/options.h"
 
-#include "cli/cli_host.h"
-#include "cli/cli_tool.h"
+#include "cli/command_table.h"
+#include "cli/host.h"
+#include "cli/tool.h"
 
 namespace corvanel {
 
@@ -15,31 +16,30 @@ int usage_error(const QString& text) {
     return cli_exit::kUsage;
 }
 
+namespace {
+
+// The table's row for an option given by name or alias: a switch when `valued`
+// is false, else one that takes a value.
+const ToolOption* find_option(const QString& name, bool valued) {
+    for (const ToolOption& option : tool_options()) {
+        const bool named = name == QLatin1String(option.name.data(), option.name.size()) ||
+                           (!option.alias.empty() &&
+                            name == QLatin1String(option.alias.data(), option.alias.size()));
+        if (named && option.value.empty() != valued) {
+            return &option;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
 std::optional<Options> parse_arguments(const QStringList& arguments, QString& error) {
     Options options;
-    const QStringList valued = {QStringLiteral("--model"), QStringLiteral("--port"),
-                                QStringLiteral("--baud"), QStringLiteral("--devices"),
-                                QStringLiteral("--window")};
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& arg = arguments[i];
-        if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
-            options.help = true;
-            continue;
-        }
-        if (arg == QLatin1String("--version")) {
-            options.version = true;
-            continue;
-        }
-        if (arg == QLatin1String("--verify")) {
-            options.verify = true;
-            continue;
-        }
-        if (arg == QLatin1String("--force")) {
-            options.force = true;
-            continue;
-        }
-        if (arg == QLatin1String("--fast")) {
-            options.fast = true;
+        if (const ToolOption* option = find_option(arg, false)) {
+            options.*option->flag = true;
             continue;
         }
         if (arg.startsWith(QLatin1String("--"))) {
@@ -51,7 +51,8 @@ std::optional<Options> parse_arguments(const QStringList& arguments, QString& er
                 value = arg.mid(eq + 1);
                 has_value = true;
             }
-            if (!valued.contains(name)) {
+            const ToolOption* option = find_option(name, true);
+            if (option == nullptr) {
                 error = QStringLiteral("unknown option %1").arg(name);
                 return std::nullopt;
             }
@@ -62,16 +63,12 @@ std::optional<Options> parse_arguments(const QStringList& arguments, QString& er
                 }
                 value = arguments[++i];
             }
-            if (name == QLatin1String("--model")) {
-                options.model = value;
-            } else if (name == QLatin1String("--port")) {
-                options.port = value;
-            } else if (name == QLatin1String("--baud")) {
-                options.baud = value;
-            } else if (name == QLatin1String("--window") && value == QLatin1String("auto")) {
+            if (option->text != nullptr) {
+                options.*option->text = value;
+            } else if (value == QLatin1String("auto")) {
                 options.window_auto = true;
                 options.window.reset();
-            } else if (name == QLatin1String("--window")) {
+            } else {
                 bool is_number = false;
                 const int window = value.toInt(&is_number);
                 if (!is_number || window < 0 || window > kMaxSendAheadWindow) {
@@ -82,8 +79,6 @@ std::optional<Options> parse_arguments(const QStringList& arguments, QString& er
                 }
                 options.window = window;
                 options.window_auto = false;
-            } else {
-                options.devices = value;
             }
             continue;
         }

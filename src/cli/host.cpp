@@ -1,4 +1,4 @@
-#include "cli/cli_host.h"
+#include "cli/host.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

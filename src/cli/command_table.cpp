@@ -1,0 +1,220 @@
+#include "cli/command_table.h"
+
+#include <QStringList>
+
+#include <array>
+#include <vector>
+
+#include "cli/tool.h"
+
+namespace corvanel {
+
+std::span<const ToolOption> tool_options() {
+    static const std::array<ToolOption, 11> options = {{
+        {.name = "--model",
+         .value = "NAME|NUMBER",
+         .text = &Options::model,
+         .help = "model of the device database, by name (letter case ignored)\n"
+                 "or number; default: the model the window remembers"},
+        {.name = "--port",
+         .value = "PORT",
+         .text = &Options::port,
+         .help = "COMn (mapped as in the window), a device path such as\n"
+                 "/dev/ttyUSB0, or virtual[:STATE.hex], the in-process virtual\n"
+                 "board emulating the model's chip (with STATE.hex it starts\n"
+                 "from that file, when it exists, and writes the chip back to it);\n"
+                 "default: the port the window remembers"},
+        {.name = "--baud",
+         .value = "N",
+         .text = &Options::baud,
+         .help = "baud rate; default: the one the window remembers (56000)"},
+        {.name = "--devices",
+         .value = "FILE",
+         .text = &Options::devices,
+         .help = "another device database; default: corvaneldevices.txt\n"
+                 "beside this program, else in the data folder\n"
+                 "%1/ from the program's folder\n"
+                 "(/usr/share/tavrelix-corvanel/ for /usr/bin/corvanel)"},
+        {.name = "--verify", .flag = &Options::verify, .per_command = true},
+        {.name = "--force",
+         .flag = &Options::force,
+         .per_command = true,
+         .help = "program, verify, read, erase, blank: go on when the chip in\n"
+                 "the socket does not answer with the model's device ID (or\n"
+                 "no chip answers), or when the \"Board Vpp\" setting lies\n"
+                 "outside the model's Vpp window; program, verify: use a\n"
+                 "file with data outside the model, or one without an end record"},
+        {.name = "--fast",
+         .flag = &Options::fast,
+         .help = "fast link: script instructions that need no board action\n"
+                 "run without the no-operation round trip (the board hears\n"
+                 "the same commands, fewer no-operations); default: the\n"
+                 "window's \"Fast Link\" setting, off"},
+        {.name = "--window",
+         .value = "N",
+         .help = "send ahead: up to N answer bytes outstanding instead of\n"
+                 "waiting for each answer (0: lock-step; the board must\n"
+                 "buffer 3 x N bytes, see docs/serial-ports.md); default:\n"
+                 "the \"Send-Ahead Window\" setting, else 0"},
+        {.name = "--window",
+         .value = "auto",
+         .help = "measure the window on the board with no-operation\n"
+                 "commands (voltages off) before a verify, read, blank check\n"
+                 "or large program, and print it on the start line\n"
+                 "(\"Send-ahead: 64 (measured)\"); the setting \"Automatic\"\n"
+                 "does the same"},
+        {.name = "--help", .alias = "-h", .flag = &Options::help, .help = "this text"},
+        {.name = "--version", .flag = &Options::version, .help = "the program's name and version"},
+    }};
+    return options;
+}
+
+std::span<const ToolCommand> tool_commands() {
+    static const std::array<ToolCommand, 12> commands = {{
+        {.name = "models",
+         .needs_model = false,
+         .help = "one line per model: number, name, FLASH words, EEPROM bytes\n"
+                 "and the Vpp window the chip accepts",
+         .run = &Tool::cmd_models},
+        {.name = "check",
+         .arguments = "FILE",
+         .hex_arguments = true,
+         .help = "load FILE into a blank image of the model as the window's\n"
+                 "\"Open HEX File\" does; print each message it would show\n"
+                 "(followed by an empty line), then its status line",
+         .run = &Tool::cmd_check},
+        {.name = "dump",
+         .arguments = "FILE",
+         .hex_arguments = true,
+         .help = "as check, then every FLASH and EEPROM row and the\n"
+                 "configuration words (CONF1:, CONF2: when the model has it)",
+         .run = &Tool::cmd_dump},
+        {.name = "convert",
+         .arguments = "IN OUT",
+         .hex_arguments = true,
+         .help = "as check, then write OUT as \"Save Buffer As\" does\n"
+                 "(OUT - or /dev/stdout: the HEX text to standard output,\n"
+                 "the tool's own lines to standard error)",
+         .run = &Tool::cmd_convert},
+        {.name = "program",
+         .arguments = "FILE",
+         .options = "--verify --force",
+         .needs_port = true,
+         .hex_arguments = true,
+         .help = "load FILE and run Program All (then Verify; a build with\n"
+                 "code protection on gets its configuration word last)",
+         .run = &Tool::cmd_program},
+        {.name = "verify",
+         .arguments = "FILE",
+         .options = "--force",
+         .needs_port = true,
+         .hex_arguments = true,
+         .help = "load FILE and run Verify",
+         .run = &Tool::cmd_verify},
+        {.name = "read",
+         .arguments = "OUT",
+         .options = "--verify --force",
+         .needs_port = true,
+         .hex_arguments = true,
+         .help = "run Read All (then Verify against what was read) and write\n"
+                 "the image to OUT as convert does",
+         .run = &Tool::cmd_read},
+        {.name = "erase",
+         .options = "--force",
+         .needs_port = true,
+         .help = "run Erase All",
+         .run = &Tool::cmd_erase},
+        {.name = "blank",
+         .options = "--force",
+         .needs_port = true,
+         .help = "run Blank Check",
+         .run = &Tool::cmd_blank},
+        {.name = "detect",
+         .needs_port = true,
+         .help = "read the device ID of the chip in the socket (Vpp before Vdd)\n"
+                 "and name every model that has it, with the revision",
+         .run = &Tool::cmd_detect},
+        {.name = "config",
+         .arguments = "FILE",
+         .hex_arguments = true,
+         .help = "as check, then each configuration word with its options by\n"
+                 "name (oscillator, watchdog, code protection, ...)",
+         .run = &Tool::cmd_config},
+        {.name = "ports",
+         .help = "COM1 to COM16: the device each maps to and whether it can\n"
+                 "be opened, or why not",
+         .run = &Tool::cmd_ports},
+    }};
+    return commands;
+}
+
+namespace {
+
+// The blank-separated words of a table field.
+std::vector<std::string_view> words(std::string_view text) {
+    std::vector<std::string_view> found;
+    while (!text.empty()) {
+        const auto end = text.find(' ');
+        if (end != 0) {
+            found.push_back(text.substr(0, end));
+        }
+        if (end == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(end + 1);
+    }
+    return found;
+}
+
+}  // namespace
+
+QString table_text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+int ToolCommand::argument_count() const {
+    return static_cast<int>(words(arguments).size());
+}
+
+bool ToolCommand::takes_option(std::string_view option) const {
+    for (const std::string_view word : words(options)) {
+        if (word == option) {
+            return true;
+        }
+    }
+    return false;
+}
+
+const ToolCommand* find_tool_command(const QString& name) {
+    for (const ToolCommand& command : tool_commands()) {
+        if (table_text(command.name) == name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+QString misplaced_option_error(const Options& options, const ToolCommand& command) {
+    for (const ToolOption& option : tool_options()) {
+        if (!option.per_command || option.flag == nullptr || !(options.*option.flag) ||
+            command.takes_option(option.name)) {
+            continue;
+        }
+        // "--force goes with program, verify, read, erase and blank only"
+        QStringList takers;
+        for (const ToolCommand& other : tool_commands()) {
+            if (other.takes_option(option.name)) {
+                takers << table_text(other.name);
+            }
+        }
+        QString list = takers.join(QStringLiteral(", "));
+        if (takers.size() > 1) {
+            const auto last = list.lastIndexOf(QStringLiteral(", "));
+            list.replace(last, 2, QStringLiteral(" and "));
+        }
+        return QStringLiteral("%1 goes with %2 only").arg(table_text(option.name), list);
+    }
+    return {};
+}
+
+}  // namespace corvanel

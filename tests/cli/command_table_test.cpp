@@ -1,0 +1,224 @@
+// The command table against everything that lists the tool's commands and
+// options by hand (the man page, the bash completion) or is made from it
+// (--help), and against what the built tool does: a command or an option added
+// in one place only fails here.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "cli/command_table.h"
+#include "cli/tool.h"
+
+namespace corvanel {
+namespace {
+
+using Names = std::set<std::string>;
+
+QString read_source(const char* path) {
+    QFile file(QStringLiteral(CORVANEL_SOURCE_DIR "/") + QString::fromLatin1(path));
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path;
+    return QString::fromUtf8(file.readAll());
+}
+
+Names table_commands() {
+    Names names;
+    for (const ToolCommand& command : tool_commands()) {
+        names.emplace(command.name);
+    }
+    return names;
+}
+
+// Every option name and alias ("--help", "-h").
+Names table_options(bool with_aliases) {
+    Names names;
+    for (const ToolOption& option : tool_options()) {
+        names.emplace(option.name);
+        if (with_aliases && !option.alias.empty()) {
+            names.emplace(option.alias);
+        }
+    }
+    return names;
+}
+
+Names table_valued_options() {
+    Names names;
+    for (const ToolOption& option : tool_options()) {
+        if (!option.value.empty()) {
+            names.emplace(option.name);
+        }
+    }
+    return names;
+}
+
+Names table_hex_commands() {
+    Names names;
+    for (const ToolCommand& command : tool_commands()) {
+        if (command.hex_arguments) {
+            names.emplace(command.name);
+        }
+    }
+    return names;
+}
+
+Names words_of(const QString& text, const QString& separator) {
+    Names names;
+    for (const QString& word : text.split(separator, Qt::SkipEmptyParts)) {
+        names.insert(word.trimmed().toStdString());
+    }
+    names.erase("");
+    return names;
+}
+
+// The terms of the ".TP" entries of a man page section: the first word for a
+// command, every option (with its alias) for an option.
+Names man_terms(const QString& page, const QString& section, bool options) {
+    const auto start = page.indexOf(QStringLiteral("\n.SH ") + section + QLatin1Char('\n'));
+    EXPECT_GE(start, 0) << section.toStdString();
+    const auto end = page.indexOf(QStringLiteral("\n.SH "), start + 1);
+    const QStringList lines = page.mid(start, end - start).split(QLatin1Char('\n'));
+    Names terms;
+    static const QRegularExpression option(QStringLiteral(R"((\\-)+[a-z]+)"));
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i] != QLatin1String(".TP")) {
+            continue;
+        }
+        const QString term = lines[i + 1];
+        if (options) {
+            for (auto match = option.globalMatch(term); match.hasNext();) {
+                terms.insert(match.next()
+                                 .captured()
+                                 .replace(QStringLiteral("\\-"), QStringLiteral("-"))
+                                 .toStdString());
+            }
+        } else {
+            terms.insert(term.section(QLatin1Char(' '), 1, 1).toStdString());
+        }
+    }
+    return terms;
+}
+
+TEST(CommandTable, EveryCommandAndOptionIsDescribedOnce) {
+    Names seen;
+    for (const ToolCommand& command : tool_commands()) {
+        EXPECT_TRUE(seen.emplace(command.name).second) << command.name;
+        EXPECT_NE(command.run, nullptr) << command.name;
+        EXPECT_FALSE(command.help.empty()) << command.name;
+        // A command's own options are per-command options of the table.
+        for (const QString& name :
+             table_text(command.options).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            bool found = false;
+            for (const ToolOption& option : tool_options()) {
+                found = found || (option.per_command && name.toStdString() == option.name);
+            }
+            EXPECT_TRUE(found) << command.name << " names " << name.toStdString();
+        }
+    }
+    for (const ToolOption& option : tool_options()) {
+        // A switch sets a field; of the options with a value only --window is checked by hand.
+        EXPECT_EQ(option.value.empty(), option.flag != nullptr) << option.name;
+        if (!option.value.empty() && option.name != "--window") {
+            EXPECT_NE(option.text, nullptr) << option.name;
+        }
+    }
+    EXPECT_EQ(find_tool_command(QStringLiteral("flash")), nullptr);
+    ASSERT_NE(find_tool_command(QStringLiteral("detect")), nullptr);
+}
+
+TEST(CommandTable, HelpListsEveryCommandAndOption) {
+    const QString help = command_line_help();
+    const QStringList lines = help.split(QLatin1Char('\n'));
+    for (const ToolCommand& command : tool_commands()) {
+        const QString start = QStringLiteral("  ") + table_text(command.name);
+        const bool listed = std::any_of(lines.begin(), lines.end(), [&](const QString& line) {
+            return line == start || line.startsWith(start + QLatin1Char(' '));
+        });
+        EXPECT_TRUE(listed) << command.name;
+    }
+    for (const std::string& name : table_options(true)) {
+        EXPECT_TRUE(help.contains(QString::fromStdString(name))) << name;
+    }
+}
+
+TEST(CommandTable, ManPageDescribesEveryCommandAndOption) {
+    const QString page = read_source("packaging/man/corvanel.1");
+    EXPECT_EQ(man_terms(page, QStringLiteral("COMMANDS"), false), table_commands());
+    EXPECT_EQ(man_terms(page, QStringLiteral("OPTIONS"), true), table_options(true));
+}
+
+TEST(CommandTable, CompletionOffersEveryCommandAndOption) {
+    const QString script = read_source("packaging/completion/corvanel");
+    const auto quoted = [&](const char* variable) {
+        const QRegularExpression line(
+            QStringLiteral("local %1=\"([^\"]*)\"").arg(QLatin1String(variable)));
+        const auto match = line.match(script);
+        EXPECT_TRUE(match.hasMatch()) << variable;
+        return words_of(match.captured(1), QStringLiteral(" "));
+    };
+    EXPECT_EQ(quoted("commands"), table_commands());
+    EXPECT_EQ(quoted("options"), table_options(false));
+
+    // The options whose value it completes, and those it skips with their
+    // value when it looks for the command.
+    Names completed;
+    static const QRegularExpression value_case(QStringLiteral(R"(\n        (--[a-z]+)\)\n)"));
+    for (auto match = value_case.globalMatch(script); match.hasNext();) {
+        completed.insert(match.next().captured(1).toStdString());
+    }
+    EXPECT_EQ(completed, table_valued_options());
+    const auto skipped =
+        QRegularExpression(QStringLiteral(R"(\n\s*(--[a-z| -]+)\) \(\(i\+\+\)\))")).match(script);
+    ASSERT_TRUE(skipped.hasMatch());
+    EXPECT_EQ(words_of(skipped.captured(1), QStringLiteral("|")), table_valued_options());
+
+    // The commands whose arguments are HEX files.
+    const auto files =
+        QRegularExpression(QStringLiteral(R"(\n\s*([a-z| ]+)\)\n\s*_filedir '@\(hex\|HEX\)')"))
+            .match(script);
+    ASSERT_TRUE(files.hasMatch());
+    EXPECT_EQ(words_of(files.captured(1), QStringLiteral("|")), table_hex_commands());
+}
+
+// The built tool: every command runs with the number of arguments the table
+// gives it, and exactly the commands the table says need a port fail on a port
+// that does not exist (exit 3); the rest never touch it.
+TEST(CommandTable, NeedsPortMatchesTheTool) {
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString small = QStringLiteral(CORVANEL_SOURCE_DIR "/tests/cli/data/small_16f628a.hex");
+    for (const ToolCommand& command : tool_commands()) {
+        const std::string name(command.name);
+        QStringList arguments = {
+            QStringLiteral("--model"), QStringLiteral("PIC16F628A"), QStringLiteral("--port"),
+            QStringLiteral("/dev/nonexistent-corvanel"), QString::fromStdString(name)};
+        for (int i = 0; i < command.argument_count(); ++i) {
+            // The first argument is read, any other one written.
+            arguments << (i == 0 && name != "read" ? small
+                                                   : work.filePath(QString::fromStdString(name) +
+                                                                   QStringLiteral(".hex")));
+        }
+        QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"),
+                           work.filePath(QStringLiteral("config")));
+        tool.setProcessEnvironment(environment);
+        tool.start(QStringLiteral(CORVANEL_BIN_DIR "/corvanel"), arguments);
+        ASSERT_TRUE(tool.waitForFinished(60000)) << name;
+        const QString output =
+            QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError());
+        EXPECT_EQ(tool.exitCode(), command.needs_port ? cli_exit::kLink : cli_exit::kDone)
+            << name << ": " << output.toStdString();
+        EXPECT_EQ(output.contains(QStringLiteral("Serial port")), command.needs_port) << name;
+    }
+}
+
+}  // namespace
+}  // namespace corvanel
