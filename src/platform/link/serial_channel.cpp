@@ -35,6 +35,13 @@ bool device_accessible(const QString& device) {
 
 QString describe_open_error(QSerialPort::SerialPortError error, const QString& device,
                             const QString& detail) {
+    // A device that is not there is named so whatever Qt made of it: its lock
+    // file (named after the device's last part, shared with any other program
+    // that opens a device of that name at the same moment) can fail first.
+    if (!device.isEmpty() && !QFileInfo::exists(device) &&
+        (error == QSerialPort::PermissionError || error == QSerialPort::DeviceNotFoundError)) {
+        return QStringLiteral("%1 does not exist").arg(device);
+    }
     switch (error) {
         case QSerialPort::DeviceNotFoundError:
             return QStringLiteral("%1 does not exist").arg(device);
