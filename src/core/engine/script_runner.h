@@ -122,10 +122,11 @@ public:
     bool program_memory_hidden = false;
     bool data_memory_hidden = false;
 
-    // "Fast link": the instructions that need no board action (the loop and page
-    // instructions, "calc...", the checks and the pauses) are carried out inside
-    // the step, followed at once by the next instruction, instead of sending the
-    // no-operation command 100 and waiting for its answer. The board then hears
+    // "Fast link": the instructions that need no board action (needs_board in the
+    // kinds' table: the loop and page instructions, "calc...", the checks and the
+    // pauses) are carried out inside the step, followed at once by the next
+    // instruction, instead of sending the no-operation command 100 and waiting
+    // for its answer. The board then hears
     // the same commands in the same order, only without those no-operations.
     bool fast_link = false;
 
