@@ -18,9 +18,7 @@ StartResult start_identify(ProgramState& state) {
     host.set_status_text(kIdentifyStartText);
     host.process_events();
     state.link.discard_waiting_bytes();
-    runner.next_instruction = 1;
-    runner.phase = 0;
-    runner.word_accumulator = 0;
+    runner.rewind();
     runner.operation_name = std::string(kIdentifyOperationName);
     runner.run_step();
     return StartResult::Started;

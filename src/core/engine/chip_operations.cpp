@@ -121,11 +121,9 @@ void reset_for_new_script(ProgramState& state, bool continues) {
     state.operation_refused = false;
     state.operation_failed = false;
     state.stop_requested = false;  // a stop asked of an earlier operation
-    runner.address = 0;
+    runner.forget_loop();
     runner.last_flash = state.image.flash_size - 1;
     runner.last_eeprom = state.image.eeprom_size - 1;
-    // A "loop" only ever returns to a loop-set instruction of this operation.
-    runner.loop_start = 0;
     runner.operation_steps = 0;
     runner.reset_send_ahead();
     runner.step_limit = operation_step_limit(state.image, runner.script_length());
@@ -174,12 +172,10 @@ StartResult start_operation_on(ProgramState& state, OperationKind kind,
     // Answers to commands sent outside an operation ("Test Vpp", an aborted
     // operation's last command) would otherwise be taken for the first answer.
     state.link.discard_waiting_bytes();
-    runner.next_instruction = 1;
     // Every operation starts between instructions. (Resetting the phase on every
     // step of instruction 1 instead would restart a script that begins with a
     // multi-step instruction for ever.)
-    runner.phase = 0;
-    runner.word_accumulator = 0;
+    runner.rewind();
     // Named before the first step so that a first step ending the program
     // leaves no operation behind; the first step never finishes a script.
     runner.operation_name = std::string(row.name);

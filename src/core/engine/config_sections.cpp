@@ -7,19 +7,8 @@ namespace corvanel {
 namespace {
 
 bool touches_config_word(InstructionKind kind) {
-    switch (kind) {
-        case InstructionKind::WriteConfig1:
-        case InstructionKind::WriteConfig2:
-        case InstructionKind::ReadConfig1:
-        case InstructionKind::ReadConfig2:
-        case InstructionKind::CheckConfig1:
-        case InstructionKind::CheckConfig2:
-        case InstructionKind::CheckBlankConfig1:
-        case InstructionKind::CheckBlankConfig2:
-            return true;
-        default:
-            return false;
-    }
+    const KindMemory memory = traits_of(kind).memory;
+    return memory == KindMemory::Config1 || memory == KindMemory::Config2;
 }
 
 }  // namespace

@@ -33,14 +33,14 @@ ScriptRunner::StepEnd ScriptRunner::execute_step(std::size_t& index) {
     std::uint64_t carried_out = 0;
     while (idle_) {
         idle_ = false;
-        if (next_instruction < 1 || next_instruction > script_length()) {
+        if (position_.instruction < 1 || position_.instruction > script_length()) {
             return StepEnd::Finished;
         }
         if (++carried_out > kMaxIdleInstructionsPerStep) {
             state_.link.send_nop();
             break;
         }
-        index = static_cast<std::size_t>(next_instruction - 1);
+        index = static_cast<std::size_t>(position_.instruction - 1);
         if (!execute(decoded_[index])) {
             return StepEnd::Unrecognized;
         }

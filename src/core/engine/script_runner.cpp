@@ -1,11 +1,8 @@
 #include "core/engine/script_runner.h"
 
 #include <algorithm>
-#include <array>
-#include <cctype>
 #include <utility>
 
-#include "core/devices/leading_number.h"
 #include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/device_id_guard.h"
@@ -18,140 +15,8 @@ namespace {
 
 using Kind = InstructionKind;
 
-struct WholeText {
-    std::string_view text;
-    Kind kind;
-};
-
-constexpr std::array<WholeText, 10> kControlWords{{
-    {"begin", Kind::Begin},
-    {"end", Kind::End},
-    {"calcflash", Kind::CalcFlash},
-    {"calcflashpage", Kind::CalcFlashPage},
-    {"calceeprom", Kind::CalcEeprom},
-    {"setflashloop", Kind::SetFlashLoop},
-    {"seteepromloop", Kind::SetEepromLoop},
-    {"loop", Kind::Loop},
-    {"ifpage", Kind::IfPage},
-    {"endifpage", Kind::EndIfPage},
-}};
-
-constexpr std::array<WholeText, 9> kWriteSuffixes{{
-    {"-flash", Kind::WriteFlash},
-    {"-eeprom", Kind::WriteEeprom},
-    {"-config1", Kind::WriteConfig1},
-    {"-config2", Kind::WriteConfig2},
-    {"-calflash", Kind::WriteCalFlash},
-    {"-calconfig1", Kind::WriteCalConfig},
-    {"-calspace1", Kind::WriteCalSpace1},
-    {"-calspace2", Kind::WriteCalSpace2},
-    {"-next", Kind::StepCommand},
-}};
-
-constexpr std::array<WholeText, 10> kReadPrefixes{{
-    {"flash=s", Kind::ReadFlash},
-    {"eeprom=s", Kind::ReadEeprom},
-    {"config1=s", Kind::ReadConfig1},
-    {"config2=s", Kind::ReadConfig2},
-    {"temp=s", Kind::ReadTemp},
-    {"deviceid=s", Kind::ReadDeviceId},
-    {"calflash=s", Kind::ReadCalFlash},
-    {"calconfig1=s", Kind::ReadCalConfig},
-    {"calspace1=s", Kind::ReadCalSpace1},
-    {"calspace2=s", Kind::ReadCalSpace2},
-}};
-
-constexpr std::array<WholeText, 9> kCheckWords{{
-    {"checkblankflash", Kind::CheckBlankFlash},
-    {"checkblankeeprom", Kind::CheckBlankEeprom},
-    {"checkblankconfig1", Kind::CheckBlankConfig1},
-    {"checkblankconfig2", Kind::CheckBlankConfig2},
-    {"checkflash", Kind::CheckFlash},
-    {"checkeeprom", Kind::CheckEeprom},
-    {"checkconfig1", Kind::CheckConfig1},
-    {"checkconfig2", Kind::CheckConfig2},
-    {"checkdeviceid", Kind::CheckDeviceId},
-}};
-
-std::string upper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return result;
-}
-
-// The hex digits at `position` (counted from 0), in either case; -1 when the
-// text is too short or they are not all hex digits.
-std::int32_t hex_field(std::string_view text, std::size_t position, std::size_t width) {
-    if (text.size() < position + width) {
-        return -1;
-    }
-    const std::string digits = upper(text.substr(position, width));
-    return width == 2 ? hexval2(digits) : hexval4(digits);
-}
-
-// A code the interpreter cannot send makes the whole instruction unknown.
-DecodedInstruction with_code(Kind kind, std::int32_t code, std::int32_t value = 0) {
-    if (code < 0 || value < 0) {
-        return {};
-    }
-    return {kind, code, value};
-}
-
-bool is_flash_kind(Kind kind) {
-    return kind == Kind::WriteFlash || kind == Kind::ReadFlash || kind == Kind::CheckBlankFlash ||
-           kind == Kind::CheckFlash;
-}
-
-bool is_eeprom_kind(Kind kind) {
-    return kind == Kind::WriteEeprom || kind == Kind::ReadEeprom ||
-           kind == Kind::CheckBlankEeprom || kind == Kind::CheckEeprom;
-}
-
-bool is_config1_kind(Kind kind) {
-    return kind == Kind::WriteConfig1 || kind == Kind::ReadConfig1 ||
-           kind == Kind::CheckBlankConfig1 || kind == Kind::CheckConfig1;
-}
-
-bool is_calibration_read(Kind kind) {
-    return kind == Kind::ReadCalFlash || kind == Kind::ReadCalConfig ||
-           kind == Kind::ReadCalSpace1 || kind == Kind::ReadCalSpace2;
-}
-
-bool is_user_id_kind(Kind kind) {
-    return kind == Kind::WriteUserId || kind == Kind::ReadUserId || kind == Kind::CheckUserId;
-}
-
-// "-userid1" .. "-userid4" at the end of the text (write), "userid1=s" ..
-// "userid4=s" at its start (read), "checkuserid1" .. "checkuserid4" (check):
-// the index 0..3 of the word, or -1.
-std::int32_t user_id_digit(char digit) {
-    return digit >= '1' && digit <= '4' ? digit - '1' : -1;
-}
-
-bool is_config2_kind(Kind kind) {
-    return kind == Kind::WriteConfig2 || kind == Kind::ReadConfig2 ||
-           kind == Kind::CheckBlankConfig2 || kind == Kind::CheckConfig2;
-}
-
-// A FLASH or configuration word holds 14 bits and an EEPROM cell 8: a larger
-// value read from the board is a byte taken from the wrong place in the answer
-// stream (a doubled or lost byte, noise on the line). What a temporary read
-// holds is judged by the check that uses it; the EEPROM checks compare the low
-// byte only, so their high byte is not judged.
-bool answer_fits(Kind kind, std::int32_t value) {
-    if (kind == Kind::ReadEeprom) {
-        return value >= 0 && value <= kBlankEepromByte;
-    }
-    if (is_eeprom_kind(kind)) {
-        return true;
-    }
-    if (is_flash_kind(kind) || is_config1_kind(kind) || is_config2_kind(kind) ||
-        is_calibration_read(kind) || is_user_id_kind(kind) || kind == Kind::ReadProtection) {
-        return value >= 0 && value <= kBlankFlashWord;
-    }
-    return true;
+KindMemory memory_of(Kind kind) {
+    return traits_of(kind).memory;
 }
 
 // Sets the flag for the length of a step, also when the step returns early.
@@ -168,78 +33,6 @@ private:
 
 }  // namespace
 
-DecodedInstruction decode_instruction(std::string_view text) {
-    for (const auto& word : kControlWords) {
-        if (text == word.text) {
-            return {word.kind};
-        }
-    }
-    if (text == "beginvppvdd") {
-        return {Kind::BeginVppFirst};
-    }
-    if (text == "setcalloop") {
-        return {Kind::SetCalLoop};
-    }
-    if (text == "ifuserids") {
-        return {Kind::IfUserIds};
-    }
-    if (text == "endifuserids") {
-        return {Kind::EndIfUserIds};
-    }
-    constexpr std::string_view kUserIdWrite = "-userid";
-    if (text.starts_with('s') && text.size() == 3 + kUserIdWrite.size() + 1 &&
-        text.substr(3, kUserIdWrite.size()) == kUserIdWrite) {
-        return with_code(Kind::WriteUserId, hex_field(text, 1, 2), user_id_digit(text.back()));
-    }
-    constexpr std::string_view kUserIdRead = "=s";
-    if (text.starts_with("userid") && text.size() > 7 &&
-        text.substr(7, kUserIdRead.size()) == kUserIdRead) {
-        return with_code(Kind::ReadUserId, hex_field(text, 9, 2), user_id_digit(text[6]));
-    }
-    if (text.size() == 12 && text.starts_with("checkuserid")) {
-        return with_code(Kind::CheckUserId, 0, user_id_digit(text.back()));
-    }
-    if (text.starts_with("protection=s")) {
-        return with_code(Kind::ReadProtection, hex_field(text, 12, 2));
-    }
-    if (text.starts_with('s')) {
-        for (const auto& suffix : kWriteSuffixes) {
-            if (text.ends_with(suffix.text)) {
-                return with_code(suffix.kind, hex_field(text, 1, 2));
-            }
-        }
-    }
-    for (const auto& prefix : kReadPrefixes) {
-        if (text.starts_with(prefix.text)) {
-            return with_code(prefix.kind, hex_field(text, prefix.text.size(), 2));
-        }
-    }
-    for (const auto& word : kCheckWords) {
-        if (text == word.text) {
-            return {word.kind};
-        }
-    }
-    if (text.size() == 8 && text[0] == 's' && text[3] == '-') {
-        return with_code(Kind::WriteLiteral, hex_field(text, 1, 2), hex_field(text, 4, 4));
-    }
-    if (text.size() == 3 && text[0] == 's') {
-        return with_code(Kind::Command, hex_field(text, 1, 2));
-    }
-    if (text == "wprog") {
-        return {Kind::WaitProg};
-    }
-    if (text.starts_with('w')) {
-        return {Kind::Wait, 0, leading_number(text.substr(1))};
-    }
-    return {};
-}
-
-std::string unrecognized_instruction_text(std::string_view instruction) {
-    std::string text = "Unrecognized symbolic instruction '";
-    text.append(instruction).append("'.\r\nThe program must end.");
-    return text;
-}
-
 void ScriptRunner::load_script(const InstructionList& instructions) {
     script_ = instructions.empty() ? InstructionList{std::string()} : instructions;
     decoded_.clear();
@@ -251,9 +44,9 @@ void ScriptRunner::load_script(const InstructionList& instructions) {
 
 void ScriptRunner::stop() {
     reset_send_ahead();
-    next_instruction = script_length() + 1;
-    phase = 0;
-    word_accumulator = 0;
+    position_.instruction = script_length() + 1;
+    position_.phase = 0;
+    position_.word_accumulator = 0;
     operation_name.clear();
 }
 
@@ -274,8 +67,8 @@ void ScriptRunner::run_step() {
     StepEnd end = StepEnd::Finished;
     if (sending_ahead()) {
         end = step_sending_ahead(index);
-    } else if (next_instruction >= 1 && next_instruction <= script_length()) {
-        index = static_cast<std::size_t>(next_instruction - 1);
+    } else if (position_.instruction >= 1 && position_.instruction <= script_length()) {
+        index = static_cast<std::size_t>(position_.instruction - 1);
         end = execute_step(index);
     }
     if (end == StepEnd::Finished) {
@@ -298,7 +91,7 @@ void ScriptRunner::run_step() {
 }
 
 void ScriptRunner::finish() {
-    next_instruction = script_length() + 1;
+    position_.instruction = script_length() + 1;
     if (running() && answers_after_end(state_)) {
         abort_operation(state_, kOutOfStepText);
         return;
@@ -324,19 +117,25 @@ std::int32_t ScriptRunner::effective_page_size() const {
 
 void ScriptRunner::show_progress(InstructionKind kind) {
     std::string text;
-    if (is_flash_kind(kind) || is_eeprom_kind(kind)) {
-        text = is_flash_kind(kind) ? "F:" : "E:";
-        text += std::to_string(static_cast<std::int64_t>(address) + 1);
-        text += '/';
-        text += std::to_string(static_cast<std::int64_t>(loop_end) + 1);
-    } else if (is_config1_kind(kind)) {
-        text = "CONF1:";
-    } else if (is_config2_kind(kind)) {
-        text = "CONF2:";
-    } else if (is_user_id_kind(kind)) {
-        text = "ID:";
-    } else {
-        return;
+    switch (memory_of(kind)) {
+        case KindMemory::Flash:
+        case KindMemory::Eeprom:
+            text = memory_of(kind) == KindMemory::Flash ? "F:" : "E:";
+            text += std::to_string(static_cast<std::int64_t>(position_.address) + 1);
+            text += '/';
+            text += std::to_string(static_cast<std::int64_t>(position_.loop_end) + 1);
+            break;
+        case KindMemory::Config1:
+            text = "CONF1:";
+            break;
+        case KindMemory::Config2:
+            text = "CONF2:";
+            break;
+        case KindMemory::UserId:
+            text = "ID:";
+            break;
+        default:
+            return;
     }
     EngineHost& host = state_.engine_host();
     host.set_status_text(text);
@@ -346,8 +145,27 @@ void ScriptRunner::show_progress(InstructionKind kind) {
 bool ScriptRunner::execute(const DecodedInstruction& instruction) {
     ProgrammerLink& link = state_.link;
     MemoryImage& image = state_.image;
-    const std::int32_t here = next_instruction;
+    const std::int32_t here = position_.instruction;
 
+    switch (traits_of(instruction.kind).role) {
+        case KindRole::Write:
+            write_step(instruction);
+            return true;
+        case KindRole::Read:
+            read_step(instruction);
+            return true;
+        case KindRole::Check:
+            check_step(instruction);
+            return true;
+        case KindRole::None:
+            return false;
+        case KindRole::Voltages:
+        case KindRole::Flow:
+        case KindRole::Pause:
+        case KindRole::Command:
+        case KindRole::Confirm:
+            break;
+    }
     switch (instruction.kind) {
         case Kind::Begin:
             link.voltages_on(state_.model.voltage_sequence);
@@ -394,44 +212,47 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
         case Kind::SetFlashLoop:
         case Kind::SetEepromLoop:
         case Kind::SetCalLoop:
-            loop_start = here;
+            position_.loop_start = here;
             if (instruction.kind == Kind::SetCalLoop) {
                 // Up to the word before the calibration word: a walk of "-next"
                 // commands leaves the chip's address counter on it.
                 const auto& calibration = state_.model.calibration_word;
-                loop_end = calibration ? std::min(calibration->address, last_flash + 1) - 1 : -1;
+                position_.loop_end =
+                    calibration ? std::min(calibration->address, last_flash + 1) - 1 : -1;
             } else {
-                loop_end = instruction.kind == Kind::SetFlashLoop ? last_flash : last_eeprom;
+                position_.loop_end =
+                    instruction.kind == Kind::SetFlashLoop ? last_flash : last_eeprom;
             }
-            if (address <= loop_end) {
-                loop_pass_address_ = address;
+            if (position_.address <= position_.loop_end) {
+                position_.loop_pass_address = position_.address;
                 advance();
             } else {
-                address = 0;
-                loop_start = 0;  // skipped: this loop has ended as well
-                next_instruction = after_next(here, Kind::Loop);
+                position_.address = 0;
+                position_.loop_start = 0;  // skipped: this loop has ended as well
+                position_.instruction = after_next(here, Kind::Loop);
             }
             keep_moving();
             return true;
         case Kind::Loop:
-            if (loop_start >= 1 && loop_start <= script_length() && address != loop_pass_address_) {
-                next_instruction = loop_start;
+            if (position_.loop_start >= 1 && position_.loop_start <= script_length() &&
+                position_.address != position_.loop_pass_address) {
+                position_.instruction = position_.loop_start;
             } else {
-                if (loop_start >= 1) {
-                    address = 0;
+                if (position_.loop_start >= 1) {
+                    position_.address = 0;
                 }
                 // The loop has ended: a later "loop" with no loop-set of its own
                 // must not return here (that would cycle for ever).
-                loop_start = 0;
+                position_.loop_start = 0;
                 advance();
             }
             keep_moving();
             return true;
         case Kind::IfPage:
-            if (address > 0 && address % effective_page_size() == 0) {
+            if (position_.address > 0 && position_.address % effective_page_size() == 0) {
                 advance();
             } else {
-                next_instruction = after_next(here, Kind::EndIfPage);
+                position_.instruction = after_next(here, Kind::EndIfPage);
             }
             keep_moving();
             return true;
@@ -442,7 +263,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             if (image.user_ids_used()) {
                 advance();
             } else {
-                next_instruction = after_next(here, Kind::EndIfUserIds);
+                position_.instruction = after_next(here, Kind::EndIfUserIds);
             }
             keep_moving();
             return true;
@@ -477,48 +298,11 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             return true;
         case Kind::StepCommand:
             link.send_chip_command(instruction.code);
-            ++address;
+            ++position_.address;  // its kind moves the address
             advance();
             return true;
-        case Kind::WriteFlash:
-        case Kind::WriteEeprom:
-        case Kind::WriteConfig1:
-        case Kind::WriteConfig2:
-        case Kind::WriteLiteral:
-        case Kind::WriteCalFlash:
-        case Kind::WriteCalConfig:
-        case Kind::WriteCalSpace1:
-        case Kind::WriteCalSpace2:
-        case Kind::WriteUserId:
-            write_step(instruction);
-            return true;
-        case Kind::ReadFlash:
-        case Kind::ReadEeprom:
-        case Kind::ReadConfig1:
-        case Kind::ReadConfig2:
-        case Kind::ReadTemp:
-        case Kind::ReadDeviceId:
-        case Kind::ReadCalFlash:
-        case Kind::ReadCalConfig:
-        case Kind::ReadCalSpace1:
-        case Kind::ReadCalSpace2:
-        case Kind::ReadUserId:
-        case Kind::ReadProtection:
-            read_step(instruction);
-            return true;
-        case Kind::CheckBlankFlash:
-        case Kind::CheckBlankEeprom:
-        case Kind::CheckBlankConfig1:
-        case Kind::CheckBlankConfig2:
-        case Kind::CheckFlash:
-        case Kind::CheckEeprom:
-        case Kind::CheckConfig1:
-        case Kind::CheckConfig2:
-        case Kind::CheckUserId:
-            check_step(instruction);
-            return true;
-        case Kind::Unrecognized:
-            return false;
+        default:
+            break;  // the writes, reads and checks: their steps above
     }
     // The one-step instructions that only keep the conversation going.
     advance();
@@ -528,13 +312,13 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
 
 void ScriptRunner::write_step(const DecodedInstruction& instruction) {
     ProgrammerLink& link = state_.link;
-    if (phase == 0) {
+    if (position_.phase == 0) {
         show_progress(instruction.kind);
         link.send_chip_command(instruction.code);
-        phase = 1;
+        position_.phase = 1;
         return;
     }
-    if (phase != 1) {
+    if (position_.phase != 1) {
         return;  // a stray byte in the middle of a read: dropped
     }
     link.send_data_word(write_value(instruction));
@@ -543,9 +327,9 @@ void ScriptRunner::write_step(const DecodedInstruction& instruction) {
     } else if (instruction.kind == Kind::WriteCalConfig) {
         calibration_sent_ |= 2;
     }
-    phase = 0;
-    if (instruction.kind == Kind::WriteFlash || instruction.kind == Kind::WriteEeprom) {
-        ++address;
+    position_.phase = 0;
+    if (traits_of(instruction.kind).moves_address) {
+        ++position_.address;
     }
     advance();
 }
@@ -553,96 +337,97 @@ void ScriptRunner::write_step(const DecodedInstruction& instruction) {
 void ScriptRunner::read_step(const DecodedInstruction& instruction) {
     ProgrammerLink& link = state_.link;
     MemoryImage& image = state_.image;
-    switch (phase) {
+    switch (position_.phase) {
         case 0:
             show_progress(instruction.kind);
             link.send_chip_command(instruction.code);
-            phase = 1;
+            position_.phase = 1;
             return;
         case 1:
-            word_accumulator = 0;
+            position_.word_accumulator = 0;
             link.request_data_word();
-            phase = 2;
+            position_.phase = 2;
             return;
         case 2:
-            word_accumulator += link.received_byte;
-            phase = 3;
+            position_.word_accumulator += link.received_byte;
+            position_.phase = 3;
             return;
         default:
             break;
     }
     // The high byte: the word is complete. The board's third byte, which follows,
     // starts the next instruction.
-    word_accumulator += 256 * link.received_byte;
-    if (!answer_fits(instruction.kind, word_accumulator)) {
+    position_.word_accumulator += 256 * link.received_byte;
+    if (!word_fits(instruction.kind, position_.word_accumulator)) {
         abort_operation(state_, kOutOfStepText);
         return;
     }
     switch (instruction.kind) {
         case Kind::ReadFlash:
-            image.set_flash_word(address, word_accumulator);
-            ++address;
+            image.set_flash_word(position_.address, position_.word_accumulator);
             break;
         case Kind::ReadEeprom:
-            image.set_eeprom_byte(address, word_accumulator % 256);
-            ++address;
+            image.set_eeprom_byte(position_.address, position_.word_accumulator % 256);
             break;
         case Kind::ReadConfig1:
-            image.config1 = word_accumulator;
+            image.config1 = position_.word_accumulator;
             break;
         case Kind::ReadConfig2:
-            image.config2 = word_accumulator;
+            image.config2 = position_.word_accumulator;
             break;
         case Kind::ReadDeviceId:
-            device_id_word = word_accumulator;
+            device_id_word = position_.word_accumulator;
             break;
         case Kind::ReadUserId:
-            (void)image.set_user_id(instruction.value, word_accumulator);
+            (void)image.set_user_id(instruction.value, position_.word_accumulator);
             break;
         case Kind::ReadProtection: {
             const ProtectionBits bits = state_.protection();
-            program_memory_hidden = bits.program_protected(word_accumulator);
-            data_memory_hidden = bits.data_protected(word_accumulator);
+            program_memory_hidden = bits.program_protected(position_.word_accumulator);
+            data_memory_hidden = bits.data_protected(position_.word_accumulator);
             break;
         }
         case Kind::ReadCalFlash:
         case Kind::ReadCalConfig:
         case Kind::ReadCalSpace1:
         case Kind::ReadCalSpace2:
-            if (!keep_calibration(instruction.kind, word_accumulator)) {
+            if (!keep_calibration(instruction.kind, position_.word_accumulator)) {
                 return;  // not a calibration value: the operation has stopped
             }
             break;
         default:
-            temp_word = word_accumulator;
+            temp_word = position_.word_accumulator;
             break;
     }
-    phase = 0;
-    word_accumulator = 0;
+    if (traits_of(instruction.kind).moves_address) {
+        ++position_.address;
+    }
+    position_.phase = 0;
+    position_.word_accumulator = 0;
     advance();
 }
 
 void ScriptRunner::check_step(const DecodedInstruction& instruction) {
     const InstructionKind kind = instruction.kind;
-    if (!answer_fits(kind, temp_word)) {
+    if (!word_fits(kind, temp_word)) {
         abort_operation(state_, kOutOfStepText);
         return;
     }
     show_progress(kind);
-    const std::int32_t at = kind == Kind::CheckUserId ? instruction.value : address;
-    if (is_flash_kind(kind) || is_eeprom_kind(kind)) {
-        ++address;
+    const std::int32_t at = kind == Kind::CheckUserId ? instruction.value : position_.address;
+    if (traits_of(kind).moves_address) {
+        ++position_.address;
     }
     advance();
     if (compare_temp_word(kind, at)) {
         // The 25th mismatch: on to the last instruction (normally "end").
-        next_instruction = script_length();
+        position_.instruction = script_length();
     }
     keep_moving();
 }
 
 bool ScriptRunner::temp_word_fits(InstructionKind kind) const {
-    return answer_fits(kind, temp_word);
+    return word_fits(kind, temp_word);
 }
 
 bool ScriptRunner::compare_temp_word(InstructionKind kind, std::int32_t at) {
@@ -683,13 +468,13 @@ bool ScriptRunner::compare_temp_word(InstructionKind kind, std::int32_t at) {
             compared_bits = state_.model.config_mask2;
             break;
     }
-    const bool calibration = (is_flash_kind(kind) && at_calibration_word(at));
+    const bool calibration = (memory_of(kind) == KindMemory::Flash && at_calibration_word(at));
     // A code-protected chip reads 0 where it hides a memory: nothing to compare.
     // (A blank check still fails there: a protected chip is not blank.)
     const bool hidden = (kind == Kind::CheckFlash && program_memory_hidden) ||
                         (kind == Kind::CheckEeprom && data_memory_hidden);
     if (!calibration && !hidden && (read & compared_bits) != (expected & compared_bits)) {
-        const bool eeprom = is_eeprom_kind(kind);
+        const bool eeprom = memory_of(kind) == KindMemory::Eeprom;
         const std::string read_text = eeprom ? hex2h(read) : hex4h(read);
         expected_text = eeprom ? hex2h(expected) : hex4h(expected);
         return state_.report.record_mismatch(location, read_text, expected_text);
@@ -708,12 +493,12 @@ std::int32_t ScriptRunner::write_value(const DecodedInstruction& instruction) co
     switch (instruction.kind) {
         case Kind::WriteFlash:
             // The chip's own calibration goes back where the image may hold anything.
-            if (at_calibration_word(address) && kept_calibration_word >= 0) {
+            if (at_calibration_word(position_.address) && kept_calibration_word >= 0) {
                 return kept_calibration_word;
             }
-            return image.flash_word(address);
+            return image.flash_word(position_.address);
         case Kind::WriteEeprom:
-            return image.eeprom_byte(address);
+            return image.eeprom_byte(position_.address);
         case Kind::WriteConfig1:
             if (bits != 0 && kept_calibration_bits >= 0) {
                 return (image.config1 & ~bits) | kept_calibration_bits;

@@ -31,106 +31,11 @@
 #include <vector>
 
 #include "core/devices/model_application.h"
+#include "core/engine/instruction_decode.h"
 
 namespace corvanel {
 
 struct ProgramState;
-
-// The instruction kinds, in the order in which a text is tested against them.
-enum class InstructionKind {
-    Begin,
-    End,
-    CalcFlash,
-    CalcFlashPage,
-    CalcEeprom,
-    SetFlashLoop,
-    SetEepromLoop,
-    Loop,
-    IfPage,
-    EndIfPage,
-    WriteFlash,    // s cc -flash
-    WriteEeprom,   // s cc -eeprom
-    WriteConfig1,  // s cc -config1
-    WriteConfig2,  // s cc -config2
-    ReadFlash,     // flash=s cc
-    ReadEeprom,    // eeprom=s cc
-    ReadConfig1,   // config1=s cc
-    ReadConfig2,   // config2=s cc
-    ReadTemp,      // temp=s cc
-    CheckBlankFlash,
-    CheckBlankEeprom,
-    CheckBlankConfig1,
-    CheckBlankConfig2,
-    CheckFlash,
-    CheckEeprom,
-    CheckConfig1,
-    CheckConfig2,
-    WriteLiteral,  // s cc - dddd
-    Command,       // s cc
-    WaitProg,      // wprog
-    Wait,          // w and a number of milliseconds
-
-    // beginvppvdd: voltages on, Vpp before Vdd, whatever the model says.
-    BeginVppFirst,
-    // deviceid=s cc: the word read goes to device_id_word.
-    ReadDeviceId,
-    // checkdeviceid: the ID word must name the model, or the user agrees to go on.
-    CheckDeviceId,
-
-    // Factory calibration (the model's "calflash:" and "calconfig:"):
-    // setcalloop: a loop over the program addresses below the calibration word.
-    SetCalLoop,
-    // s cc -next: command cc, and the loop address moves on by one (a walk).
-    StepCommand,
-    // calflash=s cc: the word read is the chip's calibration word; it must have
-    // the factory form or the operation stops before anything is erased.
-    ReadCalFlash,
-    // calconfig1=s cc: keeps the calibration bits of the configuration word read.
-    ReadCalConfig,
-    // calspace1=s cc, calspace2=s cc: keep a calibration word of configuration space.
-    ReadCalSpace1,
-    ReadCalSpace2,
-    // s cc -calflash, -calconfig1, -calspace1, -calspace2: command cc, then the
-    // kept word (3FFFh with the kept bits for -calconfig1); 3FFFh when nothing was
-    // kept in this operation, which programs nothing.
-    WriteCalFlash,
-    WriteCalConfig,
-    WriteCalSpace1,
-    WriteCalSpace2,
-
-    // User IDs (2000h..2003h), N is 1 to 4 for the word 2000h + N - 1:
-    // ifuserids ... endifuserids: the block runs only when the image holds a user
-    // ID other than 3FFFh, so an image without IDs is programmed and verified as
-    // before.
-    IfUserIds,
-    EndIfUserIds,
-    // s cc -useridN: command cc, then user ID word N of the image.
-    WriteUserId,
-    // useridN=s cc: command cc, then the word read becomes user ID word N.
-    ReadUserId,
-    // checkuseridN: the temporary word against user ID word N of the image.
-    CheckUserId,
-
-    // protection=s cc: command cc, then configuration word 1 of the chip is read
-    // to learn whether code protection hides program memory (and data memory);
-    // the checks of a hidden memory are then left out of the comparison.
-    ReadProtection,
-
-    Unrecognized,
-};
-
-struct DecodedInstruction {
-    InstructionKind kind = InstructionKind::Unrecognized;
-    std::int32_t code = 0;  // chip command code, 0..255
-    // Data literal (WriteLiteral), milliseconds (Wait) or user ID index 0..3.
-    std::int32_t value = 0;
-};
-
-// Recognises one instruction text, case-sensitively and without trimming.
-[[nodiscard]] DecodedInstruction decode_instruction(std::string_view text);
-
-// The fatal message for an instruction that fits no rule.
-[[nodiscard]] std::string unrecognized_instruction_text(std::string_view instruction);
 
 class ScriptRunner {
 public:
@@ -173,15 +78,31 @@ public:
     // Steps of the running operation so far (start_operation resets it).
     std::uint64_t operation_steps = 0;
 
-    // Interpreter state between steps.
-    std::int32_t next_instruction = 1;  // script_length() + 1: finished
-    std::int32_t phase = 0;             // 0..3 inside a multi-step instruction
-    std::int32_t address = 0;           // index into FLASH or EEPROM of the running loop
+    // Where the interpreter stands between steps (see Position).
+    [[nodiscard]] std::int32_t next_instruction() const { return position_.instruction; }
+    [[nodiscard]] std::int32_t phase() const { return position_.phase; }
+    [[nodiscard]] std::int32_t address() const { return position_.address; }
+    [[nodiscard]] std::int32_t loop_start() const { return position_.loop_start; }
+    [[nodiscard]] std::int32_t loop_end() const { return position_.loop_end; }
+    [[nodiscard]] std::int32_t word_accumulator() const { return position_.word_accumulator; }
+    // On to the first instruction, between instructions: an operation starts.
+    void rewind() {
+        position_.instruction = 1;
+        position_.phase = 0;
+        position_.word_accumulator = 0;
+    }
+    // A new script: the loop address back to 0, and a "loop" only ever returns to
+    // a loop-set instruction of this script.
+    void forget_loop() {
+        position_.address = 0;
+        position_.loop_start = 0;
+    }
+    // Puts the interpreter where an interrupted operation or a loop left it.
+    void set_phase(std::int32_t phase) { position_.phase = phase; }
+    void set_address(std::int32_t address) { position_.address = address; }
+
     std::int32_t last_flash = -1;
     std::int32_t last_eeprom = -1;
-    std::int32_t loop_start = 0;  // instruction number of the running loop-set; 0: none
-    std::int32_t loop_end = -1;
-    std::int32_t word_accumulator = 0;
     std::int32_t temp_word = 0;
     std::string operation_name;  // "program", "erase", "read", "blank", "verify" or empty
     // The last word read by "deviceid=s" cc; -1 when none has been read yet.
@@ -201,10 +122,11 @@ public:
     bool program_memory_hidden = false;
     bool data_memory_hidden = false;
 
-    // "Fast link": the instructions that need no board action (the loop and page
-    // instructions, "calc...", the checks and the pauses) are carried out inside
-    // the step, followed at once by the next instruction, instead of sending the
-    // no-operation command 100 and waiting for its answer. The board then hears
+    // "Fast link": the instructions that need no board action (needs_board in the
+    // kinds' table: the loop and page instructions, "calc...", the checks and the
+    // pauses) are carried out inside the step, followed at once by the next
+    // instruction, instead of sending the no-operation command 100 and waiting
+    // for its answer. The board then hears
     // the same commands in the same order, only without those no-operations.
     bool fast_link = false;
 
@@ -231,7 +153,7 @@ private:
     // Carries out the current instruction; false when it fits no rule.
     bool execute(const DecodedInstruction& instruction);
     void finish();
-    void advance() { ++next_instruction; }
+    void advance() { ++position_.instruction; }
     // One more than the number of the first instruction of that kind at or after
     // `from`; script_length() + 1 when there is none.
     [[nodiscard]] std::int32_t after_next(std::int32_t from, InstructionKind kind) const;
@@ -270,10 +192,23 @@ private:
     void expect_answers(Pending what, std::uint64_t bytes);
     [[nodiscard]] bool answered_lock_step_instruction_waits() const;
 
+    // The interpreter's position: which instruction, which step of it, the loop
+    // address and the running loop. Send-ahead keeps one copy of it while a read
+    // sent ahead completes as if the interpreter stood where the read was sent.
+    struct Position {
+        std::int32_t instruction = 1;  // script_length() + 1: finished
+        std::int32_t phase = 0;        // 0..3 inside a multi-step instruction
+        std::int32_t address = 0;      // index into FLASH or EEPROM of the running loop
+        std::int32_t word_accumulator = 0;
+        std::int32_t loop_start = 0;  // instruction number of the running loop-set; 0: none
+        std::int32_t loop_end = -1;
+        std::int32_t loop_pass_address = 0;  // address when the loop body was last entered
+    };
+
     ProgramState& state_;
     InstructionList script_;
     std::vector<DecodedInstruction> decoded_;
-    std::int32_t loop_pass_address_ = 0;  // address when the loop body was last entered
+    Position position_;
     double awaiting_since_ = 0.0;
     std::uint64_t steps_run_ = 0;
     bool in_step_ = false;

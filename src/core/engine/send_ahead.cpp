@@ -9,13 +9,13 @@
 // queue always names the next byte.
 //
 // Only the instructions whose commands do not depend on an earlier answer run
-// ahead: the loop, page and "calc..." instructions, the writes of literals and
-// image words, plain commands, the reads into the image, the configuration
-// words, the temporary word and the device ID word, and the checks of the
-// temporary word. Every other instruction (the voltages, the pauses, the device
-// ID check, and any kind not named here) waits until every answer is in and
-// then runs lock-step: its answers drive its steps exactly as without the
-// window.
+// ahead (runs_ahead in the kinds' table, core/engine/instruction_kind.h): the
+// loop, page and "calc..." instructions, the writes of literals and image words,
+// plain commands, the reads into the image, the configuration words, the
+// temporary word and the device ID word, and the checks of the temporary word.
+// Every other instruction (the voltages, the pauses, the device ID check, the
+// calibration and protection reads) waits until every answer is in and then runs
+// lock-step: its answers drive its steps exactly as without the window.
 
 #include <algorithm>
 #include <cstdint>
@@ -37,67 +37,8 @@ constexpr std::uint64_t kMaxSilentInstructions = 1U << 20;
 // The answer bytes of a read (kReadWord): low, high and one more.
 constexpr std::int32_t kReadAnswerBytes = 3;
 
-bool is_read_sent_ahead(Kind kind) {
-    switch (kind) {
-        case Kind::ReadFlash:
-        case Kind::ReadEeprom:
-        case Kind::ReadConfig1:
-        case Kind::ReadConfig2:
-        case Kind::ReadTemp:
-        case Kind::ReadDeviceId:
-        case Kind::ReadUserId:
-            return true;
-        default:
-            return false;
-    }
-}
-
-bool is_check_sent_ahead(Kind kind) {
-    switch (kind) {
-        case Kind::CheckBlankFlash:
-        case Kind::CheckBlankEeprom:
-        case Kind::CheckBlankConfig1:
-        case Kind::CheckBlankConfig2:
-        case Kind::CheckFlash:
-        case Kind::CheckEeprom:
-        case Kind::CheckConfig1:
-        case Kind::CheckConfig2:
-        case Kind::CheckUserId:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// Reads and checks that walk through FLASH or EEPROM move the address on.
-bool walks_address(Kind kind) {
-    return kind == Kind::ReadFlash || kind == Kind::ReadEeprom || kind == Kind::CheckBlankFlash ||
-           kind == Kind::CheckBlankEeprom || kind == Kind::CheckFlash || kind == Kind::CheckEeprom;
-}
-
 bool runs_ahead(Kind kind) {
-    switch (kind) {
-        case Kind::CalcFlash:
-        case Kind::CalcFlashPage:
-        case Kind::CalcEeprom:
-        case Kind::SetFlashLoop:
-        case Kind::SetEepromLoop:
-        case Kind::Loop:
-        case Kind::IfPage:
-        case Kind::EndIfPage:
-        case Kind::IfUserIds:
-        case Kind::EndIfUserIds:
-        case Kind::WriteUserId:
-        case Kind::WriteFlash:
-        case Kind::WriteEeprom:
-        case Kind::WriteConfig1:
-        case Kind::WriteConfig2:
-        case Kind::WriteLiteral:
-        case Kind::Command:
-            return true;
-        default:
-            return is_read_sent_ahead(kind) || is_check_sent_ahead(kind);
-    }
+    return traits_of(kind).runs_ahead;
 }
 
 }  // namespace
@@ -128,11 +69,11 @@ void ScriptRunner::expect_answers(Pending what, std::uint64_t bytes) {
 
 bool ScriptRunner::answered_lock_step_instruction_waits() const {
     // A read that ran lock-step takes its low and high byte as steps of its own.
-    if (next_instruction < 1 || next_instruction > script_length()) {
+    if (position_.instruction < 1 || position_.instruction > script_length()) {
         return false;
     }
-    const Kind kind = decoded_[static_cast<std::size_t>(next_instruction - 1)].kind;
-    return !runs_ahead(kind) || (is_read_sent_ahead(kind) && phase >= 2);
+    const Kind kind = decoded_[static_cast<std::size_t>(position_.instruction - 1)].kind;
+    return !runs_ahead(kind) || (reads_ahead(kind) && position_.phase >= 2);
 }
 
 ScriptRunner::StepEnd ScriptRunner::step_sending_ahead(std::size_t& index) {
@@ -156,7 +97,7 @@ ScriptRunner::StepEnd ScriptRunner::step_sending_ahead(std::size_t& index) {
         }
         if (answered_lock_step_instruction_waits()) {
             // As without the window: this answer drives the instruction's next step.
-            index = static_cast<std::size_t>(next_instruction - 1);
+            index = static_cast<std::size_t>(position_.instruction - 1);
             const std::uint64_t before = state_.link.answers_requested();
             const StepEnd end = execute_step(index);
             expect_answers(Pending::LockStep, state_.link.answers_requested() - before);
@@ -204,23 +145,17 @@ void ScriptRunner::run_ready_checks() {
 void ScriptRunner::complete_read_sent_ahead(const PendingAnswer& word, std::int32_t high) {
     // The read's own last phase stores the word, as if the interpreter stood
     // where it stood when the read was sent; then it goes on from where it is.
-    const std::int32_t resume_instruction = next_instruction;
-    const std::int32_t resume_phase = phase;
-    const std::int32_t resume_address = address;
-    const std::int32_t resume_accumulator = word_accumulator;
-    next_instruction = word.instruction;
-    phase = 3;
-    address = word.at;
-    word_accumulator = word.low;
+    const Position resume = position_;
+    position_.instruction = word.instruction;
+    position_.phase = 3;
+    position_.address = word.at;
+    position_.word_accumulator = word.low;
     state_.link.received_byte = high;
     read_step(decoded_[static_cast<std::size_t>(word.instruction - 1)]);
     if (!running()) {
         return;  // a value no location can hold: out of step, aborted
     }
-    next_instruction = resume_instruction;
-    phase = resume_phase;
-    address = resume_address;
-    word_accumulator = resume_accumulator;
+    position_ = resume;
 }
 
 void ScriptRunner::run_check_sent_ahead(const PendingAnswer& check) {
@@ -247,14 +182,14 @@ ScriptRunner::StepEnd ScriptRunner::send_ahead(std::size_t& index) {
         if (!running()) {
             return StepEnd::Waiting;
         }
-        if (end_at_boundary_ && phase == 0) {
+        if (end_at_boundary_ && position_.phase == 0) {
             end_at_boundary_ = false;
-            next_instruction = script_length();
+            position_.instruction = script_length();
         }
-        if (next_instruction < 1 || next_instruction > script_length()) {
+        if (position_.instruction < 1 || position_.instruction > script_length()) {
             return pending_.empty() ? StepEnd::Finished : StepEnd::Waiting;
         }
-        index = static_cast<std::size_t>(next_instruction - 1);
+        index = static_cast<std::size_t>(position_.instruction - 1);
         const DecodedInstruction& instruction = decoded_[index];
         const std::uint64_t before = link.answers_requested();
 
@@ -267,20 +202,21 @@ ScriptRunner::StepEnd ScriptRunner::send_ahead(std::size_t& index) {
             return end;
         }
 
-        const bool sends_read = is_read_sent_ahead(instruction.kind) && phase == 1;
+        const bool sends_read = reads_ahead(instruction.kind) && position_.phase == 1;
         const std::int32_t cost = sends_read ? kReadAnswerBytes : 1;
         if (pending_bytes_ > 0 && pending_bytes_ + cost > window) {
             return StepEnd::Waiting;
         }
 
-        if (is_check_sent_ahead(instruction.kind)) {
+        if (checks_ahead(instruction.kind)) {
             show_progress(instruction.kind);
             PendingAnswer check;
             check.what = Pending::Check;
-            check.instruction = next_instruction;
-            check.at = instruction.kind == Kind::CheckUserId ? instruction.value : address;
-            if (walks_address(instruction.kind)) {
-                ++address;
+            check.instruction = position_.instruction;
+            check.at =
+                instruction.kind == Kind::CheckUserId ? instruction.value : position_.address;
+            if (traits_of(instruction.kind).moves_address) {
+                ++position_.address;
             }
             advance();
             if (pending_.empty()) {
@@ -290,8 +226,8 @@ ScriptRunner::StepEnd ScriptRunner::send_ahead(std::size_t& index) {
             }
             keep_moving();
         } else if (sends_read) {
-            const std::int32_t at = address;
-            const std::int32_t number = next_instruction;
+            const std::int32_t at = position_.address;
+            const std::int32_t number = position_.instruction;
             (void)execute(instruction);  // kReadWord
             PendingAnswer word;
             word.what = Pending::Word;
@@ -300,11 +236,11 @@ ScriptRunner::StepEnd ScriptRunner::send_ahead(std::size_t& index) {
             word.at = at;
             pending_.push_back(word);
             pending_bytes_ += kReadAnswerBytes;
-            if (walks_address(instruction.kind)) {
-                ++address;
+            if (traits_of(instruction.kind).moves_address) {
+                ++position_.address;
             }
-            phase = 0;
-            word_accumulator = 0;
+            position_.phase = 0;
+            position_.word_accumulator = 0;
             advance();
             silent = 0;
             continue;

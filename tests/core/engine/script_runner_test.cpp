@@ -113,7 +113,7 @@ TEST_F(ScriptTest, SingleChipCommandAndLiteralWrite) {
 
 TEST_F(ScriptTest, ScriptMayBeginWithAMultiStepInstruction) {
     channel.read_words = {0x0ABC};
-    state.runner.phase = 3;  // left over from an interrupted operation
+    state.runner.set_phase(3);  // left over from an interrupted operation
     run({"temp=s04", "s3f"});
     EXPECT_EQ(state.runner.temp_word, 0x0ABC);
     EXPECT_EQ(channel.written, (Bytes{104, 4, 106, 104, 0x3F}));
@@ -146,7 +146,7 @@ TEST_F(ScriptTest, ThreeWordFlashWriteLoop) {
                          100,                                        // loop left
                          103};
     EXPECT_EQ(channel.written, expected);
-    EXPECT_EQ(state.runner.address, 0);  // the test that ends the loop resets it
+    EXPECT_EQ(state.runner.address(), 0);  // the test that ends the loop resets it
     EXPECT_FALSE(state.runner.running());
     EXPECT_EQ(channel.threshold, 0);
 }
@@ -204,7 +204,7 @@ INSTANTIATE_TEST_SUITE_P(Table, CalcFlashPageTest,
 TEST_F(ScriptTest, CalcFlashOnBlankImageSkipsTheLoop) {
     run({"calcflash", "setflashloop", "s02-flash", "loop", "s3f"});
     EXPECT_EQ(state.runner.last_flash, -1);
-    EXPECT_EQ(state.runner.address, 0);
+    EXPECT_EQ(state.runner.address(), 0);
     EXPECT_EQ(channel.written, (Bytes{100, 100, 104, 0x3F}));
 }
 
@@ -224,7 +224,7 @@ TEST_F(ScriptTest, ReadsAssembleLowAndHighByte) {
     EXPECT_EQ(state.image.config1, 0x2FCF);
     EXPECT_EQ(state.image.config2, 0x0003);
     EXPECT_EQ(state.runner.temp_word, 0xBEEF);  // stored whole, not cut to 14 bits
-    EXPECT_EQ(state.runner.address, 2);         // FLASH and EEPROM reads count
+    EXPECT_EQ(state.runner.address(), 2);       // FLASH and EEPROM reads count
     EXPECT_EQ(progress_texts(), (std::vector<std::string>{"F:1/0", "E:2/0", "CONF1:", "CONF2:"}));
     // Per read: the chip command, then 106; the third answer starts the next one.
     EXPECT_EQ(channel.written,
@@ -262,7 +262,7 @@ TEST_P(CheckTest, RecordsTheExpectedLine) {
     state.runner.temp_word = c.temp_word;
     state.model.verify_list = {"w", c.instruction};
     ASSERT_EQ(start_operation(state, OperationKind::Verify), StartResult::Started);
-    state.runner.address = 5;  // where a loop would stand
+    state.runner.set_address(5);  // where a loop would stand
     test::pump(state, channel);
     const std::string header = MismatchReport::header();
     if (c.line.empty()) {
@@ -325,8 +325,8 @@ TEST_F(ScriptTest, FourBytesInOneNotificationRunFourSteps) {
     channel.incoming = {104, 104, 104, 0x34};
     state.link.MSComm1_OnComm();
     EXPECT_EQ(channel.written, (Bytes{104, 1, 104, 2, 104, 4, 106}));
-    EXPECT_EQ(state.runner.phase, 3);
-    EXPECT_EQ(state.runner.word_accumulator, 0x34);
+    EXPECT_EQ(state.runner.phase(), 3);
+    EXPECT_EQ(state.runner.word_accumulator(), 0x34);
     channel.incoming = {0x12, 106, 105};
     state.link.MSComm1_OnComm();
     EXPECT_EQ(state.runner.temp_word, 0x1234);
@@ -380,7 +380,7 @@ TEST_F(ScriptTest, TestVppOnDropsEveryByte) {
     channel.incoming = {104, 104};
     state.link.MSComm1_OnComm();
     EXPECT_EQ(channel.written, (Bytes{104, 1}));
-    EXPECT_EQ(state.runner.next_instruction, 2);
+    EXPECT_EQ(state.runner.next_instruction(), 2);
     EXPECT_EQ(channel.threshold, 1);  // untouched
 }
 
@@ -388,19 +388,19 @@ TEST_F(ScriptTest, StrayByteDuringWriteWithReadPhaseIsDropped) {
     channel.answering = false;
     state.model.program_list = {"s02-flash"};
     ASSERT_EQ(start_operation(state, OperationKind::Program), StartResult::Started);
-    state.runner.phase = 2;
+    state.runner.set_phase(2);
     channel.incoming = {1};
     state.link.MSComm1_OnComm();
     EXPECT_EQ(channel.written, (Bytes{104, 2}));
-    EXPECT_EQ(state.runner.phase, 2);
-    EXPECT_EQ(state.runner.next_instruction, 1);
+    EXPECT_EQ(state.runner.phase(), 2);
+    EXPECT_EQ(state.runner.next_instruction(), 1);
     EXPECT_EQ(channel.threshold, 1);
 }
 
 // --- Corners a faulty device file can reach ------------------------------------
 
 TEST_F(ScriptTest, SkippedLoopWithoutLoopFinishesTheScript) {
-    state.runner.address = 0;
+    state.runner.set_address(0);
     run({"calcflash", "setflashloop", "s02-flash", "end"});
     EXPECT_EQ(channel.written, (Bytes{100, 100}));
     EXPECT_TRUE(host.status().starts_with("Chip programmed. "));
@@ -420,7 +420,7 @@ TEST_F(ScriptTest, LoopWithoutLoopSetGoesOn) {
 TEST_F(ScriptTest, LoopLeftOverFromAnEarlierOperationIsNotFollowed) {
     fill_flash(2);
     run({"calcflash", "setflashloop", "s02-flash", "loop"});
-    EXPECT_EQ(state.runner.loop_start, 0);  // a loop that has ended is forgotten
+    EXPECT_EQ(state.runner.loop_start(), 0);  // a loop that has ended is forgotten
     channel.written.clear();
     run({"begin", "loop", "end"});  // no loop-set here: "loop" must not jump to 2
     EXPECT_EQ(channel.written, (Bytes{101, 100, 103}));
@@ -429,7 +429,7 @@ TEST_F(ScriptTest, LoopLeftOverFromAnEarlierOperationIsNotFollowed) {
 TEST_F(ScriptTest, LoopWhoseBodyNeverMovesTheAddressEndsAfterOnePass) {
     run({"setflashloop", "s06", "loop", "s3f"});
     EXPECT_EQ(channel.written, (Bytes{100, 104, 6, 100, 104, 0x3F}));
-    EXPECT_EQ(state.runner.address, 0);
+    EXPECT_EQ(state.runner.address(), 0);
 }
 
 TEST_F(ScriptTest, LoopEndBeyondTheImageNeverTouchesOutsideIt) {

@@ -1,0 +1,26 @@
+#pragma once
+
+// Recognising the text of one instruction of the algorithm language.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "core/engine/instruction_kind.h"
+
+namespace corvanel {
+
+struct DecodedInstruction {
+    InstructionKind kind = InstructionKind::Unrecognized;
+    std::int32_t code = 0;  // chip command code, 0..255
+    // Data literal (WriteLiteral), milliseconds (Wait) or user ID index 0..3.
+    std::int32_t value = 0;
+};
+
+// Recognises one instruction text, case-sensitively and without trimming.
+[[nodiscard]] DecodedInstruction decode_instruction(std::string_view text);
+
+// The fatal message for an instruction that fits no rule.
+[[nodiscard]] std::string unrecognized_instruction_text(std::string_view instruction);
+
+}  // namespace corvanel
