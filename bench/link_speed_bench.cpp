@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How close the chip operations come to the speed of the serial line.
 //
 // For Program All, Verify, Read All and Blank Check of full random images of

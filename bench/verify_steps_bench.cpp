@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Interpreter steps per second: a Verify of a full PIC16F877A image (8192 FLASH
 // words, 256 EEPROM bytes, configuration word 1) against the in-process virtual
 // board, repeated for about two seconds. Pauses return at once and window events

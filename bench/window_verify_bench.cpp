@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How much slower the window runs an operation than the command-line tool, on
 // the in-process board where the line costs nothing and only the programs' own
 // work counts (the window's event loop, status line and tables).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzz targets of tests/fuzz with clang, AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs them on their seed corpus.
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package tavrelix-corvanel_<version>_<arch>.deb in the top
 # folder of the clone: the three programs, the device database, the desktop
 # entry and icons, the AppStream metainfo, man pages and bash completion.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up, builds the programs and starts the window application.
 # When no programmer board is configured, a virtual board (an emulated chip of
 # the applied model, inside the program) is attached as the configured serial

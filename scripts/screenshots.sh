@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the screenshots in docs/ as a user sees them: the real window program
 # on an X server of its own (Xvfb), with the fonts of a Debian desktop
 # (fonts-dejavu-core), driven by xdotool and captured with ImageMagick.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs everything the project needs on Debian 12 (run as root). Packages
 # that are already present are not fetched again.
 set -euo pipefail

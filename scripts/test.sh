@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up and runs every test: the normal build with the Qt layer,
 # then the pure C++ layers again under AddressSanitizer and UndefinedBehaviorSanitizer,
 # and each fuzz target of tests/fuzz for 20 seconds (clang, the same sanitizers).

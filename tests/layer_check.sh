@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the include order of the layers under SRC (default: src):
 #   core < board < platform < gui, cli
 # A file may include headers of its own layer and of the layers before it; gui

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The layer check passes a clean tree and catches an include that runs upward,
 # between gui and cli, without a layer root, or of Qt in the core.
 check=$1

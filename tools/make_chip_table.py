@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the table of supported chips into docs/device-database.md, and the number
 of models into the README, from the device database data/corvaneldevices.txt.
 

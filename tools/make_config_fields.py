@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes data/corvanelconfig.txt, the named fields of every chip's configuration
 words, from the processor headers of gputils (Debian package gputils,
 /usr/share/gputils/header/p12f*.inc and p16f*.inc).

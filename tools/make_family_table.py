@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the table of the emulated chip families into docs/virtual-board.md from
 the emulator's own rules, as the board server prints them with --families.
 

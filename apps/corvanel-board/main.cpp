@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvanel-board: the virtual programmer board on a pseudo-terminal.
 
 #include "board/server/server_main.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // corvanel: the command-line tool. Everything lives in src/cli.
 
 #include <QCoreApplication>

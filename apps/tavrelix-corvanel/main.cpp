@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <QString>
 
 #include "gui/app/program_entry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The virtual board behind a ByteChannel, in the same process: every byte written

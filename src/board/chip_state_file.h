@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The contents of an emulated chip as an Intel HEX file, in the layout the

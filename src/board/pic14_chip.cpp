@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "board/pic14_chip.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // An emulated 14-bit PIC as the programmer board sees it through its ICSP pins:

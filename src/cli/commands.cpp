@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tool's commands, one function each; cli/command_table.cpp lists them and
 // Tool::run has checked the number of arguments before one runs.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The board server's clock: both halves of the line charged at 10 bits a byte,
 // the board's receive buffer, and an adapter's latency timer. Time is given
 // explicitly, so nothing here waits.

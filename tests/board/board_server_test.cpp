@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End-to-end tests of the board server: start the built program, talk to its
 // pseudo-terminal with plain POSIX calls, stop it with a signal and look at what
 // it left behind.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The emulated chips family by family: write latches, cycle times, code
 // protection, factory calibration, commands a family does not know, aliasing and
 // the chip's clock. Values below are copied by hand from the chips' programming

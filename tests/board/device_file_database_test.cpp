@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The shipped device database: its line ends, and every model against the chip
 // facts (sizes, write block, voltage order, configuration words) and against the
 // virtual board's emulation of the chip of the same name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The family table the docs carry: every emulated chip stands in exactly one
 // family row, with that family's voltage order, and a family whose members differ
 // in their write latches names the members of each count.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The board server's COMn link: made in a ports folder created on the way, and
 // a folder that cannot be made is named as the reason (not the link's "No such
 // file or directory").

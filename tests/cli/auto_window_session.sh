@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # --window auto over the board server at 56000 baud: the ideal board gets the
 # largest window, a board with a one-byte receive buffer lock-step, and a slow
 # board with a 16-byte buffer a window that loses nothing. Only the probe's

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The command-line tool against a board server that misbehaves: an answer byte
 # sent twice, a noise byte on the line, and a stop signal in the middle of an
 # operation. A failure is never reported as success, no file is written from a

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by the shell sessions that run the tool against the board server.
 # Sourced after the session has set: board (the server program) and work (a
 # folder of its own). Gives a fresh work folder with its own configuration

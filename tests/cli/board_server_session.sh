@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The command-line tool over a real serial path: the board server emulates a
 # PIC16F628A on a pseudo-terminal, the tool opens it through QSerialPort, once by
 # its device path and once as a COM number registered by the server.

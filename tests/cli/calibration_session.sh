@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The factory calibration of a 12F675 (OSCCAL at 03FFh, band-gap bits 13:12 of the
 # configuration word) through Erase All and Program All that end after the erase:
 # the board falls silent, an answer is lost, Ctrl-C or SIGTERM comes. In every case

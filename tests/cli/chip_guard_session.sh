@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the tool refuses and what it keeps, over the real serial path (the board
 # server on a pseudo-terminal): an empty socket fails Blank Check, Read All and
 # Verify; a program bigger than the chip is not programmed truncated; a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command table against everything that lists the tool's commands and
 // options by hand (the man page, the bash completion) or is made from it
 // (--help), and against what the built tool does: a command or an option added

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The device ID guard and "detect" over the real serial path: the board server
 # emulates one chip after another (or an empty socket) on a pseudo-terminal.
 #   device_id_session.sh CORVANEL CORVANEL_BOARD SMALL_HEX USUAL_CONFIG_HEX WORK_FOLDER

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every model of the device database over the real serial path, with the fast
 # link and 64 answers sent ahead: the board server emulates the model's chip on a
 # pseudo-terminal, and the tool programs, verifies, reads, erases and blank-checks it.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The tool where the system around it misbehaves: the board server dies in the
 # middle of an operation, targets and inputs that are not regular files, a HEX
 # file cut short, standard output as the target.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the command-line tool once and checks what it did.
 #   TOOL         the program
 #   ARGS         its arguments, separated by "@@"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The board's chip state file on any text: a refused file leaves the chip as
 // it was; an accepted one gives a chip whose state writes out and reads back
 // the same.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configuration fields file on any text, and every word described through
 // the fields it accepts.
 

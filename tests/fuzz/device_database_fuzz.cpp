@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device file reader on any text: a file it accepts must give models that
 // can be applied to an image, with algorithms the interpreter can split.
 

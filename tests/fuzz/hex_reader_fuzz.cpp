@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HEX reader on any bytes, into the image of a model of the shipped
 // device file: a rejected file leaves the image blank, an accepted one writes
 // out and reads back to the same image.

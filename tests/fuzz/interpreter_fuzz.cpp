@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The algorithm interpreter on the emulated chip: a model of the shipped
 // device file whose algorithm for one operation is replaced by any script
 // text. Whatever the script says, the operation ends (by its end, the step

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Sending ahead against a faulty board: Program All and then Verify of a
 // shipped model over a line that loses, doubles, changes or adds to one answer
 // byte, or a board that falls silent. A failure is never reported as success: a verify

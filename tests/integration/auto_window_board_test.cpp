@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The automatic send-ahead window on the emulated board: the byte stream the
 // board hears starts with the probe's no-operations alone, sent while the
 // voltages are off, then the operation runs ahead by the window measured;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The five operations end to end on the in-process virtual board, with a
 // PIC16F877A-like model described by a small device file of the test's own.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every model of the shipped device database, run through all five chip
 // operations against the virtual board's emulation of the same chip: the
 // algorithms of the file must really erase, program, read, blank-check and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast link and send-ahead on every model of the shipped device database:
 // each operation gives the same chip and the same result as lock-step, and the
 // board hears the very same commands in the same order (the fast link only

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the bash completion of corvanel as bash would, against the built tool:
 # options, commands, model names, ports, files for the HEX arguments.
 #   completion_check.sh COMPLETION_FILE TOOL_FOLDER

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the .deb from a built tree with CPack and checks that every
 # file is in it at its place and that its dependencies name the Qt 6 libraries.
 #   deb_package_check.sh BUILD_DIR VERSION APPSTREAM_ID

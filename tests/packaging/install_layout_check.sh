@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build tree into a folder of its own and runs the installed
 # programs there: --version of all three, the window's --help without a display,
 # and the device database found in the data folder, beside the program first,

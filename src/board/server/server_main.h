@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // corvanel-board: the virtual programmer board with an emulated PIC on a

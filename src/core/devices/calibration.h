@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Factory calibration a chip carries in memory that an erase would wipe: an

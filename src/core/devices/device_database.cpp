@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/devices/device_database.h"
 
 #include "core/files/read_file.h"

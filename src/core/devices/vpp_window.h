@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The programming voltage a chip accepts on MCLR/Vpp (its VIHH window), from the

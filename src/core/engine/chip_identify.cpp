@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/chip_identify.h"
 
 #include "core/devices/device_identity.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // "Identify Chip": reads the device ID word with the generic ID read (Vpp before

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/device_id_guard.h"
 
 #include <optional>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The device ID guard of the chip operations. A model with a "deviceid:" key

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast link: idle instructions carried out without a round trip to the board.
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Stopping a running operation on the user's word ("Stop", Escape, closing the

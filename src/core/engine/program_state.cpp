@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/program_state.h"
 
 #include "core/engine/operation_stop.h"

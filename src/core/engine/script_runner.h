@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The interpreter of the device file's algorithm scripts. A script is a list of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Send-ahead: the interpreter runs ahead of the board's answers by a bounded
 // number of answer bytes.
 //

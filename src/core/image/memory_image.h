@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The one in-memory copy of a chip: FLASH program words, EEPROM data bytes and

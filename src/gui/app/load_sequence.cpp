@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's load sequence: theme, settings, model, buffer and port, in
 // that order, since each step uses what the steps before it set up.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The model chooser window.
 
 #include "gui/devices/model_chooser.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Colour themes and the program-wide colour roles.
 
 #include "gui/dialogs/color_theme.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Colour themes: 46 named sets of 15 colours, each colour with a fixed role

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The colour theme chooser window.
 
 #include "gui/dialogs/theme_chooser.h"

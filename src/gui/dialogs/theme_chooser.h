@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The colour theme chooser: 46 bordered labels, one per theme, in two columns.

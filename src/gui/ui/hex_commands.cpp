@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The HEX file commands of the main window: "&Open HEX File" (also a click on
 // the loaded-file label or its caption) and "&Save Buffer As".
 

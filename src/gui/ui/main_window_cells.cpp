@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editing single locations of the image in place: the cell editor over a table
 // cell or a configuration word.
 

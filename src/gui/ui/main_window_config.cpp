@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's configuration words by name, and "Identify Chip": the
 // labels' tooltips of decoded options, the dialog of named fields, and the
 // offer to apply the model that the chip in the socket answers as.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's memory tables: drawing the image, "&Clear Buffer", the
 // scroll bars, the focus that chooses the wheel's table, and the mouse wheel.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One hexadecimal memory table of the main window: eight rows of eight cells

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The vertical scroll bar beside a memory table. It takes the keyboard focus

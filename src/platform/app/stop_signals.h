@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The stop signals of a window program (SIGTERM from a shutdown or `kill`,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Low-latency serial ports. Every command of the protocol waits for its answer,

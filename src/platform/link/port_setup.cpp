@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/link/port_setup.h"
 
 #include "platform/app/settings_store.h"

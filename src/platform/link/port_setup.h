@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Choosing, probing and opening the programmer's port. At start-up the ports

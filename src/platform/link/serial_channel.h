@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // MSComm1: the programmer's serial line. One object selects a COM number (or a

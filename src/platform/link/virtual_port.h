@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The in-process virtual board behind a COM number mapped to "virtual": the

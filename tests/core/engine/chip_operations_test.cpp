@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/chip_operations.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/config_sections.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The fast link: instructions that need no board action run inside the step
 // instead of costing a no-operation round trip each.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every way an operation can go wrong ends it as a failure with the chip
 // unpowered: a script instruction nobody knows, a script that would never end,
 // and an answer stream that has lost its step with the commands.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The automatic send-ahead window: the probe sends nothing but no-operation
 // commands, grows its bursts while the board answers them completely and on
 // time, and grants a window with a margin; a board that answers too much or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Things in the file system that are not regular files, and one too large to
 // be an input: the program neither reads them (a FIFO would block it, a device
 // would never end) nor replaces them with a file of its own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HEX files written by a real assembler from the programs in tests/data: the
 // reader must put every word where the assembler's listing says it went.
 

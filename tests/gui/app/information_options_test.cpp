@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window program's --help and --version, answered without a window.
 
 #include <gtest/gtest.h>

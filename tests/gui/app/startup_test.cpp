@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up: the program entry's single instance, program folder and device
 // database, and the main window's load sequence.
 

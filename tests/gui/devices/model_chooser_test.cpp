@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The model chooser: its grid and button placement for any model count, what
 // clicks, "Select" and "Cancel" store and apply, and the buffer clear that the
 // main window runs after it closes.

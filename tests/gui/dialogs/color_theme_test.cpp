@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Colour themes: the table's fixed rows and rules, legibility of the designed
 // themes, and how loadtheme reads and stores the "Color Theme" setting.
 

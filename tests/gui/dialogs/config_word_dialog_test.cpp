@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The configuration words by name in the window: the labels' tooltips, the
 // dialog of named fields (a click) beside the raw editor (a right click), and
 // the device ID: "Identify Chip" and the question before Program All.

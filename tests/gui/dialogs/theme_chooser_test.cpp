@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The theme chooser: its 46 labels, the live preview on the chooser and on the
 // main window, and what "Select", "Cancel", Escape and the window frame keep.
 

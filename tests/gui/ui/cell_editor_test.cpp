@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The in-place cell editor: opened by a right click on a table cell or a click
 // on a configuration word, closed by Enter, Escape or losing the focus.
 

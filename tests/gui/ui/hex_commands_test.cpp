@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "&Open HEX File" and "&Save Buffer As" through the main window.
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The five chip operations started from the main window, run against the
 // in-process board on a virtual port.
 

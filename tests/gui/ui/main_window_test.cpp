@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's layout, menus, command lock, background click and About box.
 
 #include <QAction>

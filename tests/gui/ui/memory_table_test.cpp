@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The memory tables: rows after a load, scroll bar and mouse wheel limits, the
 // wheel target and the "&Clear Buffer" command.
 

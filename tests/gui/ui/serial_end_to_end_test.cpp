@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window over the real serial path: the board server emulates a PIC16F628A
 // on a pseudo-terminal and registers it as COM7; the window opens COM7 through
 // QSerialPort and runs the chip operations on it, as a user would with a board.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the main window shows, as drawn: every table row whole with the fonts a
 // desktop may give the tables, right clicks that open the cell drawn under the
 // pointer, and a menu bar that stays readable under every colour theme.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window a user can trust with a chip and a buffer: closing or stopping an
 // operation leaves the chip unpowered and the buffer as it was, and the buffer
 // is only given up when the model really changes or the user says so.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the device database is found: beside the program first, then in the
 // installed data folder of the program's prefix.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Low-latency ports and the hosts' pacing helpers.
 
 #include "platform/link/low_latency.h"
