@@ -60,6 +60,18 @@ inline const DeviceDatabase& shipped_database() {
     return database;
 }
 
+// Gives `state` the shipped database and one of its models, chosen by the input,
+// with a blank image; false when the model cannot be applied.
+inline bool apply_chosen_model(Choices& choices, ProgramState& state) {
+    state.database = shipped_database();
+    const int number = 1 + static_cast<int>(choices.pick(state.database.model_count()));
+    if (!apply_model(state.database, number, state.model, state.image)) {
+        return false;
+    }
+    state.image.clear_image();
+    return true;
+}
+
 // A host that shows nothing, answers questions with `answer`, and whose clock
 // moves on only with the script's pauses and the idle passes of the loop.
 class QuietHost : public NullEngineHost {

@@ -14,12 +14,9 @@ using namespace corvanel;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Choices choices(data, size);
     ProgramState state;
-    state.database = fuzz::shipped_database();
-    const int number = 1 + static_cast<int>(choices.pick(state.database.model_count()));
-    if (!apply_model(state.database, number, state.model, state.image)) {
+    if (!fuzz::apply_chosen_model(choices, state)) {
         return 0;
     }
-    state.image.clear_image();
     // A few words to program, so that the loops have something to do.
     for (std::int32_t i = 0; i < 4; ++i) {
         (void)state.image.set_flash_word(i, static_cast<std::int32_t>(choices.word() & 0x3FFF));

@@ -15,12 +15,9 @@ using namespace corvanel;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Choices choices(data, size);
     ProgramState state;
-    state.database = fuzz::shipped_database();
-    const int number = 1 + static_cast<int>(choices.pick(state.database.model_count()));
-    if (!apply_model(state.database, number, state.model, state.image)) {
+    if (!fuzz::apply_chosen_model(choices, state)) {
         return 0;
     }
-    state.image.clear_image();
     const std::int32_t words = static_cast<std::int32_t>(choices.pick(24));
     for (std::int32_t i = 0; i < words; ++i) {
         const auto address = static_cast<std::int32_t>(choices.word()) % state.image.flash_size;
