@@ -1,0 +1,54 @@
+#!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# One model of every chip family over the real serial path, with the fast link
+# and 64 answers sent ahead: the board server emulates the model's chip on a
+# pseudo-terminal, and the tool programs, verifies, reads, erases and blank-checks
+# it. (Every model runs the same operations in-process in the integration tests;
+# the serial path does not depend on the model beyond its family's algorithms.)
+#   every_family_session.sh CORVANEL CORVANEL_BOARD WORK_FOLDER
+set -u
+tool=$1
+board=$2
+work=$3
+
+. "$(dirname "$0")/board_server_lib.sh"
+
+# Four program words and no configuration word, so that no chip ends up protected.
+hex=$work/four-words.hex
+printf ':080000000528800064000800DF\r\n:00000001FF\r\n' >"$hex"
+
+run() {
+    "$tool" --model "$model" --port "$device" --fast --window 64 "$@" >"$work/out" 2>&1
+    code=$?
+    [ "$code" -eq 0 ] || { cat "$work/out"; fail "$model: corvanel $* gave exit $code"; }
+}
+
+# The first chip of each family row of the emulator's table that the database has.
+"$tool" models | awk '{ print $2 }' >"$work/models"
+"$board" --families | awk -F'|' 'NR > 2 { print $3 }' >"$work/families"
+picked=
+while IFS= read -r chips; do
+    for chip in $(echo "$chips" | tr ',' ' '); do
+        if grep -qx "PIC$chip" "$work/models"; then
+            picked="$picked PIC$chip"
+            break
+        fi
+    done
+done <"$work/families"
+families=$(wc -l <"$work/families")
+
+count=0
+for model in $picked; do
+    start_chip_server "$model"
+    run program "$hex"
+    run verify "$hex"
+    run read "$work/read.hex"
+    grep -q '^:..0000000528800064000800' "$work/read.hex" || fail "$model: the read lost the words"
+    run erase
+    run blank
+    stop_server
+    count=$((count + 1))
+done
+[ "$count" -ge 17 ] && [ "$count" -eq "$families" ] ||
+    fail "$count models for $families families:$picked"
+echo "every family session passed: $count models:$picked"
