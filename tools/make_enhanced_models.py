@@ -24,8 +24,12 @@ What the algorithms do, in the chips' terms (6-bit commands, LSb first):
   06 that would take PC into the next row. 2.5 ms at most per row, 5 ms per
   configuration word, user ID and data byte.
 
-Usage: make_enhanced_models.py [--check] [REPOSITORY]
-  --check  change nothing; exit 1 when data/enhanced-models.txt is not what this writes.
+Usage: make_enhanced_models.py [--check] [--merge] [REPOSITORY]
+  --merge  also put the text into data/corvaneldevices.txt: in place of the lines from
+           BEGIN to END when the file has them, else at its end (after the classic models).
+  --check  change nothing; exit 1 when data/enhanced-models.txt, or the lines of
+           data/corvaneldevices.txt from BEGIN to END where it has them, are not what
+           this writes.
 """
 
 import csv
@@ -238,8 +242,11 @@ def model_lines(name, device_id, masks, row, slot, read_slot):
     return lines
 
 
+BEGIN = "# ==== Enhanced mid-range: 12F1xxx, 16F1xxx and 16F183xx ===="
+END = "# ==== End of the enhanced mid-range ===="
+
 HEADER = [
-    "# ==== Enhanced mid-range: 12F1xxx, 16F1xxx and 16F183xx ====",
+    BEGIN,
     "",
     "# Written by tools/make_enhanced_models.py from data/enhanced-models.csv; change the",
     "# table or the script, not these lines.",
@@ -329,27 +336,49 @@ def generate(rows):
             for name, device_id, masks in models_of(row):
                 out.append("")
                 out += model_lines(name, device_id, masks, row, slot, read_slot)
+    out += ["", END]
     return "\r\n".join(out) + "\r\n"
+
+
+def merged(device_text, text):
+    """The device file with the enhanced lines in place (or appended)."""
+    begin = device_text.find(BEGIN + "\r\n")
+    end = device_text.find(END + "\r\n")
+    if begin >= 0 and end > begin:
+        return device_text[:begin] + text + device_text[end + len(END) + 2:]
+    if not device_text.endswith("\r\n\r\n"):
+        device_text += "\r\n" if device_text.endswith("\r\n") else "\r\n\r\n"
+    return device_text + "\r\n" + text
 
 
 def main(argv):
     check = "--check" in argv
-    args = [a for a in argv if a != "--check"]
+    merge = "--merge" in argv
+    args = [a for a in argv if a not in ("--check", "--merge")]
     root = args[0] if args else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
     text = generate(read_table(os.path.join(root, "data", "enhanced-models.csv")))
     output = os.path.join(root, "data", "enhanced-models.txt")
+    device_file = os.path.join(root, "data", "corvaneldevices.txt")
+    with open(device_file, newline="") as f:
+        device_text = f.read()
     if check:
+        stale = []
         try:
             with open(output, newline="") as f:
-                current = f.read()
+                if f.read() != text:
+                    stale.append(output)
         except OSError:
-            current = None
-        if current != text:
-            print(f"{output} is out of date: run tools/make_enhanced_models.py", file=sys.stderr)
-            return 1
-        return 0
+            stale.append(output)
+        if BEGIN in device_text and merged(device_text, text) != device_text:
+            stale.append(device_file)
+        for path in stale:
+            print(f"{path} is out of date: run tools/make_enhanced_models.py", file=sys.stderr)
+        return 1 if stale else 0
     with open(output, "w", newline="") as f:
         f.write(text)
+    if merge:
+        with open(device_file, "w", newline="") as f:
+            f.write(merged(device_text, text))
     return 0
 
 
