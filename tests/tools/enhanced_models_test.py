@@ -284,9 +284,17 @@ def main(root):
     for name, model in models.items():
         check_model(name, model)
 
-    # No enhanced chip answers as another chip, classic or enhanced.
+    # The device file: the classic models, and the enhanced lines once they are merged.
     with open(os.path.join(root, "data", "corvaneldevices.txt"), newline="") as f:
-        classic = read_models(f.read())
+        device_text = f.read()
+    begin = device_text.find(text.split("\r\n")[0] + "\r\n")
+    classic_text = device_text
+    if begin >= 0:
+        check(device_text[begin:begin + len(text)] == text, "the device file's enhanced lines")
+        classic_text = device_text[:begin] + device_text[begin + len(text):]
+    classic = read_models(classic_text)
+
+    # No enhanced chip answers as another chip, classic or enhanced.
     ids = [(n, *(int(v, 16) for v in m["deviceid"].split()))
            for n, m in list(classic.items()) + list(models.items()) if "deviceid" in m]
     for i, (a, id_a, mask_a) in enumerate(ids):
@@ -303,8 +311,7 @@ def main(root):
     with tempfile.TemporaryDirectory() as work:
         os.makedirs(os.path.join(work, "data"))
         os.makedirs(os.path.join(work, "docs"))
-        with open(os.path.join(root, "data", "corvaneldevices.txt"), newline="") as f:
-            merged = f.read() + text
+        merged = classic_text + text
         with open(os.path.join(work, "data", "corvaneldevices.txt"), "w", newline="") as f:
             f.write(merged)
         for name in ("README.md", os.path.join("docs", "device-database.md")):
