@@ -320,14 +320,14 @@ def generate(rows):
         words = words.pop()
         read_slot = READ_SLOTS[(kind, words)]
         names = [name for row in family_rows for name, _, _ in models_of(row)]
-        specs = sorted({row["spec"] for row in family_rows})
+        documents = sorted({row["document"] for row in family_rows})
         out += [
             "",
             f"# ==== Slot {slot}: {', '.join(names)} ====",
             f"# Family: {family_name}",
             f"# Calibration: {calibration_text(family_rows, kind)}",
             "",
-            "# Programming document DS" + ", DS".join(specs) + ".",
+            "# Programming document DS" + ", DS".join(documents) + ".",
         ]
         out += ["# " + line for line in notes]
         out += [f"erasealgdef {slot}: {erase_algorithm(kind)}",
