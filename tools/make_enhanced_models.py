@@ -94,8 +94,8 @@ FAMILIES = [
     ("40001720", "12F1612, 16F1613-1619", [
         "No data EEPROM. Three configuration words (8007h-8009h; CONFIG3 holds the windowed",
         "watchdog), so the calibration words start at 800Ah. 16 write latches on the",
-        "12F1612/16F1613, 32 on the others. The bulk erase is sent with PC at 8000h, well",
-        "inside the configuration words."]),
+        "12F1612/16F1613, 32 on the others. The bulk erase is sent with PC at 8000h, never",
+        "past the configuration words."]),
     ("40001683", "16F1703-1709", [
         "No data EEPROM. 16 write latches on the 1703/1707, 32 on the others."]),
     ("40001714", "16F1713-1719", [
@@ -106,14 +106,15 @@ FAMILIES = [
         "No data EEPROM. 32 write latches."]),
     ("40001738", "16F183xx", [
         "The 6-bit commands of the other families, four configuration words (8007h-800Ah)",
-        "and a fifth command, 1D Load PC Address, followed by the address in a 24-clock",
+        "and one more command, 1D Load PC Address, followed by the address in a 24-clock",
         "frame: the board's extension 41h sends it (s41-f000: 104 41h, 105 with F000h).",
         "The data EEPROM lies in the same PC space at F000h-F0FFh and has no commands of",
         "its own: Load PC F000h, then 02 and 08 to write a byte, 04 to read one. The erase",
         "is Load Configuration and 09, then Load PC F000h and 09 again for the EEPROM.",
         "The calibration words are at E000h-E003h, out of every erase. The 16F18313/18323",
         "answer 3066h/3067h (3068h/3069h LF); one revision of their document lists",
-        "3034h/3035h (3036h/3037h) instead."]),
+        "3034h/3035h (3036h/3037h) instead. Code protection lies in CONFIG4 (CP bit 0,",
+        "CPD bit 1), not in CONFIG1."]),
 ]
 
 
