@@ -83,7 +83,19 @@ def read_models(text):
     return models
 
 
+# The instructions these algorithms may use: the device file's language, with the
+# configuration words 3 to 5 and the revision read of the enhanced parts.
+INSTRUCTION = re.compile(
+    r"begin|end|calcflashpage|calceeprom|setflashloop|seteepromloop|loop|ifpage|endifpage"
+    r"|ifuserids|endifuserids|wprog|w\d+|checkdeviceid"
+    r"|s[0-7][0-9a-f](-[0-9a-f]{4}|-flash|-eeprom|-config[1-5]|-userid[1-4])?"
+    r"|(flash|eeprom|config[1-5]|temp|deviceid|revision|userid[1-4])=s[0-7][0-9a-f]"
+    r"|check(blank)?(flash|eeprom|config[1-5])|checkuserid[1-4]")
+
+
 def sections(algorithm):
+    for step in algorithm:
+        check(INSTRUCTION.fullmatch(step), f"unknown instruction {step}")
     out, current = [], None
     for step in algorithm:
         if step in ("begin", "beginvppvdd"):
@@ -132,6 +144,7 @@ def check_model(name, model):
     if any(a is None for a in algorithms.values()):
         return
     id_read = algorithms["id"]
+    sections(id_read)
     check(id_read[:2] == ["begin", "s00-3fff"] and id_read[-2:] == ["deviceid=s04", "end"] and
           id_read.count("s06") == 6, f"{name}: ID read at 8006h")
     check(("revision=s04" in id_read) == full_word and
