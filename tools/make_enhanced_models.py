@@ -133,6 +133,8 @@ def calibration_text(family_rows, eeprom_kind):
 
 
 def eeprom_kind(family_key, rows):
+    """How the family reaches its data EEPROM: "cmd" with 03/05/0B, "pc" through Load PC
+    F000h and the program memory commands (16F183xx), "none" without EEPROM."""
     if family_key == "40001738":
         return "pc"
     return "cmd" if int(rows[0]["eeprom"]) > 0 else "none"
