@@ -68,10 +68,11 @@ FAMILIES = [
         "LF parts only, without data EEPROM (no 03, 05 or 0B). Eight write latches in rows",
         "of 32 words."]),
     ("41439", "12F1840, 16F1847", [
-        "32 write latches."]),
+        "32 write latches; the 12F1840 is written 16 at a time (one programmer gives it 16)."]),
     ("41573", "12F1501, 16F1503-1509", [
         "No data EEPROM (no 03, 05 or 0B). 16 write latches on the 12F1501/16F1503/1507,",
-        "32 on the 1508/1509. CONFIG2 bit 11 is LPBOR."]),
+        "32 on the 1508/1509, which are written 16 at a time (one programmer gives them 16;",
+        "fewer words than latches is always safe). CONFIG2 bit 11 is LPBOR."]),
     ("41442", "16F1512-1527", [
         "No data EEPROM. 32 write latches. CONFIG2 bit 4 (VCAPEN) on the F parts only."]),
     ("41620", "16F1454/1455/1459", [
@@ -81,27 +82,32 @@ FAMILIES = [
         "their revision at 8005h; the others have a five-bit revision in the ID word.",
         "Eleven calibration words."]),
     ("41642", "12LF1552", [
-        "LF only, no data EEPROM. 16 write latches."]),
+        "LF only, no data EEPROM. 16 write latches, written one word at a time as one",
+        "programmer does (fewer words than latches is always safe)."]),
     ("40001743", "16LF1554/1559", [
-        "LF only, no data EEPROM. 32 write latches."]),
+        "LF only, no data EEPROM. 32 write latches, written one word at a time as one",
+        "programmer does."]),
     ("40001796", "16LF1566/1567", [
-        "LF only, no data EEPROM. 32 write latches."]),
+        "LF only, no data EEPROM. 32 write latches, written one word at a time as one",
+        "programmer does."]),
     ("40001713", "12F1571/1572", [
-        "No data EEPROM. 16 write latches. Three calibration words."]),
+        "No data EEPROM. 16 write latches; the 12F1571 is written 8 at a time (one",
+        "programmer gives it 8). Three calibration words."]),
     ("40001766", "16F1574-1579", [
-        "No data EEPROM. 32 write latches (two programmers write 16, which 32-latch rows",
-        "accept as well). Three calibration words."]),
+        "No data EEPROM. 32 write latches, written 16 at a time as two programmers do",
+        "(32-latch rows accept that as well). Three calibration words."]),
     ("40001720", "12F1612, 16F1613-1619", [
         "No data EEPROM. Three configuration words (8007h-8009h; CONFIG3 holds the windowed",
         "watchdog), so the calibration words start at 800Ah. 16 write latches on the",
         "12F1612/16F1613, 32 on the others. The bulk erase is sent with PC at 8000h, never",
         "past the configuration words."]),
     ("40001683", "16F1703-1709", [
-        "No data EEPROM. 16 write latches on the 1703/1707, 32 on the others."]),
+        "No data EEPROM. 16 write latches on the 1703/1707, 32 on the others; all are",
+        "written 8 at a time (one programmer gives them 8)."]),
     ("40001714", "16F1713-1719", [
         "No data EEPROM. 32 write latches."]),
     ("40001754", "16F1764-1769", [
-        "No data EEPROM. 32 write latches."]),
+        "No data EEPROM. 32 write latches, written 8 at a time (one programmer gives them 8)."]),
     ("40001792", "16F1773-1779", [
         "No data EEPROM. 32 write latches."]),
     ("40001738", "16F183xx", [
