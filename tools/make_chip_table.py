@@ -61,6 +61,9 @@ def id_text(model):
     if len(parts) != 2:
         return "none"
     ident, mask = int(parts[0], 16), int(parts[1], 16)
+    if "revaddr" in model:
+        # The enhanced parts whose ID fills the whole word keep the revision apart.
+        return f"{ident:04X}h (revision at {int(model['revaddr'], 16):04X}h)"
     revision_bits = bin(~mask & 0x3FFF).count("1")
     return f"{ident:04X}h ({revision_bits}-bit revision)"
 

@@ -54,6 +54,45 @@ TITLES = {
     "VCAPEN": "Voltage regulator capacitor",
     "WDTEN": "Watchdog timer",
     "INTOSC": "Internal oscillator",
+    "LPBOR": "Low-power brown-out reset",
+    "LPBOREN": "Low-power brown-out reset",
+    "nZCD": "Zero-cross detect",
+    "ZCDDIS": "Zero-cross detect",
+    "WDTCPS": "Watchdog period",
+    "WDTCWS": "Watchdog window",
+    "WDTCCS": "Watchdog clock",
+    "CPUDIV": "CPU clock divider",
+    "USBLSCLK": "USB low-speed clock",
+    "PLLMULT": "PLL multiplier",
+    "PPS1WAY": "PPS one-way lock",
+    "FEXTOSC": "External oscillator",
+    "RSTOSC": "Oscillator at reset",
+    "CSWEN": "Clock switching",
+}
+
+# The enhanced parts keep their configuration words from 8007h. Their LF twins are
+# models of their own, so the LF headers count for them (the classic LF headers stay
+# out, as before).
+ENHANCED_CONFIG = 0x8000
+
+# The 16F183xx headers gputils lacks. Every member has the same four configuration
+# words (masks 2977h, 3AEFh, 2003h, 0003h, the same fields), so each takes the fields
+# of a member's header that is there.
+BORROWED = {
+    "PIC16F18313": "p16lf18313.inc",
+    "PIC16F18323": "p16lf18323.inc",
+    "PIC16F18324": "p16lf18323.inc",
+    "PIC16LF18324": "p16lf18323.inc",
+    "PIC16F18325": "p16lf18323.inc",
+    "PIC16LF18325": "p16lf18323.inc",
+    "PIC16F18326": "p16lf18323.inc",
+    "PIC16LF18326": "p16lf18323.inc",
+    "PIC16F18344": "p16lf18323.inc",
+    "PIC16LF18344": "p16lf18323.inc",
+    "PIC16F18345": "p16lf18323.inc",
+    "PIC16LF18345": "p16lf18323.inc",
+    "PIC16F18346": "p16lf18323.inc",
+    "PIC16LF18346": "p16lf18323.inc",
 }
 
 EQU = re.compile(r"^\s*(\w+)\s+EQU\s+H'([0-9A-Fa-f]+)'\s*(?:;\s*(.*))?$")
@@ -150,21 +189,29 @@ def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/gputils/header"
     output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(
         os.path.dirname(os.path.abspath(__file__)), "..", "data", "corvanelconfig.txt")
-    paths = sorted(glob.glob(os.path.join(folder, "p12f*.inc")) +
-                   glob.glob(os.path.join(folder, "p16f*.inc")))
+    paths = {"PIC" + os.path.basename(path)[1:-4].upper(): path
+             for path in glob.glob(os.path.join(folder, "p12f*.inc")) +
+             glob.glob(os.path.join(folder, "p16f*.inc"))}
+    lf_paths = {"PIC" + os.path.basename(path)[1:-4].upper(): path
+                for path in glob.glob(os.path.join(folder, "p12lf*.inc")) +
+                glob.glob(os.path.join(folder, "p16lf*.inc"))}
+    for chip, header in BORROWED.items():
+        if chip not in paths and chip not in lf_paths and os.path.exists(os.path.join(folder, header)):
+            lf_paths[chip] = os.path.join(folder, header)
     lines = [
         "# Tavrelix Corvanel configuration word fields.",
         "# Written by tools/make_config_fields.py from the gputils processor headers; do not edit.",
-        "# chip: NAME starts a chip. word: N ADDRESS is configuration word N (1 or 2) at that",
+        "# chip: NAME starts a chip. word: N ADDRESS is configuration word N (1 to 5) at that",
         "# address. field: NAME MASK TITLE names the bits MASK of the word. option: VALUE NAME TEXT",
         "# is one setting of the field: the field's bits equal VALUE.",
         "",
     ]
     chips = 0
-    for path in paths:
-        chip = "PIC" + os.path.basename(path)[1:-4].upper()
-        words = read_header(path)
+    for chip in sorted(set(paths) | set(lf_paths)):
+        words = read_header(paths.get(chip) or lf_paths[chip])
         if not any(fields for _, _, fields in words):
+            continue
+        if chip not in paths and words[0][1] < ENHANCED_CONFIG:
             continue
 
         chips += 1

@@ -1,0 +1,30 @@
+; A small PIC16F1938 program whose assembled HEX file must land word for word in the
+; enhanced memory map: code at both ends of the 16384 words of FLASH, the configuration
+; words at 8007h-8008h (HEX byte 1000Eh, behind a type 04 record), user IDs at
+; 8000h-8003h (byte 10000h) and EEPROM data at F000h (byte 1E000h).
+        LIST    p=16F1938
+        #include <p16f1938.inc>
+        ; This part's header gives its options as 16-bit values (_FOSC_XT is FFF9h), so
+        ; gpasm writes FFC1h and DAFFh: the chip keeps the low 14 bits, 3FC1h and 1AFFh.
+        __CONFIG _CONFIG1, _FOSC_XT & _WDTE_OFF & _PWRTE_ON & _MCLRE_ON & _CP_OFF & _CPD_OFF & _BOREN_ON & _CLKOUTEN_OFF & _IESO_ON & _FCMEN_ON
+        __CONFIG _CONFIG2, _WRT_OFF & _VCAPEN_OFF & _PLLEN_OFF & _STVREN_ON & _BORV_HI & _LVP_OFF
+        __IDLOCS 0x1234
+
+        ORG     0x0000
+        goto    start
+        ORG     0x0004
+        retfie
+start:  movlb   1               ; bank 1: TRISB
+        clrf    TRISB
+        movlb   0
+        movlw   0x55
+        movwf   PORTB
+loop:   goto    loop
+
+        ORG     0x3FFF
+        retlw   0x3C            ; the last FLASH word
+
+        ORG     0xF000
+        ; EEPROM data: one HEX word per byte, from byte address 1E000h.
+        DE      0xA5, 0x5A, "16F1938"
+        END
