@@ -37,8 +37,8 @@ import os
 import sys
 
 # The first algorithm slot the enhanced families take. The classic part of the file
-# uses 1 to 17 of erasealgdef and programalgdef; the program's tables have 21 slots
-# (0 to 20), so the 19 families here need tables of at least FIRST_SLOT + 19 slots.
+# uses 1 to 17 of erasealgdef and programalgdef; the program's tables have 64 slots
+# (0 to 63); the 19 families here use slots FIRST_SLOT to FIRST_SLOT + 18.
 FIRST_SLOT = 18
 # Read, blank check and verify slots (the classic part uses 1 to 4).
 READ_SLOTS = {("cmd", 2): 5, ("none", 2): 6, ("none", 3): 7, ("pc", 4): 8}

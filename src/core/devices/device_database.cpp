@@ -196,7 +196,7 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
             const std::int32_t slot = leading_number(line.substr(space + 1));
             if (!valid_slot(slot)) {
                 return bad_line(source_name, line_number, line,
-                                "the algorithm slot number must be 0 to 20.");
+                                "the algorithm slot number must be 0 to 63.");
             }
             if (colon == std::string::npos) {
                 return bad_line(source_name, line_number, line,
@@ -239,7 +239,7 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
             const std::int32_t slot = leading_number(value);
             if (!valid_slot(slot)) {
                 return bad_line(source_name, line_number, line,
-                                "the algorithm slot number must be 0 to 20.");
+                                "the algorithm slot number must be 0 to 63.");
             }
             // The model takes a copy of the slot as it stands now; a later
             // redefinition of the slot only reaches models read after it.

@@ -13,7 +13,7 @@
 namespace corvanel {
 
 inline constexpr const char* kDeviceDatabaseFileName = "corvaneldevices.txt";
-inline constexpr int kAlgorithmSlots = 21;  // slots 0 to 20
+inline constexpr int kAlgorithmSlots = 64;  // slots 0 to 63
 
 // The algorithm tables, in the order the file's definition words are tested. The
 // sixth holds the algorithms that read the chip's device ID word ("idalgdef").
@@ -71,7 +71,7 @@ enum class DatabaseStatus {
     Loaded,     // at least one model
     NoModels,   // the file holds no "model:" line: start-up ends without a word
     FileError,  // the file cannot be opened or read
-    BadLine,    // a slot number outside 0 to 20, or a definition line without its colon
+    BadLine,    // a slot number outside 0 to 63, or a definition line without its colon
 };
 
 struct DatabaseLoadResult {

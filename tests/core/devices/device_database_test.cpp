@@ -135,7 +135,7 @@ TEST(DeviceDatabase, LineEndsAreCrLfOrLoneCr) {
 
 TEST(DeviceDatabase, FaultyLinesAreRejectedWithTheirLine) {
     const std::pair<std::string, int> cases[] = {
-        {crlf({"model: A", "erasealgdef 21: begin,end"}), 2},
+        {crlf({"model: A", "erasealgdef 64: begin,end"}), 2},
         {crlf({"model: A", "erasealgdef -1: begin,end"}), 2},
         {crlf({"model: A", "flash: 64", "readalg: 20.6"}), 3},  // rounds to 21
         {crlf({"blankcheckalg: 99", "model: A"}), 1},           // even before the first model
