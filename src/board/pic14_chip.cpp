@@ -127,9 +127,6 @@ bool Pic14Chip::is_calibration_word(std::int32_t address) const {
 }
 
 bool Pic14Chip::supports(std::uint8_t code) const {
-    if (info_.empty_socket) {
-        return false;
-    }
     return code < 64 && ((rules().commands >> code) & 1U) != 0;
 }
 

@@ -137,7 +137,8 @@ public:
     // A programming or erase cycle is running.
     [[nodiscard]] bool busy() const { return cycle_.has_value(); }
 
-    // The address counter: 0..1FFFh in program memory, 2000h..3FFFh in configuration space.
+    // The address counter: 0..1FFFh in program memory, 2000h..3FFFh in configuration space
+    // (enhanced chips: 0..7FFFh and 8000h..FFFFh).
     [[nodiscard]] std::int32_t pc() const { return pc_; }
 
     // --- The memories, for tests and chip state files ------------------------------
@@ -157,7 +158,8 @@ public:
     // configuration words under their mask. The device ID and absent locations are
     // not writable.
     void set_config_space(std::int32_t address, std::uint16_t value);
-    [[nodiscard]] std::uint16_t config_word(int number) const;  // 1 or 2
+    // 1 or 2 (enhanced chips: 1 to config_word_count()); 0 for a word the chip lacks.
+    [[nodiscard]] std::uint16_t config_word(int number) const;
     [[nodiscard]] std::uint16_t device_id_word() const;
     void set_revision(std::uint8_t revision);  // the revision bits of the device ID word
 
@@ -182,6 +184,7 @@ public:
     // The 32 key bits as clocked after power_on_mclr_low(), the first clocked in bit
     // 0. The key 4D434850h enters programming mode when the chip's LVP bit is set;
     // any other key, or the bit clear, leaves the chip out of it until power-off.
+    // Called on an unpowered chip it first powers Vdd with MCLR low.
     void lvp_key(std::uint32_t key);
     [[nodiscard]] bool low_voltage_mode() const { return low_voltage_mode_; }
     // The 24-clock frame after 1D Load PC Address (16F183xx): start bit 0, the

@@ -182,7 +182,10 @@ void Pic14Chip::power_on_mclr_low() {
 }
 
 void Pic14Chip::lvp_key(std::uint32_t key) {
-    if (!powered_ || programming_mode_ || !awaiting_key_) {
+    if (!powered_) {
+        power_on_mclr_low();  // the key's clocks come with Vdd on and MCLR low
+    }
+    if (programming_mode_ || !awaiting_key_) {
         return;
     }
     // One try per power-up: a wrong key leaves the chip running its program.
@@ -287,15 +290,16 @@ void Pic14Chip::enhanced_command(std::uint8_t code) {
             Cycle cycle;
             cycle.pc = pc_;
             cycle.action = [pc = pc_](Pic14Chip& chip) {
-                if (chip.program_protected()) {
-                    return;
-                }
                 if (pc >= kEnhancedConfigFirst) {
+                    // The user IDs only, whatever the code protection says.
                     if (pc <= chip.last_config_address()) {
                         for (std::int32_t a = kEnhancedConfigFirst; a <= kUserIdLast; ++a) {
                             chip.enhanced_config_[a - kEnhancedConfigFirst] = kWordMask;
                         }
                     }
+                    return;
+                }
+                if (chip.program_protected()) {
                     return;
                 }
                 const std::int32_t row =

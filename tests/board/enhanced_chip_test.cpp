@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "board/pic14_chip.h"
@@ -349,6 +350,12 @@ TEST_P(EnhancedFamily, CodeProtectionHidesMemoryUntilTheBulkErase) {
     bench.host.command(0x16);
     bench.host.command(0x11);  // row erase: ignored while protected
     bench.host.pause(3);
+    bench.host.load(0x00, 0x3FFF);
+    bench.host.command(0x11);  // in configuration space: the user IDs, protected or not
+    bench.host.pause(3);
+    EXPECT_EQ(bench.chip().config_space(0x8001), 0x3FFF);
+    bench.reenter();
+    bench.write_config(0x8001, 0x0033);
     bench.write_program(4, 1);  // blocked
     EXPECT_EQ(bench.chip().flash(0), pattern(0));
     EXPECT_EQ(bench.chip().flash(4), 0x3FFF);
@@ -438,6 +445,28 @@ TEST(EnhancedChips, EveryFamilyIsCoveredAndEveryCatalogueRowIsThere) {
     EXPECT_EQ(find_chip("16LF1827")->config2_mask, 0x3703);
     EXPECT_EQ(find_chip("16F1827")->config2_mask, 0x3713);
     EXPECT_EQ(find_chip("16LF18325")->device_id, 0x3040);
+}
+
+// Where sources give a chip fewer latches than it has, rows written with the smaller
+// count still land whole: the latches not loaded hold 3FFFh and leave their cells.
+TEST(EnhancedChips, RowsOfTheSmallerDisputedLatchCountStillWork) {
+    for (const auto& [name, smaller] :
+         {std::pair{"PIC16F1579", 16}, std::pair{"PIC12F1840", 16}, std::pair{"PIC16F1705", 8}}) {
+        SCOPED_TRACE(name);
+        auto board = *VirtualBoard::with_chip(name);
+        RawHost host(board);
+        host.voltages_on(VoltageSequence::VppFirst);
+        for (std::int32_t a = 0; a < 64; ++a) {
+            host.load(0x02, pattern(a));
+            if ((a + 1) % smaller == 0) {
+                host.command(0x08);  // patient host: the cycle's time passes
+            }
+            host.increment();
+        }
+        for (std::int32_t a = 0; a < 64; ++a) {
+            ASSERT_EQ(board.chip().flash(a), pattern(a)) << a;
+        }
+    }
 }
 
 TEST(EnhancedChips, LoadPcAddressReachesTheEepromOfThe16F183xx) {
