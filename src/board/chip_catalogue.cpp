@@ -342,9 +342,93 @@ FamilyRules f72x() {
     return r;
 }
 
+// The enhanced mid-range: 6-bit commands, configuration space at 8000h, program
+// memory written a row of latches at a time (program only, 2.5 ms), configuration
+// words and user IDs one word at a time (5 ms for a configuration word), an EEPROM
+// byte in 5 ms, 18 ended by 0A after 1.0 ms, bulk erases of 5 ms, row erase (11) of
+// 2.5 ms, code protection in configuration word 1 (CP bit 7, CPD bit 8), low-voltage
+// entry allowed by bit 13 of configuration word 2. Either voltage order enters.
+FamilyRules enhanced(ChipFamily family, const char* label, bool eeprom) {
+    FamilyRules r;
+    r.family = family;
+    r.label = label;
+    r.enhanced = true;
+    r.commands = eeprom ? commands({0x00, 0x02, 0x03, 0x04, 0x05, 0x06, 0x08, 0x09, 0x0A, 0x0B,
+                                    0x11, 0x16, 0x18})
+                        : commands({0x00, 0x02, 0x04, 0x06, 0x08, 0x09, 0x0A, 0x11, 0x16, 0x18});
+    r.latches = 32;
+    r.begin_08 = WriteCycle::ProgramOnly;
+    r.begin_18 = WriteCycle::ProgramOnly;
+    r.external_18 = true;
+    r.end_command = 0x0A;
+    r.program_us = ms(2.5);
+    r.config_us = ms(5);
+    r.data_us = eeprom ? ms(5) : 0;
+    r.program_only_us = ms(1);
+    r.bulk_erase_us = ms(5);
+    r.row_erase_us = ms(2.5);
+    r.row_words = 32;
+    r.row_erase_ignored_when_protected = true;
+    r.bulk_reach = BulkEraseReach::ConfigWithAddress;
+    r.bulk_erase_clears_protected_data = eeprom;
+    r.cp_bits = 0x0080;
+    r.cpd_bits = eeprom ? 0x0100 : 0;
+    return r;
+}
+
+// 16F183xx: as the group with EEPROM, but the EEPROM lies at F000h in the PC space,
+// reached with 1D Load PC Address and written with 02/08 (erased by 09 there); no
+// 03, 05 or 0B. Four configuration words: LVP is bit 13 of word 3, CP and CPD bits 0
+// and 1 of word 4.
+FamilyRules e183xx() {
+    FamilyRules r = enhanced(ChipFamily::E183xx, "16F183xx", true);
+    r.commands = commands({0x00, 0x02, 0x04, 0x06, 0x08, 0x09, 0x0A, 0x11, 0x16, 0x18, 0x1D});
+    r.load_pc_address = true;
+    r.protect_word = 4;
+    r.cp_bits = 0x0001;
+    r.cpd_bits = 0x0002;
+    r.lvp_word = 3;
+    return r;
+}
+
 std::vector<FamilyRules> make_family_rules() {
-    return {f84a(), f83_84(), f62x(), f62xa(), f87x(), f87xa(), f87_88(), f81x(), f629_675(),
-            f6xx(), f785(),   f91x(), f88x(),  f61x(), f716(),  f7x(),    f7x7(), f72x()};
+    using F = ChipFamily;
+    return {f84a(),
+            f83_84(),
+            f62x(),
+            f62xa(),
+            f87x(),
+            f87xa(),
+            f87_88(),
+            f81x(),
+            f629_675(),
+            f6xx(),
+            f785(),
+            f91x(),
+            f88x(),
+            f61x(),
+            f716(),
+            f7x(),
+            f7x7(),
+            f72x(),
+            enhanced(F::E145x, "16F145x", false),
+            enhanced(F::E150x, "12F150x/16F150x", false),
+            enhanced(F::E151x, "16F151x/152x", false),
+            enhanced(F::E1552, "12LF1552", false),
+            enhanced(F::E155x, "16LF1554/1559", false),
+            enhanced(F::E156x, "16LF1566/1567", false),
+            enhanced(F::E1571, "12F157x", false),
+            enhanced(F::E157x, "16F157x", false),
+            enhanced(F::E161x, "12F1612/16F161x", false),
+            enhanced(F::E170x, "16F170x", false),
+            enhanced(F::E171x, "16F171x", false),
+            enhanced(F::E176x, "16F176x", false),
+            enhanced(F::E177x, "16F177x", false),
+            enhanced(F::E178x, "16F178x", true),
+            enhanced(F::E182x, "12F1822/16F182x", true),
+            enhanced(F::E1840, "12F1840/16F1847", true),
+            enhanced(F::E193x, "16F193x/194x, 16LF190x", true),
+            e183xx()};
 }
 
 struct Row {
@@ -380,6 +464,234 @@ ChipInfo from_row(const Row& row) {
     return info;
 }
 
+// An enhanced mid-range chip: masks of configuration words 1-4 (0 for a word the
+// chip lacks), calibration words after the last configuration word (E000h on the
+// 16F183xx), latches and row size, the ID format.
+struct EnhancedRow {
+    const char* name;
+    ChipFamily family;
+    std::int32_t flash;
+    std::int32_t eeprom;
+    std::uint16_t id;
+    std::uint16_t masks[4];
+    int calibration_count;
+    std::int32_t latches;
+    std::int32_t row_words;
+    bool revision_word;  // full-word ID at 8006h, revision at 8005h
+};
+
+ChipInfo from_enhanced_row(const EnhancedRow& row) {
+    const FamilyRules& rules = family_rules(row.family);
+    ChipInfo info;
+    info.name = row.name;
+    info.family = row.family;
+    info.flash_words = row.flash;
+    info.eeprom_bytes = row.eeprom;
+    info.device_id = row.id;
+    info.revision_bits = 5;  // full-word parts: the ID word holds no revision bits
+    info.revision_word = row.revision_word;
+    info.latches = row.latches;
+    info.row_words = row.row_words;
+    info.config1_mask = row.masks[0];
+    info.config2_mask = row.masks[1];
+    info.config3_mask = row.masks[2];
+    info.config4_mask = row.masks[3];
+    info.config_words = 0;
+    for (const std::uint16_t mask : row.masks) {
+        info.config_words += mask != 0 ? 1 : 0;
+    }
+    info.unimplemented_config_bits = rules.unimplemented_config_bits;
+    info.needs_vpp_first = rules.needs_vpp_first;
+    const std::int32_t first = rules.load_pc_address ? 0xE000 : 0x8007 + info.config_words;
+    for (int i = 0; i < row.calibration_count; ++i) {
+        info.calibration_words.push_back(first + i);
+    }
+    info.vpp_min_volts = 8.0;
+    info.vpp_max_volts = 9.0;
+    return info;
+}
+
+// Table 7.1 of the enhanced catalogue: every base model with a device ID, each
+// followed by its LF twin where the twin has its own ID (LF masks without the VCAP
+// bit where they differ). The 16F1458 has no known ID and is left out.
+using F = ChipFamily;
+// clang-format off
+const EnhancedRow kEnhancedRows[] = {
+    {"PIC16F1454", F::E145x, 8192, 0, 0x3020, {0x3EFF, 0x3FF3}, 2, 32, 32, true},
+    {"PIC16LF1454", F::E145x, 8192, 0, 0x3024, {0x3EFF, 0x3FF3}, 2, 32, 32, true},
+    {"PIC16F1455", F::E145x, 8192, 0, 0x3021, {0x3EFF, 0x3FF3}, 2, 32, 32, true},
+    {"PIC16LF1455", F::E145x, 8192, 0, 0x3025, {0x3EFF, 0x3FF3}, 2, 32, 32, true},
+    {"PIC16F1459", F::E145x, 8192, 0, 0x3023, {0x3EFF, 0x3FF3}, 2, 32, 32, true},
+    {"PIC16LF1459", F::E145x, 8192, 0, 0x3027, {0x3EFF, 0x3FF3}, 2, 32, 32, true},
+    {"PIC12F1501", F::E150x, 1024, 0, 0x2CC0, {0x0EFB, 0x2E03}, 2, 16, 16, false},
+    {"PIC12LF1501", F::E150x, 1024, 0, 0x2D80, {0x0EFB, 0x2E03}, 2, 16, 16, false},
+    {"PIC16F1503", F::E150x, 2048, 0, 0x2CE0, {0x0EFB, 0x2E03}, 2, 16, 16, false},
+    {"PIC16LF1503", F::E150x, 2048, 0, 0x2DA0, {0x0EFB, 0x2E03}, 2, 16, 16, false},
+    {"PIC16F1507", F::E150x, 2048, 0, 0x2D00, {0x0EFB, 0x2E03}, 2, 16, 16, false},
+    {"PIC16LF1507", F::E150x, 2048, 0, 0x2DC0, {0x0EFB, 0x2E03}, 2, 16, 16, false},
+    {"PIC16F1508", F::E150x, 4096, 0, 0x2D20, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16LF1508", F::E150x, 4096, 0, 0x2DE0, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16F1509", F::E150x, 8192, 0, 0x2D40, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16LF1509", F::E150x, 8192, 0, 0x2E00, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16F1512", F::E151x, 2048, 0, 0x1700, {0x3EFF, 0x3E13}, 2, 32, 32, false},
+    {"PIC16LF1512", F::E151x, 2048, 0, 0x1720, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16F1513", F::E151x, 4096, 0, 0x1640, {0x3EFF, 0x3E13}, 2, 32, 32, false},
+    {"PIC16LF1513", F::E151x, 4096, 0, 0x1740, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16F1516", F::E151x, 8192, 0, 0x1680, {0x3EFF, 0x3E13}, 2, 32, 32, false},
+    {"PIC16LF1516", F::E151x, 8192, 0, 0x1780, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16F1517", F::E151x, 8192, 0, 0x16A0, {0x3EFF, 0x3E13}, 2, 32, 32, false},
+    {"PIC16LF1517", F::E151x, 8192, 0, 0x17A0, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16F1518", F::E151x, 16384, 0, 0x16C0, {0x3EFF, 0x3E13}, 2, 32, 32, false},
+    {"PIC16LF1518", F::E151x, 16384, 0, 0x17C0, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16F1519", F::E151x, 16384, 0, 0x16E0, {0x3EFF, 0x3E13}, 2, 32, 32, false},
+    {"PIC16LF1519", F::E151x, 16384, 0, 0x17E0, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16F1526", F::E151x, 8192, 0, 0x1580, {0x3EFF, 0x3E13}, 2, 32, 32, false},
+    {"PIC16LF1526", F::E151x, 8192, 0, 0x15C0, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC16F1527", F::E151x, 16384, 0, 0x15A0, {0x3EFF, 0x3E13}, 2, 32, 32, false},
+    {"PIC16LF1527", F::E151x, 16384, 0, 0x15E0, {0x3EFF, 0x3E03}, 2, 32, 32, false},
+    {"PIC12LF1552", F::E1552, 2048, 0, 0x2BC0, {0x0EFB, 0x3E03}, 2, 16, 16, false},
+    {"PIC16LF1554", F::E155x, 4096, 0, 0x2F00, {0x0EFB, 0x3E03}, 2, 32, 32, false},
+    {"PIC16LF1559", F::E155x, 8192, 0, 0x2F20, {0x0EFB, 0x3E03}, 2, 32, 32, false},
+    {"PIC16LF1566", F::E156x, 8192, 0, 0x3046, {0x0EFB, 0x3E03}, 2, 32, 32, true},
+    {"PIC16LF1567", F::E156x, 8192, 0, 0x3047, {0x0EFB, 0x3E03}, 2, 32, 32, true},
+    {"PIC12F1571", F::E1571, 1024, 0, 0x3051, {0x0EFB, 0x3F03}, 3, 16, 16, true},
+    {"PIC12LF1571", F::E1571, 1024, 0, 0x3053, {0x0EFB, 0x3F03}, 3, 16, 16, true},
+    {"PIC12F1572", F::E1571, 2048, 0, 0x3050, {0x0EFB, 0x3F03}, 3, 16, 16, true},
+    {"PIC12LF1572", F::E1571, 2048, 0, 0x3052, {0x0EFB, 0x3F03}, 3, 16, 16, true},
+    {"PIC16F1574", F::E157x, 4096, 0, 0x3000, {0x0EFB, 0x3F07}, 3, 32, 32, true},
+    {"PIC16LF1574", F::E157x, 4096, 0, 0x3004, {0x0EFB, 0x3F07}, 3, 32, 32, true},
+    {"PIC16F1575", F::E157x, 8192, 0, 0x3001, {0x0EFB, 0x3F07}, 3, 32, 32, true},
+    {"PIC16LF1575", F::E157x, 8192, 0, 0x3005, {0x0EFB, 0x3F07}, 3, 32, 32, true},
+    {"PIC16F1578", F::E157x, 4096, 0, 0x3002, {0x0EFB, 0x3F07}, 3, 32, 32, true},
+    {"PIC16LF1578", F::E157x, 4096, 0, 0x3006, {0x0EFB, 0x3F07}, 3, 32, 32, true},
+    {"PIC16F1579", F::E157x, 8192, 0, 0x3003, {0x0EFB, 0x3F07}, 3, 32, 32, true},
+    {"PIC16LF1579", F::E157x, 8192, 0, 0x3007, {0x0EFB, 0x3F07}, 3, 32, 32, true},
+    {"PIC12F1612", F::E161x, 2048, 0, 0x3058, {0x0EE3, 0x3F83, 0x3F7F}, 3, 16, 16, true},
+    {"PIC12LF1612", F::E161x, 2048, 0, 0x3059, {0x0EE3, 0x3F83, 0x3F7F}, 3, 16, 16, true},
+    {"PIC16F1613", F::E161x, 2048, 0, 0x304C, {0x0EE3, 0x3F83, 0x3F7F}, 3, 16, 16, true},
+    {"PIC16LF1613", F::E161x, 2048, 0, 0x304D, {0x0EE3, 0x3F83, 0x3F7F}, 3, 16, 16, true},
+    {"PIC16F1614", F::E161x, 4096, 0, 0x3078, {0x0EE3, 0x3F87, 0x3F7F}, 3, 32, 32, true},
+    {"PIC16LF1614", F::E161x, 4096, 0, 0x307A, {0x0EE3, 0x3F87, 0x3F7F}, 3, 32, 32, true},
+    {"PIC16F1615", F::E161x, 8192, 0, 0x307C, {0x3EE7, 0x3F87, 0x3F7F}, 3, 32, 32, true},
+    {"PIC16LF1615", F::E161x, 8192, 0, 0x307E, {0x3EE7, 0x3F87, 0x3F7F}, 3, 32, 32, true},
+    {"PIC16F1618", F::E161x, 4096, 0, 0x3079, {0x0EE3, 0x3F87, 0x3F7F}, 3, 32, 32, true},
+    {"PIC16LF1618", F::E161x, 4096, 0, 0x307B, {0x0EE3, 0x3F87, 0x3F7F}, 3, 32, 32, true},
+    {"PIC16F1619", F::E161x, 8192, 0, 0x307D, {0x3EE7, 0x3F87, 0x3F7F}, 3, 32, 32, true},
+    {"PIC16LF1619", F::E161x, 8192, 0, 0x307F, {0x3EE7, 0x3F87, 0x3F7F}, 3, 32, 32, true},
+    {"PIC16F1703", F::E170x, 2048, 0, 0x3061, {0x0EFB, 0x3F87}, 4, 16, 16, true},
+    {"PIC16LF1703", F::E170x, 2048, 0, 0x3063, {0x0EFB, 0x3F87}, 4, 16, 16, true},
+    {"PIC16F1704", F::E170x, 4096, 0, 0x3043, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16LF1704", F::E170x, 4096, 0, 0x3045, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16F1705", F::E170x, 8192, 0, 0x3055, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16LF1705", F::E170x, 8192, 0, 0x3057, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16F1707", F::E170x, 2048, 0, 0x3060, {0x0EFB, 0x3F87}, 4, 16, 16, true},
+    {"PIC16LF1707", F::E170x, 2048, 0, 0x3062, {0x0EFB, 0x3F87}, 4, 16, 16, true},
+    {"PIC16F1708", F::E170x, 4096, 0, 0x3042, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16LF1708", F::E170x, 4096, 0, 0x3044, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16F1709", F::E170x, 8192, 0, 0x3054, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16LF1709", F::E170x, 8192, 0, 0x3056, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16F1713", F::E171x, 4096, 0, 0x3049, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16LF1713", F::E171x, 4096, 0, 0x304B, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16F1716", F::E171x, 8192, 0, 0x3048, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16LF1716", F::E171x, 8192, 0, 0x304A, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16F1717", F::E171x, 8192, 0, 0x305C, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16LF1717", F::E171x, 8192, 0, 0x305F, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16F1718", F::E171x, 16384, 0, 0x305B, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16LF1718", F::E171x, 16384, 0, 0x305E, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16F1719", F::E171x, 16384, 0, 0x305A, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16LF1719", F::E171x, 16384, 0, 0x305D, {0x3EFF, 0x3F87}, 8, 32, 32, true},
+    {"PIC16F1764", F::E176x, 4096, 0, 0x3080, {0x3EFF, 0x3F87}, 9, 32, 32, true},
+    {"PIC16LF1764", F::E176x, 4096, 0, 0x3082, {0x3EFF, 0x3F87}, 9, 32, 32, true},
+    {"PIC16F1765", F::E176x, 8192, 0, 0x3081, {0x3EFF, 0x3F87}, 9, 32, 32, true},
+    {"PIC16LF1765", F::E176x, 8192, 0, 0x3083, {0x3EFF, 0x3F87}, 9, 32, 32, true},
+    {"PIC16F1768", F::E176x, 4096, 0, 0x3084, {0x3EFF, 0x3F87}, 12, 32, 32, true},
+    {"PIC16LF1768", F::E176x, 4096, 0, 0x3086, {0x3EFF, 0x3F87}, 12, 32, 32, true},
+    {"PIC16F1769", F::E176x, 8192, 0, 0x3085, {0x3EFF, 0x3F87}, 12, 32, 32, true},
+    {"PIC16LF1769", F::E176x, 8192, 0, 0x3087, {0x3EFF, 0x3F87}, 12, 32, 32, true},
+    {"PIC16F1773", F::E177x, 4096, 0, 0x308A, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16LF1773", F::E177x, 4096, 0, 0x308C, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16F1776", F::E177x, 8192, 0, 0x308B, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16LF1776", F::E177x, 8192, 0, 0x308D, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16F1777", F::E177x, 8192, 0, 0x308E, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16LF1777", F::E177x, 8192, 0, 0x3091, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16F1778", F::E177x, 16384, 0, 0x308F, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16LF1778", F::E177x, 16384, 0, 0x3092, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16F1779", F::E177x, 16384, 0, 0x3090, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16LF1779", F::E177x, 16384, 0, 0x3093, {0x3EFF, 0x3F87}, 16, 32, 32, true},
+    {"PIC16F1782", F::E178x, 2048, 256, 0x2A00, {0x3FFF, 0x3F23}, 11, 32, 32, false},
+    {"PIC16LF1782", F::E178x, 2048, 256, 0x2AA0, {0x3FFF, 0x3F03}, 11, 32, 32, false},
+    {"PIC16F1783", F::E178x, 4096, 256, 0x2A20, {0x3FFF, 0x3F23}, 11, 32, 32, false},
+    {"PIC16LF1783", F::E178x, 4096, 256, 0x2AC0, {0x3FFF, 0x3F03}, 11, 32, 32, false},
+    {"PIC16F1784", F::E178x, 4096, 256, 0x2A40, {0x3FFF, 0x3F23}, 11, 32, 32, false},
+    {"PIC16LF1784", F::E178x, 4096, 256, 0x2AE0, {0x3FFF, 0x3F03}, 11, 32, 32, false},
+    {"PIC16F1786", F::E178x, 8192, 256, 0x2A60, {0x3FFF, 0x3F23}, 11, 32, 32, false},
+    {"PIC16LF1786", F::E178x, 8192, 256, 0x2B00, {0x3FFF, 0x3F03}, 11, 32, 32, false},
+    {"PIC16F1787", F::E178x, 8192, 256, 0x2A80, {0x3FFF, 0x3F23}, 11, 32, 32, false},
+    {"PIC16LF1787", F::E178x, 8192, 256, 0x2B20, {0x3FFF, 0x3F03}, 11, 32, 32, false},
+    {"PIC16F1788", F::E178x, 16384, 256, 0x302B, {0x3FFF, 0x3F23}, 11, 32, 32, true},
+    {"PIC16LF1788", F::E178x, 16384, 256, 0x302D, {0x3FFF, 0x3F03}, 11, 32, 32, true},
+    {"PIC16F1789", F::E178x, 16384, 256, 0x302A, {0x3FFF, 0x3F23}, 11, 32, 32, true},
+    {"PIC16LF1789", F::E178x, 16384, 256, 0x302C, {0x3FFF, 0x3F03}, 11, 32, 32, true},
+    {"PIC12F1822", F::E182x, 2048, 256, 0x2700, {0x3FFF, 0x3703}, 2, 16, 16, false},
+    {"PIC12LF1822", F::E182x, 2048, 256, 0x2800, {0x3FFF, 0x3703}, 2, 16, 16, false},
+    {"PIC16F1823", F::E182x, 2048, 256, 0x2720, {0x3FFF, 0x3703}, 2, 16, 16, false},
+    {"PIC16LF1823", F::E182x, 2048, 256, 0x2820, {0x3FFF, 0x3703}, 2, 16, 16, false},
+    {"PIC16F1824", F::E182x, 4096, 256, 0x2740, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16LF1824", F::E182x, 4096, 256, 0x2840, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16F1825", F::E182x, 8192, 256, 0x2760, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16LF1825", F::E182x, 8192, 256, 0x2860, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16F1826", F::E182x, 2048, 256, 0x2780, {0x3FFF, 0x3713}, 2, 8, 32, false},
+    {"PIC16LF1826", F::E182x, 2048, 256, 0x2880, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F1827", F::E182x, 4096, 256, 0x27A0, {0x3FFF, 0x3713}, 2, 8, 32, false},
+    {"PIC16LF1827", F::E182x, 4096, 256, 0x28A0, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F1828", F::E182x, 4096, 256, 0x27C0, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16LF1828", F::E182x, 4096, 256, 0x28C0, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16F1829", F::E182x, 8192, 256, 0x27E0, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16LF1829", F::E182x, 8192, 256, 0x28E0, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC12F1840", F::E1840, 4096, 256, 0x1B80, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC12LF1840", F::E1840, 4096, 256, 0x1BC0, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16F1847", F::E1840, 8192, 256, 0x1480, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16LF1847", F::E1840, 8192, 256, 0x14A0, {0x3FFF, 0x3703}, 2, 32, 32, false},
+    {"PIC16LF1902", F::E193x, 2048, 0, 0x2C20, {0x0EFB, 0x3E03}, 2, 8, 32, false},
+    {"PIC16LF1903", F::E193x, 4096, 0, 0x2C00, {0x0EFB, 0x3E03}, 2, 8, 32, false},
+    {"PIC16LF1904", F::E193x, 4096, 0, 0x2C80, {0x0EFB, 0x3E03}, 2, 8, 32, false},
+    {"PIC16LF1906", F::E193x, 8192, 0, 0x2C60, {0x0EFB, 0x3E03}, 2, 8, 32, false},
+    {"PIC16LF1907", F::E193x, 8192, 0, 0x2C40, {0x0EFB, 0x3E03}, 2, 8, 32, false},
+    {"PIC16F1933", F::E193x, 4096, 256, 0x2300, {0x3FFF, 0x3733}, 2, 8, 32, false},
+    {"PIC16LF1933", F::E193x, 4096, 256, 0x2400, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F1934", F::E193x, 4096, 256, 0x2340, {0x3FFF, 0x3733}, 2, 8, 32, false},
+    {"PIC16LF1934", F::E193x, 4096, 256, 0x2440, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F1936", F::E193x, 8192, 256, 0x2360, {0x3FFF, 0x3733}, 2, 8, 32, false},
+    {"PIC16LF1936", F::E193x, 8192, 256, 0x2460, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F1937", F::E193x, 8192, 256, 0x2380, {0x3FFF, 0x3733}, 2, 8, 32, false},
+    {"PIC16LF1937", F::E193x, 8192, 256, 0x2480, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F1938", F::E193x, 16384, 256, 0x23A0, {0x3FFF, 0x3733}, 2, 8, 32, false},
+    {"PIC16LF1938", F::E193x, 16384, 256, 0x24A0, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F1939", F::E193x, 16384, 256, 0x23C0, {0x3FFF, 0x3733}, 2, 8, 32, false},
+    {"PIC16LF1939", F::E193x, 16384, 256, 0x24C0, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F1946", F::E193x, 8192, 256, 0x2500, {0x3FFF, 0x3713}, 2, 8, 32, false},
+    {"PIC16LF1946", F::E193x, 8192, 256, 0x2580, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F1947", F::E193x, 16384, 256, 0x2520, {0x3FFF, 0x3713}, 2, 8, 32, false},
+    {"PIC16LF1947", F::E193x, 16384, 256, 0x25A0, {0x3FFF, 0x3703}, 2, 8, 32, false},
+    {"PIC16F18313", F::E183xx, 2048, 256, 0x3066, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16LF18313", F::E183xx, 2048, 256, 0x3068, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16F18323", F::E183xx, 2048, 256, 0x3067, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16LF18323", F::E183xx, 2048, 256, 0x3069, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16F18324", F::E183xx, 4096, 256, 0x303A, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16LF18324", F::E183xx, 4096, 256, 0x303C, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16F18325", F::E183xx, 8192, 256, 0x303E, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16LF18325", F::E183xx, 8192, 256, 0x3040, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16F18326", F::E183xx, 16384, 256, 0x30A4, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16LF18326", F::E183xx, 16384, 256, 0x30A6, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16F18344", F::E183xx, 4096, 256, 0x303B, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16LF18344", F::E183xx, 4096, 256, 0x303D, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16F18345", F::E183xx, 8192, 256, 0x303F, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16LF18345", F::E183xx, 8192, 256, 0x3041, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16F18346", F::E183xx, 16384, 256, 0x30A5, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+    {"PIC16LF18346", F::E183xx, 16384, 256, 0x30A7, {0x2977, 0x3AEF, 0x2003, 0x0003}, 4, 32, 32, true},
+};
+// clang-format on
+
 }  // namespace
 
 const FamilyRules& family_rules(ChipFamily family) {
@@ -398,79 +710,82 @@ std::vector<ChipInfo> make_chip_table() {
     // name, family, words, EEPROM, ID, config 1 mask, config 2 mask, calibration
     // words (first, count), latches where the member differs from its family.
     static const Row rows[] = {
-        {"PIC16F84A", F::F84A, 1024, 64, 0x0560, 0x3FFF, 0, 0, 0, 0},
-        {"PIC16F627A", F::F62xA, 1024, 128, 0x1040, 0x21FF, 0, 0, 0, 0},
-        {"PIC16F628A", F::F62xA, 2048, 128, 0x1060, 0x21FF, 0, 0, 0, 0},
-        {"PIC16F648A", F::F62xA, 4096, 256, 0x1100, 0x21FF, 0, 0, 0, 0},
-        {"PIC16F873A", F::F87xA, 4096, 128, 0x0E40, 0x2FCF, 0, 0, 0, 0},
-        {"PIC16F874A", F::F87xA, 4096, 128, 0x0E60, 0x2FCF, 0, 0, 0, 0},
-        {"PIC16F876A", F::F87xA, 8192, 256, 0x0E00, 0x2FCF, 0, 0, 0, 0},
-        {"PIC16F877A", F::F87xA, 8192, 256, 0x0E20, 0x2FCF, 0, 0, 0, 0},
-        {"PIC16F87", F::F87_88, 4096, 256, 0x0720, 0x3FFF, 0x0003, 0, 0, 0},
-        {"PIC16F88", F::F87_88, 4096, 256, 0x0760, 0x3FFF, 0x0003, 0, 0, 0},
-        {"PIC16F818", F::F81x, 1024, 128, 0x04C0, 0x3FFF, 0, 0, 0, 0},
-        {"PIC16F819", F::F81x, 2048, 256, 0x04E0, 0x3FFF, 0, 0, 0, 0},
-        {"PIC12F629", F::F629_675, 1024, 128, 0x0F80, 0x31FF, 0, 0, 0, 0},
-        {"PIC12F675", F::F629_675, 1024, 128, 0x0FC0, 0x31FF, 0, 0, 0, 0},
-        {"PIC16F630", F::F629_675, 1024, 128, 0x10C0, 0x31FF, 0, 0, 0, 0},
-        {"PIC16F676", F::F629_675, 1024, 128, 0x10E0, 0x31FF, 0, 0, 0, 0},
-        {"PIC12F635", F::F6xx, 1024, 128, 0x0FA0, 0x1FFF, 0, 0x2008, 2, 0},
-        {"PIC16F631", F::F6xx, 1024, 128, 0x1420, 0x0FFF, 0, 0x2008, 1, 0},
-        {"PIC12F683", F::F6xx, 2048, 256, 0x0460, 0x0FFF, 0, 0x2008, 1, 0},
-        {"PIC16F636", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
-        {"PIC16F639", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
-        {"PIC16F677", F::F6xx, 2048, 256, 0x1440, 0x0FFF, 0, 0x2008, 1, 0},
-        {"PIC16F684", F::F6xx, 2048, 256, 0x1080, 0x0FFF, 0, 0x2008, 1, 0},
-        {"PIC16F687", F::F6xx, 2048, 256, 0x1320, 0x0FFF, 0, 0x2008, 1, 0},
-        {"PIC16F685", F::F6xx, 4096, 256, 0x04A0, 0x0FFF, 0, 0x2008, 1, 0},
-        {"PIC16F688", F::F6xx, 4096, 256, 0x1180, 0x0FFF, 0, 0x2008, 1, 0},
-        {"PIC16F689", F::F6xx, 4096, 256, 0x1340, 0x0FFF, 0, 0x2008, 1, 0},
-        {"PIC16F690", F::F6xx, 4096, 256, 0x1400, 0x0FFF, 0, 0x2008, 1, 0},
-        {"PIC16F785", F::F785, 2048, 256, 0x1200, 0x0FFF, 0, 0x2008, 2, 0},
-        {"PIC16F913", F::F91x, 4096, 256, 0x13E0, 0x1FFF, 0, 0x2008, 2, 4},
-        {"PIC16F914", F::F91x, 4096, 256, 0x13C0, 0x1FFF, 0, 0x2008, 2, 4},
-        {"PIC16F916", F::F91x, 8192, 256, 0x13A0, 0x1FFF, 0, 0x2008, 2, 8},
-        {"PIC16F917", F::F91x, 8192, 256, 0x1380, 0x1FFF, 0, 0x2008, 2, 8},
-        {"PIC16F946", F::F91x, 8192, 256, 0x1460, 0x1FFF, 0, 0x2008, 2, 8},
-        {"PIC16F882", F::F88x, 2048, 128, 0x2000, 0x3FFF, 0x0700, 0x2009, 1, 4},
-        {"PIC16F883", F::F88x, 4096, 256, 0x2020, 0x3FFF, 0x0700, 0x2009, 1, 4},
-        {"PIC16F884", F::F88x, 4096, 256, 0x2040, 0x3FFF, 0x0700, 0x2009, 1, 4},
-        {"PIC16F886", F::F88x, 8192, 256, 0x2060, 0x3FFF, 0x0700, 0x2009, 1, 8},
-        {"PIC16F887", F::F88x, 8192, 256, 0x2080, 0x3FFF, 0x0700, 0x2009, 1, 8},
-        {"PIC12F609", F::F61x, 1024, 0, 0x2240, 0x03FF, 0, 0x2008, 1, 1},
-        {"PIC12F615", F::F61x, 1024, 0, 0x2180, 0x03FF, 0, 0x2008, 1, 1},
-        {"PIC16F610", F::F61x, 1024, 0, 0x2260, 0x03FF, 0, 0x2008, 1, 1},
-        {"PIC16F616", F::F61x, 2048, 0, 0x1240, 0x03FF, 0, 0x2008, 1, 4},
-        {"PIC16F716", F::F716, 2048, 0, 0x1140, 0x20CF, 0, 0, 0, 0},
-        {"PIC16F72", F::F7x, 2048, 0, 0x00A0, 0x005F, 0, 0, 0, 0},
-        {"PIC16F73", F::F7x, 4096, 0, 0x0600, 0x005F, 0, 0, 0, 0},
-        {"PIC16F74", F::F7x, 4096, 0, 0x0620, 0x005F, 0, 0, 0, 0},
-        {"PIC16F76", F::F7x, 8192, 0, 0x0640, 0x005F, 0, 0, 0, 0},
-        {"PIC16F77", F::F7x, 8192, 0, 0x0660, 0x005F, 0, 0, 0, 0},
-        {"PIC16F737", F::F7x7, 4096, 0, 0x0BA0, 0x39FF, 0x0043, 0, 0, 0},
-        {"PIC16F747", F::F7x7, 4096, 0, 0x0BE0, 0x39FF, 0x0043, 0, 0, 0},
-        {"PIC16F767", F::F7x7, 8192, 0, 0x0EA0, 0x39FF, 0x0043, 0, 0, 0},
-        {"PIC16F777", F::F7x7, 8192, 0, 0x0DE0, 0x39FF, 0x0043, 0, 0, 0},
-        {"PIC16F722", F::F72x, 2048, 0, 0x1880, 0x377F, 0x0030, 0x2009, 2, 0},
-        {"PIC16F723", F::F72x, 4096, 0, 0x1860, 0x377F, 0x0030, 0x2009, 2, 0},
-        {"PIC16F724", F::F72x, 4096, 0, 0x1840, 0x377F, 0x0030, 0x2009, 2, 0},
-        {"PIC16F726", F::F72x, 8192, 0, 0x1820, 0x377F, 0x0030, 0x2009, 2, 0},
-        {"PIC16F727", F::F72x, 8192, 0, 0x1800, 0x377F, 0x0030, 0x2009, 2, 0},
-        {"PIC16F870", F::F87x, 2048, 64, 0x0D00, 0x3BFF, 0, 0, 0, 0},
-        {"PIC16F871", F::F87x, 2048, 64, 0x0D20, 0x3BFF, 0, 0, 0, 0},
-        {"PIC16F872", F::F87x, 2048, 64, 0x08E0, 0x3BFF, 0, 0, 0, 0},
-        {"PIC16F873", F::F87x, 4096, 128, 0x0960, 0x3BFF, 0, 0, 0, 0},
-        {"PIC16F874", F::F87x, 4096, 128, 0x0920, 0x3BFF, 0, 0, 0, 0},
-        {"PIC16F876", F::F87x, 8192, 256, 0x09E0, 0x3BFF, 0, 0, 0, 0},
-        {"PIC16F877", F::F87x, 8192, 256, 0x09A0, 0x3BFF, 0, 0, 0, 0},
-        {"PIC16F83", F::F83_84, 512, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
-        {"PIC16F84", F::F83_84, 1024, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
-        {"PIC16F627", F::F62x, 1024, 128, 0x07A0, 0x3DFF, 0, 0, 0, 0},
-        {"PIC16F628", F::F62x, 2048, 128, 0x07C0, 0x3DFF, 0, 0, 0, 0},
+    {"PIC16F84A", F::F84A, 1024, 64, 0x0560, 0x3FFF, 0, 0, 0, 0},
+    {"PIC16F627A", F::F62xA, 1024, 128, 0x1040, 0x21FF, 0, 0, 0, 0},
+    {"PIC16F628A", F::F62xA, 2048, 128, 0x1060, 0x21FF, 0, 0, 0, 0},
+    {"PIC16F648A", F::F62xA, 4096, 256, 0x1100, 0x21FF, 0, 0, 0, 0},
+    {"PIC16F873A", F::F87xA, 4096, 128, 0x0E40, 0x2FCF, 0, 0, 0, 0},
+    {"PIC16F874A", F::F87xA, 4096, 128, 0x0E60, 0x2FCF, 0, 0, 0, 0},
+    {"PIC16F876A", F::F87xA, 8192, 256, 0x0E00, 0x2FCF, 0, 0, 0, 0},
+    {"PIC16F877A", F::F87xA, 8192, 256, 0x0E20, 0x2FCF, 0, 0, 0, 0},
+    {"PIC16F87", F::F87_88, 4096, 256, 0x0720, 0x3FFF, 0x0003, 0, 0, 0},
+    {"PIC16F88", F::F87_88, 4096, 256, 0x0760, 0x3FFF, 0x0003, 0, 0, 0},
+    {"PIC16F818", F::F81x, 1024, 128, 0x04C0, 0x3FFF, 0, 0, 0, 0},
+    {"PIC16F819", F::F81x, 2048, 256, 0x04E0, 0x3FFF, 0, 0, 0, 0},
+    {"PIC12F629", F::F629_675, 1024, 128, 0x0F80, 0x31FF, 0, 0, 0, 0},
+    {"PIC12F675", F::F629_675, 1024, 128, 0x0FC0, 0x31FF, 0, 0, 0, 0},
+    {"PIC16F630", F::F629_675, 1024, 128, 0x10C0, 0x31FF, 0, 0, 0, 0},
+    {"PIC16F676", F::F629_675, 1024, 128, 0x10E0, 0x31FF, 0, 0, 0, 0},
+    {"PIC12F635", F::F6xx, 1024, 128, 0x0FA0, 0x1FFF, 0, 0x2008, 2, 0},
+    {"PIC16F631", F::F6xx, 1024, 128, 0x1420, 0x0FFF, 0, 0x2008, 1, 0},
+    {"PIC12F683", F::F6xx, 2048, 256, 0x0460, 0x0FFF, 0, 0x2008, 1, 0},
+    {"PIC16F636", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
+    {"PIC16F639", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
+    {"PIC16F677", F::F6xx, 2048, 256, 0x1440, 0x0FFF, 0, 0x2008, 1, 0},
+    {"PIC16F684", F::F6xx, 2048, 256, 0x1080, 0x0FFF, 0, 0x2008, 1, 0},
+    {"PIC16F687", F::F6xx, 2048, 256, 0x1320, 0x0FFF, 0, 0x2008, 1, 0},
+    {"PIC16F685", F::F6xx, 4096, 256, 0x04A0, 0x0FFF, 0, 0x2008, 1, 0},
+    {"PIC16F688", F::F6xx, 4096, 256, 0x1180, 0x0FFF, 0, 0x2008, 1, 0},
+    {"PIC16F689", F::F6xx, 4096, 256, 0x1340, 0x0FFF, 0, 0x2008, 1, 0},
+    {"PIC16F690", F::F6xx, 4096, 256, 0x1400, 0x0FFF, 0, 0x2008, 1, 0},
+    {"PIC16F785", F::F785, 2048, 256, 0x1200, 0x0FFF, 0, 0x2008, 2, 0},
+    {"PIC16F913", F::F91x, 4096, 256, 0x13E0, 0x1FFF, 0, 0x2008, 2, 4},
+    {"PIC16F914", F::F91x, 4096, 256, 0x13C0, 0x1FFF, 0, 0x2008, 2, 4},
+    {"PIC16F916", F::F91x, 8192, 256, 0x13A0, 0x1FFF, 0, 0x2008, 2, 8},
+    {"PIC16F917", F::F91x, 8192, 256, 0x1380, 0x1FFF, 0, 0x2008, 2, 8},
+    {"PIC16F946", F::F91x, 8192, 256, 0x1460, 0x1FFF, 0, 0x2008, 2, 8},
+    {"PIC16F882", F::F88x, 2048, 128, 0x2000, 0x3FFF, 0x0700, 0x2009, 1, 4},
+    {"PIC16F883", F::F88x, 4096, 256, 0x2020, 0x3FFF, 0x0700, 0x2009, 1, 4},
+    {"PIC16F884", F::F88x, 4096, 256, 0x2040, 0x3FFF, 0x0700, 0x2009, 1, 4},
+    {"PIC16F886", F::F88x, 8192, 256, 0x2060, 0x3FFF, 0x0700, 0x2009, 1, 8},
+    {"PIC16F887", F::F88x, 8192, 256, 0x2080, 0x3FFF, 0x0700, 0x2009, 1, 8},
+    {"PIC12F609", F::F61x, 1024, 0, 0x2240, 0x03FF, 0, 0x2008, 1, 1},
+    {"PIC12F615", F::F61x, 1024, 0, 0x2180, 0x03FF, 0, 0x2008, 1, 1},
+    {"PIC16F610", F::F61x, 1024, 0, 0x2260, 0x03FF, 0, 0x2008, 1, 1},
+    {"PIC16F616", F::F61x, 2048, 0, 0x1240, 0x03FF, 0, 0x2008, 1, 4},
+    {"PIC16F716", F::F716, 2048, 0, 0x1140, 0x20CF, 0, 0, 0, 0},
+    {"PIC16F72", F::F7x, 2048, 0, 0x00A0, 0x005F, 0, 0, 0, 0},
+    {"PIC16F73", F::F7x, 4096, 0, 0x0600, 0x005F, 0, 0, 0, 0},
+    {"PIC16F74", F::F7x, 4096, 0, 0x0620, 0x005F, 0, 0, 0, 0},
+    {"PIC16F76", F::F7x, 8192, 0, 0x0640, 0x005F, 0, 0, 0, 0},
+    {"PIC16F77", F::F7x, 8192, 0, 0x0660, 0x005F, 0, 0, 0, 0},
+    {"PIC16F737", F::F7x7, 4096, 0, 0x0BA0, 0x39FF, 0x0043, 0, 0, 0},
+    {"PIC16F747", F::F7x7, 4096, 0, 0x0BE0, 0x39FF, 0x0043, 0, 0, 0},
+    {"PIC16F767", F::F7x7, 8192, 0, 0x0EA0, 0x39FF, 0x0043, 0, 0, 0},
+    {"PIC16F777", F::F7x7, 8192, 0, 0x0DE0, 0x39FF, 0x0043, 0, 0, 0},
+    {"PIC16F722", F::F72x, 2048, 0, 0x1880, 0x377F, 0x0030, 0x2009, 2, 0},
+    {"PIC16F723", F::F72x, 4096, 0, 0x1860, 0x377F, 0x0030, 0x2009, 2, 0},
+    {"PIC16F724", F::F72x, 4096, 0, 0x1840, 0x377F, 0x0030, 0x2009, 2, 0},
+    {"PIC16F726", F::F72x, 8192, 0, 0x1820, 0x377F, 0x0030, 0x2009, 2, 0},
+    {"PIC16F727", F::F72x, 8192, 0, 0x1800, 0x377F, 0x0030, 0x2009, 2, 0},
+    {"PIC16F870", F::F87x, 2048, 64, 0x0D00, 0x3BFF, 0, 0, 0, 0},
+    {"PIC16F871", F::F87x, 2048, 64, 0x0D20, 0x3BFF, 0, 0, 0, 0},
+    {"PIC16F872", F::F87x, 2048, 64, 0x08E0, 0x3BFF, 0, 0, 0, 0},
+    {"PIC16F873", F::F87x, 4096, 128, 0x0960, 0x3BFF, 0, 0, 0, 0},
+    {"PIC16F874", F::F87x, 4096, 128, 0x0920, 0x3BFF, 0, 0, 0, 0},
+    {"PIC16F876", F::F87x, 8192, 256, 0x09E0, 0x3BFF, 0, 0, 0, 0},
+    {"PIC16F877", F::F87x, 8192, 256, 0x09A0, 0x3BFF, 0, 0, 0, 0},
+    {"PIC16F83", F::F83_84, 512, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
+    {"PIC16F84", F::F83_84, 1024, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
+    {"PIC16F627", F::F62x, 1024, 128, 0x07A0, 0x3DFF, 0, 0, 0, 0},
+    {"PIC16F628", F::F62x, 2048, 128, 0x07C0, 0x3DFF, 0, 0, 0, 0},
     };
     std::vector<ChipInfo> table;
     for (const Row& row : rows) {
         table.push_back(from_row(row));
+    }
+    for (const EnhancedRow& row : kEnhancedRows) {
+        table.push_back(from_enhanced_row(row));
     }
     return table;
 }

@@ -31,6 +31,26 @@ enum class ChipFamily {
     F7x,       // 16F72, 16F73, 16F74, 16F76, 16F77
     F7x7,      // 16F737, 16F747, 16F767, 16F777
     F72x,      // 16F722, 16F723, 16F724, 16F726, 16F727
+    // Enhanced mid-range (12F1xxx/16F1xxx): configuration space at 8000h, 6-bit
+    // commands, one family per programming document.
+    E182x,   // 12F1822, 16F1823-16F1829
+    E1840,   // 12F1840, 16F1847
+    E193x,   // 16F1933-16F1939, 16F1946/1947, 16LF1902-16LF1907
+    E150x,   // 12F1501, 16F1503, 16F1507, 16F1508, 16F1509
+    E151x,   // 16F1512-16F1519, 16F1526, 16F1527
+    E145x,   // 16F1454, 16F1455, 16F1459
+    E178x,   // 16F1782-16F1789
+    E1552,   // 12LF1552
+    E155x,   // 16LF1554, 16LF1559
+    E156x,   // 16LF1566, 16LF1567
+    E1571,   // 12F1571, 12F1572
+    E157x,   // 16F1574, 16F1575, 16F1578, 16F1579
+    E161x,   // 12F1612, 16F1613-16F1619: three configuration words
+    E170x,   // 16F1703-16F1709
+    E171x,   // 16F1713-16F1719
+    E176x,   // 16F1764-16F1769
+    E177x,   // 16F1773-16F1779
+    E183xx,  // 16F18313-16F18346: four configuration words, Load PC Address (1D)
 };
 
 // What a programming command does to the cells it writes.
@@ -106,6 +126,21 @@ struct FamilyRules {
     int revision_bits = 5;  // 0: the chip has no device ID
     // How the configuration bits outside the mask read back: 0 or 3FFFh.
     std::uint16_t unimplemented_config_bits = 0x3FFF;
+
+    // --- Enhanced mid-range --------------------------------------------------------
+    // Configuration space at 8000h (user IDs 8000h-8003h, device ID 8006h,
+    // configuration words from 8007h), PC 0000h-7FFFh program memory; 06 wraps
+    // 7FFFh to 0000h and FFFFh to 8000h; 16 Reset Address; the cycles of
+    // program_us (rows, user IDs), config_us and data_us are internally timed by 08,
+    // 18 is ended by 0A after program_only_us and never writes a configuration word.
+    bool enhanced = false;
+    // The configuration word (1-4) that holds cp_bits and cpd_bits, and the one whose
+    // bit 13 allows low-voltage entry.
+    int protect_word = 1;
+    int lvp_word = 2;
+    // 1D Load PC Address: the data EEPROM lies at F000h in the PC space, there are no
+    // data memory commands, the calibration words sit at E000h.
+    bool load_pc_address = false;
 };
 
 // The rules of a family; a family without rules is a programming error and throws

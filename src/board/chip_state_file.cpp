@@ -30,26 +30,96 @@ std::int32_t config_last(const Pic14Chip& chip) {
 }
 constexpr std::size_t kBytesPerRecord = 16;
 
-// Appends the little-endian words as data records starting at a byte address.
-void write_records(std::string& out, std::int32_t base, const std::vector<std::uint16_t>& words) {
+// A memory of the chip as the file holds it: word address k at byte address
+// byte_base + 2k.
+struct Region {
+    std::int32_t first_address = 0;  // the chip's address of the first word
+    std::int64_t byte_base = 0;
+    std::vector<std::uint16_t> words;
+};
+
+// Where each memory lies in the file. Classic chips: configuration space from
+// 2000h at byte 4000h, EEPROM at byte 4200h. Enhanced chips keep their own address
+// map: configuration space from 8000h at byte 10000h (up to the last configuration
+// or calibration word), the 16F183xx's calibration words at E000h (byte 1C000h),
+// EEPROM byte i at F000h + i (byte 1E000h + 2i).
+std::vector<Region> layout(const Pic14Chip& chip) {
+    std::vector<Region> regions;
+    Region flash{0, 0, {}};
+    for (std::int32_t a = 0; a < chip.flash_size(); ++a) {
+        flash.words.push_back(chip.flash(a));
+    }
+    regions.push_back(std::move(flash));
+    if (!chip.enhanced()) {
+        Region config{kConfigSpaceFirst, kConfigByteBase, {}};
+        for (std::int32_t a = kConfigSpaceFirst; a <= config_last(chip); ++a) {
+            config.words.push_back(chip.config_space(a));
+        }
+        regions.push_back(std::move(config));
+        Region eeprom{0, kEepromByteBase, {}};
+        for (std::int32_t i = 0; i < chip.eeprom_size(); ++i) {
+            eeprom.words.push_back(chip.eeprom(i));
+        }
+        regions.push_back(std::move(eeprom));
+        return regions;
+    }
+    std::int32_t last = kEnhancedDeviceId + chip.config_word_count();
+    std::vector<std::int32_t> apart;  // calibration words outside 8000h-801Fh
+    for (const std::int32_t address : chip.info().calibration_words) {
+        if (address < kEnhancedConfigFirst + kEnhancedConfigWords) {
+            last = std::max(last, address);
+        } else {
+            apart.push_back(address);
+        }
+    }
+    Region config{kEnhancedConfigFirst, 2 * kEnhancedConfigFirst, {}};
+    for (std::int32_t a = kEnhancedConfigFirst; a <= last; ++a) {
+        config.words.push_back(chip.config_space(a));
+    }
+    regions.push_back(std::move(config));
+    if (!apart.empty()) {
+        Region calibration{apart.front(), 2 * static_cast<std::int64_t>(apart.front()), {}};
+        for (const std::int32_t address : apart) {
+            calibration.words.push_back(chip.config_space(address));
+        }
+        regions.push_back(std::move(calibration));
+    }
+    Region eeprom{0, 2 * kEnhancedEepromFirst, {}};
+    for (std::int32_t i = 0; i < chip.eeprom_size(); ++i) {
+        eeprom.words.push_back(chip.eeprom(i));
+    }
+    regions.push_back(std::move(eeprom));
+    return regions;
+}
+
+// Appends the little-endian words as data records starting at a byte address,
+// with an extended linear address record (type 04) wherever the upper 16 bits of
+// the address change.
+void write_records(std::string& out, std::int64_t& upper, std::int64_t base,
+                   const std::vector<std::uint16_t>& words) {
     std::string data;
     for (const std::uint16_t w : words) {
         data += hex4_swapped(w);
     }
     for (std::size_t offset = 0; offset < data.size(); offset += 2 * kBytesPerRecord) {
+        const std::int64_t address = base + static_cast<std::int64_t>(offset / 2);
+        // A record never crosses a 64 KiB boundary: the regions start on 16-byte bounds.
+        if ((address >> 16) != upper) {
+            upper = address >> 16;
+            const std::string extended =
+                "02000004" + hex4(static_cast<std::int32_t>(upper & 0xFFFF));
+            out += ":" + extended + hex_checksum(extended) + "\r\n";
+        }
         const std::string piece = data.substr(offset, 2 * kBytesPerRecord);
-        const auto address = static_cast<std::int32_t>(base + offset / 2);
-        const std::string record =
-            hex2(static_cast<std::int32_t>(piece.size() / 2)) + hex4(address) + "00" + piece;
+        const std::string record = hex2(static_cast<std::int32_t>(piece.size() / 2)) +
+                                   hex4(static_cast<std::int32_t>(address & 0xFFFF)) + "00" + piece;
         out += ":" + record + hex_checksum(record) + "\r\n";
     }
 }
 
 // Word-wide memories being filled byte by byte from the file.
 struct Contents {
-    std::vector<std::uint16_t> flash;
-    std::vector<std::uint16_t> config;
-    std::vector<std::uint16_t> eeprom;
+    std::vector<Region> regions;
 
     static void put(std::uint16_t& word, std::int32_t byte_address, std::int32_t value) {
         if (byte_address % 2 == 0) {
@@ -61,20 +131,15 @@ struct Contents {
 
     // False when the chip has no location at that byte address.
     bool store(std::int64_t address, std::int32_t value) {
-        const auto in = [address](std::int64_t base, std::size_t words) {
-            return address >= base && address < base + 2 * static_cast<std::int64_t>(words);
-        };
-        const auto a = static_cast<std::int32_t>(address);
-        if (in(0, flash.size())) {
-            put(flash[static_cast<std::size_t>(a / 2)], a, value);
-        } else if (in(kConfigByteBase, config.size())) {
-            put(config[static_cast<std::size_t>((a - kConfigByteBase) / 2)], a, value);
-        } else if (in(kEepromByteBase, eeprom.size())) {
-            put(eeprom[static_cast<std::size_t>((a - kEepromByteBase) / 2)], a, value);
-        } else {
-            return false;
+        for (Region& region : regions) {
+            const std::int64_t offset = address - region.byte_base;
+            if (offset >= 0 && offset < 2 * static_cast<std::int64_t>(region.words.size())) {
+                put(region.words[static_cast<std::size_t>(offset / 2)],
+                    static_cast<std::int32_t>(offset), value);
+                return true;
+            }
         }
-        return true;
+        return false;
     }
 };
 
@@ -86,21 +151,10 @@ ChipStateResult failure(int line, std::string message) {
 
 std::string chip_state_hex(const Pic14Chip& chip) {
     std::string out;
-    std::vector<std::uint16_t> words;
-    for (std::int32_t a = 0; a < chip.flash_size(); ++a) {
-        words.push_back(chip.flash(a));
+    std::int64_t upper = 0;
+    for (const Region& region : layout(chip)) {
+        write_records(out, upper, region.byte_base, region.words);
     }
-    write_records(out, 0, words);
-    words.clear();
-    for (std::int32_t a = kConfigSpaceFirst; a <= config_last(chip); ++a) {
-        words.push_back(chip.config_space(a));
-    }
-    write_records(out, kConfigByteBase, words);
-    words.clear();
-    for (std::int32_t i = 0; i < chip.eeprom_size(); ++i) {
-        words.push_back(chip.eeprom(i));
-    }
-    write_records(out, kEepromByteBase, words);
     out += ":00000001FF\r\n";
     return out;
 }
@@ -109,13 +163,7 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
     Pic14Chip blank = chip;
     blank.erase_everything();
     Contents contents;
-    for (std::int32_t a = 0; a < blank.flash_size(); ++a) {
-        contents.flash.push_back(blank.flash(a));
-    }
-    for (std::int32_t a = kConfigSpaceFirst; a <= config_last(blank); ++a) {
-        contents.config.push_back(blank.config_space(a));
-    }
-    contents.eeprom.assign(static_cast<std::size_t>(blank.eeprom_size()), 0x00FF);
+    contents.regions = layout(blank);
 
     std::int64_t upper = 0;
     bool ended = false;
@@ -185,16 +233,23 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
         return failure(0, "no end-of-file record");
     }
 
-    for (std::size_t a = 0; a < contents.flash.size(); ++a) {
-        blank.set_flash(static_cast<std::int32_t>(a), contents.flash[a]);
-    }
-    for (std::size_t i = 0; i < contents.config.size(); ++i) {
-        blank.set_config_space(kConfigSpaceFirst + static_cast<std::int32_t>(i),
-                               contents.config[i]);
-    }
-    for (std::size_t i = 0; i < contents.eeprom.size(); ++i) {
-        blank.set_eeprom(static_cast<std::int32_t>(i),
-                         static_cast<std::uint8_t>(contents.eeprom[i]));
+    const std::vector<Region>& regions = contents.regions;
+    for (std::size_t r = 0; r < regions.size(); ++r) {
+        const Region& region = regions[r];
+        const bool is_flash = r == 0;
+        const bool is_eeprom = r + 1 == regions.size();
+        for (std::size_t i = 0; i < region.words.size(); ++i) {
+            const auto address = region.first_address + static_cast<std::int32_t>(i);
+            if (is_flash) {
+                blank.set_flash(address, region.words[i]);
+            } else if (is_eeprom) {
+                blank.set_eeprom(address, static_cast<std::uint8_t>(region.words[i]));
+            } else if (address == kEnhancedRevision && blank.info().revision_word) {
+                blank.set_revision_word(region.words[i]);
+            } else {
+                blank.set_config_space(address, region.words[i]);
+            }
+        }
     }
     chip = std::move(blank);
     return {};

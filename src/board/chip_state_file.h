@@ -6,7 +6,11 @@
 // configuration space 2000h-2008h (user IDs, reserved words, device ID,
 // configuration words, factory calibration words) at byte addresses 4000h-4011h,
 // up to 200Ah (4015h) on chips with calibration words there; EEPROM byte i at byte
-// address 4200h + 2i (high byte 00). Saving writes every location, in records of
+// address 4200h + 2i (high byte 00). Enhanced mid-range chips keep their own map:
+// configuration space from 8000h at byte 10000h up to the last configuration or
+// calibration word (the revision word 8005h included), the 16F183xx's calibration
+// words E000h-E003h at byte 1C000h, EEPROM byte i at byte 1E000h + 2i, behind type
+// 04 records. Saving writes every location, in records of
 // 16 data bytes (type 00) and the end record (type 01), CR LF line ends. Loading
 // reads types 00, 01 and 04 (skipping blank lines and lines beginning with ';'), starts from an
 // erased chip, ignores the device ID (it belongs to the chip) and changes the chip only when the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "board/family_table.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -93,6 +94,63 @@ std::string cycle_times(const FamilyRules& rules) {
     }
     return program + " / " + ms(rules.data_us) + " / " + ms(rules.program_only_us) + " / " + erase +
            " ms";
+}
+
+// The enhanced mid-range: what 09, 0B and 11 reach by PC.
+std::string enhanced_erases(const FamilyRules& rules, const std::string& rows) {
+    std::vector<std::string> out;
+    out.push_back(
+        "09 (config always, user IDs with PC 8000h to the last config word, a fault "
+        "above it" +
+        std::string(rules.bulk_erase_clears_protected_data ? ", protected data too" : "") + ")");
+    if (knows(rules, 0x0B)) {
+        out.push_back("0B data unless protected");
+    }
+    if (rules.load_pc_address) {
+        out.push_back("09 with PC in the EEPROM at F000h erases it");
+    }
+    out.push_back("11 (" + rows + ", user IDs only in config space, not while protected)");
+    out.push_back("calibration words never erased");
+    return join(out, "; ");
+}
+
+std::string hex4h(std::int32_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04Xh", static_cast<unsigned>(value & 0xFFFF));
+    return text;
+}
+
+// One row per enhanced chip: what the family table cannot say chip by chip.
+std::string enhanced_chip_table() {
+    std::string out =
+        "| Chip | Family | Device ID | Revision | Flash words | EEPROM bytes | Latches / row | "
+        "Config words (implemented bits) | Calibration words |\n"
+        "|---|---|---|---|---|---|---|---|---|\n";
+    for (const ChipInfo& chip : known_chips()) {
+        const FamilyRules& rules = family_rules(chip.family);
+        if (chip.empty_socket || !rules.enhanced) {
+            continue;
+        }
+        std::vector<std::string> masks;
+        for (const std::uint16_t mask :
+             {chip.config1_mask, chip.config2_mask, chip.config3_mask, chip.config4_mask}) {
+            if (mask != 0) {
+                masks.push_back(hex4h(mask));
+            }
+        }
+        std::string calibration = std::to_string(chip.calibration_words.size());
+        if (!chip.calibration_words.empty()) {
+            calibration += " at " + hex4h(chip.calibration_words.front());
+        }
+        const std::int32_t row = chip.row_words > 0 ? chip.row_words : rules.row_words;
+        out += "| " + short_name(chip.name) + " | " + rules.label + " | " + hex4h(chip.device_id) +
+               " | " + (chip.revision_word ? "word at 8005h" : "bits 4:0 of 8006h") + " | " +
+               std::to_string(chip.flash_words) + " | " + std::to_string(chip.eeprom_bytes) +
+               " | " + std::to_string(chip.latches) + " / " + std::to_string(row) + " | " +
+               std::to_string(chip.config_words) + ": " + join(masks, " ") + " | " + calibration +
+               " |\n";
+    }
+    return out;
 }
 
 std::string erases(const FamilyRules& rules, bool has_calibration) {
@@ -229,12 +287,36 @@ std::string family_table_markdown() {
         if (rules.revision_bits == 0) {
             label += " (no device ID)";
         }
+        std::string erase_text;
+        std::string protection = bits(rules.cp_bits) + " / " + bits(rules.cpd_bits);
+        std::string voltages = rules.needs_vpp_first ? "Vpp first" : "either order";
+        if (rules.enhanced) {
+            std::vector<std::int32_t> row_sizes;
+            for (const ChipInfo* chip : row.chips) {
+                const std::int32_t size = chip->row_words > 0 ? chip->row_words : rules.row_words;
+                if (std::find(row_sizes.begin(), row_sizes.end(), size) == row_sizes.end()) {
+                    row_sizes.push_back(size);
+                }
+            }
+            std::vector<std::string> sizes;
+            for (const std::int32_t size : row_sizes) {
+                sizes.push_back(std::to_string(size));
+            }
+            erase_text = enhanced_erases(rules, join(sizes, " or ") + "-word rows");
+            if (rules.protect_word != 1) {
+                protection = "config " + std::to_string(rules.protect_word) + ": " + protection;
+            }
+            voltages += ", or the low-voltage key with config " + std::to_string(rules.lvp_word) +
+                        " bit 13 set";
+        } else {
+            erase_text = erases(rules, has_calibration);
+        }
         out += "| " + label + " | " + join(names, ", ") + " | " + latch_text + " | " +
-               commands(rules) + " | " + cycle_times(rules) + " | " +
-               erases(rules, has_calibration) + " | " + bits(rules.cp_bits) + " / " +
-               bits(rules.cpd_bits) + " | " +
-               (rules.needs_vpp_first ? "Vpp first" : "either order") + " |\n";
+               commands(rules) + " | " + cycle_times(rules) + " | " + erase_text + " | " +
+               protection + " | " + voltages + " |\n";
     }
+    out += "\nThe enhanced mid-range chips one by one (configuration words from 8007h):\n\n" +
+           enhanced_chip_table();
     return out;
 }
 

@@ -74,6 +74,13 @@ Pic14Chip::Pic14Chip(ChipInfo info, std::optional<std::uint32_t> seed)
       flash_(static_cast<std::size_t>(std::max(info_.flash_words, 0)), kWordMask),
       eeprom_(static_cast<std::size_t>(std::max(info_.eeprom_bytes, 0)), 0xFF),
       latches_(static_cast<std::size_t>(std::max(info_.latches, 1)), kWordMask) {
+    if (!info_.empty_socket && rules().enhanced) {
+        enhanced_config_.assign(kEnhancedConfigWords, kWordMask);
+        enhanced_calibration_.assign(info_.calibration_words.size(), kWordMask);
+        if (info_.revision_word) {
+            set_revision(0);
+        }
+    }
     erase_everything();
     std::fill(std::begin(config_) + (kReservedFirst - kConfigSpaceFirst),
               std::begin(config_) + (kReservedLast + 1 - kConfigSpaceFirst), kWordMask);
@@ -106,7 +113,11 @@ void Pic14Chip::factory_calibration(std::uint32_t seed) {
         if (word == kWordMask) {
             word = 0x3FFE;  // an erased word is never a calibration value
         }
-        config_[address - kConfigSpaceFirst] = word;
+        if (std::uint16_t* cell = calibration_cell(address)) {
+            *cell = word;
+        } else {
+            config_[address - kConfigSpaceFirst] = word;
+        }
     }
 }
 
@@ -164,6 +175,9 @@ void Pic14Chip::leave_programming_mode() {
     // A cycle whose time is not up when the voltages drop is lost.
     settle();
     programming_mode_ = false;
+    awaiting_key_ = false;
+    low_voltage_mode_ = false;
+    pending_pc_load_ = false;
     pc_ = 0;
     reset_latches();
     pending_load_.reset();
@@ -231,6 +245,9 @@ void Pic14Chip::finish(const Cycle& cycle) {
     if (cycle.erase_data_byte && !eeprom_.empty()) {
         eeprom_[static_cast<std::size_t>(cycle.pc % eeprom_size())] = 0xFF;
     }
+    if (cycle.action) {
+        cycle.action(*this);
+    }
     switch (cycle.write) {
         case LoadTarget::None:
             break;
@@ -257,6 +274,10 @@ void Pic14Chip::command(std::uint8_t code) {
     using namespace chip_command;
     code &= 0x3F;
     if (!programming_mode_) {
+        return;
+    }
+    if (rules().enhanced && !info_.empty_socket) {
+        enhanced_command(code);
         return;
     }
     const FamilyRules& family = rules();
@@ -429,6 +450,10 @@ void Pic14Chip::data_frame(std::uint16_t value) {
     if (!pending_load_) {
         return;
     }
+    if (rules().enhanced && !info_.empty_socket) {
+        enhanced_data_frame(value);
+        return;
+    }
     const auto word = static_cast<std::uint16_t>(value & kWordMask);
     if (*pending_load_ == LoadTarget::Data) {
         data_latch_ = static_cast<std::uint16_t>(word & 0xFF);
@@ -453,6 +478,9 @@ std::uint16_t Pic14Chip::read_frame() {
     }
     if (!programming_mode_) {
         return 0;
+    }
+    if (rules().enhanced) {
+        return enhanced_read_frame(read);
     }
     switch (read) {
         case PendingRead::Program: {
@@ -594,6 +622,10 @@ void Pic14Chip::row_erase(std::int32_t pc) {
 }
 
 void Pic14Chip::erase_everything() {
+    if (rules().enhanced && !info_.empty_socket) {
+        enhanced_erase_everything();
+        return;
+    }
     // As a bulk erase of the 12F629 family, this also loses its OSCCAL word and
     // band-gap bits; the calibration words in configuration space stay.
     std::fill(flash_.begin(), flash_.end(), kWordMask);
@@ -631,12 +663,18 @@ void Pic14Chip::set_eeprom(std::int32_t index, std::uint8_t value) {
 }
 
 bool Pic14Chip::program_protected() const {
+    if (rules().enhanced && !info_.empty_socket) {
+        return enhanced_protected(rules().cp_bits);
+    }
     const std::uint16_t bits = rules().cp_bits;
     return !info_.empty_socket && bits != 0 &&
            (config_[kConfig1Location - kConfigSpaceFirst] & bits) != bits;
 }
 
 bool Pic14Chip::data_protected() const {
+    if (rules().enhanced && !info_.empty_socket) {
+        return !eeprom_.empty() && enhanced_protected(rules().cpd_bits);
+    }
     const std::uint16_t bits = rules().cpd_bits;
     return !info_.empty_socket && bits != 0 &&
            (config_[kConfig1Location - kConfigSpaceFirst] & bits) != bits;
@@ -646,6 +684,9 @@ std::uint16_t Pic14Chip::device_id_word() const {
     if (info_.revision_bits <= 0) {
         return 0;  // the part has no device ID
     }
+    if (info_.revision_word) {
+        return static_cast<std::uint16_t>(info_.device_id & kWordMask);
+    }
     const auto revision_mask = static_cast<std::uint16_t>((1U << info_.revision_bits) - 1);
     return static_cast<std::uint16_t>((info_.device_id & ~revision_mask & kWordMask) |
                                       (revision_ & revision_mask));
@@ -653,13 +694,25 @@ std::uint16_t Pic14Chip::device_id_word() const {
 
 void Pic14Chip::set_revision(std::uint8_t revision) {
     revision_ = static_cast<std::uint8_t>(revision & 0x1F);
+    if (info_.revision_word) {
+        // The revision word's bits 13:12 read 10b.
+        set_revision_word(static_cast<std::uint16_t>(0x2000 | revision));
+    }
 }
 
 std::uint16_t Pic14Chip::config_word(int number) const {
+    if (rules().enhanced && !info_.empty_socket) {
+        return number >= 1 && number <= config_word_count()
+                   ? enhanced_config_space(kEnhancedDeviceId + number)
+                   : 0;
+    }
     return config_space(number == 2 ? kConfig2Location : kConfig1Location);
 }
 
 std::uint16_t Pic14Chip::config_space(std::int32_t address) const {
+    if (rules().enhanced && !info_.empty_socket) {
+        return enhanced_config_space(address);
+    }
     const auto shown = [this](std::uint16_t stored, std::uint16_t mask) {
         return static_cast<std::uint16_t>((stored & mask) |
                                           (info_.unimplemented_config_bits & ~mask & kWordMask));
@@ -684,6 +737,10 @@ std::uint16_t Pic14Chip::config_space(std::int32_t address) const {
 }
 
 void Pic14Chip::set_config_space(std::int32_t address, std::uint16_t value) {
+    if (rules().enhanced && !info_.empty_socket) {
+        enhanced_set_config_space(address, value);
+        return;
+    }
     if (address < kConfigSpaceFirst || address > kConfigSpaceLast || address == kDeviceIdLocation) {
         return;
     }

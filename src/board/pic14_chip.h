@@ -15,6 +15,7 @@
 // externally timed cycle is ended by its end command the same way.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,6 +44,16 @@ struct ChipInfo {
     std::vector<std::int32_t> calibration_words;
     // No chip in the socket: the data line is pulled up, so every read frame is 3FFFh.
     bool empty_socket = false;
+
+    // Enhanced mid-range parts (their family's rules say `enhanced`).
+    int config_words = 0;            // configuration words from 8007h (2 to 4)
+    std::uint16_t config3_mask = 0;  // 0: no configuration word 3
+    std::uint16_t config4_mask = 0;  // 0: no configuration word 4
+    bool revision_word = false;      // full-word device ID at 8006h, revision at 8005h
+    std::int32_t row_words = 0;      // words erased by 11 (0: the family's count)
+    // The Vpp window of MCLR in volts (0, 0: not known, nothing is checked).
+    double vpp_min_volts = 0;
+    double vpp_max_volts = 0;
 };
 
 // The name that stands for an empty socket ("--chip none").
@@ -75,7 +86,17 @@ inline constexpr std::uint8_t kResetAddress = 0x16;
 inline constexpr std::uint8_t kEndProgramming = 0x17;
 inline constexpr std::uint8_t kBeginProgrammingOnly = 0x18;
 inline constexpr std::uint8_t kChipErase = 0x1F;
+inline constexpr std::uint8_t kLoadPcAddress = 0x1D;  // 16F183xx: a 24-clock address frame
 }  // namespace chip_command
+
+// The enhanced mid-range's configuration space and the PC space of the 16F183xx.
+inline constexpr std::int32_t kEnhancedConfigFirst = 0x8000;
+inline constexpr std::int32_t kEnhancedConfigWords = 0x20;  // 8000h-801Fh are kept
+inline constexpr std::int32_t kEnhancedRevision = 0x8005;
+inline constexpr std::int32_t kEnhancedDeviceId = 0x8006;
+inline constexpr std::int32_t kEnhancedEepromFirst = 0xF000;
+// The low-voltage key "MCHP", clocked LSb first.
+inline constexpr std::uint32_t kLowVoltageKey = 0x4D434850;
 
 inline constexpr std::int32_t kConfigSpaceFirst = 0x2000;
 inline constexpr std::int32_t kConfigSpaceLast = 0x200A;  // last location the chip may hold
@@ -116,7 +137,8 @@ public:
     // A programming or erase cycle is running.
     [[nodiscard]] bool busy() const { return cycle_.has_value(); }
 
-    // The address counter: 0..1FFFh in program memory, 2000h..3FFFh in configuration space.
+    // The address counter: 0..1FFFh in program memory, 2000h..3FFFh in configuration space
+    // (enhanced chips: 0..7FFFh and 8000h..FFFFh).
     [[nodiscard]] std::int32_t pc() const { return pc_; }
 
     // --- The memories, for tests and chip state files ------------------------------
@@ -136,7 +158,8 @@ public:
     // configuration words under their mask. The device ID and absent locations are
     // not writable.
     void set_config_space(std::int32_t address, std::uint16_t value);
-    [[nodiscard]] std::uint16_t config_word(int number) const;  // 1 or 2
+    // 1 or 2 (enhanced chips: 1 to config_word_count()); 0 for a word the chip lacks.
+    [[nodiscard]] std::uint16_t config_word(int number) const;
     [[nodiscard]] std::uint16_t device_id_word() const;
     void set_revision(std::uint8_t revision);  // the revision bits of the device ID word
 
@@ -147,6 +170,37 @@ public:
     // Everything blank, as after a chip erase (on the 12F629 family also the OSCCAL
     // word and the band-gap bits); calibration words in configuration space stay.
     void erase_everything();
+
+    // --- Enhanced mid-range (12F1xxx/16F1xxx) ------------------------------------------
+    // Configuration space lies at 8000h: user IDs 8000h-8003h, the revision at 8005h
+    // (full-word ID parts), the device ID at 8006h, configuration words from 8007h,
+    // calibration words after them (E000h on the 16F183xx). config_space(),
+    // set_config_space() and config_word(1..4) take these addresses on these chips.
+    [[nodiscard]] bool enhanced() const { return rules().enhanced; }
+    [[nodiscard]] int config_word_count() const;
+    // Vdd on with MCLR held low: the chip runs its program and listens for the
+    // low-voltage key.
+    void power_on_mclr_low();
+    // The 32 key bits as clocked after power_on_mclr_low(), the first clocked in bit
+    // 0. The key 4D434850h enters programming mode when the chip's LVP bit is set;
+    // any other key, or the bit clear, leaves the chip out of it until power-off.
+    // Called on an unpowered chip it first powers Vdd with MCLR low.
+    void lvp_key(std::uint32_t key);
+    [[nodiscard]] bool low_voltage_mode() const { return low_voltage_mode_; }
+    // The 24-clock frame after 1D Load PC Address (16F183xx): start bit 0, the
+    // address in bits 16:1, zeros above. Without a 1D before it the frame is ignored.
+    void load_pc(std::uint32_t frame24);
+    // The Vpp the board drives on MCLR with the voltages on (high-voltage entry).
+    // Above the chip's window it is recorded as a fault; below it the chip stays
+    // out of programming mode.
+    void vpp_applied(double volts);
+    // What the chip was put through that its programming documents forbid (a Vpp
+    // above its window, 09 with PC above the configuration words, 18 on a
+    // configuration word), in order; the chip ignored the forbidden commands.
+    [[nodiscard]] const std::vector<std::string>& faults() const { return faults_; }
+    // The revision word at 8005h of full-word ID parts (bits 13:12 read 10b).
+    [[nodiscard]] std::uint16_t revision_word() const;
+    void set_revision_word(std::uint16_t word);
 
 private:
     enum class LoadTarget { None, Program, Data };
@@ -170,6 +224,8 @@ private:
         bool erase_first = false;
         std::vector<std::uint16_t> latches;  // program memory block
         std::uint16_t value = 0;             // data byte or configuration word
+        // Enhanced chips: the cycle's work, done on the chip once its time is up.
+        std::function<void(Pic14Chip&)> action;
     };
 
     void start_cycle(Cycle cycle, std::uint32_t duration_us);
@@ -196,12 +252,37 @@ private:
     [[nodiscard]] std::optional<std::int32_t> program_address(std::int32_t pc) const;
     [[nodiscard]] bool is_calibration_word(std::int32_t address) const;
 
+    // The enhanced mid-range (pic14_chip_enhanced.cpp).
+    void enhanced_command(std::uint8_t code);
+    void enhanced_data_frame(std::uint16_t value);
+    [[nodiscard]] std::uint16_t enhanced_read_frame(PendingRead read) const;
+    void enhanced_begin_write(bool internally_timed);
+    void enhanced_bulk_erase();
+    void enhanced_erase_everything();
+    void enhanced_erase_config_words();
+    [[nodiscard]] std::uint16_t enhanced_config_space(std::int32_t address) const;
+    void enhanced_set_config_space(std::int32_t address, std::uint16_t value);
+    [[nodiscard]] bool enhanced_protected(std::uint16_t bits) const;
+    [[nodiscard]] std::int32_t last_config_address() const;
+    [[nodiscard]] std::uint16_t config_mask(int number) const;
+    [[nodiscard]] std::optional<std::int32_t> eeprom_index_in_pc_space(std::int32_t pc) const;
+    [[nodiscard]] std::uint16_t* calibration_cell(std::int32_t address);
+    void fault(std::string text);
+
     ChipInfo info_;
     std::vector<std::uint16_t> flash_;
     std::vector<std::uint8_t> eeprom_;
     // 2000h..200Ah; the device ID location is rebuilt from info_ on every read.
     std::uint16_t config_[kConfigSpaceLast - kConfigSpaceFirst + 1] = {};
     std::uint8_t revision_ = 0;
+    // Enhanced chips: 8000h-801Fh, and the calibration words in the order of
+    // info_.calibration_words.
+    std::vector<std::uint16_t> enhanced_config_;
+    std::vector<std::uint16_t> enhanced_calibration_;
+    bool awaiting_key_ = false;
+    bool low_voltage_mode_ = false;
+    bool pending_pc_load_ = false;
+    std::vector<std::string> faults_;
 
     bool powered_ = false;
     bool programming_mode_ = false;

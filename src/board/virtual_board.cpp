@@ -19,7 +19,12 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
         case State::ChipCode:
             state_ = State::Command;
             ++commands_done_;
-            chip_.command(byte);
+            data_is_pc_address_ = false;
+            if (byte >= board_extension::kFirst && byte <= board_extension::kLast) {
+                extension(byte);
+            } else {
+                chip_.command(byte);
+            }
             return {kChipCommand};
         case State::DataLow:
             data_low_ = byte;
@@ -28,12 +33,20 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
         case State::DataHigh:
             state_ = State::Command;
             ++commands_done_;
-            chip_.data_frame(static_cast<std::uint16_t>(data_low_ | (byte << 8)));
+            if (data_is_pc_address_) {
+                data_is_pc_address_ = false;
+                chip_.load_pc(static_cast<std::uint32_t>(data_low_ | (byte << 8)) << 1);
+            } else {
+                chip_.data_frame(static_cast<std::uint16_t>(data_low_ | (byte << 8)));
+            }
             return {kDataWord};
         case State::Command:
             break;
     }
 
+    if (byte != kDataWord) {
+        data_is_pc_address_ = false;
+    }
     switch (byte) {
         case kNop:
             break;
@@ -44,6 +57,9 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
             chip_.power_off();
             chip_.power_on(byte == kVoltagesOnVddFirst ? VoltageSequence::VddFirst
                                                        : VoltageSequence::VppFirst);
+            if (vpp_) {
+                chip_.vpp_applied(*vpp_);
+            }
             break;
         case kVoltagesOff:
             chip_.power_off();
@@ -66,6 +82,25 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
     }
     ++commands_done_;
     return {byte};
+}
+
+void VirtualBoard::extension(std::uint8_t code) {
+    switch (code) {
+        case board_extension::kLowVoltageEntry:
+            // Vdd on, MCLR low, PGC and PGD low for TENTH, then 32 key bits LSb first
+            // and a 33rd clock with PGD low.
+            chip_.power_off();
+            chip_.power_on_mclr_low();
+            chip_.advance_time(kEntryHoldUs);
+            chip_.lvp_key(kLowVoltageKey);
+            break;
+        case board_extension::kLoadPcAddress:
+            chip_.command(chip_command::kLoadPcAddress);
+            data_is_pc_address_ = true;
+            break;
+        default:
+            break;
+    }
 }
 
 }  // namespace corvanel

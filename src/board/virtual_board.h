@@ -15,6 +15,15 @@
 //
 // Any other byte where a command is expected is not a command: the board ignores
 // it without answering (and counts it).
+//
+// Chip command codes 40h-7Fh after 104 never reach the chip: they are the board's
+// own extensions (no PIC command set uses them), answered with 104 like any chip
+// command:
+//   104 40h   low-voltage entry: Vdd on with MCLR held low (Vpp never applied), the
+//             key 4D434850h clocked LSb first on PGD, then a 33rd clock
+//   104 41h   Load PC Address: chip command 1Dh; the data word of the next 105 goes
+//             out as a 24-clock frame, the address shifted left one place
+// Other codes of that range do nothing.
 
 #include <cstdint>
 #include <optional>
@@ -25,6 +34,13 @@
 #include "core/link/board_protocol.h"
 
 namespace corvanel {
+
+namespace board_extension {
+inline constexpr std::uint8_t kFirst = 0x40;
+inline constexpr std::uint8_t kLast = 0x7F;
+inline constexpr std::uint8_t kLowVoltageEntry = 0x40;
+inline constexpr std::uint8_t kLoadPcAddress = 0x41;
+}  // namespace board_extension
 
 class VirtualBoard {
 public:
@@ -43,6 +59,10 @@ public:
     [[nodiscard]] const Pic14Chip& chip() const { return chip_; }
 
     [[nodiscard]] bool voltages_on() const { return chip_.powered(); }
+    // The Vpp the board drives on MCLR with the voltages on (101, 102); nothing when
+    // not known, and then the chip's window is not checked.
+    void set_vpp(std::optional<double> volts) { vpp_ = volts; }
+    [[nodiscard]] std::optional<double> vpp() const { return vpp_; }
     // True between a command byte and its last data byte.
     [[nodiscard]] bool mid_command() const { return state_ != State::Command; }
     [[nodiscard]] std::uint64_t ignored_bytes() const { return ignored_bytes_; }
@@ -50,10 +70,17 @@ public:
 
 private:
     enum class State { Command, ChipCode, DataLow, DataHigh };
+    // TENTH: PGC and PGD held low after Vdd rises, before the first key clock.
+    static constexpr std::uint64_t kEntryHoldUs = 250;
+
+    void extension(std::uint8_t code);
 
     Pic14Chip chip_;
     State state_ = State::Command;
     std::uint8_t data_low_ = 0;
+    // The next data word goes out as the address frame of a Load PC Address (104 41h).
+    bool data_is_pc_address_ = false;
+    std::optional<double> vpp_;
     std::uint64_t ignored_bytes_ = 0;
     std::uint64_t commands_done_ = 0;
 };

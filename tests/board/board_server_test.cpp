@@ -284,6 +284,11 @@ TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
     EXPECT_EQ(run("--command-us 1000001"), 2);
     EXPECT_EQ(run("--register LPT1"), 2);
     EXPECT_EQ(run("--frobnicate 1"), 2);
+    EXPECT_EQ(run("--vpp 0"), 2);
+    EXPECT_EQ(run("--vpp 8,5"), 2);
+    EXPECT_EQ(run("--revision 4096"), 2);
+    // Beyond 31 only for a chip whose revision is a word of its own.
+    EXPECT_EQ(run("--chip PIC16F877A --revision 32"), 2);
     const fs::path bad = folder_ / "bad.hex";
     std::FILE* file = std::fopen(bad.c_str(), "w");
     std::fputs(":0200000005\n", file);

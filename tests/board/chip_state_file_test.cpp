@@ -49,6 +49,50 @@ TEST(ChipStateFile, SavedStateLoadsBackAndSavesIdentically) {
     }
 }
 
+// Enhanced parts keep their own map: configuration space at 8000h (byte 10000h),
+// the 16F183xx's calibration words at E000h, EEPROM at F000h (byte 1E000h), behind
+// type 04 records; configuration words 3 and 4, calibration and revision included.
+TEST(ChipStateFile, EnhancedChipsKeepTheirMapAndEveryWord) {
+    for (const char* name : {"PIC16F18325", "PIC16F1619", "PIC16F1829", "PIC16F1459"}) {
+        SCOPED_TRACE(name);
+        Pic14Chip original = *Pic14Chip::create(name, 3);
+        original.set_revision(9);
+        original.set_flash(0x1FF, 0x1234);
+        original.set_eeprom(0xFF, 0x5A);
+        original.set_config_space(0x8002, 0x0042);
+        for (int k = 1; k <= original.config_word_count(); ++k) {
+            original.set_config_space(0x8006 + k, static_cast<std::uint16_t>(0x3FFF - k));
+        }
+        const std::string text = chip_state_hex(original);
+        EXPECT_NE(text.find(record("020000040001")), std::string::npos);
+        if (original.eeprom_size() > 0) {
+            EXPECT_NE(text.find(":10E1F000FF00FF00FF00FF00FF00FF00FF005A00"), std::string::npos);
+        }
+        // Other calibration; the revision word comes from the file, the ID word's
+        // revision bits belong to the chip.
+        Pic14Chip loaded = *Pic14Chip::create(name, 4);
+        if (!loaded.info().revision_word) {
+            loaded.set_revision(9);
+        }
+        const ChipStateResult result = load_chip_state_hex(loaded, text);
+        ASSERT_TRUE(result.ok) << result.message;
+        EXPECT_EQ(chip_state_hex(loaded), text);
+        EXPECT_EQ(loaded.flash(0x1FF), 0x1234);
+        EXPECT_EQ(loaded.eeprom(0xFF), original.eeprom(0xFF));
+        EXPECT_EQ(loaded.config_space(0x8002), 0x0042);
+        EXPECT_EQ(loaded.revision_word(), original.revision_word());
+        for (int k = 1; k <= original.config_word_count(); ++k) {
+            EXPECT_EQ(loaded.config_word(k), original.config_word(k)) << k;
+        }
+        for (const std::int32_t a : original.info().calibration_words) {
+            EXPECT_EQ(loaded.config_space(a), original.config_space(a)) << a;
+        }
+    }
+    // A classic address is not on an enhanced chip.
+    Pic14Chip chip = *Pic14Chip::create("PIC16F1829");
+    EXPECT_FALSE(load_chip_state_hex(chip, record("02400E00FF3F") + ":00000001FF\r\n").ok);
+}
+
 TEST(ChipStateFile, UsesTheProgramsAddressLayout) {
     Pic14Chip chip = *Pic14Chip::create("PIC16F84A");
     chip.set_flash(0, 0x2805);

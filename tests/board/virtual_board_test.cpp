@@ -55,11 +55,14 @@ TEST(VirtualBoard, EchoesCommandsAndAnswersReadsWithTheChipWord) {
     // Bytes that are not commands get no answer; the next command is understood.
     EXPECT_EQ(feed_all(*board, {0, 255, 107, 100}), (Bytes{100}));
     EXPECT_EQ(board->ignored_bytes(), 3U);
-    // A data word of 0xFFFF reaches the chip as 14 bits; the code byte as 6 bits (0x44 -> 04).
+    // A data word of 0xFFFF reaches the chip as 14 bits; the code byte as 6 bits (0x84 -> 04).
     EXPECT_EQ(feed_all(*board, {102, 104, 2, 105, 0xFF, 0xFF, 104, 8}),
               (Bytes{102, 104, 105, 104}));
     board->advance_time(10'000);  // the programming cycle's time
-    EXPECT_EQ(feed_all(*board, {104, 0x44, 106}), (Bytes{104, 0xFF, 0x3F, 106}));
+    EXPECT_EQ(feed_all(*board, {104, 0x84, 106}), (Bytes{104, 0xFF, 0x3F, 106}));
+    // Codes 40h-7Fh are the board's own extensions: 44h is none, and reaches no chip.
+    EXPECT_EQ(feed_all(*board, {104, 0x44, 106}), (Bytes{104, 0, 0, 106}));
+    EXPECT_TRUE(board->voltages_on());
 }
 
 }  // namespace

@@ -828,6 +828,9 @@ TEST(DeviceFileBoardTest, IdentifyChipNamesEveryEmulatedChip) {
         if (info.device_id == 0) {
             continue;  // 16F83, 16F84: no ID to read
         }
+        if (info.revision_word) {
+            continue;  // enhanced parts whose ID fills its word: the revision is at 8005h
+        }
         SCOPED_TRACE(info.name);
         // The 16F84A model powers up Vdd first; the ID read must not.
         ModelOnBoard bench("PIC16F84A", info.name);

@@ -44,13 +44,30 @@ int run_board_server(int argc, char** argv) {
                   << "' (--list shows the known chips)\n";
         return 2;
     }
-    chip->set_revision(options.revision);
+    const bool revision_word = chip->info().revision_word;
+    if (!revision_word && options.revision > 31) {
+        std::cerr << "corvanel-board: --revision wants 0 to 31 for " << chip->info().name << "\n";
+        return 2;
+    }
+    const auto apply_revision = [&] {
+        if (revision_word) {
+            // Bits 13:12 of the revision word read 10b.
+            chip->set_revision_word(static_cast<std::uint16_t>(0x2000 | options.revision));
+        } else {
+            chip->set_revision(static_cast<std::uint8_t>(options.revision));
+        }
+    };
+    apply_revision();
     if (options.state_file && std::filesystem::exists(*options.state_file)) {
         // A state file that cannot be read is never overwritten on exit: stop here.
         const auto loaded = corvanel::load_chip_state_file(*chip, *options.state_file);
         if (!loaded.ok) {
             std::cerr << "corvanel-board: " << loaded.message << "\n";
             return 1;
+        }
+        // The file keeps an enhanced part's revision word; --revision overrides it.
+        if (options.revision_given) {
+            apply_revision();
         }
     }
 
@@ -80,6 +97,7 @@ int run_board_server(int argc, char** argv) {
     std::cerr << "corvanel-board: " << chip->info().name << " on " << terminal->path << "\n";
 
     VirtualBoard board(std::move(*chip));
+    board.set_vpp(options.vpp);
     BoardChannel channel(board);
     channel.set_faults(options.faults);
     // The answers' times are kept to the microsecond: no timer slack on the waits.
@@ -94,6 +112,10 @@ int run_board_server(int argc, char** argv) {
     // on every way out of an operation.
     std::cerr << "corvanel-board: voltages " << (board.voltages_on() ? "on" : "off")
               << " at exit\n";
+    // What the chip was put through that its programming documents forbid.
+    for (const std::string& fault : board.chip().faults()) {
+        std::cerr << "corvanel-board: chip fault: " << fault << "\n";
+    }
 
     if (options.state_file) {
         const auto saved = corvanel::save_chip_state_file(board.chip(), *options.state_file);

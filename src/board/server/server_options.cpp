@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "board/server/server_options.h"
 
+#include <cstdlib>
 #include <iostream>
 
 #include "board/family_table.h"
@@ -19,7 +20,12 @@ const char* const kUsage =
     "\n"
     "  --chip NAME            chip in the socket (default PIC16F877A); --list shows all;\n"
     "                         none: an empty socket (every read gives 3FFFh)\n"
-    "  --revision N           revision in the chip's device ID word (0 to 31, default 0)\n"
+    "  --revision N           the chip's revision (default 0): 0 to 31 in the device ID\n"
+    "                         word, 0 to 4095 in the revision word of enhanced parts\n"
+    "                         whose device ID fills its word\n"
+    "  --vpp VOLTS            the Vpp the board drives on MCLR; a chip whose window it\n"
+    "                         exceeds records a fault (reported on exit), below its\n"
+    "                         window the chip stays out of programming mode\n"
     "  --state FILE           load the chip from this Intel HEX file when it exists,\n"
     "                         save it there on exit (SIGTERM, SIGINT, SIGHUP)\n"
     "  --register COMn        make the port COMn of the window application point here\n"
@@ -89,11 +95,22 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
         if (arg == "--chip") {
             options.chip = value;
         } else if (arg == "--revision") {
-            if (!need_count() || *count > 31) {
-                std::cerr << "corvanel-board: --revision wants 0 to 31\n";
+            if (!need_count() || *count > 0xFFF) {
+                std::cerr << "corvanel-board: --revision wants 0 to 31 (0 to 4095 on enhanced "
+                             "parts with a revision word)\n";
                 return 2;
             }
-            options.revision = static_cast<std::uint8_t>(*count);
+            options.revision = static_cast<std::uint16_t>(*count);
+            options.revision_given = true;
+        } else if (arg == "--vpp") {
+            char* end = nullptr;
+            const double volts = std::strtod(value.c_str(), &end);
+            if (value.empty() || end == nullptr || *end != '\0' || !(volts > 0.0) || volts > 20.0) {
+                std::cerr << "corvanel-board: --vpp wants volts above 0 and up to 20, not '"
+                          << value << "'\n";
+                return 2;
+            }
+            options.vpp = volts;
         } else if (arg == "--state") {
             options.state_file = value;
         } else if (arg == "--register") {

@@ -16,7 +16,12 @@ extern const char* const kUsage;
 
 struct Options {
     std::string chip = "PIC16F877A";
-    std::uint8_t revision = 0;  // bits 4:0 of the chip's device ID word
+    // Bits 4:0 of the chip's device ID word, or the revision word's bits 11:0 on
+    // enhanced parts whose device ID fills its word.
+    std::uint16_t revision = 0;
+    bool revision_given = false;
+    // The Vpp the board drives on MCLR; nothing: not known, no window is checked.
+    std::optional<double> vpp;
     std::optional<std::string> state_file;
     std::optional<std::string> port_name;
     long baud = 0;
