@@ -60,9 +60,9 @@ bool g_load_pc_pending = false;  // extension 41h: the next data word is a 24-cl
 
 void uart_init() {
     constexpr uint32_t divisor = (F_CPU + 4UL * CORVANEL_FW_BAUD) / (8UL * CORVANEL_FW_BAUD) - 1;
+    UCSR0A = 1 << U2X0;  // before the divisor: a simulator takes the rate from both
     UBRR0H = static_cast<uint8_t>(divisor >> 8);
     UBRR0L = static_cast<uint8_t>(divisor);
-    UCSR0A = 1 << U2X0;
     UCSR0C = (1 << UCSZ01) | (1 << UCSZ00);  // 8 data bits, no parity, 1 stop bit
     UCSR0B = (1 << RXEN0) | (1 << TXEN0) | (1 << RXCIE0);
 }

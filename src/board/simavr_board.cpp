@@ -8,6 +8,7 @@
 #include <sim_io.h>
 #include <sim_irq.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace corvanel {
@@ -47,11 +48,23 @@ struct SimulatorHooks {
         auto* board = static_cast<SimulatedBoard*>(param);
         board->port_written(board->port_, static_cast<std::uint8_t>(value));
     }
-    // One byte time of the line: the next byte the host sent reaches the UART.
-    static avr_cycle_count_t line_tick(avr_t*, avr_cycle_count_t when, void* param) {
+    // One byte time of the line: the next byte the host sent reaches the UART. The
+    // simulated UART takes a byte in at its own rate, slower than the line's; a real
+    // UART resynchronises on every start bit, the simulated one would fall behind
+    // and overflow, so the line runs at the slower of the two rates.
+    static avr_cycle_count_t line_tick(avr_t* avr, avr_cycle_count_t when, void* param) {
         auto* board = static_cast<SimulatedBoard*>(param);
         board->feed_line();
-        return when + board->cycles_per_byte_;
+        constexpr int kUbrr0L = 0xC4;
+        constexpr int kUbrr0H = 0xC5;
+        constexpr int kUcsr0A = 0xC0;
+        const std::uint64_t divisor =
+            (static_cast<std::uint64_t>(avr->data[kUbrr0H] & 0x0F) << 8 | avr->data[kUbrr0L]) + 1;
+        const std::uint64_t per_bit = (avr->data[kUcsr0A] & 0x02) != 0 ? 8 : 16;
+        // The simulator counts 11 bits a byte (a parity bit always) and rounds to the
+        // microsecond: 12 bit times keep the line just behind it.
+        const std::uint64_t uart_cycles = per_bit * divisor * 12;
+        return when + std::max(board->cycles_per_byte_, uart_cycles) + 16;
     }
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -25,10 +26,14 @@ namespace {
 const std::string kFirmwareDir = CORVANEL_FIRMWARE_DIR;
 const std::string kFirmware = kFirmwareDir + "/corvanel-board-328p.elf";
 
+// The same firmware at 250000 baud: the family runs take a quarter of the time.
+const std::string kFastFirmware = kFirmwareDir + "/corvanel-board-328p-250k.elf";
+
 std::unique_ptr<SimulatedBoard> board_with(const std::string& chip,
-                                           const std::string& firmware = kFirmware) {
+                                           const std::string& firmware = kFirmware,
+                                           long baud = 56000) {
     std::string error;
-    auto board = SimulatedBoard::load(firmware, *Pic14Chip::create(chip, 7), 56000, error);
+    auto board = SimulatedBoard::load(firmware, *Pic14Chip::create(chip, 7), baud, error);
     EXPECT_TRUE(board) << error;
     if (board) {
         board->run_for(2000);  // the firmware starts up
@@ -91,6 +96,141 @@ TEST(SimulatedFirmware, SpeaksTheByteProtocolBitByBit) {
     EXPECT_FALSE(board->chip().powered());
     EXPECT_EQ(fault_list(board->pins()), "");
 }
+
+// One model of the shipped device database with its chip on the simulated board.
+class ModelOnFirmware {
+public:
+    ModelOnFirmware(const std::string& name, const std::string& firmware = kFirmware,
+                    long baud = 56000)
+        : board_(board_with(name, firmware, baud)) {
+        EXPECT_TRUE(test::apply_shipped_model(state, name)) << name;
+        if (board_) {
+            channel_ = std::make_unique<SimulatedBoardChannel>(*board_);
+            state.link.channel = channel_.get();
+        }
+        state.host = &host;
+        state.link.port_ready = true;
+    }
+
+    [[nodiscard]] bool ready() const { return board_ != nullptr; }
+
+    // The host loop: a notification while answers wait, else the host's clock moves on
+    // (a second at a time) and the time-out is checked.
+    std::string run(OperationKind kind) {
+        host.messages.clear();
+        EXPECT_EQ(start_operation(state, kind), StartResult::Started);
+        for (int idle = 0; state.runner.running() && idle < 20;) {
+            if (channel_->receive_threshold() == 1 && channel_->has_waiting()) {
+                state.link.MSComm1_OnComm();
+                idle = 0;
+            } else {
+                host.now += 1.0;
+                (void)check_timeout(state, host.now);
+                ++idle;
+            }
+        }
+        EXPECT_FALSE(state.runner.running()) << operation_name(kind) << " did not finish";
+        board_->run_for(5000);
+        std::fprintf(stderr, "TIMING %s %.3f s\n", std::string(operation_name(kind)).c_str(), board_->now_ns() / 1e9);
+        EXPECT_FALSE(board_->voltages_on()) << operation_name(kind) << " left the voltages on";
+        return host.status();
+    }
+
+    // A short program (so the loops stop early), a few EEPROM bytes, configuration
+    // word 1 at random within the chip's bits with code protection off.
+    void fill_image(std::uint32_t seed) {
+        std::mt19937 random(seed);
+        state.image.clear_image();
+        for (std::int32_t a = 0; a < 40 && a < state.image.flash_size; ++a) {
+            ASSERT_TRUE(state.image.set_flash_word(a, static_cast<std::int32_t>(random() & 0x3FFF)));
+        }
+        for (std::int32_t a = 0; a < 8 && a < state.image.eeprom_size; ++a) {
+            ASSERT_TRUE(state.image.set_eeprom_byte(a, static_cast<std::int32_t>(random() & 0xFF)));
+        }
+        const ChipInfo& info = chip().info();
+        const std::int32_t unprotected = chip().rules().cp_bits | chip().rules().cpd_bits;
+        const std::int32_t word = static_cast<std::int32_t>(random() & 0x3FFF) | unprotected;
+        state.image.config1 =
+            (word & info.config1_mask) | (info.unimplemented_config_bits & ~info.config1_mask & 0x3FFF);
+    }
+
+    // The image as the chip holds it after a Program All: the chip's factory
+    // calibration where the model keeps it.
+    MemoryImage as_chip_holds(const MemoryImage& image) {
+        MemoryImage expected = image;
+        if (const auto& word = state.model.calibration_word) {
+            expected.set_flash_word(word->address, chip().flash(word->address));
+        }
+        const std::int32_t bits = state.model.calibration_config_bits;
+        expected.config1 = (image.config1 & ~bits) | (chip().config_word(1) & bits);
+        return expected;
+    }
+
+    Pic14Chip& chip() { return board_->chip(); }
+    SimulatedBoard& board() { return *board_; }
+
+    test::RecordingHost host;
+    ProgramState state;
+
+private:
+    std::unique_ptr<SimulatedBoard> board_;
+    std::unique_ptr<SimulatedBoardChannel> channel_;
+};
+
+bool starts_with(const std::string& text, const std::string& start) {
+    return text.rfind(start, 0) == 0;
+}
+
+// One model of every classic family (small members: the simulation runs the line
+// and the programming times as they are).
+class FirmwareFamilyTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(FirmwareFamilyTest, ProgramVerifyReadEraseBlankCheckThroughTheFirmware) {
+    ModelOnFirmware bench(GetParam(), kFastFirmware, 250000);
+    ASSERT_TRUE(bench.ready());
+    // The fast link with a send-ahead window of 64: the firmware's buffer must hold
+    // what the host sends ahead, and the line stays busy (the tests run quicker).
+    bench.state.runner.fast_link = true;
+    bench.state.runner.window = 64;
+    bench.fill_image(static_cast<std::uint32_t>(GetParam().size()) * 7919u);
+    const MemoryImage written = bench.as_chip_holds(bench.state.image);
+
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "))
+        << bench.host.status();
+    for (std::int32_t a = 0; a < written.flash_size; ++a) {
+        ASSERT_EQ(bench.chip().flash(a), written.flash[static_cast<std::size_t>(a)])
+            << "FLASH word " << a;
+    }
+    for (std::int32_t a = 0; a < written.eeprom_size; ++a) {
+        ASSERT_EQ(bench.chip().eeprom(a), written.eeprom[static_cast<std::size_t>(a)])
+            << "EEPROM byte " << a;
+    }
+    EXPECT_EQ(bench.chip().config_word(1), written.config1);
+
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "))
+        << bench.host.status();
+    EXPECT_TRUE(bench.host.messages.empty());
+
+    bench.state.image.clear_image();
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Read), "Chip read. ")) << bench.host.status();
+    EXPECT_EQ(bench.state.image.flash, written.flash);
+    EXPECT_EQ(bench.state.image.eeprom, written.eeprom);
+    EXPECT_EQ(bench.state.image.config1, written.config1);
+
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. ")) << bench.host.status();
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. ")) << bench.host.status();
+    EXPECT_EQ(bench.chip().flash(0), 0x3FFF);
+
+    // The firmware kept every time the chip needs.
+    EXPECT_EQ(fault_list(bench.board().pins()), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, FirmwareFamilyTest,
+    ::testing::Values("PIC16F84A", "PIC16F627A", "PIC16F873A", "PIC16F87", "PIC16F818", "PIC12F629",
+                      "PIC16F84", "PIC16F627", "PIC16F870", "PIC12F683", "PIC16F785", "PIC16F913",
+                      "PIC16F882", "PIC12F609", "PIC16F716", "PIC16F72", "PIC16F737", "PIC16F722"),
+    [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace
 }  // namespace corvanel
