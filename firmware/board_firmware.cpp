@@ -125,6 +125,21 @@ void voltages_on(bool vdd_first) {
     g_powered = true;
 }
 
+// One clock pulse with the bit already on PGD.
+inline void pulse() {
+#ifndef CORVANEL_FW_TOGGLE_CLOCK
+    PORTD |= kPgc;
+    half_clock();
+    PORTD &= static_cast<uint8_t>(~kPgc);
+    half_clock();
+#else
+    // Two writes to PIND toggle PGC up and down one cycle apart: 62.5 ns high, too
+    // short for the chip. Only built for the test that shows the chip notices.
+    PIND = kPgc;
+    PIND = kPgc;
+#endif
+}
+
 // Clocks `count` bits of `value` out on PGD, LSb first; the chip takes each bit on
 // the falling edge of PGC.
 void clock_out(uint32_t value, uint8_t count) {
@@ -135,10 +150,7 @@ void clock_out(uint32_t value, uint8_t count) {
             PORTD &= static_cast<uint8_t>(~kPgd);
         }
         value >>= 1;
-        PORTD |= kPgc;
-        half_clock();
-        PORTD &= static_cast<uint8_t>(~kPgc);
-        half_clock();
+        pulse();
     }
     PORTD &= static_cast<uint8_t>(~kPgd);
 }

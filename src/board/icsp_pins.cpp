@@ -225,7 +225,8 @@ void IcspPins::falling_edge(std::uint64_t ns) {
             }
             if (++bits_ == 32) {
                 ++lvp_keys_seen_;
-                if (!give_lvp_key(chip_, shift_) && on_lvp_key) {
+                (void)give_lvp_key(chip_, shift_);
+                if (on_lvp_key) {
                     on_lvp_key(shift_);
                 }
             } else if (bits_ == 33) {
@@ -274,7 +275,8 @@ void IcspPins::falling_edge(std::uint64_t ns) {
         case Phase::LoadPc:
             shift_ |= static_cast<std::uint32_t>(bit) << bits_;
             if (++bits_ == 24) {
-                if (!give_load_pc(chip_, shift_) && on_load_pc) {
+                (void)give_load_pc(chip_, shift_);
+                if (on_load_pc) {
                     on_load_pc(shift_);
                 }
                 bits_ = 0;

@@ -56,9 +56,9 @@ public:
     [[nodiscard]] const std::vector<IcspFault>& faults() const { return faults_; }
     void clear_faults() { faults_.clear(); }
 
-    // Hooks for the enhanced chips' low-voltage key and Load PC frame. Until the chip
-    // has members for them the board simulation connects them where it can; by default
-    // the key and the frame are only counted.
+    // The low-voltage key (32 bits as clocked) and the Load PC frame (24 bits) go to
+    // the chip's lvp_key() and load_pc() where Pic14Chip has them (the enhanced
+    // families); these hooks hear them too, for tests and for a chip without them.
     std::function<void(std::uint32_t key)> on_lvp_key;
     std::function<void(std::uint32_t frame24)> on_load_pc;
     [[nodiscard]] int lvp_keys_seen() const { return lvp_keys_seen_; }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdint>
 #include <memory>
 #include <random>
@@ -131,7 +130,6 @@ public:
         }
         EXPECT_FALSE(state.runner.running()) << operation_name(kind) << " did not finish";
         board_->run_for(5000);
-        std::fprintf(stderr, "TIMING %s %.3f s\n", std::string(operation_name(kind)).c_str(), board_->now_ns() / 1e9);
         EXPECT_FALSE(board_->voltages_on()) << operation_name(kind) << " left the voltages on";
         return host.status();
     }
@@ -231,6 +229,187 @@ INSTANTIATE_TEST_SUITE_P(
                       "PIC16F84", "PIC16F627", "PIC16F870", "PIC12F683", "PIC16F785", "PIC16F913",
                       "PIC16F882", "PIC12F609", "PIC16F716", "PIC16F72", "PIC16F737", "PIC16F722"),
     [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+// The lock-step path at the default 56000 baud: a 16F627A programmed with a
+// full-size image and verified (the one full-size run: some 10 s of simulated time).
+TEST(SimulatedFirmware, LockStepProgramAllAndVerifyOfAFullImage) {
+    ModelOnFirmware bench("PIC16F627A");
+    ASSERT_TRUE(bench.ready());
+    bench.state.runner.fast_link = true;
+    std::mt19937 random(627);
+    for (std::int32_t a = 0; a < bench.state.image.flash_size; ++a) {
+        ASSERT_TRUE(bench.state.image.set_flash_word(a, static_cast<std::int32_t>(random() & 0x3FFF)));
+    }
+    bench.state.image.config1 = 0x3F72;
+    const MemoryImage written = bench.state.image;
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "))
+        << bench.host.status();
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "))
+        << bench.host.status();
+    for (std::int32_t a = 0; a < written.flash_size; ++a) {
+        ASSERT_EQ(bench.chip().flash(a), written.flash[static_cast<std::size_t>(a)]) << a;
+    }
+    EXPECT_EQ(fault_list(bench.board().pins()), "");
+}
+
+// Firmware builds that break one time each: the chip notices.
+TEST(SimulatedFirmware, AClockTooFastForTheChipIsCaught) {
+    ModelOnFirmware bench("PIC16F627A", kFirmwareDir + "/corvanel-board-328p-fast-clock.elf");
+    ASSERT_TRUE(bench.ready());
+    for (std::int32_t a = 0; a < 8; ++a) {
+        ASSERT_TRUE(bench.state.image.set_flash_word(a, 0x1555 + a));
+    }
+    (void)bench.run(OperationKind::Program);
+    const std::string faults = fault_list(bench.board().pins());
+    EXPECT_NE(faults.find("PGC high for only 62 ns"), std::string::npos) << faults;
+}
+
+TEST(SimulatedFirmware, VddFirstEntryKeepsTheWindowOfThe16F818) {
+    using Bytes = std::vector<std::uint8_t>;
+    // The firmware raises Vpp 50 us after Vdd: inside the 16F818's 250 us.
+    auto good = board_with("PIC16F818");
+    ASSERT_TRUE(good);
+    EXPECT_EQ(exchange(*good, {101}, 1), (Bytes{101}));
+    EXPECT_TRUE(good->chip().in_programming_mode());
+    EXPECT_EQ(fault_list(good->pins()), "");
+
+    // 400 us is too late: the chip runs its program, reads give 0.
+    auto late = board_with("PIC16F818", kFirmwareDir + "/corvanel-board-328p-late-vpp.elf");
+    ASSERT_TRUE(late);
+    EXPECT_EQ(exchange(*late, {101}, 1), (Bytes{101}));
+    EXPECT_FALSE(late->chip().in_programming_mode());
+    EXPECT_NE(fault_list(late->pins()).find("after Vdd (the chip needs it within 250000 ns)"),
+              std::string::npos);
+    EXPECT_EQ(exchange(*late, {104, 0x04, 106}, 4), (Bytes{104, 0, 0, 106}));
+    // Vpp first needs no window.
+    late->pins().clear_faults();
+    EXPECT_EQ(exchange(*late, {102}, 1), (Bytes{102}));
+    EXPECT_TRUE(late->chip().in_programming_mode());
+    EXPECT_EQ(fault_list(late->pins()), "");
+}
+
+// More read commands than the buffer holds, sent at once (a host far beyond the
+// window the board promises): the board loses bytes, switches the voltages off and
+// answers only what it took in whole; once the line has been quiet it answers again.
+TEST(SimulatedFirmware, AnOverflowingHostGetsTooFewAnswersAndAChipWithoutVoltages) {
+    auto board = board_with("PIC16F628A");
+    ASSERT_TRUE(board);
+    EXPECT_EQ(exchange(*board, {102}, 1).size(), 1U);
+    std::vector<std::uint8_t> burst(700, 106);
+    const auto answers = exchange(*board, burst, 3 * burst.size());
+    EXPECT_LT(answers.size(), 3 * burst.size());
+    EXPECT_FALSE(board->voltages_on());
+    EXPECT_FALSE(board->chip().powered());
+    while (board->bytes_on_the_way() > 0) {
+        board->run_for(1000);
+    }
+    board->run_for(30'000);
+    (void)board->take_answers();
+    EXPECT_EQ(exchange(*board, {100}, 1), (std::vector<std::uint8_t>{100}));
+}
+
+// The send-ahead window of the tool far beyond 64 on a Read All: the firmware takes
+// its bytes in under interrupt while it answers, so the read still comes out right
+// or fails loudly; it never reports a wrong image as read.
+TEST(SimulatedFirmware, AHugeWindowNeverReadsWrongData) {
+    ModelOnFirmware bench("PIC16F628A");
+    ASSERT_TRUE(bench.ready());
+    for (std::int32_t a = 0; a < 64; ++a) {
+        bench.chip().set_flash(a, static_cast<std::uint16_t>(a * 97));
+    }
+    bench.state.runner.fast_link = true;
+    bench.state.runner.window = 4096;
+    const std::string status = bench.run(OperationKind::Read);
+    if (starts_with(status, "Chip read. ")) {
+        for (std::int32_t a = 0; a < 64; ++a) {
+            EXPECT_EQ(bench.state.image.flash[static_cast<std::size_t>(a)], a * 97) << a;
+        }
+    } else {
+        EXPECT_TRUE(starts_with(status, "Programmer not responding!") ||
+                    starts_with(status, "Programmer answers out of step!"))
+            << status;
+    }
+}
+
+// The front end alone, driven pin by pin.
+struct PinDriver {
+    Pic14Chip chip = *Pic14Chip::create("PIC16F628A", 1);
+    IcspPins pins{chip};
+    std::uint64_t ns = 1000;
+
+    void bit(bool value, std::uint64_t half_ns) {
+        pins.set_data(true, value, ns);
+        pins.set_clock(true, ns += half_ns);
+        pins.set_clock(false, ns += half_ns);
+        ns += half_ns;
+    }
+    void bits(std::uint32_t value, int count, std::uint64_t half_ns = 500) {
+        for (int i = 0; i < count; ++i) {
+            bit(((value >> i) & 1) != 0, half_ns);
+        }
+    }
+    std::uint16_t read(std::uint64_t half_ns = 500) {
+        pins.set_data(false, false, ns);
+        std::uint32_t frame = 0;
+        for (int i = 0; i < 16; ++i) {
+            pins.set_clock(true, ns += half_ns);
+            frame |= static_cast<std::uint32_t>(pins.chip_data().value_or(true)) << i;
+            pins.set_clock(false, ns += half_ns);
+        }
+        pins.set_data(true, false, ns += half_ns);
+        return static_cast<std::uint16_t>((frame >> 1) & 0x3FFF);
+    }
+};
+
+TEST(IcspFrontEnd, DecodesFramesAndCatchesShortClocksAndLateData) {
+    PinDriver d;
+    d.pins.set_vpp(true, d.ns);
+    d.pins.set_vdd(true, d.ns += 50'000);
+    EXPECT_TRUE(d.chip.in_programming_mode());
+    d.ns += 100'000;
+    d.bits(0x02, 6);  // Load Data for Program Memory
+    d.ns += 2000;
+    d.bits(0x1234 << 1, 16);
+    d.bits(0x08, 6);  // Begin Programming
+    d.ns += 5'000'000;
+    d.bits(0x04, 6);  // Read Data from Program Memory
+    d.ns += 2000;
+    EXPECT_EQ(d.read(), 0x1234);
+    EXPECT_EQ(d.chip.flash(0), 0x1234);
+    EXPECT_EQ(fault_list(d.pins), "");
+
+    // A data frame begun 700 ns after its command (500 ns low, 200 ns to the edge).
+    d.bits(0x02, 6);
+    d.bits(0x0FFF << 1, 16, 200);
+    EXPECT_NE(fault_list(d.pins).find("frame begun 700 ns after its command"), std::string::npos)
+        << fault_list(d.pins);
+    d.pins.clear_faults();
+
+    // A clock of 60 ns halves (a board toggling PGC with back-to-back writes).
+    d.bits(0x06, 6, 60);
+    EXPECT_NE(fault_list(d.pins).find("PGC high for only 60 ns"), std::string::npos);
+    d.pins.clear_faults();
+    // PGD moved 50 ns before the falling edge that takes it.
+    d.pins.set_clock(true, d.ns += 500);
+    d.pins.set_data(true, true, d.ns += 450);
+    d.pins.set_clock(false, d.ns += 50);
+    EXPECT_NE(fault_list(d.pins).find("PGD set only 50 ns before the falling edge"),
+              std::string::npos);
+}
+
+TEST(IcspFrontEnd, LowVoltageKeyIsThirtyThreeClocksWithMclrLow) {
+    PinDriver d;
+    std::vector<std::uint32_t> keys;
+    d.pins.on_lvp_key = [&](std::uint32_t key) { keys.push_back(key); };
+    d.pins.set_vdd(true, d.ns);
+    d.ns += 300'000;
+    d.bits(0x4D434850, 32);
+    d.bits(0, 1);
+    EXPECT_EQ(d.pins.lvp_keys_seen(), 1);
+    // A classic 16F628A does not enter programming mode by the key.
+    EXPECT_EQ(keys, (std::vector<std::uint32_t>{0x4D434850}));
+    EXPECT_FALSE(d.chip.in_programming_mode());
+}
 
 }  // namespace
 }  // namespace corvanel
