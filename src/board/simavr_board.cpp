@@ -8,7 +8,11 @@
 #include <sim_io.h>
 #include <sim_irq.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 namespace corvanel {
@@ -20,6 +24,34 @@ constexpr std::uint8_t kPgd = 1 << 3;
 constexpr std::uint8_t kVppOff = 1 << 4;
 constexpr std::uint8_t kVddOff = 1 << 5;
 constexpr std::uint8_t kPgm = 1 << 6;
+
+// Standard output sent to /dev/null while it lives.
+class QuietStdout {
+public:
+    QuietStdout() {
+        std::fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && null >= 0) {
+            dup2(null, STDOUT_FILENO);
+        }
+        if (null >= 0) {
+            close(null);
+        }
+    }
+    ~QuietStdout() {
+        std::fflush(stdout);
+        if (saved_ >= 0) {
+            dup2(saved_, STDOUT_FILENO);
+            close(saved_);
+        }
+    }
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
+
+private:
+    int saved_ = -1;
+};
 
 std::uint64_t ns_from_cycles(std::uint64_t cycles) {
     return cycles * 1000 / (SimulatedBoard::kCpuHz / 1'000'000);
@@ -88,6 +120,9 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
         return nullptr;
     }
     elf_firmware_t firmware{};
+    // The simulator's loader prints what it loaded on standard output, where the
+    // board server's first line must be the terminal's path: it goes to /dev/null.
+    QuietStdout quiet;
     if (elf_read_firmware(elf_path.c_str(), &firmware) != 0) {
         error = elf_path + " is not an AVR ELF file";
         return nullptr;
