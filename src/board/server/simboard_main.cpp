@@ -5,13 +5,17 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <deque>
 #include <filesystem>
 #include <iostream>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/config_folder.h"
@@ -141,39 +145,108 @@ int run_simulated_board_server(int argc, char** argv) {
     std::cerr << "corvanel-simboard: " << board->chip().info().name << " on " << terminal->path
               << ", firmware " << options.firmware << "\n";
 
-    // The simulation follows the wall clock in slices of at most 1 ms; when the
-    // computer is too slow for that it lags behind, which the host sees as a slow board.
+    // The simulation follows the wall clock in slices of at most 1 ms. On a computer
+    // too slow for that it lags behind; while the board is idle the lag is dropped
+    // (the idle time is not simulated), so answers do not come later and later. A
+    // reader thread stamps every byte from the host with its arrival time, and a byte
+    // goes on the simulated line no sooner after the last answer than it arrived after
+    // that answer went out: the host's pauses (programming times) keep their length
+    // for the chip whatever the lag.
     using Clock = std::chrono::steady_clock;
     const auto start = Clock::now();
     const std::uint64_t start_ns = board->now_ns();
+    const auto wall_ns = [&] {
+        return static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
+    };
+    struct Arrival {
+        std::uint8_t byte;
+        std::uint64_t at_ns;
+    };
+    std::mutex arrivals_mutex;
+    std::deque<Arrival> arrivals;
+    std::atomic<bool> reader_failed{false};
+    std::atomic<bool> reader_stop{false};
+    std::thread reader([&] {
+        while (!reader_stop.load()) {
+            pollfd watch{terminal->master, POLLIN, 0};
+            if (poll(&watch, 1, 20) <= 0) {
+                continue;
+            }
+            std::uint8_t buffer[512];
+            const ssize_t got = read(terminal->master, buffer, sizeof buffer);
+            if (got > 0) {
+                const std::uint64_t at = wall_ns();
+                const std::lock_guard<std::mutex> lock(arrivals_mutex);
+                for (ssize_t i = 0; i < got; ++i) {
+                    arrivals.push_back({buffer[i], at});
+                }
+            } else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO &&
+                       errno != EINTR) {
+                std::perror("corvanel-simboard: read");
+                reader_failed = true;
+                return;
+            } else if (got <= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    });
+
     int status = 0;
     std::size_t faults_reported = 0;
+    std::uint64_t offset_ns = 0;  // wall time not simulated (idle lag dropped)
+    // When the last answers went to the host: wall time and simulated time.
+    std::uint64_t answered_wall_ns = 0;
+    std::uint64_t answered_sim_ns = 0;
     while (g_stop == 0 && status == 0) {
-        std::uint8_t buffer[512];
-        const ssize_t got = read(terminal->master, buffer, sizeof buffer);
-        if (got > 0) {
-            for (ssize_t i = 0; i < got; ++i) {
-                board->send(buffer[i]);
-            }
-        } else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO &&
-                   errno != EINTR) {
-            std::perror("corvanel-simboard: read");
+        if (reader_failed.load()) {
             status = 1;
+            break;
         }
-        const auto wall_ns = static_cast<std::uint64_t>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count());
         const std::uint64_t sim_ns = board->now_ns() - start_ns;
-        if (sim_ns < wall_ns) {
-            const std::uint64_t behind_us = (wall_ns - sim_ns) / 1000;
+        bool waiting = false;
+        {
+            const std::lock_guard<std::mutex> lock(arrivals_mutex);
+            while (!arrivals.empty()) {
+                const Arrival next = arrivals.front();
+                const std::uint64_t due =
+                    next.at_ns > answered_wall_ns ? answered_sim_ns + (next.at_ns - answered_wall_ns)
+                                                  : 0;
+                if (due > sim_ns) {
+                    break;
+                }
+                board->send(next.byte);
+                arrivals.pop_front();
+            }
+            waiting = !arrivals.empty();
+        }
+        const std::uint64_t target = wall_ns() - offset_ns;
+        if (sim_ns < target) {
+            const bool idle = !waiting && board->bytes_on_the_way() == 0 &&
+                              board->answers_waiting() == 0;
+            if (idle && target - sim_ns > 2'000'000) {
+                offset_ns += target - sim_ns - 1'000'000;
+            }
+            // A host silent for 1 s is in no programming pause (the longest are some
+            // hundred ms): its next byte need not wait for the idle time to be simulated.
+            const std::uint64_t wall = wall_ns();
+            if (idle && !waiting && wall - answered_wall_ns > 1'000'000'000) {
+                answered_wall_ns = wall;
+                answered_sim_ns = sim_ns;
+            }
+            const std::uint64_t behind_us = (target - sim_ns) / 1000;
             if (!board->run_for(behind_us < 1000 ? behind_us + 1 : 1000)) {
                 std::cerr << "corvanel-simboard: the firmware crashed\n";
                 status = 1;
             }
         } else {
-            pollfd watch{terminal->master, POLLIN, 0};
-            (void)poll(&watch, 1, 1);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
         const auto answers = board->take_answers();
+        if (!answers.empty()) {
+            answered_wall_ns = wall_ns();
+            answered_sim_ns = board->now_ns() - start_ns;
+        }
         std::size_t sent = 0;
         while (sent < answers.size() && g_stop == 0) {
             const ssize_t n = write(terminal->master, answers.data() + sent, answers.size() - sent);
@@ -189,6 +262,8 @@ int run_simulated_board_server(int argc, char** argv) {
                       << " ns: " << faults[faults_reported].what << "\n";
         }
     }
+    reader_stop = true;
+    reader.join();
     std::cerr << "corvanel-simboard: voltages " << (board->voltages_on() ? "on" : "off")
               << " at exit\n";
     if (options.state_file) {
