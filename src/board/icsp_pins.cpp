@@ -99,6 +99,7 @@ void IcspPins::supply_changed(std::uint64_t ns) {
     shift_ = 0;
     chip_drive_.reset();
     check_delay_ = false;
+    lvp_session_ = false;  // MCLR rising or Vdd going ends a low-voltage session
     if (chip_on_ && !(vdd_ && vpp_)) {
         chip_.power_off();  // MCLR low resets the chip, Vdd off stops it
         chip_on_ = false;
@@ -211,7 +212,7 @@ void IcspPins::falling_edge(std::uint64_t ns) {
     last_fall_ = ns;
     data_taken_since_change_ = true;
 
-    if (!chip_on_) {
+    if (!chip_on_ && !lvp_session_) {
         // Vdd on and MCLR held low: the clocks carry the low-voltage key.
         if (vpp_) {
             return;
@@ -230,6 +231,8 @@ void IcspPins::falling_edge(std::uint64_t ns) {
                     on_lvp_key(shift_);
                 }
             } else if (bits_ == 33) {
+                // After the right key the clocks carry commands, with MCLR still low.
+                lvp_session_ = shift_ == kLowVoltageKey;
                 bits_ = 0;
                 shift_ = 0;
                 phase_ = Phase::Command;

@@ -18,7 +18,8 @@
 // Framing: a command is 6 bits LSb first; after a load (00, 02, 03) comes a 16-clock
 // data frame (start 0, 14 bits, stop 0), after a read (04, 05) a 16-clock read frame
 // whose bits the chip puts on PGD after each rising edge, after Load PC (1Dh) a
-// 24-clock frame. With Vdd on and MCLR held low, 33 clocks carry the low-voltage key.
+// 24-clock frame. With Vdd on and MCLR held low, 33 clocks carry the low-voltage key;
+// after the right key the clocks carry commands as above, MCLR staying low.
 
 #include <cstdint>
 #include <functional>
@@ -67,6 +68,7 @@ public:
     static constexpr std::uint64_t kClockMinNs = 100;
     static constexpr std::uint64_t kSetupHoldNs = 100;
     static constexpr std::uint64_t kDelayAfterCommandNs = 1000;
+    static constexpr std::uint32_t kLowVoltageKey = 0x4D434850;  // "MCHP"
 
 private:
     enum class Phase { Command, DataIn, ReadOut, LoadPc, Key };
@@ -92,6 +94,7 @@ private:
     std::uint64_t vdd_on_at_ = 0;
     std::uint64_t vpp_on_at_ = 0;
     bool chip_on_ = false;  // power_on given to the chip
+    bool lvp_session_ = false;  // the low-voltage key was clocked: commands follow
 
     std::uint64_t last_clock_edge_ = 0;
     std::uint64_t last_fall_ = 0;

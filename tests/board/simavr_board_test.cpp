@@ -5,13 +5,25 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "board/chip_state_file.h"
 #include "board/icsp_pins.h"
 #include "board/simavr_board.h"
 #include "core/engine/chip_operations.h"
@@ -252,6 +264,45 @@ TEST(SimulatedFirmware, LockStepProgramAllAndVerifyOfAFullImage) {
     EXPECT_EQ(fault_list(bench.board().pins()), "");
 }
 
+// The board extensions: 40h clocks the low-voltage key with Vdd on and MCLR low
+// (Vpp never), 41h sends 1Dh and makes the next data word a 24-clock frame.
+TEST(SimulatedFirmware, LowVoltageKeyAndLoadPcExtensions) {
+    using Bytes = std::vector<std::uint8_t>;
+    auto board = board_with("PIC16F628A");
+    ASSERT_TRUE(board);
+    std::vector<std::uint32_t> keys;
+    std::vector<std::uint32_t> frames;
+    board->pins().on_lvp_key = [&](std::uint32_t key) { keys.push_back(key); };
+    board->pins().on_load_pc = [&](std::uint32_t frame) { frames.push_back(frame); };
+
+    EXPECT_EQ(exchange(*board, {104, 0x40}, 1), (Bytes{104}));
+    EXPECT_EQ(keys, (std::vector<std::uint32_t>{0x4D434850}));
+    EXPECT_TRUE(board->voltages_on());
+    EXPECT_FALSE(board->chip().powered());  // MCLR stayed low: no high-voltage entry
+    EXPECT_EQ(exchange(*board, {104, 0x41, 105, 0x34, 0x12}, 2), (Bytes{104, 105}));
+    EXPECT_EQ(frames, (std::vector<std::uint32_t>{0x1234u << 1}));
+    // A plain data word after that is a 16-clock frame again: no second 24-clock frame.
+    EXPECT_EQ(exchange(*board, {105, 0x01, 0x00, 103}, 2), (Bytes{105, 103}));
+    EXPECT_EQ(frames.size(), 1U);
+    EXPECT_FALSE(board->voltages_on());
+    EXPECT_EQ(fault_list(board->pins()), "");
+}
+
+// A host that goes silent with the voltages on: the board switches them off itself
+// (a build with a 100 ms time-out instead of 10 s, so the test is quick).
+TEST(SimulatedFirmware, ASilentHostGetsItsVoltagesSwitchedOff) {
+    auto board = board_with("PIC16F628A", kFirmwareDir + "/corvanel-board-328p-short-silence.elf");
+    ASSERT_TRUE(board);
+    EXPECT_EQ(exchange(*board, {102}, 1).size(), 1U);
+    board->run_for(60'000);
+    EXPECT_TRUE(board->chip().in_programming_mode());
+    board->run_for(80'000);
+    EXPECT_FALSE(board->voltages_on());
+    EXPECT_FALSE(board->chip().powered());
+    // And it still answers.
+    EXPECT_EQ(exchange(*board, {100}, 1), (std::vector<std::uint8_t>{100}));
+}
+
 // Firmware builds that break one time each: the chip notices.
 TEST(SimulatedFirmware, AClockTooFastForTheChipIsCaught) {
     ModelOnFirmware bench("PIC16F627A", kFirmwareDir + "/corvanel-board-328p-fast-clock.elf");
@@ -409,6 +460,77 @@ TEST(IcspFrontEnd, LowVoltageKeyIsThirtyThreeClocksWithMclrLow) {
     // A classic 16F628A does not enter programming mode by the key.
     EXPECT_EQ(keys, (std::vector<std::uint32_t>{0x4D434850}));
     EXPECT_FALSE(d.chip.in_programming_mode());
+}
+
+// corvanel-simboard end to end: the firmware behind a pseudo-terminal, talked to
+// with plain POSIX calls, stopped with a signal; the chip it leaves in its state file.
+TEST(SimulatedBoardServer, ServesTheFirmwareOnAPseudoTerminalAndKeepsTheChip) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("simboard-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path state = dir / "chip.hex";
+    const std::string program = std::string(CORVANEL_BIN_DIR) + "/corvanel-simboard";
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        const int err = open((dir / "server.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(err, STDERR_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execl(program.c_str(), program.c_str(), "--firmware", kFirmware.c_str(), "--chip",
+              "PIC16F628A", "--state", state.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    std::string device;
+    for (char c = 0; read(out[0], &c, 1) == 1 && c != '\n';) {
+        device += c;
+    }
+    close(out[0]);
+    ASSERT_TRUE(device.starts_with("/dev/")) << device;
+
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(fd, 0);
+    termios raw{};
+    tcgetattr(fd, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(fd, TCSANOW, &raw);
+    const auto ask = [&](const std::vector<std::uint8_t>& bytes, std::size_t count) {
+        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        std::vector<std::uint8_t> got;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (got.size() < count && std::chrono::steady_clock::now() < end) {
+            pollfd watch{fd, POLLIN, 0};
+            if (poll(&watch, 1, 50) > 0) {
+                std::uint8_t buffer[16];
+                const ssize_t n = read(fd, buffer, sizeof buffer);
+                got.insert(got.end(), buffer, buffer + std::max<ssize_t>(n, 0));
+            }
+        }
+        return got;
+    };
+    using Bytes = std::vector<std::uint8_t>;
+    EXPECT_EQ(ask({102, 104, 0x02, 105, 0x21, 0x03}, 3), (Bytes{102, 104, 105}));
+    EXPECT_EQ(ask({104, 0x08}, 1), (Bytes{104}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the programming time
+    EXPECT_EQ(ask({104, 0x04, 106, 103}, 5), (Bytes{104, 0x21, 0x03, 106, 103}));
+    close(fd);
+
+    kill(pid, SIGTERM);
+    int status = -1;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::ifstream err(dir / "server.err");
+    const std::string messages((std::istreambuf_iterator<char>(err)), {});
+    EXPECT_NE(messages.find("voltages off at exit"), std::string::npos) << messages;
+    EXPECT_EQ(messages.find("timing fault"), std::string::npos) << messages;
+    auto chip = *Pic14Chip::create("PIC16F628A");
+    ASSERT_TRUE(load_chip_state_file(chip, state.string()).ok);
+    EXPECT_EQ(chip.flash(0), 0x0321);
+    fs::remove_all(dir);
 }
 
 }  // namespace
