@@ -9,7 +9,8 @@ namespace {
 
 // The enhanced chips take the low-voltage key and the Load PC frame through members
 // of their own. Where the chip has them they are called; otherwise nothing is (the
-// classic chips know neither).
+// classic chips know neither). The key goes to the chip as the pins give it: Vdd on,
+// MCLR low, no power_on() before it (the chip is powered by Vdd alone).
 template <typename Chip>
 bool give_lvp_key(Chip& chip, std::uint32_t key) {
     if constexpr (requires { chip.lvp_key(key); }) {
