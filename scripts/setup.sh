@@ -7,7 +7,8 @@ packages=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev
           qt6-base-dev qt6-serialport-dev libgl-dev gputils xvfb xauth
           fonts-dejavu-core fonts-liberation
           dpkg-dev file librsvg2-bin desktop-file-utils appstream bash-completion man-db
-          clang libclang-rt-14-dev)
+          clang libclang-rt-14-dev
+          gcc-avr avr-libc simavr libsimavr-dev libelf-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

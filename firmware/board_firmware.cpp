@@ -1,0 +1,336 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Firmware of the Tavrelix Corvanel programmer board for an ATmega328P at 16 MHz
+// (Arduino Uno or Nano, no Arduino core). It takes the host's command bytes off
+// the serial line and drives a 14-bit PIC's ICSP pins (see docs/board-protocol.md
+// for the bytes and the times, docs/board.md for the wiring).
+//
+// Pins (all on port D, so one register write moves a line):
+//   PD2 (D2)  PGC      clock to the chip
+//   PD3 (D3)  PGD      data, both ways; pulled up while the chip drives it
+//   PD4 (D4)  VPP_OFF  high: the NPN holds MCLR low; low: MCLR rises to Vpp
+//   PD5 (D5)  VDD_OFF  high: the PNP is off; low: the chip gets Vdd
+//   PD6 (D6)  PGM      the classic parts' low-voltage pin, held low
+//   PB5 (D13) LED      lit while the voltages are on
+// Both switches have a base resistor pulling them to "off", so while the AVR is
+// in reset (pins floating) the chip has neither Vdd nor Vpp.
+
+#include <avr/interrupt.h>
+#include <avr/io.h>
+#include <avr/wdt.h>
+#include <stdint.h>
+#include <util/delay.h>
+
+#ifndef CORVANEL_FW_BAUD
+#define CORVANEL_FW_BAUD 56000UL
+#endif
+// Command to data frame (TDLY2, the chip needs 1 us).
+#ifndef CORVANEL_FW_TDLY_US
+#define CORVANEL_FW_TDLY_US 5
+#endif
+// Vdd first: Vdd to Vpp. The 16F7x7 need Vpp within 100 us, the 16F818/819 within 250 us.
+#ifndef CORVANEL_FW_VDD_TO_VPP_US
+#define CORVANEL_FW_VDD_TO_VPP_US 50
+#endif
+// Voltages switched off by the board itself after this long without a byte.
+#ifndef CORVANEL_FW_SILENT_MS
+#define CORVANEL_FW_SILENT_MS 10000U
+#endif
+
+namespace {
+
+constexpr uint8_t kPgc = 1 << PD2;
+constexpr uint8_t kPgd = 1 << PD3;
+constexpr uint8_t kVppOff = 1 << PD4;
+constexpr uint8_t kVddOff = 1 << PD5;
+constexpr uint8_t kPgm = 1 << PD6;
+constexpr uint8_t kLed = 1 << PB5;
+
+// Half a period of PGC: the chip needs 100 ns high and low, 100 ns set-up and hold.
+inline void half_clock() { _delay_us(1); }
+
+// --- Receive ring: 255 bytes, 3 x 64 for the send-ahead window of 64 and more -------
+volatile uint8_t g_ring[256];
+volatile uint8_t g_head = 0;  // written by the interrupt
+volatile uint8_t g_tail = 0;  // written by the main loop
+volatile bool g_overflow = false;
+volatile uint16_t g_silent_ms = 0;  // since the last byte came in
+
+bool g_powered = false;
+bool g_load_pc_pending = false;  // extension 41h: the next data word is a 24-clock frame
+
+void uart_init() {
+    constexpr uint32_t divisor = (F_CPU + 4UL * CORVANEL_FW_BAUD) / (8UL * CORVANEL_FW_BAUD) - 1;
+    UCSR0A = 1 << U2X0;  // before the divisor: a simulator takes the rate from both
+    UBRR0H = static_cast<uint8_t>(divisor >> 8);
+    UBRR0L = static_cast<uint8_t>(divisor);
+    UCSR0C = (1 << UCSZ01) | (1 << UCSZ00);  // 8 data bits, no parity, 1 stop bit
+    UCSR0B = (1 << RXEN0) | (1 << TXEN0) | (1 << RXCIE0);
+}
+
+void tick_init() {
+    // Timer 0, CTC: 16 MHz / 64 / 250 = 1 kHz.
+    TCCR0A = 1 << WGM01;
+    OCR0A = 249;
+    TCCR0B = (1 << CS01) | (1 << CS00);
+    TIMSK0 = 1 << OCIE0A;
+}
+
+void send(uint8_t byte) {
+    while (!(UCSR0A & (1 << UDRE0))) {
+        wdt_reset();
+    }
+    UDR0 = byte;
+}
+
+// --- The ICSP pins ------------------------------------------------------------------
+void pins_safe() {
+    // The switches' outputs go high before they become outputs, so they never glitch on.
+    PORTD = static_cast<uint8_t>((PORTD | kVppOff | kVddOff) & ~(kPgc | kPgd | kPgm));
+    DDRD |= kPgc | kPgd | kVppOff | kVddOff | kPgm;
+    DDRB |= kLed;
+    PORTB &= static_cast<uint8_t>(~kLed);
+}
+
+void vpp_on() { PORTD &= static_cast<uint8_t>(~kVppOff); }
+void vdd_on() { PORTD &= static_cast<uint8_t>(~kVddOff); }
+
+// MCLR low first (the chip leaves programming mode and stays in reset), then Vdd
+// off; PGC, PGD and PGM low throughout. Then the chip's supply is given time to fall.
+void voltages_off() {
+    PORTD = static_cast<uint8_t>((PORTD | kVppOff) & ~(kPgc | kPgd | kPgm));
+    DDRD |= kPgd;
+    _delay_us(10);
+    PORTD |= kVddOff;
+    PORTB &= static_cast<uint8_t>(~kLed);
+    if (g_powered) {
+        _delay_ms(3);
+    }
+    g_powered = false;
+    g_load_pc_pending = false;
+}
+
+void voltages_on(bool vdd_first) {
+    voltages_off();
+    if (vdd_first) {
+        vdd_on();
+        _delay_us(CORVANEL_FW_VDD_TO_VPP_US);
+        vpp_on();
+    } else {
+        vpp_on();
+        _delay_us(50);
+        vdd_on();
+    }
+    _delay_us(100);
+    PORTB |= kLed;
+    g_powered = true;
+}
+
+// One clock pulse with the bit already on PGD.
+inline void pulse() {
+#ifndef CORVANEL_FW_TOGGLE_CLOCK
+    PORTD |= kPgc;
+    half_clock();
+    PORTD &= static_cast<uint8_t>(~kPgc);
+    half_clock();
+#else
+    // Two writes to PIND toggle PGC up and down one cycle apart: 62.5 ns high, too
+    // short for the chip. Only built for the test that shows the chip notices.
+    PIND = kPgc;
+    PIND = kPgc;
+#endif
+}
+
+// Clocks `count` bits of `value` out on PGD, LSb first; the chip takes each bit on
+// the falling edge of PGC.
+void clock_out(uint32_t value, uint8_t count) {
+    for (uint8_t i = 0; i < count; ++i) {
+        if (value & 1) {
+            PORTD |= kPgd;
+        } else {
+            PORTD &= static_cast<uint8_t>(~kPgd);
+        }
+        value >>= 1;
+        pulse();
+    }
+    PORTD &= static_cast<uint8_t>(~kPgd);
+}
+
+void chip_command(uint8_t code) {
+    clock_out(code & 0x3F, 6);
+    _delay_us(CORVANEL_FW_TDLY_US);
+}
+
+void data_frame(uint16_t word) {
+    if (g_load_pc_pending) {
+        g_load_pc_pending = false;
+        clock_out(static_cast<uint32_t>(word) << 1, 24);
+    } else {
+        clock_out(static_cast<uint32_t>(word << 1) & 0x7FFE, 16);
+    }
+    half_clock();
+}
+
+// The chip drives PGD after each rising edge: start bit, 14 data bits, stop bit.
+uint16_t read_frame() {
+    DDRD &= static_cast<uint8_t>(~kPgd);
+    PORTD |= kPgd;  // pulled up: an empty socket reads 3FFFh
+    uint16_t frame = 0;
+    for (uint8_t i = 0; i < 16; ++i) {
+        PORTD |= kPgc;
+        half_clock();
+        if (PIND & kPgd) {
+            frame |= static_cast<uint16_t>(1U << i);
+        }
+        PORTD &= static_cast<uint8_t>(~kPgc);
+        half_clock();
+    }
+    PORTD &= static_cast<uint8_t>(~kPgd);
+    DDRD |= kPgd;
+    half_clock();
+    return (frame >> 1) & 0x3FFF;
+}
+
+// Extension 40h: Vdd on with MCLR held low, then the key "MCHP" and a 33rd clock.
+void low_voltage_entry() {
+    voltages_off();
+    vdd_on();
+    PORTB |= kLed;
+    g_powered = true;
+    _delay_ms(1);
+    clock_out(0x4D434850UL, 32);
+    clock_out(0, 1);
+    _delay_us(CORVANEL_FW_TDLY_US);
+}
+
+// --- The line -------------------------------------------------------------------------
+// The next byte from the host, or -1 when the receive ring overflowed meanwhile (the
+// command under way is dropped). Switches the voltages off when the host goes silent.
+int16_t next_byte() {
+    for (;;) {
+        wdt_reset();
+        if (g_overflow) {
+            // Bytes were lost: nothing that follows can be trusted. Voltages off, and
+            // listen again once the host has been quiet for 20 ms.
+            voltages_off();
+            for (;;) {
+                cli();
+                g_tail = g_head;
+                g_overflow = false;
+                const uint16_t quiet = g_silent_ms;
+                sei();
+                if (quiet >= 20) {
+                    break;
+                }
+                wdt_reset();
+            }
+            return -1;
+        }
+        if (g_tail != g_head) {
+            const uint8_t byte = g_ring[g_tail];
+            g_tail = static_cast<uint8_t>(g_tail + 1);
+            return byte;
+        }
+        if (g_powered) {
+            cli();
+            const uint16_t quiet = g_silent_ms;
+            sei();
+            if (quiet >= CORVANEL_FW_SILENT_MS) {
+                voltages_off();
+            }
+        }
+    }
+}
+
+}  // namespace
+
+ISR(USART_RX_vect) {
+    const uint8_t status = UCSR0A;
+    const uint8_t byte = UDR0;
+    g_silent_ms = 0;
+    const uint8_t next = static_cast<uint8_t>(g_head + 1);
+    if ((status & (1 << DOR0)) || next == g_tail) {
+        g_overflow = true;
+        return;
+    }
+    g_ring[g_head] = byte;
+    g_head = next;
+}
+
+ISR(TIMER0_COMPA_vect) {
+    if (g_silent_ms != 0xFFFF) {
+        ++g_silent_ms;
+    }
+}
+
+int main() {
+    MCUSR = 0;
+    wdt_disable();
+    pins_safe();
+    uart_init();
+    tick_init();
+    wdt_enable(WDTO_500MS);
+    sei();
+
+    for (;;) {
+        const int16_t got = next_byte();
+        if (got < 0) {
+            continue;
+        }
+        const uint8_t byte = static_cast<uint8_t>(got);
+        switch (byte) {
+            case 100:
+                g_load_pc_pending = false;
+                send(100);
+                break;
+            case 101:
+            case 102:
+                voltages_on(byte == 101);
+                send(byte);
+                break;
+            case 103:
+                voltages_off();
+                send(103);
+                break;
+            case 104: {
+                const int16_t code = next_byte();
+                if (code < 0) {
+                    break;
+                }
+                g_load_pc_pending = false;
+                if (code == 0x40) {
+                    low_voltage_entry();
+                } else if (code == 0x41) {
+                    chip_command(0x1D);
+                    g_load_pc_pending = true;
+                } else if (code < 0x40 || code > 0x7F) {
+                    chip_command(static_cast<uint8_t>(code));
+                }  // 42h-7Fh: an extension this board lacks, answered and ignored
+                send(104);
+                break;
+            }
+            case 105: {
+                const int16_t low = next_byte();
+                if (low < 0) {
+                    break;
+                }
+                const int16_t high = next_byte();
+                if (high < 0) {
+                    break;
+                }
+                data_frame(static_cast<uint16_t>(low | (high << 8)));
+                send(105);
+                break;
+            }
+            case 106: {
+                g_load_pc_pending = false;
+                const uint16_t word = read_frame();
+                send(static_cast<uint8_t>(word & 0xFF));
+                send(static_cast<uint8_t>(word >> 8));
+                send(106);
+                break;
+            }
+            default:
+                break;  // not a command: ignored, not answered
+        }
+    }
+}

@@ -1,0 +1,301 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "board/icsp_pins.h"
+
+#include <utility>
+
+namespace corvanel {
+
+namespace {
+
+// The enhanced chips take the low-voltage key and the Load PC frame through members
+// of their own. Where the chip has them they are called; otherwise nothing is (the
+// classic chips know neither). The key goes to the chip as the pins give it: Vdd on,
+// MCLR low, no power_on() before it (the chip is powered by Vdd alone).
+template <typename Chip>
+bool give_lvp_key(Chip& chip, std::uint32_t key) {
+    if constexpr (requires { chip.lvp_key(key); }) {
+        chip.lvp_key(key);
+        return true;
+    } else {
+        return false;
+    }
+}
+
+template <typename Chip>
+bool give_load_pc(Chip& chip, std::uint32_t frame) {
+    if constexpr (requires { chip.load_pc(frame); }) {
+        chip.load_pc(frame);
+        return true;
+    } else {
+        return false;
+    }
+}
+
+std::string ns_text(std::uint64_t ns) {
+    return std::to_string(ns) + " ns";
+}
+
+}  // namespace
+
+IcspPins::IcspPins(Pic14Chip& chip) : chip_(chip) {}
+
+void IcspPins::fault(std::uint64_t ns, std::string what) {
+    faults_.push_back({ns, std::move(what)});
+}
+
+void IcspPins::advance_to(std::uint64_t ns) {
+    if (ns > now_ns_) {
+        now_ns_ = ns;
+    }
+    const std::uint64_t us = now_ns_ / 1000;
+    if (us > chip_.now_us()) {
+        chip_.advance_time(us - chip_.now_us());
+    }
+}
+
+std::optional<std::uint64_t> IcspPins::entry_window_ns() const {
+    switch (chip_.info().family) {
+        case ChipFamily::F81x:
+            return 250'000;
+        case ChipFamily::F7x7:
+            return 100'000;
+        default:
+            return std::nullopt;
+    }
+}
+
+void IcspPins::set_vdd(bool on, std::uint64_t ns) {
+    advance_to(ns);
+    if (on == vdd_) {
+        return;
+    }
+    vdd_ = on;
+    if (on) {
+        vdd_on_at_ = now_ns_;
+    }
+    supply_changed(now_ns_);
+}
+
+void IcspPins::set_vpp(bool on, std::uint64_t ns) {
+    advance_to(ns);
+    if (on == vpp_) {
+        return;
+    }
+    vpp_ = on;
+    if (on) {
+        vpp_on_at_ = now_ns_;
+    }
+    supply_changed(now_ns_);
+}
+
+void IcspPins::set_pgm(bool high, std::uint64_t ns) {
+    advance_to(ns);
+    pgm_ = high;
+}
+
+void IcspPins::supply_changed(std::uint64_t ns) {
+    // Whatever the pins were doing, a supply change starts the framing afresh.
+    phase_ = Phase::Command;
+    bits_ = 0;
+    shift_ = 0;
+    chip_drive_.reset();
+    check_delay_ = false;
+    lvp_session_ = false;  // MCLR rising or Vdd going ends a low-voltage session
+    if (chip_on_ && !(vdd_ && vpp_)) {
+        chip_.power_off();  // MCLR low resets the chip, Vdd off stops it
+        chip_on_ = false;
+    }
+    if (!chip_on_ && vdd_ && vpp_) {
+        if (pgm_) {
+            fault(ns, "PGM high while MCLR rose to Vpp");
+        }
+        VoltageSequence order = VoltageSequence::VppFirst;
+        if (vpp_on_at_ > vdd_on_at_) {
+            const std::uint64_t late = vpp_on_at_ - vdd_on_at_;
+            const auto window = entry_window_ns();
+            if (window && late > *window) {
+                fault(ns, "Vpp raised " + ns_text(late) + " after Vdd (the chip needs it within " +
+                              ns_text(*window) + ")");
+                order = VoltageSequence::VddFirst;
+            } else if (!window) {
+                order = VoltageSequence::VddFirst;
+            }
+            // Within its window a chip that needs Vpp early sees it in time: it enters
+            // programming mode as with Vpp first.
+        }
+        chip_.power_on(order);
+        chip_on_ = true;
+    }
+}
+
+void IcspPins::set_clock(bool high, std::uint64_t ns) {
+    advance_to(ns);
+    if (high == clock_) {
+        return;
+    }
+    if (vdd_ && last_clock_edge_ != 0 && now_ns_ - last_clock_edge_ < kClockMinNs) {
+        fault(now_ns_, std::string("PGC ") + (high ? "low" : "high") + " for only " +
+                           ns_text(now_ns_ - last_clock_edge_));
+    }
+    clock_ = high;
+    last_clock_edge_ = now_ns_;
+    if (!vdd_) {
+        return;
+    }
+    if (high) {
+        rising_edge(now_ns_);
+    } else {
+        falling_edge(now_ns_);
+    }
+}
+
+void IcspPins::set_data(bool driven, bool level, std::uint64_t ns) {
+    advance_to(ns);
+    const bool before = board_data();
+    const bool was_driven = board_drives_;
+    board_drives_ = driven;
+    board_level_ = level;
+    if (driven && !was_driven && chip_drive_) {
+        fault(now_ns_, "the board drives PGD while the chip sends a read frame");
+    }
+    if (board_data() != before || driven != was_driven) {
+        last_data_change_ = now_ns_;
+        if (vdd_ && driven && data_taken_since_change_ && last_fall_ != 0 &&
+            now_ns_ - last_fall_ < kSetupHoldNs && phase_ != Phase::ReadOut) {
+            fault(now_ns_, "PGD changed " + ns_text(now_ns_ - last_fall_) +
+                               " after the falling edge that took it");
+        }
+        data_taken_since_change_ = false;
+    }
+}
+
+void IcspPins::begin_frame_check(std::uint64_t ns) {
+    if (check_delay_) {
+        check_delay_ = false;
+        if (ns - command_done_at_ < kDelayAfterCommandNs) {
+            fault(ns, "frame begun " + ns_text(ns - command_done_at_) +
+                          " after its command (the chip needs 1000 ns)");
+        }
+    }
+}
+
+void IcspPins::rising_edge(std::uint64_t ns) {
+    switch (phase_) {
+        case Phase::ReadOut:
+            if (bits_ == 0) {
+                begin_frame_check(ns);
+                if (board_drives_) {
+                    fault(ns, "the board drives PGD while the chip sends a read frame");
+                }
+                read_word_ = chip_.read_frame();
+            }
+            // Start bit 0, 14 data bits, stop bit 0.
+            chip_drive_ = bits_ >= 1 && bits_ <= 14 && ((read_word_ >> (bits_ - 1)) & 1) != 0;
+            break;
+        case Phase::DataIn:
+        case Phase::LoadPc:
+            if (bits_ == 0) {
+                begin_frame_check(ns);
+            }
+            break;
+        case Phase::Command:
+        case Phase::Key:
+            break;
+    }
+}
+
+void IcspPins::falling_edge(std::uint64_t ns) {
+    const bool bit = board_data();
+    if (board_drives_ && phase_ != Phase::ReadOut && ns - last_data_change_ < kSetupHoldNs &&
+        !data_taken_since_change_) {
+        fault(ns, "PGD set only " + ns_text(ns - last_data_change_) + " before the falling edge");
+    }
+    last_fall_ = ns;
+    data_taken_since_change_ = true;
+
+    if (!chip_on_ && !lvp_session_) {
+        // Vdd on and MCLR held low: the clocks carry the low-voltage key.
+        if (vpp_) {
+            return;
+        }
+        phase_ = Phase::Key;
+    }
+    switch (phase_) {
+        case Phase::Key:
+            if (bits_ < 32) {
+                shift_ |= static_cast<std::uint32_t>(bit) << bits_;
+            }
+            if (++bits_ == 32) {
+                ++lvp_keys_seen_;
+                (void)give_lvp_key(chip_, shift_);
+                if (on_lvp_key) {
+                    on_lvp_key(shift_);
+                }
+            } else if (bits_ == 33) {
+                // After the right key the clocks carry commands, with MCLR still low.
+                lvp_session_ = shift_ == kLowVoltageKey;
+                bits_ = 0;
+                shift_ = 0;
+                phase_ = Phase::Command;
+            }
+            break;
+        case Phase::Command:
+            shift_ |= static_cast<std::uint32_t>(bit) << bits_;
+            if (++bits_ == 6) {
+                const auto code = static_cast<std::uint8_t>(shift_);
+                bits_ = 0;
+                shift_ = 0;
+                chip_.command(code);
+                command_done_at_ = ns;
+                check_delay_ = true;
+                switch (code) {
+                    case chip_command::kLoadConfiguration:
+                    case chip_command::kLoadProgram:
+                    case chip_command::kLoadData:
+                        phase_ = Phase::DataIn;
+                        break;
+                    case chip_command::kReadProgram:
+                    case chip_command::kReadData:
+                        phase_ = Phase::ReadOut;
+                        break;
+                    case 0x1D:  // Load PC address (enhanced parts)
+                        phase_ = Phase::LoadPc;
+                        break;
+                    default:
+                        check_delay_ = false;
+                        break;
+                }
+            }
+            break;
+        case Phase::DataIn:
+            shift_ |= static_cast<std::uint32_t>(bit) << bits_;
+            if (++bits_ == 16) {
+                chip_.data_frame(static_cast<std::uint16_t>(shift_ >> 1));
+                bits_ = 0;
+                shift_ = 0;
+                phase_ = Phase::Command;
+            }
+            break;
+        case Phase::LoadPc:
+            shift_ |= static_cast<std::uint32_t>(bit) << bits_;
+            if (++bits_ == 24) {
+                (void)give_load_pc(chip_, shift_);
+                if (on_load_pc) {
+                    on_load_pc(shift_);
+                }
+                bits_ = 0;
+                shift_ = 0;
+                phase_ = Phase::Command;
+            }
+            break;
+        case Phase::ReadOut:
+            if (++bits_ == 16) {
+                chip_drive_.reset();  // the chip lets go of PGD
+                bits_ = 0;
+                phase_ = Phase::Command;
+            }
+            break;
+    }
+}
+
+}  // namespace corvanel

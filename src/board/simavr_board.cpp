@@ -1,0 +1,259 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "board/simavr_board.h"
+
+#include <avr_ioport.h>
+#include <avr_uart.h>
+#include <sim_avr.h>
+#include <sim_elf.h>
+#include <sim_io.h>
+#include <sim_irq.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+
+namespace corvanel {
+
+namespace {
+
+constexpr std::uint8_t kPgc = 1 << 2;
+constexpr std::uint8_t kPgd = 1 << 3;
+constexpr std::uint8_t kVppOff = 1 << 4;
+constexpr std::uint8_t kVddOff = 1 << 5;
+constexpr std::uint8_t kPgm = 1 << 6;
+
+// Standard output sent to /dev/null while it lives.
+class QuietStdout {
+public:
+    QuietStdout() {
+        std::fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && null >= 0) {
+            dup2(null, STDOUT_FILENO);
+        }
+        if (null >= 0) {
+            close(null);
+        }
+    }
+    ~QuietStdout() {
+        std::fflush(stdout);
+        if (saved_ >= 0) {
+            dup2(saved_, STDOUT_FILENO);
+            close(saved_);
+        }
+    }
+    QuietStdout(const QuietStdout&) = delete;
+    QuietStdout& operator=(const QuietStdout&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+std::uint64_t ns_from_cycles(std::uint64_t cycles) {
+    return cycles * 1000 / (SimulatedBoard::kCpuHz / 1'000'000);
+}
+
+}  // namespace
+
+struct SimulatedBoard::Simulator {
+    avr_t* avr = nullptr;
+    ~Simulator() {
+        if (avr != nullptr) {
+            avr_terminate(avr);
+        }
+    }
+};
+
+struct SimulatorHooks {
+    static void uart_output(avr_irq_t*, std::uint32_t value, void* param) {
+        static_cast<SimulatedBoard*>(param)->answers_.push_back(static_cast<std::uint8_t>(value));
+    }
+    static void port(avr_irq_t*, std::uint32_t value, void* param) {
+        auto* board = static_cast<SimulatedBoard*>(param);
+        board->port_written(static_cast<std::uint8_t>(value), board->ddr_);
+    }
+    static void direction(avr_irq_t*, std::uint32_t value, void* param) {
+        auto* board = static_cast<SimulatedBoard*>(param);
+        board->port_written(board->port_, static_cast<std::uint8_t>(value));
+    }
+    // One byte time of the line: the next byte the host sent reaches the UART. The
+    // simulated UART takes a byte in at its own rate, slower than the line's; a real
+    // UART resynchronises on every start bit, the simulated one would fall behind
+    // and overflow, so the line runs at the slower of the two rates.
+    static avr_cycle_count_t line_tick(avr_t* avr, avr_cycle_count_t when, void* param) {
+        auto* board = static_cast<SimulatedBoard*>(param);
+        board->feed_line();
+        constexpr int kUbrr0L = 0xC4;
+        constexpr int kUbrr0H = 0xC5;
+        constexpr int kUcsr0A = 0xC0;
+        const std::uint64_t divisor =
+            (static_cast<std::uint64_t>(avr->data[kUbrr0H] & 0x0F) << 8 | avr->data[kUbrr0L]) + 1;
+        const std::uint64_t per_bit = (avr->data[kUcsr0A] & 0x02) != 0 ? 8 : 16;
+        // The simulator counts 11 bits a byte (a parity bit always) and rounds to the
+        // microsecond: 12 bit times keep the line just behind it.
+        const std::uint64_t uart_cycles = per_bit * divisor * 12;
+        return when + std::max(board->cycles_per_byte_, uart_cycles) + 16;
+    }
+};
+
+SimulatedBoard::SimulatedBoard(Pic14Chip chip, long baud)
+    : sim_(std::make_unique<Simulator>()),
+      chip_(std::move(chip)),
+      pins_(chip_),
+      baud_(baud),
+      cycles_per_byte_(static_cast<std::uint64_t>(kCpuHz) * 10 / static_cast<std::uint64_t>(baud)) {}
+
+SimulatedBoard::~SimulatedBoard() = default;
+
+std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path, Pic14Chip chip,
+                                                     long baud, std::string& error) {
+    if (baud <= 0) {
+        error = "the baud rate must be above 0";
+        return nullptr;
+    }
+    if (!std::filesystem::is_regular_file(elf_path)) {
+        error = "no firmware file " + elf_path;
+        return nullptr;
+    }
+    elf_firmware_t firmware{};
+    // The simulator's loader prints what it loaded on standard output, where the
+    // board server's first line must be the terminal's path: it goes to /dev/null.
+    QuietStdout quiet;
+    if (elf_read_firmware(elf_path.c_str(), &firmware) != 0) {
+        error = elf_path + " is not an AVR ELF file";
+        return nullptr;
+    }
+    std::unique_ptr<SimulatedBoard> board(new SimulatedBoard(std::move(chip), baud));
+    avr_t* avr = avr_make_mcu_by_name("atmega328p");
+    if (avr == nullptr) {
+        error = "the simulator has no ATmega328P";
+        return nullptr;
+    }
+    board->sim_->avr = avr;
+    avr_init(avr);
+    avr->log = LOG_ERROR;
+    firmware.frequency = kCpuHz;
+    avr_load_firmware(avr, &firmware);
+    avr->frequency = kCpuHz;
+
+    // The UART: no console printing and no sleeping while the firmware polls it.
+    std::uint32_t flags = 0;
+    avr_ioctl(avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
+    flags &= ~static_cast<std::uint32_t>(AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO);
+    avr_ioctl(avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+    avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
+                            SimulatorHooks::uart_output, board.get());
+
+    avr_irq_t* port_d = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('D'), 0);
+    avr_irq_register_notify(port_d + IOPORT_IRQ_REG_PORT, SimulatorHooks::port, board.get());
+    avr_irq_register_notify(port_d + IOPORT_IRQ_DIRECTION_ALL, SimulatorHooks::direction,
+                            board.get());
+    avr_cycle_timer_register(avr, board->cycles_per_byte_, SimulatorHooks::line_tick, board.get());
+    board->port_written(0, 0);
+    return board;
+}
+
+void SimulatedBoard::feed_line() {
+    if (to_board_.empty()) {
+        return;
+    }
+    const std::uint8_t byte = to_board_.front();
+    to_board_.pop_front();
+    avr_raise_irq(avr_io_getirq(sim_->avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT), byte);
+}
+
+void SimulatedBoard::port_written(std::uint8_t port, std::uint8_t ddr) {
+    port_ = port;
+    ddr_ = ddr;
+    const std::uint64_t ns = now_ns();
+    const auto output = [&](std::uint8_t bit) { return (ddr & bit) != 0; };
+    // A switch whose pin is no output is held off by its base resistor.
+    vpp_on_ = output(kVppOff) && (port & kVppOff) == 0;
+    vdd_on_ = output(kVddOff) && (port & kVddOff) == 0;
+    pins_.set_pgm(output(kPgm) && (port & kPgm) != 0, ns);
+    pins_.set_data(output(kPgd), (port & kPgd) != 0, ns);
+    pins_.set_vpp(vpp_on_, ns);
+    pins_.set_vdd(vdd_on_, ns);
+    pins_.set_clock(output(kPgc) && (port & kPgc) != 0, ns);
+    // What PGD reads while it is an input: the chip's level, else the AVR's pull-up
+    // (PORT bit set) or nothing (low). The simulator applies it to the pin once the
+    // write that called here is done.
+    const bool level = pins_.chip_data().value_or((port & kPgd) != 0);
+    avr_ioport_external_t external{};
+    external.name = 'D';
+    external.mask = kPgd;
+    external.value = level ? kPgd : 0;
+    avr_ioctl(sim_->avr, AVR_IOCTL_IOPORT_SET_EXTERNAL('D'), &external);
+}
+
+std::uint64_t SimulatedBoard::now_ns() const {
+    return ns_from_cycles(sim_->avr->cycle);
+}
+
+std::vector<std::uint8_t> SimulatedBoard::take_answers() {
+    std::vector<std::uint8_t> out(answers_.begin(), answers_.end());
+    answers_.clear();
+    return out;
+}
+
+bool SimulatedBoard::run_for(std::uint64_t microseconds) {
+    avr_t* avr = sim_->avr;
+    const avr_cycle_count_t end = avr->cycle + microseconds * (kCpuHz / 1'000'000);
+    while (!crashed_ && avr->cycle < end) {
+        const int state = avr_run(avr);
+        if (state == cpu_Done || state == cpu_Crashed) {
+            crashed_ = true;
+        }
+    }
+    pins_.advance_to(now_ns());
+    return !crashed_;
+}
+
+bool SimulatedBoard::run_until_answer(std::uint64_t microseconds) {
+    avr_t* avr = sim_->avr;
+    const avr_cycle_count_t end = avr->cycle + microseconds * (kCpuHz / 1'000'000);
+    while (!crashed_ && answers_.empty() && avr->cycle < end) {
+        const int state = avr_run(avr);
+        if (state == cpu_Done || state == cpu_Crashed) {
+            crashed_ = true;
+        }
+    }
+    pins_.advance_to(now_ns());
+    return !answers_.empty();
+}
+
+void SimulatedBoardChannel::write_byte(std::uint8_t byte) {
+    ++written_;
+    board_.send(byte);
+}
+
+bool SimulatedBoardChannel::has_waiting() {
+    if (!pending_.empty()) {
+        return true;
+    }
+    board_.run_until_answer(patience_us_);
+    const auto answers = board_.take_answers();
+    pending_.insert(pending_.end(), answers.begin(), answers.end());
+    return !pending_.empty();
+}
+
+std::vector<std::uint8_t> SimulatedBoardChannel::read_all() {
+    (void)has_waiting();
+    std::vector<std::uint8_t> out;
+    out.swap(pending_);
+    return out;
+}
+
+void SimulatedBoardChannel::note_pause(int milliseconds) {
+    if (milliseconds > 0) {
+        board_.run_for(static_cast<std::uint64_t>(milliseconds) * 1000);
+        const auto answers = board_.take_answers();
+        pending_.insert(pending_.end(), answers.begin(), answers.end());
+    }
+}
+
+}  // namespace corvanel

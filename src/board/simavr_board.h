@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The real board firmware on a simulated ATmega328P at 16 MHz (simavr), with an
+// emulated PIC on its ICSP pins. The firmware's UART is the serial line: bytes the
+// host sends reach it at the line's rate, its answers come back as it sends them.
+// Its port D pins go through the bit-level ICSP front end (icsp_pins.h) to the
+// chip, with the time taken from the simulator's cycle counter, so the chip sees
+// the real waits and the front end notes every time the firmware breaks.
+//
+// Pins as the firmware wires them (docs/board.md): PD2 PGC, PD3 PGD, PD4 low =
+// MCLR at Vpp, PD5 low = Vdd on, PD6 PGM. A switch pin that is not an output is
+// pulled to "off" by its base resistor; PGD reads the AVR's own pull-up while
+// neither side drives it.
+//
+// Time runs only while the owner runs the simulation (run_for, run_until_answer):
+// in a test as fast as the computer allows, in the board server at the wall clock.
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "board/icsp_pins.h"
+#include "board/pic14_chip.h"
+#include "core/link/byte_channel.h"
+
+namespace corvanel {
+
+class SimulatedBoard {
+public:
+    static constexpr std::uint32_t kCpuHz = 16'000'000;
+
+    ~SimulatedBoard();
+    SimulatedBoard(const SimulatedBoard&) = delete;
+    SimulatedBoard& operator=(const SimulatedBoard&) = delete;
+
+    // Loads the firmware ELF and puts `chip` in the socket; the line runs at `baud`
+    // (10 bits a byte). Nothing, with the reason in `error`, when the file does not load.
+    [[nodiscard]] static std::unique_ptr<SimulatedBoard> load(const std::string& elf_path,
+                                                              Pic14Chip chip, long baud,
+                                                              std::string& error);
+
+    // A byte from the host: it reaches the firmware once the line has carried the
+    // bytes before it and itself.
+    void send(std::uint8_t byte) { to_board_.push_back(byte); }
+    [[nodiscard]] std::size_t bytes_on_the_way() const { return to_board_.size(); }
+    // Answer bytes the firmware has sent and nobody has taken yet.
+    [[nodiscard]] std::vector<std::uint8_t> take_answers();
+    [[nodiscard]] std::size_t answers_waiting() const { return answers_.size(); }
+
+    // Runs the simulation on for `microseconds`; false when the AVR stopped or crashed.
+    bool run_for(std::uint64_t microseconds);
+    // Runs until an answer byte is waiting, at most `microseconds`; true if one is.
+    bool run_until_answer(std::uint64_t microseconds);
+
+    [[nodiscard]] std::uint64_t now_ns() const;
+    [[nodiscard]] Pic14Chip& chip() { return chip_; }
+    [[nodiscard]] IcspPins& pins() { return pins_; }
+    [[nodiscard]] bool voltages_on() const { return vdd_on_ || vpp_on_; }
+    [[nodiscard]] bool crashed() const { return crashed_; }
+
+private:
+    struct Simulator;
+
+    SimulatedBoard(Pic14Chip chip, long baud);
+    void port_written(std::uint8_t port, std::uint8_t ddr);
+    void feed_line();
+    friend struct SimulatorHooks;  // the simulator's callbacks
+
+    std::unique_ptr<Simulator> sim_;
+    Pic14Chip chip_;
+    IcspPins pins_;
+    long baud_;
+    std::uint64_t cycles_per_byte_;
+    std::deque<std::uint8_t> to_board_;
+    std::deque<std::uint8_t> answers_;
+    std::uint8_t port_ = 0;
+    std::uint8_t ddr_ = 0;
+    bool vdd_on_ = false;
+    bool vpp_on_ = false;
+    bool crashed_ = false;
+};
+
+// The simulated board behind a ByteChannel, for the engine in the same process. The
+// simulation runs while the host looks for answers (up to `patience_us` of simulated
+// time each look) and for the host's pauses.
+class SimulatedBoardChannel : public ByteChannel {
+public:
+    explicit SimulatedBoardChannel(SimulatedBoard& board, std::uint64_t patience_us = 20'000)
+        : board_(board), patience_us_(patience_us) {}
+
+    void write_byte(std::uint8_t byte) override;
+    std::vector<std::uint8_t> read_all() override;
+    void set_receive_threshold(int threshold) override { threshold_ = threshold; }
+    [[nodiscard]] int receive_threshold() const override { return threshold_; }
+    [[nodiscard]] bool is_open() const override { return true; }
+    void note_pause(int milliseconds) override;
+
+    // Runs the simulation until an answer is waiting (or the patience is used up).
+    [[nodiscard]] bool has_waiting();
+    [[nodiscard]] std::uint64_t bytes_written() const { return written_; }
+
+private:
+    SimulatedBoard& board_;
+    std::uint64_t patience_us_;
+    std::vector<std::uint8_t> pending_;
+    std::uint64_t written_ = 0;
+    int threshold_ = 0;
+};
+
+}  // namespace corvanel
