@@ -7,30 +7,6 @@ namespace corvanel {
 
 namespace {
 
-// The enhanced chips take the low-voltage key and the Load PC frame through members
-// of their own. Where the chip has them they are called; otherwise nothing is (the
-// classic chips know neither). The key goes to the chip as the pins give it: Vdd on,
-// MCLR low, no power_on() before it (the chip is powered by Vdd alone).
-template <typename Chip>
-bool give_lvp_key(Chip& chip, std::uint32_t key) {
-    if constexpr (requires { chip.lvp_key(key); }) {
-        chip.lvp_key(key);
-        return true;
-    } else {
-        return false;
-    }
-}
-
-template <typename Chip>
-bool give_load_pc(Chip& chip, std::uint32_t frame) {
-    if constexpr (requires { chip.load_pc(frame); }) {
-        chip.load_pc(frame);
-        return true;
-    } else {
-        return false;
-    }
-}
-
 std::string ns_text(std::uint64_t ns) {
     return std::to_string(ns) + " ns";
 }
@@ -227,7 +203,9 @@ void IcspPins::falling_edge(std::uint64_t ns) {
             }
             if (++bits_ == 32) {
                 ++lvp_keys_seen_;
-                (void)give_lvp_key(chip_, shift_);
+                // Vdd on, MCLR low, no power_on() before it: the chip takes the key as it is
+                // powered by Vdd alone (it powers itself with MCLR low when it was off).
+                chip_.lvp_key(shift_);
                 if (on_lvp_key) {
                     on_lvp_key(shift_);
                 }
@@ -279,7 +257,7 @@ void IcspPins::falling_edge(std::uint64_t ns) {
         case Phase::LoadPc:
             shift_ |= static_cast<std::uint32_t>(bit) << bits_;
             if (++bits_ == 24) {
-                (void)give_load_pc(chip_, shift_);
+                chip_.load_pc(shift_);
                 if (on_load_pc) {
                     on_load_pc(shift_);
                 }

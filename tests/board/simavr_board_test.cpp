@@ -278,7 +278,8 @@ TEST(SimulatedFirmware, LowVoltageKeyAndLoadPcExtensions) {
     EXPECT_EQ(exchange(*board, {104, 0x40}, 1), (Bytes{104}));
     EXPECT_EQ(keys, (std::vector<std::uint32_t>{0x4D434850}));
     EXPECT_TRUE(board->voltages_on());
-    EXPECT_FALSE(board->chip().powered());  // MCLR stayed low: no high-voltage entry
+    // MCLR stayed low and a classic 16F628A knows no key: Vdd alone, no programming mode.
+    EXPECT_FALSE(board->chip().in_programming_mode());
     EXPECT_EQ(exchange(*board, {104, 0x41, 105, 0x34, 0x12}, 2), (Bytes{104, 105}));
     EXPECT_EQ(frames, (std::vector<std::uint32_t>{0x1234u << 1}));
     // A plain data word after that is a 16-clock frame again: no second 24-clock frame.
