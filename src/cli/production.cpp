@@ -60,8 +60,8 @@ int Tool::program_production() {
             state_.image = image;
             return read;
         }
-        if (const auto refused = kept_region_refusal(state_.image, programmed,
-                                                     state_.protection())) {
+        if (const auto refused =
+                kept_region_refusal(state_.image, programmed, state_.protection())) {
             state_.image = image;
             print_lines(stderr, *refused);
             return cli_exit::kRefused;

@@ -67,7 +67,7 @@ std::string production_log_line(const ProductionRecord& record) {
 }
 
 std::optional<std::string> append_production_log(const std::string& path,
-                                                  const ProductionRecord& record) {
+                                                 const ProductionRecord& record) {
     std::FILE* file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) {
         return path + ": " + std::strerror(errno);
@@ -78,8 +78,8 @@ std::optional<std::string> append_production_log(const std::string& path,
         text.append(kProductionLogHeader).append("\n");
     }
     text.append(production_log_line(record)).append("\n");
-    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-                         std::fflush(file) == 0;
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
     const int error = errno;
     const bool closed = std::fclose(file) == 0;
     if (!written || !closed) {

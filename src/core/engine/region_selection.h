@@ -39,8 +39,7 @@ struct RegionSelection {
 
 // What Program All writes from the buffer: the selection, without EEPROM when
 // the chip's EEPROM is to be preserved.
-[[nodiscard]] RegionSelection programmed_regions(RegionSelection selection,
-                                                 bool preserve_eeprom);
+[[nodiscard]] RegionSelection programmed_regions(RegionSelection selection, bool preserve_eeprom);
 
 // Program All must read the chip first: some memory the chip has is kept.
 [[nodiscard]] bool needs_chip_read(const RegionSelection& programmed, const MemoryImage& shape);
@@ -57,7 +56,6 @@ struct RegionSelection {
                                                              const RegionSelection& programmed,
                                                              const ProtectionBits& protection);
 
-inline constexpr std::string_view kNothingSelectedText =
-    "No memory is selected for the operation.";
+inline constexpr std::string_view kNothingSelectedText = "No memory is selected for the operation.";
 
 }  // namespace corvanel

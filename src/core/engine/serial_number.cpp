@@ -75,8 +75,8 @@ std::optional<SerialNumber> parse_serial_text(std::string_view text, std::string
         return std::nullopt;
     }
     if (slash != std::string_view::npos &&
-        (!parse_number(where.substr(slash + 1), serial.byte_count, 10) ||
-         serial.byte_count < 1 || serial.byte_count > kMaxSerialBytes)) {
+        (!parse_number(where.substr(slash + 1), serial.byte_count, 10) || serial.byte_count < 1 ||
+         serial.byte_count > kMaxSerialBytes)) {
         error = "the byte count is not 1 to " + std::to_string(kMaxSerialBytes);
         return std::nullopt;
     }
@@ -94,8 +94,7 @@ std::string serial_location_text(const SerialNumber& serial) {
 
 std::optional<std::string> serial_refusal(const SerialNumber& serial, const MemoryImage& shape) {
     if (serial.byte_count < 1 || serial.byte_count > kMaxSerialBytes) {
-        return "Serial number: the byte count is not 1 to " + std::to_string(kMaxSerialBytes) +
-               ".";
+        return "Serial number: the byte count is not 1 to " + std::to_string(kMaxSerialBytes) + ".";
     }
     const std::int32_t size =
         serial.location == SerialLocation::RetlwTable ? shape.flash_size : shape.eeprom_size;

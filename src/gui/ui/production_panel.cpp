@@ -45,10 +45,10 @@ ProductionPanel::ProductionPanel(Form1& form) : QObject(&form), form_(form) {
 
 QMenu* ProductionPanel::build_menu(QMenuBar* bar) {
     menu_ = bar->addMenu(QStringLiteral("Pro&duction"));
+    // Checked: Program All and Read All work on that memory.
     const std::array<QString, 4> captions = {
-        QStringLiteral("Program &Memory"), QStringLiteral("&EEPROM"), QStringLiteral("&User IDs"),
-        QStringLiteral("&Configuration Words")};
-    menu_->addSection(QStringLiteral("Program All and Read All work on"));
+        QStringLiteral("Work on Program &Memory"), QStringLiteral("Work on &EEPROM"),
+        QStringLiteral("Work on &User IDs"), QStringLiteral("Work on &Configuration Words")};
     for (std::size_t i = 0; i < captions.size(); ++i) {
         region_actions[i] = menu_->addAction(captions[i]);
         region_actions[i]->setCheckable(true);
@@ -57,7 +57,6 @@ QMenu* ProductionPanel::build_menu(QMenuBar* bar) {
                          region_actions[2]->isChecked(), region_actions[3]->isChecked()});
         });
     }
-    menu_->addSeparator();
     preserve_action = menu_->addAction(QStringLiteral("&Preserve EEPROM"));
     preserve_action->setCheckable(true);
     preserve_action->setToolTip(
@@ -68,9 +67,8 @@ QMenu* ProductionPanel::build_menu(QMenuBar* bar) {
                                      &ProductionPanel::edit_serial_numbers);
     log_action = menu_->addAction(QStringLiteral("Production &Log File..."), this,
                                   &ProductionPanel::choose_log_file);
-    menu_->addSeparator();
-    reset_action = menu_->addAction(QStringLiteral("&Reset Counters"), this,
-                                    &ProductionPanel::reset_counters);
+    reset_action =
+        menu_->addAction(QStringLiteral("&Reset Counters"), this, &ProductionPanel::reset_counters);
     sync_menu();
     return menu_;
 }
@@ -110,9 +108,10 @@ void ProductionPanel::sync_menu() {
         region_actions[i]->setChecked(on[i]);
     }
     preserve_action->setChecked(preserve_eeprom_);
-    log_action->setText(log_path_.isEmpty() ? QStringLiteral("Production &Log File...")
-                                            : QStringLiteral("Production &Log File (%1)...")
-                                                  .arg(QFileInfo(log_path_).fileName()));
+    log_action->setText(
+        log_path_.isEmpty()
+            ? QStringLiteral("Production &Log File...")
+            : QStringLiteral("Production &Log File (%1)...").arg(QFileInfo(log_path_).fileName()));
 }
 
 void ProductionPanel::show_counters() {
@@ -164,11 +163,11 @@ void ProductionPanel::reset_counters() {
 
 void ProductionPanel::choose_log_file() {
     // The log is only ever appended to: an existing file is no question.
-    const QString path = QFileDialog::getSaveFileName(
-        &form_, QStringLiteral("Production Log File"),
-        log_path_.isEmpty() ? last_path() : log_path_,
-        QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
-        QFileDialog::DontConfirmOverwrite);
+    const QString path =
+        QFileDialog::getSaveFileName(&form_, QStringLiteral("Production Log File"),
+                                     log_path_.isEmpty() ? last_path() : log_path_,
+                                     QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
+                                     QFileDialog::DontConfirmOverwrite);
     if (!path.isEmpty()) {
         set_log_path(path);
     } else if (!log_path_.isEmpty() &&
@@ -214,8 +213,7 @@ void ProductionPanel::start(OperationKind operation) {
     if (serial_enabled_) {
         if (const auto refused = serial_refusal(serial_, program.image)) {
             buffer_.reset();
-            (void)mymsgbox(QString::fromStdString(*refused), message_kind::kError,
-                           window_title());
+            (void)mymsgbox(QString::fromStdString(*refused), message_kind::kError, window_title());
             return;
         }
     }
@@ -255,6 +253,32 @@ void ProductionPanel::operation_ended() {
     const ProgramState& program = state();
     step_completed_ =
         program.runner.completing() && !program.operation_failed && !program.operation_refused;
+    bool ok = step_completed_;
+    if (step_ == Step::Verify || step_ == Step::VerifyRead) {
+        ok = ok && program.report.mismatch_count == 0 && !verify_incomplete(program.runner);
+    }
+    // A failure, or the sequence's last step, ends the sequence now: the window
+    // is ready again as soon as the result shows. A next step has to wait until
+    // the completion routine has returned (the poll starts it).
+    if (!ok || last_step()) {
+        step_done(ok);
+    }
+}
+
+bool ProductionPanel::last_step() const {
+    switch (step_) {
+        case Step::ReadFirst:
+            return false;
+        case Step::Program:
+            return last_step_after_program();
+        case Step::Read:
+            return settings().find_number(name(setting_names::verify_read)).value_or(0) == 0;
+        case Step::None:
+        case Step::Verify:
+        case Step::VerifyRead:
+            break;
+    }
+    return true;
 }
 
 void ProductionPanel::poll() {
@@ -311,7 +335,7 @@ void ProductionPanel::step_done(bool ok) {
             if (program.runner.device_id_word >= 0) {
                 id_word_ = program.runner.device_id_word;
             }
-            if (ok && (!programmed_.all() || serial_enabled_)) {
+            if (ok && !last_step_after_program()) {
                 // What the chip should now hold is not the buffer: it is compared here.
                 (void)begin(Step::Verify, OperationKind::Verify);
                 return;

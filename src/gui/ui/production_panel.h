@@ -90,6 +90,12 @@ private:
     bool begin(Step step, OperationKind kind);
     void poll();
     void step_done(bool ok);
+    // The running step is the sequence's last when it succeeds.
+    [[nodiscard]] bool last_step() const;
+    // Program All of the buffer as it is needs no Verify of its own.
+    [[nodiscard]] bool last_step_after_program() const {
+        return programmed_.all() && !serial_enabled_;
+    }
     void finish_program(bool passed);
     void finish_read(bool passed);
 

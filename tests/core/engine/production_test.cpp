@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <unistd.h>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -148,8 +148,11 @@ TEST(SerialNumber, CommandLineForms) {
 
 TEST(SerialNumber, WrittenLowByteFirstAndReadBack) {
     MemoryImage image = shaped(64, 64, 0);
-    SerialNumber serial{.value = 0x12345, .step = 1, .location = SerialLocation::RetlwTable,
-                        .address = 60, .byte_count = 3};
+    SerialNumber serial{.value = 0x12345,
+                        .step = 1,
+                        .location = SerialLocation::RetlwTable,
+                        .address = 60,
+                        .byte_count = 3};
     ASSERT_FALSE(serial_refusal(serial, image));
     write_serial(serial, image);
     EXPECT_EQ(image.flash_word(60), 0x3445);

@@ -74,9 +74,11 @@ protected:
 TEST_F(ProductionWindow, ChipsInARowGetConsecutiveSerialNumbers) {
     const QString log = folder.filePath(QStringLiteral("production.csv"));
     panel->set_log_path(log);
-    panel->set_serial(SerialNumber{.value = 4094, .step = 3,
+    panel->set_serial(SerialNumber{.value = 4094,
+                                   .step = 3,
                                    .location = SerialLocation::RetlwTable,
-                                   .address = 0x7F0, .byte_count = 2},
+                                   .address = 0x7F0,
+                                   .byte_count = 2},
                       true);
     const MemoryImage buffer = program.image;
     for (int n = 0; n < 3; ++n) {
@@ -94,10 +96,9 @@ TEST_F(ProductionWindow, ChipsInARowGetConsecutiveSerialNumbers) {
         EXPECT_EQ(program.image.flash, buffer.flash);
         EXPECT_EQ(panel->serial().value, number + 3);
         EXPECT_EQ(panel->counters().passed, n + 1);
-        EXPECT_EQ(window->production->counters_label()->text(),
-                  QStringLiteral("Pass %1  Fail 0  Total %1  Next serial %2")
-                      .arg(n + 1)
-                      .arg(number + 3));
+        EXPECT_EQ(
+            window->production->counters_label()->text(),
+            QStringLiteral("Pass %1  Fail 0  Total %1  Next serial %2").arg(n + 1).arg(number + 3));
     }
     EXPECT_TRUE(window->Command[0]->isEnabled());
     EXPECT_EQ(store->find_string(QStringLiteral("Serial Number")), QStringLiteral("4103"));
@@ -163,13 +164,16 @@ TEST_F(ProductionWindow, KeptMemoriesStayOnTheChip) {
 TEST_F(ProductionWindow, AStoppedProgramAllIsAFailure) {
     const QString log = folder.filePath(QStringLiteral("production.csv"));
     panel->set_log_path(log);
-    panel->set_serial(SerialNumber{.value = 7, .step = 1, .location = SerialLocation::Eeprom,
-                                   .address = 0x10, .byte_count = 1},
+    panel->set_serial(SerialNumber{.value = 7,
+                                   .step = 1,
+                                   .location = SerialLocation::Eeprom,
+                                   .address = 0x10,
+                                   .byte_count = 1},
                       true);
     bool stopped = false;
     const QString status = run(0, [&] {
-        if (!stopped && program.runner.running() &&
-            program.runner.operation_name == "program" && program.runner.operation_steps > 50) {
+        if (!stopped && program.runner.running() && program.runner.operation_name == "program" &&
+            program.runner.operation_steps > 50) {
             stopped = true;
             window->stop_Click();
         }
@@ -186,13 +190,17 @@ TEST_F(ProductionWindow, AStoppedProgramAllIsAFailure) {
     EXPECT_TRUE(window->Command[0]->isEnabled());
 
     // A serial number with no room in the chip is refused before anything runs.
-    panel->set_serial(SerialNumber{.value = 7, .step = 1, .location = SerialLocation::Eeprom,
-                                   .address = 0x7F, .byte_count = 2},
+    panel->set_serial(SerialNumber{.value = 7,
+                                   .step = 1,
+                                   .location = SerialLocation::Eeprom,
+                                   .address = 0x7F,
+                                   .byte_count = 2},
                       true);
     messages.clear();
     window->Command[0]->click();
     ASSERT_EQ(messages.size(), 1U);
-    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("no room"))) << messages[0].text.toStdString();
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("no room")))
+        << messages[0].text.toStdString();
     EXPECT_EQ(panel->counters().total(), 1);
     EXPECT_FALSE(panel->busy());
 }
