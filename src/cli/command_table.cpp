@@ -11,7 +11,7 @@
 namespace corvanel {
 
 std::span<const ToolOption> tool_options() {
-    static const std::array<ToolOption, 11> options = {{
+    static const std::array<ToolOption, 15> options = {{
         {.name = "--model",
          .value = "NAME|NUMBER",
          .text = &Options::model,
@@ -45,6 +45,34 @@ std::span<const ToolOption> tool_options() {
                  "no chip answers), or when the \"Board Vpp\" setting lies\n"
                  "outside the model's Vpp window; program, verify: use a\n"
                  "file with data outside the model, or one without an end record"},
+        {.name = "--only",
+         .value = "LIST",
+         .text = &Options::only,
+         .per_command = true,
+         .help = "program, read: only these memories, a comma list of flash,\n"
+                 "eeprom, id, config (default: all); program reads the chip\n"
+                 "first and writes the others back as they were, read takes\n"
+                 "only these from the chip"},
+        {.name = "--preserve-eeprom",
+         .flag = &Options::preserve_eeprom,
+         .per_command = true,
+         .help = "program: read the chip's EEPROM first and write it back\n"
+                 "after the erase (the file's EEPROM is not programmed)"},
+        {.name = "--log",
+         .value = "FILE",
+         .text = &Options::log,
+         .per_command = true,
+         .help = "program: append a CSV line to FILE (time, model, device ID,\n"
+                 "revision, checksum, pass or fail); a new file gets a header"},
+        {.name = "--serial",
+         .value = "START[:STEP]@F|E:ADDR[/N]",
+         .text = &Options::serial,
+         .per_command = true,
+         .help = "program: write serial number START (decimal) into the chip,\n"
+                 "low byte first in N bytes (default 2): F:ADDR a RETLW table\n"
+                 "at program memory word ADDR (hex), E:ADDR EEPROM bytes at\n"
+                 "ADDR (hex); after a good Program All prints \"Next serial\n"
+                 "number: M\" (START + STEP, default step 1)"},
         {.name = "--fast",
          .flag = &Options::fast,
          .help = "fast link: script instructions that need no board action\n"
@@ -99,7 +127,7 @@ std::span<const ToolCommand> tool_commands() {
          .run = &Tool::cmd_convert},
         {.name = "program",
          .arguments = "FILE",
-         .options = "--verify --force",
+         .options = "--verify --force --only --preserve-eeprom --log --serial",
          .needs_port = true,
          .hex_arguments = true,
          .help = "load FILE and run Program All (then Verify; a build with\n"
@@ -114,7 +142,7 @@ std::span<const ToolCommand> tool_commands() {
          .run = &Tool::cmd_verify},
         {.name = "read",
          .arguments = "OUT",
-         .options = "--verify --force",
+         .options = "--verify --force --only",
          .needs_port = true,
          .hex_arguments = true,
          .help = "run Read All (then Verify against what was read) and write\n"
@@ -197,8 +225,9 @@ const ToolCommand* find_tool_command(const QString& name) {
 
 QString misplaced_option_error(const Options& options, const ToolCommand& command) {
     for (const ToolOption& option : tool_options()) {
-        if (!option.per_command || option.flag == nullptr || !(options.*option.flag) ||
-            command.takes_option(option.name)) {
+        const bool given = (option.flag != nullptr && options.*option.flag) ||
+                           (option.text != nullptr && !(options.*option.text).isEmpty());
+        if (!option.per_command || !given || command.takes_option(option.name)) {
             continue;
         }
         // "--force goes with program, verify, read, erase and blank only"

@@ -99,6 +99,9 @@ bool Tool::refuse_out_of_range(const QString& path) {
 }
 
 int Tool::cmd_program() {
+    if (const int checked = production_options(); checked != cli_exit::kDone) {
+        return checked;
+    }
     if (!load_hex(options_.args[0])) {
         return cli_exit::kRefused;
     }
@@ -108,23 +111,31 @@ int Tool::cmd_program() {
     if (const int complete = confirm_complete_file(); complete != cli_exit::kDone) {
         return complete;
     }
+    if (serial_) {
+        if (const auto refused = serial_refusal(*serial_, state_.image)) {
+            return usage_error(QString::fromStdString(*refused));
+        }
+    }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }
+    const int result = program_production();
+    const int closed = close_port();
+    return finish_production(result != cli_exit::kDone ? result : closed);
+}
+
+int Tool::program_and_verify() {
     const ProtectionBits protection = state_.protection();
     const bool protects = protection.program_protected(state_.image.config1) ||
                           protection.data_protected(state_.image.config1);
-    int result = cli_exit::kDone;
     if (options_.verify && protects) {
-        result = program_protected_build();
-    } else {
-        result = run_operation(OperationKind::Program);
-        if (result == cli_exit::kDone && options_.verify) {
-            result = run_operation(OperationKind::Verify);
-        }
+        return program_protected_build();
     }
-    const int closed = close_port();
-    return result != cli_exit::kDone ? result : closed;
+    int result = run_operation(OperationKind::Program);
+    if (result == cli_exit::kDone && options_.verify) {
+        result = run_operation(OperationKind::Verify);
+    }
+    return result;
 }
 
 int Tool::program_protected_build() {
@@ -169,12 +180,16 @@ int Tool::cmd_verify() {
 }
 
 int Tool::cmd_read() {
+    if (const int checked = production_options(); checked != cli_exit::kDone) {
+        return checked;
+    }
     if (const int refused = refuse_target(options_.args[0]); refused != cli_exit::kDone) {
         return refused;
     }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }
+    const MemoryImage before = state_.image;
     int result = run_operation(OperationKind::Read);
     // The line has no checksum: a garbled byte reads as a wrong value. Verify
     // compares the chip with what was read, so such a byte shows as a mismatch
@@ -184,6 +199,8 @@ int Tool::cmd_read() {
     }
     const int closed = close_port();
     if (result == cli_exit::kDone) {
+        // --only: the other memories stay as they were (blank).
+        state_.image = merge_regions(state_.image, before, regions_);
         result = save_hex(options_.args[0]);
     }
     return result != cli_exit::kDone ? result : closed;

@@ -23,6 +23,14 @@ struct Options {
     bool verify = false;
     bool force = false;  // go on when the chip in the socket does not answer as the model
     bool fast = false;
+    // program, read: the memories the operation works on ("flash,eeprom,id,config").
+    QString only;
+    // program: the chip's EEPROM is read first and written back after the erase.
+    bool preserve_eeprom = false;
+    // program: the production log file a CSV line is appended to.
+    QString log;
+    // program: START[:STEP]@F:ADDRESS[/BYTES] or @E:ADDRESS[/BYTES].
+    QString serial;
     // --window N: answer bytes the link may have outstanding; none given: the setting.
     std::optional<int> window;
     // --window auto: the window is measured on the board before the operation.

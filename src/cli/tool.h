@@ -18,6 +18,8 @@
 #include "cli/options.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
+#include "core/engine/region_selection.h"
+#include "core/engine/serial_number.h"
 #include "platform/app/settings_store.h"
 #include "platform/link/port_map.h"
 #include "platform/link/serial_link.h"
@@ -87,6 +89,19 @@ private:
     [[nodiscard]] int confirm_complete_file();
     void print_image();
 
+    // Production options of program and read (--only, --preserve-eeprom,
+    // --serial, --log): checked before the port opens; kDone or the exit code.
+    [[nodiscard]] int production_options();
+    // Program All of the buffer with the production options: the chip read
+    // first when a memory of it is kept, the merged image with the serial
+    // number programmed (and verified with --verify).
+    [[nodiscard]] int program_production();
+    // After program: the log line and the next serial number; answers the
+    // final exit code.
+    [[nodiscard]] int finish_production(int result);
+    // Program All and, with --verify, Verify of the image in the state.
+    [[nodiscard]] int program_and_verify();
+
     [[nodiscard]] int cmd_models();
     [[nodiscard]] int cmd_ports();
     [[nodiscard]] int cmd_check();
@@ -122,6 +137,12 @@ private:
     QString port_name_;
     // The file last loaded had no end record.
     bool hex_cut_short_ = false;
+    // --only (every memory without it) and --serial.
+    RegionSelection regions_;
+    std::optional<SerialNumber> serial_;
+    // What program wrote, for the log: the image's checksum and the chip's ID word.
+    std::optional<std::uint16_t> programmed_checksum_;
+    std::int32_t programmed_id_word_ = -1;
 };
 
 }  // namespace corvanel

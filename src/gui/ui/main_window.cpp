@@ -12,6 +12,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -31,6 +32,7 @@
 #include "gui/link/port_commands.h"
 #include "gui/ui/cell_editor.h"
 #include "gui/ui/memory_table.h"
+#include "gui/ui/production_panel.h"
 #include "gui/widgets/click_label.h"
 #include "gui/widgets/program_icon.h"
 #include "gui/widgets/table_scroll_bar.h"
@@ -73,6 +75,9 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     build_controls();
     apply_fonts();
     setCentralWidget(client_);
+    // Pass / fail / total and the next serial number, under the client area.
+    statusBar()->addPermanentWidget(production->counters_label());
+    statusBar()->setSizeGripEnabled(false);
     client_->setFixedSize(twips_to_pixels(kClientWidthTwips), twips_to_pixels(kClientHeightTwips));
     adjustSize();
     setFixedSize(sizeHint());
@@ -126,6 +131,9 @@ void Form1::build_menus() {
     }
     menuidentify =
         menu3->addAction(QStringLiteral("&Identify Chip"), this, &Form1::menuidentify_Click);
+
+    production = new ProductionPanel(*this);
+    menu_production = production->build_menu(menuBar());
 
     menu4 = menuBar()->addMenu(QStringLiteral("&Options"));
     menumodel = menu4->addAction(QStringLiteral("Change &Microcontroller Model"), this,
@@ -369,7 +377,7 @@ void Form1::enable() {
 // The command lock covers the menus and the five operation buttons; labels stay
 // active so that "Test Vpp" can be switched off again.
 void Form1::set_commands_enabled(bool enabled) {
-    for (QMenu* menu : {menu1, menu3, menu4, menu5}) {
+    for (QMenu* menu : {menu1, menu3, menu_production, menu4, menu5}) {
         menu->menuAction()->setEnabled(enabled);
     }
     for (QPushButton* button : Command) {
@@ -391,7 +399,10 @@ QString Form1::status_text() const {
 
 bool Form1::refuse_during_operation() {
     const ScriptRunner& runner = state().runner;
-    if (!runner.running() && !runner.in_step()) {
+    // Between the steps of a production sequence nothing runs, yet the sequence
+    // owns the image and the port all the same.
+    const bool sequence = production != nullptr && production->busy();
+    if (!runner.running() && !runner.in_step() && !sequence) {
         return false;
     }
     // Once the completion routine shows the result, a click must not replace it.
@@ -479,8 +490,14 @@ void Form1::end_for_exit() {
 void Form1::operation_ended() {
     ProgramState& program = state();
     const ScriptRunner& runner = program.runner;
+    // The read before a Program All that keeps memories of the chip leaves the buffer alone.
+    const bool read_for_program = production != nullptr && production->reading_for_program();
+    if (production != nullptr) {
+        production->operation_ended();
+    }
     // A Read All that finished: the buffer is the chip now, not the file.
-    if (runner.completing() && runner.operation_name == operation_name(OperationKind::Read)) {
+    if (runner.completing() && runner.operation_name == operation_name(OperationKind::Read) &&
+        !read_for_program) {
         out_of_range_warning_.clear();
         label_hex->clear();
         loaded_path_.clear();
@@ -560,6 +577,10 @@ void Form1::run_operation(OperationKind operation) {
             state().runner.window = 0;
         }
     }
+    if (production->busy()) {
+        set_status(kOperationInProgress);
+        return;
+    }
     const bool idle = !state().runner.running() && !state().runner.in_step();
     if (idle && !confirm_out_of_range_buffer(operation)) {
         return;
@@ -572,6 +593,12 @@ void Form1::run_operation(OperationKind operation) {
         state().image_cut_short && !state().runner.running() &&
         mymsgbox(QString::fromLatin1(kNoEndRecordText) + QStringLiteral("\r\nContinue?"),
                  message_kind::kQuestion, window_title()) != message_result::kYes) {
+        return;
+    }
+    if (idle && production->takes(operation)) {
+        // Program All (counters, log, serial numbers, kept memories) and Read
+        // All of chosen memories run as the production sequence.
+        production->start(operation);
         return;
     }
     const StartResult started = start_operation(state(), operation);

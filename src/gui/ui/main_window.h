@@ -29,6 +29,7 @@ namespace corvanel {
 class CellEditor;
 class ClickLabel;
 class MemoryTable;
+class ProductionPanel;
 class SerialLink;
 class TableScrollBar;
 
@@ -169,6 +170,10 @@ public:
     QAction* menucolors = nullptr;
     QAction* menuportinfo = nullptr;
     QAction* menuabout = nullptr;
+
+    // The "Pro&duction" menu and the counters in the status bar.
+    ProductionPanel* production = nullptr;
+    QMenu* menu_production = nullptr;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

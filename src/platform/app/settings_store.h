@@ -41,6 +41,19 @@ inline constexpr const char* board_vpp = "Board Vpp";
 // 1: the window's Read All is followed by a Verify against what was read (the
 // line has no checksum; see docs/serial-ports.md). Nothing writes it: off until set.
 inline constexpr const char* verify_read = "Verify Read";
+// The production tools of the window (see docs/settings-and-dialogs.md): the
+// memories Program All and Read All work on ("flash,eeprom,id,config", absent:
+// all), 1 to keep the chip's EEPROM through Program All, the production log
+// file (absent or empty: none), and the serial numbers: 1 when on, the next
+// number (decimal text), the step, and the location as "F:7F0/2" (program
+// memory word 7F0h, 2 bytes) or "E:10/2" (EEPROM byte 10h).
+inline constexpr const char* program_memories = "Program Memories";
+inline constexpr const char* preserve_eeprom = "Preserve EEPROM";
+inline constexpr const char* production_log = "Production Log";
+inline constexpr const char* serial_numbers = "Serial Numbers";
+inline constexpr const char* serial_number_next = "Serial Number";
+inline constexpr const char* serial_number_step = "Serial Number Step";
+inline constexpr const char* serial_number_location = "Serial Number Location";
 }  // namespace setting_names
 
 // The text of "Send-Ahead Window" that has the window measured.

@@ -98,6 +98,9 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
                   "&File: &Clear Buffer | &Open HEX File | &Reload HEX File | &Save Buffer As",
                   "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
                   "&Identify Chip",
+                  "Pro&duction: Work on Program &Memory | Work on &EEPROM | Work on &User IDs | "
+                  "Work on &Configuration Words | &Preserve EEPROM | &Serial Numbers... | "
+                  "Production &Log File... | &Reset Counters",
                   "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
                   "Change &Baud Rate | Change Default Programming &Time | Change Board &Vpp | "
                   "Change &Color Theme",

@@ -1,0 +1,91 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/engine/production_log.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace corvanel {
+
+namespace {
+
+std::string hex_digits(std::int32_t value, int digits) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text(static_cast<std::size_t>(digits), '0');
+    for (int n = digits - 1; n >= 0; --n) {
+        text[static_cast<std::size_t>(n)] = kDigits[value & 0xF];
+        value >>= 4;
+    }
+    return text;
+}
+
+std::string csv_field(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "\"";
+    for (const char c : text) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    return quoted + "\"";
+}
+
+}  // namespace
+
+std::string iso8601_utc(std::time_t time) {
+    std::tm parts{};
+#if defined(_WIN32)
+    gmtime_s(&parts, &time);
+#else
+    gmtime_r(&time, &parts);
+#endif
+    char text[32];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &parts);
+    return std::string(text, length);
+}
+
+std::string production_log_line(const ProductionRecord& record) {
+    std::string line = iso8601_utc(record.time);
+    line += ',';
+    line += csv_field(record.model);
+    line += ',';
+    if (record.id_word) {
+        const std::int32_t word = *record.id_word & 0x3FFF;
+        line += hex_digits(word & record.id_mask, 4);
+        line += ',';
+        line += hex_digits(word & ~record.id_mask & 0x3FFF, 2);
+    } else {
+        line += ',';
+    }
+    line += ',';
+    line += hex_digits(record.checksum, 4);
+    line += record.passed ? ",pass" : ",fail";
+    return line;
+}
+
+std::optional<std::string> append_production_log(const std::string& path,
+                                                 const ProductionRecord& record) {
+    std::FILE* file = std::fopen(path.c_str(), "ab");
+    if (file == nullptr) {
+        return path + ": " + std::strerror(errno);
+    }
+    std::string text;
+    // In append mode the position is the end of the file: 0 for a new or empty one.
+    if (std::fseek(file, 0, SEEK_END) == 0 && std::ftell(file) == 0) {
+        text.append(kProductionLogHeader).append("\n");
+    }
+    text.append(production_log_line(record)).append("\n");
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+    const int error = errno;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) {
+        return path + ": " + std::strerror(written ? errno : error);
+    }
+    return std::nullopt;
+}
+
+}  // namespace corvanel

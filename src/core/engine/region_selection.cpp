@@ -1,0 +1,131 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/engine/region_selection.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "core/devices/config_fields.h"
+
+namespace corvanel {
+
+namespace {
+
+std::string lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+// Configuration words 1 up to this many are copied; numbers the image does not
+// hold read as erased and are not stored, so a larger bound costs nothing.
+constexpr int kMostConfigWords = 8;
+
+}  // namespace
+
+std::optional<RegionSelection> parse_region_list(std::string_view text) {
+    RegionSelection selection{false, false, false, false};
+    bool any = false;
+    while (true) {
+        const auto comma = text.find(',');
+        const std::string word = lower(text.substr(0, comma));
+        if (word == "flash") {
+            selection.flash = true;
+        } else if (word == "eeprom") {
+            selection.eeprom = true;
+        } else if (word == "id") {
+            selection.user_ids = true;
+        } else if (word == "config") {
+            selection.config = true;
+        } else if (word == "all") {
+            selection = RegionSelection{};
+        } else {
+            return std::nullopt;
+        }
+        any = true;
+        if (comma == std::string_view::npos) {
+            break;
+        }
+        text.remove_prefix(comma + 1);
+    }
+    if (!any) {
+        return std::nullopt;
+    }
+    return selection;
+}
+
+std::string region_list_text(const RegionSelection& selection) {
+    if (selection.all()) {
+        return "all";
+    }
+    std::string text;
+    const auto add = [&text](bool on, const char* word) {
+        if (on) {
+            text += text.empty() ? "" : ",";
+            text += word;
+        }
+    };
+    add(selection.flash, "flash");
+    add(selection.eeprom, "eeprom");
+    add(selection.user_ids, "id");
+    add(selection.config, "config");
+    return text;
+}
+
+RegionSelection programmed_regions(RegionSelection selection, bool preserve_eeprom) {
+    if (preserve_eeprom) {
+        selection.eeprom = false;
+    }
+    return selection;
+}
+
+bool needs_chip_read(const RegionSelection& programmed, const MemoryImage& shape) {
+    // A chip without EEPROM has none to keep.
+    return !programmed.flash || !programmed.user_ids || !programmed.config ||
+           (!programmed.eeprom && shape.eeprom_size > 0);
+}
+
+MemoryImage merge_regions(const MemoryImage& buffer, const MemoryImage& chip,
+                          const RegionSelection& from_buffer) {
+    MemoryImage merged = buffer;
+    if (!from_buffer.flash) {
+        for (std::int32_t index = 0; index < merged.flash_size; ++index) {
+            (void)merged.set_flash_word(index, chip.flash_word(index));
+        }
+    }
+    if (!from_buffer.eeprom) {
+        for (std::int32_t index = 0; index < merged.eeprom_size; ++index) {
+            (void)merged.set_eeprom_byte(index, chip.eeprom_byte(index));
+        }
+    }
+    if (!from_buffer.user_ids) {
+        for (int index = 0; index < kUserIdCount; ++index) {
+            (void)merged.set_user_id(index, chip.user_id(index));
+        }
+    }
+    if (!from_buffer.config) {
+        for (int number = 1; number <= kMostConfigWords; ++number) {
+            (void)merged.set_config_word(number, chip.config_word(number));
+        }
+    }
+    return merged;
+}
+
+std::optional<std::string> kept_region_refusal(const MemoryImage& chip,
+                                               const RegionSelection& programmed,
+                                               const ProtectionBits& protection) {
+    const std::int32_t config1 = chip.config_word(1);
+    if (!programmed.flash && protection.program_protected(config1)) {
+        return std::string(
+            "Code protection is on: the chip's program memory cannot be read "
+            "to be kept. Program All refused.");
+    }
+    if (!programmed.eeprom && chip.eeprom_size > 0 && protection.data_protected(config1)) {
+        return std::string(
+            "Data code protection is on: the chip's EEPROM cannot be read "
+            "to be kept. Program All refused.");
+    }
+    return std::nullopt;
+}
+
+}  // namespace corvanel

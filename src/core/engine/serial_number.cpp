@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/engine/serial_number.h"
+
+#include <charconv>
+#include <limits>
+
+namespace corvanel {
+
+namespace {
+
+template <typename T>
+bool parse_number(std::string_view text, T& value, int base) {
+    if (text.empty()) {
+        return false;
+    }
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, base);
+    return ec == std::errc() && ptr == end;
+}
+
+std::string hex_text(std::int32_t value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    do {
+        text.insert(text.begin(), kDigits[value & 0xF]);
+        value >>= 4;
+    } while (value > 0);
+    return text;
+}
+
+}  // namespace
+
+std::uint64_t SerialNumber::largest() const {
+    if (byte_count >= 8) {
+        return std::numeric_limits<std::uint64_t>::max();
+    }
+    return (std::uint64_t{1} << (8 * byte_count)) - 1;
+}
+
+std::optional<SerialNumber> parse_serial_text(std::string_view text, std::string& error) {
+    SerialNumber serial;
+    const auto at = text.find('@');
+    if (at == std::string_view::npos) {
+        error = "no @ and location (START[:STEP]@F:ADDRESS or @E:ADDRESS)";
+        return std::nullopt;
+    }
+    std::string_view numbers = text.substr(0, at);
+    std::string_view where = text.substr(at + 1);
+    const auto colon = numbers.find(':');
+    if (!parse_number(numbers.substr(0, colon), serial.value, 10)) {
+        error = "the start is not a decimal number";
+        return std::nullopt;
+    }
+    if (colon != std::string_view::npos &&
+        (!parse_number(numbers.substr(colon + 1), serial.step, 10) || serial.step == 0)) {
+        error = "the step is not a decimal number from 1";
+        return std::nullopt;
+    }
+    if (where.size() < 3 || where[1] != ':') {
+        error = "the location is not F:ADDRESS or E:ADDRESS";
+        return std::nullopt;
+    }
+    if (where[0] == 'F' || where[0] == 'f') {
+        serial.location = SerialLocation::RetlwTable;
+    } else if (where[0] == 'E' || where[0] == 'e') {
+        serial.location = SerialLocation::Eeprom;
+    } else {
+        error = "the location is not F:ADDRESS or E:ADDRESS";
+        return std::nullopt;
+    }
+    where.remove_prefix(2);
+    const auto slash = where.find('/');
+    if (!parse_number(where.substr(0, slash), serial.address, 16) || serial.address < 0) {
+        error = "the address is not a hex number";
+        return std::nullopt;
+    }
+    if (slash != std::string_view::npos &&
+        (!parse_number(where.substr(slash + 1), serial.byte_count, 10) || serial.byte_count < 1 ||
+         serial.byte_count > kMaxSerialBytes)) {
+        error = "the byte count is not 1 to " + std::to_string(kMaxSerialBytes);
+        return std::nullopt;
+    }
+    if (serial.value > serial.largest()) {
+        error = "the start does not fit in " + std::to_string(serial.byte_count) + " bytes";
+        return std::nullopt;
+    }
+    return serial;
+}
+
+std::string serial_location_text(const SerialNumber& serial) {
+    return std::string(serial.location == SerialLocation::RetlwTable ? "F:" : "E:") +
+           hex_text(serial.address) + "/" + std::to_string(serial.byte_count);
+}
+
+std::optional<std::string> serial_refusal(const SerialNumber& serial, const MemoryImage& shape) {
+    if (serial.byte_count < 1 || serial.byte_count > kMaxSerialBytes) {
+        return "Serial number: the byte count is not 1 to " + std::to_string(kMaxSerialBytes) + ".";
+    }
+    const std::int32_t size =
+        serial.location == SerialLocation::RetlwTable ? shape.flash_size : shape.eeprom_size;
+    if (serial.address < 0 || serial.address > size - serial.byte_count) {
+        return std::string("Serial number: ") +
+               (serial.location == SerialLocation::RetlwTable ? "program memory" : "EEPROM") +
+               " has no room for " + std::to_string(serial.byte_count) + " bytes at " +
+               hex_text(serial.address) + "h.";
+    }
+    if (serial.value > serial.largest()) {
+        return "Serial number " + std::to_string(serial.value) + " does not fit in " +
+               std::to_string(serial.byte_count) + " bytes.";
+    }
+    return std::nullopt;
+}
+
+void write_serial(const SerialNumber& serial, MemoryImage& image) {
+    std::uint64_t value = serial.value;
+    for (int n = 0; n < serial.byte_count; ++n) {
+        const auto byte = static_cast<std::int32_t>(value & 0xFF);
+        value >>= 8;
+        if (serial.location == SerialLocation::RetlwTable) {
+            (void)image.set_flash_word(serial.address + n, kRetlwOpcode | byte);
+        } else {
+            (void)image.set_eeprom_byte(serial.address + n, byte);
+        }
+    }
+}
+
+std::optional<std::uint64_t> read_serial(const SerialNumber& serial, const MemoryImage& image) {
+    std::uint64_t value = 0;
+    for (int n = serial.byte_count - 1; n >= 0; --n) {
+        std::int32_t byte = 0;
+        if (serial.location == SerialLocation::RetlwTable) {
+            const std::int32_t word = image.flash_word(serial.address + n);
+            if ((word & 0x3F00) != kRetlwOpcode) {
+                return std::nullopt;
+            }
+            byte = word & 0xFF;
+        } else {
+            byte = image.eeprom_byte(serial.address + n) & 0xFF;
+        }
+        value = (value << 8) | static_cast<std::uint64_t>(byte);
+    }
+    return value;
+}
+
+std::optional<std::uint64_t> next_serial(const SerialNumber& serial) {
+    if (serial.step > serial.largest() || serial.value > serial.largest() - serial.step) {
+        return std::nullopt;
+    }
+    return serial.value + serial.step;
+}
+
+}  // namespace corvanel

@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Serial numbers for production: each chip gets its own number, written into
+// the image Program All programs, and the number steps on after each chip that
+// was programmed well. The number is stored low byte first in `byte_count`
+// bytes, either as a RETLW table in program memory (one word 34xxh per byte, so
+// firmware reads byte n with a computed jump into the table) or as EEPROM bytes.
+//
+// On the command line: START[:STEP]@F:ADDRESS[/BYTES] (program memory, ADDRESS
+// a hex word address) or START[:STEP]@E:ADDRESS[/BYTES] (EEPROM, ADDRESS a hex
+// byte address); START and STEP decimal, STEP 1 and BYTES 2 unless given.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/image/memory_image.h"
+
+namespace corvanel {
+
+enum class SerialLocation { RetlwTable, Eeprom };
+
+inline constexpr int kMaxSerialBytes = 4;
+inline constexpr std::int32_t kRetlwOpcode = 0x3400;
+
+struct SerialNumber {
+    std::uint64_t value = 1;
+    std::uint64_t step = 1;
+    SerialLocation location = SerialLocation::RetlwTable;
+    std::int32_t address = 0;
+    int byte_count = 2;
+
+    // The largest number `byte_count` bytes hold.
+    [[nodiscard]] std::uint64_t largest() const;
+};
+
+// Parses the command line's form; on a fault answers nothing and sets `error`.
+[[nodiscard]] std::optional<SerialNumber> parse_serial_text(std::string_view text,
+                                                            std::string& error);
+// "F:3F0/2" or "E:10/2": where the number goes, as parse_serial_text reads it.
+[[nodiscard]] std::string serial_location_text(const SerialNumber& serial);
+
+// Why the number cannot be written into an image of that shape (outside the
+// memory, too large for its bytes), or nothing when it can.
+[[nodiscard]] std::optional<std::string> serial_refusal(const SerialNumber& serial,
+                                                        const MemoryImage& shape);
+
+// Writes the current number into `image` (serial_refusal must have said nothing).
+void write_serial(const SerialNumber& serial, MemoryImage& image);
+
+// The number a chip's image holds at the serial's location; nothing when the
+// locations do not hold one (a program memory word that is not a RETLW).
+[[nodiscard]] std::optional<std::uint64_t> read_serial(const SerialNumber& serial,
+                                                       const MemoryImage& image);
+
+// The next number; nothing when it would not fit the bytes.
+[[nodiscard]] std::optional<std::uint64_t> next_serial(const SerialNumber& serial);
+
+}  // namespace corvanel

@@ -1,0 +1,421 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "gui/ui/production_panel.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <ctime>
+
+#include "core/devices/device_identity.h"
+#include "core/engine/program_state.h"
+#include "core/image/checksum.h"
+#include "gui/dialogs/message_box.h"
+#include "gui/dialogs/serial_number_dialog.h"
+#include "gui/ui/main_window.h"
+#include "platform/app/app_state.h"
+#include "platform/app/settings_store.h"
+
+namespace corvanel {
+
+namespace {
+
+constexpr int kPollMilliseconds = 10;
+
+QString name(const char* text) {
+    return QString::fromLatin1(text);
+}
+
+QString text_of(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+ProductionPanel::ProductionPanel(Form1& form) : QObject(&form), form_(form) {
+    counters_label_ = new QLabel(&form);
+    poll_.setInterval(kPollMilliseconds);
+    connect(&poll_, &QTimer::timeout, this, &ProductionPanel::poll);
+    load_settings();
+    show_counters();
+}
+
+QMenu* ProductionPanel::build_menu(QMenuBar* bar) {
+    menu_ = bar->addMenu(QStringLiteral("Pro&duction"));
+    // Checked: Program All and Read All work on that memory.
+    const std::array<QString, 4> captions = {
+        QStringLiteral("Work on Program &Memory"), QStringLiteral("Work on &EEPROM"),
+        QStringLiteral("Work on &User IDs"), QStringLiteral("Work on &Configuration Words")};
+    for (std::size_t i = 0; i < captions.size(); ++i) {
+        region_actions[i] = menu_->addAction(captions[i]);
+        region_actions[i]->setCheckable(true);
+        connect(region_actions[i], &QAction::triggered, this, [this] {
+            set_regions({region_actions[0]->isChecked(), region_actions[1]->isChecked(),
+                         region_actions[2]->isChecked(), region_actions[3]->isChecked()});
+        });
+    }
+    preserve_action = menu_->addAction(QStringLiteral("&Preserve EEPROM"));
+    preserve_action->setCheckable(true);
+    preserve_action->setToolTip(
+        QStringLiteral("Program All reads the chip's EEPROM first and writes it back"));
+    connect(preserve_action, &QAction::triggered, this,
+            [this](bool checked) { set_preserve_eeprom(checked); });
+    serial_action = menu_->addAction(QStringLiteral("&Serial Numbers..."), this,
+                                     &ProductionPanel::edit_serial_numbers);
+    log_action = menu_->addAction(QStringLiteral("Production &Log File..."), this,
+                                  &ProductionPanel::choose_log_file);
+    reset_action =
+        menu_->addAction(QStringLiteral("&Reset Counters"), this, &ProductionPanel::reset_counters);
+    sync_menu();
+    return menu_;
+}
+
+void ProductionPanel::load_settings() {
+    const SettingsStore& store = settings();
+    if (const auto list = store.find_string(name(setting_names::program_memories))) {
+        regions_ = parse_region_list(list->toStdString()).value_or(RegionSelection{});
+    }
+    preserve_eeprom_ = store.find_number(name(setting_names::preserve_eeprom)).value_or(0) != 0;
+    log_path_ = store.find_string(name(setting_names::production_log)).value_or(QString());
+    serial_enabled_ = store.find_number(name(setting_names::serial_numbers)).value_or(0) != 0;
+    std::string error;
+    const QString location = store.find_string(name(setting_names::serial_number_location))
+                                 .value_or(QStringLiteral("F:0/2"));
+    if (auto parsed = parse_serial_text("1@" + location.toStdString(), error)) {
+        serial_ = *parsed;
+    } else {
+        serial_enabled_ = false;  // a location nobody can use
+    }
+    bool number = false;
+    const auto next = store.find_string(name(setting_names::serial_number_next))
+                          .value_or(QStringLiteral("1"))
+                          .toULongLong(&number);
+    serial_.value = number ? next : 1;
+    serial_.step = static_cast<std::uint64_t>(
+        std::max(1, store.find_number(name(setting_names::serial_number_step)).value_or(1)));
+}
+
+void ProductionPanel::sync_menu() {
+    if (menu_ == nullptr) {
+        return;
+    }
+    const std::array<bool, 4> on = {regions_.flash, regions_.eeprom, regions_.user_ids,
+                                    regions_.config};
+    for (std::size_t i = 0; i < on.size(); ++i) {
+        region_actions[i]->setChecked(on[i]);
+    }
+    preserve_action->setChecked(preserve_eeprom_);
+    log_action->setText(
+        log_path_.isEmpty()
+            ? QStringLiteral("Production &Log File...")
+            : QStringLiteral("Production &Log File (%1)...").arg(QFileInfo(log_path_).fileName()));
+}
+
+void ProductionPanel::show_counters() {
+    QString text = QStringLiteral("Pass %1  Fail %2  Total %3")
+                       .arg(counters_.passed)
+                       .arg(counters_.failed)
+                       .arg(counters_.total());
+    if (serial_enabled_) {
+        text += QStringLiteral("  Next serial %1").arg(serial_.value);
+    }
+    counters_label_->setText(text);
+}
+
+void ProductionPanel::set_regions(const RegionSelection& regions) {
+    regions_ = regions;
+    settings().put_string(name(setting_names::program_memories),
+                          QString::fromStdString(region_list_text(regions)));
+    sync_menu();
+}
+
+void ProductionPanel::set_preserve_eeprom(bool preserve) {
+    preserve_eeprom_ = preserve;
+    settings().put_number(name(setting_names::preserve_eeprom), preserve ? 1 : 0);
+    sync_menu();
+}
+
+void ProductionPanel::set_serial(const SerialNumber& serial, bool enabled) {
+    serial_ = serial;
+    serial_enabled_ = enabled;
+    SettingsStore& store = settings();
+    store.put_number(name(setting_names::serial_numbers), enabled ? 1 : 0);
+    store.put_string(name(setting_names::serial_number_next), QString::number(serial.value));
+    store.put_number(name(setting_names::serial_number_step), static_cast<int>(serial.step));
+    store.put_string(name(setting_names::serial_number_location),
+                     QString::fromStdString(serial_location_text(serial)));
+    show_counters();
+}
+
+void ProductionPanel::set_log_path(const QString& path) {
+    log_path_ = path;
+    settings().put_string(name(setting_names::production_log), path);
+    sync_menu();
+}
+
+void ProductionPanel::reset_counters() {
+    counters_.reset();
+    show_counters();
+}
+
+void ProductionPanel::choose_log_file() {
+    // The log is only ever appended to: an existing file is no question.
+    const QString path =
+        QFileDialog::getSaveFileName(&form_, QStringLiteral("Production Log File"),
+                                     log_path_.isEmpty() ? last_path() : log_path_,
+                                     QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
+                                     QFileDialog::DontConfirmOverwrite);
+    if (!path.isEmpty()) {
+        set_log_path(path);
+    } else if (!log_path_.isEmpty() &&
+               mymsgbox(QStringLiteral("Stop writing the production log?"),
+                        message_kind::kQuestion | message_kind::kDefaultButton2,
+                        window_title()) == message_result::kYes) {
+        set_log_path(QString());
+    }
+}
+
+void ProductionPanel::edit_serial_numbers() {
+    SerialNumberDialog dialog(serial_, serial_enabled_, state().image, &form_);
+    if (dialog.exec() == QDialog::Accepted) {
+        set_serial(dialog.serial(), dialog.serial_enabled());
+    }
+}
+
+bool ProductionPanel::takes(OperationKind operation) const {
+    return operation == OperationKind::Program ||
+           (operation == OperationKind::Read && !regions_.all());
+}
+
+void ProductionPanel::start(OperationKind operation) {
+    ProgramState& program = state();
+    buffer_ = program.image;
+    id_word_ = -1;
+    if (operation == OperationKind::Read) {
+        if (regions_.none()) {
+            buffer_.reset();
+            form_.set_status(text_of(kNothingSelectedText));
+            return;
+        }
+        active_ = true;
+        (void)begin(Step::Read, OperationKind::Read);
+        return;
+    }
+    programmed_ = programmed_regions(regions_, preserve_eeprom_);
+    if (programmed_.none() && !serial_enabled_) {
+        buffer_.reset();
+        form_.set_status(text_of(kNothingSelectedText));
+        return;
+    }
+    if (serial_enabled_) {
+        if (const auto refused = serial_refusal(serial_, program.image)) {
+            buffer_.reset();
+            (void)mymsgbox(QString::fromStdString(*refused), message_kind::kError, window_title());
+            return;
+        }
+    }
+    programmed_checksum_ =
+        buffer_checksum(program.image, program.database.model(program.selected_model));
+    active_ = true;
+    if (needs_chip_read(programmed_, program.image)) {
+        (void)begin(Step::ReadFirst, OperationKind::Read);
+        return;
+    }
+    step_ = Step::ReadFirst;  // nothing to read: straight on with the buffer
+    step_completed_ = true;
+    step_done(true);
+}
+
+bool ProductionPanel::begin(Step step, OperationKind kind) {
+    step_ = step;
+    step_completed_ = false;
+    poll_.start();
+    // The start passes events before the first command goes out: the poll must
+    // not take the operation that has not begun yet for one that has ended.
+    starting_ = true;
+    const StartResult started = start_operation(state(), kind);
+    starting_ = false;
+    if (started != StartResult::Started) {
+        // The status line says why (port, Vpp question); nothing ran.
+        step_done(false);
+        return false;
+    }
+    return true;
+}
+
+void ProductionPanel::operation_ended() {
+    if (step_ == Step::None) {
+        return;
+    }
+    const ProgramState& program = state();
+    step_completed_ =
+        program.runner.completing() && !program.operation_failed && !program.operation_refused;
+    bool ok = step_completed_;
+    if (step_ == Step::Verify || step_ == Step::VerifyRead) {
+        ok = ok && program.report.mismatch_count == 0 && !verify_incomplete(program.runner);
+    }
+    // A failure, or the sequence's last step, ends the sequence now: the window
+    // is ready again as soon as the result shows. A next step has to wait until
+    // the completion routine has returned (the poll starts it).
+    if (!ok || last_step()) {
+        step_done(ok);
+    }
+}
+
+bool ProductionPanel::last_step() const {
+    switch (step_) {
+        case Step::ReadFirst:
+            return false;
+        case Step::Program:
+            return last_step_after_program();
+        case Step::Read:
+            return settings().find_number(name(setting_names::verify_read)).value_or(0) == 0;
+        case Step::None:
+        case Step::Verify:
+        case Step::VerifyRead:
+            break;
+    }
+    return true;
+}
+
+void ProductionPanel::poll() {
+    const ScriptRunner& runner = state().runner;
+    if (step_ == Step::None) {
+        return;  // between two steps
+    }
+    if (starting_ || runner.running() || runner.in_step() || runner.completing()) {
+        return;
+    }
+    bool ok = step_completed_;
+    if (step_ == Step::Verify || step_ == Step::VerifyRead) {
+        ok = ok && state().report.mismatch_count == 0 && !verify_incomplete(runner);
+    }
+    step_done(ok);
+}
+
+void ProductionPanel::step_done(bool ok) {
+    ProgramState& program = state();
+    const Step step = step_;
+    step_ = Step::None;
+    switch (step) {
+        case Step::None:
+            return;
+        case Step::ReadFirst: {
+            if (!ok) {
+                finish_program(false);
+                return;
+            }
+            MemoryImage merged = *buffer_;
+            if (needs_chip_read(programmed_, merged)) {
+                id_word_ = program.runner.device_id_word;
+                if (const auto refused =
+                        kept_region_refusal(program.image, programmed_, program.protection())) {
+                    form_.set_status(QString::fromStdString(*refused));
+                    (void)mymsgbox(QString::fromStdString(*refused), message_kind::kError,
+                                   window_title());
+                    finish_program(false);
+                    return;
+                }
+                merged = merge_regions(*buffer_, program.image, programmed_);
+            }
+            if (serial_enabled_) {
+                write_serial(serial_, merged);
+            }
+            program.image = merged;
+            programmed_checksum_ =
+                buffer_checksum(merged, program.database.model(program.selected_model));
+            form_.updatedisplay();
+            (void)begin(Step::Program, OperationKind::Program);
+            return;
+        }
+        case Step::Program:
+            if (program.runner.device_id_word >= 0) {
+                id_word_ = program.runner.device_id_word;
+            }
+            if (ok && !last_step_after_program()) {
+                // What the chip should now hold is not the buffer: it is compared here.
+                (void)begin(Step::Verify, OperationKind::Verify);
+                return;
+            }
+            finish_program(ok);
+            return;
+        case Step::Verify:
+            finish_program(ok);
+            return;
+        case Step::Read:
+            if (ok && settings().find_number(name(setting_names::verify_read)).value_or(0) != 0) {
+                // Against the whole chip as read, before the memories are picked.
+                (void)begin(Step::VerifyRead, OperationKind::Verify);
+                return;
+            }
+            finish_read(ok);
+            return;
+        case Step::VerifyRead:
+            finish_read(true);  // the read stands; a failed verify has said so
+            return;
+    }
+}
+
+void ProductionPanel::finish_read(bool passed) {
+    poll_.stop();
+    active_ = false;
+    ProgramState& program = state();
+    if (passed && buffer_) {
+        // Only the selected memories come from the chip; the others stay.
+        program.image = merge_regions(program.image, *buffer_, regions_);
+        form_.updatedisplay();
+    }
+    buffer_.reset();
+}
+
+void ProductionPanel::finish_program(bool passed) {
+    poll_.stop();
+    active_ = false;
+    ProgramState& program = state();
+    if (buffer_) {
+        program.image = *buffer_;
+        buffer_.reset();
+        form_.updatedisplay();
+    }
+    counters_.count(passed);
+    if (!log_path_.isEmpty()) {
+        ProductionRecord record;
+        record.time = std::time(nullptr);
+        record.model = program.model.model_name;
+        if (id_word_ >= 0) {
+            record.id_word = id_word_;
+            if (const auto key =
+                    parse_device_id(program.database.model(program.selected_model).deviceid)) {
+                record.id_mask = key->mask;
+            }
+        }
+        record.checksum = programmed_checksum_;
+        record.passed = passed;
+        if (const auto error = append_production_log(log_path_.toStdString(), record)) {
+            (void)mymsgbox(QStringLiteral("The production log cannot be written:\r\n%1")
+                               .arg(QString::fromStdString(*error)),
+                           message_kind::kError, window_title());
+        }
+    }
+    if (passed && serial_enabled_) {
+        SerialNumber serial = serial_;
+        if (const auto next = next_serial(serial_)) {
+            serial.value = *next;
+            set_serial(serial, true);
+        } else {
+            // Never the same number twice: the numbers stop here.
+            set_serial(serial, false);
+            (void)mymsgbox(QStringLiteral("Serial number %1 was the last that fits in %2 bytes; "
+                                          "serial numbers are now off.")
+                               .arg(serial_.value)
+                               .arg(serial_.byte_count),
+                           message_kind::kInformation, window_title());
+        }
+    }
+    show_counters();
+}
+
+}  // namespace corvanel

@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The window's production tools, in the "Pro&duction" menu and the status bar:
+// the memories Program All and Read All work on, Preserve EEPROM, serial
+// numbers, the production log and the pass / fail / total counters.
+//
+// Every Program All of the window runs here as a short sequence of the
+// engine's operations: a Read All first when a memory of the chip is to be
+// kept (the erase clears them all), the Program All of the merged image with
+// the serial number, and a Verify of that image when it is not simply the
+// buffer. The buffer itself is put back afterwards. The sequence ends as
+// "pass" only when every step finished well; a step that fails, is stopped or
+// refused ends it as "fail" (the engine has switched the voltages off).
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+#include "core/engine/chip_operations.h"
+#include "core/engine/production_log.h"
+#include "core/engine/region_selection.h"
+#include "core/engine/serial_number.h"
+#include "core/image/memory_image.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QMenuBar;
+
+namespace corvanel {
+
+class Form1;
+
+class ProductionPanel : public QObject {
+    Q_OBJECT
+public:
+    explicit ProductionPanel(Form1& form);
+
+    // The "Pro&duction" menu, added to `bar`; the counters' label for the status bar.
+    QMenu* build_menu(QMenuBar* bar);
+    [[nodiscard]] QLabel* counters_label() const { return counters_label_; }
+
+    // Program All always runs here; Read All when not every memory is selected.
+    [[nodiscard]] bool takes(OperationKind operation) const;
+    // Starts the sequence for the operation (the window has asked its questions).
+    void start(OperationKind operation);
+    // A sequence is under way (between its steps too).
+    [[nodiscard]] bool busy() const { return active_; }
+    // The running step is the read before a Program All (the buffer stays the file's).
+    [[nodiscard]] bool reading_for_program() const { return step_ == Step::ReadFirst; }
+    // Called by the window whenever the command lock is lifted.
+    void operation_ended();
+
+    // The settings, as the menu and the dialog set them (kept in the settings store).
+    void set_regions(const RegionSelection& regions);
+    [[nodiscard]] const RegionSelection& regions() const { return regions_; }
+    void set_preserve_eeprom(bool preserve);
+    [[nodiscard]] bool preserve_eeprom() const { return preserve_eeprom_; }
+    void set_serial(const SerialNumber& serial, bool enabled);
+    [[nodiscard]] const SerialNumber& serial() const { return serial_; }
+    [[nodiscard]] bool serial_enabled() const { return serial_enabled_; }
+    // Empty: no log.
+    void set_log_path(const QString& path);
+    [[nodiscard]] const QString& log_path() const { return log_path_; }
+
+    [[nodiscard]] const ProductionCounters& counters() const { return counters_; }
+    void reset_counters();
+
+    // The menu's controls, for tests.
+    std::array<QAction*, 4> region_actions{};  // program memory, EEPROM, user IDs, configuration
+    QAction* preserve_action = nullptr;
+    QAction* serial_action = nullptr;
+    QAction* log_action = nullptr;
+    QAction* reset_action = nullptr;
+
+private:
+    enum class Step { None, ReadFirst, Program, Verify, Read, VerifyRead };
+
+    void load_settings();
+    void show_counters();
+    void sync_menu();
+    void choose_log_file();
+    void edit_serial_numbers();
+    // Starts one operation of the sequence; false when it did not start.
+    bool begin(Step step, OperationKind kind);
+    void poll();
+    void step_done(bool ok);
+    // The running step is the sequence's last when it succeeds.
+    [[nodiscard]] bool last_step() const;
+    // Program All of the buffer as it is needs no Verify of its own.
+    [[nodiscard]] bool last_step_after_program() const {
+        return programmed_.all() && !serial_enabled_;
+    }
+    void finish_program(bool passed);
+    void finish_read(bool passed);
+
+    Form1& form_;
+    QMenu* menu_ = nullptr;
+    QLabel* counters_label_ = nullptr;
+    QTimer poll_;
+
+    RegionSelection regions_;
+    bool preserve_eeprom_ = false;
+    SerialNumber serial_;
+    bool serial_enabled_ = false;
+    QString log_path_;
+    ProductionCounters counters_;
+
+    bool active_ = false;
+    Step step_ = Step::None;
+    // The step's operation has run its completion routine without a failure.
+    bool step_completed_ = false;
+    // Inside start_operation of the step.
+    bool starting_ = false;
+    // The user's buffer during a sequence, put back at its end.
+    std::optional<MemoryImage> buffer_;
+    RegionSelection programmed_;
+    std::uint16_t programmed_checksum_ = 0;
+    std::int32_t id_word_ = -1;
+};
+
+}  // namespace corvanel

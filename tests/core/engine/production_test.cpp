@@ -1,0 +1,235 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Memories kept on the chip, serial numbers and the production log.
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/devices/config_fields.h"
+#include "core/engine/production_log.h"
+#include "core/engine/region_selection.h"
+#include "core/engine/serial_number.h"
+
+namespace corvanel {
+namespace {
+
+MemoryImage shaped(std::int32_t flash, std::int32_t eeprom, std::int32_t fill) {
+    MemoryImage image;
+    image.flash_size = flash;
+    image.eeprom_size = eeprom;
+    image.config2_used = true;
+    image.clear_image();
+    for (std::int32_t i = 0; i < flash; ++i) {
+        (void)image.set_flash_word(i, (fill + i) & 0x3FFF);
+    }
+    for (std::int32_t i = 0; i < eeprom; ++i) {
+        (void)image.set_eeprom_byte(i, (fill + i) & 0xFF);
+    }
+    image.config1 = 0x3F00 | (fill & 0xFF);
+    image.config2 = 0x3E00 | (fill & 0xFF);
+    for (int i = 0; i < kUserIdCount; ++i) {
+        (void)image.set_user_id(i, fill + i);
+    }
+    return image;
+}
+
+TEST(RegionSelection, ListsParseAndPrintBack) {
+    struct Case {
+        const char* text;
+        bool ok;
+        RegionSelection selection;
+        const char* printed;
+    };
+    const Case cases[] = {
+        {"flash", true, {true, false, false, false}, "flash"},
+        {"EEPROM,id", true, {false, true, true, false}, "eeprom,id"},
+        {"config,flash,eeprom,id", true, {}, "all"},
+        {"all", true, {}, "all"},
+        {"flash,flash", true, {true, false, false, false}, "flash"},
+        {"", false, {}, ""},
+        {"flash,", false, {}, ""},
+        {"flash,data", false, {}, ""},
+        {"fuses", false, {}, ""},
+    };
+    for (const Case& c : cases) {
+        const auto parsed = parse_region_list(c.text);
+        ASSERT_EQ(parsed.has_value(), c.ok) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(*parsed, c.selection) << c.text;
+            EXPECT_EQ(region_list_text(*parsed), c.printed) << c.text;
+        }
+    }
+}
+
+TEST(RegionSelection, MergedImageTakesEachMemoryFromItsSource) {
+    const MemoryImage buffer = shaped(64, 16, 0x100);
+    const MemoryImage chip = shaped(64, 16, 0x200);
+    for (int bits = 0; bits < 16; ++bits) {
+        const RegionSelection from_buffer{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0,
+                                          (bits & 8) != 0};
+        const MemoryImage merged = merge_regions(buffer, chip, from_buffer);
+        const MemoryImage& flash = from_buffer.flash ? buffer : chip;
+        const MemoryImage& eeprom = from_buffer.eeprom ? buffer : chip;
+        const MemoryImage& ids = from_buffer.user_ids ? buffer : chip;
+        const MemoryImage& config = from_buffer.config ? buffer : chip;
+        EXPECT_EQ(merged.flash, flash.flash) << bits;
+        EXPECT_EQ(merged.eeprom, eeprom.eeprom) << bits;
+        EXPECT_EQ(merged.user_ids, ids.user_ids) << bits;
+        EXPECT_EQ(merged.config1, config.config1) << bits;
+        EXPECT_EQ(merged.config2, config.config2) << bits;
+        // Program All reads the chip exactly when it keeps something.
+        EXPECT_EQ(needs_chip_read(from_buffer, buffer), bits != 15) << bits;
+    }
+    // Preserve EEPROM keeps the chip's EEPROM whatever the selection says; a
+    // chip without EEPROM has nothing to keep.
+    const RegionSelection preserved = programmed_regions(RegionSelection{}, true);
+    EXPECT_FALSE(preserved.eeprom);
+    EXPECT_TRUE(needs_chip_read(preserved, buffer));
+    EXPECT_FALSE(needs_chip_read(preserved, shaped(64, 0, 0)));
+}
+
+TEST(RegionSelection, ProtectedMemoriesAreNotKeptBlindly) {
+    const ProtectionBits protection{0x2000, 0x0100};
+    MemoryImage chip = shaped(64, 16, 0);
+    chip.config1 = 0x3FFF & ~0x2000;  // program memory protected
+    EXPECT_TRUE(kept_region_refusal(chip, {false, true, true, true}, protection));
+    EXPECT_FALSE(kept_region_refusal(chip, {true, false, true, true}, protection));
+    chip.config1 = 0x3FFF & ~0x0100;  // data memory protected
+    EXPECT_TRUE(kept_region_refusal(chip, {true, false, true, true}, protection));
+    EXPECT_FALSE(kept_region_refusal(chip, {false, true, false, false}, protection));
+}
+
+TEST(SerialNumber, CommandLineForms) {
+    struct Case {
+        const char* text;
+        bool ok;
+        std::uint64_t value, step;
+        SerialLocation location;
+        std::int32_t address;
+        int bytes;
+    };
+    const Case cases[] = {
+        {"1000@F:3F0", true, 1000, 1, SerialLocation::RetlwTable, 0x3F0, 2},
+        {"7:5@e:10/3", true, 7, 5, SerialLocation::Eeprom, 0x10, 3},
+        {"65535@F:0/2", true, 65535, 1, SerialLocation::RetlwTable, 0, 2},
+        {"65536@F:0/2", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+        {"1@F:3F0/5", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+        {"1:0@F:3F0", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+        {"1@X:3F0", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+        {"1@F:", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+        {"1F:3F0", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+        {"-1@F:3F0", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+        {"0x10@F:3F0", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto serial = parse_serial_text(c.text, error);
+        ASSERT_EQ(serial.has_value(), c.ok) << c.text << ": " << error;
+        if (!c.ok) {
+            EXPECT_FALSE(error.empty()) << c.text;
+            continue;
+        }
+        EXPECT_EQ(serial->value, c.value) << c.text;
+        EXPECT_EQ(serial->step, c.step) << c.text;
+        EXPECT_EQ(serial->location, c.location) << c.text;
+        EXPECT_EQ(serial->address, c.address) << c.text;
+        EXPECT_EQ(serial->byte_count, c.bytes) << c.text;
+        // The location text reads back as the same place.
+        const auto again = parse_serial_text("1@" + serial_location_text(*serial), error);
+        ASSERT_TRUE(again) << serial_location_text(*serial);
+        EXPECT_EQ(again->address, c.address);
+        EXPECT_EQ(again->byte_count, c.bytes);
+    }
+}
+
+TEST(SerialNumber, WrittenLowByteFirstAndReadBack) {
+    MemoryImage image = shaped(64, 64, 0);
+    SerialNumber serial{.value = 0x12345,
+                        .step = 1,
+                        .location = SerialLocation::RetlwTable,
+                        .address = 60,
+                        .byte_count = 3};
+    ASSERT_FALSE(serial_refusal(serial, image));
+    write_serial(serial, image);
+    EXPECT_EQ(image.flash_word(60), 0x3445);
+    EXPECT_EQ(image.flash_word(61), 0x3423);
+    EXPECT_EQ(image.flash_word(62), 0x3401);
+    EXPECT_EQ(image.flash_word(63), 63);  // the word after the table is untouched
+    EXPECT_EQ(read_serial(serial, image), 0x12345U);
+    (void)image.set_flash_word(61, 0x0123);  // no RETLW: no number
+    EXPECT_FALSE(read_serial(serial, image));
+
+    serial.location = SerialLocation::Eeprom;
+    serial.address = 62;  // three bytes do not fit before the end of 64
+    EXPECT_TRUE(serial_refusal(serial, image));
+    serial.byte_count = 2;
+    serial.address = 63;
+    EXPECT_TRUE(serial_refusal(serial, image));
+    serial.address = 62;
+    serial.value = 0xBEEF;
+    ASSERT_FALSE(serial_refusal(serial, image));
+    write_serial(serial, image);
+    EXPECT_EQ(image.eeprom_byte(62), 0xEF);
+    EXPECT_EQ(image.eeprom_byte(63), 0xBE);
+    EXPECT_EQ(image.eeprom_byte(61), 61);
+    EXPECT_EQ(read_serial(serial, image), 0xBEEFU);
+    EXPECT_TRUE(serial_refusal(serial, shaped(64, 0, 0)));  // no EEPROM at all
+
+    // The numbers step until the bytes are used up; never wrap to a used one.
+    serial.value = 65533;
+    serial.step = 2;
+    EXPECT_EQ(next_serial(serial), 65535U);
+    serial.value = 65534;
+    EXPECT_FALSE(next_serial(serial));
+}
+
+TEST(ProductionLog, LinesAndHeader) {
+    ProductionRecord record;
+    record.time = 1797000005;  // 2026-12-10T...
+    record.model = "PIC16F628A";
+    record.id_word = 0x1066;
+    record.id_mask = 0x3FE0;
+    record.checksum = 0x0A5F;
+    record.passed = true;
+    EXPECT_EQ(iso8601_utc(0), "1970-01-01T00:00:00Z");
+    const std::string time = iso8601_utc(record.time);
+    EXPECT_EQ(production_log_line(record), time + ",PIC16F628A,1060,06,0A5F,pass");
+    record.id_word.reset();
+    record.passed = false;
+    record.model = "odd,\"name\"";
+    EXPECT_EQ(production_log_line(record), time + ",\"odd,\"\"name\"\"\",,,0A5F,fail");
+
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("corvanel-log-" + std::to_string(::getpid()) + ".csv");
+    std::filesystem::remove(path);
+    record.model = "PIC16F84A";
+    for (int n = 0; n < 3; ++n) {
+        record.passed = n != 1;
+        ASSERT_FALSE(append_production_log(path.string(), record));
+    }
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    const std::string line = time + ",PIC16F84A,,,0A5F,";
+    EXPECT_EQ(text.str(), std::string(kProductionLogHeader) + "\n" + line + "pass\n" + line +
+                              "fail\n" + line + "pass\n");
+    std::filesystem::remove(path);
+    EXPECT_TRUE(append_production_log((path / "no-such-folder" / "x.csv").string(), record));
+
+    ProductionCounters counters;
+    counters.count(true);
+    counters.count(false);
+    counters.count(true);
+    EXPECT_EQ(counters.passed, 2);
+    EXPECT_EQ(counters.failed, 1);
+    EXPECT_EQ(counters.total(), 3);
+    counters.reset();
+    EXPECT_EQ(counters.total(), 0);
+}
+
+}  // namespace
+}  // namespace corvanel

@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The window's production tools on the in-process board: serial numbers in
+// chips programmed one after another, the log and the counters, memories of
+// the chip kept through Program All, Read All of chosen memories, and a
+// stopped Program All counted as a failure.
+
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include "board/virtual_board.h"
+#include "gui/ui/production_panel.h"
+#include "platform/link/virtual_port.h"
+#include "support/main_window_fixture.h"
+#include "support/shipped_database.h"
+
+namespace corvanel::test {
+namespace {
+
+class ProductionWindow : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        ASSERT_EQ(load_shipped_database(program.database).status, DatabaseStatus::Loaded);
+        const int model = model_number(program.database, "PIC16F628A");
+        ASSERT_GT(model, 0);
+        use_serial_link(2);
+        open_window(QString::number(model));
+        ASSERT_EQ(window->status_text(), "Serial port COM2 ready...");
+        panel = window->production;
+        ASSERT_NE(panel, nullptr);
+        (void)program.image.set_flash_word(0, 0x2805);
+        (void)program.image.set_flash_word(1, 0x0123);
+        (void)program.image.set_eeprom_byte(0, 0x12);
+        program.image.config1 = 0x3F62;
+    }
+
+    Pic14Chip& chip() { return link->MSComm1.virtual_port()->board().chip(); }
+
+    // Clicks a button and runs the event loop until the whole sequence is over.
+    QString run(int button, const std::function<void()>& during = {}) {
+        window->Command[static_cast<std::size_t>(button)]->click();
+        QEventLoop loop;
+        QTimer poll;
+        bool finished = false;
+        QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+            if (during) {
+                during();
+            }
+            if (!panel->busy() && !program.runner.running() && !program.runner.in_step() &&
+                !program.runner.completing()) {
+                finished = true;
+                loop.quit();
+            }
+        });
+        QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+        poll.start(0);
+        loop.exec();
+        EXPECT_TRUE(finished) << window->status_text().toStdString();
+        return window->status_text();
+    }
+
+    QStringList log_lines(const QString& path) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    ProductionPanel* panel = nullptr;
+};
+
+TEST_F(ProductionWindow, ChipsInARowGetConsecutiveSerialNumbers) {
+    const QString log = folder.filePath(QStringLiteral("production.csv"));
+    panel->set_log_path(log);
+    panel->set_serial(SerialNumber{.value = 4094,
+                                   .step = 3,
+                                   .location = SerialLocation::RetlwTable,
+                                   .address = 0x7F0,
+                                   .byte_count = 2},
+                      true);
+    const MemoryImage buffer = program.image;
+    for (int n = 0; n < 3; ++n) {
+        // A fresh chip in the socket.
+        chip().set_flash(0x7F0, 0x3FFF);
+        chip().set_flash(0x7F1, 0x3FFF);
+        chip().set_flash(0, 0x3FFF);
+        const std::uint64_t number = 4094 + 3 * n;
+        EXPECT_TRUE(run(0).startsWith(QStringLiteral("Chip verified. ")))
+            << window->status_text().toStdString();
+        EXPECT_EQ(chip().flash(0x7F0), 0x3400 | (number & 0xFF)) << n;
+        EXPECT_EQ(chip().flash(0x7F1), 0x3400 | (number >> 8)) << n;
+        EXPECT_EQ(chip().flash(0), 0x2805);
+        // The buffer is the file's again; the number is only on the chip.
+        EXPECT_EQ(program.image.flash, buffer.flash);
+        EXPECT_EQ(panel->serial().value, number + 3);
+        EXPECT_EQ(panel->counters().passed, n + 1);
+        EXPECT_EQ(
+            window->production->counters_label()->text(),
+            QStringLiteral("Pass %1  Fail 0  Total %1  Next serial %2").arg(n + 1).arg(number + 3));
+    }
+    EXPECT_TRUE(window->Command[0]->isEnabled());
+    EXPECT_EQ(store->find_string(QStringLiteral("Serial Number")), QStringLiteral("4103"));
+    EXPECT_EQ(store->find_string(QStringLiteral("Serial Number Location")),
+              QStringLiteral("F:7F0/2"));
+    const QStringList lines = log_lines(log);
+    ASSERT_EQ(lines.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(lines[0], QStringLiteral("time,model,device_id,revision,checksum,result"));
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_TRUE(lines[n].contains(QStringLiteral(",PIC16F628A,1060,00,")) &&
+                    lines[n].endsWith(QStringLiteral(",pass")))
+            << lines[n].toStdString();
+    }
+    EXPECT_NE(lines[1].section(QLatin1Char(','), 4, 4), lines[2].section(QLatin1Char(','), 4, 4))
+        << "the serial number is part of the checksum of what was programmed";
+
+    panel->reset_action->trigger();
+    EXPECT_EQ(panel->counters().total(), 0);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ProductionWindow, KeptMemoriesStayOnTheChip) {
+    chip().set_eeprom(0, 0xA5);
+    chip().set_eeprom(5, 0x5A);
+    panel->preserve_action->trigger();
+    EXPECT_TRUE(panel->preserve_eeprom());
+    EXPECT_TRUE(run(0).startsWith(QStringLiteral("Chip verified. ")))
+        << window->status_text().toStdString();
+    EXPECT_EQ(chip().flash(0), 0x2805);
+    EXPECT_EQ(chip().eeprom(0), 0xA5);
+    EXPECT_EQ(chip().eeprom(5), 0x5A);
+    EXPECT_EQ(chip().config_word(1) & 0x21FF, 0x3F62 & 0x21FF);
+    EXPECT_EQ(program.image.eeprom_byte(0), 0x12) << "the buffer keeps its own EEPROM";
+    panel->preserve_action->trigger();
+
+    // Program memory only: configuration and EEPROM stay as the chip has them.
+    panel->region_actions[1]->trigger();
+    panel->region_actions[2]->trigger();
+    panel->region_actions[3]->trigger();
+    EXPECT_EQ(panel->regions(), (RegionSelection{true, false, false, false}));
+    EXPECT_EQ(store->find_string(QStringLiteral("Program Memories")), QStringLiteral("flash"));
+    (void)program.image.set_flash_word(0, 0x2806);
+    program.image.config1 = 0x3F61;
+    const std::uint16_t config_before = chip().config_word(1);
+    EXPECT_TRUE(run(0).startsWith(QStringLiteral("Chip verified. ")));
+    EXPECT_EQ(chip().flash(0), 0x2806);
+    EXPECT_EQ(chip().config_word(1), config_before);
+    EXPECT_EQ(chip().eeprom(0), 0xA5);
+    EXPECT_EQ(panel->counters().passed, 2);
+
+    // Read All of the EEPROM only: the rest of the buffer stays.
+    panel->region_actions[0]->trigger();
+    panel->region_actions[1]->trigger();
+    (void)program.image.set_flash_word(0, 0x1111);
+    EXPECT_TRUE(run(1).startsWith(QStringLiteral("Chip read. ")));
+    EXPECT_EQ(program.image.eeprom_byte(0), 0xA5);
+    EXPECT_EQ(program.image.eeprom_byte(5), 0x5A);
+    EXPECT_EQ(program.image.flash_word(0), 0x1111);
+    EXPECT_EQ(program.image.config1, 0x3F61);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(ProductionWindow, AStoppedProgramAllIsAFailure) {
+    const QString log = folder.filePath(QStringLiteral("production.csv"));
+    panel->set_log_path(log);
+    panel->set_serial(SerialNumber{.value = 7,
+                                   .step = 1,
+                                   .location = SerialLocation::Eeprom,
+                                   .address = 0x10,
+                                   .byte_count = 1},
+                      true);
+    bool stopped = false;
+    const QString status = run(0, [&] {
+        if (!stopped && program.runner.running() && program.runner.operation_name == "program" &&
+            program.runner.operation_steps > 50) {
+            stopped = true;
+            window->stop_Click();
+        }
+    });
+    ASSERT_TRUE(stopped);
+    EXPECT_FALSE(status.startsWith(QStringLiteral("Chip verified")));
+    EXPECT_EQ(panel->counters().failed, 1);
+    EXPECT_EQ(panel->counters().passed, 0);
+    EXPECT_EQ(panel->serial().value, 7U) << "a failed chip does not use up its number";
+    EXPECT_FALSE(link->MSComm1.virtual_port()->board().voltages_on());
+    const QStringList lines = log_lines(log);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[1].endsWith(QStringLiteral(",fail"))) << lines[1].toStdString();
+    EXPECT_TRUE(window->Command[0]->isEnabled());
+
+    // A serial number with no room in the chip is refused before anything runs.
+    panel->set_serial(SerialNumber{.value = 7,
+                                   .step = 1,
+                                   .location = SerialLocation::Eeprom,
+                                   .address = 0x7F,
+                                   .byte_count = 2},
+                      true);
+    messages.clear();
+    window->Command[0]->click();
+    ASSERT_EQ(messages.size(), 1U);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("no room")))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(panel->counters().total(), 1);
+    EXPECT_FALSE(panel->busy());
+}
+
+}  // namespace
+}  // namespace corvanel::test
