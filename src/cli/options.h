@@ -23,6 +23,8 @@ struct Options {
     bool verify = false;
     bool force = false;  // go on when the chip in the socket does not answer as the model
     bool fast = false;
+    // --low-voltage: enter programming mode with the low-voltage key.
+    bool low_voltage = false;
     // --window N: answer bytes the link may have outstanding; none given: the setting.
     std::optional<int> window;
     // --window auto: the window is measured on the board before the operation.

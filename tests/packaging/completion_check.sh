@@ -58,7 +58,7 @@ expect() {
 
 expect "corvanel " models check dump convert program verify read erase blank detect config ports -- --model
 expect "corvanel --mo" --model -- --port
-expect "corvanel --" --model --port --baud --devices --verify --force --fast --window --help --version
+expect "corvanel --" --model --port --baud --devices --verify --force --fast --low-voltage --window --help --version
 expect "corvanel --model PIC16F6" PIC16F628A -- PIC16F84A
 expect "corvanel --model " PIC16F84A PIC16F628A PIC16F877A
 expect "corvanel --port COM1" COM1 COM10 COM16 -- COM2 virtual

@@ -141,9 +141,14 @@ public:
     CellEditor* unosbox = nullptr;
     MemoryTable* tabla_eeprom = nullptr;
     TableScrollBar* scrl2 = nullptr;
-    std::array<ClickLabel*, 2> lfix{};
-    std::array<ClickLabel*, 2> label_conf{};
-    // The user ID words 2000h..2003h (__IDLOCS), in a row under the configuration words.
+    // Configuration words 1 to 5: a caption and a value each. Two words stand
+    // as they always did; more (the enhanced parts) in a row each.
+    std::array<ClickLabel*, kMaxConfigWords> lfix{};
+    std::array<ClickLabel*, kMaxConfigWords> label_conf{};
+    // Places the configuration word labels for the applied model's count and addresses.
+    void layout_config_words();
+    // The user ID words 2000h..2003h (8000h.. on the enhanced parts, __IDLOCS), in a
+    // row under the configuration words.
     ClickLabel* lfix_id = nullptr;
     std::array<ClickLabel*, kUserIdCount> label_id{};
     ClickLabel* Label5 = nullptr;
@@ -153,6 +158,8 @@ public:
     QMenu* menu3 = nullptr;
     QMenu* menu4 = nullptr;
     QMenu* menu5 = nullptr;
+    // "Programming entry": checked means low voltage.
+    QAction* menulowvoltage = nullptr;
     QAction* menuclear = nullptr;
     QAction* menuopen = nullptr;
     QAction* menusave = nullptr;

@@ -41,6 +41,10 @@ inline constexpr const char* board_vpp = "Board Vpp";
 // 1: the window's Read All is followed by a Verify against what was read (the
 // line has no checksum; see docs/serial-ports.md). Nothing writes it: off until set.
 inline constexpr const char* verify_read = "Verify Read";
+// "Low voltage": programming mode is entered with the low-voltage key on the models
+// with "lvp: true" (the others are refused); "High voltage" or absent: with Vpp.
+// The window's Options menu writes it; the tool reads it (--low-voltage overrides).
+inline constexpr const char* programming_entry = "Programming entry";
 }  // namespace setting_names
 
 // The text of "Send-Ahead Window" that has the window measured.
