@@ -339,6 +339,7 @@ void Form1::apply_fonts() {
         }
         caption->setFont(font);
     }
+    config_caption_font_ = lfix[0]->font();
     // The tables need eight rows of their widest line; the platform may lack the
     // design font, so the fixed-pitch system font is sized to fit.
     tabla_flash->fit_font(fixed_font(13), 47);

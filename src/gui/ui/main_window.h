@@ -11,6 +11,7 @@
 #include <string>
 
 #include <QElapsedTimer>
+#include <QFont>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -147,6 +148,8 @@ public:
     std::array<ClickLabel*, kMaxConfigWords> label_conf{};
     // Places the configuration word labels for the applied model's count and addresses.
     void layout_config_words();
+    // The two-word captions' font as fitted when the window was built.
+    QFont config_caption_font_;
     // The user ID words 2000h..2003h (8000h.. on the enhanced parts, __IDLOCS), in a
     // row under the configuration words.
     ClickLabel* lfix_id = nullptr;

@@ -3,6 +3,7 @@
 // scroll bars, the focus that chooses the wheel's table, and the mouse wheel.
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
@@ -83,10 +84,23 @@ void Form1::layout_config_words() {
             caption->setGeometry(twips_rect(4080, 4260 + k * kRowTwips, 1080, kRowTwips));
             value->setGeometry(twips_rect(5190, 4260 + k * kRowTwips, 900, kRowTwips));
             caption->setText(QStringLiteral("CONF%1 %2").arg(k + 1).arg(address));
+            // The row is lower than the two-word captions: the caption's font
+            // shrinks until the text fits.
+            QFont font = config_caption_font_;
+            for (int pixels = font.pixelSize(); pixels > 8; --pixels) {
+                font.setPixelSize(pixels);
+                const QFontMetrics metrics(font);
+                if (metrics.horizontalAdvance(caption->text()) <= caption->width() - 6 &&
+                    metrics.height() <= caption->height()) {
+                    break;
+                }
+            }
+            caption->setFont(font);
         } else if (k < 2) {
             caption->setGeometry(twips_rect(4080, 4260 + k * 600, 1755, 255));
             value->setGeometry(twips_rect(4380, 4560 + k * 600, 1215, 255));
             caption->setText(QStringLiteral("Config. Word (%1)").arg(address));
+            caption->setFont(config_caption_font_);
         }
         caption->setVisible(shown);
         value->setVisible(shown);
