@@ -87,7 +87,7 @@ Names man_terms(const QString& page, const QString& section, bool options) {
     const auto end = page.indexOf(QStringLiteral("\n.SH "), start + 1);
     const QStringList lines = page.mid(start, end - start).split(QLatin1Char('\n'));
     Names terms;
-    static const QRegularExpression option(QStringLiteral(R"((\\-)+[a-z]+)"));
+    static const QRegularExpression option(QStringLiteral(R"((\\-)+[a-z]+(\\-[a-z]+)*)"));
     for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
         if (lines[i] != QLatin1String(".TP")) {
             continue;

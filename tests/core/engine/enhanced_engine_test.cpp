@@ -11,6 +11,7 @@
 
 #include "core/devices/device_identity.h"
 #include "core/engine/chip_identify.h"
+#include "core/engine/algorithm_check.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/vpp_guard.h"
 #include "support/engine_fakes.h"
@@ -126,6 +127,19 @@ TEST(EnhancedEngine, ProgrammingEntry) {
             EXPECT_TRUE(bench.channel.written.empty());
         }
     }
+}
+
+// Codes 40h-7Fh are the board's own extensions: the file may use them, and
+// they go out after 104 like any command code (Load PC Address with its word).
+TEST(EnhancedEngine, BoardExtensionCodesPassUnchanged) {
+    EXPECT_EQ(algorithm_problem("begin,s41-f000,s7f,end"), "");
+    EnhancedBench bench(3);
+    bench.run({"begin", "s41-f000", "s7f", "end"}, OperationKind::Erase);
+    // The model has an ID: its read comes first, then the script's own bytes.
+    const Bytes& written = bench.channel.written;
+    const Bytes tail{102, 104, 0x41, 105, 0x00, 0xF0, 104, 0x7F, 103};
+    ASSERT_GE(written.size(), tail.size());
+    EXPECT_EQ(Bytes(written.end() - static_cast<std::ptrdiff_t>(tail.size()), written.end()), tail);
 }
 
 TEST(EnhancedEngine, ProgramAndReadEveryConfigurationWord) {

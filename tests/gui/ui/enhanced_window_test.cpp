@@ -6,6 +6,8 @@
 
 #include <QAction>
 
+#include "gui/ui/cell_editor.h"
+#include "gui/widgets/click_label.h"
 #include "support/main_window_fixture.h"
 
 namespace corvanel::test {
