@@ -100,6 +100,7 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
                   "&Identify Chip",
                   "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
                   "Change &Baud Rate | Change Default Programming &Time | Change Board &Vpp | "
+                  "&Low-Voltage Programming Entry | "
                   "Change &Color Theme",
                   "&Help: Serial Port &Pinout | &About Tavrelix Corvanel",
               }));
