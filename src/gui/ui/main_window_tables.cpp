@@ -80,7 +80,7 @@ void Form1::layout_config_words() {
         const QString address =
             QString::fromStdString(hex4h(map.config_word_address(k + 1)));
         if (rows) {
-            constexpr int kRowTwips = 225;
+            constexpr int kRowTwips = 240;
             caption->setGeometry(twips_rect(4080, 4260 + k * kRowTwips, 1080, kRowTwips));
             value->setGeometry(twips_rect(5190, 4260 + k * kRowTwips, 900, kRowTwips));
             caption->setText(QStringLiteral("CONF%1 %2").arg(k + 1).arg(address));
@@ -96,11 +96,13 @@ void Form1::layout_config_words() {
                 }
             }
             caption->setFont(font);
+            value->setFont(fixed_font(10));  // as the user IDs below
         } else if (k < 2) {
             caption->setGeometry(twips_rect(4080, 4260 + k * 600, 1755, 255));
             value->setGeometry(twips_rect(4380, 4560 + k * 600, 1215, 255));
             caption->setText(QStringLiteral("Config. Word (%1)").arg(address));
             caption->setFont(config_caption_font_);
+            value->setFont(fixed_font(13));
         }
         caption->setVisible(shown);
         value->setVisible(shown);
