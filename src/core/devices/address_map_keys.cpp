@@ -129,7 +129,8 @@ std::optional<ModelKeyProblem> address_map_problem(const DeviceModel& model) {
         if (!address.value.empty() && !parse_word_address(address.value)) {
             return ModelKeyProblem{address.key,
                                    "the word address must be one to four hex digits "
-                                   "(\"" + std::string(address.key) + " 8007\")."};
+                                   "(\"" +
+                                       std::string(address.key) + " 8007\")."};
         }
     }
     if (!model.lvp.empty() && !parse_flag(model.lvp)) {
@@ -148,8 +149,8 @@ std::optional<ModelKeyProblem> address_map_problem(const DeviceModel& model) {
             const auto parsed = parse_word_groups(group.value);
             if (!parsed || static_cast<int>(parsed->size()) != *words) {
                 return ModelKeyProblem{
-                    group.key, "the model has " + std::to_string(*words) +
-                                   " configuration word" + (*words == 1 ? "" : "s") +
+                    group.key, "the model has " + std::to_string(*words) + " configuration word" +
+                                   (*words == 1 ? "" : "s") +
                                    ": give one group of four hex digits for each (\"" +
                                    std::string(group.key) + " 3FFF 3FFF\")."};
             }

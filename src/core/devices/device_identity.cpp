@@ -73,8 +73,9 @@ std::vector<IdentifiedModel> models_with_id(const DeviceDatabase& database, std:
         const auto key = parse_device_id(model.deviceid);
         if (key && id_matches(*key, word)) {
             const bool own_word = !model.revaddr.empty();
-            const std::int32_t revision = own_word ? (revision_word >= 0 ? revision_from_word(revision_word) : 0)
-                                                   : id_revision(*key, word);
+            const std::int32_t revision =
+                own_word ? (revision_word >= 0 ? revision_from_word(revision_word) : 0)
+                         : id_revision(*key, word);
             found.push_back({n, model.name, *key, revision});
         }
     }

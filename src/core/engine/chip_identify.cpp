@@ -34,8 +34,8 @@ void identify2_routine(ProgramState& state) {
     EngineHost& host = state.engine_host();
     host.enable_commands();
     state.elapsed_text = elapsed_seconds_text(host.clock_seconds() - state.start_time);
-    host.set_status_text(identify_report(state.database, state.runner.device_id_word,
-                                         state.runner.revision_word));
+    host.set_status_text(
+        identify_report(state.database, state.runner.device_id_word, state.runner.revision_word));
     host.process_events();
     host.chip_identified(state.runner.device_id_word);
 }

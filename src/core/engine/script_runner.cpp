@@ -295,7 +295,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             // after it, a kept calibration lives only in the program until written back.
             // The board extensions (40h..7Fh) never reach the chip as commands.
             switch (board_extension::is_extension(instruction.code) ? 0x00
-                                                                     : instruction.code & 0x3F) {
+                                                                    : instruction.code & 0x3F) {
                 case 0x00:
                 case 0x02:
                 case 0x03:
@@ -486,7 +486,8 @@ bool ScriptRunner::compare_temp_word(InstructionKind kind, std::int32_t at) {
             break;
         case Kind::CheckBlankConfigMore:
         case Kind::CheckConfigMore:
-            expected = kind == Kind::CheckConfigMore ? image.config_word(at) : image.config_erased(at);
+            expected =
+                kind == Kind::CheckConfigMore ? image.config_word(at) : image.config_erased(at);
             location = "CONF Word " + hex4h(image.map.config_word_address(at));
             compared_bits = state_.model.config_mask(at);
             break;

@@ -58,9 +58,7 @@ public:
         }
     }
 
-    void end() {
-        append_record(file_, "00000001");
-    }
+    void end() { append_record(file_, "00000001"); }
 
 private:
     std::string& file_;

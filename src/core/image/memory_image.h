@@ -88,8 +88,8 @@ struct MemoryImage {
     // Configuration words 3 to 5 of the parts that have them.
     std::array<std::int32_t, kMaxConfigWords - 2> config_more{kBlankFlashWord, kBlankFlashWord,
                                                               kBlankFlashWord};
-    // User ID words 2000h..2003h (8000h..8003h on the enhanced map); erased (3FFFh) unless a file, the chip or the
-    // user gave them a value.
+    // User ID words 2000h..2003h (8000h..8003h on the enhanced map); erased (3FFFh) unless a file,
+    // the chip or the user gave them a value.
     std::array<std::int32_t, kUserIdCount> user_ids{kBlankFlashWord, kBlankFlashWord,
                                                     kBlankFlashWord, kBlankFlashWord};
 
@@ -138,7 +138,8 @@ struct MemoryImage {
     [[nodiscard]] std::int32_t config_erased(int number) const;
     void set_config_erased(int number, std::int32_t value);
 
-    // User ID word 0..3 (the map's first ID word + index); other indexes read 3FFFh and are not stored.
+    // User ID word 0..3 (the map's first ID word + index); other indexes read 3FFFh and are not
+    // stored.
     [[nodiscard]] std::int32_t user_id(int index) const;
     bool set_user_id(int index, std::int32_t value);
     // Some user ID word is not erased: only then are the IDs written to the chip

@@ -283,10 +283,9 @@ void change_programming_time(ProgramState& state) {
 }
 
 ProgrammingEntry stored_programming_entry() {
-    const QString text =
-        settings()
-            .find_string(QString::fromLatin1(setting_names::programming_entry))
-            .value_or(QString());
+    const QString text = settings()
+                             .find_string(QString::fromLatin1(setting_names::programming_entry))
+                             .value_or(QString());
     return programming_entry_from_text(text.toStdString()).value_or(ProgrammingEntry::HighVoltage);
 }
 

@@ -165,10 +165,10 @@ void Form1::build_menus() {
         const ProgrammingEntry entry =
             checked ? ProgrammingEntry::LowVoltage : ProgrammingEntry::HighVoltage;
         state().programming_entry = entry;
-        settings().put_string(QString::fromLatin1(setting_names::programming_entry),
-                              QString::fromLatin1(programming_entry_text(entry).data(),
-                                                  static_cast<qsizetype>(
-                                                      programming_entry_text(entry).size())));
+        settings().put_string(
+            QString::fromLatin1(setting_names::programming_entry),
+            QString::fromLatin1(programming_entry_text(entry).data(),
+                                static_cast<qsizetype>(programming_entry_text(entry).size())));
     });
     menucolors = menu4->addAction(QStringLiteral("Change &Color Theme"), this,
                                   [this] { show_theme_chooser(this); });
@@ -250,8 +250,8 @@ void Form1::build_controls() {
     // Words 3 to 5 of the enhanced parts; placed by layout_config_words.
     for (std::size_t k = 2; k < lfix.size(); ++k) {
         lfix[k] = label(QString(), twips_rect(4080, 4260, 1080, 225));
-        label_conf[k] = label(QString(), twips_rect(5190, 4260, 900, 225),
-                              QStringLiteral("Click to edit!"));
+        label_conf[k] =
+            label(QString(), twips_rect(5190, 4260, 900, 225), QStringLiteral("Click to edit!"));
         lfix[k]->setVisible(false);
         label_conf[k]->setVisible(false);
     }

@@ -16,9 +16,8 @@
 #include "gui/ui/main_window.h"
 #include "gui/ui/memory_table.h"
 #include "gui/widgets/click_label.h"
-#include "gui/widgets/twips.h"
-#include "gui/widgets/click_label.h"
 #include "gui/widgets/table_scroll_bar.h"
+#include "gui/widgets/twips.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
 
@@ -77,8 +76,7 @@ void Form1::layout_config_words() {
         ClickLabel* caption = lfix[static_cast<std::size_t>(k)];
         ClickLabel* value = label_conf[static_cast<std::size_t>(k)];
         const bool shown = k == 0 || k < count;
-        const QString address =
-            QString::fromStdString(hex4h(map.config_word_address(k + 1)));
+        const QString address = QString::fromStdString(hex4h(map.config_word_address(k + 1)));
         if (rows) {
             constexpr int kRowTwips = 240;
             caption->setGeometry(twips_rect(4080, 4260 + k * kRowTwips, 1080, kRowTwips));
@@ -108,10 +106,10 @@ void Form1::layout_config_words() {
         value->setVisible(shown);
     }
     // The user IDs' addresses follow the map too.
-    lfix_id->setToolTip(QStringLiteral("User IDs (%1-%2)")
-                            .arg(QString::fromStdString(hex4h(map.user_id_address)))
-                            .arg(QString::fromStdString(
-                                hex4h(map.user_id_address + kUserIdCount - 1))));
+    lfix_id->setToolTip(
+        QStringLiteral("User IDs (%1-%2)")
+            .arg(QString::fromStdString(hex4h(map.user_id_address)))
+            .arg(QString::fromStdString(hex4h(map.user_id_address + kUserIdCount - 1))));
     for (int index = 0; index < kUserIdCount; ++index) {
         label_id[static_cast<std::size_t>(index)]->setToolTip(
             QStringLiteral("User ID %1. Click to edit!")

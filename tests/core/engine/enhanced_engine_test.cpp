@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/devices/device_identity.h"
-#include "core/engine/chip_identify.h"
 #include "core/engine/algorithm_check.h"
+#include "core/engine/chip_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/vpp_guard.h"
 #include "support/engine_fakes.h"
@@ -72,7 +72,7 @@ struct EntryCase {
     ProgrammingEntry entry;
     std::optional<double> board_vpp;
     StartResult result;
-    int low_voltage_entries;  // 104 40h sent: the ID read's "beginvppvdd" and the erase's "begin"
+    int low_voltage_entries;   // 104 40h sent: the ID read's "beginvppvdd" and the erase's "begin"
     int high_voltage_entries;  // 101 or 102 sent
     int questions;
 };
@@ -82,8 +82,8 @@ struct EntryCase {
 // without it is refused before a single byte goes out.
 TEST(EnhancedEngine, ProgrammingEntry) {
     const std::vector<EntryCase> cases{
-        {"high voltage", 1, ProgrammingEntry::HighVoltage, std::nullopt, StartResult::Started, 0,
-         2, 0},
+        {"high voltage", 1, ProgrammingEntry::HighVoltage, std::nullopt, StartResult::Started, 0, 2,
+         0},
         {"low voltage", 1, ProgrammingEntry::LowVoltage, std::nullopt, StartResult::Started, 2, 0,
          0},
         {"low voltage, 13 V board", 1, ProgrammingEntry::LowVoltage, 13.0, StartResult::Started, 2,
@@ -149,8 +149,9 @@ TEST(EnhancedEngine, ProgramAndReadEveryConfigurationWord) {
         ASSERT_TRUE(program.state.image.set_config_word(number, words[number - 1]));
     }
     EXPECT_EQ(program.start(OperationKind::Program), StartResult::Started);
-    EXPECT_EQ(program.data_words(), std::vector<std::int32_t>({0x3FFF, 0x2977, 0x3AEF, 0x2003,
-                                                               0x0003}));  // 3FFFh: Load Configuration
+    EXPECT_EQ(program.data_words(),
+              std::vector<std::int32_t>(
+                  {0x3FFF, 0x2977, 0x3AEF, 0x2003, 0x0003}));  // 3FFFh: Load Configuration
     EXPECT_EQ(program.host.status().rfind("Chip programmed.", 0), 0U) << program.host.status();
 
     EnhancedBench read(3);
@@ -175,9 +176,11 @@ TEST(EnhancedEngine, VerifyNamesTheRealAddresses) {
         {"all agree", {0x2977, 0x3AEF, 0x2003, 0x0003}, ""},
         // Bits outside the masks (2977h 3AEFh 2003h 0003h) are the silicon's.
         {"unimplemented bits differ", {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, ""},
-        {"word 3 differs", {0x2977, 0x3AEF, 0x0003, 0x0003},
+        {"word 3 differs",
+         {0x2977, 0x3AEF, 0x0003, 0x0003},
          "CONF Word 8009h,   0003h,   2003h,\r\n"},
-        {"words 1 and 4 differ", {0x2976, 0x3AEF, 0x2003, 0x0001},
+        {"words 1 and 4 differ",
+         {0x2976, 0x3AEF, 0x2003, 0x0001},
          "CONF Word 8007h,   2976h,   2977h,\r\nCONF Word 800Ah,   0001h,   0003h,\r\n"},
     };
     for (const VerifyCase& c : cases) {
@@ -214,8 +217,7 @@ TEST(EnhancedEngine, DeviceIdAndRevision) {
     const std::vector<Case> cases{
         {0x1483, 0x3FFF, "The chip in the socket answers as PIC16F1847 (ID 1480h, revision 3)."},
         {0x3078, 0x2005, "The chip in the socket answers as PIC16F1614 (ID 3078h, revision 5)."},
-        {0x3078, 0x2FFF,
-         "The chip in the socket answers as PIC16F1614 (ID 3078h, revision 4095)."},
+        {0x3078, 0x2FFF, "The chip in the socket answers as PIC16F1614 (ID 3078h, revision 4095)."},
         {0x3079, 0x2002,
          "The chip in the socket answers as an unknown chip (ID 3079h, revision 2), which no "
          "model of the device database has."},

@@ -89,13 +89,13 @@ TEST(EnhancedMap, LocateMapsTheModelsAddresses) {
         std::int32_t index;
     };
     const std::vector<Case> cases{
-        {0x0FFF, Region::Flash, 0x0FFF},  {0x1000, Region::Outside, 0},
-        {0x2000, Region::Outside, 0},     {0x2007, Region::Outside, 0},
-        {0x8000, Region::UserId, 0},      {0x8003, Region::UserId, 3},
-        {0x8004, Region::Outside, 0},     {0x8005, Region::Outside, 0},
-        {0x8006, Region::DeviceId, 0},    {0x8007, Region::Config1, 0},
-        {0x8008, Region::Config2, 0},     {0x8009, Region::ConfigMore, 2},
-        {0x800A, Region::Outside, 0},     {0xF000, Region::Outside, 0},  // no EEPROM
+        {0x0FFF, Region::Flash, 0x0FFF}, {0x1000, Region::Outside, 0},
+        {0x2000, Region::Outside, 0},    {0x2007, Region::Outside, 0},
+        {0x8000, Region::UserId, 0},     {0x8003, Region::UserId, 3},
+        {0x8004, Region::Outside, 0},    {0x8005, Region::Outside, 0},
+        {0x8006, Region::DeviceId, 0},   {0x8007, Region::Config1, 0},
+        {0x8008, Region::Config2, 0},    {0x8009, Region::ConfigMore, 2},
+        {0x800A, Region::Outside, 0},    {0xF000, Region::Outside, 0},  // no EEPROM
     };
     for (const Case& c : cases) {
         const Location where = f1614.image.locate(c.address);
@@ -191,10 +191,10 @@ TEST(EnhancedMap, ReaderTakesWhatAssemblersWrite) {
     // As gpasm writes a 16F1847 file: the device ID at 1000Ch is accepted
     // and ignored; a calibration word at 10012h is no word of the image.
     Applied f1847 = enhanced(1);
-    const HexReadResult ok = load_hex_text(lines({":020000040001F9", ":04000E00E43FFF1FAD",
-                                                  ":02000C008014" + hex_checksum("02000C008014"),
-                                                  ":00000001FF"}),
-                                           f1847.image);
+    const HexReadResult ok =
+        load_hex_text(lines({":020000040001F9", ":04000E00E43FFF1FAD",
+                             ":02000C008014" + hex_checksum("02000C008014"), ":00000001FF"}),
+                      f1847.image);
     ASSERT_TRUE(ok.loaded);
     EXPECT_EQ(ok.out_of_range_count, 0);
     EXPECT_EQ(f1847.image.config1, 0x3FE4);
@@ -259,8 +259,7 @@ TEST(EnhancedMap, DatabaseRefusesUnsoundMapKeys) {
     };
     for (const std::string& text : sound) {
         DeviceDatabase database;
-        const DatabaseLoadResult result =
-            parse_device_database(head + text, "e.txt", database);
+        const DatabaseLoadResult result = parse_device_database(head + text, "e.txt", database);
         EXPECT_EQ(result.status, DatabaseStatus::Loaded) << text << result.message;
     }
 }

@@ -16,9 +16,9 @@ namespace {
 class EnhancedWindow : public MainWindowTest {
 protected:
     Form1& open_enhanced(int model) {
-        EXPECT_EQ(
-            parse_device_database(kTestDevicesEnhanced, "enhanced devices", program.database).status,
-            DatabaseStatus::Loaded);
+        EXPECT_EQ(parse_device_database(kTestDevicesEnhanced, "enhanced devices", program.database)
+                      .status,
+                  DatabaseStatus::Loaded);
         return open_window(QString::number(model));
     }
 };
@@ -46,8 +46,8 @@ TEST_F(EnhancedWindow, ShowsEveryConfigurationWordAtItsAddress) {
                 // Captions beside one another must not overlap.
                 if (k > 0) {
                     EXPECT_FALSE(form.lfix[k]->geometry().intersects(form.lfix[k - 1]->geometry()));
-                    EXPECT_FALSE(
-                        form.label_conf[k]->geometry().intersects(form.label_conf[k - 1]->geometry()));
+                    EXPECT_FALSE(form.label_conf[k]->geometry().intersects(
+                        form.label_conf[k - 1]->geometry()));
                 }
                 EXPECT_FALSE(form.label_conf[k]->geometry().intersects(form.lfix_id->geometry()));
             }
@@ -72,10 +72,12 @@ TEST_F(EnhancedWindow, LowVoltageEntryIsASetting) {
     EXPECT_EQ(program.programming_entry, ProgrammingEntry::HighVoltage);
     form.menulowvoltage->trigger();
     EXPECT_EQ(program.programming_entry, ProgrammingEntry::LowVoltage);
-    EXPECT_EQ(store->find_string(QStringLiteral("Programming entry")), QStringLiteral("Low voltage"));
+    EXPECT_EQ(store->find_string(QStringLiteral("Programming entry")),
+              QStringLiteral("Low voltage"));
     form.menulowvoltage->trigger();
     EXPECT_EQ(program.programming_entry, ProgrammingEntry::HighVoltage);
-    EXPECT_EQ(store->find_string(QStringLiteral("Programming entry")), QStringLiteral("High voltage"));
+    EXPECT_EQ(store->find_string(QStringLiteral("Programming entry")),
+              QStringLiteral("High voltage"));
 
     // A new window starts from the stored setting.
     store->put_string(QStringLiteral("Programming entry"), QStringLiteral("Low voltage"));
