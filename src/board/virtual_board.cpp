@@ -20,7 +20,7 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
             state_ = State::Command;
             ++commands_done_;
             data_is_pc_address_ = false;
-            if (byte >= board_extension::kFirst && byte <= board_extension::kLast) {
+            if (board_extension::is_extension(byte)) {
                 extension(byte);
             } else {
                 chip_.command(byte);

@@ -35,13 +35,6 @@
 
 namespace corvanel {
 
-namespace board_extension {
-inline constexpr std::uint8_t kFirst = 0x40;
-inline constexpr std::uint8_t kLast = 0x7F;
-inline constexpr std::uint8_t kLowVoltageEntry = 0x40;
-inline constexpr std::uint8_t kLoadPcAddress = 0x41;
-}  // namespace board_extension
-
 class VirtualBoard {
 public:
     explicit VirtualBoard(Pic14Chip chip);

@@ -11,7 +11,7 @@
 namespace corvanel {
 
 std::span<const ToolOption> tool_options() {
-    static const std::array<ToolOption, 15> options = {{
+    static const std::array<ToolOption, 16> options = {{
         {.name = "--model",
          .value = "NAME|NUMBER",
          .text = &Options::model,
@@ -79,6 +79,12 @@ std::span<const ToolOption> tool_options() {
                  "run without the no-operation round trip (the board hears\n"
                  "the same commands, fewer no-operations); default: the\n"
                  "window's \"Fast Link\" setting, off"},
+        {.name = "--low-voltage",
+         .flag = &Options::low_voltage,
+         .help = "enter programming mode with the low-voltage key (MCLR low,\n"
+                 "no Vpp) instead of Vpp; only models with \"lvp: true\",\n"
+                 "others are refused; default: the \"Programming entry\"\n"
+                 "setting, \"High voltage\""},
         {.name = "--window",
          .value = "N",
          .help = "send ahead: up to N answer bytes outstanding instead of\n"

@@ -228,7 +228,10 @@ int Tool::cmd_detect() {
         return opened;
     }
     int result = cli_exit::kLink;
-    if (start_identify(state_) == StartResult::Started) {
+    const StartResult started = start_identify(state_);
+    if (started == StartResult::Refused) {
+        result = cli_exit::kRefused;  // low-voltage entry on a model without it
+    } else if (started == StartResult::Started) {
         const bool answered = host_.wait_for_operation(state_);
         if (host_.interrupted()) {
             result = cli_exit::kInterrupted;
@@ -256,9 +259,9 @@ int Tool::cmd_config() {
     }
     const ChipConfigFields* chip = table.find(state_.model.model_name);
     const MemoryImage& image = state_.image;
-    for (int number = 1; number <= (image.config2_used ? 2 : 1); ++number) {
-        const std::int32_t word = number == 1 ? image.config1 : image.config2;
-        const std::int32_t address = number == 1 ? kConfig1Address : kConfig2Address;
+    for (int number = 1; number <= image.config_count(); ++number) {
+        const std::int32_t word = image.config_word(number);
+        const std::int32_t address = image.map.config_word_address(number);
         print_lines(stdout,
                     "CONF" + std::to_string(number) + " (" + hex4h(address) + "): " + hex4(word));
         const ConfigWordFields* fields = chip != nullptr ? chip->word(number) : nullptr;

@@ -31,6 +31,8 @@ struct Options {
     QString log;
     // program: START[:STEP]@F:ADDRESS[/BYTES] or @E:ADDRESS[/BYTES].
     QString serial;
+    // --low-voltage: enter programming mode with the low-voltage key.
+    bool low_voltage = false;
     // --window N: answer bytes the link may have outstanding; none given: the setting.
     std::optional<int> window;
     // --window auto: the window is measured on the board before the operation.

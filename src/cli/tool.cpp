@@ -25,6 +25,7 @@
 #include "core/devices/device_database.h"
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
+#include "core/devices/programming_entry.h"
 #include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
 #include "core/image/intel_hex_reader.h"
@@ -226,6 +227,13 @@ int Tool::open_port() {
     state_.calibration_folder = stored_.files_folder();
     state_.board_vpp = parse_volts(
         stored_.find_string(setting_names::board_vpp).value_or(QString()).toStdString());
+    state_.programming_entry =
+        options_.low_voltage
+            ? ProgrammingEntry::LowVoltage
+            : programming_entry_from_text(stored_.find_string(setting_names::programming_entry)
+                                              .value_or(QString())
+                                              .toStdString())
+                  .value_or(ProgrammingEntry::HighVoltage);
     // A stored window outside what --window accepts (negative, absurdly large)
     // counts as lock-step: a board that overflows loses bytes.
     const std::int32_t stored_window =
@@ -385,9 +393,9 @@ void Tool::print_image() {
         }
         print_lines(stdout, line);
     }
-    print_lines(stdout, "CONF1: " + hex4(image.config1));
-    if (image.config2_used) {
-        print_lines(stdout, "CONF2: " + hex4(image.config2));
+    for (int number = 1; number <= image.config_count(); ++number) {
+        print_lines(stdout,
+                    "CONF" + std::to_string(number) + ": " + hex4(image.config_word(number)));
     }
 }
 

@@ -8,10 +8,13 @@
 #include <iterator>
 #include <sstream>
 
+#include "core/devices/address_map_keys.h"
 #include "core/devices/leading_number.h"
 #include "core/devices/vpp_window.h"
 #include "core/engine/algorithm_check.h"
 #include "core/image/memory_image.h"
+
+#include <optional>
 
 namespace corvanel {
 
@@ -39,7 +42,13 @@ enum class Key {
     IdAlg,
     CalFlash,
     CalConfig,
-    Vpp
+    Vpp,
+    ConfigWords,
+    ConfigAddr,
+    IdAddr,
+    EepromAddr,
+    RevAddr,
+    Lvp
 };
 
 struct KeyName {
@@ -47,7 +56,7 @@ struct KeyName {
     Key key;
 };
 
-constexpr std::array<KeyName, 19> kKeys = {{{"model:", Key::Model},
+constexpr std::array<KeyName, 25> kKeys = {{{"model:", Key::Model},
                                             {"flash:", Key::Flash},
                                             {"eeprom:", Key::Eeprom},
                                             {"configerased:", Key::ConfigErased},
@@ -65,7 +74,13 @@ constexpr std::array<KeyName, 19> kKeys = {{{"model:", Key::Model},
                                             {"idalg:", Key::IdAlg},
                                             {"calflash:", Key::CalFlash},
                                             {"calconfig:", Key::CalConfig},
-                                            {"vpp:", Key::Vpp}}};
+                                            {"vpp:", Key::Vpp},
+                                            {"configwords:", Key::ConfigWords},
+                                            {"configaddr:", Key::ConfigAddr},
+                                            {"idaddr:", Key::IdAddr},
+                                            {"eepromaddr:", Key::EepromAddr},
+                                            {"revaddr:", Key::RevAddr},
+                                            {"lvp:", Key::Lvp}}};
 
 std::string lower_copy(std::string_view text) {
     std::string lower(text);
@@ -127,6 +142,18 @@ std::string* text_field(DeviceModel& model, Key key) {
             return &model.calconfig;
         case Key::Vpp:
             return &model.vpp;
+        case Key::ConfigWords:
+            return &model.configwords;
+        case Key::ConfigAddr:
+            return &model.configaddr;
+        case Key::IdAddr:
+            return &model.idaddr;
+        case Key::EepromAddr:
+            return &model.eepromaddr;
+        case Key::RevAddr:
+            return &model.revaddr;
+        case Key::Lvp:
+            return &model.lvp;
         default:
             return nullptr;
     }
@@ -143,6 +170,33 @@ DatabaseLoadResult bad_line(std::string_view source_name, int line_number, std::
 
 bool valid_slot(std::int32_t slot) {
     return slot >= 0 && slot < kAlgorithmSlots;
+}
+
+// Where each key of the model being read stood, so that a fault found once the
+// whole model is known (its keys may come in any order) names the key's line.
+struct KeyLine {
+    std::string key;
+    int number = 0;
+    std::string text;
+};
+
+// The checks of a whole model: its address map keys against each other.
+std::optional<DatabaseLoadResult> model_problem(const DeviceModel& model,
+                                                const std::vector<KeyLine>& lines,
+                                                std::string_view source_name) {
+    const auto problem = address_map_problem(model);
+    if (!problem) {
+        return std::nullopt;
+    }
+    // The last line of that key counts: it gave the value.
+    for (auto line = lines.rbegin(); line != lines.rend(); ++line) {
+        if (line->key == problem->key) {
+            return bad_line(source_name, line->number, line->text, problem->text);
+        }
+    }
+    return bad_line(source_name, lines.empty() ? 0 : lines.front().number,
+                    lines.empty() ? std::string_view() : std::string_view(lines.front().text),
+                    problem->text);
 }
 
 }  // namespace
@@ -172,6 +226,7 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
     }
     database.models.clear();
     DeviceModel* current = nullptr;
+    std::vector<KeyLine> current_lines;
 
     int line_number = 0;
     for (const std::string_view line : split_cr_lines(text)) {
@@ -227,6 +282,13 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
         }
         const std::string value(line.substr(space + 1));
         if (key->key == Key::Model) {
+            if (current != nullptr) {
+                if (auto problem = model_problem(*current, current_lines, source_name)) {
+                    return *problem;
+                }
+            }
+            current_lines.clear();
+            current_lines.push_back({std::string(key_text), line_number, std::string(line)});
             database.models.emplace_back();
             current = &database.models.back();
             current->name = value;
@@ -257,20 +319,18 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
                                 "the Vpp window must be two voltages, the lower first, "
                                 "up to 20 V (\"vpp: 8.0 9.0\").");
             }
-            // On the classic address map the configuration words lie at 2000h and
-            // the EEPROM at 2100h: FLASH beyond 2000h words would take their
-            // places, and a HEX file's configuration and EEPROM records would land
-            // in FLASH.
-            if (key->key == Key::Flash &&
-                normalised_flash_size(leading_number(value)) > kUserIdFirst) {
-                return bad_line(source_name, line_number, line,
-                                "a FLASH of more than 2000h words reaches the configuration "
-                                "words at 2000h.");
-            }
+            // The address map keys, and FLASH against them, are checked once
+            // the model is complete (model_problem).
+            current_lines.push_back({std::string(key_text), line_number, std::string(line)});
             *text_field(*current, key->key) = value;
         }
     }
 
+    if (current != nullptr) {
+        if (auto problem = model_problem(*current, current_lines, source_name)) {
+            return *problem;
+        }
+    }
     if (database.models.empty()) {
         return {DatabaseStatus::NoModels, std::string(), 0};
     }

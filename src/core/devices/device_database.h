@@ -49,6 +49,14 @@ struct DeviceModel {
     std::string calflash;    // a calibration word in program memory: "03FF 3C00 3400"
     std::string calconfig;   // calibration bits of configuration word 1: "3000"
     std::string vpp;         // the programming voltage window in volts: "8.0 9.0"
+    // The address map of the enhanced mid-range; without these keys the classic
+    // one (user IDs 2000h, configuration 2007h, EEPROM 2100h in HEX files).
+    std::string configwords;  // number of configuration words, 1 to 5: "2"
+    std::string configaddr;   // word address of configuration word 1: "8007"
+    std::string idaddr;       // word address of the first user ID word: "8000"
+    std::string eepromaddr;   // word address of EEPROM byte 0 in HEX files: "F000"
+    std::string revaddr;      // the word holding the silicon revision: "8005"
+    std::string lvp;          // "true": may enter programming mode with the low-voltage key
 };
 
 using AlgorithmDefinitions = std::array<std::array<std::string, kAlgorithmSlots>, kAlgorithmTables>;

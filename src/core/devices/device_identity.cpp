@@ -62,7 +62,8 @@ bool no_chip_answer(std::int32_t word) {
     return word < 0 || (word & kWord) == 0 || (word & kWord) == kWord;
 }
 
-std::vector<IdentifiedModel> models_with_id(const DeviceDatabase& database, std::int32_t word) {
+std::vector<IdentifiedModel> models_with_id(const DeviceDatabase& database, std::int32_t word,
+                                            std::int32_t revision_word) {
     std::vector<IdentifiedModel> found;
     if (no_chip_answer(word)) {
         return found;
@@ -71,25 +72,35 @@ std::vector<IdentifiedModel> models_with_id(const DeviceDatabase& database, std:
         const DeviceModel& model = database.model(n);
         const auto key = parse_device_id(model.deviceid);
         if (key && id_matches(*key, word)) {
-            found.push_back({n, model.name, *key, id_revision(*key, word)});
+            const bool own_word = !model.revaddr.empty();
+            const std::int32_t revision =
+                own_word ? (revision_word >= 0 ? revision_from_word(revision_word) : 0)
+                         : id_revision(*key, word);
+            found.push_back({n, model.name, *key, revision});
         }
     }
     return found;
 }
 
 std::string chip_description(const std::vector<IdentifiedModel>& models, std::int32_t word,
-                             std::int32_t fallback_mask) {
+                             std::int32_t fallback_mask, std::int32_t revision_word) {
     std::string text;
     DeviceIdKey key{word & fallback_mask, fallback_mask};
+    std::int32_t revision = id_revision(key, word);
     if (models.empty()) {
         text = "an unknown chip";
+        if (full_word_id(word)) {
+            key = {word & kWord, kWord};
+            revision = revision_word >= 0 ? revision_from_word(revision_word) : 0;
+        }
     } else {
         key = models.front().key;
+        revision = models.front().revision;
         for (std::size_t i = 0; i < models.size(); ++i) {
             text += (i == 0 ? "" : " or ") + models[i].name;
         }
     }
-    text += " (ID " + hex4h(key.id) + ", revision " + std::to_string(id_revision(key, word)) + ")";
+    text += " (ID " + hex4h(key.id) + ", revision " + std::to_string(revision) + ")";
     return text;
 }
 
@@ -98,7 +109,8 @@ std::string no_chip_text(std::int32_t word) {
 }
 
 std::string device_id_question(const DeviceDatabase& database, const DeviceIdKey& expected,
-                               std::string_view expected_name, std::int32_t word) {
+                               std::string_view expected_name, std::int32_t word,
+                               std::int32_t revision_word) {
     if (no_chip_answer(word)) {
         return no_chip_text(word) + " Continue?";
     }
@@ -106,19 +118,21 @@ std::string device_id_question(const DeviceDatabase& database, const DeviceIdKey
         return {};
     }
     std::string text = "The chip in the socket answers as ";
-    text += chip_description(models_with_id(database, word), word, expected.mask);
+    text += chip_description(models_with_id(database, word, revision_word), word, expected.mask,
+                             revision_word);
     text += ", not ";
     text.append(expected_name).append(". Continue?");
     return text;
 }
 
-std::string identify_report(const DeviceDatabase& database, std::int32_t word) {
+std::string identify_report(const DeviceDatabase& database, std::int32_t word,
+                            std::int32_t revision_word) {
     if (no_chip_answer(word)) {
         return no_chip_text(word);
     }
-    const auto models = models_with_id(database, word);
+    const auto models = models_with_id(database, word, revision_word);
     std::string text = "The chip in the socket answers as ";
-    text += chip_description(models, word, kUsualIdMask);
+    text += chip_description(models, word, kUsualIdMask, revision_word);
     text += models.empty() ? ", which no model of the device database has." : ".";
     return text;
 }

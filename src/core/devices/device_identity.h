@@ -29,6 +29,21 @@ inline constexpr std::int32_t kWholeWordMask = -1;
 inline constexpr std::string_view kGenericIdReadAlgorithm =
     "beginvppvdd,s00-3fff,s06,s06,s06,s06,s06,s06,deviceid=s04,end";
 
+// "Identify Chip" reads the revision word too (8005h on the enhanced parts whose
+// ID fills the whole word; 2005h, ignored, on the others) before the ID word.
+inline constexpr std::string_view kIdentifyAlgorithm =
+    "beginvppvdd,s00-3fff,s06,s06,s06,s06,s06,revision=s04,s06,deviceid=s04,end";
+
+// The enhanced parts with IDs from 3000h up keep the whole 14-bit word for the
+// ID and the revision in a word of its own (its low 12 bits); a classic ID
+// never reaches 3000h.
+[[nodiscard]] constexpr bool full_word_id(std::int32_t word) {
+    return word >= 0 && (word & 0x3000) == 0x3000;
+}
+[[nodiscard]] constexpr std::int32_t revision_from_word(std::int32_t revision_word) {
+    return revision_word & 0x0FFF;
+}
+
 // The four hex digits at `first` (counted from 0) of a key's value, in either
 // letter case, as the "XXXX YYYY" keys write them; -1 when they are not.
 [[nodiscard]] std::int32_t hex_group(std::string_view text, std::size_t first);
@@ -69,14 +84,19 @@ struct IdentifiedModel {
 };
 
 // Every model of the database whose "deviceid:" names this word, in file order.
+// A model with "revaddr:" takes its revision from `revision_word` (the word read
+// there, -1 when none was), the others from the ID word's bits outside the mask.
 [[nodiscard]] std::vector<IdentifiedModel> models_with_id(const DeviceDatabase& database,
-                                                          std::int32_t word);
+                                                          std::int32_t word,
+                                                          std::int32_t revision_word = -1);
 
 // "PIC16F87 (ID 0720h, revision 2)", or with several models of that ID
 // "PIC16F84A or PIC16F84 (ID 0560h, revision 1)". Without a model, the ID and
-// revision are split by `fallback_mask`: "an unknown chip (ID 1234h, revision 5)".
+// revision are split by `fallback_mask`: "an unknown chip (ID 1234h, revision 5)";
+// a full-word ID (3000h and up) is then taken whole, with the revision word's.
 [[nodiscard]] std::string chip_description(const std::vector<IdentifiedModel>& models,
-                                           std::int32_t word, std::int32_t fallback_mask);
+                                           std::int32_t word, std::int32_t fallback_mask,
+                                           std::int32_t revision_word = -1);
 
 // "No chip found (device ID 3FFFh)."
 [[nodiscard]] std::string no_chip_text(std::int32_t word);
@@ -87,10 +107,12 @@ struct IdentifiedModel {
 // "No chip found (device ID 3FFFh). Continue?".
 [[nodiscard]] std::string device_id_question(const DeviceDatabase& database,
                                              const DeviceIdKey& expected,
-                                             std::string_view expected_name, std::int32_t word);
+                                             std::string_view expected_name, std::int32_t word,
+                                             std::int32_t revision_word = -1);
 
 // The result of "Identify Chip": "The chip in the socket answers as PIC16F628A
 // (ID 1060h, revision 2).", "No chip found (device ID 3FFFh)." or the unknown chip.
-[[nodiscard]] std::string identify_report(const DeviceDatabase& database, std::int32_t word);
+[[nodiscard]] std::string identify_report(const DeviceDatabase& database, std::int32_t word,
+                                          std::int32_t revision_word = -1);
 
 }  // namespace corvanel

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "core/devices/address_map_keys.h"
 #include "core/devices/leading_number.h"
 #include "core/image/hex_text.h"
 
@@ -66,6 +67,11 @@ bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel
     const std::string erased = upper_copy(model.configerased);
     image.config_erased1 = hexval4(mid(erased, 1, 4));
     image.config_erased2 = hexval4(mid(erased, 6, 4));
+    // Words 3 to 5: a group each after the first two; erased 3FFFh without one.
+    for (int number = 3; number <= kMaxConfigWords; ++number) {
+        const std::int32_t word = hex_group(erased, static_cast<std::size_t>(5 * (number - 1)));
+        image.set_config_erased(number, word >= 0 ? word : kBlankFlashWord);
+    }
 
     const std::string config2 = lower_copy(model.config2used);
     if (config2 == "false") {
@@ -73,6 +79,13 @@ bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel
     } else if (config2 == "true") {
         image.config2_used = true;
     }
+    // "configwords:" says how many words there are, and so whether word 2 is used.
+    const std::optional<int> words = model_config_words(model);
+    image.config_words = words.value_or(0);
+    if (words) {
+        image.config2_used = *words >= 2;
+    }
+    image.map = model_address_map(model);
 
     const std::string sequence = lower_copy(model.voltageseq);
     if (sequence == "vddvpp") {
@@ -94,6 +107,15 @@ bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel
     const ConfigMasks masks = parse_config_masks(model.configmask);
     active.config_mask1 = masks.mask1;
     active.config_mask2 = masks.mask2;
+    for (int number = 3; number <= kMaxConfigWords; ++number) {
+        const std::int32_t mask =
+            hex_group(model.configmask, static_cast<std::size_t>(5 * (number - 1)));
+        active.config_mask_more[static_cast<std::size_t>(number - 3)] =
+            mask >= 0 ? mask : kWholeWordMask;
+    }
+    active.revision_address =
+        model.revaddr.empty() ? std::nullopt : parse_word_address(model.revaddr);
+    active.low_voltage_entry = parse_flag(model.lvp).value_or(false);
     active.device_id = parse_device_id(model.deviceid);
     active.calibration_word = parse_flash_calibration(model.calflash);
     active.calibration_config_bits = parse_config_calibration(model.calconfig);

@@ -4,6 +4,7 @@
 // Applying a model: the text fields of a DeviceModel become the active model's
 // numbers, flags and instruction lists, and the shape of the memory image.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -37,6 +38,22 @@ struct ActiveModel {
     // ("configmask:"); the whole word without the key.
     std::int32_t config_mask1 = kWholeWordMask;
     std::int32_t config_mask2 = kWholeWordMask;
+    // The same for configuration words 3 to 5 of the parts that have them.
+    std::array<std::int32_t, kMaxConfigWords - 2> config_mask_more{kWholeWordMask, kWholeWordMask,
+                                                                   kWholeWordMask};
+    // The mask of configuration word 1 to 5.
+    [[nodiscard]] std::int32_t config_mask(int number) const {
+        if (number == 1) {
+            return config_mask1;
+        }
+        if (number == 2) {
+            return config_mask2;
+        }
+        if (number > 2 && number <= kMaxConfigWords) {
+            return config_mask_more[static_cast<std::size_t>(number - 3)];
+        }
+        return kWholeWordMask;
+    }
     // The ID the chip must answer before Program All and Erase All ("deviceid:"),
     // and the algorithm that reads it ("idalg:"; empty: the generic ID read).
     std::optional<DeviceIdKey> device_id;
@@ -46,6 +63,11 @@ struct ActiveModel {
     std::int32_t calibration_config_bits = 0;
     // The Vpp the chip accepts ("vpp:"); nothing without the key.
     std::optional<VppWindow> vpp_window;
+    // The word holding the silicon revision ("revaddr:", full-word ID parts);
+    // without it the revision is the ID word's bits outside the ID mask.
+    std::optional<std::int32_t> revision_address;
+    // The chip may enter programming mode with the low-voltage key ("lvp: true").
+    bool low_voltage_entry = false;
 };
 
 // Lower-cases the text and cuts it at every comma; nothing is trimmed. An empty

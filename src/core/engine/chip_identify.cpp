@@ -3,6 +3,7 @@
 
 #include "core/devices/device_identity.h"
 #include "core/engine/program_state.h"
+#include "core/engine/vpp_guard.h"
 
 namespace corvanel {
 
@@ -10,9 +11,13 @@ StartResult start_identify(ProgramState& state) {
     if (const auto refused = start_refused(state)) {
         return *refused;
     }
+    state.operation_refused = false;
+    if (!check_programming_entry(state)) {
+        return StartResult::Refused;
+    }
     ScriptRunner& runner = state.runner;
     EngineHost& host = state.engine_host();
-    runner.load_script(split_instructions(kGenericIdReadAlgorithm));
+    runner.load_script(split_instructions(kIdentifyAlgorithm));
     reset_for_new_script(state);
     state.start_time = host.clock_seconds();
     host.disable_commands();
@@ -29,7 +34,8 @@ void identify2_routine(ProgramState& state) {
     EngineHost& host = state.engine_host();
     host.enable_commands();
     state.elapsed_text = elapsed_seconds_text(host.clock_seconds() - state.start_time);
-    host.set_status_text(identify_report(state.database, state.runner.device_id_word));
+    host.set_status_text(
+        identify_report(state.database, state.runner.device_id_word, state.runner.revision_word));
     host.process_events();
     host.chip_identified(state.runner.device_id_word);
 }

@@ -111,6 +111,7 @@ std::optional<StartResult> start_refused(ProgramState& state) {
 void reset_for_new_script(ProgramState& state, bool continues) {
     ScriptRunner& runner = state.runner;
     runner.device_id_word = -1;
+    runner.revision_word = -1;
     if (!continues) {
         runner.kept_calibration_word = -1;
         runner.kept_calibration_bits = -1;
@@ -140,7 +141,7 @@ StartResult start_operation_on(ProgramState& state, OperationKind kind,
         return *refused;
     }
     state.operation_refused = false;
-    if (!confirm_board_vpp(state, kind)) {
+    if (!check_programming_entry(state) || !confirm_board_vpp(state, kind)) {
         return StartResult::Refused;
     }
     ScriptRunner& runner = state.runner;

@@ -9,7 +9,8 @@ namespace {
 
 bool touches_config_word(InstructionKind kind) {
     const KindMemory memory = traits_of(kind).memory;
-    return memory == KindMemory::Config1 || memory == KindMemory::Config2;
+    return memory == KindMemory::Config1 || memory == KindMemory::Config2 ||
+           memory == KindMemory::ConfigMore;
 }
 
 }  // namespace

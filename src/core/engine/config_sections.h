@@ -16,7 +16,7 @@ namespace corvanel {
 struct ConfigSplit {
     // The algorithm without its configuration sections, in the same order.
     InstructionList rest;
-    // Only the sections that write, read or check configuration word 1 or 2.
+    // Only the sections that write, read or check a configuration word (1 to 5).
     InstructionList config;
     [[nodiscard]] bool found() const { return !config.empty(); }
 };

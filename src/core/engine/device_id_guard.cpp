@@ -63,7 +63,7 @@ bool confirm_device_id(ProgramState& state) {
     }
     const std::string question =
         device_id_question(state.database, *state.model.device_id, state.model.model_name,
-                           state.runner.device_id_word);
+                           state.runner.device_id_word, state.runner.revision_word);
     if (question.empty()) {
         return true;
     }

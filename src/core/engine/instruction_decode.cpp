@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cctype>
+#include <optional>
 
 #include "core/devices/leading_number.h"
 #include "core/image/hex_text.h"
@@ -101,6 +102,37 @@ std::int32_t user_id_digit(char digit) {
     return digit >= '1' && digit <= '4' ? digit - '1' : -1;
 }
 
+// The number 3 to 5 of a configuration word beyond the second; -1 otherwise.
+std::int32_t config_more_digit(char digit) {
+    return digit >= '3' && digit <= '5' ? digit - '0' : -1;
+}
+
+std::optional<DecodedInstruction> config_more_instruction(std::string_view text) {
+    constexpr std::string_view kWrite = "-config";
+    if (text.size() == 3 + kWrite.size() + 1 && text.starts_with('s') &&
+        text.substr(3, kWrite.size()) == kWrite && config_more_digit(text.back()) > 0) {
+        return with_code(Kind::WriteConfigMore, hex_field(text, 1, 2),
+                         config_more_digit(text.back()));
+    }
+    constexpr std::string_view kRead = "config";
+    if (text.size() > kRead.size() + 3 && text.starts_with(kRead) &&
+        config_more_digit(text[kRead.size()]) > 0 && text.substr(kRead.size() + 1, 2) == "=s") {
+        return with_code(Kind::ReadConfigMore, hex_field(text, kRead.size() + 3, 2),
+                         config_more_digit(text[kRead.size()]));
+    }
+    constexpr std::string_view kCheck = "checkconfig";
+    constexpr std::string_view kCheckBlank = "checkblankconfig";
+    if (text.size() == kCheck.size() + 1 && text.starts_with(kCheck) &&
+        config_more_digit(text.back()) > 0) {
+        return DecodedInstruction{Kind::CheckConfigMore, 0, config_more_digit(text.back())};
+    }
+    if (text.size() == kCheckBlank.size() + 1 && text.starts_with(kCheckBlank) &&
+        config_more_digit(text.back()) > 0) {
+        return DecodedInstruction{Kind::CheckBlankConfigMore, 0, config_more_digit(text.back())};
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 DecodedInstruction decode_instruction(std::string_view text) {
@@ -133,6 +165,14 @@ DecodedInstruction decode_instruction(std::string_view text) {
     }
     if (text.size() == 12 && text.starts_with("checkuserid")) {
         return with_code(Kind::CheckUserId, 0, user_id_digit(text.back()));
+    }
+    // Configuration words 3 to 5: "s12-config3", "config3=s04", "checkconfig3",
+    // "checkblankconfig3".
+    if (const auto more = config_more_instruction(text)) {
+        return *more;
+    }
+    if (text.starts_with("revision=s")) {
+        return with_code(Kind::ReadRevision, hex_field(text, 10, 2));
     }
     if (text.starts_with("protection=s")) {
         return with_code(Kind::ReadProtection, hex_field(text, 12, 2));

@@ -93,6 +93,17 @@ enum class InstructionKind {
     // the checks of a hidden memory are then left out of the comparison.
     ReadProtection,
 
+    // Configuration words 3 to 5 (the 16F161x has three, the 16F183xx four):
+    // the instruction's value is the word number. s cc -configN, configN=s cc,
+    // checkblankconfigN, checkconfigN, as for words 1 and 2.
+    WriteConfigMore,
+    ReadConfigMore,
+    CheckBlankConfigMore,
+    CheckConfigMore,
+    // revision=s cc: command cc, then the word read is the chip's revision word
+    // (8005h on the full-word ID parts), read after the ID.
+    ReadRevision,
+
     Unrecognized,
 };
 
@@ -116,6 +127,7 @@ enum class KindMemory : std::uint8_t {
     Eeprom,
     Config1,
     Config2,
+    ConfigMore,
     UserId,
     Calibration,
     Temp,
@@ -219,6 +231,11 @@ inline constexpr std::array<KindTraits, static_cast<std::size_t>(K::Unrecognized
     {K::ReadUserId,         R::Read,     M::UserId,      kStays, kAhead,    kBoard, kRead,  kWord},
     {K::CheckUserId,        R::Check,    M::UserId,      kStays, kAhead,    kIdle,  kOne,   kWord},
     {K::ReadProtection,     R::Read,     M::Protection,  kStays, kLockStep, kBoard, kRead,  kWord},
+    {K::WriteConfigMore,    R::Write,    M::ConfigMore,  kStays, kAhead,    kBoard, kWrite, kAny},
+    {K::ReadConfigMore,     R::Read,     M::ConfigMore,  kStays, kAhead,    kBoard, kRead,  kWord},
+    {K::CheckBlankConfigMore, R::Check,  M::ConfigMore,  kStays, kAhead,    kIdle,  kOne,   kWord},
+    {K::CheckConfigMore,    R::Check,    M::ConfigMore,  kStays, kAhead,    kIdle,  kOne,   kWord},
+    {K::ReadRevision,       R::Read,     M::DeviceId,    kStays, kAhead,    kBoard, kRead,  kAny},
     {K::Unrecognized,       R::None,     M::None,        kStays, kLockStep, kIdle,  0,      kAny},
 }};
 // clang-format on

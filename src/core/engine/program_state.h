@@ -11,6 +11,7 @@
 #include "core/devices/config_fields.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
+#include "core/devices/programming_entry.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/mismatch_report.h"
 #include "core/engine/script_runner.h"
@@ -60,6 +61,13 @@ struct ProgramState {
     bool operation_refused = false;
     // The programming voltage the board gives ("Board Vpp"); nothing when unknown.
     std::optional<double> board_vpp;
+    // The "Programming entry" setting: with low voltage, every "begin" of a model
+    // with "lvp: true" sends the low-voltage entry (104 40h) instead of Vpp, and
+    // an operation on a model without it is refused before anything is sent.
+    ProgrammingEntry programming_entry = ProgrammingEntry::HighVoltage;
+    [[nodiscard]] bool low_voltage_entry() const {
+        return programming_entry == ProgrammingEntry::LowVoltage && model.low_voltage_entry;
+    }
     // Where factory calibration that an ended operation could not write back is
     // kept for the next one (the configuration folder); nothing: it is only shown.
     std::optional<std::filesystem::path> calibration_folder;

@@ -132,6 +132,9 @@ void ScriptRunner::show_progress(InstructionKind kind) {
         case KindMemory::Config2:
             text = "CONF2:";
             break;
+        case KindMemory::ConfigMore:
+            text = "CONF:";
+            break;
         case KindMemory::UserId:
             text = "ID:";
             break;
@@ -169,7 +172,11 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
     }
     switch (instruction.kind) {
         case Kind::Begin:
-            link.voltages_on(state_.model.voltage_sequence);
+            if (state_.low_voltage_entry()) {
+                link.voltages_on_low_voltage();
+            } else {
+                link.voltages_on(state_.model.voltage_sequence);
+            }
             advance();
             return true;
         case Kind::End:
@@ -188,7 +195,13 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
             advance();
             return true;
         case Kind::BeginVppFirst:
-            link.voltages_on(VoltageSequence::VppFirst);
+            // Vpp first is the high-voltage order every part accepts; with the
+            // low-voltage entry chosen no Vpp is applied at all.
+            if (state_.low_voltage_entry()) {
+                link.voltages_on_low_voltage();
+            } else {
+                link.voltages_on(VoltageSequence::VppFirst);
+            }
             advance();
             return true;
         case Kind::CheckDeviceId:
@@ -280,7 +293,9 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
         case Kind::Command:
             // Anything but the loads, reads and address moves may change the chip:
             // after it, a kept calibration lives only in the program until written back.
-            switch (instruction.code & 0x3F) {
+            // The board extensions (40h..7Fh) never reach the chip as commands.
+            switch (board_extension::is_extension(instruction.code) ? 0x00
+                                                                    : instruction.code & 0x3F) {
                 case 0x00:
                 case 0x02:
                 case 0x03:
@@ -376,6 +391,12 @@ void ScriptRunner::read_step(const DecodedInstruction& instruction) {
         case Kind::ReadConfig2:
             image.config2 = position_.word_accumulator;
             break;
+        case Kind::ReadConfigMore:
+            (void)image.set_config_word(instruction.value, position_.word_accumulator);
+            break;
+        case Kind::ReadRevision:
+            revision_word = position_.word_accumulator;
+            break;
         case Kind::ReadDeviceId:
             device_id_word = position_.word_accumulator;
             break;
@@ -415,7 +436,7 @@ void ScriptRunner::check_step(const DecodedInstruction& instruction) {
         return;
     }
     show_progress(kind);
-    const std::int32_t at = kind == Kind::CheckUserId ? instruction.value : position_.address;
+    const std::int32_t at = located_by_value(kind) ? instruction.value : position_.address;
     if (traits_of(kind).moves_address) {
         ++position_.address;
     }
@@ -454,18 +475,25 @@ bool ScriptRunner::compare_temp_word(InstructionKind kind, std::int32_t at) {
             break;
         case Kind::CheckUserId:
             expected = image.user_id(at);
-            location = "ID Word " + hex4h(kUserIdFirst + at);
+            location = "ID Word " + hex4h(image.map.user_id_address + at);
             break;
         case Kind::CheckBlankConfig1:
         case Kind::CheckConfig1:
             expected = kind == Kind::CheckConfig1 ? image.config1 : image.config_erased1;
-            location = "CONF Word " + hex4h(kConfig1Address);
+            location = "CONF Word " + hex4h(image.map.config_word_address(1));
             // Calibration bits are the chip's own, not the file's.
             compared_bits = state_.model.config_mask1 & ~state_.model.calibration_config_bits;
             break;
+        case Kind::CheckBlankConfigMore:
+        case Kind::CheckConfigMore:
+            expected =
+                kind == Kind::CheckConfigMore ? image.config_word(at) : image.config_erased(at);
+            location = "CONF Word " + hex4h(image.map.config_word_address(at));
+            compared_bits = state_.model.config_mask(at);
+            break;
         default:
             expected = kind == Kind::CheckConfig2 ? image.config2 : image.config_erased2;
-            location = "CONF Word " + hex4h(kConfig2Address);
+            location = "CONF Word " + hex4h(image.map.config_word_address(2));
             compared_bits = state_.model.config_mask2;
             break;
     }
@@ -507,6 +535,8 @@ std::int32_t ScriptRunner::write_value(const DecodedInstruction& instruction) co
             return image.config1;
         case Kind::WriteConfig2:
             return image.config2;
+        case Kind::WriteConfigMore:
+            return image.config_word(instruction.value);
         case Kind::WriteUserId:
             return image.user_id(instruction.value);
         case Kind::WriteCalFlash:

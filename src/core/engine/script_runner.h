@@ -108,6 +108,8 @@ public:
     std::string operation_name;  // "program", "erase", "read", "blank", "verify" or empty
     // The last word read by "deviceid=s" cc; -1 when none has been read yet.
     std::int32_t device_id_word = -1;
+    // The last word read by "revision=s" cc; -1 when none has been read yet.
+    std::int32_t revision_word = -1;
     // Calibration kept by this operation's "cal...=s" cc reads; -1: none yet.
     std::int32_t kept_calibration_word = -1;
     std::int32_t kept_calibration_bits = -1;

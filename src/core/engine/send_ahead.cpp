@@ -214,8 +214,7 @@ ScriptRunner::StepEnd ScriptRunner::send_ahead(std::size_t& index) {
             PendingAnswer check;
             check.what = Pending::Check;
             check.instruction = position_.instruction;
-            check.at =
-                instruction.kind == Kind::CheckUserId ? instruction.value : position_.address;
+            check.at = located_by_value(instruction.kind) ? instruction.value : position_.address;
             if (traits_of(instruction.kind).moves_address) {
                 ++position_.address;
             }

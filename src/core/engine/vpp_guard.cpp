@@ -19,7 +19,32 @@ std::string vpp_question(const ActiveModel& model, std::optional<double> board_v
            "\r\n\r\nGo on anyway?";
 }
 
+std::string low_voltage_refusal(const ProgramState& state) {
+    if (state.programming_entry != ProgrammingEntry::LowVoltage || state.model.low_voltage_entry) {
+        return {};
+    }
+    return state.model.model_name +
+           " cannot enter programming mode at low voltage: its model in the device database "
+           "has no \"lvp: true\".\r\nSet \"Programming entry\" to \"High voltage\" to program it.";
+}
+
+bool check_programming_entry(ProgramState& state) {
+    const std::string refusal = low_voltage_refusal(state);
+    if (refusal.empty()) {
+        return true;
+    }
+    EngineHost& host = state.engine_host();
+    state.operation_refused = true;
+    (void)host.show_message(refusal, message_kind::kError, "");
+    host.set_status_text(kLowVoltageRefusedStatus);
+    host.process_events();
+    return false;
+}
+
 bool confirm_board_vpp(ProgramState& state, OperationKind kind) {
+    if (state.low_voltage_entry()) {
+        return true;  // MCLR stays low: the board's Vpp never reaches the chip
+    }
     const std::string question = vpp_question(state.model, state.board_vpp);
     if (question.empty()) {
         return true;

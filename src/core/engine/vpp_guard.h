@@ -9,6 +9,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/devices/model_application.h"
 
@@ -20,6 +21,17 @@ enum class OperationKind;
 // The question to ask, or an empty text when the Vpp fits, is unknown, or the model
 // names no window.
 [[nodiscard]] std::string vpp_question(const ActiveModel& model, std::optional<double> board_vpp);
+
+// With the "Programming entry" setting at low voltage no Vpp reaches the chip, so
+// the board's Vpp is not asked about. A model without "lvp: true" cannot enter
+// that way: the operation is refused with this message, before anything is sent.
+[[nodiscard]] std::string low_voltage_refusal(const ProgramState& state);
+inline constexpr std::string_view kLowVoltageRefusedStatus = "Low-voltage entry refused.";
+
+// Shows low_voltage_refusal when there is one: the status line says so,
+// `operation_refused` is set and the answer is false. True when the operation
+// may go on.
+[[nodiscard]] bool check_programming_entry(ProgramState& state);
 
 // Asks the question (No is the default button) and answers true when the operation
 // may go on. On No the status line says the operation was cancelled,

@@ -170,13 +170,18 @@ bool place_word(MemoryImage& image, std::int64_t word_address, std::int32_t valu
             return value >= 0;
         case Region::Config1:
         case Region::Config2:
+        case Region::ConfigMore: {
             // Unimplemented configuration bits are often written as 1s above
             // bit 13; the chip holds 14 bits.
             if (value < 0) {
                 return false;
             }
-            (void)image.set_config_word(where.region == Region::Config1 ? 1 : 2, value % 0x4000);
+            const int number = where.region == Region::Config1   ? 1
+                               : where.region == Region::Config2 ? 2
+                                                                 : where.index + 1;
+            (void)image.set_config_word(number, value % 0x4000);
             return true;
+        }
         case Region::Eeprom:
             // Each EEPROM byte travels in the low byte of a word.
             if (value < 0) {

@@ -41,6 +41,7 @@ void MemoryImage::clear_image() {
     eeprom.assign(static_cast<std::size_t>(eeprom_size), kBlankEepromByte);
     config1 = config_erased1;
     config2 = config_erased2;
+    config_more = config_erased_more;
     user_ids.fill(kBlankFlashWord);
 }
 
@@ -56,19 +57,24 @@ Location MemoryImage::locate(std::int32_t word_address) const {
     if (word_address >= 0 && word_address < static_cast<std::int32_t>(flash.size())) {
         return {Region::Flash, word_address};
     }
-    if (word_address >= kUserIdFirst && word_address <= kUserIdLast) {
-        return {Region::UserId, word_address - kUserIdFirst};
+    const std::int32_t id_index = word_address - map.user_id_address;
+    if (id_index >= 0 && id_index < kUserIdCount) {
+        return {Region::UserId, id_index};
     }
-    if (word_address == kDeviceIdAddress) {
+    if (word_address == map.device_id_address()) {
         return {Region::DeviceId, 0};
     }
-    if (word_address == kConfig1Address) {
-        return {Region::Config1, 0};
+    // Every configuration word the chip has; the classic map always places
+    // words 1 and 2, as it did before the count was known.
+    const std::int32_t config_index = word_address - map.config_address;
+    const int words = map.classic() ? std::max(config_count(), 2) : config_count();
+    if (config_index >= 0 && config_index < words) {
+        if (config_index < 2) {
+            return {config_index == 0 ? Region::Config1 : Region::Config2, 0};
+        }
+        return {Region::ConfigMore, config_index};
     }
-    if (word_address == kConfig2Address) {
-        return {Region::Config2, 0};
-    }
-    const std::int32_t eeprom_index = word_address - kEepromBase;
+    const std::int32_t eeprom_index = word_address - map.eeprom_address;
     if (eeprom_index >= 0 && eeprom_index < static_cast<std::int32_t>(eeprom.size())) {
         return {Region::Eeprom, eeprom_index};
     }
@@ -112,6 +118,9 @@ std::int32_t MemoryImage::config_word(int number) const {
     if (number == 2) {
         return config2;
     }
+    if (number > 2 && number <= kMaxConfigWords) {
+        return config_more[static_cast<std::size_t>(number - 3)];
+    }
     return kBlankFlashWord;
 }
 
@@ -124,7 +133,34 @@ bool MemoryImage::set_config_word(int number, std::int32_t value) {
         config2 = value;
         return true;
     }
+    if (number > 2 && number <= kMaxConfigWords) {
+        config_more[static_cast<std::size_t>(number - 3)] = value;
+        return true;
+    }
     return false;
+}
+
+std::int32_t MemoryImage::config_erased(int number) const {
+    if (number == 1) {
+        return config_erased1;
+    }
+    if (number == 2) {
+        return config_erased2;
+    }
+    if (number > 2 && number <= kMaxConfigWords) {
+        return config_erased_more[static_cast<std::size_t>(number - 3)];
+    }
+    return kBlankFlashWord;
+}
+
+void MemoryImage::set_config_erased(int number, std::int32_t value) {
+    if (number == 1) {
+        config_erased1 = value;
+    } else if (number == 2) {
+        config_erased2 = value;
+    } else if (number > 2 && number <= kMaxConfigWords) {
+        config_erased_more[static_cast<std::size_t>(number - 3)] = value;
+    }
 }
 
 std::int32_t MemoryImage::user_id(int index) const {

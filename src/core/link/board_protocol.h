@@ -18,3 +18,20 @@ inline constexpr std::uint8_t kDataWord = 105;     // followed by the low, then 
 inline constexpr std::uint8_t kReadWord = 106;     // answered by low, high and one more byte
 
 }  // namespace corvanel::board_command
+
+// Chip command codes 40h to 7Fh after board command 104 are no PIC's commands
+// (the 6-bit command sets stop at 3Fh): the board acts on them itself.
+namespace corvanel::board_extension {
+
+// Low-voltage entry: Vdd on with MCLR held low (Vpp never applied), then the
+// 32-bit key "MCHP" (4D434850h) clocked in LSb first and one 33rd clock.
+inline constexpr std::uint8_t kLowVoltageEntry = 0x40;
+// Load PC Address (16F183xx): chip command 1Dh; the data word that follows goes
+// out as a 24-clock frame.
+inline constexpr std::uint8_t kLoadPcAddress = 0x41;
+
+[[nodiscard]] constexpr bool is_extension(std::int32_t code) {
+    return code >= 0x40 && code <= 0x7F;
+}
+
+}  // namespace corvanel::board_extension

@@ -44,6 +44,10 @@ void ProgrammerLink::note_pause(int milliseconds) {
     }
 }
 
+void ProgrammerLink::voltages_on_low_voltage() {
+    send_chip_command(board_extension::kLowVoltageEntry);
+}
+
 void ProgrammerLink::voltages_off() {
     write(board_command::kVoltagesOff);
     end_command();

@@ -53,6 +53,9 @@ public:
     // 101 for Vdd before Vpp, 102 for Vpp before Vdd; with no sequence named
     // nothing is sent at all (and no answer will come).
     void voltages_on(VoltageSequence sequence);
+    // 104 and the board extension 40h: Vdd on with MCLR low, then the low-voltage
+    // key; Vpp is never applied. Answered with one byte like any 104 command.
+    void voltages_on_low_voltage();
     void voltages_off();
     // 104 and the chip command code (the chip hears its low 6 bits).
     void send_chip_command(std::int32_t code);

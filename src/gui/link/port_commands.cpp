@@ -282,6 +282,13 @@ void change_programming_time(ProgramState& state) {
     state.model.programming_time = leading_number(answer.toStdString());
 }
 
+ProgrammingEntry stored_programming_entry() {
+    const QString text = settings()
+                             .find_string(QString::fromLatin1(setting_names::programming_entry))
+                             .value_or(QString());
+    return programming_entry_from_text(text.toStdString()).value_or(ProgrammingEntry::HighVoltage);
+}
+
 std::optional<double> stored_board_vpp() {
     const QString stored =
         settings().find_string(QString::fromLatin1(setting_names::board_vpp)).value_or(QString());

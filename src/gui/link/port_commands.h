@@ -14,6 +14,8 @@
 #include <optional>
 #include <vector>
 
+#include "core/devices/programming_entry.h"
+
 namespace corvanel {
 
 class SerialLink;
@@ -75,6 +77,8 @@ void change_programming_time(ProgramState& state);
 void change_board_vpp(ProgramState& state);
 // The stored "Board Vpp" (nothing when unknown).
 [[nodiscard]] std::optional<double> stored_board_vpp();
+// The stored "Programming entry"; high voltage when absent or unreadable.
+[[nodiscard]] ProgrammingEntry stored_programming_entry();
 // "Serial Port Pinout" (menuportinfo).
 [[nodiscard]] QString serial_port_pinout_text();
 void show_serial_port_pinout();

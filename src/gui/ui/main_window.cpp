@@ -159,6 +159,25 @@ void Form1::build_menus() {
             change_board_vpp(state());
         }
     });
+    // "Programming entry": the low-voltage key instead of Vpp, for the models
+    // with "lvp: true" (the others are refused when an operation starts).
+    menulowvoltage = menu4->addAction(QStringLiteral("&Low-Voltage Programming Entry"));
+    menulowvoltage->setCheckable(true);
+    menulowvoltage->setChecked(stored_programming_entry() == ProgrammingEntry::LowVoltage);
+    state().programming_entry = stored_programming_entry();
+    connect(menulowvoltage, &QAction::triggered, this, [this](bool checked) {
+        if (refuse_during_operation()) {
+            menulowvoltage->setChecked(state().programming_entry == ProgrammingEntry::LowVoltage);
+            return;
+        }
+        const ProgrammingEntry entry =
+            checked ? ProgrammingEntry::LowVoltage : ProgrammingEntry::HighVoltage;
+        state().programming_entry = entry;
+        settings().put_string(
+            QString::fromLatin1(setting_names::programming_entry),
+            QString::fromLatin1(programming_entry_text(entry).data(),
+                                static_cast<qsizetype>(programming_entry_text(entry).size())));
+    });
     menucolors = menu4->addAction(QStringLiteral("Change &Color Theme"), this,
                                   [this] { show_theme_chooser(this); });
 
@@ -236,6 +255,14 @@ void Form1::build_controls() {
     lfix[1] = label(QStringLiteral("Config. Word (2008h)"), twips_rect(4080, 4860, 1755, 255));
     label_conf[1] =
         label(QString(), twips_rect(4380, 5160, 1215, 255), QStringLiteral("Click to edit!"));
+    // Words 3 to 5 of the enhanced parts; placed by layout_config_words.
+    for (std::size_t k = 2; k < lfix.size(); ++k) {
+        lfix[k] = label(QString(), twips_rect(4080, 4260, 1080, 225));
+        label_conf[k] =
+            label(QString(), twips_rect(5190, 4260, 900, 225), QStringLiteral("Click to edit!"));
+        lfix[k]->setVisible(false);
+        label_conf[k]->setVisible(false);
+    }
     lfix_id = label(QStringLiteral("ID"), twips_rect(4080, 5460, 255, 255),
                     QStringLiteral("User IDs (2000h-2003h)"));
     for (int index = 0; index < kUserIdCount; ++index) {
@@ -251,7 +278,10 @@ void Form1::build_controls() {
     unosbox->setGeometry(twips_rect(1740, 3960, 375, 255));
 
     // Tab reaches the labels that do something, in the order they stand.
-    for (ClickLabel* reachable : {label_vpp, label_hex, label_ime, label_conf[0], label_conf[1]}) {
+    for (ClickLabel* reachable : {label_vpp, label_hex, label_ime}) {
+        reachable->make_keyboard_reachable();
+    }
+    for (ClickLabel* reachable : label_conf) {
         reachable->make_keyboard_reachable();
     }
     setTabOrder(label_hex, Command[0]);
@@ -268,7 +298,7 @@ void Form1::build_controls() {
             toggle_vpp_test(state());
         }
     });
-    for (int index = 0; index < 2; ++index) {
+    for (int index = 0; index < kMaxConfigWords; ++index) {
         connect(label_conf[index], &ClickLabel::clicked, this,
                 [this, index] { label_conf_fields_Click(index); });
         connect(label_conf[index], &ClickLabel::right_clicked, this,
@@ -317,6 +347,7 @@ void Form1::apply_fonts() {
         }
         caption->setFont(font);
     }
+    config_caption_font_ = lfix[0]->font();
     // The tables need eight rows of their widest line; the platform may lack the
     // design font, so the fixed-pitch system font is sized to fit.
     tabla_flash->fit_font(fixed_font(13), 47);

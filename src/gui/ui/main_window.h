@@ -11,6 +11,7 @@
 #include <string>
 
 #include <QElapsedTimer>
+#include <QFont>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -142,9 +143,16 @@ public:
     CellEditor* unosbox = nullptr;
     MemoryTable* tabla_eeprom = nullptr;
     TableScrollBar* scrl2 = nullptr;
-    std::array<ClickLabel*, 2> lfix{};
-    std::array<ClickLabel*, 2> label_conf{};
-    // The user ID words 2000h..2003h (__IDLOCS), in a row under the configuration words.
+    // Configuration words 1 to 5: a caption and a value each. Two words stand
+    // as they always did; more (the enhanced parts) in a row each.
+    std::array<ClickLabel*, kMaxConfigWords> lfix{};
+    std::array<ClickLabel*, kMaxConfigWords> label_conf{};
+    // Places the configuration word labels for the applied model's count and addresses.
+    void layout_config_words();
+    // The two-word captions' font as fitted when the window was built.
+    QFont config_caption_font_;
+    // The user ID words 2000h..2003h (8000h.. on the enhanced parts, __IDLOCS), in a
+    // row under the configuration words.
     ClickLabel* lfix_id = nullptr;
     std::array<ClickLabel*, kUserIdCount> label_id{};
     ClickLabel* Label5 = nullptr;
@@ -154,6 +162,8 @@ public:
     QMenu* menu3 = nullptr;
     QMenu* menu4 = nullptr;
     QMenu* menu5 = nullptr;
+    // "Programming entry": checked means low voltage.
+    QAction* menulowvoltage = nullptr;
     QAction* menuclear = nullptr;
     QAction* menuopen = nullptr;
     QAction* menusave = nullptr;

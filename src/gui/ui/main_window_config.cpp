@@ -25,7 +25,7 @@ const QString kRawEditTooltip = QStringLiteral("Click to edit!");
 
 void Form1::show_config_tooltips() {
     const MemoryImage& image = state().image;
-    for (int number = 1; number <= 2; ++number) {
+    for (int number = 1; number <= image.config_count(); ++number) {
         const ConfigWordFields* fields = config_word_fields(state().model.model_name, number);
         label_conf[static_cast<std::size_t>(number - 1)]->setToolTip(
             fields != nullptr ? config_word_tooltip(*fields, image.config_word(number))
@@ -64,7 +64,8 @@ void Form1::chip_identified(std::int32_t word) {
 
 void Form1::offer_identified_model(std::int32_t word) {
     ProgramState& program = state();
-    const std::vector<IdentifiedModel> models = models_with_id(program.database, word);
+    const std::vector<IdentifiedModel> models =
+        models_with_id(program.database, word, program.runner.revision_word);
     if (models.empty()) {
         return;  // the status line says what was found
     }
@@ -75,7 +76,8 @@ void Form1::offer_identified_model(std::int32_t word) {
     }
     const IdentifiedModel& found = models.front();
     const QString question =
-        QString::fromStdString(identify_report(program.database, word)) +
+        QString::fromStdString(
+            identify_report(program.database, word, program.runner.revision_word)) +
         QStringLiteral("\r\n\r\nApply the model %1?").arg(QString::fromStdString(found.name));
     if (mymsgbox(question, message_kind::kQuestion, window_title()) != message_result::kYes) {
         return;

@@ -3,6 +3,7 @@
 // scroll bars, the focus that chooses the wheel's table, and the mouse wheel.
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSignalBlocker>
@@ -16,6 +17,7 @@
 #include "gui/ui/memory_table.h"
 #include "gui/widgets/click_label.h"
 #include "gui/widgets/table_scroll_bar.h"
+#include "gui/widgets/twips.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
 
@@ -44,27 +46,75 @@ void Form1::updatedisplay() {
         QStringLiteral("FLASH: %1,  EEPROM: %2").arg(image.flash_size).arg(image.eeprom_size));
     tabla_flash->set_rows({});
     tabla_eeprom->set_rows({});
-    label_conf[0]->clear();
-    label_conf[1]->clear();
+    for (ClickLabel* value_label : label_conf) {
+        value_label->clear();
+    }
     QCoreApplication::processEvents();
 
     tabla_flash->set_rows(flash_rows(image, scrl1->value()));
     tabla_eeprom->set_rows(eeprom_rows(image, scrl2->value()));
-    label_conf[0]->setText(text_of(hex4(image.config_word(1))));
-    if (image.config2_used) {
-        label_conf[1]->setText(text_of(hex4(image.config_word(2))));
-        label_conf[1]->setVisible(true);
-        lfix[1]->setVisible(true);
-    } else {
-        label_conf[1]->clear();
-        label_conf[1]->setVisible(false);
-        lfix[1]->setVisible(false);
+    layout_config_words();
+    for (int number = 1; number <= image.config_count(); ++number) {
+        label_conf[static_cast<std::size_t>(number - 1)]->setText(
+            text_of(hex4(image.config_word(number))));
     }
     for (int index = 0; index < kUserIdCount; ++index) {
         label_id[static_cast<std::size_t>(index)]->setText(text_of(hex4(image.user_id(index))));
     }
     show_config_tooltips();
     QCoreApplication::processEvents();
+}
+
+void Form1::layout_config_words() {
+    const MemoryImage& image = state().image;
+    const AddressMap& map = image.map;
+    const int count = image.config_count();
+    // Up to two words stand as they always did, caption above value; the
+    // third and later words (the enhanced parts) make a row each, caption beside value.
+    const bool rows = count > 2;
+    for (int k = 0; k < kMaxConfigWords; ++k) {
+        ClickLabel* caption = lfix[static_cast<std::size_t>(k)];
+        ClickLabel* value = label_conf[static_cast<std::size_t>(k)];
+        const bool shown = k == 0 || k < count;
+        const QString address = QString::fromStdString(hex4h(map.config_word_address(k + 1)));
+        if (rows) {
+            constexpr int kRowTwips = 240;
+            caption->setGeometry(twips_rect(4080, 4260 + k * kRowTwips, 1080, kRowTwips));
+            value->setGeometry(twips_rect(5190, 4260 + k * kRowTwips, 900, kRowTwips));
+            caption->setText(QStringLiteral("CONF%1 %2").arg(k + 1).arg(address));
+            // The row is lower than the two-word captions: the caption's font
+            // shrinks until the text fits.
+            QFont font = config_caption_font_;
+            for (int pixels = font.pixelSize(); pixels > 8; --pixels) {
+                font.setPixelSize(pixels);
+                const QFontMetrics metrics(font);
+                if (metrics.horizontalAdvance(caption->text()) <= caption->width() - 6 &&
+                    metrics.height() <= caption->height()) {
+                    break;
+                }
+            }
+            caption->setFont(font);
+            value->setFont(fixed_font(10));  // as the user IDs below
+        } else if (k < 2) {
+            caption->setGeometry(twips_rect(4080, 4260 + k * 600, 1755, 255));
+            value->setGeometry(twips_rect(4380, 4560 + k * 600, 1215, 255));
+            caption->setText(QStringLiteral("Config. Word (%1)").arg(address));
+            caption->setFont(config_caption_font_);
+            value->setFont(fixed_font(13));
+        }
+        caption->setVisible(shown);
+        value->setVisible(shown);
+    }
+    // The user IDs' addresses follow the map too.
+    lfix_id->setToolTip(
+        QStringLiteral("User IDs (%1-%2)")
+            .arg(QString::fromStdString(hex4h(map.user_id_address)))
+            .arg(QString::fromStdString(hex4h(map.user_id_address + kUserIdCount - 1))));
+    for (int index = 0; index < kUserIdCount; ++index) {
+        label_id[static_cast<std::size_t>(index)]->setToolTip(
+            QStringLiteral("User ID %1. Click to edit!")
+                .arg(QString::fromStdString(hex4h(map.user_id_address + index))));
+    }
 }
 
 void Form1::menuclear_Click() {

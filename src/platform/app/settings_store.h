@@ -54,6 +54,10 @@ inline constexpr const char* serial_numbers = "Serial Numbers";
 inline constexpr const char* serial_number_next = "Serial Number";
 inline constexpr const char* serial_number_step = "Serial Number Step";
 inline constexpr const char* serial_number_location = "Serial Number Location";
+// "Low voltage": programming mode is entered with the low-voltage key on the models
+// with "lvp: true" (the others are refused); "High voltage" or absent: with Vpp.
+// The window's Options menu writes it; the tool reads it (--low-voltage overrides).
+inline constexpr const char* programming_entry = "Programming entry";
 }  // namespace setting_names
 
 // The text of "Send-Ahead Window" that has the window measured.

@@ -71,6 +71,11 @@ const std::map<K, std::string>& sample_texts() {
         {K::ReadUserId, "userid1=s04"},
         {K::CheckUserId, "checkuserid1"},
         {K::ReadProtection, "protection=s04"},
+        {K::WriteConfigMore, "s02-config3"},
+        {K::ReadConfigMore, "config4=s04"},
+        {K::CheckBlankConfigMore, "checkblankconfig5"},
+        {K::CheckConfigMore, "checkconfig3"},
+        {K::ReadRevision, "revision=s04"},
     };
     return texts;
 }

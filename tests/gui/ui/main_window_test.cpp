@@ -103,6 +103,7 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
                   "Production &Log File... | &Reset Counters",
                   "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
                   "Change &Baud Rate | Change Default Programming &Time | Change Board &Vpp | "
+                  "&Low-Voltage Programming Entry | "
                   "Change &Color Theme",
                   "&Help: Serial Port &Pinout | &About Tavrelix Corvanel",
               }));
