@@ -23,6 +23,9 @@ struct Options {
     bool verify = false;
     bool force = false;  // go on when the chip in the socket does not answer as the model
     bool fast = false;
+    // osccal --set WORD, --bandgap BITS: calibration typed by hand, as texts.
+    QString osccal_word;
+    QString bandgap;
     // --window N: answer bytes the link may have outstanding; none given: the setting.
     std::optional<int> window;
     // --window auto: the window is measured on the board before the operation.
