@@ -78,6 +78,10 @@ int independent_checksum(const QString& path, int flash_words, std::vector<int> 
     return static_cast<int>(sum & 0xFFFF);
 }
 
+QString hex(int value) {
+    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
+}
+
 class WindowWorkflow : public MainWindowTest {
 protected:
     void SetUp() override {
@@ -156,9 +160,7 @@ TEST_F(WindowWorkflow, ChecksumUnderTheTablesMatchesTheRecordsOfGpasmBuilds) {
         form.open_hex_file(path);
         ASSERT_TRUE(form.status_text().startsWith("Operation completed.")) << c.file;
         const int expected = independent_checksum(path, c.flash, c.masks);
-        EXPECT_EQ(form.label_checksum->text(),
-                  QStringLiteral("Checksum: %1").arg(expected, 4, 16, QLatin1Char('0')).toUpper())
-            << c.file;
+        EXPECT_EQ(form.label_checksum->text(), QStringLiteral("Checksum: ") + hex(expected)) << c.file;
         // The checksum stands under the tables, clear of them and inside the window.
         EXPECT_GE(form.label_checksum->y(), form.label_status->geometry().bottom()) << c.file;
         EXPECT_LE(form.progress_bar->geometry().bottom(), form.centralWidget()->height());
@@ -170,9 +172,7 @@ TEST_F(WindowWorkflow, ChecksumUnderTheTablesMatchesTheRecordsOfGpasmBuilds) {
         program.image.set_flash_word(0x20, program.image.flash_word(0x20) - 1);
         form.updatedisplay();
         EXPECT_EQ(form.label_checksum->text(),
-                  QStringLiteral("Checksum: %1")
-                      .arg((expected + 0xFFFF) & 0xFFFF, 4, 16, QLatin1Char('0'))
-                      .toUpper())
+                  QStringLiteral("Checksum: ") + hex((expected + 0xFFFF) & 0xFFFF))
             << c.file;
         window.reset();
     }
@@ -323,8 +323,8 @@ TEST_F(WindowWorkflow, CalibrationViewReadsAndWritesBackTheFactoryValues) {
         });
     dialog.read_button()->click();
     ASSERT_TRUE(run_until([&] { return dialog.read_button()->isEnabled(); }));
-    EXPECT_TRUE(dialog.chip_text().startsWith(
-        QStringLiteral("OSCCAL (03FFh): %1, RETLW").arg(factory, 4, 16, QLatin1Char('0')).toUpper()))
+    EXPECT_TRUE(dialog.chip_text().startsWith(QStringLiteral("OSCCAL (03FFh): %1, RETLW ")
+                                                  .arg(hex(factory))))
         << dialog.chip_text().toStdString();
     EXPECT_TRUE(dialog.chip_text().contains("\nBand-gap (2007h bits 13:12): "));
     // The buffer is still the file.
