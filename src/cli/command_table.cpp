@@ -40,7 +40,7 @@ std::span<const ToolOption> tool_options() {
         {.name = "--force",
          .flag = &Options::force,
          .per_command = true,
-         .help = "program, verify, read, erase, blank: go on when the chip in\n"
+         .help = "program, verify, read, erase, blank, osccal: go on when the chip in\n"
                  "the socket does not answer with the model's device ID (or\n"
                  "no chip answers), or when the \"Board Vpp\" setting lies\n"
                  "outside the model's Vpp window; program, verify: use a\n"

@@ -300,11 +300,11 @@ int Tool::cmd_osccal() {
             }
             if (result == cli_exit::kDone) {
                 print_lines(stdout, "Now: " + calibration_read_text(state_.image, state_.model));
-                const bool word_in = typed->word < 0 ||
-                                     state_.image.flash_word(calibration->address) == typed->word;
+                const bool word_in =
+                    typed->word < 0 || state_.image.flash_word(calibration->address) == typed->word;
                 const bool bits_in =
-                    typed->bits < 0 || (state_.image.config1 &
-                                        state_.model.calibration_config_bits) == typed->bits;
+                    typed->bits < 0 ||
+                    (state_.image.config1 & state_.model.calibration_config_bits) == typed->bits;
                 result = word_in && bits_in ? cli_exit::kDone : cli_exit::kRefused;
             }
         } else if (result == cli_exit::kDone &&

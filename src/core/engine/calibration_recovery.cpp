@@ -246,7 +246,11 @@ std::optional<SavedCalibration> parse_typed_calibration(std::string_view word,
             value |= (bandgap[used] == '1' ? 1 : 0) << bit;
             ++used;
         }
-        if (mask == 0 || used != bandgap.size()) {
+        if (mask == 0) {
+            error = model.model_name + " has no band-gap bits";
+            return std::nullopt;
+        }
+        if (used != bandgap.size()) {
             error = "band-gap " + std::string(bandgap) + " is not " +
                     std::to_string(std::popcount(static_cast<unsigned>(mask))) +
                     " binary digits for " + model.model_name;

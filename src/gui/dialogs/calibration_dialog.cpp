@@ -19,11 +19,12 @@ CalibrationDialog::CalibrationDialog(const ActiveModel& model, std::function<voi
                                      std::function<void(const SavedCalibration&, Done)> write,
                                      QWidget* parent)
     : QDialog(parent), model_(model), read_chip_(std::move(read)), write_chip_(std::move(write)) {
-    setWindowTitle(QStringLiteral("Calibration of %1").arg(QString::fromStdString(model.model_name)));
+    setWindowTitle(
+        QStringLiteral("Calibration of %1").arg(QString::fromStdString(model.model_name)));
     auto* layout = new QVBoxLayout(this);
-    const QString address =
-        model.calibration_word ? QString::fromStdString(hex4h(model.calibration_word->address))
-                               : QString();
+    const QString address = model.calibration_word
+                                ? QString::fromStdString(hex4h(model.calibration_word->address))
+                                : QString();
     auto* about = new QLabel(
         QStringLiteral("The chip leaves the factory with its oscillator calibration (OSCCAL, a "
                        "RETLW at %1) and the band-gap bits of the configuration word. Erase All "
@@ -98,17 +99,17 @@ void CalibrationDialog::read_clicked() {
 
 void CalibrationDialog::write_clicked() {
     std::string error;
-    const auto typed = parse_typed_calibration(word_->text().trimmed().toStdString(),
-                                               bandgap_->text().trimmed().toStdString(), model_,
-                                               error);
+    const auto typed =
+        parse_typed_calibration(word_->text().trimmed().toStdString(),
+                                bandgap_->text().trimmed().toStdString(), model_, error);
     if (!typed) {
         (void)mymsgbox(QString::fromStdString(error) + QLatin1Char('.'), message_kind::kError,
                        window_title());
         return;
     }
-    const QString values = QString::fromStdString(calibration_values_text(
-                                                      *typed, model_.calibration_config_bits))
-                               .replace(QStringLiteral(" was "), QStringLiteral(" "));
+    const QString values =
+        QString::fromStdString(calibration_values_text(*typed, model_.calibration_config_bits))
+            .replace(QStringLiteral(" was "), QStringLiteral(" "));
     // Writing calibration back means erasing the chip: "No" is the default.
     if (mymsgbox(QStringLiteral("Erase the chip and write %1 back as its calibration?").arg(values),
                  message_kind::kQuestion | message_kind::kDefaultButton2,

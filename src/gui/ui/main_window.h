@@ -142,8 +142,7 @@ public:
     // it was; `done` gets the lines to show (or the failed operation's status).
     void read_calibration(std::function<void(const QString&)> done);
     // Erase All with the typed calibration written back, then the read above.
-    void write_calibration(const SavedCalibration& typed,
-                           std::function<void(const QString&)> done);
+    void write_calibration(const SavedCalibration& typed, std::function<void(const QString&)> done);
     void menucalibration_Click();
 
     // Controls, named as in the window design.

@@ -94,18 +94,15 @@ const QString kBoardBufferTip = QStringLiteral(
 }  // namespace
 
 void Form1::build_workflow_menus() {
-    menu1->addSeparator();
     menurecent = menu1->addMenu(QStringLiteral("Recent &Files"));
     rebuild_recent_menu();
 
-    menu3->addSeparator();
     menucalibration = menu3->addAction(QStringLiteral("&Calibration (OSCCAL, Band-Gap)..."), this,
                                        &Form1::menucalibration_Click);
     menucalibration->setEnabled(false);
 
-    menu4->addSeparator();
     menu4->setToolTipsVisible(true);
-    menuverifyafter = menu4->addAction(QStringLiteral("&Verify After Program All"));
+    menuverifyafter = menu4->addAction(QStringLiteral("Verify &After Program All"));
     menuverifyafter->setCheckable(true);
     menuverifyafter->setChecked(number_setting(setting_names::verify_after_program, 1));
     menuverifyafter->setStatusTip(QStringLiteral("Program All is followed by a Verify"));
@@ -126,7 +123,7 @@ void Form1::build_workflow_menus() {
         });
     }
 
-    menuprogramonchange = menu4->addAction(QStringLiteral("Program on &Change"));
+    menuprogramonchange = menu4->addAction(QStringLiteral("Program &on Change"));
     menuprogramonchange->setCheckable(true);
     menuprogramonchange->setChecked(number_setting(setting_names::program_on_change, 0));
     menuprogramonchange->setToolTip(
@@ -142,9 +139,8 @@ void Form1::build_workflow_menus() {
     menufastlink->setToolTip(
         QStringLiteral("Script steps that need nothing of the board run without a "
                        "no-operation round trip: the board hears the same commands, sooner"));
-    connect(menufastlink, &QAction::toggled, this, [](bool on) {
-        settings().put_number(setting(setting_names::fast_link), on ? 1 : 0);
-    });
+    connect(menufastlink, &QAction::toggled, this,
+            [](bool on) { settings().put_number(setting(setting_names::fast_link), on ? 1 : 0); });
 
     menusendahead = menu4->addMenu(QStringLiteral("Send-Ahead &Window"));
     menusendahead->setToolTipsVisible(true);
@@ -192,9 +188,9 @@ void Form1::show_progress(std::string_view text) {
         return;
     }
     progress_estimate_.note(*count, host_.clock_seconds());
-    QString format = operation_caption(state().runner.operation_name) +
-                     (count->memory == 'F' ? QStringLiteral(": FLASH %p%")
-                                           : QStringLiteral(": EEPROM %p%"));
+    QString format =
+        operation_caption(state().runner.operation_name) +
+        (count->memory == 'F' ? QStringLiteral(": FLASH %p%") : QStringLiteral(": EEPROM %p%"));
     if (const auto left = progress_estimate_.seconds_left()) {
         format += QStringLiteral(", ") + time_left_text(*left);
     }
@@ -321,12 +317,12 @@ void Form1::loaded_file_changed() {
     // Edits in the buffer are never dropped without a question.
     if ((!program_it && choice == QLatin1String("Ask")) || buffer_unsaved()) {
         change_question_open_ = true;
-        const int answer =
-            mymsgbox(QStringLiteral("%1 has changed on disk.\r\nReload it%2?")
-                         .arg(QDir::toNativeSeparators(loaded_path_),
-                              buffer_unsaved() ? QStringLiteral(" (the edits in the buffer are lost)")
-                                               : QString()),
-                     message_kind::kQuestion, window_title());
+        const int answer = mymsgbox(
+            QStringLiteral("%1 has changed on disk.\r\nReload it%2?")
+                .arg(QDir::toNativeSeparators(loaded_path_),
+                     buffer_unsaved() ? QStringLiteral(" (the edits in the buffer are lost)")
+                                      : QString()),
+            message_kind::kQuestion, window_title());
         change_question_open_ = false;
         if (answer != message_result::kYes) {
             return;
@@ -377,10 +373,10 @@ void Form1::rebuild_recent_menu() {
     const QStringList files = recent_files();
     for (int index = 0; index < files.size(); ++index) {
         const QString path = files[index];
-        menurecent->addAction(QStringLiteral("&%1 %2").arg(index + 1).arg(
-                                  QDir::toNativeSeparators(path).replace(QLatin1Char('&'),
-                                                                         QStringLiteral("&&"))),
-                              this, [this, path] { open_recent_file(path); });
+        menurecent->addAction(
+            QStringLiteral("&%1 %2").arg(index + 1).arg(
+                QDir::toNativeSeparators(path).replace(QLatin1Char('&'), QStringLiteral("&&"))),
+            this, [this, path] { open_recent_file(path); });
     }
     menurecent->setEnabled(!files.isEmpty());
 }
@@ -395,7 +391,8 @@ void Form1::open_recent_file(const QString& path) {
         QStringList files = recent_files();
         files.removeAll(path);
         for (int index = 0; index < setting_names::kRecentFileCount; ++index) {
-            settings().put_string(recent_key(index), index < files.size() ? files[index] : QString());
+            settings().put_string(recent_key(index),
+                                  index < files.size() ? files[index] : QString());
         }
         rebuild_recent_menu();
         return;
@@ -432,17 +429,17 @@ void Form1::read_calibration(std::function<void(const QString&)> done) {
         QString warning;
         bool cut_short = false;
     };
-    auto kept = std::make_shared<Kept>(Kept{state().image, saved_hex_, loaded_path_,
-                                            label_hex->text(), out_of_range_warning_,
-                                            state().image_cut_short});
+    auto kept =
+        std::make_shared<Kept>(Kept{state().image, saved_hex_, loaded_path_, label_hex->text(),
+                                    out_of_range_warning_, state().image_cut_short});
     if (start_operation(state(), OperationKind::Read) != StartResult::Started) {
         done(status_text());
         return;
     }
     when_operation_ends([this, kept, done = std::move(done)] {
         ProgramState& program = state();
-        const bool read = !program.operation_failed &&
-                          status_text().startsWith(QStringLiteral("Chip read. "));
+        const bool read =
+            !program.operation_failed && status_text().startsWith(QStringLiteral("Chip read. "));
         const QString text =
             read ? QString::fromStdString(calibration_read_text(program.image, program.model))
                        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))

@@ -11,9 +11,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
@@ -45,8 +45,8 @@ int independent_checksum(const QString& path, int flash_words, std::vector<int> 
         }
         const QByteArray record = QByteArray::fromHex(line.mid(1));
         const int count = static_cast<unsigned char>(record[0]);
-        const long address = (static_cast<unsigned char>(record[1]) << 8) |
-                             static_cast<unsigned char>(record[2]);
+        const long address =
+            (static_cast<unsigned char>(record[1]) << 8) | static_cast<unsigned char>(record[2]);
         const int type = static_cast<unsigned char>(record[3]);
         if (type == 4) {
             upper = ((static_cast<unsigned char>(record[4]) << 8) |
@@ -160,7 +160,8 @@ TEST_F(WindowWorkflow, ChecksumUnderTheTablesMatchesTheRecordsOfGpasmBuilds) {
         form.open_hex_file(path);
         ASSERT_TRUE(form.status_text().startsWith("Operation completed.")) << c.file;
         const int expected = independent_checksum(path, c.flash, c.masks);
-        EXPECT_EQ(form.label_checksum->text(), QStringLiteral("Checksum: ") + hex(expected)) << c.file;
+        EXPECT_EQ(form.label_checksum->text(), QStringLiteral("Checksum: ") + hex(expected))
+            << c.file;
         // The checksum stands under the tables, clear of them and inside the window.
         EXPECT_GE(form.label_checksum->y(), form.label_status->geometry().bottom()) << c.file;
         EXPECT_LE(form.progress_bar->geometry().bottom(), form.centralWidget()->height());
@@ -193,10 +194,11 @@ TEST_F(WindowWorkflow, ProgramAllShowsProgressAndVerifiesUnlessTurnedOff) {
     ASSERT_TRUE(run_until([&] { return form.status_text().startsWith("Chip verified. "); }))
         << form.status_text().toStdString();
     watch.stop();
-    EXPECT_TRUE(formats.filter(QRegularExpression(QStringLiteral("^Program All: FLASH %p%")))
-                    .size() > 0)
+    EXPECT_TRUE(
+        formats.filter(QRegularExpression(QStringLiteral("^Program All: FLASH %p%"))).size() > 0)
         << formats.join(" | ").toStdString();
-    EXPECT_TRUE(formats.contains(QStringLiteral("Verify: done"))) << formats.join(" | ").toStdString();
+    EXPECT_TRUE(formats.contains(QStringLiteral("Verify: done")))
+        << formats.join(" | ").toStdString();
     EXPECT_EQ(form.progress_bar->value(), form.progress_bar->maximum());
     EXPECT_EQ(chip().flash(0x1FFF), 0x3477);
 
@@ -207,7 +209,8 @@ TEST_F(WindowWorkflow, ProgramAllShowsProgressAndVerifiesUnlessTurnedOff) {
     ASSERT_TRUE(run_until([&] { return form.status_text().startsWith("Chip programmed. "); }));
     ASSERT_TRUE(run_until([&] { return idle(); }));
     QTest::qWait(100);
-    EXPECT_TRUE(form.status_text().startsWith("Chip programmed. ")) << form.status_text().toStdString();
+    EXPECT_TRUE(form.status_text().startsWith("Chip programmed. "))
+        << form.status_text().toStdString();
     EXPECT_EQ(form.progress_bar->format(), QStringLiteral("Program All: done"));
 }
 
@@ -221,7 +224,8 @@ TEST_F(WindowWorkflow, RewritingTheLoadedFileReloadsItAndProgramsOnChange) {
     message_answer = message_result::kNo;
     write_program(QStringLiteral("build.hex"), 0x2802);
     ASSERT_TRUE(run_until([&] { return !messages.empty(); }, 5000));
-    EXPECT_TRUE(messages.back().text.contains("has changed on disk")) << messages.back().text.toStdString();
+    EXPECT_TRUE(messages.back().text.contains("has changed on disk"))
+        << messages.back().text.toStdString();
     EXPECT_EQ(program.image.flash_word(0), 0x2801);
     // Yes reloads.
     message_answer = message_result::kYes;
@@ -317,14 +321,15 @@ TEST_F(WindowWorkflow, CalibrationViewReadsAndWritesBackTheFactoryValues) {
     form.open_hex_file(path);
 
     CalibrationDialog dialog(
-        program.model, [&](CalibrationDialog::Done done) { form.read_calibration(std::move(done)); },
+        program.model,
+        [&](CalibrationDialog::Done done) { form.read_calibration(std::move(done)); },
         [&](const SavedCalibration& typed, CalibrationDialog::Done done) {
             form.write_calibration(typed, std::move(done));
         });
     dialog.read_button()->click();
     ASSERT_TRUE(run_until([&] { return dialog.read_button()->isEnabled(); }));
-    EXPECT_TRUE(dialog.chip_text().startsWith(QStringLiteral("OSCCAL (03FFh): %1, RETLW ")
-                                                  .arg(hex(factory))))
+    EXPECT_TRUE(dialog.chip_text().startsWith(
+        QStringLiteral("OSCCAL (03FFh): %1, RETLW ").arg(hex(factory))))
         << dialog.chip_text().toStdString();
     EXPECT_TRUE(dialog.chip_text().contains("\nBand-gap (2007h bits 13:12): "));
     // The buffer is still the file.
