@@ -11,7 +11,7 @@
 namespace corvanel {
 
 std::span<const ToolOption> tool_options() {
-    static const std::array<ToolOption, 16> options = {{
+    static const std::array<ToolOption, 18> options = {{
         {.name = "--model",
          .value = "NAME|NUMBER",
          .text = &Options::model,
@@ -40,7 +40,7 @@ std::span<const ToolOption> tool_options() {
         {.name = "--force",
          .flag = &Options::force,
          .per_command = true,
-         .help = "program, verify, read, erase, blank: go on when the chip in\n"
+         .help = "program, verify, read, erase, blank, osccal: go on when the chip in\n"
                  "the socket does not answer with the model's device ID (or\n"
                  "no chip answers), or when the \"Board Vpp\" setting lies\n"
                  "outside the model's Vpp window; program, verify: use a\n"
@@ -73,6 +73,19 @@ std::span<const ToolOption> tool_options() {
                  "at program memory word ADDR (hex), E:ADDR EEPROM bytes at\n"
                  "ADDR (hex); after a good Program All prints \"Next serial\n"
                  "number: M\" (START + STEP, default step 1)"},
+        {.name = "--set",
+         .value = "WORD",
+         .text = &Options::osccal_word,
+         .per_command = true,
+         .help = "osccal: the OSCCAL word to write back, four hex digits as\n"
+                 "printed on the chip's label (a RETLW, 34xx); the chip is\n"
+                 "erased (Erase All) and gets it as its calibration"},
+        {.name = "--bandgap",
+         .value = "BITS",
+         .text = &Options::bandgap,
+         .per_command = true,
+         .help = "osccal: the band-gap calibration bits to write back, as\n"
+                 "binary digits (\"10\"), in the same Erase All"},
         {.name = "--fast",
          .flag = &Options::fast,
          .help = "fast link: script instructions that need no board action\n"
@@ -105,7 +118,7 @@ std::span<const ToolOption> tool_options() {
 }
 
 std::span<const ToolCommand> tool_commands() {
-    static const std::array<ToolCommand, 12> commands = {{
+    static const std::array<ToolCommand, 13> commands = {{
         {.name = "models",
          .needs_model = false,
          .help = "one line per model: number, name, FLASH words, EEPROM bytes\n"
@@ -116,7 +129,8 @@ std::span<const ToolCommand> tool_commands() {
          .hex_arguments = true,
          .help = "load FILE into a blank image of the model as the window's\n"
                  "\"Open HEX File\" does; print each message it would show\n"
-                 "(followed by an empty line), then its status line",
+                 "(followed by an empty line), then its status line and the\n"
+                 "buffer's checksum (\"Checksum: 1A2B\", as the window shows it)",
          .run = &Tool::cmd_check},
         {.name = "dump",
          .arguments = "FILE",
@@ -175,6 +189,14 @@ std::span<const ToolCommand> tool_commands() {
          .help = "as check, then each configuration word with its options by\n"
                  "name (oscillator, watchdog, code protection, ...)",
          .run = &Tool::cmd_config},
+        {.name = "osccal",
+         .options = "--set --bandgap --force",
+         .needs_port = true,
+         .help = "read the chip and print its factory calibration (OSCCAL word,\n"
+                 "band-gap bits) on the 12F629/675 and 16F630/676; with --set\n"
+                 "or --bandgap, erase the chip with those values written back\n"
+                 "and read them again",
+         .run = &Tool::cmd_osccal},
         {.name = "ports",
          .help = "COM1 to COM16: the device each maps to and whether it can\n"
                  "be opened, or why not",

@@ -6,8 +6,10 @@
 #include <QString>
 
 #include "cli/tool.h"
+#include "core/devices/buffer_checksum.h"
 #include "core/devices/config_fields.h"
 #include "core/devices/device_identity.h"
+#include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/config_sections.h"
 #include "core/image/hex_text.h"
@@ -66,7 +68,13 @@ int Tool::cmd_ports() {
 }
 
 int Tool::cmd_check() {
-    return load_hex(options_.args[0]) ? cli_exit::kDone : cli_exit::kRefused;
+    if (!load_hex(options_.args[0])) {
+        return cli_exit::kRefused;
+    }
+    // The figure the window shows under its tables, to compare with another
+    // programmer's or with a build's.
+    print_lines(out_, checksum_text(buffer_checksum(state_.image, state_.model)));
+    return cli_exit::kDone;
 }
 
 int Tool::cmd_dump() {
@@ -274,6 +282,58 @@ int Tool::cmd_config() {
         }
     }
     return cli_exit::kDone;
+}
+
+int Tool::cmd_osccal() {
+    // Typed values are checked before the chip is touched: a wrong word would
+    // become the chip's calibration for good.
+    std::optional<SavedCalibration> typed;
+    if (!options_.osccal_word.isEmpty() || !options_.bandgap.isEmpty()) {
+        std::string error;
+        typed = parse_typed_calibration(options_.osccal_word.toStdString(),
+                                        options_.bandgap.toStdString(), state_.model, error);
+        if (!typed) {
+            return usage_error(QString::fromStdString(error));
+        }
+    }
+    if (const int opened = open_port(); opened != cli_exit::kDone) {
+        return opened;
+    }
+    const auto& calibration = state_.model.calibration_word;
+    int result = cli_exit::kRefused;
+    if (!calibration) {
+        print(stderr, QStringLiteral("corvanel: %1 keeps no calibration in program memory")
+                          .arg(QString::fromStdString(state_.model.model_name)));
+    } else {
+        result = run_operation(OperationKind::Read);
+        if (result == cli_exit::kDone) {
+            print_lines(stdout, calibration_read_text(state_.image, state_.model));
+        }
+        if (result == cli_exit::kDone && typed) {
+            // The Erase All takes the typed values at its first calibration read
+            // and writes them back after the erase, as it writes back the chip's own.
+            state_.typed_calibration = typed;
+            result = run_operation(OperationKind::Erase);
+            state_.typed_calibration.reset();
+            if (result == cli_exit::kDone) {
+                result = run_operation(OperationKind::Read);
+            }
+            if (result == cli_exit::kDone) {
+                print_lines(stdout, "Now: " + calibration_read_text(state_.image, state_.model));
+                const bool word_in =
+                    typed->word < 0 || state_.image.flash_word(calibration->address) == typed->word;
+                const bool bits_in =
+                    typed->bits < 0 ||
+                    (state_.image.config1 & state_.model.calibration_config_bits) == typed->bits;
+                result = word_in && bits_in ? cli_exit::kDone : cli_exit::kRefused;
+            }
+        } else if (result == cli_exit::kDone &&
+                   !calibration->accepts(state_.image.flash_word(calibration->address))) {
+            result = cli_exit::kRefused;  // the chip has lost its calibration
+        }
+    }
+    const int closed = close_port();
+    return result != cli_exit::kDone ? result : closed;
 }
 
 }  // namespace corvanel

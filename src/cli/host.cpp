@@ -6,12 +6,12 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <charconv>
 #include <csignal>
 #include <cstdlib>
 
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
+#include "core/engine/progress_estimate.h"
 #include "platform/link/precise_pause.h"
 
 namespace corvanel {
@@ -34,20 +34,6 @@ extern "C" void on_interrupt(int signal_number) {
 
 constexpr int kBarWidth = 30;
 constexpr double kRedrawSeconds = 0.05;
-
-// "F:120/2048" gives 120 and 2048; texts without a count give nothing.
-bool progress_fraction(std::string_view text, long long& done, long long& total) {
-    const auto colon = text.find(':');
-    const auto slash = text.find('/');
-    if (colon == std::string_view::npos || slash == std::string_view::npos || slash < colon) {
-        return false;
-    }
-    const std::string_view a = text.substr(colon + 1, slash - colon - 1);
-    const std::string_view b = text.substr(slash + 1);
-    const auto ra = std::from_chars(a.data(), a.data() + a.size(), done);
-    const auto rb = std::from_chars(b.data(), b.data() + b.size(), total);
-    return ra.ec == std::errc() && rb.ec == std::errc() && total > 0;
-}
 
 }  // namespace
 
@@ -81,9 +67,10 @@ void CliHost::set_status_text(std::string_view text) {
     switch (phase_) {
         case Phase::Running:
             if (terminal_) {
-                long long done = 0;
-                long long total = 0;
-                const bool counted = progress_fraction(text, done, total);
+                const auto count = parse_progress(text);
+                const bool counted = count.has_value();
+                const long long done = counted ? count->done : 0;
+                const long long total = counted ? count->total : 1;
                 // A terminal redrawn for every word would slow the operation down:
                 // at most every 50 ms, and always the last word of a loop.
                 const double now = clock_seconds();

@@ -33,6 +33,9 @@ struct Options {
     QString serial;
     // --low-voltage: enter programming mode with the low-voltage key.
     bool low_voltage = false;
+    // osccal --set WORD, --bandgap BITS: calibration typed by hand, as texts.
+    QString osccal_word;
+    QString bandgap;
     // --window N: answer bytes the link may have outstanding; none given: the setting.
     std::optional<int> window;
     // --window auto: the window is measured on the board before the operation.

@@ -11,7 +11,7 @@
 #include "cli/tool.h"
 #include "core/devices/device_identity.h"
 #include "core/engine/production_log.h"
-#include "core/image/checksum.h"
+#include "core/devices/buffer_checksum.h"
 
 namespace corvanel {
 
@@ -75,7 +75,7 @@ int Tool::program_production() {
     }
     state_.image = image;
     programmed_checksum_ =
-        buffer_checksum(state_.image, state_.database.model(state_.selected_model));
+        buffer_checksum(state_.image, state_.model);
     const int result = program_and_verify();
     if (state_.runner.device_id_word >= 0) {
         programmed_id_word_ = state_.runner.device_id_word;
@@ -96,7 +96,7 @@ int Tool::finish_production(int result) {
                 record.id_mask = key->mask;
             }
         }
-        record.checksum = programmed_checksum_.value_or(buffer_checksum(state_.image, model));
+        record.checksum = programmed_checksum_.value_or(buffer_checksum(state_.image, state_.model));
         record.passed = passed;
         if (const auto error = append_production_log(file_name_bytes(options_.log), record)) {
             // A chip the log does not show is no success of a logged run.

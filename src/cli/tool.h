@@ -115,6 +115,7 @@ private:
     [[nodiscard]] int cmd_simple(OperationKind kind);
     [[nodiscard]] int cmd_detect();
     [[nodiscard]] int cmd_config();
+    [[nodiscard]] int cmd_osccal();
 
     [[nodiscard]] bool expect_args(int count);
 

@@ -56,9 +56,9 @@ expect() {
   done
 }
 
-expect "corvanel " models check dump convert program verify read erase blank detect config ports -- --model
+expect "corvanel " models check dump convert program verify read erase blank detect config osccal ports -- --model
 expect "corvanel --mo" --model -- --port
-expect "corvanel --" --model --port --baud --devices --verify --force --only --preserve-eeprom --log --serial --fast --low-voltage --window --help --version
+expect "corvanel --" --model --port --baud --devices --verify --force --only --preserve-eeprom --log --serial --set --bandgap --fast --low-voltage --window --help --version
 expect "corvanel --only " flash eeprom id config -- models
 expect "corvanel --only flash program " blink.hex -- flash
 expect "corvanel --model PIC16F6" PIC16F628A -- PIC16F84A
@@ -76,6 +76,7 @@ expect "corvanel --model 3 config " blink.hex -- notes.txt
 expect "corvanel --force --model 3 d" detect dump
 expect "corvanel --port virtual detect " -- blink.hex models
 expect "corvanel --window 64 " models verify -- 64
+expect "corvanel --model 9 osccal --set 34A0 " -- models blink.hex
 
 [ "$failures" -eq 0 ] || exit 1
 echo "completion: options, commands, models, ports and HEX files offered"

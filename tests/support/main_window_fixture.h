@@ -46,6 +46,10 @@ protected:
         ASSERT_TRUE(folder.isValid());
         store = std::make_unique<SettingsStore>(folder.filePath(QStringLiteral("settings.ini")));
         previous_store = install_settings(store.get());
+        // The window follows Program All with a Verify unless told otherwise; the
+        // tests of single operations drive each one alone (the tests of that
+        // Verify remove this).
+        store->put_number(QStringLiteral("Verify After Program"), 0);
         install_state(&program);
         program_folder() = folder.path() + QLatin1Char('/');
         ASSERT_EQ(parse_device_database(kTestDevices, "test devices", program.database).status,

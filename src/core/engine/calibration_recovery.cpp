@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/calibration_recovery.h"
 
+#include <bit>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -136,6 +137,20 @@ void rescue_calibration(ProgramState& state) {
 
 std::optional<SavedCalibration> offer_saved_calibration(ProgramState& state,
                                                         std::int32_t chip_word) {
+    if (state.typed_calibration) {
+        SavedCalibration typed = *state.typed_calibration;
+        state.typed_calibration.reset();
+        const auto& calibration = state.model.calibration_word;
+        if (typed.word < 0) {
+            // Only the band-gap bits were typed: the chip's own word stays, when
+            // it has one; otherwise the usual rules decide (the image's RETLW).
+            if (!calibration || !calibration->accepts(chip_word)) {
+                return std::nullopt;
+            }
+            typed.word = chip_word;
+        }
+        return typed;
+    }
     const auto file = recovery_file(state);
     if (!file) {
         return std::nullopt;
@@ -159,6 +174,95 @@ std::optional<SavedCalibration> offer_saved_calibration(ProgramState& state,
         return std::nullopt;
     }
     return saved;
+}
+
+std::string calibration_read_text(const MemoryImage& image, const ActiveModel& model) {
+    const auto& calibration = model.calibration_word;
+    if (!calibration) {
+        return {};
+    }
+    const std::int32_t word = image.flash_word(calibration->address);
+    std::string text = "OSCCAL (" + hex4h(calibration->address) + "): " + hex4(word);
+    text += calibration->accepts(word)
+                ? ", RETLW " + hex4h(word & 0xFF).substr(2)
+                : ", not a calibration word: the chip has lost it (type the value on its label)";
+    const std::int32_t bits = model.calibration_config_bits;
+    if (bits != 0) {
+        int high = 13;
+        while (high > 0 && ((bits >> high) & 1) == 0) {
+            --high;
+        }
+        int low = 0;
+        while (low < high && ((bits >> low) & 1) == 0) {
+            ++low;
+        }
+        text += "\r\nBand-gap (" + hex4h(kConfig1Address) + " bits " + std::to_string(high) + ":" +
+                std::to_string(low) + "): " + bits_text(image.config1, bits);
+    }
+    return text;
+}
+
+std::optional<SavedCalibration> parse_typed_calibration(std::string_view word,
+                                                        std::string_view bandgap,
+                                                        const ActiveModel& model,
+                                                        std::string& error) {
+    const auto& calibration = model.calibration_word;
+    if (!calibration) {
+        error = model.model_name + " keeps no calibration in program memory";
+        return std::nullopt;
+    }
+    SavedCalibration typed;
+    if (!word.empty()) {
+        if (word.size() == 5 && (word.back() == 'h' || word.back() == 'H')) {
+            word.remove_suffix(1);
+        }
+        std::string upper(word);
+        for (char& c : upper) {
+            c = (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c;
+        }
+        const std::int32_t value = upper.size() == 4 ? hexval4(upper) : -1;
+        if (value < 0 || value > kBlankFlashWord || !calibration->accepts(value)) {
+            // A wrong word would become the chip's calibration for good.
+            error = "OSCCAL " + std::string(word) + " is not a calibration word of " +
+                    model.model_name + " (four hex digits, " + hex4(calibration->check_value) +
+                    " to " + hex4(calibration->check_value | (~calibration->check_mask & 0x3FFF)) +
+                    ")";
+            return std::nullopt;
+        }
+        typed.word = value;
+    }
+    if (!bandgap.empty()) {
+        const std::int32_t mask = model.calibration_config_bits;
+        std::int32_t value = 0;
+        std::size_t used = 0;
+        for (int bit = 13; bit >= 0; --bit) {
+            if (((mask >> bit) & 1) == 0) {
+                continue;
+            }
+            if (used >= bandgap.size() || (bandgap[used] != '0' && bandgap[used] != '1')) {
+                used = bandgap.size() + 1;
+                break;
+            }
+            value |= (bandgap[used] == '1' ? 1 : 0) << bit;
+            ++used;
+        }
+        if (mask == 0) {
+            error = model.model_name + " has no band-gap bits";
+            return std::nullopt;
+        }
+        if (used != bandgap.size()) {
+            error = "band-gap " + std::string(bandgap) + " is not " +
+                    std::to_string(std::popcount(static_cast<unsigned>(mask))) +
+                    " binary digits for " + model.model_name;
+            return std::nullopt;
+        }
+        typed.bits = value;
+    }
+    if (typed.word < 0 && typed.bits < 0) {
+        error = "no value to write";
+        return std::nullopt;
+    }
+    return typed;
 }
 
 void forget_saved_calibration(ProgramState& state) {

@@ -13,6 +13,10 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "core/devices/model_application.h"
+#include "core/image/memory_image.h"
 
 namespace corvanel {
 
@@ -46,8 +50,23 @@ void rescue_calibration(ProgramState& state);
 // Asked at the first calibration read of Erase All or Program All when a recovery
 // file of the model exists and the chip's own word is lost (or equals the saved
 // one): "Yes" takes the saved values. Answers the values to use, or nothing.
+// Values the user typed (ProgramState::typed_calibration) come first, unasked.
 [[nodiscard]] std::optional<SavedCalibration> offer_saved_calibration(ProgramState& state,
                                                                       std::int32_t chip_word);
+
+// The calibration a Read All brought into `image`, as lines to show:
+// "OSCCAL (03FFh): 3480, RETLW 80h" and "Band-gap (2007h bits 13:12): 10".
+// Empty for a model that keeps no calibration in program memory.
+[[nodiscard]] std::string calibration_read_text(const MemoryImage& image, const ActiveModel& model);
+
+// The values as the user typed them: the OSCCAL word as four hex digits (a trailing
+// "h" allowed; empty: keep the chip's) and the band-gap bits as binary digits, one
+// per calibration bit of configuration word 1 ("10"; empty: keep the chip's). On
+// a fault `error` says what is wrong and nothing is answered.
+[[nodiscard]] std::optional<SavedCalibration> parse_typed_calibration(std::string_view word,
+                                                                      std::string_view bandgap,
+                                                                      const ActiveModel& model,
+                                                                      std::string& error);
 
 // The calibration is back in the chip: the recovery file has served.
 void forget_saved_calibration(ProgramState& state);

@@ -8,7 +8,7 @@
 // The time is UTC in ISO 8601; the device ID (the ID word without its revision
 // bits, four hex digits) and the revision (two hex digits) are what the
 // operation read from the chip, empty when it read none; the checksum is that
-// of the image programmed (see core/image/checksum.h); the result is "pass" or
+// of the image programmed (see core/devices/buffer_checksum.h); the result is "pass" or
 // "fail". A line is appended with one write and flushed at once, so a log that
 // several runs share keeps whole lines.
 

@@ -12,6 +12,7 @@
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
 #include "core/devices/programming_entry.h"
+#include "core/engine/calibration_recovery.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/mismatch_report.h"
 #include "core/engine/script_runner.h"
@@ -71,6 +72,11 @@ struct ProgramState {
     // Where factory calibration that an ended operation could not write back is
     // kept for the next one (the configuration folder); nothing: it is only shown.
     std::optional<std::filesystem::path> calibration_folder;
+    // Calibration the user typed by hand (as printed on the chip's label) for the
+    // next Erase All or Program All of a model that keeps calibration: written back
+    // in place of what the chip holds, without asking. Taken by that operation's
+    // first calibration read; a part left out (-1) keeps the chip's own value.
+    std::optional<SavedCalibration> typed_calibration;
 
     // The configuration word fields of the chips (not owned; may be absent): they
     // say which bits of configuration word 1 turn code protection on.

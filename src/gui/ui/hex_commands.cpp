@@ -106,6 +106,8 @@ void Form1::open_hex_file(const QString& full_path) {
         loaded_path_ = full_path;
         menureload->setEnabled(true);
         mark_buffer_saved();
+        remember_recent_file(full_path);
+        watch_loaded_file();
     } else {
         image = before;
     }
@@ -175,6 +177,8 @@ void Form1::menusave_Click() {
         loaded_path_ = full_path;
         menureload->setEnabled(true);
         mark_buffer_saved();
+        remember_recent_file(full_path);
+        watch_loaded_file();
     }
     if (!operation_running) {
         enable();

@@ -6,11 +6,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileSystemWatcher>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
@@ -47,7 +49,9 @@ namespace corvanel {
 namespace {
 
 constexpr int kClientWidthTwips = 6195;
-constexpr int kClientHeightTwips = 6435;
+// The design's 6435 twips and one row under the status line for the checksum
+// and the progress bar.
+constexpr int kClientHeightTwips = 6735;
 constexpr int kTimeoutCheckMilliseconds = 250;
 
 const QString kOpenTooltip = QStringLiteral("Click to open HEX file!");
@@ -89,6 +93,15 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
         show_model_chooser(this, [this] { return confirm_model_change(); });
     };
     state().host = &host_;
+    file_watcher_ = new QFileSystemWatcher(this);
+    connect(file_watcher_, &QFileSystemWatcher::fileChanged, this, [this] {
+        // An editor or a build writes the file in several steps (or replaces it):
+        // the reload waits until the file has been quiet for a moment.
+        change_timer_.start();
+    });
+    change_timer_.setSingleShot(true);
+    change_timer_.setInterval(300);
+    connect(&change_timer_, &QTimer::timeout, this, &Form1::loaded_file_changed);
     // A board that stops answering must not leave an operation waiting for ever.
     connect(&timeout_timer_, &QTimer::timeout, this,
             [this] { (void)check_timeout(state(), host_.clock_seconds()); });
@@ -186,6 +199,7 @@ void Form1::build_menus() {
                                     [] { show_serial_port_pinout(); });
     menuabout =
         menu5->addAction(QStringLiteral("&About Tavrelix Corvanel"), this, &Form1::menuabout_Click);
+    build_workflow_menus();
 }
 
 void Form1::build_controls() {
@@ -272,6 +286,15 @@ void Form1::build_controls() {
     }
     Label5 = label(QStringLiteral("Status"), twips_rect(4380, 5820, 1755, 255));
     label_status = label(QString(), twips_rect(60, 6120, 6075, 255));
+    label_checksum = label(QString(), twips_rect(60, 6420, 1755, 255),
+                           QStringLiteral("16-bit sum of every program memory word of the model "
+                                          "and of the configuration words' implemented bits "
+                                          "(EEPROM and user IDs not included)"));
+    progress_bar = new QProgressBar(client_);
+    progress_bar->setGeometry(twips_rect(1860, 6420, 4275, 255));
+    progress_bar->setTextVisible(true);
+    progress_bar->setAlignment(Qt::AlignCenter);
+    reset_progress();
 
     // Created last so that it lies above the table and the labels it covers.
     unosbox = new CellEditor(client_);
@@ -388,6 +411,7 @@ void Form1::settheme() {
     paint_control(tabla_flash, roles.col_field_back, roles.col_field_text);
     paint_control(tabla_eeprom, roles.col_field_back, roles.col_field_text);
     paint_control(label_status, roles.col_field_back, roles.col_field_text);
+    paint_control(label_checksum, roles.col_field_back, roles.col_field_text);
     for (ClickLabel* value_label : label_conf) {
         paint_control(value_label, roles.col_field_back, roles.col_field_text);
     }
@@ -526,6 +550,7 @@ void Form1::operation_ended() {
     if (production != nullptr) {
         production->operation_ended();
     }
+    finish_progress();
     // A Read All that finished: the buffer is the chip now, not the file.
     if (runner.completing() && runner.operation_name == operation_name(OperationKind::Read) &&
         !read_for_program) {
@@ -533,6 +558,7 @@ void Form1::operation_ended() {
         label_hex->clear();
         loaded_path_.clear();
         menureload->setEnabled(false);
+        watch_loaded_file();
     }
     // The operation's name is gone once it was stopped: "Stop" kept it.
     const bool partly_written = program.operation_failed && !runner.completing() &&
@@ -627,9 +653,10 @@ void Form1::run_operation(OperationKind operation) {
         return;
     }
     if (idle && production->takes(operation)) {
-        // Program All (counters, log, serial numbers, kept memories) and Read
-        // All of chosen memories run as the production sequence.
-        production->start(operation);
+        // Program All (counters, log, serial numbers, kept memories, the Verify
+        // after it) and Read All of chosen memories run as the production sequence.
+        production->start(operation, on_change_run_);
+        on_change_run_ = false;
         return;
     }
     const StartResult started = start_operation(state(), operation);
@@ -640,20 +667,12 @@ void Form1::run_operation(OperationKind operation) {
         settings().find_number(QString::fromLatin1(setting_names::verify_read)).value_or(0) != 0) {
         // "Verify Read": once the read has finished well, the chip is compared
         // with what was read, so a byte garbled on the line shows as a mismatch.
-        auto* watch = new QTimer(this);
-        watch->setInterval(10);
-        connect(watch, &QTimer::timeout, this, [this, watch] {
-            if (state().runner.running() || state().runner.completing()) {
-                return;
-            }
-            watch->stop();
-            watch->deleteLater();
+        when_operation_ends([this] {
             if (!state().operation_failed &&
                 status_text().startsWith(QStringLiteral("Chip read. "))) {
                 (void)start_operation(state(), OperationKind::Verify);
             }
         });
-        watch->start();
     }
 }
 
@@ -683,6 +702,7 @@ void Form1::Host::set_status_text(std::string_view text) {
     if (is_intermediate_progress(text) && !progress_throttle_.due()) {
         return;
     }
+    form_.show_progress(text);
     form_.set_status(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 

@@ -16,13 +16,18 @@
 #include <QString>
 #include <QTimer>
 
+#include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/engine_host.h"
+#include "core/engine/progress_estimate.h"
 #include "core/image/memory_image.h"
 #include "platform/link/precise_pause.h"
 
 class QAction;
+class QActionGroup;
+class QFileSystemWatcher;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 
 namespace corvanel {
@@ -127,6 +132,24 @@ public:
     void unosbox_Escape();
     void unosbox_LostFocus();
 
+    // The File menu's last eight files, newest first (kept in the settings).
+    [[nodiscard]] QStringList recent_files() const;
+    void open_recent_file(const QString& path);
+    // The loaded file changed on disk: reloaded as "Reload on Change" says, and
+    // with "Program on Change" programmed and verified.
+    void loaded_file_changed();
+    // Good Program All + Verify runs of "Program on Change" since the start.
+    [[nodiscard]] int programmed_on_change() const { return programmed_on_change_; }
+    // A Program All of "Program on Change" passed with its Verify: counted in the
+    // status line ("Chip verified. ... Programmed on change: 3").
+    void count_program_on_change();
+    // The chip's factory calibration, read by a Read All that leaves the buffer as
+    // it was; `done` gets the lines to show (or the failed operation's status).
+    void read_calibration(std::function<void(const QString&)> done);
+    // Erase All with the typed calibration written back, then the read above.
+    void write_calibration(const SavedCalibration& typed, std::function<void(const QString&)> done);
+    void menucalibration_Click();
+
     // Controls, named as in the window design.
     ClickLabel* Label7 = nullptr;
     ClickLabel* label_vpp = nullptr;
@@ -157,6 +180,10 @@ public:
     std::array<ClickLabel*, kUserIdCount> label_id{};
     ClickLabel* Label5 = nullptr;
     ClickLabel* label_status = nullptr;
+    // Under the status line: the buffer's checksum and the running operation's
+    // progress with the time left.
+    ClickLabel* label_checksum = nullptr;
+    QProgressBar* progress_bar = nullptr;
 
     QMenu* menu1 = nullptr;
     QMenu* menu3 = nullptr;
@@ -178,6 +205,15 @@ public:
     QAction* menuprogtime = nullptr;
     QAction* menuvpp = nullptr;
     QAction* menucolors = nullptr;
+    QMenu* menurecent = nullptr;
+    QAction* menucalibration = nullptr;
+    QAction* menuverifyafter = nullptr;
+    QMenu* menureloadonchange = nullptr;
+    QActionGroup* reload_choices = nullptr;  // "Ask", "Always", "Never"
+    QAction* menuprogramonchange = nullptr;
+    QAction* menufastlink = nullptr;
+    QMenu* menusendahead = nullptr;
+    QActionGroup* send_ahead_choices = nullptr;  // lock-step, "Automatic"
     QAction* menuportinfo = nullptr;
     QAction* menuabout = nullptr;
 
@@ -216,6 +252,23 @@ private:
     // "Reload": opens the loaded file again.
     void menureload_Click();
     void open_port_without_link();
+    // The menu entries of the everyday helpers: recent files, calibration, and
+    // the settings of the Options menu.
+    void build_workflow_menus();
+    void rebuild_recent_menu();
+    void remember_recent_file(const QString& path);
+    // The status line's text as the progress bar reads it; reset_progress at an
+    // operation's start, finish_progress at its end.
+    void show_progress(std::string_view text);
+    void reset_progress();
+    void finish_progress();
+    void show_checksum();
+    // Watches the loaded file (none when the buffer is no file's).
+    void watch_loaded_file();
+    // Runs `next` once the running operation (and its completion) has ended.
+    void when_operation_ends(std::function<void()> next);
+    // After a good Program All: Verify ("Verify After Program All", or a run of
+    // "Program on Change", which counts it).
     // The configuration word labels' tooltips: the decoded options of each word.
     void show_config_tooltips();
     // After "Identify Chip": offers to apply the model the chip answers as.
@@ -229,7 +282,10 @@ private:
         explicit Host(Form1& form) : form_(form) { clock_.start(); }
         void set_status_text(std::string_view text) override;
         int show_message(std::string_view text, int kind, std::string_view caption) override;
-        void disable_commands() override { form_.disable(); }
+        void disable_commands() override {
+            form_.disable();
+            form_.reset_progress();
+        }
         void enable_commands() override {
             form_.enable();
             form_.operation_ended();
@@ -271,6 +327,14 @@ private:
     bool close_confirmed_ = false;
     // The operation that "Stop" was asked of ("program", ...); its end says so.
     std::string stopped_operation_;
+
+    ProgressEstimate progress_estimate_;
+    QFileSystemWatcher* file_watcher_ = nullptr;
+    QTimer change_timer_;
+    int programmed_on_change_ = 0;
+    // The next Program All comes from "Program on Change": its verify is counted.
+    bool on_change_run_ = false;
+    bool change_question_open_ = false;
 
     bool editor_armed_ = false;
     EditTarget edit_target_ = EditTarget::Flash;

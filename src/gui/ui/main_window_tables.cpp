@@ -44,6 +44,7 @@ void Form1::updatedisplay() {
                                  : QStringLiteral("Click to change microcontroller model!"));
     label_info->setText(
         QStringLiteral("FLASH: %1,  EEPROM: %2").arg(image.flash_size).arg(image.eeprom_size));
+    show_checksum();
     tabla_flash->set_rows({});
     tabla_eeprom->set_rows({});
     for (ClickLabel* value_label : label_conf) {

@@ -12,7 +12,7 @@
 
 #include "core/devices/device_identity.h"
 #include "core/engine/program_state.h"
-#include "core/image/checksum.h"
+#include "core/devices/buffer_checksum.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/dialogs/serial_number_dialog.h"
 #include "gui/ui/main_window.h"
@@ -190,10 +190,20 @@ bool ProductionPanel::takes(OperationKind operation) const {
            (operation == OperationKind::Read && !regions_.all());
 }
 
-void ProductionPanel::start(OperationKind operation) {
+void ProductionPanel::start(OperationKind operation, bool on_change) {
     ProgramState& program = state();
     buffer_ = program.image;
     id_word_ = -1;
+    on_change_ = on_change && operation == OperationKind::Program;
+    // A build with code protection on reads back as protected memory, not as the
+    // file: the result of Program All stands then (the tool's program --verify
+    // writes the configuration word last for that).
+    const ProtectionBits protection = program.protection();
+    verify_wanted_ =
+        (on_change_ ||
+         settings().find_number(name(setting_names::verify_after_program)).value_or(1) != 0) &&
+        !protection.program_protected(program.image.config1) &&
+        !protection.data_protected(program.image.config1);
     if (operation == OperationKind::Read) {
         if (regions_.none()) {
             buffer_.reset();
@@ -218,7 +228,7 @@ void ProductionPanel::start(OperationKind operation) {
         }
     }
     programmed_checksum_ =
-        buffer_checksum(program.image, program.database.model(program.selected_model));
+        buffer_checksum(program.image, program.model);
     active_ = true;
     if (needs_chip_read(programmed_, program.image)) {
         (void)begin(Step::ReadFirst, OperationKind::Read);
@@ -326,7 +336,7 @@ void ProductionPanel::step_done(bool ok) {
             }
             program.image = merged;
             programmed_checksum_ =
-                buffer_checksum(merged, program.database.model(program.selected_model));
+                buffer_checksum(merged, program.model);
             form_.updatedisplay();
             (void)begin(Step::Program, OperationKind::Program);
             return;
@@ -416,6 +426,10 @@ void ProductionPanel::finish_program(bool passed) {
         }
     }
     show_counters();
+    if (passed && on_change_) {
+        form_.count_program_on_change();
+    }
+    on_change_ = false;
 }
 
 }  // namespace corvanel

@@ -48,7 +48,9 @@ public:
     // Program All always runs here; Read All when not every memory is selected.
     [[nodiscard]] bool takes(OperationKind operation) const;
     // Starts the sequence for the operation (the window has asked its questions).
-    void start(OperationKind operation);
+    // `on_change`: a Program All of "Program on Change", always verified and
+    // counted in the status line when it passes.
+    void start(OperationKind operation, bool on_change = false);
     // A sequence is under way (between its steps too).
     [[nodiscard]] bool busy() const { return active_; }
     // The running step is the read before a Program All (the buffer stays the file's).
@@ -92,9 +94,10 @@ private:
     void step_done(bool ok);
     // The running step is the sequence's last when it succeeds.
     [[nodiscard]] bool last_step() const;
-    // Program All of the buffer as it is needs no Verify of its own.
+    // Program All of the buffer as it is needs no Verify of its own, unless
+    // "Verify After Program All" (or Program on Change) asks for one.
     [[nodiscard]] bool last_step_after_program() const {
-        return programmed_.all() && !serial_enabled_;
+        return programmed_.all() && !serial_enabled_ && !verify_wanted_;
     }
     void finish_program(bool passed);
     void finish_read(bool passed);
@@ -122,6 +125,10 @@ private:
     RegionSelection programmed_;
     std::uint16_t programmed_checksum_ = 0;
     std::int32_t id_word_ = -1;
+    // The Verify after Program All is wanted (the setting, or Program on Change),
+    // and the build leaves the chip readable.
+    bool verify_wanted_ = false;
+    bool on_change_ = false;
 };
 
 }  // namespace corvanel

@@ -58,6 +58,18 @@ inline constexpr const char* serial_number_location = "Serial Number Location";
 // with "lvp: true" (the others are refused); "High voltage" or absent: with Vpp.
 // The window's Options menu writes it; the tool reads it (--low-voltage overrides).
 inline constexpr const char* programming_entry = "Programming entry";
+// 1 (the default): the window's Program All is followed by a Verify, as the
+// tool's program --verify.
+inline constexpr const char* verify_after_program = "Verify After Program";
+// What the window does when the loaded HEX file changes on disk: "Ask" (the
+// default), "Always" or "Never".
+inline constexpr const char* reload_on_change = "Reload On Change";
+// 1: each rewrite of the loaded file is reloaded, programmed and verified. Off
+// unless set.
+inline constexpr const char* program_on_change = "Program On Change";
+// "Recent File 1" (the newest) to "Recent File 8": the File menu's recent files.
+inline constexpr const char* recent_file_prefix = "Recent File ";
+inline constexpr int kRecentFileCount = 8;
 }  // namespace setting_names
 
 // The text of "Send-Ahead Window" that has the window measured.

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 
@@ -72,7 +73,12 @@ TEST_F(MainWindowLayout, ControlsFollowTheDesignInPixels) {
         }
     }
     EXPECT_EQ(form.windowTitle(), "Tavrelix Corvanel");
-    EXPECT_EQ(form.centralWidget()->size(), QSize(413, 429));
+    // One row more than the design, under the status line: the checksum and the
+    // progress bar.
+    EXPECT_EQ(form.label_checksum->geometry(), QRect(4, 428, 117, 17));
+    EXPECT_TRUE(form.label_checksum->text().startsWith(QStringLiteral("Checksum: ")));
+    EXPECT_EQ(form.progress_bar->geometry(), QRect(124, 428, 285, 17));
+    EXPECT_EQ(form.centralWidget()->size(), QSize(413, 449));
     EXPECT_EQ(form.minimumSize(), form.maximumSize()) << "the window has a fixed size";
     EXPECT_FALSE(form.unosbox->isVisible());
     EXPECT_TRUE(form.tabla_flash->font().fixedPitch());
@@ -95,16 +101,18 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
     }
     EXPECT_EQ(tree,
               QStringList({
-                  "&File: &Clear Buffer | &Open HEX File | &Reload HEX File | &Save Buffer As",
+                  "&File: &Clear Buffer | &Open HEX File | &Reload HEX File | &Save Buffer As | "
+                  "Recent &Files",
                   "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
-                  "&Identify Chip",
+                  "&Identify Chip | &Calibration (OSCCAL, Band-Gap)...",
                   "Pro&duction: Work on Program &Memory | Work on &EEPROM | Work on &User IDs | "
                   "Work on &Configuration Words | &Preserve EEPROM | &Serial Numbers... | "
                   "Production &Log File... | &Reset Counters",
                   "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
                   "Change &Baud Rate | Change Default Programming &Time | Change Board &Vpp | "
                   "&Low-Voltage Programming Entry | "
-                  "Change &Color Theme",
+                  "Change &Color Theme | Verify &After Program All | &Reload on Change | "
+                  "Program &on Change | &Fast Link | Send-Ahead &Window",
                   "&Help: Serial Port &Pinout | &About Tavrelix Corvanel",
               }));
     EXPECT_EQ(keys, QStringList({"Ctrl+O &Open HEX File", "Ctrl+R &Reload HEX File",

@@ -1,0 +1,98 @@
+#!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Enhanced mid-range parts (12F1xxx, 16F1xxx, 16F183xx) from the HEX file an
+# assembler wrote to the emulated chip and back: configuration words at 8007h,
+# user IDs at 8000h and EEPROM data at F000h (HEX byte 1E000h, behind a type 04
+# record). Each file is programmed and verified on the in-process virtual board,
+# over the board server, and over it again with the fast link and 64 answers sent
+# ahead; Read All written as HEX must hold every word the file holds. detect names
+# each chip with its revision, and another chip in the socket is refused.
+#   enhanced_session.sh CORVANEL CORVANEL_BOARD DATA_FOLDER WORK_FOLDER
+set -u
+tool=$1
+board=$2
+data=$3
+work=$4
+
+. "$(dirname "$0")/board_server_lib.sh"
+
+# run EXPECTED_EXIT MODEL ARGS...
+run() {
+    expected=$1
+    model=$2
+    shift 2
+    "$tool" --model "$model" "$@" >"$work/out" 2>&1
+    code=$?
+    cat "$work/out"
+    [ "$code" -eq "$expected" ] || fail "corvanel --model $model $* gave exit $code, expected $expected"
+}
+
+expect_output() {
+    grep -qF -- "$1" "$work/out" || fail "no \"$1\" in the output"
+}
+
+# same_words FILE READ_BACK: every word FILE holds, READ_BACK holds too (14 bits:
+# an assembler may write configuration words with bits 15:14 set).
+same_words() {
+    python3 - "$1" "$2" <<'EOF' || fail "$2 differs from $1"
+import sys
+
+def words(path):
+    memory, upper = {}, 0
+    for line in open(path):
+        line = line.strip()
+        if not line.startswith(":"):
+            continue
+        raw = bytes.fromhex(line[1:])
+        count, address, kind = raw[0], raw[1] << 8 | raw[2], raw[3]
+        data = raw[4:4 + count]
+        if kind == 4:
+            upper = data[0] << 8 | data[1]
+        elif kind == 0:
+            for i, byte in enumerate(data):
+                memory[(upper << 16) + address + i] = byte
+    result = {}
+    for byte_address in memory:
+        word = byte_address // 2
+        result[word] = (memory.get(2 * word, 0xFF) | memory.get(2 * word + 1, 0xFF) << 8) & 0x3FFF
+    return result
+
+written, read = words(sys.argv[1]), words(sys.argv[2])
+bad = [f"{w:04X}h: {v:04X}h, read {read.get(w, -1):04X}h" for w, v in sorted(written.items())
+       if read.get(w) != v]
+print("\n".join(bad[:10]))
+sys.exit(1 if bad else 0)
+EOF
+}
+
+for pair in PIC16F1847:hex_16f1847 PIC12F1840:hex_12f1840 PIC16F1829:hex_16f1829 \
+    PIC16F1459:hex_16f1459 PIC16F1938:hex_16f1938 PIC16F18313:hex_16f18313; do
+    model=${pair%%:*}
+    hex=$data/${pair#*:}.hex
+
+    # In-process: the virtual board keeps its chip in a state file.
+    run 0 "$model" --port "virtual:$work/$model-chip.hex" program "$hex" --verify
+    expect_output "Chip verified."
+    run 0 "$model" --port "virtual:$work/$model-chip.hex" read "$work/$model-virtual.hex"
+    same_words "$hex" "$work/$model-virtual.hex"
+
+    # Over the serial path, lock-step and then fast with a window of 64.
+    start_chip_server "$model" --revision 3
+    run 0 "$model" --port "$device" detect
+    grep -q "answers as .*$model.*revision 3" "$work/out" || fail "detect did not name $model, revision 3"
+    run 0 "$model" --port "$device" program "$hex" --verify
+    expect_output "Chip verified."
+    run 0 "$model" --port "$device" --fast --window 64 verify "$hex"
+    expect_output "Chip verified."
+    run 0 "$model" --port "$device" --fast --window 64 read "$work/$model-read.hex"
+    same_words "$hex" "$work/$model-read.hex"
+    stop_server
+done
+
+# A 12F1840 in the socket with the 12F1822 chosen: refused before anything is erased.
+start_chip_server PIC12F1840
+run 1 PIC12F1822 --port "$device" erase
+expect_output "answers as PIC12F1840"
+expect_output "Erase all cancelled."
+stop_server
+echo "enhanced session passed"
