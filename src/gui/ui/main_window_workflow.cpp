@@ -239,8 +239,11 @@ void Form1::when_operation_ends(std::function<void()> next) {
 
 void Form1::count_program_on_change() {
     ++programmed_on_change_;
-    set_status(status_text() +
-               QStringLiteral(" Programmed on change: %1").arg(programmed_on_change_));
+    // After the completion routine that ends the Verify has shown its result.
+    QTimer::singleShot(0, this, [this] {
+        set_status(status_text() +
+                   QStringLiteral(" Programmed on change: %1").arg(programmed_on_change_));
+    });
 }
 
 // --- reload and program on change ------------------------------------------------------------
