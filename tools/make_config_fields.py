@@ -21,6 +21,7 @@ name. The program reads the file at run time and needs no gputils.
 Usage: make_config_fields.py [HEADER_FOLDER] [OUTPUT]
 """
 
+import csv
 import glob
 import os
 import re
@@ -94,6 +95,27 @@ BORROWED = {
     "PIC16F18346": "p16lf18323.inc",
     "PIC16LF18346": "p16lf18323.inc",
 }
+
+# Enhanced parts that no gputils header describes (16LF1566/1567, 157x, 176x, 177x):
+# their configuration words are known from the device file's table, and every
+# such part keeps code protection in bit 7 of CONFIG1, so that much is named.
+ENHANCED_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data",
+                              "enhanced-models.csv")
+CP_ONLY_FIELD = ("CP", 0x0080, [(0x0000, "ON", "Program memory code protection is enabled"),
+                                (0x0080, "OFF", "Program memory code protection is disabled")])
+
+
+def enhanced_config_words():
+    """Model name -> configuration word count, for every enhanced model and LF twin."""
+    counts = {}
+    with open(ENHANCED_TABLE) as table:
+        rows = [line for line in table if line.strip() and not line.startswith("#")]
+    for row in csv.DictReader(rows):
+        counts[row["model"]] = int(row["config_words"])
+        if row["lf_model"]:
+            counts[row["lf_model"]] = int(row["config_words"])
+    return counts
+
 
 EQU = re.compile(r"^\s*(\w+)\s+EQU\s+H'([0-9A-Fa-f]+)'\s*(?:;\s*(.*))?$")
 SECTION = re.compile(r"^;-----\s*(CONFIG(\d*))\s+Options")
@@ -207,13 +229,21 @@ def main():
         "",
     ]
     chips = 0
+    described = {}
     for chip in sorted(set(paths) | set(lf_paths)):
         words = read_header(paths.get(chip) or lf_paths[chip])
         if not any(fields for _, _, fields in words):
             continue
         if chip not in paths and words[0][1] < ENHANCED_CONFIG:
             continue
-
+        described[chip] = words
+    for chip, count in enhanced_config_words().items():
+        if chip not in described:
+            described[chip] = [(number, ENHANCED_CONFIG + 6 + number,
+                                [CP_ONLY_FIELD] if number == 1 else [])
+                               for number in range(1, count + 1)]
+    for chip in sorted(described):
+        words = described[chip]
         chips += 1
         lines.append(f"chip: {chip}")
         for number, address, fields in words:

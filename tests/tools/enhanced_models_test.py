@@ -53,7 +53,7 @@ HEX_FILES = {
     "hex_16f1459.hex": ("PIC16F1459", [0x0F84, 0x3FCF], []),
     # gpasm writes this part's words with bits 15:14 set; the chip keeps 14 bits.
     "hex_16f1938.hex": ("PIC16F1938", [0xFFC1, 0xDAFF], [0xA5, 0x5A] + list(b"16F1938")),
-    "hex_16f18313.hex": ("PIC16F18313", [0x3F8C, 0x3FDF, 0x1F9F, 0x3FFF], [0x4F, 0x4B, 0x00, 0xFF]),
+    "hex_16f18313.hex": ("PIC16F18313", [0x3F8C, 0x3FDF, 0x1FFF, 0x3FFF], [0x4F, 0x4B, 0x00, 0xFF]),
 }
 
 
@@ -213,10 +213,13 @@ def check_fields(root, models):
         check(sorted(w for w in fields[name] if w > 0) == list(range(1, len(masks) + 1)) and
               all(fields[name][-w] == 0x8006 + w for w in range(1, len(masks) + 1)),
               f"{name}: field words from 8007h")
+        # Parts no gputils header describes get code protection (CONFIG1 bit 7) only.
+        cp_only = fields[name].get(1) == 0x0080 and all(
+            fields[name].get(w, 0) == 0 for w in range(2, len(masks) + 1))
         for word, mask in enumerate(masks, 1):
             union = fields[name].get(word, 0)
             check(union & ~mask == 0, f"{name}: field bits outside configmask word {word}")
-            check(union == mask or (name, word) in FIELDS_NARROWER,
+            check(union == mask or (name, word) in FIELDS_NARROWER or cp_only,
                   f"{name}: configmask word {word} {mask:04X}, fields {union:04X}")
     check(named >= 140, f"only {named} enhanced models have named fields")
 
