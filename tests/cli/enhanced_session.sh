@@ -94,6 +94,19 @@ for pair in PIC16F1847:hex_16f1847 PIC12F1840:hex_12f1840 PIC16F1829:hex_16f1829
     stop_server
 done
 
+# Low-voltage entry: the board clocks the key with MCLR low and no Vpp at all (the
+# 16F1847 file leaves LVP on), so a board whose MCLR switch gives only 1 V (--vpp 1)
+# programs it. A classic part has no such entry: refused, nothing sent.
+start_chip_server PIC16F1847 --vpp 1
+run 0 PIC16F1847 --port "$device" --low-voltage program "$data/hex_16f1847.hex" --verify
+expect_output "Chip verified."
+stop_server
+grep -q "voltages off at exit" "$work/server.err" || fail "the board was left powered"
+start_chip_server PIC16F628A
+run 1 PIC16F628A --port "$device" --low-voltage erase
+expect_output "cannot enter programming mode at low voltage"
+stop_server
+
 # A 12F1840 in the socket with the 12F1822 chosen: refused before anything is erased.
 start_chip_server PIC12F1840
 run 1 PIC12F1822 --port "$device" erase
