@@ -77,8 +77,10 @@ void IcspPins::supply_changed(std::uint64_t ns) {
     chip_drive_.reset();
     check_delay_ = false;
     lvp_session_ = false;  // MCLR rising or Vdd going ends a low-voltage session
-    if (chip_on_ && !(vdd_ && vpp_)) {
-        chip_.power_off();  // MCLR low resets the chip, Vdd off stops it
+    if ((chip_on_ && !(vdd_ && vpp_)) || (!vdd_ && chip_.powered())) {
+        // MCLR low resets the chip, Vdd off stops it; a chip that took the
+        // low-voltage key (powered by Vdd alone) stops with Vdd too.
+        chip_.power_off();
         chip_on_ = false;
     }
     if (!chip_on_ && vdd_ && vpp_) {

@@ -239,7 +239,12 @@ INSTANTIATE_TEST_SUITE_P(
     Families, FirmwareFamilyTest,
     ::testing::Values("PIC16F84A", "PIC16F627A", "PIC16F873A", "PIC16F87", "PIC16F818", "PIC12F629",
                       "PIC16F84", "PIC16F627", "PIC16F870", "PIC12F683", "PIC16F785", "PIC16F913",
-                      "PIC16F882", "PIC12F609", "PIC16F716", "PIC16F72", "PIC16F737", "PIC16F722"),
+                      "PIC16F882", "PIC12F609", "PIC16F716", "PIC16F72", "PIC16F737", "PIC16F722",
+                      // The enhanced mid-range families, the 16F183xx with their Load PC.
+                      "PIC16F1454", "PIC12F1501", "PIC16F1512", "PIC12LF1552", "PIC16LF1554",
+                      "PIC16LF1566", "PIC12F1571", "PIC16F1574", "PIC12F1612", "PIC16F1703",
+                      "PIC16F1713", "PIC16F1764", "PIC16F1773", "PIC16F1782", "PIC12F1822",
+                      "PIC12F1840", "PIC16F1933", "PIC16F18313"),
     [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
 // The lock-step path at the default 56000 baud: a 16F627A programmed with a
@@ -287,6 +292,23 @@ TEST(SimulatedFirmware, LowVoltageKeyAndLoadPcExtensions) {
     EXPECT_EQ(frames.size(), 1U);
     EXPECT_FALSE(board->voltages_on());
     EXPECT_EQ(fault_list(board->pins()), "");
+}
+
+// Low-voltage entry through the firmware: MCLR stays low, the board clocks the key,
+// and the enhanced chip is programmed and verified without any Vpp.
+TEST(SimulatedFirmware, LowVoltageEntryProgramsAnEnhancedChip) {
+    ModelOnFirmware bench("PIC12F1822", kFastFirmware, 250000);
+    ASSERT_TRUE(bench.ready());
+    bench.state.programming_entry = ProgrammingEntry::LowVoltage;
+    bench.fill_image(1822u);
+    const MemoryImage written = bench.as_chip_holds(bench.state.image);
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "))
+        << bench.host.status();
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "))
+        << bench.host.status();
+    EXPECT_EQ(bench.chip().flash(0), written.flash[0]);
+    EXPECT_GE(bench.board().pins().lvp_keys_seen(), 2);
+    EXPECT_EQ(fault_list(bench.board().pins()), "");
 }
 
 // A host that goes silent with the voltages on: the board switches them off itself
