@@ -12,6 +12,9 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
+# Under the sanitizers the tests that run every model run one model of each set
+# of algorithms (every algorithm once); the normal build above ran them all.
+export CORVANEL_TEST_MODELS=one-per-algorithm
 cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=Debug -DCORVANEL_SANITIZE=ON \
       -DCORVANEL_BUILD_GUI=OFF -DCORVANEL_BUILD_BENCHMARKS=OFF
 cmake --build build-sanitize -j "$jobs"
