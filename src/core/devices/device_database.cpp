@@ -10,6 +10,7 @@
 
 #include "core/devices/address_map_keys.h"
 #include "core/devices/leading_number.h"
+#include "core/devices/vdd_window.h"
 #include "core/devices/vpp_window.h"
 #include "core/engine/algorithm_check.h"
 #include "core/image/memory_image.h"
@@ -43,6 +44,7 @@ enum class Key {
     CalFlash,
     CalConfig,
     Vpp,
+    Vdd,
     ConfigWords,
     ConfigAddr,
     IdAddr,
@@ -75,6 +77,7 @@ constexpr std::array<KeyName, 25> kKeys = {{{"model:", Key::Model},
                                             {"calflash:", Key::CalFlash},
                                             {"calconfig:", Key::CalConfig},
                                             {"vpp:", Key::Vpp},
+                                            {"vdd:", Key::Vdd},
                                             {"configwords:", Key::ConfigWords},
                                             {"configaddr:", Key::ConfigAddr},
                                             {"idaddr:", Key::IdAddr},
@@ -142,6 +145,8 @@ std::string* text_field(DeviceModel& model, Key key) {
             return &model.calconfig;
         case Key::Vpp:
             return &model.vpp;
+        case Key::Vdd:
+            return &model.vdd;
         case Key::ConfigWords:
             return &model.configwords;
         case Key::ConfigAddr:
@@ -318,6 +323,12 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
                 return bad_line(source_name, line_number, line,
                                 "the Vpp window must be two voltages, the lower first, "
                                 "up to 20 V (\"vpp: 8.0 9.0\").");
+            }
+            if (key->key == Key::Vdd && !parse_vdd_window(value)) {
+                return bad_line(source_name, line_number, line,
+                                "the Vdd window must be two voltages, the lower first, up to "
+                                "6.5 V, with an optional erase window (\"vdd: 2.0 5.5\", "
+                                "\"vdd: 1.8 3.6 erase 2.7 3.6\").");
             }
             // The address map keys, and FLASH against them, are checked once
             // the model is complete (model_problem).

@@ -49,6 +49,7 @@ struct DeviceModel {
     std::string calflash;    // a calibration word in program memory: "03FF 3C00 3400"
     std::string calconfig;   // calibration bits of configuration word 1: "3000"
     std::string vpp;         // the programming voltage window in volts: "8.0 9.0"
+    std::string vdd;         // the programming supply window in volts: "2.0 5.5"
     // The address map of the enhanced mid-range; without these keys the classic
     // one (user IDs 2000h, configuration 2007h, EEPROM 2100h in HEX files).
     std::string configwords;  // number of configuration words, 1 to 5: "2"

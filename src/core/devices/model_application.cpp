@@ -120,6 +120,7 @@ bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel
     active.calibration_word = parse_flash_calibration(model.calflash);
     active.calibration_config_bits = parse_config_calibration(model.calconfig);
     active.vpp_window = parse_vpp_window(model.vpp);
+    active.vdd_window = parse_vdd_window(model.vdd);
     active.id_list = model.idalg.empty() ? InstructionList() : split_instructions(model.idalg);
     return true;
 }

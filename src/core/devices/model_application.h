@@ -15,6 +15,7 @@
 #include "core/devices/device_database.h"
 #include "core/devices/device_identity.h"
 #include "core/devices/voltage_sequence.h"
+#include "core/devices/vdd_window.h"
 #include "core/devices/vpp_window.h"
 #include "core/image/memory_image.h"
 
@@ -63,6 +64,7 @@ struct ActiveModel {
     std::int32_t calibration_config_bits = 0;
     // The Vpp the chip accepts ("vpp:"); nothing without the key.
     std::optional<VppWindow> vpp_window;
+    std::optional<VddWindow> vdd_window;  // nothing for a model without "vdd:"
     // The word holding the silicon revision ("revaddr:", full-word ID parts);
     // without it the revision is the ID word's bits outside the ID mask.
     std::optional<std::int32_t> revision_address;

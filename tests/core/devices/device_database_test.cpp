@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/devices/device_database.h"
+#include "core/devices/vdd_window.h"
 
 #include <gtest/gtest.h>
 
@@ -169,6 +170,10 @@ TEST(DeviceDatabase, BrokenAlgorithmsAndKeysAreRejectedWithTheLine) {
         {crlf({"model: A", "vpp: 13"}), 2, "Vpp window"},
         {crlf({"model: A", "vpp: 9.0 8.0"}), 2, "Vpp window"},
         {crlf({"model: A", "vpp: 8 90"}), 2, "Vpp window"},
+        {crlf({"model: A", "vdd: 5"}), 2, "Vdd window"},
+        {crlf({"model: A", "vdd: 3.6 1.8"}), 2, "Vdd window"},
+        {crlf({"model: A", "vdd: 2.0 13"}), 2, "Vdd window"},
+        {crlf({"model: A", "vdd: 1.8 3.6 erase 2.7"}), 2, "Vdd window"},
     };
     for (const auto& [text, line, what] : cases) {
         DeviceDatabase db;
@@ -179,6 +184,15 @@ TEST(DeviceDatabase, BrokenAlgorithmsAndKeysAreRejectedWithTheLine) {
     }
     const auto db = parse_ok(crlf({"model: A", "vpp: 12.75 13.25", "model: B", "vpp: 8,0 9"}));
     EXPECT_EQ(db.model(2).vpp, "8,0 9");
+
+    // An LF part's erase window is narrower than its write window; both are kept.
+    const auto window = parse_vdd_window("1.8 3.6 erase 2.7 3.6");
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(window->contains(2.0));
+    EXPECT_FALSE(window->contains_for_erase(2.0));
+    EXPECT_TRUE(window->contains_for_erase(3.3));
+    EXPECT_FALSE(window->contains(5.0));
+    EXPECT_EQ(vdd_window_text(*window), "1.8-3.6 V (erase 2.7-3.6 V)");
 }
 
 TEST(DeviceDatabase, FlashUpToTheConfigurationWordsIsAccepted) {
