@@ -58,7 +58,7 @@ struct KeyName {
     Key key;
 };
 
-constexpr std::array<KeyName, 25> kKeys = {{{"model:", Key::Model},
+constexpr std::array<KeyName, 26> kKeys = {{{"model:", Key::Model},
                                             {"flash:", Key::Flash},
                                             {"eeprom:", Key::Eeprom},
                                             {"configerased:", Key::ConfigErased},
