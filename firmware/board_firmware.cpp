@@ -20,6 +20,8 @@
 #include <stdint.h>
 #include <util/delay.h>
 
+#include "core/link/board_protocol.h"
+
 #ifndef CORVANEL_FW_BAUD
 #define CORVANEL_FW_BAUD 56000UL
 #endif
@@ -38,6 +40,9 @@
 
 namespace {
 
+namespace command = corvanel::board_command;
+namespace extension = corvanel::board_extension;
+
 constexpr uint8_t kPgc = 1 << PD2;
 constexpr uint8_t kPgd = 1 << PD3;
 constexpr uint8_t kVppOff = 1 << PD4;
@@ -46,7 +51,9 @@ constexpr uint8_t kPgm = 1 << PD6;
 constexpr uint8_t kLed = 1 << PB5;
 
 // Half a period of PGC: the chip needs 100 ns high and low, 100 ns set-up and hold.
-inline void half_clock() { _delay_us(1); }
+inline void half_clock() {
+    _delay_us(1);
+}
 
 // --- Receive ring: 255 bytes, 3 x 64 for the send-ahead window of 64 and more -------
 volatile uint8_t g_ring[256];
@@ -91,8 +98,12 @@ void pins_safe() {
     PORTB &= static_cast<uint8_t>(~kLed);
 }
 
-void vpp_on() { PORTD &= static_cast<uint8_t>(~kVppOff); }
-void vdd_on() { PORTD &= static_cast<uint8_t>(~kVddOff); }
+void vpp_on() {
+    PORTD &= static_cast<uint8_t>(~kVppOff);
+}
+void vdd_on() {
+    PORTD &= static_cast<uint8_t>(~kVddOff);
+}
 
 // MCLR low first (the chip leaves programming mode and stays in reset), then Vdd
 // off; PGC, PGD and PGM low throughout. Then the chip's supply is given time to fall.
@@ -156,7 +167,7 @@ void clock_out(uint32_t value, uint8_t count) {
 }
 
 void chip_command(uint8_t code) {
-    clock_out(code & 0x3F, 6);
+    clock_out(code & extension::kChipCommandMask, 6);
     _delay_us(CORVANEL_FW_TDLY_US);
 }
 
@@ -278,37 +289,37 @@ int main() {
         }
         const uint8_t byte = static_cast<uint8_t>(got);
         switch (byte) {
-            case 100:
+            case command::kNop:
                 g_load_pc_pending = false;
-                send(100);
+                send(command::kNop);
                 break;
-            case 101:
-            case 102:
-                voltages_on(byte == 101);
+            case command::kVoltagesOnVddFirst:
+            case command::kVoltagesOnVppFirst:
+                voltages_on(byte == command::kVoltagesOnVddFirst);
                 send(byte);
                 break;
-            case 103:
+            case command::kVoltagesOff:
                 voltages_off();
-                send(103);
+                send(command::kVoltagesOff);
                 break;
-            case 104: {
+            case command::kChipCommand: {
                 const int16_t code = next_byte();
                 if (code < 0) {
                     break;
                 }
                 g_load_pc_pending = false;
-                if (code == 0x40) {
+                if (code == extension::kLowVoltageEntry) {
                     low_voltage_entry();
-                } else if (code == 0x41) {
-                    chip_command(0x1D);
+                } else if (code == extension::kLoadPcAddress) {
+                    chip_command(extension::kLoadPcAddressChipCommand);
                     g_load_pc_pending = true;
-                } else if (code < 0x40 || code > 0x7F) {
+                } else if (code < extension::kLowVoltageEntry || code > extension::kLastExtension) {
                     chip_command(static_cast<uint8_t>(code));
                 }  // 42h-7Fh: an extension this board lacks, answered and ignored
-                send(104);
+                send(command::kChipCommand);
                 break;
             }
-            case 105: {
+            case command::kDataWord: {
                 const int16_t low = next_byte();
                 if (low < 0) {
                     break;
@@ -318,15 +329,15 @@ int main() {
                     break;
                 }
                 data_frame(static_cast<uint16_t>(low | (high << 8)));
-                send(105);
+                send(command::kDataWord);
                 break;
             }
-            case 106: {
+            case command::kReadWord: {
                 g_load_pc_pending = false;
                 const uint16_t word = read_frame();
                 send(static_cast<uint8_t>(word & 0xFF));
                 send(static_cast<uint8_t>(word >> 8));
-                send(106);
+                send(command::kReadWord);
                 break;
             }
             default:
