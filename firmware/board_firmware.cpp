@@ -10,9 +10,15 @@
 //   PD4 (D4)  VPP_OFF  high: the NPN holds MCLR low; low: MCLR rises to Vpp
 //   PD5 (D5)  VDD_OFF  high: the PNP is off; low: the chip gets Vdd
 //   PD6 (D6)  PGM      the classic parts' low-voltage pin, held low
+//   PD7 (D7)  VDD_5V   high: the regulator gives 5 V; low: 3.3 V (an N-MOSFET
+//                      switches a resistor into the regulator's feedback divider)
 //   PB5 (D13) LED      lit while the voltages are on
+//   PC0 (A0)  VPP_SENSE  the Vpp rail (before the MCLR switch) through 33k over 10k
+//   PC1 (A1)  VDD_SENSE  the Vdd rail (before the PNP) through 10k over 10k
 // Both switches have a base resistor pulling them to "off", so while the AVR is
-// in reset (pins floating) the chip has neither Vdd nor Vpp.
+// in reset (pins floating) the chip has neither Vdd nor Vpp; VDD_5V has a 100k
+// pull-down, so the rail comes up at 3.3 V, the Vdd no listed part minds.
+// The ADC measures against AVcc (the board's 5 V): A0 reads 0-21.5 V, A1 0-10 V.
 
 #include <avr/interrupt.h>
 #include <avr/io.h>
@@ -37,17 +43,41 @@
 #ifndef CORVANEL_FW_SILENT_MS
 #define CORVANEL_FW_SILENT_MS 10000U
 #endif
+// Entry hold (TENTH): from the last supply edge (Vdd or MCLR rising, whichever is
+// later) to the first clock. The chips need 250 us; 300 us leaves room for the
+// switches' own rise.
+#ifndef CORVANEL_FW_ENTRY_HOLD_US
+#define CORVANEL_FW_ENTRY_HOLD_US 300
+#endif
+// Low-voltage entry: Vdd rising (MCLR held low) to the first clock of the key.
+#ifndef CORVANEL_FW_LV_HOLD_US
+#define CORVANEL_FW_LV_HOLD_US 1000
+#endif
+// The rail after a Vdd select: the regulator's output moving 1.7 V into its
+// output capacitor.
+#define CORVANEL_FW_VDD_SETTLE_MS 5
 
 namespace {
 
 namespace command = corvanel::board_command;
 namespace extension = corvanel::board_extension;
+namespace identity = corvanel::board_identity;
 
 constexpr uint8_t kPgc = 1 << PD2;
 constexpr uint8_t kPgd = 1 << PD3;
 constexpr uint8_t kVppOff = 1 << PD4;
 constexpr uint8_t kVddOff = 1 << PD5;
 constexpr uint8_t kPgm = 1 << PD6;
+constexpr uint8_t kVdd5V = 1 << PD7;
+constexpr uint8_t kVppSense = 0;  // ADC channels
+constexpr uint8_t kVddSense = 1;
+// Millivolts at the divider's top for a full-scale reading (1024) against AVcc 5 V.
+constexpr uint32_t kVppFullScaleMv = 5000UL * (33 + 10) / 10;  // 21.5 V
+constexpr uint32_t kVddFullScaleMv = 5000UL * (10 + 10) / 10;  // 10 V
+// Voltages-on is refused above this Vpp. No listed part's window reaches above
+// 14.0 V (16F84A), MCLR's own limit; 0.5 V more covers 1 % resistors and the ADC.
+// A boost converter gone wrong would otherwise put its full output on MCLR.
+constexpr uint16_t kVppCeilingMv = 14500;
 constexpr uint8_t kLed = 1 << PB5;
 
 // Half a period of PGC: the chip needs 100 ns high and low, 100 ns set-up and hold.
@@ -63,6 +93,7 @@ volatile bool g_overflow = false;
 volatile uint16_t g_silent_ms = 0;  // since the last byte came in
 
 bool g_powered = false;
+bool g_vdd_5v = false;           // the regulator's selection, 3.3 V after reset
 bool g_load_pc_pending = false;  // extension 41h: the next data word is a 24-clock frame
 
 void uart_init() {
@@ -89,11 +120,35 @@ void send(uint8_t byte) {
     UDR0 = byte;
 }
 
+void send_word(uint16_t word) {
+    send(static_cast<uint8_t>(word & 0xFF));
+    send(static_cast<uint8_t>(word >> 8));
+}
+
+// One ADC channel in millivolts at its divider's top. The first conversion after
+// the multiplexer moves is thrown away (the sample capacitor still holds the last
+// channel), the next four are averaged.
+uint16_t measure_mv(uint8_t channel, uint32_t full_scale_mv) {
+    ADMUX = static_cast<uint8_t>((1 << REFS0) | channel);  // against AVcc
+    uint16_t sum = 0;
+    for (uint8_t i = 0; i < 5; ++i) {
+        // 16 MHz / 128 = 125 kHz ADC clock: some 110 us a conversion.
+        ADCSRA = (1 << ADEN) | (1 << ADSC) | (1 << ADPS2) | (1 << ADPS1) | (1 << ADPS0);
+        while (ADCSRA & (1 << ADSC)) {
+        }
+        if (i != 0) {
+            sum = static_cast<uint16_t>(sum + ADC);
+        }
+    }
+    return static_cast<uint16_t>((static_cast<uint32_t>(sum) * full_scale_mv) / (4UL * 1024));
+}
+
 // --- The ICSP pins ------------------------------------------------------------------
 void pins_safe() {
     // The switches' outputs go high before they become outputs, so they never glitch on.
-    PORTD = static_cast<uint8_t>((PORTD | kVppOff | kVddOff) & ~(kPgc | kPgd | kPgm));
-    DDRD |= kPgc | kPgd | kVppOff | kVddOff | kPgm;
+    PORTD = static_cast<uint8_t>((PORTD | kVppOff | kVddOff) & ~(kPgc | kPgd | kPgm | kVdd5V));
+    DDRD |= kPgc | kPgd | kVppOff | kVddOff | kPgm | kVdd5V;
+    DIDR0 = (1 << ADC0D) | (1 << ADC1D);  // the sense inputs are analog only
     DDRB |= kLed;
     PORTB &= static_cast<uint8_t>(~kLed);
 }
@@ -120,8 +175,12 @@ void voltages_off() {
     g_load_pc_pending = false;
 }
 
-void voltages_on(bool vdd_first) {
+// False, with the voltages left off, when the Vpp rail is above the ceiling.
+bool voltages_on(bool vdd_first) {
     voltages_off();
+    if (measure_mv(kVppSense, kVppFullScaleMv) > kVppCeilingMv) {
+        return false;
+    }
     if (vdd_first) {
         vdd_on();
         _delay_us(CORVANEL_FW_VDD_TO_VPP_US);
@@ -131,9 +190,42 @@ void voltages_on(bool vdd_first) {
         _delay_us(50);
         vdd_on();
     }
-    _delay_us(100);
+    _delay_us(CORVANEL_FW_ENTRY_HOLD_US);
     PORTB |= kLed;
     g_powered = true;
+    return true;
+}
+
+// Extensions 43h and 44h: only while the voltages are off, so a chip never sees
+// its supply jump.
+void select_vdd(bool five_volts) {
+    if (g_powered || five_volts == g_vdd_5v) {
+        return;
+    }
+    g_vdd_5v = five_volts;
+    if (five_volts) {
+        PORTD |= kVdd5V;
+    } else {
+        PORTD &= static_cast<uint8_t>(~kVdd5V);
+    }
+    _delay_ms(CORVANEL_FW_VDD_SETTLE_MS);
+}
+
+// Command 107: the voltages go off, both rails are measured, the record goes out.
+void identify() {
+    voltages_off();
+    const uint16_t vpp = measure_mv(kVppSense, kVppFullScaleMv);
+    const uint16_t vdd = measure_mv(kVddSense, kVddFullScaleMv);
+    constexpr uint16_t features = identity::kHasLowVoltageEntry | identity::kHasLoadPcAddress |
+                                  identity::kHasVddSelect | identity::kMeasuresVpp |
+                                  identity::kMeasuresVdd;
+    send(identity::kVersion);
+    send_word(features);
+    send_word(sizeof g_ring - 1);  // the ring holds one byte less than its size
+    send_word(g_vdd_5v ? identity::kVdd5VMillivolts : identity::kVdd3V3Millivolts);
+    send_word(vdd);
+    send_word(vpp);
+    send(command::kIdentify);
 }
 
 // One clock pulse with the bit already on PGD.
@@ -207,7 +299,7 @@ void low_voltage_entry() {
     vdd_on();
     PORTB |= kLed;
     g_powered = true;
-    _delay_ms(1);
+    _delay_us(CORVANEL_FW_LV_HOLD_US);
     clock_out(0x4D434850UL, 32);
     clock_out(0, 1);
     _delay_us(CORVANEL_FW_TDLY_US);
@@ -279,6 +371,9 @@ int main() {
     pins_safe();
     uart_init();
     tick_init();
+    for (uint8_t i = 0; i < identity::kBannerSize; ++i) {
+        send(static_cast<uint8_t>(identity::kBanner[i]));
+    }
     wdt_enable(WDTO_500MS);
     sei();
 
@@ -295,8 +390,12 @@ int main() {
                 break;
             case command::kVoltagesOnVddFirst:
             case command::kVoltagesOnVppFirst:
-                voltages_on(byte == command::kVoltagesOnVddFirst);
-                send(byte);
+                // Refused (Vpp above the ceiling): no answer, so the host reports
+                // a board that does not respond instead of reading a chip without
+                // voltages as blank.
+                if (voltages_on(byte == command::kVoltagesOnVddFirst)) {
+                    send(byte);
+                }
                 break;
             case command::kVoltagesOff:
                 voltages_off();
@@ -310,12 +409,16 @@ int main() {
                 g_load_pc_pending = false;
                 if (code == extension::kLowVoltageEntry) {
                     low_voltage_entry();
+                } else if (code == extension::kVdd3V3 || code == extension::kVdd5V) {
+                    select_vdd(code == extension::kVdd5V);
+                } else if (!g_powered) {
+                    // Voltages off: answered, nothing clocked into an unpowered chip.
                 } else if (code == extension::kLoadPcAddress) {
                     chip_command(extension::kLoadPcAddressChipCommand);
                     g_load_pc_pending = true;
                 } else if (code < extension::kLowVoltageEntry || code > extension::kLastExtension) {
                     chip_command(static_cast<uint8_t>(code));
-                }  // 42h-7Fh: an extension this board lacks, answered and ignored
+                }  // 42h, 45h-7Fh: an extension this board lacks, answered and ignored
                 send(command::kChipCommand);
                 break;
             }
@@ -328,18 +431,22 @@ int main() {
                 if (high < 0) {
                     break;
                 }
-                data_frame(static_cast<uint16_t>(low | (high << 8)));
+                if (g_powered) {
+                    data_frame(static_cast<uint16_t>(low | (high << 8)));
+                }
                 send(command::kDataWord);
                 break;
             }
             case command::kReadWord: {
                 g_load_pc_pending = false;
-                const uint16_t word = read_frame();
-                send(static_cast<uint8_t>(word & 0xFF));
-                send(static_cast<uint8_t>(word >> 8));
+                // Voltages off: what the pulled-up data line of an empty socket reads.
+                send_word(g_powered ? read_frame() : 0x3FFF);
                 send(command::kReadWord);
                 break;
             }
+            case command::kIdentify:
+                identify();
+                break;
             default:
                 break;  // not a command: ignored, not answered
         }
