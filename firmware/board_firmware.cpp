@@ -10,14 +10,15 @@
 //   PD4 (D4)  VPP_OFF  high: the NPN holds MCLR low; low: MCLR rises to Vpp
 //   PD5 (D5)  VDD_OFF  high: the PNP is off; low: the chip gets Vdd
 //   PD6 (D6)  PGM      the classic parts' low-voltage pin, held low
-//   PD7 (D7)  VDD_5V   high: the regulator gives 5 V; low: 3.3 V (an N-MOSFET
-//                      switches a resistor into the regulator's feedback divider)
+//   PD7 (D7)  VDD_3V3  high: the Vdd rail is the 3.3 V regulator's output; low:
+//                      a second PNP puts the board's 5 V on the rail (the
+//                      regulator, fed from the same 5 V, then idles)
 //   PB5 (D13) LED      lit while the voltages are on
 //   PC0 (A0)  VPP_SENSE  the Vpp rail (before the MCLR switch) through 33k over 10k
 //   PC1 (A1)  VDD_SENSE  the Vdd rail (before the PNP) through 10k over 10k
 // Both switches have a base resistor pulling them to "off", so while the AVR is
-// in reset (pins floating) the chip has neither Vdd nor Vpp; VDD_5V has a 100k
-// pull-down, so the rail comes up at 3.3 V, the Vdd no listed part minds.
+// in reset (pins floating) the chip has neither Vdd nor Vpp; the 5 V PNP has one
+// too, so the rail comes up at 3.3 V, the Vdd no listed part minds.
 // The ADC measures against AVcc (the board's 5 V): A0 reads 0-21.5 V, A1 0-10 V.
 
 #include <avr/interrupt.h>
@@ -68,7 +69,7 @@ constexpr uint8_t kPgd = 1 << PD3;
 constexpr uint8_t kVppOff = 1 << PD4;
 constexpr uint8_t kVddOff = 1 << PD5;
 constexpr uint8_t kPgm = 1 << PD6;
-constexpr uint8_t kVdd5V = 1 << PD7;
+constexpr uint8_t kVdd3V3 = 1 << PD7;
 constexpr uint8_t kVppSense = 0;  // ADC channels
 constexpr uint8_t kVddSense = 1;
 // Millivolts at the divider's top for a full-scale reading (1024) against AVcc 5 V.
@@ -146,8 +147,8 @@ uint16_t measure_mv(uint8_t channel, uint32_t full_scale_mv) {
 // --- The ICSP pins ------------------------------------------------------------------
 void pins_safe() {
     // The switches' outputs go high before they become outputs, so they never glitch on.
-    PORTD = static_cast<uint8_t>((PORTD | kVppOff | kVddOff) & ~(kPgc | kPgd | kPgm | kVdd5V));
-    DDRD |= kPgc | kPgd | kVppOff | kVddOff | kPgm | kVdd5V;
+    PORTD = static_cast<uint8_t>((PORTD | kVppOff | kVddOff | kVdd3V3) & ~(kPgc | kPgd | kPgm));
+    DDRD |= kPgc | kPgd | kVppOff | kVddOff | kPgm | kVdd3V3;
     DIDR0 = (1 << ADC0D) | (1 << ADC1D);  // the sense inputs are analog only
     DDRB |= kLed;
     PORTB &= static_cast<uint8_t>(~kLed);
@@ -204,9 +205,9 @@ void select_vdd(bool five_volts) {
     }
     g_vdd_5v = five_volts;
     if (five_volts) {
-        PORTD |= kVdd5V;
+        PORTD &= static_cast<uint8_t>(~kVdd3V3);
     } else {
-        PORTD &= static_cast<uint8_t>(~kVdd5V);
+        PORTD |= kVdd3V3;
     }
     _delay_ms(CORVANEL_FW_VDD_SETTLE_MS);
 }

@@ -25,7 +25,7 @@ constexpr std::uint8_t kPgd = 1 << 3;
 constexpr std::uint8_t kVppOff = 1 << 4;
 constexpr std::uint8_t kVddOff = 1 << 5;
 constexpr std::uint8_t kPgm = 1 << 6;
-constexpr std::uint8_t kVdd5V = 1 << 7;
+constexpr std::uint8_t kVdd3V3 = 1 << 7;
 constexpr std::uint32_t kAvccMillivolts = 5000;
 
 // Standard output sent to /dev/null while it lives.
@@ -206,7 +206,8 @@ void SimulatedBoard::port_written(std::uint8_t port, std::uint8_t ddr) {
     // A switch whose pin is no output is held off by its base resistor.
     vpp_on_ = output(kVppOff) && (port & kVppOff) == 0;
     vdd_on_ = output(kVddOff) && (port & kVddOff) == 0;
-    const bool vdd_5v = output(kVdd5V) && (port & kVdd5V) != 0;
+    // The 5 V PNP is held off by its base resistor while PD7 is no output.
+    const bool vdd_5v = output(kVdd3V3) && (port & kVdd3V3) == 0;
     if (vdd_5v != vdd_5v_) {
         vdd_5v_ = vdd_5v;
         feed_adc();

@@ -9,9 +9,9 @@
 // the real waits and the front end notes every time the firmware breaks.
 //
 // Pins as the firmware wires them (docs/board.md): PD2 PGC, PD3 PGD, PD4 low =
-// MCLR at Vpp, PD5 low = Vdd on, PD6 PGM, PD7 high = the regulator gives 5 V (else
-// 3.3 V). A switch pin that is not an output is pulled to "off" by its base
-// resistor, PD7 to 3.3 V by its pull-down; PGD reads the AVR's own pull-up while
+// MCLR at Vpp, PD5 low = Vdd on, PD6 PGM, PD7 low = a 5 V Vdd rail (else 3.3 V).
+// A switch pin that is not an output is pulled to "off" by its base resistor (PD7:
+// to 3.3 V); PGD reads the AVR's own pull-up while
 // neither side drives it. The ADC, against AVcc = 5 V, sees the Vpp rail on A0
 // through 33k over 10k and the Vdd rail on A1 through 10k over 10k.
 //

@@ -486,6 +486,9 @@ TEST(SimulatedFirmware, EntryHoldOfEveryEntryIsCheckedByTheChip) {
             (void)exchange(*board, entry, 6);
             const auto& holds = board->pins().entry_holds_ns();
             ASSERT_EQ(holds.size(), 1U);
+            std::cout << "[ hold     ] " << (short_hold ? "100 us build" : "shipped build")
+                      << ", entry " << int{entry[0]} << "/" << int{entry[1]} << ": " << holds[0]
+                      << " ns\n";
             const std::string faults = fault_list(board->pins());
             if (short_hold) {
                 EXPECT_LT(holds[0], 150'000U);
