@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/link/board_protocol.h"
+
 namespace corvanel {
 
 namespace {
@@ -263,6 +265,13 @@ bool SimulatedBoard::run_until_answer(std::uint64_t microseconds) {
     }
     pins_.advance_to(now_ns());
     return !answers_.empty();
+}
+
+std::vector<std::uint8_t> SimulatedBoard::take_start_bytes(std::uint64_t microseconds) {
+    const std::uint64_t end = now_ns() + microseconds * 1000;
+    while (answers_.size() < board_identity::kBannerSize && now_ns() < end && run_for(100)) {
+    }
+    return take_answers();
 }
 
 void SimulatedBoardChannel::write_byte(std::uint8_t byte) {

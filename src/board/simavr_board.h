@@ -56,6 +56,10 @@ public:
     bool run_for(std::uint64_t microseconds);
     // Runs until an answer byte is waiting, at most `microseconds`; true if one is.
     bool run_until_answer(std::uint64_t microseconds);
+    // Runs until the firmware has sent as many bytes as its start-up banner has, at
+    // most `microseconds`, and takes what it sent: the banner, from a firmware that
+    // has one, once after reset. For a test that talks to the board in-process.
+    [[nodiscard]] std::vector<std::uint8_t> take_start_bytes(std::uint64_t microseconds = 20'000);
 
     [[nodiscard]] std::uint64_t now_ns() const;
     [[nodiscard]] Pic14Chip& chip() { return chip_; }

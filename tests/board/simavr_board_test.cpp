@@ -47,14 +47,12 @@ using Bytes = std::vector<std::uint8_t>;
 
 const Bytes kBanner(board_identity::kBanner, board_identity::kBanner + board_identity::kBannerSize);
 
-// What the firmware sends on its own in the first 20 ms after reset.
+// What the firmware sends on its own after reset, up to the banner's length.
 Bytes bytes_after_reset(SimulatedBoard& board) {
-    Bytes got;
-    for (int ms = 0; ms < 20; ++ms) {
-        board.run_for(1000);
-        const auto more = board.take_answers();
-        got.insert(got.end(), more.begin(), more.end());
-    }
+    Bytes got = board.take_start_bytes();
+    board.run_for(5000);  // and nothing more
+    const auto more = board.take_answers();
+    got.insert(got.end(), more.begin(), more.end());
     return got;
 }
 
