@@ -12,7 +12,8 @@
 //   PD6 (D6)  PGM      the classic parts' low-voltage pin, held low
 //   PD7 (D7)  VDD_3V3  high: the Vdd rail is the 3.3 V regulator's output; low:
 //                      a second PNP puts the board's 5 V on the rail (the
-//                      regulator, fed from the same 5 V, then idles)
+//                      regulator, fed from the same 5 V, then idles). A 1k
+//                      resistor bleeds the rail back down to 3.3 V in a few ms.
 //   PB5 (D13) LED      lit while the voltages are on
 //   PC0 (A0)  VPP_SENSE  the Vpp rail (before the MCLR switch) through 33k over 10k
 //   PC1 (A1)  VDD_SENSE  the Vdd rail (before the PNP) through 10k over 10k
@@ -54,9 +55,9 @@
 #ifndef CORVANEL_FW_LV_HOLD_US
 #define CORVANEL_FW_LV_HOLD_US 1000
 #endif
-// The rail after a Vdd select: the regulator's output moving 1.7 V into its
-// output capacitor.
-#define CORVANEL_FW_VDD_SETTLE_MS 5
+// The longest wait for the Vdd rail to reach a new selection: from 5 V the rail
+// falls to 3.3 V through its bleed resistor (the regulator cannot pull it down).
+#define CORVANEL_FW_VDD_SETTLE_MS 50
 
 namespace {
 
@@ -79,6 +80,13 @@ constexpr uint32_t kVddFullScaleMv = 5000UL * (10 + 10) / 10;  // 10 V
 // 14.0 V (16F84A), MCLR's own limit; 0.5 V more covers 1 % resistors and the ADC.
 // A boost converter gone wrong would otherwise put its full output on MCLR.
 constexpr uint16_t kVppCeilingMv = 14500;
+// With 3.3 V selected, voltages-on is refused while the Vdd rail is above this:
+// an LF part stands 4.0 V at most, and a rail still high from 5 V (or a 5 V
+// switch that does not let go) must not reach it.
+constexpr uint16_t kVdd3V3CeilingMv = 3800;
+// A rail within these counts as arrived after a select.
+constexpr uint16_t kVdd3V3SettledMv = 3600;
+constexpr uint16_t kVdd5VSettledMv = 4500;
 constexpr uint8_t kLed = 1 << PB5;
 
 // Half a period of PGC: the chip needs 100 ns high and low, 100 ns set-up and hold.
@@ -94,7 +102,7 @@ volatile bool g_overflow = false;
 volatile uint16_t g_silent_ms = 0;  // since the last byte came in
 
 bool g_powered = false;
-bool g_vdd_5v = false;           // the regulator's selection, 3.3 V after reset
+bool g_vdd_5v = false;           // the Vdd rail's selection, 3.3 V after reset
 bool g_load_pc_pending = false;  // extension 41h: the next data word is a 24-clock frame
 
 void uart_init() {
@@ -176,10 +184,21 @@ void voltages_off() {
     g_load_pc_pending = false;
 }
 
-// False, with the voltages left off, when the Vpp rail is above the ceiling.
+// Whether the rails may reach the chip: Vdd not above what is selected, and for a
+// high-voltage entry Vpp not above the ceiling. A refused voltages-on is not
+// answered, so the host reports a board that does not respond instead of reading
+// an unpowered chip as blank.
+bool rails_safe(bool with_vpp) {
+    if (with_vpp && measure_mv(kVppSense, kVppFullScaleMv) > kVppCeilingMv) {
+        return false;
+    }
+    return g_vdd_5v || measure_mv(kVddSense, kVddFullScaleMv) <= kVdd3V3CeilingMv;
+}
+
+// False, with the voltages left off, when the rails are not safe.
 bool voltages_on(bool vdd_first) {
     voltages_off();
-    if (measure_mv(kVppSense, kVppFullScaleMv) > kVppCeilingMv) {
+    if (!rails_safe(true)) {
         return false;
     }
     if (vdd_first) {
@@ -209,7 +228,13 @@ void select_vdd(bool five_volts) {
     } else {
         PORTD |= kVdd3V3;
     }
-    _delay_ms(CORVANEL_FW_VDD_SETTLE_MS);
+    for (uint8_t ms = 0; ms < CORVANEL_FW_VDD_SETTLE_MS; ++ms) {
+        const uint16_t vdd = measure_mv(kVddSense, kVddFullScaleMv);
+        if (five_volts ? vdd >= kVdd5VSettledMv : vdd <= kVdd3V3SettledMv) {
+            break;
+        }
+        _delay_ms(1);
+    }
 }
 
 // Command 107: the voltages go off, both rails are measured, the record goes out.
@@ -295,8 +320,12 @@ uint16_t read_frame() {
 }
 
 // Extension 40h: Vdd on with MCLR held low, then the key "MCHP" and a 33rd clock.
-void low_voltage_entry() {
+// False, with the voltages left off, when the Vdd rail is not safe.
+bool low_voltage_entry() {
     voltages_off();
+    if (!rails_safe(false)) {
+        return false;
+    }
     vdd_on();
     PORTB |= kLed;
     g_powered = true;
@@ -304,6 +333,7 @@ void low_voltage_entry() {
     clock_out(0x4D434850UL, 32);
     clock_out(0, 1);
     _delay_us(CORVANEL_FW_TDLY_US);
+    return true;
 }
 
 // --- The line -------------------------------------------------------------------------
@@ -409,7 +439,9 @@ int main() {
                 }
                 g_load_pc_pending = false;
                 if (code == extension::kLowVoltageEntry) {
-                    low_voltage_entry();
+                    if (!low_voltage_entry()) {
+                        break;  // refused: not answered (see rails_safe)
+                    }
                 } else if (code == extension::kVdd3V3 || code == extension::kVdd5V) {
                     select_vdd(code == extension::kVdd5V);
                 } else if (!g_powered) {

@@ -188,6 +188,12 @@ void SimulatedBoard::set_vpp_supply(double volts) {
     feed_adc();
 }
 
+void SimulatedBoard::hold_vdd_rail(std::optional<int> millivolts) {
+    vdd_rail_held_mv_ = millivolts;
+    pins_.set_vdd_millivolts(vdd_rail_millivolts(), now_ns());
+    feed_adc();
+}
+
 void SimulatedBoard::feed_adc() {
     const auto to_pin = [](double rail_volts, double divider) {
         const double millivolts = rail_volts * 1000.0 * divider;
@@ -197,7 +203,7 @@ void SimulatedBoard::feed_adc() {
     };
     avr_irq_t* adc = avr_io_getirq(sim_->avr, AVR_IOCTL_ADC_GETIRQ, 0);
     avr_raise_irq(adc + ADC_IRQ_ADC0, to_pin(vpp_volts_, kVppDivider));
-    avr_raise_irq(adc + ADC_IRQ_ADC1, to_pin(vdd_selected_millivolts() / 1000.0, kVddDivider));
+    avr_raise_irq(adc + ADC_IRQ_ADC1, to_pin(vdd_rail_millivolts() / 1000.0, kVddDivider));
 }
 
 void SimulatedBoard::port_written(std::uint8_t port, std::uint8_t ddr) {
@@ -214,7 +220,7 @@ void SimulatedBoard::port_written(std::uint8_t port, std::uint8_t ddr) {
         vdd_5v_ = vdd_5v;
         feed_adc();
     }
-    pins_.set_vdd_millivolts(vdd_selected_millivolts(), ns);
+    pins_.set_vdd_millivolts(vdd_rail_millivolts(), ns);
     pins_.set_pgm(output(kPgm) && (port & kPgm) != 0, ns);
     pins_.set_data(output(kPgd), (port & kPgd) != 0, ns);
     pins_.set_vpp(vpp_on_, ns);

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,13 @@ public:
     [[nodiscard]] double vpp_supply() const { return vpp_volts_; }
     // The Vdd the firmware has selected on the regulator: 3300 or 5000 millivolts.
     [[nodiscard]] int vdd_selected_millivolts() const { return vdd_5v_ ? 5000 : 3300; }
+    // A Vdd rail that does not follow the selection (a 5 V switch stuck on, a rail
+    // that has not fallen yet): the ADC and the chip see `millivolts` until it is
+    // let go (nothing).
+    void hold_vdd_rail(std::optional<int> millivolts);
+    [[nodiscard]] int vdd_rail_millivolts() const {
+        return vdd_rail_held_mv_.value_or(vdd_selected_millivolts());
+    }
 
     // The ADC's dividers: the voltage on the pin is the rail's times these.
     static constexpr double kVppDivider = 10.0 / (33.0 + 10.0);
@@ -99,6 +107,7 @@ private:
     bool vdd_on_ = false;
     bool vpp_on_ = false;
     bool vdd_5v_ = false;
+    std::optional<int> vdd_rail_held_mv_;
     double vpp_volts_ = 12.5;
     bool crashed_ = false;
 };

@@ -452,13 +452,22 @@ TEST(SimulatedFirmware, BannerIdentifyVddSelectAndNoClocksWithoutVoltages) {
     EXPECT_EQ(board->chip().flash(0), before);
     EXPECT_EQ(fault_list(board->pins()), "");
 
-    // A Vpp rail above 14.5 V: voltages-on is not answered and MCLR stays low.
+    // A Vpp rail above 14.5 V: voltages-on is not answered and MCLR stays low; the
+    // low-voltage entry needs no Vpp and goes on.
     board->set_vpp_supply(16.0);
     EXPECT_EQ(exchange(*board, {102}, 1), Bytes{});
     EXPECT_EQ(exchange(*board, {101}, 1), Bytes{});
     EXPECT_FALSE(board->voltages_on());
     EXPECT_FALSE(board->chip().powered());
+    EXPECT_EQ(exchange(*board, {104, board_extension::kLowVoltageEntry, 103}, 2),
+              (Bytes{104, 103}));
+    // 3.3 V selected but the rail still at 5 V: no entry of either kind is answered.
     board->set_vpp_supply(13.0);
+    board->hold_vdd_rail(5000);
+    EXPECT_EQ(exchange(*board, {102}, 1), Bytes{});
+    EXPECT_EQ(exchange(*board, {104, board_extension::kLowVoltageEntry}, 1), Bytes{});
+    EXPECT_FALSE(board->voltages_on());
+    board->hold_vdd_rail(std::nullopt);
     EXPECT_EQ(exchange(*board, {102}, 1), Bytes{102});
     EXPECT_TRUE(board->chip().in_programming_mode());
     EXPECT_EQ(exchange(*board, {103}, 1), Bytes{103});
