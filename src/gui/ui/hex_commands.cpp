@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QMimeData>
 
+#include "core/devices/model_fit.h"
 #include "core/engine/program_state.h"
 #include "core/files/read_file.h"
 #include "core/image/intel_hex_reader.h"
@@ -95,6 +96,7 @@ void Form1::open_hex_file(const QString& full_path) {
         // The reader names the file and the reason in its own message.
         report = corvanel::open_hex_file(path, image);
     }
+    add_model_fit_text(state().database, state().selected_model, report);
     show_messages(report.messages);
     if (report.loaded) {
         out_of_range_warning_.clear();
