@@ -28,6 +28,7 @@
 #include "core/devices/model_fit.h"
 #include "core/devices/programming_entry.h"
 #include "core/files/replace_file.h"
+#include "core/image/hex_merge.h"
 #include "core/image/hex_text.h"
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
@@ -341,7 +342,19 @@ bool Tool::load_hex(const QString& path) {
     }
     print_lines(out_, report.status_text);
     hex_cut_short_ = report.loaded && report.cut_short;
-    return report.loaded;
+    if (!report.loaded || options_.merge.isEmpty()) {
+        return report.loaded;
+    }
+    const HexMergeResult merged = merge_hex_file(file_name_bytes(options_.merge), state_.image);
+    for (const HexMessage& message : merged.messages) {
+        print_message(out_, message.text);
+    }
+    print_lines(out_, merged.status_text);
+    // What the chip cannot hold of either file, or either file cut short,
+    // stops program and verify as it would for one file.
+    out_of_range_count_ += merged.out_of_range_count;
+    hex_cut_short_ = hex_cut_short_ || merged.cut_short;
+    return merged.merged;
 }
 
 int Tool::confirm_complete_file() {
