@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/image/hex_merge.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "core/files/read_file.h"
@@ -101,9 +102,13 @@ HexMergeResult merge_hex_text(std::string_view bytes, const std::string& path, M
              {}});
         return result;
     }
+    // The first conflict is the lowest address, wherever the file has it.
+    std::vector<WordRange> ranges = std::move(read.ranges);
+    std::sort(ranges.begin(), ranges.end(),
+              [](const WordRange& a, const WordRange& b) { return a.first < b.first; });
     MemoryImage merged = image;
     std::int64_t words = 0;
-    for (const WordRange& range : read.ranges) {
+    for (const WordRange& range : ranges) {
         for (auto address = range.first; address < range.end; ++address) {
             if (address < 0 || address > std::numeric_limits<std::int32_t>::max()) {
                 continue;  // counted among the out-of-range addresses

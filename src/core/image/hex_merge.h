@@ -4,7 +4,7 @@
 // "Merge HEX File": a second HEX file (a boot loader beside an application, a
 // calibration table beside a program) laid over the buffer. Where both hold
 // data for the same location and the data differ, one of the two programs
-// would lose a word on the chip: the merge is refused and names the first such
+// would lose a word on the chip: the merge is refused and names the lowest such
 // address with both words, and the buffer stays as it was. A location the
 // buffer holds blank (3FFFh, FFh, the erased configuration word) takes the
 // second file's value: blank is what an unused location looks like, whether or
@@ -31,7 +31,7 @@ struct HexMergeResult {
     // lacked its end record (the caller treats both as for the first file).
     std::int64_t out_of_range_count = 0;
     bool cut_short = false;
-    // The first location where the two files disagree (-1: none), and both values.
+    // The lowest address where the two files disagree (-1: none), and both values.
     std::int64_t conflict_address = -1;
     std::int32_t buffer_value = 0;
     std::int32_t file_value = 0;

@@ -45,6 +45,9 @@ TEST(HexMerge, MergesWhereTheFilesAgreeOrOneIsBlankAndNamesTheFirstConflict) {
          "At address 2007h the buffer holds 3F62h and second.hex 3FFFh."},
         {"an EEPROM byte that differs", rec("024200003400") + kEnd, 0x2100,
          "At address 2100h the buffer holds 12h and second.hex 34h."},
+        {"the lowest conflict is named, not the first in the file",
+         rec("024200003400") + rec("020000000130") + kEnd, 0,
+         "At address 0000h the buffer holds 2805h and second.hex 3001h."},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
