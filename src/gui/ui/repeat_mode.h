@@ -39,15 +39,15 @@ public:
     [[nodiscard]] bool reading() const { return phase_ == Phase::Reading; }
     [[nodiscard]] const ChipInsertionWatch& watch() const { return watch_; }
 
+    // Escape, "Stop" and the close button: the mode ends once nothing runs any
+    // more (a running operation is stopped first).
+    void reject() override;
+
     // What the window shows, for tests and the screenshot.
     QLabel* result_label = nullptr;
     QLabel* prompt_label = nullptr;
     QLabel* counts_label = nullptr;
     QPushButton* stop_button = nullptr;
-
-protected:
-    // Escape and "Stop": the mode ends once nothing runs any more.
-    void reject() override;
 
 private:
     enum class Phase { Pausing, Reading, Programming, Ending };
