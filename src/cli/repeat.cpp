@@ -128,7 +128,9 @@ int Tool::program_repeat() {
     if (CliHost::interrupt_signal() != 0) {
         // Between reads nothing is powered; during one the host has stopped it.
         state_.link.voltages_off();
-        print_lines(out_, "Interrupted: voltages off.");
+        if (!host_.interrupted()) {
+            print_lines(out_, "Interrupted: voltages off.");  // else the host has said so
+        }
         result = 128 + CliHost::interrupt_signal();
     }
     print_lines(out_, repeat_summary_text(watch));

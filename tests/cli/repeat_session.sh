@@ -86,4 +86,5 @@ done
 "$tool" --model PIC16F628A dump "$work/chip.hex" | grep -q '^0007F0: 34EA 3403 3FFF' ||
     fail "the last chip lacks serial number 1002"
 stop_server
+grep -q 'voltages off at exit' "$work/server.err" || fail "the board was left powered"
 echo "repeat session passed"
