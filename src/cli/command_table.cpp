@@ -11,7 +11,7 @@
 namespace corvanel {
 
 std::span<const ToolOption> tool_options() {
-    static const std::array<ToolOption, 18> options = {{
+    static const std::array<ToolOption, 20> options = {{
         {.name = "--model",
          .value = "NAME|NUMBER",
          .text = &Options::model,
@@ -58,6 +58,22 @@ std::span<const ToolOption> tool_options() {
          .per_command = true,
          .help = "program: read the chip's EEPROM first and write it back\n"
                  "after the erase (the file's EEPROM is not programmed)"},
+        {.name = "--merge",
+         .value = "FILE",
+         .text = &Options::merge,
+         .per_command = true,
+         .help = "check, dump, convert, program, verify: merge the second HEX\n"
+                 "file FILE over the first (a boot loader beside an\n"
+                 "application); refused where both hold different data for\n"
+                 "one address (exit 1), named with both words"},
+        {.name = "--repeat",
+         .flag = &Options::repeat,
+         .per_command = true,
+         .help = "program: batch programming on chip insertion: wait for a chip\n"
+                 "(its device ID read 3 times a second, voltages off between\n"
+                 "reads), program and verify it, log it, then wait for its\n"
+                 "removal and the next chip; never the same chip twice.\n"
+                 "Ctrl-C ends it with the voltages off and a summary"},
         {.name = "--log",
          .value = "FILE",
          .text = &Options::log,
@@ -126,6 +142,7 @@ std::span<const ToolCommand> tool_commands() {
          .run = &Tool::cmd_models},
         {.name = "check",
          .arguments = "FILE",
+         .options = "--merge",
          .hex_arguments = true,
          .help = "load FILE into a blank image of the model as the window's\n"
                  "\"Open HEX File\" does; print each message it would show\n"
@@ -134,12 +151,14 @@ std::span<const ToolCommand> tool_commands() {
          .run = &Tool::cmd_check},
         {.name = "dump",
          .arguments = "FILE",
+         .options = "--merge",
          .hex_arguments = true,
          .help = "as check, then every FLASH and EEPROM row and the\n"
                  "configuration words (CONF1:, CONF2: when the model has it)",
          .run = &Tool::cmd_dump},
         {.name = "convert",
          .arguments = "IN OUT",
+         .options = "--merge",
          .hex_arguments = true,
          .help = "as check, then write OUT as \"Save Buffer As\" does\n"
                  "(OUT - or /dev/stdout: the HEX text to standard output,\n"
@@ -147,7 +166,7 @@ std::span<const ToolCommand> tool_commands() {
          .run = &Tool::cmd_convert},
         {.name = "program",
          .arguments = "FILE",
-         .options = "--verify --force --only --preserve-eeprom --log --serial",
+         .options = "--verify --force --only --preserve-eeprom --log --serial --merge --repeat",
          .needs_port = true,
          .hex_arguments = true,
          .help = "load FILE and run Program All (then Verify; a build with\n"
@@ -155,7 +174,7 @@ std::span<const ToolCommand> tool_commands() {
          .run = &Tool::cmd_program},
         {.name = "verify",
          .arguments = "FILE",
-         .options = "--force",
+         .options = "--force --merge",
          .needs_port = true,
          .hex_arguments = true,
          .help = "load FILE and run Verify",

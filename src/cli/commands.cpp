@@ -124,6 +124,9 @@ int Tool::cmd_program() {
             return usage_error(QString::fromStdString(*refused));
         }
     }
+    if (options_.repeat) {
+        return program_repeat();
+    }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }

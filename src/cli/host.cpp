@@ -64,6 +64,14 @@ void CliHost::clear_progress() {
 
 void CliHost::set_status_text(std::string_view text) {
     last_status_ = std::string(text);
+    if (quiet_) {
+        if (phase_ == Phase::Starting) {
+            phase_ = Phase::Running;
+        } else if (phase_ == Phase::Finishing) {
+            phase_ = Phase::Idle;
+        }
+        return;
+    }
     switch (phase_) {
         case Phase::Running:
             if (terminal_) {

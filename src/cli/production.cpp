@@ -24,6 +24,12 @@ int Tool::production_options() {
                                    .arg(options_.only));
         }
         regions_ = *parsed;
+        if (regions_.eeprom && state_.image.eeprom_size == 0) {
+            // Nothing would be read or written there, and the run would pass all the same.
+            return usage_error(
+                QStringLiteral("--only %1: %2 has no EEPROM")
+                    .arg(options_.only, QString::fromStdString(state_.model.model_name)));
+        }
     }
     if (!options_.serial.isEmpty()) {
         std::string error;

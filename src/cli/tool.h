@@ -99,6 +99,12 @@ private:
     // After program: the log line and the next serial number; answers the
     // final exit code.
     [[nodiscard]] int finish_production(int result);
+    // --repeat: waits for each chip, programs and verifies it with the
+    // production options, waits for its removal; until Ctrl-C or a link failure.
+    [[nodiscard]] int program_repeat();
+    // One read of the device ID of what is in the socket, printing nothing:
+    // the word, or -1 with `result` set when the read did not end well.
+    [[nodiscard]] std::int32_t read_socket(int& result);
     // Program All and, with --verify, Verify of the image in the state.
     [[nodiscard]] int program_and_verify();
 

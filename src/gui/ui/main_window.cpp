@@ -124,6 +124,8 @@ void Form1::build_menus() {
         menu1->addAction(QStringLiteral("&Reload HEX File"), this, &Form1::menureload_Click);
     menureload->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     menureload->setEnabled(false);
+    menumerge =
+        menu1->addAction(QStringLiteral("&Merge HEX File..."), this, &Form1::menumerge_Click);
     menusave = menu1->addAction(QStringLiteral("&Save Buffer As"), this, &Form1::menusave_Click);
     menusave->setShortcut(QKeySequence::Save);
 
@@ -147,6 +149,9 @@ void Form1::build_menus() {
 
     production = new ProductionPanel(*this);
     menu_production = production->build_menu(menuBar());
+    menu_production->addSeparator();
+    menurepeat = menu_production->addAction(QStringLiteral("Repeat on Chip &Insertion..."), this,
+                                            &Form1::menurepeat_Click);
 
     menu4 = menuBar()->addMenu(QStringLiteral("&Options"));
     menumodel = menu4->addAction(QStringLiteral("Change &Microcontroller Model"), this,
@@ -618,8 +623,7 @@ void Form1::menuabout_Click() {
     mymsgbox(text, message_kind::kTick, window_title());
 }
 
-void Form1::run_operation(OperationKind operation) {
-    stopped_operation_.clear();
+void Form1::apply_operation_settings() {
     // "Fast Link" leaves out the no-operation round trips; off unless set, so
     // that the board hears the classic byte stream. Never changed mid-operation.
     if (!state().runner.running()) {
@@ -634,6 +638,11 @@ void Form1::run_operation(OperationKind operation) {
             state().runner.window = 0;
         }
     }
+}
+
+void Form1::run_operation(OperationKind operation) {
+    stopped_operation_.clear();
+    apply_operation_settings();
     if (production->busy()) {
         set_status(kOperationInProgress);
         return;

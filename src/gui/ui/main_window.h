@@ -36,6 +36,7 @@ class CellEditor;
 class ClickLabel;
 class MemoryTable;
 class ProductionPanel;
+class RepeatDialog;
 class SerialLink;
 class TableScrollBar;
 
@@ -110,6 +111,14 @@ public:
     void menumodel_Click();
     // Clears, loads `full_path` and reports in the labels and the status line.
     void open_hex_file(const QString& full_path);
+    // "&Merge HEX File...": lays `full_path` over the buffer (see core/image/hex_merge.h).
+    void menumerge_Click();
+    void merge_hex_file(const QString& full_path);
+    // "Production > Repeat on Chip Insertion": asks, then runs the mode's
+    // window until Escape (see gui/ui/repeat_mode.h).
+    void menurepeat_Click();
+    // The mode's window while it runs, else null.
+    [[nodiscard]] RepeatDialog* repeat_dialog() const { return repeat_dialog_; }
 
     // Cell editor events.
     void tabla_MouseUp(MemoryTable* table, QPoint position);
@@ -194,6 +203,8 @@ public:
     QAction* menuclear = nullptr;
     QAction* menuopen = nullptr;
     QAction* menusave = nullptr;
+    QAction* menumerge = nullptr;
+    QAction* menurepeat = nullptr;
     std::array<QAction*, 5>
         menuoperation{};  // menuprogram, menuread, menuerase, menublank, menuverify
     QAction* menuidentify = nullptr;
@@ -232,6 +243,10 @@ protected:
 
 private:
     void set_commands_enabled(bool enabled);
+    // The settings an operation takes when it starts (fast link, Board Vpp,
+    // send-ahead window): read afresh unless one is running.
+    void apply_operation_settings();
+    RepeatDialog* repeat_dialog_ = nullptr;
     void build_controls();
     void build_menus();
     void apply_fonts();

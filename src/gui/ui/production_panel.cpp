@@ -200,7 +200,7 @@ void ProductionPanel::start(OperationKind operation, bool on_change) {
     // writes the configuration word last for that).
     const ProtectionBits protection = program.protection();
     verify_wanted_ =
-        (on_change_ ||
+        (on_change_ || always_verify_ ||
          settings().find_number(name(setting_names::verify_after_program)).value_or(1) != 0) &&
         !protection.program_protected(program.image.config1) &&
         !protection.data_protected(program.image.config1);

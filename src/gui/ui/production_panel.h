@@ -51,6 +51,8 @@ public:
     // `on_change`: a Program All of "Program on Change", always verified and
     // counted in the status line when it passes.
     void start(OperationKind operation, bool on_change = false);
+    // Repeat on Chip Insertion: every Program All is verified, whatever the setting.
+    void set_always_verify(bool on) { always_verify_ = on; }
     // A sequence is under way (between its steps too).
     [[nodiscard]] bool busy() const { return active_; }
     // The running step is the read before a Program All (the buffer stays the file's).
@@ -129,6 +131,7 @@ private:
     // and the build leaves the chip readable.
     bool verify_wanted_ = false;
     bool on_change_ = false;
+    bool always_verify_ = false;
 };
 
 }  // namespace corvanel
