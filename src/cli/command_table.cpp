@@ -138,7 +138,7 @@ std::span<const ToolCommand> tool_commands() {
         {.name = "models",
          .needs_model = false,
          .help = "one line per model: number, name, FLASH words, EEPROM bytes\n"
-                 "and the Vpp window the chip accepts",
+                 "and the Vpp and Vdd windows the chip accepts",
          .run = &Tool::cmd_models},
         {.name = "check",
          .arguments = "FILE",

@@ -32,6 +32,9 @@ int Tool::cmd_models() {
         if (model.vpp_window) {
             line += "  Vpp " + vpp_window_text(*model.vpp_window);
         }
+        if (model.vdd_window) {
+            line += "  Vdd " + vdd_window_text(*model.vdd_window);
+        }
         print_lines(stdout, line);
     }
     return cli_exit::kDone;

@@ -37,11 +37,18 @@ QString text_of(const std::string& text) {
 void Form1::updatedisplay() {
     const MemoryImage& image = state().image;
     label_ime->setText(text_of(state().model.model_name));
-    // The model's Vpp window beside the click hint, so that the board can be set for it.
-    const auto& window = state().model.vpp_window;
-    label_ime->setToolTip(window ? QStringLiteral("Vpp: %1. Click to change microcontroller model!")
-                                       .arg(text_of(vpp_window_text(*window)))
-                                 : QStringLiteral("Click to change microcontroller model!"));
+    // The model's Vpp and Vdd windows beside the click hint, so that the board can be set
+    // for it (an LF part's Vdd ends at 3.6 V).
+    QString windows;
+    if (const auto& vpp = state().model.vpp_window) {
+        windows = QStringLiteral("Vpp: ") + text_of(vpp_window_text(*vpp));
+    }
+    if (const auto& vdd = state().model.vdd_window) {
+        windows += (windows.isEmpty() ? QString() : QStringLiteral(", ")) +
+                   QStringLiteral("Vdd: ") + text_of(vdd_window_text(*vdd));
+    }
+    label_ime->setToolTip((windows.isEmpty() ? QString() : windows + QStringLiteral(". ")) +
+                          QStringLiteral("Click to change microcontroller model!"));
     label_info->setText(
         QStringLiteral("FLASH: %1,  EEPROM: %2").arg(image.flash_size).arg(image.eeprom_size));
     show_checksum();
