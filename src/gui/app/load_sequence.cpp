@@ -45,9 +45,9 @@ void Form1::load_sequence() {
         if (first_start && serial_link_->MSComm1.virtual_port() != nullptr) {
             // A new user sees a port name that means nothing yet: say what it
             // is and what to try first.
-            set_status(QStringLiteral("COM%1 is the virtual board. Open a HEX file or press F5 "
-                                      "to try Program All on the virtual board")
-                           .arg(state().link.port_number));
+            set_status(status_text() +
+                       QStringLiteral(" the virtual board. Open a HEX file or press F5 to try "
+                                      "Program All on the virtual board"));
         }
     } else {
         open_port_without_link();

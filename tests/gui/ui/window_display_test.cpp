@@ -8,6 +8,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QMenu>
+#include <QLabel>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScrollBar>
@@ -23,6 +24,7 @@
 #include "gui/ui/cell_editor.h"
 #include "gui/ui/memory_search.h"
 #include "gui/ui/memory_table.h"
+#include "gui/widgets/click_label.h"
 #include "gui/widgets/table_scroll_bar.h"
 #include "gui/widgets/twips.h"
 #include "support/main_window_fixture.h"
@@ -281,8 +283,8 @@ TEST_F(WindowDisplay, LargerWindowGivesTheTablesMoreRows) {
         design.emplace_back(control, control->geometry());
     }
     form.set_status(
-        QStringLiteral("A status long enough to need more room than the design gives "
-                       "it at its width, so that it shows cut with an ellipsis"));
+        QStringLiteral("A status long enough to need more room than the design gives it, so "
+                       "it shows cut short"));
     EXPECT_TRUE(form.label_status->text().endsWith(QChar(0x2026)));
     EXPECT_EQ(form.label_status->toolTip(), form.status_text());
 

@@ -25,6 +25,7 @@
 #include "board/pic14_chip.h"
 #include "gui/dialogs/calibration_dialog.h"
 #include "gui/dialogs/document_view.h"
+#include "gui/ui/memory_table.h"
 #include "gui/ui/production_panel.h"
 #include "gui/widgets/click_label.h"
 #include "platform/link/virtual_port.h"
@@ -241,7 +242,7 @@ TEST_F(WindowWorkflow, ProgressBarNamesTheStoppedOrCancelledOperation) {
         SCOPED_TRACE(stop.caption);
         messages.clear();
         form.Command[static_cast<std::size_t>(stop.button)]->click();
-        ASSERT_TRUE(run_until([&] { return form.progress_bar->value() > 40; }))
+        ASSERT_TRUE(run_until([&] { return form.progress_bar->value() > 0; }))
             << form.progress_bar->format().toStdString();
         if (stop.escape) {
             QTest::keyClick(form.tabla_flash, Qt::Key_Escape);
@@ -250,6 +251,8 @@ TEST_F(WindowWorkflow, ProgressBarNamesTheStoppedOrCancelledOperation) {
         }
         ASSERT_TRUE(run_until([&] { return idle(); }));
         QTest::qWait(50);
+        ASSERT_TRUE(form.status_text().startsWith(QStringLiteral("Operation stopped.")))
+            << form.status_text().toStdString();
         EXPECT_EQ(form.progress_bar->format(), QString::fromLatin1(stop.caption) + ": stopped");
     }
 
