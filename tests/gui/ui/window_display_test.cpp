@@ -7,8 +7,8 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QImage>
-#include <QMenu>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScrollBar>
