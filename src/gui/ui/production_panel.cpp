@@ -10,9 +10,9 @@
 
 #include <ctime>
 
-#include "core/devices/buffer_checksum.h"
 #include "core/devices/device_identity.h"
 #include "core/engine/program_state.h"
+#include "core/devices/buffer_checksum.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/dialogs/serial_number_dialog.h"
 #include "gui/ui/main_window.h"
@@ -232,7 +232,8 @@ void ProductionPanel::start(OperationKind operation, bool on_change) {
             return;
         }
     }
-    programmed_checksum_ = buffer_checksum(program.image, program.model);
+    programmed_checksum_ =
+        buffer_checksum(program.image, program.model);
     active_ = true;
     if (needs_chip_read(programmed_, program.image)) {
         (void)begin(Step::ReadFirst, OperationKind::Read);
@@ -339,7 +340,8 @@ void ProductionPanel::step_done(bool ok) {
                 write_serial(serial_, merged);
             }
             program.image = merged;
-            programmed_checksum_ = buffer_checksum(merged, program.model);
+            programmed_checksum_ =
+                buffer_checksum(merged, program.model);
             form_.updatedisplay();
             (void)begin(Step::Program, OperationKind::Program);
             return;
