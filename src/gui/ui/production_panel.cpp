@@ -191,6 +191,11 @@ bool ProductionPanel::takes(OperationKind operation) const {
 }
 
 void ProductionPanel::start(OperationKind operation, bool on_change) {
+    if (active_) {
+        // One sequence at a time: a second would take the buffer it keeps.
+        form_.set_status(QStringLiteral("Operation in progress."));
+        return;
+    }
     ProgramState& program = state();
     buffer_ = program.image;
     id_word_ = -1;
