@@ -206,8 +206,14 @@ void Pic14Chip::vpp_applied(double volts_on_mclr) {
         return;
     }
     if (volts_on_mclr > info_.vpp_max_volts) {
-        fault("Vpp " + volts(volts_on_mclr) + " V above the " + info_.name + "'s window (" +
-              volts(info_.vpp_min_volts) + "-" + volts(info_.vpp_max_volts) + " V)");
+        // Once: a board set too high repeats it at every voltages-on, and a server
+        // that runs for days must not keep a line for each.
+        std::string text = "Vpp " + volts(volts_on_mclr) + " V above the " + info_.name +
+                           "'s window (" + volts(info_.vpp_min_volts) + "-" +
+                           volts(info_.vpp_max_volts) + " V)";
+        if (std::find(faults_.begin(), faults_.end(), text) == faults_.end()) {
+            fault(std::move(text));
+        }
     } else if (volts_on_mclr < info_.vpp_min_volts) {
         leave_programming_mode();  // MCLR below VIHH: the chip runs its program
     }
