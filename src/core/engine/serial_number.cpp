@@ -101,6 +101,9 @@ std::optional<SerialNumber> parse_serial_text(std::string_view text, std::string
 }
 
 std::string serial_location_text(const SerialNumber& serial) {
+    if (serial.address < 0) {
+        return std::string();  // none chosen
+    }
     return std::string(serial.location == SerialLocation::RetlwTable ? "F:" : "E:") +
            hex_text(serial.address) + "/" + std::to_string(serial.byte_count);
 }

@@ -43,7 +43,8 @@ struct SerialNumber {
 // Parses the command line's form; on a fault answers nothing and sets `error`.
 [[nodiscard]] std::optional<SerialNumber> parse_serial_text(std::string_view text,
                                                             std::string& error);
-// "F:3F0/2" or "E:10/2": where the number goes, as parse_serial_text reads it.
+// "F:3F0/2" or "E:10/2": where the number goes, as parse_serial_text reads it;
+// empty when no location is chosen.
 [[nodiscard]] std::string serial_location_text(const SerialNumber& serial);
 
 // Why the number cannot be written into an image of that shape (no location,
