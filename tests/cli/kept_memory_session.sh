@@ -33,8 +33,9 @@ conf_before=$(grep '^CONF1:' "$work/dump")
 # --- A garbled byte in either read before the erase ------------------------------
 # The answer bytes of the 16F628A's Read All with --window 64: the EEPROM's
 # data from 14358 (seven answer bytes a byte), the configuration word at
-# 15265-15266; the second read begins 15291 bytes later. Around those, every
-# byte is garbled once, in both reads.
+# 15265-15266; the second read begins 15291 bytes later. The first EEPROM
+# bytes (with the echo and end bytes around them), the last one and the
+# configuration word's two bytes are garbled once each, in both reads.
 wrong=0
 refused=0
 case_run() {
@@ -66,15 +67,15 @@ case_run() {
     fi
 }
 for base in 0 15291; do
-    for k in 14357 14358 14359 14360 14364 14365 14366 14372 14379 14806 15240 15247; do
+    for k in 14357 14358 14359 14365 14366 15247; do
         case_run eeprom $((base + k)) --preserve-eeprom
     done
-    for k in 15264 15265 15266 15267; do
+    for k in 15265 15266; do
         case_run config $((base + k)) --only flash,eeprom,id
     done
 done
 [ "$wrong" -eq 0 ] || fail "$wrong wrong successes"
-[ "$refused" -ge 8 ] || fail "only $refused runs refused on differing reads"
+[ "$refused" -ge 6 ] || fail "only $refused runs refused on differing reads"
 echo "garbled reads: 0 wrong successes, $refused refused on differing reads"
 
 # --- Silent after the erase: the kept EEPROM waits in a rescue file --------------

@@ -86,8 +86,9 @@ void SerialNumberDialog::accept() {
         problem = QStringLiteral("The next number is not a decimal number.");
     } else if (!address) {
         problem = address_edit->text().trimmed().isEmpty()
-                      ? QStringLiteral("Choose the address of the serial number: a place the "
-                                       "program does not use (not the reset vector).")
+                      ? QStringLiteral(
+                            "Choose the address of the serial number: a place the "
+                            "program does not use (not the reset vector).")
                       : QStringLiteral("The address is not a hex number.");
     } else if (const auto refused = serial_refusal(serial, shape_, model_);
                refused && enable_box->isChecked()) {

@@ -2,6 +2,7 @@
 #include "gui/ui/production_panel.h"
 
 #include <QAction>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -185,6 +186,11 @@ void ProductionPanel::choose_log_file() {
                                      QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
                                      QFileDialog::DontConfirmOverwrite);
     if (!path.isEmpty()) {
+        // A FIFO or device would hold every Program All in its open.
+        if (const auto refused = production_log_refusal(QFile::encodeName(path).toStdString())) {
+            (void)mymsgbox(QString::fromStdString(*refused), message_kind::kError, window_title());
+            return;
+        }
         set_log_path(path);
     } else if (!log_path_.isEmpty() &&
                mymsgbox(QStringLiteral("Stop writing the production log?"),
@@ -436,9 +442,10 @@ void ProductionPanel::program_merged() {
         if (first_read_) {
             if (const auto differ = kept_reads_differ(*first_read_, program.image, programmed_)) {
                 const QString text =
-                    QStringLiteral("The two reads of the chip differ (%1): the line garbles "
-                                   "bytes, and what is kept would be written back wrong. Nothing "
-                                   "was erased.")
+                    QStringLiteral(
+                        "The two reads of the chip differ (%1): the line garbles "
+                        "bytes, and what is kept would be written back wrong. Nothing "
+                        "was erased.")
                         .arg(QString::fromStdString(*differ));
                 form_.set_status(text);
                 (void)mymsgbox(text, message_kind::kError, window_title());
@@ -463,11 +470,11 @@ void ProductionPanel::program_merged() {
     if (!kept.none() && program.calibration_folder) {
         const auto file = kept_memory_file(*program.calibration_folder, program.model.model_name);
         if (const auto error = save_kept_memories(file, KeptMemories{kept, merged})) {
-            (void)mymsgbox(QStringLiteral("The memories kept from the chip cannot be saved in "
-                                          "%1:\r\n%2")
-                               .arg(QString::fromStdString(file.string()),
-                                    QString::fromStdString(*error)),
-                           message_kind::kError, window_title());
+            (void)mymsgbox(
+                QStringLiteral("The memories kept from the chip cannot be saved in "
+                               "%1:\r\n%2")
+                    .arg(QString::fromStdString(file.string()), QString::fromStdString(*error)),
+                message_kind::kError, window_title());
         } else {
             kept_saved_ = true;
         }

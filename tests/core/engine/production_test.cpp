@@ -10,11 +10,16 @@
 #include <fstream>
 #include <sstream>
 
+#include <pwd.h>
+
+#include "core/config_folder.h"
 #include "core/devices/config_fields.h"
+#include "core/engine/calibration_recovery.h"
 #include "core/engine/kept_memory_recovery.h"
 #include "core/engine/production_log.h"
 #include "core/engine/region_selection.h"
 #include "core/engine/serial_number.h"
+#include "core/files/replace_file.h"
 
 namespace corvanel {
 namespace {
@@ -229,7 +234,7 @@ TEST(SerialNumber, LocationRules) {
         {"5@F:3FF/2", true, false, "no room"},  // past the memory
         {"5@F:400/1", true, false, "no room"},
         {"1000@F:0/2", false, true, "0000h is 2805h"},
-        {"1000@F:10/2", false, false, ""},   // RETLW words: the table is for it
+        {"1000@F:10/2", false, false, ""},  // RETLW words: the table is for it
         {"1000@F:11/2", false, false, ""},  // a RETLW, then an erased word
         {"1000@F:20/2", false, true, "0021h is 0123h"},
         {"1000@E:1F/2", false, true, "EEPROM 0020h is 00h"},
@@ -248,7 +253,8 @@ TEST(SerialNumber, LocationRules) {
         const auto overwrites = serial_overwrites(*serial, image);
         EXPECT_EQ(overwrites.has_value(), c.overwrites) << c.text;
         if (overwrites) {
-            EXPECT_NE(overwrites->find(c.names), std::string::npos) << c.text << ": " << *overwrites;
+            EXPECT_NE(overwrites->find(c.names), std::string::npos)
+                << c.text << ": " << *overwrites;
         }
     }
     // Without a calibration word the same place is free.
@@ -287,8 +293,9 @@ TEST(ProductionLog, LinesAndHeader) {
     record.reason = "the question\r\nwas answered No";
     record.model = "odd,\"name\"";
     EXPECT_EQ(production_log_line(record),
-              time + ",\"odd,\"\"name\"\"\",,,0A5F,cancelled,,\"a \"\"b\"\",c.hex\",,"
-                     "the question was answered No");
+              time +
+                  ",\"odd,\"\"name\"\"\",,,0A5F,cancelled,,\"a \"\"b\"\",c.hex\",,"
+                  "the question was answered No");
     record.file.clear();
     record.reason.clear();
 
@@ -349,8 +356,8 @@ TEST(KeptMemories, ReadsCompareAndRescueRoundTrip) {
     (void)second.set_user_id(3, 0);
     EXPECT_TRUE(kept_reads_differ(first, second, {true, true, false, true}));
 
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("corvanel-kept-" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("corvanel-kept-" + std::to_string(::getpid()));
     std::filesystem::remove_all(folder);
     const auto file = kept_memory_file(folder, "PIC16F628A");
     EXPECT_EQ(file.filename(), "kept-PIC16F628A.hex");
@@ -370,15 +377,67 @@ TEST(KeptMemories, ReadsCompareAndRescueRoundTrip) {
         std::ifstream in(file, std::ios::binary);
         text.assign(std::istreambuf_iterator<char>(in), {});
     }
-    for (const std::string& bad :
-         {text.substr(0, text.size() / 2), std::string(":00000001FF\r\n"),
-          "; kept fuses\r\n" + text.substr(text.find('\n') + 1)}) {
+    for (const std::string& bad : {text.substr(0, text.size() / 2), std::string(":00000001FF\r\n"),
+                                   "; kept fuses\r\n" + text.substr(text.find('\n') + 1)}) {
         std::ofstream(file, std::ios::binary | std::ios::trunc) << bad;
         EXPECT_FALSE(load_kept_memories(file, shape)) << bad.substr(0, 40);
     }
     forget_kept_memories(file);
     EXPECT_FALSE(std::filesystem::exists(file));
     std::filesystem::remove_all(folder);
+}
+
+// Both rescue files are written through the one safe write: a link planted at
+// the temporary name is not followed, and the file it names keeps its contents.
+TEST(RescueFiles, APlantedLinkAtTheTemporaryNameIsNotFollowed) {
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("corvanel-rescue-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const auto victim = folder / "victim.txt";
+    std::ofstream(victim) << "precious";
+    const auto calibration = calibration_recovery_file(folder, "PIC12F675");
+    const auto kept = kept_memory_file(folder, "PIC16F628A");
+    for (const auto& file : {calibration, kept}) {
+        std::filesystem::create_symlink(victim, temporary_path_for(file));
+    }
+    ASSERT_TRUE(save_calibration(calibration, SavedCalibration{0x3480, 0x2000}));
+    MemoryImage image = shaped(64, 16, 0x20);
+    ASSERT_FALSE(save_kept_memories(kept, KeptMemories{{false, true, false, false}, image}));
+    std::ifstream in(victim);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "precious");
+    EXPECT_EQ(load_saved_calibration(calibration)->word, 0x3480);
+    EXPECT_FALSE(std::filesystem::is_symlink(std::filesystem::symlink_status(calibration)));
+    // A rescue file's name taken by a folder is refused, not replaced.
+    std::filesystem::remove(calibration);
+    std::filesystem::create_directory(calibration);
+    EXPECT_FALSE(save_calibration(calibration, SavedCalibration{0x3480, -1}));
+    std::filesystem::remove_all(folder);
+}
+
+// Without HOME and XDG_CONFIG_HOME (a service, `env -i`) the settings and
+// rescue files go to the user's home from the password database, never to
+// the folder the program happens to be started in.
+TEST(RescueFiles, TheFolderWithoutHomeIsTheUsersOwn) {
+    const char* home = std::getenv("HOME");
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved_home = home != nullptr ? home : "";
+    const std::string saved_xdg = xdg != nullptr ? xdg : "";
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_CONFIG_HOME");
+    const auto folder = config_folder();
+    const struct passwd* entry = ::getpwuid(::getuid());
+    if (home != nullptr) {
+        ::setenv("HOME", saved_home.c_str(), 1);
+    }
+    if (xdg != nullptr) {
+        ::setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);
+    }
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(folder.is_absolute()) << folder;
+    EXPECT_EQ(folder, std::filesystem::path(entry->pw_dir) / ".config" / kProductFolder);
 }
 
 }  // namespace

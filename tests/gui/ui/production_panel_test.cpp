@@ -110,12 +110,12 @@ TEST_F(ProductionWindow, ChipsInARowGetConsecutiveSerialNumbers) {
     EXPECT_EQ(lines[0], QStringLiteral("time,model,device_id,revision,checksum,result,serial,"
                                        "file,file_checksum,reason"));
     for (int n = 1; n <= 3; ++n) {
-        EXPECT_TRUE(lines[n].contains(QStringLiteral(",PIC16F628A,1060,00,")) &&
-                    lines[n].section(QLatin1Char(','), 5, 5) == QStringLiteral("pass") &&
-                    lines[n].section(QLatin1Char(','), 6, 6) == QString::number(4094 + 3 * (n - 1)) &&
-                    lines[n].section(QLatin1Char(','), 8, 8) ==
-                        lines[1].section(QLatin1Char(','), 8, 8) &&
-                    lines[n].endsWith(QLatin1Char(',')))
+        EXPECT_TRUE(
+            lines[n].contains(QStringLiteral(",PIC16F628A,1060,00,")) &&
+            lines[n].section(QLatin1Char(','), 5, 5) == QStringLiteral("pass") &&
+            lines[n].section(QLatin1Char(','), 6, 6) == QString::number(4094 + 3 * (n - 1)) &&
+            lines[n].section(QLatin1Char(','), 8, 8) == lines[1].section(QLatin1Char(','), 8, 8) &&
+            lines[n].endsWith(QLatin1Char(',')))
             << lines[n].toStdString();
     }
     EXPECT_NE(lines[1].section(QLatin1Char(','), 4, 4), lines[2].section(QLatin1Char(','), 4, 4))
