@@ -489,6 +489,14 @@ void ProductionPanel::program_merged() {
 }
 
 void ProductionPanel::finish_failed_step() {
+    // The engine enables the window's commands (which ends the step here)
+    // before it shows why the operation ended: the reason is read once that
+    // status line is there, in the next pass of the event loop.
+    poll_.stop();
+    QTimer::singleShot(0, this, &ProductionPanel::classify_failed_step);
+}
+
+void ProductionPanel::classify_failed_step() {
     const ProgramState& program = state();
     if (start_refused_) {
         finish_program(ProductionResult::Cancelled,

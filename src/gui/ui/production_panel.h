@@ -109,6 +109,7 @@ private:
     // How a step that did not succeed ends the sequence: a Stop or a question
     // answered No is "cancelled", anything else "fail".
     void finish_failed_step();
+    void classify_failed_step();
     void finish_read(bool passed);
 
     Form1& form_;
