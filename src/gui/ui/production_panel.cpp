@@ -291,6 +291,7 @@ void ProductionPanel::start(OperationKind operation, bool on_change) {
 bool ProductionPanel::begin(Step step, OperationKind kind) {
     step_ = step;
     step_completed_ = false;
+    step_started_ = true;
     poll_.start();
     // The start passes events before the first command goes out: the poll must
     // not take the operation that has not begun yet for one that has ended.
@@ -300,6 +301,7 @@ bool ProductionPanel::begin(Step step, OperationKind kind) {
     if (started != StartResult::Started) {
         // The status line says why (port, Vpp question); nothing ran.
         start_refused_ = started == StartResult::Refused;
+        step_started_ = false;
         step_done(false);
         return false;
     }
@@ -489,6 +491,10 @@ void ProductionPanel::program_merged() {
 }
 
 void ProductionPanel::finish_failed_step() {
+    if (!step_started_) {
+        classify_failed_step();  // the status line already says why it did not start
+        return;
+    }
     // The engine enables the window's commands (which ends the step here)
     // before it shows why the operation ended: the reason is read once that
     // status line is there, in the next pass of the event loop.

@@ -146,6 +146,8 @@ private:
     bool kept_saved_ = false;
     // The step did not start: the user did not go on past the Vpp question.
     bool start_refused_ = false;
+    // The last step's operation started (false: refused or no port before anything ran).
+    bool step_started_ = true;
     // The Verify after Program All is wanted (the setting, or Program on Change),
     // and the build leaves the chip readable.
     bool verify_wanted_ = false;
