@@ -44,7 +44,9 @@ std::span<const ToolOption> tool_options() {
                  "the socket does not answer with the model's device ID (or\n"
                  "no chip answers), or when the \"Board Vpp\" setting lies\n"
                  "outside the model's Vpp window; program, verify: use a\n"
-                 "file with data outside the model, or one without an end record"},
+                 "file with data outside the model, or one without an end record;\n"
+                 "program: write the --serial number over the file's data, and\n"
+                 "write back memories an earlier run kept in a rescue file"},
         {.name = "--only",
          .value = "LIST",
          .text = &Options::only,
@@ -56,8 +58,10 @@ std::span<const ToolOption> tool_options() {
         {.name = "--preserve-eeprom",
          .flag = &Options::preserve_eeprom,
          .per_command = true,
-         .help = "program: read the chip's EEPROM first and write it back\n"
-                 "after the erase (the file's EEPROM is not programmed)"},
+         .help = "program: read the chip's EEPROM first (twice: the reads\n"
+                 "must agree) and write it back after the erase (the file's\n"
+                 "EEPROM is not programmed); a copy waits in a rescue file\n"
+                 "until it is back on the chip"},
         {.name = "--merge",
          .value = "FILE",
          .text = &Options::merge,
@@ -79,7 +83,9 @@ std::span<const ToolOption> tool_options() {
          .text = &Options::log,
          .per_command = true,
          .help = "program: append a CSV line to FILE (time, model, device ID,\n"
-                 "revision, checksum, pass or fail); a new file gets a header"},
+                 "revision, chip checksum, pass, fail or cancelled, serial\n"
+                 "number, file, file checksum, reason); a new file gets a\n"
+                 "header; FILE must be a regular file"},
         {.name = "--serial",
          .value = "START[:STEP]@F|E:ADDR[/N]",
          .text = &Options::serial,
@@ -87,8 +93,10 @@ std::span<const ToolOption> tool_options() {
          .help = "program: write serial number START (decimal) into the chip,\n"
                  "low byte first in N bytes (default 2): F:ADDR a RETLW table\n"
                  "at program memory word ADDR (hex), E:ADDR EEPROM bytes at\n"
-                 "ADDR (hex); after a good Program All prints \"Next serial\n"
-                 "number: M\" (START + STEP, default step 1)"},
+                 "ADDR (hex); no default place: refused on the file's data\n"
+                 "(unless --force), on a calibration word or past the memory;\n"
+                 "after a good Program All prints \"Next serial number: M\"\n"
+                 "(START + STEP, default step 1; STEP must fit in N bytes)"},
         {.name = "--set",
          .value = "WORD",
          .text = &Options::osccal_word,

@@ -65,6 +65,9 @@ public:
     // nothing to switch off: the signal ends the tool at once, also while it
     // reads a file that never ends or waits for one that never comes.
     static void set_port_open(bool open);
+    // From now on a stop signal is only noted, also with the port closed: the
+    // chip's result is known and is logged and answered as it is.
+    static void defer_interrupts();
     [[nodiscard]] bool interrupted() const { return interrupted_; }
     // The stop signal received so far, 0 for none; the tool exits with 128 + it.
     [[nodiscard]] static int interrupt_signal();

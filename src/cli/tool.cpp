@@ -111,8 +111,11 @@ int run_command_line_tool(const QStringList& arguments) {
     CliHost::catch_interrupts();
     Tool tool(std::move(*options));
     const int result = tool.run();
-    // A stop signal that came outside an operation ends the tool when its work is done.
-    if (const int signal_number = CliHost::interrupt_signal(); signal_number != 0) {
+    // A stop signal that came outside an operation ends the tool when its work
+    // is done, unless the result is already logged: the log and the exit status
+    // must tell the same story.
+    if (const int signal_number = CliHost::interrupt_signal();
+        signal_number != 0 && !tool.result_recorded()) {
         return 128 + signal_number;
     }
     return result;
@@ -302,6 +305,7 @@ int Tool::run_operation(OperationKind kind, const InstructionList* algorithm, bo
                                     ? start_operation_on(state_, kind, *algorithm, continues)
                                     : start_operation(state_, kind);
     if (started == StartResult::Refused) {
+        start_refused_ = true;
         return cli_exit::kRefused;  // the board's Vpp does not suit the chip
     }
     if (started != StartResult::Started) {

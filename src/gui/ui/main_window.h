@@ -92,6 +92,8 @@ public:
     void updatedisplay();
     void set_status(const QString& text);
     [[nodiscard]] QString status_text() const;
+    // The file last opened or saved (empty: none), as the production log names it.
+    [[nodiscard]] const QString& loaded_file() const { return loaded_path_; }
 
     // An operation owns the image, the model and the port from its first step
     // to its end: the commands that would change them answer true here, after
