@@ -10,16 +10,18 @@
 //   PD4 (D4)  VPP_OFF  high: the NPN holds MCLR low; low: MCLR rises to Vpp
 //   PD5 (D5)  VDD_OFF  high: the PNP is off; low: the chip gets Vdd
 //   PD6 (D6)  PGM      the classic parts' low-voltage pin, held low
-//   PD7 (D7)  VDD_3V3  high: the Vdd rail is the 3.3 V regulator's output; low:
-//                      a second PNP puts the board's 5 V on the rail (the
-//                      regulator, fed from the same 5 V, then idles). A 1k
-//                      resistor bleeds the rail back down to 3.3 V in a few ms.
+//   PD7 (D7)  VDD_3V3  high (or floating, pulled up): the Vdd regulator's feedback
+//                      divider is set for 3.32 V; low: for 4.99 V. The regulator
+//                      is fed from the Vpp boost rail, because a Nano's own 5 V
+//                      (4.4-4.7 V after its USB diode) is below the 4.5 V bulk
+//                      erase needs. A 1k resistor bleeds the rail back down to
+//                      3.3 V in a few ms (docs/board.md, "Vdd").
 //   PB5 (D13) LED      lit while the voltages are on
 //   PC0 (A0)  VPP_SENSE  the Vpp rail (before the MCLR switch) through 33k over 10k
 //   PC1 (A1)  VDD_SENSE  the Vdd rail (before the PNP) through 10k over 10k
 // Both switches have a base resistor pulling them to "off", so while the AVR is
-// in reset (pins floating) the chip has neither Vdd nor Vpp; the 5 V PNP has one
-// too, so the rail comes up at 3.3 V, the Vdd no listed part minds.
+// in reset (pins floating) the chip has neither Vdd nor Vpp; the selection line
+// has a pull-up too, so the rail comes up at 3.3 V, the Vdd no listed part minds.
 // The ADC measures against AVcc (the board's 5 V): A0 reads 0-21.5 V, A1 0-10 V.
 
 #include <avr/interrupt.h>
