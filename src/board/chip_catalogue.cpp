@@ -5,8 +5,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "board/pic14_chip.h"
-
 namespace corvanel {
 
 namespace {

@@ -2,8 +2,9 @@
 #include "board/pic14_chip.h"
 
 #include <algorithm>
-#include <cctype>
 #include <random>
+
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
@@ -27,14 +28,6 @@ constexpr std::uint16_t kRetlw = 0x3400;
 // Band-gap calibration bits 13:12 of configuration word 1.
 constexpr std::uint16_t kBandGapBits = 0x3000;
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
-
 }  // namespace
 
 const std::vector<ChipInfo>& known_chips() {
@@ -51,7 +44,7 @@ std::vector<std::string> known_chip_names() {
 }
 
 std::optional<ChipInfo> find_chip(std::string_view name) {
-    std::string wanted = upper(name);
+    std::string wanted = upper_copy(name);
     if (wanted == kEmptySocketName) {
         ChipInfo empty;
         empty.name = std::string(kEmptySocketName);

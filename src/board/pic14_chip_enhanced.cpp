@@ -22,6 +22,8 @@
 
 #include "board/pic14_chip.h"
 
+#include "core/image/hex_text.h"
+
 namespace corvanel {
 
 namespace {
@@ -29,12 +31,6 @@ namespace {
 constexpr std::uint16_t kWordMask = 0x3FFF;
 constexpr std::int32_t kUserIdLast = 0x8003;
 constexpr std::uint16_t kLvpBit = 0x2000;
-
-std::string hex4h(std::int32_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04Xh", static_cast<unsigned>(value & 0xFFFF));
-    return text;
-}
 
 std::string volts(double value) {
     char text[16];
