@@ -15,6 +15,15 @@ std::chrono::steady_clock::time_point BoardChannel::now() const {
     return clock_ ? clock_() : std::chrono::steady_clock::now();
 }
 
+void BoardChannel::set_record_limit(std::size_t bytes) {
+    record_limit_ = bytes;
+    if (written_.size() > bytes) {
+        written_.erase(written_.begin(),
+                       written_.begin() + static_cast<std::ptrdiff_t>(written_.size() - bytes));
+    }
+    written_.shrink_to_fit();
+}
+
 void BoardChannel::note_pause(int milliseconds) {
     if (milliseconds > 0) {
         board_.advance_time(static_cast<std::uint64_t>(milliseconds) * 1000U);
@@ -25,8 +34,16 @@ void BoardChannel::write_byte(std::uint8_t byte) {
     if (!open_) {
         return;
     }
-    written_.push_back(byte);
-    if (faults_.stop_after_bytes && written_.size() > *faults_.stop_after_bytes) {
+    ++bytes_written_;
+    if (record_limit_ > 0) {
+        if (written_.size() >= record_limit_ + record_limit_ / 4) {
+            written_.erase(written_.begin(),
+                           written_.begin() +
+                               static_cast<std::ptrdiff_t>(written_.size() - record_limit_ + 1));
+        }
+        written_.push_back(byte);
+    }
+    if (faults_.stop_after_bytes && bytes_written_ > *faults_.stop_after_bytes) {
         return;
     }
     const auto ready_at = now() + faults_.answer_delay;

@@ -164,9 +164,15 @@ public:
     // Above the chip's window it is recorded as a fault; below it the chip stays
     // out of programming mode.
     void vpp_applied(double volts);
-    // What the chip was put through that its programming documents forbid (a Vpp
-    // above its window, 09 with PC above the configuration words, 18 on a
-    // configuration word), in order; the chip ignored the forbidden commands.
+    // The Vdd the board gives the chip at voltages-on. Above the chip's absolute
+    // maximum it is recorded as a fault (once: the damage is done).
+    void vdd_applied(double volts);
+    // The absolute maximum rating of Vdd: 4.0 V on LF parts, 6.5 V on the others;
+    // 0 for the empty socket.
+    [[nodiscard]] double vdd_max_volts() const;
+    // What the chip was put through that its programming documents forbid (a Vdd
+    // above its absolute maximum, a Vpp above its window, 09 with PC above the configuration words,
+    // 18 on a configuration word), in order; the chip ignored the forbidden commands.
     [[nodiscard]] const std::vector<std::string>& faults() const { return faults_; }
     // The revision word at 8005h of full-word ID parts (bits 13:12 read 10b).
     [[nodiscard]] std::uint16_t revision_word() const;

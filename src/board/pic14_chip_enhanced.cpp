@@ -18,6 +18,7 @@
 //   never erased.
 // - Code protection: program memory reads 0000h, data bytes 00h; only 09 lifts it.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "board/pic14_chip.h"
@@ -205,6 +206,29 @@ void Pic14Chip::vpp_applied(double volts_on_mclr) {
               volts(info_.vpp_min_volts) + "-" + volts(info_.vpp_max_volts) + " V)");
     } else if (volts_on_mclr < info_.vpp_min_volts) {
         leave_programming_mode();  // MCLR below VIHH: the chip runs its program
+    }
+}
+
+double Pic14Chip::vdd_max_volts() const {
+    if (info_.empty_socket) {
+        return 0;
+    }
+    // The data sheets' absolute maximum ratings of Vdd: 6.5 V for the F parts; the LF
+    // parts (1.8-3.6 V) take about 4.0 V. The name is the catalogue's own fact here:
+    // every LF part is "PIC1xLF...".
+    const bool low_voltage = info_.name.size() > 5 && info_.name.compare(5, 2, "LF") == 0;
+    return low_voltage ? 4.0 : 6.5;
+}
+
+void Pic14Chip::vdd_applied(double volts_on_vdd) {
+    const double limit = vdd_max_volts();
+    if (!powered_ || limit <= 0 || volts_on_vdd <= limit) {
+        return;
+    }
+    std::string text = "Vdd " + volts(volts_on_vdd) + " V above the " + info_.name +
+                       "'s absolute maximum (" + volts(limit) + " V)";
+    if (std::find(faults_.begin(), faults_.end(), text) == faults_.end()) {
+        fault(std::move(text));
     }
 }
 

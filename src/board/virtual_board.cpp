@@ -22,7 +22,7 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
             data_is_pc_address_ = false;
             if (board_extension::is_extension(byte)) {
                 extension(byte);
-            } else {
+            } else if (voltages_on()) {
                 chip_.command(byte);
             }
             return {kChipCommand};
@@ -33,7 +33,9 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
         case State::DataHigh:
             state_ = State::Command;
             ++commands_done_;
-            if (data_is_pc_address_) {
+            if (!voltages_on()) {
+                data_is_pc_address_ = false;
+            } else if (data_is_pc_address_) {
                 data_is_pc_address_ = false;
                 chip_.load_pc(static_cast<std::uint32_t>(data_low_ | (byte << 8)) << 1);
             } else {
@@ -57,6 +59,7 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
             chip_.power_off();
             chip_.power_on(byte == kVoltagesOnVddFirst ? VoltageSequence::VddFirst
                                                        : VoltageSequence::VppFirst);
+            chip_.vdd_applied(vdd_);
             if (vpp_) {
                 chip_.vpp_applied(*vpp_);
             }
@@ -72,10 +75,18 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
             return {};
         case kReadWord: {
             ++commands_done_;
-            const std::uint16_t word = chip_.read_frame();
+            // With the voltages off no clock moves: the pulled-up line reads 3FFFh.
+            const std::uint16_t word = voltages_on() ? chip_.read_frame() : std::uint16_t{0x3FFF};
             return {static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8),
                     kReadWord};
         }
+        case kIdentify:
+            if (plain_) {
+                ++ignored_bytes_;
+                return {};
+            }
+            ++commands_done_;
+            return identity();
         default:
             ++ignored_bytes_;
             return {};
@@ -91,15 +102,52 @@ void VirtualBoard::extension(std::uint8_t code) {
             // and a 33rd clock with PGD low.
             chip_.power_off();
             chip_.power_on_mclr_low();
+            chip_.vdd_applied(vdd_);
             chip_.advance_time(kEntryHoldUs);
             chip_.lvp_key(kLowVoltageKey);
             break;
         case board_extension::kLoadPcAddress:
-            chip_.command(chip_command::kLoadPcAddress);
-            data_is_pc_address_ = true;
+            if (voltages_on()) {
+                chip_.command(chip_command::kLoadPcAddress);
+                data_is_pc_address_ = true;
+            }
             break;
         default:
             break;
+    }
+}
+
+std::vector<std::uint8_t> VirtualBoard::identity() const {
+    namespace id = board_identity;
+    const auto millivolts = [](double volts) {
+        const double mv = volts * 1000.0 + 0.5;
+        return static_cast<std::uint16_t>(mv < 0 ? 0 : mv > 65535 ? 65535 : mv);
+    };
+    std::vector<std::uint8_t> record(id::kRecordSize, 0);
+    const auto put16 = [&](int at, std::uint16_t value) {
+        record[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(value & 0xFF);
+        record[static_cast<std::size_t>(at) + 1] = static_cast<std::uint8_t>(value >> 8);
+    };
+    record[id::kVersionAt] = id::kVersion;
+    put16(id::kFeaturesAt,
+          static_cast<std::uint16_t>(id::kHasLowVoltageEntry | id::kHasLoadPcAddress |
+                                     (vpp_ ? id::kMeasuresVpp : 0)));
+    put16(id::kReceiveBufferAt, receive_buffer_);
+    put16(id::kVddSelectedAt, millivolts(vdd_));
+    put16(id::kVddMeasuredAt, 0);
+    put16(id::kVppMeasuredAt, vpp_ ? millivolts(*vpp_) : 0);
+    record.push_back(board_command::kIdentify);
+    return record;
+}
+
+void VirtualBoard::replace_chip(Pic14Chip chip) {
+    const bool on = voltages_on();
+    chip_ = std::move(chip);
+    if (on) {
+        // Put into a live socket, the chip missed the entry sequence: powered, it
+        // runs its program until the next voltages-on.
+        chip_.power_on_mclr_low();
+        chip_.vdd_applied(vdd_);
     }
 }
 

@@ -12,6 +12,11 @@
 //   104 code                     chip command;  answer: 104
 //   105 low high                 data frame;    answer: 105
 //   106                          read frame;    answers: low, high, 106
+//   107 identify                 answers: the identity record (11 bytes), 107
+//
+// While the voltages are off, 104, 105 and 106 are answered but nothing moves on
+// the chip's pins (a clock into an unpowered chip drives current through its clamp
+// diodes): a read then answers 3FFFh, the pulled-up data line.
 //
 // Any other byte where a command is expected is not a command: the board ignores
 // it without answering (and counts it).
@@ -23,7 +28,8 @@
 //             key 4D434850h clocked LSb first on PGD, then a 33rd clock
 //   104 41h   Load PC Address: chip command 1Dh; the data word of the next 105 goes
 //             out as a 24-clock frame, the address shifted left one place
-// Other codes of that range do nothing.
+// Other codes of that range do nothing; this board's Vdd is a fixed supply, so the
+// Vdd select (43h, 44h) is among them.
 
 #include <cstdint>
 #include <optional>
@@ -37,6 +43,8 @@ namespace corvanel {
 
 class VirtualBoard {
 public:
+    static constexpr double kDefaultVddVolts = 5.0;
+
     explicit VirtualBoard(Pic14Chip chip);
     // A board with the named chip in its socket (letter case ignored); nothing for an unknown name.
     [[nodiscard]] static std::optional<VirtualBoard> with_chip(std::string_view name);
@@ -53,9 +61,25 @@ public:
 
     [[nodiscard]] bool voltages_on() const { return chip_.powered(); }
     // The Vpp the board drives on MCLR with the voltages on (101, 102); nothing when
-    // not known, and then the chip's window is not checked.
+    // not known, and then the chip's window is not checked. A known Vpp is reported
+    // as measured by identify.
     void set_vpp(std::optional<double> volts) { vpp_ = volts; }
     [[nodiscard]] std::optional<double> vpp() const { return vpp_; }
+    // The board's fixed Vdd supply (5.0 V unless set), given to the chip at every
+    // voltages-on and reported by identify.
+    void set_vdd(double volts) { vdd_ = volts; }
+    [[nodiscard]] double vdd() const { return vdd_; }
+    // What identify declares as the receive buffer: the bytes a host may have in flight.
+    void set_receive_buffer(std::uint16_t bytes) { receive_buffer_ = bytes; }
+    // A board of the original protocol: 107 is ignored like any other unknown byte.
+    void set_plain(bool plain) { plain_ = plain; }
+    // The answer to 107: the identity record, then 107.
+    [[nodiscard]] std::vector<std::uint8_t> identity() const;
+
+    // Another chip in the socket (the empty socket to take one out). The board's
+    // voltages stay as they are: a chip put in while they are on is powered but out
+    // of programming mode until the next voltages-on.
+    void replace_chip(Pic14Chip chip);
     // True between a command byte and its last data byte.
     [[nodiscard]] bool mid_command() const { return state_ != State::Command; }
     [[nodiscard]] std::uint64_t ignored_bytes() const { return ignored_bytes_; }
@@ -74,6 +98,10 @@ private:
     // The next data word goes out as the address frame of a Load PC Address (104 41h).
     bool data_is_pc_address_ = false;
     std::optional<double> vpp_;
+    double vdd_ = kDefaultVddVolts;
+    // The firmware's buffer, so that hosts treat every board alike.
+    std::uint16_t receive_buffer_ = 255;
+    bool plain_ = false;
     std::uint64_t ignored_bytes_ = 0;
     std::uint64_t commands_done_ = 0;
 };

@@ -79,6 +79,33 @@ TEST_F(BoardChannelTest, InjectedFaults) {
     }
 }
 
+// A long-running board keeps a bounded record (none at all in the board server),
+// while the count and the fault injection still see every byte.
+TEST_F(BoardChannelTest, TheRecordKeepsOnlyTheLatestBytesUpToItsLimit) {
+    BoardFaults stop;
+    stop.stop_after_bytes = 1000;
+    channel.set_faults(stop);
+    channel.set_record_limit(8);
+    for (int i = 0; i < 1000; ++i) {
+        channel.write_byte(100);
+    }
+    channel.write_byte(103);
+    ASSERT_GE(channel.written().size(), 8U);
+    EXPECT_LE(channel.written().size(), 10U);
+    EXPECT_EQ(channel.written().back(), 103);
+    EXPECT_EQ(channel.bytes_written(), 1001U);
+    // The 1001st byte was not heard: no 103 among the answers.
+    const Bytes answers = channel.read_all();
+    EXPECT_EQ(answers.size(), 1000U);
+    EXPECT_EQ(answers.back(), 100);
+
+    channel.set_record_limit(0);
+    channel.write_byte(100);
+    EXPECT_TRUE(channel.written().empty());
+    EXPECT_EQ(channel.written().capacity(), 0U);
+    EXPECT_EQ(channel.bytes_written(), 1002U);
+}
+
 TEST_F(BoardChannelTest, SlowAnswersBecomeReadableAfterTheDelayOnTheInjectedClock) {
     auto now = std::chrono::steady_clock::time_point{} + 1h;
     channel.set_clock([&now] { return now; });

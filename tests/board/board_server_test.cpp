@@ -22,9 +22,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "board/chip_state_file.h"
+#include "board/virtual_board.h"
 
 namespace corvanel {
 namespace {
@@ -79,6 +81,7 @@ public:
     }
 
     [[nodiscard]] const std::string& device() const { return device_; }
+    [[nodiscard]] pid_t pid() const { return pid_; }
 
     // SIGTERM, then the exit status (-1 when it did not end within a few seconds).
     int stop() {
@@ -270,6 +273,140 @@ TEST_F(BoardServerTest, ABoardWithASmallReceiveBufferLosesWhatAHostSendsAhead) {
     EXPECT_NE(text.find("receive buffer full"), std::string::npos) << text;
 }
 
+std::string read_text(const fs::path& path) {
+    std::ifstream file(path);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// Waits until the server's standard error holds `text`.
+bool wait_for_text(const fs::path& path, const std::string& text) {
+    for (int i = 0; i < 300; ++i) {
+        if (read_text(path).find(text) != std::string::npos) {
+            return true;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// Sends `bytes` and answers what came back within the time.
+Bytes exchange(int fd, const Bytes& bytes, std::size_t expected,
+               std::chrono::milliseconds timeout = 3s) {
+    if (write(fd, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+        return {};
+    }
+    return receive(fd, expected, timeout);
+}
+
+// Identify on each kind of emulated board: the record is the board's configuration,
+// and a plain board stays silent and in step.
+TEST_F(BoardServerTest, EachBoardIdentifiesItselfWithItsRecord) {
+    struct Case {
+        std::vector<std::string> args;  // empty: the in-process virtual board at 3.3 V
+        Bytes answer;
+    };
+    const Case cases[] = {
+        {{}, {1, 0x03, 0, 255, 0, 0xE4, 0x0C, 0, 0, 0, 0, 107}},
+        {{"--chip", "PIC16F628A"}, {1, 0x03, 0, 255, 0, 0x88, 0x13, 0, 0, 0, 0, 107}},
+        {{"--vdd", "3.3", "--vpp", "8.5", "--rx-buffer", "192"},
+         {1, 0x23, 0, 192, 0, 0xE4, 0x0C, 0, 0, 0x34, 0x21, 107}},
+        {{"--plain"}, {}},
+    };
+    for (const Case& c : cases) {
+        if (c.args.empty()) {
+            VirtualBoard board = *VirtualBoard::with_chip("PIC16F628A");
+            board.set_vdd(3.3);
+            EXPECT_EQ(board.feed(107), c.answer);
+            continue;
+        }
+        Server server(c.args, folder_);
+        const int fd = open_port(server.device());
+        ASSERT_GE(fd, 0);
+        // Twice: with the voltages off and on; identify changes neither.
+        EXPECT_EQ(exchange(fd, {107}, 12, c.answer.empty() ? 300ms : 3s), c.answer);
+        EXPECT_EQ(exchange(fd, {101}, 1), Bytes{101});
+        Bytes on_answer = c.answer;
+        on_answer.push_back(103);
+        EXPECT_EQ(exchange(fd, {107, 103}, on_answer.size()), on_answer);
+        close(fd);
+        EXPECT_EQ(server.stop(), 0);
+        EXPECT_NE(read_text(folder_ / "server.err").find("voltages off at exit"),
+                  std::string::npos);
+    }
+}
+
+// An LF part at the board's 5 V: the chip records it, and the server says so on exit
+// (once, however often the voltages came on); at 3.3 V nothing is recorded.
+TEST_F(BoardServerTest, AnLfChipAtFiveVoltsIsReportedAsAFault) {
+    for (const char* vdd : {"5", "3.3"}) {
+        Server server({"--chip", "PIC16LF1826", "--vdd", vdd}, folder_);
+        const int fd = open_port(server.device());
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(exchange(fd, {102, 103, 101, 103}, 4), (Bytes{102, 103, 101, 103}));
+        close(fd);
+        EXPECT_EQ(server.stop(), 0);
+        const std::string err = read_text(folder_ / "server.err");
+        const std::string fault =
+            "chip fault: Vdd 5.0 V above the PIC16LF1826's absolute maximum (4.0 V)\n";
+        if (std::string(vdd) == "5") {
+            EXPECT_NE(err.find(fault), std::string::npos) << err;
+            EXPECT_EQ(err.find(fault), err.rfind(fault)) << err;
+        } else {
+            EXPECT_EQ(err.find("chip fault"), std::string::npos) << err;
+        }
+    }
+}
+
+// Batch programming: SIGUSR1 takes the chip out, SIGUSR2 puts a fresh blank one in;
+// the state file follows the chip in the socket.
+TEST_F(BoardServerTest, SignalsSwapTheChipAndTheStateFileFollowsIt) {
+    const fs::path state = folder_ / "chip.hex";
+    const fs::path err = folder_ / "server.err";
+    Server server({"--chip", "PIC16F628A", "--revision", "3", "--state", state.string()}, folder_);
+    const int fd = open_port(server.device());
+    ASSERT_GE(fd, 0);
+    // Program 2805h at word 0; the device ID reads 1063h (revision 3).
+    const Bytes program{102, 104, 2, 105, 0x05, 0x28, 104, 8};
+    EXPECT_EQ(exchange(fd, program, 4), (Bytes{102, 104, 105, 104}));
+    std::this_thread::sleep_for(30ms);
+    const Bytes read_word0_and_id{102, 104, 4,   106, 104, 0, 105, 0xFF, 0x3F, 104, 6,   104, 6,
+                                  104, 6,   104, 6,   104, 6, 104, 6,    104,  4,   106, 103};
+    const auto read_back = [&] {
+        const Bytes a = exchange(fd, read_word0_and_id, 18);
+        if (a.size() != 18) {
+            return std::pair<int, int>{-1, -1};
+        }
+        return std::pair<int, int>{a[2] | (a[3] << 8), a[14] | (a[15] << 8)};
+    };
+    EXPECT_EQ(read_back(), (std::pair<int, int>{0x2805, 0x1063}));
+
+    kill(server.pid(), SIGUSR1);
+    ASSERT_TRUE(wait_for_text(err, "chip removed"));
+    EXPECT_EQ(read_back(), (std::pair<int, int>{0x3FFF, 0x3FFF}));
+    Pic14Chip saved = *Pic14Chip::create("PIC16F628A");
+    ASSERT_TRUE(load_chip_state_file(saved, state.string()).ok);
+    EXPECT_EQ(saved.flash(0), 0x2805);  // the chip taken out
+
+    kill(server.pid(), SIGUSR2);
+    ASSERT_TRUE(wait_for_text(err, "blank PIC16F628A inserted"));
+    EXPECT_EQ(read_back(), (std::pair<int, int>{0x3FFF, 0x1063}));
+    ASSERT_TRUE(load_chip_state_file(saved, state.string()).ok);
+    EXPECT_EQ(saved.flash(0), 0x3FFF);  // started afresh
+    // Programmed again and taken out: the server ends with an empty socket and the
+    // file keeps the chip last taken out.
+    EXPECT_EQ(exchange(fd, program, 4), (Bytes{102, 104, 105, 104}));
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(exchange(fd, {103}, 1), Bytes{103});
+    kill(server.pid(), SIGUSR1);
+    ASSERT_TRUE(wait_for_text(err,
+                              "chip removed\ncorvanel-board: blank PIC16F628A inserted\n"
+                              "corvanel-board: chip removed"));
+    close(fd);
+    EXPECT_EQ(server.stop(), 0);
+    ASSERT_TRUE(load_chip_state_file(saved, state.string()).ok);
+    EXPECT_EQ(saved.flash(0), 0x2805);
+}
+
 TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
     const auto run = [](const std::string& args) {
         const std::string command = kServer.string() + " " + args + " >/dev/null 2>&1";
@@ -286,6 +423,9 @@ TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
     EXPECT_EQ(run("--frobnicate 1"), 2);
     EXPECT_EQ(run("--vpp 0"), 2);
     EXPECT_EQ(run("--vpp 8,5"), 2);
+    EXPECT_EQ(run("--vdd 0"), 2);
+    EXPECT_EQ(run("--vdd 11"), 2);
+    EXPECT_EQ(run("--firmware board.elf"), 2);  // the simulated board's option only
     EXPECT_EQ(run("--revision 4096"), 2);
     // Beyond 31 only for a chip whose revision is a word of its own.
     EXPECT_EQ(run("--chip PIC16F877A --revision 32"), 2);
@@ -296,6 +436,25 @@ TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
     EXPECT_EQ(run("--state '" + bad.string() + "'"), 1);
     // The unreadable file is left as it was.
     EXPECT_EQ(fs::file_size(bad), 12U);
+
+    // The simulated firmware board reads the same option table: the options of the
+    // emulated board's line and faults are not its own.
+    const fs::path simulated = fs::path(CORVANEL_BIN_DIR) / "corvanel-simboard";
+    if (fs::exists(simulated)) {
+        const auto run_simulated = [&](const std::string& args) {
+            const std::string command = simulated.string() + " " + args + " >/dev/null 2>&1";
+            const int status = std::system(command.c_str());
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        };
+        EXPECT_EQ(run_simulated("--help"), 0);
+        EXPECT_EQ(run_simulated("--chip PIC16F628A"), 2);  // no --firmware
+        EXPECT_EQ(run_simulated("--firmware x.elf --rx-buffer 3"), 2);
+        EXPECT_EQ(run_simulated("--firmware x.elf --plain"), 2);
+        EXPECT_EQ(run_simulated("--firmware x.elf --baud 100"), 2);
+        EXPECT_EQ(run_simulated("--firmware x.elf --register LPT1"), 2);
+        EXPECT_EQ(run_simulated("--firmware x.elf --chip PIC18F452"), 2);
+        EXPECT_EQ(run_simulated("--firmware '" + (folder_ / "none.elf").string() + "'"), 1);
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -73,7 +74,12 @@ std::uint16_t pattern(std::int32_t address) {
 // A host that waits only where the sequence says so, as a real algorithm does.
 struct Bench {
     explicit Bench(const Family& f, std::uint32_t seed = 7)
-        : family(f), board(*Pic14Chip::create(f.chip, seed)), host(board, 0) {}
+        : family(f), board(*Pic14Chip::create(f.chip, seed)), host(board, 0) {
+        // An LF part is programmed at 3.3 V: the board's 5 V is above its absolute maximum.
+        if (std::string_view(f.chip).find("LF") != std::string_view::npos) {
+            board.set_vdd(3.3);
+        }
+    }
 
     Pic14Chip& chip() { return board.chip(); }
     void enter() { host.voltages_on(VoltageSequence::VppFirst); }

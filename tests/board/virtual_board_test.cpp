@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 namespace corvanel {
@@ -50,10 +51,14 @@ TEST(VirtualBoard, EchoesCommandsAndAnswersReadsWithTheChipWord) {
     board->chip().set_flash(0, 0x2805);
     EXPECT_EQ(feed_all(*board, {100, 101, 104, 4, 106, 103}),
               (Bytes{100, 101, 104, 0x05, 0x28, 106, 103}));
-    // Without voltages the chip does not drive the data line.
-    EXPECT_EQ(feed_all(*board, {104, 4, 106}), (Bytes{104, 0, 0, 106}));
+    // Without voltages nothing is clocked: the pulled-up data line reads 3FFFh, and
+    // a load reaches no chip.
+    EXPECT_EQ(feed_all(*board, {104, 4, 106}), (Bytes{104, 0xFF, 0x3F, 106}));
+    EXPECT_EQ(feed_all(*board, {104, 2, 105, 0x00, 0x00, 104, 8}), (Bytes{104, 105, 104}));
+    board->advance_time(10'000);
+    EXPECT_EQ(board->chip().flash(0), 0x2805);
     // Bytes that are not commands get no answer; the next command is understood.
-    EXPECT_EQ(feed_all(*board, {0, 255, 107, 100}), (Bytes{100}));
+    EXPECT_EQ(feed_all(*board, {0, 255, 108, 100}), (Bytes{100}));
     EXPECT_EQ(board->ignored_bytes(), 3U);
     // A data word of 0xFFFF reaches the chip as 14 bits; the code byte as 6 bits (0x84 -> 04).
     EXPECT_EQ(feed_all(*board, {102, 104, 2, 105, 0xFF, 0xFF, 104, 8}),
@@ -63,6 +68,50 @@ TEST(VirtualBoard, EchoesCommandsAndAnswersReadsWithTheChipWord) {
     // Codes 40h-7Fh are the board's own extensions: 44h is none, and reaches no chip.
     EXPECT_EQ(feed_all(*board, {104, 0x44, 106}), (Bytes{104, 0, 0, 106}));
     EXPECT_TRUE(board->voltages_on());
+    // A chip put into a live socket is powered but out of programming mode until
+    // the next voltages-on: it does not drive the data line.
+    board->replace_chip(*Pic14Chip::create("PIC16F84A"));
+    EXPECT_TRUE(board->voltages_on());
+    EXPECT_EQ(feed_all(*board, {104, 4, 106}), (Bytes{104, 0, 0, 106}));
+    EXPECT_EQ(feed_all(*board, {101, 104, 4, 106}), (Bytes{101, 104, 0xFF, 0x3F, 106}));
+}
+
+// The chip's Vdd is the board's: above the chip's absolute maximum it is recorded
+// once, whichever way the voltages came on; the catalogue's F parts take 5 V.
+TEST(VirtualBoard, GivesTheChipItsVddAndAnLfPartAt5VoltsRecordsAFault) {
+    struct Case {
+        const char* chip;
+        double vdd;
+        int entry;  // 101, 102, or 40h for the low-voltage key
+        const char* fault;
+    };
+    const Case cases[] = {
+        {"PIC16LF1826", 5.0, 101, "Vdd 5.0 V above the PIC16LF1826's absolute maximum (4.0 V)"},
+        {"PIC12LF1552", 5.0, 0x40, "Vdd 5.0 V above the PIC12LF1552's absolute maximum (4.0 V)"},
+        {"PIC16LF1826", 3.3, 102, nullptr},
+        {"PIC16F1826", 5.0, 102, nullptr},
+        {"PIC16F877A", 5.0, 101, nullptr},
+        {"PIC16F877A", 7.0, 101, "Vdd 7.0 V above the PIC16F877A's absolute maximum (6.5 V)"},
+        {"none", 7.0, 101, nullptr},
+    };
+    for (const Case& c : cases) {
+        auto board = VirtualBoard::with_chip(c.chip);
+        ASSERT_TRUE(board) << c.chip;
+        EXPECT_EQ(board->vdd(), VirtualBoard::kDefaultVddVolts);
+        board->set_vdd(c.vdd);
+        for (int round = 0; round < 2; ++round) {
+            if (c.entry == 0x40) {
+                feed_all(*board, {104, 0x40, 103});
+            } else {
+                feed_all(*board, {c.entry, 103});
+            }
+        }
+        if (c.fault) {
+            EXPECT_EQ(board->chip().faults(), std::vector<std::string>{c.fault}) << c.chip;
+        } else {
+            EXPECT_TRUE(board->chip().faults().empty()) << c.chip << " " << c.vdd;
+        }
+    }
 }
 
 }  // namespace

@@ -42,7 +42,8 @@ timespec wait_time(const Transmitter& out, const ReceiveLine& in, const BoardCha
 }  // namespace
 
 int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, ReceiveLine& in,
-          Clock::duration command_time, const volatile std::sig_atomic_t& stop) {
+          Clock::duration command_time, const volatile std::sig_atomic_t& stop,
+          const std::function<void()>& between) {
     std::vector<std::uint8_t> buffer(256);
     // The board acts on a byte at the moment it arrives over the line; its answers
     // leave from that moment on, not from when this loop got round to it. The chip's
@@ -70,6 +71,9 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
     };
     std::uint64_t lost_reported = 0;
     while (stop == 0) {
+        if (between) {
+            between();
+        }
         pollfd fds{terminal.master, POLLIN, 0};
         const timespec timeout = wait_time(out, in, channel, Clock::now());
         const int ready = ppoll(&fds, 1, &timeout, nullptr);

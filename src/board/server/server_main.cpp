@@ -1,23 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "board/server/server_main.h"
 
-#include <signal.h>
 #include <sys/prctl.h>
 
-#include <csignal>
-#include <cstdlib>
-#include <filesystem>
+#include <algorithm>
 #include <iostream>
 
-#include "core/config_folder.h"
-
 #include "board/board_channel.h"
-#include "board/chip_state_file.h"
-#include "board/server/port_registration.h"
-#include "board/server/pseudo_terminal.h"
 #include "board/server/receive_line.h"
 #include "board/server/serve_loop.h"
 #include "board/server/server_options.h"
+#include "board/server/server_session.h"
 #include "board/server/transmitter.h"
 #include "board/virtual_board.h"
 
@@ -25,81 +18,62 @@ namespace corvanel::board_server {
 
 namespace {
 
-volatile std::sig_atomic_t g_stop = 0;
+constexpr const char* kProgram = "corvanel-board";
 
-extern "C" void on_stop_signal(int) {
-    g_stop = 1;
+// Chip swap, for batch programming: the state file follows the chip in the socket.
+// A chip taken out is saved there (nothing it went through is lost), and a fresh
+// chip starts the file afresh. Answers false when the state file could not be written.
+bool swap_chip(ChipSwap swap, VirtualBoard& board, bool& socket_empty, const Options& options) {
+    bool saved = true;
+    if (swap == ChipSwap::Remove && !socket_empty) {
+        report_chip_faults(kProgram, board.chip());
+        saved = save_chip(kProgram, board.chip(), options);
+        board.replace_chip(*Pic14Chip::create(kEmptySocketName));
+        socket_empty = true;
+        std::cerr << kProgram << ": chip removed" << std::endl;
+    } else if (swap == ChipSwap::Insert) {
+        if (!socket_empty) {
+            report_chip_faults(kProgram, board.chip());
+        }
+        board.replace_chip(fresh_chip(options));
+        socket_empty = false;
+        saved = save_chip(kProgram, board.chip(), options);
+        std::cerr << kProgram << ": blank " << board.chip().info().name << " inserted" << std::endl;
+    }
+    return saved;
 }
 
 }  // namespace
 
 int run_board_server(int argc, char** argv) {
-    Options options;
-    if (const auto exit_code = parse_options(argc, argv, options)) {
+    Options options = default_options(BoardProgram::Emulated);
+    if (const auto exit_code = parse_options(BoardProgram::Emulated, argc, argv, options)) {
         return *exit_code;
     }
-    auto chip = corvanel::Pic14Chip::create(options.chip);
+    int exit_code = 0;
+    auto chip = load_chip(kProgram, options, exit_code);
     if (!chip) {
-        std::cerr << "corvanel-board: unknown chip '" << options.chip
-                  << "' (--list shows the known chips)\n";
-        return 2;
+        return exit_code;
     }
-    const bool revision_word = chip->info().revision_word;
-    if (!revision_word && options.revision > 31) {
-        std::cerr << "corvanel-board: --revision wants 0 to 31 for " << chip->info().name << "\n";
-        return 2;
-    }
-    const auto apply_revision = [&] {
-        if (revision_word) {
-            // Bits 13:12 of the revision word read 10b.
-            chip->set_revision_word(static_cast<std::uint16_t>(0x2000 | options.revision));
-        } else {
-            chip->set_revision(static_cast<std::uint8_t>(options.revision));
-        }
-    };
-    apply_revision();
-    if (options.state_file && std::filesystem::exists(*options.state_file)) {
-        // A state file that cannot be read is never overwritten on exit: stop here.
-        const auto loaded = corvanel::load_chip_state_file(*chip, *options.state_file);
-        if (!loaded.ok) {
-            std::cerr << "corvanel-board: " << loaded.message << "\n";
-            return 1;
-        }
-        // The file keeps an enhanced part's revision word; --revision overrides it.
-        if (options.revision_given) {
-            apply_revision();
-        }
-    }
-
-    // Installed before the terminal and the link exist, so that a stop signal at any
-    // moment still leads to the clean-up below.
-    struct sigaction action {};
-    action.sa_handler = on_stop_signal;
-    sigemptyset(&action.sa_mask);
-    for (const int signal_number : {SIGTERM, SIGINT, SIGHUP}) {
-        sigaction(signal_number, &action, nullptr);
-    }
-    signal(SIGPIPE, SIG_IGN);
-
-    auto terminal = open_terminal();
-    if (!terminal) {
+    const auto session = ServerSession::open(options);
+    if (!session) {
         return 1;
     }
-    std::optional<std::filesystem::path> link;
-    if (options.port_name) {
-        link = corvanel::ports_folder() / *options.port_name;
-        if (!register_port(*link, terminal->path)) {
-            return 1;
-        }
-    }
-
-    std::cout << terminal->path << std::endl;
-    std::cerr << "corvanel-board: " << chip->info().name << " on " << terminal->path << "\n";
+    std::cerr << kProgram << ": " << chip->info().name << " on " << session->terminal().path
+              << "\n";
 
     VirtualBoard board(std::move(*chip));
     board.set_vpp(options.vpp);
+    board.set_vdd(options.vdd);
+    board.set_plain(options.plain);
+    // A board without --rx-buffer loses nothing; it declares the firmware's buffer so
+    // that hosts send ahead as they would to the real board.
+    board.set_receive_buffer(static_cast<std::uint16_t>(
+        options.rx_buffer ? std::min<std::size_t>(*options.rx_buffer, 0xFFFF) : 255));
     BoardChannel channel(board);
     channel.set_faults(options.faults);
+    // The server runs for days: it keeps no record of the bytes it took.
+    channel.set_record_limit(0);
     // The answers' times are kept to the microsecond: no timer slack on the waits.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     Transmitter out(options.baud, std::chrono::milliseconds(options.latency_ms));
@@ -107,27 +81,24 @@ int run_board_server(int argc, char** argv) {
     // Without a line clock everything goes at once, the board's own time included.
     const auto command_time = options.baud > 0 ? std::chrono::microseconds(options.command_us)
                                                : std::chrono::microseconds(0);
-    int status = serve(*terminal, channel, out, in, command_time, g_stop);
+    bool socket_empty = false;
+    bool state_saved = true;
+    int status =
+        serve(session->terminal(), channel, out, in, command_time, ServerSession::stop_flag(), [&] {
+            const ChipSwap swap = ServerSession::take_chip_swap();
+            if (swap != ChipSwap::None) {
+                state_saved &= swap_chip(swap, board, socket_empty, options);
+            }
+        });
     // Whether the host left the chip powered: a host must switch the voltages off
     // on every way out of an operation.
-    std::cerr << "corvanel-board: voltages " << (board.voltages_on() ? "on" : "off")
-              << " at exit\n";
-    // What the chip was put through that its programming documents forbid.
-    for (const std::string& fault : board.chip().faults()) {
-        std::cerr << "corvanel-board: chip fault: " << fault << "\n";
+    std::cerr << kProgram << ": voltages " << (board.voltages_on() ? "on" : "off") << " at exit\n";
+    report_chip_faults(kProgram, board.chip());
+    // An emptied socket leaves the file with the chip last taken out.
+    if (!socket_empty) {
+        state_saved &= save_chip(kProgram, board.chip(), options);
     }
-
-    if (options.state_file) {
-        const auto saved = corvanel::save_chip_state_file(board.chip(), *options.state_file);
-        if (!saved.ok) {
-            std::cerr << "corvanel-board: " << saved.message << "\n";
-            status = 1;
-        }
-    }
-    if (link) {
-        unregister_port(*link, terminal->path);
-    }
-    close_terminal(*terminal);
-    return status;
+    return state_saved ? status : 1;
 }
+
 }  // namespace corvanel::board_server

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "board/server/server_options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
@@ -13,41 +14,126 @@
 
 namespace corvanel::board_server {
 
-const char* const kUsage =
-    "Usage: corvanel-board [options]\n"
-    "The virtual programmer board with an emulated PIC on a pseudo-terminal.\n"
-    "Prints the terminal's device path on the first line of its output.\n"
-    "\n"
-    "  --chip NAME            chip in the socket (default PIC16F877A); --list shows all;\n"
-    "                         none: an empty socket (every read gives 3FFFh)\n"
-    "  --revision N           the chip's revision (default 0): 0 to 31 in the device ID\n"
-    "                         word, 0 to 4095 in the revision word of enhanced parts\n"
-    "                         whose device ID fills its word\n"
-    "  --vpp VOLTS            the Vpp the board drives on MCLR; a chip whose window it\n"
-    "                         exceeds records a fault (reported on exit), below its\n"
-    "                         window the chip stays out of programming mode\n"
-    "  --state FILE           load the chip from this Intel HEX file when it exists,\n"
-    "                         save it there on exit (SIGTERM, SIGINT, SIGHUP)\n"
-    "  --register COMn        make the port COMn of the window application point here\n"
-    "                         (a link in $XDG_CONFIG_HOME/Tavrelix Corvanel/ports/)\n"
-    "  --baud N               carry the bytes both ways no faster than N baud allows\n"
-    "                         (10 bits a byte), answering on time to the microsecond\n"
-    "  --latency-ms N         hand answers over only every N ms, as a USB serial\n"
-    "                         adapter's latency timer does\n"
-    "  --rx-buffer N          the board buffers N bytes while it is busy with a command;\n"
-    "                         bytes beyond that are lost\n"
-    "  --command-us N         the board's own time for each byte it takes, in\n"
-    "                         microseconds (default 10; only with --baud)\n"
-    "  --stop-after N         go silent after the first N bytes received\n"
-    "  --drop-answer K        lose the K-th answer byte\n"
-    "  --duplicate-answer K   send the K-th answer byte twice\n"
-    "  --garbage-answer K     send a noise byte (FFh) after the K-th answer byte\n"
-    "  --corrupt-answer K     send the K-th answer byte with its lowest bit flipped\n"
-    "  --delay-ms D           send every answer D milliseconds late\n"
-    "  --list                 list the known chips and exit\n"
-    "  --families             print the chip families' rules as a markdown table and exit\n"
-    "  --version              show the name and version and exit\n"
-    "  --help                 show this help and exit\n";
+namespace {
+
+enum Takes : unsigned { kEmulated = 1, kSimulated = 2, kBoth = 3 };
+
+struct OptionRow {
+    const char* name;
+    const char* value;  // nullptr: a switch
+    unsigned takes;
+    const char* help;  // lines after the first are indented under it
+};
+
+// clang-format off
+constexpr OptionRow kOptions[] = {
+    {"--firmware", "FILE", kSimulated, "the firmware ELF (build: firmware/corvanel-board-328p.elf); needed"},
+    {"--chip", "NAME", kBoth, "chip in the socket (default PIC16F877A; corvanel-simboard\n"
+                              "PIC16F628A); --list shows all; none: an empty socket\n"
+                              "(every read gives 3FFFh)"},
+    {"--revision", "N", kBoth, "the chip's revision (default 0): 0 to 31 in the device ID\n"
+                               "word, 0 to 4095 in the revision word of enhanced parts\n"
+                               "whose device ID fills its word"},
+    {"--vpp", "VOLTS", kEmulated, "the Vpp the board drives on MCLR, reported by identify as\n"
+                                  "measured; a chip whose window it exceeds records a fault\n"
+                                  "(reported on exit), below its window the chip stays out of\n"
+                                  "programming mode"},
+    {"--vdd", "VOLTS", kEmulated, "the board's fixed Vdd supply (default 5.0): above a chip's\n"
+                                  "absolute maximum (LF parts 4.0 V) it records a fault"},
+    {"--plain", nullptr, kEmulated, "a board of the original protocol: no identify (107)"},
+    {"--state", "FILE", kBoth, "load the chip from this Intel HEX file when it exists,\n"
+                               "save it there on exit (SIGTERM, SIGINT, SIGHUP)"},
+    {"--register", "COMn", kBoth, "make the port COMn of the window application point here\n"
+                                  "(a link in $XDG_CONFIG_HOME/Tavrelix Corvanel/ports/)"},
+    {"--baud", "N", kEmulated, "carry the bytes both ways no faster than N baud allows\n"
+                               "(10 bits a byte), answering on time to the microsecond"},
+    {"--baud", "N", kSimulated, "the line's rate; must be the firmware's (default 56000)"},
+    {"--latency-ms", "N", kEmulated, "hand answers over only every N ms, as a USB serial\n"
+                                     "adapter's latency timer does"},
+    {"--rx-buffer", "N", kEmulated, "the board buffers N bytes while it is busy with a command;\n"
+                                    "bytes beyond that are lost"},
+    {"--command-us", "N", kEmulated, "the board's own time for each byte it takes, in\n"
+                                     "microseconds (default 10; only with --baud)"},
+    {"--stop-after", "N", kEmulated, "go silent after the first N bytes received"},
+    {"--drop-answer", "K", kEmulated, "lose the K-th answer byte"},
+    {"--duplicate-answer", "K", kEmulated, "send the K-th answer byte twice"},
+    {"--garbage-answer", "K", kEmulated, "send a noise byte (FFh) after the K-th answer byte"},
+    {"--corrupt-answer", "K", kEmulated, "send the K-th answer byte with its lowest bit flipped"},
+    {"--delay-ms", "D", kEmulated, "send every answer D milliseconds late"},
+    {"--list", nullptr, kBoth, "list the known chips and exit"},
+    {"--families", nullptr, kBoth, "print the chip families' rules as a markdown table and exit"},
+    {"--version", nullptr, kBoth, "show the name and version and exit"},
+    {"--help", nullptr, kBoth, "show this help and exit"},
+};
+// clang-format on
+
+unsigned mask(BoardProgram program) {
+    return program == BoardProgram::Emulated ? kEmulated : kSimulated;
+}
+
+const OptionRow* find_option(BoardProgram program, const std::string& name) {
+    for (const OptionRow& row : kOptions) {
+        if (name == row.name && (row.takes & mask(program)) != 0) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+const char* program_name(BoardProgram program) {
+    return program == BoardProgram::Emulated ? "corvanel-board" : "corvanel-simboard";
+}
+
+std::string usage(BoardProgram program) {
+    std::string text;
+    if (program == BoardProgram::Emulated) {
+        text =
+            "Usage: corvanel-board [options]\n"
+            "The virtual programmer board with an emulated PIC on a pseudo-terminal.\n";
+    } else {
+        text =
+            "Usage: corvanel-simboard --firmware FILE.elf [options]\n"
+            "Runs the board firmware FILE.elf on a simulated ATmega328P at 16 MHz with the\n"
+            "emulated chip on its ICSP pins, and puts its serial line on a pseudo-terminal.\n";
+    }
+    text += "Prints the terminal's device path on the first line of its output.\n\n";
+    constexpr std::size_t kHelpColumn = 25;
+    for (const OptionRow& row : kOptions) {
+        if ((row.takes & mask(program)) == 0) {
+            continue;
+        }
+        std::string line = std::string("  ") + row.name;
+        if (row.value != nullptr) {
+            line += std::string(" ") + row.value;
+        }
+        line.resize(std::max(line.size() + 1, kHelpColumn), ' ');
+        text += line;
+        for (const char* c = row.help; *c != '\0'; ++c) {
+            text += *c;
+            if (*c == '\n') {
+                text += std::string(kHelpColumn, ' ');
+            }
+        }
+        text += '\n';
+    }
+    if (program == BoardProgram::Emulated) {
+        text +=
+            "Chip swap: SIGUSR1 takes the chip out (an empty socket), SIGUSR2 puts a fresh\n"
+            "blank chip of the same model in; the state file follows the chip.\n";
+    }
+    return text;
+}
+
+Options default_options(BoardProgram program) {
+    Options options;
+    if (program == BoardProgram::Simulated) {
+        options.chip = "PIC16F628A";
+        options.baud = 56000;
+    }
+    return options;
+}
 
 std::optional<std::uint64_t> parse_count(const std::string& text) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos ||
@@ -57,16 +143,30 @@ std::optional<std::uint64_t> parse_count(const std::string& text) {
     return std::stoull(text);
 }
 
-// Parses the command line; answers an exit code when the program must end at once.
-std::optional<int> parse_options(int argc, char** argv, Options& options) {
+std::optional<double> parse_volts(const std::string& text, double most) {
+    char* end = nullptr;
+    const double volts = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == nullptr || *end != '\0' || !(volts > 0.0) || volts > most) {
+        return std::nullopt;
+    }
+    return volts;
+}
+
+std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Options& options) {
+    const std::string me = program_name(program);
     for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            std::cout << kUsage;
+        const std::string arg = argv[i] == std::string("-h") ? "--help" : argv[i];
+        const OptionRow* row = find_option(program, arg);
+        if (row == nullptr) {
+            std::cerr << me << ": unknown option " << arg << "\n" << usage(program);
+            return 2;
+        }
+        if (arg == "--help") {
+            std::cout << usage(program);
             return 0;
         }
         if (arg == "--version") {
-            std::cout << "corvanel-board " << CORVANEL_VERSION << "\n";
+            std::cout << me << " " << CORVANEL_VERSION << "\n";
             return 0;
         }
         if (arg == "--list") {
@@ -79,51 +179,68 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
             std::cout << corvanel::family_table_markdown();
             return 0;
         }
+        if (arg == "--plain") {
+            options.plain = true;
+            continue;
+        }
         if (i + 1 >= argc) {
-            std::cerr << "corvanel-board: " << arg << " needs a value (or is unknown)\n" << kUsage;
+            std::cerr << me << ": " << arg << " needs a value\n" << usage(program);
             return 2;
         }
         const std::string value = argv[++i];
         const auto count = parse_count(value);
         const auto need_count = [&]() {
             if (!count) {
-                std::cerr << "corvanel-board: " << arg << " needs a whole number, not '" << value
-                          << "'\n";
+                std::cerr << me << ": " << arg << " needs a whole number, not '" << value << "'\n";
             }
             return count.has_value();
         };
-        if (arg == "--chip") {
+        if (arg == "--firmware") {
+            options.firmware = value;
+        } else if (arg == "--chip") {
             options.chip = value;
         } else if (arg == "--revision") {
             if (!need_count() || *count > 0xFFF) {
-                std::cerr << "corvanel-board: --revision wants 0 to 31 (0 to 4095 on enhanced "
-                             "parts with a revision word)\n";
+                std::cerr << me
+                          << ": --revision wants 0 to 31 (0 to 4095 on enhanced parts with a "
+                             "revision word)\n";
                 return 2;
             }
             options.revision = static_cast<std::uint16_t>(*count);
             options.revision_given = true;
         } else if (arg == "--vpp") {
-            char* end = nullptr;
-            const double volts = std::strtod(value.c_str(), &end);
-            if (value.empty() || end == nullptr || *end != '\0' || !(volts > 0.0) || volts > 20.0) {
-                std::cerr << "corvanel-board: --vpp wants volts above 0 and up to 20, not '"
-                          << value << "'\n";
+            const auto volts = parse_volts(value, 20.0);
+            if (!volts) {
+                std::cerr << me << ": --vpp wants volts above 0 and up to 20, not '" << value
+                          << "'\n";
                 return 2;
             }
-            options.vpp = volts;
+            options.vpp = *volts;
+        } else if (arg == "--vdd") {
+            const auto volts = parse_volts(value, 10.0);
+            if (!volts) {
+                std::cerr << me << ": --vdd wants volts above 0 and up to 10, not '" << value
+                          << "'\n";
+                return 2;
+            }
+            options.vdd = *volts;
         } else if (arg == "--state") {
             options.state_file = value;
         } else if (arg == "--register") {
             const std::string digits = value.size() > 3 ? value.substr(3) : "";
             const auto number = parse_count(digits);
             if (value.rfind("COM", 0) != 0 || !number || *number < 1 || *number > 255) {
-                std::cerr << "corvanel-board: --register wants COM1 to COM255, not '" << value
-                          << "'\n";
+                std::cerr << me << ": --register wants COM1 to COM255, not '" << value << "'\n";
                 return 2;
             }
             options.port_name = "COM" + std::to_string(*number);
         } else if (arg == "--baud") {
-            if (!need_count() || *count == 0) {
+            // The simulated AVR's UART divides 16 MHz: rates outside this range do
+            // not exist there.
+            const bool simulated = program == BoardProgram::Simulated;
+            if (!need_count() || *count == 0 ||
+                (simulated && (*count < 300 || *count > 1'000'000))) {
+                std::cerr << me << ": bad baud rate '" << value << "'\n";
                 return 2;
             }
             options.baud = static_cast<long>(*count);
@@ -142,40 +259,29 @@ std::optional<int> parse_options(int argc, char** argv, Options& options) {
                 return 2;
             }
             options.command_us = static_cast<long>(*count);
-        } else if (arg == "--stop-after") {
-            if (!need_count()) {
-                return 2;
-            }
-            options.faults.stop_after_bytes = count;
-        } else if (arg == "--drop-answer") {
-            if (!need_count()) {
-                return 2;
-            }
-            options.faults.drop_answer = count;
-        } else if (arg == "--duplicate-answer") {
-            if (!need_count()) {
-                return 2;
-            }
-            options.faults.duplicate_answer = count;
-        } else if (arg == "--garbage-answer") {
-            if (!need_count()) {
-                return 2;
-            }
-            options.faults.garbage_answer = count;
-        } else if (arg == "--corrupt-answer") {
-            if (!need_count()) {
-                return 2;
-            }
-            options.faults.corrupt_answer = count;
-        } else if (arg == "--delay-ms") {
-            if (!need_count()) {
-                return 2;
-            }
-            options.faults.answer_delay = std::chrono::milliseconds(*count);
         } else {
-            std::cerr << "corvanel-board: unknown option " << arg << "\n" << kUsage;
-            return 2;
+            // The fault injection: a count each.
+            if (!need_count()) {
+                return 2;
+            }
+            if (arg == "--stop-after") {
+                options.faults.stop_after_bytes = count;
+            } else if (arg == "--drop-answer") {
+                options.faults.drop_answer = count;
+            } else if (arg == "--duplicate-answer") {
+                options.faults.duplicate_answer = count;
+            } else if (arg == "--garbage-answer") {
+                options.faults.garbage_answer = count;
+            } else if (arg == "--corrupt-answer") {
+                options.faults.corrupt_answer = count;
+            } else {
+                options.faults.answer_delay = std::chrono::milliseconds(*count);
+            }
         }
+    }
+    if (program == BoardProgram::Simulated && options.firmware.empty()) {
+        std::cerr << me << ": --firmware FILE.elf is needed\n" << usage(program);
+        return 2;
     }
     return std::nullopt;
 }

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The board server's command line.
+// The command line of both board programs: corvanel-board (the emulated board)
+// and corvanel-simboard (the board firmware on a simulated ATmega328P). One table
+// of options; each option says which of the two programs takes it.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,7 +14,12 @@
 
 namespace corvanel::board_server {
 
-extern const char* const kUsage;
+enum class BoardProgram { Emulated, Simulated };
+
+// "corvanel-board" or "corvanel-simboard", as messages name the program.
+[[nodiscard]] const char* program_name(BoardProgram program);
+// The --help text.
+[[nodiscard]] std::string usage(BoardProgram program);
 
 struct Options {
     std::string chip = "PIC16F877A";
@@ -20,8 +27,14 @@ struct Options {
     // enhanced parts whose device ID fills its word.
     std::uint16_t revision = 0;
     bool revision_given = false;
-    // The Vpp the board drives on MCLR; nothing: not known, no window is checked.
+    // The Vpp the board drives on MCLR, reported as measured by identify; nothing:
+    // not known, no window is checked. On the simulated board: the Vpp rail that
+    // its firmware measures.
     std::optional<double> vpp;
+    // The emulated board's fixed Vdd supply, given to the chip and reported by identify.
+    double vdd = 5.0;
+    // A board of the original protocol: no identify (107).
+    bool plain = false;
     std::optional<std::string> state_file;
     std::optional<std::string> port_name;
     long baud = 0;
@@ -32,13 +45,22 @@ struct Options {
     // board without it would keep up with any host that sends at the line's rate.
     long command_us = 10;
     BoardFaults faults;
+    // The simulated board's firmware image (an ELF file).
+    std::string firmware;
 };
+
+// The options' defaults for the program (its chip and line rate differ).
+[[nodiscard]] Options default_options(BoardProgram program);
 
 // A whole decimal number of at most 18 digits.
 [[nodiscard]] std::optional<std::uint64_t> parse_count(const std::string& text);
+// Volts above 0 and up to `most`, written with a decimal point.
+[[nodiscard]] std::optional<double> parse_volts(const std::string& text, double most);
 
-// Parses the command line into `options`; answers an exit code when the program
-// must end at once (after --help, --list or a usage error).
-[[nodiscard]] std::optional<int> parse_options(int argc, char** argv, Options& options);
+// Parses the command line into `options` (which starts from default_options);
+// answers an exit code when the program must end at once (after --help, --list or
+// a usage error).
+[[nodiscard]] std::optional<int> parse_options(BoardProgram program, int argc, char** argv,
+                                               Options& options);
 
 }  // namespace corvanel::board_server

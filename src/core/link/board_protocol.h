@@ -2,36 +2,109 @@
 #pragma once
 
 // The command bytes of the programmer board. Both ends of the serial line use
-// them: the protocol that drives a real board, and the virtual board that stands
-// in for one.
+// them: the protocol that drives a real board, the virtual board that stands in
+// for one, and the board firmware itself (firmware/board_firmware.cpp). avr-g++
+// (GCC 5) compiles this file too: plain constants and <stdint.h> only, no other
+// header of the C++ standard library (avr-libc has none), no nested namespace
+// names and no inline variables (its C++17 lacks them).
 
-#include <cstdint>
+#include <stdint.h>
 
-namespace corvanel::board_command {
+namespace corvanel {
+namespace board_command {
 
-inline constexpr std::uint8_t kNop = 100;
-inline constexpr std::uint8_t kVoltagesOnVddFirst = 101;
-inline constexpr std::uint8_t kVoltagesOnVppFirst = 102;
-inline constexpr std::uint8_t kVoltagesOff = 103;
-inline constexpr std::uint8_t kChipCommand = 104;  // followed by the chip's command code
-inline constexpr std::uint8_t kDataWord = 105;     // followed by the low, then the high byte
-inline constexpr std::uint8_t kReadWord = 106;     // answered by low, high and one more byte
+constexpr uint8_t kNop = 100;
+constexpr uint8_t kVoltagesOnVddFirst = 101;
+constexpr uint8_t kVoltagesOnVppFirst = 102;
+constexpr uint8_t kVoltagesOff = 103;
+constexpr uint8_t kChipCommand = 104;  // followed by the chip's command code
+constexpr uint8_t kDataWord = 105;     // followed by the low, then the high byte
+constexpr uint8_t kReadWord = 106;     // answered by low, high and one more byte
 
-}  // namespace corvanel::board_command
+}  // namespace board_command
+}  // namespace corvanel
 
 // Chip command codes 40h to 7Fh after board command 104 are no PIC's commands
 // (the 6-bit command sets stop at 3Fh): the board acts on them itself.
-namespace corvanel::board_extension {
+namespace corvanel {
+namespace board_extension {
 
 // Low-voltage entry: Vdd on with MCLR held low (Vpp never applied), then the
 // 32-bit key "MCHP" (4D434850h) clocked in LSb first and one 33rd clock.
-inline constexpr std::uint8_t kLowVoltageEntry = 0x40;
+constexpr uint8_t kLowVoltageEntry = 0x40;
 // Load PC Address (16F183xx): chip command 1Dh; the data word that follows goes
 // out as a 24-clock frame.
-inline constexpr std::uint8_t kLoadPcAddress = 0x41;
+constexpr uint8_t kLoadPcAddress = 0x41;
 
-[[nodiscard]] constexpr bool is_extension(std::int32_t code) {
+constexpr bool is_extension(int32_t code) {
     return code >= 0x40 && code <= 0x7F;
 }
 
-}  // namespace corvanel::board_extension
+}  // namespace board_extension
+}  // namespace corvanel
+
+// ---- Board identity, banner and Vdd select (board side) ------------------------------
+// Identify (107), the start-up banner and the Vdd select extensions. The firmware
+// writes its record from these, the host reads it with them.
+namespace corvanel {
+namespace board_command {
+
+// No data bytes; answered by the identity record (board_identity below), then 107.
+// A board of the original protocol ignores it and does not answer.
+constexpr uint8_t kIdentify = 107;
+
+}  // namespace board_command
+}  // namespace corvanel
+
+namespace corvanel {
+namespace board_extension {
+
+// The chip command 6 bits wide: codes below 40h go to the chip as they are; 40h
+// to kLastExtension are the board's own.
+constexpr uint8_t kChipCommandMask = 0x3F;
+constexpr uint8_t kLastExtension = 0x7F;
+// The chip's own Load PC Address command that extension 41h sends.
+constexpr uint8_t kLoadPcAddressChipCommand = 0x1D;
+// Vdd select: honoured only while the voltages are off (answered 104 either way).
+// After reset the board gives 3.3 V, which harms no listed part.
+constexpr uint8_t kVdd3V3 = 0x43;
+constexpr uint8_t kVdd5V = 0x44;
+
+}  // namespace board_extension
+}  // namespace corvanel
+
+namespace corvanel {
+namespace board_identity {
+
+constexpr uint8_t kVersion = 1;
+constexpr uint8_t kRecordSize = 11;  // the record; 107 follows it (12 bytes in all)
+
+// Offsets in the record; 16-bit fields are little-endian.
+constexpr uint8_t kVersionAt = 0;
+constexpr uint8_t kFeaturesAt = 1;
+constexpr uint8_t kReceiveBufferAt = 3;  // bytes the host may have in flight
+constexpr uint8_t kVddSelectedAt = 5;    // millivolts, 0: unknown
+constexpr uint8_t kVddMeasuredAt = 7;    // millivolts, 0: cannot measure
+constexpr uint8_t kVppMeasuredAt = 9;    // millivolts, voltages off; 0: cannot measure
+
+// Feature bits.
+constexpr uint16_t kHasLowVoltageEntry = 1U << 0;   // extension 40h
+constexpr uint16_t kHasLoadPcAddress = 1U << 1;     // extension 41h
+constexpr uint16_t kReservedLowVoltage8 = 1U << 2;  // reserved (extension 42h), 0
+constexpr uint16_t kHasVddSelect = 1U << 3;         // extensions 43h and 44h
+constexpr uint16_t kReservedCommands108 = 1U << 4;  // reserved (commands 108-110), 0
+constexpr uint16_t kMeasuresVpp = 1U << 5;
+constexpr uint16_t kMeasuresVdd = 1U << 6;
+
+constexpr uint16_t kVdd3V3Millivolts = 3300;
+constexpr uint16_t kVdd5VMillivolts = 5000;
+
+// Sent once when the firmware starts (after every reset, also the one an Arduino
+// makes when its port is opened). None of its bytes lies in 100-110, so no host
+// takes it for an answer.
+constexpr char kBanner[] = "\r\nCORVANEL 1\r\n";
+constexpr uint8_t kBannerSize = sizeof kBanner - 1;  // 14, no terminating 0
+
+}  // namespace board_identity
+}  // namespace corvanel
+// ---- end of board identity, banner and Vdd select -------------------------------------

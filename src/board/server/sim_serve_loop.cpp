@@ -1,0 +1,184 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "board/server/sim_serve_loop.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <iostream>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace corvanel::board_server {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Takes the host's bytes off the terminal on a thread of its own and stamps each
+// with its arrival time, so that the pauses between them survive the simulation's
+// lag.
+class ArrivalReader {
+public:
+    struct Arrival {
+        std::uint8_t byte;
+        std::uint64_t at_ns;  // since the reader started
+    };
+
+    explicit ArrivalReader(int master) : master_(master), thread_([this] { run(); }) {}
+    ~ArrivalReader() {
+        stop_ = true;
+        thread_.join();
+    }
+    ArrivalReader(const ArrivalReader&) = delete;
+    ArrivalReader& operator=(const ArrivalReader&) = delete;
+
+    [[nodiscard]] std::uint64_t now_ns() const {
+        return static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start_).count());
+    }
+    [[nodiscard]] bool failed() const { return failed_.load(); }
+
+    // The oldest byte not yet taken, if any.
+    [[nodiscard]] std::optional<Arrival> front() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (arrivals_.empty()) {
+            return std::nullopt;
+        }
+        return arrivals_.front();
+    }
+    void pop() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        arrivals_.pop_front();
+    }
+
+private:
+    void run() {
+        while (!stop_.load()) {
+            pollfd watch{master_, POLLIN, 0};
+            if (poll(&watch, 1, 20) <= 0) {
+                continue;
+            }
+            std::uint8_t buffer[512];
+            const ssize_t got = read(master_, buffer, sizeof buffer);
+            if (got > 0) {
+                const std::uint64_t at = now_ns();
+                const std::lock_guard<std::mutex> lock(mutex_);
+                for (ssize_t i = 0; i < got; ++i) {
+                    arrivals_.push_back({buffer[i], at});
+                }
+            } else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO &&
+                       errno != EINTR) {
+                std::perror("corvanel-simboard: read");
+                failed_ = true;
+                return;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    }
+
+    int master_;
+    const Clock::time_point start_ = Clock::now();
+    std::mutex mutex_;
+    std::deque<Arrival> arrivals_;
+    std::atomic<bool> failed_{false};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;  // last: it starts once everything it uses exists
+};
+
+// Hands the answers to the terminal. Answers that cannot be written (the host's
+// end is gone) are lost, as on a line without a listener; the board goes on.
+void send_answers(int master, const std::vector<std::uint8_t>& bytes,
+                  const volatile std::sig_atomic_t& stop) {
+    std::size_t sent = 0;
+    while (sent < bytes.size() && stop == 0) {
+        const ssize_t n = write(master, bytes.data() + sent, bytes.size() - sent);
+        if (n > 0) {
+            sent += static_cast<std::size_t>(n);
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+// The simulation follows the wall clock in slices of at most 1 ms. On a computer
+// too slow for that it lags behind; while the board is idle the lag is dropped
+// (the idle time is not simulated), so answers do not come later and later. A
+// byte goes on the simulated line no sooner after the last answer than it arrived
+// after that answer went out: the host's pauses (programming times) keep their
+// length for the chip whatever the lag.
+int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
+                    const volatile std::sig_atomic_t& stop) {
+    ArrivalReader reader(terminal.master);
+    const std::uint64_t start_ns = board.now_ns();
+    int status = 0;
+    std::size_t faults_reported = 0;
+    std::uint64_t offset_ns = 0;  // wall time not simulated (idle lag dropped)
+    // When the last answers went to the host: wall time and simulated time.
+    std::uint64_t answered_wall_ns = 0;
+    std::uint64_t answered_sim_ns = 0;
+    while (stop == 0 && status == 0) {
+        if (reader.failed()) {
+            status = 1;
+            break;
+        }
+        const std::uint64_t sim_ns = board.now_ns() - start_ns;
+        std::optional<ArrivalReader::Arrival> next;
+        while ((next = reader.front())) {
+            const std::uint64_t due = next->at_ns > answered_wall_ns
+                                          ? answered_sim_ns + (next->at_ns - answered_wall_ns)
+                                          : 0;
+            if (due > sim_ns) {
+                break;
+            }
+            board.send(next->byte);
+            reader.pop();
+        }
+        const bool waiting = next.has_value();
+        const std::uint64_t target = reader.now_ns() - offset_ns;
+        if (sim_ns < target) {
+            const bool idle =
+                !waiting && board.bytes_on_the_way() == 0 && board.answers_waiting() == 0;
+            if (idle && target - sim_ns > 2'000'000) {
+                offset_ns += target - sim_ns - 1'000'000;
+            }
+            // A host silent for 1 s is in no programming pause (the longest are some
+            // hundred ms): its next byte need not wait for the idle time to be simulated.
+            const std::uint64_t wall = reader.now_ns();
+            if (idle && wall - answered_wall_ns > 1'000'000'000) {
+                answered_wall_ns = wall;
+                answered_sim_ns = sim_ns;
+            }
+            const std::uint64_t behind_us = (target - sim_ns) / 1000;
+            if (!board.run_for(behind_us < 1000 ? behind_us + 1 : 1000)) {
+                std::cerr << "corvanel-simboard: the firmware crashed\n";
+                status = 1;
+            }
+        } else {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        const auto answers = board.take_answers();
+        if (!answers.empty()) {
+            answered_wall_ns = reader.now_ns();
+            answered_sim_ns = board.now_ns() - start_ns;
+        }
+        send_answers(terminal.master, answers, stop);
+        const auto& faults = board.pins().faults();
+        for (; faults_reported < faults.size(); ++faults_reported) {
+            std::cerr << "corvanel-simboard: timing fault at " << faults[faults_reported].at_ns
+                      << " ns: " << faults[faults_reported].what << "\n";
+        }
+    }
+    return status;
+}
+
+}  // namespace corvanel::board_server
