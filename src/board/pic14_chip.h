@@ -13,6 +13,9 @@
 // frame, read or power-off comes before that time is up, the cycle's work is lost
 // (the cells keep their previous content, an erase leaves memory unerased). An
 // externally timed cycle is ended by its end command the same way.
+//
+// Pic14Chip is the core every command set shares; what a command or frame does is
+// the business of the chip's decoder (chip_decoder.h), one a command set.
 
 #include <cstdint>
 #include <functional>
@@ -25,6 +28,8 @@
 #include "core/devices/voltage_sequence.h"
 
 namespace corvanel {
+
+class ChipDecoder;
 
 // The name that stands for an empty socket ("--chip none").
 inline constexpr std::string_view kEmptySocketName = "NONE";
@@ -179,73 +184,46 @@ public:
     void set_revision_word(std::uint16_t word);
 
 private:
+    // The command sets' decoders (chip_decoder.h) turn commands and frames into
+    // operations on these memories, latches and cycles.
+    friend class ChipDecoder;
+    friend class SixBitDecoder;
+    friend class ClassicDecoder;
+    friend class EnhancedDecoder;
+
     enum class LoadTarget { None, Program, Data };
     enum class PendingRead { None, Program, Data };
 
-    // A programming or erase cycle under way: what it does once its time is up.
+    // What a programming or erase cycle does on the memories once its time is up.
+    using CycleWork = std::function<void(Pic14Chip&)>;
+    // A programming or erase cycle under way.
     struct Cycle {
         std::uint64_t ends_at = 0;
-        std::int32_t pc = 0;
-        bool erase_program = false;    // bulk erase of program memory (09)
-        bool erase_data = false;       // bulk erase of data memory (0B)
-        bool erase_chip = false;       // chip erase (1F)
-        bool erase_setup = false;      // set-up erase (01, 07, 08): scope from pc and load
-        bool erase_row = false;        // row erase (11, or 08 where it erases only)
-        bool erase_data_byte = false;  // 08 where it erases only, after a data load
-        // Externally timed: only the family's end command completes the cycle.
+        // Externally timed: only the command set's end command completes the cycle.
         bool needs_end = false;
-        bool setup_data = false;  // the set-up erase was aimed at data memory
-        LoadTarget write = LoadTarget::None;
-        bool config = false;  // the write goes to a configuration-space word
-        bool erase_first = false;
-        std::vector<std::uint16_t> latches;  // program memory block
-        std::uint16_t value = 0;             // data byte or configuration word
-        // Enhanced chips: the cycle's work, done on the chip once its time is up.
-        std::function<void(Pic14Chip&)> action;
+        CycleWork work;
     };
 
-    void start_cycle(Cycle cycle, std::uint32_t duration_us);
-    // `ending`: the event is the family's end command.
+    // A cycle that does `work` once `duration_us` is up (at once for no time);
+    // `needs_end`: externally timed.
+    void start_cycle(CycleWork work, std::uint32_t duration_us, bool needs_end = false);
+    // `ending`: the event is the command set's end command.
     void settle(bool ending = false);
-    void finish(const Cycle& cycle);
-    void begin_write(WriteCycle kind, bool is_begin_erase_programming);
-    void begin_erase_only();
-    void write_block(const Cycle& cycle);
-    void write_config(const Cycle& cycle);
-    void bulk_erase_program(std::int32_t pc);
-    void setup_erase(const Cycle& cycle);
-    void row_erase(std::int32_t pc);
-    void erase_config_words();
-    void erase_user_ids();
     void erase_data_memory();
     void reset_latches();
     void reset_program_latches();
     void leave_programming_mode();
     void factory_calibration(std::uint32_t seed);
     [[nodiscard]] bool supports(std::uint8_t code) const;
-    // The program memory word the address counter reaches (aliasing included), or
-    // nothing while it points into configuration space.
-    [[nodiscard]] std::optional<std::int32_t> program_address(std::int32_t pc) const;
     [[nodiscard]] bool is_calibration_word(std::int32_t address) const;
-
-    // The enhanced mid-range (pic14_chip_enhanced.cpp).
-    void enhanced_command(std::uint8_t code);
-    void enhanced_data_frame(std::uint16_t value);
-    [[nodiscard]] std::uint16_t enhanced_read_frame(PendingRead read) const;
-    void enhanced_begin_write(bool internally_timed);
-    void enhanced_bulk_erase();
-    void enhanced_erase_everything();
-    void enhanced_erase_config_words();
-    [[nodiscard]] std::uint16_t enhanced_config_space(std::int32_t address) const;
-    void enhanced_set_config_space(std::int32_t address, std::uint16_t value);
-    [[nodiscard]] bool enhanced_protected(std::uint16_t bits) const;
-    [[nodiscard]] std::int32_t last_config_address() const;
-    [[nodiscard]] std::uint16_t config_mask(int number) const;
-    [[nodiscard]] std::optional<std::int32_t> eeprom_index_in_pc_space(std::int32_t pc) const;
+    // The cell of a calibration word kept apart from configuration space (enhanced
+    // chips), or nothing.
     [[nodiscard]] std::uint16_t* calibration_cell(std::int32_t address);
     void fault(std::string text);
 
     ChipInfo info_;
+    // The decoder of the chip's command set; decoders hold no state of their own.
+    const ChipDecoder* decoder_;
     std::vector<std::uint16_t> flash_;
     std::vector<std::uint8_t> eeprom_;
     // 2000h..200Ah; the device ID location is rebuilt from info_ on every read.
