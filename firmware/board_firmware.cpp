@@ -10,15 +10,25 @@
 //   PD4 (D4)  VPP_OFF  high: the NPN holds MCLR low; low: MCLR rises to Vpp
 //   PD5 (D5)  VDD_OFF  high: the PNP is off; low: the chip gets Vdd
 //   PD6 (D6)  PGM      the classic parts' low-voltage pin, held low
+//   PD7 (D7)  VDD_3V3  high: the Vdd rail is the 3.3 V regulator's output; low:
+//                      a second PNP puts the board's 5 V on the rail (the
+//                      regulator, fed from the same 5 V, then idles). A 1k
+//                      resistor bleeds the rail back down to 3.3 V in a few ms.
 //   PB5 (D13) LED      lit while the voltages are on
+//   PC0 (A0)  VPP_SENSE  the Vpp rail (before the MCLR switch) through 33k over 10k
+//   PC1 (A1)  VDD_SENSE  the Vdd rail (before the PNP) through 10k over 10k
 // Both switches have a base resistor pulling them to "off", so while the AVR is
-// in reset (pins floating) the chip has neither Vdd nor Vpp.
+// in reset (pins floating) the chip has neither Vdd nor Vpp; the 5 V PNP has one
+// too, so the rail comes up at 3.3 V, the Vdd no listed part minds.
+// The ADC measures against AVcc (the board's 5 V): A0 reads 0-21.5 V, A1 0-10 V.
 
 #include <avr/interrupt.h>
 #include <avr/io.h>
 #include <avr/wdt.h>
 #include <stdint.h>
 #include <util/delay.h>
+
+#include "core/link/board_protocol.h"
 
 #ifndef CORVANEL_FW_BAUD
 #define CORVANEL_FW_BAUD 56000UL
@@ -35,18 +45,54 @@
 #ifndef CORVANEL_FW_SILENT_MS
 #define CORVANEL_FW_SILENT_MS 10000U
 #endif
+// Entry hold (TENTH): from the last supply edge (Vdd or MCLR rising, whichever is
+// later) to the first clock. The chips need 250 us; 300 us leaves room for the
+// switches' own rise.
+#ifndef CORVANEL_FW_ENTRY_HOLD_US
+#define CORVANEL_FW_ENTRY_HOLD_US 300
+#endif
+// Low-voltage entry: Vdd rising (MCLR held low) to the first clock of the key.
+#ifndef CORVANEL_FW_LV_HOLD_US
+#define CORVANEL_FW_LV_HOLD_US 1000
+#endif
+// The longest wait for the Vdd rail to reach a new selection: from 5 V the rail
+// falls to 3.3 V through its bleed resistor (the regulator cannot pull it down).
+#define CORVANEL_FW_VDD_SETTLE_MS 50
 
 namespace {
+
+namespace command = corvanel::board_command;
+namespace extension = corvanel::board_extension;
+namespace identity = corvanel::board_identity;
 
 constexpr uint8_t kPgc = 1 << PD2;
 constexpr uint8_t kPgd = 1 << PD3;
 constexpr uint8_t kVppOff = 1 << PD4;
 constexpr uint8_t kVddOff = 1 << PD5;
 constexpr uint8_t kPgm = 1 << PD6;
+constexpr uint8_t kVdd3V3 = 1 << PD7;
+constexpr uint8_t kVppSense = 0;  // ADC channels
+constexpr uint8_t kVddSense = 1;
+// Millivolts at the divider's top for a full-scale reading (1024) against AVcc 5 V.
+constexpr uint32_t kVppFullScaleMv = 5000UL * (33 + 10) / 10;  // 21.5 V
+constexpr uint32_t kVddFullScaleMv = 5000UL * (10 + 10) / 10;  // 10 V
+// Voltages-on is refused above this Vpp. No listed part's window reaches above
+// 14.0 V (16F84A), MCLR's own limit; 0.5 V more covers 1 % resistors and the ADC.
+// A boost converter gone wrong would otherwise put its full output on MCLR.
+constexpr uint16_t kVppCeilingMv = 14500;
+// With 3.3 V selected, voltages-on is refused while the Vdd rail is above this:
+// an LF part stands 4.0 V at most, and a rail still high from 5 V (or a 5 V
+// switch that does not let go) must not reach it.
+constexpr uint16_t kVdd3V3CeilingMv = 3800;
+// A rail within these counts as arrived after a select.
+constexpr uint16_t kVdd3V3SettledMv = 3600;
+constexpr uint16_t kVdd5VSettledMv = 4500;
 constexpr uint8_t kLed = 1 << PB5;
 
 // Half a period of PGC: the chip needs 100 ns high and low, 100 ns set-up and hold.
-inline void half_clock() { _delay_us(1); }
+inline void half_clock() {
+    _delay_us(1);
+}
 
 // --- Receive ring: 255 bytes, 3 x 64 for the send-ahead window of 64 and more -------
 volatile uint8_t g_ring[256];
@@ -56,6 +102,7 @@ volatile bool g_overflow = false;
 volatile uint16_t g_silent_ms = 0;  // since the last byte came in
 
 bool g_powered = false;
+bool g_vdd_5v = false;           // the Vdd rail's selection, 3.3 V after reset
 bool g_load_pc_pending = false;  // extension 41h: the next data word is a 24-clock frame
 
 void uart_init() {
@@ -82,17 +129,45 @@ void send(uint8_t byte) {
     UDR0 = byte;
 }
 
+void send_word(uint16_t word) {
+    send(static_cast<uint8_t>(word & 0xFF));
+    send(static_cast<uint8_t>(word >> 8));
+}
+
+// One ADC channel in millivolts at its divider's top. The first conversion after
+// the multiplexer moves is thrown away (the sample capacitor still holds the last
+// channel), the next four are averaged.
+uint16_t measure_mv(uint8_t channel, uint32_t full_scale_mv) {
+    ADMUX = static_cast<uint8_t>((1 << REFS0) | channel);  // against AVcc
+    uint16_t sum = 0;
+    for (uint8_t i = 0; i < 5; ++i) {
+        // 16 MHz / 128 = 125 kHz ADC clock: some 110 us a conversion.
+        ADCSRA = (1 << ADEN) | (1 << ADSC) | (1 << ADPS2) | (1 << ADPS1) | (1 << ADPS0);
+        while (ADCSRA & (1 << ADSC)) {
+        }
+        if (i != 0) {
+            sum = static_cast<uint16_t>(sum + ADC);
+        }
+    }
+    return static_cast<uint16_t>((static_cast<uint32_t>(sum) * full_scale_mv) / (4UL * 1024));
+}
+
 // --- The ICSP pins ------------------------------------------------------------------
 void pins_safe() {
     // The switches' outputs go high before they become outputs, so they never glitch on.
-    PORTD = static_cast<uint8_t>((PORTD | kVppOff | kVddOff) & ~(kPgc | kPgd | kPgm));
-    DDRD |= kPgc | kPgd | kVppOff | kVddOff | kPgm;
+    PORTD = static_cast<uint8_t>((PORTD | kVppOff | kVddOff | kVdd3V3) & ~(kPgc | kPgd | kPgm));
+    DDRD |= kPgc | kPgd | kVppOff | kVddOff | kPgm | kVdd3V3;
+    DIDR0 = (1 << ADC0D) | (1 << ADC1D);  // the sense inputs are analog only
     DDRB |= kLed;
     PORTB &= static_cast<uint8_t>(~kLed);
 }
 
-void vpp_on() { PORTD &= static_cast<uint8_t>(~kVppOff); }
-void vdd_on() { PORTD &= static_cast<uint8_t>(~kVddOff); }
+void vpp_on() {
+    PORTD &= static_cast<uint8_t>(~kVppOff);
+}
+void vdd_on() {
+    PORTD &= static_cast<uint8_t>(~kVddOff);
+}
 
 // MCLR low first (the chip leaves programming mode and stays in reset), then Vdd
 // off; PGC, PGD and PGM low throughout. Then the chip's supply is given time to fall.
@@ -109,8 +184,23 @@ void voltages_off() {
     g_load_pc_pending = false;
 }
 
-void voltages_on(bool vdd_first) {
+// Whether the rails may reach the chip: Vdd not above what is selected, and for a
+// high-voltage entry Vpp not above the ceiling. A refused voltages-on is not
+// answered, so the host reports a board that does not respond instead of reading
+// an unpowered chip as blank.
+bool rails_safe(bool with_vpp) {
+    if (with_vpp && measure_mv(kVppSense, kVppFullScaleMv) > kVppCeilingMv) {
+        return false;
+    }
+    return g_vdd_5v || measure_mv(kVddSense, kVddFullScaleMv) <= kVdd3V3CeilingMv;
+}
+
+// False, with the voltages left off, when the rails are not safe.
+bool voltages_on(bool vdd_first) {
     voltages_off();
+    if (!rails_safe(true)) {
+        return false;
+    }
     if (vdd_first) {
         vdd_on();
         _delay_us(CORVANEL_FW_VDD_TO_VPP_US);
@@ -120,9 +210,48 @@ void voltages_on(bool vdd_first) {
         _delay_us(50);
         vdd_on();
     }
-    _delay_us(100);
+    _delay_us(CORVANEL_FW_ENTRY_HOLD_US);
     PORTB |= kLed;
     g_powered = true;
+    return true;
+}
+
+// Extensions 43h and 44h: only while the voltages are off, so a chip never sees
+// its supply jump.
+void select_vdd(bool five_volts) {
+    if (g_powered || five_volts == g_vdd_5v) {
+        return;
+    }
+    g_vdd_5v = five_volts;
+    if (five_volts) {
+        PORTD &= static_cast<uint8_t>(~kVdd3V3);
+    } else {
+        PORTD |= kVdd3V3;
+    }
+    for (uint8_t ms = 0; ms < CORVANEL_FW_VDD_SETTLE_MS; ++ms) {
+        const uint16_t vdd = measure_mv(kVddSense, kVddFullScaleMv);
+        if (five_volts ? vdd >= kVdd5VSettledMv : vdd <= kVdd3V3SettledMv) {
+            break;
+        }
+        _delay_ms(1);
+    }
+}
+
+// Command 107: the voltages go off, both rails are measured, the record goes out.
+void identify() {
+    voltages_off();
+    const uint16_t vpp = measure_mv(kVppSense, kVppFullScaleMv);
+    const uint16_t vdd = measure_mv(kVddSense, kVddFullScaleMv);
+    constexpr uint16_t features = identity::kHasLowVoltageEntry | identity::kHasLoadPcAddress |
+                                  identity::kHasVddSelect | identity::kMeasuresVpp |
+                                  identity::kMeasuresVdd;
+    send(identity::kVersion);
+    send_word(features);
+    send_word(sizeof g_ring - 1);  // the ring holds one byte less than its size
+    send_word(g_vdd_5v ? identity::kVdd5VMillivolts : identity::kVdd3V3Millivolts);
+    send_word(vdd);
+    send_word(vpp);
+    send(command::kIdentify);
 }
 
 // One clock pulse with the bit already on PGD.
@@ -156,7 +285,7 @@ void clock_out(uint32_t value, uint8_t count) {
 }
 
 void chip_command(uint8_t code) {
-    clock_out(code & 0x3F, 6);
+    clock_out(code & extension::kChipCommandMask, 6);
     _delay_us(CORVANEL_FW_TDLY_US);
 }
 
@@ -191,15 +320,20 @@ uint16_t read_frame() {
 }
 
 // Extension 40h: Vdd on with MCLR held low, then the key "MCHP" and a 33rd clock.
-void low_voltage_entry() {
+// False, with the voltages left off, when the Vdd rail is not safe.
+bool low_voltage_entry() {
     voltages_off();
+    if (!rails_safe(false)) {
+        return false;
+    }
     vdd_on();
     PORTB |= kLed;
     g_powered = true;
-    _delay_ms(1);
+    _delay_us(CORVANEL_FW_LV_HOLD_US);
     clock_out(0x4D434850UL, 32);
     clock_out(0, 1);
     _delay_us(CORVANEL_FW_TDLY_US);
+    return true;
 }
 
 // --- The line -------------------------------------------------------------------------
@@ -268,6 +402,9 @@ int main() {
     pins_safe();
     uart_init();
     tick_init();
+    for (uint8_t i = 0; i < identity::kBannerSize; ++i) {
+        send(static_cast<uint8_t>(identity::kBanner[i]));
+    }
     wdt_enable(WDTO_500MS);
     sei();
 
@@ -278,37 +415,47 @@ int main() {
         }
         const uint8_t byte = static_cast<uint8_t>(got);
         switch (byte) {
-            case 100:
+            case command::kNop:
                 g_load_pc_pending = false;
-                send(100);
+                send(command::kNop);
                 break;
-            case 101:
-            case 102:
-                voltages_on(byte == 101);
-                send(byte);
+            case command::kVoltagesOnVddFirst:
+            case command::kVoltagesOnVppFirst:
+                // Refused (Vpp above the ceiling): no answer, so the host reports
+                // a board that does not respond instead of reading a chip without
+                // voltages as blank.
+                if (voltages_on(byte == command::kVoltagesOnVddFirst)) {
+                    send(byte);
+                }
                 break;
-            case 103:
+            case command::kVoltagesOff:
                 voltages_off();
-                send(103);
+                send(command::kVoltagesOff);
                 break;
-            case 104: {
+            case command::kChipCommand: {
                 const int16_t code = next_byte();
                 if (code < 0) {
                     break;
                 }
                 g_load_pc_pending = false;
-                if (code == 0x40) {
-                    low_voltage_entry();
-                } else if (code == 0x41) {
-                    chip_command(0x1D);
+                if (code == extension::kLowVoltageEntry) {
+                    if (!low_voltage_entry()) {
+                        break;  // refused: not answered (see rails_safe)
+                    }
+                } else if (code == extension::kVdd3V3 || code == extension::kVdd5V) {
+                    select_vdd(code == extension::kVdd5V);
+                } else if (!g_powered) {
+                    // Voltages off: answered, nothing clocked into an unpowered chip.
+                } else if (code == extension::kLoadPcAddress) {
+                    chip_command(extension::kLoadPcAddressChipCommand);
                     g_load_pc_pending = true;
-                } else if (code < 0x40 || code > 0x7F) {
+                } else if (code < extension::kLowVoltageEntry || code > extension::kLastExtension) {
                     chip_command(static_cast<uint8_t>(code));
-                }  // 42h-7Fh: an extension this board lacks, answered and ignored
-                send(104);
+                }  // 42h, 45h-7Fh: an extension this board lacks, answered and ignored
+                send(command::kChipCommand);
                 break;
             }
-            case 105: {
+            case command::kDataWord: {
                 const int16_t low = next_byte();
                 if (low < 0) {
                     break;
@@ -317,18 +464,22 @@ int main() {
                 if (high < 0) {
                     break;
                 }
-                data_frame(static_cast<uint16_t>(low | (high << 8)));
-                send(105);
+                if (g_powered) {
+                    data_frame(static_cast<uint16_t>(low | (high << 8)));
+                }
+                send(command::kDataWord);
                 break;
             }
-            case 106: {
+            case command::kReadWord: {
                 g_load_pc_pending = false;
-                const uint16_t word = read_frame();
-                send(static_cast<uint8_t>(word & 0xFF));
-                send(static_cast<uint8_t>(word >> 8));
-                send(106);
+                // Voltages off: what the pulled-up data line of an empty socket reads.
+                send_word(g_powered ? read_frame() : 0x3FFF);
+                send(command::kReadWord);
                 break;
             }
+            case command::kIdentify:
+                identify();
+                break;
             default:
                 break;  // not a command: ignored, not answered
         }

@@ -68,6 +68,15 @@ def id_text(model):
     return f"{ident:04X}h ({revision_bits}-bit revision)"
 
 
+def vdd_text(value):
+    """ "2.0 5.5 erase 4.5 5.5" as "2.0-5.5, erase 4.5-5.5"."""
+    write, _, erase = value.partition(" erase ")
+    text = "-".join(write.split())
+    if erase:
+        text += ", erase " + "-".join(erase.split())
+    return text
+
+
 def table(families, models):
     order = []
     rows = {}
@@ -78,8 +87,8 @@ def table(families, models):
             order.append(family)
             rows[family] = []
         rows[family].append(model)
-    out = [BEGIN, "", "| Family | Model | Device ID | Program words | EEPROM bytes | Vpp (V) | Calibration kept |",
-           "|---|---|---|---|---|---|---|"]
+    out = [BEGIN, "", "| Family | Model | Device ID | Program words | EEPROM bytes | Vpp (V) | Vdd (V) | Calibration kept |",
+           "|---|---|---|---|---|---|---|---|"]
     for family in order:
         for i, model in enumerate(rows[family]):
             calibration = []
@@ -91,10 +100,10 @@ def table(families, models):
             if slot in family_calibration:
                 calibration.append(family_calibration[slot])
             vpp = model.get("vpp", "").split()
-            out.append("| {} | {} | {} | {} | {} | {} | {} |".format(
+            out.append("| {} | {} | {} | {} | {} | {} | {} | {} |".format(
                 family if i == 0 else "", model["name"], id_text(model), model.get("flash", ""),
                 model.get("eeprom", ""), "-".join(vpp) if len(vpp) == 2 else "",
-                ", ".join(calibration) or "none"))
+                vdd_text(model.get("vdd", "")), ", ".join(calibration) or "none"))
     out += ["", f"{len(models)} models in all.", "", END]
     return "\n".join(out)
 

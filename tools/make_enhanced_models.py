@@ -50,6 +50,33 @@ BULK_ERASE_WAIT = 10      # ms; the chip needs 5 at most
 WRITE_WAIT = 6            # ms for a configuration word, user ID or data byte (5 at most)
 PROGRAM_TIME = 3          # ms per row of program memory (2.5 at most): the model's progtime
 
+# The programming supply window of each family ("vdd:"), F part and LF twin, and where
+# it comes from. Only two of these documents could be read (DS41390A and DS41360A,
+# Table 8-1 in both): reads, writes and row erases from 2.1 V, the bulk erase from 2.7 V,
+# up to 5.5 V on the F parts and 3.6 V on the LF parts (their absolute maximum is about
+# 4 V). For the families whose own document was not at hand the window starts at
+# 2.7 V, where the bulk erase of every read document works, so that each step of the
+# algorithms (which all begin with a bulk erase) lies inside it.
+VDD_READ = ("2.1 5.5 erase 2.7 5.5", "2.1 3.6 erase 2.7 3.6")
+VDD_UNREAD = ("2.7 5.5", "2.7 3.6")
+VDD_UNREAD_NOTE = [
+    "Vdd: this family's programming document was not available; 2.7-5.5 V (LF 2.7-3.6 V),",
+    "the bulk-erase window of DS41390A/DS41360A Table 8-1, which holds every step. A",
+    "PICkit 2 device file also gives 3.6 V as the top of every LF part here."]
+VDD = {
+    "41390": (VDD_READ, [
+        "Vdd (DS41390A Table 8-1, which covers the 16F/LF1826/1827; later revisions add the",
+        "others): 2.1-5.5 V for reads, writes and row erase, 2.7-5.5 V for the bulk erase;",
+        "LF parts 2.1-3.6 V and 2.7-3.6 V."]),
+    "41397": (VDD_READ, [
+        "Vdd (DS41360A Table 8-1, which covers the 16F/LF1933-1939; the 1946/1947 came with",
+        "DS41397, not at hand, and are taken alike): 2.1-5.5 V for reads, writes and row",
+        "erase, 2.7-5.5 V for the bulk erase; LF parts 2.1-3.6 V and 2.7-3.6 V."]),
+    "41397-190x": (VDD_READ, [
+        "Vdd as the 16LF193x (DS41360A Table 8-1; DS41397 itself was not at hand): 2.1-3.6 V,",
+        "2.7-3.6 V for the bulk erase."]),
+}
+
 # The families in file order: key in the table, name in the table of supported chips,
 # and the notes that set the family apart.
 FAMILIES = [
@@ -219,6 +246,16 @@ def models_of(row):
     return models
 
 
+def vdd_of(family_key, name):
+    """The model's "vdd:" value: the family's window for an F part or for an LF one."""
+    windows = VDD.get(family_key, (VDD_UNREAD, None))[0]
+    return windows[1] if "LF" in name else windows[0]
+
+
+def vdd_note(family_key):
+    return VDD.get(family_key, (None, VDD_UNREAD_NOTE))[1]
+
+
 def model_lines(name, device_id, masks, row, slot, read_slot):
     words = int(row["config_words"])
     full_word = row["id_mask"].upper() == "3FFF"
@@ -240,6 +277,7 @@ def model_lines(name, device_id, masks, row, slot, read_slot):
         f"deviceid: {device_id} {row['id_mask']}",
         f"idalg: {ID_SLOT_FULL_WORD if full_word else ID_SLOT_CLASSIC}",
         "vpp: 8.0 9.0",
+        f"vdd: {vdd_of(row['family'], name)}",
         f"configwords: {words}",
         "configaddr: 8007",
         "idaddr: 8000",
@@ -267,7 +305,8 @@ HEADER = [
     "# chips' documents recommend (with MCLR as an input and the internal oscillator, a part",
     "# powered Vdd first may start running). Every part may also enter programming mode at",
     "# low voltage (lvp: true): MCLR low and the 33-clock key, while its LVP bit is set.",
-    "# The LF parts take 3.6 V at most on Vdd.",
+    "# The LF parts take 3.6 V at most on Vdd (vdd: ends at 3.6 on every LF model; the",
+    "# absolute maximum is about 4 V), the F parts 5.5 V; each family names its source.",
     "# Commands (6 bits): 00 Load Configuration (PC = 8000h), 02 Load Data for Program",
     "# Memory, 03 Load Data for Data Memory, 04 Read Data from Program Memory, 05 Read Data",
     "# from Data Memory, 06 Increment Address, 08 Begin Internally Timed Programming,",
@@ -339,6 +378,7 @@ def generate(rows):
             "# Programming document DS" + ", DS".join(documents) + ".",
         ]
         out += ["# " + line for line in notes]
+        out += ["# " + line for line in vdd_note(key)]
         out += [f"erasealgdef {slot}: {erase_algorithm(kind)}",
                 f"programalgdef {slot}: {program_algorithm(kind, words)}"]
         for row in family_rows:

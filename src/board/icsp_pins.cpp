@@ -11,6 +11,11 @@ std::string ns_text(std::uint64_t ns) {
     return std::to_string(ns) + " ns";
 }
 
+std::string mv_text(int millivolts) {
+    const int tenths = (millivolts + 50) / 100;
+    return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " V";
+}
+
 }  // namespace
 
 IcspPins::IcspPins(Pic14Chip& chip) : chip_(chip) {}
@@ -26,6 +31,35 @@ void IcspPins::advance_to(std::uint64_t ns) {
     const std::uint64_t us = now_ns_ / 1000;
     if (us > chip_.now_us()) {
         chip_.advance_time(us - chip_.now_us());
+    }
+}
+
+int IcspPins::absolute_max_vdd_millivolts(const ChipInfo& info) {
+    // PIC12LF / PIC16LF: the low-voltage twins run on 1.8-3.6 V and stand 4.0 V at
+    // most; every other listed part stands 6.5 V.
+    const bool lf = info.name.size() > 6 && info.name.compare(5, 2, "LF") == 0;
+    return lf ? 4000 : 6500;
+}
+
+void IcspPins::set_vdd_millivolts(int millivolts, std::uint64_t ns) {
+    advance_to(ns);
+    if (millivolts == vdd_mv_) {
+        return;
+    }
+    vdd_mv_ = millivolts;
+    if (vdd_) {
+        check_vdd_level(now_ns_);
+    }
+}
+
+void IcspPins::check_vdd_level(std::uint64_t ns) {
+    if (chip_.info().empty_socket || vdd_mv_ <= 0) {
+        return;
+    }
+    const int limit = absolute_max_vdd_millivolts(chip_.info());
+    if (vdd_mv_ > limit) {
+        fault(ns, "Vdd " + mv_text(vdd_mv_) + " above the " + chip_.info().name +
+                      "'s absolute maximum of " + mv_text(limit));
     }
 }
 
@@ -48,6 +82,7 @@ void IcspPins::set_vdd(bool on, std::uint64_t ns) {
     vdd_ = on;
     if (on) {
         vdd_on_at_ = now_ns_;
+        check_vdd_level(now_ns_);
     }
     supply_changed(now_ns_);
 }
@@ -77,6 +112,9 @@ void IcspPins::supply_changed(std::uint64_t ns) {
     chip_drive_.reset();
     check_delay_ = false;
     lvp_session_ = false;  // MCLR rising or Vdd going ends a low-voltage session
+    // The entry hold runs from the last supply edge while the chip has Vdd.
+    supply_edge_at_ = ns;
+    awaiting_first_clock_ = vdd_;
     if ((chip_on_ && !(vdd_ && vpp_)) || (!vdd_ && chip_.powered())) {
         // MCLR low resets the chip, Vdd off stops it; a chip that took the
         // low-voltage key (powered by Vdd alone) stops with Vdd too.
@@ -103,6 +141,9 @@ void IcspPins::supply_changed(std::uint64_t ns) {
         }
         chip_.power_on(order);
         chip_on_ = true;
+        if (vpp_volts_ > 0) {
+            chip_.vpp_applied(vpp_volts_);
+        }
     }
 }
 
@@ -110,6 +151,19 @@ void IcspPins::set_clock(bool high, std::uint64_t ns) {
     advance_to(ns);
     if (high == clock_) {
         return;
+    }
+    if (!vdd_) {
+        fault(now_ns_, std::string("PGC ") + (high ? "rose" : "fell") + " while Vdd is off");
+    }
+    if (high && vdd_ && awaiting_first_clock_) {
+        awaiting_first_clock_ = false;
+        const std::uint64_t hold = now_ns_ - supply_edge_at_;
+        entry_holds_.push_back(hold);
+        if (hold < kEntryHoldNs) {
+            fault(now_ns_, "first clock " + ns_text(hold) +
+                               " after the last supply edge (the chip needs " +
+                               ns_text(kEntryHoldNs) + ")");
+        }
     }
     if (vdd_ && last_clock_edge_ != 0 && now_ns_ - last_clock_edge_ < kClockMinNs) {
         fault(now_ns_, std::string("PGC ") + (high ? "low" : "high") + " for only " +
@@ -135,6 +189,10 @@ void IcspPins::set_data(bool driven, bool level, std::uint64_t ns) {
     board_level_ = level;
     if (driven && !was_driven && chip_drive_) {
         fault(now_ns_, "the board drives PGD while the chip sends a read frame");
+    }
+    if (!vdd_ && board_data() != before) {
+        fault(now_ns_,
+              std::string("PGD ") + (board_data() ? "rose" : "fell") + " while Vdd is off");
     }
     if (board_data() != before || driven != was_driven) {
         last_data_change_ = now_ns_;

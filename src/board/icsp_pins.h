@@ -13,7 +13,16 @@
 //     (16F818/819: 250 us, 16F7x7: 100 us); such a chip then runs its program and
 //     does not enter programming mode;
 //   - the board driving PGD against the chip during a read frame;
-//   - PGM high while MCLR rises to Vpp.
+//   - PGM high while MCLR rises to Vpp;
+//   - PGC or PGD moving while Vdd is off (the chip's pins would feed it through
+//     their protection diodes);
+//   - the entry hold (TENTH): less than 250 us from the last supply edge (Vdd or
+//     MCLR rising, whichever is later; Vdd alone for the low-voltage key) to the
+//     first clock;
+//   - Vdd, at the level the board's regulator gives, above the chip's absolute
+//     maximum (4.0 V for the LF parts, 6.5 V for the others).
+// The Vpp level MCLR rises to goes to the chip (Pic14Chip::vpp_applied), which
+// judges it against its window.
 //
 // Framing: a command is 6 bits LSb first; after a load (00, 02, 03) comes a 16-clock
 // data frame (start 0, 14 bits, stop 0), after a read (04, 05) a 16-clock read frame
@@ -45,6 +54,11 @@ public:
     void set_vdd(bool on, std::uint64_t ns);
     void set_vpp(bool on, std::uint64_t ns);  // MCLR at Vpp (true) or held low
     void set_pgm(bool high, std::uint64_t ns);
+    // The levels of the board's rails: Vdd as its regulator gives it (checked when
+    // Vdd is switched on, or changes while on), Vpp as MCLR rises to it (0: not known).
+    void set_vdd_millivolts(int millivolts, std::uint64_t ns);
+    void set_vpp_volts(double volts) { vpp_volts_ = volts; }
+    [[nodiscard]] int vdd_millivolts() const { return vdd_mv_; }
     void set_clock(bool high, std::uint64_t ns);
     // The board drives PGD with `level`, or lets go of it (`driven` false).
     void set_data(bool driven, bool level, std::uint64_t ns);
@@ -63,18 +77,24 @@ public:
     std::function<void(std::uint32_t key)> on_lvp_key;
     std::function<void(std::uint32_t frame24)> on_load_pc;
     [[nodiscard]] int lvp_keys_seen() const { return lvp_keys_seen_; }
+    // Every entry hold seen: last supply edge to the first rising edge of PGC.
+    [[nodiscard]] const std::vector<std::uint64_t>& entry_holds_ns() const { return entry_holds_; }
 
     // The minimum and maximum times the front end checks.
     static constexpr std::uint64_t kClockMinNs = 100;
     static constexpr std::uint64_t kSetupHoldNs = 100;
     static constexpr std::uint64_t kDelayAfterCommandNs = 1000;
     static constexpr std::uint32_t kLowVoltageKey = 0x4D434850;  // "MCHP"
+    static constexpr std::uint64_t kEntryHoldNs = 250'000;
+    // The absolute maximum Vdd of a chip (its name says LF or not).
+    [[nodiscard]] static int absolute_max_vdd_millivolts(const ChipInfo& info);
 
 private:
     enum class Phase { Command, DataIn, ReadOut, LoadPc, Key };
 
     void fault(std::uint64_t ns, std::string what);
     void supply_changed(std::uint64_t ns);
+    void check_vdd_level(std::uint64_t ns);
     void falling_edge(std::uint64_t ns);
     void rising_edge(std::uint64_t ns);
     void begin_frame_check(std::uint64_t ns);
@@ -93,7 +113,7 @@ private:
     std::optional<bool> chip_drive_;
     std::uint64_t vdd_on_at_ = 0;
     std::uint64_t vpp_on_at_ = 0;
-    bool chip_on_ = false;  // power_on given to the chip
+    bool chip_on_ = false;      // power_on given to the chip
     bool lvp_session_ = false;  // the low-voltage key was clocked: commands follow
 
     std::uint64_t last_clock_edge_ = 0;
@@ -108,6 +128,12 @@ private:
     std::uint32_t shift_ = 0;
     std::uint16_t read_word_ = 0;
     int lvp_keys_seen_ = 0;
+
+    int vdd_mv_ = 0;  // 0: not known, not checked
+    double vpp_volts_ = 0;
+    std::uint64_t supply_edge_at_ = 0;
+    bool awaiting_first_clock_ = false;
+    std::vector<std::uint64_t> entry_holds_;
 
     std::vector<IcspFault> faults_;
 };

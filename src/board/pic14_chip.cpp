@@ -376,8 +376,10 @@ void Pic14Chip::vpp_applied(double volts_on_mclr) {
         return;
     }
     if (volts_on_mclr > info_.vpp_max_volts) {
-        fault("Vpp " + volts(volts_on_mclr) + " V above the " + info_.name + "'s window (" +
-              volts(info_.vpp_min_volts) + "-" + volts(info_.vpp_max_volts) + " V)");
+        // Once: a board set too high repeats it at every voltages-on, and a server
+        // that runs for days must not keep a line for each.
+        fault_once("Vpp " + volts(volts_on_mclr) + " V above the " + info_.name + "'s window (" +
+                   volts(info_.vpp_min_volts) + "-" + volts(info_.vpp_max_volts) + " V)");
     } else if (volts_on_mclr < info_.vpp_min_volts) {
         leave_programming_mode();  // MCLR below VIHH: the chip runs its program
     }
@@ -399,8 +401,11 @@ void Pic14Chip::vdd_applied(double volts_on_vdd) {
     if (!powered_ || limit <= 0 || volts_on_vdd <= limit) {
         return;
     }
-    std::string text = "Vdd " + volts(volts_on_vdd) + " V above the " + info_.name +
-                       "'s absolute maximum (" + volts(limit) + " V)";
+    fault_once("Vdd " + volts(volts_on_vdd) + " V above the " + info_.name +
+               "'s absolute maximum (" + volts(limit) + " V)");
+}
+
+void Pic14Chip::fault_once(std::string text) {
     if (std::find(faults_.begin(), faults_.end(), text) == faults_.end()) {
         fault(std::move(text));
     }

@@ -166,7 +166,7 @@ public:
     // address in bits 16:1, zeros above. Without a 1D before it the frame is ignored.
     void load_pc(std::uint32_t frame24);
     // The Vpp the board drives on MCLR with the voltages on (high-voltage entry).
-    // Above the chip's window it is recorded as a fault; below it the chip stays
+    // Above the chip's window it is recorded as a fault (once); below it the chip stays
     // out of programming mode.
     void vpp_applied(double volts);
     // The Vdd the board gives the chip at voltages-on. Above the chip's absolute
@@ -220,6 +220,8 @@ private:
     // chips), or nothing.
     [[nodiscard]] std::uint16_t* calibration_cell(std::int32_t address);
     void fault(std::string text);
+    // A fault that a long-running board would otherwise repeat at every power-up.
+    void fault_once(std::string text);
 
     ChipInfo info_;
     // The decoder of the chip's command set; decoders hold no state of their own.

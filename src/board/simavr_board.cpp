@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "board/simavr_board.h"
 
+#include <avr_adc.h>
 #include <avr_ioport.h>
 #include <avr_uart.h>
 #include <sim_avr.h>
@@ -15,6 +16,8 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/link/board_protocol.h"
+
 namespace corvanel {
 
 namespace {
@@ -24,6 +27,8 @@ constexpr std::uint8_t kPgd = 1 << 3;
 constexpr std::uint8_t kVppOff = 1 << 4;
 constexpr std::uint8_t kVddOff = 1 << 5;
 constexpr std::uint8_t kPgm = 1 << 6;
+constexpr std::uint8_t kVdd3V3 = 1 << 7;
+constexpr std::uint32_t kAvccMillivolts = 5000;
 
 // Standard output sent to /dev/null while it lives.
 class QuietStdout {
@@ -105,7 +110,8 @@ SimulatedBoard::SimulatedBoard(Pic14Chip chip, long baud)
       chip_(std::move(chip)),
       pins_(chip_),
       baud_(baud),
-      cycles_per_byte_(static_cast<std::uint64_t>(kCpuHz) * 10 / static_cast<std::uint64_t>(baud)) {}
+      cycles_per_byte_(static_cast<std::uint64_t>(kCpuHz) * 10 / static_cast<std::uint64_t>(baud)) {
+}
 
 SimulatedBoard::~SimulatedBoard() = default;
 
@@ -139,6 +145,10 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     firmware.frequency = kCpuHz;
     avr_load_firmware(avr, &firmware);
     avr->frequency = kCpuHz;
+    // The Uno's 5 V: the ADC's reference (AVcc).
+    avr->vcc = kAvccMillivolts;
+    avr->avcc = kAvccMillivolts;
+    avr->aref = kAvccMillivolts;
 
     // The UART: no console printing and no sleeping while the firmware polls it.
     std::uint32_t flags = 0;
@@ -153,7 +163,13 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     avr_irq_register_notify(port_d + IOPORT_IRQ_DIRECTION_ALL, SimulatorHooks::direction,
                             board.get());
     avr_cycle_timer_register(avr, board->cycles_per_byte_, SimulatorHooks::line_tick, board.get());
+    const ChipInfo& info = board->chip_.info();
+    if (info.vpp_max_volts > 0) {
+        board->vpp_volts_ = (info.vpp_min_volts + info.vpp_max_volts) / 2;
+    }
+    board->pins_.set_vpp_volts(board->vpp_volts_);
     board->port_written(0, 0);
+    board->feed_adc();
     return board;
 }
 
@@ -166,6 +182,30 @@ void SimulatedBoard::feed_line() {
     avr_raise_irq(avr_io_getirq(sim_->avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT), byte);
 }
 
+void SimulatedBoard::set_vpp_supply(double volts) {
+    vpp_volts_ = volts;
+    pins_.set_vpp_volts(volts);
+    feed_adc();
+}
+
+void SimulatedBoard::hold_vdd_rail(std::optional<int> millivolts) {
+    vdd_rail_held_mv_ = millivolts;
+    pins_.set_vdd_millivolts(vdd_rail_millivolts(), now_ns());
+    feed_adc();
+}
+
+void SimulatedBoard::feed_adc() {
+    const auto to_pin = [](double rail_volts, double divider) {
+        const double millivolts = rail_volts * 1000.0 * divider;
+        // The pin clamps at AVcc (its protection diode) and ground.
+        return static_cast<std::uint32_t>(
+            std::clamp(millivolts + 0.5, 0.0, static_cast<double>(kAvccMillivolts)));
+    };
+    avr_irq_t* adc = avr_io_getirq(sim_->avr, AVR_IOCTL_ADC_GETIRQ, 0);
+    avr_raise_irq(adc + ADC_IRQ_ADC0, to_pin(vpp_volts_, kVppDivider));
+    avr_raise_irq(adc + ADC_IRQ_ADC1, to_pin(vdd_rail_millivolts() / 1000.0, kVddDivider));
+}
+
 void SimulatedBoard::port_written(std::uint8_t port, std::uint8_t ddr) {
     port_ = port;
     ddr_ = ddr;
@@ -174,6 +214,13 @@ void SimulatedBoard::port_written(std::uint8_t port, std::uint8_t ddr) {
     // A switch whose pin is no output is held off by its base resistor.
     vpp_on_ = output(kVppOff) && (port & kVppOff) == 0;
     vdd_on_ = output(kVddOff) && (port & kVddOff) == 0;
+    // The 5 V PNP is held off by its base resistor while PD7 is no output.
+    const bool vdd_5v = output(kVdd3V3) && (port & kVdd3V3) == 0;
+    if (vdd_5v != vdd_5v_) {
+        vdd_5v_ = vdd_5v;
+        feed_adc();
+    }
+    pins_.set_vdd_millivolts(vdd_rail_millivolts(), ns);
     pins_.set_pgm(output(kPgm) && (port & kPgm) != 0, ns);
     pins_.set_data(output(kPgd), (port & kPgd) != 0, ns);
     pins_.set_vpp(vpp_on_, ns);
@@ -224,6 +271,13 @@ bool SimulatedBoard::run_until_answer(std::uint64_t microseconds) {
     }
     pins_.advance_to(now_ns());
     return !answers_.empty();
+}
+
+std::vector<std::uint8_t> SimulatedBoard::take_start_bytes(std::uint64_t microseconds) {
+    const std::uint64_t end = now_ns() + microseconds * 1000;
+    while (answers_.size() < board_identity::kBannerSize && now_ns() < end && run_for(100)) {
+    }
+    return take_answers();
 }
 
 void SimulatedBoardChannel::write_byte(std::uint8_t byte) {

@@ -9,9 +9,11 @@
 // the real waits and the front end notes every time the firmware breaks.
 //
 // Pins as the firmware wires them (docs/board.md): PD2 PGC, PD3 PGD, PD4 low =
-// MCLR at Vpp, PD5 low = Vdd on, PD6 PGM. A switch pin that is not an output is
-// pulled to "off" by its base resistor; PGD reads the AVR's own pull-up while
-// neither side drives it.
+// MCLR at Vpp, PD5 low = Vdd on, PD6 PGM, PD7 low = a 5 V Vdd rail (else 3.3 V).
+// A switch pin that is not an output is pulled to "off" by its base resistor (PD7:
+// to 3.3 V); PGD reads the AVR's own pull-up while
+// neither side drives it. The ADC, against AVcc = 5 V, sees the Vpp rail on A0
+// through 33k over 10k and the Vdd rail on A1 through 10k over 10k.
 //
 // Time runs only while the owner runs the simulation (run_for, run_until_answer):
 // in a test as fast as the computer allows, in the board server at the wall clock.
@@ -19,6 +21,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +57,10 @@ public:
     bool run_for(std::uint64_t microseconds);
     // Runs until an answer byte is waiting, at most `microseconds`; true if one is.
     bool run_until_answer(std::uint64_t microseconds);
+    // Runs until the firmware has sent as many bytes as its start-up banner has, at
+    // most `microseconds`, and takes what it sent: the banner, from a firmware that
+    // has one, once after reset. For a test that talks to the board in-process.
+    [[nodiscard]] std::vector<std::uint8_t> take_start_bytes(std::uint64_t microseconds = 20'000);
 
     [[nodiscard]] std::uint64_t now_ns() const;
     [[nodiscard]] Pic14Chip& chip() { return chip_; }
@@ -61,12 +68,31 @@ public:
     [[nodiscard]] bool voltages_on() const { return vdd_on_ || vpp_on_; }
     [[nodiscard]] bool crashed() const { return crashed_; }
 
+    // The board's Vpp rail: what the firmware's ADC measures and what MCLR rises
+    // to. By default the middle of the chip's Vpp window, else 12.5 V.
+    void set_vpp_supply(double volts);
+    [[nodiscard]] double vpp_supply() const { return vpp_volts_; }
+    // The Vdd the firmware has selected on the regulator: 3300 or 5000 millivolts.
+    [[nodiscard]] int vdd_selected_millivolts() const { return vdd_5v_ ? 5000 : 3300; }
+    // A Vdd rail that does not follow the selection (a 5 V switch stuck on, a rail
+    // that has not fallen yet): the ADC and the chip see `millivolts` until it is
+    // let go (nothing).
+    void hold_vdd_rail(std::optional<int> millivolts);
+    [[nodiscard]] int vdd_rail_millivolts() const {
+        return vdd_rail_held_mv_.value_or(vdd_selected_millivolts());
+    }
+
+    // The ADC's dividers: the voltage on the pin is the rail's times these.
+    static constexpr double kVppDivider = 10.0 / (33.0 + 10.0);
+    static constexpr double kVddDivider = 10.0 / (10.0 + 10.0);
+
 private:
     struct Simulator;
 
     SimulatedBoard(Pic14Chip chip, long baud);
     void port_written(std::uint8_t port, std::uint8_t ddr);
     void feed_line();
+    void feed_adc();
     friend struct SimulatorHooks;  // the simulator's callbacks
 
     std::unique_ptr<Simulator> sim_;
@@ -80,6 +106,9 @@ private:
     std::uint8_t ddr_ = 0;
     bool vdd_on_ = false;
     bool vpp_on_ = false;
+    bool vdd_5v_ = false;
+    std::optional<int> vdd_rail_held_mv_;
+    double vpp_volts_ = 12.5;
     bool crashed_ = false;
 };
 

@@ -11,7 +11,7 @@
 namespace corvanel {
 
 std::span<const ToolOption> tool_options() {
-    static const std::array<ToolOption, 18> options = {{
+    static const std::array<ToolOption, 20> options = {{
         {.name = "--model",
          .value = "NAME|NUMBER",
          .text = &Options::model,
@@ -44,7 +44,9 @@ std::span<const ToolOption> tool_options() {
                  "the socket does not answer with the model's device ID (or\n"
                  "no chip answers), or when the \"Board Vpp\" setting lies\n"
                  "outside the model's Vpp window; program, verify: use a\n"
-                 "file with data outside the model, or one without an end record"},
+                 "file with data outside the model, or one without an end record;\n"
+                 "program: write the --serial number over the file's data, and\n"
+                 "write back memories an earlier run kept in a rescue file"},
         {.name = "--only",
          .value = "LIST",
          .text = &Options::only,
@@ -56,14 +58,34 @@ std::span<const ToolOption> tool_options() {
         {.name = "--preserve-eeprom",
          .flag = &Options::preserve_eeprom,
          .per_command = true,
-         .help = "program: read the chip's EEPROM first and write it back\n"
-                 "after the erase (the file's EEPROM is not programmed)"},
+         .help = "program: read the chip's EEPROM first (twice: the reads\n"
+                 "must agree) and write it back after the erase (the file's\n"
+                 "EEPROM is not programmed); a copy waits in a rescue file\n"
+                 "until it is back on the chip"},
+        {.name = "--merge",
+         .value = "FILE",
+         .text = &Options::merge,
+         .per_command = true,
+         .help = "check, dump, convert, program, verify: merge the second HEX\n"
+                 "file FILE over the first (a boot loader beside an\n"
+                 "application); refused where both hold different data for\n"
+                 "one address (exit 1), named with both words"},
+        {.name = "--repeat",
+         .flag = &Options::repeat,
+         .per_command = true,
+         .help = "program: batch programming on chip insertion: wait for a chip\n"
+                 "(its device ID read 3 times a second, voltages off between\n"
+                 "reads), program and verify it, log it, then wait for its\n"
+                 "removal and the next chip; never the same chip twice.\n"
+                 "Ctrl-C ends it with the voltages off and a summary"},
         {.name = "--log",
          .value = "FILE",
          .text = &Options::log,
          .per_command = true,
          .help = "program: append a CSV line to FILE (time, model, device ID,\n"
-                 "revision, checksum, pass or fail); a new file gets a header"},
+                 "revision, chip checksum, pass, fail or cancelled, serial\n"
+                 "number, file, file checksum, reason); a new file gets a\n"
+                 "header; FILE must be a regular file"},
         {.name = "--serial",
          .value = "START[:STEP]@F|E:ADDR[/N]",
          .text = &Options::serial,
@@ -71,8 +93,10 @@ std::span<const ToolOption> tool_options() {
          .help = "program: write serial number START (decimal) into the chip,\n"
                  "low byte first in N bytes (default 2): F:ADDR a RETLW table\n"
                  "at program memory word ADDR (hex), E:ADDR EEPROM bytes at\n"
-                 "ADDR (hex); after a good Program All prints \"Next serial\n"
-                 "number: M\" (START + STEP, default step 1)"},
+                 "ADDR (hex); no default place: refused on the file's data\n"
+                 "(unless --force), on a calibration word or past the memory;\n"
+                 "after a good Program All prints \"Next serial number: M\"\n"
+                 "(START + STEP, default step 1; STEP must fit in N bytes)"},
         {.name = "--set",
          .value = "WORD",
          .text = &Options::osccal_word,
@@ -122,10 +146,11 @@ std::span<const ToolCommand> tool_commands() {
         {.name = "models",
          .needs_model = false,
          .help = "one line per model: number, name, FLASH words, EEPROM bytes\n"
-                 "and the Vpp window the chip accepts",
+                 "and the Vpp and Vdd windows the chip accepts",
          .run = &Tool::cmd_models},
         {.name = "check",
          .arguments = "FILE",
+         .options = "--merge",
          .hex_arguments = true,
          .help = "load FILE into a blank image of the model as the window's\n"
                  "\"Open HEX File\" does; print each message it would show\n"
@@ -134,12 +159,14 @@ std::span<const ToolCommand> tool_commands() {
          .run = &Tool::cmd_check},
         {.name = "dump",
          .arguments = "FILE",
+         .options = "--merge",
          .hex_arguments = true,
          .help = "as check, then every FLASH and EEPROM row and the\n"
                  "configuration words (CONF1:, CONF2: when the model has it)",
          .run = &Tool::cmd_dump},
         {.name = "convert",
          .arguments = "IN OUT",
+         .options = "--merge",
          .hex_arguments = true,
          .help = "as check, then write OUT as \"Save Buffer As\" does\n"
                  "(OUT - or /dev/stdout: the HEX text to standard output,\n"
@@ -147,7 +174,7 @@ std::span<const ToolCommand> tool_commands() {
          .run = &Tool::cmd_convert},
         {.name = "program",
          .arguments = "FILE",
-         .options = "--verify --force --only --preserve-eeprom --log --serial",
+         .options = "--verify --force --only --preserve-eeprom --log --serial --merge --repeat",
          .needs_port = true,
          .hex_arguments = true,
          .help = "load FILE and run Program All (then Verify; a build with\n"
@@ -155,7 +182,7 @@ std::span<const ToolCommand> tool_commands() {
          .run = &Tool::cmd_program},
         {.name = "verify",
          .arguments = "FILE",
-         .options = "--force",
+         .options = "--force --merge",
          .needs_port = true,
          .hex_arguments = true,
          .help = "load FILE and run Verify",

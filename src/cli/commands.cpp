@@ -32,6 +32,9 @@ int Tool::cmd_models() {
         if (model.vpp_window) {
             line += "  Vpp " + vpp_window_text(*model.vpp_window);
         }
+        if (model.vdd_window) {
+            line += "  Vdd " + vdd_window_text(*model.vdd_window);
+        }
         print_lines(stdout, line);
     }
     return cli_exit::kDone;
@@ -119,15 +122,19 @@ int Tool::cmd_program() {
     if (const int complete = confirm_complete_file(); complete != cli_exit::kDone) {
         return complete;
     }
-    if (serial_) {
-        if (const auto refused = serial_refusal(*serial_, state_.image)) {
-            return usage_error(QString::fromStdString(*refused));
-        }
+    file_checksum_ = buffer_checksum(state_.image, state_.model);
+    if (const int checked = check_serial_location(); checked != cli_exit::kDone) {
+        return checked;
+    }
+    if (options_.repeat) {
+        return program_repeat();
     }
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }
     const int result = program_production();
+    // The port is still open, so a stop signal until here was only noted.
+    CliHost::defer_interrupts();
     const int closed = close_port();
     return finish_production(result != cli_exit::kDone ? result : closed);
 }

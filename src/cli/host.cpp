@@ -22,9 +22,12 @@ namespace {
 volatile std::sig_atomic_t g_interrupt_requested = 0;
 // 1 while the port is open: the signal is noted and handled between steps.
 volatile std::sig_atomic_t g_port_open = 0;
+// 1 once a production run has its result: the tool finishes its log line and
+// ends with that result rather than dying between the line and the exit.
+volatile std::sig_atomic_t g_interrupts_deferred = 0;
 
 extern "C" void on_interrupt(int signal_number) {
-    if (g_port_open == 0) {
+    if (g_port_open == 0 && g_interrupts_deferred == 0) {
         // Nothing is powered: end now, as the default action would, with the
         // documented exit status. A HEX file being saved keeps its old contents.
         std::_Exit(128 + signal_number);
@@ -64,6 +67,14 @@ void CliHost::clear_progress() {
 
 void CliHost::set_status_text(std::string_view text) {
     last_status_ = std::string(text);
+    if (quiet_) {
+        if (phase_ == Phase::Starting) {
+            phase_ = Phase::Running;
+        } else if (phase_ == Phase::Finishing) {
+            phase_ = Phase::Idle;
+        }
+        return;
+    }
     switch (phase_) {
         case Phase::Running:
             if (terminal_) {
@@ -219,6 +230,10 @@ void CliHost::catch_interrupts() {
 
 void CliHost::set_port_open(bool open) {
     g_port_open = open ? 1 : 0;
+}
+
+void CliHost::defer_interrupts() {
+    g_interrupts_deferred = 1;
 }
 
 int CliHost::interrupt_signal() {

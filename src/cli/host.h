@@ -46,6 +46,9 @@ public:
     // --force, otherwise "No", so that nothing is erased unless asked for.
     void set_answer_yes(bool yes) { answer_yes_ = yes; }
     [[nodiscard]] bool program_ended() const { return program_ended_; }
+    // Quiet: status texts are kept but not printed (the device ID reads of
+    // --repeat, three a second, would fill the output).
+    void set_quiet(bool quiet) { quiet_ = quiet; }
     [[nodiscard]] const std::string& last_status() const { return last_status_; }
 
     // Runs one operation of `state` that start_operation has started: waits in
@@ -62,6 +65,9 @@ public:
     // nothing to switch off: the signal ends the tool at once, also while it
     // reads a file that never ends or waits for one that never comes.
     static void set_port_open(bool open);
+    // From now on a stop signal is only noted, also with the port closed: the
+    // chip's result is known and is logged and answered as it is.
+    static void defer_interrupts();
     [[nodiscard]] bool interrupted() const { return interrupted_; }
     // The stop signal received so far, 0 for none; the tool exits with 128 + it.
     [[nodiscard]] static int interrupt_signal();
@@ -79,6 +85,7 @@ private:
     bool skip_pauses_ = false;
     bool answer_yes_ = false;
     bool program_ended_ = false;
+    bool quiet_ = false;
     bool interrupted_ = false;
     bool stop_deferred_ = false;  // a stop request waits for the calibration write-back
     bool progress_shown_ = false;

@@ -27,6 +27,10 @@ struct Options {
     QString only;
     // program: the chip's EEPROM is read first and written back after the erase.
     bool preserve_eeprom = false;
+    // check, dump, convert, program, verify: a second HEX file merged over the first.
+    QString merge;
+    // program: wait for each chip, program and verify it, wait for its removal, until Ctrl-C.
+    bool repeat = false;
     // program: the production log file a CSV line is appended to.
     QString log;
     // program: START[:STEP]@F:ADDRESS[/BYTES] or @E:ADDRESS[/BYTES].

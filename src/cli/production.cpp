@@ -9,11 +9,26 @@
 #include <ctime>
 
 #include "cli/tool.h"
-#include "core/devices/device_identity.h"
-#include "core/engine/production_log.h"
 #include "core/devices/buffer_checksum.h"
+#include "core/devices/device_identity.h"
+#include "core/engine/kept_memory_recovery.h"
+#include "core/engine/production_log.h"
+#include "core/message_kind.h"
 
 namespace corvanel {
+
+namespace {
+
+RegionSelection either(const RegionSelection& a, const RegionSelection& b) {
+    return RegionSelection{a.flash || b.flash, a.eeprom || b.eeprom, a.user_ids || b.user_ids,
+                           a.config || b.config};
+}
+
+RegionSelection all_but(const RegionSelection& regions) {
+    return RegionSelection{!regions.flash, !regions.eeprom, !regions.user_ids, !regions.config};
+}
+
+}  // namespace
 
 int Tool::production_options() {
     if (!options_.only.isEmpty()) {
@@ -24,6 +39,12 @@ int Tool::production_options() {
                                    .arg(options_.only));
         }
         regions_ = *parsed;
+        if (regions_.eeprom && state_.image.eeprom_size == 0) {
+            // Nothing would be read or written there, and the run would pass all the same.
+            return usage_error(
+                QStringLiteral("--only %1: %2 has no EEPROM")
+                    .arg(options_.only, QString::fromStdString(state_.model.model_name)));
+        }
     }
     if (!options_.serial.isEmpty()) {
         std::string error;
@@ -34,8 +55,15 @@ int Tool::production_options() {
         }
     }
     if (!options_.log.isEmpty()) {
-        // A log that cannot be written is found before the chip is touched.
-        std::FILE* file = std::fopen(file_name_bytes(options_.log).c_str(), "ab");
+        // A log that cannot be written is found before the chip is touched. A
+        // FIFO would hold the open below until some reader comes: refused first.
+        const std::string path = file_name_bytes(options_.log);
+        if (const auto refused = production_log_refusal(path)) {
+            return usage_error(
+                QStringLiteral("--log %1 cannot be written: it is not a regular file")
+                    .arg(options_.log));
+        }
+        std::FILE* file = std::fopen(path.c_str(), "ab");
         if (file == nullptr) {
             return usage_error(QStringLiteral("--log %1 cannot be written").arg(options_.log));
         }
@@ -44,29 +72,104 @@ int Tool::production_options() {
     return cli_exit::kDone;
 }
 
+int Tool::check_serial_location() {
+    if (!serial_) {
+        return cli_exit::kDone;
+    }
+    // Outside the memory or too large: the option itself is wrong for the model.
+    if (const auto refused = serial_refusal(*serial_, state_.image, ActiveModel{})) {
+        return usage_error(QString::fromStdString(*refused));
+    }
+    if (const auto refused = serial_refusal(*serial_, state_.image, state_.model)) {
+        print_lines(stderr, "corvanel: " + *refused);
+        return cli_exit::kRefused;
+    }
+    if (const auto overwrites = serial_overwrites(*serial_, state_.image)) {
+        if (!options_.force) {
+            print_lines(stderr, "corvanel: " + *overwrites +
+                                    " Refused: --force writes the serial number over it.");
+            return cli_exit::kRefused;
+        }
+        print_lines(stderr, "corvanel: " + *overwrites + " --force: written over.");
+    }
+    return cli_exit::kDone;
+}
+
+int Tool::read_kept_memories(const RegionSelection& programmed) {
+    int read = run_operation(OperationKind::Read);
+    programmed_id_word_ = state_.runner.device_id_word;
+    programmed_revision_word_ = state_.runner.revision_word;
+    if (read != cli_exit::kDone) {
+        return read;
+    }
+    const MemoryImage first = state_.image;
+    print_lines(out_, "Reading the chip again to check the first read.");
+    read = run_operation(OperationKind::Read);
+    if (read != cli_exit::kDone) {
+        return read;
+    }
+    if (const auto differ = kept_reads_differ(first, state_.image, programmed)) {
+        production_reason_ = "the two reads of the chip differ: " + *differ;
+        print_lines(stderr, "corvanel: the two reads of the chip differ (" + *differ +
+                                "): the line garbles bytes, and what is kept would be written "
+                                "back wrong. Nothing was erased.");
+        return cli_exit::kRefused;
+    }
+    if (const auto refused = kept_region_refusal(state_.image, programmed, state_.protection())) {
+        production_reason_ = *refused;
+        print_lines(stderr, *refused);
+        return cli_exit::kRefused;
+    }
+    return cli_exit::kDone;
+}
+
 int Tool::program_production() {
-    const RegionSelection programmed = programmed_regions(regions_, options_.preserve_eeprom);
+    production_reason_.clear();
+    start_refused_ = false;
+    const RegionSelection from_buffer = programmed_regions(regions_, options_.preserve_eeprom);
+    RegionSelection programmed = from_buffer;
     MemoryImage image = state_.image;
+    RegionSelection rescued{false, false, false, false};
+
+    // What an earlier run kept from a chip and could not write back.
+    std::optional<std::filesystem::path> kept_file;
+    if (state_.calibration_folder) {
+        kept_file = kept_memory_file(*state_.calibration_folder, state_.model.model_name);
+        if (const auto kept = load_kept_memories(*kept_file, image)) {
+            const std::string question =
+                kept_memory_question(*kept_file, *kept, state_.model.model_name);
+            if (host_.show_message(question, message_kind::kQuestion, "") == message_result::kYes) {
+                rescued = kept->kept;
+                image = merge_regions(image, kept->image, all_but(rescued));
+                programmed = either(programmed, rescued);
+            } else {
+                print_lines(out_, "The kept memories stay in " + kept_file->string() +
+                                      " (--force writes them back).");
+            }
+        }
+    }
+
     if (needs_chip_read(programmed, state_.image)) {
         // The erase clears every memory: what is to stay is read first.
         print_lines(out_, "Reading the chip to keep its " +
-                              region_list_text(RegionSelection{
-                                  !programmed.flash, !programmed.eeprom && image.eeprom_size > 0,
-                                  !programmed.user_ids, !programmed.config}) +
-                              ".");
-        const int read = run_operation(OperationKind::Read);
-        programmed_id_word_ = state_.runner.device_id_word;
+                              region_list_text(kept_regions(programmed, image)) + ".");
+        const int read = read_kept_memories(programmed);
         if (read != cli_exit::kDone) {
             state_.image = image;
             return read;
         }
-        if (const auto refused =
-                kept_region_refusal(state_.image, programmed, state_.protection())) {
-            state_.image = image;
-            print_lines(stderr, *refused);
-            return cli_exit::kRefused;
-        }
         image = merge_regions(image, state_.image, programmed);
+    }
+    // Until the kept memories are back on the chip, they live in a file too.
+    const RegionSelection kept = either(kept_regions(from_buffer, image), rescued);
+    bool kept_saved = false;
+    if (kept_file && !kept.none()) {
+        if (const auto error = save_kept_memories(*kept_file, KeptMemories{kept, image})) {
+            print_lines(stderr, "corvanel: the kept memories cannot be saved in " +
+                                    kept_file->string() + ": " + *error);
+        } else {
+            kept_saved = true;
+        }
     }
     if (serial_) {
         write_serial(*serial_, image);
@@ -74,17 +177,59 @@ int Tool::program_production() {
                               serial_location_text(*serial_) + ".");
     }
     state_.image = image;
-    programmed_checksum_ =
-        buffer_checksum(state_.image, state_.model);
+    programmed_checksum_ = buffer_checksum(state_.image, state_.model);
     const int result = program_and_verify();
     if (state_.runner.device_id_word >= 0) {
         programmed_id_word_ = state_.runner.device_id_word;
+    }
+    if (state_.runner.revision_word >= 0) {
+        programmed_revision_word_ = state_.runner.revision_word;
+    }
+    // Written back, or never erased (the user did not go on past a question).
+    if (kept_saved && (result == cli_exit::kDone || start_refused_ || state_.operation_refused)) {
+        forget_kept_memories(*kept_file);
     }
     return result;
 }
 
 int Tool::finish_production(int result) {
-    const bool passed = result == cli_exit::kDone;
+    // The result is settled here: a stop signal from now on no longer ends the
+    // tool between the log line and the exit.
+    CliHost::defer_interrupts();
+    ProductionResult outcome = ProductionResult::Pass;
+    std::string reason;
+    if (result != cli_exit::kDone) {
+        outcome = ProductionResult::Fail;
+        if (host_.interrupted()) {
+            outcome = ProductionResult::Cancelled;
+            reason = "stopped by signal " + std::to_string(CliHost::interrupt_signal());
+        } else if (start_refused_) {
+            outcome = ProductionResult::Cancelled;
+            reason = "the programming voltage question was answered No";
+        } else if (state_.operation_refused) {
+            outcome = ProductionResult::Cancelled;
+            reason = "the chip in the socket is not a " + state_.model.model_name +
+                     "; the question was answered No";
+        } else if (!production_reason_.empty()) {
+            reason = production_reason_;
+        } else if (!host_.last_status().empty()) {
+            reason = host_.last_status();
+        } else {
+            reason = "exit " + std::to_string(result);
+        }
+    }
+    std::optional<std::uint64_t> next;
+    if (serial_ && outcome == ProductionResult::Pass) {
+        next = next_serial(*serial_);
+        if (!next) {
+            // The chip holds the last number: the next run must not start over.
+            reason = "the serial numbers of " + std::to_string(serial_->byte_count) +
+                     " bytes are used up after " + std::to_string(serial_->value);
+            outcome = ProductionResult::Fail;
+            result = cli_exit::kRefused;
+            print_lines(stderr, "corvanel: " + reason);
+        }
+    }
     if (!options_.log.isEmpty()) {
         ProductionRecord record;
         record.time = std::time(nullptr);
@@ -95,23 +240,28 @@ int Tool::finish_production(int result) {
             if (const auto key = parse_device_id(model.deviceid)) {
                 record.id_mask = key->mask;
             }
+            if (state_.model.revision_address && programmed_revision_word_ >= 0) {
+                record.revision_word = programmed_revision_word_;
+            }
         }
-        record.checksum = programmed_checksum_.value_or(buffer_checksum(state_.image, state_.model));
-        record.passed = passed;
+        record.checksum =
+            programmed_checksum_.value_or(buffer_checksum(state_.image, state_.model));
+        record.result = outcome;
+        if (serial_) {
+            record.serial = serial_->value;
+        }
+        record.file = options_.args.isEmpty() ? std::string() : options_.args[0].toStdString();
+        record.file_checksum = file_checksum_;
+        record.reason = reason;
         if (const auto error = append_production_log(file_name_bytes(options_.log), record)) {
             // A chip the log does not show is no success of a logged run.
             print_lines(stderr, "corvanel: the production log cannot be written: " + *error);
-            return passed ? cli_exit::kRefused : result;
+            result_recorded_ = true;
+            return outcome == ProductionResult::Pass ? cli_exit::kRefused : result;
         }
     }
-    if (serial_ && passed) {
-        const auto next = next_serial(*serial_);
-        if (!next) {
-            print_lines(stderr, "corvanel: the serial numbers of " +
-                                    std::to_string(serial_->byte_count) +
-                                    " bytes are used up after " + std::to_string(serial_->value));
-            return cli_exit::kRefused;
-        }
+    result_recorded_ = true;
+    if (next) {
         print_lines(stdout, "Next serial number: " + std::to_string(*next));
     }
     return result;

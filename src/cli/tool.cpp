@@ -25,8 +25,10 @@
 #include "core/devices/device_database.h"
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
+#include "core/devices/model_fit.h"
 #include "core/devices/programming_entry.h"
 #include "core/files/replace_file.h"
+#include "core/image/hex_merge.h"
 #include "core/image/hex_text.h"
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
@@ -56,6 +58,22 @@ void print_message(std::FILE* out, const std::string& text) {
 // by a new one, and the output itself would get nothing.)
 bool names_standard_output(const QString& path) {
     return path == QLatin1String("-") || path == QLatin1String("/dev/stdout");
+}
+
+// "; did you mean PIC16F1509?" for a name typed without its maker's prefix
+// (16F1509), or one whose name ends with what was typed; empty when none does.
+QString model_suggestion(const DeviceDatabase& database, const QString& typed) {
+    QStringList names;
+    for (int n = 1; n <= database.model_count(); ++n) {
+        const QString name = QString::fromStdString(database.model(n).name);
+        if (name.endsWith(typed, Qt::CaseInsensitive) && !names.contains(name)) {
+            names << name;
+        }
+    }
+    if (typed.isEmpty() || names.isEmpty() || names.size() > 3) {
+        return {};
+    }
+    return QStringLiteral("; did you mean %1?").arg(names.join(QStringLiteral(" or ")));
 }
 
 bool writes_hex_to_stdout(const Options& options) {
@@ -93,8 +111,11 @@ int run_command_line_tool(const QStringList& arguments) {
     CliHost::catch_interrupts();
     Tool tool(std::move(*options));
     const int result = tool.run();
-    // A stop signal that came outside an operation ends the tool when its work is done.
-    if (const int signal_number = CliHost::interrupt_signal(); signal_number != 0) {
+    // A stop signal that came outside an operation ends the tool when its work
+    // is done, unless the result is already logged: the log and the exit status
+    // must tell the same story.
+    if (const int signal_number = CliHost::interrupt_signal();
+        signal_number != 0 && !tool.result_recorded()) {
         return 128 + signal_number;
     }
     return result;
@@ -181,9 +202,10 @@ int Tool::select_model() {
             }
         }
         if (!database.has_model(number)) {
-            return usage_error(QStringLiteral("no model %1 in the device database (see 'corvanel "
-                                              "models')")
-                                   .arg(options_.model));
+            return usage_error(
+                QStringLiteral("no model %1 in the device database%2 (see "
+                               "'corvanel models')")
+                    .arg(options_.model, model_suggestion(database, options_.model)));
         }
     }
     state_.selected_model = number;
@@ -283,6 +305,7 @@ int Tool::run_operation(OperationKind kind, const InstructionList* algorithm, bo
                                     ? start_operation_on(state_, kind, *algorithm, continues)
                                     : start_operation(state_, kind);
     if (started == StartResult::Refused) {
+        start_refused_ = true;
         return cli_exit::kRefused;  // the board's Vpp does not suit the chip
     }
     if (started != StartResult::Started) {
@@ -315,14 +338,27 @@ int Tool::run_operation(OperationKind kind, const InstructionList* algorithm, bo
 }
 
 bool Tool::load_hex(const QString& path) {
-    const HexOpenReport report = open_hex_file(file_name_bytes(path), state_.image);
+    HexOpenReport report = open_hex_file(file_name_bytes(path), state_.image);
+    add_model_fit_text(state_.database, state_.selected_model, report);
     out_of_range_count_ = report.out_of_range_count;
     for (const HexMessage& message : report.messages) {
         print_message(out_, message.text);
     }
     print_lines(out_, report.status_text);
     hex_cut_short_ = report.loaded && report.cut_short;
-    return report.loaded;
+    if (!report.loaded || options_.merge.isEmpty()) {
+        return report.loaded;
+    }
+    const HexMergeResult merged = merge_hex_file(file_name_bytes(options_.merge), state_.image);
+    for (const HexMessage& message : merged.messages) {
+        print_message(out_, message.text);
+    }
+    print_lines(out_, merged.status_text);
+    // What the chip cannot hold of either file, or either file cut short,
+    // stops program and verify as it would for one file.
+    out_of_range_count_ += merged.out_of_range_count;
+    hex_cut_short_ = hex_cut_short_ || merged.cut_short;
+    return merged.merged;
 }
 
 int Tool::confirm_complete_file() {

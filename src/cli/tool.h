@@ -58,6 +58,8 @@ public:
     explicit Tool(Options options);
 
     [[nodiscard]] int run();
+    // The run's result is in the production log: a late stop signal no longer changes it.
+    [[nodiscard]] bool result_recorded() const { return result_recorded_; }
 
 private:
     // The command table names the commands' functions.
@@ -99,6 +101,17 @@ private:
     // After program: the log line and the next serial number; answers the
     // final exit code.
     [[nodiscard]] int finish_production(int result);
+    // --repeat: waits for each chip, programs and verifies it with the
+    // production options, waits for its removal; until Ctrl-C or a link failure.
+    [[nodiscard]] int program_repeat();
+    // One read of the device ID of what is in the socket, printing nothing:
+    // the word, or -1 with `result` set when the read did not end well.
+    [[nodiscard]] std::int32_t read_socket(int& result);
+    // Before the port opens: the serial number's location (kDone or the exit code).
+    [[nodiscard]] int check_serial_location();
+    // Reads the chip twice into state_.image and refuses when the kept memories
+    // of the two reads differ; kDone or the exit code.
+    [[nodiscard]] int read_kept_memories(const RegionSelection& programmed);
     // Program All and, with --verify, Verify of the image in the state.
     [[nodiscard]] int program_and_verify();
 
@@ -144,6 +157,14 @@ private:
     // What program wrote, for the log: the image's checksum and the chip's ID word.
     std::optional<std::uint16_t> programmed_checksum_;
     std::int32_t programmed_id_word_ = -1;
+    std::int32_t programmed_revision_word_ = -1;
+    // The loaded file's checksum, before the serial number and kept memories.
+    std::optional<std::uint16_t> file_checksum_;
+    // Why the production run did not pass, when the tool itself refused.
+    std::string production_reason_;
+    // The last run_operation did not start: the user did not go on past a guard.
+    bool start_refused_ = false;
+    bool result_recorded_ = false;
 };
 
 }  // namespace corvanel

@@ -3,6 +3,11 @@
 
 #include <cstdlib>
 
+#if !defined(_WIN32)
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace corvanel {
 
 namespace {
@@ -15,6 +20,21 @@ std::filesystem::path environment_path(const char* name) {
     return {};
 }
 
+// The user's home folder from the password database, for a process started
+// without HOME (a service, `env -i`): the current folder is no place for the
+// settings and rescue files. Empty where there is no such database.
+std::filesystem::path password_database_home() {
+#if defined(_WIN32)
+    return {};
+#else
+    const struct passwd* entry = ::getpwuid(::getuid());
+    if (entry != nullptr && entry->pw_dir != nullptr && entry->pw_dir[0] == '/') {
+        return entry->pw_dir;
+    }
+    return {};
+#endif
+}
+
 std::filesystem::path platform_config_base() {
 #if defined(_WIN32)
     if (auto local = environment_path("LOCALAPPDATA"); !local.empty()) {
@@ -24,7 +44,10 @@ std::filesystem::path platform_config_base() {
 #else
     std::filesystem::path home = environment_path("HOME");
     if (home.empty()) {
-        home = ".";
+        home = password_database_home();
+    }
+    if (home.empty()) {
+        home = ".";  // no home known at all: the last resort, as before
     }
 #if defined(__APPLE__)
     return home / "Library" / "Preferences";

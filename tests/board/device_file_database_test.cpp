@@ -14,6 +14,7 @@
 #include "board/pic14_chip.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
+#include "core/devices/vdd_window.h"
 #include "core/engine/script_runner.h"
 #include "core/image/memory_image.h"
 #include "support/chip_facts.h"
@@ -230,6 +231,51 @@ TEST(DeviceFileTest, EveryEnhancedModelMatchesItsChip) {
     std::sort(names.begin(), names.end());
     EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
     EXPECT_EQ(names.size(), enhanced_chip_count());
+}
+
+// The programming supply of every model. An LF part (absolute maximum about 4 V)
+// must never be given 5 V, so its window ends at 3.6 V; every other listed part
+// takes 5 V, for erasing too. The board offers 3.3 V and 5 V, and the program picks
+// 5 V where the window holds it: so every model must be erasable at one of the two,
+// and an LF model at 3.3 V. Apart from the 16F72x every classic family needs 4.5 V
+// or more for its bulk or chip erase (the programming specifications' tables).
+TEST(DeviceFileTest, EveryModelHasItsVddWindow) {
+    DeviceDatabase database;
+    ASSERT_EQ(load_device_database(kShippedFile, database).status, DatabaseStatus::Loaded);
+    ActiveModel active;
+    MemoryImage image;
+    int lf_models = 0;
+    for (int number = 1; number <= database.model_count(); ++number) {
+        ASSERT_TRUE(apply_model(database, number, active, image));
+        const std::string& name = active.model_name;
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(active.vdd_window.has_value()) << "no vdd: key";
+        const VddWindow& window = *active.vdd_window;
+        const bool low_voltage_part = name.find("LF") != std::string::npos;
+        EXPECT_EQ(window.erase_min_volts.has_value(), window.erase_max_volts.has_value());
+        if (window.erase_min_volts) {
+            // The erase window narrows the write window; it never widens it.
+            EXPECT_GE(*window.erase_min_volts, window.min_volts);
+            EXPECT_LE(*window.erase_max_volts, window.max_volts);
+        }
+        if (low_voltage_part) {
+            ++lf_models;
+            EXPECT_DOUBLE_EQ(window.max_volts, 3.6);
+            EXPECT_FALSE(window.contains(5.0));
+            EXPECT_TRUE(window.contains_for_erase(3.3));
+        } else {
+            EXPECT_GE(window.max_volts, 5.0);
+            EXPECT_TRUE(window.contains_for_erase(5.0));
+        }
+        const bool classic = number <= static_cast<int>(std::size(kChips));
+        const bool is_16f72x = name.rfind("PIC16F72", 0) == 0 && name.size() == 9;
+        if (classic && !is_16f72x) {
+            EXPECT_GE(window.erase_min_volts.value_or(window.min_volts), 4.5)
+                << "the erase of this family needs 4.5 V";
+        }
+    }
+    // The LF twins of the enhanced families and the LF-only parts.
+    EXPECT_EQ(lf_models, 91);
 }
 
 }  // namespace

@@ -12,15 +12,17 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
-#include <thread>
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "board/chip_state_file.h"
@@ -28,6 +30,7 @@
 #include "board/simavr_board.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
+#include "core/link/board_protocol.h"
 #include "support/engine_fakes.h"
 #include "support/shipped_database.h"
 
@@ -40,6 +43,20 @@ const std::string kFirmware = kFirmwareDir + "/corvanel-board-328p.elf";
 // The same firmware at 250000 baud: the family runs take a quarter of the time.
 const std::string kFastFirmware = kFirmwareDir + "/corvanel-board-328p-250k.elf";
 
+using Bytes = std::vector<std::uint8_t>;
+
+const Bytes kBanner(board_identity::kBanner, board_identity::kBanner + board_identity::kBannerSize);
+
+// What the firmware sends on its own after reset, up to the banner's length.
+Bytes bytes_after_reset(SimulatedBoard& board) {
+    Bytes got = board.take_start_bytes();
+    board.run_for(5000);  // and nothing more
+    const auto more = board.take_answers();
+    got.insert(got.end(), more.begin(), more.end());
+    return got;
+}
+
+// A board whose firmware has started and sent its banner, which is taken.
 std::unique_ptr<SimulatedBoard> board_with(const std::string& chip,
                                            const std::string& firmware = kFirmware,
                                            long baud = 56000) {
@@ -47,7 +64,7 @@ std::unique_ptr<SimulatedBoard> board_with(const std::string& chip,
     auto board = SimulatedBoard::load(firmware, *Pic14Chip::create(chip, 7), baud, error);
     EXPECT_TRUE(board) << error;
     if (board) {
-        board->run_for(2000);  // the firmware starts up
+        EXPECT_EQ(bytes_after_reset(*board), kBanner);
     }
     return board;
 }
@@ -80,7 +97,6 @@ std::vector<std::uint8_t> exchange(SimulatedBoard& board, const std::vector<std:
 TEST(SimulatedFirmware, SpeaksTheByteProtocolBitByBit) {
     auto board = board_with("PIC16F628A");
     ASSERT_TRUE(board);
-    using Bytes = std::vector<std::uint8_t>;
     // No-operation; a byte that is no command is ignored without an answer; an
     // extension the board lacks is answered and does nothing.
     EXPECT_EQ(exchange(*board, {100, 7, 200, 100}, 2), (Bytes{100, 100}));
@@ -152,7 +168,8 @@ public:
         std::mt19937 random(seed);
         state.image.clear_image();
         for (std::int32_t a = 0; a < 40 && a < state.image.flash_size; ++a) {
-            ASSERT_TRUE(state.image.set_flash_word(a, static_cast<std::int32_t>(random() & 0x3FFF)));
+            ASSERT_TRUE(
+                state.image.set_flash_word(a, static_cast<std::int32_t>(random() & 0x3FFF)));
         }
         for (std::int32_t a = 0; a < 8 && a < state.image.eeprom_size; ++a) {
             ASSERT_TRUE(state.image.set_eeprom_byte(a, static_cast<std::int32_t>(random() & 0xFF)));
@@ -160,8 +177,8 @@ public:
         const ChipInfo& info = chip().info();
         const std::int32_t unprotected = chip().rules().cp_bits | chip().rules().cpd_bits;
         const std::int32_t word = static_cast<std::int32_t>(random() & 0x3FFF) | unprotected;
-        state.image.config1 =
-            (word & info.config1_mask) | (info.unimplemented_config_bits & ~info.config1_mask & 0x3FFF);
+        state.image.config1 = (word & info.config1_mask) |
+                              (info.unimplemented_config_bits & ~info.config1_mask & 0x3FFF);
     }
 
     // The image as the chip holds it after a Program All: the chip's factory
@@ -204,6 +221,15 @@ TEST_P(FirmwareFamilyTest, ProgramVerifyReadEraseBlankCheckThroughTheFirmware) {
     bench.state.runner.window = 64;
     bench.fill_image(static_cast<std::uint32_t>(GetParam().size()) * 7919u);
     const MemoryImage written = bench.as_chip_holds(bench.state.image);
+    // The board comes up at 3.3 V; the LF parts stay there, the others get 5 V.
+    const bool lf = IcspPins::absolute_max_vdd_millivolts(bench.chip().info()) < 5000;
+    EXPECT_EQ(bench.board().vdd_selected_millivolts(), 3300);
+    if (!lf) {
+        EXPECT_EQ(
+            exchange(bench.board(), {board_command::kChipCommand, board_extension::kVdd5V}, 1),
+            Bytes{board_command::kChipCommand});
+    }
+    const int vdd = lf ? 3300 : 5000;
 
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "))
         << bench.host.status();
@@ -227,12 +253,21 @@ TEST_P(FirmwareFamilyTest, ProgramVerifyReadEraseBlankCheckThroughTheFirmware) {
     EXPECT_EQ(bench.state.image.eeprom, written.eeprom);
     EXPECT_EQ(bench.state.image.config1, written.config1);
 
-    EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. ")) << bench.host.status();
-    EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. ")) << bench.host.status();
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "))
+        << bench.host.status();
+    EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "))
+        << bench.host.status();
     EXPECT_EQ(bench.chip().flash(0), 0x3FFF);
 
-    // The firmware kept every time the chip needs.
+    // The firmware kept every time the chip needs, at the Vdd chosen above.
     EXPECT_EQ(fault_list(bench.board().pins()), "");
+    EXPECT_EQ(bench.board().pins().vdd_millivolts(), vdd);
+    const auto& holds = bench.board().pins().entry_holds_ns();
+    ASSERT_FALSE(holds.empty());
+    const auto [shortest, longest] = std::minmax_element(holds.begin(), holds.end());
+    EXPECT_GE(*shortest, IcspPins::kEntryHoldNs);
+    std::cout << "[ hold     ] " << GetParam() << " at " << vdd << " mV: " << holds.size()
+              << " entries, " << *shortest << " to " << *longest << " ns\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -255,7 +290,8 @@ TEST(SimulatedFirmware, LockStepProgramAllAndVerifyOfAFullImage) {
     bench.state.runner.fast_link = true;
     std::mt19937 random(627);
     for (std::int32_t a = 0; a < bench.state.image.flash_size; ++a) {
-        ASSERT_TRUE(bench.state.image.set_flash_word(a, static_cast<std::int32_t>(random() & 0x3FFF)));
+        ASSERT_TRUE(
+            bench.state.image.set_flash_word(a, static_cast<std::int32_t>(random() & 0x3FFF)));
     }
     bench.state.image.config1 = 0x3F72;
     const MemoryImage written = bench.state.image;
@@ -272,7 +308,6 @@ TEST(SimulatedFirmware, LockStepProgramAllAndVerifyOfAFullImage) {
 // The board extensions: 40h clocks the low-voltage key with Vdd on and MCLR low
 // (Vpp never), 41h sends 1Dh and makes the next data word a 24-clock frame.
 TEST(SimulatedFirmware, LowVoltageKeyAndLoadPcExtensions) {
-    using Bytes = std::vector<std::uint8_t>;
     auto board = board_with("PIC16F628A");
     ASSERT_TRUE(board);
     std::vector<std::uint32_t> keys;
@@ -339,7 +374,6 @@ TEST(SimulatedFirmware, AClockTooFastForTheChipIsCaught) {
 }
 
 TEST(SimulatedFirmware, VddFirstEntryKeepsTheWindowOfThe16F818) {
-    using Bytes = std::vector<std::uint8_t>;
     // The firmware raises Vpp 50 us after Vdd: inside the 16F818's 250 us.
     auto good = board_with("PIC16F818");
     ASSERT_TRUE(good);
@@ -360,6 +394,134 @@ TEST(SimulatedFirmware, VddFirstEntryKeepsTheWindowOfThe16F818) {
     EXPECT_EQ(exchange(*late, {102}, 1), (Bytes{102}));
     EXPECT_TRUE(late->chip().in_programming_mode());
     EXPECT_EQ(fault_list(late->pins()), "");
+}
+
+std::uint16_t field(const Bytes& record, std::size_t at) {
+    return static_cast<std::uint16_t>(record.at(at) | (record.at(at + 1) << 8));
+}
+
+// The banner comes first after reset; identify reports the board with both rails
+// measured through the ADC; Vdd select works only with the voltages off; with the
+// voltages off the chip commands are answered and nothing is clocked; a Vpp rail
+// above the ceiling is refused.
+TEST(SimulatedFirmware, BannerIdentifyVddSelectAndNoClocksWithoutVoltages) {
+    namespace id = board_identity;
+    std::string error;
+    auto board = SimulatedBoard::load(kFirmware, *Pic14Chip::create("PIC16F628A", 7), 56000, error);
+    ASSERT_TRUE(board) << error;
+    EXPECT_EQ(bytes_after_reset(*board), kBanner);
+    EXPECT_EQ(kBanner,
+              (Bytes{0x0D, 0x0A, 'C', 'O', 'R', 'V', 'A', 'N', 'E', 'L', ' ', '1', 0x0D, 0x0A}));
+
+    board->set_vpp_supply(12.0);
+    Bytes record = exchange(*board, {board_command::kIdentify}, id::kRecordSize + 1);
+    ASSERT_EQ(record.size(), id::kRecordSize + 1U);
+    EXPECT_EQ(record[id::kVersionAt], id::kVersion);
+    EXPECT_EQ(field(record, id::kFeaturesAt), 0x6B);  // 40h, 41h, 43h/44h, Vpp and Vdd measured
+    EXPECT_EQ(field(record, id::kReceiveBufferAt), 255);
+    EXPECT_EQ(field(record, id::kVddSelectedAt), 3300);
+    EXPECT_NEAR(field(record, id::kVddMeasuredAt), 3300, 20);
+    EXPECT_NEAR(field(record, id::kVppMeasuredAt), 12000, 30);
+    EXPECT_EQ(record.back(), board_command::kIdentify);
+
+    // 5 V, measured at once; a select with the voltages on changes nothing.
+    EXPECT_EQ(exchange(*board, {104, board_extension::kVdd5V}, 1), Bytes{104});
+    EXPECT_EQ(board->vdd_selected_millivolts(), 5000);
+    EXPECT_EQ(exchange(*board, {102, 104, board_extension::kVdd3V3}, 2), (Bytes{102, 104}));
+    EXPECT_EQ(board->vdd_selected_millivolts(), 5000);
+    EXPECT_EQ(board->pins().vdd_millivolts(), 5000);
+    // Identify switches the voltages off before it measures.
+    board->set_vpp_supply(8.5);
+    record = exchange(*board, {board_command::kIdentify}, id::kRecordSize + 1);
+    ASSERT_EQ(record.size(), id::kRecordSize + 1U);
+    EXPECT_FALSE(board->voltages_on());
+    EXPECT_EQ(field(record, id::kVddSelectedAt), 5000);
+    EXPECT_NEAR(field(record, id::kVddMeasuredAt), 5000, 20);
+    EXPECT_NEAR(field(record, id::kVppMeasuredAt), 8500, 30);
+    EXPECT_EQ(exchange(*board, {104, board_extension::kVdd3V3}, 1), Bytes{104});
+    EXPECT_EQ(board->vdd_selected_millivolts(), 3300);
+
+    // Voltages off: answered, 3FFFh read, nothing written into the chip, no pin moved.
+    const std::uint16_t before = board->chip().flash(0);
+    EXPECT_EQ(exchange(*board,
+                       {104, 0x02, 105, 0x55, 0x15, 104, 0x08, 104, 0x04, 106, 104,
+                        board_extension::kLoadPcAddress, 105, 0x01, 0x00},
+                       10),
+              (Bytes{104, 105, 104, 104, 0xFF, 0x3F, 106, 104, 105}));
+    board->run_for(10'000);
+    EXPECT_EQ(board->chip().flash(0), before);
+    EXPECT_EQ(fault_list(board->pins()), "");
+
+    // A Vpp rail above 14.5 V: voltages-on is not answered and MCLR stays low; the
+    // low-voltage entry needs no Vpp and goes on.
+    board->set_vpp_supply(16.0);
+    EXPECT_EQ(exchange(*board, {102}, 1), Bytes{});
+    EXPECT_EQ(exchange(*board, {101}, 1), Bytes{});
+    EXPECT_FALSE(board->voltages_on());
+    EXPECT_FALSE(board->chip().powered());
+    EXPECT_EQ(exchange(*board, {104, board_extension::kLowVoltageEntry, 103}, 2),
+              (Bytes{104, 103}));
+    // 3.3 V selected but the rail still at 5 V: no entry of either kind is answered.
+    board->set_vpp_supply(13.0);
+    board->hold_vdd_rail(5000);
+    EXPECT_EQ(exchange(*board, {102}, 1), Bytes{});
+    EXPECT_EQ(exchange(*board, {104, board_extension::kLowVoltageEntry}, 1), Bytes{});
+    EXPECT_FALSE(board->voltages_on());
+    board->hold_vdd_rail(std::nullopt);
+    EXPECT_EQ(exchange(*board, {102}, 1), Bytes{102});
+    EXPECT_TRUE(board->chip().in_programming_mode());
+    EXPECT_EQ(exchange(*board, {103}, 1), Bytes{103});
+    EXPECT_EQ(fault_list(board->pins()), "");
+}
+
+// The entry hold of every entry the firmware makes, Vdd first, Vpp first and the
+// low-voltage key: at least 250 us in the shipped build, and a build that waits only
+// 100 us is caught on each.
+TEST(SimulatedFirmware, EntryHoldOfEveryEntryIsCheckedByTheChip) {
+    const std::vector<Bytes> entries = {
+        {101, 104, 0x04, 106, 103},
+        {102, 104, 0x04, 106, 103},
+        {104, board_extension::kLowVoltageEntry, 104, 0x04, 106, 103}};
+    for (const bool short_hold : {false, true}) {
+        for (const auto& entry : entries) {
+            SCOPED_TRACE(std::string(short_hold ? "100 us build, " : "shipped build, ") + "entry " +
+                         std::to_string(entry[0]));
+            auto board = board_with(
+                "PIC16F1847",
+                short_hold ? kFirmwareDir + "/corvanel-board-328p-short-hold.elf" : kFirmware);
+            ASSERT_TRUE(board);
+            (void)exchange(*board, entry, 6);
+            const auto& holds = board->pins().entry_holds_ns();
+            ASSERT_EQ(holds.size(), 1U);
+            std::cout << "[ hold     ] " << (short_hold ? "100 us build" : "shipped build")
+                      << ", entry " << int{entry[0]} << "/" << int{entry[1]} << ": " << holds[0]
+                      << " ns\n";
+            const std::string faults = fault_list(board->pins());
+            if (short_hold) {
+                EXPECT_LT(holds[0], 150'000U);
+                EXPECT_NE(faults.find("after the last supply edge (the chip needs 250000 ns)"),
+                          std::string::npos)
+                    << faults;
+            } else {
+                EXPECT_GE(holds[0], 300'000U);
+                EXPECT_EQ(faults, "");
+            }
+        }
+    }
+}
+
+// An LF part at 5 V is a fault the moment Vdd switches on; at 3.3 V it programs.
+TEST(SimulatedFirmware, FiveVoltsOnAnLfPartIsAFault) {
+    auto board = board_with("PIC16LF1554");
+    ASSERT_TRUE(board);
+    EXPECT_EQ(exchange(*board, {102, 103}, 2), (Bytes{102, 103}));
+    EXPECT_EQ(fault_list(board->pins()), "");
+    EXPECT_EQ(exchange(*board, {104, board_extension::kVdd5V, 102, 103}, 3),
+              (Bytes{104, 102, 103}));
+    EXPECT_NE(fault_list(board->pins())
+                  .find("Vdd 5.0 V above the PIC16LF1554's absolute maximum of 4.0 V"),
+              std::string::npos)
+        << fault_list(board->pins());
 }
 
 // More read commands than the buffer holds, sent at once (a host far beyond the
@@ -440,7 +602,7 @@ TEST(IcspFrontEnd, DecodesFramesAndCatchesShortClocksAndLateData) {
     d.pins.set_vpp(true, d.ns);
     d.pins.set_vdd(true, d.ns += 50'000);
     EXPECT_TRUE(d.chip.in_programming_mode());
-    d.ns += 100'000;
+    d.ns += 300'000;
     d.bits(0x02, 6);  // Load Data for Program Memory
     d.ns += 2000;
     d.bits(0x1234 << 1, 16);
@@ -469,6 +631,43 @@ TEST(IcspFrontEnd, DecodesFramesAndCatchesShortClocksAndLateData) {
     d.pins.set_clock(false, d.ns += 50);
     EXPECT_NE(fault_list(d.pins).find("PGD set only 50 ns before the falling edge"),
               std::string::npos);
+}
+
+// Clocks and data with the chip unpowered, a short entry hold and the supply levels.
+TEST(IcspFrontEnd, CatchesPinsMovingWithoutVddAShortHoldAndTooMuchVdd) {
+    PinDriver d;
+    d.bits(0x5, 3);
+    std::string faults = fault_list(d.pins);
+    EXPECT_NE(faults.find("PGC rose while Vdd is off"), std::string::npos) << faults;
+    EXPECT_NE(faults.find("PGC fell while Vdd is off"), std::string::npos) << faults;
+    EXPECT_NE(faults.find("PGD rose while Vdd is off"), std::string::npos) << faults;
+    EXPECT_TRUE(d.pins.entry_holds_ns().empty());
+    d.pins.clear_faults();
+
+    // Vpp first, Vdd 50 us later, the first clock 200 us after Vdd: too soon.
+    d.pins.set_vdd_millivolts(5000, d.ns);
+    d.pins.set_vpp(true, d.ns += 1000);
+    d.pins.set_vdd(true, d.ns += 50'000);
+    d.ns += 200'000;
+    d.bits(0x06, 6);
+    // The first rising edge comes half a bit after the wait.
+    EXPECT_EQ(d.pins.entry_holds_ns(), (std::vector<std::uint64_t>{200'500}));
+    EXPECT_EQ(
+        fault_list(d.pins),
+        "257000 ns: first clock 200500 ns after the last supply edge (the chip needs 250000 ns)\n");
+
+    // The same chip as an LF part: 5 V is a fault when it reaches the chip.
+    Pic14Chip lf = *Pic14Chip::create("PIC16LF1554", 1);
+    IcspPins pins(lf);
+    pins.set_vdd_millivolts(5000, 100);
+    EXPECT_EQ(fault_list(pins), "");
+    pins.set_vdd(true, 200);
+    pins.set_vdd(false, 300);
+    pins.set_vdd_millivolts(3300, 400);
+    pins.set_vdd(true, 500);
+    EXPECT_EQ(fault_list(pins),
+              "200 ns: Vdd 5.0 V above the PIC16LF1554's absolute maximum of 4.0 V\n");
+    EXPECT_EQ(IcspPins::absolute_max_vdd_millivolts(d.chip.info()), 6500);
 }
 
 TEST(IcspFrontEnd, LowVoltageKeyIsThirtyThreeClocksWithMclrLow) {
@@ -535,7 +734,7 @@ TEST(SimulatedBoardServer, ServesTheFirmwareOnAPseudoTerminalAndKeepsTheChip) {
         }
         return got;
     };
-    using Bytes = std::vector<std::uint8_t>;
+    EXPECT_EQ(ask({}, kBanner.size()), kBanner);
     EXPECT_EQ(ask({102, 104, 0x02, 105, 0x21, 0x03}, 3), (Bytes{102, 104, 105}));
     EXPECT_EQ(ask({104, 0x08}, 1), (Bytes{104}));
     std::this_thread::sleep_for(std::chrono::milliseconds(10));  // the programming time

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 
@@ -153,6 +154,51 @@ TEST(CommandTable, ManPageDescribesEveryCommandAndOption) {
     const QString page = read_source("packaging/man/corvanel.1");
     EXPECT_EQ(man_terms(page, QStringLiteral("COMMANDS"), false), table_commands());
     EXPECT_EQ(man_terms(page, QStringLiteral("OPTIONS"), true), table_options(true));
+}
+
+// Each exit code with its text, letter case, line breaks and the closing full
+// stop left aside: what a script's author reads in the man page is what
+// --help says.
+std::map<std::string, std::string> exit_codes(const QStringList& entries) {
+    std::map<std::string, std::string> codes;
+    for (const QString& entry : entries) {
+        QString text = entry.simplified().toLower();
+        while (text.endsWith(QLatin1Char('.'))) {
+            text.chop(1);
+        }
+        const QString code = text.section(QLatin1Char(' '), 0, 0);
+        codes[code.toStdString()] = text.section(QLatin1Char(' '), 1).toStdString();
+    }
+    return codes;
+}
+
+TEST(CommandTable, ManPageAndHelpGiveTheSameExitStatus) {
+    const QString help = command_line_help();
+    const auto help_start = help.indexOf(QStringLiteral("Exit status:\n"));
+    const auto help_end = help.indexOf(QStringLiteral("\n\n"), help_start);
+    ASSERT_GE(help_start, 0);
+    QStringList from_help;
+    for (const QString& line : help.mid(help_start, help_end - help_start).split('\n').mid(1)) {
+        if (QRegularExpression(QStringLiteral("^  \\d")).match(line).hasMatch()) {
+            from_help << line;
+        } else if (!from_help.isEmpty()) {
+            from_help.back() += QLatin1Char(' ') + line;
+        }
+    }
+    const QString page = read_source("packaging/man/corvanel.1");
+    const auto man_start = page.indexOf(QStringLiteral("\n.SH EXIT STATUS\n"));
+    const auto man_end = page.indexOf(QStringLiteral("\n.SH "), man_start + 1);
+    ASSERT_GE(man_start, 0);
+    QStringList from_man;
+    for (const QString& entry :
+         page.mid(man_start, man_end - man_start).split(QStringLiteral("\n.TP\n")).mid(1)) {
+        QString text = entry;
+        text.replace(QStringLiteral(".B "), QString()).replace(QStringLiteral("\\-"), "-");
+        from_man << text;
+    }
+    const auto expected = exit_codes(from_help);
+    EXPECT_EQ(expected.size(), 5U);
+    EXPECT_EQ(exit_codes(from_man), expected);
 }
 
 TEST(CommandTable, CompletionOffersEveryCommandAndOption) {

@@ -43,7 +43,7 @@ log=$work/production.csv
 serial=1000
 for chip in 1 2 3 4 5; do
     start_chip_server PIC16F628A --revision 2
-    run 0 --port "$device" program "$small" --verify --serial "$serial@F:7F0" --log "$log"
+    run 0 --port "$device" --window 64 program "$small" --verify --serial "$serial@F:7F0" --log "$log"
     expect_output "Chip programmed. "
     expect_output "Chip verified. "
     expect_output "Serial number $serial at F:7F0/2."
@@ -59,12 +59,17 @@ for chip in 1 2 3 4 5; do
     serial=$next
 done
 [ "$serial" -eq 1005 ] || fail "five chips ended at $serial"
-[ "$(sed -n 1p "$log")" = "time,model,device_id,revision,checksum,result" ] ||
+[ "$(sed -n 1p "$log")" = "time,model,device_id,revision,checksum,result,serial,file,file_checksum,reason" ] ||
     fail "the log's header: $(sed -n 1p "$log")"
 [ "$(wc -l <"$log")" -eq 6 ] || fail "the log has $(wc -l <"$log") lines, not 1 + 5"
-good=$(grep -c '^20[0-9-]*T[0-9:]*Z,PIC16F628A,1060,02,[0-9A-F]\{4\},pass$' "$log")
-[ "$good" -eq 5 ] || fail "$good good lines in the log:
+# Each line names its chip's serial number, the file and its checksum beside
+# the chip's; the file's checksum is the same for all five.
+for serial in 1000 1001 1002 1003 1004; do
+    grep -q "^20[0-9-]*T[0-9:]*Z,PIC16F628A,1060,02,[0-9A-F]\{4\},pass,$serial,$small,[0-9A-F]\{4\},\$" "$log" ||
+        fail "no good line for serial $serial:
 $(cat "$log")"
+done
+[ "$(cut -d, -f9 "$log" | sed 1d | sort -u | wc -l)" -eq 1 ] || fail "the file's checksum differs"
 # Each chip's checksum differs: the serial number is part of what was programmed.
 [ "$(cut -d, -f5 "$log" | sed 1d | sort -u | wc -l)" -eq 5 ] || fail "checksums repeat"
 
@@ -80,6 +85,20 @@ stop_server
 # A serial number the memory has no room for, a bad form, a bad region list and
 # an unwritable log are refused before the chip is touched.
 run 2 --port /dev/null program "$small" --serial "1@F:7FF/2"
+run 2 --port /dev/null program "$small" --serial "1:70000@E:0/2"
+expect_output "the step does not fit in 2 bytes"
+# A serial number over the file's code (the reset vector), or on a 12F675's
+# calibration word, is refused before the port is opened.
+run 1 --port /dev/null program "$small" --serial "1000@F:0/2"
+expect_output "0000h is 2805h"
+"$tool" --model PIC12F675 --port /dev/null program "$small" --serial "5@F:3FE/2" >"$work/out" 2>&1
+[ $? -eq 1 ] || fail "a serial number on OSCCAL: exit $?"
+expect_output "calibration word"
+# A FIFO as the log is refused at once, not waited on.
+mkfifo "$work/fifo"
+timeout 10 "$tool" --model PIC16F628A --port /dev/null program "$small" --log "$work/fifo" >"$work/out" 2>&1
+[ $? -eq 2 ] || fail "--log FIFO: exit $?"
+expect_output "not a regular file"
 run 2 --port /dev/null program "$small" --serial "1@F3F0"
 run 2 --port /dev/null program "$small" --only flash,fuses
 run 2 --port /dev/null program "$small" --log "$work/no-such-folder/log.csv"
@@ -129,13 +148,26 @@ start_chip_server PIC16F628A --stop-after 400
 run 3 --port "$device" program "$small" --serial "2000@F:7F0" --log "$log"
 grep -q "Next serial number" "$work/out" && fail "a failed chip gave a next serial number"
 grep -q "Chip programmed" "$work/out" && fail "a failed chip was reported programmed"
-tail -n 1 "$log" | grep -q ',fail$' || fail "the failure is not in the log: $(tail -n 1 "$log")"
+tail -n 1 "$log" | grep -q ',fail,2000,.*,Programmer not responding' ||
+    fail "the failure is not in the log: $(tail -n 1 "$log")"
 stop_server
-# A chip that is not the model's, with memories to keep: refused at the read.
+# A chip that is not the model's, with memories to keep: the question is
+# answered No at the read, and the run is cancelled, not failed.
 start_chip_server PIC16F877A
 run 1 --port "$device" program "$small" --preserve-eeprom --log "$log"
-tail -n 1 "$log" | grep -q '^[^,]*,PIC16F628A,0E20,00,[0-9A-F]\{4\},fail$' ||
+tail -n 1 "$log" | grep -q '^[^,]*,PIC16F628A,0E20,00,[0-9A-F]\{4\},cancelled,,.*,the chip in the socket is not a PIC16F628A' ||
     fail "the wrong chip is not in the log: $(tail -n 1 "$log")"
 stop_server
-[ "$(grep -c ',fail$' "$log")" -eq 2 ] || fail "the log should have two failures"
+[ "$(grep -c ',fail,' "$log")" -eq 1 ] || fail "the log should have one failure"
+[ "$(grep -c ',cancelled,' "$log")" -eq 1 ] || fail "the log should have one cancelled run"
+
+# The last number the bytes hold: the chip gets it, but the run cannot go on
+# handing out numbers; the log says fail with the reason, as the exit does.
+# (--force: the file has EEPROM data there.)
+start_chip_server PIC16F628A
+run 1 --port "$device" --window 64 program "$small" --serial "65535@E:0/2" --force --log "$log"
+tail -n 1 "$log" | grep -q ',fail,65535,.*used up after 65535' ||
+    fail "the used-up serial number is not in the log: $(tail -n 1 "$log")"
+grep -q "Next serial number" "$work/out" && fail "a next number after the last"
+stop_server
 echo "production session passed"

@@ -116,6 +116,12 @@ def check_model(name, model):
           f"{name}: revision address")
     check(model["vpp"] == "8.0 9.0" and model["lvp"] == "true" and model["voltageseq"] == "vppvdd",
           f"{name}: 8-9 V, Vpp first, low-voltage entry")
+    # The supply: an LF part never above 3.6 V (about 4 V destroys it), an F part up
+    # to 5.5 V; the bulk erase that starts every program needs 2.7 V.
+    vdd = [float(v) for v in model.get("vdd", "").replace(" erase ", " ").split()]
+    top = 3.6 if "LF" in name else 5.5
+    check(len(vdd) in (2, 4) and max(vdd) == top and vdd[1] == top and vdd[-2] == 2.7,
+          f"{name}: vdd window {model.get('vdd')} ends at {top} V, erases from 2.7 V")
     check((model["configaddr"], model["idaddr"], model["eepromaddr"]) == ("8007", "8000", "F000"),
           f"{name}: enhanced address map")
     check(latches in (1, 8, 16, 32) and flash % latches == 0, f"{name}: write latches")
@@ -301,7 +307,7 @@ def main(root):
             docs = f.read()
         count = len(classic) + len(models)
         check(table.returncode == 0 and f"{count} models in all." in docs and
-              "| 16F183xx | PIC16F18313 | 3066h (revision at 8005h) | 2048 | 256 | 8.0-9.0 | E000h-E003h" in docs,
+              "| 16F183xx | PIC16F18313 | 3066h (revision at 8005h) | 2048 | 256 | 8.0-9.0 | 2.7-5.5 | E000h-E003h" in docs,
               "table of supported chips of the appended file")
 
     for failure in failures[:40]:

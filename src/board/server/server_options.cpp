@@ -34,10 +34,11 @@ constexpr OptionRow kOptions[] = {
     {"--revision", "N", kBoth, "the chip's revision (default 0): 0 to 31 in the device ID\n"
                                "word, 0 to 4095 in the revision word of enhanced parts\n"
                                "whose device ID fills its word"},
-    {"--vpp", "VOLTS", kEmulated, "the Vpp the board drives on MCLR, reported by identify as\n"
-                                  "measured; a chip whose window it exceeds records a fault\n"
-                                  "(reported on exit), below its window the chip stays out of\n"
-                                  "programming mode"},
+    {"--vpp", "VOLTS", kBoth, "the Vpp the board drives on MCLR, reported by identify as\n"
+                              "measured (corvanel-simboard: the voltage its firmware's\n"
+                              "ADC reads); a chip whose window it exceeds records a fault\n"
+                              "(reported on exit), below its window the chip stays out of\n"
+                              "programming mode"},
     {"--vdd", "VOLTS", kEmulated, "the board's fixed Vdd supply (default 5.0): above a chip's\n"
                                   "absolute maximum (LF parts 4.0 V) it records a fault"},
     {"--plain", nullptr, kEmulated, "a board of the original protocol: no identify (107)"},

@@ -30,6 +30,9 @@ int run_simulated_board_server(int argc, char** argv) {
         std::cerr << kProgram << ": " << error << "\n";
         return 1;
     }
+    if (options.vpp) {
+        board->set_vpp_supply(*options.vpp);
+    }
     const auto session = ServerSession::open(options);
     if (!session) {
         return 1;

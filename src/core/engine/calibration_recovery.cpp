@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/engine/program_state.h"
+#include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
 
 namespace corvanel {
@@ -51,23 +52,16 @@ std::filesystem::path calibration_recovery_file(const std::filesystem::path& fol
 bool save_calibration(const std::filesystem::path& file, const SavedCalibration& saved) {
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
-    const std::filesystem::path partial = file.string() + ".part";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        if (saved.word >= 0) {
-            out << kWordKey << hex4(saved.word) << "\r\n";
-        }
-        if (saved.bits >= 0) {
-            out << kBitsKey << hex4(saved.bits) << "\r\n";
-        }
-        out.flush();
-        if (!out) {
-            std::filesystem::remove(partial, error);
-            return false;
-        }
+    std::string text;
+    if (saved.word >= 0) {
+        text += std::string(kWordKey) + hex4(saved.word) + "\r\n";
     }
-    std::filesystem::rename(partial, file, error);
-    return !error;
+    if (saved.bits >= 0) {
+        text += std::string(kBitsKey) + hex4(saved.bits) + "\r\n";
+    }
+    // The one safe write: a fresh temporary file that a planted link cannot
+    // redirect, renamed over the target; a target that is no regular file is refused.
+    return !replace_file(file, text);
 }
 
 std::optional<SavedCalibration> load_saved_calibration(const std::filesystem::path& file) {

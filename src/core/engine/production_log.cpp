@@ -4,6 +4,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "core/devices/device_identity.h"
 
 namespace corvanel {
 
@@ -33,7 +37,37 @@ std::string csv_field(const std::string& text) {
     return quoted + "\"";
 }
 
+// A reason on one line: the log is one line per chip.
+std::string one_line(const std::string& text) {
+    std::string line;
+    for (const char c : text) {
+        if (c == '\r' || c == '\n') {
+            if (!line.empty() && line.back() != ' ') {
+                line += ' ';
+            }
+        } else {
+            line += c;
+        }
+    }
+    while (!line.empty() && line.back() == ' ') {
+        line.pop_back();
+    }
+    return line;
+}
+
 }  // namespace
+
+std::string_view production_result_text(ProductionResult result) {
+    switch (result) {
+        case ProductionResult::Pass:
+            return "pass";
+        case ProductionResult::Cancelled:
+            return "cancelled";
+        case ProductionResult::Fail:
+            break;
+    }
+    return "fail";
+}
 
 std::string iso8601_utc(std::time_t time) {
     std::tm parts{};
@@ -56,18 +90,49 @@ std::string production_log_line(const ProductionRecord& record) {
         const std::int32_t word = *record.id_word & 0x3FFF;
         line += hex_digits(word & record.id_mask, 4);
         line += ',';
-        line += hex_digits(word & ~record.id_mask & 0x3FFF, 2);
+        if (record.revision_word && *record.revision_word >= 0) {
+            const std::int32_t revision = revision_from_word(*record.revision_word);
+            line += hex_digits(revision, revision > 0xFF ? 3 : 2);
+        } else {
+            line += hex_digits(word & ~record.id_mask & 0x3FFF, 2);
+        }
     } else {
         line += ',';
     }
     line += ',';
     line += hex_digits(record.checksum, 4);
-    line += record.passed ? ",pass" : ",fail";
+    line += ',';
+    line += production_result_text(record.result);
+    line += ',';
+    if (record.serial) {
+        line += std::to_string(*record.serial);
+    }
+    line += ',';
+    line += csv_field(one_line(record.file));
+    line += ',';
+    if (record.file_checksum) {
+        line += hex_digits(*record.file_checksum, 4);
+    }
+    line += ',';
+    line += csv_field(one_line(record.reason));
     return line;
+}
+
+std::optional<std::string> production_log_refusal(const std::string& path) {
+    std::error_code error;
+    // Links are followed: a link to a log file is a log file.
+    const auto status = std::filesystem::status(path, error);
+    if (error || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) {
+        return std::nullopt;  // a new file, or one fopen reports on
+    }
+    return path + " is not a regular file";
 }
 
 std::optional<std::string> append_production_log(const std::string& path,
                                                  const ProductionRecord& record) {
+    if (auto refused = production_log_refusal(path)) {
+        return refused;
+    }
     std::FILE* file = std::fopen(path.c_str(), "ab");
     if (file == nullptr) {
         return path + ": " + std::strerror(errno);

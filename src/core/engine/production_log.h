@@ -3,14 +3,22 @@
 
 // Production bookkeeping: the pass / fail counters of a session and the log
 // file, one CSV line per Program All:
-//   time,model,device_id,revision,checksum,result
-//   2026-12-09T16:20:05Z,PIC16F628A,1060,02,3A5F,pass
+//   time,model,device_id,revision,checksum,result,serial,file,file_checksum,reason
+//   2026-12-09T16:20:05Z,PIC16F628A,1060,02,3A5F,pass,1000,app.hex,3A2B,
 // The time is UTC in ISO 8601; the device ID (the ID word without its revision
-// bits, four hex digits) and the revision (two hex digits) are what the
-// operation read from the chip, empty when it read none; the checksum is that
-// of the image programmed (see core/devices/buffer_checksum.h); the result is "pass" or
-// "fail". A line is appended with one write and flushed at once, so a log that
-// several runs share keeps whole lines.
+// bits, four hex digits) and the revision (at least two hex digits: the ID
+// word's revision bits, or the revision word of the parts that have one) are
+// what the operation read from the chip, empty when it read none; the checksum
+// is that of the image programmed into the chip (the file with the serial
+// number and the memories kept from the chip; see core/devices/buffer_checksum.h);
+// the result is "pass", "fail" or "cancelled" (a question answered No, a
+// Stop: the chip may be untouched or half programmed, but nothing failed);
+// the serial number is the decimal number written, empty without one; the
+// file and its checksum are the HEX file as loaded; the reason says why a run
+// did not pass. The first six columns are those of older logs, so lines
+// appended to an old log still read the same there. A line is appended with
+// one write and flushed at once, so a log that several runs share keeps whole
+// lines.
 
 #include <cstdint>
 #include <ctime>
@@ -21,7 +29,12 @@
 namespace corvanel {
 
 inline constexpr std::string_view kProductionLogHeader =
-    "time,model,device_id,revision,checksum,result";
+    "time,model,device_id,revision,checksum,result,serial,file,file_checksum,reason";
+
+enum class ProductionResult { Pass, Fail, Cancelled };
+
+// "pass", "fail", "cancelled".
+[[nodiscard]] std::string_view production_result_text(ProductionResult result);
 
 struct ProductionCounters {
     std::int64_t passed = 0;
@@ -39,8 +52,16 @@ struct ProductionRecord {
     // of the part's bits; nothing when no ID was read.
     std::optional<std::int32_t> id_word;
     std::int32_t id_mask = 0x3FE0;
+    // The revision word of the parts whose ID fills the whole word; nothing:
+    // the revision is the ID word's bits outside the mask.
+    std::optional<std::int32_t> revision_word;
     std::uint16_t checksum = 0;
-    bool passed = false;
+    ProductionResult result = ProductionResult::Fail;
+    std::optional<std::uint64_t> serial;
+    std::string file;
+    std::optional<std::uint16_t> file_checksum;
+    // Why the run did not pass (one line); empty for a pass.
+    std::string reason;
 };
 
 // "2026-12-09T16:20:05Z".
@@ -49,6 +70,11 @@ struct ProductionRecord {
 // The record's line, without the line end. A model name with a comma or quote
 // is quoted as CSV wants.
 [[nodiscard]] std::string production_log_line(const ProductionRecord& record);
+
+// Why `path` cannot be a production log: it exists and is not a regular file
+// (a FIFO would hold the program in its open until a reader comes, a device
+// would take the lines). Nothing when it may be appended to.
+[[nodiscard]] std::optional<std::string> production_log_refusal(const std::string& path);
 
 // Appends the line (and the header first when the file is empty or new) to the
 // file at `path` (bytes for the file system). Answers an error text, or nothing

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/devices/config_fields.h"
+#include "core/image/hex_text.h"
 #include "core/text/ascii_text.h"
 
 namespace corvanel {
@@ -117,6 +118,54 @@ std::optional<std::string> kept_region_refusal(const MemoryImage& chip,
         return std::string(
             "Data code protection is on: the chip's EEPROM cannot be read "
             "to be kept. Program All refused.");
+    }
+    return std::nullopt;
+}
+
+RegionSelection kept_regions(const RegionSelection& programmed, const MemoryImage& shape) {
+    return RegionSelection{!programmed.flash && shape.flash_size > 0,
+                           !programmed.eeprom && shape.eeprom_size > 0, !programmed.user_ids,
+                           !programmed.config};
+}
+
+std::optional<std::string> kept_reads_differ(const MemoryImage& first, const MemoryImage& second,
+                                             const RegionSelection& programmed) {
+    const auto differ = [](std::string where, std::int32_t address, std::string one,
+                           std::string two) {
+        return where + " " + hex4h(address) + " read " + one + ", then " + two;
+    };
+    if (!programmed.flash) {
+        for (std::int32_t at = 0; at < first.flash_size; ++at) {
+            if (first.flash_word(at) != second.flash_word(at)) {
+                return differ("Program memory", at, hex4h(first.flash_word(at)),
+                              hex4h(second.flash_word(at)));
+            }
+        }
+    }
+    if (!programmed.eeprom) {
+        for (std::int32_t at = 0; at < first.eeprom_size; ++at) {
+            if (first.eeprom_byte(at) != second.eeprom_byte(at)) {
+                return differ("EEPROM", at, hex2h(first.eeprom_byte(at)),
+                              hex2h(second.eeprom_byte(at)));
+            }
+        }
+    }
+    if (!programmed.user_ids) {
+        for (int index = 0; index < kUserIdCount; ++index) {
+            if (first.user_id(index) != second.user_id(index)) {
+                return "User ID " + std::to_string(index) + " read " + hex4h(first.user_id(index)) +
+                       ", then " + hex4h(second.user_id(index));
+            }
+        }
+    }
+    if (!programmed.config) {
+        for (int number = 1; number <= first.config_count(); ++number) {
+            if (first.config_word(number) != second.config_word(number)) {
+                return "Configuration word " + std::to_string(number) + " read " +
+                       hex4h(first.config_word(number)) + ", then " +
+                       hex4h(second.config_word(number));
+            }
+        }
     }
     return std::nullopt;
 }

@@ -56,6 +56,19 @@ struct RegionSelection {
                                                              const RegionSelection& programmed,
                                                              const ProtectionBits& protection);
 
+// The memories Program All keeps from the chip (those it has and does not write
+// from the buffer).
+[[nodiscard]] RegionSelection kept_regions(const RegionSelection& programmed,
+                                           const MemoryImage& shape);
+
+// The line has no checksum, so the chip is read twice before the erase and the
+// two reads of the kept memories must agree: a garbled byte in either would
+// otherwise be written back as the chip's own. Nothing when they agree, else
+// the first difference ("EEPROM 0010h read 12h, then 13h").
+[[nodiscard]] std::optional<std::string> kept_reads_differ(const MemoryImage& first,
+                                                           const MemoryImage& second,
+                                                           const RegionSelection& programmed);
+
 inline constexpr std::string_view kNothingSelectedText = "No memory is selected for the operation.";
 
 }  // namespace corvanel

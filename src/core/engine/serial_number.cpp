@@ -28,6 +28,14 @@ std::string hex_text(std::int32_t value) {
     return text;
 }
 
+std::string hex_digits(std::int32_t value, int digits) {
+    std::string text = hex_text(value);
+    if (static_cast<int>(text.size()) < digits) {
+        text.insert(0, static_cast<std::size_t>(digits) - text.size(), '0');
+    }
+    return text;
+}
+
 }  // namespace
 
 std::uint64_t SerialNumber::largest() const {
@@ -84,15 +92,27 @@ std::optional<SerialNumber> parse_serial_text(std::string_view text, std::string
         error = "the start does not fit in " + std::to_string(serial.byte_count) + " bytes";
         return std::nullopt;
     }
+    // A step the bytes cannot hold would wrap to a number already handed out.
+    if (serial.step > serial.largest()) {
+        error = "the step does not fit in " + std::to_string(serial.byte_count) + " bytes";
+        return std::nullopt;
+    }
     return serial;
 }
 
 std::string serial_location_text(const SerialNumber& serial) {
+    if (serial.address < 0) {
+        return std::string();  // none chosen
+    }
     return std::string(serial.location == SerialLocation::RetlwTable ? "F:" : "E:") +
            hex_text(serial.address) + "/" + std::to_string(serial.byte_count);
 }
 
-std::optional<std::string> serial_refusal(const SerialNumber& serial, const MemoryImage& shape) {
+std::optional<std::string> serial_refusal(const SerialNumber& serial, const MemoryImage& shape,
+                                          const ActiveModel& model) {
+    if (serial.address < 0) {
+        return std::string("Serial number: no location chosen.");
+    }
     if (serial.byte_count < 1 || serial.byte_count > kMaxSerialBytes) {
         return "Serial number: the byte count is not 1 to " + std::to_string(kMaxSerialBytes) + ".";
     }
@@ -107,6 +127,35 @@ std::optional<std::string> serial_refusal(const SerialNumber& serial, const Memo
     if (serial.value > serial.largest()) {
         return "Serial number " + std::to_string(serial.value) + " does not fit in " +
                std::to_string(serial.byte_count) + " bytes.";
+    }
+    if (serial.location == SerialLocation::RetlwTable && model.calibration_word) {
+        const std::int32_t calibration = model.calibration_word->address;
+        if (calibration >= serial.address && calibration < serial.address + serial.byte_count) {
+            return "Serial number: " + hex_text(calibration) + "h is the " + model.model_name +
+                   "'s factory calibration word; the chip keeps its own value there.";
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> serial_overwrites(const SerialNumber& serial, const MemoryImage& image) {
+    for (int n = 0; n < serial.byte_count; ++n) {
+        const std::int32_t at = serial.address + n;
+        if (serial.location == SerialLocation::RetlwTable) {
+            const std::int32_t word = image.flash_word(at) & 0x3FFF;
+            if (word != 0x3FFF && (word & 0x3F00) != kRetlwOpcode) {
+                return "The serial number's location " + serial_location_text(serial) +
+                       " holds program data: program memory " + hex_digits(at, 4) + "h is " +
+                       hex_digits(word, 4) + "h.";
+            }
+        } else {
+            const std::int32_t byte = image.eeprom_byte(at) & 0xFF;
+            if (byte != 0xFF) {
+                return "The serial number's location " + serial_location_text(serial) +
+                       " holds data: EEPROM " + hex_digits(at, 4) + "h is " + hex_digits(byte, 2) +
+                       "h.";
+            }
+        }
     }
     return std::nullopt;
 }

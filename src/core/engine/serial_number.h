@@ -10,12 +10,15 @@
 // On the command line: START[:STEP]@F:ADDRESS[/BYTES] (program memory, ADDRESS
 // a hex word address) or START[:STEP]@E:ADDRESS[/BYTES] (EEPROM, ADDRESS a hex
 // byte address); START and STEP decimal, STEP 1 and BYTES 2 unless given.
+// There is no default location: the user names it, because wherever a default
+// pointed (the reset vector) it would write over somebody's code.
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "core/devices/model_application.h"
 #include "core/image/memory_image.h"
 
 namespace corvanel {
@@ -29,7 +32,8 @@ struct SerialNumber {
     std::uint64_t value = 1;
     std::uint64_t step = 1;
     SerialLocation location = SerialLocation::RetlwTable;
-    std::int32_t address = 0;
+    // -1: no location chosen yet.
+    std::int32_t address = -1;
     int byte_count = 2;
 
     // The largest number `byte_count` bytes hold.
@@ -39,13 +43,24 @@ struct SerialNumber {
 // Parses the command line's form; on a fault answers nothing and sets `error`.
 [[nodiscard]] std::optional<SerialNumber> parse_serial_text(std::string_view text,
                                                             std::string& error);
-// "F:3F0/2" or "E:10/2": where the number goes, as parse_serial_text reads it.
+// "F:3F0/2" or "E:10/2": where the number goes, as parse_serial_text reads it;
+// empty when no location is chosen.
 [[nodiscard]] std::string serial_location_text(const SerialNumber& serial);
 
-// Why the number cannot be written into an image of that shape (outside the
-// memory, too large for its bytes), or nothing when it can.
+// Why the number cannot be written into an image of that shape (no location,
+// outside the memory, too large for its bytes, on the model's factory
+// calibration word, which every operation writes back with the chip's own value
+// and Verify does not compare), or nothing when it can.
 [[nodiscard]] std::optional<std::string> serial_refusal(const SerialNumber& serial,
-                                                        const MemoryImage& shape);
+                                                        const MemoryImage& shape,
+                                                        const ActiveModel& model);
+
+// The location holds data of the loaded file (a program memory word that is
+// neither erased nor a RETLW, an EEPROM byte that is not FFh): the text names
+// the first such address and the word found. Nothing when the number only
+// fills erased cells or an existing RETLW table.
+[[nodiscard]] std::optional<std::string> serial_overwrites(const SerialNumber& serial,
+                                                           const MemoryImage& image);
 
 // Writes the current number into `image` (serial_refusal must have said nothing).
 void write_serial(const SerialNumber& serial, MemoryImage& image);

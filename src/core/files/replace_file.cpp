@@ -63,6 +63,11 @@ std::optional<std::string> target_refusal(const fs::path& path) {
     }
     const fs::file_status status = fs::status(target, error);
     if (error || !fs::exists(status)) {
+        // A new file needs its folder; found now, before a whole chip is read for it.
+        const fs::path folder = target.parent_path();
+        if (!folder.empty() && !fs::is_directory(folder, error)) {
+            return std::string("The folder does not exist");
+        }
         return std::nullopt;
     }
     if (fs::is_directory(status)) {

@@ -34,7 +34,8 @@ namespace corvanel {
 [[nodiscard]] std::filesystem::path save_destination(const std::filesystem::path& path);
 
 // Why a save of `path` would be refused before anything is written (a folder,
-// not a regular file, read-only, a loop of links); nothing when it may go on.
+// not a regular file, read-only, a loop of links, a new file in a folder that
+// does not exist); nothing when it may go on.
 [[nodiscard]] std::optional<std::string> target_refusal(const std::filesystem::path& path);
 
 // Writes `contents` as the whole new file `path`. Answers nothing on success,

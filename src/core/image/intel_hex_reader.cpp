@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/image/intel_hex_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <limits>
 
@@ -120,12 +121,62 @@ private:
     std::vector<std::string> tail_;
 };
 
-HexMessage record_error(int line_number, HexRecordFault fault) {
+// A record of hex digits only, some of them a-f: a writer that used lower case.
+bool lower_case_record(std::string_view line) {
+    while (!line.empty() && line.back() == ' ') {
+        line.remove_suffix(1);
+    }
+    if (line.size() < 2 || line.front() != ':') {
+        return false;
+    }
+    bool lower = false;
+    for (const char c : line.substr(1)) {
+        const bool digit = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+        const bool small = c >= 'a' && c <= 'f';
+        if (!digit && !small) {
+            return false;
+        }
+        lower = lower || small;
+    }
+    return lower;
+}
+
+HexMessage record_error(int line_number, HexRecordFault fault, std::string_view line) {
     std::string text(kContainsErrors);
     text.append(kCrLf).append("Line number ").append(std::to_string(line_number));
     text.append(hex_fault_text(fault));
+    if (lower_case_record(line)) {
+        text.append(kCrLf).append(kLowerCaseDigitsText);
+    }
     return {std::move(text), message_kind::kError, {}};
 }
+
+// The runs of word addresses with data, merged as they come (a compiler writes
+// them in rising order, so nearly every word extends the last run).
+class RangeList {
+public:
+    void add(std::int64_t word_address) {
+        highest_ = std::max(highest_, word_address);
+        if (!ranges_.empty() && ranges_.back().end == word_address) {
+            ++ranges_.back().end;
+            return;
+        }
+        for (const WordRange& range : ranges_) {
+            if (word_address >= range.first && word_address < range.end) {
+                return;  // written twice: covered already
+            }
+        }
+        if (ranges_.size() >= kMaxWordRanges) {
+            complete_ = false;
+            return;
+        }
+        ranges_.push_back({word_address, word_address + 1});
+    }
+
+    std::int64_t highest_ = -1;
+    std::vector<WordRange> ranges_;
+    bool complete_ = true;
+};
 
 HexMessage out_of_range_warning(const OutOfRangeList& list) {
     std::string text = "Warning!";
@@ -203,8 +254,8 @@ struct RecordOutcome {
 
 class RecordReader {
 public:
-    RecordReader(MemoryImage& image, OutOfRangeList& out_of_range)
-        : image_(image), out_of_range_(out_of_range) {}
+    RecordReader(MemoryImage& image, OutOfRangeList& out_of_range, RangeList& ranges)
+        : image_(image), out_of_range_(out_of_range), ranges_(ranges) {}
 
     [[nodiscard]] std::int32_t flash_extent() const { return flash_extent_; }
 
@@ -279,6 +330,7 @@ private:
             std::string swapped(pair.substr(2, 2));
             swapped.append(pair.substr(0, 2));
             const std::int32_t value = hexval4(swapped);
+            ranges_.add(first_word + k);
             if (!place_word(image_, first_word + k, value, flash_extent_, out_of_range_)) {
                 return HexRecordFault::BadDataWord;
             }
@@ -288,6 +340,7 @@ private:
 
     MemoryImage& image_;
     OutOfRangeList& out_of_range_;
+    RangeList& ranges_;
     std::int64_t upper_ = 0;
     std::int32_t flash_extent_ = 0;
 };
@@ -306,6 +359,9 @@ HexOpenReport open_report(HexReadResult read, const std::string& path, MemoryIma
     if (read.loaded) {
         report.flash_extent = read.flash_extent;
         report.out_of_range_count = read.out_of_range_count;
+        report.highest_address = read.highest_address;
+        report.ranges = std::move(read.ranges);
+        report.ranges_complete = read.ranges_complete;
         report.cut_short = !read.end_record;
         report.status_text = hex_loaded_status(read.flash_extent);
         report.loaded_file_label = short_path(path);
@@ -351,7 +407,8 @@ std::string_view hex_fault_text(HexRecordFault fault) {
 HexReadResult load_hex_text(std::string_view bytes, MemoryImage& image) {
     HexReadResult result;
     OutOfRangeList out_of_range;
-    RecordReader reader(image, out_of_range);
+    RangeList ranges;
+    RecordReader reader(image, out_of_range, ranges);
     const std::string text = normalise_line_ends(bytes);
     const std::vector<std::string_view> lines = split_lines(text);
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -359,7 +416,7 @@ HexReadResult load_hex_text(std::string_view bytes, MemoryImage& image) {
         if (outcome.fault != HexRecordFault::None) {
             result.fault = outcome.fault;
             result.line_number = static_cast<int>(i + 1);
-            result.messages.push_back(record_error(result.line_number, outcome.fault));
+            result.messages.push_back(record_error(result.line_number, outcome.fault, lines[i]));
             image.clear_image();
             return result;
         }
@@ -373,6 +430,9 @@ HexReadResult load_hex_text(std::string_view bytes, MemoryImage& image) {
     result.out_of_range_count = out_of_range.count();
     result.out_of_range_head = out_of_range.head();
     result.out_of_range_tail = out_of_range.tail();
+    result.highest_address = ranges.highest_;
+    result.ranges = std::move(ranges.ranges_);
+    result.ranges_complete = ranges.complete_;
     if (out_of_range.count() > 0) {
         result.messages.push_back(out_of_range_warning(out_of_range));
     }

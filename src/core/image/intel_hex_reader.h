@@ -23,6 +23,16 @@
 
 namespace corvanel {
 
+// A run of consecutive word addresses that received data: [first, end).
+struct WordRange {
+    std::int64_t first = 0;
+    std::int64_t end = 0;
+};
+
+// The most runs a load records; a file scattered wider than this (no compiler
+// writes one) is only said to be too wide for a model to be named.
+inline constexpr std::size_t kMaxWordRanges = 1024;
+
 // One message for the message box. Lines are separated by CR LF; an empty
 // caption means the window title.
 struct HexMessage {
@@ -50,6 +60,12 @@ enum class HexRecordFault {
 // The message for a fault, as it follows the line number: ": The record is too short."
 [[nodiscard]] std::string_view hex_fault_text(HexRecordFault fault);
 
+// The line added under a record's fault when its digits are hex digits but some
+// are lower case: the reader keeps to the format's upper case, and says why.
+inline constexpr std::string_view kLowerCaseDigitsText =
+    "The record's hex digits are lower case; Intel HEX files are read with upper-case "
+    "digits (A-F) only.";
+
 struct HexReadResult {
     bool loaded = false;
     // Set when the load failed because of a record; `line_number` counts the
@@ -70,6 +86,12 @@ struct HexReadResult {
     std::int64_t out_of_range_count = 0;
     std::string out_of_range_head;
     std::string out_of_range_tail;
+    // The highest word address with data (-1: none), and the runs of addresses
+    // with data in the order met; `ranges_complete` is false when the file had
+    // more runs than kMaxWordRanges.
+    std::int64_t highest_address = -1;
+    std::vector<WordRange> ranges;
+    bool ranges_complete = true;
     // The error or the out-of-range warning, in the order to show them.
     std::vector<HexMessage> messages;
 };
@@ -92,6 +114,10 @@ struct HexOpenReport {
     // Word addresses of the file that the chip does not have (their data was
     // dropped; the warning among the messages lists them).
     std::int64_t out_of_range_count = 0;
+    // As in HexReadResult: what the file covers, to tell which models it fits.
+    std::int64_t highest_address = -1;
+    std::vector<WordRange> ranges;
+    bool ranges_complete = true;
     std::vector<HexMessage> messages;
     // "HEX file not loaded!" or "Operation completed. Total N (KK) program words loaded."
     std::string status_text;

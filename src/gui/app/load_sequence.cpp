@@ -42,6 +42,13 @@ void Form1::load_sequence() {
         serial_link_->scan_ports();
         (void)serial_link_->open_configured_port();
         offer_virtual_board_when_no_port(*serial_link_, first_start);
+        if (first_start && serial_link_->MSComm1.virtual_port() != nullptr) {
+            // A new user sees a port name that means nothing yet: say what it
+            // is and what to try first.
+            set_status(status_text() +
+                       QStringLiteral(" the virtual board. Open a HEX file or press F5 to try "
+                                      "Program All on the virtual board"));
+        }
     } else {
         open_port_without_link();
     }

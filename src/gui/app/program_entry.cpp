@@ -22,6 +22,7 @@
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/main_window.h"
 #include "platform/app/app_state.h"
+#include "platform/app/crash_voltages_off.h"
 #include "platform/app/data_files.h"
 #include "platform/app/settings_store.h"
 #include "platform/app/stop_signals.h"
@@ -249,6 +250,9 @@ int run_window_application(int argc, char** argv, const QString& version) {
     g_exit_program = &program;
     std::atexit(voltages_off_at_exit);
     std::set_terminate(terminate_with_voltages_off);
+    // A crash (or qFatal) leaves no way through the program: the handler sends
+    // voltages-off on the port's descriptor and lets the crash go on.
+    install_crash_voltages_off();
 
     // Logout, a session's end and the stop signals end the window without
     // questions, but never with the chip powered.

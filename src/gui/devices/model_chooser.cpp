@@ -94,6 +94,10 @@ QString model_tooltip(const DeviceModel& model) {
     if (const auto window = parse_vpp_window(model.vpp)) {
         tip += QStringLiteral(", Vpp: ") + QString::fromStdString(vpp_window_text(*window));
     }
+    // The supply the chip takes while programmed: an LF part ends at 3.6 V.
+    if (const auto window = parse_vdd_window(model.vdd)) {
+        tip += QStringLiteral(", Vdd: ") + QString::fromStdString(vdd_window_text(*window));
+    }
     return tip;
 }
 

@@ -59,7 +59,17 @@ CalibrationDialog::CalibrationDialog(const ActiveModel& model, std::function<voi
     auto* buttons = new QHBoxLayout;
     write_ = new QPushButton(QStringLiteral("&Write to Chip"), this);
     close_ = new QPushButton(QStringLiteral("Close"), this);
+    save_ = new QPushButton(QStringLiteral("&Save to File..."), this);
+    load_ = new QPushButton(QStringLiteral("&Load from File..."), this);
+    save_->setToolTip(QStringLiteral("Keep the values in the fields in a file"));
+    load_->setToolTip(
+        QStringLiteral("Fill the fields from a saved file; Write to Chip puts "
+                       "them in the chip"));
+    save_->hide();
+    load_->hide();
     buttons->addWidget(write_);
+    buttons->addWidget(save_);
+    buttons->addWidget(load_);
     buttons->addStretch();
     buttons->addWidget(close_);
     layout->addLayout(buttons);
@@ -68,6 +78,64 @@ CalibrationDialog::CalibrationDialog(const ActiveModel& model, std::function<voi
     connect(read_, &QPushButton::clicked, this, &CalibrationDialog::read_clicked);
     connect(write_, &QPushButton::clicked, this, &CalibrationDialog::write_clicked);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(save_, &QPushButton::clicked, this, &CalibrationDialog::save_clicked);
+    connect(load_, &QPushButton::clicked, this, [this] {
+        if (load_values_) {
+            if (const auto values = load_values_()) {
+                set_values(*values);
+            }
+        }
+    });
+}
+
+void CalibrationDialog::set_file_commands(std::function<void(const SavedCalibration&)> save,
+                                          std::function<std::optional<SavedCalibration>()> load) {
+    save_values_ = std::move(save);
+    load_values_ = std::move(load);
+    save_->setVisible(static_cast<bool>(save_values_));
+    load_->setVisible(static_cast<bool>(load_values_));
+}
+
+void CalibrationDialog::set_values(const SavedCalibration& values) {
+    word_->setText(values.word >= 0 ? QString::fromStdString(hex4(values.word)) : QString());
+    QString bits;
+    const std::int32_t mask = model_.calibration_config_bits;
+    if (values.bits >= 0 && mask != 0) {
+        // One binary digit per calibration bit, the highest first, as typed.
+        for (int bit = 13; bit >= 0; --bit) {
+            if (((mask >> bit) & 1) != 0) {
+                bits += ((values.bits >> bit) & 1) != 0 ? QLatin1Char('1') : QLatin1Char('0');
+            }
+        }
+    }
+    bandgap_->setText(bits);
+}
+
+std::optional<SavedCalibration> CalibrationDialog::typed_values() {
+    std::string error;
+    const auto typed =
+        parse_typed_calibration(word_->text().trimmed().toStdString(),
+                                bandgap_->text().trimmed().toStdString(), model_, error);
+    if (!typed) {
+        (void)mymsgbox(QString::fromStdString(error) + QLatin1Char('.'), message_kind::kError,
+                       window_title());
+    }
+    return typed;
+}
+
+void CalibrationDialog::save_clicked() {
+    if (!save_values_) {
+        return;
+    }
+    if (const auto typed = typed_values()) {
+        if (typed->word < 0 && typed->bits < 0) {
+            (void)mymsgbox(QStringLiteral("Nothing to save: read the chip or type the values "
+                                          "first."),
+                           message_kind::kError, window_title());
+            return;
+        }
+        save_values_(*typed);
+    }
 }
 
 QString CalibrationDialog::chip_text() const {
@@ -76,7 +144,8 @@ QString CalibrationDialog::chip_text() const {
 
 void CalibrationDialog::set_busy(bool busy) {
     for (QWidget* control : {static_cast<QWidget*>(read_), static_cast<QWidget*>(write_),
-                             static_cast<QWidget*>(close_)}) {
+                             static_cast<QWidget*>(close_), static_cast<QWidget*>(save_),
+                             static_cast<QWidget*>(load_)}) {
         control->setEnabled(!busy);
     }
 }
@@ -98,13 +167,8 @@ void CalibrationDialog::read_clicked() {
 }
 
 void CalibrationDialog::write_clicked() {
-    std::string error;
-    const auto typed =
-        parse_typed_calibration(word_->text().trimmed().toStdString(),
-                                bandgap_->text().trimmed().toStdString(), model_, error);
+    const auto typed = typed_values();
     if (!typed) {
-        (void)mymsgbox(QString::fromStdString(error) + QLatin1Char('.'), message_kind::kError,
-                       window_title());
         return;
     }
     const QString values =

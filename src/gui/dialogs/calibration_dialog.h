@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 #include "core/engine/calibration_recovery.h"
 
@@ -34,9 +35,23 @@ public:
     [[nodiscard]] QLineEdit* bandgap_edit() const { return bandgap_; }
     [[nodiscard]] QString chip_text() const;
 
+    // "Save to File..." and "Load from File...": `save` keeps the values in the
+    // fields, `load` answers values for them (nothing: cancelled or refused).
+    // The buttons show once these are given.
+    void set_file_commands(std::function<void(const SavedCalibration&)> save,
+                           std::function<std::optional<SavedCalibration>()> load);
+    // Fills the fields: the OSCCAL word in hex, the band-gap bits in binary
+    // (a value of -1 leaves its field empty).
+    void set_values(const SavedCalibration& values);
+    [[nodiscard]] QPushButton* save_button() const { return save_; }
+    [[nodiscard]] QPushButton* load_button() const { return load_; }
+
 private:
     void read_clicked();
     void write_clicked();
+    void save_clicked();
+    // The fields' values, or nothing after saying what is wrong.
+    [[nodiscard]] std::optional<SavedCalibration> typed_values();
     void show_result(const QString& text);
     void set_busy(bool busy);
 
@@ -49,6 +64,10 @@ private:
     QPushButton* read_ = nullptr;
     QPushButton* write_ = nullptr;
     QPushButton* close_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QPushButton* load_ = nullptr;
+    std::function<void(const SavedCalibration&)> save_values_;
+    std::function<std::optional<SavedCalibration>()> load_values_;
 };
 
 }  // namespace corvanel

@@ -426,8 +426,29 @@ bool Form08::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
+namespace {
+
+int& open_box_count() {
+    static int count = 0;
+    return count;
+}
+
+struct OpenBox {
+    OpenBox() { ++open_box_count(); }
+    ~OpenBox() { --open_box_count(); }
+    OpenBox(const OpenBox&) = delete;
+    OpenBox& operator=(const OpenBox&) = delete;
+};
+
+}  // namespace
+
+int open_message_boxes() {
+    return open_box_count();
+}
+
 int mymsgbox(const QString& text, int kind, const QString& caption) {
     const QString shown_caption = caption.isEmpty() ? window_title() : caption;
+    const OpenBox open;
     if (interceptor()) {
         return interceptor()(text, kind, shown_caption);
     }

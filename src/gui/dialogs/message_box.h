@@ -116,6 +116,10 @@ int mymsgbox(const QString& text, int kind, const QString& caption = QString());
 // Replaces the window for tests and non-interactive hosts: while set, mymsgbox
 // calls it (with the caption already resolved) and returns its result instead
 // of showing anything. An empty function shows the real window again.
+// How many message boxes are open now (nested ones counted; the interceptor's
+// calls too): while a question waits, what it asks about must not change under it.
+[[nodiscard]] int open_message_boxes();
+
 using MessageBoxInterceptor =
     std::function<int(const QString& text, int kind, const QString& caption)>;
 void set_message_box_interceptor(MessageBoxInterceptor interceptor);

@@ -16,8 +16,9 @@
 namespace corvanel {
 
 SerialNumberDialog::SerialNumberDialog(const SerialNumber& serial, bool enabled,
-                                       const MemoryImage& shape, QWidget* parent)
-    : QDialog(parent), serial_(serial), enabled_(enabled), shape_(shape) {
+                                       const MemoryImage& shape, const ActiveModel& model,
+                                       QWidget* parent)
+    : QDialog(parent), serial_(serial), enabled_(enabled), shape_(shape), model_(model) {
     setWindowTitle(QStringLiteral("Serial Numbers"));
     auto* layout = new QVBoxLayout(this);
     enable_box = new QCheckBox(QStringLiteral("&Write a serial number into each chip"), this);
@@ -37,7 +38,9 @@ SerialNumberDialog::SerialNumberDialog(const SerialNumber& serial, bool enabled,
     location_box->addItem(QStringLiteral("EEPROM bytes"));
     location_box->setCurrentIndex(serial.location == SerialLocation::Eeprom ? 1 : 0);
     form->addRow(QStringLiteral("&Location:"), location_box);
-    address_edit = new QLineEdit(QString::number(serial.address, 16).toUpper(), this);
+    address_edit = new QLineEdit(
+        serial.address < 0 ? QString() : QString::number(serial.address, 16).toUpper(), this);
+    address_edit->setPlaceholderText(QStringLiteral("choose: not over code"));
     address_edit->setToolTip(
         QStringLiteral("Program memory word or EEPROM byte address of the low byte (hex)"));
     form->addRow(QStringLiteral("&Address (hex):"), address_edit);
@@ -69,6 +72,11 @@ void SerialNumberDialog::accept() {
     serial.value = start_edit->text().trimmed().toULongLong(&number, 10);
     bool address = false;
     serial.address = address_edit->text().trimmed().toInt(&address, 16);
+    if (address_edit->text().trimmed().isEmpty()) {
+        // No address yet: fine while serial numbers stay off.
+        address = !enable_box->isChecked();
+        serial.address = -1;
+    }
     serial.step = static_cast<std::uint64_t>(step_box->value());
     serial.location =
         location_box->currentIndex() == 1 ? SerialLocation::Eeprom : SerialLocation::RetlwTable;
@@ -77,8 +85,12 @@ void SerialNumberDialog::accept() {
     if (!number) {
         problem = QStringLiteral("The next number is not a decimal number.");
     } else if (!address) {
-        problem = QStringLiteral("The address is not a hex number.");
-    } else if (const auto refused = serial_refusal(serial, shape_);
+        problem = address_edit->text().trimmed().isEmpty()
+                      ? QStringLiteral(
+                            "Choose the address of the serial number: a place the "
+                            "program does not use (not the reset vector).")
+                      : QStringLiteral("The address is not a hex number.");
+    } else if (const auto refused = serial_refusal(serial, shape_, model_);
                refused && enable_box->isChecked()) {
         problem = QString::fromStdString(*refused);
     }

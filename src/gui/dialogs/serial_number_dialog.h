@@ -5,10 +5,12 @@
 // chip, the next number, the step, where it goes (a RETLW table in program
 // memory or bytes in EEPROM), its address and its number of bytes. "OK" takes
 // the values only when the number fits where it should go in the applied
-// model's chip; otherwise the dialog says why and stays open.
+// model's chip (not on its factory calibration word); otherwise the dialog says
+// why and stays open. There is no default address: the user types one.
 
 #include <QDialog>
 
+#include "core/devices/model_application.h"
 #include "core/engine/serial_number.h"
 #include "core/image/memory_image.h"
 
@@ -25,7 +27,7 @@ class SerialNumberDialog : public QDialog {
     Q_OBJECT
 public:
     SerialNumberDialog(const SerialNumber& serial, bool enabled, const MemoryImage& shape,
-                       QWidget* parent = nullptr);
+                       const ActiveModel& model, QWidget* parent = nullptr);
 
     [[nodiscard]] const SerialNumber& serial() const { return serial_; }
     [[nodiscard]] bool serial_enabled() const { return enabled_; }
@@ -46,6 +48,7 @@ private:
     SerialNumber serial_;
     bool enabled_ = false;
     const MemoryImage& shape_;
+    const ActiveModel& model_;
 };
 
 }  // namespace corvanel

@@ -26,13 +26,18 @@ QString hex_file_filter() {
 
 QString choose_file(QWidget* parent, FileChooserMode mode, const QString& title,
                     const QString& start_folder) {
+    return choose_file(parent, mode, title, start_folder, hex_file_filter());
+}
+
+QString choose_file(QWidget* parent, FileChooserMode mode, const QString& title,
+                    const QString& start_folder, const QString& filter) {
     if (installed_chooser()) {
-        return installed_chooser()(mode, title, start_folder, hex_file_filter());
+        return installed_chooser()(mode, title, start_folder, filter);
     }
     if (mode == FileChooserMode::Open) {
-        return QFileDialog::getOpenFileName(parent, title, start_folder, hex_file_filter());
+        return QFileDialog::getOpenFileName(parent, title, start_folder, filter);
     }
-    return QFileDialog::getSaveFileName(parent, title, start_folder, hex_file_filter(), nullptr,
+    return QFileDialog::getSaveFileName(parent, title, start_folder, filter, nullptr,
                                         QFileDialog::DontConfirmOverwrite);
 }
 

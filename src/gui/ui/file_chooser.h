@@ -28,5 +28,8 @@ void set_file_chooser(FileChooser chooser);
 // about overwriting: the save command asks that question itself.
 [[nodiscard]] QString choose_file(QWidget* parent, FileChooserMode mode, const QString& title,
                                   const QString& start_folder);
+// The same with a filter of its own (the toolkit's notation).
+[[nodiscard]] QString choose_file(QWidget* parent, FileChooserMode mode, const QString& title,
+                                  const QString& start_folder, const QString& filter);
 
 }  // namespace corvanel

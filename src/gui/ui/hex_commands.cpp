@@ -9,7 +9,9 @@
 #include <QFileInfo>
 #include <QMimeData>
 
+#include "core/devices/model_fit.h"
 #include "core/engine/program_state.h"
+#include "core/image/hex_merge.h"
 #include "core/files/read_file.h"
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
@@ -95,6 +97,7 @@ void Form1::open_hex_file(const QString& full_path) {
         // The reader names the file and the reason in its own message.
         report = corvanel::open_hex_file(path, image);
     }
+    add_model_fit_text(state().database, state().selected_model, report);
     show_messages(report.messages);
     if (report.loaded) {
         out_of_range_warning_.clear();
@@ -113,6 +116,43 @@ void Form1::open_hex_file(const QString& full_path) {
     }
     updatedisplay();
     set_status(QString::fromStdString(report.status_text));
+    enable();
+}
+
+void Form1::menumerge_Click() {
+    if (refuse_during_operation()) {
+        return;
+    }
+    const QString chosen = choose_file(this, FileChooserMode::Open,
+                                       QStringLiteral("Select HEX File To Merge"), last_path());
+    if (chosen.isEmpty()) {
+        return;
+    }
+    merge_hex_file(remember_folder(chosen));
+}
+
+void Form1::merge_hex_file(const QString& full_path) {
+    if (refuse_during_operation()) {
+        return;
+    }
+    disable();
+    const HexMergeResult result =
+        corvanel::merge_hex_file(QFile::encodeName(full_path).toStdString(), state().image);
+    show_messages(result.messages);
+    if (result.merged) {
+        // What the chip cannot hold of the second file is asked about before
+        // Program All, as for the first; so is a second file without its end.
+        if (result.out_of_range_count > 0 && out_of_range_warning_.isEmpty()) {
+            for (const HexMessage& message : result.messages) {
+                if (message.kind == message_kind::kInformation) {
+                    out_of_range_warning_ = QString::fromStdString(message.text);
+                }
+            }
+        }
+        state().image_cut_short = state().image_cut_short || result.cut_short;
+    }
+    updatedisplay();
+    set_status(QString::fromStdString(result.status_text));
     enable();
 }
 

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
@@ -29,6 +30,7 @@
 #include "gui/devices/model_chooser.h"
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/config_word_dialog.h"
+#include "gui/dialogs/document_view.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/dialogs/theme_chooser.h"
 #include "gui/link/port_commands.h"
@@ -73,7 +75,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     setWindowIcon(program_icon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                   Qt::WindowCloseButtonHint);
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setFont(window_font());
     build_menus();
     build_controls();
@@ -82,9 +84,18 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     // Pass / fail / total and the next serial number, under the client area.
     statusBar()->addPermanentWidget(production->counters_label());
     statusBar()->setSizeGripEnabled(false);
-    client_->setFixedSize(twips_to_pixels(kClientWidthTwips), twips_to_pixels(kClientHeightTwips));
+    // The design size is the smallest and the first: a larger window (or a
+    // maximised one) gives the tables more rows.
+    design_client_size_ =
+        QSize(twips_to_pixels(kClientWidthTwips), twips_to_pixels(kClientHeightTwips));
+    for (QWidget* control : client_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        design_geometry_.insert(control, control->geometry());
+    }
+    client_->setMinimumSize(design_client_size_);
+    client_->resize(design_client_size_);
     adjustSize();
-    setFixedSize(sizeHint());
+    setMinimumSize(sizeHint());
+    resize(sizeHint());
     qApp->installEventFilter(this);
     setAcceptDrops(true);
     on_theme_changed(this, [this] { settheme(); });
@@ -124,8 +135,21 @@ void Form1::build_menus() {
         menu1->addAction(QStringLiteral("&Reload HEX File"), this, &Form1::menureload_Click);
     menureload->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     menureload->setEnabled(false);
+    menumerge =
+        menu1->addAction(QStringLiteral("&Merge HEX File..."), this, &Form1::menumerge_Click);
     menusave = menu1->addAction(QStringLiteral("&Save Buffer As"), this, &Form1::menusave_Click);
     menusave->setShortcut(QKeySequence::Save);
+
+    // Finding one's way in the tables.
+    menu_edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    menugoto =
+        menu_edit->addAction(QStringLiteral("&Go to Address..."), this, &Form1::menugoto_Click);
+    menugoto->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    menufind = menu_edit->addAction(QStringLiteral("&Find..."), this, &Form1::menufind_Click);
+    menufind->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    menufindnext =
+        menu_edit->addAction(QStringLiteral("Find &Next"), this, &Form1::menufindnext_Click);
+    menufindnext->setShortcut(QKeySequence(Qt::Key_F3));
 
     menu3 = menuBar()->addMenu(QStringLiteral("&Tools"));
     const std::array<QString, 5> operation_captions = {
@@ -147,6 +171,9 @@ void Form1::build_menus() {
 
     production = new ProductionPanel(*this);
     menu_production = production->build_menu(menuBar());
+    menu_production->addSeparator();
+    menurepeat = menu_production->addAction(QStringLiteral("Repeat on Chip &Insertion..."), this,
+                                            &Form1::menurepeat_Click);
 
     menu4 = menuBar()->addMenu(QStringLiteral("&Options"));
     menumodel = menu4->addAction(QStringLiteral("Change &Microcontroller Model"), this,
@@ -195,7 +222,13 @@ void Form1::build_menus() {
                                   [this] { show_theme_chooser(this); });
 
     menu5 = menuBar()->addMenu(QStringLiteral("&Help"));
-    menuportinfo = menu5->addAction(QStringLiteral("Serial Port &Pinout"), this,
+    // The board people build today (an Arduino on USB), its page and the rest
+    // of the documentation; the DB-9 pinout belongs to the original serial board.
+    menuwiring = menu5->addAction(QStringLiteral("&Board Wiring"), this,
+                                  [this] { (void)show_board_wiring(this); });
+    menudocs = menu5->addAction(QStringLiteral("&Documentation"), this,
+                                [] { open_documentation_folder(); });
+    menuportinfo = menu5->addAction(QStringLiteral("Original Serial Board &Pinout"), this,
                                     [] { show_serial_port_pinout(); });
     menuabout =
         menu5->addAction(QStringLiteral("&About Tavrelix Corvanel"), this, &Form1::menuabout_Click);
@@ -419,6 +452,21 @@ void Form1::settheme() {
     for (ClickLabel* value_label : label_id) {
         paint_control(value_label, roles.col_field_back, roles.col_field_text);
     }
+    // The status bar (the counters, the menus' tips) is a field like the status
+    // line: left to the window's background it drew black text on a dark theme.
+    paint_control(statusBar(), roles.col_field_back, roles.col_field_text);
+    // The progress bar keeps the platform's colours, but its caption over the
+    // filled part must stay legible: a light highlight is darkened until it is.
+    QPalette bar = QApplication::palette(progress_bar);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        QColor fill = bar.color(group, QPalette::Highlight);
+        const QColor caption = bar.color(group, QPalette::HighlightedText);
+        for (int step = 0; step < 20 && contrast_ratio(fill, caption) < 4.5; ++step) {
+            fill = caption.lightness() > 127 ? fill.darker(115) : fill.lighter(115);
+        }
+        bar.setColor(group, QPalette::Highlight, fill);
+    }
+    progress_bar->setPalette(bar);
 }
 
 void Form1::disable() {
@@ -432,7 +480,7 @@ void Form1::enable() {
 // The command lock covers the menus and the five operation buttons; labels stay
 // active so that "Test Vpp" can be switched off again.
 void Form1::set_commands_enabled(bool enabled) {
-    for (QMenu* menu : {menu1, menu3, menu_production, menu4, menu5}) {
+    for (QMenu* menu : {menu1, menu_edit, menu3, menu_production, menu4, menu5}) {
         menu->menuAction()->setEnabled(enabled);
     }
     for (QPushButton* button : Command) {
@@ -445,11 +493,24 @@ void Form1::set_commands_enabled(bool enabled) {
 }
 
 void Form1::set_status(const QString& text) {
-    label_status->setText(text);
+    status_full_ = text;
+    show_status_line();
+    show_cancelled_progress(text);
+}
+
+void Form1::show_status_line() {
+    // A text longer than the line ends in "..." rather than being cut at both
+    // ends; the whole text is the tooltip.
+    const QFontMetrics metrics(label_status->font());
+    const int room = label_status->width() - 6;
+    const bool fits = metrics.horizontalAdvance(status_full_) <= room;
+    label_status->setText(fits ? status_full_
+                               : metrics.elidedText(status_full_, Qt::ElideRight, room));
+    label_status->setToolTip(fits ? QString() : status_full_);
 }
 
 QString Form1::status_text() const {
-    return label_status->text();
+    return status_full_;
 }
 
 bool Form1::refuse_during_operation() {
@@ -547,10 +608,24 @@ void Form1::operation_ended() {
     const ScriptRunner& runner = program.runner;
     // The read before a Program All that keeps memories of the chip leaves the buffer alone.
     const bool read_for_program = production != nullptr && production->reading_for_program();
+    const bool verify_ended = runner.completing() && !program.operation_failed &&
+                              runner.operation_name == operation_name(OperationKind::Verify);
+    const int passed_before = production != nullptr ? production->counters().passed : 0;
     if (production != nullptr) {
         production->operation_ended();
     }
+    // The sequence's own verdict: it counts a pass only when every step passed.
+    const bool verify_passed =
+        verify_ended && production != nullptr && production->counters().passed > passed_before;
     finish_progress();
+    if (program_sequence_start_ >= 0.0 && (production == nullptr || !production->busy())) {
+        // The Program All sequence has ended: with its Verify passed, the
+        // status line gives the time of the whole sequence, not the Verify's.
+        if (verify_passed) {
+            sequence_seconds_ = host_.clock_seconds() - program_sequence_start_;
+        }
+        program_sequence_start_ = -1.0;
+    }
     // A Read All that finished: the buffer is the chip now, not the file.
     if (runner.completing() && runner.operation_name == operation_name(OperationKind::Read) &&
         !read_for_program) {
@@ -618,8 +693,7 @@ void Form1::menuabout_Click() {
     mymsgbox(text, message_kind::kTick, window_title());
 }
 
-void Form1::run_operation(OperationKind operation) {
-    stopped_operation_.clear();
+void Form1::apply_operation_settings() {
     // "Fast Link" leaves out the no-operation round trips; off unless set, so
     // that the board hears the classic byte stream. Never changed mid-operation.
     if (!state().runner.running()) {
@@ -634,29 +708,51 @@ void Form1::run_operation(OperationKind operation) {
             state().runner.window = 0;
         }
     }
-    if (production->busy()) {
-        set_status(kOperationInProgress);
+}
+
+void Form1::run_operation(OperationKind operation) {
+    stopped_operation_.clear();
+    apply_operation_settings();
+    const auto idle = [this] {
+        return !state().runner.running() && !state().runner.in_step() && !production->busy();
+    };
+    if (!idle()) {
+        if (production->busy() || !state().runner.completing()) {
+            set_status(kOperationInProgress);
+        }
         return;
     }
-    const bool idle = !state().runner.running() && !state().runner.in_step();
-    if (idle && !confirm_out_of_range_buffer(operation)) {
+    if (!confirm_out_of_range_buffer(operation)) {
+        return;
+    }
+    // A file cut short at a line boundary loads without a fault: ask before the
+    // chip gets (or is compared with) what may be only part of the program.
+    if ((operation == OperationKind::Program || operation == OperationKind::Verify) &&
+        state().image_cut_short &&
+        mymsgbox(QString::fromLatin1(kNoEndRecordText) + QStringLiteral("\r\nContinue?"),
+                 message_kind::kQuestion, window_title()) != message_result::kYes) {
+        set_status(QString::fromUtf8(cancelled_text(operation).data(),
+                                     static_cast<qsizetype>(cancelled_text(operation).size())));
+        return;
+    }
+    // The questions wait for an answer while events go on: whatever started in
+    // the meantime owns the chip now, and this run is not started over it.
+    if (!idle()) {
+        set_status(kOperationInProgress);
         return;
     }
     // Which bits of the configuration word protect the memories (Verify).
     state().config_fields = &config_field_table();
-    // A file cut short at a line boundary loads without a fault: ask before the
-    // chip gets (or is compared with) what may be only part of the program.
-    if ((operation == OperationKind::Program || operation == OperationKind::Verify) &&
-        state().image_cut_short && !state().runner.running() &&
-        mymsgbox(QString::fromLatin1(kNoEndRecordText) + QStringLiteral("\r\nContinue?"),
-                 message_kind::kQuestion, window_title()) != message_result::kYes) {
-        return;
-    }
-    if (idle && production->takes(operation)) {
+    if (production->takes(operation)) {
         // Program All (counters, log, serial numbers, kept memories, the Verify
         // after it) and Read All of chosen memories run as the production sequence.
+        program_sequence_start_ =
+            operation == OperationKind::Program ? host_.clock_seconds() : -1.0;
         production->start(operation, on_change_run_);
         on_change_run_ = false;
+        if (!production->busy()) {
+            program_sequence_start_ = -1.0;  // refused before it began
+        }
         return;
     }
     const StartResult started = start_operation(state(), operation);
@@ -703,7 +799,8 @@ void Form1::Host::set_status_text(std::string_view text) {
         return;
     }
     form_.show_progress(text);
-    form_.set_status(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    form_.set_status(form_.with_sequence_time(
+        QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
 }
 
 int Form1::Host::show_message(std::string_view text, int kind, std::string_view caption) {
@@ -740,6 +837,7 @@ double Form1::Host::clock_seconds() {
 }
 
 void Form1::Host::process_events() {
+    form_.note_running_operation();
     if (event_throttle_.due()) {
         QCoreApplication::processEvents();
     }

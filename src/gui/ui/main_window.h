@@ -8,11 +8,14 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <QElapsedTimer>
 #include <QFont>
+#include <QHash>
 #include <QMainWindow>
+#include <QRect>
 #include <QString>
 #include <QTimer>
 
@@ -36,6 +39,7 @@ class CellEditor;
 class ClickLabel;
 class MemoryTable;
 class ProductionPanel;
+class RepeatDialog;
 class SerialLink;
 class TableScrollBar;
 
@@ -88,6 +92,8 @@ public:
     void updatedisplay();
     void set_status(const QString& text);
     [[nodiscard]] QString status_text() const;
+    // The file last opened or saved (empty: none), as the production log names it.
+    [[nodiscard]] const QString& loaded_file() const { return loaded_path_; }
 
     // An operation owns the image, the model and the port from its first step
     // to its end: the commands that would change them answer true here, after
@@ -110,6 +116,14 @@ public:
     void menumodel_Click();
     // Clears, loads `full_path` and reports in the labels and the status line.
     void open_hex_file(const QString& full_path);
+    // "&Merge HEX File...": lays `full_path` over the buffer (see core/image/hex_merge.h).
+    void menumerge_Click();
+    void merge_hex_file(const QString& full_path);
+    // "Production > Repeat on Chip Insertion": asks, then runs the mode's
+    // window until Escape (see gui/ui/repeat_mode.h).
+    void menurepeat_Click();
+    // The mode's window while it runs, else null.
+    [[nodiscard]] RepeatDialog* repeat_dialog() const { return repeat_dialog_; }
 
     // Cell editor events.
     void tabla_MouseUp(MemoryTable* table, QPoint position);
@@ -149,6 +163,21 @@ public:
     // Erase All with the typed calibration written back, then the read above.
     void write_calibration(const SavedCalibration& typed, std::function<void(const QString&)> done);
     void menucalibration_Click();
+    // The calibration view's file commands: the values in a file of their own
+    // (the format of the calibration rescue file), and back.
+    void save_calibration_file(const SavedCalibration& values);
+    [[nodiscard]] std::optional<SavedCalibration> load_calibration_file();
+    // What the last read of the calibration view found; nothing after a failed read.
+    std::optional<SavedCalibration> read_calibration_values_;
+
+    // "Go to Address" (Ctrl+G), "Find" (Ctrl+F) and "Find Next" (F3) in the
+    // table the wheel works on (FLASH unless the EEPROM table was chosen): the
+    // cell found is marked and scrolled into view; the status line says where.
+    void menugoto_Click();
+    void menufind_Click();
+    void menufindnext_Click();
+    // The marked cell: its address in the table's memory, or -1.
+    [[nodiscard]] std::int32_t marked_address() const { return mark_address_; }
 
     // Controls, named as in the window design.
     ClickLabel* Label7 = nullptr;
@@ -172,6 +201,10 @@ public:
     std::array<ClickLabel*, kMaxConfigWords> label_conf{};
     // Places the configuration word labels for the applied model's count and addresses.
     void layout_config_words();
+    // Places the controls for the client area's size: at the design size as
+    // designed; larger, the tables grow (FLASH two thirds of the height gained)
+    // and what stands right of or below them moves with them.
+    void layout_for_size();
     // The two-word captions' font as fitted when the window was built.
     QFont config_caption_font_;
     // The user ID words 2000h..2003h (8000h.. on the enhanced parts, __IDLOCS), in a
@@ -194,6 +227,8 @@ public:
     QAction* menuclear = nullptr;
     QAction* menuopen = nullptr;
     QAction* menusave = nullptr;
+    QAction* menumerge = nullptr;
+    QAction* menurepeat = nullptr;
     std::array<QAction*, 5>
         menuoperation{};  // menuprogram, menuread, menuerase, menublank, menuverify
     QAction* menuidentify = nullptr;
@@ -214,8 +249,14 @@ public:
     QAction* menufastlink = nullptr;
     QMenu* menusendahead = nullptr;
     QActionGroup* send_ahead_choices = nullptr;  // lock-step, "Automatic"
-    QAction* menuportinfo = nullptr;
+    QAction* menuwiring = nullptr;
+    QAction* menudocs = nullptr;
+    QAction* menuportinfo = nullptr;  // the original serial board's DB-9 pinout
     QAction* menuabout = nullptr;
+    QMenu* menu_edit = nullptr;
+    QAction* menugoto = nullptr;
+    QAction* menufind = nullptr;
+    QAction* menufindnext = nullptr;
 
     // The "Pro&duction" menu and the counters in the status bar.
     ProductionPanel* production = nullptr;
@@ -232,6 +273,10 @@ protected:
 
 private:
     void set_commands_enabled(bool enabled);
+    // The settings an operation takes when it starts (fast link, Board Vpp,
+    // send-ahead window): read afresh unless one is running.
+    void apply_operation_settings();
+    RepeatDialog* repeat_dialog_ = nullptr;
     void build_controls();
     void build_menus();
     void apply_fonts();
@@ -262,6 +307,15 @@ private:
     void show_progress(std::string_view text);
     void reset_progress();
     void finish_progress();
+    // Remembers the running operation's name for the bar: the engine forgets it
+    // when an operation is stopped or fails, before the bar is finished.
+    void note_running_operation();
+    // "Program all cancelled." and the like: the bar says so instead of keeping
+    // the result of the run before.
+    void show_cancelled_progress(const QString& status);
+    // The Verify's result at the end of a Program All sequence: the status line
+    // gives the time of the whole sequence ("Chip programmed and verified. 4.2 s").
+    [[nodiscard]] QString with_sequence_time(const QString& status);
     void show_checksum();
     // Watches the loaded file (none when the buffer is no file's).
     void watch_loaded_file();
@@ -308,6 +362,25 @@ private:
     };
 
     QWidget* client_ = nullptr;
+    // The client area's design size and each control's design place in it.
+    QSize design_client_size_;
+    QHash<QWidget*, QRect> design_geometry_;
+    // How far the configuration words (beside the EEPROM table) have moved.
+    QPoint config_offset_;
+    QSize laid_out_gain_{0, 0};  // the growth the controls are placed for
+    // The status line's whole text; the label shows as much as fits.
+    QString status_full_;
+    void show_status_line();
+    // The cell "Go to Address" or "Find" marked, and the table it is in.
+    std::int32_t mark_address_ = -1;
+    bool mark_in_eeprom_ = false;
+    // The last "Find": its values, for F3.
+    QString find_text_;
+    // Scrolls the table so that `address` is shown, marks it and says where it is.
+    void show_address(bool eeprom, std::int32_t address, const QString& status);
+    // The table the commands work on: EEPROM when its scroll bar has the wheel.
+    [[nodiscard]] bool eeprom_chosen() const { return wheel_target_ == WheelTarget::Eeprom; }
+    void find_from(std::int32_t from);
     SerialLink* serial_link_ = nullptr;
     std::function<void()> model_chooser_;
     Host host_{*this};
@@ -329,6 +402,15 @@ private:
     std::string stopped_operation_;
 
     ProgressEstimate progress_estimate_;
+    // The operation the progress bar is about ("program", ...), and whether
+    // the bar already says it was cancelled.
+    std::string progress_operation_;
+    bool progress_cancelled_ = false;
+    // Clock time when the running Program All sequence started; negative when none.
+    double program_sequence_start_ = -1.0;
+    // Seconds of the Program All sequence whose Verify has just passed, until
+    // the Verify's result reaches the status line.
+    double sequence_seconds_ = -1.0;
     QFileSystemWatcher* file_watcher_ = nullptr;
     QTimer change_timer_;
     int programmed_on_change_ = 0;

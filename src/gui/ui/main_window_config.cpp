@@ -10,6 +10,7 @@
 #include "gui/dialogs/config_word_dialog.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/main_window.h"
+#include "gui/ui/repeat_mode.h"
 #include "gui/widgets/click_label.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
@@ -57,6 +58,10 @@ void Form1::menuidentify_Click() {
 }
 
 void Form1::chip_identified(std::int32_t word) {
+    if (repeat_dialog_ != nullptr && repeat_dialog_->reading()) {
+        repeat_dialog_->identified(word);  // a read of Repeat on Chip Insertion
+        return;
+    }
     // Called from the interpreter's finishing step: the offer (which may apply a
     // model and reopen the port) waits until the step has ended.
     QTimer::singleShot(0, this, [this, word] { offer_identified_model(word); });

@@ -6,11 +6,13 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QMenu>
 #include <QProgressBar>
+#include <QRegularExpression>
 
 #include <QDir>
 
@@ -20,11 +22,14 @@
 #include <memory>
 
 #include "core/devices/buffer_checksum.h"
+#include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
 #include "core/image/intel_hex_writer.h"
 #include "gui/dialogs/calibration_dialog.h"
 #include "gui/dialogs/message_box.h"
+#include "gui/ui/file_chooser.h"
 #include "gui/ui/main_window.h"
+#include "gui/ui/production_panel.h"
 #include "gui/widgets/click_label.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
@@ -174,15 +179,29 @@ void Form1::build_workflow_menus() {
 
 void Form1::reset_progress() {
     progress_estimate_.reset();
+    progress_cancelled_ = false;
+    sequence_seconds_ = -1.0;
     progress_bar->setRange(0, 1);
     progress_bar->setValue(0);
     const ScriptRunner& runner = state().runner;
+    progress_operation_ = runner.operation_name;
     progress_bar->setFormat(runner.running()
                                 ? operation_caption(runner.operation_name) + QStringLiteral("...")
                                 : QString());
 }
 
+void Form1::note_running_operation() {
+    const ScriptRunner& runner = state().runner;
+    if (runner.running() && progress_operation_ != runner.operation_name) {
+        progress_operation_ = runner.operation_name;
+        if (progress_bar->format().isEmpty()) {
+            progress_bar->setFormat(operation_caption(progress_operation_) + QStringLiteral("..."));
+        }
+    }
+}
+
 void Form1::show_progress(std::string_view text) {
+    note_running_operation();
     const auto count = parse_progress(text);
     if (!count) {
         return;
@@ -199,16 +218,66 @@ void Form1::show_progress(std::string_view text) {
     progress_bar->setFormat(format);
 }
 
+void Form1::show_cancelled_progress(const QString& status) {
+    for (const OperationKind kind : kButtonOperations) {
+        const std::string_view cancelled = cancelled_text(kind);
+        if (status ==
+            QString::fromUtf8(cancelled.data(), static_cast<qsizetype>(cancelled.size()))) {
+            progress_estimate_.reset();
+            progress_operation_ = std::string(operation_name(kind));
+            progress_cancelled_ = true;
+            progress_bar->setRange(0, 1);
+            progress_bar->setValue(0);
+            progress_bar->setFormat(operation_caption(progress_operation_) +
+                                    QStringLiteral(": cancelled"));
+            return;
+        }
+    }
+}
+
 void Form1::finish_progress() {
     const ScriptRunner& runner = state().runner;
-    const QString caption = operation_caption(runner.operation_name);
+    if (progress_cancelled_) {
+        return;  // the bar says so already
+    }
+    // The engine clears the name when it stops or abandons an operation; the
+    // name "Stop" kept, or the one seen while it ran, says what ended.
+    std::string name = runner.operation_name;
+    if (name.empty()) {
+        name = !stopped_operation_.empty() ? stopped_operation_ : progress_operation_;
+    }
+    if (name.empty()) {
+        progress_bar->setFormat(QString());  // "Test Vpp": no operation ran
+        return;
+    }
+    const QString caption = operation_caption(name);
     if (runner.completing() && !state().operation_failed) {
         progress_bar->setRange(0, 1);
         progress_bar->setValue(1);
         progress_bar->setFormat(caption + QStringLiteral(": done"));
+    } else if (!stopped_operation_.empty()) {
+        progress_bar->setFormat(caption + QStringLiteral(": stopped"));
     } else {
         progress_bar->setFormat(caption + QStringLiteral(": ended"));
     }
+}
+
+QString Form1::with_sequence_time(const QString& status) {
+    if (sequence_seconds_ < 0.0) {
+        return status;
+    }
+    static const QRegularExpression verified(
+        QStringLiteral("^Chip verified\\. [0-9.]+ seconds elapsed\\.\\.\\."));
+    const QRegularExpressionMatch match = verified.match(status);
+    if (!match.hasMatch()) {
+        return status;
+    }
+    QString text = status;
+    text.replace(0, match.capturedLength(),
+                 QStringLiteral("Chip programmed and verified. %1 s")
+                     .arg(QString::number(sequence_seconds_, 'f', 1)));
+    sequence_seconds_ = -1.0;
+    return text;
 }
 
 void Form1::show_checksum() {
@@ -272,8 +341,11 @@ void Form1::loaded_file_changed() {
         file_watcher_->addPath(loaded_path_);
     }
     const ScriptRunner& runner = state().runner;
+    // A question still open (Program All's "no end record... Continue?") is
+    // about the buffer as it is: the new file waits until it is answered.
     if (runner.running() || runner.in_step() || runner.completing() || state().link.vpp_test_on ||
-        !menu1->menuAction()->isEnabled()) {
+        !menu1->menuAction()->isEnabled() || (production != nullptr && production->busy()) ||
+        open_message_boxes() > 0 || QApplication::activeModalWidget() != nullptr) {
         change_timer_.start();  // after the operation (or the open dialog) has ended
         return;
     }
@@ -385,13 +457,83 @@ void Form1::menucalibration_Click() {
     if (refuse_during_operation() || !state().model.calibration_word) {
         return;
     }
+    CalibrationDialog* view = nullptr;
+    // A good read also fills the fields, ready to be saved or written back.
+    const auto fill_after = [this, &view](CalibrationDialog::Done done) {
+        return [this, &view, done = std::move(done)](const QString& text) {
+            if (view != nullptr && read_calibration_values_) {
+                view->set_values(*read_calibration_values_);
+            }
+            done(text);
+        };
+    };
     CalibrationDialog dialog(
-        state().model, [this](CalibrationDialog::Done done) { read_calibration(std::move(done)); },
-        [this](const SavedCalibration& typed, CalibrationDialog::Done done) {
-            write_calibration(typed, std::move(done));
+        state().model,
+        [this, fill_after](CalibrationDialog::Done done) {
+            read_calibration(fill_after(std::move(done)));
+        },
+        [this, fill_after](const SavedCalibration& typed, CalibrationDialog::Done done) {
+            write_calibration(typed, fill_after(std::move(done)));
         },
         this);
+    view = &dialog;
+    dialog.set_file_commands(
+        [this](const SavedCalibration& values) { save_calibration_file(values); },
+        [this] { return load_calibration_file(); });
     dialog.exec();
+    view = nullptr;
+}
+
+namespace {
+
+const QString kCalibrationFilter = QStringLiteral("Calibration files (*.txt);;All files (*)");
+
+}  // namespace
+
+void Form1::save_calibration_file(const SavedCalibration& values) {
+    const QString model = QString::fromStdString(state().model.model_name);
+    const QString path =
+        choose_file(this, FileChooserMode::Save, QStringLiteral("Save Calibration"),
+                    QDir(last_path()).filePath(QStringLiteral("calibration-%1.txt").arg(model)),
+                    kCalibrationFilter);
+    if (path.isEmpty()) {
+        return;
+    }
+    if (QFileInfo::exists(path) &&
+        mymsgbox(
+            QStringLiteral("%1 already exists.\r\nReplace it?").arg(QDir::toNativeSeparators(path)),
+            message_kind::kQuestion | message_kind::kDefaultButton2,
+            window_title()) != message_result::kYes) {
+        return;
+    }
+    if (!save_calibration(QFile::encodeName(path).toStdString(), values)) {
+        (void)mymsgbox(QStringLiteral("The calibration cannot be written to %1.")
+                           .arg(QDir::toNativeSeparators(path)),
+                       message_kind::kError, window_title());
+        return;
+    }
+    set_status(QStringLiteral("Calibration of %1 saved: %2.")
+                   .arg(model, QString::fromStdString(calibration_values_text(
+                                   values, state().model.calibration_config_bits)))
+                   .replace(QStringLiteral(" was "), QStringLiteral(" ")));
+}
+
+std::optional<SavedCalibration> Form1::load_calibration_file() {
+    const QString path =
+        choose_file(this, FileChooserMode::Open, QStringLiteral("Load Calibration"), last_path(),
+                    kCalibrationFilter);
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    const auto values = load_saved_calibration(QFile::encodeName(path).toStdString());
+    if (!values) {
+        (void)mymsgbox(QStringLiteral("%1 holds no calibration values (lines \"OSCCAL 34xx\" "
+                                      "and \"CONFIG xxxx\").")
+                           .arg(QDir::toNativeSeparators(path)),
+                       message_kind::kError, window_title());
+        return std::nullopt;
+    }
+    return values;
 }
 
 void Form1::read_calibration(std::function<void(const QString&)> done) {
@@ -416,6 +558,14 @@ void Form1::read_calibration(std::function<void(const QString&)> done) {
         ProgramState& program = state();
         const bool read =
             !program.operation_failed && status_text().startsWith(QStringLiteral("Chip read. "));
+        read_calibration_values_.reset();
+        if (read && program.model.calibration_word) {
+            read_calibration_values_ =
+                SavedCalibration{program.image.flash_word(program.model.calibration_word->address),
+                                 program.model.calibration_config_bits != 0
+                                     ? program.image.config1 & program.model.calibration_config_bits
+                                     : -1};
+        }
         const QString text =
             read ? QString::fromStdString(calibration_read_text(program.image, program.model))
                        .replace(QStringLiteral("\r\n"), QStringLiteral("\n"))

@@ -33,12 +33,12 @@ QString text_of(const std::string& text) {
 
 }  // namespace
 
-QStringList flash_rows(const MemoryImage& image, int top_row) {
+QStringList flash_rows(const MemoryImage& image, int top_row, int count) {
     QStringList rows;
     if (image.flash_size <= 0) {
         return rows;
     }
-    for (int row = top_row; row < top_row + kTableRows; ++row) {
+    for (int row = top_row; row < top_row + count; ++row) {
         const std::int32_t first = row * kTableColumns;
         QString line = text_of(hex6(first)) + QLatin1Char(':');
         for (int column = 0; column < kTableColumns; ++column) {
@@ -49,12 +49,12 @@ QStringList flash_rows(const MemoryImage& image, int top_row) {
     return rows;
 }
 
-QStringList eeprom_rows(const MemoryImage& image, int top_row) {
+QStringList eeprom_rows(const MemoryImage& image, int top_row, int count) {
     QStringList rows;
     if (image.eeprom_size <= 0) {
         return rows;
     }
-    for (int row = top_row; row < top_row + kTableRows; ++row) {
+    for (int row = top_row; row < top_row + count; ++row) {
         const std::int32_t first = row * kTableColumns;
         QString line = text_of(hex4(first)) + QLatin1Char(':');
         for (int column = 0; column < kTableColumns; ++column) {
@@ -65,11 +65,11 @@ QStringList eeprom_rows(const MemoryImage& image, int top_row) {
     return rows;
 }
 
-int scroll_maximum(std::int32_t cells) {
+int scroll_maximum(std::int32_t cells, int rows) {
     if (cells <= 0) {
         return 0;
     }
-    return std::max(0, cells / kTableColumns - kTableRows);
+    return std::max(0, cells / kTableColumns - rows);
 }
 
 MemoryTable::MemoryTable(RowLayout layout, QWidget* parent) : QFrame(parent), layout_(layout) {
@@ -107,6 +107,7 @@ QRect MemoryTable::text_area() const {
 
 void MemoryTable::fit_font(const QFont& font, int row_chars) {
     const QRect area = text_area();
+    fitted_height_ = area.height();
     int design_pixels = font.pixelSize();
     if (design_pixels <= 0) {
         design_pixels = QFontInfo(font).pixelSize();
@@ -123,6 +124,27 @@ void MemoryTable::fit_font(const QFont& font, int row_chars) {
         }
     }
     setFont(candidate);
+}
+
+void MemoryTable::set_mark(std::optional<CellPosition> cell) {
+    const bool same = mark_.has_value() == cell.has_value() &&
+                      (!cell || (mark_->row == cell->row && mark_->column == cell->column));
+    mark_ = cell;
+    if (!same) {
+        update();
+    }
+}
+
+bool MemoryTable::fit_row_count() {
+    // Eight rows in the height the font was fitted to, and one more for every
+    // row pitch the table has grown since.
+    const int pitch = std::max(1, row_pitch());
+    const int count = kTableRows + std::max(0, (text_area().height() - fitted_height_) / pitch);
+    if (count == row_count_) {
+        return false;
+    }
+    row_count_ = count;
+    return true;
 }
 
 qreal MemoryTable::char_advance() const {
@@ -157,7 +179,7 @@ QRectF MemoryTable::cell_area(CellPosition cell) const {
 std::optional<CellPosition> MemoryTable::cell_at(QPoint point) const {
     // The cell whose drawn area holds the pixel. Neighbouring areas meet, so
     // every pixel of a row belongs to exactly one cell.
-    for (int row = 0; row < kTableRows; ++row) {
+    for (int row = 0; row < row_count_; ++row) {
         for (int column = 0; column < kTableColumns; ++column) {
             const QRectF area = cell_area({row, column});
             if (point.x() >= area.left() && point.x() < area.right() && point.y() >= area.top() &&
@@ -189,7 +211,16 @@ void MemoryTable::paintEvent(QPaintEvent* event) {
         for (int column = 0; column < kTableColumns; ++column) {
             const QString cell =
                 line.mid(layout_.address_chars + column * layout_.cell_chars, digits);
+            const bool marked = mark_ && mark_->row == row && mark_->column == column;
+            if (marked) {
+                // Inverted: the theme's field colours swapped keep their contrast.
+                painter.fillRect(cell_area({row, column}), palette().color(QPalette::Text));
+                painter.setPen(palette().color(QPalette::Base));
+            }
             painter.drawText(QPointF(digits_left({row, column}), baseline), cell);
+            if (marked) {
+                painter.setPen(palette().color(QPalette::Text));
+            }
         }
     }
 }

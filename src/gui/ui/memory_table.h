@@ -29,14 +29,16 @@ struct RowLayout {
 inline constexpr RowLayout kFlashRowLayout{8, 5};
 inline constexpr RowLayout kEepromRowLayout{6, 3};
 
-// The eight FLASH rows from `top_row` on: "000000: 3FFF ..." (47 characters).
-// An image without FLASH gives no rows.
-[[nodiscard]] QStringList flash_rows(const MemoryImage& image, int top_row);
-// The eight EEPROM rows from `top_row` on: "0000: FF ..." (29 characters).
-[[nodiscard]] QStringList eeprom_rows(const MemoryImage& image, int top_row);
+// `count` FLASH rows (eight in the window's design size) from `top_row` on:
+// "000000: 3FFF ..." (47 characters). An image without FLASH gives no rows.
+[[nodiscard]] QStringList flash_rows(const MemoryImage& image, int top_row, int count = kTableRows);
+// `count` EEPROM rows from `top_row` on: "0000: FF ..." (29 characters).
+[[nodiscard]] QStringList eeprom_rows(const MemoryImage& image, int top_row,
+                                      int count = kTableRows);
 
-// Highest top row of an area of `cells` cells: its last row can be the table's bottom row.
-[[nodiscard]] int scroll_maximum(std::int32_t cells);
+// Highest top row of an area of `cells` cells shown `rows` rows at a time: its
+// last row can be the table's bottom row.
+[[nodiscard]] int scroll_maximum(std::int32_t cells, int rows = kTableRows);
 
 struct CellPosition {
     int row = 0;
@@ -81,6 +83,17 @@ public:
     [[nodiscard]] qreal char_advance() const;
     [[nodiscard]] int row_pitch() const;
 
+    // How many rows the table shows: eight at the design size, more in a larger
+    // window (as many whole rows as the text area holds at the fitted font).
+    [[nodiscard]] int row_count() const { return row_count_; }
+    // Sets row_count from the text area; true when it changed.
+    bool fit_row_count();
+
+    // The cell "Go to Address" or "Find" landed on, drawn highlighted; nothing
+    // when it is not among the rows shown.
+    void set_mark(std::optional<CellPosition> cell);
+    [[nodiscard]] std::optional<CellPosition> mark() const { return mark_; }
+
 signals:
     void right_released(QPoint position);
     void pointer_moved();
@@ -101,6 +114,9 @@ private:
     RowLayout layout_;
     QStringList rows_;
     QPointer<QWidget> scroll_bar_;
+    int row_count_ = kTableRows;
+    int fitted_height_ = 0;
+    std::optional<CellPosition> mark_;  // the text area's height when the font was fitted
 };
 
 }  // namespace corvanel

@@ -2,6 +2,7 @@
 #include "gui/ui/production_panel.h"
 
 #include <QAction>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -10,9 +11,11 @@
 
 #include <ctime>
 
-#include "core/devices/device_identity.h"
-#include "core/engine/program_state.h"
 #include "core/devices/buffer_checksum.h"
+#include "core/devices/device_identity.h"
+#include "core/engine/kept_memory_recovery.h"
+#include "core/engine/operation_stop.h"
+#include "core/engine/program_state.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/dialogs/serial_number_dialog.h"
 #include "gui/ui/main_window.h"
@@ -32,6 +35,17 @@ QString name(const char* text) {
 QString text_of(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
+
+RegionSelection either(const RegionSelection& a, const RegionSelection& b) {
+    return RegionSelection{a.flash || b.flash, a.eeprom || b.eeprom, a.user_ids || b.user_ids,
+                           a.config || b.config};
+}
+
+RegionSelection all_but(const RegionSelection& regions) {
+    return RegionSelection{!regions.flash, !regions.eeprom, !regions.user_ids, !regions.config};
+}
+
+constexpr RegionSelection kNoRegions{false, false, false, false};
 
 }  // namespace
 
@@ -82,12 +96,15 @@ void ProductionPanel::load_settings() {
     log_path_ = store.find_string(name(setting_names::production_log)).value_or(QString());
     serial_enabled_ = store.find_number(name(setting_names::serial_numbers)).value_or(0) != 0;
     std::string error;
-    const QString location = store.find_string(name(setting_names::serial_number_location))
-                                 .value_or(QStringLiteral("F:0/2"));
+    // No location is assumed: whatever a default named (the reset vector) would
+    // be somebody's code. Until the user chooses one, serial numbers stay off.
+    const QString location =
+        store.find_string(name(setting_names::serial_number_location)).value_or(QString());
     if (auto parsed = parse_serial_text("1@" + location.toStdString(), error)) {
         serial_ = *parsed;
     } else {
-        serial_enabled_ = false;  // a location nobody can use
+        serial_ = SerialNumber{};
+        serial_enabled_ = false;
     }
     bool number = false;
     const auto next = store.find_string(name(setting_names::serial_number_next))
@@ -169,6 +186,11 @@ void ProductionPanel::choose_log_file() {
                                      QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
                                      QFileDialog::DontConfirmOverwrite);
     if (!path.isEmpty()) {
+        // A FIFO or device would hold every Program All in its open.
+        if (const auto refused = production_log_refusal(QFile::encodeName(path).toStdString())) {
+            (void)mymsgbox(QString::fromStdString(*refused), message_kind::kError, window_title());
+            return;
+        }
         set_log_path(path);
     } else if (!log_path_.isEmpty() &&
                mymsgbox(QStringLiteral("Stop writing the production log?"),
@@ -179,7 +201,7 @@ void ProductionPanel::choose_log_file() {
 }
 
 void ProductionPanel::edit_serial_numbers() {
-    SerialNumberDialog dialog(serial_, serial_enabled_, state().image, &form_);
+    SerialNumberDialog dialog(serial_, serial_enabled_, state().image, state().model, &form_);
     if (dialog.exec() == QDialog::Accepted) {
         set_serial(dialog.serial(), dialog.serial_enabled());
     }
@@ -191,6 +213,11 @@ bool ProductionPanel::takes(OperationKind operation) const {
 }
 
 void ProductionPanel::start(OperationKind operation, bool on_change) {
+    if (active_) {
+        // One sequence at a time: a second would take the buffer it keeps.
+        form_.set_status(QStringLiteral("Operation in progress."));
+        return;
+    }
     ProgramState& program = state();
     buffer_ = program.image;
     id_word_ = -1;
@@ -200,7 +227,7 @@ void ProductionPanel::start(OperationKind operation, bool on_change) {
     // writes the configuration word last for that).
     const ProtectionBits protection = program.protection();
     verify_wanted_ =
-        (on_change_ ||
+        (on_change_ || always_verify_ ||
          settings().find_number(name(setting_names::verify_after_program)).value_or(1) != 0) &&
         !protection.program_protected(program.image.config1) &&
         !protection.data_protected(program.image.config1);
@@ -221,27 +248,55 @@ void ProductionPanel::start(OperationKind operation, bool on_change) {
         return;
     }
     if (serial_enabled_) {
-        if (const auto refused = serial_refusal(serial_, program.image)) {
+        if (const auto refused = serial_refusal(serial_, program.image, program.model)) {
             buffer_.reset();
             (void)mymsgbox(QString::fromStdString(*refused), message_kind::kError, window_title());
             return;
         }
+        if (const auto overwrites = serial_overwrites(serial_, program.image)) {
+            // The file's own data there is lost in the chip: only on the user's word.
+            if (mymsgbox(QString::fromStdString(*overwrites) +
+                             QStringLiteral("\r\nWrite the serial number over it?"),
+                         message_kind::kQuestion | message_kind::kDefaultButton2,
+                         window_title()) != message_result::kYes) {
+                buffer_.reset();
+                form_.set_status(QStringLiteral("Program all cancelled."));
+                return;
+            }
+        }
     }
-    programmed_checksum_ =
-        buffer_checksum(program.image, program.model);
+    file_checksum_ = buffer_checksum(program.image, program.model);
+    programmed_checksum_ = file_checksum_;
+    revision_word_ = -1;
+    first_read_.reset();
+    rescued_ = kNoRegions;
+    rescued_image_.reset();
+    kept_saved_ = false;
+    start_refused_ = false;
+    if (program.calibration_folder) {
+        const auto file = kept_memory_file(*program.calibration_folder, program.model.model_name);
+        if (auto kept = load_kept_memories(file, program.image)) {
+            if (mymsgbox(QString::fromStdString(
+                             kept_memory_question(file, *kept, program.model.model_name)),
+                         message_kind::kQuestion, window_title()) == message_result::kYes) {
+                rescued_ = kept->kept;
+                rescued_image_ = std::move(kept->image);
+                programmed_ = either(programmed_, rescued_);
+            }
+        }
+    }
     active_ = true;
     if (needs_chip_read(programmed_, program.image)) {
         (void)begin(Step::ReadFirst, OperationKind::Read);
         return;
     }
-    step_ = Step::ReadFirst;  // nothing to read: straight on with the buffer
-    step_completed_ = true;
-    step_done(true);
+    program_merged();  // nothing to read: straight on with the buffer
 }
 
 bool ProductionPanel::begin(Step step, OperationKind kind) {
     step_ = step;
     step_completed_ = false;
+    step_started_ = true;
     poll_.start();
     // The start passes events before the first command goes out: the poll must
     // not take the operation that has not begun yet for one that has ended.
@@ -250,6 +305,8 @@ bool ProductionPanel::begin(Step step, OperationKind kind) {
     starting_ = false;
     if (started != StartResult::Started) {
         // The status line says why (port, Vpp question); nothing ran.
+        start_refused_ = started == StartResult::Refused;
+        step_started_ = false;
         step_done(false);
         return false;
     }
@@ -278,6 +335,7 @@ void ProductionPanel::operation_ended() {
 bool ProductionPanel::last_step() const {
     switch (step_) {
         case Step::ReadFirst:
+        case Step::ReadAgain:
             return false;
         case Step::Program:
             return last_step_after_program();
@@ -313,47 +371,47 @@ void ProductionPanel::step_done(bool ok) {
     switch (step) {
         case Step::None:
             return;
-        case Step::ReadFirst: {
+        case Step::ReadFirst:
             if (!ok) {
-                finish_program(false);
+                finish_failed_step();
                 return;
             }
-            MemoryImage merged = *buffer_;
-            if (needs_chip_read(programmed_, merged)) {
-                id_word_ = program.runner.device_id_word;
-                if (const auto refused =
-                        kept_region_refusal(program.image, programmed_, program.protection())) {
-                    form_.set_status(QString::fromStdString(*refused));
-                    (void)mymsgbox(QString::fromStdString(*refused), message_kind::kError,
-                                   window_title());
-                    finish_program(false);
-                    return;
-                }
-                merged = merge_regions(*buffer_, program.image, programmed_);
-            }
-            if (serial_enabled_) {
-                write_serial(serial_, merged);
-            }
-            program.image = merged;
-            programmed_checksum_ =
-                buffer_checksum(merged, program.model);
-            form_.updatedisplay();
-            (void)begin(Step::Program, OperationKind::Program);
+            id_word_ = program.runner.device_id_word;
+            revision_word_ = program.runner.revision_word;
+            first_read_ = program.image;
+            (void)begin(Step::ReadAgain, OperationKind::Read);
             return;
-        }
+        case Step::ReadAgain:
+            if (!ok) {
+                finish_failed_step();
+                return;
+            }
+            program_merged();
+            return;
         case Step::Program:
             if (program.runner.device_id_word >= 0) {
                 id_word_ = program.runner.device_id_word;
             }
-            if (ok && !last_step_after_program()) {
+            if (program.runner.revision_word >= 0) {
+                revision_word_ = program.runner.revision_word;
+            }
+            if (!ok) {
+                finish_failed_step();
+                return;
+            }
+            if (!last_step_after_program()) {
                 // What the chip should now hold is not the buffer: it is compared here.
                 (void)begin(Step::Verify, OperationKind::Verify);
                 return;
             }
-            finish_program(ok);
+            finish_program(ProductionResult::Pass);
             return;
         case Step::Verify:
-            finish_program(ok);
+            if (!ok) {
+                finish_failed_step();
+                return;
+            }
+            finish_program(ProductionResult::Pass);
             return;
         case Step::Read:
             if (ok && settings().find_number(name(setting_names::verify_read)).value_or(0) != 0) {
@@ -381,16 +439,113 @@ void ProductionPanel::finish_read(bool passed) {
     buffer_.reset();
 }
 
-void ProductionPanel::finish_program(bool passed) {
+void ProductionPanel::program_merged() {
+    ProgramState& program = state();
+    MemoryImage merged = *buffer_;
+    if (rescued_image_) {
+        merged = merge_regions(merged, *rescued_image_, all_but(rescued_));
+    }
+    if (needs_chip_read(programmed_, merged)) {
+        if (first_read_) {
+            if (const auto differ = kept_reads_differ(*first_read_, program.image, programmed_)) {
+                const QString text =
+                    QStringLiteral(
+                        "The two reads of the chip differ (%1): the line garbles "
+                        "bytes, and what is kept would be written back wrong. Nothing "
+                        "was erased.")
+                        .arg(QString::fromStdString(*differ));
+                form_.set_status(text);
+                (void)mymsgbox(text, message_kind::kError, window_title());
+                finish_program(ProductionResult::Fail,
+                               QStringLiteral("the two reads of the chip differ: %1")
+                                   .arg(QString::fromStdString(*differ)));
+                return;
+            }
+        }
+        if (const auto refused =
+                kept_region_refusal(program.image, programmed_, program.protection())) {
+            form_.set_status(QString::fromStdString(*refused));
+            (void)mymsgbox(QString::fromStdString(*refused), message_kind::kError, window_title());
+            finish_program(ProductionResult::Fail, QString::fromStdString(*refused));
+            return;
+        }
+        merged = merge_regions(merged, program.image, programmed_);
+    }
+    // Until the kept memories are on the chip again they live in a file too.
+    const RegionSelection kept =
+        either(kept_regions(programmed_regions(regions_, preserve_eeprom_), merged), rescued_);
+    if (!kept.none() && program.calibration_folder) {
+        const auto file = kept_memory_file(*program.calibration_folder, program.model.model_name);
+        if (const auto error = save_kept_memories(file, KeptMemories{kept, merged})) {
+            (void)mymsgbox(
+                QStringLiteral("The memories kept from the chip cannot be saved in "
+                               "%1:\r\n%2")
+                    .arg(QString::fromStdString(file.string()), QString::fromStdString(*error)),
+                message_kind::kError, window_title());
+        } else {
+            kept_saved_ = true;
+        }
+    }
+    if (serial_enabled_) {
+        write_serial(serial_, merged);
+    }
+    program.image = merged;
+    programmed_checksum_ = buffer_checksum(merged, program.model);
+    form_.updatedisplay();
+    (void)begin(Step::Program, OperationKind::Program);
+}
+
+void ProductionPanel::finish_failed_step() {
+    if (!step_started_) {
+        classify_failed_step();  // the status line already says why it did not start
+        return;
+    }
+    // The engine enables the window's commands (which ends the step here)
+    // before it shows why the operation ended: the reason is read once that
+    // status line is there, in the next pass of the event loop.
+    poll_.stop();
+    QTimer::singleShot(0, this, &ProductionPanel::classify_failed_step);
+}
+
+void ProductionPanel::classify_failed_step() {
+    const ProgramState& program = state();
+    if (start_refused_) {
+        finish_program(ProductionResult::Cancelled,
+                       QStringLiteral("the programming voltage question was answered No"));
+    } else if (program.operation_refused) {
+        finish_program(ProductionResult::Cancelled,
+                       QStringLiteral("the chip in the socket is not a %1; the question was "
+                                      "answered No")
+                           .arg(QString::fromStdString(program.model.model_name)));
+    } else if (form_.status_text().startsWith(text_of(kOperationStoppedText))) {
+        finish_program(ProductionResult::Cancelled, QStringLiteral("stopped"));
+    } else {
+        finish_program(ProductionResult::Fail, form_.status_text());
+    }
+}
+
+void ProductionPanel::finish_program(ProductionResult result, const QString& reason) {
     poll_.stop();
     active_ = false;
     ProgramState& program = state();
+    const bool passed = result == ProductionResult::Pass;
     if (buffer_) {
         program.image = *buffer_;
         buffer_.reset();
         form_.updatedisplay();
     }
-    counters_.count(passed);
+    // Written back, or never erased (the user did not go on past a question).
+    if (kept_saved_ && program.calibration_folder &&
+        (passed || start_refused_ || program.operation_refused)) {
+        forget_kept_memories(
+            kept_memory_file(*program.calibration_folder, program.model.model_name));
+    }
+    kept_saved_ = false;
+    first_read_.reset();
+    rescued_image_.reset();
+    if (result != ProductionResult::Cancelled) {
+        counters_.count(passed);
+    }
     if (!log_path_.isEmpty()) {
         ProductionRecord record;
         record.time = std::time(nullptr);
@@ -402,8 +557,17 @@ void ProductionPanel::finish_program(bool passed) {
                 record.id_mask = key->mask;
             }
         }
+        if (program.model.revision_address && revision_word_ >= 0) {
+            record.revision_word = revision_word_;
+        }
         record.checksum = programmed_checksum_;
-        record.passed = passed;
+        record.result = result;
+        if (serial_enabled_) {
+            record.serial = serial_.value;
+        }
+        record.file = form_.loaded_file().toStdString();
+        record.file_checksum = file_checksum_;
+        record.reason = reason.toStdString();
         if (const auto error = append_production_log(log_path_.toStdString(), record)) {
             (void)mymsgbox(QStringLiteral("The production log cannot be written:\r\n%1")
                                .arg(QString::fromStdString(*error)),

@@ -6,12 +6,15 @@
 // numbers, the production log and the pass / fail / total counters.
 //
 // Every Program All of the window runs here as a short sequence of the
-// engine's operations: a Read All first when a memory of the chip is to be
-// kept (the erase clears them all), the Program All of the merged image with
+// engine's operations: two Read Alls first when a memory of the chip is to be
+// kept (the erase clears them all; the line has no checksum, so the kept
+// memories of both reads must agree), the Program All of the merged image with
 // the serial number, and a Verify of that image when it is not simply the
 // buffer. The buffer itself is put back afterwards. The sequence ends as
-// "pass" only when every step finished well; a step that fails, is stopped or
-// refused ends it as "fail" (the engine has switched the voltages off).
+// "pass" only when every step finished well; a step that fails ends it as
+// "fail", a Stop or a question answered No as "cancelled" (the engine has
+// switched the voltages off). The kept memories wait in a rescue file until
+// they are on the chip again (core/engine/kept_memory_recovery.h).
 
 #include <QObject>
 #include <QString>
@@ -51,6 +54,8 @@ public:
     // `on_change`: a Program All of "Program on Change", always verified and
     // counted in the status line when it passes.
     void start(OperationKind operation, bool on_change = false);
+    // Repeat on Chip Insertion: every Program All is verified, whatever the setting.
+    void set_always_verify(bool on) { always_verify_ = on; }
     // A sequence is under way (between its steps too).
     [[nodiscard]] bool busy() const { return active_; }
     // The running step is the read before a Program All (the buffer stays the file's).
@@ -81,7 +86,7 @@ public:
     QAction* reset_action = nullptr;
 
 private:
-    enum class Step { None, ReadFirst, Program, Verify, Read, VerifyRead };
+    enum class Step { None, ReadFirst, ReadAgain, Program, Verify, Read, VerifyRead };
 
     void load_settings();
     void show_counters();
@@ -99,7 +104,14 @@ private:
     [[nodiscard]] bool last_step_after_program() const {
         return programmed_.all() && !serial_enabled_ && !verify_wanted_;
     }
-    void finish_program(bool passed);
+    // Both reads are in: compares them, keeps them in the rescue file and
+    // starts the Program All of the merged image.
+    void program_merged();
+    void finish_program(ProductionResult result, const QString& reason = QString());
+    // How a step that did not succeed ends the sequence: a Stop or a question
+    // answered No is "cancelled", anything else "fail".
+    void finish_failed_step();
+    void classify_failed_step();
     void finish_read(bool passed);
 
     Form1& form_;
@@ -124,11 +136,25 @@ private:
     std::optional<MemoryImage> buffer_;
     RegionSelection programmed_;
     std::uint16_t programmed_checksum_ = 0;
+    std::uint16_t file_checksum_ = 0;
     std::int32_t id_word_ = -1;
+    std::int32_t revision_word_ = -1;
+    // The first of the two reads before the erase.
+    std::optional<MemoryImage> first_read_;
+    // Memories taken from the rescue file instead of the chip.
+    RegionSelection rescued_{false, false, false, false};
+    std::optional<MemoryImage> rescued_image_;
+    // The rescue file written for this run (removed once the chip has them back).
+    bool kept_saved_ = false;
+    // The step did not start: the user did not go on past the Vpp question.
+    bool start_refused_ = false;
+    // The last step's operation started (false: refused or no port before anything ran).
+    bool step_started_ = true;
     // The Verify after Program All is wanted (the setting, or Program on Change),
     // and the build leaves the chip readable.
     bool verify_wanted_ = false;
     bool on_change_ = false;
+    bool always_verify_ = false;
 };
 
 }  // namespace corvanel

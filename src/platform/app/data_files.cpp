@@ -52,4 +52,25 @@ QString device_database_missing_text(const DeviceDatabaseLookup& lookup) {
              lookup.places.value(1));
 }
 
+QStringList documentation_folders(const QString& program_folder) {
+    const QDir beside(QDir::fromNativeSeparators(program_folder));
+    QStringList folders;
+    for (const QString& relative :
+         {QStringLiteral("docs"), QStringLiteral("../../docs"),
+          data_folder_from_program_folder() + QStringLiteral("/../doc/tavrelix-corvanel/docs")}) {
+        folders << QDir::toNativeSeparators(QDir::cleanPath(beside.filePath(relative)) +
+                                            QLatin1Char('/'));
+    }
+    return folders;
+}
+
+QString find_documentation_folder(const QString& program_folder) {
+    for (const QString& folder : documentation_folders(program_folder)) {
+        if (QFileInfo(QDir(folder).filePath(QStringLiteral("board.md"))).isFile()) {
+            return folder;
+        }
+    }
+    return {};
+}
+
 }  // namespace corvanel

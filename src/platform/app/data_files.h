@@ -33,4 +33,12 @@ struct DeviceDatabaseLookup {
 // The message for a device database found in neither place; names both.
 [[nodiscard]] QString device_database_missing_text(const DeviceDatabaseLookup& lookup);
 
+// The folders where the documentation (board.md, main-window.md ...) may be,
+// in the order they are tried: "docs" beside the program, the source tree's
+// "docs" seen from a build folder (<source>/build/bin), and the installed
+// <prefix>/share/doc/tavrelix-corvanel/docs.
+[[nodiscard]] QStringList documentation_folders(const QString& program_folder);
+// The first of them that holds board.md, ending in the separator; empty when none does.
+[[nodiscard]] QString find_documentation_folder(const QString& program_folder);
+
 }  // namespace corvanel

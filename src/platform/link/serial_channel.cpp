@@ -7,6 +7,7 @@
 
 #include <chrono>
 
+#include "platform/app/crash_voltages_off.h"
 #include "platform/link/low_latency.h"
 #include "platform/link/virtual_port.h"
 
@@ -239,6 +240,7 @@ bool QtSerialChannel::open() {
         return false;
     }
     latency_ = request_low_latency(static_cast<int>(port_.handle()), target_.device);
+    set_crash_port_descriptor(static_cast<int>(port_.handle()));
     return true;
 }
 
@@ -251,6 +253,7 @@ bool QtSerialChannel::close() {
     if (!port_.isOpen()) {
         return false;
     }
+    set_crash_port_descriptor(-1);
     port_.close();
     port_.clearError();
     return true;

@@ -3,16 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include <pwd.h>
+
+#include "core/config_folder.h"
 #include "core/devices/config_fields.h"
+#include "core/engine/calibration_recovery.h"
+#include "core/engine/kept_memory_recovery.h"
 #include "core/engine/production_log.h"
 #include "core/engine/region_selection.h"
 #include "core/engine/serial_number.h"
+#include "core/files/replace_file.h"
 
 namespace corvanel {
 namespace {
@@ -124,6 +131,10 @@ TEST(SerialNumber, CommandLineForms) {
         {"1F:3F0", false, 0, 0, SerialLocation::Eeprom, 0, 0},
         {"-1@F:3F0", false, 0, 0, SerialLocation::Eeprom, 0, 0},
         {"0x10@F:3F0", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+        // A step the bytes cannot hold would wrap onto numbers handed out before.
+        {"1:70000@E:0/2", false, 0, 0, SerialLocation::Eeprom, 0, 0},
+        {"1:255@E:0/1", true, 1, 255, SerialLocation::Eeprom, 0, 1},
+        {"1:256@E:0/1", false, 0, 0, SerialLocation::Eeprom, 0, 0},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -153,7 +164,7 @@ TEST(SerialNumber, WrittenLowByteFirstAndReadBack) {
                         .location = SerialLocation::RetlwTable,
                         .address = 60,
                         .byte_count = 3};
-    ASSERT_FALSE(serial_refusal(serial, image));
+    ASSERT_FALSE(serial_refusal(serial, image, ActiveModel{}));
     write_serial(serial, image);
     EXPECT_EQ(image.flash_word(60), 0x3445);
     EXPECT_EQ(image.flash_word(61), 0x3423);
@@ -165,19 +176,23 @@ TEST(SerialNumber, WrittenLowByteFirstAndReadBack) {
 
     serial.location = SerialLocation::Eeprom;
     serial.address = 62;  // three bytes do not fit before the end of 64
-    EXPECT_TRUE(serial_refusal(serial, image));
+    EXPECT_TRUE(serial_refusal(serial, image, ActiveModel{}));
     serial.byte_count = 2;
     serial.address = 63;
-    EXPECT_TRUE(serial_refusal(serial, image));
+    EXPECT_TRUE(serial_refusal(serial, image, ActiveModel{}));
     serial.address = 62;
     serial.value = 0xBEEF;
-    ASSERT_FALSE(serial_refusal(serial, image));
+    ASSERT_FALSE(serial_refusal(serial, image, ActiveModel{}));
     write_serial(serial, image);
     EXPECT_EQ(image.eeprom_byte(62), 0xEF);
     EXPECT_EQ(image.eeprom_byte(63), 0xBE);
     EXPECT_EQ(image.eeprom_byte(61), 61);
     EXPECT_EQ(read_serial(serial, image), 0xBEEFU);
-    EXPECT_TRUE(serial_refusal(serial, shaped(64, 0, 0)));  // no EEPROM at all
+    EXPECT_TRUE(serial_refusal(serial, shaped(64, 0, 0), ActiveModel{}));  // no EEPROM at all
+
+    // No location chosen: nothing is written anywhere by default.
+    EXPECT_TRUE(serial_refusal(SerialNumber{}, image, ActiveModel{}));
+    EXPECT_EQ(serial_location_text(SerialNumber{}), "");
 
     // The numbers step until the bytes are used up; never wrap to a used one.
     serial.value = 65533;
@@ -187,6 +202,66 @@ TEST(SerialNumber, WrittenLowByteFirstAndReadBack) {
     EXPECT_FALSE(next_serial(serial));
 }
 
+// Where a serial number may go: never on the factory calibration word (the
+// chip keeps its own there and Verify does not compare it), never over the
+// file's code without the user's word, RETLW words and erased cells are free.
+TEST(SerialNumber, LocationRules) {
+    ActiveModel model;
+    model.model_name = "PIC12F675";
+    model.calibration_word = FlashCalibration{0x3FF, 0x3F00, 0x3400};
+    MemoryImage image = shaped(1024, 128, 0);
+    for (std::int32_t i = 0; i < 1024; ++i) {
+        (void)image.set_flash_word(i, 0x3FFF);
+    }
+    for (std::int32_t i = 0; i < 128; ++i) {
+        (void)image.set_eeprom_byte(i, 0xFF);
+    }
+    (void)image.set_flash_word(0, 0x2805);     // the reset vector's GOTO
+    (void)image.set_flash_word(0x10, 0x3400);  // a RETLW table the program keeps for it
+    (void)image.set_flash_word(0x11, 0x3400);
+    (void)image.set_flash_word(0x21, 0x0123);
+    (void)image.set_eeprom_byte(0x20, 0x00);
+    struct Case {
+        const char* text;
+        bool refused;     // serial_refusal with the model
+        bool overwrites;  // serial_overwrites in the buffer
+        const char* names;
+    };
+    const Case cases[] = {
+        {"5@F:3FE/2", true, false, "3FFh"},  // its second byte on OSCCAL
+        {"5@F:3FF/1", true, false, "3FFh"},
+        {"5@F:3FC/2", false, false, ""},
+        {"5@F:3FF/2", true, false, "no room"},  // past the memory
+        {"5@F:400/1", true, false, "no room"},
+        {"1000@F:0/2", false, true, "0000h is 2805h"},
+        {"1000@F:10/2", false, false, ""},  // RETLW words: the table is for it
+        {"1000@F:11/2", false, false, ""},  // a RETLW, then an erased word
+        {"1000@F:20/2", false, true, "0021h is 0123h"},
+        {"1000@E:1F/2", false, true, "EEPROM 0020h is 00h"},
+        {"1000@E:21/2", false, false, ""},
+    };
+    for (const Case& c : cases) {
+        std::string error;
+        const auto serial = parse_serial_text(c.text, error);
+        ASSERT_TRUE(serial) << c.text << ": " << error;
+        const auto refused = serial_refusal(*serial, image, model);
+        EXPECT_EQ(refused.has_value(), c.refused) << c.text;
+        if (refused) {
+            EXPECT_NE(refused->find(c.names), std::string::npos) << c.text << ": " << *refused;
+            continue;
+        }
+        const auto overwrites = serial_overwrites(*serial, image);
+        EXPECT_EQ(overwrites.has_value(), c.overwrites) << c.text;
+        if (overwrites) {
+            EXPECT_NE(overwrites->find(c.names), std::string::npos)
+                << c.text << ": " << *overwrites;
+        }
+    }
+    // Without a calibration word the same place is free.
+    std::string error;
+    EXPECT_FALSE(serial_refusal(*parse_serial_text("5@F:3FE/2", error), image, ActiveModel{}));
+}
+
 TEST(ProductionLog, LinesAndHeader) {
     ProductionRecord record;
     record.time = 1797000005;  // 2026-12-10T...
@@ -194,31 +269,60 @@ TEST(ProductionLog, LinesAndHeader) {
     record.id_word = 0x1066;
     record.id_mask = 0x3FE0;
     record.checksum = 0x0A5F;
-    record.passed = true;
+    record.result = ProductionResult::Pass;
+    record.serial = 1000;
+    record.file = "app.hex";
+    record.file_checksum = 0x1234;
     EXPECT_EQ(iso8601_utc(0), "1970-01-01T00:00:00Z");
     const std::string time = iso8601_utc(record.time);
-    EXPECT_EQ(production_log_line(record), time + ",PIC16F628A,1060,06,0A5F,pass");
+    EXPECT_EQ(production_log_line(record),
+              time + ",PIC16F628A,1060,06,0A5F,pass,1000,app.hex,1234,");
+    // A part with a revision word: the revision is that word's, not the ID's bits.
+    record.id_word = 0x3042;
+    record.id_mask = 0x3FFF;
+    record.revision_word = 0x2005;
+    EXPECT_EQ(production_log_line(record),
+              time + ",PIC16F628A,3042,05,0A5F,pass,1000,app.hex,1234,");
+    record.revision_word.reset();
+    record.id_mask = 0x3FE0;
     record.id_word.reset();
-    record.passed = false;
+    record.result = ProductionResult::Cancelled;
+    record.serial.reset();
+    record.file = "a \"b\",c.hex";
+    record.file_checksum.reset();
+    record.reason = "the question\r\nwas answered No";
     record.model = "odd,\"name\"";
-    EXPECT_EQ(production_log_line(record), time + ",\"odd,\"\"name\"\"\",,,0A5F,fail");
+    EXPECT_EQ(production_log_line(record),
+              time +
+                  ",\"odd,\"\"name\"\"\",,,0A5F,cancelled,,\"a \"\"b\"\",c.hex\",,"
+                  "the question was answered No");
+    record.file.clear();
+    record.reason.clear();
 
     const auto path = std::filesystem::temp_directory_path() /
                       ("corvanel-log-" + std::to_string(::getpid()) + ".csv");
     std::filesystem::remove(path);
     record.model = "PIC16F84A";
     for (int n = 0; n < 3; ++n) {
-        record.passed = n != 1;
+        record.result = n != 1 ? ProductionResult::Pass : ProductionResult::Fail;
         ASSERT_FALSE(append_production_log(path.string(), record));
     }
     std::ifstream file(path);
     std::stringstream text;
     text << file.rdbuf();
     const std::string line = time + ",PIC16F84A,,,0A5F,";
-    EXPECT_EQ(text.str(), std::string(kProductionLogHeader) + "\n" + line + "pass\n" + line +
-                              "fail\n" + line + "pass\n");
+    EXPECT_EQ(text.str(), std::string(kProductionLogHeader) + "\n" + line + "pass,,,,\n" + line +
+                              "fail,,,,\n" + line + "pass,,,,\n");
     std::filesystem::remove(path);
     EXPECT_TRUE(append_production_log((path / "no-such-folder" / "x.csv").string(), record));
+    // A FIFO would hold the open until a reader comes: refused at once.
+    const auto fifo = path.string() + ".fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_TRUE(production_log_refusal(fifo));
+    EXPECT_TRUE(append_production_log(fifo, record));
+    std::filesystem::remove(fifo);
+    EXPECT_TRUE(production_log_refusal(std::filesystem::temp_directory_path().string()));
+    EXPECT_FALSE(production_log_refusal(path.string()));  // not there yet: created
 
     ProductionCounters counters;
     counters.count(true);
@@ -229,6 +333,111 @@ TEST(ProductionLog, LinesAndHeader) {
     EXPECT_EQ(counters.total(), 3);
     counters.reset();
     EXPECT_EQ(counters.total(), 0);
+}
+
+// The two reads before the erase must agree on what is kept, and only there;
+// what is kept goes to the rescue file and comes back from it whole.
+TEST(KeptMemories, ReadsCompareAndRescueRoundTrip) {
+    const MemoryImage first = shaped(64, 16, 0x100);
+    const RegionSelection preserve{true, false, true, true};  // EEPROM kept
+    MemoryImage second = first;
+    EXPECT_FALSE(kept_reads_differ(first, second, preserve));
+    (void)second.set_flash_word(5, 0x0001);  // program memory is rewritten anyway
+    EXPECT_FALSE(kept_reads_differ(first, second, preserve));
+    (void)second.set_eeprom_byte(9, 0x42);
+    const auto differ = kept_reads_differ(first, second, preserve);
+    ASSERT_TRUE(differ);
+    EXPECT_NE(differ->find("EEPROM 0009h read 09h, then 42h"), std::string::npos) << *differ;
+    second = first;
+    second.config1 ^= 1;
+    EXPECT_TRUE(kept_reads_differ(first, second, {true, true, true, false}));
+    EXPECT_FALSE(kept_reads_differ(first, second, {true, true, true, true}));
+    second = first;
+    (void)second.set_user_id(3, 0);
+    EXPECT_TRUE(kept_reads_differ(first, second, {true, true, false, true}));
+
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("corvanel-kept-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    const auto file = kept_memory_file(folder, "PIC16F628A");
+    EXPECT_EQ(file.filename(), "kept-PIC16F628A.hex");
+    MemoryImage shape = shaped(64, 16, 0);
+    shape.clear_image();
+    EXPECT_FALSE(load_kept_memories(file, shape));
+    const RegionSelection kept = kept_regions(preserve, first);
+    EXPECT_EQ(kept, (RegionSelection{false, true, false, false}));
+    ASSERT_FALSE(save_kept_memories(file, KeptMemories{kept, first}));
+    const auto loaded = load_kept_memories(file, shape);
+    ASSERT_TRUE(loaded);
+    EXPECT_EQ(loaded->kept, kept);
+    EXPECT_EQ(loaded->image.eeprom, first.eeprom);
+    // A cut or foreign file is not offered back.
+    std::string text;
+    {
+        std::ifstream in(file, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    for (const std::string& bad : {text.substr(0, text.size() / 2), std::string(":00000001FF\r\n"),
+                                   "; kept fuses\r\n" + text.substr(text.find('\n') + 1)}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << bad;
+        EXPECT_FALSE(load_kept_memories(file, shape)) << bad.substr(0, 40);
+    }
+    forget_kept_memories(file);
+    EXPECT_FALSE(std::filesystem::exists(file));
+    std::filesystem::remove_all(folder);
+}
+
+// Both rescue files are written through the one safe write: a link planted at
+// the temporary name is not followed, and the file it names keeps its contents.
+TEST(RescueFiles, APlantedLinkAtTheTemporaryNameIsNotFollowed) {
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("corvanel-rescue-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    const auto victim = folder / "victim.txt";
+    std::ofstream(victim) << "precious";
+    const auto calibration = calibration_recovery_file(folder, "PIC12F675");
+    const auto kept = kept_memory_file(folder, "PIC16F628A");
+    for (const auto& file : {calibration, kept}) {
+        std::filesystem::create_symlink(victim, temporary_path_for(file));
+    }
+    ASSERT_TRUE(save_calibration(calibration, SavedCalibration{0x3480, 0x2000}));
+    MemoryImage image = shaped(64, 16, 0x20);
+    ASSERT_FALSE(save_kept_memories(kept, KeptMemories{{false, true, false, false}, image}));
+    std::ifstream in(victim);
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "precious");
+    EXPECT_EQ(load_saved_calibration(calibration)->word, 0x3480);
+    EXPECT_FALSE(std::filesystem::is_symlink(std::filesystem::symlink_status(calibration)));
+    // A rescue file's name taken by a folder is refused, not replaced.
+    std::filesystem::remove(calibration);
+    std::filesystem::create_directory(calibration);
+    EXPECT_FALSE(save_calibration(calibration, SavedCalibration{0x3480, -1}));
+    std::filesystem::remove_all(folder);
+}
+
+// Without HOME and XDG_CONFIG_HOME (a service, `env -i`) the settings and
+// rescue files go to the user's home from the password database, never to
+// the folder the program happens to be started in.
+TEST(RescueFiles, TheFolderWithoutHomeIsTheUsersOwn) {
+    const char* home = std::getenv("HOME");
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved_home = home != nullptr ? home : "";
+    const std::string saved_xdg = xdg != nullptr ? xdg : "";
+    ::unsetenv("HOME");
+    ::unsetenv("XDG_CONFIG_HOME");
+    const auto folder = config_folder();
+    const struct passwd* entry = ::getpwuid(::getuid());
+    if (home != nullptr) {
+        ::setenv("HOME", saved_home.c_str(), 1);
+    }
+    if (xdg != nullptr) {
+        ::setenv("XDG_CONFIG_HOME", saved_xdg.c_str(), 1);
+    }
+    ASSERT_NE(entry, nullptr);
+    EXPECT_TRUE(folder.is_absolute()) << folder;
+    EXPECT_EQ(folder, std::filesystem::path(entry->pw_dir) / ".config" / kProductFolder);
 }
 
 }  // namespace

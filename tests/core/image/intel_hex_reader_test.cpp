@@ -68,7 +68,8 @@ TEST(IntelHexReader, EveryRecordFaultIsReportedWithItsLineAndLeavesTheImageBlank
         {"type not hex", crlf({rec("000000x1")}), 1, HexRecordFault::BadRecordType},
         {"04 with address", crlf({rec("020010040000")}), 1, HexRecordFault::BadExtendedAddress},
         {"04 with 3 bytes", crlf({rec("03000004000000")}), 1, HexRecordFault::BadExtendedAddress},
-        {"04 not hex", crlf({rec("020000040a00")}), 1, HexRecordFault::BadExtendedAddress},
+        {"04 in lower-case digits", crlf({rec("020000040a00")}), 1,
+         HexRecordFault::BadExtendedAddress},
         {"count not hex", crlf({good, rec("0g0000000528")}), 2, HexRecordFault::BadByteCount},
         {"address not hex", crlf({rec("0200g0000528")}), 1, HexRecordFault::BadAddress},
         {"odd count", crlf({rec("03000000052800")}), 1, HexRecordFault::OddByteCount},
@@ -93,9 +94,13 @@ TEST(IntelHexReader, EveryRecordFaultIsReportedWithItsLineAndLeavesTheImageBlank
         ASSERT_EQ(result.messages.size(), 1U);
         EXPECT_EQ(result.messages[0].kind, message_kind::kError);
         EXPECT_EQ(result.messages[0].caption, "");
+        // A record written in lower case is told so on a line of its own.
+        const std::string lower_case = std::string(c.what).find("lower-case") != std::string::npos
+                                           ? "\r\n" + std::string(kLowerCaseDigitsText)
+                                           : std::string();
         EXPECT_EQ(result.messages[0].text,
                   "Input program file in Intel Hex Format contains errors.\r\nLine number " +
-                      std::to_string(c.line) + std::string(hex_fault_text(c.fault)));
+                      std::to_string(c.line) + std::string(hex_fault_text(c.fault)) + lower_case);
         expect_blank(image);
     }
 }
@@ -124,6 +129,28 @@ TEST(IntelHexReader, FaultTextsAreTheProgramsOwn) {
     EXPECT_EQ(result.messages.at(0).text,
               "Input program file in Intel Hex Format contains errors.\r\n"
               "Line number 1: Invalid 'checksum' field in the record.");
+}
+
+TEST(IntelHexReader, LowerCaseDigitsAreRefusedWithALineThatSaysSo) {
+    // The strict reader keeps the format's upper case; a lower-case writer gets
+    // the same fault and one line more, and only a record of hex digits gets it.
+    const struct {
+        std::string line;
+        bool lower_case;
+    } cases[] = {
+        {":100000000528ff3fff3fff3f09008316860183124b", true},
+        {":100000000528ff3fff3fff3f09008316860183124B", true},   // checksum upper, data lower
+        {":100000000528FF3FFF3FFF3F09008316860183124C", false},  // a wrong checksum
+        {":10000000g528ff3fff3fff3f09008316860183124b", false},  // not a hex digit
+    };
+    for (const auto& c : cases) {
+        MemoryImage image = small_model();
+        const HexReadResult result = load_hex_text(c.line + "\r\n", image);
+        ASSERT_FALSE(result.loaded) << c.line;
+        const std::string& text = result.messages.at(0).text;
+        EXPECT_NE(text.find("\r\nLine number 1: "), std::string::npos) << text;
+        EXPECT_EQ(text.find(kLowerCaseDigitsText) != std::string::npos, c.lower_case) << c.line;
+    }
 }
 
 TEST(IntelHexReader, LineNumbersCountNormalisedLineEnds) {

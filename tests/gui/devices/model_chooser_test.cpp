@@ -42,6 +42,12 @@ std::string device_file(int count) {
         text += "configerased: 3FFF 3FFF\r\n";
         text += std::string("config2used: ") + (k % 2 != 0 ? "false" : "true") + "\r\n";
         text += "voltageseq: vddvpp\r\n";
+        // Model 3 an LF part with both windows, model 5 a Vdd window alone.
+        if (k == 3) {
+            text += "vpp: 8.0 9.0\r\nvdd: 2.1 3.6 erase 2.7 3.6\r\n";
+        } else if (k == 5) {
+            text += "vdd: 4.5 5.5\r\n";
+        }
     }
     return text;
 }
@@ -122,8 +128,11 @@ TEST_F(ModelChooserTest, EntriesFillTwoColumnsRowByRowWithSizesAsTooltip) {
     const Case cases[] = {
         {1, {8, 8, 141, 17}, "CHIP1", "FLASH: 64, EEPROM: 128"},
         {2, {156, 8, 141, 17}, "CHIP2", "FLASH: 128, EEPROM: 0"},
-        {3, {8, 24, 141, 17}, "CHIP3", "FLASH: 192, EEPROM: 128"},
-        {5, {8, 40, 141, 17}, "CHIP5", "FLASH: 320, EEPROM: 128"},
+        {3,
+         {8, 24, 141, 17},
+         "CHIP3",
+         "FLASH: 192, EEPROM: 128, Vpp: 8.0-9.0 V, Vdd: 2.1-3.6 V (erase 2.7-3.6 V)"},
+        {5, {8, 40, 141, 17}, "CHIP5", "FLASH: 320, EEPROM: 128, Vdd: 4.5-5.5 V"},
     };
     for (const Case& c : cases) {
         const ChooserEntry* entry = chooser.opcija(c.k);

@@ -183,7 +183,7 @@ TEST_F(ThemeChooserTest, ClickPreviewsStoresAndRepaintsAtOnce) {
     EXPECT_TRUE(highlighted(chooser.opcija(index)));
     EXPECT_FALSE(highlighted(chooser.opcija(label_of(chooser, "Citrus"))));
     EXPECT_EQ(main_window.repaints, 1);
-    EXPECT_EQ(main_window.back(), QColor(115, 115, 115));
+    EXPECT_EQ(main_window.back(), QColor(84, 84, 84));
 }
 
 TEST_F(ThemeChooserTest, ThreeClicksThenCancelRestoreTheFirstTheme) {

@@ -48,6 +48,33 @@ TEST_F(HexCommands, OpenLoadsTheFileAndRemembersItsFolder) {
     EXPECT_EQ(chooser_calls[0].start_folder, native_folder(folder));
 }
 
+TEST_F(HexCommands, MergeLaysASecondFileOverTheBufferOrNamesTheConflict) {
+    Form1& form = open_window();
+    chosen_path = write_file(QStringLiteral("app.hex"), ":020000000528D1\r\n:00000001FF\r\n");
+    form.menuopen->trigger();
+    ASSERT_EQ(program.image.flash_word(0), 0x2805);
+
+    chosen_path = write_file(QStringLiteral("boot.hex"), ":020008000130C5\r\n:00000001FF\r\n");
+    form.menumerge->trigger();
+    EXPECT_EQ(chooser_calls.back().title, "Select HEX File To Merge");
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(program.image.flash_word(0), 0x2805);
+    EXPECT_EQ(program.image.flash_word(4), 0x3001);
+    EXPECT_EQ(form.status_text(), "HEX file merged: 1 words from boot.hex.");
+
+    // A word the buffer holds otherwise: nothing merged, the address and both words named.
+    chosen_path = write_file(QStringLiteral("other.hex"),
+                             ":040006000230FF3095\r\n:020000000A30C4\r\n:00000001FF\r\n");
+    form.menumerge->trigger();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].kind, message_kind::kError);
+    EXPECT_TRUE(messages[0].text.endsWith(
+        QStringLiteral("At address 0000h the buffer holds 2805h and other.hex 300Ah.")))
+        << messages[0].text.toStdString();
+    EXPECT_EQ(form.status_text(), "HEX file not merged!");
+    EXPECT_EQ(program.image.flash_word(3), 0x3FFF) << "nothing of a refused file is merged";
+}
+
 TEST_F(HexCommands, FileWithAnErrorShowsItsLineAndKeepsTheBuffer) {
     Form1& form = open_window();
     program.image.flash[1] = 0x0001;

@@ -63,7 +63,8 @@ protected:
 TEST_F(WindowOperations, ProgramVerifyAndReadBackOnTheVirtualBoard) {
     use_serial_link(2);
     Form1& form = open_window(QString::number(model_number));
-    ASSERT_EQ(form.status_text(), "Serial port COM2 ready...");
+    // A first start on the virtual board also says what to try.
+    ASSERT_TRUE(form.status_text().startsWith("Serial port COM2 ready... the virtual board."));
 
     program.image.set_flash_word(0, 0x2805);
     program.image.set_flash_word(1, 0x0123);
@@ -102,7 +103,9 @@ TEST_F(WindowOperations, BoardVppOutsideTheModelsWindowAsksFirst) {
     store->put_string(QStringLiteral("Board Vpp"), QStringLiteral("13"));
     use_serial_link(2);
     Form1& form = open_window(QString::number(model_722));
-    EXPECT_TRUE(form.label_ime->toolTip().startsWith("Vpp: 8.0-9.0 V."));
+    EXPECT_TRUE(form.label_ime->toolTip().startsWith(
+        "Vpp: 8.0-9.0 V, Vdd: 1.8-5.5 V (erase 2.7-5.5 V). Click to change"))
+        << form.label_ime->toolTip().toStdString();
     program.image.set_flash_word(0, 0x2805);
 
     message_answer = message_result::kNo;

@@ -14,12 +14,16 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <functional>
+
+#include <sys/resource.h>
 
 #include "core/image/intel_hex_reader.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/link/port_commands.h"
 #include "gui/ui/memory_table.h"
+#include "platform/app/crash_voltages_off.h"
 #include "support/main_window_fixture.h"
 #include "support/shipped_database.h"
 
@@ -196,6 +200,68 @@ TEST_F(SerialEndToEnd, BoardPulledOutFailsAtOnceAndTheWindowRecovers) {
     click_and_wait(0, QStringLiteral("Chip programmed. "));
     click_and_wait(4, QStringLiteral("Chip verified. "));
     EXPECT_TRUE(program.link.port_ready);
+}
+
+// Run only by the test below, in a process of its own: Program All over the
+// board server, and a crash while it writes.
+TEST_F(SerialEndToEnd, DISABLED_CrashChild) {
+    const QString ports = qEnvironmentVariable("CORVANEL_CRASH_PORTS");
+    if (ports.isEmpty()) {
+        GTEST_SKIP() << "started by CrashDuringProgramAllLeavesTheVoltagesOff";
+    }
+    const rlimit no_core{0, 0};
+    (void)setrlimit(RLIMIT_CORE, &no_core);
+    if (qEnvironmentVariableIsEmpty("CORVANEL_CRASH_UNHANDLED")) {
+        install_crash_voltages_off();
+    }
+    link->MSComm1.set_ports_folder(ports);
+    Form1& form = open_window(QString::number(model_number_));
+    ASSERT_EQ(form.status_text(), QStringLiteral("Serial port COM7 ready..."));
+    form.open_hex_file(kProgram);
+    QTest::mouseClick(form.Command[0], Qt::LeftButton);
+    ASSERT_TRUE(run_until([&] { return form.status_text().startsWith("F:"); }, 10000));
+    // Inside the window's own event handling, as a fault in a slot would.
+    QTimer::singleShot(0, &form, [] { (void)std::raise(SIGSEGV); });
+    (void)run_until([] { return false; }, 5000);
+    ADD_FAILURE() << "still running after SIGSEGV";
+}
+
+// A crash of the window in the middle of Program All: the crash handler sends
+// voltages-off on the port, so the board server reports the chip unpowered.
+// Without the handler the same crash leaves it powered.
+TEST_F(SerialEndToEnd, CrashDuringProgramAllLeavesTheVoltagesOff) {
+    for (const bool handled : {true, false}) {
+        SCOPED_TRACE(handled ? "with the handler" : "without the handler");
+        start_server();
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("CORVANEL_CRASH_PORTS"),
+                           config_home_ + QStringLiteral("/Tavrelix Corvanel/ports"));
+        if (!handled) {
+            environment.insert(QStringLiteral("CORVANEL_CRASH_UNHANDLED"), QStringLiteral("1"));
+        }
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=SerialEndToEnd.DISABLED_CrashChild"),
+                     QStringLiteral("--gtest_also_run_disabled_tests")});
+        ASSERT_TRUE(child.waitForFinished(60000));
+        const QString output = QString::fromLocal8Bit(child.readAll());
+        EXPECT_EQ(child.exitStatus(), QProcess::CrashExit) << output.toStdString();
+        EXPECT_EQ(child.exitCode(), SIGSEGV) << output.toStdString();
+        EXPECT_FALSE(output.contains(QStringLiteral("Failure"))) << output.toStdString();
+
+        if (server_->state() != QProcess::NotRunning) {
+            server_->terminate();
+            ASSERT_TRUE(server_->waitForFinished(5000));
+        }
+        const QString report = QString::fromLocal8Bit(server_->readAllStandardError());
+        server_.reset();
+        EXPECT_TRUE(report.contains(handled ? QStringLiteral("voltages off at exit")
+                                            : QStringLiteral("voltages on at exit")))
+            << report.toStdString();
+    }
 }
 
 }  // namespace

@@ -7,8 +7,12 @@
 #include <QFontInfo>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QStatusBar>
 
 #include <algorithm>
 #include <cmath>
@@ -16,8 +20,11 @@
 #include <vector>
 
 #include "gui/dialogs/color_theme.h"
+#include "gui/dialogs/input_box.h"
 #include "gui/ui/cell_editor.h"
+#include "gui/ui/memory_search.h"
 #include "gui/ui/memory_table.h"
+#include "gui/widgets/click_label.h"
 #include "gui/widgets/table_scroll_bar.h"
 #include "gui/widgets/twips.h"
 #include "support/main_window_fixture.h"
@@ -211,6 +218,225 @@ TEST_F(WindowDisplay, MenuBarIsReadableUnderEveryTheme) {
         EXPECT_GE(best, 4.5);
     }
     loadtheme_named(kDefaultThemeName);
+}
+
+// The colour a widget's background is drawn in: its own when it fills its
+// background, else that of the nearest ancestor that does.
+QColor drawn_background(const QWidget* widget) {
+    for (const QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
+        if (w->autoFillBackground() || w->isWindow()) {
+            return w->palette().color(QPalette::Active, w->backgroundRole());
+        }
+    }
+    return widget->palette().color(QPalette::Active, widget->backgroundRole());
+}
+
+// Every text the window draws against the background it is drawn on, in every
+// theme: the labels (the status bar's counters among them), the tables, the
+// status bar's own messages and the progress bar's caption.
+TEST_F(WindowDisplay, EveryTextMeetsTheContrastMinimumUnderEveryTheme) {
+    Form1& form = open_window();
+    form.statusBar()->showMessage(QStringLiteral("Program All is followed by a Verify"));
+    std::vector<const QWidget*> texts = {form.tabla_flash, form.tabla_eeprom, form.statusBar()};
+    for (const QLabel* label : form.findChildren<QLabel*>()) {
+        texts.push_back(label);
+    }
+    ASSERT_GT(texts.size(), 20U);
+    for (const QString& name : theme_names()) {
+        loadtheme_named(name);
+        form.settheme();
+        for (const QWidget* widget : texts) {
+            const QColor text = widget->palette().color(QPalette::Active, widget->foregroundRole());
+            const QColor back = drawn_background(widget);
+            EXPECT_GE(contrast_ratio(text, back), 4.5)
+                << name.toStdString() << ": " << widget->metaObject()->className() << " \""
+                << widget->objectName().toStdString()
+                << (qobject_cast<const QLabel*>(widget) != nullptr
+                        ? qobject_cast<const QLabel*>(widget)->text().toStdString()
+                        : std::string())
+                << "\" " << text.name().toStdString() << " on " << back.name().toStdString();
+        }
+        // The progress bar's caption, on the empty groove and on the filled part.
+        const QPalette bar = form.progress_bar->palette();
+        EXPECT_GE(contrast_ratio(bar.color(QPalette::Active, QPalette::Text),
+                                 bar.color(QPalette::Active, QPalette::Base)),
+                  4.5)
+            << name.toStdString();
+        EXPECT_GE(contrast_ratio(bar.color(QPalette::Active, QPalette::HighlightedText),
+                                 bar.color(QPalette::Active, QPalette::Highlight)),
+                  4.5)
+            << name.toStdString();
+    }
+    loadtheme_named(kDefaultThemeName);
+}
+
+// A larger window: the tables grow and show more rows, what lies below or right of
+// them moves along, and the last row can still be scrolled to the bottom. Back at
+// the design size everything is where it was.
+TEST_F(WindowDisplay, LargerWindowGivesTheTablesMoreRows) {
+    Form1& form = open_window(QStringLiteral("3"));  // 8192 words, 256 bytes
+    EXPECT_EQ(form.size(), form.minimumSize()) << "the design size is the first and smallest";
+    EXPECT_GT(form.maximumSize().height(), form.height());
+    EXPECT_TRUE(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+    std::vector<std::pair<QWidget*, QRect>> design;
+    for (QWidget* control : form.centralWidget()->findChildren<QWidget*>()) {
+        design.emplace_back(control, control->geometry());
+    }
+    form.set_status(
+        QStringLiteral("A status long enough to need more room than the design gives it, so "
+                       "it shows cut short"));
+    EXPECT_TRUE(form.label_status->text().endsWith(QChar(0x2026)));
+    EXPECT_EQ(form.label_status->toolTip(), form.status_text());
+
+    for (const QSize gain : {QSize(360, 300), QSize(700, 90)}) {
+        SCOPED_TRACE(gain.width());
+        form.resize(form.minimumSize() + gain);
+        QApplication::processEvents();
+        for (MemoryTable* table : {form.tabla_flash, form.tabla_eeprom}) {
+            EXPECT_GE(table->row_count(), kTableRows + 1);
+            EXPECT_EQ(table->rows().size(), table->row_count());
+            // Every row whole inside the table.
+            EXPECT_LE(table->text_area().top() + table->row_count() * table->row_pitch(),
+                      table->contentsRect().bottom() + 1);
+        }
+        EXPECT_EQ(form.scrl1->maximum(), 8192 / kTableColumns - form.tabla_flash->row_count());
+        EXPECT_EQ(form.scrl2->maximum(), 256 / kTableColumns - form.tabla_eeprom->row_count());
+        // Nothing overlaps: the EEPROM table under the FLASH table, the status
+        // line and the progress bar under both, the configuration words beside.
+        EXPECT_LT(form.tabla_flash->geometry().bottom(), form.Label4->geometry().top());
+        EXPECT_LT(form.Label4->geometry().bottom(), form.tabla_eeprom->geometry().top());
+        EXPECT_LT(form.tabla_eeprom->geometry().bottom(), form.label_status->geometry().top());
+        EXPECT_LT(form.scrl2->geometry().right(), form.lfix[0]->geometry().left());
+        EXPECT_LT(form.label_id[3]->geometry().bottom(), form.Label5->geometry().top());
+        EXPECT_LT(form.label_status->geometry().bottom(), form.progress_bar->geometry().top());
+        EXPECT_LE(form.progress_bar->geometry().bottom(), form.centralWidget()->height());
+        EXPECT_LE(form.label_vpp->geometry().right(), form.centralWidget()->width());
+        EXPECT_EQ(form.label_status->text(), form.status_text()) << "room for it now";
+        // The last row reaches the bottom row of the table.
+        form.scrl1->setValue(form.scrl1->maximum());
+        QApplication::processEvents();
+        EXPECT_TRUE(form.tabla_flash->rows().last().startsWith(QStringLiteral("001FF8:")))
+            << form.tabla_flash->rows().last().toStdString();
+    }
+    form.resize(form.minimumSize());
+    QApplication::processEvents();
+    for (const auto& [control, geometry] : design) {
+        EXPECT_EQ(control->geometry(), geometry) << control->metaObject()->className();
+    }
+    EXPECT_EQ(form.tabla_flash->rows().size(), kTableRows);
+    EXPECT_EQ(form.scrl1->maximum(), 8192 / kTableColumns - kTableRows);
+}
+
+TEST(MemorySearch, AddressesValuesAndTheSearch) {
+    struct AddressCase {
+        const char* text;
+        std::optional<std::int32_t> expected;
+    };
+    for (const AddressCase& c : {AddressCase{"1F0", 0x1F0},
+                                 {" 1f0h ", 0x1F0},
+                                 {"0x1FFF", 0x1FFF},
+                                 {"$10", 0x10},
+                                 {"0", 0},
+                                 {"", std::nullopt},
+                                 {"12G", std::nullopt},
+                                 {"0x", std::nullopt},
+                                 {"-5", std::nullopt},
+                                 {"FFFFFFFF", std::nullopt},
+                                 {"1 2", std::nullopt}}) {
+        EXPECT_EQ(parse_hex_address(QString::fromLatin1(c.text)), c.expected) << c.text;
+    }
+    EXPECT_EQ(parse_search_values(QStringLiteral("2805 3fff,0x0123  12h"), 4),
+              (std::vector<int>{0x2805, 0x3FFF, 0x123, 0x12}));
+    EXPECT_EQ(parse_search_values(QStringLiteral("A5 5A"), 2), (std::vector<int>{0xA5, 0x5A}));
+    for (const char* bad : {"", "  ", "2805", "A5 G1", "1 2 3 100"}) {
+        EXPECT_FALSE(parse_search_values(QString::fromLatin1(bad), 2).has_value()) << bad;
+    }
+
+    const std::vector<int> memory = {1, 2, 3, 1, 2, 9, 1, 2};
+    const auto at = [&memory](std::int32_t i) { return memory[static_cast<std::size_t>(i)]; };
+    const std::int32_t n = static_cast<std::int32_t>(memory.size());
+    EXPECT_EQ(find_values(at, n, {1, 2}, 0), 0);
+    EXPECT_EQ(find_values(at, n, {1, 2}, 1), 3);
+    EXPECT_EQ(find_values(at, n, {1, 2}, 4), 6);  // ends on the last value
+    EXPECT_EQ(find_values(at, n, {1, 2}, 7), 0);  // wraps around
+    EXPECT_EQ(find_values(at, n, {2, 9, 1}, 5), 4);
+    EXPECT_EQ(find_values(at, n, {2, 1}, 0), std::nullopt);
+    EXPECT_EQ(find_values(at, n, {}, 0), std::nullopt);
+    EXPECT_EQ(find_values(at, 1, {1, 2}, 0), std::nullopt);  // longer than the memory
+}
+
+// "Go to Address" and "Find" in the FLASH and EEPROM tables: the cell is
+// marked and scrolled into view, the status line says where; F3 goes on and
+// wraps around; a wrong address is refused.
+TEST_F(WindowDisplay, GoToAddressAndFindScrollToTheMarkedCell) {
+    Form1& form = open_window(QStringLiteral("3"));
+    (void)program.image.set_flash_word(0x0100, 0x2805);
+    (void)program.image.set_flash_word(0x0101, 0x1234);
+    (void)program.image.set_flash_word(0x1F00, 0x2805);
+    (void)program.image.set_flash_word(0x1F01, 0x1234);
+    (void)program.image.set_eeprom_byte(0xC3, 0xA5);
+    (void)program.image.set_eeprom_byte(0xC4, 0x5A);
+    form.updatedisplay();
+    QStringList answers;
+    QStringList prompts;
+    set_input_box_interceptor([&](const QString& prompt, const QString&, const QString&) {
+        prompts << prompt;
+        return answers.isEmpty() ? QString() : answers.takeFirst();
+    });
+    EXPECT_EQ(form.menugoto->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_G));
+    EXPECT_EQ(form.menufind->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    EXPECT_EQ(form.menufindnext->shortcut(), QKeySequence(Qt::Key_F3));
+
+    answers << QStringLiteral("1234h");
+    form.menugoto->trigger();
+    EXPECT_EQ(prompts.last(), QStringLiteral("Go to FLASH address (hexadecimal, 0 to 1FFFh):"));
+    EXPECT_EQ(form.marked_address(), 0x1234);
+    EXPECT_EQ(form.scrl1->value(), 0x1234 / kTableColumns);
+    ASSERT_TRUE(form.tabla_flash->mark().has_value());
+    EXPECT_EQ(form.tabla_flash->mark()->row, 0);
+    EXPECT_EQ(form.tabla_flash->mark()->column, 4);
+    EXPECT_EQ(form.status_text(), QStringLiteral("FLASH address 1234h."));
+
+    messages.clear();
+    answers << QStringLiteral("2000");
+    form.menugoto->trigger();
+    ASSERT_EQ(messages.size(), 1U);
+    EXPECT_EQ(messages[0].text,
+              QStringLiteral("\"2000\" is no FLASH address: the addresses go from 0 to 1FFFh."));
+    EXPECT_EQ(form.marked_address(), 0x1234);
+
+    answers << QStringLiteral("2805 1234");
+    form.menufind->trigger();
+    EXPECT_EQ(form.marked_address(), 0x1F00);  // after the marked cell first
+    EXPECT_EQ(form.status_text(), QStringLiteral("2805 1234 found at FLASH address 1F00h."));
+    QTest::keyClick(&form, Qt::Key_F3);
+    EXPECT_EQ(form.marked_address(), 0x0100);
+    EXPECT_EQ(form.status_text(),
+              QStringLiteral("2805 1234 found at FLASH address 0100h (from the start again)."));
+    EXPECT_EQ(form.scrl1->value(), 0x0100 / kTableColumns);
+    EXPECT_EQ(form.tabla_flash->mark()->row, 0);
+
+    answers << QStringLiteral("3FFE 3FFE 1");
+    form.menufind->trigger();
+    EXPECT_EQ(form.status_text(), QStringLiteral("3FFE 3FFE 1 not found in FLASH."));
+    EXPECT_EQ(form.marked_address(), 0x0100);
+
+    // The EEPROM table, once its scroll bar has the wheel.
+    form.scrl2->setFocus();
+    QApplication::processEvents();
+    ASSERT_EQ(form.wheel_target(), Form1::WheelTarget::Eeprom);
+    answers << QStringLiteral("a5 5a");
+    form.menufind->trigger();
+    EXPECT_EQ(form.status_text(), QStringLiteral("a5 5a found at EEPROM address 00C3h."));
+    EXPECT_FALSE(form.tabla_flash->mark().has_value());
+    ASSERT_TRUE(form.tabla_eeprom->mark().has_value());
+    EXPECT_EQ(form.scrl2->value() * kTableColumns + form.tabla_eeprom->mark()->row * kTableColumns +
+                  form.tabla_eeprom->mark()->column,
+              0xC3);
+    answers << QStringLiteral("A5A");  // three digits: no byte
+    form.menufind->trigger();
+    EXPECT_TRUE(messages.back().text.startsWith(QStringLiteral("\"A5A\" is not a list of bytes")));
+    set_input_box_interceptor({});
 }
 
 }  // namespace

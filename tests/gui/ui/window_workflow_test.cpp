@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QActionGroup>
+#include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTextBrowser>
 #include <QTimer>
 
 #include <functional>
@@ -21,6 +24,9 @@
 
 #include "board/pic14_chip.h"
 #include "gui/dialogs/calibration_dialog.h"
+#include "gui/dialogs/document_view.h"
+#include "gui/ui/memory_table.h"
+#include "gui/ui/production_panel.h"
 #include "gui/widgets/click_label.h"
 #include "platform/link/virtual_port.h"
 #include "support/main_window_fixture.h"
@@ -191,9 +197,16 @@ TEST_F(WindowWorkflow, ProgramAllShowsProgressAndVerifiesUnlessTurnedOff) {
     });
     watch.start(0);
     form.Command[0]->click();
-    ASSERT_TRUE(run_until([&] { return form.status_text().startsWith("Chip verified. "); }))
-        << form.status_text().toStdString();
+    ASSERT_TRUE(run_until([&] {
+        return form.status_text().startsWith("Chip programmed and verified. ");
+    })) << form.status_text().toStdString();
     watch.stop();
+    // The time of the whole sequence, not of its Verify alone.
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^Chip programmed and verified\\. [0-9]+\\.[0-9] s$"))
+            .match(form.status_text())
+            .hasMatch())
+        << form.status_text().toStdString();
     EXPECT_TRUE(
         formats.filter(QRegularExpression(QStringLiteral("^Program All: FLASH %p%"))).size() > 0)
         << formats.join(" | ").toStdString();
@@ -212,6 +225,48 @@ TEST_F(WindowWorkflow, ProgramAllShowsProgressAndVerifiesUnlessTurnedOff) {
     EXPECT_TRUE(form.status_text().startsWith("Chip programmed. "))
         << form.status_text().toStdString();
     EXPECT_EQ(form.progress_bar->format(), QStringLiteral("Program All: done"));
+}
+
+// The bar names the operation that was stopped, and a cancelled run replaces the
+// result of the run before.
+TEST_F(WindowWorkflow, ProgressBarNamesTheStoppedOrCancelledOperation) {
+    Form1& form = open_model("PIC16F877A", 2);
+    form.open_hex_file(QStringLiteral(CORVANEL_SOURCE_DIR "/tests/data/hex_16f877a.hex"));
+    struct StopCase {
+        int button;  // Command index
+        const char* caption;
+        bool escape;
+    };
+    for (const StopCase& stop : {StopCase{0, "Program All", false}, StopCase{1, "Read All", true},
+                                 StopCase{4, "Verify", true}}) {
+        SCOPED_TRACE(stop.caption);
+        messages.clear();
+        form.Command[static_cast<std::size_t>(stop.button)]->click();
+        ASSERT_TRUE(run_until([&] { return form.progress_bar->value() > 0; }))
+            << form.progress_bar->format().toStdString();
+        if (stop.escape) {
+            QTest::keyClick(form.tabla_flash, Qt::Key_Escape);
+        } else {
+            form.command_stop->click();
+        }
+        ASSERT_TRUE(run_until([&] { return idle(); }));
+        QTest::qWait(50);
+        ASSERT_TRUE(form.status_text().startsWith(QStringLiteral("Operation stopped.")))
+            << form.status_text().toStdString();
+        EXPECT_EQ(form.progress_bar->format(), QString::fromLatin1(stop.caption) + ": stopped");
+    }
+
+    // A good Verify, then a Program All refused at its question: the bar says
+    // so instead of "Verify: done".
+    form.Command[4]->click();
+    ASSERT_TRUE(run_until([&] { return idle() && form.status_text().startsWith("Chip "); }));
+    EXPECT_EQ(form.progress_bar->format(), QStringLiteral("Verify: done"));
+    form.out_of_range_warning_ = QStringLiteral("The file has data out of range.\r\n");
+    message_answer = message_result::kNo;
+    form.Command[0]->click();
+    EXPECT_EQ(form.status_text(), QStringLiteral("Program all cancelled."));
+    EXPECT_EQ(form.progress_bar->format(), QStringLiteral("Program All: cancelled"));
+    EXPECT_EQ(form.progress_bar->value(), 0);
 }
 
 TEST_F(WindowWorkflow, RewritingTheLoadedFileReloadsItAndProgramsOnChange) {
@@ -251,11 +306,87 @@ TEST_F(WindowWorkflow, RewritingTheLoadedFileReloadsItAndProgramsOnChange) {
         const QString counted = QStringLiteral("Programmed on change: %1").arg(build);
         ASSERT_TRUE(run_until([&] { return form.status_text().endsWith(counted); }, 30000))
             << build << ": " << form.status_text().toStdString();
-        EXPECT_TRUE(form.status_text().startsWith("Chip verified. "));
+        EXPECT_TRUE(form.status_text().startsWith("Chip programmed and verified. "));
         EXPECT_EQ(chip().flash(0), 0x2810 + build);
         EXPECT_EQ(form.programmed_on_change(), build);
     }
     EXPECT_EQ(messages.size(), questions) << "no question in the build loop";
+}
+
+// A build that writes the file in two steps: the first, without its end record,
+// asks "Continue?"; the complete file arrives while the question is open. The
+// answer starts the run it was asked for, and the new file is programmed after
+// it, each with its own serial number and log line: no run is started over
+// another, none fails.
+TEST_F(WindowWorkflow, RewriteWhileAQuestionIsOpenWaitsForTheAnswer) {
+    Form1& form = open_model("PIC16F877A", 2);
+    const QString path = write_program(QStringLiteral("build.hex"), 0x2810);
+    form.open_hex_file(path);
+    const QString log = folder.filePath(QStringLiteral("production.csv"));
+    form.production->set_log_path(log);
+    form.production->set_serial(SerialNumber{.value = 100,
+                                             .step = 1,
+                                             .location = SerialLocation::RetlwTable,
+                                             .address = 0x7F0,
+                                             .byte_count = 2},
+                                true);
+    form.menuprogramonchange->setChecked(true);
+
+    int questions = 0;
+    QStringList other_messages;
+    set_message_box_interceptor([&](const QString& text, int, const QString&) {
+        if (!text.contains(QStringLiteral("no end record"))) {
+            other_messages << text;
+            return message_result::kYes;
+        }
+        if (++questions == 1) {
+            // The build's second step, 0.5 s later; the user is slow to answer.
+            QTest::qWait(500);
+            (void)write_program(QStringLiteral("build.hex"), 0x2812);
+            QTest::qWait(1500);
+        }
+        return message_result::kYes;
+    });
+    // The first step: the data, not yet the end record.
+    (void)write_program(QStringLiteral("part.hex"), 0x2811);
+    QFile part(folder.filePath(QStringLiteral("part.hex")));
+    ASSERT_TRUE(part.open(QIODevice::ReadOnly));
+    const QByteArray data = part.readAll().replace(":00000001FF\r\n", "");
+    QFile build(path);
+    ASSERT_TRUE(build.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    build.write(data);
+    build.close();
+
+    ASSERT_TRUE(run_until(
+        [&] {
+            return idle() && !form.production->busy() &&
+                   form.status_text().endsWith(QStringLiteral("Programmed on change: 2"));
+        },
+        60000))
+        << form.status_text().toStdString() << " | " << other_messages.join(" | ").toStdString();
+    QTest::qWait(700);  // no third run comes
+    EXPECT_EQ(questions, 1);
+    EXPECT_TRUE(other_messages.isEmpty()) << other_messages.join(" | ").toStdString();
+    EXPECT_EQ(form.production->counters().passed, 2);
+    EXPECT_EQ(form.production->counters().failed, 0);
+    EXPECT_EQ(form.programmed_on_change(), 2);
+    EXPECT_EQ(chip().flash(0), 0x2812);
+    EXPECT_EQ(chip().flash(0x7F0), 0x3400 | 101);
+    EXPECT_EQ(form.production->serial().value, 102U);
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString lines = QString::fromUtf8(file.readAll());
+    EXPECT_EQ(lines.count(QStringLiteral("pass")), 2) << lines.toStdString();
+    EXPECT_FALSE(lines.contains(QStringLiteral("fail"))) << lines.toStdString();
+
+    // A second start while a sequence runs is refused, not laid over it.
+    form.Command[0]->click();
+    ASSERT_TRUE(form.production->busy());
+    form.production->start(OperationKind::Program);
+    EXPECT_EQ(form.status_text(), QStringLiteral("Operation in progress."));
+    ASSERT_TRUE(run_until([&] { return idle() && !form.production->busy(); }));
+    EXPECT_EQ(form.production->counters().passed, 3);
+    EXPECT_EQ(form.production->counters().failed, 0);
 }
 
 TEST_F(WindowWorkflow, RecentFilesKeepTheEightNewestInTheSettings) {
@@ -357,6 +488,97 @@ TEST_F(WindowWorkflow, CalibrationViewReadsAndWritesBackTheFactoryValues) {
     EXPECT_EQ(chip().flash(0x3FF), 0x34AC);
     EXPECT_EQ(chip().config_word(1) & 0x3000, 0x1000);
     EXPECT_FALSE(program.typed_calibration);
+}
+
+// The calibration view keeps what it read in a file and loads it back into its
+// fields, from where Write to Chip puts it in the chip.
+TEST_F(WindowWorkflow, CalibrationValuesGoToAFileAndBack) {
+    Form1& form = open_model("PIC12F675", 2);
+    const std::uint16_t factory = chip().flash(0x3FF);
+    const int bandgap = chip().config_word(1) & 0x3000;
+    const QString file = folder.filePath(QStringLiteral("label-values.txt"));
+    chosen_path = file;
+    QString saved;
+    QString word_after_read;
+    QString word_after_load;
+    QString bits_after_load;
+    QTimer::singleShot(0, [&] {
+        auto* view = qobject_cast<CalibrationDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(view, nullptr);
+        EXPECT_TRUE(view->save_button()->isVisible());
+        view->read_button()->click();
+        ASSERT_TRUE(run_until([&] { return view->read_button()->isEnabled(); }));
+        word_after_read = view->word_edit()->text();
+        view->save_button()->click();
+        QFile written(file);
+        if (written.open(QIODevice::ReadOnly)) {
+            saved = QString::fromLatin1(written.readAll());
+        }
+        view->word_edit()->clear();
+        view->bandgap_edit()->clear();
+        view->load_button()->click();
+        word_after_load = view->word_edit()->text();
+        bits_after_load = view->bandgap_edit()->text();
+        // A file that is not one: refused, the fields kept.
+        chosen_path = write_program(QStringLiteral("not-calibration.hex"), 0x2805);
+        view->load_button()->click();
+        view->reject();
+    });
+    form.menucalibration->trigger();
+    EXPECT_EQ(word_after_read, hex(factory));
+    EXPECT_EQ(saved, QStringLiteral("OSCCAL %1\r\nCONFIG %2\r\n").arg(hex(factory), hex(bandgap)));
+    EXPECT_EQ(word_after_load, hex(factory));
+    EXPECT_EQ(bits_after_load,
+              QStringLiteral("%1%2").arg((bandgap >> 13) & 1).arg((bandgap >> 12) & 1));
+    ASSERT_FALSE(messages.empty());
+    EXPECT_TRUE(messages.back().text.endsWith(
+        QStringLiteral("holds no calibration values (lines \"OSCCAL 34xx\" and \"CONFIG xxxx\").")))
+        << messages.back().text.toStdString();
+    ASSERT_GE(chooser_calls.size(), 3U);
+    EXPECT_EQ(chooser_calls[0].mode, FileChooserMode::Save);
+    EXPECT_TRUE(
+        chooser_calls[0].start_folder.endsWith(QStringLiteral("calibration-PIC12F675.txt")));
+    EXPECT_EQ(chooser_calls[1].mode, FileChooserMode::Open);
+}
+
+// Help: the board's page from the documentation folder (a summary that names it
+// when there is none) and the folder itself for the rest.
+TEST_F(WindowWorkflow, HelpShowsTheBoardWiringAndOpensTheDocumentation) {
+    Form1& form = open_window();
+    form.menuwiring->trigger();
+    auto* summary = form.findChild<DocumentView*>();
+    ASSERT_NE(summary, nullptr);
+    EXPECT_EQ(summary->windowTitle(), QStringLiteral("Board Wiring"));
+    EXPECT_TRUE(summary->browser()->toPlainText().contains(QStringLiteral("Arduino Uno or Nano")));
+    EXPECT_TRUE(summary->browser()->toPlainText().contains(QStringLiteral("board.md")));
+    summary->close();
+    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    messages.clear();
+    QUrl opened;
+    set_folder_opener([&](const QUrl& url) {
+        opened = url;
+        return true;
+    });
+    form.menudocs->trigger();
+    ASSERT_EQ(messages.size(), 1U) << "no folder yet";
+    EXPECT_TRUE(
+        messages[0].text.startsWith(QStringLiteral("The documentation folder was not found")));
+    EXPECT_TRUE(opened.isEmpty());
+
+    // Installed beside the program.
+    QDir(folder.path()).mkpath(QStringLiteral("docs"));
+    (void)write_file(QStringLiteral("docs/board.md"), "# The board\n\nPGC goes to pin D2.\n");
+    form.menuwiring->trigger();
+    auto* page = form.findChild<DocumentView*>();
+    ASSERT_NE(page, nullptr);
+    EXPECT_TRUE(page->browser()->toPlainText().contains(QStringLiteral("PGC goes to pin D2.")));
+    page->close();
+    form.menudocs->trigger();
+    EXPECT_EQ(opened,
+              QUrl::fromLocalFile(folder.filePath(QStringLiteral("docs")) + QLatin1Char('/')));
+    set_folder_opener({});
 }
 
 }  // namespace

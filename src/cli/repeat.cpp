@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// program --repeat: batch programming on chip insertion. The socket is watched
+// through the device ID (core/engine/chip_insertion.h); each chip of the model
+// gets the same Program All and Verify as a single `program`, with its log
+// line and its serial number, and the next chip is taken only after this one
+// has left the socket.
+
+#include <QEventLoop>
+#include <QTimer>
+
+#include "cli/tool.h"
+#include "core/devices/device_identity.h"
+#include "core/engine/chip_identify.h"
+#include "core/engine/chip_insertion.h"
+
+namespace corvanel {
+
+namespace {
+
+// Waits with the voltages off; a stop signal ends the wait within one poll.
+void wait_between_reads() {
+    QEventLoop loop;
+    QTimer::singleShot(kInsertionPollMilliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+}  // namespace
+
+std::int32_t Tool::read_socket(int& result) {
+    host_.set_quiet(true);
+    const StartResult started = start_identify(state_);
+    bool answered = false;
+    if (started == StartResult::Started) {
+        answered = host_.wait_for_operation(state_);
+    }
+    host_.set_quiet(false);
+    if (started == StartResult::Refused) {
+        result = cli_exit::kRefused;  // low-voltage entry on a model without it
+        return -1;
+    }
+    if (started != StartResult::Started) {
+        result = cli_exit::kLink;
+        return -1;
+    }
+    if (host_.interrupted()) {
+        result = 128 + CliHost::interrupt_signal();
+        return -1;
+    }
+    if (!answered || link_->MSComm1.port_lost()) {
+        // The read ends with the voltages off; a board that stopped answering
+        // has had them switched off by the time-out.
+        print_lines(stderr, "corvanel: " + host_.last_status());
+        result = cli_exit::kLink;
+        return -1;
+    }
+    return state_.runner.device_id_word;
+}
+
+int Tool::program_repeat() {
+    // Polling switches the voltages on a few times a second. The identify
+    // record of a board that answers command 107 would say that a programmer
+    // is on the port; until the link keeps one, --repeat itself is the consent.
+    const bool board_identified = false;
+    if (const auto refused = repeat_refusal(state_.model.device_id, state_.model.model_name,
+                                            board_identified, options_.repeat)) {
+        return usage_error(QString::fromStdString(*refused));
+    }
+    if (const int opened = open_port(); opened != cli_exit::kDone) {
+        return opened;
+    }
+    // Each chip is verified: a production run that has not compared the chip
+    // has not passed it.
+    options_.verify = true;
+    const MemoryImage file_image = state_.image;
+    const std::string& model = state_.model.model_name;
+    ChipInsertionWatch watch(*state_.model.device_id);
+    print_lines(
+        out_, "Repeat on chip insertion (Ctrl-C ends). " + insertion_prompt(watch.phase(), model));
+    int result = cli_exit::kDone;
+    while (CliHost::interrupt_signal() == 0) {
+        const std::int32_t word = read_socket(result);
+        if (word < 0) {
+            break;
+        }
+        switch (watch.poll_result(word)) {
+            case SocketEvent::None:
+                break;
+            case SocketEvent::WrongChip:
+                print_lines(out_, identify_report(state_.database, word) + " Not programmed. " +
+                                      insertion_prompt(watch.phase(), model));
+                break;
+            case SocketEvent::ChipRemoved:
+                print_lines(out_, "Chip removed. " + insertion_prompt(watch.phase(), model));
+                break;
+            case SocketEvent::ChipInserted: {
+                print_lines(out_, "Chip " + std::to_string(watch.passed() + watch.failed() + 1) +
+                                      ": " + identify_report(state_.database, word));
+                state_.image = file_image;
+                programmed_id_word_ = -1;
+                programmed_checksum_.reset();
+                const int run = program_production();
+                const int programmed = finish_production(run);
+                const bool passed = programmed == cli_exit::kDone;
+                watch.chip_done(passed);
+                state_.image = file_image;
+                print_lines(out_, passed ? "PASS" : "FAIL");
+                if (passed && serial_) {
+                    // finish_production has printed it: the next chip gets it.
+                    serial_->value = next_serial(*serial_).value_or(serial_->value);
+                }
+                // A link that failed, a log that cannot be written or serial
+                // numbers used up end the run: the next chip would fare no
+                // better, or would get a number twice.
+                if (programmed == cli_exit::kLink || programmed == cli_exit::kUsage ||
+                    (run == cli_exit::kDone && !passed) || CliHost::interrupt_signal() != 0) {
+                    result = programmed;
+                    break;
+                }
+                print_lines(out_, insertion_prompt(watch.phase(), model));
+                break;
+            }
+        }
+        if (result != cli_exit::kDone || CliHost::interrupt_signal() != 0) {
+            break;
+        }
+        wait_between_reads();
+    }
+    if (CliHost::interrupt_signal() != 0) {
+        // Between reads nothing is powered; during one the host has stopped it.
+        state_.link.voltages_off();
+        if (!host_.interrupted()) {
+            print_lines(out_, "Interrupted: voltages off.");  // else the host has said so
+        }
+        result = 128 + CliHost::interrupt_signal();
+    }
+    print_lines(out_, repeat_summary_text(watch));
+    const int closed = close_port();
+    return result != cli_exit::kDone ? result : closed;
+}
+
+}  // namespace corvanel

@@ -1,0 +1,80 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/app/crash_voltages_off.h"
+
+#include <csignal>
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <unistd.h>
+#include <cerrno>
+#include <ctime>
+#define CORVANEL_POSIX_SIGNALS 1
+#endif
+
+#include "core/link/board_protocol.h"
+
+namespace corvanel {
+namespace {
+
+volatile std::sig_atomic_t g_port_descriptor = -1;
+
+#ifdef CORVANEL_POSIX_SIGNALS
+
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+// The crash may come between the bytes of a command: the longest (data word,
+// 105 low high) takes two more bytes, so the third voltages-off byte is read as
+// a command whatever the board was waiting for. Extra ones are answered and do
+// nothing else.
+constexpr unsigned char kOffBytes[3] = {board_command::kVoltagesOff, board_command::kVoltagesOff,
+                                        board_command::kVoltagesOff};
+
+void crash_handler(int signal_number) {
+    const int saved_errno = errno;
+    const int descriptor = static_cast<int>(g_port_descriptor);
+    if (descriptor >= 0) {
+        // The port is non-blocking: a full output queue is waited for briefly.
+        std::size_t sent = 0;
+        for (int tries = 0; sent < sizeof kOffBytes && tries < 100; ++tries) {
+            const ssize_t written = ::write(descriptor, kOffBytes + sent, sizeof kOffBytes - sent);
+            if (written > 0) {
+                sent += static_cast<std::size_t>(written);
+            } else if (written < 0 && errno != EAGAIN && errno != EINTR) {
+                break;
+            } else {
+                // No tcdrain: a board that reads nothing must not hold the crash.
+                const timespec pause{0, 1000000};
+                (void)::nanosleep(&pause, nullptr);
+            }
+        }
+    }
+    errno = saved_errno;
+    // SA_RESETHAND has put the default action back: the signal, blocked while
+    // this handler runs, ends the program as soon as the handler returns.
+    (void)::raise(signal_number);
+}
+
+#endif
+
+}  // namespace
+
+void install_crash_voltages_off() {
+#ifdef CORVANEL_POSIX_SIGNALS
+    struct sigaction action {};
+    action.sa_handler = crash_handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESETHAND;
+    for (const int signal_number : kCrashSignals) {
+        (void)::sigaction(signal_number, &action, nullptr);
+    }
+#endif
+}
+
+void set_crash_port_descriptor(int descriptor) {
+    g_port_descriptor = descriptor;
+}
+
+int crash_port_descriptor() {
+    return static_cast<int>(g_port_descriptor);
+}
+
+}  // namespace corvanel
