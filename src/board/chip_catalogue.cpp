@@ -788,4 +788,12 @@ std::vector<ChipInfo> make_chip_table() {
     return table;
 }
 
+double absolute_max_vdd_volts(const ChipInfo& info) {
+    if (info.empty_socket) {
+        return 0;
+    }
+    const bool low_voltage = info.name.size() > 6 && info.name.compare(5, 2, "LF") == 0;
+    return low_voltage ? 4.0 : 6.5;
+}
+
 }  // namespace corvanel

@@ -180,6 +180,11 @@ struct ChipInfo {
     double vpp_max_volts = 0;
 };
 
+// The absolute maximum rating of Vdd in volts (0 for an empty socket): 6.5 V for
+// the F parts; the LF parts (1.8-3.6 V) stand about 4.0 V. The name is the
+// catalogue's own fact here: every LF part is "PIC1xLF...".
+[[nodiscard]] double absolute_max_vdd_volts(const ChipInfo& info);
+
 // Every chip of the catalogue, by family, then size.
 [[nodiscard]] std::vector<ChipInfo> make_chip_table();
 

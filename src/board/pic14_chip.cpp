@@ -386,14 +386,7 @@ void Pic14Chip::vpp_applied(double volts_on_mclr) {
 }
 
 double Pic14Chip::vdd_max_volts() const {
-    if (info_.empty_socket) {
-        return 0;
-    }
-    // The data sheets' absolute maximum ratings of Vdd: 6.5 V for the F parts; the LF
-    // parts (1.8-3.6 V) take about 4.0 V. The name is the catalogue's own fact here:
-    // every LF part is "PIC1xLF...".
-    const bool low_voltage = info_.name.size() > 5 && info_.name.compare(5, 2, "LF") == 0;
-    return low_voltage ? 4.0 : 6.5;
+    return absolute_max_vdd_volts(info_);
 }
 
 void Pic14Chip::vdd_applied(double volts_on_vdd) {
