@@ -5,8 +5,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "board/pic14_chip.h"
-
 namespace corvanel {
 
 namespace {
@@ -788,6 +786,14 @@ std::vector<ChipInfo> make_chip_table() {
         table.push_back(from_enhanced_row(row));
     }
     return table;
+}
+
+double absolute_max_vdd_volts(const ChipInfo& info) {
+    if (info.empty_socket) {
+        return 0;
+    }
+    const bool low_voltage = info.name.size() > 6 && info.name.compare(5, 2, "LF") == 0;
+    return low_voltage ? 4.0 : 6.5;
 }
 
 }  // namespace corvanel

@@ -8,6 +8,7 @@
 // masks, calibration words, latch count where a member differs).
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace corvanel {
@@ -147,7 +148,43 @@ struct FamilyRules {
 // std::logic_error rather than borrowing another family's behaviour.
 [[nodiscard]] const FamilyRules& family_rules(ChipFamily family);
 
-struct ChipInfo;
+// One chip of the catalogue: its sizes, ID and masks, and the family whose rules
+// it follows. The emulated chip (pic14_chip.h) is made from it.
+struct ChipInfo {
+    std::string name;  // upper case, with the "PIC" prefix: "PIC16F877A"
+    ChipFamily family = ChipFamily::F84A;
+    std::int32_t flash_words = 0;
+    std::int32_t eeprom_bytes = 0;
+    std::uint16_t device_id = 0;  // the word at 2006h with its revision bits 0
+    int revision_bits = 5;        // 4 or 5; 0: the chip has no device ID (2006h reads 0)
+    std::int32_t latches = 1;     // program memory words written by one programming command
+    std::uint16_t config1_mask = 0x3FFF;
+    std::uint16_t config2_mask = 0;  // 0: the chip has no configuration word 2
+    // How the configuration bits outside the mask read back: 0 or 3FFFh.
+    std::uint16_t unimplemented_config_bits = 0;
+    // The chip only enters programming mode when Vpp rises before Vdd.
+    bool needs_vpp_first = false;
+    // Configuration-space locations holding factory calibration (2008h..200Ah).
+    std::vector<std::int32_t> calibration_words;
+    // No chip in the socket: the data line is pulled up, so every read frame is 3FFFh.
+    bool empty_socket = false;
+
+    // Enhanced mid-range parts (their family's rules say `enhanced`).
+    int config_words = 0;            // configuration words from 8007h (2 to 4)
+    std::uint16_t config3_mask = 0;  // 0: no configuration word 3
+    std::uint16_t config4_mask = 0;  // 0: no configuration word 4
+    bool revision_word = false;      // full-word device ID at 8006h, revision at 8005h
+    std::int32_t row_words = 0;      // words erased by 11 (0: the family's count)
+    // The Vpp window of MCLR in volts (0, 0: not known, nothing is checked).
+    double vpp_min_volts = 0;
+    double vpp_max_volts = 0;
+};
+
+// The absolute maximum rating of Vdd in volts (0 for an empty socket): 6.5 V for
+// the F parts; the LF parts (1.8-3.6 V) stand about 4.0 V. The name is the
+// catalogue's own fact here: every LF part is "PIC1xLF...".
+[[nodiscard]] double absolute_max_vdd_volts(const ChipInfo& info);
+
 // Every chip of the catalogue, by family, then size.
 [[nodiscard]] std::vector<ChipInfo> make_chip_table();
 

@@ -2,7 +2,6 @@
 #include "board/chip_state_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include "core/files/read_file.h"
 #include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
@@ -171,19 +171,14 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
     std::istringstream lines{std::string(text)};
     for (std::string line; !ended && std::getline(lines, line);) {
         ++line_number;
-        while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) {
-            line.pop_back();
-        }
+        line = std::string(trimmed(line));
         if (line.empty() || line[0] == ';') {
             continue;
         }
         if (line[0] != ':') {
             return failure(line_number, "record does not begin with ':'");
         }
-        std::string record = line.substr(1);
-        for (char& c : record) {
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        }
+        const std::string record = upper_copy(line.substr(1));
         if (record.size() < 10 || record.size() % 2 != 0) {
             return failure(line_number, "record too short or of odd length");
         }

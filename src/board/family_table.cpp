@@ -10,15 +10,10 @@
 
 #include "board/chip_catalogue.h"
 #include "board/pic14_chip.h"
+#include "core/image/hex_text.h"
 
 namespace corvanel {
 namespace {
-
-std::string hex2(int value) {
-    char text[4];
-    std::snprintf(text, sizeof text, "%02X", value & 0xFF);
-    return text;
-}
 
 std::string join(const std::vector<std::string>& parts, const char* separator) {
     std::string out;
@@ -112,12 +107,6 @@ std::string enhanced_erases(const FamilyRules& rules, const std::string& rows) {
     out.push_back("11 (" + rows + ", user IDs only in config space, not while protected)");
     out.push_back("calibration words never erased");
     return join(out, "; ");
-}
-
-std::string hex4h(std::int32_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%04Xh", static_cast<unsigned>(value & 0xFFFF));
-    return text;
 }
 
 // One row per enhanced chip: what the family table cannot say chip by chip.

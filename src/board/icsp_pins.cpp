@@ -35,10 +35,7 @@ void IcspPins::advance_to(std::uint64_t ns) {
 }
 
 int IcspPins::absolute_max_vdd_millivolts(const ChipInfo& info) {
-    // PIC12LF / PIC16LF: the low-voltage twins run on 1.8-3.6 V and stand 4.0 V at
-    // most; every other listed part stands 6.5 V.
-    const bool lf = info.name.size() > 6 && info.name.compare(5, 2, "LF") == 0;
-    return lf ? 4000 : 6500;
+    return static_cast<int>(absolute_max_vdd_volts(info) * 1000.0 + 0.5);
 }
 
 void IcspPins::set_vdd_millivolts(int millivolts, std::uint64_t ns) {

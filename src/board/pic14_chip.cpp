@@ -2,37 +2,28 @@
 #include "board/pic14_chip.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cstdio>
 #include <random>
+
+#include "board/chip_decoder.h"
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
 namespace {
 
-constexpr std::uint16_t kWordMask = 0x3FFF;
-constexpr std::int32_t kPcSpan = 0x2000;  // program memory and configuration space each span 8K
-constexpr std::int32_t kUserIdLastAddress = 0x2003;
-constexpr std::int32_t kReservedFirst = 0x2004;
-constexpr std::int32_t kReservedLast = 0x2005;
-constexpr std::int32_t kDeviceIdLocation = 0x2006;
+// Configuration word 1 of the classic mid-range, which holds the band-gap bits.
 constexpr std::int32_t kConfig1Location = 0x2007;
-constexpr std::int32_t kConfig2Location = 0x2008;
-// A bulk erase with the address counter up to here also erases the user IDs.
-constexpr std::int32_t kIdEraseLast = 0x201F;
-// Row erase in configuration space reaches the user IDs only, and only up to here.
-constexpr std::int32_t kRowEraseIdLast = 0x2008;
 
 // Oscillator calibration: a RETLW k instruction (34xxh) at the last program word.
 constexpr std::uint16_t kRetlw = 0x3400;
 // Band-gap calibration bits 13:12 of configuration word 1.
 constexpr std::uint16_t kBandGapBits = 0x3000;
 
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
+std::string volts(double value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
 }
 
 }  // namespace
@@ -51,7 +42,7 @@ std::vector<std::string> known_chip_names() {
 }
 
 std::optional<ChipInfo> find_chip(std::string_view name) {
-    std::string wanted = upper(name);
+    std::string wanted = upper_copy(name);
     if (wanted == kEmptySocketName) {
         ChipInfo empty;
         empty.name = std::string(kEmptySocketName);
@@ -71,19 +62,12 @@ std::optional<ChipInfo> find_chip(std::string_view name) {
 
 Pic14Chip::Pic14Chip(ChipInfo info, std::optional<std::uint32_t> seed)
     : info_(std::move(info)),
+      decoder_(&chip_decoder_for(info_)),
       flash_(static_cast<std::size_t>(std::max(info_.flash_words, 0)), kWordMask),
       eeprom_(static_cast<std::size_t>(std::max(info_.eeprom_bytes, 0)), 0xFF),
       latches_(static_cast<std::size_t>(std::max(info_.latches, 1)), kWordMask) {
-    if (!info_.empty_socket && rules().enhanced) {
-        enhanced_config_.assign(kEnhancedConfigWords, kWordMask);
-        enhanced_calibration_.assign(info_.calibration_words.size(), kWordMask);
-        if (info_.revision_word) {
-            set_revision(0);
-        }
-    }
+    decoder_->prepare(*this);
     erase_everything();
-    std::fill(std::begin(config_) + (kReservedFirst - kConfigSpaceFirst),
-              std::begin(config_) + (kReservedLast + 1 - kConfigSpaceFirst), kWordMask);
     factory_calibration(seed ? *seed : std::random_device{}());
 }
 
@@ -130,21 +114,19 @@ bool Pic14Chip::supports(std::uint8_t code) const {
     return code < 64 && ((rules().commands >> code) & 1U) != 0;
 }
 
-std::optional<std::int32_t> Pic14Chip::program_address(std::int32_t pc) const {
-    if (flash_.empty()) {
-        return std::nullopt;
+std::uint16_t* Pic14Chip::calibration_cell(std::int32_t address) {
+    // Only enhanced chips keep their calibration words apart, one cell per word.
+    const auto& words = info_.calibration_words;
+    for (std::size_t i = 0; i < words.size() && i < enhanced_calibration_.size(); ++i) {
+        if (words[i] == address) {
+            return &enhanced_calibration_[i];
+        }
     }
-    if (pc < kConfigSpaceFirst) {
-        return pc % flash_size();
-    }
-    // Where configuration space is smaller than its half of the address range, the
-    // locations above it are program memory: PC 2010h reaches word 0010h (the address
-    // bits above the memory size are not decoded).
-    const std::int32_t top = rules().config_space_top;
-    if (top != 0 && pc > top) {
-        return (pc & (kPcSpan - 1)) % flash_size();
-    }
-    return std::nullopt;
+    return nullptr;
+}
+
+void Pic14Chip::fault(std::string text) {
+    faults_.push_back(std::move(text));
 }
 
 // --- Latches, power and programming mode ---------------------------------------------
@@ -196,17 +178,20 @@ void Pic14Chip::advance_time(std::uint64_t microseconds) {
     if (cycle_ && !cycle_->needs_end && clock_us_ >= cycle_->ends_at) {
         const Cycle done = std::move(*cycle_);
         cycle_.reset();
-        finish(done);
+        if (done.work) {
+            done.work(*this);
+        }
     }
 }
 
-void Pic14Chip::start_cycle(Cycle cycle, std::uint32_t duration_us) {
-    cycle.ends_at = clock_us_ + duration_us;
+void Pic14Chip::start_cycle(CycleWork work, std::uint32_t duration_us, bool needs_end) {
     if (duration_us == 0) {
-        finish(cycle);
+        if (work) {
+            work(*this);
+        }
         return;
     }
-    cycle_ = std::move(cycle);
+    cycle_ = Cycle{clock_us_ + duration_us, needs_end, std::move(work)};
 }
 
 // Something reached the pins: a cycle whose time is up has done its work; one that
@@ -218,228 +203,17 @@ void Pic14Chip::settle(bool ending) {
     }
     const Cycle cycle = std::move(*cycle_);
     cycle_.reset();
-    if (clock_us_ >= cycle.ends_at && (!cycle.needs_end || ending)) {
-        finish(cycle);
+    if (clock_us_ >= cycle.ends_at && (!cycle.needs_end || ending) && cycle.work) {
+        cycle.work(*this);
     }
 }
 
-void Pic14Chip::finish(const Cycle& cycle) {
-    if (cycle.erase_chip) {
-        std::fill(flash_.begin(), flash_.end(), kWordMask);
-        erase_data_memory();
-        erase_user_ids();
-        erase_config_words();
-    }
-    if (cycle.erase_setup) {
-        setup_erase(cycle);
-    }
-    if (cycle.erase_program) {
-        bulk_erase_program(cycle.pc);
-    }
-    if (cycle.erase_data) {
-        erase_data_memory();
-    }
-    if (cycle.erase_row) {
-        row_erase(cycle.pc);
-    }
-    if (cycle.erase_data_byte && !eeprom_.empty()) {
-        eeprom_[static_cast<std::size_t>(cycle.pc % eeprom_size())] = 0xFF;
-    }
-    if (cycle.action) {
-        cycle.action(*this);
-    }
-    switch (cycle.write) {
-        case LoadTarget::None:
-            break;
-        case LoadTarget::Data:
-            // Data EEPROM cells erase themselves byte by byte before every write.
-            if (!eeprom_.empty()) {
-                eeprom_[static_cast<std::size_t>(cycle.pc % eeprom_size())] =
-                    static_cast<std::uint8_t>(cycle.value);
-            }
-            break;
-        case LoadTarget::Program:
-            if (cycle.config) {
-                write_config(cycle);
-            } else {
-                write_block(cycle);
-            }
-            break;
-    }
-}
-
-// --- Commands -------------------------------------------------------------------------
+// --- The pins -------------------------------------------------------------------------
 
 void Pic14Chip::command(std::uint8_t code) {
-    using namespace chip_command;
-    code &= 0x3F;
-    if (!programming_mode_) {
-        return;
+    if (programming_mode_) {
+        decoder_->command(*this, code);
     }
-    if (rules().enhanced && !info_.empty_socket) {
-        enhanced_command(code);
-        return;
-    }
-    const FamilyRules& family = rules();
-    settle(family.end_command != 0 && code == family.end_command && supports(code));
-    // A load whose data frame never came is abandoned by the next command.
-    pending_load_.reset();
-    pending_read_ = PendingRead::None;
-    const std::uint8_t previous = last_command_;
-    last_command_ = code;
-    if (!supports(code)) {
-        return;
-    }
-    switch (code) {
-        case kLoadConfiguration:
-            pc_ = kConfigSpaceFirst;
-            pending_load_ = LoadTarget::Program;
-            break;
-        case kLoadProgram:
-            pending_load_ = LoadTarget::Program;
-            break;
-        case kLoadData:
-            pending_load_ = LoadTarget::Data;
-            break;
-        case kReadProgram:
-            pending_read_ = PendingRead::Program;
-            break;
-        case kReadData:
-            pending_read_ = PendingRead::Data;
-            break;
-        case kIncrementAddress:
-            if (pc_ < kConfigSpaceFirst) {
-                pc_ = (pc_ + 1) % kPcSpan;
-            } else {
-                pc_ = kConfigSpaceFirst + (pc_ - kConfigSpaceFirst + 1) % kPcSpan;
-            }
-            break;
-        case kResetAddress:
-            pc_ = 0;
-            break;
-        case kBeginEraseProgramming:
-            if (family.begin_08_erases_only) {
-                begin_erase_only();
-            } else if (armed_setup_erase_ || armed_program_erase_ || armed_data_erase_) {
-                // The armed erases run in this cycle; nothing is programmed.
-                Cycle cycle;
-                cycle.pc = pc_;
-                cycle.erase_setup = armed_setup_erase_;
-                cycle.setup_data = target_ == LoadTarget::Data;
-                cycle.erase_program = armed_program_erase_;
-                cycle.erase_data = armed_data_erase_;
-                const std::uint32_t time =
-                    armed_setup_erase_ ? family.setup_erase_us : family.bulk_erase_us;
-                setup_erase_open_ = armed_setup_erase_;
-                armed_setup_erase_ = armed_program_erase_ = armed_data_erase_ = false;
-                reset_latches();
-                start_cycle(std::move(cycle), time);
-            } else {
-                begin_write(family.begin_08, true);
-            }
-            break;
-        case kBeginProgrammingOnly:
-            begin_write(family.begin_18, false);
-            break;
-        case kBulkEraseProgram:
-        case kBulkEraseData: {
-            const bool program = code == kBulkEraseProgram;
-            if (family.bulk_erase_needs_begin) {
-                (program ? armed_program_erase_ : armed_data_erase_) = true;
-            } else {
-                Cycle cycle;
-                cycle.pc = pc_;
-                (program ? cycle.erase_program : cycle.erase_data) = true;
-                start_cycle(std::move(cycle), family.bulk_erase_us);
-            }
-            break;
-        }
-        case kChipErase: {
-            Cycle cycle;
-            cycle.pc = pc_;
-            cycle.erase_chip = true;
-            start_cycle(std::move(cycle), family.chip_erase_us);
-            break;
-        }
-        case kRowErase: {
-            Cycle cycle;
-            cycle.pc = pc_;
-            cycle.erase_row = true;
-            start_cycle(std::move(cycle), family.row_erase_us);
-            break;
-        }
-        case kBulkEraseSetup2:
-            if (previous == kBulkEraseSetup1) {
-                // 01, 07 after a set-up erase close it; otherwise they arm the next one.
-                armed_setup_erase_ = !setup_erase_open_;
-                setup_erase_open_ = false;
-            }
-            break;
-        default:  // end programming (0A, 0E, 17), set-up 1: the cycle was settled above
-            break;
-    }
-}
-
-void Pic14Chip::begin_erase_only() {
-    // Begin Erase: the data byte after a data load, otherwise the row of program
-    // memory at the counter. In configuration space it erases nothing, and it
-    // never writes what was loaded.
-    const FamilyRules& family = rules();
-    Cycle cycle;
-    cycle.pc = pc_;
-    cycle.needs_end = family.external_08;
-    if (target_ == LoadTarget::Data) {
-        cycle.erase_data_byte = true;
-    } else if (program_address(pc_)) {
-        cycle.erase_row = true;
-    }
-    target_ = LoadTarget::None;
-    start_cycle(std::move(cycle), family.row_erase_us);
-}
-
-void Pic14Chip::begin_write(WriteCycle kind, bool is_begin_erase_programming) {
-    if (kind == WriteCycle::None) {
-        return;
-    }
-    const FamilyRules& family = rules();
-    Cycle cycle;
-    cycle.pc = pc_;
-    cycle.erase_first = kind == WriteCycle::EraseProgram;
-    cycle.needs_end = is_begin_erase_programming ? family.external_08 : family.external_18;
-    std::uint32_t time = is_begin_erase_programming ? family.program_us : family.program_only_us;
-    switch (target_) {
-        case LoadTarget::None:
-            return;
-        case LoadTarget::Data:
-            if (eeprom_.empty()) {
-                return;
-            }
-            cycle.write = LoadTarget::Data;
-            cycle.value = data_latch_;
-            if (is_begin_erase_programming) {
-                time = family.data_us;
-            }
-            data_latch_ = 0xFF;
-            break;
-        case LoadTarget::Program:
-            cycle.write = LoadTarget::Program;
-            if (program_address(pc_)) {
-                cycle.latches = latches_;
-                reset_program_latches();
-            } else {
-                // Configuration space is written one word at a time, and writing it
-                // leaves the program memory latches as they were.
-                cycle.config = true;
-                cycle.value = config_latch_;
-                config_latch_ = kWordMask;
-                if (is_begin_erase_programming) {
-                    time = family.config_us;
-                }
-            }
-            break;
-    }
-    target_ = LoadTarget::None;
-    start_cycle(std::move(cycle), time);
 }
 
 void Pic14Chip::data_frame(std::uint16_t value) {
@@ -447,27 +221,9 @@ void Pic14Chip::data_frame(std::uint16_t value) {
         return;
     }
     settle();
-    if (!pending_load_) {
-        return;
+    if (pending_load_) {
+        decoder_->data_frame(*this, value);
     }
-    if (rules().enhanced && !info_.empty_socket) {
-        enhanced_data_frame(value);
-        return;
-    }
-    const auto word = static_cast<std::uint16_t>(value & kWordMask);
-    if (*pending_load_ == LoadTarget::Data) {
-        data_latch_ = static_cast<std::uint16_t>(word & 0xFF);
-    } else if (const auto address = program_address(pc_)) {
-        // A load goes to the latch of its address within the block.
-        latches_[static_cast<std::size_t>(*address % static_cast<std::int32_t>(latches_.size()))] =
-            word;
-    } else if (pc_ < kConfigSpaceFirst) {
-        // No program memory (an empty socket): nothing to latch.
-    } else {
-        config_latch_ = word;
-    }
-    target_ = *pending_load_;
-    pending_load_.reset();
 }
 
 std::uint16_t Pic14Chip::read_frame() {
@@ -479,77 +235,12 @@ std::uint16_t Pic14Chip::read_frame() {
     if (!programming_mode_) {
         return 0;
     }
-    if (rules().enhanced) {
-        return enhanced_read_frame(read);
-    }
-    switch (read) {
-        case PendingRead::Program: {
-            const auto address = program_address(pc_);
-            if (!address) {
-                return pc_ >= kConfigSpaceFirst ? config_space(pc_) : 0;
-            }
-            // A protected chip reads 0 for program memory; the OSCCAL word stays
-            // readable so that a programmer can save it before the erase.
-            const bool osccal = rules().osccal_and_bandgap && *address == flash_size() - 1;
-            if (program_protected() && !osccal) {
-                return 0;
-            }
-            return flash_[static_cast<std::size_t>(*address)];
-        }
-        case PendingRead::Data:
-            if (eeprom_.empty() || data_protected()) {
-                return 0;
-            }
-            return eeprom_[static_cast<std::size_t>(pc_ % eeprom_size())];
-        case PendingRead::None:
-            break;
-    }
-    return 0;
+    return decoder_->read_frame(*this, read);
 }
 
-// --- What the cycles do ------------------------------------------------------------
-
-void Pic14Chip::write_block(const Cycle& cycle) {
-    const auto address = program_address(cycle.pc);
-    if (!address || cycle.latches.empty()) {
-        return;
-    }
-    // The block aligned on the latch count that holds the address counter. FLASH
-    // cells only lose bits when programmed; an erase brings them back to 1.
-    const auto count = static_cast<std::int32_t>(cycle.latches.size());
-    const std::int32_t base = *address - *address % count;
-    for (std::int32_t i = 0; i < count; ++i) {
-        auto& cell = flash_[static_cast<std::size_t>((base + i) % flash_size())];
-        const std::uint16_t latch = cycle.latches[static_cast<std::size_t>(i)];
-        cell = cycle.erase_first ? latch : static_cast<std::uint16_t>(cell & latch);
-    }
-}
-
-void Pic14Chip::write_config(const Cycle& cycle) {
-    // The reserved words and the device ID belong to the factory; the calibration
-    // words can be written back.
-    const std::int32_t a = cycle.pc;
-    const bool writable = (a >= kConfigSpaceFirst && a <= kUserIdLastAddress) ||
-                          a == kConfig1Location || a == kConfig2Location || is_calibration_word(a);
-    if (!writable) {
-        return;
-    }
-    const std::uint16_t stored = config_[a - kConfigSpaceFirst];
-    const auto value =
-        cycle.erase_first ? cycle.value : static_cast<std::uint16_t>(cycle.value & stored);
-    set_config_space(a, value);
-}
-
-void Pic14Chip::erase_config_words() {
-    config_[kConfig1Location - kConfigSpaceFirst] = info_.config1_mask;
-    if (!is_calibration_word(kConfig2Location)) {
-        config_[kConfig2Location - kConfigSpaceFirst] = info_.config2_mask;
-    }
-}
-
-void Pic14Chip::erase_user_ids() {
-    for (std::int32_t a = kConfigSpaceFirst; a <= kUserIdLastAddress; ++a) {
-        config_[a - kConfigSpaceFirst] = kWordMask;
+void Pic14Chip::load_pc(std::uint32_t frame24) {
+    if (programming_mode_) {
+        decoder_->load_pc(*this, frame24);
     }
 }
 
@@ -557,81 +248,12 @@ void Pic14Chip::erase_data_memory() {
     std::fill(eeprom_.begin(), eeprom_.end(), 0xFF);
 }
 
-void Pic14Chip::bulk_erase_program(std::int32_t pc) {
-    const FamilyRules& family = rules();
-    const bool data_was_protected = data_protected();
-    // All of program memory, the OSCCAL word of the 12F629 family included.
-    std::fill(flash_.begin(), flash_.end(), kWordMask);
-    const bool in_config = pc >= kConfigSpaceFirst;
-    if (family.bulk_reach == BulkEraseReach::ConfigAlways) {
-        erase_config_words();  // the 12F629 family's band-gap bits go back to 11b
-        if (in_config && pc <= kIdEraseLast) {
-            erase_user_ids();
-        }
-    } else if (in_config) {
-        erase_user_ids();
-        erase_config_words();
-    }
-    for (const std::int32_t address : info_.calibration_words) {
-        const bool reached = family.calibration_erase == CalibrationErase::AllPast2008
-                                 ? pc > kConfig2Location
-                                 : pc >= address;
-        if (in_config && reached) {
-            config_[address - kConfigSpaceFirst] = kWordMask;
-        }
-    }
-    if (family.bulk_erase_clears_protected_data && data_was_protected) {
-        erase_data_memory();
-    }
-}
-
-void Pic14Chip::setup_erase(const Cycle& cycle) {
-    if (cycle.pc >= kConfigSpaceFirst) {
-        // From configuration space (2007h) the set-up erase clears everything, code
-        // protection included.
-        std::fill(flash_.begin(), flash_.end(), kWordMask);
-        erase_data_memory();
-        erase_user_ids();
-        erase_config_words();
-    } else if (cycle.setup_data) {
-        erase_data_memory();
-    } else {
-        std::fill(flash_.begin(), flash_.end(), kWordMask);
-    }
-}
-
-void Pic14Chip::row_erase(std::int32_t pc) {
-    const FamilyRules& family = rules();
-    if (family.row_erase_ignored_when_protected && program_protected()) {
-        return;
-    }
-    if (pc >= kConfigSpaceFirst) {
-        if (pc <= kRowEraseIdLast) {
-            erase_user_ids();
-        }
-        return;
-    }
-    const auto address = program_address(pc);
-    if (!address || family.row_words <= 0) {
-        return;
-    }
-    const std::int32_t base = *address - *address % family.row_words;
-    for (std::int32_t i = base; i < base + family.row_words && i < flash_size(); ++i) {
-        flash_[static_cast<std::size_t>(i)] = kWordMask;
-    }
-}
-
 void Pic14Chip::erase_everything() {
-    if (rules().enhanced && !info_.empty_socket) {
-        enhanced_erase_everything();
-        return;
-    }
     // As a bulk erase of the 12F629 family, this also loses its OSCCAL word and
-    // band-gap bits; the calibration words in configuration space stay.
+    // band-gap bits; the calibration words stay.
     std::fill(flash_.begin(), flash_.end(), kWordMask);
     erase_data_memory();
-    erase_user_ids();
-    erase_config_words();
+    decoder_->erase_config_space(*this);
 }
 
 // --- The memories ---------------------------------------------------------------------
@@ -663,21 +285,12 @@ void Pic14Chip::set_eeprom(std::int32_t index, std::uint8_t value) {
 }
 
 bool Pic14Chip::program_protected() const {
-    if (rules().enhanced && !info_.empty_socket) {
-        return enhanced_protected(rules().cp_bits);
-    }
-    const std::uint16_t bits = rules().cp_bits;
-    return !info_.empty_socket && bits != 0 &&
-           (config_[kConfig1Location - kConfigSpaceFirst] & bits) != bits;
+    return decoder_->protects(*this, rules().cp_bits);
 }
 
 bool Pic14Chip::data_protected() const {
-    if (rules().enhanced && !info_.empty_socket) {
-        return !eeprom_.empty() && enhanced_protected(rules().cpd_bits);
-    }
-    const std::uint16_t bits = rules().cpd_bits;
-    return !info_.empty_socket && bits != 0 &&
-           (config_[kConfig1Location - kConfigSpaceFirst] & bits) != bits;
+    // Without data memory there is nothing to protect.
+    return !eeprom_.empty() && decoder_->protects(*this, rules().cpd_bits);
 }
 
 std::uint16_t Pic14Chip::device_id_word() const {
@@ -701,66 +314,93 @@ void Pic14Chip::set_revision(std::uint8_t revision) {
 }
 
 std::uint16_t Pic14Chip::config_word(int number) const {
-    if (rules().enhanced && !info_.empty_socket) {
-        return number >= 1 && number <= config_word_count()
-                   ? enhanced_config_space(kEnhancedDeviceId + number)
-                   : 0;
-    }
-    return config_space(number == 2 ? kConfig2Location : kConfig1Location);
+    return decoder_->config_word(*this, number);
+}
+
+int Pic14Chip::config_word_count() const {
+    return decoder_->config_word_count(*this);
 }
 
 std::uint16_t Pic14Chip::config_space(std::int32_t address) const {
-    if (rules().enhanced && !info_.empty_socket) {
-        return enhanced_config_space(address);
-    }
-    const auto shown = [this](std::uint16_t stored, std::uint16_t mask) {
-        return static_cast<std::uint16_t>((stored & mask) |
-                                          (info_.unimplemented_config_bits & ~mask & kWordMask));
-    };
-    if (address < kConfigSpaceFirst || address > kConfigSpaceLast) {
-        return 0;
-    }
-    const std::uint16_t stored = config_[address - kConfigSpaceFirst];
-    if (is_calibration_word(address)) {
-        return stored;
-    }
-    switch (address) {
-        case kDeviceIdLocation:
-            return device_id_word();
-        case kConfig1Location:
-            return shown(stored, info_.config1_mask);
-        case kConfig2Location:
-            return info_.config2_mask == 0 ? 0 : shown(stored, info_.config2_mask);
-        default:
-            return address > kConfig2Location ? 0 : stored;
-    }
+    return decoder_->config_space(*this, address);
 }
 
 void Pic14Chip::set_config_space(std::int32_t address, std::uint16_t value) {
-    if (rules().enhanced && !info_.empty_socket) {
-        enhanced_set_config_space(address, value);
+    decoder_->set_config_space(*this, address, value);
+}
+
+std::uint16_t Pic14Chip::revision_word() const {
+    if (!info_.revision_word || enhanced_config_.empty()) {
+        return 0;
+    }
+    return enhanced_config_[kEnhancedRevision - kEnhancedConfigFirst];
+}
+
+void Pic14Chip::set_revision_word(std::uint16_t word) {
+    if (info_.revision_word && !enhanced_config_.empty()) {
+        enhanced_config_[kEnhancedRevision - kEnhancedConfigFirst] =
+            static_cast<std::uint16_t>(word & kWordMask);
+    }
+}
+
+// --- Entry and supply ----------------------------------------------------------------
+
+void Pic14Chip::power_on_mclr_low() {
+    leave_programming_mode();
+    powered_ = true;
+    programming_mode_ = false;
+    awaiting_key_ = true;
+}
+
+void Pic14Chip::lvp_key(std::uint32_t key) {
+    if (!powered_) {
+        power_on_mclr_low();  // the key's clocks come with Vdd on and MCLR low
+    }
+    if (programming_mode_ || !awaiting_key_) {
         return;
     }
-    if (address < kConfigSpaceFirst || address > kConfigSpaceLast || address == kDeviceIdLocation) {
+    // One try per power-up: a wrong key leaves the chip running its program.
+    awaiting_key_ = false;
+    if (!decoder_->takes_low_voltage_key() || key != kLowVoltageKey) {
         return;
     }
-    std::uint16_t& stored = config_[address - kConfigSpaceFirst];
-    if (is_calibration_word(address)) {
-        stored = static_cast<std::uint16_t>(value & kWordMask);
+    if ((config_word(rules().lvp_word) & kLvpBit) == 0) {
+        return;  // LVP off: only high voltage on MCLR enters programming mode
+    }
+    programming_mode_ = true;
+    low_voltage_mode_ = true;
+}
+
+void Pic14Chip::vpp_applied(double volts_on_mclr) {
+    if (!powered_ || info_.vpp_max_volts <= 0) {
         return;
     }
-    switch (address) {
-        case kConfig1Location:
-            stored = static_cast<std::uint16_t>(value & info_.config1_mask);
-            break;
-        case kConfig2Location:
-            stored = static_cast<std::uint16_t>(value & info_.config2_mask);
-            break;
-        default:
-            if (address < kConfig2Location) {
-                stored = static_cast<std::uint16_t>(value & kWordMask);
-            }
-            break;
+    if (volts_on_mclr > info_.vpp_max_volts) {
+        // Once: a board set too high repeats it at every voltages-on, and a server
+        // that runs for days must not keep a line for each.
+        fault_once("Vpp " + volts(volts_on_mclr) + " V above the " + info_.name + "'s window (" +
+                   volts(info_.vpp_min_volts) + "-" + volts(info_.vpp_max_volts) + " V)");
+    } else if (volts_on_mclr < info_.vpp_min_volts) {
+        leave_programming_mode();  // MCLR below VIHH: the chip runs its program
+    }
+}
+
+double Pic14Chip::vdd_max_volts() const {
+    return absolute_max_vdd_volts(info_);
+}
+
+void Pic14Chip::vdd_applied(double volts_on_vdd) {
+    const double limit = vdd_max_volts();
+    if (!powered_ || limit <= 0 || volts_on_vdd <= limit) {
+        return;
+    }
+    fault_once("Vdd " + volts(volts_on_vdd) + " V above the " + info_.name +
+               "'s absolute maximum (" + volts(limit) + " V)");
+}
+
+void Pic14Chip::fault_once(std::string text) {
+    if (std::find(faults_.begin(), faults_.end(), text) == faults_.end()) {
+        fault(std::move(text));
     }
 }
 

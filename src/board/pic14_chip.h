@@ -13,6 +13,9 @@
 // frame, read or power-off comes before that time is up, the cycle's work is lost
 // (the cells keep their previous content, an erase leaves memory unerased). An
 // externally timed cycle is ended by its end command the same way.
+//
+// Pic14Chip is the core every command set shares; what a command or frame does is
+// the business of the chip's decoder (chip_decoder.h), one a command set.
 
 #include <cstdint>
 #include <functional>
@@ -26,35 +29,7 @@
 
 namespace corvanel {
 
-struct ChipInfo {
-    std::string name;  // upper case, with the "PIC" prefix: "PIC16F877A"
-    ChipFamily family = ChipFamily::F84A;
-    std::int32_t flash_words = 0;
-    std::int32_t eeprom_bytes = 0;
-    std::uint16_t device_id = 0;  // the word at 2006h with its revision bits 0
-    int revision_bits = 5;        // 4 or 5; 0: the chip has no device ID (2006h reads 0)
-    std::int32_t latches = 1;     // program memory words written by one programming command
-    std::uint16_t config1_mask = 0x3FFF;
-    std::uint16_t config2_mask = 0;  // 0: the chip has no configuration word 2
-    // How the configuration bits outside the mask read back: 0 or 3FFFh.
-    std::uint16_t unimplemented_config_bits = 0;
-    // The chip only enters programming mode when Vpp rises before Vdd.
-    bool needs_vpp_first = false;
-    // Configuration-space locations holding factory calibration (2008h..200Ah).
-    std::vector<std::int32_t> calibration_words;
-    // No chip in the socket: the data line is pulled up, so every read frame is 3FFFh.
-    bool empty_socket = false;
-
-    // Enhanced mid-range parts (their family's rules say `enhanced`).
-    int config_words = 0;            // configuration words from 8007h (2 to 4)
-    std::uint16_t config3_mask = 0;  // 0: no configuration word 3
-    std::uint16_t config4_mask = 0;  // 0: no configuration word 4
-    bool revision_word = false;      // full-word device ID at 8006h, revision at 8005h
-    std::int32_t row_words = 0;      // words erased by 11 (0: the family's count)
-    // The Vpp window of MCLR in volts (0, 0: not known, nothing is checked).
-    double vpp_min_volts = 0;
-    double vpp_max_volts = 0;
-};
+class ChipDecoder;
 
 // The name that stands for an empty socket ("--chip none").
 inline constexpr std::string_view kEmptySocketName = "NONE";
@@ -209,73 +184,48 @@ public:
     void set_revision_word(std::uint16_t word);
 
 private:
+    // The command sets' decoders (chip_decoder.h) turn commands and frames into
+    // operations on these memories, latches and cycles.
+    friend class ChipDecoder;
+    friend class SixBitDecoder;
+    friend class ClassicDecoder;
+    friend class EnhancedDecoder;
+
     enum class LoadTarget { None, Program, Data };
     enum class PendingRead { None, Program, Data };
 
-    // A programming or erase cycle under way: what it does once its time is up.
+    // What a programming or erase cycle does on the memories once its time is up.
+    using CycleWork = std::function<void(Pic14Chip&)>;
+    // A programming or erase cycle under way.
     struct Cycle {
         std::uint64_t ends_at = 0;
-        std::int32_t pc = 0;
-        bool erase_program = false;    // bulk erase of program memory (09)
-        bool erase_data = false;       // bulk erase of data memory (0B)
-        bool erase_chip = false;       // chip erase (1F)
-        bool erase_setup = false;      // set-up erase (01, 07, 08): scope from pc and load
-        bool erase_row = false;        // row erase (11, or 08 where it erases only)
-        bool erase_data_byte = false;  // 08 where it erases only, after a data load
-        // Externally timed: only the family's end command completes the cycle.
+        // Externally timed: only the command set's end command completes the cycle.
         bool needs_end = false;
-        bool setup_data = false;  // the set-up erase was aimed at data memory
-        LoadTarget write = LoadTarget::None;
-        bool config = false;  // the write goes to a configuration-space word
-        bool erase_first = false;
-        std::vector<std::uint16_t> latches;  // program memory block
-        std::uint16_t value = 0;             // data byte or configuration word
-        // Enhanced chips: the cycle's work, done on the chip once its time is up.
-        std::function<void(Pic14Chip&)> action;
+        CycleWork work;
     };
 
-    void start_cycle(Cycle cycle, std::uint32_t duration_us);
-    // `ending`: the event is the family's end command.
+    // A cycle that does `work` once `duration_us` is up (at once for no time);
+    // `needs_end`: externally timed.
+    void start_cycle(CycleWork work, std::uint32_t duration_us, bool needs_end = false);
+    // `ending`: the event is the command set's end command.
     void settle(bool ending = false);
-    void finish(const Cycle& cycle);
-    void begin_write(WriteCycle kind, bool is_begin_erase_programming);
-    void begin_erase_only();
-    void write_block(const Cycle& cycle);
-    void write_config(const Cycle& cycle);
-    void bulk_erase_program(std::int32_t pc);
-    void setup_erase(const Cycle& cycle);
-    void row_erase(std::int32_t pc);
-    void erase_config_words();
-    void erase_user_ids();
     void erase_data_memory();
     void reset_latches();
     void reset_program_latches();
     void leave_programming_mode();
     void factory_calibration(std::uint32_t seed);
     [[nodiscard]] bool supports(std::uint8_t code) const;
-    // The program memory word the address counter reaches (aliasing included), or
-    // nothing while it points into configuration space.
-    [[nodiscard]] std::optional<std::int32_t> program_address(std::int32_t pc) const;
     [[nodiscard]] bool is_calibration_word(std::int32_t address) const;
-
-    // The enhanced mid-range (pic14_chip_enhanced.cpp).
-    void enhanced_command(std::uint8_t code);
-    void enhanced_data_frame(std::uint16_t value);
-    [[nodiscard]] std::uint16_t enhanced_read_frame(PendingRead read) const;
-    void enhanced_begin_write(bool internally_timed);
-    void enhanced_bulk_erase();
-    void enhanced_erase_everything();
-    void enhanced_erase_config_words();
-    [[nodiscard]] std::uint16_t enhanced_config_space(std::int32_t address) const;
-    void enhanced_set_config_space(std::int32_t address, std::uint16_t value);
-    [[nodiscard]] bool enhanced_protected(std::uint16_t bits) const;
-    [[nodiscard]] std::int32_t last_config_address() const;
-    [[nodiscard]] std::uint16_t config_mask(int number) const;
-    [[nodiscard]] std::optional<std::int32_t> eeprom_index_in_pc_space(std::int32_t pc) const;
+    // The cell of a calibration word kept apart from configuration space (enhanced
+    // chips), or nothing.
     [[nodiscard]] std::uint16_t* calibration_cell(std::int32_t address);
     void fault(std::string text);
+    // A fault that a long-running board would otherwise repeat at every power-up.
+    void fault_once(std::string text);
 
     ChipInfo info_;
+    // The decoder of the chip's command set; decoders hold no state of their own.
+    const ChipDecoder* decoder_;
     std::vector<std::uint16_t> flash_;
     std::vector<std::uint8_t> eeprom_;
     // 2000h..200Ah; the device ID location is rebuilt from info_ on every read.

@@ -18,7 +18,6 @@
 #include "core/engine/script_runner.h"
 #include "core/image/memory_image.h"
 #include "support/chip_facts.h"
-#include "support/enhanced_chip_facts.h"
 
 namespace corvanel {
 namespace {
@@ -60,13 +59,20 @@ TEST(DeviceFileTest, ShippedFileKeepsCrLfLineEnds) {
     EXPECT_EQ(read_bytes(kShippedFile), bytes);
 }
 
+// The enhanced mid-range chips of the emulator: the models after the classic ones.
+std::size_t enhanced_chip_count() {
+    return static_cast<std::size_t>(
+        std::count_if(known_chips().begin(), known_chips().end(), [](const ChipInfo& chip) {
+            return !chip.empty_socket && family_rules(chip.family).enhanced;
+        }));
+}
+
 TEST(DeviceFileTest, EveryModelMatchesItsChip) {
     DeviceDatabase database;
     const DatabaseLoadResult loaded = load_device_database(kShippedFile, database);
     ASSERT_EQ(loaded.status, DatabaseStatus::Loaded) << loaded.message;
     // The classic models first, then the enhanced mid-range ones (the next test).
-    ASSERT_EQ(database.model_count(),
-              static_cast<int>(std::size(kChips) + std::size(test::kEnhancedChips)));
+    ASSERT_EQ(database.model_count(), static_cast<int>(std::size(kChips) + enhanced_chip_count()));
 
     // Applied in file order into one active model, as the chooser would: a model
     // that forgot a flag would silently inherit its predecessor's value.
@@ -169,60 +175,62 @@ TEST(DeviceFileTest, EveryModelMatchesItsChip) {
     }
 }
 
-// The enhanced mid-range models after the classic ones: the catalogue's facts, the
-// emulated chip of the same name, and the algorithms that only these parts need
-// (every configuration word, the revision word of the full-word-ID parts).
+// The enhanced mid-range models after the classic ones, against the emulated chip
+// of the same name: what the program believes against what the silicon is (the
+// emulator's rows are checked against the catalogue in enhanced_catalogue_test.cpp),
+// and the algorithms that only these parts need (every configuration word, the
+// revision word of the full-word-ID parts).
 TEST(DeviceFileTest, EveryEnhancedModelMatchesItsChip) {
     DeviceDatabase database;
     ASSERT_EQ(load_device_database(kShippedFile, database).status, DatabaseStatus::Loaded);
     ActiveModel active;
     MemoryImage image;
-    int number = static_cast<int>(std::size(kChips));
-    for (const test::EnhancedChipFacts& facts : test::kEnhancedChips) {
-        ++number;
-        SCOPED_TRACE(facts.name);
+    std::vector<std::string> names;
+    for (int number = static_cast<int>(std::size(kChips)) + 1; number <= database.model_count();
+         ++number) {
         ASSERT_TRUE(apply_model(database, number, active, image));
         image.clear_image();
-        EXPECT_EQ(active.model_name, facts.name);
-        EXPECT_EQ(image.flash_size, facts.flash_words);
-        EXPECT_EQ(image.eeprom_size, facts.eeprom_bytes);
+        SCOPED_TRACE(active.model_name);
+        names.push_back(active.model_name);
+        const std::optional<ChipInfo> chip = find_chip(active.model_name);
+        ASSERT_TRUE(chip.has_value()) << "no emulated chip of that name";
+        ASSERT_TRUE(family_rules(chip->family).enhanced);
+        EXPECT_EQ(image.flash_size, chip->flash_words);
+        EXPECT_EQ(image.eeprom_size, chip->eeprom_bytes);
         // Fewer words than the chip's latches at once: safe where sources disagree.
-        EXPECT_EQ(active.page_size, facts.fewest_latches);
-        EXPECT_EQ(image.config_count(), facts.config_words);
+        EXPECT_GE(active.page_size, 1);
+        EXPECT_LE(active.page_size, chip->latches);
+        EXPECT_EQ(chip->latches % std::max(active.page_size, 1), 0);
+        EXPECT_EQ(image.config_count(), chip->config_words);
         EXPECT_EQ(image.map.config_address, 0x8007);
         EXPECT_EQ(image.map.user_id_address, 0x8000);
         EXPECT_EQ(image.map.eeprom_address, 0xF000);
         EXPECT_TRUE(active.low_voltage_entry);
         ASSERT_TRUE(active.vpp_window.has_value());
-        EXPECT_DOUBLE_EQ(active.vpp_window->min_volts, test::kEnhancedVppMin);
-        EXPECT_DOUBLE_EQ(active.vpp_window->max_volts, test::kEnhancedVppMax);
+        EXPECT_DOUBLE_EQ(active.vpp_window->min_volts, chip->vpp_min_volts);
+        EXPECT_DOUBLE_EQ(active.vpp_window->max_volts, chip->vpp_max_volts);
         ASSERT_TRUE(active.device_id.has_value());
-        EXPECT_EQ(active.device_id->id, facts.device_id);
-        EXPECT_EQ(active.device_id->mask, facts.id_mask);
-        const bool full_word = facts.id_mask == 0x3FFF;
-        EXPECT_EQ(active.revision_address.has_value(), full_word);
+        EXPECT_EQ(active.device_id->id, chip->device_id);
+        EXPECT_EQ(active.device_id->mask, chip->revision_word ? 0x3FFF : 0x3FE0);
+        EXPECT_EQ(active.revision_address.has_value(), chip->revision_word);
         const auto reads_revision =
             std::find(active.id_list.begin(), active.id_list.end(), "revision=s04");
-        EXPECT_EQ(reads_revision != active.id_list.end(), full_word);
+        EXPECT_EQ(reads_revision != active.id_list.end(), chip->revision_word);
 
-        const std::optional<ChipInfo> chip = find_chip(facts.name);
-        ASSERT_TRUE(chip.has_value());
-        EXPECT_EQ(chip->flash_words, facts.flash_words);
-        EXPECT_EQ(chip->eeprom_bytes, facts.eeprom_bytes);
-        EXPECT_EQ(chip->latches, facts.write_latches);
-        EXPECT_EQ(chip->config_words, facts.config_words);
-        EXPECT_EQ(chip->revision_word, full_word);
         const std::int32_t chip_masks[] = {chip->config1_mask, chip->config2_mask,
                                            chip->config3_mask, chip->config4_mask};
-        for (int word = 1; word <= facts.config_words; ++word) {
+        for (int word = 1; word <= chip->config_words; ++word) {
             SCOPED_TRACE(word);
-            EXPECT_EQ(active.config_mask(word), facts.config_masks[word - 1]);
-            EXPECT_EQ(chip_masks[word - 1], facts.config_masks[word - 1]);
+            EXPECT_EQ(active.config_mask(word), chip_masks[word - 1]);
             EXPECT_EQ(image.config_word(word), 0x3FFF) << "erased";
         }
         Pic14Chip erased(*chip);
         EXPECT_TRUE(id_matches(*active.device_id, erased.device_id_word()));
     }
+    // Every enhanced chip the emulator knows is a model, once.
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
+    EXPECT_EQ(names.size(), enhanced_chip_count());
 }
 
 // The programming supply of every model. An LF part (absolute maximum about 4 V)

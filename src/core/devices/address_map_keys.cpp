@@ -1,33 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/devices/address_map_keys.h"
 
-#include <cctype>
+#include <string>
 
 #include "core/devices/device_identity.h"
 #include "core/devices/leading_number.h"
 #include "core/image/hex_text.h"
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
 namespace {
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-std::string lower_copy(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower) {
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    return lower;
-}
 
 std::int32_t address_or(const std::string& text, std::int32_t classic) {
     if (text.empty()) {
@@ -43,17 +26,10 @@ std::optional<std::int32_t> parse_word_address(std::string_view text) {
     if (text.empty() || text.size() > 4) {
         return std::nullopt;
     }
-    std::int32_t value = 0;
-    for (const char c : text) {
-        const int digit = std::isdigit(static_cast<unsigned char>(c))
-                              ? c - '0'
-                              : (std::isxdigit(static_cast<unsigned char>(c))
-                                     ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
-                                     : -1);
-        if (digit < 0) {
-            return std::nullopt;
-        }
-        value = value * 16 + digit;
+    // Up to four digits in either case: padded, they are one word's four.
+    const std::int32_t value = hexval4(upper_copy(std::string(4 - text.size(), '0').append(text)));
+    if (value < 0) {
+        return std::nullopt;
     }
     return value;
 }

@@ -4,23 +4,15 @@
 #include "core/files/read_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <iterator>
 
 #include "core/image/hex_text.h"
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
 namespace {
-
-std::string upper_copy(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return upper;
-}
 
 // The next blank-separated word of `rest`, which moves past it and one blank.
 std::string_view next_word(std::string_view& rest) {

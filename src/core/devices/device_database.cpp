@@ -14,6 +14,7 @@
 #include "core/devices/vpp_window.h"
 #include "core/engine/algorithm_check.h"
 #include "core/image/memory_image.h"
+#include "core/text/ascii_text.h"
 
 #include <optional>
 
@@ -84,14 +85,6 @@ constexpr std::array<KeyName, 26> kKeys = {{{"model:", Key::Model},
                                             {"eepromaddr:", Key::EepromAddr},
                                             {"revaddr:", Key::RevAddr},
                                             {"lvp:", Key::Lvp}}};
-
-std::string lower_copy(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-        return static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
-    });
-    return lower;
-}
 
 // The algorithm field a key fills, with the table its slot number refers to.
 std::string* algorithm_field(DeviceModel& model, Key key, AlgorithmTable& table) {

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/devices/device_identity.h"
 
-#include <cctype>
-
 #include "core/image/hex_text.h"
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
@@ -19,11 +18,7 @@ std::int32_t hex_group(std::string_view text, std::size_t first) {
     if (text.size() < first + 4) {
         return -1;
     }
-    std::string digits(text.substr(first, 4));
-    for (char& c : digits) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return hexval4(digits);
+    return hexval4(upper_copy(text.substr(first, 4)));
 }
 
 ConfigMasks parse_config_masks(std::string_view text) {

@@ -6,26 +6,11 @@
 #include "core/devices/address_map_keys.h"
 #include "core/devices/leading_number.h"
 #include "core/image/hex_text.h"
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
 namespace {
-
-std::string lower_copy(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) {
-        return static_cast<char>((c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c);
-    });
-    return lower;
-}
-
-std::string upper_copy(std::string_view text) {
-    std::string upper(text);
-    std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) {
-        return static_cast<char>((c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c);
-    });
-    return upper;
-}
 
 // Characters first..first+count-1 (counted from 1), or fewer when the text is short.
 std::string_view mid(std::string_view text, std::size_t first, std::size_t count) {

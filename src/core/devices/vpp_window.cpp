@@ -1,52 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/devices/vpp_window.h"
 
-#include <cctype>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
+
+#include "core/text/ascii_text.h"
+#include "core/text/decimal_number.h"
 
 namespace corvanel {
 
 namespace {
 
-// One decimal number (digits, at most one '.' or ','), nothing else.
-std::optional<double> number(std::string_view text) {
-    if (text.empty() || text.size() > 12) {
-        return std::nullopt;
-    }
-    std::string digits;
-    int separators = 0;
-    for (const char c : text) {
-        if (c == '.' || c == ',') {
-            ++separators;
-            digits += '.';
-        } else if (std::isdigit(static_cast<unsigned char>(c)) != 0) {
-            digits += c;
-        } else {
-            return std::nullopt;
-        }
-    }
-    if (separators > 1 || digits == ".") {
-        return std::nullopt;
-    }
-    // The digits are plain ASCII with a '.' separator; strtod reads them in the
-    // "C" locale, which every program starts in.
-    return std::strtod(digits.c_str(), nullptr);
-}
-
 bool in_range(double volts) {
     return volts > 0.0 && volts <= kHighestVpp;
-}
-
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0) {
-        text.remove_suffix(1);
-    }
-    return text;
 }
 
 }  // namespace
@@ -57,8 +23,8 @@ std::optional<VppWindow> parse_vpp_window(std::string_view text) {
     if (space == std::string_view::npos) {
         return std::nullopt;
     }
-    const auto low = number(text.substr(0, space));
-    const auto high = number(trimmed(text.substr(space + 1)));
+    const auto low = parse_decimal_number(text.substr(0, space));
+    const auto high = parse_decimal_number(trimmed(text.substr(space + 1)));
     if (!low || !high || !in_range(*low) || !in_range(*high) || *low > *high) {
         return std::nullopt;
     }
@@ -70,7 +36,7 @@ std::optional<double> parse_volts(std::string_view text) {
     if (!text.empty() && (text.back() == 'V' || text.back() == 'v')) {
         text = trimmed(text.substr(0, text.size() - 1));
     }
-    const auto volts = number(text);
+    const auto volts = parse_decimal_number(text);
     if (!volts || !in_range(*volts)) {
         return std::nullopt;
     }

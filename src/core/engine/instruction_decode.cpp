@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/instruction_decode.h"
 
+#include <algorithm>
 #include <array>
-#include <cctype>
 #include <optional>
+#include <span>
 
 #include "core/devices/leading_number.h"
 #include "core/image/hex_text.h"
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
@@ -32,32 +34,40 @@ constexpr std::array<WholeText, 10> kControlWords{{
     {"endifpage", Kind::EndIfPage},
 }};
 
-constexpr std::array<WholeText, 9> kWriteSuffixes{{
-    {"-flash", Kind::WriteFlash},
-    {"-eeprom", Kind::WriteEeprom},
-    {"-config1", Kind::WriteConfig1},
-    {"-config2", Kind::WriteConfig2},
-    {"-calflash", Kind::WriteCalFlash},
-    {"-calconfig1", Kind::WriteCalConfig},
-    {"-calspace1", Kind::WriteCalSpace1},
-    {"-calspace2", Kind::WriteCalSpace2},
-    {"-next", Kind::StepCommand},
+// "sCC-NAME": command CC, then the data word of NAME.
+constexpr std::array<WholeText, 9> kWriteNames{{
+    {"flash", Kind::WriteFlash},
+    {"eeprom", Kind::WriteEeprom},
+    {"config1", Kind::WriteConfig1},
+    {"config2", Kind::WriteConfig2},
+    {"calflash", Kind::WriteCalFlash},
+    {"calconfig1", Kind::WriteCalConfig},
+    {"calspace1", Kind::WriteCalSpace1},
+    {"calspace2", Kind::WriteCalSpace2},
+    {"next", Kind::StepCommand},
 }};
 
-constexpr std::array<WholeText, 10> kReadPrefixes{{
-    {"flash=s", Kind::ReadFlash},
-    {"eeprom=s", Kind::ReadEeprom},
-    {"config1=s", Kind::ReadConfig1},
-    {"config2=s", Kind::ReadConfig2},
-    {"temp=s", Kind::ReadTemp},
-    {"deviceid=s", Kind::ReadDeviceId},
-    {"calflash=s", Kind::ReadCalFlash},
-    {"calconfig1=s", Kind::ReadCalConfig},
-    {"calspace1=s", Kind::ReadCalSpace1},
-    {"calspace2=s", Kind::ReadCalSpace2},
+// "NAME=sCC": command CC, then the word read into NAME.
+constexpr std::array<WholeText, 12> kReadNames{{
+    {"flash", Kind::ReadFlash},
+    {"eeprom", Kind::ReadEeprom},
+    {"config1", Kind::ReadConfig1},
+    {"config2", Kind::ReadConfig2},
+    {"temp", Kind::ReadTemp},
+    {"deviceid", Kind::ReadDeviceId},
+    {"calflash", Kind::ReadCalFlash},
+    {"calconfig1", Kind::ReadCalConfig},
+    {"calspace1", Kind::ReadCalSpace1},
+    {"calspace2", Kind::ReadCalSpace2},
+    {"revision", Kind::ReadRevision},
+    {"protection", Kind::ReadProtection},
 }};
 
-constexpr std::array<WholeText, 9> kCheckWords{{
+constexpr std::array<WholeText, 13> kWords{{
+    {"beginvppvdd", Kind::BeginVppFirst},
+    {"setcalloop", Kind::SetCalLoop},
+    {"ifuserids", Kind::IfUserIds},
+    {"endifuserids", Kind::EndIfUserIds},
     {"checkblankflash", Kind::CheckBlankFlash},
     {"checkblankeeprom", Kind::CheckBlankEeprom},
     {"checkblankconfig1", Kind::CheckBlankConfig1},
@@ -69,22 +79,90 @@ constexpr std::array<WholeText, 9> kCheckWords{{
     {"checkdeviceid", Kind::CheckDeviceId},
 }};
 
-std::string upper(std::string_view text) {
-    std::string result(text);
-    for (char& c : result) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return result;
-}
+// The numbered names: "userid1".."userid4" (the index 0..3 of the ID word) and
+// "config3".."config5" (the configuration word beyond the second).
+struct NumberedName {
+    std::string_view stem;
+    char first;
+    char last;
+    std::int32_t value_of_first;
+};
+constexpr NumberedName kUserId{"userid", '1', '4', 0};
+constexpr NumberedName kConfigMore{"config", '3', '5', 3};
 
-// The hex digits at `position` (counted from 0), in either case; -1 when the
-// text is too short or they are not all hex digits.
-std::int32_t hex_field(std::string_view text, std::size_t position, std::size_t width) {
-    if (text.size() < position + width) {
+// One instruction text cut into its parts. Three shapes carry a command code in
+// two hex digits: "sCC" (a bare command), "sCC-NAME" (a command, then the word
+// NAME names or a four-digit data literal) and "NAME=sCC" (a command, then a read
+// into NAME). Only the two characters of the code are the code: what stands
+// between it and "-NAME", or after it in a read, is not looked at (the device
+// file has always been read that way). Any other text is a word.
+struct InstructionTokens {
+    enum class Shape { Word, Command, CodeFirst, CodeLast };
+    Shape shape = Shape::Word;
+    std::string_view name;    // the whole text for a word
+    std::int32_t code = -1;   // 0..FFh; -1 when not two hex digits
+    bool code_alone = false;  // CodeFirst: "-NAME" follows the code at once
+};
+
+// Hex digits in either case; -1 unless `text` is exactly `width` of them.
+std::int32_t hex_digits(std::string_view text, std::size_t width) {
+    if (text.size() != width) {
         return -1;
     }
-    const std::string digits = upper(text.substr(position, width));
+    const std::string digits = upper_copy(text);
     return width == 2 ? hexval2(digits) : hexval4(digits);
+}
+
+InstructionTokens tokenize(std::string_view text) {
+    using Shape = InstructionTokens::Shape;
+    InstructionTokens tokens;
+    tokens.name = text;
+    constexpr std::size_t kCodeEnd = 3;  // 's' and two digits
+    const std::size_t dash = text.rfind('-');
+    if (text.starts_with('s') && text.size() == kCodeEnd) {
+        tokens.shape = Shape::Command;
+    } else if (text.starts_with('s') && dash != std::string_view::npos && dash >= kCodeEnd) {
+        tokens.shape = Shape::CodeFirst;
+        tokens.name = text.substr(dash + 1);
+        tokens.code_alone = dash == kCodeEnd;
+    }
+    if (tokens.shape != Shape::Word) {
+        tokens.code = hex_digits(text.substr(1, 2), 2);
+        return tokens;
+    }
+    constexpr std::string_view kReadMark = "=s";
+    if (const std::size_t mark = text.find(kReadMark); mark != std::string_view::npos) {
+        tokens.shape = Shape::CodeLast;
+        tokens.name = text.substr(0, mark);
+        tokens.code = hex_digits(text.substr(mark + kReadMark.size()).substr(0, 2), 2);
+    }
+    return tokens;
+}
+
+std::optional<Kind> kind_named(std::span<const WholeText> table, std::string_view name) {
+    for (const auto& entry : table) {
+        if (name == entry.text) {
+            return entry.kind;
+        }
+    }
+    return std::nullopt;
+}
+
+// The value of a numbered name ("userid2" -> 1, "config4" -> 4), after `prefix`.
+std::optional<std::int32_t> numbered(std::string_view name, std::string_view prefix,
+                                     const NumberedName& numbered_name) {
+    if (!name.starts_with(prefix)) {
+        return std::nullopt;
+    }
+    name.remove_prefix(prefix.size());
+    if (name.size() != numbered_name.stem.size() + 1 || !name.starts_with(numbered_name.stem)) {
+        return std::nullopt;
+    }
+    const char digit = name.back();
+    if (digit < numbered_name.first || digit > numbered_name.last) {
+        return std::nullopt;
+    }
+    return numbered_name.value_of_first + (digit - numbered_name.first);
 }
 
 // A code the interpreter cannot send makes the whole instruction unknown.
@@ -95,118 +173,82 @@ DecodedInstruction with_code(Kind kind, std::int32_t code, std::int32_t value = 
     return {kind, code, value};
 }
 
-// "-userid1" .. "-userid4" at the end of the text (write), "userid1=s" ..
-// "userid4=s" at its start (read), "checkuserid1" .. "checkuserid4" (check):
-// the index 0..3 of the word, or -1.
-std::int32_t user_id_digit(char digit) {
-    return digit >= '1' && digit <= '4' ? digit - '1' : -1;
-}
-
-// The number 3 to 5 of a configuration word beyond the second; -1 otherwise.
-std::int32_t config_more_digit(char digit) {
-    return digit >= '3' && digit <= '5' ? digit - '0' : -1;
-}
-
-std::optional<DecodedInstruction> config_more_instruction(std::string_view text) {
-    constexpr std::string_view kWrite = "-config";
-    if (text.size() == 3 + kWrite.size() + 1 && text.starts_with('s') &&
-        text.substr(3, kWrite.size()) == kWrite && config_more_digit(text.back()) > 0) {
-        return with_code(Kind::WriteConfigMore, hex_field(text, 1, 2),
-                         config_more_digit(text.back()));
+std::optional<DecodedInstruction> decode_code_first(const InstructionTokens& tokens) {
+    if (const auto kind = kind_named(kWriteNames, tokens.name)) {
+        return with_code(*kind, tokens.code);
     }
-    constexpr std::string_view kRead = "config";
-    if (text.size() > kRead.size() + 3 && text.starts_with(kRead) &&
-        config_more_digit(text[kRead.size()]) > 0 && text.substr(kRead.size() + 1, 2) == "=s") {
-        return with_code(Kind::ReadConfigMore, hex_field(text, kRead.size() + 3, 2),
-                         config_more_digit(text[kRead.size()]));
+    if (!tokens.code_alone) {
+        return std::nullopt;
     }
-    constexpr std::string_view kCheck = "checkconfig";
-    constexpr std::string_view kCheckBlank = "checkblankconfig";
-    if (text.size() == kCheck.size() + 1 && text.starts_with(kCheck) &&
-        config_more_digit(text.back()) > 0) {
-        return DecodedInstruction{Kind::CheckConfigMore, 0, config_more_digit(text.back())};
+    if (const auto index = numbered(tokens.name, "", kUserId)) {
+        return with_code(Kind::WriteUserId, tokens.code, *index);
     }
-    if (text.size() == kCheckBlank.size() + 1 && text.starts_with(kCheckBlank) &&
-        config_more_digit(text.back()) > 0) {
-        return DecodedInstruction{Kind::CheckBlankConfigMore, 0, config_more_digit(text.back())};
+    if (const auto number = numbered(tokens.name, "", kConfigMore)) {
+        return with_code(Kind::WriteConfigMore, tokens.code, *number);
+    }
+    if (tokens.name.size() == 4) {
+        return with_code(Kind::WriteLiteral, tokens.code, hex_digits(tokens.name, 4));
     }
     return std::nullopt;
+}
+
+std::optional<DecodedInstruction> decode_code_last(const InstructionTokens& tokens) {
+    if (const auto kind = kind_named(kReadNames, tokens.name)) {
+        return with_code(*kind, tokens.code);
+    }
+    if (const auto index = numbered(tokens.name, "", kUserId)) {
+        return with_code(Kind::ReadUserId, tokens.code, *index);
+    }
+    if (const auto number = numbered(tokens.name, "", kConfigMore)) {
+        return with_code(Kind::ReadConfigMore, tokens.code, *number);
+    }
+    return std::nullopt;
+}
+
+DecodedInstruction decode_word(std::string_view word) {
+    if (const auto kind = kind_named(kControlWords, word)) {
+        return {*kind};
+    }
+    if (const auto kind = kind_named(kWords, word)) {
+        return {*kind};
+    }
+    if (const auto index = numbered(word, "check", kUserId)) {
+        return {Kind::CheckUserId, 0, *index};
+    }
+    if (const auto number = numbered(word, "check", kConfigMore)) {
+        return {Kind::CheckConfigMore, 0, *number};
+    }
+    if (const auto number = numbered(word, "checkblank", kConfigMore)) {
+        return {Kind::CheckBlankConfigMore, 0, *number};
+    }
+    if (word == "wprog") {
+        return {Kind::WaitProg};
+    }
+    if (word.starts_with('w')) {
+        return {Kind::Wait, 0, leading_number(word.substr(1))};
+    }
+    return {};
 }
 
 }  // namespace
 
 DecodedInstruction decode_instruction(std::string_view text) {
-    for (const auto& word : kControlWords) {
-        if (text == word.text) {
-            return {word.kind};
-        }
+    const InstructionTokens tokens = tokenize(text);
+    std::optional<DecodedInstruction> decoded;
+    switch (tokens.shape) {
+        case InstructionTokens::Shape::Command:
+            return with_code(Kind::Command, tokens.code);
+        case InstructionTokens::Shape::CodeFirst:
+            decoded = decode_code_first(tokens);
+            break;
+        case InstructionTokens::Shape::CodeLast:
+            decoded = decode_code_last(tokens);
+            break;
+        case InstructionTokens::Shape::Word:
+            break;
     }
-    if (text == "beginvppvdd") {
-        return {Kind::BeginVppFirst};
-    }
-    if (text == "setcalloop") {
-        return {Kind::SetCalLoop};
-    }
-    if (text == "ifuserids") {
-        return {Kind::IfUserIds};
-    }
-    if (text == "endifuserids") {
-        return {Kind::EndIfUserIds};
-    }
-    constexpr std::string_view kUserIdWrite = "-userid";
-    if (text.starts_with('s') && text.size() == 3 + kUserIdWrite.size() + 1 &&
-        text.substr(3, kUserIdWrite.size()) == kUserIdWrite) {
-        return with_code(Kind::WriteUserId, hex_field(text, 1, 2), user_id_digit(text.back()));
-    }
-    constexpr std::string_view kUserIdRead = "=s";
-    if (text.starts_with("userid") && text.size() > 7 &&
-        text.substr(7, kUserIdRead.size()) == kUserIdRead) {
-        return with_code(Kind::ReadUserId, hex_field(text, 9, 2), user_id_digit(text[6]));
-    }
-    if (text.size() == 12 && text.starts_with("checkuserid")) {
-        return with_code(Kind::CheckUserId, 0, user_id_digit(text.back()));
-    }
-    // Configuration words 3 to 5: "s12-config3", "config3=s04", "checkconfig3",
-    // "checkblankconfig3".
-    if (const auto more = config_more_instruction(text)) {
-        return *more;
-    }
-    if (text.starts_with("revision=s")) {
-        return with_code(Kind::ReadRevision, hex_field(text, 10, 2));
-    }
-    if (text.starts_with("protection=s")) {
-        return with_code(Kind::ReadProtection, hex_field(text, 12, 2));
-    }
-    if (text.starts_with('s')) {
-        for (const auto& suffix : kWriteSuffixes) {
-            if (text.ends_with(suffix.text)) {
-                return with_code(suffix.kind, hex_field(text, 1, 2));
-            }
-        }
-    }
-    for (const auto& prefix : kReadPrefixes) {
-        if (text.starts_with(prefix.text)) {
-            return with_code(prefix.kind, hex_field(text, prefix.text.size(), 2));
-        }
-    }
-    for (const auto& word : kCheckWords) {
-        if (text == word.text) {
-            return {word.kind};
-        }
-    }
-    if (text.size() == 8 && text[0] == 's' && text[3] == '-') {
-        return with_code(Kind::WriteLiteral, hex_field(text, 1, 2), hex_field(text, 4, 4));
-    }
-    if (text.size() == 3 && text[0] == 's') {
-        return with_code(Kind::Command, hex_field(text, 1, 2));
-    }
-    if (text == "wprog") {
-        return {Kind::WaitProg};
-    }
-    if (text.starts_with('w')) {
-        return {Kind::Wait, 0, leading_number(text.substr(1))};
-    }
-    return {};
+    // A shape whose name is no instruction's may still be a word ("w5=s...").
+    return decoded ? *decoded : decode_word(text);
 }
 
 std::string unrecognized_instruction_text(std::string_view instruction) {

@@ -2,21 +2,14 @@
 #include "core/engine/region_selection.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "core/devices/config_fields.h"
 #include "core/image/hex_text.h"
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
 namespace {
-
-std::string lower(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return out;
-}
 
 // Configuration words 1 up to this many are copied; numbers the image does not
 // hold read as erased and are not stored, so a larger bound costs nothing.
@@ -29,7 +22,7 @@ std::optional<RegionSelection> parse_region_list(std::string_view text) {
     bool any = false;
     while (true) {
         const auto comma = text.find(',');
-        const std::string word = lower(text.substr(0, comma));
+        const std::string word = lower_copy(text.substr(0, comma));
         if (word == "flash") {
             selection.flash = true;
         } else if (word == "eeprom") {

@@ -147,10 +147,6 @@ void ScriptRunner::show_progress(InstructionKind kind) {
 }
 
 bool ScriptRunner::execute(const DecodedInstruction& instruction) {
-    ProgrammerLink& link = state_.link;
-    MemoryImage& image = state_.image;
-    const std::int32_t here = position_.instruction;
-
     switch (traits_of(instruction.kind).role) {
         case KindRole::Write:
             write_step(instruction);
@@ -161,54 +157,57 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
         case KindRole::Check:
             check_step(instruction);
             return true;
-        case KindRole::None:
-            return false;
         case KindRole::Voltages:
+            voltages_step(instruction.kind);
+            return true;
         case KindRole::Flow:
+            flow_step(instruction.kind);
+            return true;
         case KindRole::Pause:
+            pause_step(instruction);
+            return true;
         case KindRole::Command:
+            command_step(instruction);
+            return true;
         case KindRole::Confirm:
+            confirm_step();
+            return true;
+        case KindRole::None:
             break;
     }
-    switch (instruction.kind) {
-        case Kind::Begin:
-            if (state_.low_voltage_entry()) {
-                link.voltages_on_low_voltage();
-            } else {
-                link.voltages_on(state_.model.voltage_sequence);
-            }
-            advance();
-            return true;
-        case Kind::End:
-            link.voltages_off();
-            if (calibration_erased_) {
-                calibration_restored_ |= calibration_sent_;
-                if (!calibration_at_risk()) {
-                    calibration_erased_ = false;
-                    if (saved_calibration_used_) {
-                        // Back in the chip: the recovery file has served its purpose.
-                        saved_calibration_used_ = false;
-                        forget_saved_calibration(state_);
-                    }
+    return false;
+}
+
+void ScriptRunner::voltages_step(InstructionKind kind) {
+    ProgrammerLink& link = state_.link;
+    if (kind == Kind::End) {
+        link.voltages_off();
+        if (calibration_erased_) {
+            calibration_restored_ |= calibration_sent_;
+            if (!calibration_at_risk()) {
+                calibration_erased_ = false;
+                if (saved_calibration_used_) {
+                    // Back in the chip: the recovery file has served its purpose.
+                    saved_calibration_used_ = false;
+                    forget_saved_calibration(state_);
                 }
             }
-            advance();
-            return true;
-        case Kind::BeginVppFirst:
-            // Vpp first is the high-voltage order every part accepts; with the
-            // low-voltage entry chosen no Vpp is applied at all.
-            if (state_.low_voltage_entry()) {
-                link.voltages_on_low_voltage();
-            } else {
-                link.voltages_on(VoltageSequence::VppFirst);
-            }
-            advance();
-            return true;
-        case Kind::CheckDeviceId:
-            if (!confirm_device_id(state_)) {
-                return true;  // refused: the operation has ended, the voltages are off
-            }
-            break;
+        }
+    } else if (state_.low_voltage_entry()) {
+        // With the low-voltage entry chosen no Vpp is applied at all.
+        link.voltages_on_low_voltage();
+    } else {
+        // Vpp first is the high-voltage order every part accepts.
+        link.voltages_on(kind == Kind::BeginVppFirst ? VoltageSequence::VppFirst
+                                                     : state_.model.voltage_sequence);
+    }
+    advance();
+}
+
+void ScriptRunner::flow_step(InstructionKind kind) {
+    const MemoryImage& image = state_.image;
+    const std::int32_t here = position_.instruction;
+    switch (kind) {
         case Kind::CalcFlash:
             last_flash = image.last_used_flash();
             break;
@@ -226,42 +225,13 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
         case Kind::SetFlashLoop:
         case Kind::SetEepromLoop:
         case Kind::SetCalLoop:
-            position_.loop_start = here;
-            if (instruction.kind == Kind::SetCalLoop) {
-                // Up to the word before the calibration word: a walk of "-next"
-                // commands leaves the chip's address counter on it.
-                const auto& calibration = state_.model.calibration_word;
-                position_.loop_end =
-                    calibration ? std::min(calibration->address, last_flash + 1) - 1 : -1;
-            } else {
-                position_.loop_end =
-                    instruction.kind == Kind::SetFlashLoop ? last_flash : last_eeprom;
-            }
-            if (position_.address <= position_.loop_end) {
-                position_.loop_pass_address = position_.address;
-                advance();
-            } else {
-                position_.address = 0;
-                position_.loop_start = 0;  // skipped: this loop has ended as well
-                position_.instruction = after_next(here, Kind::Loop);
-            }
+            enter_loop(kind);
             keep_moving();
-            return true;
+            return;
         case Kind::Loop:
-            if (position_.loop_start >= 1 && position_.loop_start <= script_length() &&
-                position_.address != position_.loop_pass_address) {
-                position_.instruction = position_.loop_start;
-            } else {
-                if (position_.loop_start >= 1) {
-                    position_.address = 0;
-                }
-                // The loop has ended: a later "loop" with no loop-set of its own
-                // must not return here (that would cycle for ever).
-                position_.loop_start = 0;
-                advance();
-            }
+            end_loop_pass();
             keep_moving();
-            return true;
+            return;
         case Kind::IfPage:
             if (position_.address > 0 && position_.address % effective_page_size() == 0) {
                 advance();
@@ -269,10 +239,7 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
                 position_.instruction = after_next(here, Kind::EndIfPage);
             }
             keep_moving();
-            return true;
-        case Kind::EndIfPage:
-        case Kind::EndIfUserIds:
-            break;
+            return;
         case Kind::IfUserIds:
             if (image.user_ids_used()) {
                 advance();
@@ -280,50 +247,93 @@ bool ScriptRunner::execute(const DecodedInstruction& instruction) {
                 position_.instruction = after_next(here, Kind::EndIfUserIds);
             }
             keep_moving();
-            return true;
-        case Kind::WaitProg:
-        case Kind::Wait: {
-            const int milliseconds = std::max(
-                instruction.kind == Kind::Wait ? instruction.value : state_.model.programming_time,
-                0);
-            state_.engine_host().pause(milliseconds);
-            link.note_pause(milliseconds);
-            break;
-        }
-        case Kind::Command:
-            // Anything but the loads, reads and address moves may change the chip:
-            // after it, a kept calibration lives only in the program until written back.
-            // The board extensions (40h..7Fh) never reach the chip as commands.
-            switch (board_extension::is_extension(instruction.code) ? 0x00
-                                                                    : instruction.code & 0x3F) {
-                case 0x00:
-                case 0x02:
-                case 0x03:
-                case 0x04:
-                case 0x05:
-                case 0x06:
-                case 0x16:
-                    break;
-                default:
-                    calibration_erased_ = calibration_erased_ || kept_calibration_word >= 0 ||
-                                          kept_calibration_bits >= 0;
-                    break;
-            }
-            link.send_chip_command(instruction.code);
-            advance();
-            return true;
-        case Kind::StepCommand:
-            link.send_chip_command(instruction.code);
-            ++position_.address;  // its kind moves the address
-            advance();
-            return true;
+            return;
         default:
-            break;  // the writes, reads and checks: their steps above
+            break;  // "endifpage", "endifuserids": only mark where a block ends
     }
-    // The one-step instructions that only keep the conversation going.
     advance();
     keep_moving();
-    return true;
+}
+
+void ScriptRunner::enter_loop(InstructionKind kind) {
+    const std::int32_t here = position_.instruction;
+    position_.loop_start = here;
+    if (kind == Kind::SetCalLoop) {
+        // Up to the word before the calibration word: a walk of "-next"
+        // commands leaves the chip's address counter on it.
+        const auto& calibration = state_.model.calibration_word;
+        position_.loop_end = calibration ? std::min(calibration->address, last_flash + 1) - 1 : -1;
+    } else {
+        position_.loop_end = kind == Kind::SetFlashLoop ? last_flash : last_eeprom;
+    }
+    if (position_.address <= position_.loop_end) {
+        position_.loop_pass_address = position_.address;
+        advance();
+    } else {
+        position_.address = 0;
+        position_.loop_start = 0;  // skipped: this loop has ended as well
+        position_.instruction = after_next(here, Kind::Loop);
+    }
+}
+
+void ScriptRunner::end_loop_pass() {
+    if (position_.loop_start >= 1 && position_.loop_start <= script_length() &&
+        position_.address != position_.loop_pass_address) {
+        position_.instruction = position_.loop_start;
+        return;
+    }
+    if (position_.loop_start >= 1) {
+        position_.address = 0;
+    }
+    // The loop has ended: a later "loop" with no loop-set of its own must not
+    // return here (that would cycle for ever).
+    position_.loop_start = 0;
+    advance();
+}
+
+void ScriptRunner::pause_step(const DecodedInstruction& instruction) {
+    const int milliseconds = std::max(
+        instruction.kind == Kind::Wait ? instruction.value : state_.model.programming_time, 0);
+    state_.engine_host().pause(milliseconds);
+    state_.link.note_pause(milliseconds);
+    advance();
+    keep_moving();
+}
+
+void ScriptRunner::command_step(const DecodedInstruction& instruction) {
+    if (instruction.kind == Kind::StepCommand) {
+        state_.link.send_chip_command(instruction.code);
+        ++position_.address;  // its kind moves the address
+        advance();
+        return;
+    }
+    // Anything but the loads, reads and address moves may change the chip:
+    // after it, a kept calibration lives only in the program until written back.
+    // The board extensions (40h..7Fh) never reach the chip as commands.
+    switch (board_extension::is_extension(instruction.code) ? 0x00 : instruction.code & 0x3F) {
+        case 0x00:
+        case 0x02:
+        case 0x03:
+        case 0x04:
+        case 0x05:
+        case 0x06:
+        case 0x16:
+            break;
+        default:
+            calibration_erased_ =
+                calibration_erased_ || kept_calibration_word >= 0 || kept_calibration_bits >= 0;
+            break;
+    }
+    state_.link.send_chip_command(instruction.code);
+    advance();
+}
+
+void ScriptRunner::confirm_step() {
+    if (!confirm_device_id(state_)) {
+        return;  // refused: the operation has ended, the voltages are off
+    }
+    advance();
+    keep_moving();
 }
 
 void ScriptRunner::write_step(const DecodedInstruction& instruction) {

@@ -155,6 +155,14 @@ private:
 
     // Carries out the current instruction; false when it fits no rule.
     bool execute(const DecodedInstruction& instruction);
+    // One function per kind of step (the role in the kinds' table).
+    void voltages_step(InstructionKind kind);
+    void flow_step(InstructionKind kind);
+    void enter_loop(InstructionKind kind);  // a loop-set instruction
+    void end_loop_pass();                   // "loop"
+    void pause_step(const DecodedInstruction& instruction);
+    void command_step(const DecodedInstruction& instruction);
+    void confirm_step();
     void finish();
     void advance() { ++position_.instruction; }
     // One more than the number of the first instruction of that kind at or after
