@@ -21,8 +21,9 @@ build=build-fuzz
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
       -DCMAKE_CXX_COMPILER="${CXX:-clang++}" -DCORVANEL_FUZZ=ON \
       -DCORVANEL_BUILD_GUI=OFF -DCORVANEL_BUILD_TESTS=OFF -DCORVANEL_BUILD_BENCHMARKS=OFF >/dev/null
+build_targets=$(cmake --build "$build" --target help)
 for t in port_files file_handoff; do
-  if cmake --build "$build" --target help | grep -Eq "(^|[ .])${t}_fuzz(:|$)"; then
+  if grep -Eq "(^|[ .])${t}_fuzz(:|$)" <<<"$build_targets"; then
     targets+=("$t")
   fi
 done
