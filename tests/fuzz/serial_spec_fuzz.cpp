@@ -12,15 +12,11 @@ using namespace corvanel;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Choices choices(data, size);
-    // The shipped database as it is (a ProgramState of its own would copy it each run).
-    const DeviceDatabase& database = fuzz::shipped_database();
     ActiveModel model;
     MemoryImage image;
-    if (!apply_model(database, 1 + static_cast<int>(choices.pick(database.model_count())), model,
-                     image)) {
+    if (!fuzz::apply_chosen_model(choices, model, image)) {
         return 0;
     }
-    image.clear_image();
     std::string error;
     const std::optional<SerialNumber> serial = parse_serial_text(choices.rest(), error);
     if (!serial) {
