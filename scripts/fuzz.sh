@@ -4,7 +4,9 @@
 # UndefinedBehaviorSanitizer, and runs them on their seed corpus.
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]
 # TARGET is one of hex_reader, device_database, config_fields, chip_state,
-# interpreter, send_ahead (all of them, one after the other, by default); each
+# interpreter, send_ahead, serial_spec, region_list, calibration_file,
+# settings_values, and with QtCore port_files and file_handoff (all of them, one
+# after the other, by default); each
 # runs SECONDS (20 by default). New inputs go to build-fuzz/corpus/TARGET, so
 # the committed seeds stay as they are; a finding is written to
 # build-fuzz/findings/ and ends the script with exit status 1.
@@ -12,7 +14,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:-all}
 seconds=${2:-20}
-targets=(hex_reader device_database config_fields chip_state interpreter send_ahead)
+targets=(hex_reader device_database config_fields chip_state interpreter send_ahead
+  serial_spec region_list calibration_file settings_values)
+# The readers of the Qt layers are fuzzed where QtCore is installed.
+build=build-fuzz
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+      -DCMAKE_CXX_COMPILER="${CXX:-clang++}" -DCORVANEL_FUZZ=ON \
+      -DCORVANEL_BUILD_GUI=OFF -DCORVANEL_BUILD_TESTS=OFF -DCORVANEL_BUILD_BENCHMARKS=OFF >/dev/null
+build_targets=$(cmake --build "$build" --target help)
+for t in port_files file_handoff; do
+  if grep -Eq "(^|[ .])${t}_fuzz(:|$)" <<<"$build_targets"; then
+    targets+=("$t")
+  fi
+done
 if [ "$target" != all ]; then
   found=no
   for t in "${targets[@]}"; do [ "$t" = "$target" ] && found=yes; done
@@ -20,10 +34,6 @@ if [ "$target" != all ]; then
   targets=("$target")
 fi
 
-build=build-fuzz
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_CXX_COMPILER="${CXX:-clang++}" -DCORVANEL_FUZZ=ON \
-      -DCORVANEL_BUILD_GUI=OFF -DCORVANEL_BUILD_TESTS=OFF -DCORVANEL_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$build" -j 2 --target "${targets[@]/%/_fuzz}"
 
 mkdir -p "$build/findings"

@@ -201,6 +201,31 @@ TEST(CommandTable, ManPageAndHelpGiveTheSameExitStatus) {
     EXPECT_EQ(exit_codes(from_man), expected);
 }
 
+// The user guide is written by hand too: each command is a row of its "Commands"
+// table ("| `program FILE ..."), each option and alias is named in backquotes
+// ("`--only LIST`", "`-h`") somewhere in the guide.
+TEST(CommandTable, UserGuideNamesEveryCommandAndOption) {
+    const QString guide = read_source("docs/command-line.md");
+    const auto start = guide.indexOf(QStringLiteral("\n## Commands\n"));
+    ASSERT_GE(start, 0) << "docs/command-line.md has no \"Commands\" section";
+    const auto end = guide.indexOf(QStringLiteral("\n## "), start + 1);
+    const QString commands = guide.mid(start, end - start);
+    for (const std::string& name : table_commands()) {
+        const QRegularExpression row(QStringLiteral("\n\\| `") +
+                                     QRegularExpression::escape(QString::fromStdString(name)) +
+                                     QStringLiteral("[` ]"));
+        EXPECT_TRUE(row.match(commands).hasMatch())
+            << "docs/command-line.md lacks a row for the command " << name;
+    }
+    for (const std::string& name : table_options(true)) {
+        const QRegularExpression named(QLatin1Char('`') +
+                                       QRegularExpression::escape(QString::fromStdString(name)) +
+                                       QStringLiteral("[` ]"));
+        EXPECT_TRUE(named.match(guide).hasMatch())
+            << "docs/command-line.md does not name the option " << name;
+    }
+}
+
 TEST(CommandTable, CompletionOffersEveryCommandAndOption) {
     const QString script = read_source("packaging/completion/corvanel");
     const auto quoted = [&](const char* variable) {

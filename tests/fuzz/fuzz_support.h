@@ -72,6 +72,18 @@ inline bool apply_chosen_model(Choices& choices, ProgramState& state) {
     return true;
 }
 
+// The same into a model and image of the caller's, from the shipped database as
+// it is (a ProgramState would copy the database for every input).
+inline bool apply_chosen_model(Choices& choices, ActiveModel& model, MemoryImage& image) {
+    const DeviceDatabase& database = shipped_database();
+    const int number = 1 + static_cast<int>(choices.pick(database.model_count()));
+    if (!apply_model(database, number, model, image)) {
+        return false;
+    }
+    image.clear_image();
+    return true;
+}
+
 // A host that shows nothing, answers questions with `answer`, and whose clock
 // moves on only with the script's pauses and the idle passes of the loop.
 class QuietHost : public NullEngineHost {

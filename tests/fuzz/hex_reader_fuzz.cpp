@@ -22,14 +22,11 @@ bool same_cells(const MemoryImage& a, const MemoryImage& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Choices choices(data, size);
-    const DeviceDatabase& database = fuzz::shipped_database();
     ActiveModel model;
     MemoryImage image;
-    if (!apply_model(database, 1 + static_cast<int>(choices.pick(database.model_count())), model,
-                     image)) {
+    if (!fuzz::apply_chosen_model(choices, model, image)) {
         return 0;
     }
-    image.clear_image();
     const MemoryImage blank = image;
     const HexOpenReport report = open_hex_text(choices.rest(), "fuzz.hex", image);
     if (!report.loaded) {

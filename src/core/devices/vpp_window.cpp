@@ -11,8 +11,12 @@ namespace corvanel {
 
 namespace {
 
+// Hundredths of a volt are the finest the program shows: a smaller value would be
+// taken as a voltage and then shown as "0.0 V".
+constexpr double kLowestVolts = 0.01;
+
 bool in_range(double volts) {
-    return volts > 0.0 && volts <= kHighestVpp;
+    return volts >= kLowestVolts && volts <= kHighestVpp;
 }
 
 }  // namespace

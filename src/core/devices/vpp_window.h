@@ -27,7 +27,7 @@ struct VppWindow {
 // is a typing error, not a Vpp.
 inline constexpr double kHighestVpp = 20.0;
 
-// "8.0 9.0": two decimal numbers, 0 < MIN <= MAX <= kHighestVpp. Nothing for any
+// "8.0 9.0": two decimal numbers, 0.01 <= MIN <= MAX <= kHighestVpp. Nothing for any
 // other text (an empty key included).
 [[nodiscard]] std::optional<VppWindow> parse_vpp_window(std::string_view text);
 

@@ -10,6 +10,7 @@
 #include "core/engine/program_state.h"
 #include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
@@ -210,10 +211,7 @@ std::optional<SavedCalibration> parse_typed_calibration(std::string_view word,
         if (word.size() == 5 && (word.back() == 'h' || word.back() == 'H')) {
             word.remove_suffix(1);
         }
-        std::string upper(word);
-        for (char& c : upper) {
-            c = (c >= 'a' && c <= 'f') ? static_cast<char>(c - 'a' + 'A') : c;
-        }
+        const std::string upper = upper_copy(word);
         const std::int32_t value = upper.size() == 4 ? hexval4(upper) : -1;
         if (value < 0 || value > kBlankFlashWord || !calibration->accepts(value)) {
             // A wrong word would become the chip's calibration for good.

@@ -9,6 +9,8 @@
 
 #include <optional>
 
+#include "platform/app/file_handoff.h"
+
 class QLockFile;
 
 namespace corvanel {
@@ -47,14 +49,6 @@ struct DatabaseStartup {
 // The HEX file named on the command line (the first argument that is not an
 // option); empty when there is none.
 [[nodiscard]] QString file_argument(const QStringList& arguments);
-
-// Where a second start leaves the file it was given for the running copy: beside
-// the lock.
-[[nodiscard]] QString handoff_path(const QString& lock_path);
-// Leaves `file` (made absolute) for the running copy; false when it cannot.
-bool hand_off_file(const QString& lock_path, const QString& file);
-// The file a second start left, taken away; empty when there is none.
-[[nodiscard]] QString take_handed_off_file(const QString& lock_path);
 
 // The whole program: answers the process exit code.
 int run_window_application(int argc, char** argv, const QString& version);

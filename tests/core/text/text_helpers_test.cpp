@@ -54,6 +54,16 @@ TEST(DecimalNumberTest, DigitsWithOneSeparatorAndNothingElse) {
     }
 }
 
+// A voltage is at least the hundredth of a volt the program shows: a board Vpp of
+// 0.00002 V was taken and then shown as "0.0 V".
+TEST(DecimalNumberTest, VoltagesBelowAHundredthAreNone) {
+    EXPECT_EQ(parse_volts(".00002"), std::nullopt);
+    EXPECT_EQ(parse_volts("0.004 V"), std::nullopt);
+    EXPECT_EQ(parse_volts("0.01"), 0.01);
+    EXPECT_EQ(parse_vpp_window("0.001 9"), std::nullopt);
+    EXPECT_EQ(parse_volts(volts_text(0.014)), 0.01);
+}
+
 // The window runs in the user's locale; a decimal comma there must not cut "12.5"
 // to 12 (strtod would stop at the point).
 TEST(DecimalNumberTest, VoltagesReadTheSameInALocaleWithADecimalComma) {
