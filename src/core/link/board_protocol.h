@@ -16,6 +16,7 @@ inline constexpr std::uint8_t kVoltagesOff = 103;
 inline constexpr std::uint8_t kChipCommand = 104;  // followed by the chip's command code
 inline constexpr std::uint8_t kDataWord = 105;     // followed by the low, then the high byte
 inline constexpr std::uint8_t kReadWord = 106;     // answered by low, high and one more byte
+inline constexpr std::uint8_t kIdentify = 107;     // answered by an 11-byte record, then 107
 
 }  // namespace corvanel::board_command
 
@@ -29,6 +30,9 @@ inline constexpr std::uint8_t kLowVoltageEntry = 0x40;
 // Load PC Address (16F183xx): chip command 1Dh; the data word that follows goes
 // out as a 24-clock frame.
 inline constexpr std::uint8_t kLoadPcAddress = 0x41;
+// Vdd select, honoured only while the voltages are off: 3.3 V or 5 V.
+inline constexpr std::uint8_t kVdd3V3 = 0x43;
+inline constexpr std::uint8_t kVdd5V = 0x44;
 
 [[nodiscard]] constexpr bool is_extension(std::int32_t code) {
     return code >= 0x40 && code <= 0x7F;
