@@ -270,7 +270,8 @@ SendAheadChoice choose_send_ahead(ProgramState& state, OperationKind kind) {
         } else {
             choice = SendAheadChoice{report.window, SendAheadChoice::Source::Measured};
             state.send_ahead_memory.remember(link.port_number, link.baud_text, choice);
-            if (state.store_measured_window) {
+            // A board in this process is measured in no time: nothing to keep.
+            if (state.store_measured_window && !answers_at_once(link)) {
                 state.store_measured_window(report.window);
             }
         }

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace corvanel {
 
@@ -25,6 +26,14 @@ inline constexpr std::uint16_t kVddSelect = 1U << 3;        // extensions 43h an
 inline constexpr std::uint16_t kVppMeasured = 1U << 5;
 inline constexpr std::uint16_t kVddMeasured = 1U << 6;
 }  // namespace board_feature
+
+// What the firmware sends once when it starts (after every reset, also the one an
+// Arduino makes when its port is opened). None of its bytes lies in 100-110, so
+// it is never taken for an answer; the host sends nothing before it has come,
+// lest the bootloader that runs first take a command for one of its own.
+inline constexpr std::string_view kBoardBanner = "\r\nCORVANEL 1\r\n";
+// How long the host waits for it after opening a port that may reset the board.
+inline constexpr int kBannerWaitMilliseconds = 2000;
 
 // The record's bytes with the closing 107.
 inline constexpr std::size_t kIdentifyAnswerBytes = 12;
