@@ -172,6 +172,11 @@ void Form1::build_menus() {
             change_board_vpp(state());
         }
     });
+    menu4->addAction(QStringLiteral("Change Board V&dd"), this, [this] {
+        if (!refuse_during_operation()) {
+            change_board_vdd(state());
+        }
+    });
     // "Programming entry": the low-voltage key instead of Vpp, for the models
     // with "lvp: true" (the others are refused when an operation starts).
     menulowvoltage = menu4->addAction(QStringLiteral("&Low-Voltage Programming Entry"));
@@ -626,6 +631,7 @@ void Form1::run_operation(OperationKind operation) {
         state().runner.fast_link =
             settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
         state().board_vpp = stored_board_vpp();
+        state().board_vdd = stored_board_vdd();
         state().calibration_folder = settings().files_folder();
         // "Send-Ahead Window" = "Automatic": the window is measured per port;
         // otherwise the window stays lock-step.

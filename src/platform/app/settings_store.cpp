@@ -191,8 +191,8 @@ bool send_ahead_automatic(const SettingsStore& store) {
 QString measured_window_setting(const QString& port, const QString& baud) {
     QString name = port;
     name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
-    return QString::fromLatin1(setting_names::measured_window_prefix) + name +
-           QLatin1Char(' ') + baud;
+    return QString::fromLatin1(setting_names::measured_window_prefix) + name + QLatin1Char(' ') +
+           baud;
 }
 
 }  // namespace corvanel

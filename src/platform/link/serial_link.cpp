@@ -86,9 +86,8 @@ bool SerialLink::open_configured_port() {
     // A port opened again may have another board behind it: a lock-step forced
     // by lost answers is measured afresh.
     state_.send_ahead_memory.port_opened(opened.port_number);
-    keep_measured_windows(state_, settings(), [this] {
-        return QStringLiteral("COM%1").arg(state_.link.port_number);
-    });
+    keep_measured_windows(state_, settings(),
+                          [this] { return QStringLiteral("COM%1").arg(state_.link.port_number); });
     state_.engine_host().set_status_text(
         identify_opened_board(state_, opened.status_text).toStdString());
     return opened.port_ready;
