@@ -172,11 +172,6 @@ void Form1::build_menus() {
             change_board_vpp(state());
         }
     });
-    menu4->addAction(QStringLiteral("Change Board V&dd"), this, [this] {
-        if (!refuse_during_operation()) {
-            change_board_vdd(state());
-        }
-    });
     // "Programming entry": the low-voltage key instead of Vpp, for the models
     // with "lvp: true" (the others are refused when an operation starts).
     menulowvoltage = menu4->addAction(QStringLiteral("&Low-Voltage Programming Entry"));

@@ -39,7 +39,10 @@ QString identify_opened_board(ProgramState& state, const QString& status_text) {
     if (!state.link.port_ready) {
         return status_text;
     }
-    (void)identify_board(state);
+    // A plain board is what the line always had: nothing to add.
+    if (identify_board(state) == BoardAnswer::Plain) {
+        return status_text;
+    }
     const std::string board = board_status_text(state);
     return board.empty() ? status_text
                          : status_text + QLatin1Char(' ') + QString::fromStdString(board);
