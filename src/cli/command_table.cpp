@@ -42,8 +42,9 @@ std::span<const ToolOption> tool_options() {
          .per_command = true,
          .help = "program, verify, read, erase, blank, osccal: go on when the chip in\n"
                  "the socket does not answer with the model's device ID (or\n"
-                 "no chip answers), or when the \"Board Vpp\" setting lies\n"
-                 "outside the model's Vpp window; program, verify: use a\n"
+                 "no chip answers), or when the board's Vpp (measured, else\n"
+                 "\"Board Vpp\") or Vdd (reported, else --vdd or \"Board Vdd\")\n"
+                 "lies outside the model's window; program, verify: use a\n"
                  "file with data outside the model, or one without an end record;\n"
                  "program: write the --serial number over the file's data, and\n"
                  "write back memories an earlier run kept in a rescue file"},
@@ -122,19 +123,35 @@ std::span<const ToolOption> tool_options() {
                  "no Vpp) instead of Vpp; only models with \"lvp: true\",\n"
                  "others are refused; default: the \"Programming entry\"\n"
                  "setting, \"High voltage\""},
+        {.name = "--vdd",
+         .value = "VOLTS",
+         .text = &Options::vdd,
+         .help = "the supply voltage the board gives the chip (\"5\", \"3.3\"),\n"
+                 "over the \"Board Vdd\" setting; a board that reports its\n"
+                 "own Vdd overrides both, and the in-process virtual board\n"
+                 "runs at it (default 5.0); a model whose Vdd window misses\n"
+                 "it, or an LF part while it is unknown, is refused\n"
+                 "without --force"},
+        {.name = "--banner-wait",
+         .flag = &Options::banner_wait,
+         .help = "after opening the port wait up to 2 s for the board's\n"
+                 "start-up banner before sending anything, also on a\n"
+                 "pseudo-terminal (a real serial device always waits)"},
         {.name = "--window",
          .value = "N",
          .help = "send ahead: up to N answer bytes outstanding instead of\n"
                  "waiting for each answer (0: lock-step; the board must\n"
                  "buffer 3 x N bytes, see docs/serial-ports.md); default:\n"
-                 "the \"Send-Ahead Window\" setting, else 0"},
+                 "the \"Send-Ahead Window\" setting, else auto"},
         {.name = "--window",
          .value = "auto",
-         .help = "measure the window on the board with no-operation\n"
-                 "commands (voltages off) before a verify, read, blank check\n"
-                 "or large program, and print it on the start line\n"
-                 "(\"Send-ahead: 64 (measured)\"); the setting \"Automatic\"\n"
-                 "does the same"},
+         .help = "the default: a board that identifies itself gives its\n"
+                 "buffer (\"Send-ahead: 21 (board's buffer)\"); any other\n"
+                 "has the window measured with no-operation commands\n"
+                 "(voltages off) before a verify, read, blank check or large\n"
+                 "program, once per port and baud rate (remembered in the\n"
+                 "settings until answers are lost with it); with a window\n"
+                 "the fast link is on"},
         {.name = "--help", .alias = "-h", .flag = &Options::help, .help = "this text"},
         {.name = "--version", .flag = &Options::version, .help = "the program's name and version"},
     }};

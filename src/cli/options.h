@@ -37,6 +37,10 @@ struct Options {
     QString serial;
     // --low-voltage: enter programming mode with the low-voltage key.
     bool low_voltage = false;
+    // --vdd VOLTS: the board's supply, over the "Board Vdd" setting.
+    QString vdd;
+    // --banner-wait: wait for the board's banner after opening any port.
+    bool banner_wait = false;
     // osccal --set WORD, --bandgap BITS: calibration typed by hand, as texts.
     QString osccal_word;
     QString bandgap;

@@ -27,6 +27,8 @@
 #include "core/devices/model_application.h"
 #include "core/devices/model_fit.h"
 #include "core/devices/programming_entry.h"
+#include "core/devices/vdd_window.h"
+#include "core/engine/board_identify.h"
 #include "core/files/replace_file.h"
 #include "core/image/hex_merge.h"
 #include "core/image/hex_text.h"
@@ -249,6 +251,20 @@ int Tool::open_port() {
     state_.calibration_folder = stored_.files_folder();
     state_.board_vpp = parse_volts(
         stored_.find_string(setting_names::board_vpp).value_or(QString()).toStdString());
+    if (!options_.vdd.isEmpty()) {
+        state_.board_vdd = parse_volts(options_.vdd.toStdString());
+        if (!state_.board_vdd || *state_.board_vdd <= 0.0 || *state_.board_vdd > kHighestVdd) {
+            CliHost::set_port_open(false);
+            return usage_error(QStringLiteral("--vdd %1 is not a voltage (volts, up to %2)")
+                                   .arg(options_.vdd)
+                                   .arg(kHighestVdd));
+        }
+    } else {
+        state_.board_vdd = parse_volts(
+            stored_.find_string(setting_names::board_vdd).value_or(QString()).toStdString());
+    }
+    port.set_virtual_vdd(state_.board_vdd.value_or(5.0));
+    port.set_banner_wait(options_.banner_wait ? BannerWait::Always : BannerWait::Automatic);
     state_.programming_entry =
         options_.low_voltage
             ? ProgrammingEntry::LowVoltage
@@ -281,6 +297,13 @@ int Tool::open_port() {
     if (!port.latency().note.isEmpty()) {
         // The port works, only slower per round trip: say so and go on.
         print(stderr, QStringLiteral("corvanel: %1: %2").arg(port_name_, port.latency().note));
+    }
+    keep_measured_windows(state_, stored_, [this] { return port_name_; });
+    (void)identify_board(state_);
+    if (state_.board_answer == BoardAnswer::Identified ||
+        state_.board_answer == BoardAnswer::Garbled) {
+        print(stderr, QStringLiteral("corvanel: %1: %2")
+                          .arg(port_name_, QString::fromStdString(board_status_text(state_))));
     }
     return cli_exit::kDone;
 }

@@ -8,6 +8,10 @@ rm -rf "$work"
 mkdir -p "$work/config"
 XDG_CONFIG_HOME="$work/config"
 export XDG_CONFIG_HOME
+# These sessions count bytes and faults of a lock-step host unless they ask for
+# a window: the automatic default is pinned off here.
+mkdir -p "$work/config/Tavrelix Corvanel"
+printf '[General]\nSend-Ahead%%20Window=0\n' >"$work/config/Tavrelix Corvanel/settings.ini"
 server_pid=
 
 fail() {
@@ -21,6 +25,9 @@ fail() {
 start_chip_server() {
     chip=$1
     shift
+    # Another board behind the same pseudo-terminal: the windows measured on the
+    # last one are forgotten, as a user who swaps boards would have them.
+    sed -i '/^Measured%20Window/d' "$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini" 2>/dev/null || true
     : >"$work/server.out"
     "$board" --chip "$chip" "$@" >"$work/server.out" 2>"$work/server.err" &
     server_pid=$!

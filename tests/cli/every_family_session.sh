@@ -18,7 +18,12 @@ hex=$work/four-words.hex
 printf ':080000000528800064000800DF\r\n:00000001FF\r\n' >"$hex"
 
 run() {
-    "$tool" --model "$model" --port "$device" --fast --window 64 "$@" >"$work/out" 2>&1
+    # An LF part is refused while the board's Vdd is unknown: this board gives 3.3 V.
+    case $model in
+        *LF*) vdd=3.3 ;;
+        *) vdd=5 ;;
+    esac
+    "$tool" --model "$model" --port "$device" --vdd "$vdd" --fast --window 64 "$@" >"$work/out" 2>&1
     code=$?
     [ "$code" -eq 0 ] || { cat "$work/out"; fail "$model: corvanel $* gave exit $code"; }
 }

@@ -104,6 +104,9 @@ public:
     std::vector<std::uint8_t> written;
     std::deque<std::uint8_t> incoming;
     std::deque<std::int32_t> read_words;
+    // What 107 is answered with; none (the default): no answer, as a board of
+    // the original protocol.
+    std::vector<std::uint8_t> identify_answer;
     int threshold = 0;
     bool answering = true;
 
@@ -120,6 +123,10 @@ private:
             data_bytes_left_ = 1;
         } else if (byte == 105) {
             data_bytes_left_ = 2;
+        } else if (byte == 107) {
+            for (const std::uint8_t b : identify_answer) {
+                reply(b);
+            }
         } else if (byte == 106) {
             std::int32_t word = 0x3FFF;
             if (!read_words.empty()) {

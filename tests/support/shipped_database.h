@@ -92,6 +92,11 @@ inline bool apply_shipped_model(ProgramState& state, const std::string& name) {
     const bool applied =
         found && apply_model(state.database, state.selected_model, state.model, state.image);
     state.image.clear_image();
+    // The emulated board gives each part a supply it takes: an LF part is not
+    // asked about (its Vdd would otherwise be unknown).
+    if (name.find("LF") != std::string::npos) {
+        state.board_vdd = 3.3;
+    }
     return applied;
 }
 

@@ -2,6 +2,7 @@
 #include "core/engine/chip_identify.h"
 
 #include "core/devices/device_identity.h"
+#include "core/engine/board_identify.h"
 #include "core/engine/program_state.h"
 #include "core/engine/vpp_guard.h"
 
@@ -12,9 +13,13 @@ StartResult start_identify(ProgramState& state) {
         return *refused;
     }
     state.operation_refused = false;
+    if (state.board_answer == BoardAnswer::Identified) {
+        (void)identify_board(state);
+    }
     if (!check_programming_entry(state)) {
         return StartResult::Refused;
     }
+    prepare_vdd_select(state);
     ScriptRunner& runner = state.runner;
     EngineHost& host = state.engine_host();
     runner.load_script(split_instructions(kIdentifyAlgorithm));

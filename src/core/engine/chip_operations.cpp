@@ -8,11 +8,13 @@
 #include <cstdint>
 #include <thread>
 
+#include "core/engine/board_identify.h"
 #include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
 #include "core/engine/send_ahead_probe.h"
+#include "core/engine/vdd_guard.h"
 #include "core/engine/vpp_guard.h"
 
 namespace corvanel {
@@ -141,9 +143,16 @@ StartResult start_operation_on(ProgramState& state, OperationKind kind,
         return *refused;
     }
     state.operation_refused = false;
-    if (!check_programming_entry(state) || !confirm_board_vpp(state, kind)) {
+    // A board that identified itself is asked again: its Vpp may have been
+    // turned since, and the guards must see what reaches the chip now.
+    if (state.board_answer == BoardAnswer::Identified) {
+        (void)identify_board(state);
+    }
+    if (!check_programming_entry(state) || !confirm_board_vdd(state, kind) ||
+        !confirm_board_vpp(state, kind)) {
         return StartResult::Refused;
     }
+    prepare_vdd_select(state);
     ScriptRunner& runner = state.runner;
     EngineHost& host = state.engine_host();
     const OperationRow& row = row_of(kind);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/program_state.h"
 
+#include "core/engine/chip_operations.h"
 #include "core/engine/operation_stop.h"
 
 namespace corvanel {
@@ -10,6 +11,12 @@ ProgramState::ProgramState() : runner(*this) {
     link.on_received_byte = [this] {
         if (!stop_at_answer(*this)) {
             runner.run_step();
+        }
+    };
+    // Outside an operation nobody waits for an answer: the next one starts afresh.
+    link.on_answer_fault = [this](std::uint8_t, std::int32_t) {
+        if (runner.running()) {
+            abort_operation(*this, kOutOfStepText);
         }
     };
 }

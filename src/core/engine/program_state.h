@@ -4,7 +4,9 @@
 // The program-wide single instances, gathered in one object created at start-up
 // so that every test can create its own.
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -12,6 +14,7 @@
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
 #include "core/devices/programming_entry.h"
+#include "core/engine/board_identify.h"
 #include "core/engine/calibration_recovery.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/mismatch_report.h"
@@ -42,6 +45,10 @@ struct ProgramState {
     // starts with choose_send_ahead. The windows measured, per port.
     bool auto_window = false;
     SendAheadMemory send_ahead_memory;
+    // Where a measured window outlives the run, for the link's port and baud rate
+    // (the settings); unset: nowhere. Storing nothing forgets it.
+    std::function<std::optional<std::int32_t>()> load_measured_window;
+    std::function<void(std::optional<std::int32_t>)> store_measured_window;
 
     // Clock reading when the running operation started, and the elapsed time of
     // the last finished operation ("12.25").
@@ -62,6 +69,12 @@ struct ProgramState {
     bool operation_refused = false;
     // The programming voltage the board gives ("Board Vpp"); nothing when unknown.
     std::optional<double> board_vpp;
+    // The supply voltage the board gives ("Board Vdd", the tool's --vdd); nothing
+    // when unknown. A board that reports its own Vdd overrides it.
+    std::optional<double> board_vdd;
+    // What the board said when last asked (identify_board) and its record.
+    BoardAnswer board_answer = BoardAnswer::NotAsked;
+    std::optional<BoardIdentity> board;
     // The "Programming entry" setting: with low voltage, every "begin" of a model
     // with "lvp: true" sends the low-voltage entry (104 40h) instead of Vpp, and
     // an operation on a model without it is refused before anything is sent.

@@ -136,6 +136,10 @@ std::string send_ahead_text(const SendAheadChoice& choice) {
             return text + " (answers lost)";
         case SendAheadChoice::Source::NotMeasured:
             return text + " (not measured)";
+        case SendAheadChoice::Source::Declared:
+            return text + " (board's buffer)";
+        case SendAheadChoice::Source::Remembered:
+            return text + " (remembered)";
         case SendAheadChoice::Source::VoltagesOn:
             break;
     }
@@ -236,29 +240,55 @@ bool probe_worth_it(const ProgramState& state, OperationKind kind) {
     return false;
 }
 
+bool probe_doubtful(const ProbeReport& report) {
+    return report.window == 0 && report.reason != "voltages on" && report.reason != "lost";
+}
+
 SendAheadChoice choose_send_ahead(ProgramState& state, OperationKind kind) {
     ProgrammerLink& link = state.link;
     SendAheadChoice choice;
     if (link.vpp_test_on) {
         choice.source = SendAheadChoice::Source::VoltagesOn;
     } else if (const auto known = state.send_ahead_memory.find(link.port_number, link.baud_text)) {
+        // Lost answers on this port since it was opened outrank anything declared.
         choice = *known;
+    } else if (state.board_answer == BoardAnswer::Identified && state.board) {
+        choice =
+            SendAheadChoice{state.board->send_ahead_window(), SendAheadChoice::Source::Declared};
+    } else if (const auto stored =
+                   state.load_measured_window ? state.load_measured_window() : std::nullopt) {
+        choice = SendAheadChoice{std::clamp(*stored, 0, kAutoWindowMax),
+                                 SendAheadChoice::Source::Remembered};
+        state.send_ahead_memory.remember(link.port_number, link.baud_text, choice);
     } else if (probe_worth_it(state, kind)) {
-        const ProbeReport report = probe_send_ahead(state);
+        ProbeReport report = probe_send_ahead(state);
+        if (probe_doubtful(report)) {
+            report = probe_send_ahead(state);
+        }
         if (report.reason == "voltages on") {
             choice.source = SendAheadChoice::Source::VoltagesOn;
         } else {
             choice = SendAheadChoice{report.window, SendAheadChoice::Source::Measured};
             state.send_ahead_memory.remember(link.port_number, link.baud_text, choice);
+            // A board in this process is measured in no time: nothing to keep.
+            if (state.store_measured_window && !answers_at_once(link)) {
+                state.store_measured_window(report.window);
+            }
         }
     }
     state.runner.window = choice.window;
+    if (choice.window > 0) {
+        state.runner.fast_link = true;
+    }
     return choice;
 }
 
 void note_send_ahead_failure(ProgramState& state) {
     if (state.auto_window && state.runner.window > 0) {
         state.send_ahead_memory.answers_lost(state.link.port_number, state.link.baud_text);
+        if (state.store_measured_window) {
+            state.store_measured_window(std::nullopt);
+        }
     }
 }
 

@@ -49,12 +49,15 @@ struct SendAheadChoice {
         AnswersLost,  // an operation with the measured window lost answers
         NotMeasured,  // the operation gains nothing from a window: none was measured yet
         VoltagesOn,   // "Test Vpp" holds the voltages: nothing may be sent
+        Declared,     // the board's identify record names its buffer: no probe
+        Remembered,   // measured on an earlier run on this port and baud rate (the settings)
     };
     std::int32_t window = 0;  // 0: lock-step
     Source source = Source::NotMeasured;
 };
 
-// "Send-ahead: 64 (measured)", "Send-ahead: lock-step (answers lost)".
+// "Send-ahead: 64 (measured)", "Send-ahead: lock-step (answers lost)",
+// "Send-ahead: 21 (board's buffer)", "Send-ahead: 64 (remembered)".
 [[nodiscard]] std::string send_ahead_text(const SendAheadChoice& choice);
 
 // What the probe saw.
@@ -64,6 +67,11 @@ struct ProbeReport {
     std::int32_t nops_sent = 0;
     std::string reason;  // why it stopped growing: "", "lost", "late", "extra", "voltages on"
 };
+
+// A probe's result worth a second look before the port is set to lock-step: a
+// line that answered late or too much once (a busy computer, a board that was
+// still starting) may well keep up on the next try.
+[[nodiscard]] bool probe_doubtful(const ProbeReport& report);
 
 // Writes the bursts through state.link (receive notification off) and answers
 // the window. Sends nothing at all but no-operation commands, and nothing once
@@ -92,12 +100,17 @@ private:
 [[nodiscard]] bool probe_worth_it(const ProgramState& state, OperationKind kind);
 
 // For an automatic window: the window for the operation about to start on the
-// link's port, measured first when none is known and the operation gains from
-// it. Sets state.runner.window.
+// link's port. A board that identified itself gets the window of its declared
+// buffer; otherwise the window known for the port (this run's, else the one
+// remembered in the settings), measured first when none is known and the
+// operation gains from it (a doubtful result is measured once more). Sets
+// state.runner.window, and the fast link on with any window above 0: a board
+// that keeps up with a window keeps up without the no-operations.
 SendAheadChoice choose_send_ahead(ProgramState& state, OperationKind kind);
 
 // Called when an operation is aborted: with an automatic window above 0 the
-// port falls back to lock-step.
+// port falls back to lock-step, and the window remembered in the settings is
+// forgotten.
 void note_send_ahead_failure(ProgramState& state);
 
 }  // namespace corvanel

@@ -19,8 +19,10 @@ struct ProgramState;
 enum class OperationKind;
 
 // The question to ask, or an empty text when the Vpp fits, is unknown, or the model
-// names no window.
-[[nodiscard]] std::string vpp_question(const ActiveModel& model, std::optional<double> board_vpp);
+// names no window. `measured`: the value is what the board measured (its identify
+// record) rather than the user's "Board Vpp".
+[[nodiscard]] std::string vpp_question(const ActiveModel& model, std::optional<double> board_vpp,
+                                       bool measured = false);
 
 // With the "Programming entry" setting at low voltage no Vpp reaches the chip, so
 // the board's Vpp is not asked about. A model without "lvp: true" cannot enter

@@ -11,27 +11,43 @@ void ProgrammerLink::write(std::uint8_t byte) {
     }
 }
 
-void ProgrammerLink::end_command(std::uint64_t answers) {
-    answers_requested_ += answers;
+void ProgrammerLink::end_command(std::uint8_t echo) {
+    expected_.push_back({echo, false, true});
+    tracking_ = true;
+    ++answers_requested_;
     if (process_events) {
         process_events();
     }
 }
 
+void ProgrammerLink::write_vdd_select() {
+    if (!vdd_select) {
+        return;
+    }
+    // Honoured by the board only while the voltages are off: it goes just before
+    // they come on. Its answer is the link's own business.
+    write(board_command::kChipCommand);
+    write(*vdd_select);
+    expected_.push_back({board_command::kChipCommand, false, false});
+    tracking_ = true;
+}
+
 void ProgrammerLink::send_nop() {
     write(board_command::kNop);
-    end_command();
+    end_command(board_command::kNop);
 }
 
 void ProgrammerLink::voltages_on(VoltageSequence sequence) {
     switch (sequence) {
         case VoltageSequence::VddFirst:
+            write_vdd_select();
             write(board_command::kVoltagesOnVddFirst);
-            end_command();
+            end_command(board_command::kVoltagesOnVddFirst);
             break;
         case VoltageSequence::VppFirst:
+            write_vdd_select();
             write(board_command::kVoltagesOnVppFirst);
-            end_command();
+            end_command(board_command::kVoltagesOnVppFirst);
             break;
         case VoltageSequence::None:
             break;
@@ -45,18 +61,19 @@ void ProgrammerLink::note_pause(int milliseconds) {
 }
 
 void ProgrammerLink::voltages_on_low_voltage() {
+    write_vdd_select();
     send_chip_command(board_extension::kLowVoltageEntry);
 }
 
 void ProgrammerLink::voltages_off() {
     write(board_command::kVoltagesOff);
-    end_command();
+    end_command(board_command::kVoltagesOff);
 }
 
 void ProgrammerLink::send_chip_command(std::int32_t code) {
     write(board_command::kChipCommand);
     write(static_cast<std::uint8_t>(code & 0xFF));
-    end_command();
+    end_command(board_command::kChipCommand);
 }
 
 void ProgrammerLink::send_data_word(std::int32_t value) {
@@ -64,12 +81,32 @@ void ProgrammerLink::send_data_word(std::int32_t value) {
     write(board_command::kDataWord);
     write(static_cast<std::uint8_t>(word & 0xFFu));
     write(static_cast<std::uint8_t>(word >> 8));
-    end_command();
+    end_command(board_command::kDataWord);
 }
 
 void ProgrammerLink::request_data_word() {
     write(board_command::kReadWord);
-    end_command(3);
+    // Low and high byte of the word, then the command byte.
+    expected_.push_back({0, true, true});
+    expected_.push_back({0, true, true});
+    answers_requested_ += 2;
+    end_command(board_command::kReadWord);
+}
+
+void ProgrammerLink::send_identify() {
+    write(board_command::kIdentify);
+    if (process_events) {
+        process_events();
+    }
+}
+
+std::vector<std::uint8_t> ProgrammerLink::take_waiting_bytes() {
+    expected_.clear();
+    tracking_ = false;
+    if (channel == nullptr) {
+        return {};
+    }
+    return channel->read_all();
 }
 
 void ProgrammerLink::set_receive_notification(int threshold) {
@@ -79,6 +116,8 @@ void ProgrammerLink::set_receive_notification(int threshold) {
 }
 
 std::size_t ProgrammerLink::discard_waiting_bytes() {
+    expected_.clear();
+    tracking_ = false;
     if (channel == nullptr) {
         return 0;
     }
@@ -99,6 +138,26 @@ void ProgrammerLink::MSComm1_OnComm() {
     undelivered_ = bytes.size();
     for (const std::uint8_t byte : bytes) {
         --undelivered_;
+        // A changed echo is the board out of step: taken as an answer, it would
+        // drive the script on against a board that did something else. While
+        // "Test Vpp" holds the voltages every byte is dropped unread.
+        const std::optional<ExpectedAnswer> due =
+            expected_.empty() ? std::nullopt : std::optional<ExpectedAnswer>(expected_.front());
+        if (due) {
+            expected_.pop_front();
+        }
+        const bool fault = !vpp_test_on && (due ? !due->any && due->byte != byte : tracking_);
+        if (fault) {
+            expected_.clear();
+            undelivered_ = 0;
+            if (on_answer_fault) {
+                on_answer_fault(byte, due ? due->byte : -1);
+            }
+            break;
+        }
+        if (due && !due->delivered) {
+            continue;
+        }
         received_byte = byte;
         if (on_received_byte) {
             on_received_byte();

@@ -14,7 +14,9 @@
 // only hold the command back on the line).
 
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/devices/voltage_sequence.h"
@@ -31,6 +33,11 @@ public:
     std::function<void()> process_events;
     // Runs one interpreter step; called once per received byte by MSComm1_OnComm.
     std::function<void()> on_received_byte;
+    // A byte came that is not the answer the commands written ask for: the board
+    // is out of step. `expected` is the byte that was due, -1 when none was. The
+    // batch's later bytes are thrown away and no more are compared until the
+    // expected answers are forgotten (discard_waiting_bytes).
+    std::function<void(std::uint8_t received, std::int32_t expected)> on_answer_fault;
     // Opens the port again when it was lost (the adapter pulled and plugged in
     // again, the board server restarted); answers port_ready. Asked by every
     // operation that finds the port not ready.
@@ -45,6 +52,11 @@ public:
 
     // The last byte handed to the interpreter, 0 to 255.
     std::int32_t received_byte = 0;
+
+    // The board's supply choice sent before every voltages-on (104 and extension
+    // 43h or 44h); nothing for a board without Vdd select. The board's answer to it
+    // is checked and kept from the interpreter, which sent one command only.
+    std::optional<std::uint8_t> vdd_select;
 
     // "56000,n,8,1": the line settings of the working connection.
     [[nodiscard]] std::string line_settings() const { return baud_text + ",n,8,1"; }
@@ -66,6 +78,13 @@ public:
     // 106; the board answers low byte, high byte and one more byte.
     void request_data_word();
 
+    // 107: the board answers its 11-byte record and 107, or, a board of the
+    // original protocol, nothing. The caller reads the answer itself
+    // (take_waiting_bytes); no answer of it is due to the interpreter.
+    void send_identify();
+    // Every byte waiting, oldest first; forgets the answers still due.
+    std::vector<std::uint8_t> take_waiting_bytes();
+
     // Tells the channel that the host has paused that long (see ByteChannel).
     void note_pause(int milliseconds);
 
@@ -73,11 +92,17 @@ public:
     void set_receive_notification(int threshold);
 
     // Throws away every byte waiting in the receive buffer (answers nobody waits
-    // for, such as those to the "Test Vpp" commands). Answers how many there were.
+    // for, such as those to the "Test Vpp" commands) and forgets the answers still
+    // due. Answers how many bytes there were.
     std::size_t discard_waiting_bytes();
 
+    // Answer bytes due to the commands written since the last discard.
+    [[nodiscard]] std::size_t answers_due() const { return expected_.size(); }
+
     // The receive handler: reads every waiting byte and, for each in arrival
-    // order, stores it in received_byte and runs one interpreter step. A call made
+    // order, compares it with the answer due (every answer is the command byte
+    // itself; a read's is the low and the high byte, then 106), stores it in
+    // received_byte and runs one interpreter step. A call made
     // while the threshold is 0, or while an earlier call is still handing over
     // bytes (from the event processing inside a step), does nothing: the bytes
     // wait for the next notification.
@@ -91,10 +116,22 @@ public:
     [[nodiscard]] std::uint64_t answers_requested() const { return answers_requested_; }
 
 private:
+    // One answer byte due: `byte` unless any value may come (a read's data), and
+    // whether it goes to the interpreter.
+    struct ExpectedAnswer {
+        std::uint8_t byte = 0;
+        bool any = false;
+        bool delivered = true;
+    };
     void write(std::uint8_t byte);
-    // After the last byte of a command that the board answers with `answers` bytes.
-    void end_command(std::uint64_t answers = 1);
+    // After the last byte of a command that the board answers with its own byte.
+    void end_command(std::uint8_t echo);
+    void write_vdd_select();
 
+    std::deque<ExpectedAnswer> expected_;
+    // Commands were written since the waiting bytes were last thrown away: a
+    // byte with no answer due is then one too many.
+    bool tracking_ = false;
     bool delivering_ = false;
     std::size_t undelivered_ = 0;
     std::uint64_t answers_requested_ = 0;

@@ -7,7 +7,9 @@
 #include <QStringList>
 
 #include "core/devices/leading_number.h"
+#include "core/devices/vdd_window.h"
 #include "core/devices/vpp_window.h"
+#include "core/engine/board_identify.h"
 #include "core/engine/program_state.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/dialogs/message_box.h"
@@ -320,6 +322,45 @@ void change_board_vpp(ProgramState& state) {
     state.board_vpp = volts;
 }
 
+std::optional<double> stored_board_vdd() {
+    const QString stored =
+        settings().find_string(QString::fromLatin1(setting_names::board_vdd)).value_or(QString());
+    return parse_volts(stored.toStdString());
+}
+
+void change_board_vdd(ProgramState& state) {
+    const std::optional<double> now = stored_board_vdd();
+    QString window;
+    if (state.model.vdd_window) {
+        window = QStringLiteral(" %1 takes %2.")
+                     .arg(QString::fromStdString(state.model.model_name),
+                          QString::fromStdString(vdd_window_text(*state.model.vdd_window)));
+    }
+    const QString answer = myinputbox(
+        QStringLiteral("Enter the supply voltage (Vdd) your board gives the chip, in volts "
+                       "[0: unknown]. A board that reports its own Vdd overrides it. Before an "
+                       "operation on a chip whose Vdd window it misses (or on an LF part while "
+                       "it is unknown), you are asked first.") +
+            window,
+        window_title(), now ? QString::number(*now) : QStringLiteral("0"));
+    if (answer.isEmpty()) {
+        return;
+    }
+    const QString typed = answer.trimmed();
+    if (typed == QLatin1String("0")) {
+        settings().put_string(QString::fromLatin1(setting_names::board_vdd), QString());
+        state.board_vdd.reset();
+        return;
+    }
+    const std::optional<double> volts = parse_volts(typed.toStdString());
+    if (!volts || *volts > kHighestVdd) {
+        wrong_entry();
+        return;
+    }
+    settings().put_string(QString::fromLatin1(setting_names::board_vdd), typed);
+    state.board_vdd = volts;
+}
+
 QString serial_port_pinout_text() {
     const QStringList lines = {
         QStringLiteral("Serial Port Pinout:"),
@@ -352,6 +393,8 @@ void toggle_vpp_test(ProgramState& state) {
         // again is the way back.
         host.disable_commands();
         host.set_status_text("Vpp and Vdd voltages turned ON!");
+        // A board with Vdd select gets the applied model's supply first.
+        prepare_vdd_select(state);
         state.link.voltages_on(state.model.voltage_sequence);
     } else {
         host.enable_commands();

@@ -79,6 +79,12 @@ void change_board_vpp(ProgramState& state);
 [[nodiscard]] std::optional<double> stored_board_vpp();
 // The stored "Programming entry"; high voltage when absent or unreadable.
 [[nodiscard]] ProgrammingEntry stored_programming_entry();
+// "Change Board Vdd": asks for the supply voltage the board gives (volts, 0 for
+// unknown), showing the applied model's Vdd window, and keeps it in the "Board
+// Vdd" setting; a wrong entry changes nothing.
+void change_board_vdd(ProgramState& state);
+// The stored "Board Vdd" (nothing when unknown).
+[[nodiscard]] std::optional<double> stored_board_vdd();
 // "Serial Port Pinout" (menuportinfo).
 [[nodiscard]] QString serial_port_pinout_text();
 void show_serial_port_pinout();

@@ -700,6 +700,7 @@ void Form1::apply_operation_settings() {
         state().runner.fast_link =
             settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
         state().board_vpp = stored_board_vpp();
+        state().board_vdd = stored_board_vdd();
         state().calibration_folder = settings().files_folder();
         // "Send-Ahead Window" = "Automatic": the window is measured per port;
         // otherwise the window stays lock-step.

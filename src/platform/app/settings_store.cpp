@@ -146,6 +146,16 @@ void SettingsStore::put_number(const QString& name, std::int32_t number) const {
     note_write(store);
 }
 
+void SettingsStore::remove(const QString& name) const {
+    QSettings store(location_, format_);
+    if (!store.contains(name)) {
+        return;
+    }
+    store.remove(name);
+    store.sync();
+    note_write(store);
+}
+
 void SettingsStore::note_write(const QSettings& store) const {
     if (store.status() == QSettings::NoError || write_failed_) {
         return;
@@ -174,8 +184,15 @@ SettingsStore& settings() {
 bool send_ahead_automatic(const SettingsStore& store) {
     const std::optional<QString> text =
         store.find_string(QString::fromLatin1(setting_names::send_ahead_window));
-    return text &&
+    return !text || text->trimmed().isEmpty() ||
            text->trimmed().compare(QLatin1String(kSendAheadAutomatic), Qt::CaseInsensitive) == 0;
+}
+
+QString measured_window_setting(const QString& port, const QString& baud) {
+    QString name = port;
+    name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
+    return QString::fromLatin1(setting_names::measured_window_prefix) + name + QLatin1Char(' ') +
+           baud;
 }
 
 }  // namespace corvanel

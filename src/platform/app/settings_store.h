@@ -31,9 +31,20 @@ inline constexpr const char* mouse_wheel_enabled = "Mouse Wheel Enabled";
 // the window and the tool; nothing writes it, so it is off until set).
 inline constexpr const char* fast_link = "Fast Link";
 // N > 0: the tool's link sends ahead with up to N answer bytes outstanding (read by
-// the tool only). "Automatic": the window and the tool measure the board's window
-// before the operations that gain from it. Absent or 0: lock-step.
+// the tool only). "Automatic" or absent (the default): a board that identifies
+// itself gets the window of its buffer, any other has its window measured before
+// the operations that gain from it. 0: lock-step.
 inline constexpr const char* send_ahead_window = "Send-Ahead Window";
+// The window measured on a board that does not identify itself, per port and
+// baud rate: "Measured Window COM3 56000" = 64 (see measured_window_setting).
+// Written by the window and the tool after a probe; removed when answers are
+// lost with it, so that the next run measures afresh.
+inline constexpr const char* measured_window_prefix = "Measured Window ";
+// The supply voltage the board gives, in volts ("5", "3.3"); empty or absent:
+// unknown. A board that reports its own Vdd overrides it; before an operation on
+// a model whose "vdd:" window it misses (or on an LF part while it is unknown),
+// the window asks and the tool refuses without --force.
+inline constexpr const char* board_vdd = "Board Vdd";
 // The programming voltage the board gives, in volts ("13", "8.5"); empty or absent:
 // unknown. Before an operation on a model whose "vpp:" window it misses, the window
 // asks and the tool refuses without --force.
@@ -122,6 +133,7 @@ public:
 
     void put_string(const QString& name, const QString& text) const;
     void put_number(const QString& name, std::int32_t number) const;
+    void remove(const QString& name) const;
 
     // Read-only lookups for readers that must never write the store (the
     // command-line tool): a missing or unreadable value, or a text longer than
@@ -145,8 +157,12 @@ private:
     mutable bool write_failed_ = false;
 };
 
-// "Send-Ahead Window" holds "Automatic" (letter case ignored).
+// "Send-Ahead Window" holds "Automatic" (letter case ignored) or is absent.
 [[nodiscard]] bool send_ahead_automatic(const SettingsStore& store);
+
+// "Measured Window COM3 56000"; a device path's slashes become '_' (a slash
+// would open a group of the settings file).
+[[nodiscard]] QString measured_window_setting(const QString& port, const QString& baud);
 
 // The program-wide store. install_settings makes `store` the one that
 // settings() returns (the caller keeps ownership) and gives back the store that

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/link/serial_channel.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QStringList>
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/app/crash_voltages_off.h"
+#include "core/link/board_identity.h"
 #include "platform/link/low_latency.h"
 #include "platform/link/virtual_port.h"
 
@@ -30,6 +33,12 @@ bool is_whole_number(const QString& text) {
 // Qt reports a device held by another program (its lock file, TIOCEXCL) as a
 // permission error too. When this user may read and write the device (root
 // always may), the permission is not what is missing.
+// A pseudo-terminal has no board that resets behind it.
+bool is_pseudo_terminal(const QString& device) {
+    const QString path = QFileInfo(device).canonicalFilePath();
+    return path.startsWith(QLatin1String("/dev/pts/")) || path == QLatin1String("/dev/ptmx");
+}
+
 bool device_accessible(const QString& device) {
     const QFileInfo info(device);
     return info.exists() && info.isReadable() && info.isWritable();
@@ -241,7 +250,29 @@ bool QtSerialChannel::open() {
     }
     latency_ = request_low_latency(static_cast<int>(port_.handle()), target_.device);
     set_crash_port_descriptor(static_cast<int>(port_.handle()));
+    banner_seen_ = false;
+    if (banner_wait_ == BannerWait::Always ||
+        (banner_wait_ == BannerWait::Automatic && !is_pseudo_terminal(target_.device))) {
+        wait_for_banner();
+    }
     return true;
+}
+
+void QtSerialChannel::wait_for_banner() {
+    const QByteArray banner(kBoardBanner.data(), static_cast<qsizetype>(kBoardBanner.size()));
+    QByteArray received;
+    QElapsedTimer timer;
+    timer.start();
+    while (!banner_seen_ && timer.elapsed() < kBannerWaitMilliseconds) {
+        const int left = kBannerWaitMilliseconds - static_cast<int>(timer.elapsed());
+        if (port_.waitForReadyRead(std::max(left, 1))) {
+            received += port_.readAll();
+            banner_seen_ = received.contains(banner);
+        }
+    }
+    // The bootloader's and the banner's bytes are nobody's answers.
+    (void)port_.readAll();
+    port_.clear(QSerialPort::Input);
 }
 
 bool QtSerialChannel::close() {
@@ -354,6 +385,8 @@ void QtSerialChannel::deliver_notification() {
 
 bool QtSerialChannel::open_virtual() {
     QString error;
+    // The board runs at virtual_vdd_: it is what the board reports through
+    // identify once the virtual board takes a Vdd.
     virtual_port_ = VirtualPort::create(virtual_chip_, target_.state_file, error);
     if (!virtual_port_) {
         last_error_ = error;

@@ -39,6 +39,12 @@ struct LineSettings {
 // 1, 1.5 or 2 stop bits. Nothing for any other text (a fractional baud rate included).
 [[nodiscard]] std::optional<LineSettings> parse_line_settings(const QString& text);
 
+// Whether open() waits for the board's banner before anything is sent: a real
+// serial device may reset the board (an Arduino's bootloader runs first), a
+// pseudo-terminal (the board server) and the in-process board do not. Always:
+// a test on a pseudo-terminal whose far end starts like the firmware.
+enum class BannerWait { Automatic, Always, Never };
+
 class QtSerialChannel : public QObject, public ByteChannel, public SerialPortControl {
     Q_OBJECT
 public:
@@ -52,6 +58,15 @@ public:
     // The chip that a virtual port emulates when it is opened (the applied
     // model's name, e.g. "PIC16F628A").
     void set_virtual_chip(const std::string& chip_name) { virtual_chip_ = chip_name; }
+
+    void set_banner_wait(BannerWait wait) { banner_wait_ = wait; }
+    // The last open of a device port waited and the banner came.
+    [[nodiscard]] bool banner_seen() const { return banner_seen_; }
+
+    // The Vdd the in-process virtual board runs at ("Board Vdd", the tool's
+    // --vdd; 5 V unless set), handed to the board when it is created.
+    void set_virtual_vdd(double volts) { virtual_vdd_ = volts; }
+    [[nodiscard]] double virtual_vdd() const { return virtual_vdd_; }
 
     // MSComm1_OnComm: run for every receive notification.
     void set_receive_handler(std::function<void()> handler) { handler_ = std::move(handler); }
@@ -108,6 +123,9 @@ private:
     void deliver_notification();
     void on_port_error(QSerialPort::SerialPortError error);
     [[nodiscard]] bool open_virtual();
+    // After opening a device: nothing is sent until the banner has come or
+    // kBannerWaitMilliseconds have passed; whatever came meanwhile is thrown away.
+    void wait_for_banner();
     void close_virtual();
 
     QSerialPort port_;
@@ -124,6 +142,9 @@ private:
     int threshold_ = 0;
     bool notification_pending_ = false;
     LatencyResult latency_;
+    BannerWait banner_wait_ = BannerWait::Automatic;
+    bool banner_seen_ = false;
+    double virtual_vdd_ = 5.0;
 };
 
 }  // namespace corvanel

@@ -3,12 +3,50 @@
 
 #include <QTimer>
 
+#include "core/devices/vpp_window.h"
+#include "core/engine/board_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
 #include "platform/app/settings_store.h"
 #include "platform/link/virtual_port.h"
 
 namespace corvanel {
+
+void keep_measured_windows(ProgramState& state, const SettingsStore& store,
+                           std::function<QString()> port_name) {
+    auto name = [&state, port_name] {
+        return measured_window_setting(port_name(), QString::fromStdString(state.link.baud_text));
+    };
+    state.load_measured_window = [&store, name]() -> std::optional<std::int32_t> {
+        const std::optional<std::int32_t> window = store.find_number(name());
+        if (!window || *window < 0 || *window > kAutoWindowMax) {
+            return std::nullopt;
+        }
+        return window;
+    };
+    state.store_measured_window = [&store, name](std::optional<std::int32_t> window) {
+        if (window) {
+            store.put_number(name(), *window);
+        } else {
+            store.remove(name());
+        }
+    };
+}
+
+QString identify_opened_board(ProgramState& state, const QString& status_text) {
+    state.board_answer = BoardAnswer::NotAsked;
+    state.board.reset();
+    if (!state.link.port_ready) {
+        return status_text;
+    }
+    // A plain board is what the line always had: nothing to add.
+    if (identify_board(state) == BoardAnswer::Plain) {
+        return status_text;
+    }
+    const std::string board = board_status_text(state);
+    return board.empty() ? status_text
+                         : status_text + QLatin1Char(' ') + QString::fromStdString(board);
+}
 
 SerialLink::SerialLink(ProgramState& state) : state_(state) {
     state_.link.channel = &MSComm1;
@@ -36,6 +74,13 @@ void SerialLink::scan_ports() {
 bool SerialLink::open_configured_port() {
     state_.link.port_ready = false;
     MSComm1.set_virtual_chip(state_.model.model_name);
+    // The virtual board runs at the user's "Board Vdd", 5 V when none is set.
+    MSComm1.set_virtual_vdd(
+        parse_volts(settings()
+                        .find_string(QString::fromLatin1(setting_names::board_vdd))
+                        .value_or(QString())
+                        .toStdString())
+            .value_or(5.0));
     const OpenedPort opened =
         corvanel::open_configured_port(MSComm1, settings(), scan.last_openable_port);
     state_.link.port_number = opened.port_number;
@@ -44,7 +89,10 @@ bool SerialLink::open_configured_port() {
     // A port opened again may have another board behind it: a lock-step forced
     // by lost answers is measured afresh.
     state_.send_ahead_memory.port_opened(opened.port_number);
-    state_.engine_host().set_status_text(opened.status_text.toStdString());
+    keep_measured_windows(state_, settings(),
+                          [this] { return QStringLiteral("COM%1").arg(state_.link.port_number); });
+    state_.engine_host().set_status_text(
+        identify_opened_board(state_, opened.status_text).toStdString());
     return opened.port_ready;
 }
 
@@ -76,6 +124,7 @@ bool SerialLink::reopen_lost_port() {
         return state_.link.port_ready;
     }
     state_.link.port_ready = MSComm1.open();
+    (void)identify_opened_board(state_, QString());
     return state_.link.port_ready;
 }
 
@@ -88,6 +137,7 @@ void SerialLink::follow_applied_model() {
     }
     MSComm1.close();
     state_.link.port_ready = MSComm1.open();
+    (void)identify_opened_board(state_, QString());
 }
 
 }  // namespace corvanel

@@ -9,12 +9,26 @@
 
 #include <QString>
 
+#include <functional>
+
 #include "platform/link/port_setup.h"
 #include "platform/link/serial_channel.h"
 
 namespace corvanel {
 
 struct ProgramState;
+class SettingsStore;
+
+// Keeps the send-ahead windows measured on boards that do not identify
+// themselves in `store`, per port (named by `port_name` when asked) and the
+// link's baud rate, so that the next run need not measure again. A stored value
+// outside 0..kAutoWindowMax counts as none.
+void keep_measured_windows(ProgramState& state, const SettingsStore& store,
+                           std::function<QString()> port_name);
+
+// Right after a port was opened: asks the board what it is (identify_board)
+// and answers the status text with the board's description appended.
+QString identify_opened_board(ProgramState& state, const QString& status_text);
 
 class SerialLink {
 public:

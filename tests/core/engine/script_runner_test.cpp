@@ -328,7 +328,7 @@ TEST_F(ScriptTest, FourBytesInOneNotificationRunFourSteps) {
     EXPECT_EQ(channel.written, (Bytes{104, 1, 104, 2, 104, 4, 106}));
     EXPECT_EQ(state.runner.phase(), 3);
     EXPECT_EQ(state.runner.word_accumulator(), 0x34);
-    channel.incoming = {0x12, 106, 105};
+    channel.incoming = {0x12, 106, 104};
     state.link.MSComm1_OnComm();
     EXPECT_EQ(state.runner.temp_word, 0x1234);
     EXPECT_TRUE(host.status().starts_with("Chip programmed. "));
@@ -390,7 +390,7 @@ TEST_F(ScriptTest, StrayByteDuringWriteWithReadPhaseIsDropped) {
     state.model.program_list = {"s02-flash"};
     ASSERT_EQ(start_operation(state, OperationKind::Program), StartResult::Started);
     state.runner.set_phase(2);
-    channel.incoming = {1};
+    channel.incoming = {104};
     state.link.MSComm1_OnComm();
     EXPECT_EQ(channel.written, (Bytes{104, 2}));
     EXPECT_EQ(state.runner.phase(), 2);

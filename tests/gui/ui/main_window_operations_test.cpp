@@ -129,6 +129,8 @@ TEST_F(WindowOperations, BoardVppOutsideTheModelsWindowAsksFirst) {
 // Verify and keeps the result for the port; without it the window stays lock-step.
 TEST_F(WindowOperations, AnAutomaticWindowIsMeasuredOncePerPort) {
     use_serial_link(2);
+    // Lock-step chosen (the default is automatic).
+    store->put_number(QString::fromLatin1(setting_names::send_ahead_window), 0);
     Form1& form = open_window(QString::number(model_number));
     EXPECT_TRUE(run(2).startsWith("Chip erased. "));
     EXPECT_TRUE(run(3).startsWith("Chip is blank. "));

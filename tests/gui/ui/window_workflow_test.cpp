@@ -420,10 +420,10 @@ TEST_F(WindowWorkflow, RecentFilesKeepTheEightNewestInTheSettings) {
 
 TEST_F(WindowWorkflow, OptionsMenuKeepsTheLinkSettings) {
     Form1& form = open_model("PIC16F628A");
-    // Today's behaviour unless chosen: off, lock-step, ask, no program on change;
-    // Verify after Program All is on.
+    // Unless chosen: fast link off, the automatic send-ahead window, ask, no
+    // program on change; Verify after Program All is on.
     EXPECT_FALSE(form.menufastlink->isChecked());
-    EXPECT_TRUE(form.send_ahead_choices->actions()[0]->isChecked());
+    EXPECT_TRUE(form.send_ahead_choices->actions()[1]->isChecked());
     EXPECT_TRUE(form.reload_choices->actions()[0]->isChecked());
     EXPECT_FALSE(form.menuprogramonchange->isChecked());
     EXPECT_TRUE(form.menuverifyafter->isChecked());

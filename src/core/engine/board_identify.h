@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Asking the board what it is (command 107), once the port is open and again
+// before every operation: its Vdd and measured Vpp steer the guards, its buffer
+// the send-ahead window, and its Vdd select the supply sent before voltages-on.
+// A board of the original protocol does not answer and is used as before.
+
+#include <optional>
+#include <string>
+
+#include "core/link/board_identity.h"
+
+namespace corvanel {
+
+struct ProgramState;
+
+enum class BoardAnswer {
+    NotAsked,    // the port is not open, or nothing may be sent now
+    Identified,  // a record came: ProgramState::board holds it
+    Plain,       // nothing came within the wait: a board of the original protocol
+    Garbled,     // bytes came that are no record, twice: used as a plain board
+};
+
+// How long the board has to answer 107. The board server and the firmware
+// answer within a few milliseconds; a USB adapter's latency timer adds 16 ms.
+inline constexpr double kIdentifyWaitSeconds = 0.25;
+
+// Sends 107 with the receive notification off and the waiting bytes thrown
+// away, and reads the answer within kIdentifyWaitSeconds (a host whose clock
+// stands still, or a board in this process, gets one look). A garbled answer is
+// asked once more. Sets state.board_answer and state.board. Sends nothing while
+// "Test Vpp" holds the voltages or an operation runs (NotAsked, nothing changed).
+BoardAnswer identify_board(ProgramState& state);
+
+// "Corvanel board v1, Vdd 3.3 V, Vpp 8.6 V", "Plain board (original protocol)",
+// or empty before the board was asked.
+[[nodiscard]] std::string board_status_text(const ProgramState& state);
+
+// The Vdd the board gives the chip: with Vdd select the one the link will
+// choose for the applied model, else the one the board reports, else the
+// user's ("Board Vdd", --vdd); nothing when unknown.
+[[nodiscard]] std::optional<double> effective_board_vdd(const ProgramState& state);
+// Whether that value is the board's own (reported or selected) rather than the user's.
+[[nodiscard]] bool board_vdd_reported(const ProgramState& state);
+// The Vpp the board measured; else the user's ("Board Vpp"); nothing when unknown.
+[[nodiscard]] std::optional<double> effective_board_vpp(const ProgramState& state);
+[[nodiscard]] bool board_vpp_measured(const ProgramState& state);
+
+// Extension 43h (3.3 V) or 44h (5 V) for the applied model: 5 V where its
+// "vdd:" window holds 5.0 V, else 3.3 V. A model without a window: 3.3 V for an
+// LF part, else 5 V.
+[[nodiscard]] std::uint8_t vdd_select_code(const ProgramState& state);
+// Sets state.link.vdd_select for the applied model when the board declares Vdd
+// select, and clears it otherwise.
+void prepare_vdd_select(ProgramState& state);
+
+}  // namespace corvanel

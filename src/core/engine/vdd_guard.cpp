@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/engine/vdd_guard.h"
+
+#include "core/devices/vpp_window.h"
+#include "core/engine/board_identify.h"
+#include "core/engine/chip_operations.h"
+#include "core/engine/device_id_guard.h"
+#include "core/engine/program_state.h"
+
+namespace corvanel {
+
+bool is_lf_model(std::string_view model_name) {
+    return model_name.find("LF") != std::string_view::npos;
+}
+
+std::string vdd_question(const ActiveModel& model, std::optional<double> board_vdd, bool reported,
+                         OperationKind kind) {
+    const bool erases = kind == OperationKind::Program || kind == OperationKind::Erase;
+    if (!board_vdd) {
+        if (!is_lf_model(model.model_name)) {
+            return {};
+        }
+        const std::string window =
+            model.vdd_window ? " (" + vdd_window_text(*model.vdd_window) + ")" : std::string();
+        return "The board's Vdd is not known, and " + model.model_name + " is a low-voltage part" +
+               window +
+               ": 5 V destroys it.\r\nSet \"Board Vdd\" (the tool: --vdd) to the board's "
+               "supply.\r\n\r\nGo on anyway?";
+    }
+    if (!model.vdd_window) {
+        return {};
+    }
+    const VddWindow& window = *model.vdd_window;
+    if (erases ? window.contains_for_erase(*board_vdd) : window.contains(*board_vdd)) {
+        return {};
+    }
+    const bool too_high = *board_vdd > window.max_volts;
+    return std::string(reported ? "The board reports a Vdd of " : "The board's Vdd of ") +
+           volts_text(*board_vdd) + (reported ? ", outside" : " is outside") + " the window of " +
+           model.model_name + " (" + vdd_window_text(window) + ").\r\n" +
+           (too_high ? "Too high a Vdd can destroy the chip."
+                     : "Too low a Vdd keeps the chip from being programmed or erased.") +
+           "\r\n\r\nGo on anyway?";
+}
+
+bool confirm_board_vdd(ProgramState& state, OperationKind kind) {
+    const std::string question =
+        vdd_question(state.model, effective_board_vdd(state), board_vdd_reported(state), kind);
+    if (question.empty()) {
+        return true;
+    }
+    EngineHost& host = state.engine_host();
+    const int answer = host.show_message(question, message_kind::kQuestion, "");
+    if (answer == message_result::kYes) {
+        return true;
+    }
+    state.operation_refused = true;
+    host.set_status_text(cancelled_text(kind));
+    host.process_events();
+    return false;
+}
+
+}  // namespace corvanel
