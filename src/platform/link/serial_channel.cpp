@@ -385,13 +385,14 @@ void QtSerialChannel::deliver_notification() {
 
 bool QtSerialChannel::open_virtual() {
     QString error;
-    // The board runs at virtual_vdd_: it is what the board reports through
-    // identify once the virtual board takes a Vdd.
     virtual_port_ = VirtualPort::create(virtual_chip_, target_.state_file, error);
     if (!virtual_port_) {
         last_error_ = error;
         return false;
     }
+    // The board runs at virtual_vdd_ ("Board Vdd", the tool's --vdd) and reports
+    // it through identify, so the Vdd guard judges the emulated chip's supply.
+    virtual_port_->board().set_vdd(virtual_vdd_);
     return true;
 }
 
