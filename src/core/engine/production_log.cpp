@@ -8,20 +8,11 @@
 #include <system_error>
 
 #include "core/devices/device_identity.h"
+#include "core/image/hex_text.h"
 
 namespace corvanel {
 
 namespace {
-
-std::string hex_digits(std::int32_t value, int digits) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text(static_cast<std::size_t>(digits), '0');
-    for (int n = digits - 1; n >= 0; --n) {
-        text[static_cast<std::size_t>(n)] = kDigits[value & 0xF];
-        value >>= 4;
-    }
-    return text;
-}
 
 std::string csv_field(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
@@ -88,19 +79,19 @@ std::string production_log_line(const ProductionRecord& record) {
     line += ',';
     if (record.id_word) {
         const std::int32_t word = *record.id_word & 0x3FFF;
-        line += hex_digits(word & record.id_mask, 4);
+        line += hex4(word & record.id_mask);
         line += ',';
         if (record.revision_word && *record.revision_word >= 0) {
             const std::int32_t revision = revision_from_word(*record.revision_word);
-            line += hex_digits(revision, revision > 0xFF ? 3 : 2);
+            line += revision > 0xFF ? hex4(revision).substr(1) : hex2(revision);
         } else {
-            line += hex_digits(word & ~record.id_mask & 0x3FFF, 2);
+            line += hex2(word & ~record.id_mask & 0x3FFF);
         }
     } else {
         line += ',';
     }
     line += ',';
-    line += hex_digits(record.checksum, 4);
+    line += hex4(record.checksum);
     line += ',';
     line += production_result_text(record.result);
     line += ',';
@@ -111,7 +102,7 @@ std::string production_log_line(const ProductionRecord& record) {
     line += csv_field(one_line(record.file));
     line += ',';
     if (record.file_checksum) {
-        line += hex_digits(*record.file_checksum, 4);
+        line += hex4(*record.file_checksum);
     }
     line += ',';
     line += csv_field(one_line(record.reason));
