@@ -11,7 +11,7 @@
 namespace corvanel {
 
 std::span<const ToolOption> tool_options() {
-    static const std::array<ToolOption, 20> options = {{
+    static const std::array<ToolOption, 22> options = {{
         {.name = "--model",
          .value = "NAME|NUMBER",
          .text = &Options::model,
