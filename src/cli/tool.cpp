@@ -300,8 +300,10 @@ int Tool::open_port() {
     }
     keep_measured_windows(state_, stored_, [this] { return port_name_; });
     (void)identify_board(state_);
-    if (state_.board_answer == BoardAnswer::Identified ||
-        state_.board_answer == BoardAnswer::Garbled) {
+    // The in-process board is no hardware to name; a real board's line tells the
+    // user which Vdd and Vpp the guards judged by.
+    if (port.virtual_port() == nullptr && (state_.board_answer == BoardAnswer::Identified ||
+                                           state_.board_answer == BoardAnswer::Garbled)) {
         print(stderr, QStringLiteral("corvanel: %1: %2")
                           .arg(port_name_, QString::fromStdString(board_status_text(state_))));
     }

@@ -171,7 +171,6 @@ void Form1::build_menus() {
 
     production = new ProductionPanel(*this);
     menu_production = production->build_menu(menuBar());
-    menu_production->addSeparator();
     menurepeat = menu_production->addAction(QStringLiteral("Repeat on Chip &Insertion..."), this,
                                             &Form1::menurepeat_Click);
 
@@ -197,6 +196,13 @@ void Form1::build_menus() {
     menuvpp = menu4->addAction(QStringLiteral("Change Board &Vpp"), this, [this] {
         if (!refuse_during_operation()) {
             change_board_vpp(state());
+        }
+    });
+    // The board's supply where the board does not report it: an LF part must
+    // never see 5 V.
+    menu4->addAction(QStringLiteral("Change Board V&dd"), this, [this] {
+        if (!refuse_during_operation()) {
+            change_board_vdd(state());
         }
     });
     // "Programming entry": the low-voltage key instead of Vpp, for the models

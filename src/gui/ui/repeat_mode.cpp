@@ -9,7 +9,6 @@
 #include <QVBoxLayout>
 
 #include "core/devices/device_identity.h"
-#include "core/engine/board_identify.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/program_state.h"
 #include "core/image/intel_hex_reader.h"
@@ -237,9 +236,10 @@ void Form1::menurepeat_Click() {
     }
     ProgramState& program = state();
     // The reads switch the programming voltages on a few times a second for as
-    // long as the mode runs. A board that answered "identify" (command 107) is a
-    // programmer on this port; for any other the user is asked.
-    const bool board_identified = program.board_answer == BoardAnswer::Identified;
+    // long as the mode runs. A board that answers "identify" (command 107) says
+    // that a programmer is on the port; until the link keeps its record, the
+    // user is asked instead.
+    const bool board_identified = false;
     bool consent = board_identified;
     if (program.model.device_id && !board_identified) {
         consent =

@@ -43,6 +43,11 @@ QString identify_opened_board(ProgramState& state, const QString& status_text) {
     if (identify_board(state) == BoardAnswer::Plain) {
         return status_text;
     }
+    // The in-process board is no hardware to name: its line stays as it was.
+    const auto* port = dynamic_cast<const QtSerialChannel*>(state.link.channel);
+    if (port != nullptr && port->virtual_port() != nullptr) {
+        return status_text;
+    }
     const std::string board = board_status_text(state);
     return board.empty() ? status_text
                          : status_text + QLatin1Char(' ') + QString::fromStdString(board);

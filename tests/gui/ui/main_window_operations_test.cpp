@@ -137,6 +137,9 @@ TEST_F(WindowOperations, AnAutomaticWindowIsMeasuredOncePerPort) {
     EXPECT_EQ(program.runner.window, 0);
     EXPECT_FALSE(program.send_ahead_memory.find(2, program.link.baud_text));
 
+    // A board of the original protocol: it declares no buffer, so the window is
+    // measured (a board that identifies itself gives its own).
+    link->MSComm1.virtual_port()->board().set_plain(true);
     store->put_string(QString::fromLatin1(setting_names::send_ahead_window),
                       QStringLiteral("automatic"));
     EXPECT_TRUE(run(2).startsWith("Chip erased. "));  // gains nothing: not measured

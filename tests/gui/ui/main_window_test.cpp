@@ -104,17 +104,17 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
     }
     EXPECT_EQ(tree,
               QStringList({
-                  "&File: &Clear Buffer | &Open HEX File | &Reload HEX File | &Save Buffer As | "
-                  "Recent &Files",
+                  "&File: &Clear Buffer | &Open HEX File | &Reload HEX File | "
+                  "&Merge HEX File... | &Save Buffer As | Recent &Files",
                   "&Edit: &Go to Address... | &Find... | Find &Next",
                   "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
                   "&Identify Chip | &Calibration (OSCCAL, Band-Gap)...",
                   "Pro&duction: Work on Program &Memory | Work on &EEPROM | Work on &User IDs | "
                   "Work on &Configuration Words | &Preserve EEPROM | &Serial Numbers... | "
-                  "Production &Log File... | &Reset Counters",
+                  "Production &Log File... | &Reset Counters | Repeat on Chip &Insertion...",
                   "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
                   "Change &Baud Rate | Change Default Programming &Time | Change Board &Vpp | "
-                  "&Low-Voltage Programming Entry | "
+                  "Change Board V&dd | &Low-Voltage Programming Entry | "
                   "Change &Color Theme | Verify &After Program All | &Reload on Change | "
                   "Program &on Change | &Fast Link | Send-Ahead &Window",
                   "&Help: &Board Wiring | &Documentation | Original Serial Board &Pinout | "

@@ -236,7 +236,7 @@ TEST_F(ProductionWindow, ASerialNumberOverCodeIsAsked) {
     // Yes: the user wants it there.
     messages.clear();
     message_answer = message_result::kYes;
-    EXPECT_TRUE(run(0).startsWith(QStringLiteral("Chip verified. ")))
+    EXPECT_TRUE(run(0).startsWith(QStringLiteral("Chip programmed and verified. ")))
         << window->status_text().toStdString();
     EXPECT_EQ(chip().flash(0), 0x3400 | (1000 & 0xFF));
     EXPECT_EQ(panel->serial().value, 1001U);
@@ -275,7 +275,7 @@ TEST_F(ProductionWindow, AGarbledReadBeforeTheEraseIsNeverWrittenBack) {
         messages.clear();
         const QString status = run(0);
         channel.set_faults(BoardFaults{});
-        if (status.startsWith(QStringLiteral("Chip verified. "))) {
+        if (status.startsWith(QStringLiteral("Chip programmed and verified. "))) {
             for (int n = 0; n < 128; ++n) {
                 ASSERT_EQ(chip().eeprom(n), (n * 7 + 3) & 0xFF)
                     << "a wrong success at answer " << offset << ", EEPROM " << n;
