@@ -282,11 +282,15 @@ TEST_F(ProductionWindow, AGarbledReadBeforeTheEraseIsNeverWrittenBack) {
             }
         } else {
             ASSERT_FALSE(messages.empty() && status.isEmpty()) << offset;
-            refused += status.contains(QStringLiteral("two reads of the chip differ")) ? 1 : 0;
+            // Caught by the second read, or as an echo out of step.
+            refused += status.contains(QStringLiteral("two reads of the chip differ")) ||
+                               status.contains(QStringLiteral("out of step"))
+                           ? 1
+                           : 0;
         }
         EXPECT_FALSE(link->MSComm1.virtual_port()->board().voltages_on());
     }
-    EXPECT_GT(refused, 0) << "no garbled byte landed in a kept memory";
+    EXPECT_GT(refused, 0) << "no garbled byte reached the run";
 }
 
 }  // namespace
