@@ -29,7 +29,14 @@ start_chip_server() {
     # last one are forgotten, as a user who swaps boards would have them.
     sed -i '/^Measured%20Window/d' "$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini" 2>/dev/null || true
     : >"$work/server.out"
-    "$board" --chip "$chip" "$@" >"$work/server.out" 2>"$work/server.err" &
+    # These sessions count the bytes and faults of a board of the original
+    # protocol: the board server identifies itself only where a session asks
+    # for it (identify_board=1); the simulated firmware always does.
+    plain=
+    case $board in
+        *corvanel-board) [ "${identify_board:-0}" = 1 ] || plain=--plain ;;
+    esac
+    "$board" --chip "$chip" $plain "$@" >"$work/server.out" 2>"$work/server.err" &
     server_pid=$!
     device=
     tries=0
