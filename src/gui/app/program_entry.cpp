@@ -259,15 +259,19 @@ int run_window_application(int argc, char** argv, const QString& version) {
     }
     // A second start leaves its file beside the lock.
     QFileSystemWatcher handoff_watch({QFileInfo(lock_path).absolutePath()});
+    const auto take_handoff = [&window, lock_path] {
+        const QString handed = take_handed_off_file(lock_path);
+        if (!handed.isEmpty()) {
+            window.raise();
+            window.activateWindow();
+            window.open_hex_file(handed);
+        }
+    };
     QObject::connect(&handoff_watch, &QFileSystemWatcher::directoryChanged, &window,
-                     [&window, lock_path] {
-                         const QString handed = take_handed_off_file(lock_path);
-                         if (!handed.isEmpty()) {
-                             window.raise();
-                             window.activateWindow();
-                             window.open_hex_file(handed);
-                         }
-                     });
+                     take_handoff);
+    // A second start while this one was still opening its port (a board's banner
+    // is awaited for up to 2 s) left its file before the watch began.
+    QTimer::singleShot(0, &window, take_handoff);
 
     const int code = QApplication::exec();
     window.end_for_exit();

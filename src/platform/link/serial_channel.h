@@ -60,6 +60,7 @@ public:
     void set_virtual_chip(const std::string& chip_name) { virtual_chip_ = chip_name; }
 
     void set_banner_wait(BannerWait wait) { banner_wait_ = wait; }
+    [[nodiscard]] BannerWait banner_wait() const { return banner_wait_; }
     // The last open of a device port waited and the banner came.
     [[nodiscard]] bool banner_seen() const { return banner_seen_; }
 

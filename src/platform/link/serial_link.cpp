@@ -73,7 +73,12 @@ SerialLink::~SerialLink() {
 
 void SerialLink::scan_ports() {
     MSComm1.set_virtual_chip(state_.model.model_name);
+    // A scan only learns which ports open and sends nothing: waiting for a
+    // banner on each of sixteen ports would hold the window for half a minute.
+    const BannerWait wait = MSComm1.banner_wait();
+    MSComm1.set_banner_wait(BannerWait::Never);
     scan = corvanel::scan_ports(MSComm1);
+    MSComm1.set_banner_wait(wait);
 }
 
 bool SerialLink::open_configured_port() {
