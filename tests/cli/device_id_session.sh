@@ -61,23 +61,23 @@ run 0 PIC16F628A program "$usual" --verify
 expect_output "Chip verified."
 stop_server
 
-# detect names every emulated chip, whichever model is applied (the 16F84A model
-# powers up Vdd first; the 16F62xA only answer when Vpp comes first).
-for chip in $("$board" --list); do
+# detect names the emulated chip, whichever model is applied (the 16F84A model
+# powers up Vdd first; the 16F62xA only answer when Vpp comes first). Every chip
+# is named in-process by the board tests; here one of each kind goes over the
+# serial path: no device ID, an ID two models share, a classic and an enhanced
+# core, an LF part.
+for chip in PIC16F84 PIC16F636 PIC16F877A PIC12F629 PIC16F1847 PIC16LF1554; do
     start_server "$chip" --revision 5
-    if [ "$chip" = PIC16F83 ] || [ "$chip" = PIC16F84 ]; then
-        # These have no device ID: the location reads 0000h.
+    if [ "$chip" = PIC16F84 ]; then
+        # It has no device ID: the location reads 0000h.
         run 1 PIC16F84A detect
         expect_output "No chip found (device ID 0000h)."
-    elif "$tool" models | grep -q " $chip "; then
+    else
         run 0 PIC16F84A detect
         # The 16F636 and 16F639 share one ID: both are named.
         expect_output "The chip in the socket answers as "
         grep -q "answers as .*$chip.* (ID " "$work/out" || fail "$chip not named"
         expect_output ", revision 5)."
-    else
-        run 1 PIC16F84A detect
-        expect_output "answers as an unknown chip (ID "
     fi
     stop_server
 done

@@ -5,7 +5,8 @@
 #   board) or not known at all is refused before the board hears a command;
 # - on the simulated firmware board, whose ADC reads the Vpp the harness feeds it,
 #   a 13 V Vpp is refused before voltages-on with the measured value, 8.5 V
-#   programs and verifies a 16F1847, and a 16LF1554 is programmed at the 3.3 V
+#   programs and verifies a 16F1847 (a word: the simulated AVR is slow, and the
+#   firmware tests program whole images), and a 16LF1554 is programmed at the 3.3 V
 #   the firmware selects for it, with no fault on the emulated chip.
 #   electrical_session.sh CORVANEL CORVANEL_BOARD CORVANEL_SIMBOARD FIRMWARE_ELF DATA WORK
 set -u
@@ -62,7 +63,7 @@ expect_output "The board measured a Vpp of 1"
 server_clean
 
 start_chip_server PIC16F1847 --firmware "$firmware" --vpp 8.5
-run 0 --model PIC16F1847 --port "$device" --banner-wait program "$data/hex_16f1847.hex" --verify
+run 0 --model PIC16F1847 --port "$device" --banner-wait program "$small" --verify
 expect_output "Vpp 8."
 server_clean
 

@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto next = next_serial(*serial); next && *next > serial->largest()) {
         std::abort();  // a next number the bytes cannot hold
     }
-    if (serial_refusal(*serial, image)) {
+    if (serial_refusal(*serial, image, model)) {
         return 0;
     }
     const MemoryImage before = image;

@@ -101,8 +101,19 @@ BoardAnswer identify_board(ProgramState& state) {
 
 std::string board_status_text(const ProgramState& state) {
     switch (state.board_answer) {
-        case BoardAnswer::Identified:
-            return state.board ? board_identity_text(*state.board) : std::string();
+        case BoardAnswer::Identified: {
+            if (!state.board) {
+                return {};
+            }
+            // A board that selects Vdd reports the one the last chip had: the
+            // line names the one this model is powered at.
+            BoardIdentity shown = *state.board;
+            if (shown.has(board_feature::kVddSelect)) {
+                shown.vdd_selected_mv =
+                    vdd_select_code(state) == board_extension::kVdd5V ? 5000 : 3300;
+            }
+            return board_identity_text(shown);
+        }
         case BoardAnswer::Plain:
             return "Plain board (original protocol)";
         case BoardAnswer::Garbled:

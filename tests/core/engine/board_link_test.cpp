@@ -42,6 +42,8 @@ Bytes record(int version, std::uint16_t features, int buffer, int vdd_selected, 
 constexpr std::uint16_t kSelectAndVpp = board_feature::kVddSelect | board_feature::kVppMeasured;
 
 // --- Identify -------------------------------------------------------------------
+// A board that selects Vdd (the firmware's record, a later version with every
+// feature bit) is named with the Vdd this model gets, not the one it last gave.
 
 struct IdentifyCase {
     const char* name;
@@ -79,13 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
     Records, IdentifyTest,
     ::testing::Values(
         IdentifyCase{"Firmware", record(1, kSelectAndVpp | 0x03, 64, 3300, 0, 8600),
-                     BoardAnswer::Identified, "Corvanel board v1, Vdd 3.3 V, Vpp 8.6 V", 21},
+                     BoardAnswer::Identified, "Corvanel board v1, Vdd 5.0 V, Vpp 8.6 V", 21},
         IdentifyCase{"ServerWithoutVpp", record(1, 0x03, 256, 5000, 0, 0), BoardAnswer::Identified,
                      "Corvanel board v1, Vdd 5.0 V", 85},
         IdentifyCase{"MeasuredVddOnly", record(1, board_feature::kVddMeasured, 96, 0, 4650, 0),
                      BoardAnswer::Identified, "Corvanel board v1, Vdd 4.65 V", 32},
         IdentifyCase{"LaterVersionKeepsItsFields", record(2, 0xFFFF, 30000, 0, 0, 0),
-                     BoardAnswer::Identified, "Corvanel board v2", 4096},
+                     BoardAnswer::Identified, "Corvanel board v2, Vdd 5.0 V", 4096},
         IdentifyCase{
             "SilentBoardIsPlain", {}, BoardAnswer::Plain, "Plain board (original protocol)"},
         IdentifyCase{"EchoOnlyIsGarbled",
