@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sets everything up and runs every test: the normal build with the Qt layer,
 # then the pure C++ layers again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and each fuzz target of tests/fuzz for 20 seconds (clang, the same sanitizers).
+# and each fuzz target of tests/fuzz for 12 seconds (clang, the same sanitizers).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -23,4 +23,4 @@ cmake --build build-sanitize -j "$jobs"
 suppressions=$PWD/tests/sanitizer/lsan-suppressions.txt
 (cd build-sanitize && LSAN_OPTIONS=suppressions=$suppressions ctest --output-on-failure -j "$jobs")
 
-bash scripts/fuzz.sh all 20
+bash scripts/fuzz.sh all 12

@@ -43,16 +43,16 @@ log=$work/production.csv
 serial=1000
 for chip in 1 2 3 4 5; do
     start_chip_server PIC16F628A --revision 2
-    run 0 --port "$device" --window 64 program "$small" --verify --serial "$serial@F:7F0" --log "$log"
+    run 0 --port "$device" --window 64 program "$small" --verify --serial "$serial@F:10" --log "$log"
     expect_output "Chip programmed. "
     expect_output "Chip verified. "
-    expect_output "Serial number $serial at F:7F0/2."
+    expect_output "Serial number $serial at F:10/2."
     next=$(sed -n 's/^Next serial number: //p' "$work/out")
     [ "$next" = $((serial + 1)) ] || fail "chip $chip: next number \"$next\" after $serial"
     read_chip
     low=$(printf '%02X' $((serial % 256)))
     high=$(printf '%02X' $((serial / 256)))
-    expect_chip "0007F0: 34$low 34$high 3FFF"
+    expect_chip "000010: 34$low 34$high 3FFF"
     # The rest of the file is on the chip as well.
     expect_chip "000000: 2805 3FFF 3FFF 3FFF 0009 1683 0186 1283"
     stop_server
@@ -144,8 +144,8 @@ stop_server
 
 # --- A failure is a failure ---------------------------------------------------------
 # The board goes silent in the middle: no success, no next number, a "fail" line.
-start_chip_server PIC16F628A --stop-after 400
-run 3 --port "$device" program "$small" --serial "2000@F:7F0" --log "$log"
+start_chip_server PIC16F628A --stop-after 40
+run 3 --port "$device" program "$small" --serial "2000@F:10" --log "$log"
 grep -q "Next serial number" "$work/out" && fail "a failed chip gave a next serial number"
 grep -q "Chip programmed" "$work/out" && fail "a failed chip was reported programmed"
 tail -n 1 "$log" | grep -q ',fail,2000,.*,Programmer not responding' ||

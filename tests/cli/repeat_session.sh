@@ -48,7 +48,7 @@ log_lines() {
 
 start_chip_server PIC16F628A --revision 2
 "$tool" --model PIC16F628A --port "$device" program "$small" --repeat \
-    --serial 1000@F:7F0 --log "$log" >"$out" 2>&1 &
+    --serial 1000@F:10 --log "$log" >"$out" 2>&1 &
 tool_pid=$!
 
 for chip in 1 2 3; do
@@ -83,7 +83,7 @@ done
 # The chip in the socket is the third, with its serial number 1002 (03EAh).
 "$tool" --model PIC16F628A --port "$device" read "$work/chip.hex" >"$work/read.out" 2>&1 ||
     fail "the last chip cannot be read: $(cat "$work/read.out")"
-"$tool" --model PIC16F628A dump "$work/chip.hex" | grep -q '^0007F0: 34EA 3403 3FFF' ||
+"$tool" --model PIC16F628A dump "$work/chip.hex" | grep -q '^000010: 34EA 3403 3FFF' ||
     fail "the last chip lacks serial number 1002"
 stop_server
 grep -q 'voltages off at exit' "$work/server.err" || fail "the board was left powered"

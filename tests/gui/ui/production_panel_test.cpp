@@ -80,20 +80,20 @@ TEST_F(ProductionWindow, ChipsInARowGetConsecutiveSerialNumbers) {
     panel->set_serial(SerialNumber{.value = 4094,
                                    .step = 3,
                                    .location = SerialLocation::RetlwTable,
-                                   .address = 0x7F0,
+                                   .address = 0x10,
                                    .byte_count = 2},
                       true);
     const MemoryImage buffer = program.image;
     for (int n = 0; n < 3; ++n) {
         // A fresh chip in the socket.
-        chip().set_flash(0x7F0, 0x3FFF);
-        chip().set_flash(0x7F1, 0x3FFF);
+        chip().set_flash(0x10, 0x3FFF);
+        chip().set_flash(0x11, 0x3FFF);
         chip().set_flash(0, 0x3FFF);
         const std::uint64_t number = 4094 + 3 * n;
         EXPECT_TRUE(run(0).startsWith(QStringLiteral("Chip programmed and verified. ")))
             << window->status_text().toStdString();
-        EXPECT_EQ(chip().flash(0x7F0), 0x3400 | (number & 0xFF)) << n;
-        EXPECT_EQ(chip().flash(0x7F1), 0x3400 | (number >> 8)) << n;
+        EXPECT_EQ(chip().flash(0x10), 0x3400 | (number & 0xFF)) << n;
+        EXPECT_EQ(chip().flash(0x11), 0x3400 | (number >> 8)) << n;
         EXPECT_EQ(chip().flash(0), 0x2805);
         // The buffer is the file's again; the number is only on the chip.
         EXPECT_EQ(program.image.flash, buffer.flash);
@@ -106,7 +106,7 @@ TEST_F(ProductionWindow, ChipsInARowGetConsecutiveSerialNumbers) {
     EXPECT_TRUE(window->Command[0]->isEnabled());
     EXPECT_EQ(store->find_string(QStringLiteral("Serial Number")), QStringLiteral("4103"));
     EXPECT_EQ(store->find_string(QStringLiteral("Serial Number Location")),
-              QStringLiteral("F:7F0/2"));
+              QStringLiteral("F:10/2"));
     const QStringList lines = log_lines(log);
     ASSERT_EQ(lines.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(lines[0], QStringLiteral("time,model,device_id,revision,checksum,result,serial,"

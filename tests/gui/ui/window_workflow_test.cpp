@@ -331,7 +331,7 @@ TEST_F(WindowWorkflow, RewriteWhileAQuestionIsOpenWaitsForTheAnswer) {
     form.production->set_serial(SerialNumber{.value = 100,
                                              .step = 1,
                                              .location = SerialLocation::RetlwTable,
-                                             .address = 0x7F0,
+                                             .address = 0x10,
                                              .byte_count = 2},
                                 true);
     form.menuprogramonchange->setChecked(true);
@@ -375,7 +375,7 @@ TEST_F(WindowWorkflow, RewriteWhileAQuestionIsOpenWaitsForTheAnswer) {
     EXPECT_EQ(form.production->counters().failed, 0);
     EXPECT_EQ(form.programmed_on_change(), 2);
     EXPECT_EQ(chip().flash(0), 0x2812);
-    EXPECT_EQ(chip().flash(0x7F0), 0x3400 | 101);
+    EXPECT_EQ(chip().flash(0x10), 0x3400 | 101);
     EXPECT_EQ(form.production->serial().value, 102U);
     QFile file(log);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
