@@ -21,6 +21,13 @@ constexpr uint8_t kChipCommand = 104;  // followed by the chip's command code
 constexpr uint8_t kDataWord = 105;     // followed by the low, then the high byte
 constexpr uint8_t kReadWord = 106;     // answered by low, high and one more byte
 
+// The 8-bit command set (16F188xx, 16F153xx, 16F184xx, 16F152xx, 16F171xx...):
+// commands of 8 bits and payloads of 24 bits, both MSb first. A payload carries the
+// 16-bit value shifted left one place (bit 0 a stop bit, bits 23:17 zero).
+constexpr uint8_t kChipCommand8 = 108;  // followed by the 8-bit command
+constexpr uint8_t kPayload24 = 109;     // followed by the low, then the high byte
+constexpr uint8_t kReadPayload24 = 110; // answered by low, high and one more byte
+
 }  // namespace board_command
 }  // namespace corvanel
 
@@ -35,6 +42,9 @@ constexpr uint8_t kLowVoltageEntry = 0x40;
 // Load PC Address (16F183xx): chip command 1Dh; the data word that follows goes
 // out as a 24-clock frame.
 constexpr uint8_t kLoadPcAddress = 0x41;
+// Low-voltage entry of the 8-bit command set: as 40h, but the key goes out MSb
+// first and without the 33rd clock.
+constexpr uint8_t kLowVoltageEntry8 = 0x42;
 
 constexpr bool is_extension(int32_t code) {
     return code >= 0x40 && code <= 0x7F;
@@ -90,9 +100,9 @@ constexpr uint8_t kVppMeasuredAt = 9;    // millivolts, voltages off; 0: cannot 
 // Feature bits.
 constexpr uint16_t kHasLowVoltageEntry = 1U << 0;   // extension 40h
 constexpr uint16_t kHasLoadPcAddress = 1U << 1;     // extension 41h
-constexpr uint16_t kReservedLowVoltage8 = 1U << 2;  // reserved (extension 42h), 0
+constexpr uint16_t kHasLowVoltageEntry8 = 1U << 2;  // extension 42h
 constexpr uint16_t kHasVddSelect = 1U << 3;         // extensions 43h and 44h
-constexpr uint16_t kReservedCommands108 = 1U << 4;  // reserved (commands 108-110), 0
+constexpr uint16_t kHasCommands8 = 1U << 4;         // commands 108-110
 constexpr uint16_t kMeasuresVpp = 1U << 5;
 constexpr uint16_t kMeasuresVdd = 1U << 6;
 
