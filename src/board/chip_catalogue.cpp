@@ -389,6 +389,39 @@ FamilyRules e183xx() {
     return r;
 }
 
+// The 8-bit command set's families: the 16F183xx's memories and cycles (EEPROM at
+// F000h, calibration at E000h) behind 8-bit commands and 24-bit payloads. Five
+// configuration words: LVP is bit 13 of CONFIG4, CP and CPD bits 0 and 1 of CONFIG5.
+// The catalogue's waits: a row 2.8 ms (TPINT), a configuration word 5.6 ms, an
+// externally timed write 1.0 ms (TPEXT), a bulk erase 8.4 ms (the 14 ms hosts wait
+// covers it), a row erase 2.8 ms (TERAR). An EEPROM byte by E0h takes the
+// configuration word's 5.6 ms (hosts wait 6 ms).
+FamilyRules group_b(ChipFamily family, const char* label, bool eeprom) {
+    FamilyRules r = e183xx();
+    r.family = family;
+    r.label = label;
+    r.enhanced = false;
+    r.eight_bit = true;
+    r.commands = commands({0x02, 0x04, 0x06, 0x08, 0x09, 0x0A, 0x11, 0x18, 0x1D});
+    r.program_us = ms(2.8);
+    r.config_us = ms(5.6);
+    r.data_us = eeprom ? ms(5.6) : 0;
+    r.program_only_us = ms(1.0);
+    r.bulk_erase_us = ms(8.4);
+    r.row_erase_us = ms(2.8);
+    r.protect_word = 5;
+    r.cpd_bits = eeprom ? 0x0002 : 0;
+    r.lvp_word = 4;
+    return r;
+}
+
+// 16F171xx/181xx: an 8000h bulk erase clears the EEPROM too.
+FamilyRules b171xx() {
+    FamilyRules r = group_b(ChipFamily::B171xx, "16F171xx/181xx", true);
+    r.bulk_erase_clears_data = true;
+    return r;
+}
+
 std::vector<FamilyRules> make_family_rules() {
     using F = ChipFamily;
     return {f84a(),
@@ -426,7 +459,12 @@ std::vector<FamilyRules> make_family_rules() {
             enhanced(F::E182x, "12F1822/16F182x", true),
             enhanced(F::E1840, "12F1840/16F1847", true),
             enhanced(F::E193x, "16F193x/194x, 16LF190x", true),
-            e183xx()};
+            e183xx(),
+            group_b(F::B188xx, "16F188xx", true),
+            group_b(F::B153xx, "16F153xx", false),
+            group_b(F::B184xx, "16F184xx", true),
+            group_b(F::B152xx, "16F152xx", false),
+            b171xx()};
 }
 
 struct Row {
@@ -690,6 +728,47 @@ const EnhancedRow kEnhancedRows[] = {
 };
 // clang-format on
 
+// A part of the 8-bit command set: five configuration words (a 0 mask is a word
+// without implemented bits, which reads 3FFFh), the full-word ID at 8006h with the
+// revision at 8005h, 32 latches and 32-word rows, four calibration words at E000h.
+struct GroupBRow {
+    const char* name;
+    ChipFamily family;
+    std::int32_t flash;
+    std::int32_t eeprom;
+    std::uint16_t id;
+    std::uint16_t masks[5];
+};
+
+ChipInfo from_group_b_row(const GroupBRow& row) {
+    const EnhancedRow enhanced{row.name,  row.family,
+                               row.flash, row.eeprom,
+                               row.id,    {row.masks[0], row.masks[1], row.masks[2], row.masks[3]},
+                               4,         32,
+                               32,        true};
+    ChipInfo info = from_enhanced_row(enhanced);
+    info.config5_mask = row.masks[4];
+    info.config_words = 5;
+    return info;
+}
+
+// Table 7.2 of the enhanced catalogue, the first members: each family's reference
+// parts and their LF twins.
+// clang-format off
+const GroupBRow kGroupBRows[] = {
+    {"PIC16F18877", F::B188xx, 32768, 256, 0x3075, {0x2977, 0x3EE3, 0x3F7F, 0x3003, 0x0003}},
+    {"PIC16LF18877", F::B188xx, 32768, 256, 0x3077, {0x2977, 0x3EE3, 0x3F7F, 0x3003, 0x0003}},
+    {"PIC16F15313", F::B153xx, 2048, 0, 0x30BE, {0x2977, 0x3EE3, 0x3F7F, 0x2F9F, 0x0001}},
+    {"PIC16LF15313", F::B153xx, 2048, 0, 0x30BF, {0x2977, 0x3EE3, 0x3F7F, 0x2F9F, 0x0001}},
+    {"PIC16F15376", F::B153xx, 16384, 0, 0x30B4, {0x2977, 0x3EE3, 0x3F7F, 0x2F9F, 0x0001}},
+    {"PIC16LF15376", F::B153xx, 16384, 0, 0x30B5, {0x2977, 0x3EE3, 0x3F7F, 0x2F9F, 0x0001}},
+    {"PIC16F18446", F::B184xx, 16384, 256, 0x30D4, {0x2977, 0x3EE7, 0x3F7F, 0x2F9F, 0x0001}},
+    {"PIC16LF18446", F::B184xx, 16384, 256, 0x30D5, {0x2977, 0x3EE7, 0x3F7F, 0x2F9F, 0x0001}},
+    {"PIC16F15244", F::B152xx, 4096, 0, 0x30E8, {0x1133, 0x3ADF, 0x0000, 0x2B9F, 0x0001}},
+    {"PIC16F17146", F::B171xx, 16384, 256, 0x30E1, {0x3977, 0x3FE7, 0x3F7F, 0x2F9F, 0x0003}},
+};
+// clang-format on
+
 }  // namespace
 
 const FamilyRules& family_rules(ChipFamily family) {
@@ -708,75 +787,75 @@ std::vector<ChipInfo> make_chip_table() {
     // name, family, words, EEPROM, ID, config 1 mask, config 2 mask, calibration
     // words (first, count), latches where the member differs from its family.
     static const Row rows[] = {
-    {"PIC16F84A", F::F84A, 1024, 64, 0x0560, 0x3FFF, 0, 0, 0, 0},
-    {"PIC16F627A", F::F62xA, 1024, 128, 0x1040, 0x21FF, 0, 0, 0, 0},
-    {"PIC16F628A", F::F62xA, 2048, 128, 0x1060, 0x21FF, 0, 0, 0, 0},
-    {"PIC16F648A", F::F62xA, 4096, 256, 0x1100, 0x21FF, 0, 0, 0, 0},
-    {"PIC16F873A", F::F87xA, 4096, 128, 0x0E40, 0x2FCF, 0, 0, 0, 0},
-    {"PIC16F874A", F::F87xA, 4096, 128, 0x0E60, 0x2FCF, 0, 0, 0, 0},
-    {"PIC16F876A", F::F87xA, 8192, 256, 0x0E00, 0x2FCF, 0, 0, 0, 0},
-    {"PIC16F877A", F::F87xA, 8192, 256, 0x0E20, 0x2FCF, 0, 0, 0, 0},
-    {"PIC16F87", F::F87_88, 4096, 256, 0x0720, 0x3FFF, 0x0003, 0, 0, 0},
-    {"PIC16F88", F::F87_88, 4096, 256, 0x0760, 0x3FFF, 0x0003, 0, 0, 0},
-    {"PIC16F818", F::F81x, 1024, 128, 0x04C0, 0x3FFF, 0, 0, 0, 0},
-    {"PIC16F819", F::F81x, 2048, 256, 0x04E0, 0x3FFF, 0, 0, 0, 0},
-    {"PIC12F629", F::F629_675, 1024, 128, 0x0F80, 0x31FF, 0, 0, 0, 0},
-    {"PIC12F675", F::F629_675, 1024, 128, 0x0FC0, 0x31FF, 0, 0, 0, 0},
-    {"PIC16F630", F::F629_675, 1024, 128, 0x10C0, 0x31FF, 0, 0, 0, 0},
-    {"PIC16F676", F::F629_675, 1024, 128, 0x10E0, 0x31FF, 0, 0, 0, 0},
-    {"PIC12F635", F::F6xx, 1024, 128, 0x0FA0, 0x1FFF, 0, 0x2008, 2, 0},
-    {"PIC16F631", F::F6xx, 1024, 128, 0x1420, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC12F683", F::F6xx, 2048, 256, 0x0460, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F636", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
-    {"PIC16F639", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
-    {"PIC16F677", F::F6xx, 2048, 256, 0x1440, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F684", F::F6xx, 2048, 256, 0x1080, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F687", F::F6xx, 2048, 256, 0x1320, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F685", F::F6xx, 4096, 256, 0x04A0, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F688", F::F6xx, 4096, 256, 0x1180, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F689", F::F6xx, 4096, 256, 0x1340, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F690", F::F6xx, 4096, 256, 0x1400, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F785", F::F785, 2048, 256, 0x1200, 0x0FFF, 0, 0x2008, 2, 0},
-    {"PIC16F913", F::F91x, 4096, 256, 0x13E0, 0x1FFF, 0, 0x2008, 2, 4},
-    {"PIC16F914", F::F91x, 4096, 256, 0x13C0, 0x1FFF, 0, 0x2008, 2, 4},
-    {"PIC16F916", F::F91x, 8192, 256, 0x13A0, 0x1FFF, 0, 0x2008, 2, 8},
-    {"PIC16F917", F::F91x, 8192, 256, 0x1380, 0x1FFF, 0, 0x2008, 2, 8},
-    {"PIC16F946", F::F91x, 8192, 256, 0x1460, 0x1FFF, 0, 0x2008, 2, 8},
-    {"PIC16F882", F::F88x, 2048, 128, 0x2000, 0x3FFF, 0x0700, 0x2009, 1, 4},
-    {"PIC16F883", F::F88x, 4096, 256, 0x2020, 0x3FFF, 0x0700, 0x2009, 1, 4},
-    {"PIC16F884", F::F88x, 4096, 256, 0x2040, 0x3FFF, 0x0700, 0x2009, 1, 4},
-    {"PIC16F886", F::F88x, 8192, 256, 0x2060, 0x3FFF, 0x0700, 0x2009, 1, 8},
-    {"PIC16F887", F::F88x, 8192, 256, 0x2080, 0x3FFF, 0x0700, 0x2009, 1, 8},
-    {"PIC12F609", F::F61x, 1024, 0, 0x2240, 0x03FF, 0, 0x2008, 1, 1},
-    {"PIC12F615", F::F61x, 1024, 0, 0x2180, 0x03FF, 0, 0x2008, 1, 1},
-    {"PIC16F610", F::F61x, 1024, 0, 0x2260, 0x03FF, 0, 0x2008, 1, 1},
-    {"PIC16F616", F::F61x, 2048, 0, 0x1240, 0x03FF, 0, 0x2008, 1, 4},
-    {"PIC16F716", F::F716, 2048, 0, 0x1140, 0x20CF, 0, 0, 0, 0},
-    {"PIC16F72", F::F7x, 2048, 0, 0x00A0, 0x005F, 0, 0, 0, 0},
-    {"PIC16F73", F::F7x, 4096, 0, 0x0600, 0x005F, 0, 0, 0, 0},
-    {"PIC16F74", F::F7x, 4096, 0, 0x0620, 0x005F, 0, 0, 0, 0},
-    {"PIC16F76", F::F7x, 8192, 0, 0x0640, 0x005F, 0, 0, 0, 0},
-    {"PIC16F77", F::F7x, 8192, 0, 0x0660, 0x005F, 0, 0, 0, 0},
-    {"PIC16F737", F::F7x7, 4096, 0, 0x0BA0, 0x39FF, 0x0043, 0, 0, 0},
-    {"PIC16F747", F::F7x7, 4096, 0, 0x0BE0, 0x39FF, 0x0043, 0, 0, 0},
-    {"PIC16F767", F::F7x7, 8192, 0, 0x0EA0, 0x39FF, 0x0043, 0, 0, 0},
-    {"PIC16F777", F::F7x7, 8192, 0, 0x0DE0, 0x39FF, 0x0043, 0, 0, 0},
-    {"PIC16F722", F::F72x, 2048, 0, 0x1880, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F723", F::F72x, 4096, 0, 0x1860, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F724", F::F72x, 4096, 0, 0x1840, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F726", F::F72x, 8192, 0, 0x1820, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F727", F::F72x, 8192, 0, 0x1800, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F870", F::F87x, 2048, 64, 0x0D00, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F871", F::F87x, 2048, 64, 0x0D20, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F872", F::F87x, 2048, 64, 0x08E0, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F873", F::F87x, 4096, 128, 0x0960, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F874", F::F87x, 4096, 128, 0x0920, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F876", F::F87x, 8192, 256, 0x09E0, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F877", F::F87x, 8192, 256, 0x09A0, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F83", F::F83_84, 512, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
-    {"PIC16F84", F::F83_84, 1024, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
-    {"PIC16F627", F::F62x, 1024, 128, 0x07A0, 0x3DFF, 0, 0, 0, 0},
-    {"PIC16F628", F::F62x, 2048, 128, 0x07C0, 0x3DFF, 0, 0, 0, 0},
+        {"PIC16F84A", F::F84A, 1024, 64, 0x0560, 0x3FFF, 0, 0, 0, 0},
+        {"PIC16F627A", F::F62xA, 1024, 128, 0x1040, 0x21FF, 0, 0, 0, 0},
+        {"PIC16F628A", F::F62xA, 2048, 128, 0x1060, 0x21FF, 0, 0, 0, 0},
+        {"PIC16F648A", F::F62xA, 4096, 256, 0x1100, 0x21FF, 0, 0, 0, 0},
+        {"PIC16F873A", F::F87xA, 4096, 128, 0x0E40, 0x2FCF, 0, 0, 0, 0},
+        {"PIC16F874A", F::F87xA, 4096, 128, 0x0E60, 0x2FCF, 0, 0, 0, 0},
+        {"PIC16F876A", F::F87xA, 8192, 256, 0x0E00, 0x2FCF, 0, 0, 0, 0},
+        {"PIC16F877A", F::F87xA, 8192, 256, 0x0E20, 0x2FCF, 0, 0, 0, 0},
+        {"PIC16F87", F::F87_88, 4096, 256, 0x0720, 0x3FFF, 0x0003, 0, 0, 0},
+        {"PIC16F88", F::F87_88, 4096, 256, 0x0760, 0x3FFF, 0x0003, 0, 0, 0},
+        {"PIC16F818", F::F81x, 1024, 128, 0x04C0, 0x3FFF, 0, 0, 0, 0},
+        {"PIC16F819", F::F81x, 2048, 256, 0x04E0, 0x3FFF, 0, 0, 0, 0},
+        {"PIC12F629", F::F629_675, 1024, 128, 0x0F80, 0x31FF, 0, 0, 0, 0},
+        {"PIC12F675", F::F629_675, 1024, 128, 0x0FC0, 0x31FF, 0, 0, 0, 0},
+        {"PIC16F630", F::F629_675, 1024, 128, 0x10C0, 0x31FF, 0, 0, 0, 0},
+        {"PIC16F676", F::F629_675, 1024, 128, 0x10E0, 0x31FF, 0, 0, 0, 0},
+        {"PIC12F635", F::F6xx, 1024, 128, 0x0FA0, 0x1FFF, 0, 0x2008, 2, 0},
+        {"PIC16F631", F::F6xx, 1024, 128, 0x1420, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC12F683", F::F6xx, 2048, 256, 0x0460, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F636", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
+        {"PIC16F639", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
+        {"PIC16F677", F::F6xx, 2048, 256, 0x1440, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F684", F::F6xx, 2048, 256, 0x1080, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F687", F::F6xx, 2048, 256, 0x1320, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F685", F::F6xx, 4096, 256, 0x04A0, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F688", F::F6xx, 4096, 256, 0x1180, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F689", F::F6xx, 4096, 256, 0x1340, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F690", F::F6xx, 4096, 256, 0x1400, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F785", F::F785, 2048, 256, 0x1200, 0x0FFF, 0, 0x2008, 2, 0},
+        {"PIC16F913", F::F91x, 4096, 256, 0x13E0, 0x1FFF, 0, 0x2008, 2, 4},
+        {"PIC16F914", F::F91x, 4096, 256, 0x13C0, 0x1FFF, 0, 0x2008, 2, 4},
+        {"PIC16F916", F::F91x, 8192, 256, 0x13A0, 0x1FFF, 0, 0x2008, 2, 8},
+        {"PIC16F917", F::F91x, 8192, 256, 0x1380, 0x1FFF, 0, 0x2008, 2, 8},
+        {"PIC16F946", F::F91x, 8192, 256, 0x1460, 0x1FFF, 0, 0x2008, 2, 8},
+        {"PIC16F882", F::F88x, 2048, 128, 0x2000, 0x3FFF, 0x0700, 0x2009, 1, 4},
+        {"PIC16F883", F::F88x, 4096, 256, 0x2020, 0x3FFF, 0x0700, 0x2009, 1, 4},
+        {"PIC16F884", F::F88x, 4096, 256, 0x2040, 0x3FFF, 0x0700, 0x2009, 1, 4},
+        {"PIC16F886", F::F88x, 8192, 256, 0x2060, 0x3FFF, 0x0700, 0x2009, 1, 8},
+        {"PIC16F887", F::F88x, 8192, 256, 0x2080, 0x3FFF, 0x0700, 0x2009, 1, 8},
+        {"PIC12F609", F::F61x, 1024, 0, 0x2240, 0x03FF, 0, 0x2008, 1, 1},
+        {"PIC12F615", F::F61x, 1024, 0, 0x2180, 0x03FF, 0, 0x2008, 1, 1},
+        {"PIC16F610", F::F61x, 1024, 0, 0x2260, 0x03FF, 0, 0x2008, 1, 1},
+        {"PIC16F616", F::F61x, 2048, 0, 0x1240, 0x03FF, 0, 0x2008, 1, 4},
+        {"PIC16F716", F::F716, 2048, 0, 0x1140, 0x20CF, 0, 0, 0, 0},
+        {"PIC16F72", F::F7x, 2048, 0, 0x00A0, 0x005F, 0, 0, 0, 0},
+        {"PIC16F73", F::F7x, 4096, 0, 0x0600, 0x005F, 0, 0, 0, 0},
+        {"PIC16F74", F::F7x, 4096, 0, 0x0620, 0x005F, 0, 0, 0, 0},
+        {"PIC16F76", F::F7x, 8192, 0, 0x0640, 0x005F, 0, 0, 0, 0},
+        {"PIC16F77", F::F7x, 8192, 0, 0x0660, 0x005F, 0, 0, 0, 0},
+        {"PIC16F737", F::F7x7, 4096, 0, 0x0BA0, 0x39FF, 0x0043, 0, 0, 0},
+        {"PIC16F747", F::F7x7, 4096, 0, 0x0BE0, 0x39FF, 0x0043, 0, 0, 0},
+        {"PIC16F767", F::F7x7, 8192, 0, 0x0EA0, 0x39FF, 0x0043, 0, 0, 0},
+        {"PIC16F777", F::F7x7, 8192, 0, 0x0DE0, 0x39FF, 0x0043, 0, 0, 0},
+        {"PIC16F722", F::F72x, 2048, 0, 0x1880, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F723", F::F72x, 4096, 0, 0x1860, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F724", F::F72x, 4096, 0, 0x1840, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F726", F::F72x, 8192, 0, 0x1820, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F727", F::F72x, 8192, 0, 0x1800, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F870", F::F87x, 2048, 64, 0x0D00, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F871", F::F87x, 2048, 64, 0x0D20, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F872", F::F87x, 2048, 64, 0x08E0, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F873", F::F87x, 4096, 128, 0x0960, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F874", F::F87x, 4096, 128, 0x0920, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F876", F::F87x, 8192, 256, 0x09E0, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F877", F::F87x, 8192, 256, 0x09A0, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F83", F::F83_84, 512, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
+        {"PIC16F84", F::F83_84, 1024, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
+        {"PIC16F627", F::F62x, 1024, 128, 0x07A0, 0x3DFF, 0, 0, 0, 0},
+        {"PIC16F628", F::F62x, 2048, 128, 0x07C0, 0x3DFF, 0, 0, 0, 0},
     };
     std::vector<ChipInfo> table;
     for (const Row& row : rows) {
@@ -784,6 +863,9 @@ std::vector<ChipInfo> make_chip_table() {
     }
     for (const EnhancedRow& row : kEnhancedRows) {
         table.push_back(from_enhanced_row(row));
+    }
+    for (const GroupBRow& row : kGroupBRows) {
+        table.push_back(from_group_b_row(row));
     }
     return table;
 }

@@ -52,6 +52,13 @@ enum class ChipFamily {
     E176x,   // 16F1764-16F1769
     E177x,   // 16F1773-16F1779
     E183xx,  // 16F18313-16F18346: four configuration words, Load PC Address (1D)
+    // The 8-bit command set (24-bit payloads, MSb first), five configuration words,
+    // one family per programming document.
+    B188xx,  // 16F18854-16F18877
+    B153xx,  // 16F15313-16F15386
+    B184xx,  // 16F18424-16F18456
+    B152xx,  // 16F15213-16F15276
+    B171xx,  // 16F17114-16F17176, 16F18114-16F18176
 };
 
 // What a programming command does to the cells it writes.
@@ -142,6 +149,14 @@ struct FamilyRules {
     // 1D Load PC Address: the data EEPROM lies at F000h in the PC space, there are no
     // data memory commands, the calibration words sit at E000h.
     bool load_pc_address = false;
+
+    // --- The 8-bit command set --------------------------------------------------------
+    // Commands of 8 bits and 24-bit payloads, MSb first; no 6-bit command. The memories
+    // and cycles are the enhanced ones with Load PC Address (EEPROM at F000h, the
+    // calibration words at E000h).
+    bool eight_bit = false;
+    // A bulk erase (18h) with PC in 8000h-800Bh clears the EEPROM too, protected or not.
+    bool bulk_erase_clears_data = false;
 };
 
 // The rules of a family; a family without rules is a programming error and throws
@@ -173,6 +188,7 @@ struct ChipInfo {
     int config_words = 0;            // configuration words from 8007h (2 to 4)
     std::uint16_t config3_mask = 0;  // 0: no configuration word 3
     std::uint16_t config4_mask = 0;  // 0: no configuration word 4
+    std::uint16_t config5_mask = 0;  // the 8-bit command set's parts: CONFIG5 (CP, CPD)
     bool revision_word = false;      // full-word device ID at 8006h, revision at 8005h
     std::int32_t row_words = 0;      // words erased by 11 (0: the family's count)
     // The Vpp window of MCLR in volts (0, 0: not known, nothing is checked).

@@ -4,13 +4,26 @@
 namespace corvanel {
 
 const ChipDecoder& chip_decoder_for(const ChipInfo& info) {
-    if (info.empty_socket || !family_rules(info.family).enhanced) {
+    if (info.empty_socket) {
         return classic_decoder();
     }
-    return enhanced_decoder();
+    const FamilyRules& rules = family_rules(info.family);
+    if (rules.eight_bit) {
+        return eight_bit_decoder();
+    }
+    return rules.enhanced ? enhanced_decoder() : classic_decoder();
 }
 
 void ChipDecoder::load_pc(Pic14Chip& /*chip*/, std::uint32_t /*frame24*/) const {}
+
+void ChipDecoder::command8(Pic14Chip& /*chip*/, std::uint8_t /*code*/) const {}
+
+void ChipDecoder::payload(Pic14Chip& /*chip*/, std::uint32_t /*frame24*/) const {}
+
+std::uint32_t ChipDecoder::read_payload(Pic14Chip& /*chip*/,
+                                        Pic14Chip::PendingRead /*read*/) const {
+    return 0;
+}
 
 void SixBitDecoder::command(Pic14Chip& chip, std::uint8_t code) const {
     using namespace chip_command;

@@ -9,10 +9,10 @@
 // which configuration word protects what). Decoders hold no state: a chip names its
 // decoder, so copying a chip copies everything it is.
 //
-// Today's sets are 6-bit commands with 14-bit data in 16-clock frames: the classic
-// mid-range (configuration space at 2000h, chip_decoder_classic.cpp) and the
-// enhanced mid-range (8000h, chip_decoder_enhanced.cpp). A set with another command
-// width or frame is a further ChipDecoder.
+// The 6-bit sets carry 14-bit data in 16-clock frames: the classic mid-range
+// (configuration space at 2000h, chip_decoder_classic.cpp) and the enhanced
+// mid-range (8000h, chip_decoder_enhanced.cpp). The 8-bit set (8-bit commands,
+// 24-bit payloads, chip_decoder_8bit.cpp) is the third.
 
 #include <cstdint>
 
@@ -44,6 +44,16 @@ public:
     virtual void load_pc(Pic14Chip& chip, std::uint32_t frame24) const;
     // The set has low-voltage entry by a key on the pins.
     [[nodiscard]] virtual bool takes_low_voltage_key() const { return false; }
+    // The key as the pins assemble it, the first clocked bit in bit 0.
+    [[nodiscard]] virtual std::uint32_t low_voltage_key() const { return kLowVoltageKey; }
+
+    // The 8-bit command set: a command, a 24-bit payload in (the value in bits 16:1)
+    // and a 24-bit payload out after a read. The 6-bit sets ignore them and drive
+    // nothing (0): their shift register never holds a command of theirs after them.
+    virtual void command8(Pic14Chip& chip, std::uint8_t code) const;
+    virtual void payload(Pic14Chip& chip, std::uint32_t frame24) const;
+    [[nodiscard]] virtual std::uint32_t read_payload(Pic14Chip& chip,
+                                                     Pic14Chip::PendingRead read) const;
 
     // --- The set's address map -----------------------------------------------------
     [[nodiscard]] virtual std::uint16_t config_space(const Pic14Chip& chip,
@@ -92,5 +102,6 @@ protected:
 [[nodiscard]] const ChipDecoder& chip_decoder_for(const ChipInfo& info);
 [[nodiscard]] const ChipDecoder& classic_decoder();
 [[nodiscard]] const ChipDecoder& enhanced_decoder();
+[[nodiscard]] const ChipDecoder& eight_bit_decoder();
 
 }  // namespace corvanel

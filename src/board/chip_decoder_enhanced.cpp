@@ -114,6 +114,8 @@ std::uint16_t EnhancedDecoder::config_mask(const Pic14Chip& chip, int number) {
             return chip.info_.config3_mask;
         case 4:
             return chip.info_.config4_mask;
+        case 5:
+            return chip.info_.config5_mask;
         default:
             return 0;
     }

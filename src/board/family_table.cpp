@@ -279,7 +279,19 @@ std::string family_table_markdown() {
         std::string erase_text;
         std::string protection = bits(rules.cp_bits) + " / " + bits(rules.cpd_bits);
         std::string voltages = rules.needs_vpp_first ? "Vpp first" : "either order";
-        if (rules.enhanced) {
+        std::string command_text = commands(rules);
+        if (rules.eight_bit) {
+            command_text = "8-bit set: 80 00 02 FC FE F8 E0 C0 82 18 F0";
+            erase_text = std::string(
+                             "18h by PC: up to the last config word flash and config (user IDs "
+                             "from 8000h") +
+                         (rules.bulk_erase_clears_data ? ", the EEPROM too" : "") +
+                         "), 80FEh flash only, F000h the EEPROM; F0h (32-word rows); calibration "
+                         "words never erased";
+            protection = "config " + std::to_string(rules.protect_word) + ": " + protection;
+            voltages += ", or the low-voltage key MSb first with config " +
+                        std::to_string(rules.lvp_word) + " bit 13 set";
+        } else if (rules.enhanced) {
             std::vector<std::int32_t> row_sizes;
             for (const ChipInfo* chip : row.chips) {
                 const std::int32_t size = chip->row_words > 0 ? chip->row_words : rules.row_words;
@@ -301,8 +313,8 @@ std::string family_table_markdown() {
             erase_text = erases(rules, has_calibration);
         }
         out += "| " + label + " | " + join(names, ", ") + " | " + latch_text + " | " +
-               commands(rules) + " | " + cycle_times(rules) + " | " + erase_text + " | " +
-               protection + " | " + voltages + " |\n";
+               command_text + " | " + cycle_times(rules) + " | " + erase_text + " | " + protection +
+               " | " + voltages + " |\n";
     }
     out += "\nThe enhanced mid-range chips one by one (configuration words from 8007h):\n\n" +
            enhanced_chip_table();

@@ -160,6 +160,7 @@ void Pic14Chip::leave_programming_mode() {
     awaiting_key_ = false;
     low_voltage_mode_ = false;
     pending_pc_load_ = false;
+    increment_after_ = false;
     pc_ = 0;
     reset_latches();
     pending_load_.reset();
@@ -242,6 +243,27 @@ void Pic14Chip::load_pc(std::uint32_t frame24) {
     if (programming_mode_) {
         decoder_->load_pc(*this, frame24);
     }
+}
+
+void Pic14Chip::command8(std::uint8_t code) {
+    if (programming_mode_) {
+        decoder_->command8(*this, code);
+    }
+}
+
+void Pic14Chip::payload(std::uint32_t frame24) {
+    if (programming_mode_) {
+        decoder_->payload(*this, frame24);
+    }
+}
+
+std::uint32_t Pic14Chip::read_payload() {
+    const PendingRead read = pending_read_;
+    pending_read_ = PendingRead::None;
+    if (info_.empty_socket) {
+        return 0xFFFFFF;  // nothing drives the pulled-up data line
+    }
+    return programming_mode_ ? decoder_->read_payload(*this, read) : 0;
 }
 
 void Pic14Chip::erase_data_memory() {
@@ -361,7 +383,7 @@ void Pic14Chip::lvp_key(std::uint32_t key) {
     }
     // One try per power-up: a wrong key leaves the chip running its program.
     awaiting_key_ = false;
-    if (!decoder_->takes_low_voltage_key() || key != kLowVoltageKey) {
+    if (!decoder_->takes_low_voltage_key() || key != decoder_->low_voltage_key()) {
         return;
     }
     if ((config_word(rules().lvp_word) & kLvpBit) == 0) {

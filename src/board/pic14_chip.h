@@ -72,6 +72,15 @@ inline constexpr std::int32_t kEnhancedDeviceId = 0x8006;
 inline constexpr std::int32_t kEnhancedEepromFirst = 0xF000;
 // The low-voltage key "MCHP", clocked LSb first.
 inline constexpr std::uint32_t kLowVoltageKey = 0x4D434850;
+// The 32 bits of a key sent MSb first as the chip's pins assemble them (the first
+// clocked in bit 0): the 8-bit command set's parts take "MCHP" that way.
+[[nodiscard]] constexpr std::uint32_t key_msb_first(std::uint32_t key) {
+    std::uint32_t out = 0;
+    for (int i = 0; i < 32; ++i) {
+        out = (out << 1) | ((key >> i) & 1U);
+    }
+    return out;
+}
 
 inline constexpr std::int32_t kConfigSpaceFirst = 0x2000;
 inline constexpr std::int32_t kConfigSpaceLast = 0x200A;  // last location the chip may hold
@@ -165,6 +174,13 @@ public:
     // The 24-clock frame after 1D Load PC Address (16F183xx): start bit 0, the
     // address in bits 16:1, zeros above. Without a 1D before it the frame is ignored.
     void load_pc(std::uint32_t frame24);
+    // The 8-bit command set (16F188xx, 16F153xx, 16F184xx, 16F152xx, 16F171xx...): an
+    // 8-bit command, a 24-bit payload in (the value in bits 16:1, bit 0 the stop bit)
+    // and the 24-bit payload out after a read command. A chip of a 6-bit set ignores
+    // them and drives nothing (the payload reads 0; the empty socket FFFFFFh).
+    void command8(std::uint8_t code);
+    void payload(std::uint32_t frame24);
+    [[nodiscard]] std::uint32_t read_payload();
     // The Vpp the board drives on MCLR with the voltages on (high-voltage entry).
     // Above the chip's window it is recorded as a fault (once); below it the chip stays
     // out of programming mode.
@@ -190,6 +206,7 @@ private:
     friend class SixBitDecoder;
     friend class ClassicDecoder;
     friend class EnhancedDecoder;
+    friend class EightBitDecoder;
 
     enum class LoadTarget { None, Program, Data };
     enum class PendingRead { None, Program, Data };
@@ -238,6 +255,8 @@ private:
     bool awaiting_key_ = false;
     bool low_voltage_mode_ = false;
     bool pending_pc_load_ = false;
+    // The 8-bit set's load or read moves the PC on once its payload has passed.
+    bool increment_after_ = false;
     std::vector<std::string> faults_;
 
     bool powered_ = false;

@@ -26,10 +26,25 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
                 chip_.command(byte);
             }
             return {kChipCommand};
+        case State::ChipCode8:
+            state_ = State::Command;
+            ++commands_done_;
+            if (voltages_on()) {
+                chip_.command8(byte);
+            }
+            return {kChipCommand8};
+        case State::PayloadLow:
         case State::DataLow:
             data_low_ = byte;
-            state_ = State::DataHigh;
+            state_ = state_ == State::DataLow ? State::DataHigh : State::PayloadHigh;
             return {};
+        case State::PayloadHigh:
+            state_ = State::Command;
+            ++commands_done_;
+            if (voltages_on()) {
+                chip_.payload(static_cast<std::uint32_t>(data_low_ | (byte << 8)) << 1);
+            }
+            return {kPayload24};
         case State::DataHigh:
             state_ = State::Command;
             ++commands_done_;
@@ -80,6 +95,20 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
             return {static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8),
                     kReadWord};
         }
+        case kChipCommand8:
+            state_ = State::ChipCode8;
+            return {};
+        case kPayload24:
+            state_ = State::PayloadLow;
+            return {};
+        case kReadPayload24: {
+            ++commands_done_;
+            // Voltages off: the pulled-up line gives ones in every payload bit.
+            const auto word = static_cast<std::uint16_t>(
+                voltages_on() ? (chip_.read_payload() >> 1) & 0xFFFF : 0xFFFF);
+            return {static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8),
+                    kReadPayload24};
+        }
         case kIdentify:
             if (plain_) {
                 ++ignored_bytes_;
@@ -106,6 +135,15 @@ void VirtualBoard::extension(std::uint8_t code) {
             chip_.advance_time(kEntryHoldUs);
             chip_.lvp_key(kLowVoltageKey);
             break;
+        case board_extension::kLowVoltageEntry8:
+            // As 40h, the key MSb first and no 33rd clock: the pins assemble it with
+            // the key's bit 31 first.
+            chip_.power_off();
+            chip_.power_on_mclr_low();
+            chip_.vdd_applied(vdd_);
+            chip_.advance_time(kEntryHoldUs);
+            chip_.lvp_key(key_msb_first(kLowVoltageKey));
+            break;
         case board_extension::kLoadPcAddress:
             if (voltages_on()) {
                 chip_.command(chip_command::kLoadPcAddress);
@@ -131,6 +169,7 @@ std::vector<std::uint8_t> VirtualBoard::identity() const {
     record[id::kVersionAt] = id::kVersion;
     put16(id::kFeaturesAt,
           static_cast<std::uint16_t>(id::kHasLowVoltageEntry | id::kHasLoadPcAddress |
+                                     id::kHasLowVoltageEntry8 | id::kHasCommands8 |
                                      (vpp_ ? id::kMeasuresVpp : 0)));
     put16(id::kReceiveBufferAt, receive_buffer_);
     put16(id::kVddSelectedAt, millivolts(vdd_));

@@ -13,6 +13,10 @@
 //   105 low high                 data frame;    answer: 105
 //   106                          read frame;    answers: low, high, 106
 //   107 identify                 answers: the identity record (11 bytes), 107
+//   108 code                     8-bit chip command, MSb first;  answer: 108
+//   109 low high                 24-bit payload, the word shifted left one place,
+//                                MSb first;  answer: 109
+//   110                          24-bit read payload;  answers: low, high, 110
 //
 // While the voltages are off, 104, 105 and 106 are answered but nothing moves on
 // the chip's pins (a clock into an unpowered chip drives current through its clamp
@@ -28,6 +32,8 @@
 //             key 4D434850h clocked LSb first on PGD, then a 33rd clock
 //   104 41h   Load PC Address: chip command 1Dh; the data word of the next 105 goes
 //             out as a 24-clock frame, the address shifted left one place
+//   104 42h   low-voltage entry of the 8-bit command set: as 40h, the key MSb
+//             first and no 33rd clock
 // Other codes of that range do nothing; this board's Vdd is a fixed supply, so the
 // Vdd select (43h, 44h) is among them.
 
@@ -86,7 +92,7 @@ public:
     [[nodiscard]] std::uint64_t commands_done() const { return commands_done_; }
 
 private:
-    enum class State { Command, ChipCode, DataLow, DataHigh };
+    enum class State { Command, ChipCode, DataLow, DataHigh, ChipCode8, PayloadLow, PayloadHigh };
     // TENTH: PGC and PGD held low after Vdd rises, before the first key clock.
     static constexpr std::uint64_t kEntryHoldUs = 250;
 

@@ -306,10 +306,10 @@ TEST_F(BoardServerTest, EachBoardIdentifiesItselfWithItsRecord) {
         Bytes answer;
     };
     const Case cases[] = {
-        {{}, {1, 0x03, 0, 255, 0, 0xE4, 0x0C, 0, 0, 0, 0, 107}},
-        {{"--chip", "PIC16F628A"}, {1, 0x03, 0, 255, 0, 0x88, 0x13, 0, 0, 0, 0, 107}},
+        {{}, {1, 0x17, 0, 255, 0, 0xE4, 0x0C, 0, 0, 0, 0, 107}},
+        {{"--chip", "PIC16F628A"}, {1, 0x17, 0, 255, 0, 0x88, 0x13, 0, 0, 0, 0, 107}},
         {{"--vdd", "3.3", "--vpp", "8.5", "--rx-buffer", "192"},
-         {1, 0x23, 0, 192, 0, 0xE4, 0x0C, 0, 0, 0x34, 0x21, 107}},
+         {1, 0x37, 0, 192, 0, 0xE4, 0x0C, 0, 0, 0x34, 0x21, 107}},
         {{"--plain"}, {}},
     };
     for (const Case& c : cases) {

@@ -58,7 +58,7 @@ TEST(VirtualBoard, EchoesCommandsAndAnswersReadsWithTheChipWord) {
     board->advance_time(10'000);
     EXPECT_EQ(board->chip().flash(0), 0x2805);
     // Bytes that are not commands get no answer; the next command is understood.
-    EXPECT_EQ(feed_all(*board, {0, 255, 108, 100}), (Bytes{100}));
+    EXPECT_EQ(feed_all(*board, {0, 255, 111, 100}), (Bytes{100}));
     EXPECT_EQ(board->ignored_bytes(), 3U);
     // A data word of 0xFFFF reaches the chip as 14 bits; the code byte as 6 bits (0x84 -> 04).
     EXPECT_EQ(feed_all(*board, {102, 104, 2, 105, 0xFF, 0xFF, 104, 8}),

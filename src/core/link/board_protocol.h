@@ -24,9 +24,9 @@ constexpr uint8_t kReadWord = 106;     // answered by low, high and one more byt
 // The 8-bit command set (16F188xx, 16F153xx, 16F184xx, 16F152xx, 16F171xx...):
 // commands of 8 bits and payloads of 24 bits, both MSb first. A payload carries the
 // 16-bit value shifted left one place (bit 0 a stop bit, bits 23:17 zero).
-constexpr uint8_t kChipCommand8 = 108;  // followed by the 8-bit command
-constexpr uint8_t kPayload24 = 109;     // followed by the low, then the high byte
-constexpr uint8_t kReadPayload24 = 110; // answered by low, high and one more byte
+constexpr uint8_t kChipCommand8 = 108;   // followed by the 8-bit command
+constexpr uint8_t kPayload24 = 109;      // followed by the low, then the high byte
+constexpr uint8_t kReadPayload24 = 110;  // answered by low, high and one more byte
 
 }  // namespace board_command
 }  // namespace corvanel
