@@ -88,12 +88,19 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
         case kDataWord:
             state_ = State::DataLow;
             return {};
-        case kReadWord: {
+        case kReadWord:
+        case kReadPayload24: {
             ++commands_done_;
-            // With the voltages off no clock moves: the pulled-up line reads 3FFFh.
-            const std::uint16_t word = voltages_on() ? chip_.read_frame() : std::uint16_t{0x3FFF};
+            // With the voltages off no clock moves: the pulled-up line reads ones
+            // (3FFFh in a 14-bit word, FFFFh in a payload's bits 16:1).
+            std::uint16_t word = byte == kReadWord ? 0x3FFF : 0xFFFF;
+            if (voltages_on()) {
+                word = byte == kReadWord
+                           ? chip_.read_frame()
+                           : static_cast<std::uint16_t>((chip_.read_payload() >> 1) & 0xFFFF);
+            }
             return {static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8),
-                    kReadWord};
+                    byte};
         }
         case kChipCommand8:
             state_ = State::ChipCode8;
@@ -101,14 +108,6 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
         case kPayload24:
             state_ = State::PayloadLow;
             return {};
-        case kReadPayload24: {
-            ++commands_done_;
-            // Voltages off: the pulled-up line gives ones in every payload bit.
-            const auto word = static_cast<std::uint16_t>(
-                voltages_on() ? (chip_.read_payload() >> 1) & 0xFFFF : 0xFFFF);
-            return {static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8),
-                    kReadPayload24};
-        }
         case kIdentify:
             if (plain_) {
                 ++ignored_bytes_;
