@@ -245,6 +245,7 @@ void identify() {
     const uint16_t vpp = measure_mv(kVppSense, kVppFullScaleMv);
     const uint16_t vdd = measure_mv(kVddSense, kVddFullScaleMv);
     constexpr uint16_t features = identity::kHasLowVoltageEntry | identity::kHasLoadPcAddress |
+                                  identity::kHasLowVoltageEntry8 | identity::kHasCommands8 |
                                   identity::kHasVddSelect | identity::kMeasuresVpp |
                                   identity::kMeasuresVdd;
     send(identity::kVersion);
@@ -271,16 +272,17 @@ inline void pulse() {
 #endif
 }
 
-// Clocks `count` bits of `value` out on PGD, LSb first; the chip takes each bit on
-// the falling edge of PGC.
-void clock_out(uint32_t value, uint8_t count) {
+// Clocks `count` bits of `value` out on PGD, LSb first (the 6-bit command set) or
+// MSb first (the 8-bit set); the chip takes each bit on the falling edge of PGC.
+void clock_out(uint32_t value, uint8_t count, bool msb_first = false) {
+    const uint32_t top = 1UL << (count - 1);
     for (uint8_t i = 0; i < count; ++i) {
-        if (value & 1) {
+        if (msb_first ? (value & top) != 0 : (value & 1) != 0) {
             PORTD |= kPgd;
         } else {
             PORTD &= static_cast<uint8_t>(~kPgd);
         }
-        value >>= 1;
+        value = msb_first ? value << 1 : value >> 1;
         pulse();
     }
     PORTD &= static_cast<uint8_t>(~kPgd);
@@ -301,29 +303,51 @@ void data_frame(uint16_t word) {
     half_clock();
 }
 
-// The chip drives PGD after each rising edge: start bit, 14 data bits, stop bit.
-uint16_t read_frame() {
+// The chip drives PGD after each rising edge, `count` bits, LSb or MSb first.
+uint32_t read_bits(uint8_t count, bool msb_first) {
     DDRD &= static_cast<uint8_t>(~kPgd);
-    PORTD |= kPgd;  // pulled up: an empty socket reads 3FFFh
-    uint16_t frame = 0;
-    for (uint8_t i = 0; i < 16; ++i) {
+    PORTD |= kPgd;  // pulled up: an empty socket reads ones
+    uint32_t frame = 0;
+    for (uint8_t i = 0; i < count; ++i) {
         PORTD |= kPgc;
         half_clock();
-        if (PIND & kPgd) {
-            frame |= static_cast<uint16_t>(1U << i);
-        }
+        const uint32_t bit = (PIND & kPgd) ? 1 : 0;
+        frame = msb_first ? (frame << 1) | bit : frame | (bit << i);
         PORTD &= static_cast<uint8_t>(~kPgc);
         half_clock();
     }
     PORTD &= static_cast<uint8_t>(~kPgd);
     DDRD |= kPgd;
     half_clock();
-    return (frame >> 1) & 0x3FFF;
+    return frame;
 }
 
-// Extension 40h: Vdd on with MCLR held low, then the key "MCHP" and a 33rd clock.
-// False, with the voltages left off, when the Vdd rail is not safe.
-bool low_voltage_entry() {
+// Start bit, 14 data bits LSb first, stop bit.
+uint16_t read_frame() {
+    return static_cast<uint16_t>((read_bits(16, false) >> 1) & 0x3FFF);
+}
+
+// Command 110: 24 bits MSb first, the value in bits 16:1.
+uint16_t read_payload() {
+    return static_cast<uint16_t>((read_bits(24, true) >> 1) & 0xFFFF);
+}
+
+// Command 108: the 8-bit chip command, MSb first.
+void chip_command8(uint8_t code) {
+    clock_out(code, 8, true);
+    _delay_us(CORVANEL_FW_TDLY_US);
+}
+
+// Command 109: the word shifted left one place in a 24-bit payload, MSb first.
+void payload(uint16_t word) {
+    clock_out(static_cast<uint32_t>(word) << 1, 24, true);
+    half_clock();
+}
+
+// Extension 40h: Vdd on with MCLR held low, then the key "MCHP" LSb first and a 33rd
+// clock; 42h (the 8-bit set): the key MSb first and no 33rd clock. False, with the
+// voltages left off, when the Vdd rail is not safe.
+bool low_voltage_entry(bool msb_first) {
     voltages_off();
     if (!rails_safe(false)) {
         return false;
@@ -332,8 +356,10 @@ bool low_voltage_entry() {
     PORTB |= kLed;
     g_powered = true;
     _delay_us(CORVANEL_FW_LV_HOLD_US);
-    clock_out(0x4D434850UL, 32);
-    clock_out(0, 1);
+    clock_out(0x4D434850UL, 32, msb_first);
+    if (!msb_first) {
+        clock_out(0, 1);
+    }
     _delay_us(CORVANEL_FW_TDLY_US);
     return true;
 }
@@ -375,6 +401,20 @@ int16_t next_byte() {
             }
         }
     }
+}
+
+// The two data bytes of 105 and 109, low first; -1 when the ring overflowed.
+int32_t next_word() {
+    const int16_t low = next_byte();
+    if (low < 0) {
+        return -1;
+    }
+    const int16_t high = next_byte();
+    if (high < 0) {
+        return -1;
+    }
+    // int is 16 bits wide here: shifted as int, a high byte of 80h or more turns negative.
+    return (static_cast<int32_t>(high) << 8) | low;
 }
 
 }  // namespace
@@ -440,8 +480,8 @@ int main() {
                     break;
                 }
                 g_load_pc_pending = false;
-                if (code == extension::kLowVoltageEntry) {
-                    if (!low_voltage_entry()) {
+                if (code == extension::kLowVoltageEntry || code == extension::kLowVoltageEntry8) {
+                    if (!low_voltage_entry(code == extension::kLowVoltageEntry8)) {
                         break;  // refused: not answered (see rails_safe)
                     }
                 } else if (code == extension::kVdd3V3 || code == extension::kVdd5V) {
@@ -453,23 +493,25 @@ int main() {
                     g_load_pc_pending = true;
                 } else if (code < extension::kLowVoltageEntry || code > extension::kLastExtension) {
                     chip_command(static_cast<uint8_t>(code));
-                }  // 42h, 45h-7Fh: an extension this board lacks, answered and ignored
+                }  // 45h-7Fh: an extension this board lacks, answered and ignored
                 send(command::kChipCommand);
                 break;
             }
-            case command::kDataWord: {
-                const int16_t low = next_byte();
-                if (low < 0) {
+            case command::kDataWord:
+            case command::kPayload24: {
+                if (byte == command::kPayload24) {
+                    g_load_pc_pending = false;  // only a 105 carries 41h's address
+                }
+                const int32_t word = next_word();
+                if (word < 0) {
                     break;
                 }
-                const int16_t high = next_byte();
-                if (high < 0) {
-                    break;
+                if (g_powered && byte == command::kDataWord) {
+                    data_frame(static_cast<uint16_t>(word));
+                } else if (g_powered) {
+                    payload(static_cast<uint16_t>(word));
                 }
-                if (g_powered) {
-                    data_frame(static_cast<uint16_t>(low | (high << 8)));
-                }
-                send(command::kDataWord);
+                send(byte);
                 break;
             }
             case command::kReadWord: {
@@ -479,6 +521,24 @@ int main() {
                 send(command::kReadWord);
                 break;
             }
+            case command::kChipCommand8: {
+                const int16_t code = next_byte();
+                if (code < 0) {
+                    break;
+                }
+                g_load_pc_pending = false;
+                if (g_powered) {
+                    chip_command8(static_cast<uint8_t>(code));
+                }
+                send(command::kChipCommand8);
+                break;
+            }
+            case command::kReadPayload24:
+                g_load_pc_pending = false;
+                // Voltages off: the pulled-up line, ones in every payload bit.
+                send_word(g_powered ? read_payload() : 0xFFFF);
+                send(command::kReadPayload24);
+                break;
             case command::kIdentify:
                 identify();
                 break;

@@ -194,7 +194,8 @@ void IcspPins::set_data(bool driven, bool level, std::uint64_t ns) {
     if (board_data() != before || driven != was_driven) {
         last_data_change_ = now_ns_;
         if (vdd_ && driven && data_taken_since_change_ && last_fall_ != 0 &&
-            now_ns_ - last_fall_ < kSetupHoldNs && phase_ != Phase::ReadOut) {
+            now_ns_ - last_fall_ < kSetupHoldNs && phase_ != Phase::ReadOut &&
+            phase_ != Phase::PayloadOut) {
             fault(now_ns_, "PGD changed " + ns_text(now_ns_ - last_fall_) +
                                " after the falling edge that took it");
         }
@@ -215,18 +216,30 @@ void IcspPins::begin_frame_check(std::uint64_t ns) {
 void IcspPins::rising_edge(std::uint64_t ns) {
     switch (phase_) {
         case Phase::ReadOut:
+        case Phase::PayloadOut: {
+            const bool frame = phase_ == Phase::ReadOut;
             if (bits_ == 0) {
                 begin_frame_check(ns);
                 if (board_drives_) {
-                    fault(ns, "the board drives PGD while the chip sends a read frame");
+                    fault(ns, std::string("the board drives PGD while the chip sends a read ") +
+                                  (frame ? "frame" : "payload"));
                 }
-                read_word_ = chip_.read_frame();
+                if (frame) {
+                    read_word_ = chip_.read_frame();
+                } else {
+                    read_payload_ = chip_.read_payload();
+                }
             }
-            // Start bit 0, 14 data bits, stop bit 0.
-            chip_drive_ = bits_ >= 1 && bits_ <= 14 && ((read_word_ >> (bits_ - 1)) & 1) != 0;
+            // A frame: start bit 0, 14 data bits LSb first, stop bit 0; a payload: 24
+            // bits MSb first.
+            chip_drive_ = frame
+                              ? bits_ >= 1 && bits_ <= 14 && ((read_word_ >> (bits_ - 1)) & 1) != 0
+                              : ((read_payload_ >> (23 - bits_)) & 1) != 0;
             break;
+        }
         case Phase::DataIn:
         case Phase::LoadPc:
+        case Phase::PayloadIn:
             if (bits_ == 0) {
                 begin_frame_check(ns);
             }
@@ -239,8 +252,8 @@ void IcspPins::rising_edge(std::uint64_t ns) {
 
 void IcspPins::falling_edge(std::uint64_t ns) {
     const bool bit = board_data();
-    if (board_drives_ && phase_ != Phase::ReadOut && ns - last_data_change_ < kSetupHoldNs &&
-        !data_taken_since_change_) {
+    if (board_drives_ && phase_ != Phase::ReadOut && phase_ != Phase::PayloadOut &&
+        ns - last_data_change_ < kSetupHoldNs && !data_taken_since_change_) {
         fault(ns, "PGD set only " + ns_text(ns - last_data_change_) + " before the falling edge");
     }
     last_fall_ = ns;
@@ -258,7 +271,18 @@ void IcspPins::falling_edge(std::uint64_t ns) {
             if (bits_ < 32) {
                 shift_ |= static_cast<std::uint32_t>(bit) << bits_;
             }
-            if (++bits_ == 32) {
+            if (++bits_ == 32 && eight_bit()) {
+                // MSb first and no 33rd clock: commands follow at once.
+                ++lvp_keys_seen_;
+                chip_.lvp_key(shift_);
+                if (on_lvp_key) {
+                    on_lvp_key(shift_);
+                }
+                lvp_session_ = shift_ == key_msb_first(kLowVoltageKey);
+                bits_ = 0;
+                shift_ = 0;
+                phase_ = Phase::Command;
+            } else if (bits_ == 32) {
                 ++lvp_keys_seen_;
                 // Vdd on, MCLR low, no power_on() before it: the chip takes the key as it is
                 // powered by Vdd alone (it powers itself with MCLR low when it was off).
@@ -275,6 +299,10 @@ void IcspPins::falling_edge(std::uint64_t ns) {
             }
             break;
         case Phase::Command:
+            if (eight_bit()) {
+                command8_bit(bit, ns);
+                break;
+            }
             shift_ |= static_cast<std::uint32_t>(bit) << bits_;
             if (++bits_ == 6) {
                 const auto code = static_cast<std::uint8_t>(shift_);
@@ -324,11 +352,51 @@ void IcspPins::falling_edge(std::uint64_t ns) {
             }
             break;
         case Phase::ReadOut:
-            if (++bits_ == 16) {
+        case Phase::PayloadOut:
+            if (++bits_ == (phase_ == Phase::ReadOut ? 16 : 24)) {
                 chip_drive_.reset();  // the chip lets go of PGD
                 bits_ = 0;
                 phase_ = Phase::Command;
             }
+            break;
+        case Phase::PayloadIn:
+            shift_ = (shift_ << 1) | static_cast<std::uint32_t>(bit);
+            if (++bits_ == 24) {
+                chip_.payload(shift_);
+                if (command8_ == 0x80 && on_load_pc) {
+                    on_load_pc(shift_);
+                }
+                bits_ = 0;
+                shift_ = 0;
+                phase_ = Phase::Command;
+            }
+            break;
+    }
+}
+
+void IcspPins::command8_bit(bool bit, std::uint64_t ns) {
+    shift_ = (shift_ << 1) | static_cast<std::uint32_t>(bit);
+    if (++bits_ < 8) {
+        return;
+    }
+    command8_ = static_cast<std::uint8_t>(shift_);
+    bits_ = 0;
+    shift_ = 0;
+    chip_.command8(command8_);
+    command_done_at_ = ns;
+    check_delay_ = true;
+    switch (command8_) {
+        case 0x80:  // Load PC Address
+        case 0x00:  // Load Data for NVM
+        case 0x02:  // the same, then increment
+            phase_ = Phase::PayloadIn;
+            break;
+        case 0xFC:  // Read Data from NVM
+        case 0xFE:  // the same, then increment
+            phase_ = Phase::PayloadOut;
+            break;
+        default:
+            check_delay_ = false;
             break;
     }
 }

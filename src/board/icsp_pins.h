@@ -29,6 +29,9 @@
 // whose bits the chip puts on PGD after each rising edge, after Load PC (1Dh) a
 // 24-clock frame. With Vdd on and MCLR held low, 33 clocks carry the low-voltage key;
 // after the right key the clocks carry commands as above, MCLR staying low.
+// The 8-bit command set's parts (16F188xx and later) take 8-bit commands MSb first;
+// after 80h, 00h and 02h comes a 24-clock payload in, after FCh and FEh a 24-clock
+// payload out, both MSb first; their key is 32 clocks MSb first, with no 33rd.
 
 #include <cstdint>
 #include <functional>
@@ -90,7 +93,7 @@ public:
     [[nodiscard]] static int absolute_max_vdd_millivolts(const ChipInfo& info);
 
 private:
-    enum class Phase { Command, DataIn, ReadOut, LoadPc, Key };
+    enum class Phase { Command, DataIn, ReadOut, LoadPc, Key, PayloadIn, PayloadOut };
 
     void fault(std::uint64_t ns, std::string what);
     void supply_changed(std::uint64_t ns);
@@ -98,6 +101,9 @@ private:
     void falling_edge(std::uint64_t ns);
     void rising_edge(std::uint64_t ns);
     void begin_frame_check(std::uint64_t ns);
+    // The 8-bit command set: the command's bits MSb first; the payload that follows.
+    void command8_bit(bool bit, std::uint64_t ns);
+    [[nodiscard]] bool eight_bit() const { return chip_.rules().eight_bit; }
     [[nodiscard]] bool board_data() const { return board_drives_ && board_level_; }
     [[nodiscard]] std::optional<std::uint64_t> entry_window_ns() const;
 
@@ -127,6 +133,8 @@ private:
     int bits_ = 0;
     std::uint32_t shift_ = 0;
     std::uint16_t read_word_ = 0;
+    std::uint32_t read_payload_ = 0;
+    std::uint8_t command8_ = 0;
     int lvp_keys_seen_ = 0;
 
     int vdd_mv_ = 0;  // 0: not known, not checked

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The 8-bit command set on the virtual board (the board server's board): a session
-// per family through commands 108-110 and extension 42h, the identity's feature
-// bits, and the two command sets kept apart.
+// per family through commands 108-110 and extension 42h, protection and erase
+// regions, and the two command sets kept apart.
 
 #include <gtest/gtest.h>
 
@@ -137,16 +137,6 @@ TEST(EightBitBoard, TheOtherCommandSetWritesNothing) {
         feed(*board, {kChipCommand, code});
         EXPECT_TRUE(board->chip().in_programming_mode()) << chip;
     }
-}
-
-TEST(EightBitBoard, IdentifyDeclaresTheEightBitCommands) {
-    auto board = VirtualBoard::with_chip("PIC16F18877");
-    const Bytes record = board->identity();
-    const int features =
-        record[board_identity::kFeaturesAt] | (record[board_identity::kFeaturesAt + 1] << 8);
-    EXPECT_EQ(features & board_identity::kHasCommands8, board_identity::kHasCommands8);
-    EXPECT_EQ(features & board_identity::kHasLowVoltageEntry8,
-              board_identity::kHasLowVoltageEntry8);
 }
 
 }  // namespace

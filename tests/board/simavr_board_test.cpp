@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "board/chip_state_file.h"
+#include "board/eight_bit_session.h"
 #include "board/icsp_pins.h"
 #include "board/simavr_board.h"
 #include "core/engine/chip_operations.h"
@@ -100,7 +101,7 @@ TEST(SimulatedFirmware, SpeaksTheByteProtocolBitByBit) {
     // No-operation; a byte that is no command is ignored without an answer; an
     // extension the board lacks is answered and does nothing.
     EXPECT_EQ(exchange(*board, {100, 7, 200, 100}, 2), (Bytes{100, 100}));
-    EXPECT_EQ(exchange(*board, {104, 0x42}, 1), (Bytes{104}));
+    EXPECT_EQ(exchange(*board, {104, 0x45}, 1), (Bytes{104}));
     EXPECT_FALSE(board->voltages_on());
 
     // Vpp first; load 2ABCh at program word 0, program it (4 ms), read it back.
@@ -329,6 +330,32 @@ TEST(SimulatedFirmware, LowVoltageKeyAndLoadPcExtensions) {
     EXPECT_EQ(fault_list(board->pins()), "");
 }
 
+// The 8-bit command set through the firmware, bit by bit: the session of the virtual
+// board's test (eight_bit_board_test.cpp), each family once, high voltage and the
+// MSb-first key, with every time the chip needs kept and no faults.
+TEST(SimulatedFirmware, EightBitSessionOfEveryFamily) {
+    for (const bool low_voltage : {false, true}) {
+        for (const std::string& name : test::eight_bit_session_chips()) {
+            SCOPED_TRACE(name + (low_voltage ? " low voltage" : " high voltage"));
+            auto board = board_with(name, kFastFirmware, 250000);
+            ASSERT_TRUE(board);
+            const auto session = test::eight_bit_session(board->chip().info(), low_voltage);
+            std::size_t step_number = 0;
+            for (const auto& step : session.steps) {
+                ASSERT_EQ(exchange(*board, step.send, step.answers.size()), step.answers)
+                    << "step " << step_number;
+                board->run_for(step.wait_us);
+                ++step_number;
+            }
+            EXPECT_FALSE(board->voltages_on());
+            EXPECT_EQ(board->chip().flash(3), session.flash[3]);
+            EXPECT_EQ(fault_list(board->pins()), "");
+            EXPECT_EQ(board->chip().faults(), std::vector<std::string>{});
+            EXPECT_EQ(board->pins().lvp_keys_seen(), low_voltage ? 1 : 0);
+        }
+    }
+}
+
 // Low-voltage entry through the firmware: MCLR stays low, the board clocks the key,
 // and the enhanced chip is programmed and verified without any Vpp.
 TEST(SimulatedFirmware, LowVoltageEntryProgramsAnEnhancedChip) {
@@ -417,7 +444,8 @@ TEST(SimulatedFirmware, BannerIdentifyVddSelectAndNoClocksWithoutVoltages) {
     Bytes record = exchange(*board, {board_command::kIdentify}, id::kRecordSize + 1);
     ASSERT_EQ(record.size(), id::kRecordSize + 1U);
     EXPECT_EQ(record[id::kVersionAt], id::kVersion);
-    EXPECT_EQ(field(record, id::kFeaturesAt), 0x6B);  // 40h, 41h, 43h/44h, Vpp and Vdd measured
+    // 40h-44h, 108-110, Vpp and Vdd measured.
+    EXPECT_EQ(field(record, id::kFeaturesAt), 0x7F);
     EXPECT_EQ(field(record, id::kReceiveBufferAt), 255);
     EXPECT_EQ(field(record, id::kVddSelectedAt), 3300);
     EXPECT_NEAR(field(record, id::kVddMeasuredAt), 3300, 20);
