@@ -160,7 +160,8 @@ public:
     // (full-word ID parts), the device ID at 8006h, configuration words from 8007h,
     // calibration words after them (E000h on the 16F183xx). config_space(),
     // set_config_space() and config_word(1..4) take these addresses on these chips.
-    [[nodiscard]] bool enhanced() const { return rules().enhanced; }
+    // The 8-bit command set's parts share this address map.
+    [[nodiscard]] bool enhanced() const { return rules().enhanced || rules().eight_bit; }
     [[nodiscard]] int config_word_count() const;
     // Vdd on with MCLR held low: the chip runs its program and listens for the
     // low-voltage key.

@@ -53,7 +53,8 @@ TEST(ChipStateFile, SavedStateLoadsBackAndSavesIdentically) {
 // the 16F183xx's calibration words at E000h, EEPROM at F000h (byte 1E000h), behind
 // type 04 records; configuration words 3 and 4, calibration and revision included.
 TEST(ChipStateFile, EnhancedChipsKeepTheirMapAndEveryWord) {
-    for (const char* name : {"PIC16F18325", "PIC16F1619", "PIC16F1829", "PIC16F1459"}) {
+    for (const char* name :
+         {"PIC16F18325", "PIC16F1619", "PIC16F1829", "PIC16F1459", "PIC16F18446", "PIC16F15244"}) {
         SCOPED_TRACE(name);
         Pic14Chip original = *Pic14Chip::create(name, 3);
         original.set_revision(9);
