@@ -59,6 +59,10 @@ enum class ChipFamily {
     B184xx,  // 16F18424-16F18456
     B152xx,  // 16F15213-16F15276
     B171xx,  // 16F17114-16F17176, 16F18114-16F18176
+    B191xx,  // 16F19155-16F19197
+    B180xx,  // 16F18013-16F18076
+    B175xx,  // 16F17524-16F17576
+    B131xx,  // 16F13113-16F13145
 };
 
 // What a programming command does to the cells it writes.

@@ -101,14 +101,15 @@ std::vector<std::int32_t> masks(std::string_view text) {
     return out;
 }
 
-// Table 7.1, a chip per name (the LF twins with their own ID and masks). Parts the
-// catalogue gives no device ID for are left out, as the emulator leaves them out.
-std::map<std::string, CatalogueChip> read_table(std::istream& in) {
+// Table 7.1 (or 7.2, the 8-bit command set's), a chip per name (the LF twins with
+// their own ID and masks). Parts the catalogue gives no device ID for are left out,
+// as the emulator leaves them out.
+std::map<std::string, CatalogueChip> read_table(std::istream& in, const std::string& table) {
     std::map<std::string, CatalogueChip> chips;
     bool in_table = false;
     for (std::string line; std::getline(in, line);) {
         if (line.starts_with("### ")) {
-            in_table = line.starts_with("### 7.1 ");
+            in_table = line.starts_with(table);
             continue;
         }
         if (!in_table || !line.starts_with("| PIC")) {
@@ -129,7 +130,8 @@ std::map<std::string, CatalogueChip> read_table(std::istream& in) {
         chip.masks = masks(c[7].substr(0, lf_masks));
         const std::vector<std::int32_t> latch_cell = numbers(c[9]);
         chip.latches = latch_cell.at(0);
-        chip.row_words = latch_cell.at(1);
+        // "32 / ?": the 8-bit set's parts that state their row erase 32 words.
+        chip.row_words = c[9].find("/ ?") != std::string::npos ? chip.latches : latch_cell.at(1);
         // Dissenting counts follow the row size in brackets ("32 / 32 (AP 16)").
         chip.fewest_latches = chip.latches;
         for (std::size_t i = 2; i < latch_cell.size(); ++i) {
@@ -157,54 +159,63 @@ std::map<std::string, CatalogueChip> read_table(std::istream& in) {
     return chips;
 }
 
-std::optional<std::map<std::string, CatalogueChip>> catalogue_chips() {
+std::optional<std::map<std::string, CatalogueChip>> catalogue_chips(
+    const std::string& table = "### 7.1 ") {
     std::ifstream in(kCatalogue);
     if (!in) {
         return std::nullopt;
     }
-    return read_table(in);
+    return read_table(in, table);
 }
 
+// Table 7.1 against the enhanced mid-range's rows, table 7.2 against the 8-bit
+// command set's.
 TEST(EnhancedCatalogueTest, EmulatorRowsAreTheCatalogueTable) {
-    const auto catalogue = catalogue_chips();
-    if (!catalogue) {
-        GTEST_SKIP() << "the enhanced catalogue is not beside the repository (" << kCatalogue
-                     << "): the emulator's rows are not checked against it";
-    }
-    // A table the reader misses entirely would make every check below vacuous.
-    ASSERT_GE(catalogue->size(), 150U) << "table 7.1 not found or not read in " << kCatalogue;
+    for (const bool eight_bit : {false, true}) {
+        const std::string table = eight_bit ? "### 7.2 " : "### 7.1 ";
+        SCOPED_TRACE(table);
+        const auto catalogue = catalogue_chips(table);
+        if (!catalogue) {
+            GTEST_SKIP() << "the enhanced catalogue is not beside the repository (" << kCatalogue
+                         << "): the emulator's rows are not checked against it";
+        }
+        // A table the reader misses entirely would make every check below vacuous.
+        ASSERT_GE(catalogue->size(), 150U) << "table not found or not read in " << kCatalogue;
 
-    std::size_t emulated = 0;
-    for (const ChipInfo& chip : known_chips()) {
-        if (chip.empty_socket || !family_rules(chip.family).enhanced) {
-            continue;
+        std::size_t emulated = 0;
+        for (const ChipInfo& chip : known_chips()) {
+            const FamilyRules& rules = family_rules(chip.family);
+            if (chip.empty_socket || (eight_bit ? !rules.eight_bit : !rules.enhanced)) {
+                continue;
+            }
+            ++emulated;
+            SCOPED_TRACE(chip.name);
+            const auto found = catalogue->find(chip.name);
+            ASSERT_NE(found, catalogue->end()) << "an emulated chip the catalogue does not list";
+            const CatalogueChip& facts = found->second;
+            EXPECT_EQ(chip.flash_words, facts.flash_words);
+            EXPECT_EQ(chip.eeprom_bytes, facts.eeprom_bytes);
+            EXPECT_EQ(chip.device_id, facts.device_id);
+            EXPECT_EQ(chip.revision_word, facts.revision_word);
+            EXPECT_EQ(chip.config_words, facts.config_words);
+            const std::int32_t chip_masks[] = {chip.config1_mask, chip.config2_mask,
+                                               chip.config3_mask, chip.config4_mask,
+                                               chip.config5_mask};
+            ASSERT_EQ(facts.masks.size(), static_cast<std::size_t>(facts.config_words));
+            for (int word = 1; word <= 5; ++word) {
+                SCOPED_TRACE(word);
+                const std::int32_t wanted = word <= facts.config_words ? facts.masks[word - 1] : 0;
+                EXPECT_EQ(chip_masks[word - 1], wanted);
+            }
+            EXPECT_EQ(chip.latches, facts.latches);
+            EXPECT_EQ(chip.row_words, facts.row_words);
+            EXPECT_EQ(static_cast<int>(chip.calibration_words.size()), facts.calibration_words);
+            EXPECT_DOUBLE_EQ(chip.vpp_min_volts, 8.0);
+            EXPECT_DOUBLE_EQ(chip.vpp_max_volts, 9.0);
         }
-        ++emulated;
-        SCOPED_TRACE(chip.name);
-        const auto found = catalogue->find(chip.name);
-        ASSERT_NE(found, catalogue->end()) << "an emulated chip the catalogue does not list";
-        const CatalogueChip& facts = found->second;
-        EXPECT_EQ(chip.flash_words, facts.flash_words);
-        EXPECT_EQ(chip.eeprom_bytes, facts.eeprom_bytes);
-        EXPECT_EQ(chip.device_id, facts.device_id);
-        EXPECT_EQ(chip.revision_word, facts.revision_word);
-        EXPECT_EQ(chip.config_words, facts.config_words);
-        const std::int32_t chip_masks[] = {chip.config1_mask, chip.config2_mask, chip.config3_mask,
-                                           chip.config4_mask};
-        ASSERT_EQ(facts.masks.size(), static_cast<std::size_t>(facts.config_words));
-        for (int word = 1; word <= 4; ++word) {
-            SCOPED_TRACE(word);
-            const std::int32_t wanted = word <= facts.config_words ? facts.masks[word - 1] : 0;
-            EXPECT_EQ(chip_masks[word - 1], wanted);
-        }
-        EXPECT_EQ(chip.latches, facts.latches);
-        EXPECT_EQ(chip.row_words, facts.row_words);
-        EXPECT_EQ(static_cast<int>(chip.calibration_words.size()), facts.calibration_words);
-        EXPECT_DOUBLE_EQ(chip.vpp_min_volts, 8.0);
-        EXPECT_DOUBLE_EQ(chip.vpp_max_volts, 9.0);
+        // Every part of the table with a known ID, and its twin, is emulated.
+        EXPECT_EQ(emulated, catalogue->size());
     }
-    // Every part of the table with a known ID, and its twin, is emulated.
-    EXPECT_EQ(emulated, catalogue->size());
 }
 
 // The device file writes the fewest latches any source gives: writing fewer words
