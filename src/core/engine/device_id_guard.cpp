@@ -50,6 +50,20 @@ std::string_view cancelled_text(OperationKind kind) {
     return "Verify cancelled.";
 }
 
+bool confirm_before_start(ProgramState& state, const std::string& question, OperationKind kind) {
+    if (question.empty()) {
+        return true;
+    }
+    EngineHost& host = state.engine_host();
+    if (host.show_message(question, message_kind::kQuestion, "") == message_result::kYes) {
+        return true;
+    }
+    state.operation_refused = true;
+    host.set_status_text(cancelled_text(kind));
+    host.process_events();
+    return false;
+}
+
 bool confirm_device_id(ProgramState& state) {
     if (!state.model.device_id) {
         return true;

@@ -13,6 +13,7 @@
 // memory, which is then left out of the comparison instead of failing at every
 // word.
 
+#include <string>
 #include <string_view>
 
 #include "core/devices/model_application.h"
@@ -35,6 +36,12 @@ inline constexpr std::string_view kProtectionReadAlgorithm =
 
 // The status line of an operation that the user stopped at its ID check.
 [[nodiscard]] std::string_view cancelled_text(OperationKind kind);
+
+// A question before an operation sends anything (the supply guards): an empty
+// one lets it go on; otherwise it is asked with No as the default, and a "No"
+// marks the operation refused and says in the status line that it was cancelled.
+[[nodiscard]] bool confirm_before_start(ProgramState& state, const std::string& question,
+                                        OperationKind kind);
 
 // The ID read algorithm of the model: its own ("idalg:"), else the generic one.
 [[nodiscard]] InstructionList id_read_script(const ActiveModel& model);
