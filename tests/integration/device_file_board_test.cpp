@@ -235,7 +235,12 @@ TEST_P(ShippedModelTest, CodeProtectedBuildProgramsVerifiesAndThenProtects) {
     bench.state.config_fields = &test::shipped_config_fields();
     const ProtectionBits bits = bench.state.protection();
     ASSERT_NE(bits.program, 0) << "no CP field for " << GetParam();
+    // The configuration fields and the emulated silicon (the catalogue) agree.
     EXPECT_EQ(bits.word, bench.chip().rules().protect_word) << GetParam();
+    EXPECT_EQ(bits.program, bench.chip().rules().cp_bits) << GetParam();
+    if (bench.state.image.eeprom_size > 0) {
+        EXPECT_EQ(bits.data, bench.chip().rules().cpd_bits) << GetParam();
+    }
     bench.fill_image_at_random(static_cast<std::uint32_t>(bench.state.selected_model) * 31u);
     bench.state.image.user_ids = {0x0004, 0x0003, 0x0002, 0x0001};
     // The CP bits programmed: _CP_ON.
