@@ -229,8 +229,7 @@ void ProductionPanel::start(OperationKind operation, bool on_change) {
     verify_wanted_ =
         (on_change_ || always_verify_ ||
          settings().find_number(name(setting_names::verify_after_program)).value_or(1) != 0) &&
-        !protection.program_protected(program.image.config1) &&
-        !protection.data_protected(program.image.config1);
+        !protection.program_protected(program.image) && !protection.data_protected(program.image);
     if (operation == OperationKind::Read) {
         if (regions_.none()) {
             buffer_.reset();
