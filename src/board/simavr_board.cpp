@@ -150,11 +150,7 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     avr->avcc = kAvccMillivolts;
     avr->aref = kAvccMillivolts;
 
-    // The UART: no console printing and no sleeping while the firmware polls it.
-    std::uint32_t flags = 0;
-    avr_ioctl(avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
-    flags &= ~static_cast<std::uint32_t>(AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO);
-    avr_ioctl(avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+    board->quiet_uart();
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
                             SimulatorHooks::uart_output, board.get());
 
@@ -171,6 +167,29 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     board->port_written(0, 0);
     board->feed_adc();
     return board;
+}
+
+// The UART: no console printing and no sleeping while the firmware polls it.
+void SimulatedBoard::quiet_uart() {
+    std::uint32_t flags = 0;
+    avr_ioctl(sim_->avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
+    flags &= ~static_cast<std::uint32_t>(AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO);
+    avr_ioctl(sim_->avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+}
+
+void SimulatedBoard::reset() {
+    avr_t* avr = sim_->avr;
+    // The simulator's reset clears its cycle timers (the line's among them) and
+    // may start its count again; the chip's pins keep the time they had.
+    const avr_cycle_count_t cycle = avr->cycle;
+    avr_reset(avr);
+    avr->cycle = cycle;
+    quiet_uart();
+    to_board_.clear();
+    answers_.clear();
+    avr_cycle_timer_register(avr, cycles_per_byte_, SimulatorHooks::line_tick, this);
+    port_written(0, 0);
+    feed_adc();
 }
 
 void SimulatedBoard::feed_line() {

@@ -61,6 +61,10 @@ public:
     // most `microseconds`, and takes what it sent: the banner, from a firmware that
     // has one, once after reset. For a test that talks to the board in-process.
     [[nodiscard]] std::vector<std::uint8_t> take_start_bytes(std::uint64_t microseconds = 20'000);
+    // An external reset (an Uno's or a Nano's DTR line when the host opens its port):
+    // the AVR starts its firmware again, every pin an input (so both switches off);
+    // bytes still on the line and answers not taken are lost. The clock runs on.
+    void reset();
 
     [[nodiscard]] std::uint64_t now_ns() const;
     [[nodiscard]] Pic14Chip& chip() { return chip_; }
@@ -93,6 +97,7 @@ private:
     void port_written(std::uint8_t port, std::uint8_t ddr);
     void feed_line();
     void feed_adc();
+    void quiet_uart();
     friend struct SimulatorHooks;  // the simulator's callbacks
 
     std::unique_ptr<Simulator> sim_;
