@@ -169,6 +169,7 @@ public:
         banner_bytes_ += bytes;
         if (banner_bytes_ >= board_identity::kBannerSize) {
             banner_ns_ = at_ns;
+            banner_out_ = true;
         }
     }
     void host_byte(std::uint64_t at_ns) {
@@ -177,11 +178,11 @@ public:
         }
         reported_ = true;
         const auto ms = [this](std::uint64_t ns) { return (ns - open_ns_) / 1'000'000; };
-        if (!banner_ns_ || at_ns < *banner_ns_) {
+        if (!banner_out_ || at_ns < banner_ns_) {
             std::cerr << "corvanel-simboard: the host sent a byte " << ms(at_ns)
                       << " ms after opening the port, before the banner had gone out\n";
         } else {
-            std::cerr << "corvanel-simboard: banner out " << ms(*banner_ns_)
+            std::cerr << "corvanel-simboard: banner out " << ms(banner_ns_)
                       << " ms after the port opened, the host's first byte at " << ms(at_ns)
                       << " ms\n";
         }
@@ -192,7 +193,8 @@ private:
     bool reported_ = false;
     std::uint64_t open_ns_ = 0;
     std::size_t banner_bytes_ = 0;
-    std::optional<std::uint64_t> banner_ns_;
+    bool banner_out_ = false;
+    std::uint64_t banner_ns_ = 0;
 };
 
 }  // namespace
@@ -211,12 +213,10 @@ int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
         return 1;
     }
     OpenWatch open_watch;
-    // Until this wall time the AVR is in reset or in its bootloader: nothing runs,
-    // the host's bytes are the bootloader's.
-    std::optional<std::uint64_t> held_until_ns;
-    if (reset_on_open) {
-        held_until_ns = UINT64_MAX;  // no host has opened the port yet
-    }
+    // While held, until this wall time, the AVR is in reset or in its bootloader:
+    // nothing runs, the host's bytes are the bootloader's.
+    bool held = reset_on_open;
+    std::uint64_t held_until_ns = UINT64_MAX;  // no host has opened the port yet
     const std::uint64_t start_ns = board.now_ns();
     int status = 0;
     std::size_t faults_reported = 0;
@@ -236,13 +236,14 @@ int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
                 board.reset();
                 // What a former host left unread is not this one's.
                 tcflush(terminal.slave, TCIFLUSH);
+                held = true;
                 held_until_ns = next->at_ns + kBootloaderMs * 1'000'000ULL;
                 open_watch.opened(next->at_ns);
                 reader.pop();
                 continue;
             }
             open_watch.host_byte(next->at_ns);
-            if (held_until_ns && next->at_ns < *held_until_ns) {
+            if (held && next->at_ns < held_until_ns) {
                 reader.pop();  // the bootloader takes it
                 continue;
             }
@@ -256,14 +257,14 @@ int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
             reader.pop();
         }
         const bool waiting = next.has_value();
-        if (held_until_ns) {
+        if (held) {
             const std::uint64_t wall = reader.now_ns();
-            if (wall < *held_until_ns) {
+            if (wall < held_until_ns) {
                 std::this_thread::sleep_for(std::chrono::microseconds(200));
                 continue;
             }
             // The firmware starts now; the time held is not simulated.
-            held_until_ns.reset();
+            held = false;
             offset_ns = wall - sim_ns;
             answered_wall_ns = wall;
             answered_sim_ns = sim_ns;
