@@ -28,7 +28,6 @@ constexpr std::uint8_t kVppOff = 1 << 4;
 constexpr std::uint8_t kVddOff = 1 << 5;
 constexpr std::uint8_t kPgm = 1 << 6;
 constexpr std::uint8_t kVdd3V3 = 1 << 7;
-constexpr std::uint32_t kAvccMillivolts = 5000;
 
 // Standard output sent to /dev/null while it lives.
 class QuietStdout {
@@ -145,10 +144,7 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     firmware.frequency = kCpuHz;
     avr_load_firmware(avr, &firmware);
     avr->frequency = kCpuHz;
-    // The Uno's 5 V: the ADC's reference (AVcc).
-    avr->vcc = kAvccMillivolts;
-    avr->avcc = kAvccMillivolts;
-    avr->aref = kAvccMillivolts;
+    board->set_avcc_millivolts(board->avcc_mv_);
 
     board->quiet_uart();
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
@@ -207,6 +203,15 @@ void SimulatedBoard::set_vpp_supply(double volts) {
     feed_adc();
 }
 
+void SimulatedBoard::set_avcc_millivolts(int millivolts) {
+    avcc_mv_ = millivolts;
+    avr_t* avr = sim_->avr;
+    avr->vcc = static_cast<std::uint32_t>(millivolts);
+    avr->avcc = static_cast<std::uint32_t>(millivolts);
+    avr->aref = static_cast<std::uint32_t>(millivolts);
+    feed_adc();
+}
+
 void SimulatedBoard::hold_vdd_rail(std::optional<int> millivolts) {
     vdd_rail_held_mv_ = millivolts;
     pins_.set_vdd_millivolts(vdd_rail_millivolts(), now_ns());
@@ -214,11 +219,11 @@ void SimulatedBoard::hold_vdd_rail(std::optional<int> millivolts) {
 }
 
 void SimulatedBoard::feed_adc() {
-    const auto to_pin = [](double rail_volts, double divider) {
+    const auto to_pin = [this](double rail_volts, double divider) {
         const double millivolts = rail_volts * 1000.0 * divider;
         // The pin clamps at AVcc (its protection diode) and ground.
         return static_cast<std::uint32_t>(
-            std::clamp(millivolts + 0.5, 0.0, static_cast<double>(kAvccMillivolts)));
+            std::clamp(millivolts + 0.5, 0.0, static_cast<double>(avcc_mv_)));
     };
     avr_irq_t* adc = avr_io_getirq(sim_->avr, AVR_IOCTL_ADC_GETIRQ, 0);
     avr_raise_irq(adc + ADC_IRQ_ADC0, to_pin(vpp_volts_, kVppDivider));
