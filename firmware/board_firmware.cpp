@@ -24,7 +24,7 @@
 // has a pull-up too, so the rail comes up at 3.3 V, the Vdd no listed part minds.
 // The ADC measures against AVcc (the board's 5 V): A0 reads 0-21.5 V, A1 0-10 V at
 // 5.00 V. AVcc itself is measured against the 1.1 V bandgap before each reading, so
-// that a Nano's 4.4-4.7 V does not read every rail up to 12 % high.
+// that a Nano's 4.4-4.7 V does not read every rail up to 14 % high.
 
 #include <avr/interrupt.h>
 #include <avr/io.h>
@@ -78,8 +78,8 @@ constexpr uint8_t kVdd3V3 = 1 << PD7;
 constexpr uint8_t kVppSense = 0;  // ADC channels
 constexpr uint8_t kVddSense = 1;
 // The dividers: the rail is the pin's voltage times (top + bottom) / bottom, in tenths.
-constexpr uint8_t kVppDividerTenths = (33 + 10) * 10 / 10;  // 4.3
-constexpr uint8_t kVddDividerTenths = (10 + 10) * 10 / 10;  // 2.0
+constexpr uint8_t kVppDividerTenths = 43;  // 33k over 10k: 4.3
+constexpr uint8_t kVddDividerTenths = 20;  // 10k over 10k: 2.0
 // The internal bandgap (ADMUX channel 1110b), 1.1 V typical (1.0-1.2 V from part to part).
 constexpr uint8_t kBandgapChannel = 0x0E;
 constexpr uint32_t kBandgapMv = 1100;
@@ -166,7 +166,7 @@ uint16_t convert4(uint8_t channel) {
 uint16_t avcc_mv() {
     const uint16_t sum = convert4(kBandgapChannel);
     if (sum == 0) {
-        return kAvccHighestMv;
+        return kAvccHighestMv;  // no bandgap reading: the rails read high, the safe way
     }
     const uint32_t mv = kBandgapMv * 1024UL * 4 / sum;
     return static_cast<uint16_t>(mv < kAvccLowestMv    ? kAvccLowestMv
