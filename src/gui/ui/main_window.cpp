@@ -66,6 +66,8 @@ const QString kSaveFirstQuestion = QStringLiteral("Save the buffer first?");
 const QString kPartlyWrittenText = QStringLiteral(
     "Program All was stopped: the chip is only partly written.\r\n\r\n"
     "Program it again (or erase it) before use.");
+// Space right of the status bar's permanent texts (6 px at 96 dpi).
+constexpr int kStatusBarMarginTwips = 90;
 // While a step of the interpreter still runs, a confirmed close tries again this often.
 constexpr int kCloseRetryMilliseconds = 20;
 
@@ -92,6 +94,11 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     statusBar()->addPermanentWidget(label_link);
     statusBar()->addPermanentWidget(production->counters_label());
     statusBar()->setSizeGripEnabled(false);
+    // Without the size grip the last text would touch (and at some scale factors
+    // lose a pixel column to) the window's right edge; the link's mode keeps apart
+    // from the counters.
+    statusBar()->setContentsMargins(0, 0, twips_to_pixels(kStatusBarMarginTwips), 0);
+    label_link->setContentsMargins(0, 0, twips_to_pixels(kStatusBarMarginTwips), 0);
     // The design size is the smallest and the first: a larger window (or a
     // maximised one) gives the tables more rows.
     design_client_size_ =
