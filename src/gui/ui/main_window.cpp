@@ -746,7 +746,9 @@ void Form1::link_settings_changed() {
 }
 
 void Form1::show_link_mode() {
-    const QString text = QString::fromStdString(link_mode_text(state()));
+    // No port open: no link to speak of (the status line says why).
+    const QString text =
+        state().link.port_ready ? QString::fromStdString(link_mode_text(state())) : QString();
     if (label_link->text() != text) {
         label_link->setText(text);
     }

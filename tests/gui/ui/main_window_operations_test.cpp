@@ -191,6 +191,11 @@ TEST_F(WindowOperations, TheStatusBarSaysHowTheLinkRuns) {
     note_send_ahead_failure(program);
     program.engine_host().set_status_text("Programmer not responding!");
     EXPECT_EQ(form.label_link->text(), "Lock-step (answers lost)");
+
+    // A closed port has no link to show.
+    link->close_port();
+    program.engine_host().set_status_text("Serial port COM2 closed.");
+    EXPECT_EQ(form.label_link->text(), "");
 }
 
 TEST_F(WindowOperations, FailedVerifyShowsTheMismatchReport) {
