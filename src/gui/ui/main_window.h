@@ -29,6 +29,7 @@
 class QAction;
 class QActionGroup;
 class QFileSystemWatcher;
+class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -217,6 +218,10 @@ public:
     // progress with the time left.
     ClickLabel* label_checksum = nullptr;
     QProgressBar* progress_bar = nullptr;
+    // Permanent in the status bar: how the link runs ("Fast, window 85 (board's
+    // buffer)", "Lock-step"), shown afresh with every status text.
+    QLabel* label_link = nullptr;
+    void show_link_mode();
 
     QMenu* menu1 = nullptr;
     QMenu* menu3 = nullptr;
@@ -276,6 +281,8 @@ private:
     // The settings an operation takes when it starts (fast link, Board Vpp,
     // send-ahead window): read afresh unless one is running.
     void apply_operation_settings();
+    // The settings changed: taken and shown in the status bar at once.
+    void link_settings_changed();
     RepeatDialog* repeat_dialog_ = nullptr;
     void build_controls();
     void build_menus();
