@@ -790,13 +790,8 @@ void Form1::run_operation(OperationKind operation) {
     if (production->takes(operation)) {
         // Program All (counters, log, serial numbers, kept memories, the Verify
         // after it) and Read All of chosen memories run as the production sequence.
-        program_sequence_start_ =
-            operation == OperationKind::Program ? host_.clock_seconds() : -1.0;
-        production->start(operation, on_change_run_);
+        start_production(operation, on_change_run_);
         on_change_run_ = false;
-        if (!production->busy()) {
-            program_sequence_start_ = -1.0;  // refused before it began
-        }
         return;
     }
     const StartResult started = start_operation(state(), operation);
@@ -834,6 +829,14 @@ bool Form1::confirm_out_of_range_buffer(OperationKind operation) {
     set_status(QString::fromUtf8(cancelled_text(operation).data(),
                                  static_cast<qsizetype>(cancelled_text(operation).size())));
     return false;
+}
+
+void Form1::start_production(OperationKind operation, bool on_change) {
+    program_sequence_start_ = operation == OperationKind::Program ? host_.clock_seconds() : -1.0;
+    production->start(operation, on_change);
+    if (!production->busy()) {
+        program_sequence_start_ = -1.0;  // refused before it began
+    }
 }
 
 // --- the window as the engine's host ---------------------------------------------------

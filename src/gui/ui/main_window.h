@@ -93,6 +93,10 @@ public:
     void updatedisplay();
     void set_status(const QString& text);
     [[nodiscard]] QString status_text() const;
+    // Program All or Read All as the production sequence (the window's buttons,
+    // Program on Change, the repeat mode): a Program All's status line then gives
+    // the time of the whole sequence with its Verify.
+    void start_production(OperationKind operation, bool on_change = false);
     // The file last opened or saved (empty: none), as the production log names it.
     [[nodiscard]] const QString& loaded_file() const { return loaded_path_; }
 

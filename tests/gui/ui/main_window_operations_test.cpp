@@ -186,8 +186,10 @@ TEST_F(WindowOperations, TheStatusBarSaysHowTheLinkRuns) {
               QStringLiteral("Fast, window %1 (measured)").arg(kAutoWindowMax));
 
     // Lost answers put the port to lock-step until it is opened again.
+    // (Fast Link off, as the menu has it once the run's own fast link is over.)
     program.auto_window = true;
     program.runner.window = kAutoWindowMax;
+    program.runner.fast_link = false;
     note_send_ahead_failure(program);
     program.engine_host().set_status_text("Programmer not responding!");
     EXPECT_EQ(form.label_link->text(), "Lock-step (answers lost)");
