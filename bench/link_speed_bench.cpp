@@ -69,7 +69,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace corvanel;
+using bench::Child;
 using bench::elapsed_of;
+using bench::run_tool;
 
 struct ChipCase {
     std::string key;    // as given on the command line
@@ -223,91 +225,6 @@ Counts count_operation(const DeviceDatabase& database, int model_number, const M
     counts.pauses = static_cast<double>(host.pause_ms) / 1000.0;
     counts.result = host.status;
     return counts;
-}
-
-// A child process; killed and reaped when the object goes.
-class Child {
-public:
-    Child() = default;
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() { stop(); }
-
-    // Starts the program with its standard output on a pipe; false when it fails.
-    bool start(const std::vector<std::string>& argv, const std::string& err_file) {
-        int pipe_fds[2];
-        if (pipe(pipe_fds) != 0) {
-            return false;
-        }
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(pipe_fds[1], 1);
-            const int err = open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (err >= 0) {
-                dup2(err, 2);
-            }
-            close(pipe_fds[0]);
-            close(pipe_fds[1]);
-            std::vector<char*> args;
-            for (const std::string& a : argv) {
-                args.push_back(const_cast<char*>(a.c_str()));
-            }
-            args.push_back(nullptr);
-            execv(args[0], args.data());
-            _exit(127);
-        }
-        close(pipe_fds[1]);
-        out_ = pipe_fds[0];
-        return pid_ > 0;
-    }
-
-    // The first line of its output (the board server's device path).
-    std::string first_line() {
-        std::string line;
-        char c = 0;
-        while (read(out_, &c, 1) == 1 && c != '\n') {
-            line += c;
-        }
-        return line;
-    }
-
-    void stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            int status = 0;
-            waitpid(pid_, &status, 0);
-            pid_ = -1;
-        }
-        if (out_ >= 0) {
-            close(out_);
-            out_ = -1;
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-    int out_ = -1;
-};
-
-// Runs the tool and answers its output and exit status.
-std::pair<int, std::string> run_tool(const std::vector<std::string>& argv) {
-    std::string command;
-    for (const std::string& a : argv) {
-        command += "'" + a + "' ";
-    }
-    command += "2>&1";
-    std::string output;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return {-1, output};
-    }
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
 // What a bare round trip over the board server's terminal costs beyond its two

@@ -22,7 +22,9 @@
 // Both switches have a base resistor pulling them to "off", so while the AVR is
 // in reset (pins floating) the chip has neither Vdd nor Vpp; the selection line
 // has a pull-up too, so the rail comes up at 3.3 V, the Vdd no listed part minds.
-// The ADC measures against AVcc (the board's 5 V): A0 reads 0-21.5 V, A1 0-10 V.
+// The ADC measures against AVcc (the board's 5 V): A0 reads 0-21.5 V, A1 0-10 V at
+// 5.00 V. AVcc itself is measured against the 1.1 V bandgap before each reading, so
+// that a Nano's 4.4-4.7 V does not read every rail up to 14 % high.
 
 #include <avr/interrupt.h>
 #include <avr/io.h>
@@ -75,9 +77,15 @@ constexpr uint8_t kPgm = 1 << PD6;
 constexpr uint8_t kVdd3V3 = 1 << PD7;
 constexpr uint8_t kVppSense = 0;  // ADC channels
 constexpr uint8_t kVddSense = 1;
-// Millivolts at the divider's top for a full-scale reading (1024) against AVcc 5 V.
-constexpr uint32_t kVppFullScaleMv = 5000UL * (33 + 10) / 10;  // 21.5 V
-constexpr uint32_t kVddFullScaleMv = 5000UL * (10 + 10) / 10;  // 10 V
+// The dividers: the rail is the pin's voltage times (top + bottom) / bottom, in tenths.
+constexpr uint8_t kVppDividerTenths = 43;  // 33k over 10k: 4.3
+constexpr uint8_t kVddDividerTenths = 20;  // 10k over 10k: 2.0
+// The internal bandgap (ADMUX channel 1110b), 1.1 V typical (1.0-1.2 V from part to part).
+constexpr uint8_t kBandgapChannel = 0x0E;
+constexpr uint32_t kBandgapMv = 1100;
+// AVcc outside this is no USB or regulator 5 V: the reading is taken as far as here.
+constexpr uint16_t kAvccLowestMv = 4000;
+constexpr uint16_t kAvccHighestMv = 5500;
 // Voltages-on is refused above this Vpp. No listed part's window reaches above
 // 14.0 V (16F84A), MCLR's own limit; 0.5 V more covers 1 % resistors and the ADC.
 // A boost converter gone wrong would otherwise put its full output on MCLR.
@@ -136,10 +144,10 @@ void send_word(uint16_t word) {
     send(static_cast<uint8_t>(word >> 8));
 }
 
-// One ADC channel in millivolts at its divider's top. The first conversion after
-// the multiplexer moves is thrown away (the sample capacitor still holds the last
-// channel), the next four are averaged.
-uint16_t measure_mv(uint8_t channel, uint32_t full_scale_mv) {
+// Four conversions of the multiplexer's channel against AVcc, summed. The first
+// conversion after the multiplexer moves is thrown away: the sample capacitor still
+// holds the last channel (and the bandgap needs its start-up time).
+uint16_t convert4(uint8_t channel) {
     ADMUX = static_cast<uint8_t>((1 << REFS0) | channel);  // against AVcc
     uint16_t sum = 0;
     for (uint8_t i = 0; i < 5; ++i) {
@@ -151,7 +159,27 @@ uint16_t measure_mv(uint8_t channel, uint32_t full_scale_mv) {
             sum = static_cast<uint16_t>(sum + ADC);
         }
     }
-    return static_cast<uint16_t>((static_cast<uint32_t>(sum) * full_scale_mv) / (4UL * 1024));
+    return sum;
+}
+
+// AVcc in millivolts: the bandgap reads 1.1 V x 1024 / AVcc, four times summed.
+uint16_t avcc_mv() {
+    const uint16_t sum = convert4(kBandgapChannel);
+    if (sum == 0) {
+        return kAvccHighestMv;  // no bandgap reading: the rails read high, the safe way
+    }
+    const uint32_t mv = kBandgapMv * 1024UL * 4 / sum;
+    return static_cast<uint16_t>(mv < kAvccLowestMv    ? kAvccLowestMv
+                                 : mv > kAvccHighestMv ? kAvccHighestMv
+                                                       : mv);
+}
+
+// One ADC channel in millivolts at its divider's top: a full-scale reading (1024)
+// is AVcc times the divider.
+uint16_t measure_mv(uint8_t channel, uint8_t divider_tenths) {
+    const uint32_t full_scale_mv = static_cast<uint32_t>(avcc_mv()) * divider_tenths / 10;
+    const uint32_t sum = convert4(channel);
+    return static_cast<uint16_t>(sum * full_scale_mv / (4UL * 1024));
 }
 
 // --- The ICSP pins ------------------------------------------------------------------
@@ -191,10 +219,10 @@ void voltages_off() {
 // answered, so the host reports a board that does not respond instead of reading
 // an unpowered chip as blank.
 bool rails_safe(bool with_vpp) {
-    if (with_vpp && measure_mv(kVppSense, kVppFullScaleMv) > kVppCeilingMv) {
+    if (with_vpp && measure_mv(kVppSense, kVppDividerTenths) > kVppCeilingMv) {
         return false;
     }
-    return g_vdd_5v || measure_mv(kVddSense, kVddFullScaleMv) <= kVdd3V3CeilingMv;
+    return g_vdd_5v || measure_mv(kVddSense, kVddDividerTenths) <= kVdd3V3CeilingMv;
 }
 
 // False, with the voltages left off, when the rails are not safe.
@@ -231,7 +259,7 @@ void select_vdd(bool five_volts) {
         PORTD |= kVdd3V3;
     }
     for (uint8_t ms = 0; ms < CORVANEL_FW_VDD_SETTLE_MS; ++ms) {
-        const uint16_t vdd = measure_mv(kVddSense, kVddFullScaleMv);
+        const uint16_t vdd = measure_mv(kVddSense, kVddDividerTenths);
         if (five_volts ? vdd >= kVdd5VSettledMv : vdd <= kVdd3V3SettledMv) {
             break;
         }
@@ -242,8 +270,8 @@ void select_vdd(bool five_volts) {
 // Command 107: the voltages go off, both rails are measured, the record goes out.
 void identify() {
     voltages_off();
-    const uint16_t vpp = measure_mv(kVppSense, kVppFullScaleMv);
-    const uint16_t vdd = measure_mv(kVddSense, kVddFullScaleMv);
+    const uint16_t vpp = measure_mv(kVppSense, kVppDividerTenths);
+    const uint16_t vdd = measure_mv(kVddSense, kVddDividerTenths);
     constexpr uint16_t features = identity::kHasLowVoltageEntry | identity::kHasLoadPcAddress |
                                   identity::kHasLowVoltageEntry8 | identity::kHasCommands8 |
                                   identity::kHasVddSelect | identity::kMeasuresVpp |

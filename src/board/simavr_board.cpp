@@ -28,7 +28,6 @@ constexpr std::uint8_t kVppOff = 1 << 4;
 constexpr std::uint8_t kVddOff = 1 << 5;
 constexpr std::uint8_t kPgm = 1 << 6;
 constexpr std::uint8_t kVdd3V3 = 1 << 7;
-constexpr std::uint32_t kAvccMillivolts = 5000;
 
 // Standard output sent to /dev/null while it lives.
 class QuietStdout {
@@ -145,16 +144,9 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     firmware.frequency = kCpuHz;
     avr_load_firmware(avr, &firmware);
     avr->frequency = kCpuHz;
-    // The Uno's 5 V: the ADC's reference (AVcc).
-    avr->vcc = kAvccMillivolts;
-    avr->avcc = kAvccMillivolts;
-    avr->aref = kAvccMillivolts;
+    board->set_avcc_millivolts(board->avcc_mv_);
 
-    // The UART: no console printing and no sleeping while the firmware polls it.
-    std::uint32_t flags = 0;
-    avr_ioctl(avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
-    flags &= ~static_cast<std::uint32_t>(AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO);
-    avr_ioctl(avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+    board->quiet_uart();
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
                             SimulatorHooks::uart_output, board.get());
 
@@ -173,6 +165,29 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     return board;
 }
 
+// The UART: no console printing and no sleeping while the firmware polls it.
+void SimulatedBoard::quiet_uart() {
+    std::uint32_t flags = 0;
+    avr_ioctl(sim_->avr, AVR_IOCTL_UART_GET_FLAGS('0'), &flags);
+    flags &= ~static_cast<std::uint32_t>(AVR_UART_FLAG_POLL_SLEEP | AVR_UART_FLAG_STDIO);
+    avr_ioctl(sim_->avr, AVR_IOCTL_UART_SET_FLAGS('0'), &flags);
+}
+
+void SimulatedBoard::reset() {
+    avr_t* avr = sim_->avr;
+    // The simulator's reset clears its cycle timers (the line's among them) and
+    // may start its count again; the chip's pins keep the time they had.
+    const avr_cycle_count_t cycle = avr->cycle;
+    avr_reset(avr);
+    avr->cycle = cycle;
+    quiet_uart();
+    to_board_.clear();
+    answers_.clear();
+    avr_cycle_timer_register(avr, cycles_per_byte_, SimulatorHooks::line_tick, this);
+    port_written(0, 0);
+    feed_adc();
+}
+
 void SimulatedBoard::feed_line() {
     if (to_board_.empty()) {
         return;
@@ -188,6 +203,15 @@ void SimulatedBoard::set_vpp_supply(double volts) {
     feed_adc();
 }
 
+void SimulatedBoard::set_avcc_millivolts(int millivolts) {
+    avcc_mv_ = millivolts;
+    avr_t* avr = sim_->avr;
+    avr->vcc = static_cast<std::uint32_t>(millivolts);
+    avr->avcc = static_cast<std::uint32_t>(millivolts);
+    avr->aref = static_cast<std::uint32_t>(millivolts);
+    feed_adc();
+}
+
 void SimulatedBoard::hold_vdd_rail(std::optional<int> millivolts) {
     vdd_rail_held_mv_ = millivolts;
     pins_.set_vdd_millivolts(vdd_rail_millivolts(), now_ns());
@@ -195,11 +219,11 @@ void SimulatedBoard::hold_vdd_rail(std::optional<int> millivolts) {
 }
 
 void SimulatedBoard::feed_adc() {
-    const auto to_pin = [](double rail_volts, double divider) {
+    const auto to_pin = [this](double rail_volts, double divider) {
         const double millivolts = rail_volts * 1000.0 * divider;
         // The pin clamps at AVcc (its protection diode) and ground.
         return static_cast<std::uint32_t>(
-            std::clamp(millivolts + 0.5, 0.0, static_cast<double>(kAvccMillivolts)));
+            std::clamp(millivolts + 0.5, 0.0, static_cast<double>(avcc_mv_)));
     };
     avr_irq_t* adc = avr_io_getirq(sim_->avr, AVR_IOCTL_ADC_GETIRQ, 0);
     avr_raise_irq(adc + ADC_IRQ_ADC0, to_pin(vpp_volts_, kVppDivider));

@@ -12,8 +12,9 @@
 // MCLR at Vpp, PD5 low = Vdd on, PD6 PGM, PD7 low = a 5 V Vdd rail (else 3.3 V).
 // A switch pin that is not an output is pulled to "off" by its base resistor (PD7:
 // to 3.3 V); PGD reads the AVR's own pull-up while
-// neither side drives it. The ADC, against AVcc = 5 V, sees the Vpp rail on A0
-// through 33k over 10k and the Vdd rail on A1 through 10k over 10k.
+// neither side drives it. The ADC, against AVcc (5 V unless set), sees the Vpp rail
+// on A0 through 33k over 10k, the Vdd rail on A1 through 10k over 10k, and the
+// 1.1 V bandgap on its channel 1110b.
 //
 // Time runs only while the owner runs the simulation (run_for, run_until_answer):
 // in a test as fast as the computer allows, in the board server at the wall clock.
@@ -61,6 +62,10 @@ public:
     // most `microseconds`, and takes what it sent: the banner, from a firmware that
     // has one, once after reset. For a test that talks to the board in-process.
     [[nodiscard]] std::vector<std::uint8_t> take_start_bytes(std::uint64_t microseconds = 20'000);
+    // An external reset (an Uno's or a Nano's DTR line when the host opens its port):
+    // the AVR starts its firmware again, every pin an input (so both switches off);
+    // bytes still on the line and answers not taken are lost. The clock runs on.
+    void reset();
 
     [[nodiscard]] std::uint64_t now_ns() const;
     [[nodiscard]] Pic14Chip& chip() { return chip_; }
@@ -82,6 +87,11 @@ public:
         return vdd_rail_held_mv_.value_or(vdd_selected_millivolts());
     }
 
+    // The board's 5 V, the ADC's reference: 5000 on an Uno, 4400-4700 on a Nano
+    // behind its USB diode.
+    void set_avcc_millivolts(int millivolts);
+    [[nodiscard]] int avcc_millivolts() const { return avcc_mv_; }
+
     // The ADC's dividers: the voltage on the pin is the rail's times these.
     static constexpr double kVppDivider = 10.0 / (33.0 + 10.0);
     static constexpr double kVddDivider = 10.0 / (10.0 + 10.0);
@@ -93,6 +103,7 @@ private:
     void port_written(std::uint8_t port, std::uint8_t ddr);
     void feed_line();
     void feed_adc();
+    void quiet_uart();
     friend struct SimulatorHooks;  // the simulator's callbacks
 
     std::unique_ptr<Simulator> sim_;
@@ -109,6 +120,7 @@ private:
     bool vdd_5v_ = false;
     std::optional<int> vdd_rail_held_mv_;
     double vpp_volts_ = 12.5;
+    int avcc_mv_ = 5000;
     bool crashed_ = false;
 };
 

@@ -141,8 +141,8 @@ int Tool::cmd_program() {
 
 int Tool::program_and_verify() {
     const ProtectionBits protection = state_.protection();
-    const bool protects = protection.program_protected(state_.image.config1) ||
-                          protection.data_protected(state_.image.config1);
+    const bool protects =
+        protection.program_protected(state_.image) || protection.data_protected(state_.image);
     if (options_.verify && protects) {
         return program_protected_build();
     }

@@ -502,6 +502,33 @@ TEST(SimulatedFirmware, BannerIdentifyVddSelectAndNoClocksWithoutVoltages) {
     EXPECT_EQ(fault_list(board->pins()), "");
 }
 
+// A Nano's 5 V after its USB diode is 4.4-4.7 V: the firmware measures AVcc against
+// the bandgap, so both rails read within 2 % whatever AVcc is, and a 14.0 V Vpp
+// (under the 14.5 V ceiling, but 15.9 V when AVcc were taken for 5.00 V) is let on.
+TEST(SimulatedFirmware, RailsReadTrueWhateverTheAvcc) {
+    namespace id = board_identity;
+    for (const int avcc : {5000, 4700, 4500, 4400}) {
+        SCOPED_TRACE(avcc);
+        std::string error;
+        auto board =
+            SimulatedBoard::load(kFirmware, *Pic14Chip::create("PIC16F628A", 7), 56000, error);
+        ASSERT_TRUE(board) << error;
+        board->set_avcc_millivolts(avcc);
+        (void)bytes_after_reset(*board);
+        for (const double vpp : {8.5, 12.5}) {
+            board->set_vpp_supply(vpp);
+            const Bytes record = exchange(*board, {board_command::kIdentify}, id::kRecordSize + 1);
+            ASSERT_EQ(record.size(), id::kRecordSize + 1U);
+            EXPECT_NEAR(field(record, id::kVppMeasuredAt), vpp * 1000, vpp * 20);
+            EXPECT_NEAR(field(record, id::kVddMeasuredAt), 3300, 66);
+        }
+        board->set_vpp_supply(14.0);
+        EXPECT_EQ(exchange(*board, {104, board_extension::kVdd5V, 102}, 2), (Bytes{104, 102}));
+        EXPECT_TRUE(board->chip().in_programming_mode());
+        EXPECT_EQ(exchange(*board, {103}, 1), Bytes{103});
+    }
+}
+
 // The entry hold of every entry the firmware makes, Vdd first, Vpp first and the
 // low-voltage key: at least 250 us in the shipped build, and a build that waits only
 // 100 us is caught on each.

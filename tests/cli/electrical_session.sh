@@ -7,7 +7,9 @@
 #   a 13 V Vpp is refused before voltages-on with the measured value, 8.5 V
 #   programs and verifies a 16F1847 (a word: the simulated AVR is slow, and the
 #   firmware tests program whole images), and a 16LF1554 is programmed at the 3.3 V
-#   the firmware selects for it, with no fault on the emulated chip.
+#   the firmware selects for it, with no fault on the emulated chip;
+# - a firmware board that resets when its port is opened hears nothing from the
+#   tool before its banner.
 #   electrical_session.sh CORVANEL CORVANEL_BOARD CORVANEL_SIMBOARD FIRMWARE_ELF DATA WORK
 set -u
 tool=$1
@@ -18,6 +20,9 @@ data=$5
 work=$6
 
 . "$(dirname "$0")/board_server_lib.sh"
+# The default send-ahead: the firmware board declares its buffer and the host
+# uses it (lock-step through the simulated AVR would take minutes).
+sed -i '/^Send-Ahead/d' "$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini"
 
 run() {
     expected=$1
@@ -72,4 +77,16 @@ start_chip_server PIC16LF1554 --firmware "$firmware"
 run 0 --model PIC16LF1554 --port "$device" --banner-wait program "$small" --verify
 expect_output "Vdd 3.3 V"
 server_clean
+# An Uno or a Nano resets when its port is opened, and its bootloader holds the
+# line before the firmware starts and sends its banner: the tool waits for the
+# banner (as on every serial device; --banner-wait on this pseudo-terminal) and
+# the board hears nothing before it. The server says, for each open, whether a
+# byte came before the banner had gone out.
+start_chip_server PIC16F1847 --firmware "$firmware" --vpp 8.5 --reset-on-open
+run 0 --model PIC16F1847 --port "$device" --banner-wait detect
+expect_output "PIC16F1847"
+server_clean
+! grep -q "before the banner" "$work/server.err" || fail "the host spoke before the banner"
+grep -q "banner out .* the host's first byte" "$work/server.err" ||
+    fail "the board was not reset at the port's opening, or heard nothing"
 echo "electrical session passed"

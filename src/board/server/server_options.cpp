@@ -41,6 +41,10 @@ constexpr OptionRow kOptions[] = {
                               "programming mode"},
     {"--vdd", "VOLTS", kEmulated, "the board's fixed Vdd supply (default 5.0): above a chip's\n"
                                   "absolute maximum (LF parts 4.0 V) it records a fault"},
+    {"--reset-on-open", nullptr, kSimulated, "stay in reset until the terminal is opened and reset at\n"
+                                             "every open, as an Uno's or a Nano's DTR line does; the\n"
+                                             "bootloader then takes the line for 500 ms. Reports when\n"
+                                             "the banner went out and the host's first byte came"},
     {"--plain", nullptr, kEmulated, "a board of the original protocol: no identify (107)"},
     {"--state", "FILE", kBoth, "load the chip from this Intel HEX file when it exists,\n"
                                "save it there on exit (SIGTERM, SIGINT, SIGHUP)"},
@@ -179,6 +183,10 @@ std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Op
         if (arg == "--families") {
             std::cout << corvanel::family_table_markdown();
             return 0;
+        }
+        if (arg == "--reset-on-open") {
+            options.reset_on_open = true;
+            continue;
         }
         if (arg == "--plain") {
             options.plain = true;

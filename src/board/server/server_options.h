@@ -47,6 +47,8 @@ struct Options {
     BoardFaults faults;
     // The simulated board's firmware image (an ELF file).
     std::string firmware;
+    // The simulated board resets when its terminal is opened (an Arduino's DTR).
+    bool reset_on_open = false;
 };
 
 // The options' defaults for the program (its chip and line rate differ).

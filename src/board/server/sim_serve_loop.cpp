@@ -2,7 +2,11 @@
 #include "board/server/sim_serve_loop.h"
 
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/inotify.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -12,8 +16,11 @@
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
+
+#include "core/link/board_protocol.h"
 
 namespace corvanel::board_server {
 
@@ -29,13 +36,21 @@ public:
     struct Arrival {
         std::uint8_t byte;
         std::uint64_t at_ns;  // since the reader started
+        bool opened = false;  // no byte: the host opened the terminal here
     };
 
-    explicit ArrivalReader(int master) : master_(master), thread_([this] { run(); }) {}
+    // `watch_opens`: the terminal's path, whose opens are noted in the order of
+    // the bytes (an open comes before any byte written through it).
+    ArrivalReader(int master, const std::string& watch_opens)
+        : master_(master), opens_(watch_opens_fd(watch_opens)), thread_([this] { run(); }) {}
     ~ArrivalReader() {
         stop_ = true;
         thread_.join();
+        if (opens_ >= 0) {
+            close(opens_);
+        }
     }
+    [[nodiscard]] bool watching_opens() const { return opens_ >= 0; }
     ArrivalReader(const ArrivalReader&) = delete;
     ArrivalReader& operator=(const ArrivalReader&) = delete;
 
@@ -59,10 +74,39 @@ public:
     }
 
 private:
+    static int watch_opens_fd(const std::string& path) {
+#ifdef __linux__
+        if (path.empty()) {
+            return -1;
+        }
+        const int fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (fd >= 0 && inotify_add_watch(fd, path.c_str(), IN_OPEN) < 0) {
+            std::perror("corvanel-simboard: watching the terminal's opens");
+            close(fd);
+            return -1;
+        }
+        return fd;
+#else
+        (void)path;
+        return -1;
+#endif
+    }
+
     void run() {
         while (!stop_.load()) {
-            pollfd watch{master_, POLLIN, 0};
-            if (poll(&watch, 1, 20) <= 0) {
+            pollfd watch[2] = {{master_, POLLIN, 0}, {opens_, POLLIN, 0}};
+            if (poll(watch, opens_ >= 0 ? 2 : 1, 20) <= 0) {
+                continue;
+            }
+            // Opens first: a byte that is waiting already was written after them.
+            if (opens_ >= 0 && (watch[1].revents & POLLIN) != 0) {
+                char events[4096];
+                if (read(opens_, events, sizeof events) > 0) {
+                    const std::lock_guard<std::mutex> lock(mutex_);
+                    arrivals_.push_back({0, now_ns(), true});
+                }
+            }
+            if ((watch[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
                 continue;
             }
             std::uint8_t buffer[512];
@@ -85,6 +129,7 @@ private:
     }
 
     int master_;
+    int opens_;
     const Clock::time_point start_ = Clock::now();
     std::mutex mutex_;
     std::deque<Arrival> arrivals_;
@@ -108,6 +153,50 @@ void send_answers(int master, const std::vector<std::uint8_t>& bytes,
     }
 }
 
+// What one open of the terminal (one reset) saw: when the banner had gone out to
+// the host, when the host's first byte came.
+class OpenWatch {
+public:
+    void opened(std::uint64_t at_ns) {
+        *this = OpenWatch();
+        open_ns_ = at_ns;
+        active_ = true;
+    }
+    void answered(std::size_t bytes, std::uint64_t at_ns) {
+        if (!active_ || banner_bytes_ >= board_identity::kBannerSize) {
+            return;
+        }
+        banner_bytes_ += bytes;
+        if (banner_bytes_ >= board_identity::kBannerSize) {
+            banner_ns_ = at_ns;
+            banner_out_ = true;
+        }
+    }
+    void host_byte(std::uint64_t at_ns) {
+        if (!active_ || reported_) {
+            return;
+        }
+        reported_ = true;
+        const auto ms = [this](std::uint64_t ns) { return (ns - open_ns_) / 1'000'000; };
+        if (!banner_out_ || at_ns < banner_ns_) {
+            std::cerr << "corvanel-simboard: the host sent a byte " << ms(at_ns)
+                      << " ms after opening the port, before the banner had gone out\n";
+        } else {
+            std::cerr << "corvanel-simboard: banner out " << ms(banner_ns_)
+                      << " ms after the port opened, the host's first byte at " << ms(at_ns)
+                      << " ms\n";
+        }
+    }
+
+private:
+    bool active_ = false;
+    bool reported_ = false;
+    std::uint64_t open_ns_ = 0;
+    std::size_t banner_bytes_ = 0;
+    bool banner_out_ = false;
+    std::uint64_t banner_ns_ = 0;
+};
+
 }  // namespace
 
 // The simulation follows the wall clock in slices of at most 1 ms. On a computer
@@ -117,8 +206,17 @@ void send_answers(int master, const std::vector<std::uint8_t>& bytes,
 // after that answer went out: the host's pauses (programming times) keep their
 // length for the chip whatever the lag.
 int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
-                    const volatile std::sig_atomic_t& stop) {
-    ArrivalReader reader(terminal.master);
+                    const volatile std::sig_atomic_t& stop, bool reset_on_open) {
+    ArrivalReader reader(terminal.master, reset_on_open ? terminal.path : std::string());
+    if (reset_on_open && !reader.watching_opens()) {
+        std::cerr << "corvanel-simboard: cannot see the terminal being opened\n";
+        return 1;
+    }
+    OpenWatch open_watch;
+    // While held, until this wall time, the AVR is in reset or in its bootloader:
+    // nothing runs, the host's bytes are the bootloader's.
+    bool held = reset_on_open;
+    std::uint64_t held_until_ns = UINT64_MAX;  // no host has opened the port yet
     const std::uint64_t start_ns = board.now_ns();
     int status = 0;
     std::size_t faults_reported = 0;
@@ -134,6 +232,21 @@ int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
         const std::uint64_t sim_ns = board.now_ns() - start_ns;
         std::optional<ArrivalReader::Arrival> next;
         while ((next = reader.front())) {
+            if (next->opened) {
+                board.reset();
+                // What a former host left unread is not this one's.
+                tcflush(terminal.slave, TCIFLUSH);
+                held = true;
+                held_until_ns = next->at_ns + kBootloaderMs * 1'000'000ULL;
+                open_watch.opened(next->at_ns);
+                reader.pop();
+                continue;
+            }
+            open_watch.host_byte(next->at_ns);
+            if (held && next->at_ns < held_until_ns) {
+                reader.pop();  // the bootloader takes it
+                continue;
+            }
             const std::uint64_t due = next->at_ns > answered_wall_ns
                                           ? answered_sim_ns + (next->at_ns - answered_wall_ns)
                                           : 0;
@@ -144,6 +257,18 @@ int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
             reader.pop();
         }
         const bool waiting = next.has_value();
+        if (held) {
+            const std::uint64_t wall = reader.now_ns();
+            if (wall < held_until_ns) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            // The firmware starts now; the time held is not simulated.
+            held = false;
+            offset_ns = wall - sim_ns;
+            answered_wall_ns = wall;
+            answered_sim_ns = sim_ns;
+        }
         const std::uint64_t target = reader.now_ns() - offset_ns;
         if (sim_ns < target) {
             const bool idle =
@@ -172,6 +297,9 @@ int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
             answered_sim_ns = board.now_ns() - start_ns;
         }
         send_answers(terminal.master, answers, stop);
+        if (!answers.empty()) {
+            open_watch.answered(answers.size(), reader.now_ns());
+        }
         const auto& faults = board.pins().faults();
         for (; faults_reported < faults.size(); ++faults_reported) {
             std::cerr << "corvanel-simboard: timing fault at " << faults[faults_reported].at_ns

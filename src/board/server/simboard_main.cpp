@@ -40,7 +40,8 @@ int run_simulated_board_server(int argc, char** argv) {
     std::cerr << kProgram << ": " << board->chip().info().name << " on " << session->terminal().path
               << ", firmware " << options.firmware << "\n";
 
-    int status = serve_simulated(session->terminal(), *board, ServerSession::stop_flag());
+    int status = serve_simulated(session->terminal(), *board, ServerSession::stop_flag(),
+                                 options.reset_on_open);
     std::cerr << kProgram << ": voltages " << (board->voltages_on() ? "on" : "off") << " at exit\n";
     report_chip_faults(kProgram, board->chip());
     if (!save_chip(kProgram, board->chip(), options)) {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <utility>
 
 #include "core/image/hex_text.h"
 #include "core/text/ascii_text.h"
@@ -173,17 +174,26 @@ std::vector<std::string> describe_config_word(const ConfigWordFields& word_field
 
 ProtectionBits protection_bits(const ChipConfigFields* chip) {
     ProtectionBits bits;
-    const ConfigWordFields* word = chip != nullptr ? chip->word(1) : nullptr;
-    if (word == nullptr) {
+    if (chip == nullptr) {
         return bits;
     }
-    for (const ConfigField& field : word->fields) {
-        if (field.name == "CP") {
-            bits.program = field.mask;
-        } else if (field.name == "CPD") {
-            bits.data = field.mask;
+    // CP and CPD share one word on every part; the word CP is in counts, and a CPD
+    // found elsewhere is left out rather than judged against the wrong word.
+    const auto find = [&](std::string_view name) -> std::pair<int, std::int32_t> {
+        for (const ConfigWordFields& word : chip->words) {
+            for (const ConfigField& field : word.fields) {
+                if (field.name == name) {
+                    return {word.number, field.mask};
+                }
+            }
         }
-    }
+        return {0, 0};
+    };
+    const auto [program_word, program] = find("CP");
+    const auto [data_word, data] = find("CPD");
+    bits.word = program_word != 0 ? program_word : (data_word != 0 ? data_word : 1);
+    bits.program = program;
+    bits.data = data_word == bits.word ? data : 0;
     return bits;
 }
 

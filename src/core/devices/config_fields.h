@@ -2,7 +2,7 @@
 #pragma once
 
 // The named fields of the configuration words: for every chip, which bits of
-// configuration word 1 (and 2) make up the oscillator, watchdog, power-up timer,
+// each configuration word make up the oscillator, watchdog, power-up timer,
 // MCLR, brown-out, LVP, code protection ... settings, and the value of each
 // option. The table is the file "corvanelconfig.txt" beside the program, written
 // by tools/make_config_fields.py from the gputils processor headers:
@@ -19,6 +19,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "core/image/memory_image.h"
 
 namespace corvanel {
 
@@ -79,18 +81,28 @@ struct ConfigFieldsLoadResult {
 [[nodiscard]] std::int32_t with_option(std::int32_t word, const ConfigField& field,
                                        const ConfigOption& option);
 
-// The bits of configuration word 1 that protect program memory ("CP") and data
-// memory ("CPD"); 0 where the chip has no such field. A memory is protected
-// while any of its bits is programmed (0), as with the older parts' CP1:CP0 pairs.
+// The configuration word that holds code protection, and its bits that protect
+// program memory ("CP") and data memory ("CPD"); 0 where the chip has no such
+// field. Most parts keep them in word 1, the 16F183xx in word 4 and later parts in
+// word 5. A memory is protected while any of its bits is programmed (0), as with
+// the older parts' CP1:CP0 pairs.
 struct ProtectionBits {
     std::int32_t program = 0;
     std::int32_t data = 0;
+    int word = 1;
 
-    [[nodiscard]] bool program_protected(std::int32_t config1) const {
-        return program != 0 && (config1 & program) != program;
+    // `value`: the protection word, as the chip or the image holds it.
+    [[nodiscard]] bool program_protected(std::int32_t value) const {
+        return program != 0 && (value & program) != program;
     }
-    [[nodiscard]] bool data_protected(std::int32_t config1) const {
-        return data != 0 && (config1 & data) != data;
+    [[nodiscard]] bool data_protected(std::int32_t value) const {
+        return data != 0 && (value & data) != data;
+    }
+    [[nodiscard]] bool program_protected(const MemoryImage& image) const {
+        return program_protected(image.config_word(word));
+    }
+    [[nodiscard]] bool data_protected(const MemoryImage& image) const {
+        return data_protected(image.config_word(word));
     }
 };
 [[nodiscard]] ProtectionBits protection_bits(const ChipConfigFields* chip);

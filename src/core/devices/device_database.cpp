@@ -178,10 +178,27 @@ struct KeyLine {
     std::string text;
 };
 
-// The checks of a whole model: its address map keys against each other.
+// An algorithm a model took from a slot, with the definition line it came from:
+// a command the model's chip lacks is a fault of that line.
+struct AlgorithmUse {
+    std::string algorithm;
+    KeyLine definition;
+};
+
+// The checks of a whole model: its algorithms against its command set, its
+// address map keys against each other.
 std::optional<DatabaseLoadResult> model_problem(const DeviceModel& model,
                                                 const std::vector<KeyLine>& lines,
+                                                const std::vector<AlgorithmUse>& algorithms,
                                                 std::string_view source_name) {
+    // No model names another set yet: every chip listed takes 6-bit commands.
+    const CommandSet set = CommandSet::SixBit;
+    for (const AlgorithmUse& use : algorithms) {
+        if (const std::string wrong = command_set_problem(use.algorithm, set); !wrong.empty()) {
+            return bad_line(source_name, use.definition.number, use.definition.text,
+                            wrong + ", the set of model " + model.name + ".");
+        }
+    }
     const auto problem = address_map_problem(model);
     if (!problem) {
         return std::nullopt;
@@ -225,6 +242,9 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
     database.models.clear();
     DeviceModel* current = nullptr;
     std::vector<KeyLine> current_lines;
+    std::vector<AlgorithmUse> current_algorithms;
+    // The line that defined each slot as it stands now.
+    std::array<std::array<KeyLine, kAlgorithmSlots>, kAlgorithmTables> definition_lines;
 
     int line_number = 0;
     for (const std::string_view line : split_cr_lines(text)) {
@@ -266,6 +286,8 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
                 }
             }
             database.definitions[table][static_cast<std::size_t>(slot)] = std::string(algorithm);
+            definition_lines[table][static_cast<std::size_t>(slot)] = {
+                std::string(word), line_number, std::string(line)};
             continue;
         }
 
@@ -281,11 +303,13 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
         const std::string value(line.substr(space + 1));
         if (key->key == Key::Model) {
             if (current != nullptr) {
-                if (auto problem = model_problem(*current, current_lines, source_name)) {
+                if (auto problem =
+                        model_problem(*current, current_lines, current_algorithms, source_name)) {
                     return *problem;
                 }
             }
             current_lines.clear();
+            current_algorithms.clear();
             current_lines.push_back({std::string(key_text), line_number, std::string(line)});
             database.models.emplace_back();
             current = &database.models.back();
@@ -311,6 +335,11 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
                                 "no algorithm is defined in slot " + std::to_string(slot) +
                                     " of that table above this line.");
             }
+            if (current != nullptr) {
+                current_algorithms.push_back({*algorithm,
+                                              definition_lines[static_cast<std::size_t>(table)]
+                                                              [static_cast<std::size_t>(slot)]});
+            }
         } else if (current != nullptr) {
             if (key->key == Key::Vpp && !parse_vpp_window(value)) {
                 return bad_line(source_name, line_number, line,
@@ -331,7 +360,8 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
     }
 
     if (current != nullptr) {
-        if (auto problem = model_problem(*current, current_lines, source_name)) {
+        if (auto problem =
+                model_problem(*current, current_lines, current_algorithms, source_name)) {
             return *problem;
         }
     }

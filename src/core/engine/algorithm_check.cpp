@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/algorithm_check.h"
 
+#include <algorithm>
+#include <stdexcept>
+
 #include "core/devices/model_application.h"
 #include "core/engine/script_runner.h"
+#include "core/image/hex_text.h"
 
 namespace corvanel {
 
@@ -34,6 +38,38 @@ std::string algorithm_problem(std::string_view algorithm_text) {
     }
     if (open) {
         return "the last section has no \"end\": the voltages would stay on";
+    }
+    return {};
+}
+
+const CommandSetCodes& command_set_codes(CommandSet set) {
+    const auto row = std::find_if(kCommandSets.begin(), kCommandSets.end(),
+                                  [set](const CommandSetCodes& r) { return r.set == set; });
+    if (row == kCommandSets.end()) {
+        throw std::logic_error("a command set without its row of codes");
+    }
+    return *row;
+}
+
+std::string command_set_problem(std::string_view algorithm_text, CommandSet set) {
+    const CommandSetCodes& codes = command_set_codes(set);
+    const InstructionList instructions = split_instructions(algorithm_text);
+    for (std::size_t i = 0; i < instructions.size(); ++i) {
+        const DecodedInstruction decoded = decode_instruction(instructions[i]);
+        // Only these roles send a code after board command 104; the voltage
+        // switches, waits and checks send none.
+        const KindRole role = traits_of(decoded.kind).role;
+        if (role != KindRole::Command && role != KindRole::Write && role != KindRole::Read) {
+            continue;
+        }
+        const bool known = std::any_of(codes.codes.begin(), codes.codes.end(), [&](CodeRange r) {
+            return decoded.code >= r.first && decoded.code <= r.last;
+        });
+        if (!known) {
+            return "\"" + instructions[i] + "\": command " + hex2h(decoded.code) +
+                   " is not in the " + std::string(codes.name) + " command set (instruction " +
+                   std::to_string(i + 1) + ")";
+        }
     }
     return {};
 }

@@ -28,13 +28,16 @@ std::vector<std::uint8_t> read_answer(ProgramState& state) {
     EngineHost& host = state.engine_host();
     std::vector<std::uint8_t> answer;
     const double start = host.clock_seconds();
+    const double wait = link.channel != nullptr && link.channel->announced_itself()
+                            ? kAnnouncedIdentifyWaitSeconds
+                            : kIdentifyWaitSeconds;
     for (;;) {
         host.process_events();
         const std::vector<std::uint8_t> bytes = link.take_waiting_bytes();
         answer.insert(answer.end(), bytes.begin(), bytes.end());
         const double now = host.clock_seconds();
         if (answer.size() >= kIdentifyAnswerBytes || answers_at_once(link) || !(now > start) ||
-            now - start >= kIdentifyWaitSeconds) {
+            now - start >= wait) {
             return answer;
         }
         std::this_thread::sleep_for(kRound);

@@ -25,6 +25,9 @@ enum class BoardAnswer {
 // How long the board has to answer 107. The board server and the firmware
 // answer within a few milliseconds; a USB adapter's latency timer adds 16 ms.
 inline constexpr double kIdentifyWaitSeconds = 0.25;
+// A board that sent its banner answers identify for certain: a missed answer
+// would lose the measured-Vpp guard, so it gets as long as the banner wait.
+inline constexpr double kAnnouncedIdentifyWaitSeconds = 2.0;
 
 // Sends 107 with the receive notification off and the waiting bytes thrown
 // away, and reads the answer within kIdentifyWaitSeconds (a host whose clock

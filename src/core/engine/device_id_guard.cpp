@@ -23,7 +23,8 @@ InstructionList guarded_script(const ProgramState& state, OperationKind kind,
     if (kind == OperationKind::Verify) {
         const ProtectionBits bits = state.protection();
         if (bits.program != 0 || bits.data != 0) {
-            const InstructionList read = split_instructions(kProtectionReadAlgorithm);
+            const InstructionList read =
+                split_instructions(protection_read_algorithm(state.image.map, bits.word));
             script.insert(script.end(), read.begin(), read.end());
         }
     }
@@ -32,6 +33,14 @@ InstructionList guarded_script(const ProgramState& state, OperationKind kind,
     }
     script.insert(script.end(), algorithm.begin(), algorithm.end());
     return script;
+}
+
+std::string protection_read_algorithm(const AddressMap& map, int word) {
+    std::string text = "begin,s00-3fff";
+    for (std::int32_t a = map.user_id_address; a < map.config_word_address(word); ++a) {
+        text += ",s06";
+    }
+    return text + ",protection=s04,end";
 }
 
 std::string_view cancelled_text(OperationKind kind) {
@@ -48,6 +57,20 @@ std::string_view cancelled_text(OperationKind kind) {
             break;
     }
     return "Verify cancelled.";
+}
+
+bool confirm_before_start(ProgramState& state, const std::string& question, OperationKind kind) {
+    if (question.empty()) {
+        return true;
+    }
+    EngineHost& host = state.engine_host();
+    if (host.show_message(question, message_kind::kQuestion, "") == message_result::kYes) {
+        return true;
+    }
+    state.operation_refused = true;
+    host.set_status_text(cancelled_text(kind));
+    host.process_events();
+    return false;
 }
 
 bool confirm_device_id(ProgramState& state) {

@@ -8,14 +8,16 @@
 // read algorithm and the instruction "checkdeviceid", and only then goes on with
 // the operation's own algorithm.
 //
-// Verify also reads configuration word 1 first ("protection=s04") when the
-// chip's code protection bits are known: a protected chip hides its program
-// memory, which is then left out of the comparison instead of failing at every
-// word.
+// Verify also reads the configuration word that holds code protection first
+// ("protection=s04") when the chip's code protection bits are known: a protected
+// chip hides its program memory, which is then left out of the comparison instead
+// of failing at every word.
 
+#include <string>
 #include <string_view>
 
 #include "core/devices/model_application.h"
+#include "core/image/memory_image.h"
 
 namespace corvanel {
 
@@ -28,13 +30,20 @@ enum class OperationKind;
 [[nodiscard]] InstructionList guarded_script(const ProgramState& state, OperationKind kind,
                                              const InstructionList& algorithm);
 
-// Reads configuration word 1 with "protection=s04": Load Configuration and seven
-// increments reach 2007h on every classic 14-bit part.
-inline constexpr std::string_view kProtectionReadAlgorithm =
-    "begin,s00-3fff,s06,s06,s06,s06,s06,s06,s06,protection=s04,end";
+// Reads configuration word `word` with "protection=s04": Load Configuration sets
+// the address counter to the first user ID word (2000h, 8000h on the enhanced
+// parts) and increments walk up to the word (2007h on every classic part, 800Ah
+// for CONFIG4 of a 16F183xx).
+[[nodiscard]] std::string protection_read_algorithm(const AddressMap& map, int word);
 
 // The status line of an operation that the user stopped at its ID check.
 [[nodiscard]] std::string_view cancelled_text(OperationKind kind);
+
+// A question before an operation sends anything (the supply guards): an empty
+// one lets it go on; otherwise it is asked with No as the default, and a "No"
+// marks the operation refused and says in the status line that it was cancelled.
+[[nodiscard]] bool confirm_before_start(ProgramState& state, const std::string& question,
+                                        OperationKind kind);
 
 // The ID read algorithm of the model: its own ("idalg:"), else the generic one.
 [[nodiscard]] InstructionList id_read_script(const ActiveModel& model);

@@ -88,7 +88,8 @@ enum class InstructionKind {
     // checkuseridN: the temporary word against user ID word N of the image.
     CheckUserId,
 
-    // protection=s cc: command cc, then configuration word 1 of the chip is read
+    // protection=s cc: command cc, then the word that holds the chip's code
+    // protection (configuration word 1, 4 or 5, as its configuration fields say) is read
     // to learn whether code protection hides program memory (and data memory);
     // the checks of a hidden memory are then left out of the comparison.
     ReadProtection,

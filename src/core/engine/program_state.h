@@ -92,7 +92,7 @@ struct ProgramState {
     std::optional<SavedCalibration> typed_calibration;
 
     // The configuration word fields of the chips (not owned; may be absent): they
-    // say which bits of configuration word 1 turn code protection on.
+    // say which configuration word and which of its bits turn code protection on.
     const ConfigFieldTable* config_fields = nullptr;
     [[nodiscard]] ProtectionBits protection() const {
         return config_fields != nullptr ? protection_bits(config_fields->find(model.model_name))

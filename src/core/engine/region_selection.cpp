@@ -108,13 +108,12 @@ MemoryImage merge_regions(const MemoryImage& buffer, const MemoryImage& chip,
 std::optional<std::string> kept_region_refusal(const MemoryImage& chip,
                                                const RegionSelection& programmed,
                                                const ProtectionBits& protection) {
-    const std::int32_t config1 = chip.config_word(1);
-    if (!programmed.flash && protection.program_protected(config1)) {
+    if (!programmed.flash && protection.program_protected(chip)) {
         return std::string(
             "Code protection is on: the chip's program memory cannot be read "
             "to be kept. Program All refused.");
     }
-    if (!programmed.eeprom && chip.eeprom_size > 0 && protection.data_protected(config1)) {
+    if (!programmed.eeprom && chip.eeprom_size > 0 && protection.data_protected(chip)) {
         return std::string(
             "Data code protection is on: the chip's EEPROM cannot be read "
             "to be kept. Program All refused.");

@@ -125,25 +125,38 @@ std::string window_words(const SendAheadChoice& choice) {
     return choice.window > 0 ? std::to_string(choice.window) : std::string("lock-step");
 }
 
-}  // namespace
-
-std::string send_ahead_text(const SendAheadChoice& choice) {
-    std::string text = "Send-ahead: " + window_words(choice);
-    switch (choice.source) {
+// " (measured)", " (board's buffer)", ...: where a window came from.
+std::string source_words(SendAheadChoice::Source source) {
+    switch (source) {
         case SendAheadChoice::Source::Measured:
-            return text + " (measured)";
+            return " (measured)";
         case SendAheadChoice::Source::AnswersLost:
-            return text + " (answers lost)";
+            return " (answers lost)";
         case SendAheadChoice::Source::NotMeasured:
-            return text + " (not measured)";
+            return " (not measured)";
         case SendAheadChoice::Source::Declared:
-            return text + " (board's buffer)";
+            return " (board's buffer)";
         case SendAheadChoice::Source::Remembered:
-            return text + " (remembered)";
+            return " (remembered)";
         case SendAheadChoice::Source::VoltagesOn:
             break;
     }
-    return text + " (voltages on)";
+    return " (voltages on)";
+}
+
+// "Fast" / "Lock-step" and the window: what the status bar shows of the link.
+std::string mode_words(bool fast, std::int32_t window) {
+    if (window > 0) {
+        // Any window above 0 runs the fast link too.
+        return "Fast, window " + std::to_string(window);
+    }
+    return fast ? "Fast, lock-step" : "Lock-step";
+}
+
+}  // namespace
+
+std::string send_ahead_text(const SendAheadChoice& choice) {
+    return "Send-ahead: " + window_words(choice) + source_words(choice.source);
 }
 
 ProbeReport probe_send_ahead(ProgramState& state) {
@@ -244,22 +257,46 @@ bool probe_doubtful(const ProbeReport& report) {
     return report.window == 0 && report.reason != "voltages on" && report.reason != "lost";
 }
 
+std::optional<SendAheadChoice> known_send_ahead(const ProgramState& state) {
+    const ProgrammerLink& link = state.link;
+    if (link.vpp_test_on) {
+        return SendAheadChoice{0, SendAheadChoice::Source::VoltagesOn};
+    }
+    if (const auto known = state.send_ahead_memory.find(link.port_number, link.baud_text)) {
+        // Lost answers on this port since it was opened outrank anything declared.
+        return known;
+    }
+    if (state.board_answer == BoardAnswer::Identified && state.board) {
+        return SendAheadChoice{state.board->send_ahead_window(), SendAheadChoice::Source::Declared};
+    }
+    if (const auto stored =
+            state.load_measured_window ? state.load_measured_window() : std::nullopt) {
+        return SendAheadChoice{std::clamp(*stored, 0, kAutoWindowMax),
+                               SendAheadChoice::Source::Remembered};
+    }
+    return std::nullopt;
+}
+
+std::string link_mode_text(const ProgramState& state) {
+    const bool fast = state.runner.fast_link;
+    if (!state.auto_window) {
+        // A window typed in (the tool's --window) or none.
+        return mode_words(fast, state.runner.window);
+    }
+    if (const auto choice = known_send_ahead(state)) {
+        return mode_words(fast, choice->window) + source_words(choice->source);
+    }
+    return mode_words(fast, 0) + ", window not measured";
+}
+
 SendAheadChoice choose_send_ahead(ProgramState& state, OperationKind kind) {
     ProgrammerLink& link = state.link;
     SendAheadChoice choice;
-    if (link.vpp_test_on) {
-        choice.source = SendAheadChoice::Source::VoltagesOn;
-    } else if (const auto known = state.send_ahead_memory.find(link.port_number, link.baud_text)) {
-        // Lost answers on this port since it was opened outrank anything declared.
+    if (const auto known = known_send_ahead(state)) {
         choice = *known;
-    } else if (state.board_answer == BoardAnswer::Identified && state.board) {
-        choice =
-            SendAheadChoice{state.board->send_ahead_window(), SendAheadChoice::Source::Declared};
-    } else if (const auto stored =
-                   state.load_measured_window ? state.load_measured_window() : std::nullopt) {
-        choice = SendAheadChoice{std::clamp(*stored, 0, kAutoWindowMax),
-                                 SendAheadChoice::Source::Remembered};
-        state.send_ahead_memory.remember(link.port_number, link.baud_text, choice);
+        if (choice.source == SendAheadChoice::Source::Remembered) {
+            state.send_ahead_memory.remember(link.port_number, link.baud_text, choice);
+        }
     } else if (probe_worth_it(state, kind)) {
         ProbeReport report = probe_send_ahead(state);
         if (probe_doubtful(report)) {

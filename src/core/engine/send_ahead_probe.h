@@ -99,6 +99,19 @@ private:
 // enough to be worth measuring one.
 [[nodiscard]] bool probe_worth_it(const ProgramState& state, OperationKind kind);
 
+// For an automatic window: the window the next operation starts with when it
+// needs no measuring (the voltages are on, this run's window for the port, the
+// board's declared buffer, the settings' remembered window); nothing when the
+// probe would first have to measure one. Changes nothing.
+[[nodiscard]] std::optional<SendAheadChoice> known_send_ahead(const ProgramState& state);
+
+// How the link runs, for the window's status bar: "Fast, window 85 (board's
+// buffer)", "Fast, window 21 (measured)", "Lock-step (answers lost)",
+// "Fast, lock-step", "Lock-step"; with an automatic window not yet measured
+// ", window not measured" follows. From the same choice (known_send_ahead) and
+// the same words as the operations' "Send-ahead: ..." text.
+[[nodiscard]] std::string link_mode_text(const ProgramState& state);
+
 // For an automatic window: the window for the operation about to start on the
 // link's port. A board that identified itself gets the window of its declared
 // buffer; otherwise the window known for the port (this run's, else the one

@@ -46,18 +46,7 @@ std::string vdd_question(const ActiveModel& model, std::optional<double> board_v
 bool confirm_board_vdd(ProgramState& state, OperationKind kind) {
     const std::string question =
         vdd_question(state.model, effective_board_vdd(state), board_vdd_reported(state), kind);
-    if (question.empty()) {
-        return true;
-    }
-    EngineHost& host = state.engine_host();
-    const int answer = host.show_message(question, message_kind::kQuestion, "");
-    if (answer == message_result::kYes) {
-        return true;
-    }
-    state.operation_refused = true;
-    host.set_status_text(cancelled_text(kind));
-    host.process_events();
-    return false;
+    return confirm_before_start(state, question, kind);
 }
 
 }  // namespace corvanel

@@ -52,18 +52,7 @@ bool confirm_board_vpp(ProgramState& state, OperationKind kind) {
     // what the user once typed.
     const std::string question =
         vpp_question(state.model, effective_board_vpp(state), board_vpp_measured(state));
-    if (question.empty()) {
-        return true;
-    }
-    EngineHost& host = state.engine_host();
-    const int answer = host.show_message(question, message_kind::kQuestion, "");
-    if (answer == message_result::kYes) {
-        return true;
-    }
-    state.operation_refused = true;
-    host.set_status_text(cancelled_text(kind));
-    host.process_events();
-    return false;
+    return confirm_before_start(state, question, kind);
 }
 
 }  // namespace corvanel

@@ -31,6 +31,9 @@ public:
     // written (a board in the same process): no byte can come later, so there is
     // nothing to wait for after the last answer.
     [[nodiscard]] virtual bool answers_at_once() const { return false; }
+    // The board sent its banner when the port opened: it is a board that answers
+    // identify, however long a loaded machine makes it take.
+    [[nodiscard]] virtual bool announced_itself() const { return false; }
 };
 
 }  // namespace corvanel

@@ -40,6 +40,8 @@ void Form1::load_sequence() {
         const bool first_start =
             !settings().find_number(QString::fromLatin1(setting_names::serial_port_number));
         serial_link_->scan_ports();
+        // The link's settings first: the status bar shows how it runs once the port opens.
+        apply_operation_settings();
         (void)serial_link_->open_configured_port();
         offer_virtual_board_when_no_port(*serial_link_, first_start);
         if (first_start && serial_link_->MSComm1.virtual_port() != nullptr) {

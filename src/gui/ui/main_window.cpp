@@ -9,6 +9,7 @@
 #include <QFileSystemWatcher>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
@@ -65,6 +66,8 @@ const QString kSaveFirstQuestion = QStringLiteral("Save the buffer first?");
 const QString kPartlyWrittenText = QStringLiteral(
     "Program All was stopped: the chip is only partly written.\r\n\r\n"
     "Program it again (or erase it) before use.");
+// Space right of the status bar's permanent texts (6 px at 96 dpi).
+constexpr int kStatusBarMarginTwips = 90;
 // While a step of the interpreter still runs, a confirmed close tries again this often.
 constexpr int kCloseRetryMilliseconds = 20;
 
@@ -81,9 +84,21 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     build_controls();
     apply_fonts();
     setCentralWidget(client_);
-    // Pass / fail / total and the next serial number, under the client area.
+    // How the link runs, then pass / fail / total and the next serial number,
+    // under the client area.
+    label_link = new QLabel(this);
+    label_link->setObjectName(QStringLiteral("label_link"));
+    label_link->setToolTip(
+        QStringLiteral("How the link to the board runs: Fast (no no-operation round trips), "
+                       "the send-ahead window and where it came from, or Lock-step"));
+    statusBar()->addPermanentWidget(label_link);
     statusBar()->addPermanentWidget(production->counters_label());
     statusBar()->setSizeGripEnabled(false);
+    // Without the size grip the last text would touch (and at some scale factors
+    // lose a pixel column to) the window's right edge; the link's mode keeps apart
+    // from the counters.
+    statusBar()->setContentsMargins(0, 0, twips_to_pixels(kStatusBarMarginTwips), 0);
+    label_link->setContentsMargins(0, 0, twips_to_pixels(kStatusBarMarginTwips), 0);
     // The design size is the smallest and the first: a larger window (or a
     // maximised one) gives the tables more rows.
     design_client_size_ =
@@ -651,6 +666,14 @@ void Form1::operation_ended() {
             (void)mymsgbox(kPartlyWrittenText, message_kind::kInformation, window_title());
         });
     }
+    // A window turns the fast link on for its operation only: once nothing runs,
+    // the status bar shows the link as the settings have it again.
+    QTimer::singleShot(0, this, [this] {
+        if (!state().runner.running() && !state().runner.in_step() &&
+            (production == nullptr || !production->busy())) {
+            link_settings_changed();
+        }
+    });
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
@@ -717,6 +740,20 @@ void Form1::apply_operation_settings() {
     }
 }
 
+void Form1::link_settings_changed() {
+    apply_operation_settings();
+    show_link_mode();
+}
+
+void Form1::show_link_mode() {
+    // No port open: no link to speak of (the status line says why).
+    const QString text =
+        state().link.port_ready ? QString::fromStdString(link_mode_text(state())) : QString();
+    if (label_link->text() != text) {
+        label_link->setText(text);
+    }
+}
+
 void Form1::run_operation(OperationKind operation) {
     stopped_operation_.clear();
     apply_operation_settings();
@@ -753,13 +790,8 @@ void Form1::run_operation(OperationKind operation) {
     if (production->takes(operation)) {
         // Program All (counters, log, serial numbers, kept memories, the Verify
         // after it) and Read All of chosen memories run as the production sequence.
-        program_sequence_start_ =
-            operation == OperationKind::Program ? host_.clock_seconds() : -1.0;
-        production->start(operation, on_change_run_);
+        start_production(operation, on_change_run_);
         on_change_run_ = false;
-        if (!production->busy()) {
-            program_sequence_start_ = -1.0;  // refused before it began
-        }
         return;
     }
     const StartResult started = start_operation(state(), operation);
@@ -799,6 +831,14 @@ bool Form1::confirm_out_of_range_buffer(OperationKind operation) {
     return false;
 }
 
+void Form1::start_production(OperationKind operation, bool on_change) {
+    program_sequence_start_ = operation == OperationKind::Program ? host_.clock_seconds() : -1.0;
+    production->start(operation, on_change);
+    if (!production->busy()) {
+        program_sequence_start_ = -1.0;  // refused before it began
+    }
+}
+
 // --- the window as the engine's host ---------------------------------------------------
 
 void Form1::Host::set_status_text(std::string_view text) {
@@ -808,6 +848,8 @@ void Form1::Host::set_status_text(std::string_view text) {
     form_.show_progress(text);
     form_.set_status(form_.with_sequence_time(
         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
+    // The port opened, an operation chose (or measured) its window, answers were lost.
+    form_.show_link_mode();
 }
 
 int Form1::Host::show_message(std::string_view text, int kind, std::string_view caption) {

@@ -29,6 +29,7 @@
 class QAction;
 class QActionGroup;
 class QFileSystemWatcher;
+class QLabel;
 class QMenu;
 class QProgressBar;
 class QPushButton;
@@ -92,6 +93,10 @@ public:
     void updatedisplay();
     void set_status(const QString& text);
     [[nodiscard]] QString status_text() const;
+    // Program All or Read All as the production sequence (the window's buttons,
+    // Program on Change, the repeat mode): a Program All's status line then gives
+    // the time of the whole sequence with its Verify.
+    void start_production(OperationKind operation, bool on_change = false);
     // The file last opened or saved (empty: none), as the production log names it.
     [[nodiscard]] const QString& loaded_file() const { return loaded_path_; }
 
@@ -217,6 +222,10 @@ public:
     // progress with the time left.
     ClickLabel* label_checksum = nullptr;
     QProgressBar* progress_bar = nullptr;
+    // Permanent in the status bar: how the link runs ("Fast, window 85 (board's
+    // buffer)", "Lock-step"), shown afresh with every status text.
+    QLabel* label_link = nullptr;
+    void show_link_mode();
 
     QMenu* menu1 = nullptr;
     QMenu* menu3 = nullptr;
@@ -276,6 +285,8 @@ private:
     // The settings an operation takes when it starts (fast link, Board Vpp,
     // send-ahead window): read afresh unless one is running.
     void apply_operation_settings();
+    // The settings changed: taken and shown in the status bar at once.
+    void link_settings_changed();
     RepeatDialog* repeat_dialog_ = nullptr;
     void build_controls();
     void build_menus();

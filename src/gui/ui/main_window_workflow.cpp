@@ -144,8 +144,10 @@ void Form1::build_workflow_menus() {
     menufastlink->setToolTip(
         QStringLiteral("Script steps that need nothing of the board run without a "
                        "no-operation round trip: the board hears the same commands, sooner"));
-    connect(menufastlink, &QAction::toggled, this,
-            [](bool on) { settings().put_number(setting(setting_names::fast_link), on ? 1 : 0); });
+    connect(menufastlink, &QAction::toggled, this, [this](bool on) {
+        settings().put_number(setting(setting_names::fast_link), on ? 1 : 0);
+        link_settings_changed();
+    });
 
     menusendahead = menu4->addMenu(QStringLiteral("Send-Ahead &Window"));
     menusendahead->setToolTipsVisible(true);
@@ -164,13 +166,14 @@ void Form1::build_workflow_menus() {
                                   : QStringLiteral("Each command waits for its answer."));
         send_ahead_choices->addAction(item);
         const bool value = measured;
-        connect(item, &QAction::triggered, this, [value] {
+        connect(item, &QAction::triggered, this, [this, value] {
             if (value) {
                 settings().put_string(setting(setting_names::send_ahead_window),
                                       QString::fromLatin1(kSendAheadAutomatic));
             } else {
                 settings().put_number(setting(setting_names::send_ahead_window), 0);
             }
+            link_settings_changed();
         });
     }
 }

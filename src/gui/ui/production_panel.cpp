@@ -32,6 +32,9 @@ QString name(const char* text) {
     return QString::fromLatin1(text);
 }
 
+const QString kPreserveTip =
+    QStringLiteral("Program All reads the chip's EEPROM first and writes it back");
+
 QString text_of(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -73,8 +76,7 @@ QMenu* ProductionPanel::build_menu(QMenuBar* bar) {
     }
     preserve_action = menu_->addAction(QStringLiteral("&Preserve EEPROM"));
     preserve_action->setCheckable(true);
-    preserve_action->setToolTip(
-        QStringLiteral("Program All reads the chip's EEPROM first and writes it back"));
+    preserve_action->setToolTip(kPreserveTip);
     connect(preserve_action, &QAction::triggered, this,
             [this](bool checked) { set_preserve_eeprom(checked); });
     serial_action = menu_->addAction(QStringLiteral("&Serial Numbers..."), this,
@@ -83,6 +85,8 @@ QMenu* ProductionPanel::build_menu(QMenuBar* bar) {
                                   &ProductionPanel::choose_log_file);
     reset_action =
         menu_->addAction(QStringLiteral("&Reset Counters"), this, &ProductionPanel::reset_counters);
+    // The applied model may have changed since: a memory it lacks is not offered.
+    connect(menu_, &QMenu::aboutToShow, this, &ProductionPanel::offer_model_memories);
     sync_menu();
     return menu_;
 }
@@ -129,6 +133,18 @@ void ProductionPanel::sync_menu() {
         log_path_.isEmpty()
             ? QStringLiteral("Production &Log File...")
             : QStringLiteral("Production &Log File (%1)...").arg(QFileInfo(log_path_).fileName()));
+}
+
+void ProductionPanel::offer_model_memories() {
+    // A model without EEPROM: nothing to work on or keep there (the choice stays
+    // stored for the models that have one).
+    const bool has_eeprom = state().image.eeprom_size > 0;
+    const QString lacks =
+        QStringLiteral("%1 has no EEPROM").arg(QString::fromStdString(state().model.model_name));
+    region_actions[1]->setEnabled(has_eeprom);
+    region_actions[1]->setToolTip(has_eeprom ? QString() : lacks);
+    preserve_action->setEnabled(has_eeprom);
+    preserve_action->setToolTip(has_eeprom ? kPreserveTip : lacks);
 }
 
 void ProductionPanel::show_counters() {
@@ -229,8 +245,16 @@ void ProductionPanel::start(OperationKind operation, bool on_change) {
     verify_wanted_ =
         (on_change_ || always_verify_ ||
          settings().find_number(name(setting_names::verify_after_program)).value_or(1) != 0) &&
-        !protection.program_protected(program.image.config1) &&
-        !protection.data_protected(program.image.config1);
+        !protection.program_protected(program.image) && !protection.data_protected(program.image);
+    // EEPROM alone on a model without one would read nothing, or erase the chip
+    // and write back only its own contents, and pass all the same.
+    if (program.image.eeprom_size == 0 && regions_ == RegionSelection{false, true, false, false}) {
+        buffer_.reset();
+        form_.set_status(QStringLiteral("%1 has no EEPROM. ")
+                             .arg(QString::fromStdString(program.model.model_name)) +
+                         text_of(kNothingSelectedText));
+        return;
+    }
     if (operation == OperationKind::Read) {
         if (regions_.none()) {
             buffer_.reset();

@@ -91,6 +91,8 @@ private:
     void load_settings();
     void show_counters();
     void sync_menu();
+    // Greys out the memories the applied model lacks, as the menu opens.
+    void offer_model_memories();
     void choose_log_file();
     void edit_serial_numbers();
     // Starts one operation of the sequence; false when it did not start.

@@ -179,7 +179,7 @@ void RepeatDialog::read_done(std::int32_t word) {
     passed_before_ = form_.production->counters().passed;
     total_before_ = form_.production->counters().total();
     phase_ = Phase::Programming;
-    form_.production->start(OperationKind::Program);
+    form_.start_production(OperationKind::Program);
 }
 
 void RepeatDialog::program_done() {

@@ -109,6 +109,7 @@ public:
     void note_pause(int milliseconds) override;
     // The in-process virtual board answers at once; a real line never promises it.
     [[nodiscard]] bool answers_at_once() const override;
+    [[nodiscard]] bool announced_itself() const override { return banner_seen_; }
 
     // True when received bytes wait to be read.
     [[nodiscard]] bool has_waiting() const;

@@ -195,6 +195,41 @@ TEST(DeviceDatabase, BrokenAlgorithmsAndKeysAreRejectedWithTheLine) {
     EXPECT_EQ(vdd_window_text(*window), "1.8-3.6 V (erase 2.7-3.6 V)");
 }
 
+// A code outside the model's command set would be clocked cut to the set's width and
+// reach the chip as another command (80h in 6 bits is 00h, Load Configuration): the
+// file is refused at the definition line the model took, whichever table it is in
+// and however the instruction carries its code.
+TEST(DeviceDatabase, CommandsOutsideTheModelsCommandSetAreRejectedAtTheirDefinition) {
+    const std::tuple<std::string, int, const char*> cases[] = {
+        {crlf({"programalgdef 3: begin,s06,s80,end", "model: A", "programalg: 3"}), 1,
+         "\"s80\": command 80h is not in the 6-bit command set (instruction 3)"},
+        // The model takes the slot as it stands: the second definition is at fault.
+        {crlf({"erasealgdef 1: begin,s09,end", "erasealgdef 1: begin,s00-3fff,s42,end", "model: A",
+               "erasealg: 1"}),
+         2, "command 42h"},
+        {crlf({"model: A", "readalgdef 2: begin,flash=sC4,end", "model: B", "readalg: 2",
+               "model: C"}),
+         2, "command C4h is not in the 6-bit command set (instruction 2), the set of model B"},
+        {crlf({"idalgdef 4: begin,s00-3fff,s46-userid1,end", "model: A", "idalg: 4"}), 1,
+         "command 46h"},
+    };
+    for (const auto& [text, line, what] : cases) {
+        DeviceDatabase db;
+        const auto result = parse_device_database(text, "devs.txt", db);
+        EXPECT_EQ(result.status, DatabaseStatus::BadLine) << text;
+        EXPECT_EQ(result.line_number, line) << text;
+        EXPECT_NE(result.message.find("devs.txt, line " + std::to_string(line) + ": "),
+                  std::string::npos)
+            << result.message;
+        EXPECT_NE(result.message.find(what), std::string::npos) << result.message;
+    }
+    // The chip commands 00h-3Fh and the board's extensions pass; a slot no model
+    // takes is not judged.
+    const auto db = parse_ok(crlf({"erasealgdef 1: begin,s3f,s40,s41-f000,s43,s44,flash=s04,end",
+                                   "programalgdef 1: begin,s80,end", "model: A", "erasealg: 1"}));
+    EXPECT_EQ(db.model(1).erasealg, "begin,s3f,s40,s41-f000,s43,s44,flash=s04,end");
+}
+
 TEST(DeviceDatabase, FlashUpToTheConfigurationWordsIsAccepted) {
     DeviceDatabase db;
     EXPECT_EQ(parse_device_database(crlf({"model: A", "flash: 8192"}), "f", db).status,

@@ -2,8 +2,11 @@
 // The five chip operations started from the main window, run against the
 // in-process board on a virtual port.
 
+#include <QAction>
+#include <QActionGroup>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 
@@ -154,6 +157,47 @@ TEST_F(WindowOperations, AnAutomaticWindowIsMeasuredOncePerPort) {
     store->put_string(QString::fromLatin1(setting_names::send_ahead_window), QStringLiteral("64"));
     EXPECT_TRUE(run(3).startsWith("Chip is blank. "));
     EXPECT_EQ(program.runner.window, 0) << "numbers are the tool's; the window stays lock-step";
+}
+
+// The status bar says how the link runs, from the same choice as the operation's
+// "Send-ahead: ..." text: when the port opens, when the settings change and
+// once the probe has measured.
+TEST_F(WindowOperations, TheStatusBarSaysHowTheLinkRuns) {
+    use_serial_link(2);
+    Form1& form = open_window(QString::number(model_number));
+    ASSERT_EQ(program.board_answer, BoardAnswer::Identified);
+    ASSERT_TRUE(program.board.has_value());
+    const QString declared =
+        QStringLiteral("Fast, window %1 (board's buffer)").arg(program.board->send_ahead_window());
+    EXPECT_EQ(form.label_link->text(), declared) << "the default is automatic";
+
+    form.send_ahead_choices->actions()[0]->trigger();
+    EXPECT_EQ(form.label_link->text(), "Lock-step");
+    form.menufastlink->setChecked(true);
+    EXPECT_EQ(form.label_link->text(), "Fast, lock-step");
+    form.menufastlink->setChecked(false);
+    form.send_ahead_choices->actions()[1]->trigger();
+    EXPECT_EQ(form.label_link->text(), declared);
+
+    // A board of the original protocol declares nothing: the Verify measures.
+    link->MSComm1.virtual_port()->board().set_plain(true);
+    EXPECT_TRUE(run(3).startsWith("Chip is blank. ")) << form.status_text().toStdString();
+    EXPECT_EQ(form.label_link->text(),
+              QStringLiteral("Fast, window %1 (measured)").arg(kAutoWindowMax));
+
+    // Lost answers put the port to lock-step until it is opened again.
+    // (Fast Link off, as the menu has it once the run's own fast link is over.)
+    program.auto_window = true;
+    program.runner.window = kAutoWindowMax;
+    program.runner.fast_link = false;
+    note_send_ahead_failure(program);
+    program.engine_host().set_status_text("Programmer not responding!");
+    EXPECT_EQ(form.label_link->text(), "Lock-step (answers lost)");
+
+    // A closed port has no link to show.
+    link->close_port();
+    program.engine_host().set_status_text("Serial port COM2 closed.");
+    EXPECT_EQ(form.label_link->text(), "");
 }
 
 TEST_F(WindowOperations, FailedVerifyShowsTheMismatchReport) {

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTimer>
 
@@ -167,6 +168,27 @@ TEST_F(ProductionWindow, KeptMemoriesStayOnTheChip) {
     EXPECT_EQ(program.image.flash_word(0), 0x1111);
     EXPECT_EQ(program.image.config1, 0x3F61);
     EXPECT_TRUE(messages.empty());
+
+    // A model without EEPROM: the menu does not offer it, and EEPROM alone is
+    // refused before anything reaches the board (it would pass having done nothing).
+    const int no_eeprom = model_number(program.database, "PIC12F609");
+    ASSERT_GT(no_eeprom, 0);
+    program.selected_model = no_eeprom;
+    ASSERT_TRUE(apply_model(program.database, no_eeprom, program.model, program.image));
+    link->follow_applied_model();
+    window->menuclear->trigger();
+    auto* menu = qobject_cast<QMenu*>(panel->region_actions[1]->parent());
+    ASSERT_NE(menu, nullptr);
+    emit menu->aboutToShow();
+    EXPECT_FALSE(panel->region_actions[1]->isEnabled());
+    EXPECT_FALSE(panel->preserve_action->isEnabled());
+    EXPECT_TRUE(panel->region_actions[0]->isEnabled());
+    const std::uint64_t steps = program.runner.operation_steps;
+    for (const int button : {0, 1}) {
+        EXPECT_EQ(run(button), "PIC12F609 has no EEPROM. No memory is selected for the operation.");
+    }
+    EXPECT_EQ(program.runner.operation_steps, steps) << "nothing may reach the board";
+    EXPECT_EQ(panel->counters().passed, 2);
 }
 
 TEST_F(ProductionWindow, AStoppedProgramAllIsCancelled) {

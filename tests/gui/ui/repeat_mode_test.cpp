@@ -87,7 +87,9 @@ TEST_F(RepeatWindow, ProgramsTheChipInTheSocketOnceAndEndsOnEscape) {
             return false;
         }
         EXPECT_EQ(dialog.result_label->text(), QStringLiteral("PASS"));
-        EXPECT_TRUE(dialog.prompt_label->text().contains(QStringLiteral("Remove the chip.")))
+        EXPECT_TRUE(dialog.prompt_label->text().contains(QStringLiteral("Remove the chip.")) &&
+                    dialog.prompt_label->text().startsWith(
+                        QStringLiteral("Chip programmed and verified. ")))
             << dialog.prompt_label->text().toStdString();
         EXPECT_EQ(dialog.counts_label->text(), QStringLiteral("Pass 1  Fail 0  Total 1"));
         QTest::keyClick(&dialog, Qt::Key_Escape);
