@@ -51,7 +51,9 @@ enum class Key {
     IdAddr,
     EepromAddr,
     RevAddr,
-    Lvp
+    Lvp,
+    CommandSetKey,
+    Sources
 };
 
 struct KeyName {
@@ -59,7 +61,7 @@ struct KeyName {
     Key key;
 };
 
-constexpr std::array<KeyName, 26> kKeys = {{{"model:", Key::Model},
+constexpr std::array<KeyName, 28> kKeys = {{{"model:", Key::Model},
                                             {"flash:", Key::Flash},
                                             {"eeprom:", Key::Eeprom},
                                             {"configerased:", Key::ConfigErased},
@@ -84,7 +86,9 @@ constexpr std::array<KeyName, 26> kKeys = {{{"model:", Key::Model},
                                             {"idaddr:", Key::IdAddr},
                                             {"eepromaddr:", Key::EepromAddr},
                                             {"revaddr:", Key::RevAddr},
-                                            {"lvp:", Key::Lvp}}};
+                                            {"lvp:", Key::Lvp},
+                                            {"commandset:", Key::CommandSetKey},
+                                            {"sources:", Key::Sources}}};
 
 // The algorithm field a key fills, with the table its slot number refers to.
 std::string* algorithm_field(DeviceModel& model, Key key, AlgorithmTable& table) {
@@ -152,6 +156,10 @@ std::string* text_field(DeviceModel& model, Key key) {
             return &model.revaddr;
         case Key::Lvp:
             return &model.lvp;
+        case Key::CommandSetKey:
+            return &model.commandset;
+        case Key::Sources:
+            return &model.sources;
         default:
             return nullptr;
     }
@@ -191,8 +199,7 @@ std::optional<DatabaseLoadResult> model_problem(const DeviceModel& model,
                                                 const std::vector<KeyLine>& lines,
                                                 const std::vector<AlgorithmUse>& algorithms,
                                                 std::string_view source_name) {
-    // No model names another set yet: every chip listed takes 6-bit commands.
-    const CommandSet set = CommandSet::SixBit;
+    const CommandSet set = parse_command_set(model.commandset).value_or(CommandSet::SixBit);
     for (const AlgorithmUse& use : algorithms) {
         if (const std::string wrong = command_set_problem(use.algorithm, set); !wrong.empty()) {
             return bad_line(source_name, use.definition.number, use.definition.text,
@@ -215,6 +222,10 @@ std::optional<DatabaseLoadResult> model_problem(const DeviceModel& model,
 }
 
 }  // namespace
+
+bool single_source(const DeviceModel& model) {
+    return !model.sources.empty() && leading_number(model.sources) == 1;
+}
 
 std::vector<std::string_view> split_cr_lines(std::string_view text) {
     std::vector<std::string_view> lines;
@@ -246,10 +257,30 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
     // The line that defined each slot as it stands now.
     std::array<std::array<KeyLine, kAlgorithmSlots>, kAlgorithmTables> definition_lines;
 
+    // The family notes: "# ==== Slot N: ... ====" opens a section, "# Family: NAME"
+    // in it names the family of the models whose program algorithm is slot N.
+    std::array<std::string, kAlgorithmSlots> slot_families;
+    std::int32_t note_slot = -1;  // none
+
     int line_number = 0;
     for (const std::string_view line : split_cr_lines(text)) {
         ++line_number;
         if (line.empty()) {
+            continue;
+        }
+        if (line.starts_with("# ====")) {
+            constexpr std::string_view kSlotNote = "# ==== Slot ";
+            note_slot = -1;
+            if (line.starts_with(kSlotNote)) {
+                const std::int32_t slot = leading_number(line.substr(kSlotNote.size()));
+                note_slot = valid_slot(slot) ? slot : -1;
+            }
+            continue;
+        }
+        if (constexpr std::string_view kFamilyNote = "# Family: ";
+            note_slot >= 0 && line.starts_with(kFamilyNote)) {
+            slot_families[static_cast<std::size_t>(note_slot)] =
+                std::string(trimmed(line.substr(kFamilyNote.size())));
             continue;
         }
         const std::string lower = lower_copy(line);
@@ -335,6 +366,9 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
                                 "no algorithm is defined in slot " + std::to_string(slot) +
                                     " of that table above this line.");
             }
+            if (current != nullptr && key->key == Key::ProgramAlg) {
+                current->family = slot_families[static_cast<std::size_t>(slot)];
+            }
             if (current != nullptr) {
                 current_algorithms.push_back({*algorithm,
                                               definition_lines[static_cast<std::size_t>(table)]
@@ -345,6 +379,10 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
                 return bad_line(source_name, line_number, line,
                                 "the Vpp window must be two voltages, the lower first, "
                                 "up to 20 V (\"vpp: 8.0 9.0\").");
+            }
+            if (key->key == Key::CommandSetKey && !parse_command_set(value)) {
+                return bad_line(source_name, line_number, line,
+                                "the command set must be 6bit or 8bit.");
             }
             if (key->key == Key::Vdd && !parse_vdd_window(value)) {
                 return bad_line(source_name, line_number, line,

@@ -58,7 +58,18 @@ struct DeviceModel {
     std::string eepromaddr;   // word address of EEPROM byte 0 in HEX files: "F000"
     std::string revaddr;      // the word holding the silicon revision: "8005"
     std::string lvp;          // "true": may enter programming mode with the low-voltage key
+    std::string commandset;   // "6bit" (the default) or "8bit": the chip's command set
+    // How many of the sources the data was checked against agree, and which:
+    // "4 (AP,OP,PL,PM)". A model resting on one source ("1 (PM)") says so wherever
+    // it is listed.
+    std::string sources;
+    // Not a key: the family note ("# Family: 16F188xx") of the section that defined
+    // the model's program algorithm; empty when that section has none.
+    std::string family;
 };
+
+// The model's data rests on a single source ("sources: 1 ...").
+[[nodiscard]] bool single_source(const DeviceModel& model);
 
 using AlgorithmDefinitions = std::array<std::array<std::string, kAlgorithmSlots>, kAlgorithmTables>;
 

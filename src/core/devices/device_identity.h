@@ -34,6 +34,14 @@ inline constexpr std::string_view kGenericIdReadAlgorithm =
 inline constexpr std::string_view kIdentifyAlgorithm =
     "beginvppvdd,s00-3fff,s06,s06,s06,s06,s06,revision=s04,s06,deviceid=s04,end";
 
+// The parts of the 8-bit command set (16F188xx, 16F153xx...) hear none of the
+// above: their identify reads the revision at 8005h and the ID at 8006h through
+// Load PC Address (80h) and Read NVM (FCh), with 8-bit commands and 24-bit
+// payloads. Run when the 6-bit read found no chip and the board frames 8-bit
+// commands.
+inline constexpr std::string_view kIdentifyAlgorithm8 =
+    "beginvppvdd,s80-8005,revision=sfc,s80-8006,deviceid=sfc,end";
+
 // The enhanced parts with IDs from 3000h up keep the whole 14-bit word for the
 // ID and the revision in a word of its own (its low 12 bits); a classic ID
 // never reaches 3000h.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/devices/calibration.h"
+#include "core/devices/command_set.h"
 #include "core/devices/device_database.h"
 #include "core/devices/device_identity.h"
 #include "core/devices/voltage_sequence.h"
@@ -70,6 +71,8 @@ struct ActiveModel {
     std::optional<std::int32_t> revision_address;
     // The chip may enter programming mode with the low-voltage key ("lvp: true").
     bool low_voltage_entry = false;
+    // The chip's command set ("commandset:"): how the link frames every command.
+    CommandSet command_set = CommandSet::SixBit;
 };
 
 // Lower-cases the text and cuts it at every comma; nothing is trimmed. An empty

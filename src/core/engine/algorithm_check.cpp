@@ -51,8 +51,36 @@ const CommandSetCodes& command_set_codes(CommandSet set) {
     return *row;
 }
 
+namespace {
+
+// The frame an instruction of this role sends after its command.
+Frame frame_of(KindRole role) {
+    switch (role) {
+        case KindRole::Write:
+            return Frame::Payload;
+        case KindRole::Read:
+            return Frame::Read;
+        default:
+            return Frame::None;
+    }
+}
+
+std::string_view frame_text(Frame frame) {
+    switch (frame) {
+        case Frame::Payload:
+            return "takes a 24-bit payload";
+        case Frame::Read:
+            return "is a read";
+        default:
+            return "takes no data";
+    }
+}
+
+}  // namespace
+
 std::string command_set_problem(std::string_view algorithm_text, CommandSet set) {
     const CommandSetCodes& codes = command_set_codes(set);
+    const std::string set_name(command_set_name(set));
     const InstructionList instructions = split_instructions(algorithm_text);
     for (std::size_t i = 0; i < instructions.size(); ++i) {
         const DecodedInstruction decoded = decode_instruction(instructions[i]);
@@ -62,13 +90,17 @@ std::string command_set_problem(std::string_view algorithm_text, CommandSet set)
         if (role != KindRole::Command && role != KindRole::Write && role != KindRole::Read) {
             continue;
         }
-        const bool known = std::any_of(codes.codes.begin(), codes.codes.end(), [&](CodeRange r) {
+        const auto row = std::find_if(codes.codes.begin(), codes.codes.end(), [&](CodeRange r) {
             return decoded.code >= r.first && decoded.code <= r.last;
         });
-        if (!known) {
-            return "\"" + instructions[i] + "\": command " + hex2h(decoded.code) +
-                   " is not in the " + std::string(codes.name) + " command set (instruction " +
-                   std::to_string(i + 1) + ")";
+        const std::string head = "\"" + instructions[i] + "\": command " + hex2h(decoded.code);
+        const std::string where = " (instruction " + std::to_string(i + 1) + ")";
+        if (row == codes.codes.end()) {
+            return head + " is not in the " + set_name + " command set" + where;
+        }
+        if (row->frame != Frame::Any && row->frame != frame_of(role)) {
+            return head + " " + std::string(frame_text(row->frame)) + " in the " + set_name +
+                   " command set" + where;
         }
     }
     return {};

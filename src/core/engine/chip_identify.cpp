@@ -20,6 +20,7 @@ StartResult start_identify(ProgramState& state) {
         return StartResult::Refused;
     }
     prepare_vdd_select(state);
+    state.link.encoder.set = CommandSet::SixBit;
     ScriptRunner& runner = state.runner;
     EngineHost& host = state.engine_host();
     runner.load_script(split_instructions(kIdentifyAlgorithm));
@@ -35,7 +36,26 @@ StartResult start_identify(ProgramState& state) {
     return StartResult::Started;
 }
 
+namespace {
+
+// The 6-bit read found no chip, and the board can ask in 8-bit commands.
+bool second_read_due(const ProgramState& state) {
+    return state.link.encoder.set == CommandSet::SixBit &&
+           no_chip_answer(state.runner.device_id_word) &&
+           state.board_answer == BoardAnswer::Identified && state.board &&
+           state.board->has(board_identity::kHasCommands8);
+}
+
+}  // namespace
+
 void identify2_routine(ProgramState& state) {
+    if (second_read_due(state)) {
+        state.link.encoder.set = CommandSet::EightBit;
+        state.runner.device_id_word = -1;
+        state.runner.revision_word = -1;
+        state.runner.continue_with(split_instructions(kIdentifyAlgorithm8));
+        return;
+    }
     EngineHost& host = state.engine_host();
     host.enable_commands();
     state.elapsed_text = elapsed_seconds_text(host.clock_seconds() - state.start_time);

@@ -153,6 +153,7 @@ StartResult start_operation_on(ProgramState& state, OperationKind kind,
         return StartResult::Refused;
     }
     prepare_vdd_select(state);
+    state.link.encoder.set = state.model.command_set;
     ScriptRunner& runner = state.runner;
     EngineHost& host = state.engine_host();
     const OperationRow& row = row_of(kind);

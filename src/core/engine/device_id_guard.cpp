@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "core/devices/device_identity.h"
+#include "core/image/hex_text.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
 
@@ -23,8 +24,8 @@ InstructionList guarded_script(const ProgramState& state, OperationKind kind,
     if (kind == OperationKind::Verify) {
         const ProtectionBits bits = state.protection();
         if (bits.program != 0 || bits.data != 0) {
-            const InstructionList read =
-                split_instructions(protection_read_algorithm(state.image.map, bits.word));
+            const InstructionList read = split_instructions(
+                protection_read_algorithm(state.image.map, bits.word, state.model.command_set));
             script.insert(script.end(), read.begin(), read.end());
         }
     }
@@ -35,7 +36,10 @@ InstructionList guarded_script(const ProgramState& state, OperationKind kind,
     return script;
 }
 
-std::string protection_read_algorithm(const AddressMap& map, int word) {
+std::string protection_read_algorithm(const AddressMap& map, int word, CommandSet set) {
+    if (set == CommandSet::EightBit) {
+        return "begin,s80-" + hex4(map.config_word_address(word)) + ",protection=sfc,end";
+    }
     std::string text = "begin,s00-3fff";
     for (std::int32_t a = map.user_id_address; a < map.config_word_address(word); ++a) {
         text += ",s06";

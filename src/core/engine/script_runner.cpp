@@ -66,15 +66,21 @@ void ScriptRunner::run_step() {
 
     std::size_t index = 0;
     StepEnd end = StepEnd::Finished;
-    if (sending_ahead()) {
-        end = step_sending_ahead(index);
-    } else if (position_.instruction >= 1 && position_.instruction <= script_length()) {
-        index = static_cast<std::size_t>(position_.instruction - 1);
-        end = execute_step(index);
-    }
-    if (end == StepEnd::Finished) {
+    for (;;) {
+        if (sending_ahead()) {
+            end = step_sending_ahead(index);
+        } else if (position_.instruction >= 1 && position_.instruction <= script_length()) {
+            index = static_cast<std::size_t>(position_.instruction - 1);
+            end = execute_step(index);
+        }
+        if (end != StepEnd::Finished) {
+            break;
+        }
         finish();
-        return;
+        if (!continued_) {
+            return;
+        }
+        continued_ = false;  // the completion routine loaded the next script: its first step
     }
     if (end == StepEnd::Unrecognized) {
         EngineHost& host = state_.engine_host();
@@ -100,7 +106,15 @@ void ScriptRunner::finish() {
     completing_ = true;
     run_completion_routine(state_, operation_name);
     completing_ = false;
-    operation_name.clear();
+    if (!continued_) {
+        operation_name.clear();
+    }
+}
+
+void ScriptRunner::continue_with(const InstructionList& next) {
+    load_script(next);
+    rewind();
+    continued_ = true;
 }
 
 std::int32_t ScriptRunner::after_next(std::int32_t from, InstructionKind kind) const {

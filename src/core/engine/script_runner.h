@@ -61,6 +61,11 @@ public:
     // receive notification stays off and no completion routine runs.
     void stop();
 
+    // Called by a completion routine: the operation goes on with `next` (loaded and
+    // rewound; its first step runs as soon as the routine returns) under the same
+    // name, instead of ending. Identify reads with the second command set this way.
+    void continue_with(const InstructionList& next);
+
     // An operation has been started and has not finished.
     [[nodiscard]] bool running() const { return !operation_name.empty(); }
     // A step (or the completion routine it runs) is in progress.
@@ -224,6 +229,7 @@ private:
     std::uint64_t steps_run_ = 0;
     bool in_step_ = false;
     bool completing_ = false;
+    bool continued_ = false;
     bool idle_ = false;  // the last instruction only kept the conversation going
     std::deque<PendingAnswer> pending_;
     std::int64_t pending_bytes_ = 0;

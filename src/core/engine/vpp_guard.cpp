@@ -31,15 +31,44 @@ std::string low_voltage_refusal(const ProgramState& state) {
            "has no \"lvp: true\".\r\nSet \"Programming entry\" to \"High voltage\" to program it.";
 }
 
+std::string command_set_refusal(const ProgramState& state, CommandSet set) {
+    if (set != CommandSet::EightBit) {
+        return {};
+    }
+    // A board of the original protocol ignores 108-110 and would leave the
+    // operation waiting for answers; one that identified itself says what it has.
+    const bool lacks_commands = state.board_answer == BoardAnswer::Plain ||
+                                state.board_answer == BoardAnswer::Garbled ||
+                                (state.board_answer == BoardAnswer::Identified && state.board &&
+                                 !state.board->has(board_identity::kHasCommands8));
+    if (lacks_commands) {
+        return "This board cannot program " + state.model.model_name +
+               ": it has no 8-bit command support.";
+    }
+    const bool lacks_key = state.low_voltage_entry() &&
+                           state.board_answer == BoardAnswer::Identified && state.board &&
+                           !state.board->has(board_identity::kHasLowVoltageEntry8);
+    if (lacks_key) {
+        return "This board cannot program " + state.model.model_name +
+               " at low voltage: it has no low-voltage entry for 8-bit commands.";
+    }
+    return {};
+}
+
 bool check_programming_entry(ProgramState& state) {
-    const std::string refusal = low_voltage_refusal(state);
+    std::string refusal = low_voltage_refusal(state);
+    std::string_view status = kLowVoltageRefusedStatus;
+    if (refusal.empty()) {
+        refusal = command_set_refusal(state, state.model.command_set);
+        status = kCommandSetRefusedStatus;
+    }
     if (refusal.empty()) {
         return true;
     }
     EngineHost& host = state.engine_host();
     state.operation_refused = true;
     (void)host.show_message(refusal, message_kind::kError, "");
-    host.set_status_text(kLowVoltageRefusedStatus);
+    host.set_status_text(status);
     host.process_events();
     return false;
 }

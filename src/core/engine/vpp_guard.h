@@ -30,7 +30,15 @@ enum class OperationKind;
 [[nodiscard]] std::string low_voltage_refusal(const ProgramState& state);
 inline constexpr std::string_view kLowVoltageRefusedStatus = "Low-voltage entry refused.";
 
-// Shows low_voltage_refusal when there is one: the status line says so,
+// A model of the 8-bit command set on a board that cannot frame its commands (a
+// board of the original protocol, or one whose identify record lacks commands
+// 108-110, or extension 42h for a low-voltage entry): "This board cannot program
+// PIC16F18877: it has no 8-bit command support." Empty when the board can, or
+// has not been asked.
+[[nodiscard]] std::string command_set_refusal(const ProgramState& state, CommandSet set);
+inline constexpr std::string_view kCommandSetRefusedStatus = "Operation refused: no 8-bit commands.";
+
+// Shows low_voltage_refusal or command_set_refusal when there is one: the status line says so,
 // `operation_refused` is set and the answer is false. True when the operation
 // may go on.
 [[nodiscard]] bool check_programming_entry(ProgramState& state);

@@ -62,7 +62,7 @@ void ProgrammerLink::note_pause(int milliseconds) {
 
 void ProgrammerLink::voltages_on_low_voltage() {
     write_vdd_select();
-    send_chip_command(board_extension::kLowVoltageEntry);
+    send(encoder.low_voltage_entry());
 }
 
 void ProgrammerLink::voltages_off() {
@@ -70,27 +70,28 @@ void ProgrammerLink::voltages_off() {
     end_command(board_command::kVoltagesOff);
 }
 
+void ProgrammerLink::send(const WireCommand& command) {
+    for (std::size_t i = 0; i < command.size; ++i) {
+        write(command.bytes[i]);
+    }
+    // A read's data bytes come before its echo; any value may come.
+    for (std::size_t i = 0; i < command.data_answers; ++i) {
+        expected_.push_back({0, true, true});
+    }
+    answers_requested_ += command.data_answers;
+    end_command(command.echo());
+}
+
 void ProgrammerLink::send_chip_command(std::int32_t code) {
-    write(board_command::kChipCommand);
-    write(static_cast<std::uint8_t>(code & 0xFF));
-    end_command(board_command::kChipCommand);
+    send(encoder.chip_command(code));
 }
 
 void ProgrammerLink::send_data_word(std::int32_t value) {
-    const auto word = static_cast<std::uint32_t>(value) & 0xFFFFu;
-    write(board_command::kDataWord);
-    write(static_cast<std::uint8_t>(word & 0xFFu));
-    write(static_cast<std::uint8_t>(word >> 8));
-    end_command(board_command::kDataWord);
+    send(encoder.data_word(value));
 }
 
 void ProgrammerLink::request_data_word() {
-    write(board_command::kReadWord);
-    // Low and high byte of the word, then the command byte.
-    expected_.push_back({0, true, true});
-    expected_.push_back({0, true, true});
-    answers_requested_ += 2;
-    end_command(board_command::kReadWord);
+    send(encoder.read_word());
 }
 
 void ProgrammerLink::send_identify() {

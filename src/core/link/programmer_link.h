@@ -22,6 +22,7 @@
 #include "core/devices/voltage_sequence.h"
 #include "core/link/board_protocol.h"
 #include "core/link/byte_channel.h"
+#include "core/link/wire_encoder.h"
 
 namespace corvanel {
 
@@ -53,6 +54,10 @@ public:
     // The last byte handed to the interpreter, 0 to 255.
     std::int32_t received_byte = 0;
 
+    // Frames the chip's commands for its command set (104-106 or 108-110); the
+    // operation sets it from the model it runs for.
+    WireEncoder encoder;
+
     // The board's supply choice sent before every voltages-on (104 and extension
     // 43h or 44h); nothing for a board without Vdd select. The board's answer to it
     // is checked and kept from the interpreter, which sent one command only.
@@ -65,17 +70,19 @@ public:
     // 101 for Vdd before Vpp, 102 for Vpp before Vdd; with no sequence named
     // nothing is sent at all (and no answer will come).
     void voltages_on(VoltageSequence sequence);
-    // 104 and the board extension 40h: Vdd on with MCLR low, then the low-voltage
-    // key; Vpp is never applied. Answered with one byte like any 104 command.
+    // 104 and the board extension 40h (42h for the 8-bit set): Vdd on with MCLR
+    // low, then the low-voltage key; Vpp is never applied. Answered with one byte
+    // like any 104 command.
     void voltages_on_low_voltage();
     void voltages_off();
-    // 104 and the chip command code (the chip hears its low 6 bits).
+    // 104 and the chip command code (the chip hears its low 6 bits); 108 and the
+    // code for the 8-bit set.
     void send_chip_command(std::int32_t code);
-    // 105, low byte, high byte. Values outside 0..FFFFh (an erased configuration
-    // word the device file left undefined, -1) are cut to their low 16 bits, so
-    // -1 goes out as FFFFh and the chip keeps the erased pattern 3FFFh.
+    // 105 (109), low byte, high byte. Values outside 0..FFFFh (an erased
+    // configuration word the device file left undefined, -1) are cut to their low
+    // 16 bits, so -1 goes out as FFFFh and the chip keeps the erased pattern 3FFFh.
     void send_data_word(std::int32_t value);
-    // 106; the board answers low byte, high byte and one more byte.
+    // 106 (110); the board answers low byte, high byte and one more byte.
     void request_data_word();
 
     // 107: the board answers its 11-byte record and 107, or, a board of the
@@ -124,6 +131,7 @@ private:
         bool delivered = true;
     };
     void write(std::uint8_t byte);
+    void send(const WireCommand& command);
     // After the last byte of a command that the board answers with its own byte.
     void end_command(std::uint8_t echo);
     void write_vdd_select();

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// How one step of an algorithm goes over the serial line. The board frames the
+// chip's commands for it, so the host chooses the board command by the chip's
+// command set: a 6-bit command, a 16-clock data frame and a 16-clock read (104,
+// 105, 106), or an 8-bit command, a 24-bit payload and a 24-bit read (108, 109,
+// 110). The board keeps no mode: every command names its own framing.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "core/devices/command_set.h"
+
+namespace corvanel {
+
+// One board command: its bytes, and what the board answers (the read's two data
+// bytes, then its own first byte).
+struct WireCommand {
+    std::array<std::uint8_t, 3> bytes{};
+    std::size_t size = 0;
+    std::size_t data_answers = 0;  // bytes of data before the echo
+    [[nodiscard]] std::uint8_t echo() const { return bytes[0]; }
+};
+
+class WireEncoder {
+public:
+    CommandSet set = CommandSet::SixBit;
+
+    // The chip command `code` (the 6-bit set's board clocks its low 6 bits; codes
+    // 40h-7Fh there are the board's own extensions).
+    [[nodiscard]] WireCommand chip_command(std::int32_t code) const;
+    // A data word or payload. Values outside 0..FFFFh (an erased configuration
+    // word the device file left undefined, -1) go out as their low 16 bits.
+    [[nodiscard]] WireCommand data_word(std::int32_t value) const;
+    [[nodiscard]] WireCommand read_word() const;
+    // Vdd on with MCLR low, then the low-voltage key of the set (LSb first with a
+    // 33rd clock, or MSb first without): 104 and extension 40h or 42h.
+    [[nodiscard]] WireCommand low_voltage_entry() const;
+};
+
+}  // namespace corvanel
