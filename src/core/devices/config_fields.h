@@ -106,6 +106,12 @@ struct ProtectionBits {
     }
 };
 [[nodiscard]] ProtectionBits protection_bits(const ChipConfigFields* chip);
+// Every part of the 8-bit command set keeps CP in bit 0 of CONFIG5 and, where it
+// has data EEPROM, CPD in bit 1: the bits for such a part that the configuration
+// field data does not list.
+[[nodiscard]] constexpr ProtectionBits eight_bit_protection(bool has_eeprom) {
+    return {0x0001, has_eeprom ? 0x0002 : 0, 5};
+}
 
 // One line per field: "Oscillator (FOSC): XT, XT oscillator: ..." or, for bits
 // that match no option, "Oscillator (FOSC): bits 0012h match no option".

@@ -95,8 +95,13 @@ struct ProgramState {
     // say which configuration word and which of its bits turn code protection on.
     const ConfigFieldTable* config_fields = nullptr;
     [[nodiscard]] ProtectionBits protection() const {
-        return config_fields != nullptr ? protection_bits(config_fields->find(model.model_name))
+        const ProtectionBits bits = config_fields != nullptr
+                                        ? protection_bits(config_fields->find(model.model_name))
                                         : ProtectionBits{};
+        if (bits.program == 0 && bits.data == 0 && model.command_set == CommandSet::EightBit) {
+            return eight_bit_protection(image.eeprom_size > 0);
+        }
+        return bits;
     }
 
     // Seconds spent watching the line for stray bytes after operations' final
