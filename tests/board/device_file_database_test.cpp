@@ -59,12 +59,16 @@ TEST(DeviceFileTest, ShippedFileKeepsCrLfLineEnds) {
     EXPECT_EQ(read_bytes(kShippedFile), bytes);
 }
 
-// The enhanced mid-range chips of the emulator: the models after the classic ones.
+// The enhanced mid-range chips of the emulator and those of the 8-bit command
+// set: the models after the classic ones.
+bool enhanced_or_eight_bit(const ChipInfo& chip) {
+    const FamilyRules& rules = family_rules(chip.family);
+    return rules.enhanced || rules.eight_bit;
+}
 std::size_t enhanced_chip_count() {
-    return static_cast<std::size_t>(
-        std::count_if(known_chips().begin(), known_chips().end(), [](const ChipInfo& chip) {
-            return !chip.empty_socket && family_rules(chip.family).enhanced;
-        }));
+    return static_cast<std::size_t>(std::count_if(
+        known_chips().begin(), known_chips().end(),
+        [](const ChipInfo& chip) { return !chip.empty_socket && enhanced_or_eight_bit(chip); }));
 }
 
 TEST(DeviceFileTest, EveryModelMatchesItsChip) {
@@ -194,7 +198,10 @@ TEST(DeviceFileTest, EveryEnhancedModelMatchesItsChip) {
         names.push_back(active.model_name);
         const std::optional<ChipInfo> chip = find_chip(active.model_name);
         ASSERT_TRUE(chip.has_value()) << "no emulated chip of that name";
-        ASSERT_TRUE(family_rules(chip->family).enhanced);
+        ASSERT_TRUE(enhanced_or_eight_bit(*chip));
+        const bool eight_bit = family_rules(chip->family).eight_bit;
+        // The command set the program frames with is the chip's.
+        EXPECT_EQ(active.command_set, eight_bit ? CommandSet::EightBit : CommandSet::SixBit);
         EXPECT_EQ(image.flash_size, chip->flash_words);
         EXPECT_EQ(image.eeprom_size, chip->eeprom_bytes);
         // Fewer words than the chip's latches at once: safe where sources disagree.
@@ -213,12 +220,13 @@ TEST(DeviceFileTest, EveryEnhancedModelMatchesItsChip) {
         EXPECT_EQ(active.device_id->id, chip->device_id);
         EXPECT_EQ(active.device_id->mask, chip->revision_word ? 0x3FFF : 0x3FE0);
         EXPECT_EQ(active.revision_address.has_value(), chip->revision_word);
-        const auto reads_revision =
-            std::find(active.id_list.begin(), active.id_list.end(), "revision=s04");
+        const auto reads_revision = std::find(active.id_list.begin(), active.id_list.end(),
+                                              eight_bit ? "revision=sfc" : "revision=s04");
         EXPECT_EQ(reads_revision != active.id_list.end(), chip->revision_word);
 
         const std::int32_t chip_masks[] = {chip->config1_mask, chip->config2_mask,
-                                           chip->config3_mask, chip->config4_mask};
+                                           chip->config3_mask, chip->config4_mask,
+                                           chip->config5_mask};
         for (int word = 1; word <= chip->config_words; ++word) {
             SCOPED_TRACE(word);
             EXPECT_EQ(active.config_mask(word), chip_masks[word - 1]);
@@ -227,7 +235,8 @@ TEST(DeviceFileTest, EveryEnhancedModelMatchesItsChip) {
         Pic14Chip erased(*chip);
         EXPECT_TRUE(id_matches(*active.device_id, erased.device_id_word()));
     }
-    // Every enhanced chip the emulator knows is a model, once.
+    // Every enhanced chip and every chip of the 8-bit set the emulator knows is a
+    // model, once.
     std::sort(names.begin(), names.end());
     EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end());
     EXPECT_EQ(names.size(), enhanced_chip_count());
@@ -274,8 +283,9 @@ TEST(DeviceFileTest, EveryModelHasItsVddWindow) {
                 << "the erase of this family needs 4.5 V";
         }
     }
-    // The LF twins of the enhanced families and the LF-only parts.
-    EXPECT_EQ(lf_models, 91);
+    // The LF twins of the enhanced families, the LF-only parts, and the 37 LF
+    // twins of the 8-bit command set.
+    EXPECT_EQ(lf_models, 128);
 }
 
 }  // namespace

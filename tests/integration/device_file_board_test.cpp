@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,8 @@
 #include "core/engine/program_state.h"
 #include "core/engine/script_runner.h"
 #include "core/image/hex_text.h"
+#include "core/link/board_identity.h"
+#include "core/link/board_protocol.h"
 #include "support/engine_fakes.h"
 #include "support/shipped_database.h"
 
@@ -877,6 +880,82 @@ TEST(DeviceFileBoardTest, IdentifyChipNamesEveryEmulatedChip) {
     }
     ModelOnBoard empty("PIC16F84A", "none");
     EXPECT_EQ(empty.identify(), "No chip found (device ID 3FFFh).");
+}
+
+// The parts of the 8-bit command set hear nothing in the 6-bit identify: a board
+// that frames 8-bit commands asks again in them, and names every such chip with
+// its revision (8005h). A board of the original protocol is not asked: no 108
+// reaches it.
+TEST(DeviceFileBoardTest, IdentifyNamesThe8BitPartsOnABoardThatFramesTheirCommands) {
+    int named = 0;
+    for (const ChipInfo& info : known_chips()) {
+        if (info.empty_socket || !family_rules(info.family).eight_bit) {
+            continue;
+        }
+        SCOPED_TRACE(info.name);
+        ModelOnBoard bench("PIC16F84A", info.name);
+        bench.state.board_answer = BoardAnswer::Identified;
+        bench.state.board = BoardIdentity{1, board_identity::kHasCommands8, 64, 0, 0, 0};
+        EXPECT_NE(bench.identify().find("answers as " + info.name + " (ID " +
+                                        hex4h(info.device_id) + ", revision"),
+                  std::string::npos);
+        ++named;
+    }
+    EXPECT_GT(named, 100);
+    ModelOnBoard plain("PIC16F84A", "PIC16F18877");
+    plain.state.board_answer = BoardAnswer::Plain;
+    EXPECT_EQ(plain.identify(), "No chip found (device ID 0000h).");
+    const std::vector<std::uint8_t>& sent = plain.sent();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), board_command::kChipCommand8), 0);
+}
+
+// Program All of a 16F18877 speaks the 8-bit set only: every command is a
+// no-operation or a voltage switch (100-103) or an 8-bit command, a payload or a
+// read (108-110), each with its own data bytes; none of 104-106. And the chip
+// holds the image afterwards.
+TEST(DeviceFileBoardTest, ProgramAllOfAn8BitPartSendsOnlyItsOwnBoardCommands) {
+    ModelOnBoard bench("PIC16F18877");
+    bench.fill_image_at_random(18877);
+    EXPECT_EQ(bench.run(OperationKind::Program).rfind("Chip programmed.", 0), 0u);
+    const std::vector<std::uint8_t>& sent = bench.sent();
+    std::size_t i = 0;
+    std::set<std::uint8_t> commands;
+    while (i < sent.size()) {
+        const std::uint8_t command = sent[i];
+        commands.insert(command);
+        const bool known =
+            (command >= board_command::kNop && command <= board_command::kVoltagesOff) ||
+            (command >= board_command::kChipCommand8 && command <= board_command::kReadPayload24);
+        ASSERT_TRUE(known) << "byte " << i << ": board command " << int{command};
+        i += board_command::command_length(command);
+    }
+    EXPECT_EQ(i, sent.size()) << "a command cut short";
+    EXPECT_EQ(commands, (std::set<std::uint8_t>{100, 102, 103, 108, 109, 110}));
+    EXPECT_EQ(bench.run(OperationKind::Verify).rfind("Chip verified.", 0), 0u);
+}
+
+// An algorithm of the other command set cannot work: the chip takes neither the
+// framing nor the codes. Each chip is programmed with its own algorithms, then
+// verified with those of a part of the other set (same address map): the
+// verify fails, it does not pass by accident.
+TEST(DeviceFileBoardTest, AnAlgorithmOfTheOtherCommandSetFailsToVerify) {
+    const struct {
+        const char* model;
+        const char* other;
+    } cases[] = {{"PIC16F18877", "PIC16F18346"}, {"PIC16F18346", "PIC16F18877"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.model);
+        ModelOnBoard bench(c.model);
+        bench.fill_image_at_random(7);
+        ASSERT_EQ(bench.run(OperationKind::Program).rfind("Chip programmed.", 0), 0u);
+        ASSERT_EQ(bench.run(OperationKind::Verify).rfind("Chip verified.", 0), 0u);
+        ProgramState other;
+        ASSERT_TRUE(test::apply_shipped_model(other, c.other));
+        bench.state.model.verify_list = other.model.verify_list;
+        bench.state.model.command_set = other.model.command_set;
+        bench.state.model.device_id.reset();  // the ID read would stop it sooner
+        EXPECT_EQ(bench.run(OperationKind::Verify).rfind("Chip verify failed.", 0), 0u);
+    }
 }
 
 }  // namespace

@@ -56,9 +56,7 @@ public:
     using BoardChannel::BoardChannel;
     void write_byte(std::uint8_t byte) override {
         if (command_left_ == 0) {
-            command_left_ = byte == board_command::kChipCommand ? 2
-                            : byte == board_command::kDataWord  ? 3
-                                                                : 1;
+            command_left_ = board_command::command_length(byte);
             if (byte >= board_command::kVoltagesOnVddFirst && byte <= board_command::kVoltagesOff) {
                 unanswered_at_voltages = std::max(unanswered_at_voltages, waiting_count());
             }
@@ -77,12 +75,7 @@ private:
 Bytes without_nops(const Bytes& stream) {
     Bytes kept;
     for (std::size_t i = 0; i < stream.size();) {
-        std::size_t length = 1;
-        if (stream[i] == board_command::kChipCommand) {
-            length = 2;
-        } else if (stream[i] == board_command::kDataWord) {
-            length = 3;
-        }
+        const std::size_t length = board_command::command_length(stream[i]);
         if (stream[i] != board_command::kNop) {
             kept.insert(
                 kept.end(), stream.begin() + static_cast<std::ptrdiff_t>(i),

@@ -15,8 +15,8 @@
 #include "core/devices/command_set.h"
 #include "core/devices/device_database.h"
 #include "core/devices/device_identity.h"
-#include "core/devices/voltage_sequence.h"
 #include "core/devices/vdd_window.h"
+#include "core/devices/voltage_sequence.h"
 #include "core/devices/vpp_window.h"
 #include "core/image/memory_image.h"
 

@@ -4,9 +4,9 @@
 #include <optional>
 
 #include "core/devices/device_identity.h"
-#include "core/image/hex_text.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
+#include "core/image/hex_text.h"
 
 namespace corvanel {
 

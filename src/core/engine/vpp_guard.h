@@ -36,7 +36,8 @@ inline constexpr std::string_view kLowVoltageRefusedStatus = "Low-voltage entry 
 // PIC16F18877: it has no 8-bit command support." Empty when the board can, or
 // has not been asked.
 [[nodiscard]] std::string command_set_refusal(const ProgramState& state, CommandSet set);
-inline constexpr std::string_view kCommandSetRefusedStatus = "Operation refused: no 8-bit commands.";
+inline constexpr std::string_view kCommandSetRefusedStatus =
+    "Operation refused: no 8-bit commands.";
 
 // Shows low_voltage_refusal or command_set_refusal when there is one: the status line says so,
 // `operation_refused` is set and the answer is false. True when the operation

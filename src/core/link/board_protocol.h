@@ -28,6 +28,14 @@ constexpr uint8_t kChipCommand8 = 108;   // followed by the 8-bit command
 constexpr uint8_t kPayload24 = 109;      // followed by the low, then the high byte
 constexpr uint8_t kReadPayload24 = 110;  // answered by low, high and one more byte
 
+// The bytes of a board command that starts with `command`: the command and its
+// data bytes (an unknown byte counts as one).
+constexpr uint8_t command_length(uint8_t command) {
+    return command == kChipCommand || command == kChipCommand8 ? 2
+           : command == kDataWord || command == kPayload24     ? 3
+                                                               : 1;
+}
+
 }  // namespace board_command
 }  // namespace corvanel
 

@@ -35,8 +35,8 @@ WireCommand WireEncoder::read_word() const {
 }
 
 WireCommand WireEncoder::low_voltage_entry() const {
-    const std::uint8_t key = eight_bit(set) ? board_extension::kLowVoltageEntry8
-                                            : board_extension::kLowVoltageEntry;
+    const std::uint8_t key =
+        eight_bit(set) ? board_extension::kLowVoltageEntry8 : board_extension::kLowVoltageEntry;
     return {{board_command::kChipCommand, key}, 2, 0};
 }
 

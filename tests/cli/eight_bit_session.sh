@@ -1,0 +1,126 @@
+#!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Parts of the 8-bit command set (16F188xx, 16F153xx, 16F184xx, 16F152xx...) from
+# hand-made HEX files: five configuration words at 8007h, user IDs at 8000h and
+# EEPROM at F000h, behind type 04 records. Each file is programmed, verified and
+# read back identical on the in-process board; over the board server lock-step and
+# with the fast link and 64 answers sent ahead; and one through the simulated
+# firmware. detect names each chip and its revision. A code-protected build
+# programs and verifies, and Verify of the protected chip says so. A board of the
+# original protocol is refused before voltages-on.
+#   eight_bit_session.sh CORVANEL CORVANEL_BOARD CORVANEL_SIMBOARD FIRMWARE_ELF DATA WORK
+# (CORVANEL_SIMBOARD and FIRMWARE_ELF may be "-": no simulated firmware here.)
+set -u
+tool=$1
+board_server=$2
+simboard=$3
+firmware=$4
+data=$5
+work=$6
+
+board=$board_server
+. "$(dirname "$0")/board_server_lib.sh"
+
+run() {
+    expected=$1
+    model=$2
+    shift 2
+    "$tool" --model "$model" "$@" >"$work/out" 2>&1
+    code=$?
+    cat "$work/out"
+    [ "$code" -eq "$expected" ] || fail "corvanel --model $model $* gave exit $code, expected $expected"
+}
+
+expect_output() {
+    grep -qF -- "$1" "$work/out" || fail "no \"$1\" in the output"
+}
+
+server_clean() {
+    stop_server
+    ! grep -q "fault" "$work/server.err" || { cat "$work/server.err"; fail "the emulated chip recorded a fault"; }
+    grep -q "voltages off at exit" "$work/server.err" || fail "voltages left on"
+}
+
+# same_words FILE READ_BACK: every word FILE holds, READ_BACK holds too; a blank
+# cell (3FFFh, an EEPROM byte FFh) is not written to a file.
+same_words() {
+    python3 - "$1" "$2" <<'PY' || fail "$2 differs from $1"
+import sys
+
+def words(path):
+    memory, upper = {}, 0
+    for line in open(path):
+        line = line.strip()
+        if not line.startswith(":"):
+            continue
+        raw = bytes.fromhex(line[1:])
+        count, address, kind = raw[0], raw[1] << 8 | raw[2], raw[3]
+        if kind == 4:
+            upper = raw[4] << 8 | raw[5]
+        elif kind == 0:
+            for i, byte in enumerate(raw[4:4 + count]):
+                memory[(upper << 16) + address + i] = byte
+    return {a // 2: (memory.get(a & ~1, 0xFF) | memory.get(a | 1, 0xFF) << 8) & 0x3FFF
+            for a in memory}
+
+written, read = words(sys.argv[1]), words(sys.argv[2])
+blank = lambda w: 0x00FF if 0xF000 <= w <= 0xF0FF else 0x3FFF
+bad = [f"{w:04X}h: {v:04X}h, read {read.get(w, blank(w)):04X}h" for w, v in sorted(written.items())
+       if read.get(w, blank(w)) != v]
+print("\n".join(bad[:10]))
+sys.exit(1 if bad else 0)
+PY
+}
+
+for model in PIC16F18877 PIC16F15313 PIC16F18446 PIC16F15376 PIC16F15244; do
+    hex=$data/hex_$(echo "${model#PIC}" | tr 'A-Z' 'a-z').hex
+    # In-process: the virtual board keeps its chip in a state file.
+    run 0 "$model" --port "virtual:$work/$model-chip.hex" program "$hex" --verify
+    expect_output "Chip verified."
+    run 0 "$model" --port "virtual:$work/$model-chip.hex" read "$work/$model-virtual.hex"
+    same_words "$hex" "$work/$model-virtual.hex"
+    run 0 "$model" --port "virtual:$work/$model-chip.hex" detect
+    expect_output "answers as $model (ID"
+
+    # The board server, which identifies itself with commands 108-110: lock-step,
+    # then the fast link with 64 answers sent ahead.
+    identify_board=1 start_chip_server "$model" --revision 3
+    run 0 "$model" --port "$device" detect
+    grep -q "answers as .*$model.*revision 3" "$work/out" || fail "detect did not name $model, revision 3"
+    run 0 "$model" --port "$device" program "$hex" --verify
+    expect_output "Chip verified."
+    run 0 "$model" --port "$device" --fast --window 64 verify "$hex"
+    expect_output "Chip verified."
+    run 0 "$model" --port "$device" --fast --window 64 read "$work/$model-read.hex"
+    same_words "$hex" "$work/$model-read.hex"
+    server_clean
+done
+
+# A code-protected build: everything but CONFIG5 is written and verified, then
+# CONFIG5; a Verify of the protected chip says what it cannot read.
+run 0 PIC16F18877 --port "virtual:$work/cp-chip.hex" program "$data/cp_16f18877.hex" --verify
+expect_output "Code protection is on: the configuration word is written after the verify."
+expect_output "Chip verified."
+run 1 PIC16F18877 --port "virtual:$work/cp-chip.hex" verify "$data/hex_16f18877.hex"
+expect_output "Code protection is on"
+
+# A board of the original protocol ignores 108-110: refused before voltages-on.
+start_chip_server PIC16F18877
+run 1 PIC16F18877 --port "$device" program "$data/hex_16f18877.hex"
+expect_output "This board cannot program PIC16F18877: it has no 8-bit command support."
+stop_server
+
+# The firmware in the simulated AVR frames the same commands.
+if [ "$simboard" != - ] && [ -x "$simboard" ]; then
+    sed -i '/^Send-Ahead/d' "$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini"
+    board=$simboard
+    start_chip_server PIC16F15244 --firmware "$firmware" --vpp 8.5 --revision 2
+    run 0 PIC16F15244 --port "$device" detect
+    grep -q "answers as .*PIC16F15244.*revision 2" "$work/out" || fail "detect did not name PIC16F15244"
+    run 0 PIC16F15244 --port "$device" program "$data/hex_16f15244.hex" --verify
+    expect_output "Chip verified."
+    run 0 PIC16F15244 --port "$device" read "$work/sim-read.hex"
+    same_words "$data/hex_16f15244.hex" "$work/sim-read.hex"
+    server_clean
+fi
+echo "8-bit command set session passed"
