@@ -233,8 +233,8 @@ void Form5::apply_filter() {
     const QString text = filter_->text().trimmed().toLower();
     shown_.clear();
     // Only the entries whose place or visibility changes are touched, and the
-    // panel is drawn once afterwards: a keystroke costs the entries that come
-    // and go, not a repaint for each of some hundred models.
+    // panel is drawn once afterwards: with some four hundred models a keystroke
+    // costs the entries that come and go.
     bool changed = false;
     const auto change = [&] {
         if (!changed) {
