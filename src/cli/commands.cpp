@@ -31,6 +31,11 @@ int Tool::cmd_models() {
         if (std::none_of(families.begin(), families.end(), [&](const std::string& family) {
                 return family_matches(family, wanted);
             })) {
+            if (families.empty()) {
+                return usage_error(
+                    QStringLiteral("no family %1: the device database names no families")
+                        .arg(options_.family));
+            }
             QString known;
             for (const std::string& family : families) {
                 known += QStringLiteral("\n  ") + QString::fromStdString(family);
