@@ -5,9 +5,11 @@ of models into the README, from the device database data/corvaneldevices.txt.
 
 Each algorithm section of the device file starts with a note line
 "# ==== Slot N: ... ====" followed by "# Family: NAME"; a model belongs to the
-family of its program algorithm slot ("programalg: N"). The table lists the
-families in the order their first model appears, the models in file order, and
-the device IDs with the bits that name the part.
+family its program algorithm slot ("programalg: N") has where that line stands,
+as the program reads it. The table lists the families in the order their first
+model appears, the models in file order, the device IDs with the bits that name
+the part, the command set ("commandset:", 6-bit without the key) and marks a
+model whose data rests on a single source ("sources: 1 (PM)") "one source".
 
 Usage: make_chip_table.py [--check] [REPOSITORY]
   --check  change nothing; exit 1 when either file is not what this would write.
@@ -53,7 +55,34 @@ def read_models(path):
             models.append(current)
         elif current is not None:
             current[key] = value
+            if key == "programalg":
+                # A slot redefined further down belongs to the section that
+                # stood above this model, not to the last one in the file.
+                current["_family"] = families.get(program_slot(current))
     return families, models
+
+
+def program_slot(model):
+    m = re.match(r"\d+", model.get("programalg", ""))
+    return int(m.group(0)) if m else 0
+
+
+def command_set(model):
+    """ "6-bit" or "8-bit", as the program names the set of "commandset:"."""
+    value = model.get("commandset", "6bit")
+    if value not in ("6bit", "6BIT", "8bit", "8BIT"):
+        raise SystemExit(f"{model['name']}: commandset: {value} is neither 6bit nor 8bit")
+    return value[0] + "-bit"
+
+
+def one_source(model):
+    """ "one source (PM)" for "sources: 1 (PM)", else empty."""
+    m = re.match(r"\s*(\d+)(.*)$", model.get("sources", ""))
+    if not m or int(m.group(1)) != 1:
+        return ""
+    inside = re.search(r"\(([^)]*)\)", m.group(2))
+    name = (inside.group(1) if inside else m.group(2)).strip()
+    return f"one source ({name})" if name else "one source"
 
 
 def id_text(model):
@@ -81,14 +110,15 @@ def table(families, models):
     order = []
     rows = {}
     for model in models:
-        slot = int(model.get("programalg", "0").split()[0] or 0)
-        family = families.get(slot, f"slot {slot}")
+        family = model.get("_family") or f"slot {program_slot(model)}"
         if family not in rows:
             order.append(family)
             rows[family] = []
         rows[family].append(model)
-    out = [BEGIN, "", "| Family | Model | Device ID | Program words | EEPROM bytes | Vpp (V) | Vdd (V) | Calibration kept |",
-           "|---|---|---|---|---|---|---|---|"]
+    # The columns of the command set and the sources come last, so a row read
+    # up to its calibration stays as it was.
+    out = [BEGIN, "", "| Family | Model | Device ID | Program words | EEPROM bytes | Vpp (V) | Vdd (V) | Calibration kept | Command set | Sources |",
+           "|---|---|---|---|---|---|---|---|---|---|"]
     for family in order:
         for i, model in enumerate(rows[family]):
             calibration = []
@@ -96,15 +126,19 @@ def table(families, models):
                 calibration.append(model["calflash"].split()[0] + "h")
             if "calconfig" in model:
                 calibration.append("config bits " + model["calconfig"] + "h")
-            slot = int(model.get("programalg", "0").split()[0] or 0)
+            slot = program_slot(model)
             if slot in family_calibration:
                 calibration.append(family_calibration[slot])
             vpp = model.get("vpp", "").split()
-            out.append("| {} | {} | {} | {} | {} | {} | {} | {} |".format(
+            out.append("| {} | {} | {} | {} | {} | {} | {} | {} | {} | {} |".format(
                 family if i == 0 else "", model["name"], id_text(model), model.get("flash", ""),
                 model.get("eeprom", ""), "-".join(vpp) if len(vpp) == 2 else "",
-                vdd_text(model.get("vdd", "")), ", ".join(calibration) or "none"))
-    out += ["", f"{len(models)} models in all.", "", END]
+                vdd_text(model.get("vdd", "")), ", ".join(calibration) or "none",
+                command_set(model), one_source(model) or model.get("sources", "")))
+    eight = sum(1 for model in models if command_set(model) == "8-bit")
+    single = sum(1 for model in models if one_source(model))
+    out += ["", f"{len(models)} models in all. {len(models) - eight} take 6-bit commands, "
+            f"{eight} 8-bit commands; {single} rest on one source.", "", END]
     return "\n".join(out)
 
 

@@ -11,7 +11,7 @@
 namespace corvanel {
 
 std::span<const ToolOption> tool_options() {
-    static const std::array<ToolOption, 22> options = {{
+    static const std::array<ToolOption, 23> options = {{
         {.name = "--model",
          .value = "NAME|NUMBER",
          .text = &Options::model,
@@ -111,6 +111,12 @@ std::span<const ToolOption> tool_options() {
          .per_command = true,
          .help = "osccal: the band-gap calibration bits to write back, as\n"
                  "binary digits (\"10\"), in the same Erase All"},
+        {.name = "--family",
+         .value = "NAME",
+         .text = &Options::family,
+         .per_command = true,
+         .help = "models: only the models of family NAME, as the device file's\n"
+                 "family notes name it (\"16F188xx\", letter case ignored)"},
         {.name = "--fast",
          .flag = &Options::fast,
          .help = "fast link: script instructions that need no board action\n"
@@ -161,9 +167,12 @@ std::span<const ToolOption> tool_options() {
 std::span<const ToolCommand> tool_commands() {
     static const std::array<ToolCommand, 13> commands = {{
         {.name = "models",
+         .options = "--family",
          .needs_model = false,
-         .help = "one line per model: number, name, FLASH words, EEPROM bytes\n"
-                 "and the Vpp and Vdd windows the chip accepts",
+         .help = "one line per model: number, name, FLASH words, EEPROM bytes,\n"
+                 "the Vpp and Vdd windows the chip accepts, its family, its\n"
+                 "command set (\"6-bit commands\", \"8-bit commands\") and \"one\n"
+                 "source\" where its data rests on a single source",
          .run = &Tool::cmd_models},
         {.name = "check",
          .arguments = "FILE",

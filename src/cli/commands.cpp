@@ -5,10 +5,15 @@
 #include <QDir>
 #include <QString>
 
+#include <algorithm>
+#include <vector>
+
 #include "cli/tool.h"
 #include "core/devices/buffer_checksum.h"
+#include "core/devices/command_set.h"
 #include "core/devices/config_fields.h"
 #include "core/devices/device_identity.h"
+#include "core/devices/model_family.h"
 #include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/config_sections.h"
@@ -19,21 +24,57 @@
 namespace corvanel {
 
 int Tool::cmd_models() {
-    for (int n = 1; n <= state_.database.model_count(); ++n) {
+    const DeviceDatabase& database = state_.database;
+    if (!options_.family.isEmpty()) {
+        const std::string wanted = options_.family.toStdString();
+        const std::vector<std::string> families = family_names(database);
+        if (std::none_of(families.begin(), families.end(), [&](const std::string& family) {
+                return family_matches(family, wanted);
+            })) {
+            if (families.empty()) {
+                return usage_error(
+                    QStringLiteral("no family %1: the device database names no families")
+                        .arg(options_.family));
+            }
+            QString known;
+            for (const std::string& family : families) {
+                known += QStringLiteral("\n  ") + QString::fromStdString(family);
+            }
+            return usage_error(
+                QStringLiteral("no family %1 in the device database; its families:%2")
+                    .arg(options_.family, known));
+        }
+    }
+    for (int n = 1; n <= database.model_count(); ++n) {
+        const DeviceModel& entry = database.model(n);
+        if (!options_.family.isEmpty() &&
+            !family_matches(entry.family, options_.family.toStdString())) {
+            continue;
+        }
         ActiveModel model;
         MemoryImage image;
-        (void)apply_model(state_.database, n, model, image);
+        (void)apply_model(database, n, model, image);
         std::string line = QStringLiteral("%1  %2  %3  %4")
                                .arg(n, 2)
-                               .arg(QString::fromStdString(state_.database.model(n).name), -12)
+                               .arg(QString::fromStdString(entry.name), -12)
                                .arg(image.flash_size, 5)
                                .arg(image.eeprom_size, 4)
                                .toStdString();
+        // Fields after the sizes stand two blanks apart and never hold two
+        // blanks themselves, so a script can split them even where a family
+        // name has a blank ("12F629/675, 16F630/676").
         if (model.vpp_window) {
             line += "  Vpp " + vpp_window_text(*model.vpp_window);
         }
         if (model.vdd_window) {
             line += "  Vdd " + vdd_window_text(*model.vdd_window);
+        }
+        if (!entry.family.empty()) {
+            line += "  family " + entry.family;
+        }
+        line += "  " + std::string(command_set_name(model.command_set)) + " commands";
+        if (const std::string mark = one_source_text(entry); !mark.empty()) {
+            line += "  " + mark;
         }
         print_lines(stdout, line);
     }

@@ -44,6 +44,8 @@ struct Options {
     // osccal --set WORD, --bandgap BITS: calibration typed by hand, as texts.
     QString osccal_word;
     QString bandgap;
+    // models --family NAME: only the models of that family.
+    QString family;
     // --window N: answer bytes the link may have outstanding; none given: the setting.
     std::optional<int> window;
     // --window auto: the window is measured on the board before the operation.

@@ -10,11 +10,15 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStringList>
 #include <QStyle>
+#include <QTextDocument>
 
 #include <algorithm>
 
+#include "core/devices/command_set.h"
 #include "core/devices/model_application.h"
+#include "core/devices/model_family.h"
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/theme_chooser.h"
 #include "gui/widgets/twips.h"
@@ -98,7 +102,36 @@ QString model_tooltip(const DeviceModel& model) {
     if (const auto window = parse_vdd_window(model.vdd)) {
         tip += QStringLiteral(", Vdd: ") + QString::fromStdString(vdd_window_text(*window));
     }
+    // The second line: which family, which command set the board must speak,
+    // and whether the model's data rests on a single source.
+    QStringList about;
+    if (!model.family.empty()) {
+        about << QStringLiteral("Family: ") + QString::fromStdString(model.family);
+    }
+    const CommandSet set = parse_command_set(model.commandset).value_or(CommandSet::SixBit);
+    about << QString::fromLatin1(command_set_name(set).data(),
+                                 static_cast<qsizetype>(command_set_name(set).size())) +
+                 QStringLiteral(" commands");
+    if (const std::string mark = one_source_text(model); !mark.empty()) {
+        about << QString::fromStdString(mark);
+    }
+    tip += QLatin1Char('\n') + about.join(QStringLiteral(", "));
+    // A tooltip that looks like markup would be drawn as markup: the texts come
+    // from the device file and are shown as written.
+    if (Qt::mightBeRichText(tip)) {
+        tip = QStringLiteral("<p style='white-space:pre'>") +
+              tip.toHtmlEscaped().replace(QLatin1Char('\n'), QStringLiteral("<br>")) +
+              QStringLiteral("</p>");
+    }
     return tip;
+}
+
+// What the filter looks in: the name, and the family on a line of its own so
+// that no typed text (one line) matches across the two.
+QString filter_key(const DeviceModel& model) {
+    return (QString::fromStdString(model.name) + QLatin1Char('\n') +
+            QString::fromStdString(model.family))
+        .toLower();
 }
 
 }  // namespace
@@ -138,6 +171,7 @@ Form5::Form5(QWidget* parent, int available_height) : QDialog(parent) {
         entry->setTextFormat(Qt::PlainText);
         entry->setText(QString::fromStdString(model.name));
         entry->setToolTip(model_tooltip(model));
+        filter_keys_.push_back(filter_key(model));
         entry->setIndent(2);
         entry->setGeometry(kColumnLeft[(k - 1) % 2], row_top((k - 1) / 2), kEntryWidth,
                            kEntryHeight);
@@ -196,17 +230,38 @@ Form5::Form5(QWidget* parent, int available_height) : QDialog(parent) {
 }
 
 void Form5::apply_filter() {
-    const QString text = filter_->text().trimmed();
+    const QString text = filter_->text().trimmed().toLower();
     shown_.clear();
+    // Only the entries whose place or visibility changes are touched, and the
+    // panel is drawn once afterwards: with some four hundred models a keystroke
+    // costs the entries that come and go.
+    bool changed = false;
+    const auto change = [&] {
+        if (!changed) {
+            changed = true;
+            panel_->setUpdatesEnabled(false);
+        }
+    };
     for (const int k : order_) {
         ChooserEntry* entry = opcija(k);
-        const bool match = text.isEmpty() || entry->text().contains(text, Qt::CaseInsensitive);
-        entry->setVisible(match);
+        const bool match =
+            text.isEmpty() || filter_keys_[static_cast<std::size_t>(k - 1)].contains(text);
         if (match) {
             const int place = static_cast<int>(shown_.size());
-            entry->move(kColumnLeft[place % 2], row_top(place / 2));
+            const QPoint at(kColumnLeft[place % 2], row_top(place / 2));
+            if (entry->pos() != at) {
+                change();
+                entry->move(at);
+            }
             shown_.push_back(k);
         }
+        if (entry->isVisibleTo(panel_) != match) {
+            change();
+            entry->setVisible(match);
+        }
+    }
+    if (changed) {
+        panel_->setUpdatesEnabled(true);
     }
     const int rows = std::max(1, (static_cast<int>(shown_.size()) + 1) / 2);
     panel_->resize(panel_->width(), row_top(rows - 1) + kButtonsBelowRow);

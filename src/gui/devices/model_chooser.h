@@ -3,13 +3,16 @@
 
 // The model chooser "Select Microcontroller": every model of the device
 // database by name, sorted (numbers read as numbers), in two columns filled
-// row by row; a filter box narrows the list. A click marks a model, a
+// row by row; a filter box narrows the list by name or family. Each entry's
+// tooltip gives the sizes, voltage windows, family, command set and, for a
+// model resting on one source, which. A click marks a model, a
 // double click marks it and selects it; "Select" stores and applies the marked
 // model only when it differs from the applied one; "Cancel" (also Escape and
 // the window frame) goes back to the applied model. The opener clears the
 // memory image after the chooser closes only when the model changed.
 
 #include <QDialog>
+#include <QString>
 
 #include <functional>
 #include <vector>
@@ -50,8 +53,9 @@ public:
     [[nodiscard]] QPushButton* Command1() const { return command1_; }
     [[nodiscard]] QPushButton* Command2() const { return command2_; }
     [[nodiscard]] QScrollArea* entry_area() const { return area_; }
-    // Typing here shows only the models whose name holds the text; the arrows
-    // move the mark over them, Enter selects, Escape cancels.
+    // Typing here shows only the models whose name or family holds the text
+    // ("188", "16F188xx"); the arrows move the mark over them, Enter selects,
+    // Escape cancels.
     [[nodiscard]] QLineEdit* filter_box() const { return filter_; }
     // selected_model when the chooser opened.
     [[nodiscard]] int entry_model() const { return entry_model_; }
@@ -80,8 +84,9 @@ private:
     void move_mark(int step);
 
     std::vector<ChooserEntry*> opcija_;
-    std::vector<int> order_;  // the entry numbers in the order the chooser lists them
-    std::vector<int> shown_;  // the numbers of the entries that match the filter
+    std::vector<int> order_;            // the entry numbers in the order the chooser lists them
+    std::vector<int> shown_;            // the numbers of the entries that match the filter
+    std::vector<QString> filter_keys_;  // entry k - 1: its name and family, lower case
     QLineEdit* filter_ = nullptr;
     QScrollArea* area_;
     QWidget* panel_;

@@ -126,13 +126,14 @@ TEST_F(ModelChooserTest, EntriesFillTwoColumnsRowByRowWithSizesAsTooltip) {
         const char* tooltip;
     };
     const Case cases[] = {
-        {1, {8, 8, 141, 17}, "CHIP1", "FLASH: 64, EEPROM: 128"},
-        {2, {156, 8, 141, 17}, "CHIP2", "FLASH: 128, EEPROM: 0"},
+        {1, {8, 8, 141, 17}, "CHIP1", "FLASH: 64, EEPROM: 128\n6-bit commands"},
+        {2, {156, 8, 141, 17}, "CHIP2", "FLASH: 128, EEPROM: 0\n6-bit commands"},
         {3,
          {8, 24, 141, 17},
          "CHIP3",
-         "FLASH: 192, EEPROM: 128, Vpp: 8.0-9.0 V, Vdd: 2.1-3.6 V (erase 2.7-3.6 V)"},
-        {5, {8, 40, 141, 17}, "CHIP5", "FLASH: 320, EEPROM: 128, Vdd: 4.5-5.5 V"},
+         "FLASH: 192, EEPROM: 128, Vpp: 8.0-9.0 V, Vdd: 2.1-3.6 V (erase 2.7-3.6 V)\n"
+         "6-bit commands"},
+        {5, {8, 40, 141, 17}, "CHIP5", "FLASH: 320, EEPROM: 128, Vdd: 4.5-5.5 V\n6-bit commands"},
     };
     for (const Case& c : cases) {
         const ChooserEntry* entry = chooser.opcija(c.k);
@@ -353,6 +354,67 @@ TEST_F(ModelChooserTest, KeyboardFilterArrowsEnterAndEscape) {
         EXPECT_EQ(program_.model.model_name, "CHIP7");
         EXPECT_EQ(stored_model().toString(), "7");
     }
+}
+
+// The family (the "# Family:" note of the model's program algorithm), the
+// command set and a single source in the tooltip; the filter finds a family by
+// any part of its name, and only by what it shows (never across name and family).
+TEST_F(ModelChooserTest, TooltipAndFilterNameTheFamily) {
+    program_.database = DeviceDatabase{};
+    const std::string text =
+        "# ==== Slot 1: PIC16F84A ====\r\n# Family: 16F84A\r\nprogramalgdef 1: begin,end\r\n"
+        "# ==== Slot 2: PIC16F18854 ====\r\n# Family: 16F188xx\r\nprogramalgdef 2: begin,end\r\n"
+        "# ==== Slot 3: PIC1 ====\r\n# Family: <b>Odd</b>\r\nprogramalgdef 3: begin,end\r\n"
+        "model: PIC16F84A\r\nflash: 1024\r\neeprom: 64\r\nprogramalg: 1\r\n"
+        "model: PIC16F18877\r\nflash: 32768\r\neeprom: 256\r\nprogramalg: 2\r\n"
+        "commandset: 8bit\r\nidaddr: 8000\r\nconfigaddr: 8007\r\nsources: 5 (AP,GP,OP,PL,PM)\r\n"
+        "model: PIC16F18854\r\nflash: 4096\r\neeprom: 256\r\nprogramalg: 2\r\n"
+        "commandset: 8bit\r\nsources: 1 (PM)\r\n"
+        "model: PIC1\r\nflash: 64\r\neeprom: 0 <i>none</i>\r\nprogramalg: 3\r\n";
+    ASSERT_EQ(parse_device_database(text, "test", program_.database).status,
+              DatabaseStatus::Loaded);
+    program_.selected_model = 1;
+    Form5 chooser;
+    chooser.show();
+    EXPECT_EQ(chooser.opcija(1)->toolTip(),
+              "FLASH: 1024, EEPROM: 64\nFamily: 16F84A, 6-bit commands");
+    EXPECT_EQ(chooser.opcija(2)->toolTip(),
+              "FLASH: 32768, EEPROM: 256\nFamily: 16F188xx, 8-bit commands");
+    EXPECT_EQ(chooser.opcija(3)->toolTip(),
+              "FLASH: 4096, EEPROM: 256\nFamily: 16F188xx, 8-bit commands, one source (PM)");
+    // Texts of the device file that look like markup are shown as written.
+    EXPECT_EQ(chooser.opcija(4)->toolTip(),
+              "<p style='white-space:pre'>FLASH: 64, EEPROM: 0 &lt;i&gt;none&lt;/i&gt;<br>Family: "
+              "&lt;b&gt;Odd&lt;/b&gt;, "
+              "6-bit commands</p>");
+
+    const auto shown = [&] {
+        std::vector<int> numbers;
+        for (int k = 1; k <= chooser.entries(); ++k) {
+            if (chooser.opcija(k)->isVisibleTo(&chooser)) {
+                numbers.push_back(k);
+            }
+        }
+        return numbers;
+    };
+    struct Case {
+        const char* typed;
+        std::vector<int> shown;
+    };
+    const Case cases[] = {
+        {"188", {2, 3}},  {"16f188XX", {2, 3}}, {"xx", {2, 3}},     {"16F84A", {1}},
+        {"16F84A16", {}}, {"odd", {4}},         {"", {1, 2, 3, 4}},
+    };
+    for (const Case& c : cases) {
+        chooser.filter_box()->setText(QString::fromLatin1(c.typed));
+        EXPECT_EQ(shown(), c.shown) << c.typed;
+    }
+    // The family's models close up from the first place, sorted by name.
+    chooser.filter_box()->clear();
+    QTest::keyClicks(chooser.filter_box(), QStringLiteral("16F188xx"));
+    EXPECT_EQ(chooser.opcija(3)->pos(), QPoint(8, 8));
+    EXPECT_EQ(chooser.opcija(2)->pos(), QPoint(156, 8));
+    EXPECT_EQ(program_.selected_model, 3) << "the mark moves to the first match";
 }
 
 // On a small screen the chooser shows fewer rows and scrolls the rest.
