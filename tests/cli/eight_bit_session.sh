@@ -110,11 +110,13 @@ run 1 PIC16F18877 --port "$device" program "$data/hex_16f18877.hex"
 expect_output "This board cannot program PIC16F18877: it has no 8-bit command support."
 stop_server
 
-# The firmware in the simulated AVR frames the same commands.
+# The firmware in the simulated AVR frames the same commands. (It starts at once
+# and sends its banner; the tool opens the port once that has gone out.)
 if [ "$simboard" != - ] && [ -x "$simboard" ]; then
     sed -i '/^Send-Ahead/d' "$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini"
     board=$simboard
     start_chip_server PIC16F15244 --firmware "$firmware" --vpp 8.5 --revision 2
+    sleep 2
     run 0 PIC16F15244 --port "$device" detect
     grep -q "answers as .*PIC16F15244.*revision 2" "$work/out" || fail "detect did not name PIC16F15244"
     run 0 PIC16F15244 --port "$device" program "$data/hex_16f15244.hex" --verify
