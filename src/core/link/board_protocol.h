@@ -28,6 +28,11 @@ constexpr uint8_t kChipCommand8 = 108;   // followed by the 8-bit command
 constexpr uint8_t kPayload24 = 109;      // followed by the low, then the high byte
 constexpr uint8_t kReadPayload24 = 110;  // answered by low, high and one more byte
 
+// The longest command on the wire: 105 or 109 and its two data bytes. A board that
+// lost bytes of a command takes what comes next as that command's data, so this many
+// voltages-off bytes in a row put at least one of them where a command is read.
+constexpr uint8_t kLongestCommandBytes = 3;
+
 }  // namespace board_command
 }  // namespace corvanel
 

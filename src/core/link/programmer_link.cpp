@@ -70,6 +70,18 @@ void ProgrammerLink::voltages_off() {
     end_command(board_command::kVoltagesOff);
 }
 
+void ProgrammerLink::voltages_off_after_fault() {
+    expected_.clear();
+    for (std::uint8_t i = 0; i < board_command::kLongestCommandBytes; ++i) {
+        write(board_command::kVoltagesOff);
+    }
+    // Still tracking: a byte handed over before the next discard is one too many.
+    tracking_ = true;
+    if (process_events) {
+        process_events();
+    }
+}
+
 void ProgrammerLink::send_chip_command(std::int32_t code) {
     write(board_command::kChipCommand);
     write(static_cast<std::uint8_t>(code & 0xFF));
