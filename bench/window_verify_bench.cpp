@@ -156,6 +156,10 @@ int main(int argc, char** argv) {
     SerialLink link(program);
     link.MSComm1.set_ports_folder(ports);
     store.put_string(QStringLiteral("Microcontroller Model"), QString::number(number));
+    // Program All alone: the Verify that would follow it by default keeps the
+    // commands locked (the timed Verify's click would be lost) and ends with a
+    // status of its own, without "seconds elapsed".
+    store.put_number(QString::fromLatin1(setting_names::verify_after_program), 0);
     Form1 window;
     window.set_serial_link(&link);
     window.load_sequence();
