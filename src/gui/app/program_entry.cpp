@@ -159,7 +159,8 @@ void voltages_off_at_exit() {
     program->link.set_receive_notification(0);
     program->link.vpp_test_on = false;
     if (program->link.port_ready) {
-        // The board may be inside a command: the crash handler's bytes, by the link.
+        // The board may be inside a command: as many voltages-off bytes as the
+        // crash handler sends.
         program->link.voltages_off_after_fault();
     }
 }
@@ -268,7 +269,8 @@ int run_window_application(int argc, char** argv, const QString& version) {
             window.open_hex_file(handed);
         }
     };
-    QObject::connect(&handoff_watch, &QFileSystemWatcher::directoryChanged, &window, take_handoff);
+    QObject::connect(&handoff_watch, &QFileSystemWatcher::directoryChanged, &window,
+                     take_handoff);
     // A second start while this one was still opening its port (a board's banner
     // is awaited for up to 2 s) left its file before the watch began.
     QTimer::singleShot(0, &window, take_handoff);
