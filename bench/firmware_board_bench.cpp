@@ -26,18 +26,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
-#include "board/board_channel.h"
 #include "board/virtual_board.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
 #include "core/engine/chip_operations.h"
-#include "core/engine/engine_host.h"
-#include "core/engine/program_state.h"
 #include "core/image/intel_hex_writer.h"
 
 namespace {
@@ -45,6 +41,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace corvanel;
 using bench::Child;
+using bench::count_operation;
+using bench::Counts;
 using bench::elapsed_of;
 using bench::run_tool;
 
@@ -58,43 +56,6 @@ constexpr const char* kFirmwareBuffer = "255";
 constexpr const char* kFirmwareCommandUs = "13";
 
 constexpr double kTarget = 1.15;
-
-class CountingHost final : public NullEngineHost {
-public:
-    void set_status_text(std::string_view text) override { status.assign(text); }
-    void pause(int milliseconds) override { pause_ms += milliseconds; }
-    std::string status;
-    long long pause_ms = 0;
-};
-
-struct Counts {
-    std::uint64_t out = 0;
-    std::uint64_t in = 0;
-    double waits = 0.0;
-    std::string result;
-};
-
-// One operation in this process against the virtual board, in the given link mode.
-Counts count_operation(const DeviceDatabase& database, int model_number, const MemoryImage& image,
-                       VirtualBoard& board, OperationKind kind, bool fast, std::int32_t window) {
-    ProgramState state;
-    CountingHost host;
-    state.host = &host;
-    state.database = database;
-    (void)apply_model(state.database, model_number, state.model, state.image);
-    state.image = image;
-    BoardChannel channel(board);
-    state.link.channel = &channel;
-    state.link.port_ready = true;
-    state.runner.fast_link = fast;
-    state.runner.window = window;
-    (void)start_operation(state, kind);
-    while (state.runner.running() && channel.has_waiting()) {
-        state.link.MSComm1_OnComm();
-    }
-    return Counts{channel.bytes_written(), channel.answers_produced(),
-                  static_cast<double>(host.pause_ms) / 1000.0, host.status};
-}
 
 // The window of "Send-ahead: 85 (board's buffer)" in the tool's output; 0 without one.
 std::int32_t announced_window(const std::string& output) {
@@ -133,12 +94,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load %s\n", devices.c_str());
         return 1;
     }
-    int number = 0;
-    for (int n = 1; n <= database.model_count(); ++n) {
-        if (database.model(n).name == kModel) {
-            number = n;
-        }
-    }
+    const int number = bench::model_number(database, kModel);
     ActiveModel model;
     MemoryImage image;
     if (number == 0 || !apply_model(database, number, model, image)) {
@@ -147,10 +103,7 @@ int main(int argc, char** argv) {
     }
     // A full random program; the configuration words stay erased (no protection).
     image.clear_image();
-    std::mt19937 random(1509);
-    for (std::int32_t i = 0; i < image.flash_size; ++i) {
-        (void)image.set_flash_word(i, static_cast<std::int32_t>(random() % 0x3FFF));
-    }
+    bench::fill_random(image, 1509);
     fs::create_directories(work / "config");
     // No settings of whoever runs it: the tool's defaults.
     setenv("XDG_CONFIG_HOME", (work / "config").c_str(), 1);
@@ -218,13 +171,13 @@ int main(int argc, char** argv) {
                     measured / lockstep);
         return duplex;
     };
-    const double program_limit = row("program", program.out, program.in, program.waits, best[0]);
-    const double verify_limit = row("verify", verify.out, verify.in, verify.waits, best[1]);
+    const double program_limit = row("program", program.out, program.in, program.pauses, best[0]);
+    const double verify_limit = row("verify", verify.out, verify.in, verify.pauses, best[1]);
     const double both = best[0] + best[1];
     std::printf("%-8s %7llu %7llu %7.2f %8.2f %8s %9.2f %7.3f %7.2f\n", "both",
                 static_cast<unsigned long long>(program.out + verify.out),
                 static_cast<unsigned long long>(program.in + verify.in),
-                program.waits + verify.waits, program_limit + verify_limit, "-", both,
+                program.pauses + verify.pauses, program_limit + verify_limit, "-", both,
                 both / (program_limit + verify_limit), kTarget);
     board_server.stop();
     return 0;

@@ -21,14 +21,11 @@
 // Run by hand (docs/benchmarks.md); it is no test. Example:
 //   firmware_verify_bench --bin build/bin --firmware build/firmware/corvanel-board-328p.elf
 
-#include <sys/wait.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -47,6 +44,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace corvanel;
+using bench::run_command;
 
 constexpr const char* kModel = "PIC16F877A";
 constexpr std::int32_t kConfig = 0x3FF2;  // no code protection: reads back as written
@@ -110,21 +108,6 @@ void print_row(const char* what, const Run& run) {
                 run.seconds / sim_line, kTarget, run.result.c_str());
 }
 
-std::pair<int, std::string> run_command(const std::string& command) {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) {
-        return {-1, output};
-    }
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-        output.append(buffer, n);
-    }
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -161,12 +144,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load %s\n", devices.c_str());
         return 1;
     }
-    int number = 0;
-    for (int n = 1; n <= database.model_count(); ++n) {
-        if (database.model(n).name == kModel) {
-            number = n;
-        }
-    }
+    const int number = bench::model_number(database, kModel);
     ProgramState state;
     state.database = database;
     if (number == 0 || !apply_model(state.database, number, state.model, state.image)) {
@@ -175,13 +153,7 @@ int main(int argc, char** argv) {
     }
     MemoryImage& image = state.image;
     image.clear_image();
-    std::mt19937 random(static_cast<unsigned>(image.flash_size));
-    for (std::int32_t i = 0; i < image.flash_size; ++i) {
-        (void)image.set_flash_word(i, static_cast<std::int32_t>(random() % 0x3FFF));
-    }
-    for (std::int32_t i = 0; i < image.eeprom_size; ++i) {
-        (void)image.set_eeprom_byte(i, static_cast<std::int32_t>(random() % 0xFF));
-    }
+    bench::fill_random(image, static_cast<unsigned>(image.flash_size));
     image.config1 = kConfig;
     const fs::path hex = work / "877a.hex";
     if (!save_hex_file(hex.string(), image).saved) {

@@ -49,20 +49,16 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "bench_support.h"
-#include "board/board_channel.h"
 #include "board/virtual_board.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
 #include "core/engine/chip_operations.h"
-#include "core/engine/engine_host.h"
-#include "core/engine/program_state.h"
 #include "core/image/intel_hex_writer.h"
 
 namespace {
@@ -70,6 +66,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace corvanel;
 using bench::Child;
+using bench::Counts;
 using bench::elapsed_of;
 using bench::run_tool;
 
@@ -179,52 +176,11 @@ std::pair<unsigned long long, unsigned long long> bytes_lost(const fs::path& ser
     return {lost, other};
 }
 
-void apply_mode(ProgramState& state, const Mode& mode) {
-    state.runner.fast_link = mode.fast;
-    state.runner.window = mode.window;
-}
-
-// Counts the pauses; every other wish of the engine is granted at once.
-class CountingHost final : public NullEngineHost {
-public:
-    void set_status_text(std::string_view text) override { status.assign(text); }
-    void pause(int milliseconds) override { pause_ms += milliseconds; }
-    std::string status;
-    long long pause_ms = 0;
-};
-
-struct Counts {
-    std::uint64_t out = 0;
-    std::uint64_t in = 0;
-    std::uint64_t trips = 0;
-    double pauses = 0.0;
-    std::string result;
-};
-
 // Runs one operation in this process against the virtual board and counts.
 Counts count_operation(const DeviceDatabase& database, int model_number, const MemoryImage& image,
                        VirtualBoard& board, OperationKind kind, const Mode& mode) {
-    ProgramState state;
-    CountingHost host;
-    state.host = &host;
-    state.database = database;
-    (void)apply_model(state.database, model_number, state.model, state.image);
-    state.image = image;
-    BoardChannel channel(board);
-    state.link.channel = &channel;
-    state.link.port_ready = true;
-    apply_mode(state, mode);
-    Counts counts;
-    (void)start_operation(state, kind);
-    while (state.runner.running() && channel.has_waiting()) {
-        ++counts.trips;
-        state.link.MSComm1_OnComm();
-    }
-    counts.out = channel.bytes_written();
-    counts.in = channel.answers_produced();
-    counts.pauses = static_cast<double>(host.pause_ms) / 1000.0;
-    counts.result = host.status;
-    return counts;
+    return bench::count_operation(database, model_number, image, board, kind, mode.fast,
+                                  mode.window);
 }
 
 // What a bare round trip over the board server's terminal costs beyond its two
@@ -370,12 +326,7 @@ int main(int argc, char** argv) {
         if (!wanted(chips, chip.key)) {
             continue;
         }
-        int number = 0;
-        for (int n = 1; n <= database.model_count(); ++n) {
-            if (database.model(n).name == chip.model) {
-                number = n;
-            }
-        }
+        const int number = bench::model_number(database, chip.model);
         ActiveModel model;
         MemoryImage image;
         if (number == 0 || !apply_model(database, number, model, image)) {
@@ -383,13 +334,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         image.clear_image();
-        std::mt19937 random(static_cast<unsigned>(image.flash_size));
-        for (std::int32_t i = 0; i < image.flash_size; ++i) {
-            (void)image.set_flash_word(i, static_cast<std::int32_t>(random() % 0x3FFF));
-        }
-        for (std::int32_t i = 0; i < image.eeprom_size; ++i) {
-            (void)image.set_eeprom_byte(i, static_cast<std::int32_t>(random() % 0xFF));
-        }
+        bench::fill_random(image, static_cast<unsigned>(image.flash_size));
         image.config1 = chip.config1;
         const fs::path hex = work / (chip.key + ".hex");
         if (!save_hex_file(hex.string(), image).saved) {

@@ -24,7 +24,6 @@
 #include <cstdlib>
 #include <numeric>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -135,12 +134,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot load %s\n", devices.c_str());
         return 1;
     }
-    int number = 0;
-    for (int n = 1; n <= program.database.model_count(); ++n) {
-        if (program.database.model(n).name == model_name) {
-            number = n;
-        }
-    }
+    const int number = bench::model_number(program.database, model_name);
     if (number == 0) {
         std::fprintf(stderr, "no model %s\n", model_name.c_str());
         return 1;
@@ -162,19 +156,17 @@ int main(int argc, char** argv) {
     SerialLink link(program);
     link.MSComm1.set_ports_folder(ports);
     store.put_string(QStringLiteral("Microcontroller Model"), QString::number(number));
+    // Program All alone: the Verify that would follow it by default keeps the
+    // commands locked (the timed Verify's click would be lost) and ends with a
+    // status of its own, without "seconds elapsed".
+    store.put_number(QString::fromLatin1(setting_names::verify_after_program), 0);
     Form1 window;
     window.set_serial_link(&link);
     window.load_sequence();
     window.show();
 
     // A full random image, the same for both programs.
-    std::mt19937 random(12345);
-    for (std::int32_t i = 0; i < program.image.flash_size; ++i) {
-        (void)program.image.set_flash_word(i, static_cast<std::int32_t>(random() % 0x3FFF));
-    }
-    for (std::int32_t i = 0; i < program.image.eeprom_size; ++i) {
-        (void)program.image.set_eeprom_byte(i, static_cast<std::int32_t>(random() % 0xFF));
-    }
+    bench::fill_random(program.image, 12345);
     const std::string hex = folder.filePath(QStringLiteral("image.hex")).toStdString();
     if (!save_hex_file(hex, program.image).saved) {
         std::fprintf(stderr, "cannot write %s\n", hex.c_str());

@@ -179,7 +179,8 @@ bool CliHost::stop_if_interrupted(ProgramState& state) {
     state.runner.stop();
     state.operation_failed = true;
     state.link.set_receive_notification(0);
-    state.link.voltages_off();
+    // As every abort: the board may be inside a command whose bytes the line lost.
+    state.link.voltages_off_after_fault();
     clear_progress();
     print_lines(out_, "Interrupted: operation stopped, voltages off.");
     interrupted_ = true;

@@ -32,6 +32,7 @@
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
 #include "core/link/board_protocol.h"
+#include "support/cut_short_commands.h"
 #include "support/engine_fakes.h"
 #include "support/shipped_database.h"
 
@@ -304,6 +305,23 @@ TEST(SimulatedFirmware, LockStepProgramAllAndVerifyOfAFullImage) {
         ASSERT_EQ(bench.chip().flash(a), written.flash[static_cast<std::size_t>(a)]) << a;
     }
     EXPECT_EQ(fault_list(bench.board().pins()), "");
+}
+
+// The firmware takes a 103 that comes where it waits for data as data: three of
+// them, as a host sends when it gives an operation up, switch it off whatever
+// command the line cut short.
+TEST(SimulatedFirmware, ThreeVoltagesOffBytesSwitchOffWhateverCommandWasCutShort) {
+    for (const test::CutShortCommand& c : test::cut_short_commands()) {
+        SCOPED_TRACE(c.name);
+        auto board = board_with("PIC16F628A");
+        ASSERT_TRUE(board);
+        ASSERT_EQ(exchange(*board, {101}, 1), Bytes{101});
+        Bytes sent = c.sent;
+        sent.insert(sent.end(), {103, 103, 103});
+        EXPECT_EQ(exchange(*board, sent, c.answers.size()), c.answers);
+        EXPECT_FALSE(board->voltages_on());
+        EXPECT_EQ(fault_list(board->pins()), "");
+    }
 }
 
 // The board extensions: 40h clocks the low-voltage key with Vdd on and MCLR low

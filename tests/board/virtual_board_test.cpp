@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/cut_short_commands.h"
+
 namespace corvanel {
 namespace {
 
@@ -42,6 +44,25 @@ TEST(VirtualBoard, AnswersOneByteAfterTheLastDataByteOfEachCommand) {
                 << "byte " << b;
             ++i;
         }
+        EXPECT_FALSE(board->mid_command());
+    }
+}
+
+TEST(VirtualBoard, ThreeVoltagesOffBytesSwitchOffWhateverCommandWasCutShort) {
+    for (const test::CutShortCommand& c : test::cut_short_commands()) {
+        SCOPED_TRACE(c.name);
+        auto board = VirtualBoard::with_chip("PIC16F628A");
+        ASSERT_TRUE(board);
+        ASSERT_EQ(board->feed(101), Bytes{101});
+        Bytes answers;
+        Bytes sent = c.sent;
+        sent.insert(sent.end(), {103, 103, 103});
+        for (const std::uint8_t byte : sent) {
+            const Bytes a = board->feed(byte);
+            answers.insert(answers.end(), a.begin(), a.end());
+        }
+        EXPECT_EQ(answers, c.answers);
+        EXPECT_FALSE(board->voltages_on());
         EXPECT_FALSE(board->mid_command());
     }
 }

@@ -121,11 +121,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
         fuzz::run_to_end(state, channel, host);
-        // A board that went silent cannot be switched off; nor, for now, one that
-        // lost bytes the host sent: inside a command it takes the voltages-off byte
-        // for that command's data byte.
-        if (state.operation_failed && board->voltages_on() && !faults.stop_after_bytes &&
-            line.count == 0) {
+        // A board that went silent cannot be switched off. One that lost bytes the
+        // host sent may be inside a command: the abort's voltages-off must reach it
+        // all the same.
+        if (state.operation_failed && board->voltages_on() && !faults.stop_after_bytes) {
             std::abort();  // aborted with the chip powered
         }
         if (state.operation_failed || state.operation_refused) {

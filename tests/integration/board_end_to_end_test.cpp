@@ -23,6 +23,30 @@
 namespace corvanel {
 namespace {
 
+using Bytes = std::vector<std::uint8_t>;
+
+// A line that loses bytes the host sends (they arrive while the board's receive
+// buffer is full): bytes number `first` to `first + count - 1`, counted from 1
+// over the channel's life, never reach the board. Nothing is lost by default.
+class LossyChannel : public BoardChannel {
+public:
+    using BoardChannel::BoardChannel;
+    void write_byte(std::uint8_t byte) override {
+        ++sent_;
+        if (sent_ >= first && sent_ < first + count) {
+            return;
+        }
+        BoardChannel::write_byte(byte);
+    }
+    [[nodiscard]] std::uint64_t sent() const { return sent_; }
+
+    std::uint64_t first = 0;
+    std::uint64_t count = 0;
+
+private:
+    std::uint64_t sent_ = 0;
+};
+
 class BoardTest : public ::testing::Test {
 protected:
     BoardTest() : board_(*VirtualBoard::with_chip("PIC16F877A")), channel_(board_) {
@@ -70,7 +94,7 @@ protected:
     }
 
     VirtualBoard board_;
-    BoardChannel channel_;
+    LossyChannel channel_;
     test::RecordingHost host;
     ProgramState state;
 };
@@ -176,6 +200,81 @@ TEST_F(BoardTest, OperationAfterAnAbortRunsNormally) {
     EXPECT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));
     EXPECT_TRUE(run(OperationKind::Verify).starts_with("Chip verified. "));
 }
+
+// Where each command `command` begins in a stream of the board protocol.
+std::vector<std::size_t> command_offsets(const Bytes& stream, std::uint8_t command) {
+    std::vector<std::size_t> offsets;
+    for (std::size_t i = 0; i < stream.size();) {
+        const std::uint8_t byte = stream[i];
+        if (byte == command) {
+            offsets.push_back(i);
+        }
+        const bool one_data_byte =
+            byte == board_command::kChipCommand || byte == board_command::kChipCommand8;
+        const bool two_data_bytes =
+            byte == board_command::kDataWord || byte == board_command::kPayload24;
+        i += 1 + (one_data_byte ? 1 : two_data_bytes ? 2 : 0);
+    }
+    return offsets;
+}
+
+struct LostBytesCase {
+    std::uint8_t command;  // the command whose data bytes the line loses
+    std::uint64_t lost;    // how many bytes, from the first data byte on
+    std::int32_t window;   // 0: lock-step
+};
+
+void PrintTo(const LostBytesCase& c, std::ostream* os) {
+    *os << static_cast<int>(c.command) << " losing " << c.lost << ", window " << c.window;
+}
+
+class LostBytesTest : public BoardTest, public ::testing::WithParamInterface<LostBytesCase> {};
+
+// The board waits for the rest of a command whose data bytes the line lost, so it
+// takes the abort's first voltages-off bytes for that data: the operation fails,
+// and still no voltage is left on the chip. The answers the abort draws are not
+// taken for the next operation's.
+TEST_P(LostBytesTest, AbortedOperationLeavesTheVoltagesOff) {
+    const LostBytesCase& c = GetParam();
+    fill_random_image(6);
+    state.runner.window = c.window;
+    channel_.clear_written();
+    ASSERT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));
+    // The same image programmed again sends the same bytes: lose some in the middle.
+    const std::vector<std::size_t> at = command_offsets(channel_.written(), c.command);
+    ASSERT_GT(at.size(), 10U);
+    channel_.first = channel_.sent() + at[at.size() / 2] + 2;
+    channel_.count = c.lost;
+
+    const std::string status = run(OperationKind::Program);
+    EXPECT_TRUE(status == kNotRespondingText || status == kOutOfStepText) << status;
+    EXPECT_TRUE(state.operation_failed);
+    EXPECT_GE(channel_.sent(), channel_.first + c.lost);  // the loss came
+    EXPECT_FALSE(board_.voltages_on());
+
+    channel_.count = 0;
+    EXPECT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));
+    EXPECT_TRUE(run(OperationKind::Verify).starts_with("Chip verified. "));
+    EXPECT_FALSE(board_.voltages_on());
+}
+
+INSTANTIATE_TEST_SUITE_P(Line, LostBytesTest,
+                         ::testing::Values(LostBytesCase{board_command::kDataWord, 1, 0},
+                                           LostBytesCase{board_command::kDataWord, 2, 0},
+                                           LostBytesCase{board_command::kChipCommand, 1, 0},
+                                           LostBytesCase{board_command::kChipCommand, 2, 0},
+                                           LostBytesCase{board_command::kDataWord, 1, 16},
+                                           LostBytesCase{board_command::kDataWord, 2, 16},
+                                           LostBytesCase{board_command::kChipCommand, 1, 16},
+                                           LostBytesCase{board_command::kChipCommand, 2, 16}),
+                         [](const auto& info) {
+                             const LostBytesCase& c = info.param;
+                             return std::string(c.command == board_command::kDataWord
+                                                    ? "DataWord"
+                                                    : "ChipCommand") +
+                                    "Loses" + std::to_string(c.lost) +
+                                    (c.window == 0 ? "LockStep" : "SendingAhead");
+                         });
 
 }  // namespace
 }  // namespace corvanel

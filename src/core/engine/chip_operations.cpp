@@ -325,8 +325,9 @@ void abort_operation(ProgramState& state, std::string_view status_text) {
     runner.stop();
     state.operation_failed = true;
     state.link.set_receive_notification(0);
-    // Every way out of an operation leaves the chip unpowered.
-    state.link.voltages_off();
+    // Every way out of an operation leaves the chip unpowered, also on a line
+    // that lost part of a command the board is still waiting to complete.
+    state.link.voltages_off_after_fault();
     if (was_read && state.image_before_read) {
         state.image = *state.image_before_read;
     }

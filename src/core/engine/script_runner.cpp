@@ -88,8 +88,9 @@ void ScriptRunner::run_step() {
         (void)host.show_message(unrecognized_instruction_text(instruction), message_kind::kError,
                                 "");
         stop();
-        // The chip may be powered by an earlier "begin": it must not stay so.
-        link.voltages_off();
+        // The chip may be powered by an earlier "begin": it must not stay so, and
+        // commands sent ahead may still be on their way (or lost on the line).
+        link.voltages_off_after_fault();
         host.end_program();
         return;
     }

@@ -36,6 +36,11 @@ constexpr uint8_t command_length(uint8_t command) {
                                                                : 1;
 }
 
+// The longest command on the wire: 105 or 109 and its two data bytes. A board that
+// lost bytes of a command takes what comes next as that command's data, so this many
+// voltages-off bytes in a row put at least one of them where a command is read.
+constexpr uint8_t kLongestCommandBytes = 3;
+
 }  // namespace board_command
 }  // namespace corvanel
 

@@ -82,6 +82,18 @@ void ProgrammerLink::send(const WireCommand& command) {
     end_command(command.echo());
 }
 
+void ProgrammerLink::voltages_off_after_fault() {
+    expected_.clear();
+    for (std::uint8_t i = 0; i < board_command::kLongestCommandBytes; ++i) {
+        write(board_command::kVoltagesOff);
+    }
+    // Still tracking: a byte handed over before the next discard is one too many.
+    tracking_ = true;
+    if (process_events) {
+        process_events();
+    }
+}
+
 void ProgrammerLink::send_chip_command(std::int32_t code) {
     send(encoder.chip_command(code));
 }

@@ -75,6 +75,12 @@ public:
     // like any 104 command.
     void voltages_on_low_voltage();
     void voltages_off();
+    // Voltages off from wherever the board is in the conversation, for the ways out
+    // of a failed operation: a board that lost bytes it was sent may be inside a
+    // command and read a lone 103 as its data. kLongestCommandBytes times 103; the
+    // answers still due and those these bytes draw (one to three) are forgotten,
+    // left for the next operation's start to throw away.
+    void voltages_off_after_fault();
     // 104 and the chip command code (the chip hears its low 6 bits); 108 and the
     // code for the 8-bit set.
     void send_chip_command(std::int32_t code);

@@ -159,7 +159,9 @@ void voltages_off_at_exit() {
     program->link.set_receive_notification(0);
     program->link.vpp_test_on = false;
     if (program->link.port_ready) {
-        program->link.voltages_off();
+        // The board may be inside a command: as many voltages-off bytes as the
+        // crash handler sends.
+        program->link.voltages_off_after_fault();
     }
 }
 

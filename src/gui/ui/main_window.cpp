@@ -619,8 +619,9 @@ void Form1::end_for_exit() {
     program.link.vpp_test_on = false;
     if (program.link.port_ready) {
         // As the tool does on its way out: whatever state the board was left
-        // in, the chip is unpowered before the port closes.
-        program.link.voltages_off();
+        // in, inside a command included, the chip is unpowered before the port
+        // closes.
+        program.link.voltages_off_after_fault();
     }
 }
 

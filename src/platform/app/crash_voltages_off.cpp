@@ -25,8 +25,9 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 // 105 low high) takes two more bytes, so the third voltages-off byte is read as
 // a command whatever the board was waiting for. Extra ones are answered and do
 // nothing else.
-constexpr unsigned char kOffBytes[3] = {board_command::kVoltagesOff, board_command::kVoltagesOff,
-                                        board_command::kVoltagesOff};
+constexpr unsigned char kOffBytes[board_command::kLongestCommandBytes] = {
+    board_command::kVoltagesOff, board_command::kVoltagesOff, board_command::kVoltagesOff};
+static_assert(board_command::kLongestCommandBytes == 3, "one 103 for every byte of the longest");
 
 void crash_handler(int signal_number) {
     const int saved_errno = errno;

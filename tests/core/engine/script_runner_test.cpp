@@ -341,8 +341,10 @@ TEST_F(ScriptTest, EmptyInstructionEndsTheProgram) {
               "Unrecognized symbolic instruction ''.\r\nThe program must end.");
     EXPECT_EQ(host.messages[0].kind, 16);
     EXPECT_EQ(host.program_ends, 1);
-    // Nothing after the message but voltages-off: the chip must not stay powered.
-    EXPECT_EQ(channel.written, (Bytes{101, 103}));
+    // Nothing after the message but voltages-off, as after every failure (a
+    // board inside a command reads the first ones as its data): the chip must
+    // not stay powered.
+    EXPECT_EQ(channel.written, (Bytes{101, 103, 103, 103}));
     EXPECT_EQ(channel.threshold, 0);
     EXPECT_FALSE(state.runner.running());
     EXPECT_FALSE(host.status().starts_with("Chip"));  // no completion routine
@@ -359,7 +361,7 @@ TEST_F(ScriptTest, UnknownInstructionIsQuotedInTheMessage) {
     ASSERT_EQ(host.messages.size(), 1U);
     EXPECT_EQ(host.messages[0].text,
               "Unrecognized symbolic instruction 's0x-flash'.\r\nThe program must end.");
-    EXPECT_EQ(channel.written, (Bytes{103}));  // voltages-off only
+    EXPECT_EQ(channel.written, (Bytes{103, 103, 103}));  // voltages-off only
 }
 
 TEST_F(ScriptTest, PausesBeforeTheirNoOperation) {
@@ -451,7 +453,8 @@ TEST_F(ScriptTest, LoopEndBeyondTheImageNeverTouchesOutsideIt) {
 TEST_F(ScriptTest, UnrecognisedLiteralEndsTheProgramBeforeSending) {
     run({"begin", "s02-3fxf"});
     EXPECT_EQ(host.program_ends, 1);
-    EXPECT_EQ(channel.written, (Bytes{101, 103}));  // none of the literal, then voltages off
+    // None of the literal, then voltages off.
+    EXPECT_EQ(channel.written, (Bytes{101, 103, 103, 103}));
 }
 
 TEST_F(ScriptTest, ConfigWordsAreWrittenWithTheirProgress) {

@@ -54,6 +54,11 @@ INSTANTIATE_TEST_SUITE_P(
                  [](ProgrammerLink& l) { l.voltages_on(VoltageSequence::None); },
                  {}},
         SendCase{"VoltagesOff", [](ProgrammerLink& l) { l.voltages_off(); }, {"w103", "ev"}},
+        // One 103 for every byte of the longest command (105 low high): a board
+        // inside a command reads at least the last one as a command.
+        SendCase{"VoltagesOffAfterFault",
+                 [](ProgrammerLink& l) { l.voltages_off_after_fault(); },
+                 {"w103", "w103", "w103", "ev"}},
         SendCase{
             "ChipCommand", [](ProgrammerLink& l) { l.send_chip_command(6); }, {"w104", "w6", "ev"}},
         SendCase{"Word3FFF",
@@ -139,6 +144,19 @@ TEST(ProgrammerLinkTest, DiscardEmptiesTheReceiveBuffer) {
     channel.incoming = {101, 103};
     EXPECT_EQ(link.discard_waiting_bytes(), 2U);
     EXPECT_TRUE(channel.incoming.empty());
+}
+
+// After a fault the board's place in the conversation is unknown: neither the
+// answers due nor the one to three the voltages-off bytes draw are waited for.
+TEST(ProgrammerLinkTest, VoltagesOffAfterAFaultForgetsTheAnswersDue) {
+    FakeChannel channel;
+    ProgrammerLink link;
+    link.channel = &channel;
+    link.send_chip_command(6);
+    link.request_data_word();
+    ASSERT_EQ(link.answers_due(), 4U);
+    link.voltages_off_after_fault();
+    EXPECT_EQ(link.answers_due(), 0U);
 }
 
 TEST(ProgrammerLinkTest, LineSettingsFollowTheBaudText) {
