@@ -389,24 +389,27 @@ def generate(rows):
     return "\r\n".join(out) + "\r\n"
 
 
-def merged(device_text, text):
-    """The device file with the enhanced lines in place (or appended)."""
-    begin = device_text.find(BEGIN + "\r\n")
-    end = device_text.find(END + "\r\n")
-    if begin >= 0 and end > begin:
-        return device_text[:begin] + text + device_text[end + len(END) + 2:]
+def merged(device_text, text, begin=BEGIN, end=END):
+    """The device file with the generated lines in place: between `begin` and `end` when it
+    has them, else at its end (after an empty line)."""
+    first = device_text.find(begin + "\r\n")
+    last = device_text.find(end + "\r\n")
+    if first >= 0 and last > first:
+        return device_text[:first] + text + device_text[last + len(end) + 2:]
     if not device_text.endswith("\r\n\r\n"):
         device_text += "\r\n" if device_text.endswith("\r\n") else "\r\n\r\n"
     return device_text + "\r\n" + text
 
 
-def main(argv):
+def run(argv, table, output, generate_text, begin, end, script):
+    """The generators' command line: writes data/OUTPUT from data/TABLE and, with --merge,
+    puts it into the device file; --check only compares."""
     check = "--check" in argv
     merge = "--merge" in argv
     args = [a for a in argv if a not in ("--check", "--merge")]
     root = args[0] if args else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-    text = generate(read_table(os.path.join(root, "data", "enhanced-models.csv")))
-    output = os.path.join(root, "data", "enhanced-models.txt")
+    text = generate_text(read_table(os.path.join(root, "data", table)))
+    output = os.path.join(root, "data", output)
     device_file = os.path.join(root, "data", "corvaneldevices.txt")
     with open(device_file, newline="") as f:
         device_text = f.read()
@@ -418,17 +421,22 @@ def main(argv):
                     stale.append(output)
         except OSError:
             stale.append(output)
-        if BEGIN in device_text and merged(device_text, text) != device_text:
+        if begin not in device_text or merged(device_text, text, begin, end) != device_text:
             stale.append(device_file)
         for path in stale:
-            print(f"{path} is out of date: run tools/make_enhanced_models.py", file=sys.stderr)
+            print(f"{path} is out of date: run tools/{script} --merge", file=sys.stderr)
         return 1 if stale else 0
     with open(output, "w", newline="") as f:
         f.write(text)
     if merge:
         with open(device_file, "w", newline="") as f:
-            f.write(merged(device_text, text))
+            f.write(merged(device_text, text, begin, end))
     return 0
+
+
+def main(argv):
+    return run(argv, "enhanced-models.csv", "enhanced-models.txt", generate, BEGIN, END,
+               "make_enhanced_models.py")
 
 
 if __name__ == "__main__":

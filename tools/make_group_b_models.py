@@ -35,7 +35,7 @@ import os
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from make_enhanced_models import read_table  # noqa: E402
+from make_enhanced_models import run  # noqa: E402
 
 # The enhanced mid-range takes program and erase slots up to 36, read slots up to 8
 # and ID slots up to 3.
@@ -285,47 +285,9 @@ def generate(rows):
     return "\r\n".join(out) + "\r\n"
 
 
-def merged(device_text, text):
-    """The device file with the 8-bit command set's lines in place (or appended)."""
-    begin = device_text.find(BEGIN + "\r\n")
-    end = device_text.find(END + "\r\n")
-    if begin >= 0 and end > begin:
-        return device_text[:begin] + text + device_text[end + len(END) + 2:]
-    if not device_text.endswith("\r\n\r\n"):
-        device_text += "\r\n" if device_text.endswith("\r\n") else "\r\n\r\n"
-    return device_text + text
-
-
 def main(argv):
-    check = "--check" in argv
-    merge = "--merge" in argv
-    args = [a for a in argv if a not in ("--check", "--merge")]
-    root = args[0] if args else os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
-    text = generate(read_table(os.path.join(root, "data", "group-b-models.csv")))
-    output = os.path.join(root, "data", "group-b-models.txt")
-    device_file = os.path.join(root, "data", "corvaneldevices.txt")
-    with open(device_file, newline="") as f:
-        device_text = f.read()
-    if check:
-        stale = []
-        try:
-            with open(output, newline="") as f:
-                if f.read() != text:
-                    stale.append(output)
-        except OSError:
-            stale.append(output)
-        if BEGIN not in device_text or merged(device_text, text) != device_text:
-            stale.append(device_file)
-        for path in stale:
-            print(f"{path} is out of date: run tools/make_group_b_models.py --merge",
-                  file=sys.stderr)
-        return 1 if stale else 0
-    with open(output, "w", newline="") as f:
-        f.write(text)
-    if merge:
-        with open(device_file, "w", newline="") as f:
-            f.write(merged(device_text, text))
-    return 0
+    return run(argv, "group-b-models.csv", "group-b-models.txt", generate, BEGIN, END,
+               "make_group_b_models.py")
 
 
 if __name__ == "__main__":

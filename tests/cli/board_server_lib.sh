@@ -53,3 +53,52 @@ stop_server() {
     wait "$server_pid"
     server_pid=
 }
+
+# same_words FILE READ_BACK: every word FILE holds, READ_BACK holds too (14 bits:
+# an assembler may write configuration words with bits 15:14 set). A blank cell
+# (3FFFh, an EEPROM byte FFh at F000h-F0FFh) is not written to a file, so one the
+# read-back leaves out is blank.
+same_words() {
+    python3 - "$1" "$2" <<'EOF' || fail "$2 differs from $1"
+import sys
+
+def words(path):
+    memory, upper = {}, 0
+    for line in open(path):
+        line = line.strip()
+        if not line.startswith(":"):
+            continue
+        raw = bytes.fromhex(line[1:])
+        count, address, kind = raw[0], raw[1] << 8 | raw[2], raw[3]
+        if kind == 4:
+            upper = raw[4] << 8 | raw[5]
+        elif kind == 0:
+            for i, byte in enumerate(raw[4:4 + count]):
+                memory[(upper << 16) + address + i] = byte
+    return {a // 2: (memory.get(a & ~1, 0xFF) | memory.get(a | 1, 0xFF) << 8) & 0x3FFF
+            for a in memory}
+
+written, read = words(sys.argv[1]), words(sys.argv[2])
+blank = lambda w: 0x00FF if 0xF000 <= w <= 0xF0FF else 0x3FFF
+bad = [f"{w:04X}h: {v:04X}h, read {read.get(w, blank(w)):04X}h" for w, v in sorted(written.items())
+       if read.get(w, blank(w)) != v]
+print("\n".join(bad[:10]))
+sys.exit(1 if bad else 0)
+EOF
+}
+
+# run_model EXPECTED_EXIT MODEL ARGS...: the tool for MODEL; its output is shown
+# and kept in $work/out (for expect_output). Needs tool.
+run_model() {
+    expected=$1
+    model=$2
+    shift 2
+    "$tool" --model "$model" "$@" >"$work/out" 2>&1
+    code=$?
+    cat "$work/out"
+    [ "$code" -eq "$expected" ] || fail "corvanel --model $model $* gave exit $code, expected $expected"
+}
+
+expect_output() {
+    grep -qF -- "$1" "$work/out" || fail "no \"$1\" in the output"
+}

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/devices/command_set.h"
 #include "core/devices/device_database.h"
 #include "core/devices/vdd_window.h"
 
@@ -212,6 +213,20 @@ TEST(DeviceDatabase, CommandsOutsideTheModelsCommandSetAreRejectedAtTheirDefinit
          2, "command C4h is not in the 6-bit command set (instruction 2), the set of model B"},
         {crlf({"idalgdef 4: begin,s00-3fff,s46-userid1,end", "model: A", "idalg: 4"}), 1,
          "command 46h"},
+        // The 8-bit set: a 6-bit code is no command of it, and each command goes
+        // with its own frame (Load PC Address with its payload, a read as a read).
+        {crlf({"programalgdef 3: begin,s80-0000,s06,end", "model: A", "commandset: 8bit",
+               "programalg: 3"}),
+         1, "\"s06\": command 06h is not in the 8-bit command set (instruction 3)"},
+        {crlf({"readalgdef 2: begin,s80,end", "model: A", "readalg: 2", "commandset: 8bit"}), 1,
+         "command 80h takes a 24-bit payload in the 8-bit command set (instruction 2)"},
+        {crlf({"readalgdef 2: begin,s80-8007,sfe-config1,end", "model: A", "readalg: 2",
+               "commandset: 8bit"}),
+         1, "command FEh is a read"},
+        {crlf({"erasealgdef 2: begin,s80-8000,temp=s18,end", "model: A", "erasealg: 2",
+               "commandset: 8bit"}),
+         1, "command 18h takes no data"},
+        {crlf({"model: A", "commandset: 7bit"}), 2, "the command set must be 6bit or 8bit"},
     };
     for (const auto& [text, line, what] : cases) {
         DeviceDatabase db;
@@ -228,6 +243,11 @@ TEST(DeviceDatabase, CommandsOutsideTheModelsCommandSetAreRejectedAtTheirDefinit
     const auto db = parse_ok(crlf({"erasealgdef 1: begin,s3f,s40,s41-f000,s43,s44,flash=s04,end",
                                    "programalgdef 1: begin,s80,end", "model: A", "erasealg: 1"}));
     EXPECT_EQ(db.model(1).erasealg, "begin,s3f,s40,s41-f000,s43,s44,flash=s04,end");
+    const auto eight = parse_ok(crlf(
+        {"erasealgdef 1: begin,s80-8000,s18,w14,s80-0000,s00-flash,s02-flash,se0,sf8,sc0,s82,"
+         "sf0,flash=sfe,temp=sfc,end",
+         "model: A", "erasealg: 1", "commandset: 8BIT"}));
+    EXPECT_EQ(parse_command_set(eight.model(1).commandset), CommandSet::EightBit);
 }
 
 TEST(DeviceDatabase, FlashUpToTheConfigurationWordsIsAccepted) {
