@@ -141,6 +141,9 @@ bool starts_with(const std::string& text, std::string_view start) {
 }
 
 class ShippedModelTest : public ::testing::TestWithParam<std::string> {};
+// The same on one model of each way of using the algorithms, masks, EEPROM and
+// supply: what these tests check depends on the model through nothing else.
+class ShippedVariantTest : public ShippedModelTest {};
 
 TEST_P(ShippedModelTest, AllFiveOperationsWorkOnTheChip) {
     ModelOnBoard bench(GetParam());
@@ -215,7 +218,7 @@ TEST_P(ShippedModelTest, AllFiveOperationsWorkOnTheChip) {
     EXPECT_TRUE(bench.host.messages.empty());
 }
 
-TEST_P(ShippedModelTest, ProgramAllOfABlankImageLeavesAnErasedChip) {
+TEST_P(ShippedVariantTest, ProgramAllOfABlankImageLeavesAnErasedChip) {
     // A blank image shortens every program loop to nothing (or one block); the
     // chip must still come out erased, configuration word included.
     ModelOnBoard bench(GetParam());
@@ -233,7 +236,7 @@ TEST_P(ShippedModelTest, ProgramAllOfABlankImageLeavesAnErasedChip) {
 // read and says that program memory is hidden, instead of failing at every word.
 // The word that holds CP comes from the configuration fields (CONFIG4 on the
 // 16F183xx); the emulated chip honours it from the catalogue.
-TEST_P(ShippedModelTest, CodeProtectedBuildProgramsVerifiesAndThenProtects) {
+TEST_P(ShippedVariantTest, CodeProtectedBuildProgramsVerifiesAndThenProtects) {
     ModelOnBoard bench(GetParam());
     bench.state.config_fields = &test::shipped_config_fields();
     const ProtectionBits bits = bench.state.protection();
@@ -302,6 +305,11 @@ INSTANTIATE_TEST_SUITE_P(DeviceFile, ShippedModelTest, ::testing::ValuesIn(shipp
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              return info.param;
                          });
+INSTANTIATE_TEST_SUITE_P(DeviceFile, ShippedVariantTest,
+                         ::testing::ValuesIn(test::shipped_model_variants()),
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                             return info.param;
+                         });
 
 // A chip that needs Vpp before Vdd does not enter programming mode when its
 // model names the other order: nothing is written, and the verify says so.
@@ -352,7 +360,7 @@ INSTANTIATE_TEST_SUITE_P(DeviceFile, VppFirstModelTest,
 // Configuration words are compared on the implemented bits only: an image
 // may hold anything in the others (0 as some files write them, 1 as the chip
 // reads them), while a difference in an implemented bit still fails.
-TEST_P(ShippedModelTest, ConfigWordsCompareOnTheImplementedBitsOnly) {
+TEST_P(ShippedVariantTest, ConfigWordsCompareOnTheImplementedBitsOnly) {
     ModelOnBoard bench(GetParam());
     const ChipInfo& info = bench.chip().info();
     const std::int32_t as_read = bench.chip().config_word(1);

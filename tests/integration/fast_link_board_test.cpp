@@ -32,7 +32,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 using test::kShippedFile;
 using test::shipped_database;
-using test::shipped_model_names;
+using test::shipped_model_variants;
 
 class QuietHost final : public NullEngineHost {
 public:
@@ -298,7 +298,8 @@ TEST(SendAheadFaultTest, LostDoubledOrNoisyAnswersFailTheOperation) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(DeviceFile, FastLinkModelTest, ::testing::ValuesIn(shipped_model_names()),
+INSTANTIATE_TEST_SUITE_P(DeviceFile, FastLinkModelTest,
+                         ::testing::ValuesIn(shipped_model_variants()),
                          [](const ::testing::TestParamInfo<std::string>& info) {
                              return info.param;
                          });

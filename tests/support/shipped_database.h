@@ -44,28 +44,51 @@ inline const DeviceDatabase& shipped_database() {
     return 0;
 }
 
-// With CORVANEL_TEST_MODELS=one-per-algorithm in the environment (the sanitizer
-// run, where every model would take too long) only the first model of each set
-// of algorithms, calibration keys, write size and configuration word count:
-// every algorithm still runs, once for each way of using it.
-inline std::vector<std::string> shipped_model_names() {
-    const char* subset = std::getenv("CORVANEL_TEST_MODELS");
-    const bool one_per_algorithm =
-        subset != nullptr && std::string_view(subset) == "one-per-algorithm";
+// The models that use the algorithms in a way of their own: the first of each set
+// of algorithms, calibration keys, write size and configuration word count, and
+// with `wider` also of each configuration mask, EEPROM size and supply (LF).
+inline std::vector<std::string> one_model_per_algorithm(bool wider) {
     std::set<std::string> seen;
     std::vector<std::string> names;
     for (const DeviceModel& model : shipped_database().models) {
-        const std::string algorithms = model.erasealg + '|' + model.programalg + '|' +
-                                       model.readalg + '|' + model.blankcheckalg + '|' +
-                                       model.verifyalg + '|' + model.idalg + '|' +
-                                       model.calflash + '|' + model.calconfig + '|' +
-                                       model.pagesize + '|' + model.configwords;
-        if (one_per_algorithm && !seen.insert(algorithms).second) {
-            continue;
+        std::string algorithms = model.erasealg + '|' + model.programalg + '|' + model.readalg +
+                                 '|' + model.blankcheckalg + '|' + model.verifyalg + '|' +
+                                 model.idalg + '|' + model.calflash + '|' + model.calconfig + '|' +
+                                 model.pagesize + '|' + model.configwords;
+        if (wider) {
+            algorithms += '|' + model.configmask + '|' + model.eeprom + '|' +
+                          (model.name.find("LF") != std::string::npos ? "LF" : "F");
         }
+        if (seen.insert(algorithms).second) {
+            names.push_back(model.name);
+        }
+    }
+    return names;
+}
+
+// Every model; with CORVANEL_TEST_MODELS=one-per-algorithm in the environment (the
+// sanitizer run, where every model would take too long) only the first model of
+// each set of algorithms, calibration keys, write size and configuration word
+// count: every algorithm still runs, once for each way of using it.
+inline std::vector<std::string> shipped_model_names() {
+    const char* subset = std::getenv("CORVANEL_TEST_MODELS");
+    if (subset != nullptr && std::string_view(subset) == "one-per-algorithm") {
+        return one_model_per_algorithm(false);
+    }
+    std::vector<std::string> names;
+    for (const DeviceModel& model : shipped_database().models) {
         names.push_back(model.name);
     }
     return names;
+}
+
+// For the tests whose outcome depends on the model only through its algorithms,
+// masks, EEPROM and supply (every model already runs all five operations): the
+// wider one-per-algorithm set, or the narrower one where the environment asks.
+inline std::vector<std::string> shipped_model_variants() {
+    const char* subset = std::getenv("CORVANEL_TEST_MODELS");
+    return one_model_per_algorithm(
+        !(subset != nullptr && std::string_view(subset) == "one-per-algorithm"));
 }
 
 // The configuration word fields the programs ship (the code protection bits).
