@@ -296,10 +296,12 @@ int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
             answered_wall_ns = reader.now_ns();
             answered_sim_ns = board.now_ns() - start_ns;
         }
-        send_answers(terminal.master, answers, stop);
+        // Stamped before the write: once written, the host may read the answers and
+        // send its next byte before this thread runs again.
         if (!answers.empty()) {
             open_watch.answered(answers.size(), reader.now_ns());
         }
+        send_answers(terminal.master, answers, stop);
         const auto& faults = board.pins().faults();
         for (; faults_reported < faults.size(); ++faults_reported) {
             std::cerr << "corvanel-simboard: timing fault at " << faults[faults_reported].at_ns
