@@ -6,6 +6,7 @@
 // and 24-bit payloads, MSb first. A model names its set ("commandset: 8bit");
 // without the key it takes 6-bit commands.
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -13,15 +14,19 @@ namespace corvanel {
 
 enum class CommandSet { SixBit, EightBit };
 
-// "6bit" or "8bit", in either letter case; nothing for any other text.
+// "6bit" or "8bit", in any letter case ("8Bit"); nothing for any other text.
 [[nodiscard]] constexpr std::optional<CommandSet> parse_command_set(std::string_view text) {
-    if (text == "6bit" || text == "6BIT") {
-        return CommandSet::SixBit;
+    if (text.size() != 4 || (text[0] != '6' && text[0] != '8')) {
+        return std::nullopt;
     }
-    if (text == "8bit" || text == "8BIT") {
-        return CommandSet::EightBit;
+    const std::string_view rest = text.substr(1);
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        const char c = rest[i];
+        if (c != "bit"[i] && c != "BIT"[i]) {
+            return std::nullopt;
+        }
     }
-    return std::nullopt;
+    return text[0] == '8' ? CommandSet::EightBit : CommandSet::SixBit;
 }
 
 // "6-bit", "8-bit": as messages and tables name the set.

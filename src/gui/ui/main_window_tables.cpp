@@ -11,8 +11,11 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <string_view>
 #include <tuple>
 
+#include "core/devices/command_set.h"
+#include "core/devices/device_database.h"
 #include "core/image/hex_text.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/dialogs/message_box.h"
@@ -52,8 +55,20 @@ void Form1::updatedisplay() {
         windows += (windows.isEmpty() ? QString() : QStringLiteral(", ")) +
                    QStringLiteral("Vdd: ") + text_of(vdd_window_text(*vdd));
     }
+    // Its family and the command set the board must speak (the device file's notes).
+    QString about;
+    const DeviceDatabase& database = state().database;
+    if (database.has_model(state().selected_model)) {
+        const DeviceModel& model = database.model(state().selected_model);
+        if (model.name == state().model.model_name && !model.family.empty()) {
+            const std::string_view set = command_set_name(state().model.command_set);
+            about = QStringLiteral("Family: ") + text_of(model.family) + QStringLiteral(", ") +
+                    QString::fromLatin1(set.data(), static_cast<qsizetype>(set.size())) +
+                    QStringLiteral(" commands. ");
+        }
+    }
     label_ime->setToolTip((windows.isEmpty() ? QString() : windows + QStringLiteral(". ")) +
-                          QStringLiteral("Click to change microcontroller model!"));
+                          about + QStringLiteral("Click to change microcontroller model!"));
     label_info->setText(
         QStringLiteral("FLASH: %1,  EEPROM: %2").arg(image.flash_size).arg(image.eeprom_size));
     show_checksum();

@@ -246,7 +246,7 @@ TEST(DeviceDatabase, CommandsOutsideTheModelsCommandSetAreRejectedAtTheirDefinit
     const auto eight = parse_ok(crlf(
         {"erasealgdef 1: begin,s80-8000,s18,w14,s80-0000,s00-flash,s02-flash,se0,sf8,sc0,s82,"
          "sf0,flash=sfe,temp=sfc,end",
-         "model: A", "erasealg: 1", "commandset: 8BIT"}));
+         "model: A", "erasealg: 1", "commandset: 8Bit"}));
     EXPECT_EQ(parse_command_set(eight.model(1).commandset), CommandSet::EightBit);
 }
 

@@ -107,7 +107,8 @@ TEST_F(WindowOperations, BoardVppOutsideTheModelsWindowAsksFirst) {
     use_serial_link(2);
     Form1& form = open_window(QString::number(model_722));
     EXPECT_TRUE(form.label_ime->toolTip().startsWith(
-        "Vpp: 8.0-9.0 V, Vdd: 1.8-5.5 V (erase 2.7-5.5 V). Click to change"))
+        "Vpp: 8.0-9.0 V, Vdd: 1.8-5.5 V (erase 2.7-5.5 V). Family: 16F722-727, 6-bit "
+        "commands. Click to change"))
         << form.label_ime->toolTip().toStdString();
     program.image.set_flash_word(0, 0x2805);
 
