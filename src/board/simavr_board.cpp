@@ -184,6 +184,13 @@ void SimulatedBoard::reset() {
     to_board_.clear();
     answers_.clear();
     avr_cycle_timer_register(avr, cycles_per_byte_, SimulatorHooks::line_tick, this);
+    // The reset clears PORTD and DDRD, but the simulator's port signals keep the
+    // values they had and pass on only changes: without this, the firmware's first
+    // DDRD write after the reset (the same as before it) would never reach the
+    // pins, and they would stay inputs while the firmware drives them.
+    avr_irq_t* port_d = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('D'), 0);
+    avr_raise_irq(port_d + IOPORT_IRQ_REG_PORT, 0);
+    avr_raise_irq(port_d + IOPORT_IRQ_DIRECTION_ALL, 0);
     port_written(0, 0);
     feed_adc();
 }
