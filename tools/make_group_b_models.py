@@ -18,10 +18,12 @@ first; the board frames them: 108 command, 109 payload, 110 read):
   8000h erase also clears the EEPROM differs by family, so the EEPROM is erased on its
   own. 14 ms each (the longest wait of the chip maker's own programmer; another
   programmer's document gives 8.4 ms).
-- 00h loads the latch at PC and leaves PC where it is; E0h writes what is loaded (a row
-  of 32 latches, one configuration word, user ID or EEPROM byte) and is internally
-  timed; F8h moves PC on. A row is written after the load of its last word, while PC
-  still lies in it.
+- 00h loads the latch at PC and leaves PC where it is, 02h loads it and moves PC on;
+  E0h writes what is loaded (the row of 32 latches that holds PC, one configuration
+  word, user ID or EEPROM byte) and is internally timed; F8h moves PC on. Program
+  memory is loaded with 02h (one command a word, not 00h and F8h); after a row's last
+  word PC has left the row, so Load PC takes it back to the row for E0h and on to the
+  next row after it.
 - FEh reads the word at PC and moves PC on; FCh reads without moving.
 
 Usage: make_group_b_models.py [--check] [--merge] [REPOSITORY]
@@ -111,8 +113,8 @@ def config_steps(step):
 def program_algorithm(eeprom):
     sections = [
         erase_algorithm(eeprom),
-        "begin,s80-0000,calcflashpage,setflashloop,s00-flash,ifpage,se0,wprog,endifpage,sf8,"
-        "loop,end",
+        "begin,s80-0000,calcflashpage,setflashloop,s02-flash,ifpage,s80-row,se0,wprog,"
+        "s80-address,endifpage,loop,end",
     ]
     if eeprom:
         sections.append(f"begin,s80-f000,calceeprom,seteepromloop,s00-eeprom,se0,w{EEPROM_WAIT},"
@@ -215,11 +217,13 @@ HEADER = [
     "# Commands: 80 Load PC Address, 00 Load NVM, 02 Load NVM and increment, FC Read NVM,",
     "# FE Read NVM and increment, F8 Increment Address, E0 Begin Internally Timed",
     "# Programming, C0/82 Begin/End Externally Timed Programming, 18 Bulk Erase, F0 Row",
-    "# Erase. The algorithms use 80, 00, FE, FC, F8, E0 and 18.",
+    "# Erase. The algorithms use 80, 00, 02, FE, FC, F8, E0 and 18.",
     f"# Erase: Load PC 8000h and 18 ({BULK_ERASE_WAIT} ms), then on parts with EEPROM Load PC",
     f"# F000h and 18 again ({BULK_ERASE_WAIT} ms).",
-    "# Program: the erase; program memory in rows of 32 words (00 per word, and after the",
-    f"# load of a row's last word E0 and the programming time, {PROGRAM_TIME} ms; then F8); EEPROM bytes",
+    "# Program: the erase; program memory in rows of 32 words (02 per word; after a row's",
+    f"# last word Load PC back to the row, E0 and the programming time, {PROGRAM_TIME} ms, and Load PC",
+    "# on to the next row: 02 has moved PC out of the row, and E0 writes the row that holds",
+    "# PC); EEPROM bytes",
     f"# one at a time (00, E0, {EEPROM_WAIT} ms, F8); the user IDs when the image has any; the",
     f"# configuration words one at a time (00, E0, {CONFIG_WAIT} ms, F8), CONFIG5 with code protection",
     "# last.",

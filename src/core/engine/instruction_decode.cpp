@@ -35,7 +35,7 @@ constexpr std::array<WholeText, 10> kControlWords{{
 }};
 
 // "sCC-NAME": command CC, then the data word of NAME.
-constexpr std::array<WholeText, 9> kWriteNames{{
+constexpr std::array<WholeText, 11> kWriteNames{{
     {"flash", Kind::WriteFlash},
     {"eeprom", Kind::WriteEeprom},
     {"config1", Kind::WriteConfig1},
@@ -45,6 +45,8 @@ constexpr std::array<WholeText, 9> kWriteNames{{
     {"calspace1", Kind::WriteCalSpace1},
     {"calspace2", Kind::WriteCalSpace2},
     {"next", Kind::StepCommand},
+    {"row", Kind::WriteRowStart},
+    {"address", Kind::WriteAddress},
 }};
 
 // "NAME=sCC": command CC, then the word read into NAME.

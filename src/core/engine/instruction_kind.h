@@ -104,6 +104,13 @@ enum class InstructionKind {
     // revision=s cc: command cc, then the word read is the chip's revision word
     // (8005h on the full-word ID parts), read after the ID.
     ReadRevision,
+    // s cc -row: command cc, then the address of the row just loaded (the `pagesize`
+    // block before the loop's address); s cc -address: command cc, then the loop's
+    // address. The 8-bit parts load a row with Load NVM and increment, so the PC has
+    // left the row when the last word is in: Load PC sends it back before the write,
+    // and on to the next row after it.
+    WriteRowStart,
+    WriteAddress,
 
     Unrecognized,
 };
@@ -237,6 +244,8 @@ inline constexpr std::array<KindTraits, static_cast<std::size_t>(K::Unrecognized
     {K::CheckBlankConfigMore, R::Check,  M::ConfigMore,  kStays, kAhead,    kIdle,  kOne,   kWord},
     {K::CheckConfigMore,    R::Check,    M::ConfigMore,  kStays, kAhead,    kIdle,  kOne,   kWord},
     {K::ReadRevision,       R::Read,     M::DeviceId,    kStays, kAhead,    kBoard, kRead,  kAny},
+    {K::WriteRowStart,      R::Write,    M::None,        kStays, kAhead,    kBoard, kWrite, kAny},
+    {K::WriteAddress,       R::Write,    M::None,        kStays, kAhead,    kBoard, kWrite, kAny},
     {K::Unrecognized,       R::None,     M::None,        kStays, kLockStep, kIdle,  0,      kAny},
 }};
 // clang-format on

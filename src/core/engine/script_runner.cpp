@@ -569,6 +569,12 @@ std::int32_t ScriptRunner::write_value(const DecodedInstruction& instruction) co
         case Kind::WriteCalConfig:
             return kept_calibration_bits >= 0 ? (kBlankFlashWord & ~bits) | kept_calibration_bits
                                               : kBlankFlashWord;
+        case Kind::WriteRowStart: {
+            const std::int32_t page = effective_page_size();
+            return position_.address > 0 ? (position_.address - 1) / page * page : 0;
+        }
+        case Kind::WriteAddress:
+            return position_.address;
         case Kind::WriteCalSpace1:
         case Kind::WriteCalSpace2: {
             const std::int32_t kept =

@@ -76,6 +76,8 @@ const std::map<K, std::string>& sample_texts() {
         {K::CheckBlankConfigMore, "checkblankconfig5"},
         {K::CheckConfigMore, "checkconfig3"},
         {K::ReadRevision, "revision=s04"},
+        {K::WriteRowStart, "s80-row"},
+        {K::WriteAddress, "s80-address"},
     };
     return texts;
 }
