@@ -67,8 +67,8 @@ void Form1::updatedisplay() {
                     QStringLiteral(" commands. ");
         }
     }
-    label_ime->setToolTip((windows.isEmpty() ? QString() : windows + QStringLiteral(". ")) +
-                          about + QStringLiteral("Click to change microcontroller model!"));
+    label_ime->setToolTip((windows.isEmpty() ? QString() : windows + QStringLiteral(". ")) + about +
+                          QStringLiteral("Click to change microcontroller model!"));
     label_info->setText(
         QStringLiteral("FLASH: %1,  EEPROM: %2").arg(image.flash_size).arg(image.eeprom_size));
     show_checksum();
