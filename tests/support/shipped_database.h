@@ -66,13 +66,19 @@ inline std::vector<std::string> one_model_per_algorithm(bool wider) {
     return names;
 }
 
+// Whether the environment asks for the narrower sets of the sanitizer run
+// (CORVANEL_TEST_MODELS=one-per-algorithm).
+inline bool narrow_model_sets() {
+    const char* subset = std::getenv("CORVANEL_TEST_MODELS");
+    return subset != nullptr && std::string_view(subset) == "one-per-algorithm";
+}
+
 // Every model; with CORVANEL_TEST_MODELS=one-per-algorithm in the environment (the
 // sanitizer run, where every model would take too long) only the first model of
 // each set of algorithms, calibration keys, write size and configuration word
 // count: every algorithm still runs, once for each way of using it.
 inline std::vector<std::string> shipped_model_names() {
-    const char* subset = std::getenv("CORVANEL_TEST_MODELS");
-    if (subset != nullptr && std::string_view(subset) == "one-per-algorithm") {
+    if (narrow_model_sets()) {
         return one_model_per_algorithm(false);
     }
     std::vector<std::string> names;
@@ -86,9 +92,7 @@ inline std::vector<std::string> shipped_model_names() {
 // masks, EEPROM and supply (every model already runs all five operations): the
 // wider one-per-algorithm set, or the narrower one where the environment asks.
 inline std::vector<std::string> shipped_model_variants() {
-    const char* subset = std::getenv("CORVANEL_TEST_MODELS");
-    return one_model_per_algorithm(
-        !(subset != nullptr && std::string_view(subset) == "one-per-algorithm"));
+    return one_model_per_algorithm(!narrow_model_sets());
 }
 
 // The configuration word fields the programs ship (the code protection bits).
