@@ -6,27 +6,26 @@
 // and 24-bit payloads, MSb first. A model names its set ("commandset: 8bit");
 // without the key it takes 6-bit commands.
 
-#include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
 enum class CommandSet { SixBit, EightBit };
 
 // "6bit" or "8bit", in any letter case ("8Bit"); nothing for any other text.
-[[nodiscard]] constexpr std::optional<CommandSet> parse_command_set(std::string_view text) {
-    if (text.size() != 4 || (text[0] != '6' && text[0] != '8')) {
-        return std::nullopt;
+[[nodiscard]] inline std::optional<CommandSet> parse_command_set(std::string_view text) {
+    const std::string lower = lower_copy(text);
+    if (lower == "6bit") {
+        return CommandSet::SixBit;
     }
-    const std::string_view rest = text.substr(1);
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        const char c = rest[i];
-        if (c != "bit"[i] && c != "BIT"[i]) {
-            return std::nullopt;
-        }
+    if (lower == "8bit") {
+        return CommandSet::EightBit;
     }
-    return text[0] == '8' ? CommandSet::EightBit : CommandSet::SixBit;
+    return std::nullopt;
 }
 
 // "6-bit", "8-bit": as messages and tables name the set.

@@ -4,24 +4,15 @@
 #include <algorithm>
 #include <cctype>
 
+#include "core/devices/command_set.h"
+#include "core/text/ascii_text.h"
+
 namespace corvanel {
 namespace {
 
-std::string_view trim(std::string_view text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())) != 0) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())) != 0) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
+// Letter case ignored, ASCII letters only (a file's text, whatever the locale).
 bool same_letters(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    return lower_copy(a) == lower_copy(b);
 }
 
 }  // namespace
@@ -38,7 +29,7 @@ std::vector<std::string> family_names(const DeviceDatabase& database) {
 }
 
 bool family_matches(std::string_view family, std::string_view name) {
-    name = trim(name);
+    name = trimmed(name);
     if (family.empty() || name.empty()) {
         return false;
     }
@@ -61,15 +52,28 @@ std::string one_source_text(const DeviceModel& model) {
     if (open != std::string_view::npos && close != std::string_view::npos) {
         rest = rest.substr(open + 1, close - open - 1);
     } else {
-        rest = trim(rest);
+        rest = trimmed(rest);
         while (!rest.empty() &&
                (std::isdigit(static_cast<unsigned char>(rest.front())) != 0 ||
                 rest.front() == '+' || rest.front() == '-' || rest.front() == '.')) {
             rest.remove_prefix(1);
         }
     }
-    rest = trim(rest);
+    rest = trimmed(rest);
     return rest.empty() ? std::string("one source") : "one source (" + std::string(rest) + ")";
+}
+
+std::string model_summary(const DeviceModel& model) {
+    std::string summary;
+    if (!model.family.empty()) {
+        summary = "Family: " + model.family + ", ";
+    }
+    const CommandSet set = parse_command_set(model.commandset).value_or(CommandSet::SixBit);
+    summary += std::string(command_set_name(set)) + " commands";
+    if (const std::string mark = one_source_text(model); !mark.empty()) {
+        summary += ", " + mark;
+    }
+    return summary;
 }
 
 }  // namespace corvanel

@@ -28,4 +28,9 @@ namespace corvanel {
 // 1 (PM)"), "one source" when the key names none; empty for any other model.
 [[nodiscard]] std::string one_source_text(const DeviceModel& model);
 
+// What a model is, on one line: "Family: 16F188xx, 8-bit commands, one source (PM)"
+// (the family only where the device file notes one, the source only when single).
+// The chooser's tooltips and the main window's model label say it.
+[[nodiscard]] std::string model_summary(const DeviceModel& model);
+
 }  // namespace corvanel

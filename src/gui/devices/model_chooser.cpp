@@ -104,18 +104,7 @@ QString model_tooltip(const DeviceModel& model) {
     }
     // The second line: which family, which command set the board must speak,
     // and whether the model's data rests on a single source.
-    QStringList about;
-    if (!model.family.empty()) {
-        about << QStringLiteral("Family: ") + QString::fromStdString(model.family);
-    }
-    const CommandSet set = parse_command_set(model.commandset).value_or(CommandSet::SixBit);
-    about << QString::fromLatin1(command_set_name(set).data(),
-                                 static_cast<qsizetype>(command_set_name(set).size())) +
-                 QStringLiteral(" commands");
-    if (const std::string mark = one_source_text(model); !mark.empty()) {
-        about << QString::fromStdString(mark);
-    }
-    tip += QLatin1Char('\n') + about.join(QStringLiteral(", "));
+    tip += QLatin1Char('\n') + QString::fromStdString(model_summary(model));
     // A tooltip that looks like markup would be drawn as markup: the texts come
     // from the device file and are shown as written.
     if (Qt::mightBeRichText(tip)) {

@@ -11,11 +11,10 @@
 #include <QWheelEvent>
 
 #include <algorithm>
-#include <string_view>
 #include <tuple>
 
-#include "core/devices/command_set.h"
 #include "core/devices/device_database.h"
+#include "core/devices/model_family.h"
 #include "core/image/hex_text.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/dialogs/message_box.h"
@@ -61,10 +60,7 @@ void Form1::updatedisplay() {
     if (database.has_model(state().selected_model)) {
         const DeviceModel& model = database.model(state().selected_model);
         if (model.name == state().model.model_name && !model.family.empty()) {
-            const std::string_view set = command_set_name(state().model.command_set);
-            about = QStringLiteral("Family: ") + text_of(model.family) + QStringLiteral(", ") +
-                    QString::fromLatin1(set.data(), static_cast<qsizetype>(set.size())) +
-                    QStringLiteral(" commands. ");
+            about = text_of(model_summary(model)) + QStringLiteral(". ");
         }
     }
     label_ime->setToolTip((windows.isEmpty() ? QString() : windows + QStringLiteral(". ")) + about +
