@@ -28,6 +28,10 @@ constexpr uint8_t kChipCommand8 = 108;   // followed by the 8-bit command
 constexpr uint8_t kPayload24 = 109;      // followed by the low, then the high byte
 constexpr uint8_t kReadPayload24 = 110;  // answered by low, high and one more byte
 
+// Reserved for blocks the board clocks itself (a count and the words).
+constexpr uint8_t kWriteBlock = 111;
+constexpr uint8_t kReadBlock = 112;
+
 // The bytes of a board command that starts with `command`: the command and its
 // data bytes (an unknown byte counts as one).
 constexpr uint8_t command_length(uint8_t command) {
@@ -92,6 +96,12 @@ constexpr uint8_t kLoadPcAddressChipCommand = 0x1D;
 // After reset the board gives 3.3 V, which harms no listed part.
 constexpr uint8_t kVdd3V3 = 0x43;
 constexpr uint8_t kVdd5V = 0x44;
+// Vpp levels: honoured only while the voltages are off; low after reset.
+constexpr uint8_t kVppLow = 0x45;        // about 8.7 V (the board accepts 8.0-9.0 V)
+constexpr uint8_t kVppHigh = 0x46;       // about 13.0 V (12.5-13.5 V)
+constexpr uint8_t kLineRate = 0x47;      // reserved: a rate code follows
+constexpr uint8_t kVppCalibrate = 0x48;  // the next 105: the Vpp rail by a meter, in 10 mV
+constexpr uint8_t kVppMiddle = 0x49;     // about 11.5 V (11.0-12.0 V)
 
 }  // namespace board_extension
 }  // namespace corvanel
@@ -101,6 +111,10 @@ namespace board_identity {
 
 constexpr uint8_t kVersion = 1;
 constexpr uint8_t kRecordSize = 11;  // the record; 107 follows it (12 bytes in all)
+// Version 2 adds the Vpp level, the status, the last refusal, the target's Vdd and
+// the line rates: 17 bytes, 18 with the 107.
+constexpr uint8_t kVersion2 = 2;
+constexpr uint8_t kRecordSize2 = 17;
 
 // Offsets in the record; 16-bit fields are little-endian.
 constexpr uint8_t kVersionAt = 0;
@@ -109,6 +123,25 @@ constexpr uint8_t kReceiveBufferAt = 3;  // bytes the host may have in flight
 constexpr uint8_t kVddSelectedAt = 5;    // millivolts, 0: unknown
 constexpr uint8_t kVddMeasuredAt = 7;    // millivolts, 0: cannot measure
 constexpr uint8_t kVppMeasuredAt = 9;    // millivolts, voltages off; 0: cannot measure
+constexpr uint8_t kVppLevelAt = 11;      // version 2: 0 no levels, 1 low, 2 middle, 3 high
+constexpr uint8_t kStatusAt = 12;        // version 2: bit 0 a Vpp calibration is stored
+constexpr uint8_t kRefusalAt = 13;       // version 2: why the last voltages-on was refused
+constexpr uint8_t kTargetVddAt = 14;     // version 2: target Vdd at the last voltages-on, mV
+constexpr uint8_t kLineRatesAt = 16;     // version 2: reserved, 0
+
+constexpr uint8_t kLevelNone = 0;
+constexpr uint8_t kLevelLow = 1;
+constexpr uint8_t kLevelMiddle = 2;
+constexpr uint8_t kLevelHigh = 3;
+
+constexpr uint8_t kStatusCalibrated = 1U << 0;
+
+// Why a voltages-on was refused (not answered).
+constexpr uint8_t kRefusedNone = 0;
+constexpr uint8_t kRefusedVppHigh = 1;
+constexpr uint8_t kRefusedVppLow = 2;
+constexpr uint8_t kRefusedVddRail = 3;
+constexpr uint8_t kRefusedTargetVdd = 4;
 
 // Feature bits.
 constexpr uint16_t kHasLowVoltageEntry = 1U << 0;   // extension 40h
@@ -118,6 +151,11 @@ constexpr uint16_t kHasVddSelect = 1U << 3;         // extensions 43h and 44h
 constexpr uint16_t kHasCommands8 = 1U << 4;         // commands 108-110
 constexpr uint16_t kMeasuresVpp = 1U << 5;
 constexpr uint16_t kMeasuresVdd = 1U << 6;
+constexpr uint16_t kHasVppLevels = 1U << 7;       // extensions 45h, 46h, 49h
+constexpr uint16_t kHasVppCalibration = 1U << 8;  // extension 48h
+constexpr uint16_t kSensesTargetVdd = 1U << 9;    // target Vdd checked at voltages-on
+constexpr uint16_t kHasBlocks = 1U << 10;         // reserved: commands 111 and 112
+constexpr uint16_t kHasLineRate = 1U << 11;       // reserved: extension 47h
 
 constexpr uint16_t kVdd3V3Millivolts = 3300;
 constexpr uint16_t kVdd5VMillivolts = 5000;
