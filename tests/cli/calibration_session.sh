@@ -75,10 +75,10 @@ for operation in erase program; do
     case_run "$operation" fault --stop-after 4500   # silent after the erase
     case_run "$operation" fault --stop-after 6000   # silent during the write-back
     case_run "$operation" fault --drop-answer 2200  # one answer lost after the erase
-    for signal in INT TERM; do
-        for delay in 0.8 3.4 5.0; do  # before, during and after the erase-and-restore
-            case_run "$operation" "$signal:$delay" --baud 56000
-        done
+    for delay in 0.8 3.4 5.0; do  # before, during and after the erase-and-restore
+        case_run "$operation" "INT:$delay" --baud 56000
     done
+    # SIGTERM takes the same handler as Ctrl-C: once, in the middle, is enough.
+    case_run "$operation" TERM:3.4 --baud 56000
 done
 echo "calibration session passed"
