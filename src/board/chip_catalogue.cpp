@@ -428,8 +428,11 @@ FamilyRules payload_erase(ChipFamily family, const char* label, bool eeprom, con
 // configuration word 12 ms and the bulk erase 20 ms.
 FamilyRules b131xx() {
     FamilyRules r = payload_erase(ChipFamily::B131xx, "16F131xx", false,
-                                  "16F131xx programming specification, Table 4-1 (TPINT 7 ms "
-                                  "a row, 12 ms a configuration word; TERAB 20 ms)");
+                                  "the 16F131xx programming specification's Table 4-1 as "
+                                  "quoted from Microchip's online documents (the document "
+                                  "itself not had here): TPINT 7 ms a row, 12 ms a "
+                                  "configuration word, TERAB 20 ms; payload erase as the "
+                                  "16F171xx/181xx");
     r.program_us = ms(7);
     r.config_us = ms(12);
     r.bulk_erase_us = ms(20);
@@ -476,30 +479,31 @@ std::vector<FamilyRules> make_family_rules() {
             e183xx(),
             group_b(F::B188xx, "16F188xx", true,
                     "DS40001753B, the 16F188xx programming specification (TERAB 8.4 ms, "
-                    "TPINT 2.8 ms a row, 5.6 ms a configuration word)"),
+                    "TPINT 2.8 ms a row, 5.6 ms a configuration word, TERAR 2.8 ms)"),
             group_b(F::B153xx, "16F153xx", false,
-                    "DS40001838, the 16F153xx programming specification (the 16F188xx's "
-                    "erase by PC and times)"),
+                    "DS40001838, the 16F153xx programming specification: erase by PC; the "
+                    "16F188xx's times (other programmers' public data gives both one set)"),
             group_b(F::B184xx, "16F184xx", true,
-                    "DS40001970, the 16F184xx programming specification (the 16F188xx's "
-                    "erase by PC and times)"),
+                    "DS40001970, the 16F184xx programming specification: erase by PC; the "
+                    "16F188xx's times (other programmers' public data gives both one set)"),
             group_b(F::B152xx, "16F152xx", false,
-                    "no programming document had; erase by PC (80FEh program memory "
-                    "only) as other programmers' public device data has it, the "
-                    "16F188xx's times"),
+                    "no programming document had: erase by PC (80FEh program memory only) "
+                    "as other programmers' public device data has it; the 16F188xx's times"),
             payload_erase(F::B171xx, "16F171xx/181xx", true,
-                          "no programming document had; payload erase as other programmers' "
-                          "public device data has it, the 16F188xx's times"),
+                          "no programming document of the family had: payload erase as other "
+                          "programmers' public device data has it (00001Eh clocked after "
+                          "18h), its bits as the 8-bit set's payload Bulk Erase documents "
+                          "give them; the 16F188xx's times"),
             group_b(F::B191xx, "16F191xx", true,
-                    "DS40001880, the 16F191xx programming specification (the 16F188xx's "
-                    "erase by PC and times)"),
+                    "DS40001880, the 16F191xx programming specification: erase by PC; the "
+                    "16F188xx's times (other programmers' public data gives both one set)"),
             payload_erase(F::B180xx, "16F180xx", true,
-                          "no programming document had; payload erase as other programmers' "
-                          "public device data has it, the 16F188xx's times"),
+                          "no programming document of the family had: payload erase as the "
+                          "16F171xx/181xx; the 16F188xx's times"),
             payload_erase(F::B175xx, "16F175xx", true,
-                          "no programming document had; payload erase as the 16F131xx's, "
-                          "the 16F188xx's times (other programmers wait 40 ms for the "
-                          "erase, as on the 16F131xx)"),
+                          "no programming document of the family had: payload erase as the "
+                          "16F171xx/181xx; the 16F188xx's times, though other programmers "
+                          "wait 40 ms for its erase as for the 16F131xx's"),
             b131xx()};
 }
 
