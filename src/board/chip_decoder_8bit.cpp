@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The 8-bit command set of the 14-bit parts sold today (16F188xx, 16F153xx,
-// 16F184xx, 16F152xx, 16F171xx/181xx) as the enhanced catalogue gives it:
+// 16F184xx, 16F191xx, 16F152xx, 16F171xx/181xx, 16F180xx, 16F175xx, 16F131xx) as
+// their programming documents give it (FamilyRules::document names each family's,
+// or says that none was had):
 // - Commands of 8 bits, MSb first; a command with data is followed by a 24-bit
 //   payload, MSb first, carrying the value in bits 16:1 (bit 0 a stop bit, bits
 //   23:17 zero); a read drives the same frame.
