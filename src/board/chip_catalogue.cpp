@@ -392,14 +392,15 @@ FamilyRules e183xx() {
 // The 8-bit command set's families: the 16F183xx's memories and cycles (EEPROM at
 // F000h, calibration at E000h) behind 8-bit commands and 24-bit payloads. Five
 // configuration words: LVP is bit 13 of CONFIG4, CP and CPD bits 0 and 1 of CONFIG5.
-// The catalogue's waits: a row 2.8 ms (TPINT), a configuration word 5.6 ms, an
-// externally timed write 1.0 ms (TPEXT), a bulk erase 8.4 ms (the 14 ms hosts wait
-// covers it), a row erase 2.8 ms (TERAR). An EEPROM byte by E0h takes the
-// configuration word's 5.6 ms (hosts wait 6 ms).
-FamilyRules group_b(ChipFamily family, const char* label, bool eeprom) {
+// The times of the 16F188xx's programming specification (DS40001753B): a row 2.8 ms
+// (TPINT), a configuration word 5.6 ms, an externally timed write 1.0 ms (TPEXT), a
+// bulk erase 8.4 ms (TERAB), a row erase 2.8 ms (TERAR); an EEPROM byte by E0h
+// takes the configuration word's TPINT.
+FamilyRules group_b(ChipFamily family, const char* label, bool eeprom, const char* document) {
     FamilyRules r = e183xx();
     r.family = family;
     r.label = label;
+    r.document = document;
     r.enhanced = false;
     r.eight_bit = true;
     r.commands = commands({0x02, 0x04, 0x06, 0x08, 0x09, 0x0A, 0x11, 0x18, 0x1D});
@@ -415,10 +416,23 @@ FamilyRules group_b(ChipFamily family, const char* label, bool eeprom) {
     return r;
 }
 
-// 16F171xx/181xx and 16F180xx: an 8000h bulk erase clears the EEPROM too.
-FamilyRules b171xx(ChipFamily family = ChipFamily::B171xx, const char* label = "16F171xx/181xx") {
-    FamilyRules r = group_b(family, label, true);
-    r.bulk_erase_clears_data = true;
+// The later families take the regions of 18h from a payload; their Code Protection
+// sections name Bulk Erase with the configuration bit set as the only way to clear CP.
+FamilyRules payload_erase(ChipFamily family, const char* label, bool eeprom, const char* document) {
+    FamilyRules r = group_b(family, label, eeprom, document);
+    r.erase_select = EraseSelect::ByPayload;
+    return r;
+}
+
+// 16F131xx: its programming specification's Table 4-1 gives a row 7 ms, a
+// configuration word 12 ms and the bulk erase 20 ms.
+FamilyRules b131xx() {
+    FamilyRules r = payload_erase(ChipFamily::B131xx, "16F131xx", false,
+                                  "16F131xx programming specification, Table 4-1 (TPINT 7 ms "
+                                  "a row, 12 ms a configuration word; TERAB 20 ms)");
+    r.program_us = ms(7);
+    r.config_us = ms(12);
+    r.bulk_erase_us = ms(20);
     return r;
 }
 
@@ -460,15 +474,33 @@ std::vector<FamilyRules> make_family_rules() {
             enhanced(F::E1840, "12F1840/16F1847", true),
             enhanced(F::E193x, "16F193x/194x, 16LF190x", true),
             e183xx(),
-            group_b(F::B188xx, "16F188xx", true),
-            group_b(F::B153xx, "16F153xx", false),
-            group_b(F::B184xx, "16F184xx", true),
-            group_b(F::B152xx, "16F152xx", false),
-            b171xx(),
-            group_b(F::B191xx, "16F191xx", true),
-            b171xx(F::B180xx, "16F180xx"),
-            group_b(F::B175xx, "16F175xx", true),
-            group_b(F::B131xx, "16F131xx", false)};
+            group_b(F::B188xx, "16F188xx", true,
+                    "DS40001753B, the 16F188xx programming specification (TERAB 8.4 ms, "
+                    "TPINT 2.8 ms a row, 5.6 ms a configuration word)"),
+            group_b(F::B153xx, "16F153xx", false,
+                    "DS40001838, the 16F153xx programming specification (the 16F188xx's "
+                    "erase by PC and times)"),
+            group_b(F::B184xx, "16F184xx", true,
+                    "DS40001970, the 16F184xx programming specification (the 16F188xx's "
+                    "erase by PC and times)"),
+            group_b(F::B152xx, "16F152xx", false,
+                    "no programming document had; erase by PC (80FEh program memory "
+                    "only) as other programmers' public device data has it, the "
+                    "16F188xx's times"),
+            payload_erase(F::B171xx, "16F171xx/181xx", true,
+                          "no programming document had; payload erase as other programmers' "
+                          "public device data has it, the 16F188xx's times"),
+            group_b(F::B191xx, "16F191xx", true,
+                    "DS40001880, the 16F191xx programming specification (the 16F188xx's "
+                    "erase by PC and times)"),
+            payload_erase(F::B180xx, "16F180xx", true,
+                          "no programming document had; payload erase as other programmers' "
+                          "public device data has it, the 16F188xx's times"),
+            payload_erase(F::B175xx, "16F175xx", true,
+                          "no programming document had; payload erase as the 16F131xx's, "
+                          "the 16F188xx's times (other programmers wait 40 ms for the "
+                          "erase, as on the 16F131xx)"),
+            b131xx()};
 }
 
 struct Row {

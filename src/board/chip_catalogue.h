@@ -72,6 +72,18 @@ enum class WriteCycle {
     ProgramOnly,   // programming only clears bits: cell AND latch
 };
 
+// How the 8-bit command set's 18h Bulk Erase chooses the memories it erases.
+enum class EraseSelect {
+    // By the PC: up to the last configuration word program memory and the
+    // configuration words (the user IDs too from 8000h), 80FEh program memory only,
+    // F000h the EEPROM.
+    ByPc,
+    // By a 24-bit payload that follows the command: its bits 1-4 (bit 0 is the stop
+    // bit) name the EEPROM, program memory, the user IDs and the configuration
+    // words; the PC plays no part.
+    ByPayload,
+};
+
 // Which configuration locations a bulk erase of program memory (09) also clears.
 enum class BulkEraseReach {
     // The user IDs and the configuration words only with the address counter in
@@ -159,8 +171,10 @@ struct FamilyRules {
     // and cycles are the enhanced ones with Load PC Address (EEPROM at F000h, the
     // calibration words at E000h).
     bool eight_bit = false;
-    // A bulk erase (18h) with PC in 8000h-800Bh clears the EEPROM too, protected or not.
-    bool bulk_erase_clears_data = false;
+    EraseSelect erase_select = EraseSelect::ByPc;
+    // The programming document (and its table) the family's cycles and erases are
+    // written from, or why there is none.
+    const char* document = "";
 };
 
 // The rules of a family; a family without rules is a programming error and throws

@@ -12,10 +12,20 @@
 //   E0h writes what was loaded (the row of latches, one configuration word or user
 //   ID, one EEPROM byte) in its internally timed cycle; C0h starts an externally
 //   timed write that 82h ends; F0h erases the row at PC.
-// - 18h Bulk Erase chooses its region by PC: up to the last configuration word,
-//   program memory and the configuration words (the user IDs too from 8000h; on
-//   the 16F171xx/181xx the EEPROM too); 80FEh program memory only; F000h the EEPROM.
-// - CP is CONFIG5 bit 0, CPD bit 1; LVP is CONFIG4 bit 13.
+// - 18h Bulk Erase chooses its regions in one of two ways, a family's programming
+//   document says which (FamilyRules::erase_select):
+//   by PC (16F188xx, 16F153xx, 16F184xx, 16F191xx, 16F152xx): up to the last
+//   configuration word program memory and the configuration words (the user IDs
+//   too from 8000h); 80FEh program memory only; F000h the EEPROM;
+//   by a 24-bit payload (16F171xx/181xx, 16F180xx, 16F175xx, 16F131xx): bit 1 the
+//   EEPROM, bit 2 program memory, bit 3 the user IDs, bit 4 the configuration words
+//   (bit 0 is the stop bit: 00001Eh is everything). On a protected chip an erase
+//   with bit 4 erases every region and lifts CP; the other regions' erases leave a
+//   protected program memory and EEPROM as they are. The erase runs TERAB from the
+//   end of the payload. The chip counts clocks: a bare 18h takes the next 24 clocks
+//   (the following command and most of its payload) as its payload.
+// - CP is CONFIG5 bit 0, CPD bit 1; LVP is CONFIG4 bit 13. The calibration words
+//   are never erased.
 // Behind the framing the memories, latches and cycles are the enhanced mid-range's
 // with Load PC Address (16F183xx), so each command drives that core's operation.
 // The 6-bit commands mean nothing to these parts, and the low-voltage key comes MSb
@@ -47,6 +57,15 @@ constexpr std::int32_t kFlashOnlyErase = 0x80FE;
 // A 6-bit code the core knows by no family: it only ends what is pending.
 constexpr std::uint8_t kNoCoreCommand = 0x3F;
 
+// The regions of a payload Bulk Erase, as bits of the 24 clocked (bit 0 is the stop bit).
+constexpr std::uint32_t kEraseEeprom = 1U << 1;
+constexpr std::uint32_t kEraseFlash = 1U << 2;
+constexpr std::uint32_t kEraseUserIds = 1U << 3;
+constexpr std::uint32_t kEraseConfig = 1U << 4;
+
+constexpr std::int32_t kUserIdFirst = 0x8000;
+constexpr std::int32_t kUserIdLast = 0x8003;
+
 }  // namespace
 
 class EightBitDecoder final : public ChipDecoder {
@@ -65,8 +84,10 @@ public:
         return key_msb_first(kLowVoltageKey);
     }
 
-    void command8(Pic14Chip& chip, std::uint8_t code) const override;
-    void payload(Pic14Chip& chip, std::uint32_t frame24) const override;
+    void command8(Pic14Chip& chip, std::uint8_t code) const override { clock_in(chip, code, 8); }
+    void payload(Pic14Chip& chip, std::uint32_t frame24) const override {
+        clock_in(chip, frame24 & 0xFFFFFF, 24);
+    }
     [[nodiscard]] std::uint32_t read_payload(Pic14Chip& chip,
                                              Pic14Chip::PendingRead read) const override;
 
@@ -92,7 +113,14 @@ public:
 
 private:
     [[nodiscard]] static const ChipDecoder& core() { return enhanced_decoder(); }
+    // `count` bits, MSb first, into the chip's shift register; each whole command or
+    // payload is carried out as it completes.
+    void clock_in(Pic14Chip& chip, std::uint32_t bits, int count) const;
+    static void take_command(Pic14Chip& chip, std::uint8_t code);
+    static void take_payload(Pic14Chip& chip, std::uint8_t command, std::uint32_t frame24);
+    [[nodiscard]] static bool takes_payload(const Pic14Chip& chip, std::uint8_t code);
     static void bulk_erase(Pic14Chip& chip);
+    static void payload_erase(Pic14Chip& chip, std::uint32_t regions);
     // Moves PC on after a load or read whose command asked for it.
     static void increment_if_asked(Pic14Chip& chip) {
         if (chip.increment_after_) {
@@ -107,9 +135,56 @@ const ChipDecoder& eight_bit_decoder() {
     return decoder;
 }
 
-void EightBitDecoder::command8(Pic14Chip& chip, std::uint8_t code) const {
+bool EightBitDecoder::takes_payload(const Pic14Chip& chip, std::uint8_t code) {
+    switch (code) {
+        case kLoadPcAddress8:
+        case kLoadNvm:
+        case kLoadNvmIncrement:
+            return true;
+        case kBulkErase8:
+            return chip.rules().erase_select == EraseSelect::ByPayload;
+        default:
+            return false;
+    }
+}
+
+void EightBitDecoder::clock_in(Pic14Chip& chip, std::uint32_t bits, int count) const {
+    // Whole commands and payloads on their boundaries: every well-formed session.
+    if (chip.shift8_bits_ == 0 && count == (chip.payload_for_ ? 24 : 8)) {
+        if (chip.payload_for_) {
+            const std::uint8_t command = *chip.payload_for_;
+            chip.payload_for_.reset();
+            take_payload(chip, command, bits);
+        } else {
+            take_command(chip, static_cast<std::uint8_t>(bits));
+        }
+        return;
+    }
+    for (int i = count - 1; i >= 0; --i) {
+        chip.shift8_ = ((chip.shift8_ << 1) | ((bits >> i) & 1U)) & 0xFFFFFF;
+        ++chip.shift8_bits_;
+        if (chip.shift8_bits_ != (chip.payload_for_ ? 24 : 8)) {
+            continue;
+        }
+        const std::uint32_t whole = chip.shift8_;
+        chip.shift8_ = 0;
+        chip.shift8_bits_ = 0;
+        if (chip.payload_for_) {
+            const std::uint8_t command = *chip.payload_for_;
+            chip.payload_for_.reset();
+            take_payload(chip, command, whole);
+        } else {
+            take_command(chip, static_cast<std::uint8_t>(whole));
+        }
+    }
+}
+
+void EightBitDecoder::take_command(Pic14Chip& chip, std::uint8_t code) {
     using namespace chip_command;
     chip.increment_after_ = code == kLoadNvmIncrement || code == kReadNvmIncrement;
+    if (takes_payload(chip, code)) {
+        chip.payload_for_ = code;
+    }
     switch (code) {
         case kLoadPcAddress8:
             core().command(chip, kLoadPcAddress);
@@ -138,7 +213,12 @@ void EightBitDecoder::command8(Pic14Chip& chip, std::uint8_t code) const {
             core().command(chip, kRowErase);
             break;
         case kBulkErase8:
-            bulk_erase(chip);
+            if (chip.payload_for_) {
+                // The erase starts once its payload is in; the command ends what ran.
+                core().command(chip, kNoCoreCommand);
+            } else {
+                bulk_erase(chip);
+            }
             break;
         default:
             // Not a command of the set: it still cuts a running cycle short and
@@ -158,22 +238,47 @@ void EightBitDecoder::bulk_erase(Pic14Chip& chip) {
         return;
     }
     core().command(chip, chip_command::kBulkEraseProgram);
-    if (family.bulk_erase_clears_data && chip.pc_ < kEnhancedEepromFirst && chip.cycle_) {
-        chip.cycle_->work = [work = std::move(chip.cycle_->work)](Pic14Chip& c) {
-            work(c);
-            c.erase_data_memory();
-        };
-    }
 }
 
-void EightBitDecoder::payload(Pic14Chip& chip, std::uint32_t frame24) const {
+void EightBitDecoder::payload_erase(Pic14Chip& chip, std::uint32_t regions) {
+    chip.start_cycle(
+        [regions](Pic14Chip& c) {
+            const bool locked = c.program_protected() || c.data_protected();
+            // Only the configuration region's erase lifts protection, and it takes
+            // everything with it.
+            const bool everything = locked && (regions & kEraseConfig) != 0;
+            if (everything || (!locked && (regions & kEraseFlash) != 0)) {
+                std::fill(c.flash_.begin(), c.flash_.end(), kWordMask);
+            }
+            if (everything || (!locked && (regions & kEraseEeprom) != 0)) {
+                c.erase_data_memory();
+            }
+            if (everything || (regions & kEraseUserIds) != 0) {
+                for (std::int32_t a = kUserIdFirst; a <= kUserIdLast; ++a) {
+                    core().set_config_space(c, a, kWordMask);
+                }
+            }
+            if ((regions & kEraseConfig) != 0) {
+                for (int n = 1; n <= core().config_word_count(c); ++n) {
+                    core().set_config_space(c, kEnhancedDeviceId + n, kWordMask);
+                }
+            }
+        },
+        chip.rules().bulk_erase_us);
+}
+
+void EightBitDecoder::take_payload(Pic14Chip& chip, std::uint8_t command, std::uint32_t frame24) {
+    if (command == kBulkErase8) {
+        payload_erase(chip, frame24);
+        return;
+    }
     if (chip.pending_pc_load_) {
         core().load_pc(chip, frame24);
         return;
     }
     chip.settle();
     if (!chip.pending_load_) {
-        return;  // a payload without a load before it
+        return;  // the load was abandoned
     }
     // Bits 16:15 of the payload fall off the 14-bit latch.
     core().data_frame(chip, static_cast<std::uint16_t>((frame24 >> 1) & kWordMask));
@@ -182,6 +287,9 @@ void EightBitDecoder::payload(Pic14Chip& chip, std::uint32_t frame24) const {
 
 std::uint32_t EightBitDecoder::read_payload(Pic14Chip& chip, Pic14Chip::PendingRead read) const {
     if (read == Pic14Chip::PendingRead::None) {
+        if (chip.payload_for_ || chip.shift8_bits_ != 0) {
+            clock_in(chip, 0, 24);  // the chip was listening: the undriven line gives it zeros
+        }
         return 0;
     }
     const std::uint16_t word = core().read_frame(chip, read);

@@ -242,6 +242,7 @@ std::string family_table_markdown() {
         "| Family | Chips | Latches | Commands besides 00 02 04 06 | Cycle times (program / data "
         "/ 18 / erase) | Erase | CP / CPD bits | Voltages on |\n"
         "|---|---|---|---|---|---|---|---|\n";
+    std::string documents;
     for (const FamilyRow& row : families) {
         const FamilyRules& rules = family_rules(row.family);
         std::vector<std::string> names;
@@ -282,12 +283,15 @@ std::string family_table_markdown() {
         std::string command_text = commands(rules);
         if (rules.eight_bit) {
             command_text = "8-bit set: 80 00 02 FC FE F8 E0 C0 82 18 F0";
-            erase_text = std::string(
-                             "18h by PC: up to the last config word flash and config (user IDs "
-                             "from 8000h") +
-                         (rules.bulk_erase_clears_data ? ", the EEPROM too" : "") +
-                         "), 80FEh flash only, F000h the EEPROM; F0h (32-word rows); calibration "
-                         "words never erased";
+            erase_text =
+                rules.erase_select == EraseSelect::ByPayload
+                    ? "18h by its payload: bit 1 the EEPROM, bit 2 flash, bit 3 user IDs, bit 4 "
+                      "config (protected: everything, the only erase that lifts CP; the others "
+                      "leave protected flash and EEPROM)"
+                    : "18h by PC: up to the last config word flash and config (user IDs from "
+                      "8000h), 80FEh flash only, F000h the EEPROM";
+            erase_text += "; F0h (32-word rows); calibration words never erased";
+            documents += "- " + std::string(rules.label) + ": " + rules.document + "\n";
             protection = "config " + std::to_string(rules.protect_word) + ": " + protection;
             voltages += ", or the low-voltage key MSb first with config " +
                         std::to_string(rules.lvp_word) + " bit 13 set";
@@ -316,6 +320,7 @@ std::string family_table_markdown() {
                command_text + " | " + cycle_times(rules) + " | " + erase_text + " | " + protection +
                " | " + voltages + " |\n";
     }
+    out += "\nThe documents the 8-bit command set's families are written from:\n\n" + documents;
     out += "\nThe enhanced mid-range chips one by one (configuration words from 8007h):\n\n" +
            enhanced_chip_table();
     return out;

@@ -395,6 +395,13 @@ void IcspPins::command8_bit(bool bit, std::uint64_t ns) {
         case 0xFE:  // the same, then increment
             phase_ = Phase::PayloadOut;
             break;
+        case 0x18:  // Bulk Erase: its regions come in a payload on some families
+            if (chip_.rules().erase_select == EraseSelect::ByPayload) {
+                phase_ = Phase::PayloadIn;
+            } else {
+                check_delay_ = false;
+            }
+            break;
         default:
             check_delay_ = false;
             break;

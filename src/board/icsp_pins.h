@@ -30,7 +30,8 @@
 // 24-clock frame. With Vdd on and MCLR held low, 33 clocks carry the low-voltage key;
 // after the right key the clocks carry commands as above, MCLR staying low.
 // The 8-bit command set's parts (16F188xx and later) take 8-bit commands MSb first;
-// after 80h, 00h and 02h comes a 24-clock payload in, after FCh and FEh a 24-clock
+// after 80h, 00h and 02h (and 18h on the families that take the erase's regions in
+// a payload) comes a 24-clock payload in, after FCh and FEh a 24-clock
 // payload out, both MSb first; their key is 32 clocks MSb first, with no 33rd.
 
 #include <cstdint>

@@ -161,6 +161,9 @@ void Pic14Chip::leave_programming_mode() {
     low_voltage_mode_ = false;
     pending_pc_load_ = false;
     increment_after_ = false;
+    shift8_ = 0;
+    shift8_bits_ = 0;
+    payload_for_.reset();
     pc_ = 0;
     reset_latches();
     pending_load_.reset();

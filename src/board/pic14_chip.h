@@ -177,8 +177,11 @@ public:
     void load_pc(std::uint32_t frame24);
     // The 8-bit command set (16F188xx, 16F153xx, 16F184xx, 16F152xx, 16F171xx...): an
     // 8-bit command, a 24-bit payload in (the value in bits 16:1, bit 0 the stop bit)
-    // and the 24-bit payload out after a read command. A chip of a 6-bit set ignores
-    // them and drives nothing (the payload reads 0; the empty socket FFFFFFh).
+    // and the 24-bit payload out after a read command. The chip takes them as the
+    // clocks they are: after a command that takes a payload the next 24 clocks are
+    // its payload whatever the board meant them to be, and a read while the chip
+    // waits for input gives it 24 zero bits (the line is not driven) and reads 0. A chip of a 6-bit
+    // set ignores them and drives nothing (the payload reads 0; the empty socket FFFFFFh).
     void command8(std::uint8_t code);
     void payload(std::uint32_t frame24);
     [[nodiscard]] std::uint32_t read_payload();
@@ -258,6 +261,13 @@ private:
     bool pending_pc_load_ = false;
     // The 8-bit set's load or read moves the PC on once its payload has passed.
     bool increment_after_ = false;
+    // The 8-bit set's shift register: the bits clocked in since the last whole
+    // command or payload, and the command whose payload the next 24 clocks carry.
+    // The chip counts clocks, not the board's frames: a payload the host never sends
+    // takes its bits from whatever comes next.
+    std::uint32_t shift8_ = 0;
+    int shift8_bits_ = 0;
+    std::optional<std::uint8_t> payload_for_;
     std::vector<std::string> faults_;
 
     bool powered_ = false;

@@ -97,6 +97,64 @@ TEST(EightBitBoard, ProtectionEraseRegionsAndShortWaits) {
     EXPECT_EQ(board->chip().faults(), std::vector<std::string>{});
 }
 
+// 18h with its payload on a 16F18076 (bit 0 of the value the EEPROM, bit 1 program
+// memory, bit 2 the user IDs, bit 3 the configuration words): each region alone;
+// on a protected chip the configuration bit erases everything and the others leave
+// program memory and the EEPROM; an erase cut short erases nothing; a bare 18h takes
+// the Load PC after it as its payload, as silicon counts clocks.
+TEST(EightBitBoard, PayloadEraseTakesItsRegionsFromThePayload) {
+    using namespace board_command;
+    const auto erase = [](std::uint8_t regions) {
+        return Bytes{kChipCommand8, 0x18, kPayload24, regions, 0x00};
+    };
+    struct Case {
+        const char* what;
+        bool protect;
+        Bytes stream;
+        std::uint32_t wait;
+        Bytes after;
+        bool flash, eeprom, user_id, config;  // erased
+    };
+    const Bytes load_pc_f000 = {kChipCommand8, 0x80, kPayload24, 0x00, 0xF0};
+    Bytes bare = {kChipCommand8, 0x18};
+    bare.insert(bare.end(), load_pc_f000.begin(), load_pc_f000.end());
+    const Case cases[] = {
+        {"EEPROM", false, erase(0x01), 9'000, {}, false, true, false, false},
+        {"program memory", false, erase(0x02), 9'000, {}, true, false, false, false},
+        {"user IDs", false, erase(0x04), 9'000, {}, false, false, true, false},
+        {"configuration", false, erase(0x08), 9'000, {}, false, false, false, true},
+        {"everything", false, erase(0x0F), 9'000, {}, true, true, true, true},
+        {"protected, program memory", true, erase(0x02), 9'000, {}, false, false, false, false},
+        {"protected, EEPROM and IDs", true, erase(0x05), 9'000, {}, false, false, true, false},
+        {"protected, configuration", true, erase(0x08), 9'000, {}, true, true, true, true},
+        {"cut short", false, erase(0x0F), 8'000, {kChipCommand8, 0xF8}, false, false, false, false},
+        {"bare 18h", false, bare, 9'000, {}, false, false, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto board = VirtualBoard::with_chip("PIC16F18076");
+        ASSERT_TRUE(board);
+        Pic14Chip& chip = board->chip();
+        chip.set_flash(5, 0x1234);
+        chip.set_eeprom(0, 0x11);
+        chip.set_config_space(0x8000, 0x0123);
+        chip.set_config_space(0x8007, 0x0000);
+        if (c.protect) {
+            chip.set_config_space(0x800B, 0x0000);  // CONFIG5: CP and CPD on
+        }
+        feed(*board, {kVoltagesOnVppFirst});
+        feed(*board, c.stream);
+        board->advance_time(c.wait);
+        feed(*board, c.after);
+        feed(*board, {kVoltagesOff});
+        EXPECT_EQ(chip.flash(5) == 0x3FFF, c.flash);
+        EXPECT_EQ(chip.eeprom(0) == 0xFF, c.eeprom);
+        EXPECT_EQ(chip.config_space(0x8000) == 0x3FFF, c.user_id);
+        EXPECT_EQ(chip.config_word(1) == 0x3FFF, c.config);
+        EXPECT_EQ(chip.program_protected(), c.protect && !c.config);
+    }
+}
+
 // Each set's stream on the other's chip writes nothing and enters nothing: the
 // 6-bit enhanced write on a 16F18877, the 8-bit write on a 16F1829; the 8-bit key
 // on a 6-bit chip and the 6-bit key on an 8-bit chip.

@@ -3,9 +3,9 @@
 
 // A programming session of the 8-bit command set in board bytes (108-110), with the
 // answers a board must give and the waits the host keeps after each step: entry,
-// bulk erase, a few program words, CONFIG1, a user ID, an EEPROM byte, each written
-// by E0h, and everything read back with 110. The virtual board and the simulated
-// firmware run the same steps.
+// bulk erase (by PC or by payload, as the family takes it), a few program words, CONFIG1, a user
+// ID, an EEPROM byte, each written by E0h, and everything read back with 110. The virtual board and
+// the simulated firmware run the same steps.
 
 #include <cstdint>
 #include <string>
@@ -70,8 +70,14 @@ inline EightBitSession eight_bit_session(const ChipInfo& chip, bool low_voltage)
     } else {
         s.steps.push_back({{kVoltagesOnVppFirst}, {kVoltagesOnVppFirst}, 0});
     }
-    pc(0x8000);
-    cmd(0x18, 14'000);
+    if (family_rules(chip.family).erase_select == EraseSelect::ByPayload) {
+        cmd(0x18);
+        put(0x000F);  // every region: the payload's bits 4:1
+        s.steps.back().wait_us = 14'000;
+    } else {
+        pc(0x8000);
+        cmd(0x18, 14'000);
+    }
     // A row: 02h for all words but the last, 00h for the last, so PC stays in the row.
     pc(0x0000);
     for (std::size_t i = 0; i < s.flash.size(); ++i) {

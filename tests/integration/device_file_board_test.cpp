@@ -1080,5 +1080,97 @@ TEST(DeviceFileBoardTest, AnAlgorithmOfTheOtherCommandSetFailsToVerify) {
     }
 }
 
+// The families whose 18h takes its regions from a payload, with the algorithms of
+// their programming specifications (18h and the payload 000Fh naming every region;
+// the 16F131xx's rows of 7 ms, configuration words of 12 ms and erase of 20 ms)
+// and with the ones the device file held before (18h by PC, 3 ms rows on the
+// 16F131xx): the old Erase All leaves a used chip unerased and a protected one
+// locked, the old Program All does not verify; the right ones program, verify,
+// erase, blank-check and unlock a code-protected chip.
+TEST(DeviceFileBoardTest, PayloadEraseFamiliesNeedTheAlgorithmsOfTheirSpecification) {
+    const auto words = [](const char* what, int count, const std::string& wait) {
+        std::string text;
+        for (int i = 1; i <= count; ++i) {
+            text += std::string(i > 1 ? ",sf8," : "") + "s00-" + what + std::to_string(i) +
+                    ",se0,w" + wait;
+        }
+        return text;
+    };
+    const auto program = [&](const std::string& erase, bool eeprom, const std::string& wait) {
+        return erase +
+               ",begin,s80-0000,calcflashpage,setflashloop,s02-flash,ifpage,s80-row,se0,wprog,"
+               "s80-address,endifpage,loop,end," +
+               (eeprom ? "begin,s80-f000,calceeprom,seteepromloop,s00-eeprom,se0,w6,sf8,loop,end,"
+                       : "") +
+               "begin,ifuserids,s80-8000," + words("userid", 4, wait) + ",endifuserids,end," +
+               "begin,s80-8007," + words("config", 5, wait) + ",end";
+    };
+    struct Algorithms {
+        std::string erase;
+        std::string program;
+        int row_ms;
+    };
+    struct Case {
+        const char* model;
+        Algorithms old_ones;
+        Algorithms right;
+    };
+    const std::string old_erase_18076 = "begin,s80-8000,s18,w14,s80-f000,s18,w14,end";
+    const std::string old_erase_13145 = "begin,s80-8000,s18,w14,end";
+    const Case cases[] = {
+        {"PIC16F18076",
+         {old_erase_18076, program(old_erase_18076, true, "10"), 3},
+         {"begin,s18-000f,w10,end", program("begin,s18-000f,w10,end", true, "6"), 3}},
+        {"PIC16F13145",
+         {old_erase_13145, program(old_erase_13145, false, "10"), 3},
+         {"begin,s18-000f,w22,end", program("begin,s18-000f,w22,end", false, "13"), 8}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.model);
+        ModelOnBoard bench(c.model);
+        const auto use = [&](const Algorithms& a) {
+            bench.state.model.erase_list = split_instructions(a.erase);
+            bench.state.model.program_list = split_instructions(a.program);
+            bench.state.model.programming_time = a.row_ms;
+        };
+        const auto status = [&](OperationKind kind, std::string_view expected) {
+            const std::string got = bench.run(kind);
+            EXPECT_TRUE(starts_with(got, expected)) << operation_name(kind) << ": " << got;
+        };
+
+        use(c.right);
+        bench.fill_image_at_random(11u);
+        status(OperationKind::Program, "Chip programmed. ");
+        status(OperationKind::Verify, "Chip verified. ");
+
+        // The old algorithms on the used chip.
+        use(c.old_ones);
+        status(OperationKind::Erase, "Chip erased. ");
+        status(OperationKind::Blank, "Chip is not blank. ");
+        bench.fill_image_at_random(12u);
+        status(OperationKind::Program, "Chip programmed. ");
+        status(OperationKind::Verify, "Chip verify failed. ");
+
+        use(c.right);
+        status(OperationKind::Erase, "Chip erased. ");
+        status(OperationKind::Blank, "Chip is blank. ");
+        status(OperationKind::Program, "Chip programmed. ");
+        status(OperationKind::Verify, "Chip verified. ");
+
+        // CP on (CONFIG5 bit 0): only the erase with the configuration region lifts it.
+        ASSERT_TRUE(bench.state.image.set_config_word(5, bench.state.image.config_word(5) & ~1));
+        status(OperationKind::Program, "Chip programmed. ");
+        ASSERT_TRUE(bench.chip().program_protected());
+        use(c.old_ones);
+        status(OperationKind::Erase, "Chip erased. ");
+        EXPECT_TRUE(bench.chip().program_protected());
+        status(OperationKind::Blank, "Chip is not blank. ");
+        use(c.right);
+        status(OperationKind::Erase, "Chip erased. ");
+        EXPECT_FALSE(bench.chip().program_protected());
+        status(OperationKind::Blank, "Chip is blank. ");
+    }
+}
+
 }  // namespace
 }  // namespace corvanel
