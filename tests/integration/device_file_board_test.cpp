@@ -759,10 +759,11 @@ TEST(DeviceFileBoardTest, PayloadFamiliesEraseEveryRegionAndWaitTheirTimes) {
         SCOPED_TRACE(c.model);
         ModelOnBoard bench(c.model);
         const std::int32_t regions = 0x0E | (bench.chip().info().eeprom_bytes > 0 ? 0x01 : 0x00);
-        bench.run(OperationKind::Erase);
         bench.fill_image_at_random(5u);
-        bench.run(OperationKind::Program);
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
         const auto commands = eight_bit_commands(bench.sent(), bench.host.marks);
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
         int erases = 0;
         int rows = 0;
         int config_words = 0;
