@@ -58,10 +58,11 @@ inline constexpr std::array<CodeRange, 3> kSixBitCodes{{
 // Address (80h), End Externally Timed (82h), Begin Externally Timed (C0h), Begin
 // Internally Timed (E0h), Row Erase (F0h), Increment Address (F8h), Read NVM
 // (FCh, FEh with increment). The board's extensions are the link's business here.
+// Bulk Erase's frame is the chip's, not the set's: see command_set_problem.
 inline constexpr std::array<CodeRange, 11> kEightBitCodes{{
     {0x00, 0x00, Frame::Payload},
     {0x02, 0x02, Frame::Payload},
-    {0x18, 0x18, Frame::None},
+    {0x18, 0x18, Frame::Any},
     {0x80, 0x80, Frame::Payload},
     {0x82, 0x82, Frame::None},
     {0xC0, 0xC0, Frame::None},
