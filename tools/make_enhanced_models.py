@@ -95,7 +95,10 @@ FAMILIES = [
         "LF parts only, without data EEPROM (no 03, 05 or 0B). Eight write latches in rows",
         "of 32 words."]),
     ("41439", "12F1840, 16F1847", [
-        "32 write latches; the 12F1840 is written 16 at a time (one programmer gives it 16)."]),
+        "32 write latches; the 12F1840 is written 16 at a time (one programmer gives it 16).",
+        "The 12LF1840 answers 1BC0h in this table (its row names DS41439A); another",
+        "programmer's data gives 1BA0h. Not settled: the document was not at hand to read",
+        "again, and an ID that differs is only asked about before Program All and Erase All."]),
     ("41573", "12F1501, 16F1503-1509", [
         "No data EEPROM (no 03, 05 or 0B). 16 write latches on the 12F1501/16F1503/1507,",
         "32 on the 1508/1509, which are written 16 at a time (one programmer gives them 16;",

@@ -13,11 +13,17 @@ first; the board frames them: 108 command, 109 payload, 110 read):
 - 80h Load PC Address reaches every region: program memory from 0, the user IDs at
   8000h, the configuration words at 8007h-800Bh, the EEPROM at F000h. There is no
   Load Configuration and no Reset Address.
-- 18h Bulk Erase with PC at 8000h erases program memory, the configuration words and
-  the user IDs (and clears code protection); with PC at F000h the EEPROM. Whether the
-  8000h erase also clears the EEPROM differs by family, so the EEPROM is erased on its
-  own. 14 ms each (the longest wait of the chip maker's own programmer; another
-  programmer's document gives 8.4 ms).
+- 18h Bulk Erase picks its regions in one of two ways, a property of the family
+  (the model key "bulkerase:"). The older families (16F188xx, 16F153xx, 16F184xx,
+  16F191xx, 16F152xx) take them from the PC and no data: at 8000h program memory,
+  the configuration words and the user IDs (and code protection with them); at
+  F000h the EEPROM, erased on its own because whether the 8000h erase reaches it
+  differs by family. The newer ones (16F171xx, 16F181xx, 16F180xx, 16F175xx,
+  16F131xx) take them from a 24-bit payload: bit 0 the EEPROM, bit 1 program
+  memory, bit 2 the user IDs, bit 3 the configuration words; code protection is
+  cleared only by an erase with bit 3 set. Such a chip clocks in the 24 bits after
+  18h as the payload whether the host sends one or not, so a bare 18h would eat
+  the next command. Erase All and Program All name every region the part has.
 - 00h loads the latch at PC and leaves PC where it is, 02h loads it and moves PC on;
   E0h writes what is loaded (the row of 32 latches that holds PC, one configuration
   word, user ID or EEPROM byte) and is internally timed; F8h moves PC on. Program
@@ -25,6 +31,10 @@ first; the board frames them: 108 command, 109 payload, 110 read):
   word PC has left the row, so Load PC takes it back to the row for E0h and on to the
   next row after it.
 - FEh reads the word at PC and moves PC on; FCh reads without moving.
+- Each family waits its own times (TERAB after the erase, TPINT after a row and
+  after a configuration word, user ID or EEPROM byte), from its documents where one
+  could be had, with the margin the rest of the file keeps (about a fifth above the
+  document's maximum, rounded up to a whole millisecond); see FAMILIES.
 
 Usage: make_group_b_models.py [--check] [--merge] [REPOSITORY]
   --merge  also put the text into data/corvaneldevices.txt: in place of the lines from
@@ -47,47 +57,103 @@ READ_SLOT_NO_EEPROM = 10
 ID_SLOT = 4
 
 CONFIG_WORDS = 5
-BULK_ERASE_WAIT = 14  # ms (TERAB: 8.4 ms in one source, 14 ms in two)
-CONFIG_WAIT = 10      # ms per configuration word or user ID (TPINT 5.6 ms; one source waits 10)
-EEPROM_WAIT = 6       # ms per EEPROM byte (TPINT 5.6 ms)
-PROGRAM_TIME = 3      # ms per row (TPINT 2.8 ms): the model's progtime
+
+
+class Family:
+    """What sets a family apart: its notes, how its bulk erase picks the regions,
+    its waits in ms (erase, program memory row, configuration word or user ID,
+    EEPROM byte) and its programming supply window."""
+
+    def __init__(self, name, notes, erase, erase_wait, row_wait, config_wait, eeprom_wait,
+                 vdd="2.7 5.5"):
+        self.name = name
+        self.notes = notes
+        self.erase = erase
+        self.erase_wait = erase_wait
+        self.row_wait = row_wait
+        self.config_wait = config_wait
+        self.eeprom_wait = eeprom_wait
+        self.vdd = vdd
+
+
+# The families read from the catalogue and found right by the review against the
+# chip maker's online documents and two other programmers' data: TERAB 8.4 ms
+# (14 ms waited: the longest wait of the chip maker's own programmer), TPINT 2.8 ms
+# a row (3 ms), 5.6 ms a configuration word or user ID (10 ms: one source waits
+# that long), 5.6 ms an EEPROM byte (6 ms).
+PC_TIMES = dict(erase_wait=14, row_wait=3, config_wait=10, eeprom_wait=6)
+# 16F131xx programming specification, Table 4-1 as the review read it: TERAB 20 ms,
+# TPINT 7 ms a row and 12 ms a configuration word; with the margin 24, 9 and 15 ms.
+F131_TIMES = dict(erase_wait=24, row_wait=9, config_wait=15, eeprom_wait=15)
+# The payload families whose own document could not be had here: the 16F131xx's
+# times, the erase as long as the longest another programmer waits for it on these
+# parts (40 ms on the 16F175xx and 16F131xx), an EEPROM byte as a configuration word.
+UNREAD_PAYLOAD_TIMES = dict(erase_wait=40, row_wait=9, config_wait=15, eeprom_wait=15)
 
 # Order of the families in the file, and what sets each apart.
 FAMILIES = [
-    ("16F188xx", [
+    Family("16F188xx", [
         "The oldest family of the set (DS40001753): CONFIG4 holds only WRT<1:0>, SCANE",
-        "and LVP, CONFIG5 CP and CPD. 256 bytes of EEPROM."]),
-    ("16F153xx", [
+        "and LVP, CONFIG5 CP and CPD. 256 bytes of EEPROM.",
+        "Documents: programming specification DS40001753, not read here (the times are",
+        "the catalogue's, which the review found right)."], "pc", **PC_TIMES),
+    Family("16F153xx", [
         "DS40001838. No data EEPROM. The 16F15385/15386 are not in every source's table;",
-        "two programmers put them in this family."]),
-    ("16F184xx", [
+        "two programmers put them in this family.",
+        "Documents: programming specification DS40001838, not read here (the times are",
+        "the catalogue's, which the review found right).",
+        "CONFIG4 mask: two programmers' data differ in bit 10 (2F9Fh and 2B9Fh); not",
+        "settled (no document of the family could be read here), each row keeps the",
+        "mask of its sources."],
+        "pc", **PC_TIMES),
+    Family("16F184xx", [
         "DS40001970. 256 bytes of EEPROM, which the 8000h bulk erase leaves as it is",
-        "(hence the separate F000h erase)."]),
-    ("16F191xx", [
+        "(hence the separate F000h erase).",
+        "Documents: programming specification DS40001970, not read here (the times are",
+        "the catalogue's, which the review found right). CONFIG5: CP only (mask",
+        "0001h), as both other programmers' data give it; no document read here names",
+        "a CPD bit."],
+        "pc", **PC_TIMES),
+    Family("16F191xx", [
         "DS40001880 (16F1915x-1918x) and DS40001846 (16F19195-19197). 256 bytes of EEPROM.",
-        "One programmer's table shifts the IDs of the 16F19196/19197 by one."]),
-    ("16F152xx", [
+        "One programmer's table shifts the IDs of the 16F19196/19197 by one.",
+        "Documents: programming specifications DS40001880 and DS40001846, not read here",
+        "(the times are the catalogue's, which the review found right)."], "pc", **PC_TIMES),
+    Family("16F152xx", [
         "DS40002149. No data EEPROM, no LF parts (each part covers the whole supply",
-        "range). CONFIG3 has no implemented bit in the one source that gives the masks."]),
-    ("16F171xx", [
-        "No programming document was found. 128 or 256 bytes of EEPROM, which the",
-        "8000h bulk erase clears as well. No LF parts."]),
-    ("16F181xx", [
-        "No programming document was found; as the 16F171xx. No LF parts."]),
-    ("16F180xx", [
-        "No programming document was found. 128 or 256 bytes of EEPROM, which the",
-        "8000h bulk erase clears as well. CONFIG3 has no implemented bit in the one",
-        "source that gives the masks. No LF parts."]),
-    ("16F175xx", [
-        "No programming document was found. 256 bytes of EEPROM. No calibration words.",
-        "No LF parts."]),
-    ("16F131xx", [
-        "No programming document was found. No data EEPROM, no calibration words, no LF",
-        "parts."]),
+        "range). CONFIG3 has no implemented bit in the one source that gives the masks.",
+        "Documents: the data sheet's Memory Programming Specifications table (32.3.5, two",
+        "online revisions): VIHH 7.9-9 V, self-timed row write 2.8 ms at most (3.0 ms",
+        "typical in the older revision), VBE 2.9 V in the newer revision (2.7 V in the",
+        "older): bulk erase needs 2.9 V, the rest of programming 2.7 V. User IDs: four",
+        "words, 8000h-8003h, as the rest of the set (the fifth word one source gives is",
+        "not written)."], "pc", **PC_TIMES, vdd="2.7 5.5 erase 2.9 5.5"),
+    Family("16F171xx", [
+        "No programming document could be had here. 128 or 256 bytes of EEPROM. No LF",
+        "parts. Bulk Erase takes its regions from a payload (the family's programming",
+        "specification, Code Protection section, as the review read it; two other",
+        "programmers clock the payload)."], "payload", **UNREAD_PAYLOAD_TIMES),
+    Family("16F181xx", [
+        "No programming document could be had here; as the 16F171xx. No LF parts."],
+        "payload", **UNREAD_PAYLOAD_TIMES),
+    Family("16F180xx", [
+        "No programming document could be had here. 128 or 256 bytes of EEPROM.",
+        "CONFIG3 has no implemented bit in the one source that gives the masks. No LF",
+        "parts. Bulk Erase takes its regions from a payload, as the 16F171xx."],
+        "payload", **UNREAD_PAYLOAD_TIMES),
+    Family("16F175xx", [
+        "No programming document could be had here. 256 bytes of EEPROM. No calibration",
+        "words. No LF parts. Bulk Erase takes its regions from a payload, as the 16F171xx."],
+        "payload", **UNREAD_PAYLOAD_TIMES),
+    Family("16F131xx", [
+        "No data EEPROM, no calibration words, no LF parts. Bulk Erase takes its regions",
+        "from a payload. Times: the family's programming specification, Table 4-1, as",
+        "the review read it (TERAB 20 ms, TPINT 7 ms a row, 12 ms a configuration word);",
+        "the document itself could not be had here."], "payload", **F131_TIMES),
 ]
 
 VDD_NOTE = [
-    "Vdd: no programming document of this command set was available. 2.7-5.5 V (LF parts",
+    "Vdd: no document read here gives this set's supply window. 2.7-5.5 V (LF parts",
     "2.7-3.6 V): the bulk-erase window of DS41390A and DS41360A Table 8-1 (the 6-bit",
     "enhanced parts), which holds every step; the LF parts take 3.6 V at most.",
 ]
@@ -99,10 +165,19 @@ ONE_SOURCE_NOTE = [
 ]
 
 
-def erase_algorithm(eeprom):
-    erase = f"begin,s80-8000,s18,w{BULK_ERASE_WAIT}"
+def erase_regions(eeprom):
+    """The payload naming every region the part has."""
+    regions = 0x2 | 0x4 | 0x8  # program memory, user IDs, configuration
+    return regions | (0x1 if eeprom else 0)
+
+
+def erase_algorithm(family, eeprom):
+    wait = family.erase_wait
+    if family.erase == "payload":
+        return f"begin,s18-{erase_regions(eeprom):04x},w{wait},end"
+    erase = f"begin,s80-8000,s18,w{wait}"
     if eeprom:
-        erase += f",s80-f000,s18,w{BULK_ERASE_WAIT}"
+        erase += f",s80-f000,s18,w{wait}"
     return erase + ",end"
 
 
@@ -110,19 +185,20 @@ def config_steps(step):
     return ",".join(step(k) for k in range(1, CONFIG_WORDS + 1))
 
 
-def program_algorithm(eeprom):
+def program_algorithm(family, eeprom):
     sections = [
-        erase_algorithm(eeprom),
+        erase_algorithm(family, eeprom),
         "begin,s80-0000,calcflashpage,setflashloop,s02-flash,ifpage,s80-row,se0,wprog,"
         "s80-address,endifpage,loop,end",
     ]
     if eeprom:
-        sections.append(f"begin,s80-f000,calceeprom,seteepromloop,s00-eeprom,se0,w{EEPROM_WAIT},"
-                        "sf8,loop,end")
+        sections.append(f"begin,s80-f000,calceeprom,seteepromloop,s00-eeprom,se0,"
+                        f"w{family.eeprom_wait},sf8,loop,end")
     # The user IDs before the configuration words, and CONFIG5 (code protection) last.
-    ids = ",sf8,".join(f"s00-userid{k},se0,w{CONFIG_WAIT}" for k in range(1, 5))
+    wait = family.config_wait
+    ids = ",sf8,".join(f"s00-userid{k},se0,w{wait}" for k in range(1, 5))
     sections.append(f"begin,ifuserids,s80-8000,{ids},endifuserids,end")
-    words = ",sf8,".join(f"s00-config{k},se0,w{CONFIG_WAIT}" for k in range(1, CONFIG_WORDS + 1))
+    words = ",sf8,".join(f"s00-config{k},se0,w{wait}" for k in range(1, CONFIG_WORDS + 1))
     sections.append(f"begin,s80-8007,{words},end")
     return ",".join(sections)
 
@@ -159,7 +235,7 @@ def models_of(row):
     return models
 
 
-def model_lines(name, device_id, row, slot):
+def model_lines(name, device_id, row, slot, family):
     eeprom = int(row["eeprom"]) > 0
     lines = []
     if row["note"]:
@@ -171,7 +247,7 @@ def model_lines(name, device_id, row, slot):
         "configerased: " + " ".join(["3FFF"] * CONFIG_WORDS),
         "config2used: true",
         "voltageseq: vppvdd",
-        f"progtime: {PROGRAM_TIME}",
+        f"progtime: {family.row_wait}",
         f"pagesize: {row['latches']}",
         f"erasealg: {slot}",
         f"programalg: {slot}",
@@ -182,7 +258,7 @@ def model_lines(name, device_id, row, slot):
         f"deviceid: {device_id} 3FFF",
         f"idalg: {ID_SLOT}",
         "vpp: 8.0 9.0",
-        "vdd: " + ("2.7 3.6" if "LF" in name else "2.7 5.5"),
+        "vdd: " + ("2.7 3.6" if "LF" in name else family.vdd),
         f"configwords: {CONFIG_WORDS}",
         "configaddr: 8007",
         "idaddr: 8000",
@@ -190,6 +266,7 @@ def model_lines(name, device_id, row, slot):
         "revaddr: 8005",
         "lvp: true",
         "commandset: 8bit",
+        f"bulkerase: {family.erase}",
         f"sources: {row['sources']}",
     ]
     return lines
@@ -218,15 +295,16 @@ HEADER = [
     "# FE Read NVM and increment, F8 Increment Address, E0 Begin Internally Timed",
     "# Programming, C0/82 Begin/End Externally Timed Programming, 18 Bulk Erase, F0 Row",
     "# Erase. The algorithms use 80, 00, 02, FE, FC, F8, E0 and 18.",
-    f"# Erase: Load PC 8000h and 18 ({BULK_ERASE_WAIT} ms), then on parts with EEPROM Load PC",
-    f"# F000h and 18 again ({BULK_ERASE_WAIT} ms).",
+    "# Erase (bulkerase: pc): Load PC 8000h and 18, then on parts with EEPROM Load PC",
+    "# F000h and 18 again. Erase (bulkerase: payload): 18 with the payload naming every",
+    "# region the part has (000Fh with EEPROM, 000Eh without). Each waits TERAB.",
     "# Program: the erase; program memory in rows of 32 words (02 per word; after a row's",
-    f"# last word Load PC back to the row, E0 and the programming time, {PROGRAM_TIME} ms, and Load PC",
-    "# on to the next row: 02 has moved PC out of the row, and E0 writes the row that holds",
-    "# PC); EEPROM bytes",
-    f"# one at a time (00, E0, {EEPROM_WAIT} ms, F8); the user IDs when the image has any; the",
-    f"# configuration words one at a time (00, E0, {CONFIG_WAIT} ms, F8), CONFIG5 with code protection",
-    "# last.",
+    "# last word Load PC back to the row, E0 and the programming time, and Load PC on to",
+    "# the next row: 02 has moved PC out of the row, and E0 writes the row that holds",
+    "# PC); EEPROM bytes one at a time (00, E0, the wait, F8); the user IDs when the image",
+    "# has any; the configuration words one at a time (00, E0, the wait, F8), CONFIG5",
+    "# with code protection last. The waits are each family's: see its notes and",
+    "# docs/device-database.md.",
     "",
     f"# Read, blank check and verify: slot {READ_SLOT_EEPROM} for the parts with data EEPROM,",
     f"# {READ_SLOT_NO_EEPROM} for those without. Each section loads PC, then reads with FE,",
@@ -238,7 +316,7 @@ def generate(rows):
     by_family = {}
     for row in rows:
         by_family.setdefault(row["family"], []).append(row)
-    known = [key for key, _ in FAMILIES]
+    known = [family.name for family in FAMILIES]
     unknown = sorted(set(by_family) - set(known))
     if unknown:
         raise SystemExit("group-b-models.csv: no family notes for " + ", ".join(unknown))
@@ -256,14 +334,14 @@ def generate(rows):
     ]
     out += ["# " + line for line in ONE_SOURCE_NOTE]
 
-    for index, (family, notes) in enumerate(FAMILIES):
-        family_rows = by_family.get(family, [])
+    for index, family in enumerate(FAMILIES):
+        family_rows = by_family.get(family.name, [])
         if not family_rows:
             continue
         slot = FIRST_SLOT + index
         eeprom = {int(row["eeprom"]) > 0 for row in family_rows}
         if len(eeprom) != 1:
-            raise SystemExit(f"family {family}: parts with and without EEPROM")
+            raise SystemExit(f"family {family.name}: parts with and without EEPROM")
         eeprom = eeprom.pop()
         names = [name for row in family_rows for name, _ in models_of(row)]
         documents = sorted({row["document"] for row in family_rows if row["document"]})
@@ -271,20 +349,25 @@ def generate(rows):
         out += [
             "",
             f"# ==== Slot {slot}: {', '.join(names)} ====",
-            f"# Family: {family}",
+            f"# Family: {family.name}",
             "# Calibration: " + (f"E000h-{0xE000 + cal - 1:04X}h, never erased" if cal else "none"),
             "",
         ]
         if documents:
             out.append("# Programming document DS" + ", DS".join(documents) + ".")
-        out += ["# " + line for line in notes]
+        out += ["# " + line for line in family.notes]
         out += ["# " + line for line in VDD_NOTE]
-        out += [f"erasealgdef {slot}: {erase_algorithm(eeprom)}",
-                f"programalgdef {slot}: {program_algorithm(eeprom)}"]
+        how = "the payload" if family.erase == "payload" else "the PC"
+        out += [f"# Bulk erase regions from {how} (bulkerase: {family.erase}). Waits: erase "
+                f"{family.erase_wait} ms,",
+                f"# row {family.row_wait} ms, configuration word or user ID {family.config_wait} ms"
+                + (f", EEPROM byte {family.eeprom_wait} ms." if eeprom else ".")]
+        out += [f"erasealgdef {slot}: {erase_algorithm(family, eeprom)}",
+                f"programalgdef {slot}: {program_algorithm(family, eeprom)}"]
         for row in family_rows:
             for name, device_id in models_of(row):
                 out.append("")
-                out += model_lines(name, device_id, row, slot)
+                out += model_lines(name, device_id, row, slot, family)
     out += ["", END]
     return "\r\n".join(out) + "\r\n"
 

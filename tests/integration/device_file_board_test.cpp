@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <random>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "board/board_channel.h"
@@ -42,6 +44,21 @@ using test::kShippedFile;
 using test::shipped_database;
 using test::shipped_model_names;
 
+// The host, with each pause placed in the byte stream: how many bytes had gone to
+// the board when it began. A wait the chip needs must come before the next byte.
+class TimedHost : public test::RecordingHost {
+public:
+    void pause(int milliseconds) override {
+        if (channel != nullptr) {
+            marks.emplace_back(channel->written().size(), milliseconds);
+        }
+        RecordingHost::pause(milliseconds);
+    }
+
+    const BoardChannel* channel = nullptr;
+    std::vector<std::pair<std::size_t, int>> marks;
+};
+
 // One model on the in-process board with its chip in the socket (or another
 // chip, or none: "none").
 class ModelOnBoard {
@@ -52,6 +69,7 @@ public:
         state.host = &host;
         state.link.channel = &channel_;
         state.link.port_ready = true;
+        host.channel = &channel_;
     }
 
     // Runs one operation to its end the way the host's receive notification would.
@@ -125,7 +143,7 @@ public:
     // The configuration word 1 bits that are 1 while neither memory is protected.
     std::int32_t unprotected_bits() { return chip().rules().cp_bits | chip().rules().cpd_bits; }
 
-    test::RecordingHost host;
+    TimedHost host;
     ProgramState state;
     // Runs after each answer is taken; false ends the run there (the operation has
     // been ended from outside).
@@ -669,6 +687,103 @@ TEST(DeviceFileBoardTest, EveryWriteUsesTheChipsProgrammingCommand) {
             const std::int32_t config_words = image.config2_used ? 2 : 1;
             EXPECT_EQ(begins_with(0x18), blocks + image.eeprom_size + config_words);
         }
+    }
+}
+
+// The 8-bit set's byte stream read back the way the chip reads it: each command
+// with the PC it found, its payload when one follows, and how long the host
+// waited after it before the next byte went out.
+struct EightBitCommand {
+    std::uint8_t code;
+    std::int32_t pc;
+    std::optional<std::int32_t> payload;
+    int wait_ms;
+};
+
+std::vector<EightBitCommand> eight_bit_commands(
+    const std::vector<std::uint8_t>& sent, const std::vector<std::pair<std::size_t, int>>& marks) {
+    using namespace board_command;
+    std::vector<EightBitCommand> commands;
+    std::int32_t pc = 0;
+    std::size_t mark = 0;
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        if (sent[i] == kChipCommand8 && i + 1 < sent.size()) {
+            ++i;
+            commands.push_back({sent[i], pc, std::nullopt, 0});
+            if (sent[i] == 0xF8) {
+                ++pc;
+            }
+        } else if (sent[i] == kPayload24 && i + 2 < sent.size()) {
+            const std::int32_t value = sent[i + 1] | (sent[i + 2] << 8);
+            i += 2;
+            if (!commands.empty() && !commands.back().payload) {
+                commands.back().payload = value;
+                if (commands.back().code == 0x80) {
+                    pc = value;
+                } else if (commands.back().code == 0x02) {
+                    ++pc;
+                }
+            }
+        } else if (sent[i] == kReadPayload24 && !commands.empty() && commands.back().code == 0xFE) {
+            ++pc;
+        } else if (sent[i] == kVoltagesOnVppFirst || sent[i] == kVoltagesOnVddFirst) {
+            pc = 0;
+        } else {
+            i += command_length(sent[i]) - 1;  // 104 and 105 of the ID probe
+        }
+        // The pauses that began once this frame had gone, before the next byte.
+        for (; mark < marks.size() && marks[mark].first <= i + 1; ++mark) {
+            if (marks[mark].first == i + 1 && !commands.empty()) {
+                commands.back().wait_ms += marks[mark].second;
+            }
+        }
+    }
+    return commands;
+}
+
+// On the families whose Bulk Erase takes its regions from a payload, Erase All
+// and Program All send 18h with a payload naming every region the part has (an
+// 18h without one would take the next command's 24 bits as its regions), and a
+// 16F13145 waits the times of its programming specification: TERAB 20 ms after
+// the erase, TPINT 7 ms after each row and 12 ms after each configuration word.
+TEST(DeviceFileBoardTest, PayloadFamiliesEraseEveryRegionAndWaitTheirTimes) {
+    const struct {
+        const char* model;
+        int erase_ms, row_ms, config_ms;
+    } cases[] = {{"PIC16F18076", 20, 7, 12},
+                 {"PIC16F17146", 20, 7, 12},
+                 {"PIC16F18146", 20, 7, 12},
+                 {"PIC16F17576", 20, 7, 12},
+                 {"PIC16F13145", 20, 7, 12}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.model);
+        ModelOnBoard bench(c.model);
+        const std::int32_t regions = 0x0E | (bench.chip().info().eeprom_bytes > 0 ? 0x01 : 0x00);
+        bench.fill_image_at_random(5u);
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
+        const auto commands = eight_bit_commands(bench.sent(), bench.host.marks);
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Blank), "Chip is blank. "));
+        int erases = 0;
+        int rows = 0;
+        int config_words = 0;
+        for (const EightBitCommand& command : commands) {
+            if (command.code == 0x18) {
+                ++erases;
+                ASSERT_TRUE(command.payload) << "a bulk erase without its payload";
+                EXPECT_EQ(*command.payload, regions);
+                EXPECT_GE(command.wait_ms, c.erase_ms);
+            } else if (command.code == 0xE0 && command.pc < 0x8000) {
+                ++rows;
+                EXPECT_GE(command.wait_ms, c.row_ms) << "row at " << hex4(command.pc) << "h";
+            } else if (command.code == 0xE0 && command.pc >= 0x8007 && command.pc <= 0x800B) {
+                ++config_words;
+                EXPECT_GE(command.wait_ms, c.config_ms) << "word at " << hex4(command.pc) << "h";
+            }
+        }
+        EXPECT_EQ(erases, 2);  // Erase All, and Program All's own
+        EXPECT_EQ(rows, bench.state.image.flash_size / 32);
+        EXPECT_EQ(config_words, 5);
     }
 }
 

@@ -53,6 +53,7 @@ enum class Key {
     RevAddr,
     Lvp,
     CommandSetKey,
+    BulkErase,
     Sources
 };
 
@@ -61,7 +62,7 @@ struct KeyName {
     Key key;
 };
 
-constexpr std::array<KeyName, 28> kKeys = {{{"model:", Key::Model},
+constexpr std::array<KeyName, 29> kKeys = {{{"model:", Key::Model},
                                             {"flash:", Key::Flash},
                                             {"eeprom:", Key::Eeprom},
                                             {"configerased:", Key::ConfigErased},
@@ -88,6 +89,7 @@ constexpr std::array<KeyName, 28> kKeys = {{{"model:", Key::Model},
                                             {"revaddr:", Key::RevAddr},
                                             {"lvp:", Key::Lvp},
                                             {"commandset:", Key::CommandSetKey},
+                                            {"bulkerase:", Key::BulkErase},
                                             {"sources:", Key::Sources}}};
 
 // The algorithm field a key fills, with the table its slot number refers to.
@@ -158,6 +160,8 @@ std::string* text_field(DeviceModel& model, Key key) {
             return &model.lvp;
         case Key::CommandSetKey:
             return &model.commandset;
+        case Key::BulkErase:
+            return &model.bulkerase;
         case Key::Sources:
             return &model.sources;
         default:
@@ -200,13 +204,22 @@ std::optional<DatabaseLoadResult> model_problem(const DeviceModel& model,
                                                 const std::vector<AlgorithmUse>& algorithms,
                                                 std::string_view source_name) {
     const CommandSet set = parse_command_set(model.commandset).value_or(CommandSet::SixBit);
+    const EraseSelection erase =
+        parse_erase_selection(model.bulkerase).value_or(EraseSelection::ProgramCounter);
     for (const AlgorithmUse& use : algorithms) {
-        if (const std::string wrong = command_set_problem(use.algorithm, set); !wrong.empty()) {
+        if (const std::string wrong = command_set_problem(use.algorithm, set, erase);
+            !wrong.empty()) {
             return bad_line(source_name, use.definition.number, use.definition.text,
                             wrong + ", the set of model " + model.name + ".");
         }
     }
-    const auto problem = address_map_problem(model);
+    auto problem = address_map_problem(model);
+    if (!problem && erase == EraseSelection::Payload && set != CommandSet::EightBit) {
+        // Only the 8-bit set has a Bulk Erase that takes a payload.
+        problem = ModelKeyProblem{"bulkerase:",
+                                  "a payload bulk erase belongs to the 8-bit command set "
+                                  "(\"commandset: 8bit\")."};
+    }
     if (!problem) {
         return std::nullopt;
     }
@@ -383,6 +396,11 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
             if (key->key == Key::CommandSetKey && !parse_command_set(value)) {
                 return bad_line(source_name, line_number, line,
                                 "the command set must be 6bit or 8bit.");
+            }
+            if (key->key == Key::BulkErase && !parse_erase_selection(value)) {
+                return bad_line(source_name, line_number, line,
+                                "the bulk erase must select its regions by pc or by payload "
+                                "(\"bulkerase: payload\").");
             }
             if (key->key == Key::Vdd && !parse_vdd_window(value)) {
                 return bad_line(source_name, line_number, line,

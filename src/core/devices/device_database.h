@@ -59,6 +59,9 @@ struct DeviceModel {
     std::string revaddr;      // the word holding the silicon revision: "8005"
     std::string lvp;          // "true": may enter programming mode with the low-voltage key
     std::string commandset;   // "6bit" (the default) or "8bit": the chip's command set
+    // "pc" (the default) or "payload": how the 8-bit set's Bulk Erase (18h) picks
+    // its regions, and so whether an algorithm sends it bare or with a payload.
+    std::string bulkerase;
     // How many of the sources the data was checked against agree, and which:
     // "4 (AP,OP,PL,PM)". A model resting on one source ("1 (PM)") says so wherever
     // it is listed.

@@ -76,9 +76,34 @@ std::string_view frame_text(Frame frame) {
     }
 }
 
+constexpr std::int32_t kBulkErase8 = 0x18;
+
+// What is wrong with an 18h of the 8-bit set for a chip of this erase selection.
+std::string bulk_erase_problem(const DecodedInstruction& decoded, KindRole role,
+                               EraseSelection erase) {
+    if (erase == EraseSelection::ProgramCounter) {
+        return role == KindRole::Command
+                   ? std::string()
+                   : "takes no data on a chip whose bulk erase the PC selects";
+    }
+    if (role != KindRole::Command && decoded.kind != InstructionKind::WriteLiteral) {
+        return "takes its payload as a literal naming the regions (\"s18-000f\")";
+    }
+    if (role == KindRole::Command) {
+        return "takes a 24-bit payload naming the regions on a chip whose bulk erase the "
+               "payload selects (\"s18-000f\")";
+    }
+    if (decoded.value == 0 || (decoded.value & ~erase_region::kAll) != 0) {
+        return "takes a payload of region bits 0-3 (EEPROM 1, program memory 2, user IDs 4, "
+               "configuration 8), at least one";
+    }
+    return {};
+}
+
 }  // namespace
 
-std::string command_set_problem(std::string_view algorithm_text, CommandSet set) {
+std::string command_set_problem(std::string_view algorithm_text, CommandSet set,
+                                EraseSelection erase) {
     const CommandSetCodes& codes = command_set_codes(set);
     const std::string set_name(command_set_name(set));
     const InstructionList instructions = split_instructions(algorithm_text);
@@ -97,6 +122,13 @@ std::string command_set_problem(std::string_view algorithm_text, CommandSet set)
         const std::string where = " (instruction " + std::to_string(i + 1) + ")";
         if (row == codes.codes.end()) {
             return head + " is not in the " + set_name + " command set" + where;
+        }
+        if (set == CommandSet::EightBit && decoded.code == kBulkErase8) {
+            if (const std::string wrong = bulk_erase_problem(decoded, role, erase);
+                !wrong.empty()) {
+                return head + " " + wrong + where;
+            }
+            continue;
         }
         if (row->frame != Frame::Any && row->frame != frame_of(role)) {
             return head + " " + std::string(frame_text(row->frame)) + " in the " + set_name +

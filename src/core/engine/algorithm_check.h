@@ -58,10 +58,11 @@ inline constexpr std::array<CodeRange, 3> kSixBitCodes{{
 // Address (80h), End Externally Timed (82h), Begin Externally Timed (C0h), Begin
 // Internally Timed (E0h), Row Erase (F0h), Increment Address (F8h), Read NVM
 // (FCh, FEh with increment). The board's extensions are the link's business here.
+// Bulk Erase's frame is the chip's, not the set's: see command_set_problem.
 inline constexpr std::array<CodeRange, 11> kEightBitCodes{{
     {0x00, 0x00, Frame::Payload},
     {0x02, 0x02, Frame::Payload},
-    {0x18, 0x18, Frame::None},
+    {0x18, 0x18, Frame::Any},
     {0x80, 0x80, Frame::Payload},
     {0x82, 0x82, Frame::None},
     {0xC0, 0xC0, Frame::None},
@@ -83,7 +84,14 @@ inline constexpr std::array<CommandSetCodes, 2> kCommandSets{{
 // An empty text when every chip command of the (sound) algorithm belongs to the
 // set and goes with its frame, else the first that does not ("\"s80\": command
 // 80h is not in the 6-bit command set (instruction 2)", "\"s80\": command 80h
-// takes a 24-bit payload in the 8-bit command set (instruction 2)").
-[[nodiscard]] std::string command_set_problem(std::string_view algorithm_text, CommandSet set);
+// takes a 24-bit payload in the 8-bit command set (instruction 2)"). In the
+// 8-bit set, Bulk Erase (18h) goes with the frame the chip's erase selection
+// asks for: bare where the PC picks the regions; with a literal payload naming
+// one or more regions (bits 0-3, "s18-000f") where the payload does. A chip of
+// the second kind takes the next 24 bits as the payload whatever they are, so a
+// bare 18h there swallows the command after it.
+[[nodiscard]] std::string command_set_problem(
+    std::string_view algorithm_text, CommandSet set,
+    EraseSelection erase = EraseSelection::ProgramCounter);
 
 }  // namespace corvanel

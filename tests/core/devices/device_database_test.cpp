@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/devices/command_set.h"
 #include "core/devices/device_database.h"
+#include "core/devices/command_set.h"
 #include "core/devices/vdd_window.h"
 
 #include <gtest/gtest.h>
@@ -243,11 +243,55 @@ TEST(DeviceDatabase, CommandsOutsideTheModelsCommandSetAreRejectedAtTheirDefinit
     const auto db = parse_ok(crlf({"erasealgdef 1: begin,s3f,s40,s41-f000,s43,s44,flash=s04,end",
                                    "programalgdef 1: begin,s80,end", "model: A", "erasealg: 1"}));
     EXPECT_EQ(db.model(1).erasealg, "begin,s3f,s40,s41-f000,s43,s44,flash=s04,end");
-    const auto eight = parse_ok(crlf(
-        {"erasealgdef 1: begin,s80-8000,s18,w14,s80-0000,s00-flash,s02-flash,se0,sf8,sc0,s82,"
-         "sf0,flash=sfe,temp=sfc,end",
-         "model: A", "erasealg: 1", "commandset: 8Bit"}));
+    const auto eight = parse_ok(
+        crlf({"erasealgdef 1: begin,s80-8000,s18,w14,s80-0000,s00-flash,s02-flash,se0,sf8,sc0,s82,"
+              "sf0,flash=sfe,temp=sfc,end",
+              "model: A", "erasealg: 1", "commandset: 8Bit"}));
     EXPECT_EQ(parse_command_set(eight.model(1).commandset), CommandSet::EightBit);
+}
+
+// The 8-bit set's Bulk Erase has two frames, and the family decides which: a chip
+// that takes its regions from a payload clocks in the next 24 bits whatever they
+// are (a bare 18h eats the command after it and erases nothing asked for), and a
+// chip that takes them from the PC reads a payload as the next command.
+TEST(DeviceDatabase, BulkEraseTakesTheFrameOfTheModelsEraseSelection) {
+    const auto model = [](const std::string& erase, const std::string& bulkerase,
+                          const std::string& set = "8bit") {
+        std::string text = "erasealgdef 2: " + erase + "\r\nmodel: A\r\nerasealg: 2\r\n" +
+                           "commandset: " + set + "\r\n";
+        if (!bulkerase.empty()) {
+            text += "bulkerase: " + bulkerase + "\r\n";
+        }
+        return text;
+    };
+    const std::tuple<std::string, int, const char*> refused[] = {
+        {model("begin,s80-8000,s18,w14,end", "payload"), 1,
+         "\"s18\": command 18h takes a 24-bit payload naming the regions on a chip whose bulk "
+         "erase the payload selects (\"s18-000f\") (instruction 3), the set of model A"},
+        {model("begin,s18-000f,w20,end", "pc"), 1,
+         "command 18h takes no data on a chip whose bulk erase the PC selects"},
+        // Without the key the PC selects, as on the families that came first.
+        {model("begin,s18-000f,w20,end", ""), 1, "the PC selects"},
+        {model("begin,s18-0000,w20,end", "PAYLOAD"), 1, "at least one"},
+        {model("begin,s18-0010,w20,end", "payload"), 1, "region bits 0-3"},
+        {model("begin,s18-flash,w20,end", "payload"), 1, "as a literal naming the regions"},
+        {model("begin,temp=s18,w20,end", "payload"), 1, "as a literal naming the regions"},
+        {model("begin,s18-000f,w20,end", "sideways"), 5, "by pc or by payload"},
+        {model("begin,s09,end", "payload", "6bit"), 5, "belongs to the 8-bit command set"},
+    };
+    for (const auto& [text, line, what] : refused) {
+        DeviceDatabase db;
+        const auto result = parse_device_database(text, "devs.txt", db);
+        EXPECT_EQ(result.status, DatabaseStatus::BadLine) << text;
+        EXPECT_EQ(result.line_number, line) << text;
+        EXPECT_NE(result.message.find(what), std::string::npos) << result.message;
+    }
+    for (const char* payload : {"000f", "000E", "0002", "0001", "0008"}) {
+        const auto db =
+            parse_ok(model(std::string("begin,s18-") + payload + ",w20,end", "payload"));
+        EXPECT_EQ(parse_erase_selection(db.model(1).bulkerase), EraseSelection::Payload);
+    }
+    EXPECT_TRUE(parse_ok(model("begin,s80-8000,s18,w14,end", "pc")).model(1).bulkerase == "pc");
 }
 
 TEST(DeviceDatabase, FlashUpToTheConfigurationWordsIsAccepted) {
