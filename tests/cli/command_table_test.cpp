@@ -226,6 +226,75 @@ TEST(CommandTable, UserGuideNamesEveryCommandAndOption) {
     }
 }
 
+// The commands that take a per-command option, as the table says.
+std::map<std::string, Names> commands_of_options() {
+    std::map<std::string, Names> taking;
+    for (const ToolOption& option : tool_options()) {
+        if (option.per_command) {
+            taking[std::string(option.name)];
+        }
+    }
+    for (const ToolCommand& command : tool_commands()) {
+        for (const QString& name :
+             table_text(command.options).split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            taking[name.toStdString()].emplace(command.name);
+        }
+    }
+    return taking;
+}
+
+// Both hand-written documents name, for each per-command option, the commands
+// that take it: the guide's row begins "`program`, `verify` and `read` only:",
+// the man page's entry "With .BR program ... and .BR read :". A command that
+// gains or loses an option in the table fails here until both say so.
+TEST(CommandTable, DocumentsGiveEachOptionTheCommandsOfTheTable) {
+    const QString guide = read_source("docs/command-line.md");
+    const QString page = read_source("packaging/man/corvanel.1");
+    const auto options_at = page.indexOf(QStringLiteral("\n.SH OPTIONS"));
+    const QRegularExpression backquoted(QStringLiteral("`([a-z-]+)`"));
+    for (const auto& [option, commands] : commands_of_options()) {
+        const QString name = QString::fromStdString(option);
+        const QRegularExpression row(QStringLiteral("\n\\| `") + QRegularExpression::escape(name) +
+                                     QStringLiteral("[` ][^|]*\\| ([^|]*?) only[:,]"));
+        const auto in_guide = row.match(guide);
+        Names from_guide;
+        for (auto it = backquoted.globalMatch(in_guide.captured(1)); it.hasNext();) {
+            from_guide.insert(it.next().captured(1).toStdString());
+        }
+        EXPECT_EQ(from_guide, commands) << "docs/command-line.md, " << option;
+
+        QString term = QString(name).replace(QLatin1Char('-'), QStringLiteral("\\-"));
+        const QRegularExpression man_entry(QStringLiteral("\n\\.TP\n\\.BI? ") +
+                                           QRegularExpression::escape(term) +
+                                           QStringLiteral("[ \n]"));
+        const auto found = man_entry.match(page, options_at);
+        Names from_man;
+        if (found.hasMatch()) {
+            const QStringList lines = page.mid(found.capturedEnd()).split(QLatin1Char('\n'));
+            // The entry begins "With" and a name or a list a line, or the list
+            // itself (".BR osccal :"), up to the line that ends in the colon.
+            qsizetype first = 0;
+            while (first < 2 && !lines[first].startsWith(QStringLiteral(".B")) &&
+                   lines[first] != QStringLiteral("With")) {
+                ++first;
+            }
+            for (qsizetype i = first; i < lines.size(); ++i) {
+                for (const QString& word : lines[i].split(
+                         QRegularExpression(QStringLiteral("[ \",]+")), Qt::SkipEmptyParts)) {
+                    if (!word.startsWith(QLatin1Char('.')) && word != QStringLiteral(":") &&
+                        word != QStringLiteral("and") && word != QStringLiteral("With")) {
+                        from_man.insert(word.toStdString());
+                    }
+                }
+                if (lines[i].endsWith(QLatin1Char(':'))) {
+                    break;
+                }
+            }
+        }
+        EXPECT_EQ(from_man, commands) << "packaging/man/corvanel.1, " << option;
+    }
+}
+
 TEST(CommandTable, CompletionOffersEveryCommandAndOption) {
     const QString script = read_source("packaging/completion/corvanel");
     const auto quoted = [&](const char* variable) {
