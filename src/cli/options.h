@@ -44,6 +44,8 @@ struct Options {
     // osccal --set WORD, --bandgap BITS: calibration typed by hand, as texts.
     QString osccal_word;
     QString bandgap;
+    // board --calibrate-vpp VOLTS: the meter's reading of the board's Vpp.
+    QString calibrate_vpp;
     // models --family NAME: only the models of that family.
     QString family;
     // --window N: answer bytes the link may have outstanding; none given: the setting.
