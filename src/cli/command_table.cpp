@@ -11,7 +11,7 @@
 namespace corvanel {
 
 std::span<const ToolOption> tool_options() {
-    static const std::array<ToolOption, 24> options = {{
+    static const std::array<ToolOption, 25> options = {{
         {.name = "--model",
          .value = "NAME|NUMBER",
          .text = &Options::model,
@@ -143,9 +143,17 @@ std::span<const ToolOption> tool_options() {
          .help = "the supply voltage the board gives the chip (\"5\", \"3.3\"),\n"
                  "over the \"Board Vdd\" setting; a board that reports its\n"
                  "own Vdd overrides both, and the in-process virtual board\n"
-                 "runs at it (default 5.0); a model whose Vdd window misses\n"
-                 "it, or an LF part while it is unknown, is refused\n"
-                 "without --force"},
+                 "runs at it (default 5.0); a model whose Vdd window it lies\n"
+                 "below, or an LF part while it is unknown, is refused\n"
+                 "without --force; above the window, in any case"},
+        {.name = "--vpp",
+         .value = "VOLTS",
+         .text = &Options::vpp,
+         .help = "the Vpp a meter shows on the board (\"8.6\"), over the \"Board\n"
+                 "Vpp\" setting; a board that measures its Vpp overrides both.\n"
+                 "A plain board needs it (or the setting) for a model whose\n"
+                 "Vpp window tops at 9 V or less; above a model's window the\n"
+                 "voltages stay off"},
         {.name = "--banner-wait",
          .flag = &Options::banner_wait,
          .help = "after opening the port wait up to 2 s for the board's\n"

@@ -39,6 +39,8 @@ struct Options {
     bool low_voltage = false;
     // --vdd VOLTS: the board's supply, over the "Board Vdd" setting.
     QString vdd;
+    // --vpp VOLTS: the board's Vpp as a meter shows it, over the "Board Vpp" setting.
+    QString vpp;
     // --banner-wait: wait for the board's banner after opening any port.
     bool banner_wait = false;
     // osccal --set WORD, --bandgap BITS: calibration typed by hand, as texts.

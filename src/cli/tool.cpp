@@ -251,6 +251,15 @@ int Tool::open_port() {
     state_.calibration_folder = stored_.files_folder();
     state_.board_vpp = parse_volts(
         stored_.find_string(setting_names::board_vpp).value_or(QString()).toStdString());
+    if (!options_.vpp.isEmpty()) {
+        state_.board_vpp = parse_volts(options_.vpp.toStdString());
+        if (!state_.board_vpp) {
+            CliHost::set_port_open(false);
+            return usage_error(QStringLiteral("--vpp %1 is not a voltage (volts, up to %2)")
+                                   .arg(options_.vpp)
+                                   .arg(kHighestVpp));
+        }
+    }
     if (!options_.vdd.isEmpty()) {
         state_.board_vdd = parse_volts(options_.vdd.toStdString());
         if (!state_.board_vdd || *state_.board_vdd <= 0.0 || *state_.board_vdd > kHighestVdd) {

@@ -68,7 +68,9 @@ std::string vdd_refusal(const ProgramState& state) {
     std::string text = (measured ? "The board measured its Vdd at " : "The board's Vdd is ") +
                        volts_text(*vdd) + ", above the window of " + model.model_name + " (" +
                        window + "): it would destroy the chip.\r\n";
-    if (measured && effective_board_vdd(state) && *effective_board_vdd(state) <= top + kSlack) {
+    const bool selected_fits = identified(state) && state.board->vdd_selected_mv > 0 &&
+                               state.board->vdd_selected_mv / 1000.0 <= top + kSlack;
+    if (measured && selected_fits) {
         text += "The board's Vdd regulator is at fault: have it checked before any chip goes in.";
     } else if (identified(state) && state.board->has(board_feature::kVddSelect)) {
         text += "The board cannot give this model's Vdd.";
@@ -163,7 +165,7 @@ std::string supply_refusal(const ProgramState& state, bool low_voltage) {
         return "The board does not say its Vpp, and " + state.model.model_name + " takes at most " +
                volts_text(state.model.vpp_window->max_volts) +
                ": a Vpp left at 12-13 V damages it.\r\nMeasure the board's Vpp and set "
-               "\"Board Vpp\" to it.";
+               "\"Board Vpp\" to it (the tool: --vpp).";
     }
     return {};
 }

@@ -221,7 +221,7 @@ void Form1::build_menus() {
         }
     });
     // A board that declares Vpp calibration keeps a meter's reading of its Vpp.
-    menu4->addAction(QStringLiteral("Calibrate Board Vpp..."), this, [this] {
+    menu4->addAction(QStringLiteral("Cal&ibrate Board Vpp..."), this, [this] {
         if (!refuse_during_operation()) {
             calibrate_board_vpp_command(state());
         }

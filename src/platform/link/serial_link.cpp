@@ -19,7 +19,8 @@ void keep_measured_windows(ProgramState& state, const SettingsStore& store,
     };
     state.load_measured_window = [&store, name]() -> std::optional<std::int32_t> {
         const std::optional<std::int32_t> window = store.find_number(name());
-        if (!window || *window < 0 || *window > kAutoWindowMax) {
+        // A 0 stored by an earlier version after a doubtful probe: measured again.
+        if (!window || *window <= 0 || *window > kAutoWindowMax) {
             return std::nullopt;
         }
         return window;
