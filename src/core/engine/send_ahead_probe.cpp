@@ -313,7 +313,7 @@ SendAheadChoice choose_send_ahead(ProgramState& state, OperationKind kind) {
             if (!probe_doubtful(report)) {
                 state.send_ahead_memory.remember(link.port_number, link.baud_text, choice);
                 // A board in this process is measured in no time: nothing to keep.
-                if (state.store_measured_window && !answers_at_once(link) && report.window > 0) {
+                if (state.store_measured_window && !answers_at_once(link)) {
                     state.store_measured_window(report.window);
                 }
             }

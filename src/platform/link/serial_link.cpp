@@ -19,8 +19,7 @@ void keep_measured_windows(ProgramState& state, const SettingsStore& store,
     };
     state.load_measured_window = [&store, name]() -> std::optional<std::int32_t> {
         const std::optional<std::int32_t> window = store.find_number(name());
-        // A 0 stored by an earlier version after a doubtful probe: measured again.
-        if (!window || *window <= 0 || *window > kAutoWindowMax) {
+        if (!window || *window < 0 || *window > kAutoWindowMax) {
             return std::nullopt;
         }
         return window;
@@ -37,6 +36,7 @@ void keep_measured_windows(ProgramState& state, const SettingsStore& store,
 QString identify_opened_board(ProgramState& state, const QString& status_text) {
     state.board_answer = BoardAnswer::NotAsked;
     state.board.reset();
+    state.board_spoke = false;  // another port, or another board behind it
     if (!state.link.port_ready) {
         return status_text;
     }
