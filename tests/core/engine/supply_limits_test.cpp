@@ -261,6 +261,46 @@ TEST_F(SupplyTest, APlainBoardsVppIsAskedForAndJudged) {
     EXPECT_TRUE(host.vpp_questions.empty());
 }
 
+// The first byte of a record comes within the wait, its rest only after it (a
+// loaded line, a board busy after reset): read to its end, not cut and taken for
+// garble or, worse, left for the next command.
+class LateRestBoard : public test::FakeChannel {
+public:
+    std::vector<std::uint8_t> read_all() override {
+        if (incoming.empty()) {
+            return {};
+        }
+        if (++looks > 1 && looks < 30) {
+            return {};
+        }
+        if (looks == 1) {
+            const std::uint8_t first = incoming.front();
+            incoming.pop_front();
+            return {first};
+        }
+        return FakeChannel::read_all();
+    }
+    int looks = 0;
+};
+
+class TickingHost : public test::RecordingHost {
+public:
+    double clock_seconds() override { return now += 0.02; }  // each look: 20 ms
+};
+
+TEST(SupplyRecordTest, ARecordWhoseFirstByteHasComeIsReadToItsEnd) {
+    ProgramState state;
+    TickingHost host;
+    LateRestBoard board;
+    state.host = &host;
+    state.link.channel = &board;
+    state.link.port_ready = true;
+    board.identify_answer = record2(id::kMeasuresVpp, 5000, 0, 8600, 0);
+    ASSERT_EQ(identify_board(state), BoardAnswer::Identified);
+    EXPECT_GE(board.looks, 30);
+    EXPECT_EQ(board.written, (Bytes{107}));
+}
+
 TEST_F(SupplyTest, CalibrationIsKeptOnlyWhereTheBoardAgrees) {
     use_model("PIC16F1847", {8.0, 9.0}, "2.3 5.5");
     channel.identify_answer = record2(kFirmwareFeatures, 5000, 5000, 8400, id::kLevelLow);

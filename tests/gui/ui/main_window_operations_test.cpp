@@ -104,7 +104,9 @@ TEST_F(WindowOperations, ProgramVerifyAndReadBackOnTheVirtualBoard) {
 
 // A "Board Vpp" outside the model's window is asked about before anything reaches
 // the board, with "No" the default; "No" leaves the chip untouched, "Yes" goes on.
-TEST_F(WindowOperations, BoardVppOutsideTheModelsWindowAsksFirst) {
+// Above the model's window the board's Vpp is refused outright, whatever the
+// answer; below it (the chip stays out of programming mode, unharmed) it is asked.
+TEST_F(WindowOperations, BoardVppAboveTheWindowIsRefusedAndBelowItAsked) {
     int model_722 = 0;
     for (int n = 1; n <= program.database.model_count(); ++n) {
         if (program.database.model(n).name == "PIC16F722") {
@@ -120,16 +122,32 @@ TEST_F(WindowOperations, BoardVppOutsideTheModelsWindowAsksFirst) {
         << form.label_ime->toolTip().toStdString();
     program.image.set_flash_word(0, 0x2805);
 
+    for (const int answer : {message_result::kNo, message_result::kYes}) {
+        messages.clear();
+        message_answer = answer;
+        form.Command[0]->click();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].kind, message_kind::kError);
+        EXPECT_TRUE(messages[0].text.startsWith(
+            "The board's Vpp is 13.0 V, above the window of PIC16F722 (8.0-9.0 V): it can "
+            "damage the chip.\r\nTurn the Vpp trimmer down to 8.5-8.8 V"))
+            << messages[0].text.toStdString();
+        EXPECT_EQ(form.status_text(), "Voltages refused.");
+        EXPECT_TRUE(form.Command[0]->isEnabled());
+        EXPECT_EQ(program.runner.operation_steps, 0u) << "nothing may reach the board";
+    }
+
+    store->put_string(QStringLiteral("Board Vpp"), QStringLiteral("7.5"));
+    program.board_vpp = 7.5;
+    messages.clear();
     message_answer = message_result::kNo;
     form.Command[0]->click();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].kind, message_kind::kQuestion | message_kind::kDefaultButton2);
     EXPECT_TRUE(messages[0].text.startsWith(
-        "The board's Vpp of 13.0 V is outside the window of PIC16F722 (8.0-9.0 V).\r\n"))
+        "The board's Vpp of 7.5 V is outside the window of PIC16F722 (8.0-9.0 V).\r\n"))
         << messages[0].text.toStdString();
     EXPECT_EQ(form.status_text(), "Program all cancelled.");
-    EXPECT_TRUE(form.Command[0]->isEnabled());
-    EXPECT_EQ(program.runner.operation_steps, 0u) << "nothing may reach the board";
 
     messages.clear();
     message_answer = message_result::kYes;
