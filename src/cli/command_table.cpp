@@ -11,7 +11,7 @@
 namespace corvanel {
 
 std::span<const ToolOption> tool_options() {
-    static const std::array<ToolOption, 23> options = {{
+    static const std::array<ToolOption, 25> options = {{
         {.name = "--model",
          .value = "NAME|NUMBER",
          .text = &Options::model,
@@ -44,7 +44,8 @@ std::span<const ToolOption> tool_options() {
                  "the socket does not answer with the model's device ID (or\n"
                  "no chip answers), or when the board's Vpp (measured, else\n"
                  "\"Board Vpp\") or Vdd (reported, else --vdd or \"Board Vdd\")\n"
-                 "lies outside the model's window; program, verify: use a\n"
+                 "lies below the model's window (above it: refused whatever\n"
+                 "--force says); program, verify: use a\n"
                  "file with data outside the model, or one without an end record;\n"
                  "program: write the --serial number over the file's data, and\n"
                  "write back memories an earlier run kept in a rescue file"},
@@ -111,6 +112,13 @@ std::span<const ToolOption> tool_options() {
          .per_command = true,
          .help = "osccal: the band-gap calibration bits to write back, as\n"
                  "binary digits (\"10\"), in the same Erase All"},
+        {.name = "--calibrate-vpp",
+         .value = "VOLTS",
+         .text = &Options::calibrate_vpp,
+         .per_command = true,
+         .help = "board: the Vpp a meter shows at the board's Vpp test point\n"
+                 "(voltages off, at the level the model selects); the board\n"
+                 "keeps the correction in its EEPROM (0 erases it)"},
         {.name = "--family",
          .value = "NAME",
          .text = &Options::family,
@@ -135,9 +143,17 @@ std::span<const ToolOption> tool_options() {
          .help = "the supply voltage the board gives the chip (\"5\", \"3.3\"),\n"
                  "over the \"Board Vdd\" setting; a board that reports its\n"
                  "own Vdd overrides both, and the in-process virtual board\n"
-                 "runs at it (default 5.0); a model whose Vdd window misses\n"
-                 "it, or an LF part while it is unknown, is refused\n"
-                 "without --force"},
+                 "runs at it (default 5.0); a model whose Vdd window it lies\n"
+                 "below, or an LF part while it is unknown, is refused\n"
+                 "without --force; above the window, in any case"},
+        {.name = "--vpp",
+         .value = "VOLTS",
+         .text = &Options::vpp,
+         .help = "the Vpp a meter shows on the board (\"8.6\"), over the \"Board\n"
+                 "Vpp\" setting; a board that measures its Vpp overrides both.\n"
+                 "A plain board needs it (or the setting) for a model whose\n"
+                 "Vpp window tops at 9 V or less; above a model's window the\n"
+                 "voltages stay off"},
         {.name = "--banner-wait",
          .flag = &Options::banner_wait,
          .help = "after opening the port wait up to 2 s for the board's\n"
@@ -165,7 +181,7 @@ std::span<const ToolOption> tool_options() {
 }
 
 std::span<const ToolCommand> tool_commands() {
-    static const std::array<ToolCommand, 13> commands = {{
+    static const std::array<ToolCommand, 14> commands = {{
         {.name = "models",
          .options = "--family",
          .needs_model = false,
@@ -236,6 +252,13 @@ std::span<const ToolCommand> tool_commands() {
          .help = "read the device ID of the chip in the socket (Vpp before Vdd)\n"
                  "and name every model that has it, with the revision",
          .run = &Tool::cmd_detect},
+        {.name = "board",
+         .options = "--calibrate-vpp",
+         .needs_port = true,
+         .help = "say what the board is (its Vdd and Vpp for the model, and\n"
+                 "whether its Vpp is calibrated); with --calibrate-vpp, store\n"
+                 "a meter's reading of its Vpp as its calibration",
+         .run = &Tool::cmd_board},
         {.name = "config",
          .arguments = "FILE",
          .hex_arguments = true,

@@ -14,9 +14,11 @@
 #include "core/devices/config_fields.h"
 #include "core/devices/device_identity.h"
 #include "core/devices/model_family.h"
+#include "core/devices/vpp_window.h"
 #include "core/engine/calibration_recovery.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/config_sections.h"
+#include "core/engine/vpp_calibration.h"
 #include "core/image/hex_text.h"
 #include "platform/link/low_latency.h"
 #include "platform/link/port_setup.h"
@@ -275,6 +277,35 @@ int Tool::cmd_simple(OperationKind kind) {
         return opened;
     }
     const int result = run_operation(kind);
+    const int closed = close_port();
+    return result != cli_exit::kDone ? result : closed;
+}
+
+int Tool::cmd_board() {
+    std::optional<double> meter;
+    if (!options_.calibrate_vpp.isEmpty()) {
+        const std::string typed = options_.calibrate_vpp.trimmed().toStdString();
+        meter = typed == "0" ? std::optional<double>(0.0) : parse_volts(typed);
+        if (!meter) {
+            return usage_error(QStringLiteral("--calibrate-vpp: \"%1\" is no voltage")
+                                   .arg(options_.calibrate_vpp));
+        }
+    }
+    if (const int opened = open_port(); opened != cli_exit::kDone) {
+        return opened;
+    }
+    int result = cli_exit::kDone;
+    if (meter) {
+        const VppCalibrationResult calibrated = calibrate_board_vpp(state_, *meter);
+        print_lines(calibrated.ok ? out_ : stderr,
+                    (calibrated.ok ? "" : "corvanel: ") + calibrated.text);
+        result = calibrated.ok ? cli_exit::kDone : cli_exit::kRefused;
+    }
+    const std::string line = board_status_text(state_);
+    print_lines(out_, line.empty() ? "Board not asked" : line);
+    if (state_.board_answer != BoardAnswer::Identified && result == cli_exit::kDone) {
+        result = state_.board_answer == BoardAnswer::Garbled ? cli_exit::kLink : cli_exit::kDone;
+    }
     const int closed = close_port();
     return result != cli_exit::kDone ? result : closed;
 }

@@ -39,11 +39,15 @@ struct Options {
     bool low_voltage = false;
     // --vdd VOLTS: the board's supply, over the "Board Vdd" setting.
     QString vdd;
+    // --vpp VOLTS: the board's Vpp as a meter shows it, over the "Board Vpp" setting.
+    QString vpp;
     // --banner-wait: wait for the board's banner after opening any port.
     bool banner_wait = false;
     // osccal --set WORD, --bandgap BITS: calibration typed by hand, as texts.
     QString osccal_word;
     QString bandgap;
+    // board --calibrate-vpp VOLTS: the meter's reading of the board's Vpp.
+    QString calibrate_vpp;
     // models --family NAME: only the models of that family.
     QString family;
     // --window N: answer bytes the link may have outstanding; none given: the setting.

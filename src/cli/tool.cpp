@@ -251,6 +251,15 @@ int Tool::open_port() {
     state_.calibration_folder = stored_.files_folder();
     state_.board_vpp = parse_volts(
         stored_.find_string(setting_names::board_vpp).value_or(QString()).toStdString());
+    if (!options_.vpp.isEmpty()) {
+        state_.board_vpp = parse_volts(options_.vpp.toStdString());
+        if (!state_.board_vpp) {
+            CliHost::set_port_open(false);
+            return usage_error(QStringLiteral("--vpp %1 is not a voltage (volts, up to %2)")
+                                   .arg(options_.vpp)
+                                   .arg(kHighestVpp));
+        }
+    }
     if (!options_.vdd.isEmpty()) {
         state_.board_vdd = parse_volts(options_.vdd.toStdString());
         if (!state_.board_vdd || *state_.board_vdd <= 0.0 || *state_.board_vdd > kHighestVdd) {
@@ -299,6 +308,7 @@ int Tool::open_port() {
         print(stderr, QStringLiteral("corvanel: %1: %2").arg(port_name_, port.latency().note));
     }
     keep_measured_windows(state_, stored_, [this] { return port_name_; });
+    state_.board_spoke = false;
     (void)identify_board(state_);
     // The in-process board is no hardware to name; a real board's line tells the
     // user which Vdd and Vpp the guards judged by.

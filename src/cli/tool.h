@@ -127,6 +127,7 @@ private:
     [[nodiscard]] int cmd_blank();
     [[nodiscard]] int cmd_simple(OperationKind kind);
     [[nodiscard]] int cmd_detect();
+    [[nodiscard]] int cmd_board();
     [[nodiscard]] int cmd_config();
     [[nodiscard]] int cmd_osccal();
 

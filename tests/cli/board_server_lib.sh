@@ -36,6 +36,18 @@ start_chip_server() {
     case $board in
         *corvanel-board) [ "${identify_board:-0}" = 1 ] || plain=--plain ;;
     esac
+    # A plain board says nothing of its Vpp, and the tool refuses a model whose
+    # window tops at 9 V until it is told: as its user with a meter would, the
+    # session sets "Board Vpp" to what the server drives (--vpp), else to the middle
+    # of the chip's window.
+    settings="$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini"
+    sed -i '/^Board%20Vpp=/d' "$settings" 2>/dev/null || true
+    if [ -n "$plain" ] && [ -n "${tool:-}" ]; then
+        vpp=$(printf '%s\n' "$@" | awk 'seen { print; exit } $0 == "--vpp" { seen = 1 }')
+        [ -n "$vpp" ] || vpp=$("$tool" models 2>/dev/null | awk -v m="$chip" '
+            $2 == m { for (i = 1; i < NF; i++) if ($i == "Vpp") { split($(i + 1), w, "-"); print (w[1] + w[2]) / 2; exit } }')
+        [ -z "$vpp" ] || printf 'Board%%20Vpp=%s\n' "$vpp" >>"$settings"
+    fi
     "$board" --chip "$chip" $plain "$@" >"$work/server.out" 2>"$work/server.err" &
     server_pid=$!
     device=

@@ -146,7 +146,7 @@ TEST_F(BoardTest, StaleAnswersFromTestVppChangeNothing) {
     fill_random_image(3);
     EXPECT_TRUE(run(OperationKind::Program).starts_with("Chip programmed. "));
     // "Test Vpp" on and off while no operation runs: two answers wait unread.
-    state.link.voltages_on(state.model.voltage_sequence);
+    ASSERT_TRUE(state.link.voltages_on(state.model.voltage_sequence));
     state.link.voltages_off();
     ASSERT_EQ(channel_.waiting_count(), 2U);
     EXPECT_TRUE(run(OperationKind::Verify).starts_with("Chip verified. "));

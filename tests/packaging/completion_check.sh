@@ -56,9 +56,9 @@ expect() {
   done
 }
 
-expect "corvanel " models check dump convert program verify read erase blank detect config osccal ports -- --model
+expect "corvanel " models check dump convert program verify read erase blank detect board config osccal ports -- --model
 expect "corvanel --mo" --model -- --port
-expect "corvanel --" --model --port --baud --devices --verify --force --only --preserve-eeprom --log --serial --merge --repeat --set --bandgap --fast --low-voltage --vdd --banner-wait --window --help --version
+expect "corvanel --" --model --port --baud --devices --verify --force --only --preserve-eeprom --log --serial --merge --repeat --set --bandgap --calibrate-vpp --fast --low-voltage --vdd --vpp --banner-wait --window --help --version
 expect "corvanel --only " flash eeprom id config -- models
 expect "corvanel --only flash program " blink.hex -- flash
 expect "corvanel --model PIC16F6" PIC16F628A -- PIC16F84A

@@ -5,8 +5,10 @@
 // do, and a byte channel whose far end answers like the programmer board
 // (one byte per command, low/high/one more for a read) or stays silent.
 
+#include <array>
 #include <cstdint>
 #include <deque>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,6 +61,10 @@ public:
         }
     }
     void end_program() override { ++program_ends; }
+    std::optional<double> ask_board_vpp(std::string_view question) override {
+        vpp_questions.emplace_back(question);
+        return board_vpp_answer;
+    }
 
     [[nodiscard]] std::string status() const { return statuses.empty() ? "" : statuses.back(); }
 
@@ -74,6 +80,9 @@ public:
     int events = 0;
     int program_ends = 0;
     double now = 100.0;
+    // What the user gives when asked for a plain board's Vpp.
+    std::optional<double> board_vpp_answer;
+    std::vector<std::string> vpp_questions;
 
 private:
     Trace* trace_;
@@ -105,20 +114,64 @@ public:
     std::deque<std::uint8_t> incoming;
     std::deque<std::int32_t> read_words;
     // What 107 is answered with; none (the default): no answer, as a board of
-    // the original protocol.
+    // the original protocol. A record in it changes as a board of this program's
+    // design would: Vdd select (43h, 44h) sets the selected Vdd; a Vpp level (45h,
+    // 49h, 46h) of a version-2 record sets the level and, where level_vpp_mv names
+    // one, the Vpp it then measures; a calibration (48h, then 105 with 10 mV units)
+    // within 15 % of the Vpp measured sets the status bit and the Vpp.
     std::vector<std::uint8_t> identify_answer;
+    std::array<int, 4> level_vpp_mv{};
     int threshold = 0;
     bool answering = true;
 
 private:
+    void put16(std::size_t at, int value) {
+        identify_answer[at] = static_cast<std::uint8_t>(value & 0xFF);
+        identify_answer[at + 1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
+    }
+    void extension(std::uint8_t code) {
+        if (identify_answer.size() < 12) {
+            return;
+        }
+        calibration_armed_ = code == 0x48;
+        if (code == 0x43 || code == 0x44) {
+            put16(5, code == 0x44 ? 5000 : 3300);
+        }
+        const int level = code == 0x45 ? 1 : code == 0x49 ? 2 : code == 0x46 ? 3 : 0;
+        if (level != 0 && identify_answer.size() >= 18) {
+            identify_answer[11] = static_cast<std::uint8_t>(level);
+            if (level_vpp_mv[static_cast<std::size_t>(level)] != 0) {
+                put16(9, level_vpp_mv[static_cast<std::size_t>(level)]);
+            }
+        }
+    }
+    void calibrate(int centivolts) {
+        calibration_armed_ = false;
+        if (identify_answer.size() < 18) {
+            return;
+        }
+        const int measured = identify_answer[9] | (identify_answer[10] << 8);
+        const double ratio = measured > 0 ? centivolts * 10.0 / measured : 0.0;
+        if (ratio >= 0.85 && ratio <= 1.15) {
+            identify_answer[12] |= 1U;
+            put16(9, centivolts * 10);
+        }
+    }
     void answer(std::uint8_t byte) {
         if (data_bytes_left_ > 0) {
+            data_[data_at_++ % 2] = byte;
             if (--data_bytes_left_ == 0) {
+                if (command_ == 104) {
+                    extension(data_[0]);
+                } else if (command_ == 105 && calibration_armed_) {
+                    calibrate(data_[0] | (data_[1] << 8));
+                }
                 reply(command_);
             }
             return;
         }
         command_ = byte;
+        data_at_ = 0;
         if (byte == 104) {
             data_bytes_left_ = 1;
         } else if (byte == 105) {
@@ -149,6 +202,9 @@ private:
     Trace* trace_;
     std::uint8_t command_ = 0;
     int data_bytes_left_ = 0;
+    std::array<int, 2> data_{};
+    std::size_t data_at_ = 0;
+    bool calibration_armed_ = false;
 };
 
 // The host's receive loop: one notification while bytes wait and the threshold is 1.

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/board_identify.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
 
 #include "core/engine/program_state.h"
+#include "core/engine/supply_limits.h"
 #include "core/link/board_protocol.h"
 
 namespace corvanel {
@@ -22,21 +24,31 @@ bool answers_at_once(const ProgrammerLink& link) {
     return link.channel != nullptr && link.channel->answers_at_once();
 }
 
-// Reads until a whole record has come or the wait is over.
-std::vector<std::uint8_t> read_answer(ProgramState& state) {
+// Reads until `expected` bytes have come (a record: as many as its first byte
+// says) or the wait is over. Once a record's first byte has come the rest is
+// on its way: the wait grows to kRecordRestWaitSeconds, so that a loaded line
+// does not cut a record and leave its tail for the next command.
+std::vector<std::uint8_t> read_answer(ProgramState& state, std::optional<std::size_t> expected) {
     ProgrammerLink& link = state.link;
     EngineHost& host = state.engine_host();
     std::vector<std::uint8_t> answer;
     const double start = host.clock_seconds();
-    const double wait = link.channel != nullptr && link.channel->announced_itself()
-                            ? kAnnouncedIdentifyWaitSeconds
-                            : kIdentifyWaitSeconds;
+    double wait = link.channel != nullptr && link.channel->announced_itself()
+                      ? kAnnouncedIdentifyWaitSeconds
+                      : kIdentifyWaitSeconds;
     for (;;) {
         host.process_events();
         const std::vector<std::uint8_t> bytes = link.take_waiting_bytes();
         answer.insert(answer.end(), bytes.begin(), bytes.end());
+        if (!expected && !answer.empty()) {
+            // A version this program does not know has no length: garbled.
+            expected = identify_answer_bytes(answer.front()).value_or(answer.size());
+        }
+        if (!answer.empty()) {
+            wait = std::max(wait, kRecordRestWaitSeconds);
+        }
         const double now = host.clock_seconds();
-        if (answer.size() >= kIdentifyAnswerBytes || answers_at_once(link) || !(now > start) ||
+        if ((expected && answer.size() >= *expected) || answers_at_once(link) || !(now > start) ||
             now - start >= wait) {
             return answer;
         }
@@ -67,6 +79,52 @@ bool is_lf_part(const ActiveModel& model) {
     return model.model_name.find("LF") != std::string::npos;
 }
 
+std::optional<BoardIdentity> ask_identity(ProgramState& state, BoardAnswer& answer) {
+    ProgrammerLink& link = state.link;
+    std::optional<BoardIdentity> identity;
+    answer = BoardAnswer::Plain;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        link.send_identify();
+        const std::vector<std::uint8_t> bytes = read_answer(state, std::nullopt);
+        if (bytes.empty()) {
+            answer = BoardAnswer::Plain;
+            break;
+        }
+        // More than one record is as garbled as less: whatever follows would be
+        // taken for the next command's answer.
+        identity = parse_board_identity(bytes);
+        if (identity) {
+            answer = BoardAnswer::Identified;
+            break;
+        }
+        answer = BoardAnswer::Garbled;
+        wait_for_quiet(state);
+    }
+    return identity;
+}
+
+// The Vdd select and the Vpp level the applied model needs and the board has not
+// selected yet: the record measured the rails as they are now.
+std::vector<std::uint8_t> selects_due(const ProgramState& state, const BoardIdentity& board) {
+    std::vector<std::uint8_t> due;
+    if (board.has(board_feature::kVddSelect)) {
+        const std::uint8_t code = vdd_select_code(state);
+        const std::int32_t mv = code == board_extension::kVdd5V ? board_identity::kVdd5VMillivolts
+                                                                : board_identity::kVdd3V3Millivolts;
+        if (board.vdd_selected_mv != mv) {
+            due.push_back(code);
+        }
+    }
+    if (board.has(board_identity::kHasVppLevels) && !state.low_voltage_entry()) {
+        if (const auto level = vpp_level_for(state.model)) {
+            if (board.vpp_level != level->level) {
+                due.push_back(level->code);
+            }
+        }
+    }
+    return due;
+}
+
 }  // namespace
 
 BoardAnswer identify_board(ProgramState& state) {
@@ -77,29 +135,41 @@ BoardAnswer identify_board(ProgramState& state) {
     link.set_receive_notification(0);
     (void)link.take_waiting_bytes();
     BoardAnswer answer = BoardAnswer::Plain;
-    std::optional<BoardIdentity> identity;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        link.send_identify();
-        const std::vector<std::uint8_t> bytes = read_answer(state);
-        if (bytes.empty()) {
-            answer = BoardAnswer::Plain;
-            break;
+    std::optional<BoardIdentity> identity = ask_identity(state, answer);
+    if (identity) {
+        // The record measured the rails the board has selected now; the model's are
+        // selected and measured again before anything judges them.
+        const std::vector<std::uint8_t> due = selects_due(state, *identity);
+        if (!due.empty()) {
+            for (const std::uint8_t code : due) {
+                link.send_select(code);
+            }
+            const std::vector<std::uint8_t> echoes = read_answer(state, due.size());
+            const bool answered = echoes.size() == due.size() &&
+                                  std::all_of(echoes.begin(), echoes.end(), [](std::uint8_t b) {
+                                      return b == board_command::kChipCommand;
+                                  });
+            identity = answered ? ask_identity(state, answer) : std::nullopt;
+            if (!identity) {
+                answer = BoardAnswer::Garbled;
+                wait_for_quiet(state);
+            }
         }
-        // More than one record is as garbled as less: whatever follows would be
-        // taken for the next command's answer.
-        if (bytes.size() == kIdentifyAnswerBytes) {
-            identity = parse_board_identity(bytes);
-        }
-        if (identity) {
-            answer = BoardAnswer::Identified;
-            break;
-        }
+    }
+    // A board that answered once, or announced itself, and now answers nothing
+    // or no record: the line is at fault, not the board's kind.
+    if (identity) {
+        state.board_spoke = true;
+    } else if (state.board_spoke || (link.channel != nullptr && link.channel->announced_itself())) {
         answer = BoardAnswer::Garbled;
-        wait_for_quiet(state);
     }
     state.board_answer = answer;
     state.board = identity;
     return answer;
+}
+
+std::vector<std::uint8_t> read_board_answer(ProgramState& state, std::size_t expected) {
+    return read_answer(state, expected);
 }
 
 std::string board_status_text(const ProgramState& state) {
@@ -120,7 +190,7 @@ std::string board_status_text(const ProgramState& state) {
         case BoardAnswer::Plain:
             return "Plain board (original protocol)";
         case BoardAnswer::Garbled:
-            return "Board's identity garbled: used as a plain board";
+            return std::string(kGarbledBoardText);
         case BoardAnswer::NotAsked:
             break;
     }
@@ -136,21 +206,35 @@ std::uint8_t vdd_select_code(const ProgramState& state) {
 }
 
 void prepare_vdd_select(ProgramState& state) {
-    if (state.board_answer == BoardAnswer::Identified && state.board &&
-        state.board->has(board_feature::kVddSelect)) {
+    const bool identified = state.board_answer == BoardAnswer::Identified && state.board;
+    if (identified && state.board->has(board_feature::kVddSelect)) {
         state.link.vdd_select = vdd_select_code(state);
     } else {
         state.link.vdd_select.reset();
+    }
+    // No level fits: the supplies' limits refuse the voltages-on itself.
+    const std::optional<VppLevel> level = vpp_level_for(state.model);
+    if (identified && state.board->has(board_identity::kHasVppLevels) && level) {
+        state.link.vpp_level = level->code;
+    } else {
+        state.link.vpp_level.reset();
     }
 }
 
 bool board_vdd_reported(const ProgramState& state) {
     return state.board_answer == BoardAnswer::Identified && state.board &&
-           (state.board->has(board_feature::kVddSelect) || state.board->vdd_volts());
+           (state.board->has(board_feature::kVddSelect) || state.board->vdd_volts() ||
+            state.board->vdd_measured_volts());
 }
 
 std::optional<double> effective_board_vdd(const ProgramState& state) {
     if (state.board_answer == BoardAnswer::Identified && state.board) {
+        // The rail the board measured, where it measured the model's: a regulator
+        // that failed gives what it gives, whatever was selected.
+        if (const auto rail = state.board->vdd_measured_volts();
+            rail && selects_due(state, *state.board).empty()) {
+            return rail;
+        }
         if (state.board->has(board_feature::kVddSelect)) {
             return vdd_select_code(state) == board_extension::kVdd5V ? 5.0 : 3.3;
         }

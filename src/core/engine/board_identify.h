@@ -8,6 +8,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "core/link/board_identity.h"
 
@@ -19,8 +21,12 @@ enum class BoardAnswer {
     NotAsked,    // the port is not open, or nothing may be sent now
     Identified,  // a record came: ProgramState::board holds it
     Plain,       // nothing came within the wait: a board of the original protocol
-    Garbled,     // bytes came that are no record, twice: used as a plain board
+    Garbled,     // bytes came that are no record, twice, or a board that answered
+                 // before answers no more: high-voltage operations are refused
 };
+
+inline constexpr std::string_view kGarbledBoardText =
+    "Board's identity garbled: high-voltage operations refused";
 
 // How long the board has to answer 107. The board server and the firmware
 // answer within a few milliseconds; a USB adapter's latency timer adds 16 ms.
@@ -28,13 +34,25 @@ inline constexpr double kIdentifyWaitSeconds = 0.25;
 // A board that sent its banner answers identify for certain: a missed answer
 // would lose the measured-Vpp guard, so it gets as long as the banner wait.
 inline constexpr double kAnnouncedIdentifyWaitSeconds = 2.0;
+// Once a record's first byte has come, the rest of it gets this long.
+inline constexpr double kRecordRestWaitSeconds = 1.0;
 
 // Sends 107 with the receive notification off and the waiting bytes thrown
 // away, and reads the answer within kIdentifyWaitSeconds (a host whose clock
 // stands still, or a board in this process, gets one look). A garbled answer is
-// asked once more. Sets state.board_answer and state.board. Sends nothing while
-// "Test Vpp" holds the voltages or an operation runs (NotAsked, nothing changed).
+// asked once more. A board that selects its Vdd or Vpp level and has not selected
+// the applied model's gets them (104 43h/44h, 45h/49h/46h) and is asked again, so
+// that the record measures the rails the chip will see. A port whose board
+// answered once (state.board_spoke) or sent its banner is never taken for a
+// plain board again: silence or garble is then Garbled. Sets state.board_answer
+// and state.board. Sends nothing while "Test Vpp" holds the voltages or an
+// operation runs (NotAsked, nothing changed).
 BoardAnswer identify_board(ProgramState& state);
+
+// Reads the board's answer to commands the caller sent outside an operation:
+// `expected` bytes, or what came within the identify wait.
+[[nodiscard]] std::vector<std::uint8_t> read_board_answer(ProgramState& state,
+                                                          std::size_t expected);
 
 // "Corvanel board v1, Vdd 3.3 V, Vpp 8.6 V", "Plain board (original protocol)",
 // or empty before the board was asked.
@@ -55,7 +73,8 @@ BoardAnswer identify_board(ProgramState& state);
 // LF part, else 5 V.
 [[nodiscard]] std::uint8_t vdd_select_code(const ProgramState& state);
 // Sets state.link.vdd_select for the applied model when the board declares Vdd
-// select, and clears it otherwise.
+// select, and state.link.vpp_level when it declares Vpp levels (the model's
+// level, vpp_level_for); clears each otherwise.
 void prepare_vdd_select(ProgramState& state);
 
 }  // namespace corvanel

@@ -4,6 +4,7 @@
 #include "core/devices/device_identity.h"
 #include "core/engine/board_identify.h"
 #include "core/engine/program_state.h"
+#include "core/engine/supply_limits.h"
 #include "core/engine/vpp_guard.h"
 
 namespace corvanel {
@@ -16,7 +17,8 @@ StartResult start_identify(ProgramState& state) {
     if (state.board_answer == BoardAnswer::Identified) {
         (void)identify_board(state);
     }
-    if (!check_programming_entry(state)) {
+    if (!check_programming_entry(state) ||
+        !check_supply_limits(state, state.low_voltage_entry(), kSupplyRefusedStatus)) {
         return StartResult::Refused;
     }
     prepare_vdd_select(state);

@@ -14,6 +14,7 @@
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
 #include "core/engine/send_ahead_probe.h"
+#include "core/engine/supply_limits.h"
 #include "core/engine/vdd_guard.h"
 #include "core/engine/vpp_guard.h"
 
@@ -144,12 +145,15 @@ StartResult start_operation_on(ProgramState& state, OperationKind kind,
     }
     state.operation_refused = false;
     // A board that identified itself is asked again: its Vpp may have been
-    // turned since, and the guards must see what reaches the chip now.
-    if (state.board_answer == BoardAnswer::Identified) {
+    // turned since, and the guards must see what reaches the chip now. One whose
+    // answer came garbled may answer clearly now.
+    if (state.board_answer == BoardAnswer::Identified ||
+        state.board_answer == BoardAnswer::Garbled) {
         (void)identify_board(state);
     }
-    if (!check_programming_entry(state) || !confirm_board_vdd(state, kind) ||
-        !confirm_board_vpp(state, kind)) {
+    if (!check_programming_entry(state) ||
+        !check_supply_limits(state, state.low_voltage_entry(), kSupplyRefusedStatus) ||
+        !confirm_board_vdd(state, kind) || !confirm_board_vpp(state, kind)) {
         return StartResult::Refused;
     }
     prepare_vdd_select(state);
@@ -312,7 +316,30 @@ bool check_timeout(ProgramState& state, double now) {
     // that hears again must not keep the chip powered), and a Read All puts the
     // image it replaced back, so no partly read image stands under the old name.
     abort_operation(state, kNotRespondingText);
+    name_board_refusal(state);
     return true;
+}
+
+void name_board_refusal(ProgramState& state) {
+    // A board of version 2 leaves a voltages-on it refused unanswered and keeps
+    // the reason for identify: the voltages are off again by now.
+    if (state.board_answer != BoardAnswer::Identified || !state.board ||
+        state.board->version < board_identity::kVersion2) {
+        return;
+    }
+    if (identify_board(state) != BoardAnswer::Identified || !state.board) {
+        return;
+    }
+    const std::string reason = board_refusal_text(*state.board);
+    if (reason.empty()) {
+        return;
+    }
+    EngineHost& host = state.engine_host();
+    state.operation_refused = true;
+    (void)host.show_message("The board refused to switch the voltages on: " + reason,
+                            message_kind::kError, "");
+    host.set_status_text(kBoardRefusedText);
+    host.process_events();
 }
 
 void abort_operation(ProgramState& state, std::string_view status_text) {

@@ -124,6 +124,12 @@ bool check_timeout(ProgramState& state, double now);
 // leaves the image as it was before the operation started.
 void abort_operation(ProgramState& state, std::string_view status_text);
 
+// After a time-out: a version-2 board that refused a voltages-on is asked why
+// (identify), and the reason is shown ("the target's Vdd read 0.3 V after
+// switch-on: is the socket shorted?") with kBoardRefusedText in the status line.
+void name_board_refusal(ProgramState& state);
+inline constexpr std::string_view kBoardRefusedText = "Board refused the voltages.";
+
 // Watches the line for a short while after the operation's final answer; true
 // when bytes came that no command asked for (they are thrown away).
 [[nodiscard]] bool answers_after_end(ProgramState& state);

@@ -6,6 +6,7 @@
 // clocks or ports; it reports and asks through this interface only.
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "core/message_kind.h"
@@ -39,6 +40,12 @@ public:
     // "Identify Chip" has read the device ID word (-1 when none was read); the
     // status line already shows what it names. The window offers to apply the model.
     virtual void chip_identified(std::int32_t /*word*/) {}
+    // Asks the user for the board's Vpp as a meter shows it (a plain board says
+    // nothing of it); the window keeps the answer as "Board Vpp". Nothing when
+    // the user gives none or the host cannot ask.
+    virtual std::optional<double> ask_board_vpp(std::string_view /*question*/) {
+        return std::nullopt;
+    }
 };
 
 // A host that shows nothing and never waits; used when none is attached, and a

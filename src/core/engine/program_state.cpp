@@ -3,10 +3,13 @@
 
 #include "core/engine/chip_operations.h"
 #include "core/engine/operation_stop.h"
+#include "core/engine/supply_limits.h"
 
 namespace corvanel {
 
 ProgramState::ProgramState() : runner(*this) {
+    // Every voltages-on, whichever operation sends it, passes the supplies' limits.
+    install_supply_limits(*this);
     link.process_events = [this] { engine_host().process_events(); };
     link.on_received_byte = [this] {
         if (!stop_at_answer(*this)) {

@@ -75,6 +75,9 @@ struct ProgramState {
     // What the board said when last asked (identify_board) and its record.
     BoardAnswer board_answer = BoardAnswer::NotAsked;
     std::optional<BoardIdentity> board;
+    // The board on the open port has answered identify once: it is never taken for
+    // a plain board again until the port is opened anew.
+    bool board_spoke = false;
     // The "Programming entry" setting: with low voltage, every "begin" of a model
     // with "lvp: true" sends the low-voltage entry (104 40h) instead of Vpp, and
     // an operation on a model without it is refused before anything is sent.

@@ -8,6 +8,7 @@
 #include "core/engine/chip_operations.h"
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
+#include "core/engine/supply_limits.h"
 #include "core/image/hex_text.h"
 
 namespace corvanel {
@@ -208,13 +209,22 @@ void ScriptRunner::voltages_step(InstructionKind kind) {
                 }
             }
         }
-    } else if (state_.low_voltage_entry()) {
-        // With the low-voltage entry chosen no Vpp is applied at all.
-        link.voltages_on_low_voltage();
     } else {
-        // Vpp first is the high-voltage order every part accepts.
-        link.voltages_on(kind == Kind::BeginVppFirst ? VoltageSequence::VppFirst
-                                                     : state_.model.voltage_sequence);
+        // With the low-voltage entry chosen no Vpp is applied at all. Vpp first is
+        // the high-voltage order every part accepts.
+        const bool on =
+            state_.low_voltage_entry()
+                ? link.voltages_on_low_voltage()
+                : link.voltages_on(kind == Kind::BeginVppFirst ? VoltageSequence::VppFirst
+                                                               : state_.model.voltage_sequence);
+        if (!on) {
+            // The supplies' limits refused: nothing was sent, and nothing more is.
+            EngineHost& host = state_.engine_host();
+            state_.operation_refused = true;
+            (void)host.show_message(link.refusal, message_kind::kError, "");
+            abort_operation(state_, kSupplyRefusedStatus);
+            return;
+        }
     }
     advance();
 }

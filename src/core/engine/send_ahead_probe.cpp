@@ -306,10 +306,16 @@ SendAheadChoice choose_send_ahead(ProgramState& state, OperationKind kind) {
             choice.source = SendAheadChoice::Source::VoltagesOn;
         } else {
             choice = SendAheadChoice{report.window, SendAheadChoice::Source::Measured};
-            state.send_ahead_memory.remember(link.port_number, link.baud_text, choice);
-            // A board in this process is measured in no time: nothing to keep.
-            if (state.store_measured_window && !answers_at_once(link)) {
-                state.store_measured_window(report.window);
+            // Late or stray answers twice over (a first identify answer still on its
+            // way, a board still busy after reset) measured a hiccup of the line, not
+            // the board: this operation runs lock-step and the next one measures
+            // again. Kept, the 0 would hold the port lock-step for good.
+            if (!probe_doubtful(report)) {
+                state.send_ahead_memory.remember(link.port_number, link.baud_text, choice);
+                // A board in this process is measured in no time: nothing to keep.
+                if (state.store_measured_window && !answers_at_once(link)) {
+                    state.store_measured_window(report.window);
+                }
             }
         }
     }

@@ -43,6 +43,16 @@ std::string vdd_question(const ActiveModel& model, std::optional<double> board_v
            "\r\n\r\nGo on anyway?";
 }
 
+std::string erase_window_note(const VddWindow& window, double vdd) {
+    if (!window.contains(vdd) || window.contains_for_erase(vdd)) {
+        return {};
+    }
+    const VppWindow erase{window.erase_min_volts.value_or(window.min_volts),
+                          window.erase_max_volts.value_or(window.max_volts)};
+    return vpp_window_text(VppWindow{window.min_volts, window.max_volts}) + ", erase " +
+           vpp_window_text(erase) + ": " + volts_text(vdd) + " cannot erase";
+}
+
 bool confirm_board_vdd(ProgramState& state, OperationKind kind) {
     const std::string question =
         vdd_question(state.model, effective_board_vdd(state), board_vdd_reported(state), kind);

@@ -29,6 +29,10 @@ enum class OperationKind;
 [[nodiscard]] std::string vdd_question(const ActiveModel& model, std::optional<double> board_vdd,
                                        bool reported, OperationKind kind);
 
+// "2.0-5.5 V, erase 4.5-5.5 V: 3.3 V cannot erase" when `vdd` lies inside the
+// write window but outside the narrower window bulk erase needs; else empty.
+[[nodiscard]] std::string erase_window_note(const VddWindow& window, double vdd);
+
 // Asks the question (No is the default button) and answers true when the
 // operation may go on. On No the status line says the operation was cancelled,
 // `operation_refused` is set and nothing was sent to the board.

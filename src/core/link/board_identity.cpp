@@ -33,6 +33,29 @@ std::optional<double> BoardIdentity::vdd_volts() const {
     return mv / 1000.0;
 }
 
+std::optional<double> BoardIdentity::vdd_measured_volts() const {
+    if (vdd_measured_mv <= 0) {
+        return std::nullopt;
+    }
+    return vdd_measured_mv / 1000.0;
+}
+
+bool BoardIdentity::calibrated() const {
+    return (status & board_identity::kStatusCalibrated) != 0;
+}
+
+std::optional<std::size_t> identify_answer_bytes(std::uint8_t first_byte) {
+    switch (first_byte) {
+        case board_identity::kVersion:
+            return kIdentifyAnswerBytes;
+        case board_identity::kVersion2:
+            return kIdentifyAnswerBytes2;
+        default:
+            break;
+    }
+    return std::nullopt;
+}
+
 std::optional<double> BoardIdentity::vpp_volts() const {
     if (vpp_measured_mv <= 0) {
         return std::nullopt;
@@ -45,8 +68,11 @@ std::int32_t BoardIdentity::send_ahead_window() const {
 }
 
 std::optional<BoardIdentity> parse_board_identity(std::span<const std::uint8_t> answer) {
-    if (answer.size() != kIdentifyAnswerBytes ||
-        answer[kIdentifyAnswerBytes - 1] != board_command::kIdentify) {
+    if (answer.empty()) {
+        return std::nullopt;
+    }
+    const std::optional<std::size_t> size = identify_answer_bytes(answer[0]);
+    if (!size || answer.size() != *size || answer[*size - 1] != board_command::kIdentify) {
         return std::nullopt;
     }
     BoardIdentity identity;
@@ -56,10 +82,18 @@ std::optional<BoardIdentity> parse_board_identity(std::span<const std::uint8_t> 
     identity.vdd_selected_mv = field(answer, 5);
     identity.vdd_measured_mv = field(answer, 7);
     identity.vpp_measured_mv = field(answer, 9);
-    if (identity.version < 1 || identity.buffer_bytes < kLongestCommandBytes ||
+    if (identity.version >= board_identity::kVersion2) {
+        identity.vpp_level = answer[board_identity::kVppLevelAt];
+        identity.status = answer[board_identity::kStatusAt];
+        identity.refusal = answer[board_identity::kRefusalAt];
+        identity.target_vdd_mv = field(answer, board_identity::kTargetVddAt);
+    }
+    if (identity.buffer_bytes < kLongestCommandBytes ||
         identity.vdd_selected_mv > kHighestVddMillivolts ||
-        identity.vdd_measured_mv > kHighestVddMillivolts ||
-        identity.vpp_measured_mv > kHighestVppMillivolts) {
+        identity.vdd_measured_mv > kHighestVppMillivolts ||
+        identity.vpp_measured_mv > kHighestVppMillivolts ||
+        identity.target_vdd_mv > kHighestVppMillivolts ||
+        identity.vpp_level > board_identity::kLevelHigh) {
         return std::nullopt;
     }
     return identity;
@@ -73,7 +107,36 @@ std::string board_identity_text(const BoardIdentity& identity) {
     if (const auto vpp = identity.vpp_volts()) {
         text += ", Vpp " + volts_text(*vpp);
     }
+    if (identity.has(board_identity::kHasVppCalibration)) {
+        text += identity.calibrated() ? " (calibrated)" : " (not calibrated)";
+    }
     return text;
+}
+
+std::string board_refusal_text(const BoardIdentity& identity) {
+    const std::string vpp =
+        identity.vpp_volts() ? "its Vpp read " + volts_text(*identity.vpp_volts()) : "its Vpp";
+    const std::string rail = identity.vdd_measured_volts()
+                                 ? "its Vdd rail read " + volts_text(*identity.vdd_measured_volts())
+                                 : "its Vdd rail";
+    switch (identity.refusal) {
+        case board_identity::kRefusedVppHigh:
+            return vpp +
+                   ", above the range of the Vpp level selected: is the Vpp trimmer or "
+                   "the boost module's feedback at fault?";
+        case board_identity::kRefusedVppLow:
+            return vpp +
+                   ", below the range of the Vpp level selected: is the boost module "
+                   "powered?";
+        case board_identity::kRefusedVddRail:
+            return rail + ", outside the range of the Vdd selected: is the Vdd regulator at fault?";
+        case board_identity::kRefusedTargetVdd:
+            return "the target's Vdd read " + volts_text(identity.target_vdd_mv / 1000.0) +
+                   " after switch-on: is the socket shorted?";
+        default:
+            break;
+    }
+    return {};
 }
 
 }  // namespace corvanel

@@ -20,16 +20,27 @@ void ProgrammerLink::end_command(std::uint8_t echo) {
     }
 }
 
-void ProgrammerLink::write_vdd_select() {
-    if (!vdd_select) {
-        return;
-    }
+void ProgrammerLink::write_select(std::uint8_t code) {
     // Honoured by the board only while the voltages are off: it goes just before
     // they come on. Its answer is the link's own business.
     write(board_command::kChipCommand);
-    write(*vdd_select);
+    write(code);
     expected_.push_back({board_command::kChipCommand, false, false});
     tracking_ = true;
+}
+
+void ProgrammerLink::write_supply_select(bool with_vpp_level) {
+    if (vdd_select) {
+        write_select(*vdd_select);
+    }
+    if (with_vpp_level && vpp_level) {
+        write_select(*vpp_level);
+    }
+}
+
+bool ProgrammerLink::voltages_allowed(bool low_voltage) {
+    refusal = voltages_check ? voltages_check(low_voltage) : std::string();
+    return refusal.empty();
 }
 
 void ProgrammerLink::send_nop() {
@@ -37,21 +48,20 @@ void ProgrammerLink::send_nop() {
     end_command(board_command::kNop);
 }
 
-void ProgrammerLink::voltages_on(VoltageSequence sequence) {
-    switch (sequence) {
-        case VoltageSequence::VddFirst:
-            write_vdd_select();
-            write(board_command::kVoltagesOnVddFirst);
-            end_command(board_command::kVoltagesOnVddFirst);
-            break;
-        case VoltageSequence::VppFirst:
-            write_vdd_select();
-            write(board_command::kVoltagesOnVppFirst);
-            end_command(board_command::kVoltagesOnVppFirst);
-            break;
-        case VoltageSequence::None:
-            break;
+bool ProgrammerLink::voltages_on(VoltageSequence sequence) {
+    if (sequence == VoltageSequence::None) {
+        return true;
     }
+    if (!voltages_allowed(false)) {
+        return false;
+    }
+    const std::uint8_t command = sequence == VoltageSequence::VddFirst
+                                     ? board_command::kVoltagesOnVddFirst
+                                     : board_command::kVoltagesOnVppFirst;
+    write_supply_select(true);
+    write(command);
+    end_command(command);
+    return true;
 }
 
 void ProgrammerLink::note_pause(int milliseconds) {
@@ -60,9 +70,14 @@ void ProgrammerLink::note_pause(int milliseconds) {
     }
 }
 
-void ProgrammerLink::voltages_on_low_voltage() {
-    write_vdd_select();
+bool ProgrammerLink::voltages_on_low_voltage() {
+    if (!voltages_allowed(true)) {
+        return false;
+    }
+    // MCLR stays low: the Vpp level does not reach the chip.
+    write_supply_select(false);
     send(encoder.low_voltage_entry());
+    return true;
 }
 
 void ProgrammerLink::voltages_off() {
@@ -108,6 +123,23 @@ void ProgrammerLink::request_data_word() {
 
 void ProgrammerLink::send_identify() {
     write(board_command::kIdentify);
+    if (process_events) {
+        process_events();
+    }
+}
+
+void ProgrammerLink::send_select(std::uint8_t code) {
+    write(board_command::kChipCommand);
+    write(code);
+    if (process_events) {
+        process_events();
+    }
+}
+
+void ProgrammerLink::send_board_word(std::uint16_t value) {
+    write(board_command::kDataWord);
+    write(static_cast<std::uint8_t>(value & 0xFF));
+    write(static_cast<std::uint8_t>(value >> 8));
     if (process_events) {
         process_events();
     }

@@ -62,18 +62,31 @@ public:
     // 43h or 44h); nothing for a board without Vdd select. The board's answer to it
     // is checked and kept from the interpreter, which sent one command only.
     std::optional<std::uint8_t> vdd_select;
+    // The board's Vpp level (104 and extension 45h, 49h or 46h), sent with the Vdd
+    // select before every high-voltage voltages-on; nothing for a board without levels.
+    std::optional<std::uint8_t> vpp_level;
+
+    // The one check every voltages-on passes (101, 102, 104 40h/42h): answers why
+    // the voltages must stay off, or an empty text. `low_voltage`: the entry applies
+    // Vdd only. Whoever owns the link installs it; a refused voltages-on sends
+    // nothing at all, and `refusal` keeps the reason.
+    std::function<std::string(bool low_voltage)> voltages_check;
+    std::string refusal;
 
     // "56000,n,8,1": the line settings of the working connection.
     [[nodiscard]] std::string line_settings() const { return baud_text + ",n,8,1"; }
 
     void send_nop();
     // 101 for Vdd before Vpp, 102 for Vpp before Vdd; with no sequence named
-    // nothing is sent at all (and no answer will come).
-    void voltages_on(VoltageSequence sequence);
+    // nothing is sent at all (and no answer will come). False, with nothing sent,
+    // when voltages_check refuses.
+    [[nodiscard]] bool voltages_on(VoltageSequence sequence);
     // 104 and the board extension 40h (42h for the 8-bit set): Vdd on with MCLR
     // low, then the low-voltage key; Vpp is never applied. Answered with one byte
-    // like any 104 command.
-    void voltages_on_low_voltage();
+    // like any 104 command. False, with nothing sent, when voltages_check refuses.
+    [[nodiscard]] bool voltages_on_low_voltage();
+    // Answers whether voltages_check lets the voltages on (the reason in `refusal`).
+    [[nodiscard]] bool voltages_allowed(bool low_voltage);
     void voltages_off();
     // Voltages off from wherever the board is in the conversation, for the ways out
     // of a failed operation: a board that lost bytes it was sent may be inside a
@@ -95,6 +108,12 @@ public:
     // original protocol, nothing. The caller reads the answer itself
     // (take_waiting_bytes); no answer of it is due to the interpreter.
     void send_identify();
+    // 104 and a board extension the board answers with 104 only (Vdd select, Vpp
+    // level); like identify, the caller reads the answer itself.
+    void send_select(std::uint8_t code);
+    // 105, low byte, high byte as they are, whatever the chip's command set: a
+    // value for the board itself (the meter reading after extension 48h).
+    void send_board_word(std::uint16_t value);
     // Every byte waiting, oldest first; forgets the answers still due.
     std::vector<std::uint8_t> take_waiting_bytes();
 
@@ -140,7 +159,8 @@ private:
     void send(const WireCommand& command);
     // After the last byte of a command that the board answers with its own byte.
     void end_command(std::uint8_t echo);
-    void write_vdd_select();
+    void write_supply_select(bool with_vpp_level);
+    void write_select(std::uint8_t code);
 
     std::deque<ExpectedAnswer> expected_;
     // Commands were written since the waiting bytes were last thrown away: a

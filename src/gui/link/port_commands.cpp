@@ -11,12 +11,16 @@
 #include "core/devices/vpp_window.h"
 #include "core/engine/board_identify.h"
 #include "core/engine/program_state.h"
+#include "core/engine/supply_limits.h"
+#include "core/engine/vdd_guard.h"
+#include "core/engine/vpp_calibration.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/dialogs/message_box.h"
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
 #include "platform/link/port_map.h"
 #include "platform/link/serial_link.h"
+#include "platform/link/virtual_port.h"
 
 namespace corvanel {
 
@@ -297,6 +301,44 @@ std::optional<double> stored_board_vpp() {
     return parse_volts(stored.toStdString());
 }
 
+void calibrate_board_vpp_command(ProgramState& state) {
+    const QString answer =
+        myinputbox(QStringLiteral("Measure the board's Vpp with a meter at its Vpp test point, "
+                                  "voltages off, and enter it in volts [0: erase the "
+                                  "calibration]. The board corrects its own readings by it."),
+                   window_title(), QString())
+            .trimmed();
+    if (answer.isEmpty()) {
+        return;
+    }
+    const std::optional<double> volts = answer == QLatin1String("0")
+                                            ? std::optional<double>(0.0)
+                                            : parse_volts(answer.toStdString());
+    if (!volts) {
+        wrong_entry();
+        return;
+    }
+    const VppCalibrationResult result = calibrate_board_vpp(state, *volts);
+    const std::string line = board_status_text(state);
+    state.engine_host().set_status_text(line.empty() ? result.text : result.text + " " + line);
+    mymsgbox(QString::fromStdString(result.text),
+             result.ok ? message_kind::kInformation : message_kind::kError, window_title());
+}
+
+std::optional<double> ask_board_vpp_setting(const QString& question) {
+    const QString answer = myinputbox(question, window_title(), QString()).trimmed();
+    const std::optional<double> volts = parse_volts(answer.toStdString());
+    if (answer.isEmpty()) {
+        return std::nullopt;
+    }
+    if (!volts) {
+        wrong_entry();
+        return std::nullopt;
+    }
+    settings().put_string(QString::fromLatin1(setting_names::board_vpp), answer);
+    return volts;
+}
+
 void change_board_vpp(ProgramState& state) {
     const std::optional<double> now = stored_board_vpp();
     const QString answer =
@@ -359,6 +401,22 @@ void change_board_vdd(ProgramState& state) {
     }
     settings().put_string(QString::fromLatin1(setting_names::board_vdd), typed);
     state.board_vdd = volts;
+    // An open virtual board gives the chip what it is told: the guards then judge
+    // the Vdd it reports, as they would a real board's.
+    if (const auto* port = dynamic_cast<const QtSerialChannel*>(state.link.channel);
+        port != nullptr && port->virtual_port() != nullptr) {
+        port->virtual_port()->board().set_vdd(*volts);
+        if (state.board_answer == BoardAnswer::Identified) {
+            (void)identify_board(state);
+        }
+    }
+    if (state.model.vdd_window) {
+        const std::string note = erase_window_note(*state.model.vdd_window, *volts);
+        if (!note.empty()) {
+            mymsgbox(QString::fromStdString(state.model.model_name + ": " + note),
+                     message_kind::kInformation, window_title());
+        }
+    }
 }
 
 QString serial_port_pinout_text() {
@@ -387,16 +445,32 @@ void show_serial_port_pinout() {
 
 void toggle_vpp_test(ProgramState& state) {
     EngineHost& host = state.engine_host();
-    state.link.vpp_test_on = !state.link.vpp_test_on;
-    if (state.link.vpp_test_on) {
+    if (!state.link.vpp_test_on) {
+        // The same limits as an operation: the board is asked again, and a Vpp or
+        // Vdd the applied model cannot take keeps the voltages off.
+        if (state.board_answer == BoardAnswer::Identified ||
+            state.board_answer == BoardAnswer::Garbled) {
+            (void)identify_board(state);
+        }
+        if (!check_supply_limits(state, false, kSupplyRefusedStatus)) {
+            return;
+        }
+        // A board with Vdd select gets the applied model's supply (and Vpp level) first.
+        prepare_vdd_select(state);
+        // Set first: the interpreter drops the answer to the voltages-on.
+        state.link.vpp_test_on = true;
+        if (!state.link.voltages_on(state.model.voltage_sequence)) {
+            state.link.vpp_test_on = false;
+            (void)host.show_message(state.link.refusal, message_kind::kError, "");
+            host.set_status_text(kSupplyRefusedStatus);
+            return;
+        }
         // The label stays active while everything else is locked: clicking it
         // again is the way back.
         host.disable_commands();
         host.set_status_text("Vpp and Vdd voltages turned ON!");
-        // A board with Vdd select gets the applied model's supply first.
-        prepare_vdd_select(state);
-        state.link.voltages_on(state.model.voltage_sequence);
     } else {
+        state.link.vpp_test_on = false;
         host.enable_commands();
         host.set_status_text("Vpp and Vdd voltages turned OFF!");
         state.link.voltages_off();

@@ -75,6 +75,13 @@ void change_programming_time(ProgramState& state);
 // "Change Board Vpp": asks for the programming voltage the board gives (volts, 0 for
 // unknown) and keeps it in the "Board Vpp" setting; a wrong entry changes nothing.
 void change_board_vpp(ProgramState& state);
+// "Calibrate Board Vpp...": asks for the Vpp a meter shows on the board and stores
+// it as the board's calibration (extension 48h); the result in a message and the
+// status line, with the board's line ("... (calibrated)").
+void calibrate_board_vpp_command(ProgramState& state);
+// Asks for the board's Vpp with `question` (a plain board says nothing of it) and
+// keeps a valid answer as "Board Vpp"; nothing when none was given.
+[[nodiscard]] std::optional<double> ask_board_vpp_setting(const QString& question);
 // The stored "Board Vpp" (nothing when unknown).
 [[nodiscard]] std::optional<double> stored_board_vpp();
 // The stored "Programming entry"; high voltage when absent or unreadable.

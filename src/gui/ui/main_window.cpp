@@ -220,6 +220,12 @@ void Form1::build_menus() {
             change_board_vdd(state());
         }
     });
+    // A board that declares Vpp calibration keeps a meter's reading of its Vpp.
+    menu4->addAction(QStringLiteral("Cal&ibrate Board Vpp..."), this, [this] {
+        if (!refuse_during_operation()) {
+            calibrate_board_vpp_command(state());
+        }
+    });
     // "Programming entry": the low-voltage key instead of Vpp, for the models
     // with "lvp: true" (the others are refused when an operation starts).
     menulowvoltage = menu4->addAction(QStringLiteral("&Low-Voltage Programming Entry"));
@@ -851,6 +857,11 @@ void Form1::Host::set_status_text(std::string_view text) {
         QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()))));
     // The port opened, an operation chose (or measured) its window, answers were lost.
     form_.show_link_mode();
+}
+
+std::optional<double> Form1::Host::ask_board_vpp(std::string_view question) {
+    return ask_board_vpp_setting(
+        QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())));
 }
 
 int Form1::Host::show_message(std::string_view text, int kind, std::string_view caption) {

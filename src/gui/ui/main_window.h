@@ -361,6 +361,7 @@ private:
         void process_events() override;
         void end_program() override;
         void chip_identified(std::int32_t word) override { form_.chip_identified(word); }
+        std::optional<double> ask_board_vpp(std::string_view question) override;
 
     private:
         Form1& form_;

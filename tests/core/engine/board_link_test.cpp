@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,6 +40,18 @@ Bytes record(int version, std::uint16_t features, int buffer, int vdd_selected, 
             107};
 }
 
+// A version-2 answer: the version-1 fields, then the Vpp level, the status, the
+// last refusal, the target's Vdd and the reserved byte, and 107.
+Bytes record2(std::uint16_t features, int vdd_selected, int vdd_measured, int vpp_measured,
+              int level, int status = 0, int refusal = 0, int target_vdd = 0) {
+    Bytes b = record(2, features, 64, vdd_selected, vdd_measured, vpp_measured);
+    b.pop_back();
+    for (const int v : {level, status, refusal, target_vdd & 0xFF, target_vdd >> 8, 0, 107}) {
+        b.push_back(static_cast<std::uint8_t>(v));
+    }
+    return b;
+}
+
 constexpr std::uint16_t kSelectAndVpp = board_feature::kVddSelect | board_feature::kVppMeasured;
 
 // --- Identify -------------------------------------------------------------------
@@ -68,7 +81,7 @@ TEST_P(IdentifyTest, ReadsTheRecordOrTakesThePlainBoard) {
     EXPECT_EQ(state.board_answer, c.expected);
     EXPECT_EQ(state.board.has_value(), c.expected == BoardAnswer::Identified);
     EXPECT_EQ(board_status_text(state), c.text);
-    EXPECT_EQ(channel.written, Bytes(static_cast<std::size_t>(c.asked), 107));
+    EXPECT_EQ(std::count(channel.written.begin(), channel.written.end(), 107), c.asked);
     if (state.board) {
         EXPECT_EQ(state.board->send_ahead_window(), c.window);
     }
@@ -80,46 +93,55 @@ TEST_P(IdentifyTest, ReadsTheRecordOrTakesThePlainBoard) {
 INSTANTIATE_TEST_SUITE_P(
     Records, IdentifyTest,
     ::testing::Values(
+        // The board gives 3.3 V: 5 V is selected, and the rails read again.
         IdentifyCase{"Firmware", record(1, kSelectAndVpp | 0x03, 64, 3300, 0, 8600),
-                     BoardAnswer::Identified, "Corvanel board v1, Vdd 5.0 V, Vpp 8.6 V", 21},
+                     BoardAnswer::Identified, "Corvanel board v1, Vdd 5.0 V, Vpp 8.6 V", 21, 2},
         IdentifyCase{"ServerWithoutVpp", record(1, 0x03, 256, 5000, 0, 0), BoardAnswer::Identified,
                      "Corvanel board v1, Vdd 5.0 V", 85},
         IdentifyCase{"MeasuredVddOnly", record(1, board_feature::kVddMeasured, 96, 0, 4650, 0),
                      BoardAnswer::Identified, "Corvanel board v1, Vdd 4.65 V", 32},
-        IdentifyCase{"LaterVersionKeepsItsFields", record(2, 0xFFFF, 30000, 0, 0, 0),
-                     BoardAnswer::Identified, "Corvanel board v2, Vdd 5.0 V", 4096},
+        IdentifyCase{"Version2WithLevelsAndCalibration",
+                     record2(kSelectAndVpp | board_identity::kHasVppLevels |
+                                 board_identity::kHasVppCalibration,
+                             5000, 4980, 8700, board_identity::kLevelLow, 1),
+                     BoardAnswer::Identified,
+                     "Corvanel board v2, Vdd 5.0 V, Vpp 8.7 V (calibrated)", 21},
+        IdentifyCase{"Version2CutToAVersion1Length",
+                     [] {
+                         Bytes b = record(2, 0, 64, 5000, 0, 0);
+                         return b;
+                     }(),
+                     BoardAnswer::Garbled, std::string(kGarbledBoardText), 0, 2},
+        IdentifyCase{"UnknownVersion", record(3, 0, 64, 5000, 0, 0), BoardAnswer::Garbled,
+                     std::string(kGarbledBoardText), 0, 2},
         IdentifyCase{
             "SilentBoardIsPlain", {}, BoardAnswer::Plain, "Plain board (original protocol)"},
-        IdentifyCase{"EchoOnlyIsGarbled",
-                     {107},
-                     BoardAnswer::Garbled,
-                     "Board's identity garbled: used as a plain board",
-                     0,
-                     2},
+        IdentifyCase{
+            "EchoOnlyIsGarbled", {107}, BoardAnswer::Garbled, std::string(kGarbledBoardText), 0, 2},
         IdentifyCase{"ShortRecord", Bytes{1, 0, 0, 64, 0, 0xE4, 0x0C, 0, 0, 0, 107},
-                     BoardAnswer::Garbled, "Board's identity garbled: used as a plain board", 0, 2},
+                     BoardAnswer::Garbled, std::string(kGarbledBoardText), 0, 2},
         IdentifyCase{"RecordTooLong",
                      [] {
                          Bytes b = record(1, 0, 64, 5000, 0, 0);
                          b.push_back(107);
                          return b;
                      }(),
-                     BoardAnswer::Garbled, "Board's identity garbled: used as a plain board", 0, 2},
+                     BoardAnswer::Garbled, std::string(kGarbledBoardText), 0, 2},
         IdentifyCase{"WrongClosingByte",
                      [] {
                          Bytes b = record(1, 0, 64, 5000, 0, 0);
                          b.back() = 106;
                          return b;
                      }(),
-                     BoardAnswer::Garbled, "Board's identity garbled: used as a plain board", 0, 2},
+                     BoardAnswer::Garbled, std::string(kGarbledBoardText), 0, 2},
         IdentifyCase{"VersionZero", record(0, 0, 64, 5000, 0, 0), BoardAnswer::Garbled,
-                     "Board's identity garbled: used as a plain board", 0, 2},
+                     std::string(kGarbledBoardText), 0, 2},
         IdentifyCase{"NoBuffer", record(1, 0, 2, 5000, 0, 0), BoardAnswer::Garbled,
-                     "Board's identity garbled: used as a plain board", 0, 2},
+                     std::string(kGarbledBoardText), 0, 2},
         IdentifyCase{"VddBeyondAnyPart", record(1, 0, 64, 9000, 0, 0), BoardAnswer::Garbled,
-                     "Board's identity garbled: used as a plain board", 0, 2},
+                     std::string(kGarbledBoardText), 0, 2},
         IdentifyCase{"VppBeyondAnyModule", record(1, 0, 64, 5000, 0, 40000), BoardAnswer::Garbled,
-                     "Board's identity garbled: used as a plain board", 0, 2}),
+                     std::string(kGarbledBoardText), 0, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(IdentifyTest, NothingIsSentWhileTestVppHoldsTheVoltages) {
@@ -141,6 +163,7 @@ struct GuardCase {
     Bytes identify;                   // the board's answer to 107; empty: a plain board
     const char* asked;                // a piece of the question; "" for none
     Bytes first_commands;             // what reaches the board first when the user goes on
+    bool hard = false;                // refused whatever the answer: nothing but 107 is sent
 };
 
 void PrintTo(const GuardCase& c, std::ostream* os) {
@@ -158,11 +181,12 @@ TEST_P(GuardTest, AsksBeforeAnyVoltageAndSelectsTheSupply) {
     }
     state.model.vpp_window = VppWindow{8.0, 9.0};
     state.board_vdd = c.board_vdd;
-    state.board_vpp = c.board_vpp;
+    // A plain board's Vpp must be known for a window that tops at 9 V.
+    state.board_vpp = c.board_vpp || !c.identify.empty() ? c.board_vpp : 8.5;
     channel.identify_answer = c.identify;
     (void)identify_board(state);
-    const Bytes asked_at_open = channel.written;
-    const std::size_t answered_at_open = asked_at_open.size();
+    channel.written.clear();
+    const std::size_t answered_at_open = 0;
 
     // No: nothing but the board's identify reaches it, and the operation is refused.
     host.question_answer = message_result::kNo;
@@ -178,10 +202,17 @@ TEST_P(GuardTest, AsksBeforeAnyVoltageAndSelectsTheSupply) {
             EXPECT_EQ(channel.written[i], 107) << "byte " << i << " before any voltage";
         }
         EXPECT_TRUE(state.operation_refused);
-        // Yes: the operation runs.
+        // Yes: the operation runs, unless the voltage would harm the chip.
         host.question_answer = message_result::kYes;
         channel.written.clear();
-        EXPECT_EQ(run({"begin", "s02", "end"}, c.kind), StartResult::Started);
+        EXPECT_EQ(run({"begin", "s02", "end"}, c.kind),
+                  c.hard ? StartResult::Refused : StartResult::Started);
+        if (c.hard) {
+            EXPECT_EQ(std::count(channel.written.begin(), channel.written.end(), 107),
+                      static_cast<std::ptrdiff_t>(channel.written.size()));
+            EXPECT_EQ(host.messages.back().kind, message_kind::kError);
+            return;
+        }
     }
     // The voltages-on and what comes before it (107s of the identify skipped).
     Bytes sent;
@@ -206,9 +237,10 @@ INSTANTIATE_TEST_SUITE_P(
                                 5.0,
                                 std::nullopt,
                                 {},
-                                "The board's Vdd of 5.0 V is outside the window of "
+                                "The board's Vdd is 5.0 V, above the window of "
                                 "PIC16LF1554 (1.8-3.6 V)",
-                                {101}},
+                                {},
+                                true},
                       GuardCase{"LfPartWithVddUnknown",
                                 "PIC16LF1554",
                                 "1.8 3.6",
@@ -243,8 +275,9 @@ INSTANTIATE_TEST_SUITE_P(
                                 3.3,
                                 std::nullopt,
                                 record(1, 0, 64, 5000, 0, 0),
-                                "The board reports a Vdd of 5.0 V",
-                                {101}},
+                                "The board's Vdd is 5.0 V, above the window",
+                                {},
+                                true},
                       GuardCase{"VddSelectPicks3V3ForAnLfPart",
                                 "PIC16LF1554",
                                 "1.8 3.6",
@@ -271,8 +304,11 @@ INSTANTIATE_TEST_SUITE_P(
                           std::nullopt,
                           std::nullopt,
                           record(1, kSelectAndVpp, 64, 5000, 0, 13000),
-                          "The board measured a Vpp of 13.0 V, outside the window of PIC16F1847",
-                          {104, 0x44, 101}},
+                          "The board measured a Vpp of 13.0 V, above the window of PIC16F1847 "
+                          "(8.0-9.0 V): it can damage the chip.\r\nTurn the Vpp trimmer down to "
+                          "8.5-8.8 V.",
+                          {},
+                          true},
                       GuardCase{"MeasuredVppOutranksTheSetting",
                                 "PIC16F1847",
                                 "2.3 5.5",
@@ -289,8 +325,9 @@ INSTANTIATE_TEST_SUITE_P(
                                 5.0,
                                 13.0,
                                 {},
-                                "The board's Vpp of 13.0 V",
-                                {101}},
+                                "The board's Vpp is 13.0 V, above the window",
+                                {},
+                                true},
                       GuardCase{"EraseWindowForProgramAll",
                                 "PIC16F1847",
                                 "2.0 5.5 erase 2.7 5.5",
@@ -373,8 +410,12 @@ void PrintTo(const EchoMode& c, std::ostream* os) {
 void run_blank_check(test::EngineFixture& f, GarblingChannel& board, const EchoMode& mode) {
     f.state.link.channel = &board;
     if (mode.vdd_select) {
+        // The identify (and the select it sends) is not what is garbled here.
+        const std::int64_t garble_at = board.garble_at;
+        board.garble_at = -1;
         board.identify_answer = kVddSelectBoard;
         ASSERT_EQ(identify_board(f.state), BoardAnswer::Identified);
+        board.garble_at = garble_at;
     }
     board.start_counting();
     f.state.runner.fast_link = mode.fast_link;

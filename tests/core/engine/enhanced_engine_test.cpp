@@ -88,8 +88,9 @@ TEST(EnhancedEngine, ProgrammingEntry) {
          0},
         {"low voltage, 13 V board", 1, ProgrammingEntry::LowVoltage, 13.0, StartResult::Started, 2,
          0, 0},
+        // Refused outright: no question a hasty Yes (or --force) could answer.
         {"high voltage, 13 V board", 1, ProgrammingEntry::HighVoltage, 13.0, StartResult::Refused,
-         0, 0, 1},
+         0, 0, 0},
         {"low voltage, model without lvp", 3, ProgrammingEntry::LowVoltage, std::nullopt,
          StartResult::Refused, 0, 0, 0},
         {"high voltage, model without lvp", 3, ProgrammingEntry::HighVoltage, std::nullopt,

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -191,6 +192,31 @@ TEST(SendAheadProbe, IsMeasuredOncePerPortAndRateAndForgetsLossesOnReopen) {
     EXPECT_EQ(send_ahead_text(choose_send_ahead(state, OperationKind::Verify)),
               "Send-ahead: 8 (measured)");
     EXPECT_FALSE(board.written.empty());
+}
+
+// A board whose answers come late (the first minutes of a simulated board, an
+// identify answer still on its way) runs that operation lock-step; nothing is
+// remembered, so the next operation measures again and finds the window.
+TEST(SendAheadProbe, ADoubtfulMeasurementIsNotRemembered) {
+    ProgramState state;
+    test::RecordingHost host;
+    BurstBoard board;
+    board.late_looks = 2;
+    state.host = &host;
+    state.link.channel = &board;
+    state.auto_window = true;
+    std::vector<std::optional<std::int32_t>> stored;
+    state.store_measured_window = [&stored](std::optional<std::int32_t> w) { stored.push_back(w); };
+
+    SendAheadChoice choice = choose_send_ahead(state, OperationKind::Verify);
+    EXPECT_EQ(choice.window, 0);
+    EXPECT_TRUE(stored.empty());
+    EXPECT_FALSE(state.send_ahead_memory.find(state.link.port_number, state.link.baud_text));
+
+    board.late_looks = 0;
+    choice = choose_send_ahead(state, OperationKind::Verify);
+    EXPECT_EQ(send_ahead_text(choice), "Send-ahead: 64 (measured)");
+    EXPECT_EQ(stored, (std::vector<std::optional<std::int32_t>>{64}));
 }
 
 TEST(SendAheadProbe, ProgramAllOfAFewWordsIsNotWorthMeasuring) {

@@ -363,21 +363,22 @@ TEST_F(PortCommandsTest, TestVppSwitchesTheVoltagesAndTheCommandLock) {
     EXPECT_TRUE(state_.link.vpp_test_on);
     EXPECT_EQ(host_.disables, 1);
     EXPECT_EQ(host_.statuses.back(), "Vpp and Vdd voltages turned ON!");
-    // 107: the board was asked what it is when the port opened.
-    EXPECT_EQ(board->channel().written(), (std::vector<std::uint8_t>{107, 102}));
+    // 107: the board was asked what it is when the port opened, and again before
+    // the voltages, as before an operation.
+    EXPECT_EQ(board->channel().written(), (std::vector<std::uint8_t>{107, 107, 102}));
     EXPECT_TRUE(board->board().voltages_on());
 
     toggle_vpp_test(state_);
     EXPECT_FALSE(state_.link.vpp_test_on);
     EXPECT_EQ(host_.enables, 1);
     EXPECT_EQ(host_.statuses.back(), "Vpp and Vdd voltages turned OFF!");
-    EXPECT_EQ(board->channel().written(), (std::vector<std::uint8_t>{107, 102, 103}));
+    EXPECT_EQ(board->channel().written(), (std::vector<std::uint8_t>{107, 107, 102, 103}));
     EXPECT_FALSE(board->board().voltages_on());
 
-    // No voltage sequence named: nothing is sent, the toggle still locks.
+    // No voltage sequence named: nothing but the identify is sent, the toggle still locks.
     state_.model.voltage_sequence = VoltageSequence::None;
     toggle_vpp_test(state_);
-    EXPECT_EQ(board->channel().written().size(), 3u);
+    EXPECT_EQ(board->channel().written().size(), 5u);
     EXPECT_EQ(host_.disables, 2);
 
     // With the port closed the toggle writes nowhere and goes on.

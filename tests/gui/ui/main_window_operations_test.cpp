@@ -60,6 +60,14 @@ protected:
         return window->status_text();
     }
 
+    // As a port opened anew on a plain board: one that answered identify and
+    // then falls silent on the same port is a line at fault, not a plain board.
+    void forget_the_identified_board() {
+        program.board_spoke = false;
+        program.board_answer = BoardAnswer::Plain;
+        program.board.reset();
+    }
+
     int model_number = 0;
 };
 
@@ -96,7 +104,9 @@ TEST_F(WindowOperations, ProgramVerifyAndReadBackOnTheVirtualBoard) {
 
 // A "Board Vpp" outside the model's window is asked about before anything reaches
 // the board, with "No" the default; "No" leaves the chip untouched, "Yes" goes on.
-TEST_F(WindowOperations, BoardVppOutsideTheModelsWindowAsksFirst) {
+// Above the model's window the board's Vpp is refused outright, whatever the
+// answer; below it (the chip stays out of programming mode, unharmed) it is asked.
+TEST_F(WindowOperations, BoardVppAboveTheWindowIsRefusedAndBelowItAsked) {
     int model_722 = 0;
     for (int n = 1; n <= program.database.model_count(); ++n) {
         if (program.database.model(n).name == "PIC16F722") {
@@ -112,16 +122,32 @@ TEST_F(WindowOperations, BoardVppOutsideTheModelsWindowAsksFirst) {
         << form.label_ime->toolTip().toStdString();
     program.image.set_flash_word(0, 0x2805);
 
+    for (const int answer : {message_result::kNo, message_result::kYes}) {
+        messages.clear();
+        message_answer = answer;
+        form.Command[0]->click();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].kind, message_kind::kError);
+        EXPECT_TRUE(messages[0].text.startsWith(
+            "The board's Vpp is 13.0 V, above the window of PIC16F722 (8.0-9.0 V): it can "
+            "damage the chip.\r\nTurn the Vpp trimmer down to 8.5-8.8 V"))
+            << messages[0].text.toStdString();
+        EXPECT_EQ(form.status_text(), "Voltages refused.");
+        EXPECT_TRUE(form.Command[0]->isEnabled());
+        EXPECT_EQ(program.runner.operation_steps, 0u) << "nothing may reach the board";
+    }
+
+    store->put_string(QStringLiteral("Board Vpp"), QStringLiteral("7.5"));
+    program.board_vpp = 7.5;
+    messages.clear();
     message_answer = message_result::kNo;
     form.Command[0]->click();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].kind, message_kind::kQuestion | message_kind::kDefaultButton2);
     EXPECT_TRUE(messages[0].text.startsWith(
-        "The board's Vpp of 13.0 V is outside the window of PIC16F722 (8.0-9.0 V).\r\n"))
+        "The board's Vpp of 7.5 V is outside the window of PIC16F722 (8.0-9.0 V).\r\n"))
         << messages[0].text.toStdString();
     EXPECT_EQ(form.status_text(), "Program all cancelled.");
-    EXPECT_TRUE(form.Command[0]->isEnabled());
-    EXPECT_EQ(program.runner.operation_steps, 0u) << "nothing may reach the board";
 
     messages.clear();
     message_answer = message_result::kYes;
@@ -144,6 +170,7 @@ TEST_F(WindowOperations, AnAutomaticWindowIsMeasuredOncePerPort) {
     // A board of the original protocol: it declares no buffer, so the window is
     // measured (a board that identifies itself gives its own).
     link->MSComm1.virtual_port()->board().set_plain(true);
+    forget_the_identified_board();
     store->put_string(QString::fromLatin1(setting_names::send_ahead_window),
                       QStringLiteral("automatic"));
     EXPECT_TRUE(run(2).startsWith("Chip erased. "));  // gains nothing: not measured
@@ -182,6 +209,7 @@ TEST_F(WindowOperations, TheStatusBarSaysHowTheLinkRuns) {
 
     // A board of the original protocol declares nothing: the Verify measures.
     link->MSComm1.virtual_port()->board().set_plain(true);
+    forget_the_identified_board();
     EXPECT_TRUE(run(3).startsWith("Chip is blank. ")) << form.status_text().toStdString();
     EXPECT_EQ(form.label_link->text(),
               QStringLiteral("Fast, window %1 (measured)").arg(kAutoWindowMax));

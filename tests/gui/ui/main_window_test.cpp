@@ -114,7 +114,7 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
                   "Production &Log File... | &Reset Counters | Repeat on Chip &Insertion...",
                   "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
                   "Change &Baud Rate | Change Default Programming &Time | Change Board &Vpp | "
-                  "Change Board V&dd | &Low-Voltage Programming Entry | "
+                  "Change Board V&dd | Cal&ibrate Board Vpp... | &Low-Voltage Programming Entry | "
                   "Change &Color Theme | Verify &After Program All | &Reload on Change | "
                   "Program &on Change | &Fast Link | Send-Ahead &Window",
                   "&Help: &Board Wiring | &Documentation | Original Serial Board &Pinout | "

@@ -3,6 +3,7 @@
 // operation leaves the chip unpowered and the buffer as it was, and the buffer
 // is only given up when the model really changes or the user says so.
 
+#include <QAction>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QPushButton>
@@ -11,9 +12,11 @@
 #include <algorithm>
 #include <functional>
 
+#include "core/engine/board_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/image/intel_hex_writer.h"
 #include "gui/devices/model_chooser.h"
+#include "gui/dialogs/input_box.h"
 #include "gui/ui/memory_table.h"
 #include "gui/widgets/click_label.h"
 #include "platform/link/virtual_port.h"
@@ -335,6 +338,85 @@ TEST_F(WindowSafety, AFailedLoadKeepsTheBufferAndClosingAsksToSaveEditsOrARead) 
     window->close();
     EXPECT_EQ(count(kSaveQuestion), 1);
     EXPECT_FALSE(window->isVisible()) << "No: closed without saving";
+}
+
+}  // namespace
+}  // namespace corvanel::test
+
+namespace corvanel::test {
+namespace {
+
+// The window's own ways to power the chip outside an operation: Test Vpp and
+// Tools > Identify Chip. Every question is answered Yes, as a hasty user would.
+class WindowSupplyGuard : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        ASSERT_EQ(load_shipped_database(program.database).status, DatabaseStatus::Loaded);
+        message_answer = message_result::kYes;
+        use_serial_link(2);
+    }
+
+    void expect_refused(const char* chip, double vpp, double vdd, const char* says) {
+        open_window(QString::number(model_number(program.database, chip)));
+        ASSERT_NE(link->MSComm1.virtual_port(), nullptr);
+        VirtualBoard& board = link->MSComm1.virtual_port()->board();
+        board.set_vpp(vpp);
+        board.set_vdd(vdd);
+        ASSERT_EQ(identify_board(program), BoardAnswer::Identified);
+
+        messages.clear();
+        emit window->label_vpp->clicked();
+        QApplication::processEvents();
+        EXPECT_FALSE(program.link.vpp_test_on);
+        EXPECT_FALSE(board.voltages_on());
+        EXPECT_EQ(window->status_text(), "Voltages refused.");
+        ASSERT_EQ(messages.size(), 1U);
+        EXPECT_TRUE(messages[0].text.contains(QString::fromLatin1(says)))
+            << messages[0].text.toStdString();
+        EXPECT_EQ(messages[0].kind & 0xFF, message_kind::kError);
+        EXPECT_TRUE(window->Command[0]->isEnabled());
+
+        messages.clear();
+        window->menuidentify->trigger();
+        QApplication::processEvents();
+        EXPECT_FALSE(program.runner.running());
+        EXPECT_FALSE(board.voltages_on());
+        EXPECT_EQ(window->status_text(), "Voltages refused.");
+        ASSERT_EQ(messages.size(), 1U);
+        EXPECT_TRUE(messages[0].text.contains(QString::fromLatin1(says)));
+    }
+};
+
+// "Change Board Vdd" reaches the open virtual board (its identify reports the
+// new supply), and a Vdd that writes but cannot erase the 16F628A is said.
+TEST_F(WindowSupplyGuard, ChangeBoardVddReachesTheVirtualBoardAndNamesTheEraseWindow) {
+    open_window(QString::number(model_number(program.database, "PIC16F628A")));
+    ASSERT_NE(link->MSComm1.virtual_port(), nullptr);
+    set_input_box_interceptor(
+        [](const QString&, const QString&, const QString&) { return QStringLiteral("3.3"); });
+    for (QAction* action : window->findChildren<QAction*>()) {
+        if (action->text() == QStringLiteral("Change Board V&dd")) {
+            action->trigger();
+        }
+    }
+    set_input_box_interceptor({});
+    EXPECT_EQ(link->MSComm1.virtual_port()->board().vdd(), 3.3);
+    ASSERT_TRUE(program.board.has_value());
+    EXPECT_EQ(program.board->vdd_selected_mv, 3300);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().text, "PIC16F628A: 2.0-5.5 V, erase 4.5-5.5 V: 3.3 V cannot erase");
+}
+
+TEST_F(WindowSupplyGuard, A13VoltBoardPowersNo9VoltPart) {
+    expect_refused("PIC16F1847", 13.0, 5.0,
+                   "The board measured a Vpp of 13.0 V, above the window of PIC16F1847 "
+                   "(8.0-9.0 V)");
+}
+
+TEST_F(WindowSupplyGuard, A5VoltBoardPowersNoLfPart) {
+    expect_refused("PIC16LF1554", 8.5, 5.0,
+                   "The board's Vdd is 5.0 V, above the window of PIC16LF1554");
 }
 
 }  // namespace
