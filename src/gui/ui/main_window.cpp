@@ -401,6 +401,10 @@ void Form1::build_controls() {
             [this] { wheel_target_ = WheelTarget::Flash; });
     connect(scrl2, &TableScrollBar::focus_received, this,
             [this] { wheel_target_ = WheelTarget::Eeprom; });
+    connect(scrl1, &TableScrollBar::cell_requested, this,
+            [this] { edit_marked_cell(tabla_flash); });
+    connect(scrl2, &TableScrollBar::cell_requested, this,
+            [this] { edit_marked_cell(tabla_eeprom); });
     for (TableScrollBar* bar : {scrl1, scrl2}) {
         connect(bar, &QScrollBar::valueChanged, this, [this] { updatedisplay(); });
         connect(bar, &QScrollBar::sliderMoved, this, [this] { scroll_dragged(); });

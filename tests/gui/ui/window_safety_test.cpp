@@ -3,9 +3,12 @@
 // operation leaves the chip unpowered and the buffer as it was, and the buffer
 // is only given up when the model really changes or the user says so.
 
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -287,6 +290,53 @@ TEST_F(WindowSafety, TheBufferGoesOnlyWithARealModelChangeAndAfterAsking) {
         }
         // "Save Buffer As" adds the extension a name lacks.
         EXPECT_EQ(QFileInfo::exists(saved + QStringLiteral(".hex")), c.save_to_file);
+    }
+}
+
+// Open HEX File from its shortcut, as a user works: edits in the buffer are
+// never dropped without the question that Reload and Recent Files ask.
+TEST_F(WindowSafety, CtrlOAsksBeforeEditsAreReplaced) {
+    struct Case {
+        const char* name;
+        bool edited;
+        bool file_chosen;  // the Open dialog gives a file (else it is cancelled)
+        int save_answer;
+        bool saved_as;  // the Save dialog gives a name (Yes)
+        bool asked;
+        bool opened;
+    };
+    const Case cases[] = {
+        {"edited, No: opened", true, true, message_result::kNo, false, true, true},
+        {"edited, Yes, saved: opened", true, true, message_result::kYes, true, true, true},
+        {"edited, Yes, save cancelled: kept", true, true, message_result::kYes, false, true, false},
+        {"edited, Open cancelled: nothing asked", true, false, message_result::kNo, false, false,
+         false},
+        {"as loaded: opened at once", false, true, message_result::kNo, false, false, true},
+    };
+    const QString first = write_file(QStringLiteral("first.hex"), kSmallHex);
+    const QString second =
+        write_file(QStringLiteral("second.hex"), ":020000000A28CC\n:00000001FF\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window->open_hex_file(first);
+        if (c.edited) {
+            program.image.set_flash_word(9, 0x1234);
+        }
+        const QString saved = folder.filePath(QStringLiteral("saved-%1.hex").arg(&c - cases));
+        set_file_chooser([&](FileChooserMode mode, const QString&, const QString&, const QString&) {
+            if (mode == FileChooserMode::Save) {
+                return c.saved_as ? saved : QString();
+            }
+            return c.file_chosen ? second : QString();
+        });
+        messages.clear();
+        save_answer = c.save_answer;
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+        EXPECT_EQ(count(kSaveQuestion), c.asked ? 1 : 0);
+        EXPECT_EQ(window->loaded_file(), c.opened ? second : (c.saved_as ? saved : first));
+        EXPECT_EQ(program.image.flash_word(0), c.opened ? 0x280A : 0x2805);
+        EXPECT_EQ(program.image.flash_word(9), c.opened ? 0x3FFF : (c.edited ? 0x1234 : 0x3FFF));
+        EXPECT_EQ(QFileInfo::exists(saved), c.saved_as);
     }
 }
 
