@@ -340,6 +340,45 @@ TEST_F(WindowSafety, CtrlOAsksBeforeEditsAreReplaced) {
     }
 }
 
+// A virtual board whose chip state file holds another chip: the status line
+// and the refused operation say what is wrong and what to do, and choosing the
+// model the file was saved for starts the board.
+TEST_F(WindowSafety, AVirtualBoardWithAnotherChipsStateSaysWhatToDo) {
+    // 1234h at word 1000h: on a PIC16F1847 (8192 words), beyond a PIC16F628A (2048).
+    const QString state_file =
+        write_file(QStringLiteral("state.hex"), ":02200000341298\r\n:00000001FF\r\n");
+    {
+        QFile com2(folder.filePath(QStringLiteral("ports/COM2")));
+        ASSERT_TRUE(com2.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        com2.write(("virtual:" + state_file).toUtf8());
+    }
+    link->close_port();
+    EXPECT_FALSE(link->open_configured_port());
+    const QString why =
+        QStringLiteral(
+            "The virtual board's chip state file %1 was saved for another chip than the "
+            "PIC16F628A (line 1: address 002000h is not on this chip). Choose the model it was "
+            "saved for, or move the file away to start with a blank PIC16F628A.")
+            .arg(QDir::toNativeSeparators(state_file));
+    EXPECT_EQ(window->status_text(), QStringLiteral("Serial port COM2 error! ") + why);
+    window->Command[0]->click();
+    EXPECT_EQ(window->status_text(), QStringLiteral("Serial port 2 error! ") + why);
+
+    const int f1847 = test::model_number(program.database, "PIC16F1847");
+    ASSERT_GT(f1847, 0);
+    window->set_model_chooser([&] {
+        program.selected_model = f1847;
+        (void)apply_model(program.database, f1847, program.model, program.image);
+    });
+    window->menumodel_Click();
+    EXPECT_TRUE(program.link.port_ready) << window->status_text().toStdString();
+    EXPECT_TRUE(program.link.port_fault.empty());
+    window->Command[1]->click();
+    ASSERT_TRUE(run_until([&] { return window->status_text().startsWith("Chip read. "); }))
+        << window->status_text().toStdString();
+    EXPECT_EQ(program.image.flash_word(0x1000), 0x1234) << "the board started from the file";
+}
+
 TEST_F(WindowSafety, AFailedLoadKeepsTheBufferAndClosingAsksToSaveEditsOrARead) {
     Form1& form = *window;
     form.open_hex_file(write_file(QStringLiteral("small.hex"), kSmallHex));
