@@ -8,7 +8,6 @@
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
 #include "platform/app/settings_store.h"
-#include "platform/link/port_map.h"
 #include "platform/link/virtual_port.h"
 
 namespace corvanel {
@@ -114,8 +113,7 @@ bool SerialLink::open_configured_port() {
 void SerialLink::note_port_fault() {
     // A virtual board's reason is the user's to mend (its chip state file); a
     // device's is said where the port is chosen.
-    const bool virtual_board = MSComm1.target().kind == PortTarget::Kind::Virtual;
-    state_.link.port_fault = !state_.link.port_ready && virtual_board
+    state_.link.port_fault = !state_.link.port_ready && MSComm1.last_error_is_virtual_board()
                                  ? MSComm1.last_error().toStdString()
                                  : std::string();
 }
