@@ -91,6 +91,9 @@ void ChooserEntry::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     QStyleOptionFocusRect option;
     option.initFrom(this);
+    // The table only ever takes the focus for the keyboard: the frame shows
+    // even when it came by a click or when the chooser opened.
+    option.state |= QStyle::State_KeyboardFocusChange;
     option.rect = rect().adjusted(2, 2, -2, -2);
     option.backgroundColor = palette().color(QPalette::Window);
     style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
