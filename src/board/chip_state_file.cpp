@@ -202,10 +202,12 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
                         return failure(line_number, "invalid data byte");
                     }
                     if (!contents.store(upper + address + k, value)) {
-                        return failure(line_number,
-                                       "address " +
-                                           hex6(static_cast<std::int32_t>(upper + address + k)) +
-                                           "h is not on this chip");
+                        ChipStateResult result = failure(
+                            line_number, "address " +
+                                             hex6(static_cast<std::int32_t>(upper + address + k)) +
+                                             "h is not on this chip");
+                        result.other_chip = true;
+                        return result;
                     }
                 }
                 break;

@@ -28,6 +28,8 @@ struct ChipStateResult {
     bool ok = true;
     std::string message;  // empty on success
     int line = 0;         // line of the file the message is about, 0 for none
+    // The file gives a location this chip lacks: it was saved for another one.
+    bool other_chip = false;
 };
 
 [[nodiscard]] std::string chip_state_hex(const Pic14Chip& chip);

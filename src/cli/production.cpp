@@ -73,21 +73,34 @@ int Tool::production_options() {
 }
 
 int Tool::check_serial_location() {
+    production_reason_.clear();
+    const int checked = serial_location_refusal();
+    if (checked != cli_exit::kDone && !options_.log.isEmpty()) {
+        // The log shows every run of a production line, the refused one too.
+        return finish_production(checked);
+    }
+    return checked;
+}
+
+int Tool::serial_location_refusal() {
     if (!serial_) {
         return cli_exit::kDone;
     }
     // Outside the memory or too large: the option itself is wrong for the model.
     if (const auto refused = serial_refusal(*serial_, state_.image, ActiveModel{})) {
+        production_reason_ = *refused;
         return usage_error(QString::fromStdString(*refused));
     }
     if (const auto refused = serial_refusal(*serial_, state_.image, state_.model)) {
+        production_reason_ = *refused;
         print_lines(stderr, "corvanel: " + *refused);
         return cli_exit::kRefused;
     }
     if (const auto overwrites = serial_overwrites(*serial_, state_.image)) {
         if (!options_.force) {
-            print_lines(stderr, "corvanel: " + *overwrites +
-                                    " Refused: --force writes the serial number over it.");
+            production_reason_ =
+                *overwrites + " Refused: --force writes the serial number over it.";
+            print_lines(stderr, "corvanel: " + production_reason_);
             return cli_exit::kRefused;
         }
         print_lines(stderr, "corvanel: " + *overwrites + " --force: written over.");
@@ -219,17 +232,17 @@ int Tool::finish_production(int result) {
         }
     }
     std::optional<std::uint64_t> next;
+    serials_used_up_ = false;
     if (serial_ && outcome == ProductionResult::Pass) {
         next = next_serial(*serial_);
-        if (!next) {
-            // The chip holds the last number: the next run must not start over.
-            reason = "the serial numbers of " + std::to_string(serial_->byte_count) +
-                     " bytes are used up after " + std::to_string(serial_->value);
-            outcome = ProductionResult::Fail;
-            result = cli_exit::kRefused;
-            print_lines(stderr, "corvanel: " + reason);
+        // The chip holds the last number and has passed; no chip after it may
+        // get a number, so a series ends here.
+        serials_used_up_ = !next;
+        if (serials_used_up_) {
+            reason = kNoSerialLeft;
         }
     }
+    last_outcome_ = outcome;
     if (!options_.log.isEmpty()) {
         ProductionRecord record;
         record.time = std::time(nullptr);
@@ -263,6 +276,10 @@ int Tool::finish_production(int result) {
     result_recorded_ = true;
     if (next) {
         print_lines(stdout, "Next serial number: " + std::to_string(*next));
+    } else if (serials_used_up_) {
+        print_lines(stdout, "Serial number " + std::to_string(serial_->value) +
+                                " was the last that fits in " +
+                                byte_count_text(serial_->byte_count) + ": " + kNoSerialLeft + ".");
     }
     return result;
 }

@@ -77,6 +77,7 @@ int Tool::program_repeat() {
     print_lines(
         out_, "Repeat on chip insertion (Ctrl-C ends). " + insertion_prompt(watch.phase(), model));
     int result = cli_exit::kDone;
+    bool serial_done = false;  // the last serial number went to a chip that passed
     while (CliHost::interrupt_signal() == 0) {
         const std::int32_t word = read_socket(result);
         if (word < 0) {
@@ -93,34 +94,46 @@ int Tool::program_repeat() {
                 print_lines(out_, "Chip removed. " + insertion_prompt(watch.phase(), model));
                 break;
             case SocketEvent::ChipInserted: {
-                print_lines(out_, "Chip " + std::to_string(watch.passed() + watch.failed() + 1) +
-                                      ": " + identify_report(state_.database, word));
+                print_lines(out_, "Chip " + std::to_string(watch.chips() + 1) + ": " +
+                                      identify_report(state_.database, word));
                 state_.image = file_image;
                 programmed_id_word_ = -1;
                 programmed_checksum_.reset();
                 const int run = program_production();
                 const int programmed = finish_production(run);
                 const bool passed = programmed == cli_exit::kDone;
-                watch.chip_done(passed);
+                // Cancelled at a question: not programmed, so neither passed
+                // nor failed (as the window counts it).
+                const bool cancelled = last_outcome_ == ProductionResult::Cancelled;
+                if (cancelled) {
+                    watch.chip_cancelled();
+                } else {
+                    watch.chip_done(passed);
+                }
                 state_.image = file_image;
-                print_lines(out_, passed ? "PASS" : "FAIL");
-                if (passed && serial_) {
+                print_lines(out_, passed ? "PASS" : cancelled ? "CANCELLED" : "FAIL");
+                if (passed && serials_used_up_) {
+                    // The last number is on this chip: the series is complete.
+                    serial_done = true;
+                } else if (passed && serial_) {
                     // finish_production has printed it: the next chip gets it.
                     serial_->value = next_serial(*serial_).value_or(serial_->value);
                 }
-                // A link that failed, a log that cannot be written or serial
-                // numbers used up end the run: the next chip would fare no
-                // better, or would get a number twice.
+                // A link that failed or a log that cannot be written end the
+                // run: the next chip would fare no better.
                 if (programmed == cli_exit::kLink || programmed == cli_exit::kUsage ||
                     (run == cli_exit::kDone && !passed) || CliHost::interrupt_signal() != 0) {
                     result = programmed;
+                    break;
+                }
+                if (serial_done) {
                     break;
                 }
                 print_lines(out_, insertion_prompt(watch.phase(), model));
                 break;
             }
         }
-        if (result != cli_exit::kDone || CliHost::interrupt_signal() != 0) {
+        if (result != cli_exit::kDone || serial_done || CliHost::interrupt_signal() != 0) {
             break;
         }
         wait_between_reads();

@@ -17,6 +17,7 @@
 #include "cli/host.h"
 #include "cli/options.h"
 #include "core/engine/chip_operations.h"
+#include "core/engine/production_log.h"
 #include "core/engine/program_state.h"
 #include "core/engine/region_selection.h"
 #include "core/engine/serial_number.h"
@@ -107,8 +108,10 @@ private:
     // One read of the device ID of what is in the socket, printing nothing:
     // the word, or -1 with `result` set when the read did not end well.
     [[nodiscard]] std::int32_t read_socket(int& result);
-    // Before the port opens: the serial number's location (kDone or the exit code).
+    // Before the port opens: the serial number's location (kDone or the exit
+    // code). A refusal is logged as the run's line.
     [[nodiscard]] int check_serial_location();
+    [[nodiscard]] int serial_location_refusal();
     // Reads the chip twice into state_.image and refuses when the kept memories
     // of the two reads differ; kDone or the exit code.
     [[nodiscard]] int read_kept_memories(const RegionSelection& programmed);
@@ -166,6 +169,10 @@ private:
     // The last run_operation did not start: the user did not go on past a guard.
     bool start_refused_ = false;
     bool result_recorded_ = false;
+    // How finish_production judged the last chip.
+    ProductionResult last_outcome_ = ProductionResult::Pass;
+    // The last chip passed with the last serial number that fits: a series ends.
+    bool serials_used_up_ = false;
 };
 
 }  // namespace corvanel

@@ -82,15 +82,35 @@ read_chip
 expect_chip "0020: 70 11 01 FF"
 stop_server
 
+# The last number one byte holds (250, then 260 would not fit): the chip passes,
+# its log line says pass and why the numbers end, and the tool ends with 0.
+start_chip_server PIC16F628A
+run 0 --port "$device" program "$small" --verify --serial "250:10@E:40/1" --log "$work/last.csv"
+expect_output "Serial number 250 was the last that fits in 1 byte: no serial number left."
+grep -q ',pass,250,.*,no serial number left$' "$work/last.csv" ||
+    fail "the last serial number's line: $(cat "$work/last.csv")"
+# In a series it is the last chip: the run ends there with its pass.
+run 0 --port "$device" program "$small" --repeat --serial "65535@F:10" --log "$work/last.csv"
+expect_output '^PASS$'
+expect_output "no serial number left"
+expect_output "^Repeat ended: 1 chip, 1 passed, 0 failed.$"
+[ "$(grep -c ',pass,65535,' "$work/last.csv")" -eq 1 ] || fail "the series' line: $(cat "$work/last.csv")"
+stop_server
+
 # A serial number the memory has no room for, a bad form, a bad region list and
-# an unwritable log are refused before the chip is touched.
-run 2 --port /dev/null program "$small" --serial "1@F:7FF/2"
+# an unwritable log are refused before the chip is touched; a refused serial
+# number still writes the run's line, saying why.
+run 2 --port /dev/null program "$small" --serial "1@F:7FF/2" --log "$work/refused.csv"
+grep -q ',fail,1,.*program memory has no room for 2 bytes at 7FFh' "$work/refused.csv" ||
+    fail "no log line for the refused serial number: $(cat "$work/refused.csv")"
 run 2 --port /dev/null program "$small" --serial "1:70000@E:0/2"
 expect_output "the step does not fit in 2 bytes"
 # A serial number over the file's code (the reset vector), or on a 12F675's
 # calibration word, is refused before the port is opened.
-run 1 --port /dev/null program "$small" --serial "1000@F:0/2"
+run 1 --port /dev/null program "$small" --serial "1000@F:0/2" --log "$work/refused.csv"
 expect_output "0000h is 2805h"
+grep -q ',fail,1000,.*0000h is 2805h' "$work/refused.csv" ||
+    fail "no log line for the serial number over the code: $(cat "$work/refused.csv")"
 "$tool" --model PIC12F675 --port /dev/null program "$small" --serial "5@F:3FE/2" >"$work/out" 2>&1
 [ $? -eq 1 ] || fail "a serial number on OSCCAL: exit $?"
 expect_output "calibration word"
@@ -161,13 +181,13 @@ stop_server
 [ "$(grep -c ',fail,' "$log")" -eq 1 ] || fail "the log should have one failure"
 [ "$(grep -c ',cancelled,' "$log")" -eq 1 ] || fail "the log should have one cancelled run"
 
-# The last number the bytes hold: the chip gets it, but the run cannot go on
-# handing out numbers; the log says fail with the reason, as the exit does.
+# The last number the bytes hold: the chip gets it and passes, and no number
+# comes after it; the log says pass with the reason, as the exit does.
 # (--force: the file has EEPROM data there.)
 start_chip_server PIC16F628A
-run 1 --port "$device" --window 64 program "$small" --serial "65535@E:0/2" --force --log "$log"
-tail -n 1 "$log" | grep -q ',fail,65535,.*used up after 65535' ||
-    fail "the used-up serial number is not in the log: $(tail -n 1 "$log")"
+run 0 --port "$device" --window 64 program "$small" --serial "65535@E:0/2" --force --log "$log"
+tail -n 1 "$log" | grep -q ',pass,65535,.*,no serial number left$' ||
+    fail "the last serial number is not in the log: $(tail -n 1 "$log")"
 grep -q "Next serial number" "$work/out" && fail "a next number after the last"
 stop_server
 echo "production session passed"

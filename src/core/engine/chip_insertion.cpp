@@ -47,6 +47,15 @@ void ChipInsertionWatch::chip_done(bool passed) {
     agreeing_ = 0;
 }
 
+void ChipInsertionWatch::chip_cancelled() {
+    if (phase_ != Phase::ChipReady) {
+        return;
+    }
+    ++cancelled_;
+    phase_ = Phase::WaitingForRemoval;
+    agreeing_ = 0;
+}
+
 std::optional<std::string> repeat_refusal(const std::optional<DeviceIdKey>& device_id,
                                           std::string_view model_name, bool board_identified,
                                           bool user_consented) {
@@ -75,10 +84,12 @@ std::string insertion_prompt(ChipInsertionWatch::Phase phase, std::string_view m
 }
 
 std::string repeat_summary_text(const ChipInsertionWatch& watch) {
-    const std::int64_t chips = watch.passed() + watch.failed();
+    const std::int64_t chips = watch.chips();
     return "Repeat ended: " + std::to_string(chips) + (chips == 1 ? " chip, " : " chips, ") +
            std::to_string(watch.passed()) + " passed, " + std::to_string(watch.failed()) +
-           " failed.";
+           " failed" +
+           (watch.cancelled() > 0 ? ", " + std::to_string(watch.cancelled()) + " cancelled" : "") +
+           ".";
 }
 
 }  // namespace corvanel

@@ -49,12 +49,19 @@ public:
     // The chip of the last ChipInserted has been programmed (or has failed):
     // counted, and from now on the watch waits for its removal.
     void chip_done(bool passed);
+    // The chip of the last ChipInserted was not programmed after all (a
+    // question before the voltages came on answered No, a Stop): counted
+    // neither passed nor failed, and the watch waits for its removal.
+    void chip_cancelled();
 
     [[nodiscard]] Phase phase() const { return phase_; }
     // The ID word of the chip in the socket (the one inserted or refused).
     [[nodiscard]] std::int32_t chip_word() const { return candidate_; }
     [[nodiscard]] std::int64_t passed() const { return passed_; }
     [[nodiscard]] std::int64_t failed() const { return failed_; }
+    [[nodiscard]] std::int64_t cancelled() const { return cancelled_; }
+    // Every chip taken for programming: passed, failed and cancelled.
+    [[nodiscard]] std::int64_t chips() const { return passed_ + failed_ + cancelled_; }
 
 private:
     DeviceIdKey expected_;
@@ -63,6 +70,7 @@ private:
     int agreeing_ = 0;
     std::int64_t passed_ = 0;
     std::int64_t failed_ = 0;
+    std::int64_t cancelled_ = 0;
 };
 
 // Why the mode cannot start, or nothing. The reads need the model's device
@@ -78,7 +86,8 @@ private:
 [[nodiscard]] std::string insertion_prompt(ChipInsertionWatch::Phase phase,
                                            std::string_view model_name);
 
-// "Repeat ended: 3 chips, 3 passed, 0 failed."
+// "Repeat ended: 3 chips, 3 passed, 0 failed.", with ", 1 cancelled" before
+// the stop when a chip was cancelled.
 [[nodiscard]] std::string repeat_summary_text(const ChipInsertionWatch& watch);
 
 }  // namespace corvanel

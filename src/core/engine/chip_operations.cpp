@@ -104,8 +104,10 @@ std::optional<StartResult> start_refused(ProgramState& state) {
         (void)state.link.reopen_lost_port();
     }
     if (!state.link.port_ready) {
+        const std::string& fault = state.link.port_fault;
         state.engine_host().set_status_text("Serial port " +
-                                            std::to_string(state.link.port_number) + " error!");
+                                            std::to_string(state.link.port_number) + " error!" +
+                                            (fault.empty() ? "" : " " + fault));
         return StartResult::PortNotReady;
     }
     return std::nullopt;

@@ -38,6 +38,10 @@ std::string hex_digits(std::int32_t value, int digits) {
 
 }  // namespace
 
+std::string byte_count_text(int byte_count) {
+    return std::to_string(byte_count) + (byte_count == 1 ? " byte" : " bytes");
+}
+
 std::uint64_t SerialNumber::largest() const {
     if (byte_count >= 8) {
         return std::numeric_limits<std::uint64_t>::max();
@@ -89,12 +93,12 @@ std::optional<SerialNumber> parse_serial_text(std::string_view text, std::string
         return std::nullopt;
     }
     if (serial.value > serial.largest()) {
-        error = "the start does not fit in " + std::to_string(serial.byte_count) + " bytes";
+        error = "the start does not fit in " + byte_count_text(serial.byte_count);
         return std::nullopt;
     }
     // A step the bytes cannot hold would wrap to a number already handed out.
     if (serial.step > serial.largest()) {
-        error = "the step does not fit in " + std::to_string(serial.byte_count) + " bytes";
+        error = "the step does not fit in " + byte_count_text(serial.byte_count);
         return std::nullopt;
     }
     return serial;
@@ -121,12 +125,12 @@ std::optional<std::string> serial_refusal(const SerialNumber& serial, const Memo
     if (serial.address < 0 || serial.address > size - serial.byte_count) {
         return std::string("Serial number: ") +
                (serial.location == SerialLocation::RetlwTable ? "program memory" : "EEPROM") +
-               " has no room for " + std::to_string(serial.byte_count) + " bytes at " +
+               " has no room for " + byte_count_text(serial.byte_count) + " at " +
                hex_text(serial.address) + "h.";
     }
     if (serial.value > serial.largest()) {
         return "Serial number " + std::to_string(serial.value) + " does not fit in " +
-               std::to_string(serial.byte_count) + " bytes.";
+               byte_count_text(serial.byte_count) + ".";
     }
     if (serial.location == SerialLocation::RetlwTable && model.calibration_word) {
         const std::int32_t calibration = model.calibration_word->address;

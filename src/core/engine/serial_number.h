@@ -40,6 +40,13 @@ struct SerialNumber {
     [[nodiscard]] std::uint64_t largest() const;
 };
 
+// The production log's reason on the pass of the chip that took the last
+// number the bytes hold: the series of chips ends there.
+inline constexpr const char* kNoSerialLeft = "no serial number left";
+
+// "1 byte", "2 bytes": the serial's byte count as the messages say it.
+[[nodiscard]] std::string byte_count_text(int byte_count);
+
 // Parses the command line's form; on a fault answers nothing and sets `error`.
 [[nodiscard]] std::optional<SerialNumber> parse_serial_text(std::string_view text,
                                                             std::string& error);

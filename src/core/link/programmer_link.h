@@ -48,6 +48,9 @@ public:
     std::int32_t port_number = 1;
     std::string baud_text = "56000";
     bool port_ready = false;
+    // Why the port did not open, when the user can mend it (the virtual board's
+    // chip state file): said with "Serial port N error!". Empty otherwise.
+    std::string port_fault;
     // The "Test Vpp" toggle has the voltages on: the interpreter drops every byte.
     bool vpp_test_on = false;
 

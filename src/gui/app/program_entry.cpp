@@ -266,11 +266,10 @@ int run_window_application(int argc, char** argv, const QString& version) {
         if (!handed.isEmpty()) {
             window.raise();
             window.activateWindow();
-            window.open_hex_file(handed);
+            window.open_hex_file_asking(handed);
         }
     };
-    QObject::connect(&handoff_watch, &QFileSystemWatcher::directoryChanged, &window,
-                     take_handoff);
+    QObject::connect(&handoff_watch, &QFileSystemWatcher::directoryChanged, &window, take_handoff);
     // A second start while this one was still opening its port (a board's banner
     // is awaited for up to 2 s) left its file before the watch began.
     QTimer::singleShot(0, &window, take_handoff);

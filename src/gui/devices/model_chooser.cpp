@@ -255,10 +255,30 @@ void Form5::apply_filter() {
     const int rows = std::max(1, (static_cast<int>(shown_.size()) + 1) / 2);
     panel_->resize(panel_->width(), row_top(rows - 1) + kButtonsBelowRow);
     ProgramState& program = state();
-    if (!shown_.empty() &&
-        std::find(shown_.begin(), shown_.end(), program.selected_model) == shown_.end()) {
-        program.selected_model = shown_.front();
-        highlight_entries();
+    // The mark goes where the typing points most closely: a name typed in full
+    // ("16F1847" or "PIC16F1847") before a name that holds the text, and that
+    // before a model found only through its family (the PIC12F1840's family
+    // names the 16F1847 too). A mark that matches as closely stays.
+    const auto closeness = [this, &text](int k) {
+        const QString name = opcija(k)->text().toLower();
+        if (name == text || name == QStringLiteral("pic") + text) {
+            return 3;
+        }
+        return name.contains(text) ? 2 : 1;
+    };
+    if (!shown_.empty()) {
+        int best = shown_.front();
+        for (const int k : shown_) {
+            if (closeness(k) > closeness(best)) {
+                best = k;
+            }
+        }
+        const bool mark_shown =
+            std::find(shown_.begin(), shown_.end(), program.selected_model) != shown_.end();
+        if (!mark_shown || closeness(program.selected_model) < closeness(best)) {
+            program.selected_model = best;
+            highlight_entries();
+        }
     }
     if (ChooserEntry* chosen = opcija(program.selected_model)) {
         area_->ensureWidgetVisible(chosen, 0, kRowPitch);

@@ -6,8 +6,14 @@
 #include "gui/widgets/twips.h"
 
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+
+#include <algorithm>
 
 #include "platform/app/settings_store.h"
 
@@ -35,6 +41,16 @@ constexpr std::array<std::array<TableCell, 2>, 23> kTable{{
     {{{"Sunflower", 45}, {"Toxic", 6}}},      {{{"Uranium", 14}, {"Varsity", 7}}},
     {{{"Winamp New", 8}, {"Winamp Old", 5}}},
 }};
+
+// The label numbers in reading order (left, right, next row).
+constexpr std::array<int, 2 * kTable.size()> kReadingOrder = [] {
+    std::array<int, 2 * kTable.size()> order{};
+    for (std::size_t row = 0; row < kTable.size(); ++row) {
+        order[2 * row] = kTable[row][0].index;
+        order[2 * row + 1] = kTable[row][1].index;
+    }
+    return order;
+}();
 
 constexpr std::array<int, 2> kColumnLeft{120, 2340};
 constexpr int kFirstRowTop = 120;
@@ -65,6 +81,22 @@ void ChooserEntry::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton) {
         emit double_clicked();
     }
+}
+
+void ChooserEntry::paintEvent(QPaintEvent* event) {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) {
+        return;
+    }
+    QPainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    // The table only ever takes the focus for the keyboard: the frame shows
+    // even when it came by a click or when the chooser opened.
+    option.state |= QStyle::State_KeyboardFocusChange;
+    option.rect = rect().adjusted(2, 2, -2, -2);
+    option.backgroundColor = palette().color(QPalette::Window);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
 }
 
 void paint_chooser_entry(QWidget* entry, bool chosen) {
@@ -103,11 +135,21 @@ Form34::Form34(QWidget* parent) : QDialog(parent) {
                                twips_to_pixels(kFirstRowTop + kRowPitch * static_cast<int>(row)),
                                twips_to_pixels(kEntryWidth), twips_to_pixels(kEntryHeight));
             paint_control(label, Qt::white, Qt::black);
+            label->setFocusPolicy(Qt::NoFocus);
             const int index = cell.index;
             connect(label, &ChooserEntry::clicked, this, [this, index] { opcija_Click(index); });
             opcija_[static_cast<std::size_t>(index)] = label;
         }
     }
+
+    // Made in the Tab order, which follows the order of making: the table,
+    // "Cancel", "Select" (as they stand, left to right).
+    command2_ = new QPushButton(QStringLiteral("Cancel"), this);
+    command2_->setGeometry(twips_to_pixels(kCancelLeft), twips_to_pixels(kButtonTop),
+                           twips_to_pixels(kButtonWidth), twips_to_pixels(kButtonHeight));
+    // Enter on the focused "Cancel" cancels; elsewhere Enter is "Select".
+    command2_->setAutoDefault(true);
+    connect(command2_, &QPushButton::clicked, this, &Form34::Command2_Click);
 
     command1_ = new QPushButton(QStringLiteral("Select"), this);
     command1_->setGeometry(twips_to_pixels(kSelectLeft), twips_to_pixels(kButtonTop),
@@ -116,18 +158,77 @@ Form34::Form34(QWidget* parent) : QDialog(parent) {
     command1_->setAutoDefault(true);
     connect(command1_, &QPushButton::clicked, this, &Form34::Command1_Click);
 
-    command2_ = new QPushButton(QStringLiteral("Cancel"), this);
-    command2_->setGeometry(twips_to_pixels(kCancelLeft), twips_to_pixels(kButtonTop),
-                           twips_to_pixels(kButtonWidth), twips_to_pixels(kButtonHeight));
-    command2_->setAutoDefault(false);
-    connect(command2_, &QPushButton::clicked, this, &Form34::Command2_Click);
-
     settheme();
     entry_theme_ = current_theme_name();
     // Kept so that "Cancel" also restores the colours when the theme in force
     // had an empty name, which on its own would leave the previewed colours.
     entry_roles_ = colors();
     highlight();
+    int marked = kReadingOrder.front();
+    for (const ChooserEntry* label : opcija_) {
+        if (label->text() == entry_theme_) {
+            marked = label->objectName().mid(6).toInt();
+        }
+    }
+    set_focus_entry(marked);
+    opcija(marked)->setFocus(Qt::OtherFocusReason);
+}
+
+void Form34::set_focus_entry(int index) {
+    ChooserEntry* next = opcija(index);
+    if (next == nullptr || index == focus_entry_) {
+        return;
+    }
+    ChooserEntry* previous = opcija(focus_entry_);
+    const bool had_focus = previous != nullptr && previous->hasFocus();
+    next->setFocusPolicy(Qt::StrongFocus);
+    if (had_focus) {
+        next->setFocus(Qt::OtherFocusReason);
+    }
+    if (previous != nullptr) {
+        previous->setFocusPolicy(Qt::NoFocus);
+        previous->update();
+    }
+    focus_entry_ = index;
+}
+
+void Form34::keyPressEvent(QKeyEvent* event) {
+    const ChooserEntry* focused = opcija(focus_entry_);
+    if (focused == nullptr || !focused->hasFocus() ||
+        (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    const auto at = std::find(kReadingOrder.begin(), kReadingOrder.end(), focus_entry_);
+    const int place = static_cast<int>(at - kReadingOrder.begin());
+    const int last = static_cast<int>(kReadingOrder.size()) - 1;
+    int next = place;
+    switch (event->key()) {
+        case Qt::Key_Left:
+            next = place - 1;
+            break;
+        case Qt::Key_Right:
+            next = place + 1;
+            break;
+        case Qt::Key_Up:
+            next = place - 2;
+            break;
+        case Qt::Key_Down:
+            next = place + 2;
+            break;
+        case Qt::Key_Home:
+            next = 0;
+            break;
+        case Qt::Key_End:
+            next = last;
+            break;
+        case Qt::Key_Space:
+            break;
+        default:
+            QDialog::keyPressEvent(event);
+            return;
+    }
+    opcija_Click(kReadingOrder[static_cast<std::size_t>(std::clamp(next, 0, last))]);
 }
 
 void Form34::settheme() {
@@ -157,6 +258,7 @@ void Form34::opcija_Click(int index) {
     loadtheme();
     settheme();
     highlight();
+    set_focus_entry(index);
     notify_theme_changed();
 }
 

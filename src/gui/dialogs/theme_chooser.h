@@ -5,6 +5,12 @@
 // A click shows the theme at once on the chooser and on the main window and
 // stores it; "Select" keeps it, "Cancel" (also Escape and the window frame)
 // brings back the theme that was in force when the chooser opened.
+//
+// From the keyboard the table is one stop of the Tab order (table, "Cancel",
+// "Select"): it opens there, the arrows move the mark over the themes in
+// reading order and show each as a click does, Home and End go to the first
+// and last, Space shows the marked one, Enter is "Select" (or the focused
+// button) and Escape "Cancel".
 
 #include <QDialog>
 #include <QLabel>
@@ -31,6 +37,8 @@ signals:
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // A dotted frame shows the keyboard focus.
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // Colours a chooser entry: the chosen one in the highlight colours, every
@@ -69,11 +77,19 @@ public:
     // Escape and the window frame act as "Cancel".
     void reject() override;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
+    // Makes label `index` the table's stop in the Tab order, taking the focus
+    // along when the table holds it.
+    void set_focus_entry(int index);
+
     // Stores the current theme name, loads it and repaints the main window.
     void store_and_apply();
 
     std::array<ChooserEntry*, kEntryCount> opcija_{};
+    int focus_entry_ = -1;
     QPushButton* command1_;
     QPushButton* command2_;
     QString entry_theme_;

@@ -11,8 +11,8 @@
 
 #include "core/devices/model_fit.h"
 #include "core/engine/program_state.h"
-#include "core/image/hex_merge.h"
 #include "core/files/read_file.h"
+#include "core/image/hex_merge.h"
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
 #include "gui/dialogs/message_box.h"
@@ -71,7 +71,14 @@ void Form1::menuopen_Click() {
     if (chosen.isEmpty()) {
         return;
     }
-    open_hex_file(remember_folder(chosen));
+    open_hex_file_asking(remember_folder(chosen));
+}
+
+void Form1::open_hex_file_asking(const QString& full_path) {
+    if (refuse_during_operation() || !offer_to_save_buffer()) {
+        return;
+    }
+    open_hex_file(full_path);
 }
 
 void Form1::open_hex_file(const QString& full_path) {
@@ -168,7 +175,7 @@ void Form1::dropEvent(QDropEvent* event) {
         return;
     }
     event->acceptProposedAction();
-    open_hex_file(remember_folder(file));
+    open_hex_file_asking(remember_folder(file));
 }
 
 void Form1::menureload_Click() {

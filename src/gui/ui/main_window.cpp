@@ -38,6 +38,7 @@
 #include "gui/ui/cell_editor.h"
 #include "gui/ui/memory_table.h"
 #include "gui/ui/production_panel.h"
+#include "gui/ui/repeat_mode.h"
 #include "gui/widgets/click_label.h"
 #include "gui/widgets/program_icon.h"
 #include "gui/widgets/table_scroll_bar.h"
@@ -407,6 +408,10 @@ void Form1::build_controls() {
             [this] { wheel_target_ = WheelTarget::Flash; });
     connect(scrl2, &TableScrollBar::focus_received, this,
             [this] { wheel_target_ = WheelTarget::Eeprom; });
+    connect(scrl1, &TableScrollBar::cell_requested, this,
+            [this] { edit_marked_cell(tabla_flash); });
+    connect(scrl2, &TableScrollBar::cell_requested, this,
+            [this] { edit_marked_cell(tabla_eeprom); });
     for (TableScrollBar* bar : {scrl1, scrl2}) {
         connect(bar, &QScrollBar::valueChanged, this, [this] { updatedisplay(); });
         connect(bar, &QScrollBar::sliderMoved, this, [this] { scroll_dragged(); });
@@ -885,6 +890,12 @@ int Form1::Host::show_message(std::string_view text, int kind, std::string_view 
                 : QStringLiteral("\r\n%1 %2 in all.")
                       .arg(count)
                       .arg(count == 1 ? QStringLiteral("mismatch") : QStringLiteral("mismatches"));
+        // A series of chips does not wait on it: the repeat mode's FAIL panel
+        // says so and keeps the list.
+        if (form_.repeat_dialog_ != nullptr && kind != message_kind::kQuestion &&
+            form_.repeat_dialog_->take_report(shown)) {
+            return message_result::kOk;
+        }
     }
     return mymsgbox(shown, shown_kind, shown_caption);
 }

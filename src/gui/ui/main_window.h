@@ -121,6 +121,9 @@ public:
     void menumodel_Click();
     // Clears, loads `full_path` and reports in the labels and the status line.
     void open_hex_file(const QString& full_path);
+    // The file the user asked for (Open, a drop, a second start's file): the
+    // unsaved buffer is offered for saving first, as Reload and Recent Files do.
+    void open_hex_file_asking(const QString& full_path);
     // "&Merge HEX File...": lays `full_path` over the buffer (see core/image/hex_merge.h).
     void menumerge_Click();
     void merge_hex_file(const QString& full_path);
@@ -132,6 +135,10 @@ public:
 
     // Cell editor events.
     void tabla_MouseUp(MemoryTable* table, QPoint position);
+    // The keyboard's right click (Enter, the menu key or Shift+F10 on the
+    // table's scroll bar): the cell editor over the cell Go to Address or Find
+    // marked in that table.
+    void edit_marked_cell(MemoryTable* table);
     void label_conf_Click(int index);
     // A left click on a configuration word: the dialog of its named fields when
     // the model's chip has them, else the raw editor (always on a right click).

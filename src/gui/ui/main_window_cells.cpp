@@ -69,6 +69,20 @@ void Form1::tabla_MouseUp(MemoryTable* table, QPoint position) {
     table_got_focus(table);
 }
 
+void Form1::edit_marked_cell(MemoryTable* table) {
+    if (refuse_during_operation()) {
+        return;
+    }
+    const auto cell = table->mark();
+    if (!cell) {
+        set_status(
+            QStringLiteral("Go to Address (Ctrl+G) or Find (Ctrl+F) marks the cell to edit."));
+        return;
+    }
+    // Exactly what a right click on the drawn cell does.
+    tabla_MouseUp(table, table->cell_rect(*cell).center());
+}
+
 void Form1::label_conf_Click(int index) {
     if (refuse_during_operation()) {
         return;

@@ -448,10 +448,7 @@ void Form1::open_recent_file(const QString& path) {
         rebuild_recent_menu();
         return;
     }
-    if (!offer_to_save_buffer()) {
-        return;
-    }
-    open_hex_file(path);
+    open_hex_file_asking(path);
 }
 
 // --- calibration view ----------------------------------------------------------------------

@@ -236,6 +236,8 @@ void ProductionPanel::start(OperationKind operation, bool on_change) {
     }
     ProgramState& program = state();
     buffer_ = program.image;
+    serials_used_up_.clear();
+    last_result_.reset();
     id_word_ = -1;
     on_change_ = on_change && operation == OperationKind::Program;
     // A build with code protection on reads back as protected memory, not as the
@@ -551,6 +553,7 @@ void ProductionPanel::classify_failed_step() {
 void ProductionPanel::finish_program(ProductionResult result, const QString& reason) {
     poll_.stop();
     active_ = false;
+    last_result_ = result;
     ProgramState& program = state();
     const bool passed = result == ProductionResult::Pass;
     if (buffer_) {
@@ -592,6 +595,9 @@ void ProductionPanel::finish_program(ProductionResult result, const QString& rea
         record.file = form_.loaded_file().toStdString();
         record.file_checksum = file_checksum_;
         record.reason = reason.toStdString();
+        if (passed && serial_enabled_ && !next_serial(serial_)) {
+            record.reason = kNoSerialLeft;
+        }
         if (const auto error = append_production_log(log_path_.toStdString(), record)) {
             (void)mymsgbox(QStringLiteral("The production log cannot be written:\r\n%1")
                                .arg(QString::fromStdString(*error)),
@@ -604,13 +610,20 @@ void ProductionPanel::finish_program(ProductionResult result, const QString& rea
             serial.value = *next;
             set_serial(serial, true);
         } else {
-            // Never the same number twice: the numbers stop here.
+            // Never the same number twice: the numbers stop here. The chip
+            // itself passed; a series of chips ends with it (the repeat mode
+            // says so on its panel instead of waiting on a message box).
+            const QString used_up = QStringLiteral(
+                                        "Serial number %1 was the last that fits in %2: no serial "
+                                        "number left.")
+                                        .arg(serial_.value)
+                                        .arg(text_of(byte_count_text(serial_.byte_count)));
             set_serial(serial, false);
-            (void)mymsgbox(QStringLiteral("Serial number %1 was the last that fits in %2 bytes; "
-                                          "serial numbers are now off.")
-                               .arg(serial_.value)
-                               .arg(serial_.byte_count),
-                           message_kind::kInformation, window_title());
+            serials_used_up_ = used_up;
+            if (!always_verify_) {
+                (void)mymsgbox(used_up + QStringLiteral(" Serial numbers are now off."),
+                               message_kind::kInformation, window_title());
+            }
         }
     }
     show_counters();

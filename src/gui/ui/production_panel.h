@@ -76,6 +76,14 @@ public:
     [[nodiscard]] const QString& log_path() const { return log_path_; }
 
     [[nodiscard]] const ProductionCounters& counters() const { return counters_; }
+    // How the last Program All sequence ended; nothing when it did not begin
+    // (nothing selected, a serial number that does not fit).
+    [[nodiscard]] const std::optional<ProductionResult>& last_result() const {
+        return last_result_;
+    }
+    // The last sequence passed with the last serial number that fits: what to
+    // say (a series of chips ends there). Empty otherwise.
+    [[nodiscard]] const QString& serials_used_up() const { return serials_used_up_; }
     void reset_counters();
 
     // The menu's controls, for tests.
@@ -157,6 +165,8 @@ private:
     bool verify_wanted_ = false;
     bool on_change_ = false;
     bool always_verify_ = false;
+    QString serials_used_up_;
+    std::optional<ProductionResult> last_result_;
 };
 
 }  // namespace corvanel

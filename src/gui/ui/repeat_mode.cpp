@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "core/devices/device_identity.h"
+#include "core/engine/board_identify.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/program_state.h"
 #include "core/image/intel_hex_reader.h"
@@ -57,10 +58,15 @@ RepeatDialog::RepeatDialog(Form1& form, const DeviceIdKey& expected)
     prompt_label->setFont(prompt_font);
     counts_label = new QLabel(this);
     counts_label->setAlignment(Qt::AlignCenter);
+    report_button = new QPushButton(QStringLiteral("Show Report"), this);
+    report_button->setAutoDefault(false);
+    report_button->setEnabled(false);
+    connect(report_button, &QPushButton::clicked, this, &RepeatDialog::show_report);
     stop_button = new QPushButton(QStringLiteral("Stop (Esc)"), this);
     connect(stop_button, &QPushButton::clicked, this, &RepeatDialog::reject);
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(report_button);
     buttons->addStretch();
     buttons->addWidget(stop_button);
     auto* layout = new QVBoxLayout(this);
@@ -81,10 +87,37 @@ void RepeatDialog::show_big(const QString& text, const QString& back, const QStr
 }
 
 void RepeatDialog::show_counts() {
-    counts_label->setText(QStringLiteral("Pass %1  Fail %2  Total %3")
-                              .arg(watch_.passed())
-                              .arg(watch_.failed())
-                              .arg(watch_.passed() + watch_.failed()));
+    // The status bar's counters word for word (they run over every Program All
+    // since the last reset), then this series' own chips.
+    QString series = QStringLiteral("This series: %1 passed, %2 failed")
+                         .arg(watch_.passed())
+                         .arg(watch_.failed());
+    if (watch_.cancelled() > 0) {
+        series += QStringLiteral(", %1 cancelled").arg(watch_.cancelled());
+    }
+    counts_label->setText(form_.production->counters_label()->text() + QLatin1Char('\n') + series);
+}
+
+bool RepeatDialog::take_report(const QString& text) {
+    if (phase_ != Phase::Programming) {
+        return false;
+    }
+    report_ = text;
+    return true;
+}
+
+void RepeatDialog::show_report() {
+    if (report_.isEmpty()) {
+        return;
+    }
+    // Beside the mode's window, not over it: the series goes on meanwhile.
+    auto* box = new Form08(this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->set_message(report_, message_kind::kError, window_title());
+    box->prepare_display();
+    box->show();
+    report_window_ = box;
 }
 
 void RepeatDialog::start() {
@@ -144,7 +177,12 @@ void RepeatDialog::tick() {
             if (engine_idle()) {
                 if (watch_.phase() == ChipInsertionWatch::Phase::ChipReady) {
                     // Ended during the chip's Program All: it counts as the sequence did.
-                    watch_.chip_done(form_.production->counters().passed > passed_before_);
+                    const auto& result = form_.production->last_result();
+                    if (!result || *result == ProductionResult::Cancelled) {
+                        watch_.chip_cancelled();
+                    } else {
+                        watch_.chip_done(*result == ProductionResult::Pass);
+                    }
                 }
                 timer_.stop();
                 form_.production->set_always_verify(false);
@@ -176,15 +214,15 @@ void RepeatDialog::read_done(std::int32_t word) {
     }
     show_big(QStringLiteral("BUSY"), kBusyBack, kBusyText);
     prompt_label->setText(text_of(insertion_prompt(watch_.phase(), model)));
-    passed_before_ = form_.production->counters().passed;
-    total_before_ = form_.production->counters().total();
+    report_.clear();
+    report_button->setEnabled(false);
     phase_ = Phase::Programming;
     form_.start_production(OperationKind::Program);
 }
 
 void RepeatDialog::program_done() {
-    const ProductionCounters& counters = form_.production->counters();
-    if (counters.total() == total_before_) {
+    const std::optional<ProductionResult> result = form_.production->last_result();
+    if (!result) {
         // The sequence did not begin (nothing selected, a serial number that
         // does not fit): every next chip would end the same way.
         watch_.chip_done(false);
@@ -192,17 +230,36 @@ void RepeatDialog::program_done() {
         fail_mode(form_.status_text());
         return;
     }
-    const bool passed = counters.passed > passed_before_;
-    watch_.chip_done(passed);
-    show_counts();
-    if (passed) {
+    QString said = form_.status_text();
+    if (*result == ProductionResult::Cancelled) {
+        // Not programmed: counted neither way, as the status bar's counters.
+        watch_.chip_cancelled();
+        show_big(QStringLiteral("CANCELLED"), kWaitBack, kWaitText);
+    } else if (*result == ProductionResult::Pass) {
+        watch_.chip_done(true);
         show_big(QStringLiteral("PASS"), kPassBack, kLightText);
     } else {
+        watch_.chip_done(false);
         show_big(QStringLiteral("FAIL"), kFailBack, kLightText);
+        if (!report_.isEmpty()) {
+            said += QStringLiteral("\n\"Show Report\" lists the differences.");
+        }
     }
+    report_button->setEnabled(!report_.isEmpty());
+    show_counts();
     // The desktop's bell, where it has one: the operator looks at the chips.
     QApplication::beep();
-    prompt_label->setText(form_.status_text() + QLatin1Char('\n') +
+    const QString& used_up = form_.production->serials_used_up();
+    if (!used_up.isEmpty()) {
+        // The last number is on this chip: no chip after it may be programmed.
+        prompt_label->setText(said + QLatin1Char('\n') + used_up);
+        stop_button->setText(QStringLiteral("Close"));
+        phase_ = Phase::Ending;
+        timer_.stop();
+        form_.production->set_always_verify(false);
+        return;
+    }
+    prompt_label->setText(said + QLatin1Char('\n') +
                           text_of(insertion_prompt(watch_.phase(), state().model.model_name)));
     phase_ = Phase::Pausing;
     since_.start();
@@ -236,10 +293,9 @@ void Form1::menurepeat_Click() {
     }
     ProgramState& program = state();
     // The reads switch the programming voltages on a few times a second for as
-    // long as the mode runs. A board that answers "identify" (command 107) says
-    // that a programmer is on the port; until the link keeps its record, the
-    // user is asked instead.
-    const bool board_identified = false;
+    // long as the mode runs. A board that answered "identify" (command 107)
+    // when the port opened is a programmer; for any other the user is asked.
+    const bool board_identified = program.board_answer == BoardAnswer::Identified;
     bool consent = board_identified;
     if (program.model.device_id && !board_identified) {
         consent =
@@ -274,6 +330,8 @@ void Form1::menurepeat_Click() {
     dialog.exec();
     repeat_dialog_ = nullptr;
     set_status(QString::fromStdString(repeat_summary_text(dialog.watch())));
+    // The bar would go on naming the mode's last read of the socket.
+    reset_progress();
 }
 
 }  // namespace corvanel

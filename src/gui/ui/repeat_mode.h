@@ -13,6 +13,7 @@
 
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
 
 #include <cstdint>
@@ -43,10 +44,19 @@ public:
     // more (a running operation is stopped first).
     void reject() override;
 
+    // While a chip is programmed: a report that would stop the series in a
+    // message box (a failed Verify's list of differences) is kept here
+    // instead; the FAIL panel says so and "Show Report" opens it beside the
+    // mode's window. True when the report was taken.
+    bool take_report(const QString& text);
+    // The report window "Show Report" opened last, while it is open.
+    [[nodiscard]] QWidget* report_window() const { return report_window_; }
+
     // What the window shows, for tests and the screenshot.
     QLabel* result_label = nullptr;
     QLabel* prompt_label = nullptr;
     QLabel* counts_label = nullptr;
+    QPushButton* report_button = nullptr;
     QPushButton* stop_button = nullptr;
 
 private:
@@ -57,6 +67,7 @@ private:
     void program_done();
     void show_big(const QString& text, const QString& back, const QString& fore);
     void show_counts();
+    void show_report();
     void fail_mode(const QString& reason);
     [[nodiscard]] bool engine_idle() const;
 
@@ -67,8 +78,8 @@ private:
     Phase phase_ = Phase::Pausing;
     bool word_ready_ = false;
     std::int32_t word_ = -1;
-    std::int64_t passed_before_ = 0;
-    std::int64_t total_before_ = 0;
+    QString report_;
+    QPointer<QWidget> report_window_;
 };
 
 }  // namespace corvanel

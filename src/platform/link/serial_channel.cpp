@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "platform/app/crash_voltages_off.h"
 #include "core/link/board_identity.h"
+#include "platform/app/crash_voltages_off.h"
 #include "platform/link/low_latency.h"
 #include "platform/link/virtual_port.h"
 
@@ -175,6 +175,7 @@ QtSerialChannel::~QtSerialChannel() {
 }
 
 bool QtSerialChannel::select_port(int com_number) {
+    virtual_refused_ = false;
     if (is_open()) {
         last_error_ = QStringLiteral("the port is open");
         return false;
@@ -189,6 +190,7 @@ bool QtSerialChannel::select_port(int com_number) {
 }
 
 bool QtSerialChannel::select_target(const PortTarget& target) {
+    virtual_refused_ = false;
     if (is_open()) {
         last_error_ = QStringLiteral("the port is open");
         return false;
@@ -200,6 +202,7 @@ bool QtSerialChannel::select_target(const PortTarget& target) {
 }
 
 bool QtSerialChannel::set_line_settings(const QString& settings) {
+    virtual_refused_ = false;
     const auto parsed = parse_line_settings(settings);
     if (!parsed) {
         last_error_ = QStringLiteral("line settings \"%1\" refused").arg(settings);
@@ -221,6 +224,7 @@ bool QtSerialChannel::set_line_settings(const QString& settings) {
 bool QtSerialChannel::open() {
     last_error_.clear();
     permission_error_ = false;
+    virtual_refused_ = false;
     if (is_open()) {
         last_error_ = QStringLiteral("the port is already open");
         return false;
@@ -388,6 +392,7 @@ bool QtSerialChannel::open_virtual() {
     virtual_port_ = VirtualPort::create(virtual_chip_, target_.state_file, error);
     if (!virtual_port_) {
         last_error_ = error;
+        virtual_refused_ = true;
         return false;
     }
     // The board runs at virtual_vdd_ ("Board Vdd", the tool's --vdd) and reports

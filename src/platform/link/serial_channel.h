@@ -97,6 +97,10 @@ public:
     // True when the last open failed because the device may not be opened by
     // this user (on Linux: not a member of the "dialout" group).
     [[nodiscard]] bool last_error_is_permission() const { return permission_error_; }
+    // True when the last open failed because the virtual board could not start
+    // (its chip state file holds another chip or is damaged): last_error()
+    // says what to do.
+    [[nodiscard]] bool last_error_is_virtual_board() const { return virtual_refused_; }
 
     // ByteChannel
     void write_byte(std::uint8_t byte) override;
@@ -133,6 +137,7 @@ private:
     QSerialPort port_;
     std::unique_ptr<VirtualPort> virtual_port_;
     PortTarget target_;
+    bool virtual_refused_ = false;
     LineSettings settings_;
     QString ports_folder_;
     std::string virtual_chip_;

@@ -97,18 +97,31 @@ bool SerialLink::open_configured_port() {
     state_.link.port_number = opened.port_number;
     state_.link.baud_text = opened.baud_text.toStdString();
     state_.link.port_ready = opened.port_ready;
+    note_port_fault();
     // A port opened again may have another board behind it: a lock-step forced
     // by lost answers is measured afresh.
     state_.send_ahead_memory.port_opened(opened.port_number);
     keep_measured_windows(state_, settings(),
                           [this] { return QStringLiteral("COM%1").arg(state_.link.port_number); });
-    state_.engine_host().set_status_text(
-        identify_opened_board(state_, opened.status_text).toStdString());
+    QString status = opened.status_text;
+    if (!state_.link.port_fault.empty()) {
+        status += QLatin1Char(' ') + QString::fromStdString(state_.link.port_fault);
+    }
+    state_.engine_host().set_status_text(identify_opened_board(state_, status).toStdString());
     return opened.port_ready;
+}
+
+void SerialLink::note_port_fault() {
+    // A virtual board's reason is the user's to mend (its chip state file); a
+    // device's is said where the port is chosen.
+    state_.link.port_fault = !state_.link.port_ready && MSComm1.last_error_is_virtual_board()
+                                 ? MSComm1.last_error().toStdString()
+                                 : std::string();
 }
 
 void SerialLink::close_port() {
     state_.link.port_ready = false;
+    state_.link.port_fault.clear();
     MSComm1.close();
 }
 
@@ -143,12 +156,27 @@ void SerialLink::follow_applied_model() {
     const std::string& chip = state_.model.model_name;
     MSComm1.set_virtual_chip(chip);
     VirtualPort* board = MSComm1.virtual_port();
-    if (board == nullptr || board->chip_name() == chip) {
+    // A virtual board that could not start with the last model (its state file
+    // holds another chip) may start with this one.
+    const bool refused_before = board == nullptr && !state_.link.port_fault.empty();
+    if (!refused_before && (board == nullptr || board->chip_name() == chip)) {
         return;
     }
     MSComm1.close();
     state_.link.port_ready = MSComm1.open();
-    (void)identify_opened_board(state_, QString());
+    note_port_fault();
+    const QString said = identify_opened_board(state_, QString());
+    if (refused_before || !state_.link.port_fault.empty()) {
+        // The status line said why the board did not start: it says how it stands now.
+        QString status = QStringLiteral("Serial port COM%1%2")
+                             .arg(state_.link.port_number)
+                             .arg(state_.link.port_ready ? QStringLiteral(" ready...")
+                                                         : QStringLiteral(" error!"));
+        if (!state_.link.port_fault.empty()) {
+            status += QLatin1Char(' ') + QString::fromStdString(state_.link.port_fault);
+        }
+        state_.engine_host().set_status_text((status + said).toStdString());
+    }
 }
 
 }  // namespace corvanel

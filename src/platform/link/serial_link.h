@@ -64,6 +64,9 @@ private:
     void port_lost();
     // Before an operation: opens a lost port again; answers port_ready.
     bool reopen_lost_port();
+    // The link's port_fault after an open: the virtual board's reason when it
+    // did not start, else empty.
+    void note_port_fault();
 
     ProgramState& state_;
 };

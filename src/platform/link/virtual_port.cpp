@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/link/virtual_port.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -27,8 +28,31 @@ std::unique_ptr<VirtualPort> VirtualPort::create(const std::string& chip_name,
         const ChipStateResult loaded =
             load_chip_state_file(board->chip(), QFile::encodeName(state_file).toStdString());
         if (!loaded.ok) {
-            error = QStringLiteral("chip state %1: %2")
-                        .arg(state_file, QString::fromStdString(loaded.message));
+            // The board cannot start on such a file, and only the user can
+            // settle which chip it is for: what is wrong, and the ways out.
+            const QString file = QDir::toNativeSeparators(state_file);
+            // The reader names the file first: said once here.
+            std::string detail = loaded.message;
+            const std::string named =
+                QFile::encodeName(state_file).toStdString() +
+                (loaded.line > 0 ? ":" + std::to_string(loaded.line) : std::string()) + ": ";
+            if (detail.rfind(named, 0) == 0) {
+                detail = (loaded.line > 0 ? "line " + std::to_string(loaded.line) + ": "
+                                          : std::string()) +
+                         detail.substr(named.size());
+            }
+            error = loaded.other_chip
+                        ? QStringLiteral(
+                              "The virtual board's chip state file %1 was saved for "
+                              "another chip than the %2 (%3). Choose the model it was "
+                              "saved for, or move the file away to start with a blank %2.")
+                              .arg(file, QString::fromStdString(chip_name),
+                                   QString::fromStdString(detail))
+                        : QStringLiteral(
+                              "The virtual board's chip state file %1 cannot be loaded "
+                              "(%2). Mend it, or move it away to start with a blank %3.")
+                              .arg(file, QString::fromStdString(detail),
+                                   QString::fromStdString(chip_name));
             return nullptr;
         }
     }

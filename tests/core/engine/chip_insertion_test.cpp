@@ -107,6 +107,19 @@ TEST(ChipInsertion, EventsPromptsAndSummary) {
     watch.chip_done(false);
     EXPECT_EQ(repeat_summary_text(watch), "Repeat ended: 1 chip, 0 passed, 1 failed.");
 
+    // A chip cancelled at a question is counted neither way, waits for its
+    // removal like any other, and the summary says so.
+    EXPECT_EQ(watch.poll_result(kEmpty), SocketEvent::None);
+    EXPECT_EQ(watch.poll_result(kEmpty), SocketEvent::ChipRemoved);
+    EXPECT_EQ(watch.poll_result(0x1062), SocketEvent::None);
+    EXPECT_EQ(watch.poll_result(0x1062), SocketEvent::ChipInserted);
+    watch.chip_cancelled();
+    EXPECT_EQ(insertion_prompt(watch.phase(), "PIC16F628A"), "Remove the chip.");
+    watch.chip_cancelled();  // counted once
+    EXPECT_EQ(watch.passed() + watch.failed(), 1);
+    EXPECT_EQ(repeat_summary_text(watch),
+              "Repeat ended: 2 chips, 0 passed, 1 failed, 1 cancelled.");
+
     EXPECT_EQ(repeat_refusal(k628A, "PIC16F628A", false, true), std::nullopt);
     EXPECT_EQ(repeat_refusal(k628A, "PIC16F628A", true, false), std::nullopt);
     EXPECT_NE(repeat_refusal(k628A, "PIC16F628A", false, false), std::nullopt);

@@ -157,6 +157,37 @@ TEST(SerialNumber, CommandLineForms) {
     }
 }
 
+// The refusals count the bytes as they are said: "1 byte", "2 bytes".
+TEST(SerialNumber, RefusalsSayTheByteCountRight) {
+    const struct {
+        const char* text;
+        const char* error;
+    } parse_cases[] = {
+        {"256@E:0/1", "the start does not fit in 1 byte"},
+        {"1:256@E:0/1", "the step does not fit in 1 byte"},
+        {"1:70000@E:0/2", "the step does not fit in 2 bytes"},
+    };
+    for (const auto& c : parse_cases) {
+        std::string error;
+        EXPECT_FALSE(parse_serial_text(c.text, error));
+        EXPECT_EQ(error, c.error) << c.text;
+    }
+    const MemoryImage image = shaped(64, 64, 0);
+    SerialNumber serial{
+        .value = 1, .step = 1, .location = SerialLocation::Eeprom, .address = 64, .byte_count = 1};
+    EXPECT_EQ(serial_refusal(serial, image, ActiveModel{}),
+              "Serial number: EEPROM has no room for 1 byte at 40h.");
+    serial.address = 63;
+    serial.byte_count = 2;
+    EXPECT_EQ(serial_refusal(serial, image, ActiveModel{}),
+              "Serial number: EEPROM has no room for 2 bytes at 3Fh.");
+    serial.address = 0;
+    serial.byte_count = 1;
+    serial.value = 256;
+    EXPECT_EQ(serial_refusal(serial, image, ActiveModel{}),
+              "Serial number 256 does not fit in 1 byte.");
+}
+
 TEST(SerialNumber, WrittenLowByteFirstAndReadBack) {
     MemoryImage image = shaped(64, 64, 0);
     SerialNumber serial{.value = 0x12345,

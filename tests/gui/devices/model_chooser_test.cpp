@@ -27,6 +27,7 @@
 #include "platform/app/app_state.h"
 #include "platform/app/settings_store.h"
 #include "support/qt_test_support.h"
+#include "support/shipped_database.h"
 
 namespace corvanel {
 namespace {
@@ -353,6 +354,41 @@ TEST_F(ModelChooserTest, KeyboardFilterArrowsEnterAndEscape) {
         QTest::keyClick(chooser.filter_box(), Qt::Key_Return);
         EXPECT_EQ(program_.model.model_name, "CHIP7");
         EXPECT_EQ(stored_model().toString(), "7");
+    }
+}
+
+// A user who knows the part types its name and presses Enter: the name typed
+// wins over a model whose family merely mentions it (the PIC12F1840's family
+// is "12F1840, 16F1847"), whichever model was applied before.
+TEST_F(ModelChooserTest, TheExactNameTypedIsTheOneApplied) {
+    ASSERT_EQ(test::load_shipped_database(program_.database).status, DatabaseStatus::Loaded);
+    struct Case {
+        const char* applied;
+        const char* typed;
+        const char* marked;  // after the typing
+        const char* applied_after;
+    };
+    const Case cases[] = {
+        {"PIC16F628A", "16F1847", "PIC16F1847", "PIC16F1847"},
+        {"PIC12F1840", "16F1847", "PIC16F1847", "PIC16F1847"},
+        {"PIC16F628A", "pic16f1847", "PIC16F1847", "PIC16F1847"},
+        // Part of a name: the first name that holds it, never a family match.
+        {"PIC16F628A", "16F184", "PIC16F1847", "PIC16F1847"},
+        // The applied model stays marked while it matches as closely as any.
+        {"PIC12F1840", "12F18", "PIC12F1840", "PIC12F1840"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        const int applied = test::model_number(program_.database, c.applied);
+        ASSERT_GT(applied, 0);
+        program_.selected_model = applied;
+        ASSERT_TRUE(apply_model(program_.database, applied, program_.model, program_.image));
+        Form5 chooser;
+        chooser.show();
+        QTest::keyClicks(chooser.filter_box(), QString::fromLatin1(c.typed));
+        EXPECT_EQ(program_.database.model(program_.selected_model).name, c.marked);
+        QTest::keyClick(chooser.filter_box(), Qt::Key_Return);
+        EXPECT_EQ(program_.model.model_name, c.applied_after);
     }
 }
 

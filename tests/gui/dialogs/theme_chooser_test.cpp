@@ -252,6 +252,109 @@ TEST_F(ThemeChooserTest, CancelRestoresColoursOfAnEmptyThemeName) {
     EXPECT_EQ(colors(), before);
 }
 
+// The keyboard alone: the chooser opens on the theme in force, the arrows walk
+// the table in reading order showing each theme, Tab goes table, "Cancel",
+// "Select" and round again, Space shows the marked theme without closing, and
+// Enter does what the focused control says.
+TEST_F(ThemeChooserTest, WorksFromTheKeyboardAlone) {
+    struct Case {
+        const char* name;
+        std::vector<Qt::Key> keys;  // Tab and Backtab included
+        const char* marked;         // stored and shown afterwards
+        const char* focused;        // "Cancel", "Select" or the focused label's text
+        bool closed;
+        const char* theme_after;  // stored once the keys are done
+    };
+    const Case cases[] = {
+        {"opens on the theme in force", {}, "Citrus", "Citrus", false, "Citrus"},
+        {"right, down",
+         {Qt::Key_Right, Qt::Key_Down},
+         "Coagulated",
+         "Coagulated",
+         false,
+         "Coagulated"},
+        {"left to the row above, up",
+         {Qt::Key_Left, Qt::Key_Up},
+         "Bricks Set",
+         "Bricks Set",
+         false,
+         "Bricks Set"},
+        {"home and end stop at the ends",
+         {Qt::Key_Home, Qt::Key_Up, Qt::Key_Left, Qt::Key_End, Qt::Key_Right},
+         "Winamp Old",
+         "Winamp Old",
+         false,
+         "Winamp Old"},
+        {"space keeps the chooser open",
+         {Qt::Key_Down, Qt::Key_Space},
+         "Clover",
+         "Clover",
+         false,
+         "Clover"},
+        {"tab to cancel", {Qt::Key_Down, Qt::Key_Tab}, "Clover", "Cancel", false, "Clover"},
+        {"tab round to the table",
+         {Qt::Key_Down, Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab},
+         "Clover",
+         "Clover",
+         false,
+         "Clover"},
+        {"back tab to select", {Qt::Key_Backtab}, "Citrus", "Select", false, "Citrus"},
+        {"enter in the table selects",
+         {Qt::Key_Down, Qt::Key_Return},
+         "Clover",
+         "",
+         true,
+         "Clover"},
+        {"enter on cancel cancels",
+         {Qt::Key_Down, Qt::Key_Tab, Qt::Key_Return},
+         "Clover",
+         "",
+         true,
+         "Citrus"},
+        {"space on select selects",
+         {Qt::Key_Down, Qt::Key_Backtab, Qt::Key_Space},
+         "Clover",
+         "",
+         true,
+         "Clover"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        settings_.store().put_string("Color Theme", "Citrus");
+        loadtheme();
+        Form34 chooser;
+        chooser.show();
+        QApplication::setActiveWindow(&chooser);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&chooser));
+        QString marked;
+        QString focused;
+        for (const Qt::Key key : c.keys) {
+            QWidget* target = QApplication::focusWidget();
+            ASSERT_NE(target, nullptr);
+            QTest::keyClick(target, key == Qt::Key_Backtab ? Qt::Key_Tab : key,
+                            key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier);
+            if (!chooser.isVisible()) {
+                break;
+            }
+        }
+        EXPECT_EQ(chooser.isVisible(), !c.closed);
+        if (!c.closed) {
+            const int index = label_of(chooser, QString::fromLatin1(c.marked));
+            EXPECT_TRUE(highlighted(chooser.opcija(index)));
+            EXPECT_EQ(current_theme_name(), c.marked);
+            const QWidget* focus = QApplication::focusWidget();
+            ASSERT_NE(focus, nullptr);
+            const QString focus_text = focus == chooser.Command1()   ? QStringLiteral("Select")
+                                       : focus == chooser.Command2() ? QStringLiteral("Cancel")
+                                       : qobject_cast<const QLabel*>(focus) != nullptr
+                                           ? qobject_cast<const QLabel*>(focus)->text()
+                                           : focus->objectName();
+            EXPECT_EQ(focus_text, c.focused);
+        }
+        EXPECT_EQ(stored_theme(), c.theme_after);
+    }
+}
+
 TEST_F(ThemeChooserTest, ShownModallyAndClosedBySelect) {
     bool was_modal = false;
     QTimer::singleShot(0, [&] {

@@ -3,7 +3,11 @@
 // on a configuration word, closed by Enter, Escape or losing the focus.
 
 #include "gui/ui/cell_editor.h"
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QPushButton>
+
+#include "gui/dialogs/input_box.h"
 
 #include "gui/ui/memory_table.h"
 #include "gui/widgets/click_label.h"
@@ -66,6 +70,85 @@ TEST_F(CellEditing, TypedValuesStoreOnlyWithinTheLimits) {
         EXPECT_EQ(form.label_hex->text(), c.stored >= 0 ? "" : "prog.hex");
         EXPECT_TRUE((c.flash ? form.scrl1 : form.scrl2)->hasFocus());
     }
+}
+
+// Without a mouse: Go to Address marks a cell and gives its table's scroll bar
+// the focus; Enter, Shift+F10 and the menu key (as a key, and as the menu
+// request some platforms send for it) then open the editor over that cell,
+// never the scroll bar's own menu. With no mark the status line says how.
+TEST_F(CellEditing, AMarkedCellIsEditedFromTheKeyboard) {
+    struct Case {
+        const char* name;
+        bool eeprom;
+        const char* address;  // typed into Go to Address; empty: no mark
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        bool menu_request;  // a keyboard menu request instead of the key
+        const char* typed;
+        int index;  // where the value lands, -1 nowhere
+        int value;
+    };
+    const Case cases[] = {
+        {"FLASH, Enter", false, "1234", Qt::Key_Return, Qt::NoModifier, false, "2A5", 0x1234,
+         0x02A5},
+        {"FLASH, Shift+F10", false, "1F07", Qt::Key_F10, Qt::ShiftModifier, false, "3FFE", 0x1F07,
+         0x3FFE},
+        {"FLASH, menu key", false, "0", Qt::Key_Menu, Qt::NoModifier, false, "1", 0, 0x0001},
+        {"FLASH, menu request", false, "9", Qt::Key_unknown, Qt::NoModifier, true, "77", 9, 0x0077},
+        {"EEPROM, keypad Enter", true, "C3", Qt::Key_Enter, Qt::KeypadModifier, false, "A5", 0xC3,
+         0xA5},
+        {"EEPROM, menu key", true, "FF", Qt::Key_Menu, Qt::NoModifier, false, "5A", 0xFF, 0x5A},
+        {"no mark, Enter", false, "", Qt::Key_Return, Qt::NoModifier, false, "", -1, 0},
+    };
+    Form1& form = open_window(QStringLiteral("3"));
+    QString answer;
+    set_input_box_interceptor(
+        [&](const QString&, const QString&, const QString&) { return answer; });
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        form.menuclear->trigger();
+        const MemoryImage before = program.image;
+        // Go to Address works on the table whose scroll bar has the focus.
+        (c.eeprom ? form.scrl2 : form.scrl1)->setFocus();
+        QApplication::processEvents();
+        if (*c.address != '\0') {
+            answer = QString::fromLatin1(c.address);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_G, Qt::ControlModifier);
+            ASSERT_EQ(form.marked_address(), QString::fromLatin1(c.address).toInt(nullptr, 16));
+        }
+        TableScrollBar* bar = c.eeprom ? form.scrl2 : form.scrl1;
+        ASSERT_TRUE(bar->hasFocus());
+        if (c.menu_request) {
+            QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(2, 2));
+            QApplication::sendEvent(bar, &request);
+            EXPECT_TRUE(request.isAccepted());
+        } else {
+            QTest::keyClick(bar, c.key, c.modifiers);
+        }
+        QApplication::processEvents();
+        EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "no menu of the scroll bar";
+        if (c.index < 0) {
+            EXPECT_FALSE(form.unosbox->isVisible());
+            EXPECT_EQ(form.status_text(),
+                      "Go to Address (Ctrl+G) or Find (Ctrl+F) marks the cell to edit.");
+            continue;
+        }
+        ASSERT_TRUE(form.unosbox->isVisible());
+        ASSERT_TRUE(form.unosbox->hasFocus());
+        MemoryTable* table = c.eeprom ? form.tabla_eeprom : form.tabla_flash;
+        ASSERT_TRUE(table->mark().has_value());
+        EXPECT_TRUE(form.unosbox->geometry().contains(
+            table->cell_rect(*table->mark()).translated(table->pos()).center()));
+        QTest::keyClicks(form.unosbox, QString::fromLatin1(c.typed));
+        QTest::keyClick(form.unosbox, Qt::Key_Return);
+        EXPECT_FALSE(form.unosbox->isVisible());
+        MemoryImage expected = before;
+        (c.eeprom ? expected.eeprom : expected.flash)[static_cast<std::size_t>(c.index)] = c.value;
+        EXPECT_EQ(program.image.flash, expected.flash);
+        EXPECT_EQ(program.image.eeprom, expected.eeprom);
+        EXPECT_TRUE(bar->hasFocus()) << "back on the scroll bar, ready for the next key";
+    }
+    set_input_box_interceptor({});
 }
 
 TEST_F(CellEditing, RightClickOpensTheClickedCellAtTheScrollPosition) {

@@ -8,12 +8,16 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 
 #include <functional>
 
 #include "board/virtual_board.h"
+#include "core/engine/board_identify.h"
+#include "core/engine/serial_number.h"
+#include "gui/dialogs/message_box.h"
 #include "gui/ui/production_panel.h"
 #include "gui/ui/repeat_mode.h"
 #include "platform/link/virtual_port.h"
@@ -91,7 +95,8 @@ TEST_F(RepeatWindow, ProgramsTheChipInTheSocketOnceAndEndsOnEscape) {
                     dialog.prompt_label->text().startsWith(
                         QStringLiteral("Chip programmed and verified. ")))
             << dialog.prompt_label->text().toStdString();
-        EXPECT_EQ(dialog.counts_label->text(), QStringLiteral("Pass 1  Fail 0  Total 1"));
+        EXPECT_EQ(dialog.counts_label->text(),
+                  QStringLiteral("Pass 1  Fail 0  Total 1\nThis series: 1 passed, 0 failed"));
         QTest::keyClick(&dialog, Qt::Key_Escape);
         return true;
     });
@@ -111,12 +116,16 @@ TEST_F(RepeatWindow, ProgramsTheChipInTheSocketOnceAndEndsOnEscape) {
         QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(lines[1].contains(QStringLiteral(",pass"))) << lines[1].toStdString();
-    // Only the consent was asked; no "apply the model?" offer after the reads.
-    ASSERT_EQ(messages.size(), 1U);
-    EXPECT_TRUE(messages[0].text.startsWith(QStringLiteral("Repeat on Chip Insertion reads")));
+    // The board identified itself as a programmer: nothing was asked, not even
+    // the consent to the reads, and no "apply the model?" offer after them.
+    EXPECT_EQ(program.board_answer, BoardAnswer::Identified);
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_EQ(window->progress_bar->format(), QString()) << "no word of the last socket read";
 }
 
 TEST_F(RepeatWindow, NeedsConsentAndADeviceId) {
+    // A board of the original protocol says nothing of itself: the user is asked.
+    program.board_answer = BoardAnswer::Plain;
     message_answer = message_result::kNo;
     window->menurepeat_Click();
     EXPECT_EQ(messages.size(), 1U);
@@ -133,6 +142,115 @@ TEST_F(RepeatWindow, NeedsConsentAndADeviceId) {
     ASSERT_EQ(messages.size(), 1U);
     EXPECT_TRUE(messages[0].text.contains(QStringLiteral("has no device ID")));
     EXPECT_EQ(messages[0].kind, message_kind::kError);
+}
+
+// A chip that fails its Verify: the FAIL panel says so without a message box
+// that would hold up the series, the list of differences opens from the
+// panel, the socket is watched on, and the panel's counters are the status
+// bar's (which also count a Program All from before the mode).
+TEST_F(RepeatWindow, AFailedVerifyShowsOnThePanelAndTheSeriesGoesOn) {
+    window->Command[0]->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (window->production->counters().passed == 0 && waited.elapsed() < 60000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    ASSERT_EQ(window->production->counters().passed, 1) << window->status_text().toStdString();
+    messages.clear();
+    bool corrupted = false;
+    bool failed_seen = false;
+    // Once the chip is being compared (its progress shows), its configuration
+    // word, compared last, no longer holds what was programmed.
+    QObject::connect(window->progress_bar, &QProgressBar::valueChanged, [&] {
+        if (!corrupted && program.runner.running() &&
+            program.runner.operation_name == operation_name(OperationKind::Verify)) {
+            chip().set_config_space(0x2007, 0x3FFF);
+            corrupted = true;
+        }
+    });
+    run_mode([&](RepeatDialog& dialog) {
+        if (dialog.watch().failed() == 0) {
+            return false;
+        }
+        if (!failed_seen) {
+            failed_seen = true;
+            EXPECT_EQ(dialog.result_label->text(), QStringLiteral("FAIL"));
+            EXPECT_TRUE(dialog.prompt_label->text().contains(QStringLiteral("Show Report")))
+                << dialog.prompt_label->text().toStdString();
+            EXPECT_EQ(dialog.counts_label->text(),
+                      window->production->counters_label()->text() +
+                          QStringLiteral("\nThis series: 0 passed, 1 failed"));
+            EXPECT_TRUE(window->production->counters_label()->text().startsWith(
+                QStringLiteral("Pass 1  Fail 1  Total 2")));
+            EXPECT_TRUE(dialog.report_button->isEnabled());
+            dialog.report_button->click();
+            EXPECT_TRUE(dialog.report_window() != nullptr && dialog.report_window()->isVisible());
+            auto* report = qobject_cast<Form08*>(dialog.report_window());
+            EXPECT_TRUE(report != nullptr &&
+                        report->message_text().startsWith(QStringLiteral("Chip verify failed:")));
+            return false;
+        }
+        // The series goes on: the socket is read again while the report is open.
+        if (!dialog.reading()) {
+            return false;
+        }
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        return true;
+    });
+    EXPECT_TRUE(corrupted);
+    for (const ShownMessage& message : messages) {
+        ADD_FAILURE() << "a message box came up: " << message.text.toStdString();
+    }
+    EXPECT_EQ(window->status_text(), QStringLiteral("Repeat ended: 1 chip, 0 passed, 1 failed."));
+}
+
+// Stopped while the chip is programmed: the chip is counted neither passed
+// nor failed, here as in the status bar's counters and in the tool.
+TEST_F(RepeatWindow, AChipStoppedIsCountedNeitherWay) {
+    run_mode([&](RepeatDialog& dialog) {
+        if (!program.runner.running() ||
+            program.runner.operation_name != operation_name(OperationKind::Program)) {
+            return false;
+        }
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        return true;
+    });
+    EXPECT_EQ(window->status_text(),
+              QStringLiteral("Repeat ended: 1 chip, 0 passed, 0 failed, 1 cancelled."));
+    EXPECT_EQ(window->production->counters().total(), 0);
+    EXPECT_FALSE(program.runner.running());
+}
+
+// The last serial number that fits goes to a chip that passes: the series ends
+// there, said on the panel (no message box), and the log line says pass.
+TEST_F(RepeatWindow, TheLastSerialNumberEndsTheSeriesWithAPass) {
+    const QString log = folder.filePath(QStringLiteral("last.csv"));
+    window->production->set_log_path(log);
+    SerialNumber serial;
+    serial.value = 65535;
+    serial.location = SerialLocation::RetlwTable;
+    serial.address = 0x10;
+    serial.byte_count = 2;
+    window->production->set_serial(serial, true);
+    run_mode([&](RepeatDialog& dialog) {
+        if (dialog.watch().passed() == 0) {
+            return false;
+        }
+        EXPECT_EQ(dialog.result_label->text(), QStringLiteral("PASS"));
+        EXPECT_TRUE(dialog.prompt_label->text().endsWith(QStringLiteral(
+            "Serial number 65535 was the last that fits in 2 bytes: no serial number left.")))
+            << dialog.prompt_label->text().toStdString();
+        EXPECT_EQ(dialog.stop_button->text(), QStringLiteral("Close"));
+        dialog.stop_button->click();
+        return true;
+    });
+    EXPECT_TRUE(messages.empty()) << messages.front().text.toStdString();
+    EXPECT_EQ(window->status_text(), QStringLiteral("Repeat ended: 1 chip, 1 passed, 0 failed."));
+    EXPECT_FALSE(window->production->serial_enabled());
+    EXPECT_EQ(chip().flash(0x10), 0x34FF);
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(QStringLiteral(",pass,65535,")));
 }
 
 }  // namespace

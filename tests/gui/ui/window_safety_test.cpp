@@ -4,9 +4,12 @@
 // is only given up when the model really changes or the user says so.
 
 #include <QAction>
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 #include <algorithm>
@@ -291,6 +294,92 @@ TEST_F(WindowSafety, TheBufferGoesOnlyWithARealModelChangeAndAfterAsking) {
         // "Save Buffer As" adds the extension a name lacks.
         EXPECT_EQ(QFileInfo::exists(saved + QStringLiteral(".hex")), c.save_to_file);
     }
+}
+
+// Open HEX File from its shortcut, as a user works: edits in the buffer are
+// never dropped without the question that Reload and Recent Files ask.
+TEST_F(WindowSafety, CtrlOAsksBeforeEditsAreReplaced) {
+    struct Case {
+        const char* name;
+        bool edited;
+        bool file_chosen;  // the Open dialog gives a file (else it is cancelled)
+        int save_answer;
+        bool saved_as;  // the Save dialog gives a name (Yes)
+        bool asked;
+        bool opened;
+    };
+    const Case cases[] = {
+        {"edited, No: opened", true, true, message_result::kNo, false, true, true},
+        {"edited, Yes, saved: opened", true, true, message_result::kYes, true, true, true},
+        {"edited, Yes, save cancelled: kept", true, true, message_result::kYes, false, true, false},
+        {"edited, Open cancelled: nothing asked", true, false, message_result::kNo, false, false,
+         false},
+        {"as loaded: opened at once", false, true, message_result::kNo, false, false, true},
+    };
+    const QString first = write_file(QStringLiteral("first.hex"), kSmallHex);
+    const QString second =
+        write_file(QStringLiteral("second.hex"), ":020000000A28CC\n:00000001FF\n");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        window->open_hex_file(first);
+        if (c.edited) {
+            program.image.set_flash_word(9, 0x1234);
+        }
+        const QString saved = folder.filePath(QStringLiteral("saved-%1.hex").arg(&c - cases));
+        set_file_chooser([&](FileChooserMode mode, const QString&, const QString&, const QString&) {
+            if (mode == FileChooserMode::Save) {
+                return c.saved_as ? saved : QString();
+            }
+            return c.file_chosen ? second : QString();
+        });
+        messages.clear();
+        save_answer = c.save_answer;
+        QTest::keyClick(window.get(), Qt::Key_O, Qt::ControlModifier);
+        EXPECT_EQ(count(kSaveQuestion), c.asked ? 1 : 0);
+        EXPECT_EQ(window->loaded_file(), c.opened ? second : (c.saved_as ? saved : first));
+        EXPECT_EQ(program.image.flash_word(0), c.opened ? 0x280A : 0x2805);
+        EXPECT_EQ(program.image.flash_word(9), c.opened ? 0x3FFF : (c.edited ? 0x1234 : 0x3FFF));
+        EXPECT_EQ(QFileInfo::exists(saved), c.saved_as);
+    }
+}
+
+// A virtual board whose chip state file holds another chip: the status line
+// and the refused operation say what is wrong and what to do, and choosing the
+// model the file was saved for starts the board.
+TEST_F(WindowSafety, AVirtualBoardWithAnotherChipsStateSaysWhatToDo) {
+    // 1234h at word 1000h: on a PIC16F1847 (8192 words), beyond a PIC16F628A (2048).
+    const QString state_file =
+        write_file(QStringLiteral("state.hex"), ":02200000341298\r\n:00000001FF\r\n");
+    {
+        QFile com2(folder.filePath(QStringLiteral("ports/COM2")));
+        ASSERT_TRUE(com2.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        com2.write(("virtual:" + state_file).toUtf8());
+    }
+    link->close_port();
+    EXPECT_FALSE(link->open_configured_port());
+    const QString why =
+        QStringLiteral(
+            "The virtual board's chip state file %1 was saved for another chip than the "
+            "PIC16F628A (line 1: address 002000h is not on this chip). Choose the model it was "
+            "saved for, or move the file away to start with a blank PIC16F628A.")
+            .arg(QDir::toNativeSeparators(state_file));
+    EXPECT_EQ(window->status_text(), QStringLiteral("Serial port COM2 error! ") + why);
+    window->Command[0]->click();
+    EXPECT_EQ(window->status_text(), QStringLiteral("Serial port 2 error! ") + why);
+
+    const int f1847 = test::model_number(program.database, "PIC16F1847");
+    ASSERT_GT(f1847, 0);
+    window->set_model_chooser([&] {
+        program.selected_model = f1847;
+        (void)apply_model(program.database, f1847, program.model, program.image);
+    });
+    window->menumodel_Click();
+    EXPECT_TRUE(program.link.port_ready) << window->status_text().toStdString();
+    EXPECT_TRUE(program.link.port_fault.empty());
+    window->Command[1]->click();
+    ASSERT_TRUE(run_until([&] { return window->status_text().startsWith("Chip read. "); }))
+        << window->status_text().toStdString();
+    EXPECT_EQ(program.image.flash_word(0x1000), 0x1234) << "the board started from the file";
 }
 
 TEST_F(WindowSafety, AFailedLoadKeepsTheBufferAndClosingAsksToSaveEditsOrARead) {
