@@ -419,7 +419,7 @@ int Tool::refuse_target(const QString& path) {
         return cli_exit::kDone;
     }
     const std::string name = file_name_bytes(path);
-    const auto refused = target_refusal(name);
+    const auto refused = target_refusal(name, TargetLinks::WrittenThrough);
     if (!refused) {
         return cli_exit::kDone;
     }
