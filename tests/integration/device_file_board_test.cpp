@@ -963,6 +963,25 @@ TEST(DeviceFileBoardTest, IdentifyNamesThe8BitPartsOnABoardThatFramesTheirComman
     EXPECT_EQ(std::count(sent.begin(), sent.end(), board_command::kChipCommand8), 0);
 }
 
+// An empty socket on a board that frames 8-bit commands is read in both sets
+// and found empty, lock-step and sending ahead alike: a chip absent, never a
+// line fault (which would end a batch run and drop the link to lock-step).
+TEST(DeviceFileBoardTest, AnEmptySocketIsNoChipInBothCommandSetsAtAnyWindow) {
+    for (const std::int32_t window : {0, 1, 16}) {
+        SCOPED_TRACE("window " + std::to_string(window));
+        ModelOnBoard empty("PIC16F628A", "none");
+        empty.state.board_answer = BoardAnswer::Identified;
+        empty.state.board = BoardIdentity{1, board_identity::kHasCommands8, 64, 0, 0, 0};
+        empty.state.runner.window = window;
+        empty.state.runner.fast_link = window > 0;
+        EXPECT_EQ(empty.identify(), "No chip found (device ID 3FFFh).");
+        EXPECT_FALSE(empty.state.operation_failed);
+        EXPECT_TRUE(no_chip_answer(empty.state.runner.device_id_word));
+        const std::vector<std::uint8_t>& sent = empty.sent();
+        EXPECT_GT(std::count(sent.begin(), sent.end(), board_command::kChipCommand8), 0);
+    }
+}
+
 // Program All of a 16F18877 speaks the 8-bit set only: every command is a
 // no-operation or a voltage switch (100-103) or an 8-bit command, a payload or a
 // read (108-110), each with its own data bytes; none of 104-106. And the chip

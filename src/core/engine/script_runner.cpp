@@ -115,6 +115,9 @@ void ScriptRunner::finish() {
 void ScriptRunner::continue_with(const InstructionList& next) {
     load_script(next);
     rewind();
+    // The script before has had every answer: sending ahead starts afresh, as at
+    // an operation's first step, or the next byte would count as one too many.
+    reset_send_ahead();
     continued_ = true;
 }
 
