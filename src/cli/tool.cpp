@@ -480,6 +480,11 @@ int Tool::run() {
     if (const QString misplaced = misplaced_option_error(options_, *found); !misplaced.isEmpty()) {
         return usage_error(misplaced);
     }
+    // Every read of a FIFO named settings.ini would wait for a writer.
+    if (const auto refused = stored_.refusal()) {
+        print(stderr, QStringLiteral("corvanel: ") + *refused);
+        return cli_exit::kUsage;
+    }
     if (const int loaded = load_database(); loaded != cli_exit::kDone) {
         return loaded;
     }
