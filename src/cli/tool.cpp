@@ -35,6 +35,7 @@
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
 #include "platform/app/app_state.h"
+#include "platform/app/crash_voltages_off.h"
 #include "platform/app/data_files.h"
 #include "platform/link/port_setup.h"
 
@@ -111,6 +112,7 @@ int run_command_line_tool(const QStringList& arguments) {
         return usage_error(error);
     }
     CliHost::catch_interrupts();
+    install_crash_voltages_off();
     Tool tool(std::move(*options));
     const int result = tool.run();
     // A stop signal that came outside an operation ends the tool when its work
