@@ -266,7 +266,7 @@ ChipStateResult load_chip_state_file(Pic14Chip& chip, const std::string& path) {
 }
 
 ChipStateResult save_chip_state_file(const Pic14Chip& chip, const std::string& path) {
-    if (const auto reason = replace_file(path, chip_state_hex(chip))) {
+    if (const auto reason = replace_file(path, chip_state_hex(chip), TargetLinks::WrittenThrough)) {
         return failure(0, "cannot save the chip state file " + path + ": " + *reason);
     }
     return {};

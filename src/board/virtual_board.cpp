@@ -99,8 +99,10 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
                            ? chip_.read_frame()
                            : static_cast<std::uint16_t>((chip_.read_payload() >> 1) & 0xFFFF);
             }
+            // The original protocol leaves the value of a read's third byte open:
+            // a plain board sends 0 there, as a board built to the letter may.
             return {static_cast<std::uint8_t>(word & 0xFF), static_cast<std::uint8_t>(word >> 8),
-                    byte};
+                    plain_ ? std::uint8_t{0} : byte};
         }
         case kChipCommand8:
             state_ = State::ChipCode8;

@@ -12,6 +12,7 @@
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
 #include "core/engine/progress_estimate.h"
+#include "platform/app/crash_voltages_off.h"
 #include "platform/link/precise_pause.h"
 
 namespace corvanel {
@@ -30,6 +31,12 @@ extern "C" void on_interrupt(int signal_number) {
     if (g_port_open == 0 && g_interrupts_deferred == 0) {
         // Nothing is powered: end now, as the default action would, with the
         // documented exit status. A HEX file being saved keeps its old contents.
+        std::_Exit(128 + signal_number);
+    }
+    if (g_interrupt_requested != 0) {
+        // The first one was not heard: the tool is held in a call that does not
+        // come back to its steps. Voltages off straight to the port, and out.
+        write_voltages_off_to_port();
         std::_Exit(128 + signal_number);
     }
     g_interrupt_requested = signal_number;

@@ -139,6 +139,7 @@ int Tool::read_kept_memories(const RegionSelection& programmed) {
 int Tool::program_production() {
     production_reason_.clear();
     start_refused_ = false;
+    kept_unsaved_refused_ = false;
     const RegionSelection from_buffer = programmed_regions(regions_, options_.preserve_eeprom);
     RegionSelection programmed = from_buffer;
     MemoryImage image = state_.image;
@@ -176,10 +177,20 @@ int Tool::program_production() {
     // Until the kept memories are back on the chip, they live in a file too.
     const RegionSelection kept = either(kept_regions(from_buffer, image), rescued);
     bool kept_saved = false;
-    if (kept_file && !kept.none()) {
-        if (const auto error = save_kept_memories(*kept_file, KeptMemories{kept, image})) {
-            print_lines(stderr, "corvanel: the kept memories cannot be saved in " +
-                                    kept_file->string() + ": " + *error);
+    if (!kept.none()) {
+        const std::optional<std::string> error =
+            kept_file ? save_kept_memories(*kept_file, KeptMemories{kept, image})
+                      : std::optional<std::string>("there is no configuration folder");
+        if (error) {
+            // Nothing is erased while the only copy would be this program's.
+            const std::string question = kept_memory_unsaved_question(kept_file, *error, kept);
+            if (host_.show_message(question, message_kind::kQuestion, "") != message_result::kYes) {
+                production_reason_ = "the kept " + region_list_text(kept) + " cannot be saved (" +
+                                     *error + "); the question was answered No";
+                kept_unsaved_refused_ = true;
+                state_.image = image;
+                return cli_exit::kRefused;
+            }
         } else {
             kept_saved = true;
         }
@@ -223,6 +234,9 @@ int Tool::finish_production(int result) {
             outcome = ProductionResult::Cancelled;
             reason = "the chip in the socket is not a " + state_.model.model_name +
                      "; the question was answered No";
+        } else if (kept_unsaved_refused_) {
+            outcome = ProductionResult::Cancelled;
+            reason = production_reason_;
         } else if (!production_reason_.empty()) {
             reason = production_reason_;
         } else if (!host_.last_status().empty()) {

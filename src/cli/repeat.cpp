@@ -53,6 +53,12 @@ std::int32_t Tool::read_socket(int& result) {
         result = cli_exit::kLink;
         return -1;
     }
+    if (state_.operation_failed) {
+        // Out of step: the word read tells neither a chip nor an empty socket.
+        print_lines(stderr, "corvanel: " + host_.last_status());
+        result = cli_exit::kRefused;
+        return -1;
+    }
     return state_.runner.device_id_word;
 }
 

@@ -35,6 +35,7 @@
 #include "core/image/intel_hex_reader.h"
 #include "core/image/intel_hex_writer.h"
 #include "platform/app/app_state.h"
+#include "platform/app/crash_voltages_off.h"
 #include "platform/app/data_files.h"
 #include "platform/link/port_setup.h"
 
@@ -111,6 +112,7 @@ int run_command_line_tool(const QStringList& arguments) {
         return usage_error(error);
     }
     CliHost::catch_interrupts();
+    install_crash_voltages_off();
     Tool tool(std::move(*options));
     const int result = tool.run();
     // A stop signal that came outside an operation ends the tool when its work
@@ -429,7 +431,7 @@ int Tool::refuse_target(const QString& path) {
         return cli_exit::kDone;
     }
     const std::string name = file_name_bytes(path);
-    const auto refused = target_refusal(name);
+    const auto refused = target_refusal(name, TargetLinks::WrittenThrough);
     if (!refused) {
         return cli_exit::kDone;
     }
@@ -489,6 +491,11 @@ int Tool::run() {
     }
     if (const QString misplaced = misplaced_option_error(options_, *found); !misplaced.isEmpty()) {
         return usage_error(misplaced);
+    }
+    // Every read of a FIFO named settings.ini would wait for a writer.
+    if (const auto refused = stored_.refusal()) {
+        print(stderr, QStringLiteral("corvanel: ") + *refused);
+        return cli_exit::kUsage;
     }
     if (const int loaded = load_database(); loaded != cli_exit::kDone) {
         return loaded;

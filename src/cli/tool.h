@@ -168,6 +168,8 @@ private:
     std::string production_reason_;
     // The last run_operation did not start: the user did not go on past a guard.
     bool start_refused_ = false;
+    // The kept memories could not be saved, and the erase question was answered No.
+    bool kept_unsaved_refused_ = false;
     bool result_recorded_ = false;
     // How finish_production judged the last chip.
     ProductionResult last_outcome_ = ProductionResult::Pass;

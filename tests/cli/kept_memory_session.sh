@@ -5,8 +5,8 @@
 # written back as the chip's own (every run keeps the chip's memories exactly
 # or fails with its message and a non-zero exit); a board that goes silent
 # after the erase leaves the kept EEPROM in a rescue file, which the next
-# program writes back; a stop signal never leaves a "pass" line with a
-# non-zero exit.
+# program writes back; a rescue file that cannot be written erases nothing; a
+# stop signal never leaves a "pass" line with a non-zero exit.
 #   kept_memory_session.sh CORVANEL CORVANEL_BOARD SMALL_HEX OTHER_HEX WORK_FOLDER
 set -u
 tool=$1
@@ -109,6 +109,26 @@ stop_server
 dump_state "$work/case.hex"
 grep -q '^0000: AA BB FF' "$work/dump" || fail "the kept EEPROM is not back: $(grep '^0000:' "$work/dump")"
 [ -f "$rescue" ] && fail "the rescue file is still there after the write-back"
+
+# --- The rescue file cannot be written: nothing is erased -------------------------
+# (A folder at its name stands for a full disk or a read-only folder: root writes
+# through permissions, and not every system lets a test mount a small tmpfs.)
+mkdir "$rescue"
+start_chip_server PIC16F628A --state "$work/case.hex"
+"$tool" --model PIC16F628A --port "$device" --window 64 program "$other" --preserve-eeprom \
+    --log "$work/unsaved.csv" >"$work/out" 2>&1
+code=$?
+stop_server
+cat "$work/out"
+[ "$code" -eq 1 ] || fail "an unsaved rescue file gave exit $code, expected 1"
+grep -q "eeprom cannot be saved in $rescue: It is a folder" "$work/out" ||
+    fail "no word of where the kept EEPROM cannot be saved"
+grep -q "Erase the chip anyway?" "$work/out" || fail "no question before the erase"
+tail -n 1 "$work/unsaved.csv" | grep -q ',cancelled,' || fail "not logged cancelled"
+dump_state "$work/case.hex"
+grep -q '^0000: AA BB FF' "$work/dump" || fail "the EEPROM was touched: $(grep '^0000:' "$work/dump")"
+grep -q '^000000: 2805' "$work/dump" || fail "the FLASH was touched: $(grep '^000000:' "$work/dump")"
+rmdir "$rescue"
 
 # --- A stop signal at any moment: the log and the exit status agree ---------------
 start_chip_server PIC16F628A

@@ -67,6 +67,46 @@ for operation in "verify $small" "read $work/lost.hex"; do
     [ ! -e "$work/lost.hex" ] || fail "a read cut off by a lost port wrote a file"
 done
 
+# --- A board of the original protocol, default settings ------------------------------
+# Its reads end in 0, not 106: the protocol leaves that byte open. Program All,
+# Verify and Read All with the window measured, as a new user runs them.
+mv "$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini" "$work/pinned.ini"
+start_chip_server PIC16F628A
+run 0 --port "$device" program "$small" --verify
+expect_in out "Chip verified\."
+run 0 --port "$device" read "$work/plain-read.hex"
+same_words "$small" "$work/plain-read.hex"
+stop_server
+mv "$work/pinned.ini" "$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini"
+
+# --- A settings.ini that is no regular file is refused at once ------------------------
+# A FIFO would hold every read of the settings until some program wrote it.
+mkdir -p "$work/fifo-config/Tavrelix Corvanel"
+mkfifo "$work/fifo-config/Tavrelix Corvanel/settings.ini"
+XDG_CONFIG_HOME="$work/fifo-config" timeout 10 "$tool" --model PIC16F628A \
+    --port "virtual:$work/virtual-chip.hex" verify "$small" >"$work/out" 2>"$work/err"
+code=$?
+cat "$work/out" "$work/err"
+[ "$code" -eq 2 ] || fail "a FIFO settings.ini gave exit $code, expected 2"
+expect_in err "Settings cannot be read: .*settings.ini is not a regular file\."
+
+# --- A crash of the tool in the middle of Program All ---------------------------------
+# Its crash handler writes voltages-off to the open port before the crash ends it.
+start_chip_server PIC16F628A --baud 1200
+(
+    ulimit -c 0
+    exec "$tool" --model PIC16F628A --port "$device" program "$small" >"$work/out" 2>&1
+) &
+tool_pid=$!
+sleep 1.5
+kill -SEGV "$tool_pid"
+wait "$tool_pid"
+got=$?
+[ "$got" -eq $((128 + 11)) ] || fail "a crashed tool gave exit $got, expected $((128 + 11))"
+stop_server
+cat "$work/server.err"
+grep -q "voltages off at exit" "$work/server.err" || fail "a crash of the tool left the voltages on"
+
 # --- Targets that are not regular files are refused and left as they were ----------
 mkfifo "$work/fifo"
 mkdir "$work/folder.hex"

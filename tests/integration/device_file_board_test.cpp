@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <random>
@@ -839,6 +840,51 @@ TEST(DeviceFileBoardTest, CalibrationSurvivesAnOperationEndedAfterTheErase) {
         EXPECT_FALSE(std::filesystem::exists(file)) << "the recovery file has served";
     }
 
+    // A run that ends well leaves no recovery file: the one written before the
+    // erase has served.
+    {
+        ModelOnBoard bench("PIC12F675");
+        bench.state.calibration_folder = folder;
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        EXPECT_FALSE(std::filesystem::exists(calibration_recovery_file(folder, "PIC12F675")));
+    }
+    // The values cannot be saved before the erase (the folder's name taken by a
+    // file; another chip's values in the file): the user is told where and asked,
+    // "No" leaves the chip as it was, "Yes" erases and writes them back.
+    const std::filesystem::path blocked = folder / "blocked";
+    std::ofstream(blocked) << "a file, not a folder";
+    const std::filesystem::path other = folder / "other";
+    ASSERT_TRUE(save_calibration(calibration_recovery_file(other, "PIC12F675"),
+                                 SavedCalibration{0x3401, -1}));
+    for (const auto& where : {blocked, other}) {
+        SCOPED_TRACE(where.string());
+        for (const int answer : {message_result::kNo, message_result::kYes}) {
+            ModelOnBoard bench("PIC12F675");
+            bench.state.calibration_folder = where;
+            bench.chip().set_flash(0, 0x0123);
+            const std::uint16_t osccal = bench.chip().flash(0x3FF);
+            bench.host.question_answer = answer;
+            const std::string status = bench.run(OperationKind::Erase);
+            ASSERT_FALSE(bench.host.messages.empty());
+            const std::string asked = bench.host.messages.back().text;
+            EXPECT_NE(asked.find("cannot be saved in " +
+                                 calibration_recovery_file(where, "PIC12F675").string()),
+                      std::string::npos)
+                << asked;
+            EXPECT_NE(asked.find("Erase the chip anyway?"), std::string::npos) << asked;
+            if (answer == message_result::kNo) {
+                EXPECT_EQ(status, kCalibrationNotSavedStatus);
+                EXPECT_EQ(bench.chip().flash(0), 0x0123) << "nothing may be erased";
+            } else {
+                EXPECT_TRUE(starts_with(status, "Chip erased. ")) << status;
+                EXPECT_EQ(bench.chip().flash(0), 0x3FFF);
+                EXPECT_EQ(bench.chip().flash(0x3FF), osccal);
+            }
+        }
+    }
+    EXPECT_EQ(load_saved_calibration(calibration_recovery_file(other, "PIC12F675"))->word, 0x3401)
+        << "another chip's values are not replaced";
+
     // The two reads of the calibration word disagree (a garbled answer): nothing is
     // erased, and the chip keeps its calibration.
     ModelOnBoard bench("PIC12F675");
@@ -1030,6 +1076,25 @@ TEST(DeviceFileBoardTest, IdentifyNamesThe8BitPartsOnABoardThatFramesTheirComman
     EXPECT_EQ(plain.identify(), "No chip found (device ID 0000h).");
     const std::vector<std::uint8_t>& sent = plain.sent();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), board_command::kChipCommand8), 0);
+}
+
+// An empty socket on a board that frames 8-bit commands is read in both sets
+// and found empty, lock-step and sending ahead alike: a chip absent, never a
+// line fault (which would end a batch run and drop the link to lock-step).
+TEST(DeviceFileBoardTest, AnEmptySocketIsNoChipInBothCommandSetsAtAnyWindow) {
+    for (const std::int32_t window : {0, 1, 16}) {
+        SCOPED_TRACE("window " + std::to_string(window));
+        ModelOnBoard empty("PIC16F628A", "none");
+        empty.state.board_answer = BoardAnswer::Identified;
+        empty.state.board = BoardIdentity{1, board_identity::kHasCommands8, 64, 0, 0, 0};
+        empty.state.runner.window = window;
+        empty.state.runner.fast_link = window > 0;
+        EXPECT_EQ(empty.identify(), "No chip found (device ID 3FFFh).");
+        EXPECT_FALSE(empty.state.operation_failed);
+        EXPECT_TRUE(no_chip_answer(empty.state.runner.device_id_word));
+        const std::vector<std::uint8_t>& sent = empty.sent();
+        EXPECT_GT(std::count(sent.begin(), sent.end(), board_command::kChipCommand8), 0);
+    }
 }
 
 // Program All of a 16F18877 speaks the 8-bit set only: every command is a

@@ -132,6 +132,13 @@ std::optional<ModelKeyProblem> address_map_problem(const DeviceModel& model) {
             }
         }
     }
+    // A chip without program memory is no chip this program can serve: taken as
+    // the smallest image, it would be programmed and verified as 64 words.
+    if (!model.flash.empty() && leading_number(model.flash) < 1) {
+        return ModelKeyProblem{"flash:",
+                               "the program memory must hold at least one word "
+                               "(\"flash: 2048\")."};
+    }
     // FLASH must end below the user IDs, or a HEX file's ID, configuration and
     // EEPROM records would land in FLASH.
     const AddressMap map = model_address_map(model);

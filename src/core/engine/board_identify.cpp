@@ -165,6 +165,7 @@ BoardAnswer identify_board(ProgramState& state) {
     }
     state.board_answer = answer;
     state.board = identity;
+    link.encoder.read_echo = answer == BoardAnswer::Identified;
     return answer;
 }
 

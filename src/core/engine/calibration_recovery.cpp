@@ -51,6 +51,11 @@ std::filesystem::path calibration_recovery_file(const std::filesystem::path& fol
 }
 
 bool save_calibration(const std::filesystem::path& file, const SavedCalibration& saved) {
+    return !calibration_save_error(file, saved);
+}
+
+std::optional<std::string> calibration_save_error(const std::filesystem::path& file,
+                                                  const SavedCalibration& saved) {
     std::error_code error;
     std::filesystem::create_directories(file.parent_path(), error);
     std::string text;
@@ -61,8 +66,9 @@ bool save_calibration(const std::filesystem::path& file, const SavedCalibration&
         text += std::string(kBitsKey) + hex4(saved.bits) + "\r\n";
     }
     // The one safe write: a fresh temporary file that a planted link cannot
-    // redirect, renamed over the target; a target that is no regular file is refused.
-    return !replace_file(file, text);
+    // redirect, renamed over the target; a target that is a link or no regular
+    // file is refused.
+    return replace_file(file, text);
 }
 
 std::optional<SavedCalibration> load_saved_calibration(const std::filesystem::path& file) {
@@ -108,6 +114,34 @@ std::string calibration_values_text(const SavedCalibration& saved,
                 bits_text(saved.bits, calibration_bits_mask) + "b";
     }
     return text;
+}
+
+CalibrationKept keep_calibration_before_erase(ProgramState& state, const SavedCalibration& kept) {
+    const auto file = recovery_file(state);
+    if (!file) {
+        return CalibrationKept::Saved;
+    }
+    std::string reason;
+    const auto existing = load_saved_calibration(*file);
+    if (existing && (existing->word != kept.word || existing->bits != kept.bits)) {
+        reason = "it holds the values an earlier operation kept (" +
+                 calibration_values_text(*existing, state.model.calibration_config_bits) +
+                 "), which are not replaced";
+    } else if (const auto error = calibration_save_error(*file, kept)) {
+        reason = *error;
+    } else {
+        return CalibrationKept::Saved;
+    }
+    const std::string question =
+        calibration_values_text(kept, state.model.calibration_config_bits) +
+        ": they cannot be saved in " + file->string() + ": " + reason +
+        ".\r\nErased now, they are kept only in this program until they are written back: "
+        "an operation that ends after the erase loses them. Nothing has been erased.\r\n"
+        "Erase the chip anyway?";
+    return state.engine_host().show_message(question, message_kind::kQuestion, "") ==
+                   message_result::kYes
+               ? CalibrationKept::Unsaved
+               : CalibrationKept::Refused;
 }
 
 void rescue_calibration(ProgramState& state) {

@@ -34,6 +34,9 @@ struct SavedCalibration {
 // Writes the file (lines "OSCCAL 3480" and "CONFIG 2000", CR LF); false when it
 // cannot be written.
 bool save_calibration(const std::filesystem::path& file, const SavedCalibration& saved);
+// The same, answering why it cannot be written; nothing when it was.
+[[nodiscard]] std::optional<std::string> calibration_save_error(const std::filesystem::path& file,
+                                                                const SavedCalibration& saved);
 // The values of a recovery file; nothing when there is none or it is not sound.
 [[nodiscard]] std::optional<SavedCalibration> load_saved_calibration(
     const std::filesystem::path& file);
@@ -41,6 +44,22 @@ bool save_calibration(const std::filesystem::path& file, const SavedCalibration&
 // "OSCCAL was 3480h, band-gap 10b": the values as the user reads them off.
 [[nodiscard]] std::string calibration_values_text(const SavedCalibration& saved,
                                                   std::int32_t calibration_bits_mask);
+
+// Before the first command that may erase the chip's calibration: the values
+// go to the recovery file first (when the state names a folder for it), so that
+// no way the operation can end leaves them in this program only. A file that
+// holds other values (another chip's, not taken) is not replaced. When the
+// values cannot be kept there, the user is told where and why and asked.
+enum class CalibrationKept {
+    Saved,    // in the file (or no folder is named: nothing to keep them in)
+    Unsaved,  // not in the file; the user said "Yes" to the erase
+    Refused,  // not in the file; "No": nothing may be erased
+};
+[[nodiscard]] CalibrationKept keep_calibration_before_erase(ProgramState& state,
+                                                            const SavedCalibration& kept);
+// The status line when the answer was "No": the chip is as it was.
+inline constexpr std::string_view kCalibrationNotSavedStatus =
+    "Calibration cannot be saved! Operation aborted.";
 
 // The operation is ending while the chip's calibration is erased and not yet
 // written back: shows the values and keeps them in the recovery file (when the

@@ -76,6 +76,15 @@ std::string kept_memory_question(const std::filesystem::path& file, const KeptMe
            ".\r\nWrite it to the chip with this Program All?";
 }
 
+std::string kept_memory_unsaved_question(const std::optional<std::filesystem::path>& file,
+                                         const std::string& reason, const RegionSelection& kept) {
+    const std::string where = file ? "in " + file->string() : "without a configuration folder";
+    return "The chip's own " + region_list_text(kept) + " cannot be saved " + where + ": " +
+           reason + ".\r\nErased now, it is kept only in this program until it is written " +
+           "back: a run that ends after the erase loses it. Nothing has been erased.\r\n" +
+           "Erase the chip anyway?";
+}
+
 void forget_kept_memories(const std::filesystem::path& file) {
     std::error_code error;
     std::filesystem::remove(file, error);

@@ -46,6 +46,14 @@ struct KeptMemories {
                                                const KeptMemories& kept,
                                                const std::string& model_name);
 
+// The question asked before an erase when the file cannot be written (`reason`;
+// `file` nothing when there is no configuration folder): the kept memories
+// would then live in this program only, and a run that ends after the erase
+// would lose them. Only a "Yes" erases.
+[[nodiscard]] std::string kept_memory_unsaved_question(
+    const std::optional<std::filesystem::path>& file, const std::string& reason,
+    const RegionSelection& kept);
+
 // The kept memories are on the chip again (or the user wants the file no more).
 void forget_kept_memories(const std::filesystem::path& file);
 

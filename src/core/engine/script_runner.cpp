@@ -116,6 +116,9 @@ void ScriptRunner::finish() {
 void ScriptRunner::continue_with(const InstructionList& next) {
     load_script(next);
     rewind();
+    // The script before has had every answer: sending ahead starts afresh, as at
+    // an operation's first step, or the next byte would count as one too many.
+    reset_send_ahead();
     continued_ = true;
 }
 
@@ -202,9 +205,10 @@ void ScriptRunner::voltages_step(InstructionKind kind) {
             calibration_restored_ |= calibration_sent_;
             if (!calibration_at_risk()) {
                 calibration_erased_ = false;
-                if (saved_calibration_used_) {
+                if (saved_calibration_used_ || calibration_on_disk_) {
                     // Back in the chip: the recovery file has served its purpose.
                     saved_calibration_used_ = false;
+                    calibration_on_disk_ = false;
                     forget_saved_calibration(state_);
                 }
             }
@@ -345,8 +349,17 @@ void ScriptRunner::command_step(const DecodedInstruction& instruction) {
         case 0x16:
             break;
         default:
-            calibration_erased_ =
-                calibration_erased_ || kept_calibration_word >= 0 || kept_calibration_bits >= 0;
+            if (!calibration_erased_ &&
+                (kept_calibration_word >= 0 || kept_calibration_bits >= 0)) {
+                const CalibrationKept on_disk = keep_calibration_before_erase(
+                    state_, SavedCalibration{kept_calibration_word, kept_calibration_bits});
+                if (on_disk == CalibrationKept::Refused) {
+                    abort_operation(state_, kCalibrationNotSavedStatus);
+                    return;
+                }
+                calibration_on_disk_ = on_disk == CalibrationKept::Saved;
+                calibration_erased_ = true;
+            }
             break;
     }
     state_.link.send_chip_command(instruction.code);
@@ -608,6 +621,7 @@ void ScriptRunner::reset_calibration() {
     calibration_sent_ = calibration_restored_ = 0;
     saved_calibration_bits_ = -1;
     saved_calibration_used_ = false;
+    calibration_on_disk_ = false;
 }
 
 bool ScriptRunner::stop_for_unsteady_calibration(const char* what, std::int32_t first,

@@ -248,6 +248,8 @@ private:
     int calibration_restored_ = 0;
     std::int32_t saved_calibration_bits_ = -1;
     bool saved_calibration_used_ = false;  // a recovery file's values are being written back
+    // The kept calibration was written to the recovery file before the erase.
+    bool calibration_on_disk_ = false;
     bool stop_for_unsteady_calibration(const char* what, std::int32_t first, std::int32_t second);
 };
 

@@ -55,11 +55,21 @@ fs::path save_destination(const fs::path& path) {
     return target;
 }
 
-std::optional<std::string> target_refusal(const fs::path& path) {
+std::optional<std::string> target_refusal(const fs::path& path, TargetLinks links) {
     std::error_code error;
+    if (links == TargetLinks::Refused && fs::is_symlink(fs::symlink_status(path, error))) {
+        return std::string("It is a symbolic link");
+    }
     const fs::path target = save_destination(path);
     if (fs::is_symlink(fs::symlink_status(target, error))) {
         return std::string("Too many symbolic links");
+    }
+    // A leftover regular file of a killed save is replaced; anything else there
+    // was put there by someone, and is left alone.
+    const fs::file_status temporary = fs::symlink_status(temporary_path_for(target), error);
+    if (!error && fs::exists(temporary) && !fs::is_regular_file(temporary)) {
+        return "Something other than a file stands at its temporary name " +
+               temporary_path_for(target).filename().string();
     }
     const fs::file_status status = fs::status(target, error);
     if (error || !fs::exists(status)) {
@@ -84,8 +94,9 @@ std::optional<std::string> target_refusal(const fs::path& path) {
     return std::nullopt;
 }
 
-std::optional<std::string> replace_file(const fs::path& path, std::string_view contents) {
-    if (auto refused = target_refusal(path)) {
+std::optional<std::string> replace_file(const fs::path& path, std::string_view contents,
+                                        TargetLinks links) {
+    if (auto refused = target_refusal(path, links)) {
         return refused;
     }
     std::error_code error;
@@ -94,8 +105,9 @@ std::optional<std::string> replace_file(const fs::path& path, std::string_view c
     const bool exists = !error && fs::exists(old_status);
 
     const fs::path temporary = temporary_path_for(target);
-    // A leftover of a killed save (or anything else by that name) goes first;
-    // "x" then refuses to open whatever might have appeared there since.
+    // A leftover of a killed save goes first (target_refusal has seen that it
+    // is a regular file); "x" then refuses to open whatever might have
+    // appeared there since, a link included.
     fs::remove(temporary, error);
     errno = 0;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temporary.c_str(), "wbx"));

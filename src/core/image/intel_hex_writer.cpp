@@ -100,7 +100,9 @@ std::string hex_overwrite_question(std::string_view path) {
 }
 
 HexSaveResult save_hex_file(const std::string& path, const MemoryImage& image) {
-    const std::optional<std::string> failure = replace_file(path, write_hex_text(image));
+    // The user named the file: a link there is the user's own, written through.
+    const std::optional<std::string> failure =
+        replace_file(path, write_hex_text(image), TargetLinks::WrittenThrough);
     return failure ? hex_save_failed(path, *failure) : hex_save_succeeded(path);
 }
 

@@ -11,8 +11,8 @@ void ProgrammerLink::write(std::uint8_t byte) {
     }
 }
 
-void ProgrammerLink::end_command(std::uint8_t echo) {
-    expected_.push_back({echo, false, true});
+void ProgrammerLink::end_command(std::uint8_t echo, bool checked) {
+    expected_.push_back({echo, !checked, true});
     tracking_ = true;
     ++answers_requested_;
     if (process_events) {
@@ -94,7 +94,7 @@ void ProgrammerLink::send(const WireCommand& command) {
         expected_.push_back({0, true, true});
     }
     answers_requested_ += command.data_answers;
-    end_command(command.echo());
+    end_command(command.echo(), command.echo_checked);
 }
 
 void ProgrammerLink::voltages_off_after_fault() {

@@ -136,7 +136,8 @@ public:
 
     // The receive handler: reads every waiting byte and, for each in arrival
     // order, compares it with the answer due (every answer is the command byte
-    // itself; a read's is the low and the high byte, then 106), stores it in
+    // itself; a read's is the low and the high byte, then 106 where the encoder
+    // says the board sends it, else any byte), stores it in
     // received_byte and runs one interpreter step. A call made
     // while the threshold is 0, or while an earlier call is still handing over
     // bytes (from the event processing inside a step), does nothing: the bytes
@@ -160,8 +161,9 @@ private:
     };
     void write(std::uint8_t byte);
     void send(const WireCommand& command);
-    // After the last byte of a command that the board answers with its own byte.
-    void end_command(std::uint8_t echo);
+    // After the last byte of a command that the board answers with its own byte
+    // (any byte where `checked` is false).
+    void end_command(std::uint8_t echo, bool checked = true);
     void write_supply_select(bool with_vpp_level);
     void write_select(std::uint8_t code);
 

@@ -31,7 +31,7 @@ WireCommand WireEncoder::data_word(std::int32_t value) const {
 WireCommand WireEncoder::read_word() const {
     const std::uint8_t board =
         eight_bit(set) ? board_command::kReadPayload24 : board_command::kReadWord;
-    return {{board}, 1, 2};
+    return {{board}, 1, 2, read_echo};
 }
 
 WireCommand WireEncoder::low_voltage_entry() const {

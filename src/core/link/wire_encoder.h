@@ -21,12 +21,20 @@ struct WireCommand {
     std::array<std::uint8_t, 3> bytes{};
     std::size_t size = 0;
     std::size_t data_answers = 0;  // bytes of data before the echo
+    // Whether the last answer byte must be the command's own byte. The original
+    // protocol leaves the value of a read's third byte open.
+    bool echo_checked = true;
     [[nodiscard]] std::uint8_t echo() const { return bytes[0]; }
 };
 
 class WireEncoder {
 public:
     CommandSet set = CommandSet::SixBit;
+    // The board ends a read's answer with the read's own byte (106 or 110): this
+    // program's firmware and the board server do, and say so by answering
+    // identify. A board of the original protocol sends one more byte of any
+    // value, taken unread.
+    bool read_echo = false;
 
     // The chip command `code` (the 6-bit set's board clocks its low 6 bits; codes
     // 40h-7Fh there are the board's own extensions).

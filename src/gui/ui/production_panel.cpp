@@ -500,14 +500,27 @@ void ProductionPanel::program_merged() {
     // Until the kept memories are on the chip again they live in a file too.
     const RegionSelection kept =
         either(kept_regions(programmed_regions(regions_, preserve_eeprom_), merged), rescued_);
-    if (!kept.none() && program.calibration_folder) {
-        const auto file = kept_memory_file(*program.calibration_folder, program.model.model_name);
-        if (const auto error = save_kept_memories(file, KeptMemories{kept, merged})) {
-            (void)mymsgbox(
-                QStringLiteral("The memories kept from the chip cannot be saved in "
-                               "%1:\r\n%2")
-                    .arg(QString::fromStdString(file.string()), QString::fromStdString(*error)),
-                message_kind::kError, window_title());
+    if (!kept.none()) {
+        std::optional<std::filesystem::path> file;
+        if (program.calibration_folder) {
+            file = kept_memory_file(*program.calibration_folder, program.model.model_name);
+        }
+        const std::optional<std::string> error =
+            file ? save_kept_memories(*file, KeptMemories{kept, merged})
+                 : std::optional<std::string>("there is no configuration folder");
+        if (error) {
+            // Nothing is erased while the only copy would be this program's.
+            if (mymsgbox(QString::fromStdString(kept_memory_unsaved_question(file, *error, kept)),
+                         message_kind::kQuestion | message_kind::kDefaultButton2,
+                         window_title()) != message_result::kYes) {
+                form_.set_status(QStringLiteral("Program all cancelled."));
+                finish_program(ProductionResult::Cancelled,
+                               QStringLiteral("the kept %1 cannot be saved (%2); the question "
+                                              "was answered No")
+                                   .arg(QString::fromStdString(region_list_text(kept)),
+                                        QString::fromStdString(*error)));
+                return;
+            }
         } else {
             kept_saved_ = true;
         }

@@ -29,7 +29,7 @@ constexpr unsigned char kOffBytes[board_command::kLongestCommandBytes] = {
     board_command::kVoltagesOff, board_command::kVoltagesOff, board_command::kVoltagesOff};
 static_assert(board_command::kLongestCommandBytes == 3, "one 103 for every byte of the longest");
 
-void crash_handler(int signal_number) {
+void write_off_bytes() {
     const int saved_errno = errno;
     const int descriptor = static_cast<int>(g_port_descriptor);
     if (descriptor >= 0) {
@@ -49,6 +49,10 @@ void crash_handler(int signal_number) {
         }
     }
     errno = saved_errno;
+}
+
+void crash_handler(int signal_number) {
+    write_off_bytes();
     // SA_RESETHAND has put the default action back: the signal, blocked while
     // this handler runs, ends the program as soon as the handler returns.
     (void)::raise(signal_number);
@@ -67,6 +71,12 @@ void install_crash_voltages_off() {
     for (const int signal_number : kCrashSignals) {
         (void)::sigaction(signal_number, &action, nullptr);
     }
+#endif
+}
+
+void write_voltages_off_to_port() {
+#ifdef CORVANEL_POSIX_SIGNALS
+    write_off_bytes();
 #endif
 }
 

@@ -9,6 +9,7 @@
 
 #include <limits>
 #include <optional>
+#include <system_error>
 
 namespace corvanel {
 
@@ -88,6 +89,19 @@ QString local_path(const std::filesystem::path& path) {
 #endif
 }
 
+std::optional<QString> SettingsStore::refusal() const {
+    if (format_ != QSettings::IniFormat) {
+        return std::nullopt;
+    }
+    // Looked at before every open: the file may be replaced while the program runs.
+    std::error_code error;
+    const auto status = std::filesystem::status(QFile::encodeName(location_).toStdString(), error);
+    if (error || !std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) {
+        return std::nullopt;
+    }
+    return QStringLiteral("Settings cannot be read: %1 is not a regular file.").arg(location_);
+}
+
 void SettingsStore::ensure_key() const {
     if (format_ == QSettings::IniFormat) {
         QDir().mkpath(QFileInfo(location_).absolutePath());
@@ -99,6 +113,9 @@ void SettingsStore::ensure_key() const {
 // held open between calls and each write reaches the disk at once.
 
 std::optional<QString> SettingsStore::find_string(const QString& name) const {
+    if (refusal()) {
+        return std::nullopt;
+    }
     const QSettings store(location_, format_);
     auto text = stored_text(store.value(name));
     if (text && text->size() > kMaxTextLength) {
@@ -108,6 +125,9 @@ std::optional<QString> SettingsStore::find_string(const QString& name) const {
 }
 
 std::optional<std::int32_t> SettingsStore::find_number(const QString& name) const {
+    if (refusal()) {
+        return std::nullopt;
+    }
     const QSettings store(location_, format_);
     return stored_number(store.value(name));
 }
@@ -131,6 +151,10 @@ std::int32_t SettingsStore::get_number(const QString& name, std::int32_t default
 }
 
 void SettingsStore::put_string(const QString& name, const QString& text) const {
+    if (refusal()) {
+        note_write_failure();
+        return;
+    }
     ensure_key();
     QSettings store(location_, format_);
     store.setValue(name, text);
@@ -139,6 +163,10 @@ void SettingsStore::put_string(const QString& name, const QString& text) const {
 }
 
 void SettingsStore::put_number(const QString& name, std::int32_t number) const {
+    if (refusal()) {
+        note_write_failure();
+        return;
+    }
     ensure_key();
     QSettings store(location_, format_);
     store.setValue(name, static_cast<int>(number));
@@ -147,6 +175,10 @@ void SettingsStore::put_number(const QString& name, std::int32_t number) const {
 }
 
 void SettingsStore::remove(const QString& name) const {
+    if (refusal()) {
+        note_write_failure();
+        return;
+    }
     QSettings store(location_, format_);
     if (!store.contains(name)) {
         return;
@@ -157,13 +189,20 @@ void SettingsStore::remove(const QString& name) const {
 }
 
 void SettingsStore::note_write(const QSettings& store) const {
-    if (store.status() == QSettings::NoError || write_failed_) {
+    if (store.status() == QSettings::NoError) {
+        return;
+    }
+    note_write_failure();
+}
+
+void SettingsStore::note_write_failure() const {
+    if (write_failed_) {
         return;
     }
     write_failed_ = true;
     if (write_failure_handler_) {
-        write_failure_handler_(
-            QStringLiteral("Settings cannot be kept: %1 cannot be written.").arg(location_));
+        write_failure_handler_(refusal().value_or(
+            QStringLiteral("Settings cannot be kept: %1 cannot be written.").arg(location_)));
     }
 }
 

@@ -122,6 +122,12 @@ public:
     // INI file's folder, or the configuration folder where the registry holds them.
     [[nodiscard]] std::filesystem::path files_folder() const;
 
+    // "Settings cannot be read: LOCATION is not a regular file." when the INI file
+    // exists and is a FIFO, a folder or a device: opening a FIFO blocks until some
+    // other program writes it. Such a store reads nothing and writes nothing (a
+    // write counts as one that did not reach the store). Nothing otherwise.
+    [[nodiscard]] std::optional<QString> refusal() const;
+
     // Creates the key (the INI file's folder) when it is missing.
     void ensure_key() const;
 
@@ -150,6 +156,7 @@ public:
 
 private:
     void note_write(const QSettings& store) const;
+    void note_write_failure() const;
 
     QSettings::Format format_;
     QString location_;

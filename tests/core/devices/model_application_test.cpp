@@ -71,9 +71,9 @@ TEST(ApplyModel, InvalidFlagsKeepThePreviousModelsValues) {
 }
 
 TEST(ApplyModel, SizesOutsideTheImageLimitsAreBroughtInside) {
-    // (A FLASH beyond 2000h words is refused by the device file itself.)
+    // (A FLASH beyond 2000h words, or of none, is refused by the device file itself.)
     const std::tuple<const char*, const char*, std::int32_t, std::int32_t> cases[] = {
-        {"1024", "64", 1024, 64}, {"0", "0", 64, 0},         {"-5", "-5", 64, 0},
+        {"1024", "64", 1024, 64}, {"1", "0", 64, 0},         {"2", "-5", 64, 0},
         {"10", "10", 64, 64},     {"100", "100", 104, 104},  {"8190", "99999", 8192, 0x1000},
         {"", "", 64, 0},          {"8192.5", "1", 8192, 64},
     };

@@ -438,8 +438,11 @@ TEST_P(EchoTest, EveryChangedEchoEndsTheOperationOutOfStep) {
     ASSERT_TRUE(reference.host.status().starts_with("Chip is blank. ")) << reference.host.status();
 
     // The answers come in the order of the commands: every answer byte is an
-    // echo but a read's low and high byte and the identify record.
+    // echo but a read's low and high byte and the identify record, and the
+    // read's third byte on a board that did not identify itself.
+    const bool identified = GetParam().vdd_select;
     std::vector<bool> echo(clean.received.size(), true);
+    std::vector<bool> read_tail(clean.received.size(), false);
     std::size_t at = 0;
     std::size_t reads = 0;
     const Bytes& w = clean.written;
@@ -455,6 +458,8 @@ TEST_P(EchoTest, EveryChangedEchoEndsTheOperationOutOfStep) {
                 break;
             case 106:
                 echo[at] = echo[at + 1] = false;
+                echo[at + 2] = identified;
+                read_tail[at + 2] = !identified;
                 at += 3;
                 ++reads;
                 break;
@@ -472,7 +477,19 @@ TEST_P(EchoTest, EveryChangedEchoEndsTheOperationOutOfStep) {
     ASSERT_GE(reads, 9U);
 
     int cases = 0;
+    int tails = 0;
     for (std::size_t k = 0; k < echo.size(); ++k) {
+        if (read_tail[k]) {
+            // A board of the original protocol: any value there is a sound answer.
+            SCOPED_TRACE("read's third byte " + std::to_string(k));
+            test::EngineFixture f;
+            GarblingChannel board;
+            board.garble_at = static_cast<std::int64_t>(k);
+            run_blank_check(f, board, GetParam());
+            EXPECT_TRUE(f.host.status().starts_with("Chip is blank. ")) << f.host.status();
+            ++tails;
+            continue;
+        }
         if (!echo[k]) {
             continue;
         }
@@ -490,6 +507,7 @@ TEST_P(EchoTest, EveryChangedEchoEndsTheOperationOutOfStep) {
         ++cases;
     }
     EXPECT_GT(cases, 20);
+    EXPECT_EQ(tails, identified ? 0 : static_cast<int>(reads));
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, EchoTest,

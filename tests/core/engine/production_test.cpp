@@ -419,33 +419,61 @@ TEST(KeptMemories, ReadsCompareAndRescueRoundTrip) {
 }
 
 // Both rescue files are written through the one safe write: a link planted at
-// the temporary name is not followed, and the file it names keeps its contents.
-TEST(RescueFiles, APlantedLinkAtTheTemporaryNameIsNotFollowed) {
+// the file's name (to an existing file or to none) or at its temporary name is
+// refused, never followed, and the file it names keeps its contents or stays
+// uncreated.
+TEST(RescueFiles, PlantedLinksAreRefusedAndNotFollowed) {
+    namespace fs = std::filesystem;
     const auto folder =
-        std::filesystem::temp_directory_path() / ("corvanel-rescue-" + std::to_string(::getpid()));
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    const auto victim = folder / "victim.txt";
-    std::ofstream(victim) << "precious";
-    const auto calibration = calibration_recovery_file(folder, "PIC12F675");
-    const auto kept = kept_memory_file(folder, "PIC16F628A");
-    for (const auto& file : {calibration, kept}) {
-        std::filesystem::create_symlink(victim, temporary_path_for(file));
+        fs::temp_directory_path() / ("corvanel-rescue-" + std::to_string(::getpid()));
+    const auto read_line = [](const fs::path& file) {
+        std::ifstream in(file);
+        std::string text;
+        std::getline(in, text);
+        return text;
+    };
+    const MemoryImage image = shaped(64, 16, 0x20);
+    const auto save = [&](const fs::path& file) {
+        return file.filename().string().starts_with("calibration-")
+                   ? save_calibration(file, SavedCalibration{0x3480, 0x2000})
+                   : !save_kept_memories(file, KeptMemories{{false, true, false, false}, image});
+    };
+    enum class Plant { ExistingTarget, DanglingTarget, TemporaryName };
+    for (const Plant plant : {Plant::ExistingTarget, Plant::DanglingTarget, Plant::TemporaryName}) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        const auto victim = folder / "victim.txt";
+        std::ofstream(victim) << "precious";
+        for (const auto& file : {calibration_recovery_file(folder, "PIC12F675"),
+                                 kept_memory_file(folder, "PIC16F628A")}) {
+            SCOPED_TRACE(file.filename().string() + " plant " +
+                         std::to_string(static_cast<int>(plant)));
+            const auto missing = folder / ("missing-" + file.filename().string());
+            fs::create_symlink(plant == Plant::DanglingTarget ? missing : victim,
+                               plant == Plant::TemporaryName ? temporary_path_for(file) : file);
+            EXPECT_FALSE(save(file));
+            EXPECT_EQ(read_line(victim), "precious");
+            EXPECT_FALSE(fs::exists(missing));
+            // A rescue file in the way is never offered back through a link either.
+            if (plant == Plant::TemporaryName) {
+                EXPECT_FALSE(fs::exists(fs::symlink_status(file)));
+            }
+        }
     }
-    ASSERT_TRUE(save_calibration(calibration, SavedCalibration{0x3480, 0x2000}));
-    MemoryImage image = shaped(64, 16, 0x20);
-    ASSERT_FALSE(save_kept_memories(kept, KeptMemories{{false, true, false, false}, image}));
-    std::ifstream in(victim);
-    std::string text;
-    std::getline(in, text);
-    EXPECT_EQ(text, "precious");
+    // Without a link the same calls write the files, and a leftover temporary
+    // file of a killed save is replaced.
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const auto calibration = calibration_recovery_file(folder, "PIC12F675");
+    std::ofstream(temporary_path_for(calibration)) << "half";
+    ASSERT_TRUE(save(calibration));
     EXPECT_EQ(load_saved_calibration(calibration)->word, 0x3480);
-    EXPECT_FALSE(std::filesystem::is_symlink(std::filesystem::symlink_status(calibration)));
+    ASSERT_TRUE(save(kept_memory_file(folder, "PIC16F628A")));
     // A rescue file's name taken by a folder is refused, not replaced.
-    std::filesystem::remove(calibration);
-    std::filesystem::create_directory(calibration);
+    fs::remove(calibration);
+    fs::create_directory(calibration);
     EXPECT_FALSE(save_calibration(calibration, SavedCalibration{0x3480, -1}));
-    std::filesystem::remove_all(folder);
+    fs::remove_all(folder);
 }
 
 // Without HOME and XDG_CONFIG_HOME (a service, `env -i`) the settings and

@@ -81,11 +81,12 @@ TEST(OddFiles, AreNeitherReadNorReplaced) {
         EXPECT_NE(report.messages[0].text.find(entry.read_reason), std::string::npos)
             << report.messages[0].text;
 
-        // Written through a link too: the link's end is what would be replaced.
+        // Written through a link the user named too: the link's end is what
+        // would be replaced.
         const fs::path link = folder / (std::string(entry.name) + ".link");
         fs::create_symlink(path, link);
         for (const fs::path& target : {path, link}) {
-            const auto refused = replace_file(target, ":00000001FF\n");
+            const auto refused = replace_file(target, ":00000001FF\n", TargetLinks::WrittenThrough);
             if (entry.replace_reason == nullptr) {
                 EXPECT_EQ(refused, std::nullopt);
             } else {

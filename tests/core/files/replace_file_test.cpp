@@ -78,25 +78,44 @@ TEST_F(ReplaceFileTest, ALeftoverTemporaryFileIsReplacedByTheNextSave) {
     expect_entries({"a.hex"});
 }
 
-TEST_F(ReplaceFileTest, WritesThroughSymbolicLinksAlsoDanglingOnes) {
+TEST_F(ReplaceFileTest, WritesThroughSymbolicLinksAlsoDanglingOnesOnlyWhereTheUserNamedThem) {
     fs::create_directories(folder / "real");
     write_plain(folder / "real" / "kept.hex", "old");
     fs::create_symlink("real/kept.hex", folder / "link.hex");
     fs::create_symlink(folder / "real" / "new.hex", folder / "dangling.hex");
     fs::create_symlink("link.hex", folder / "chain.hex");
 
-    EXPECT_EQ(replace_file(folder / "link.hex", "through"), std::nullopt);
+    // The program's own files: every link refused, nothing written anywhere.
+    for (const char* name : {"link.hex", "dangling.hex", "chain.hex"}) {
+        EXPECT_EQ(replace_file(folder / name, "refused"), "It is a symbolic link") << name;
+    }
+    EXPECT_EQ(read_whole(folder / "real" / "kept.hex"), "old");
+    EXPECT_FALSE(fs::exists(folder / "real" / "new.hex"));
+
+    constexpr TargetLinks kThrough = TargetLinks::WrittenThrough;
+    EXPECT_EQ(replace_file(folder / "link.hex", "through", kThrough), std::nullopt);
     EXPECT_TRUE(fs::is_symlink(folder / "link.hex"));
     EXPECT_EQ(read_whole(folder / "real" / "kept.hex"), "through");
 
-    EXPECT_EQ(replace_file(folder / "dangling.hex", "created"), std::nullopt);
+    EXPECT_EQ(replace_file(folder / "dangling.hex", "created", kThrough), std::nullopt);
     EXPECT_TRUE(fs::is_symlink(folder / "dangling.hex"));
     EXPECT_EQ(read_whole(folder / "real" / "new.hex"), "created");
 
-    EXPECT_EQ(replace_file(folder / "chain.hex", "two links"), std::nullopt);
+    EXPECT_EQ(replace_file(folder / "chain.hex", "two links", kThrough), std::nullopt);
     EXPECT_TRUE(fs::is_symlink(folder / "chain.hex"));
     EXPECT_EQ(read_whole(folder / "real" / "kept.hex"), "two links");
     expect_entries({"real", "link.hex", "dangling.hex", "chain.hex"});
+
+    // Whatever stands at the temporary name that is no regular file is refused
+    // on both kinds of target, and never followed.
+    write_plain(folder / "victim", "precious");
+    fs::create_symlink(folder / "victim", folder / "real" / ".kept.hex.tmp");
+    fs::create_directories(folder / ".plain.hex.tmp");
+    EXPECT_TRUE(replace_file(folder / "link.hex", "x", kThrough).has_value());
+    EXPECT_TRUE(replace_file(folder / "plain.hex", "x").has_value());
+    EXPECT_EQ(read_whole(folder / "victim"), "precious");
+    EXPECT_EQ(read_whole(folder / "real" / "kept.hex"), "two links");
+    EXPECT_FALSE(fs::exists(folder / "plain.hex"));
 }
 
 TEST_F(ReplaceFileTest, RefusesWhatItMustNotReplace) {

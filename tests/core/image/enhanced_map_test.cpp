@@ -241,6 +241,9 @@ TEST(EnhancedMap, DatabaseRefusesUnsoundMapKeys) {
         // FLASH up to the model's user IDs: 4000h words would reach the classic 2000h.
         {"flash: 16384\r\n", 3, "2000h"},
         {"flash: 16384\r\nidaddr: 3000\r\n", 3, "3000h"},
+        // No program memory at all is no chip, not the smallest image.
+        {"flash: 0\r\n", 3, "at least one word"},
+        {"configwords: 2\r\nflash: -5\r\n", 4, "at least one word"},
     };
     for (const Case& c : cases) {
         DeviceDatabase database;
