@@ -215,7 +215,7 @@ uint32_t full_scale_mv(uint16_t avcc, uint8_t divider_tenths) {
 }
 
 // One quick conversion of a channel at 1 MHz (the one after the multiplexer moved
-// is thrown away), scaled with a full scale worked out beforehand: some 30 us, with
+// is thrown away), scaled with a full scale worked out beforehand: some 65 us, with
 // no division. Eight bits' worth of accuracy, plenty for a check of a few per cent,
 // and short enough to sit inside the entry hold.
 uint16_t quick_mv(uint8_t channel, uint32_t full_scale, uint16_t factor) {
@@ -376,7 +376,7 @@ bool voltages_on(Entry entry) {
     }
     PORTB |= kLed;
     g_powered = true;
-    // A quick reading, so that a wrong Vdd goes off again within some 40 us.
+    // A quick reading, so that a wrong Vdd goes off again within some 70 us.
     g_target_vdd_mv = quick_mv(kTargetVddSense, target_full_scale, g_factor);
     if (!vdd_fits(g_target_vdd_mv)) {
         voltages_off();
