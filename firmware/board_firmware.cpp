@@ -16,16 +16,24 @@
 //                      (4.4-4.7 V after its USB diode) is below the 4.5 V bulk
 //                      erase needs. A 1k resistor bleeds the rail back down to
 //                      3.3 V in a few ms (docs/board.md, "Vdd").
+//   PB0 (D8)  VPP_MID  high: the boost's feedback gets a second lower resistor
+//                      (the middle level, 11.5 V)
+//   PB1 (D9)  VPP_HIGH high: a third one as well (the high level, 13.0 V, needs
+//                      both); low or floating (gates pulled down): the low level,
+//                      8.7 V, so a lost resistor or switch only lowers Vpp
 //   PB5 (D13) LED      lit while the voltages are on
 //   PC0 (A0)  VPP_SENSE  the Vpp rail (before the MCLR switch) through 33k over 10k
 //   PC1 (A1)  VDD_SENSE  the Vdd rail (before the PNP) through 10k over 10k
+//   PC2 (A2)  TARGET_VDD the chip's Vdd (after the PNP and J1) through 10k over 10k
 // Both switches have a base resistor pulling them to "off", so while the AVR is
 // in reset (pins floating) the chip has neither Vdd nor Vpp; the selection line
-// has a pull-up too, so the rail comes up at 3.3 V, the Vdd no listed part minds.
+// has a pull-up too, so the rail comes up at 3.3 V, the Vdd no listed part minds,
+// and the level switches' gates are pulled down, so Vpp comes up at its low level.
 // The ADC measures against AVcc (the board's 5 V): A0 reads 0-21.5 V, A1 0-10 V at
 // 5.00 V. AVcc itself is measured against the 1.1 V bandgap before each reading, so
 // that a Nano's 4.4-4.7 V does not read every rail up to 14 % high.
 
+#include <avr/eeprom.h>
 #include <avr/interrupt.h>
 #include <avr/io.h>
 #include <avr/wdt.h>
@@ -77,6 +85,7 @@ constexpr uint8_t kPgm = 1 << PD6;
 constexpr uint8_t kVdd3V3 = 1 << PD7;
 constexpr uint8_t kVppSense = 0;  // ADC channels
 constexpr uint8_t kVddSense = 1;
+constexpr uint8_t kTargetVddSense = 2;
 // The dividers: the rail is the pin's voltage times (top + bottom) / bottom, in tenths.
 constexpr uint8_t kVppDividerTenths = 43;  // 33k over 10k: 4.3
 constexpr uint8_t kVddDividerTenths = 20;  // 10k over 10k: 2.0
@@ -86,17 +95,49 @@ constexpr uint32_t kBandgapMv = 1100;
 // AVcc outside this is no USB or regulator 5 V: the reading is taken as far as here.
 constexpr uint16_t kAvccLowestMv = 4000;
 constexpr uint16_t kAvccHighestMv = 5500;
-// Voltages-on is refused above this Vpp. No listed part's window reaches above
-// 14.0 V (16F84A), MCLR's own limit; 0.5 V more covers 1 % resistors and the ADC.
-// A boost converter gone wrong would otherwise put its full output on MCLR.
-constexpr uint16_t kVppCeilingMv = 14500;
-// With 3.3 V selected, voltages-on is refused while the Vdd rail is above this:
-// an LF part stands 4.0 V at most, and a rail still high from 5 V (or a 5 V
-// switch that does not let go) must not reach it.
-constexpr uint16_t kVdd3V3CeilingMv = 3800;
+
+// The Vpp levels: port B pins that switch lower resistors into the boost's feedback.
+constexpr uint8_t kVppMid = 1 << PB0;
+constexpr uint8_t kVppHigh = 1 << PB1;
+struct VppLevel {
+    uint8_t code;  // as identify reports it
+    uint8_t pins;  // on port B
+    uint16_t lowest_mv;
+    uint16_t highest_mv;
+};
+// What each level's rail must read before voltages-on (docs/board-protocol.md): the
+// nominal with its resistors' and reference's 4 %, inside the windows it serves.
+constexpr VppLevel kLevels[] = {
+    {identity::kLevelLow, 0, 8000, 9000},
+    {identity::kLevelMiddle, kVppMid, 11000, 12000},
+    {identity::kLevelHigh, kVppMid | kVppHigh, 12500, 13500},
+};
+// The longest wait for the Vpp rail to reach a new level: the boost charges its
+// output capacitor up quickly, but down only through its load (R6 and U1).
+constexpr uint8_t kLevelSettleMs = 100;
+
+// The Vdd rail must read inside these before voltages-on, and the chip's Vdd after
+// the switch too (the switch drops 0.05-0.1 V). With U1's feedback open its output
+// follows Vpp: 5 V selected is no proof of 5 V.
+constexpr uint16_t kVdd5VLowestMv = 4600;
+constexpr uint16_t kVdd5VHighestMv = 5400;
+constexpr uint16_t kVdd3V3LowestMv = 3000;
+constexpr uint16_t kVdd3V3HighestMv = 3600;
 // A rail within these counts as arrived after a select.
 constexpr uint16_t kVdd3V3SettledMv = 3600;
-constexpr uint16_t kVdd5VSettledMv = 4500;
+constexpr uint16_t kVdd5VSettledMv = 4600;
+
+// The Vpp calibration in the EEPROM: a mark, the factor (1.0 = 32768) and its
+// complement. A blank EEPROM (FFh throughout) fails the mark, a torn write the
+// complement: either reads as "not calibrated".
+constexpr uint16_t kUnity = 32768;
+constexpr uint8_t kCalibrationMark = 0xC7;
+uint8_t* const kCalibrationMarkAt = reinterpret_cast<uint8_t*>(0);
+uint16_t* const kCalibrationFactorAt = reinterpret_cast<uint16_t*>(1);
+uint16_t* const kCalibrationCheckAt = reinterpret_cast<uint16_t*>(3);
+// A meter reading more than 15 % from the board's was taken on the wrong point.
+constexpr uint16_t kLowestFactor = 27853;   // 0.85
+constexpr uint16_t kHighestFactor = 37683;  // 1.15
 constexpr uint8_t kLed = 1 << PB5;
 
 // Half a period of PGC: the chip needs 100 ns high and low, 100 ns set-up and hold.
@@ -112,8 +153,14 @@ volatile bool g_overflow = false;
 volatile uint16_t g_silent_ms = 0;  // since the last byte came in
 
 bool g_powered = false;
-bool g_vdd_5v = false;           // the Vdd rail's selection, 3.3 V after reset
-bool g_load_pc_pending = false;  // extension 41h: the next data word is a 24-clock frame
+bool g_vdd_5v = false;               // the Vdd rail's selection, 3.3 V after reset
+bool g_load_pc_pending = false;      // extension 41h: the next data word is a 24-clock frame
+bool g_calibration_pending = false;  // extension 48h: the next data word is a meter reading
+uint8_t g_level = 0;                 // index in kLevels: low after reset
+uint16_t g_factor = kUnity;          // the Vpp calibration, 1.0 when none is stored
+bool g_calibrated = false;
+uint8_t g_refusal = identity::kRefusedNone;  // why the last voltages-on was refused
+uint16_t g_target_vdd_mv = 0;                // the chip's Vdd at the last voltages-on
 
 void uart_init() {
     constexpr uint32_t divisor = (F_CPU + 4UL * CORVANEL_FW_BAUD) / (8UL * CORVANEL_FW_BAUD) - 1;
@@ -162,6 +209,28 @@ uint16_t convert4(uint8_t channel) {
     return sum;
 }
 
+// A channel's full scale: a reading of 1024 is AVcc times the divider.
+uint32_t full_scale_mv(uint16_t avcc, uint8_t divider_tenths) {
+    return static_cast<uint32_t>(avcc) * divider_tenths / 10;
+}
+
+// One quick conversion of a channel at 1 MHz (the one after the multiplexer moved
+// is thrown away), scaled with a full scale worked out beforehand: some 65 us, with
+// no division. Eight bits' worth of accuracy, plenty for a check of a few per cent,
+// and short enough to sit inside the entry hold.
+uint16_t quick_mv(uint8_t channel, uint32_t full_scale, uint16_t factor) {
+    ADMUX = static_cast<uint8_t>((1 << REFS0) | channel);
+    uint16_t reading = 0;
+    for (uint8_t i = 0; i < 2; ++i) {
+        ADCSRA = (1 << ADEN) | (1 << ADSC) | (1 << ADPS2);  // 16 MHz / 16
+        while (ADCSRA & (1 << ADSC)) {
+        }
+        reading = ADC;
+    }
+    const uint32_t mv = ((reading * full_scale) >> 10) * factor >> 15;
+    return static_cast<uint16_t>(mv > 0xFFFF ? 0xFFFF : mv);
+}
+
 // AVcc in millivolts: the bandgap reads 1.1 V x 1024 / AVcc, four times summed.
 uint16_t avcc_mv() {
     const uint16_t sum = convert4(kBandgapChannel);
@@ -174,12 +243,51 @@ uint16_t avcc_mv() {
                                                        : mv);
 }
 
-// One ADC channel in millivolts at its divider's top: a full-scale reading (1024)
-// is AVcc times the divider.
-uint16_t measure_mv(uint8_t channel, uint8_t divider_tenths) {
-    const uint32_t full_scale_mv = static_cast<uint32_t>(avcc_mv()) * divider_tenths / 10;
-    const uint32_t sum = convert4(channel);
-    return static_cast<uint16_t>(sum * full_scale_mv / (4UL * 1024));
+// One ADC channel in millivolts at its divider's top, against an AVcc measured just
+// before: a full-scale reading (1024) is AVcc times the divider. `factor` corrects the
+// bandgap's error (kUnity: none).
+uint16_t measure_mv(uint8_t channel, uint8_t divider_tenths, uint16_t avcc, uint16_t factor) {
+    const uint32_t raw = convert4(channel) * full_scale_mv(avcc, divider_tenths) / (4UL * 1024);
+    const uint32_t mv = raw * factor / kUnity;
+    return static_cast<uint16_t>(mv > 0xFFFF ? 0xFFFF : mv);
+}
+
+// A rail as the board reads it, the calibration applied.
+uint16_t rail_mv(uint8_t channel, uint8_t divider_tenths) {
+    return measure_mv(channel, divider_tenths, avcc_mv(), g_factor);
+}
+
+// --- The Vpp calibration (extension 48h) ---------------------------------------------
+void load_calibration() {
+    const uint16_t factor = eeprom_read_word(kCalibrationFactorAt);
+    g_calibrated = eeprom_read_byte(kCalibrationMarkAt) == kCalibrationMark &&
+                   eeprom_read_word(kCalibrationCheckAt) == static_cast<uint16_t>(~factor) &&
+                   factor >= kLowestFactor && factor <= kHighestFactor;
+    g_factor = g_calibrated ? factor : kUnity;
+}
+
+// The meter's reading of the Vpp rail, in 10 mV; 0 erases the calibration. The
+// factor is written before its mark, so that a reset half-way leaves no mark over
+// a factor that does not match it.
+void calibrate(uint16_t meter_10mv) {
+    if (meter_10mv == 0) {
+        eeprom_update_byte(kCalibrationMarkAt, 0xFF);
+        load_calibration();
+        return;
+    }
+    const uint16_t raw = measure_mv(kVppSense, kVppDividerTenths, avcc_mv(), kUnity);
+    if (raw == 0) {
+        return;
+    }
+    const uint32_t factor = static_cast<uint32_t>(meter_10mv) * 10 * kUnity / raw;
+    if (factor < kLowestFactor || factor > kHighestFactor) {
+        return;  // the meter was on the wrong point: nothing changes
+    }
+    eeprom_update_byte(kCalibrationMarkAt, 0xFF);
+    eeprom_update_word(kCalibrationFactorAt, static_cast<uint16_t>(factor));
+    eeprom_update_word(kCalibrationCheckAt, static_cast<uint16_t>(~factor));
+    eeprom_update_byte(kCalibrationMarkAt, kCalibrationMark);
+    load_calibration();
 }
 
 // --- The ICSP pins ------------------------------------------------------------------
@@ -187,9 +295,10 @@ void pins_safe() {
     // The switches' outputs go high before they become outputs, so they never glitch on.
     PORTD = static_cast<uint8_t>((PORTD | kVppOff | kVddOff | kVdd3V3) & ~(kPgc | kPgd | kPgm));
     DDRD |= kPgc | kPgd | kVppOff | kVddOff | kPgm | kVdd3V3;
-    DIDR0 = (1 << ADC0D) | (1 << ADC1D);  // the sense inputs are analog only
-    DDRB |= kLed;
-    PORTB &= static_cast<uint8_t>(~kLed);
+    // The level switches low (their gates' pull-downs hold them there in reset too).
+    PORTB &= static_cast<uint8_t>(~(kVppMid | kVppHigh | kLed));
+    DDRB |= kVppMid | kVppHigh | kLed;
+    DIDR0 = (1 << ADC0D) | (1 << ADC1D) | (1 << ADC2D);  // the sense inputs are analog only
 }
 
 void vpp_on() {
@@ -214,35 +323,72 @@ void voltages_off() {
     g_load_pc_pending = false;
 }
 
-// Whether the rails may reach the chip: Vdd not above what is selected, and for a
-// high-voltage entry Vpp not above the ceiling. A refused voltages-on is not
-// answered, so the host reports a board that does not respond instead of reading
-// an unpowered chip as blank.
-bool rails_safe(bool with_vpp) {
-    if (with_vpp && measure_mv(kVppSense, kVppDividerTenths) > kVppCeilingMv) {
-        return false;
-    }
-    return g_vdd_5v || measure_mv(kVddSense, kVddDividerTenths) <= kVdd3V3CeilingMv;
+bool within(uint16_t mv, uint16_t lowest, uint16_t highest) {
+    return mv >= lowest && mv <= highest;
 }
 
-// False, with the voltages left off, when the rails are not safe.
-bool voltages_on(bool vdd_first) {
+// Whether `mv` is a Vdd the selection allows, at the rail or at the chip.
+bool vdd_fits(uint16_t mv) {
+    return g_vdd_5v ? within(mv, kVdd5VLowestMv, kVdd5VHighestMv)
+                    : within(mv, kVdd3V3LowestMv, kVdd3V3HighestMv);
+}
+
+// Voltages-on, checked before and after: the rails before anything reaches the chip
+// (Vpp within the selected level's range, for an entry that raises MCLR; the Vdd rail
+// within the selected Vdd's range), the chip's own Vdd once it is switched on (a
+// target powered from elsewhere, a switch that does not pass). A refused voltages-on
+// leaves the voltages off, notes why for identify, and is not answered, so the host
+// never reads an unpowered chip as blank. VddOnly: MCLR stays low (the low-voltage
+// entries), so Vpp is not looked at.
+enum class Entry : uint8_t { VppFirst, VddFirst, VddOnly };
+
+bool voltages_on(Entry entry) {
     voltages_off();
-    if (!rails_safe(true)) {
+    g_target_vdd_mv = 0;
+    const uint16_t avcc = avcc_mv();
+    if (entry != Entry::VddOnly) {
+        const uint16_t vpp = measure_mv(kVppSense, kVppDividerTenths, avcc, g_factor);
+        const VppLevel& level = kLevels[g_level];
+        if (vpp > level.highest_mv) {
+            g_refusal = identity::kRefusedVppHigh;
+            return false;
+        }
+        if (vpp < level.lowest_mv) {
+            g_refusal = identity::kRefusedVppLow;
+            return false;
+        }
+    }
+    if (!vdd_fits(measure_mv(kVddSense, kVddDividerTenths, avcc, g_factor))) {
+        g_refusal = identity::kRefusedVddRail;
         return false;
     }
-    if (vdd_first) {
+    const uint32_t target_full_scale = full_scale_mv(avcc, kVddDividerTenths);
+    if (entry == Entry::VddFirst) {
         vdd_on();
         _delay_us(CORVANEL_FW_VDD_TO_VPP_US);
         vpp_on();
-    } else {
+    } else if (entry == Entry::VppFirst) {
         vpp_on();
         _delay_us(50);
         vdd_on();
+    } else {
+        vdd_on();
     }
-    _delay_us(CORVANEL_FW_ENTRY_HOLD_US);
     PORTB |= kLed;
     g_powered = true;
+    // A quick reading, so that a wrong Vdd goes off again within some 70 us.
+    g_target_vdd_mv = quick_mv(kTargetVddSense, target_full_scale, g_factor);
+    if (!vdd_fits(g_target_vdd_mv)) {
+        voltages_off();
+        g_refusal = identity::kRefusedTargetVdd;
+        return false;
+    }
+    g_refusal = identity::kRefusedNone;
+    if (entry == Entry::VddOnly) {
+        _delay_us(CORVANEL_FW_LV_HOLD_US);
+    } else {
+        _delay_us(CORVANEL_FW_ENTRY_HOLD_US);
+    }
     return true;
 }
 
@@ -259,7 +405,7 @@ void select_vdd(bool five_volts) {
         PORTD |= kVdd3V3;
     }
     for (uint8_t ms = 0; ms < CORVANEL_FW_VDD_SETTLE_MS; ++ms) {
-        const uint16_t vdd = measure_mv(kVddSense, kVddDividerTenths);
+        const uint16_t vdd = rail_mv(kVddSense, kVddDividerTenths);
         if (five_volts ? vdd >= kVdd5VSettledMv : vdd <= kVdd3V3SettledMv) {
             break;
         }
@@ -267,22 +413,47 @@ void select_vdd(bool five_volts) {
     }
 }
 
+// Extensions 45h, 49h and 46h: only while the voltages are off. Answered once the
+// rail reads inside the new level's range, or after kLevelSettleMs.
+void select_level(uint8_t index) {
+    if (g_powered || index == g_level) {
+        return;
+    }
+    g_level = index;
+    const VppLevel& level = kLevels[index];
+    PORTB = static_cast<uint8_t>((PORTB & ~(kVppMid | kVppHigh)) | level.pins);
+    for (uint8_t ms = 0; ms < kLevelSettleMs; ++ms) {
+        if (within(rail_mv(kVppSense, kVppDividerTenths), level.lowest_mv, level.highest_mv)) {
+            break;
+        }
+        _delay_ms(1);
+    }
+}
+
 // Command 107: the voltages go off, both rails are measured, the record goes out.
+// The refusal is reported once: the next voltages-on or identify starts afresh.
 void identify() {
     voltages_off();
-    const uint16_t vpp = measure_mv(kVppSense, kVppDividerTenths);
-    const uint16_t vdd = measure_mv(kVddSense, kVddDividerTenths);
+    const uint16_t vpp = rail_mv(kVppSense, kVppDividerTenths);
+    const uint16_t vdd = rail_mv(kVddSense, kVddDividerTenths);
     constexpr uint16_t features = identity::kHasLowVoltageEntry | identity::kHasLoadPcAddress |
                                   identity::kHasLowVoltageEntry8 | identity::kHasCommands8 |
                                   identity::kHasVddSelect | identity::kMeasuresVpp |
-                                  identity::kMeasuresVdd;
-    send(identity::kVersion);
+                                  identity::kMeasuresVdd | identity::kHasVppLevels |
+                                  identity::kHasVppCalibration | identity::kSensesTargetVdd;
+    send(identity::kVersion2);
     send_word(features);
     send_word(sizeof g_ring - 1);  // the ring holds one byte less than its size
     send_word(g_vdd_5v ? identity::kVdd5VMillivolts : identity::kVdd3V3Millivolts);
     send_word(vdd);
     send_word(vpp);
+    send(kLevels[g_level].code);
+    send(g_calibrated ? identity::kStatusCalibrated : 0);
+    send(g_refusal);
+    send_word(g_target_vdd_mv);
+    send(0);  // no line rates
     send(command::kIdentify);
+    g_refusal = identity::kRefusedNone;
 }
 
 // One clock pulse with the bit already on PGD.
@@ -374,16 +545,11 @@ void payload(uint16_t word) {
 
 // Extension 40h: Vdd on with MCLR held low, then the key "MCHP" LSb first and a 33rd
 // clock; 42h (the 8-bit set): the key MSb first and no 33rd clock. False, with the
-// voltages left off, when the Vdd rail is not safe.
+// voltages left off, when voltages-on was refused.
 bool low_voltage_entry(bool msb_first) {
-    voltages_off();
-    if (!rails_safe(false)) {
+    if (!voltages_on(Entry::VddOnly)) {
         return false;
     }
-    vdd_on();
-    PORTB |= kLed;
-    g_powered = true;
-    _delay_us(CORVANEL_FW_LV_HOLD_US);
     clock_out(0x4D434850UL, 32, msb_first);
     if (!msb_first) {
         clock_out(0, 1);
@@ -466,20 +632,52 @@ ISR(TIMER0_COMPA_vect) {
     }
 }
 
+// After a watchdog reset the watchdog stays on at its shortest time-out (16 ms)
+// until someone turns it off: this runs before the C runtime's start-up, so the
+// firmware itself never resets again on the way to main. (A bootloader that runs
+// first and does not turn it off, the old one of the classic Nano, resets over and
+// over before the firmware starts: docs/board.md, "Building the firmware".)
+extern "C" void early_watchdog_off() __attribute__((naked, used, section(".init3")));
+extern "C" void early_watchdog_off() {
+    MCUSR = 0;
+    wdt_disable();
+}
+
+// The watchdog (0.5 s) first raises its interrupt, which makes the pins safe and
+// starts the firmware afresh at address 0 without a reset: no bootloader runs, so
+// none can loop. Only when that interrupt cannot run (interrupts off) does the
+// second time-out reset the AVR.
+void watchdog_on() {
+    cli();
+    wdt_reset();
+    WDTCSR = (1 << WDCE) | (1 << WDE);
+    WDTCSR = (1 << WDIE) | (1 << WDE) | (1 << WDP2) | (1 << WDP0);
+}
+
+ISR(WDT_vect, ISR_NAKED) {
+    PORTD |= kVppOff;  // MCLR low first, then Vdd off
+    PORTD |= kVddOff;
+    asm volatile("jmp 0");
+}
+
 int main() {
     MCUSR = 0;
     wdt_disable();
     pins_safe();
+    load_calibration();
     uart_init();
     tick_init();
     for (uint8_t i = 0; i < identity::kBannerSize; ++i) {
         send(static_cast<uint8_t>(identity::kBanner[i]));
     }
-    wdt_enable(WDTO_500MS);
+    watchdog_on();
     sei();
 
     for (;;) {
         const int16_t got = next_byte();
+        // 48h arms the calibration for the very next command only.
+        const bool calibrating = g_calibration_pending;
+        g_calibration_pending = false;
         if (got < 0) {
             continue;
         }
@@ -491,10 +689,11 @@ int main() {
                 break;
             case command::kVoltagesOnVddFirst:
             case command::kVoltagesOnVppFirst:
-                // Refused (Vpp above the ceiling): no answer, so the host reports
-                // a board that does not respond instead of reading a chip without
-                // voltages as blank.
-                if (voltages_on(byte == command::kVoltagesOnVddFirst)) {
+                // Refused (see voltages_on): no answer, so the host reports a board
+                // that does not respond instead of reading a chip without voltages
+                // as blank, and asks identify why.
+                if (voltages_on(byte == command::kVoltagesOnVddFirst ? Entry::VddFirst
+                                                                     : Entry::VppFirst)) {
                     send(byte);
                 }
                 break;
@@ -510,10 +709,18 @@ int main() {
                 g_load_pc_pending = false;
                 if (code == extension::kLowVoltageEntry || code == extension::kLowVoltageEntry8) {
                     if (!low_voltage_entry(code == extension::kLowVoltageEntry8)) {
-                        break;  // refused: not answered (see rails_safe)
+                        break;  // refused: not answered (see voltages_on)
                     }
                 } else if (code == extension::kVdd3V3 || code == extension::kVdd5V) {
                     select_vdd(code == extension::kVdd5V);
+                } else if (code == extension::kVppLow) {
+                    select_level(0);
+                } else if (code == extension::kVppMiddle) {
+                    select_level(1);
+                } else if (code == extension::kVppHigh) {
+                    select_level(2);
+                } else if (code == extension::kVppCalibrate) {
+                    g_calibration_pending = !g_powered;
                 } else if (!g_powered) {
                     // Voltages off: answered, nothing clocked into an unpowered chip.
                 } else if (code == extension::kLoadPcAddress) {
@@ -521,7 +728,7 @@ int main() {
                     g_load_pc_pending = true;
                 } else if (code < extension::kLowVoltageEntry || code > extension::kLastExtension) {
                     chip_command(static_cast<uint8_t>(code));
-                }  // 45h-7Fh: an extension this board lacks, answered and ignored
+                }  // 47h, 4Ah-7Fh: an extension this board lacks, answered and ignored
                 send(command::kChipCommand);
                 break;
             }
@@ -534,7 +741,9 @@ int main() {
                 if (word < 0) {
                     break;
                 }
-                if (g_powered && byte == command::kDataWord) {
+                if (calibrating && byte == command::kDataWord) {
+                    calibrate(static_cast<uint16_t>(word));
+                } else if (g_powered && byte == command::kDataWord) {
                     data_frame(static_cast<uint16_t>(word));
                 } else if (g_powered) {
                     payload(static_cast<uint16_t>(word));

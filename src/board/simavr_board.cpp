@@ -28,6 +28,8 @@ constexpr std::uint8_t kVppOff = 1 << 4;
 constexpr std::uint8_t kVddOff = 1 << 5;
 constexpr std::uint8_t kPgm = 1 << 6;
 constexpr std::uint8_t kVdd3V3 = 1 << 7;
+constexpr std::uint8_t kVppMid = 1 << 0;  // port B
+constexpr std::uint8_t kVppHigh = 1 << 1;
 
 // Standard output sent to /dev/null while it lives.
 class QuietStdout {
@@ -83,6 +85,14 @@ struct SimulatorHooks {
     static void direction(avr_irq_t*, std::uint32_t value, void* param) {
         auto* board = static_cast<SimulatedBoard*>(param);
         board->port_written(board->port_, static_cast<std::uint8_t>(value));
+    }
+    static void port_b(avr_irq_t*, std::uint32_t value, void* param) {
+        auto* board = static_cast<SimulatedBoard*>(param);
+        board->port_b_written(static_cast<std::uint8_t>(value), board->ddr_b_);
+    }
+    static void direction_b(avr_irq_t*, std::uint32_t value, void* param) {
+        auto* board = static_cast<SimulatedBoard*>(param);
+        board->port_b_written(board->port_b_, static_cast<std::uint8_t>(value));
     }
     // One byte time of the line: the next byte the host sent reaches the UART. The
     // simulated UART takes a byte in at its own rate, slower than the line's; a real
@@ -154,11 +164,11 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     avr_irq_register_notify(port_d + IOPORT_IRQ_REG_PORT, SimulatorHooks::port, board.get());
     avr_irq_register_notify(port_d + IOPORT_IRQ_DIRECTION_ALL, SimulatorHooks::direction,
                             board.get());
+    avr_irq_t* port_b = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), 0);
+    avr_irq_register_notify(port_b + IOPORT_IRQ_REG_PORT, SimulatorHooks::port_b, board.get());
+    avr_irq_register_notify(port_b + IOPORT_IRQ_DIRECTION_ALL, SimulatorHooks::direction_b,
+                            board.get());
     avr_cycle_timer_register(avr, board->cycles_per_byte_, SimulatorHooks::line_tick, board.get());
-    const ChipInfo& info = board->chip_.info();
-    if (info.vpp_max_volts > 0) {
-        board->vpp_volts_ = (info.vpp_min_volts + info.vpp_max_volts) / 2;
-    }
     board->pins_.set_vpp_volts(board->vpp_volts_);
     board->port_written(0, 0);
     board->feed_adc();
@@ -191,7 +201,11 @@ void SimulatedBoard::reset() {
     avr_irq_t* port_d = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('D'), 0);
     avr_raise_irq(port_d + IOPORT_IRQ_REG_PORT, 0);
     avr_raise_irq(port_d + IOPORT_IRQ_DIRECTION_ALL, 0);
+    avr_irq_t* port_b = avr_io_getirq(avr, AVR_IOCTL_IOPORT_GETIRQ('B'), 0);
+    avr_raise_irq(port_b + IOPORT_IRQ_REG_PORT, 0);
+    avr_raise_irq(port_b + IOPORT_IRQ_DIRECTION_ALL, 0);
     port_written(0, 0);
+    port_b_written(0, 0);
     feed_adc();
 }
 
@@ -205,8 +219,45 @@ void SimulatedBoard::feed_line() {
 }
 
 void SimulatedBoard::set_vpp_supply(double volts) {
+    vpp_forced_ = true;
     vpp_volts_ = volts;
     pins_.set_vpp_volts(volts);
+    feed_adc();
+}
+
+// The level switches pull the boost's feedback down: PB0 the middle level, PB0 and
+// PB1 together the high one. A pin that is no output is held low by its gate's
+// pull-down, and so is PB1 without PB0 (its resistor alone gives no level).
+void SimulatedBoard::port_b_written(std::uint8_t port, std::uint8_t ddr) {
+    port_b_ = port;
+    ddr_b_ = ddr;
+    const auto high = [&](std::uint8_t bit) { return (ddr & bit) != 0 && (port & bit) != 0; };
+    const int level = !high(kVppMid) ? 0 : high(kVppHigh) ? 2 : 1;
+    if (level == level_) {
+        return;
+    }
+    level_ = level;
+    if (!vpp_forced_) {
+        vpp_volts_ = kLevelVolts[level];
+        pins_.set_vpp_volts(vpp_volts_);
+        feed_adc();
+    }
+}
+
+void SimulatedBoard::hold_target_vdd(std::optional<int> millivolts) {
+    target_vdd_held_mv_ = millivolts;
+    feed_adc();
+}
+
+int SimulatedBoard::target_vdd_millivolts() const {
+    if (target_vdd_held_mv_) {
+        return *target_vdd_held_mv_;
+    }
+    return vdd_on_ ? vdd_rail_millivolts() : 0;
+}
+
+void SimulatedBoard::set_bandgap_millivolts(int millivolts) {
+    bandgap_mv_ = millivolts;
     feed_adc();
 }
 
@@ -226,8 +277,12 @@ void SimulatedBoard::hold_vdd_rail(std::optional<int> millivolts) {
 }
 
 void SimulatedBoard::feed_adc() {
-    const auto to_pin = [this](double rail_volts, double divider) {
-        const double millivolts = rail_volts * 1000.0 * divider;
+    // The simulator's band-gap is always 1.1 V. A real one of another voltage makes
+    // the firmware take AVcc, and so every rail, 1100 / bandgap of its value: the
+    // same readings come from the inputs scaled by that.
+    const double bandgap_error = 1100.0 / bandgap_mv_;
+    const auto to_pin = [this, bandgap_error](double rail_volts, double divider) {
+        const double millivolts = rail_volts * 1000.0 * divider * bandgap_error;
         // The pin clamps at AVcc (its protection diode) and ground.
         return static_cast<std::uint32_t>(
             std::clamp(millivolts + 0.5, 0.0, static_cast<double>(avcc_mv_)));
@@ -235,6 +290,7 @@ void SimulatedBoard::feed_adc() {
     avr_irq_t* adc = avr_io_getirq(sim_->avr, AVR_IOCTL_ADC_GETIRQ, 0);
     avr_raise_irq(adc + ADC_IRQ_ADC0, to_pin(vpp_volts_, kVppDivider));
     avr_raise_irq(adc + ADC_IRQ_ADC1, to_pin(vdd_rail_millivolts() / 1000.0, kVddDivider));
+    avr_raise_irq(adc + ADC_IRQ_ADC2, to_pin(target_vdd_millivolts() / 1000.0, kVddDivider));
 }
 
 void SimulatedBoard::port_written(std::uint8_t port, std::uint8_t ddr) {
@@ -244,10 +300,12 @@ void SimulatedBoard::port_written(std::uint8_t port, std::uint8_t ddr) {
     const auto output = [&](std::uint8_t bit) { return (ddr & bit) != 0; };
     // A switch whose pin is no output is held off by its base resistor.
     vpp_on_ = output(kVppOff) && (port & kVppOff) == 0;
-    vdd_on_ = output(kVddOff) && (port & kVddOff) == 0;
+    const bool vdd_on = output(kVddOff) && (port & kVddOff) == 0;
+    const bool vdd_switched = vdd_on != vdd_on_;
+    vdd_on_ = vdd_on;
     // The 5 V PNP is held off by its base resistor while PD7 is no output.
     const bool vdd_5v = output(kVdd3V3) && (port & kVdd3V3) == 0;
-    if (vdd_5v != vdd_5v_) {
+    if (vdd_5v != vdd_5v_ || vdd_switched) {
         vdd_5v_ = vdd_5v;
         feed_adc();
     }

@@ -9,12 +9,14 @@
 // the real waits and the front end notes every time the firmware breaks.
 //
 // Pins as the firmware wires them (docs/board.md): PD2 PGC, PD3 PGD, PD4 low =
-// MCLR at Vpp, PD5 low = Vdd on, PD6 PGM, PD7 low = a 5 V Vdd rail (else 3.3 V).
+// MCLR at Vpp, PD5 low = Vdd on, PD6 PGM, PD7 low = a 5 V Vdd rail (else 3.3 V),
+// PB0 high = the middle Vpp level, PB0 and PB1 high = the high level (else low).
 // A switch pin that is not an output is pulled to "off" by its base resistor (PD7:
-// to 3.3 V); PGD reads the AVR's own pull-up while
+// to 3.3 V; PB0, PB1: to the low level); PGD reads the AVR's own pull-up while
 // neither side drives it. The ADC, against AVcc (5 V unless set), sees the Vpp rail
-// on A0 through 33k over 10k, the Vdd rail on A1 through 10k over 10k, and the
-// 1.1 V bandgap on its channel 1110b.
+// on A0 through 33k over 10k, the Vdd rail on A1 and the chip's Vdd (after the
+// switch) on A2 through 10k over 10k each, and the 1.1 V bandgap on its channel
+// 1110b.
 //
 // Time runs only while the owner runs the simulation (run_for, run_until_answer):
 // in a test as fast as the computer allows, in the board server at the wall clock.
@@ -74,9 +76,13 @@ public:
     [[nodiscard]] bool crashed() const { return crashed_; }
 
     // The board's Vpp rail: what the firmware's ADC measures and what MCLR rises
-    // to. By default the middle of the chip's Vpp window, else 12.5 V.
+    // to. It follows the level pins (the nominals below: fixed resistors, low after
+    // reset) until a rail is forced here (a board built wrong, a boost gone astray).
+    static constexpr double kLevelVolts[3] = {8.7, 11.5, 13.0};  // low, middle, high
     void set_vpp_supply(double volts);
     [[nodiscard]] double vpp_supply() const { return vpp_volts_; }
+    // 0 low, 1 middle, 2 high: what the level pins select now.
+    [[nodiscard]] int vpp_level() const { return level_; }
     // The Vdd the firmware has selected on the regulator: 3300 or 5000 millivolts.
     [[nodiscard]] int vdd_selected_millivolts() const { return vdd_5v_ ? 5000 : 3300; }
     // A Vdd rail that does not follow the selection (a 5 V switch stuck on, a rail
@@ -86,6 +92,16 @@ public:
     [[nodiscard]] int vdd_rail_millivolts() const {
         return vdd_rail_held_mv_.value_or(vdd_selected_millivolts());
     }
+    // A chip's Vdd that is not the switched rail (a target that powers itself, a
+    // switch that does not pass): what the chip's Vdd sense reads while the voltages
+    // are on, until let go (nothing).
+    void hold_target_vdd(std::optional<int> millivolts);
+    // What the chip's Vdd sense sees: the rail through the switch, else 0 V.
+    [[nodiscard]] int target_vdd_millivolts() const;
+
+    // The AVR's band-gap (1.0-1.2 V from part to part; 1100 unless set), which the
+    // firmware takes for 1.1 V: every rail then reads 1100 / this of its value.
+    void set_bandgap_millivolts(int millivolts);
 
     // The board's 5 V, the ADC's reference: 5000 on an Uno, 4400-4700 on a Nano
     // behind its USB diode.
@@ -101,6 +117,7 @@ private:
 
     SimulatedBoard(Pic14Chip chip, long baud);
     void port_written(std::uint8_t port, std::uint8_t ddr);
+    void port_b_written(std::uint8_t port, std::uint8_t ddr);
     void feed_line();
     void feed_adc();
     void quiet_uart();
@@ -119,7 +136,13 @@ private:
     bool vpp_on_ = false;
     bool vdd_5v_ = false;
     std::optional<int> vdd_rail_held_mv_;
-    double vpp_volts_ = 12.5;
+    std::optional<int> target_vdd_held_mv_;
+    std::uint8_t port_b_ = 0;
+    std::uint8_t ddr_b_ = 0;
+    int level_ = 0;
+    bool vpp_forced_ = false;
+    double vpp_volts_ = kLevelVolts[0];
+    int bandgap_mv_ = 1100;
     int avcc_mv_ = 5000;
     bool crashed_ = false;
 };

@@ -1,7 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "board/virtual_board.h"
 
+#include <algorithm>
+
 namespace corvanel {
+
+namespace {
+
+// The Vpp levels as the firmware's board makes them (docs/board-protocol.md): the
+// nominal and the range the rail must read in before voltages-on.
+struct Level {
+    double nominal;
+    double lowest;
+    double highest;
+    std::uint8_t code;
+};
+constexpr Level kLevels[] = {{8.7, 8.0, 9.0, board_identity::kLevelLow},
+                             {11.5, 11.0, 12.0, board_identity::kLevelMiddle},
+                             {13.0, 12.5, 13.5, board_identity::kLevelHigh}};
+
+}  // namespace
 
 VirtualBoard::VirtualBoard(Pic14Chip chip) : chip_(std::move(chip)) {}
 
@@ -20,8 +38,11 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
             state_ = State::Command;
             ++commands_done_;
             data_is_pc_address_ = false;
+            data_is_calibration_ = false;
             if (board_extension::is_extension(byte)) {
-                extension(byte);
+                if (!extension(byte)) {
+                    return {};  // a refused low-voltage entry: not answered
+                }
             } else if (voltages_on()) {
                 chip_.command(byte);
             }
@@ -48,7 +69,10 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
         case State::DataHigh:
             state_ = State::Command;
             ++commands_done_;
-            if (!voltages_on()) {
+            if (data_is_calibration_) {
+                data_is_calibration_ = false;
+                calibrate(static_cast<std::uint16_t>(data_low_ | (byte << 8)));
+            } else if (!voltages_on()) {
                 data_is_pc_address_ = false;
             } else if (data_is_pc_address_) {
                 data_is_pc_address_ = false;
@@ -63,6 +87,7 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
 
     if (byte != kDataWord) {
         data_is_pc_address_ = false;
+        data_is_calibration_ = false;
     }
     switch (byte) {
         case kNop:
@@ -72,11 +97,19 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
             // Switching on again while on restarts the sequence: the board drops both
             // supplies first, so the chip re-enters programming mode with PC 0.
             chip_.power_off();
+            if (!rails_allow(true)) {
+                ++commands_done_;
+                return {};
+            }
             chip_.power_on(byte == kVoltagesOnVddFirst ? VoltageSequence::VddFirst
                                                        : VoltageSequence::VppFirst);
-            chip_.vdd_applied(vdd_);
-            if (vpp_) {
-                chip_.vpp_applied(*vpp_);
+            chip_.vdd_applied(rail_vdd());
+            if (const auto vpp = effective_vpp()) {
+                chip_.vpp_applied(*vpp);
+            }
+            if (!target_allows()) {
+                ++commands_done_;
+                return {};
             }
             break;
         case kVoltagesOff:
@@ -116,7 +149,11 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
                 return {};
             }
             ++commands_done_;
-            return identity();
+            {
+                auto record = identity();
+                refusal_ = board_identity::kRefusedNone;  // reported once
+                return record;
+            }
         default:
             ++ignored_bytes_;
             return {};
@@ -125,25 +162,38 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
     return {byte};
 }
 
-void VirtualBoard::extension(std::uint8_t code) {
+bool VirtualBoard::extension(std::uint8_t code) {
     switch (code) {
         case board_extension::kLowVoltageEntry:
-            // Vdd on, MCLR low, PGC and PGD low for TENTH, then 32 key bits LSb first
-            // and a 33rd clock with PGD low.
-            chip_.power_off();
-            chip_.power_on_mclr_low();
-            chip_.vdd_applied(vdd_);
-            chip_.advance_time(kEntryHoldUs);
-            chip_.lvp_key(kLowVoltageKey);
-            break;
         case board_extension::kLowVoltageEntry8:
-            // As 40h, the key MSb first and no 33rd clock: the pins assemble it with
-            // the key's bit 31 first.
+            // Vdd on, MCLR low, PGC and PGD low for TENTH, then 32 key bits: 40h LSb
+            // first and a 33rd clock with PGD low, 42h MSb first (the pins assemble it
+            // with the key's bit 31 first) and no 33rd clock.
             chip_.power_off();
+            if (!rails_allow(false)) {
+                return false;
+            }
             chip_.power_on_mclr_low();
-            chip_.vdd_applied(vdd_);
+            chip_.vdd_applied(rail_vdd());
+            if (!target_allows()) {
+                return false;
+            }
             chip_.advance_time(kEntryHoldUs);
-            chip_.lvp_key(key_msb_first(kLowVoltageKey));
+            chip_.lvp_key(code == board_extension::kLowVoltageEntry
+                              ? kLowVoltageKey
+                              : key_msb_first(kLowVoltageKey));
+            break;
+        case board_extension::kVppLow:
+        case board_extension::kVppMiddle:
+        case board_extension::kVppHigh:
+            if (vpp_levels_ && !voltages_on()) {
+                level_ = code == board_extension::kVppLow      ? 0
+                         : code == board_extension::kVppMiddle ? 1
+                                                               : 2;
+            }
+            break;
+        case board_extension::kVppCalibrate:
+            data_is_calibration_ = !voltages_on();
             break;
         case board_extension::kLoadPcAddress:
             if (voltages_on()) {
@@ -154,6 +204,74 @@ void VirtualBoard::extension(std::uint8_t code) {
         default:
             break;
     }
+    return true;
+}
+
+std::optional<double> VirtualBoard::effective_vpp() const {
+    if (vpp_ || !vpp_levels_) {
+        return vpp_;
+    }
+    return kLevels[level_].nominal;
+}
+
+bool VirtualBoard::vdd_fits(double volts) const {
+    return vdd_ >= 4.0 ? volts >= 4.6 && volts <= 5.4 : volts >= 3.0 && volts <= 3.6;
+}
+
+bool VirtualBoard::rails_allow(bool with_vpp) {
+    target_measured_mv_ = 0;
+    const auto vpp = effective_vpp();
+    if (with_vpp && vpp_levels_ && vpp) {
+        const Level& level = kLevels[level_];
+        if (read(*vpp) > level.highest) {
+            refusal_ = board_identity::kRefusedVppHigh;
+            return false;
+        }
+        if (read(*vpp) < level.lowest) {
+            refusal_ = board_identity::kRefusedVppLow;
+            return false;
+        }
+    }
+    if (vdd_rail_ && !vdd_fits(read(*vdd_rail_))) {
+        refusal_ = board_identity::kRefusedVddRail;
+        return false;
+    }
+    refusal_ = board_identity::kRefusedNone;
+    return true;
+}
+
+bool VirtualBoard::target_allows() {
+    if (!measures_vdd()) {
+        return true;
+    }
+    const double target = read(target_vdd_.value_or(rail_vdd()));
+    target_measured_mv_ =
+        static_cast<std::uint16_t>(std::clamp(target * 1000.0 + 0.5, 0.0, 65535.0));
+    if (!vdd_fits(target)) {
+        chip_.power_off();
+        refusal_ = board_identity::kRefusedTargetVdd;
+        return false;
+    }
+    return true;
+}
+
+// Extension 48h's data word: the Vpp rail by a meter, in 10 mV; 0 erases. A ratio
+// outside 0.85-1.15 changes nothing.
+void VirtualBoard::calibrate(std::uint16_t meter_10mv) {
+    const auto vpp = effective_vpp();
+    if (meter_10mv == 0) {
+        calibration_ = 1.0;
+        calibrated_ = false;
+        return;
+    }
+    if (!vpp || *vpp <= 0) {
+        return;
+    }
+    const double ratio = meter_10mv / 100.0 / *vpp;
+    if (ratio >= 0.85 && ratio <= 1.15) {
+        calibration_ = ratio;
+        calibrated_ = true;
+    }
 }
 
 std::vector<std::uint8_t> VirtualBoard::identity() const {
@@ -162,20 +280,27 @@ std::vector<std::uint8_t> VirtualBoard::identity() const {
         const double mv = volts * 1000.0 + 0.5;
         return static_cast<std::uint16_t>(mv < 0 ? 0 : mv > 65535 ? 65535 : mv);
     };
-    std::vector<std::uint8_t> record(id::kRecordSize, 0);
+    std::vector<std::uint8_t> record(id::kRecordSize2, 0);
     const auto put16 = [&](int at, std::uint16_t value) {
         record[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(value & 0xFF);
         record[static_cast<std::size_t>(at) + 1] = static_cast<std::uint8_t>(value >> 8);
     };
-    record[id::kVersionAt] = id::kVersion;
+    const auto vpp = effective_vpp();
+    record[id::kVersionAt] = id::kVersion2;
     put16(id::kFeaturesAt,
-          static_cast<std::uint16_t>(id::kHasLowVoltageEntry | id::kHasLoadPcAddress |
-                                     id::kHasLowVoltageEntry8 | id::kHasCommands8 |
-                                     (vpp_ ? id::kMeasuresVpp : 0)));
+          static_cast<std::uint16_t>(
+              id::kHasLowVoltageEntry | id::kHasLoadPcAddress | id::kHasLowVoltageEntry8 |
+              id::kHasCommands8 | (vpp ? id::kMeasuresVpp | id::kHasVppCalibration : 0) |
+              (measures_vdd() ? id::kMeasuresVdd | id::kSensesTargetVdd : 0) |
+              (vpp_levels_ ? id::kHasVppLevels : 0)));
     put16(id::kReceiveBufferAt, receive_buffer_);
     put16(id::kVddSelectedAt, millivolts(vdd_));
-    put16(id::kVddMeasuredAt, 0);
-    put16(id::kVppMeasuredAt, vpp_ ? millivolts(*vpp_) : 0);
+    put16(id::kVddMeasuredAt, measures_vdd() ? millivolts(read(rail_vdd())) : 0);
+    put16(id::kVppMeasuredAt, vpp ? millivolts(read(*vpp)) : 0);
+    record[id::kVppLevelAt] = vpp_levels_ ? kLevels[level_].code : id::kLevelNone;
+    record[id::kStatusAt] = calibrated_ ? id::kStatusCalibrated : 0;
+    record[id::kRefusalAt] = refusal_;
+    put16(id::kTargetVddAt, target_measured_mv_);
     record.push_back(board_command::kIdentify);
     return record;
 }

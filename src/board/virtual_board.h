@@ -34,8 +34,14 @@
 //             out as a 24-clock frame, the address shifted left one place
 //   104 42h   low-voltage entry of the 8-bit command set: as 40h, the key MSb
 //             first and no 33rd clock
+//   104 45h, 49h, 46h   Vpp level low, middle, high (only on a board given levels)
+//   104 48h   Vpp calibration: the next 105 carries the rail as a meter reads it
 // Other codes of that range do nothing; this board's Vdd is a fixed supply, so the
 // Vdd select (43h, 44h) is among them.
+//
+// Identify answers the version-2 record. A board given levels, a measured Vdd rail
+// or a chip's Vdd checks them at voltages-on as the firmware does: a voltages-on
+// outside them is not answered, and identify then names the reason.
 
 #include <cstdint>
 #include <optional>
@@ -79,6 +85,18 @@ public:
     void set_receive_buffer(std::uint16_t bytes) { receive_buffer_ = bytes; }
     // A board of the original protocol: 107 is ignored like any other unknown byte.
     void set_plain(bool plain) { plain_ = plain; }
+    // Vpp levels (45h, 49h, 46h): the board's Vpp is the selected level's nominal
+    // (low after start), unless set_vpp fixed it (a board built wrong); voltages-on
+    // is refused while it lies outside the level's range.
+    void set_vpp_levels(bool levels) { vpp_levels_ = levels; }
+    [[nodiscard]] std::optional<double> effective_vpp() const;
+    // The Vdd rail as the board measures it (a failed regulator): given to the chip
+    // instead of vdd(), reported by identify, and voltages-on refused while it lies
+    // outside 4.6-5.4 V (vdd() of 4.0 V or more) or 3.0-3.6 V.
+    void set_vdd_rail(std::optional<double> volts) { vdd_rail_ = volts; }
+    // The chip's Vdd from elsewhere (a target that powers itself): measured after
+    // voltages-on, which is undone and not answered when it lies outside that range.
+    void set_target_vdd(std::optional<double> volts) { target_vdd_ = volts; }
     // The answer to 107: the identity record, then 107.
     [[nodiscard]] std::vector<std::uint8_t> identity() const;
 
@@ -96,13 +114,33 @@ private:
     // TENTH: PGC and PGD held low after Vdd rises, before the first key clock.
     static constexpr std::uint64_t kEntryHoldUs = 250;
 
-    void extension(std::uint8_t code);
+    // False when a voltages-on it makes is refused (not answered).
+    bool extension(std::uint8_t code);
+    void calibrate(std::uint16_t meter_10mv);
+    // The checks of a voltages-on (with_vpp: MCLR rises): false, the reason kept for
+    // identify and the chip left unpowered, when one fails.
+    bool rails_allow(bool with_vpp);
+    bool target_allows();
+    [[nodiscard]] bool measures_vdd() const { return vdd_rail_ || target_vdd_; }
+    [[nodiscard]] double rail_vdd() const { return vdd_rail_.value_or(vdd_); }
+    [[nodiscard]] bool vdd_fits(double volts) const;
+    [[nodiscard]] double read(double volts) const { return volts * calibration_; }
 
     Pic14Chip chip_;
     State state_ = State::Command;
     std::uint8_t data_low_ = 0;
     // The next data word goes out as the address frame of a Load PC Address (104 41h).
     bool data_is_pc_address_ = false;
+    // The next data word is a meter's reading of Vpp (104 48h).
+    bool data_is_calibration_ = false;
+    bool vpp_levels_ = false;
+    int level_ = 0;  // 0 low, 1 middle, 2 high
+    std::optional<double> vdd_rail_;
+    std::optional<double> target_vdd_;
+    double calibration_ = 1.0;
+    bool calibrated_ = false;
+    std::uint8_t refusal_ = board_identity::kRefusedNone;
+    std::uint16_t target_measured_mv_ = 0;
     std::optional<double> vpp_;
     double vdd_ = kDefaultVddVolts;
     // The firmware's buffer, so that hosts treat every board alike.

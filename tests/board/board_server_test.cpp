@@ -306,10 +306,14 @@ TEST_F(BoardServerTest, EachBoardIdentifiesItselfWithItsRecord) {
         Bytes answer;
     };
     const Case cases[] = {
-        {{}, {1, 0x17, 0, 255, 0, 0xE4, 0x0C, 0, 0, 0, 0, 107}},
-        {{"--chip", "PIC16F628A"}, {1, 0x17, 0, 255, 0, 0x88, 0x13, 0, 0, 0, 0, 107}},
+        {{}, {2, 0x17, 0, 255, 0, 0xE4, 0x0C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 107}},
+        {{"--chip", "PIC16F628A"},
+         {2, 0x17, 0, 255, 0, 0x88, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 107}},
+        // A known Vpp can be calibrated (48h); the levels add 45h/46h/49h, low at start.
         {{"--vdd", "3.3", "--vpp", "8.5", "--rx-buffer", "192"},
-         {1, 0x37, 0, 192, 0, 0xE4, 0x0C, 0, 0, 0x34, 0x21, 107}},
+         {2, 0x37, 0x01, 192, 0, 0xE4, 0x0C, 0, 0, 0x34, 0x21, 0, 0, 0, 0, 0, 0, 107}},
+        {{"--chip", "PIC16F628A", "--vpp-levels"},
+         {2, 0xB7, 0x01, 255, 0, 0x88, 0x13, 0, 0, 0xFC, 0x21, 1, 0, 0, 0, 0, 0, 107}},
         {{"--plain"}, {}},
     };
     for (const Case& c : cases) {
@@ -323,7 +327,7 @@ TEST_F(BoardServerTest, EachBoardIdentifiesItselfWithItsRecord) {
         const int fd = open_port(server.device());
         ASSERT_GE(fd, 0);
         // Twice: with the voltages off and on; identify changes neither.
-        EXPECT_EQ(exchange(fd, {107}, 12, c.answer.empty() ? 300ms : 3s), c.answer);
+        EXPECT_EQ(exchange(fd, {107}, 18, c.answer.empty() ? 300ms : 3s), c.answer);
         EXPECT_EQ(exchange(fd, {101}, 1), Bytes{101});
         Bytes on_answer = c.answer;
         on_answer.push_back(103);
@@ -332,6 +336,52 @@ TEST_F(BoardServerTest, EachBoardIdentifiesItselfWithItsRecord) {
         EXPECT_EQ(server.stop(), 0);
         EXPECT_NE(read_text(folder_ / "server.err").find("voltages off at exit"),
                   std::string::npos);
+    }
+}
+
+// The board server as a board that checks its rails: a Vpp outside the selected
+// level, a failed regulator, a target's own Vdd. Voltages-on is not answered, the
+// chip records no fault, and identify names the reason and the measured value once.
+TEST_F(BoardServerTest, ARefusedVoltagesOnIsNamedByIdentify) {
+    struct Case {
+        std::vector<std::string> args;
+        std::uint8_t refusal;
+        std::size_t field;  // the record's field that shows the measured value
+        std::uint16_t millivolts;
+    };
+    namespace id = board_identity;
+    const Case cases[] = {
+        {{"--chip", "PIC16F1847", "--vpp-levels", "--vpp", "13"},
+         id::kRefusedVppHigh,
+         id::kVppMeasuredAt,
+         13000},
+        {{"--chip", "PIC16F628A", "--vdd-rail", "8"},
+         id::kRefusedVddRail,
+         id::kVddMeasuredAt,
+         8000},
+        {{"--chip", "PIC16LF1554", "--vdd", "3.3", "--target-vdd", "5"},
+         id::kRefusedTargetVdd,
+         id::kTargetVddAt,
+         5000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        Server server(c.args, folder_);
+        const int fd = open_port(server.device());
+        ASSERT_GE(fd, 0);
+        EXPECT_EQ(exchange(fd, {102}, 1, 300ms), Bytes{});
+        Bytes record = exchange(fd, {107}, id::kRecordSize2 + 1);
+        ASSERT_EQ(record.size(), id::kRecordSize2 + 1U);
+        EXPECT_EQ(record[id::kRefusalAt], c.refusal);
+        EXPECT_EQ(record[c.field] | record[c.field + 1] << 8, c.millivolts);
+        record = exchange(fd, {107}, id::kRecordSize2 + 1);
+        ASSERT_EQ(record.size(), id::kRecordSize2 + 1U);
+        EXPECT_EQ(record[id::kRefusalAt], id::kRefusedNone);
+        close(fd);
+        EXPECT_EQ(server.stop(), 0);
+        const std::string err = read_text(folder_ / "server.err");
+        EXPECT_EQ(err.find("chip fault"), std::string::npos) << err;
+        EXPECT_NE(err.find("voltages off at exit"), std::string::npos) << err;
     }
 }
 
@@ -425,6 +475,9 @@ TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
     EXPECT_EQ(run("--vpp 8,5"), 2);
     EXPECT_EQ(run("--vdd 0"), 2);
     EXPECT_EQ(run("--vdd 11"), 2);
+    EXPECT_EQ(run("--vdd-rail 0"), 2);
+    EXPECT_EQ(run("--target-vdd 21"), 2);
+    EXPECT_EQ(run("--bandgap 1.05"), 2);        // the simulated board's only
     EXPECT_EQ(run("--firmware board.elf"), 2);  // the simulated board's option only
     EXPECT_EQ(run("--revision 4096"), 2);
     // Beyond 31 only for a chip whose revision is a word of its own.

@@ -66,6 +66,9 @@ int run_board_server(int argc, char** argv) {
     board.set_vpp(options.vpp);
     board.set_vdd(options.vdd);
     board.set_plain(options.plain);
+    board.set_vpp_levels(options.vpp_levels);
+    board.set_vdd_rail(options.vdd_rail);
+    board.set_target_vdd(options.target_vdd);
     // A board without --rx-buffer loses nothing; it declares the firmware's buffer so
     // that hosts send ahead as they would to the real board.
     board.set_receive_buffer(static_cast<std::uint16_t>(

@@ -41,6 +41,19 @@ constexpr OptionRow kOptions[] = {
                               "programming mode"},
     {"--vdd", "VOLTS", kEmulated, "the board's fixed Vdd supply (default 5.0): above a chip's\n"
                                   "absolute maximum (LF parts 4.0 V) it records a fault"},
+    {"--vpp-levels", nullptr, kEmulated, "select Vpp levels (104 45h, 49h, 46h) as the firmware's\n"
+                                         "board does: Vpp 8.7, 11.5 or 13.0 V (--vpp fixes it, as\n"
+                                         "on a board built wrong), voltages-on refused outside\n"
+                                         "8.0-9.0, 11.0-12.0 or 12.5-13.5 V"},
+    {"--vdd-rail", "VOLTS", kBoth, "the Vdd rail of a failed regulator: what the board\n"
+                                   "measures and the chip gets; voltages-on is refused outside\n"
+                                   "4.6-5.4 V (5 V selected) or 3.0-3.6 V (3.3 V)"},
+    {"--target-vdd", "VOLTS", kBoth, "the chip's Vdd from elsewhere (a target that powers\n"
+                                     "itself): measured after voltages-on, which is undone\n"
+                                     "outside that range"},
+    {"--bandgap", "VOLTS", kSimulated, "the AVR's band-gap (default 1.1; 1.0-1.2 from part to\n"
+                                       "part): every rail reads 1.1 / VOLTS of its value until\n"
+                                       "the board is calibrated (104 48h)"},
     {"--reset-on-open", nullptr, kSimulated, "stay in reset until the terminal is opened and reset at\n"
                                              "every open, as an Uno's or a Nano's DTR line does; the\n"
                                              "bootloader then takes the line for 500 ms. Reports when\n"
@@ -192,6 +205,10 @@ std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Op
             options.plain = true;
             continue;
         }
+        if (arg == "--vpp-levels") {
+            options.vpp_levels = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             std::cerr << me << ": " << arg << " needs a value\n" << usage(program);
             return 2;
@@ -233,6 +250,21 @@ std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Op
                 return 2;
             }
             options.vdd = *volts;
+        } else if (arg == "--vdd-rail" || arg == "--target-vdd") {
+            const auto volts = parse_volts(value, 20.0);
+            if (!volts) {
+                std::cerr << me << ": " << arg << " wants volts above 0 and up to 20, not '"
+                          << value << "'\n";
+                return 2;
+            }
+            (arg == "--vdd-rail" ? options.vdd_rail : options.target_vdd) = *volts;
+        } else if (arg == "--bandgap") {
+            const auto volts = parse_volts(value, 2.0);
+            if (!volts || *volts < 0.5) {
+                std::cerr << me << ": --bandgap wants volts from 0.5 to 2, not '" << value << "'\n";
+                return 2;
+            }
+            options.bandgap = *volts;
         } else if (arg == "--state") {
             options.state_file = value;
         } else if (arg == "--register") {

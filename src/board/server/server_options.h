@@ -33,6 +33,15 @@ struct Options {
     std::optional<double> vpp;
     // The emulated board's fixed Vdd supply, given to the chip and reported by identify.
     double vdd = 5.0;
+    // The emulated board selects Vpp levels (45h, 49h, 46h) and checks its rail.
+    bool vpp_levels = false;
+    // The Vdd rail a failed regulator gives: measured, given to the chip, checked.
+    std::optional<double> vdd_rail;
+    // The chip's Vdd from elsewhere (a target that powers itself), checked after
+    // voltages-on.
+    std::optional<double> target_vdd;
+    // The simulated AVR's band-gap, off its 1.1 V to show the calibration.
+    std::optional<double> bandgap;
     // A board of the original protocol: no identify (107).
     bool plain = false;
     std::optional<std::string> state_file;

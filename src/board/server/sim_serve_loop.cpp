@@ -247,6 +247,17 @@ int serve_simulated(const Terminal& terminal, SimulatedBoard& board,
                 reader.pop();  // the bootloader takes it
                 continue;
             }
+            // A pause of the host matters to the chip only while it is powered. A byte
+            // that finds the board idle with the voltages off goes on the line at once,
+            // and the bytes that came with it follow at their own spacing. Without this
+            // the first byte after an idle spell (an identify) waited for the wall time
+            // of the last simulated slice to be simulated, up to a second on a busy
+            // computer, and the host took the board for a plain one.
+            if (!board.voltages_on() && board.bytes_on_the_way() == 0 &&
+                board.answers_waiting() == 0 && next->at_ns > answered_wall_ns) {
+                answered_wall_ns = next->at_ns;
+                answered_sim_ns = sim_ns;
+            }
             const std::uint64_t due = next->at_ns > answered_wall_ns
                                           ? answered_sim_ns + (next->at_ns - answered_wall_ns)
                                           : 0;

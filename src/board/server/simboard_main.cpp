@@ -33,6 +33,15 @@ int run_simulated_board_server(int argc, char** argv) {
     if (options.vpp) {
         board->set_vpp_supply(*options.vpp);
     }
+    if (options.vdd_rail) {
+        board->hold_vdd_rail(static_cast<int>(*options.vdd_rail * 1000.0 + 0.5));
+    }
+    if (options.target_vdd) {
+        board->hold_target_vdd(static_cast<int>(*options.target_vdd * 1000.0 + 0.5));
+    }
+    if (options.bandgap) {
+        board->set_bandgap_millivolts(static_cast<int>(*options.bandgap * 1000.0 + 0.5));
+    }
     const auto session = ServerSession::open(options);
     if (!session) {
         return 1;
