@@ -18,7 +18,15 @@ owns are those that any of its options clears; an option's value is the field's
 bits of its mask. Options with the same value are one option, named by its first
 name. The program reads the file at run time and needs no gputils.
 
-Usage: make_config_fields.py [HEADER_FOLDER] [OUTPUT]
+The parts of the 8-bit command set came after gputils 1.4. The headers of gputils
+1.5.2 (the project's Subversion trunk of 22 October 2018, mirrored at
+github.com/svn2github/gputils, folder gputils/header) describe the 16F153xx, 16F188xx
+and 16F191xx and their LF twins; given as LATER_HEADER_FOLDER they fill in the chips
+the first folder lacks, each marked in the output by a line "# later: FILE". Without
+that folder the marked chips are carried over from the shipped data/corvanelconfig.txt,
+so that the file can be written again on a machine with only the packaged gputils.
+
+Usage: make_config_fields.py [HEADER_FOLDER] [OUTPUT] [LATER_HEADER_FOLDER]
 """
 
 import csv
@@ -69,6 +77,21 @@ TITLES = {
     "FEXTOSC": "External oscillator",
     "RSTOSC": "Oscillator at reset",
     "CSWEN": "Clock switching",
+    "ZCD": "Zero-cross detect",
+    "PWRTS": "Power-up timer",
+    "SCANE": "Memory scanner",
+    "WRTAPP": "Application block write protection",
+    "WRTB": "Boot block write protection",
+    "WRTC": "Configuration write protection",
+    "WRTD": "Data EEPROM write protection",
+    "WRTSAF": "Storage area flash write protection",
+    "SAFEN": "Storage area flash",
+    "BBEN": "Boot block",
+    "BBSIZE": "Boot block size",
+    "MVECEN": "Multi-vector interrupts",
+    "IVT1WAY": "IVTLOCK one-way lock",
+    "VBATEN": "Battery supply",
+    "LCDPEN": "LCD charge pump",
 }
 
 # The enhanced parts keep their configuration words from 8007h. Their LF twins are
@@ -122,7 +145,20 @@ SECTION = re.compile(r"^;-----\s*(CONFIG(\d*))\s+Options")
 
 
 def field_name(names):
-    """The name the options share: _FOSC_LP and _FOSC_XT give FOSC."""
+    """The name the options share: _FOSC_LP and _FOSC_XT give FOSC. The later headers
+    name some options in more parts (_PWRTE_PWRT_16 beside _PWRTE_OFF, _SCANE_not_available)
+    or number them after the field (_WDTCPS_WDTCPS_0): the field is then the parts that
+    every option's name begins with, PWRTE, SCANE and WDTCPS."""
+    parts = [name.lstrip("_").split("_") for name in names]
+    shared = []
+    for column in zip(*[p[:-1] for p in parts]):
+        if len(set(column)) != 1:
+            break
+        shared.append(column[0])
+    if len(shared) == 2 and shared[0] == shared[1]:
+        return shared[0]
+    if shared and len(names) > 1:
+        return "_".join(shared)
     for name in names:
         stripped = name.lstrip("_")
         if "_" in stripped:
@@ -154,6 +190,11 @@ def read_header(path):
             group.clear()
             return
         name = field_name([n for n, _, _ in group])
+        # The later headers give some fields twice under two names (ZCD and ZCDDIS):
+        # the second is the same bits, not a field of its own.
+        if any(field_mask == mask for _, field_mask, _ in current[2]):
+            group.clear()
+            return
         options = []
         seen = set()
         for option, value, text in group:
@@ -207,10 +248,66 @@ def check_word(chip, number, fields):
         taken |= mask
 
 
+SHIPPED = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data",
+                       "corvanelconfig.txt")
+LATER_MARK = "# later: "
+
+
+def header_paths(folder):
+    """Chip name -> header, for the F headers and for the LF headers."""
+    def collect(patterns):
+        return {"PIC" + os.path.basename(path)[1:-4].upper(): path
+                for pattern in patterns for path in glob.glob(os.path.join(folder, pattern))}
+    return collect(["p12f*.inc", "p16f*.inc"]), collect(["p12lf*.inc", "p16lf*.inc"])
+
+
+def shipped_later_chips():
+    """Chip name -> its lines in the shipped file, for the chips marked as taken from the
+    later headers."""
+    chips = {}
+    if not os.path.exists(SHIPPED):
+        return chips
+    with open(SHIPPED, encoding="ascii") as shipped:
+        blocks = shipped.read().split("\n\n")
+    for block in blocks:
+        lines = block.splitlines()
+        if lines and lines[0].startswith(LATER_MARK) and len(lines) > 1:
+            chips[lines[1].split(": ", 1)[1]] = lines
+    return chips
+
+
+def later_chips(folder, known):
+    """Chip name -> (header file name, words), from the later headers, for the chips of the
+    8-bit command set's configuration layout (from 8007h) that `known` lacks."""
+    paths, lf_paths = header_paths(folder)
+    chips = {}
+    for chip in sorted(set(paths) | set(lf_paths)):
+        if chip in known:
+            continue
+        path = paths.get(chip) or lf_paths[chip]
+        words = read_header(path)
+        if not any(fields for _, _, fields in words) or words[0][1] < ENHANCED_CONFIG:
+            continue
+        chips[chip] = (os.path.basename(path), words)
+    return chips
+
+
+def word_lines(chip, words):
+    lines = [f"chip: {chip}"]
+    for number, address, fields in words:
+        check_word(chip, number, fields)
+        lines.append(f"word: {number} {address:04X}")
+        for name, mask, options in fields:
+            lines.append(f"field: {name} {mask:04X} {TITLES.get(name, name)}")
+            for value, label, text in options:
+                lines.append(f"option: {value:04X} {label} {text}".rstrip())
+    return lines
+
+
 def main():
     folder = sys.argv[1] if len(sys.argv) > 1 else "/usr/share/gputils/header"
-    output = sys.argv[2] if len(sys.argv) > 2 else os.path.join(
-        os.path.dirname(os.path.abspath(__file__)), "..", "data", "corvanelconfig.txt")
+    output = sys.argv[2] if len(sys.argv) > 2 else SHIPPED
+    later_folder = sys.argv[3] if len(sys.argv) > 3 else None
     paths = {"PIC" + os.path.basename(path)[1:-4].upper(): path
              for path in glob.glob(os.path.join(folder, "p12f*.inc")) +
              glob.glob(os.path.join(folder, "p16f*.inc"))}
@@ -223,7 +320,9 @@ def main():
     lines = [
         "# Tavrelix Corvanel configuration word fields.",
         "# Written by tools/make_config_fields.py from the gputils processor headers; do not edit.",
-        "# chip: NAME starts a chip. word: N ADDRESS is configuration word N (1 to 5) at that",
+        "# A chip after a line \"# later: FILE\" is from that header of gputils 1.5.2 (Subversion",
+        "# trunk of 22 October 2018, github.com/svn2github/gputils, gputils/header).",
+        "# chip: NAME starts a chip. word: N ADDRESS is configuration word N (1 to 7) at that",
         "# address. field: NAME MASK TITLE names the bits MASK of the word. option: VALUE NAME TEXT",
         "# is one setting of the field: the field's bits equal VALUE.",
         "",
@@ -242,17 +341,16 @@ def main():
             described[chip] = [(number, ENHANCED_CONFIG + 6 + number,
                                 [CP_ONLY_FIELD] if number == 1 else [])
                                for number in range(1, count + 1)]
-    for chip in sorted(described):
-        words = described[chip]
+    later = {}
+    if later_folder:
+        for chip, (header, words) in later_chips(later_folder, described).items():
+            later[chip] = [LATER_MARK + header] + word_lines(chip, words)
+    else:
+        later = {chip: block for chip, block in shipped_later_chips().items()
+                 if chip not in described}
+    for chip in sorted(set(described) | set(later)):
         chips += 1
-        lines.append(f"chip: {chip}")
-        for number, address, fields in words:
-            check_word(chip, number, fields)
-            lines.append(f"word: {number} {address:04X}")
-            for name, mask, options in fields:
-                lines.append(f"field: {name} {mask:04X} {TITLES.get(name, name)}")
-                for value, label, text in options:
-                    lines.append(f"option: {value:04X} {label} {text}".rstrip())
+        lines.extend(later[chip] if chip in later else word_lines(chip, described[chip]))
         lines.append("")
     with open(output, "w", encoding="ascii", errors="replace", newline="\n") as out:
         out.write("\n".join(lines))

@@ -54,6 +54,8 @@ from make_enhanced_models import run  # noqa: E402
 FIRST_SLOT = 37
 READ_SLOT_EEPROM = 9
 READ_SLOT_NO_EEPROM = 10
+# The 16F132xx's seven configuration words (all have EEPROM).
+READ_SLOT_SEVEN_WORDS = 11
 ID_SLOT = 4
 
 CONFIG_WORDS = 5
@@ -65,7 +67,7 @@ class Family:
     EEPROM byte) and its programming supply window."""
 
     def __init__(self, name, notes, erase, erase_wait, row_wait, config_wait, eeprom_wait,
-                 vdd="2.7 5.5"):
+                 vdd="2.7 5.5", config_words=CONFIG_WORDS):
         self.name = name
         self.notes = notes
         self.erase = erase
@@ -74,6 +76,7 @@ class Family:
         self.config_wait = config_wait
         self.eeprom_wait = eeprom_wait
         self.vdd = vdd
+        self.config_words = config_words
 
 
 # The families read from the catalogue and found right by the review against the
@@ -89,6 +92,9 @@ F131_TIMES = dict(erase_wait=24, row_wait=9, config_wait=15, eeprom_wait=15)
 # times, the erase as long as the longest another programmer waits for it on these
 # parts (40 ms on the 16F175xx and 16F131xx), an EEPROM byte as a configuration word.
 UNREAD_PAYLOAD_TIMES = dict(erase_wait=40, row_wait=9, config_wait=15, eeprom_wait=15)
+# 16F132xx: DS40002646A as the chip maker's own web programmer quotes it (TERAB 40 ms,
+# TPINT 8 ms a row, 13.5 ms a configuration word); with the margin 48, 10 and 17 ms.
+F132_TIMES = dict(erase_wait=48, row_wait=10, config_wait=17, eeprom_wait=17)
 
 # Order of the families in the file, and what sets each apart.
 FAMILIES = [
@@ -150,6 +156,18 @@ FAMILIES = [
         "from a payload. Times: the family's programming specification, Table 4-1, as",
         "the review read it (TERAB 20 ms, TPINT 7 ms a row, 12 ms a configuration word);",
         "the document itself could not be had here."], "payload", **F131_TIMES),
+    Family("16F132xx", [
+        "Seven configuration words, CONFIG1-CONFIG7 at 8007h-800Dh (HEX byte address",
+        "1000Eh-1001Dh). EEPROM at F000h. No LF parts. Bulk Erase takes its regions from a",
+        "payload. Device IDs and times from the chip maker's own web programmer",
+        "(github.com/MicrochipTech/veryVerilog, www/js/pic/pic.js, source VV), which cites",
+        "DS40002646A pages 31-32: TERAB 40 ms, TPINT 8 ms a row and 13.5 ms a",
+        "configuration word; the document itself could not be had here. No source had",
+        "here gives the implemented bits of the seven words (configmask: whole words,",
+        "every bit verified), the EEPROM size (256 bytes, as the other families with",
+        "EEPROM), calibration words (none) or where code protection lies (CP and CPD",
+        "are taken to be CONFIG5 bits 0 and 1, as on the rest of the set)."],
+        "payload", **F132_TIMES, config_words=7),
 ]
 
 VDD_NOTE = [
@@ -181,8 +199,8 @@ def erase_algorithm(family, eeprom):
     return erase + ",end"
 
 
-def config_steps(step):
-    return ",".join(step(k) for k in range(1, CONFIG_WORDS + 1))
+def config_steps(step, words):
+    return ",".join(step(k) for k in range(1, words + 1))
 
 
 def program_algorithm(family, eeprom):
@@ -198,19 +216,20 @@ def program_algorithm(family, eeprom):
     wait = family.config_wait
     ids = ",sf8,".join(f"s00-userid{k},se0,w{wait}" for k in range(1, 5))
     sections.append(f"begin,ifuserids,s80-8000,{ids},endifuserids,end")
-    words = ",sf8,".join(f"s00-config{k},se0,w{wait}" for k in range(1, CONFIG_WORDS + 1))
+    words = ",sf8,".join(f"s00-config{k},se0,w{wait}"
+                         for k in range(1, family.config_words + 1))
     sections.append(f"begin,s80-8007,{words},end")
     return ",".join(sections)
 
 
-def walk_algorithms(eeprom):
+def walk_algorithms(eeprom, config_words=CONFIG_WORDS):
     """The read, blank check and verify texts: the same walk, different steps."""
 
     def walk(flash_step, eeprom_step, config_step, userid_section):
         sections = [f"begin,s80-0000,setflashloop,{flash_step},loop,end"]
         if eeprom:
             sections.append(f"begin,s80-f000,seteepromloop,{eeprom_step},loop,end")
-        sections.append(f"begin,s80-8007,{config_steps(config_step)},end")
+        sections.append(f"begin,s80-8007,{config_steps(config_step, config_words)},end")
         if userid_section:
             sections.append(userid_section)
         return ",".join(sections)
@@ -235,8 +254,15 @@ def models_of(row):
     return models
 
 
+def read_slot(family, eeprom):
+    if family.config_words != CONFIG_WORDS:
+        return READ_SLOT_SEVEN_WORDS
+    return READ_SLOT_EEPROM if eeprom else READ_SLOT_NO_EEPROM
+
+
 def model_lines(name, device_id, row, slot, family):
     eeprom = int(row["eeprom"]) > 0
+    words = family.config_words
     lines = []
     if row["note"]:
         lines.append(f"# {name}: the sources differ ({row['note']}); the ID is the majority's.")
@@ -244,22 +270,22 @@ def model_lines(name, device_id, row, slot, family):
         f"model: {name}",
         f"flash: {row['flash']}",
         f"eeprom: {row['eeprom']}",
-        "configerased: " + " ".join(["3FFF"] * CONFIG_WORDS),
+        "configerased: " + " ".join(["3FFF"] * words),
         "config2used: true",
         "voltageseq: vppvdd",
         f"progtime: {family.row_wait}",
         f"pagesize: {row['latches']}",
         f"erasealg: {slot}",
         f"programalg: {slot}",
-        f"readalg: {READ_SLOT_EEPROM if eeprom else READ_SLOT_NO_EEPROM}",
-        f"blankcheckalg: {READ_SLOT_EEPROM if eeprom else READ_SLOT_NO_EEPROM}",
-        f"verifyalg: {READ_SLOT_EEPROM if eeprom else READ_SLOT_NO_EEPROM}",
+        f"readalg: {read_slot(family, eeprom)}",
+        f"blankcheckalg: {read_slot(family, eeprom)}",
+        f"verifyalg: {read_slot(family, eeprom)}",
         f"configmask: {row['config_masks']}",
         f"deviceid: {device_id} 3FFF",
         f"idalg: {ID_SLOT}",
         "vpp: 8.0 9.0",
         "vdd: " + ("2.7 3.6" if "LF" in name else family.vdd),
-        f"configwords: {CONFIG_WORDS}",
+        f"configwords: {words}",
         "configaddr: 8007",
         "idaddr: 8000",
         "eepromaddr: F000",
@@ -283,7 +309,8 @@ HEADER = [
     "# These parts take 8-bit commands, MSb first, and their data in 24-bit payloads",
     "# (commandset: 8bit): the program sends each command of an algorithm with board",
     "# command 108, each data word with 109 and each read with 110. The address map is",
-    "# the enhanced mid-range's with five configuration words: user IDs 8000h-8003h,",
+    "# the enhanced mid-range's with five configuration words (seven on the 16F132xx,",
+    "# CONFIG6-CONFIG7 at 800Ch-800Dh): user IDs 8000h-8003h,",
     "# revision 8005h, device ID 8006h (the whole word), CONFIG1-CONFIG5 8007h-800Bh,",
     "# calibration words from E000h (never erased, never written), data EEPROM at F000h",
     "# (HEX byte address 1E000h). Code protection: CP is CONFIG5 bit 0, CPD bit 1.",
@@ -307,8 +334,9 @@ HEADER = [
     "# docs/device-database.md.",
     "",
     f"# Read, blank check and verify: slot {READ_SLOT_EEPROM} for the parts with data EEPROM,",
-    f"# {READ_SLOT_NO_EEPROM} for those without. Each section loads PC, then reads with FE,",
-    "# which moves PC on.",
+    f"# {READ_SLOT_NO_EEPROM} for those without, {READ_SLOT_SEVEN_WORDS} for the 16F132xx's seven "
+    "configuration words.",
+    "# Each section loads PC, then reads with FE, which moves PC on.",
 ]
 
 
@@ -322,8 +350,11 @@ def generate(rows):
         raise SystemExit("group-b-models.csv: no family notes for " + ", ".join(unknown))
 
     out = list(HEADER)
-    for slot, eeprom in ((READ_SLOT_EEPROM, True), (READ_SLOT_NO_EEPROM, False)):
-        read, blank, verify = walk_algorithms(eeprom)
+    slots = [(READ_SLOT_EEPROM, True, CONFIG_WORDS), (READ_SLOT_NO_EEPROM, False, CONFIG_WORDS)]
+    if any(family.config_words == 7 and by_family.get(family.name) for family in FAMILIES):
+        slots.append((READ_SLOT_SEVEN_WORDS, True, 7))
+    for slot, eeprom, words in slots:
+        read, blank, verify = walk_algorithms(eeprom, words)
         out += [f"readalgdef {slot}: {read}", f"blankcheckalgdef {slot}: {blank}",
                 f"verifyalgdef {slot}: {verify}"]
     out += [

@@ -439,6 +439,25 @@ FamilyRules b131xx() {
     return r;
 }
 
+// 16F132xx: seven configuration words (8007h-800Dh), EEPROM at F000h, payload erase.
+// The chip maker's own web programmer (github.com/MicrochipTech/veryVerilog,
+// www/js/pic/pic.js) waits, citing DS40002646A pages 31-32, 8 ms a row, 13.5 ms a
+// configuration word and 40 ms for the bulk erase; taken here as the document's
+// limits, the document itself not had here.
+FamilyRules b132xx() {
+    FamilyRules r = payload_erase(ChipFamily::B132xx, "16F132xx", true,
+                                  "DS40002646A as the chip maker's web programmer quotes it "
+                                  "(the document itself not had here): TPINT 8 ms a row, "
+                                  "13.5 ms a configuration word, TERAB 40 ms, TERAR 10 ms; "
+                                  "payload erase; seven configuration words");
+    r.program_us = ms(8);
+    r.config_us = ms(13.5);
+    r.data_us = ms(13.5);
+    r.bulk_erase_us = ms(40);
+    r.row_erase_us = ms(10);
+    return r;
+}
+
 std::vector<FamilyRules> make_family_rules() {
     using F = ChipFamily;
     return {f84a(),
@@ -504,7 +523,8 @@ std::vector<FamilyRules> make_family_rules() {
                           "no programming document of the family had: payload erase as the "
                           "16F171xx/181xx; the 16F188xx's times, though other programmers "
                           "wait 40 ms for its erase as for the 16F131xx's"),
-            b131xx()};
+            b131xx(),
+            b132xx()};
 }
 
 struct Row {
@@ -768,9 +788,10 @@ const EnhancedRow kEnhancedRows[] = {
 };
 // clang-format on
 
-// A part of the 8-bit command set: five configuration words (a 0 mask is a word
-// without implemented bits, which reads 3FFFh), the full-word ID at 8006h with the
-// revision at 8005h, 32 latches and 32-word rows, four calibration words at E000h.
+// A part of the 8-bit command set: five configuration words, seven on the 16F132xx
+// (a 0 mask is a word without implemented bits, which reads 3FFFh), the full-word ID
+// at 8006h with the revision at 8005h, 32 latches and 32-word rows, four calibration
+// words at E000h.
 struct GroupBRow {
     const char* name;
     ChipFamily family;
@@ -778,7 +799,9 @@ struct GroupBRow {
     std::int32_t eeprom;
     std::uint16_t id;
     std::uint16_t masks[5];
-    int calibration_count;  // at E000h
+    int calibration_count;             // at E000h
+    std::uint16_t more_masks[2] = {};  // CONFIG6, CONFIG7
+    int config_words = 5;
 };
 
 ChipInfo from_group_b_row(const GroupBRow& row) {
@@ -794,7 +817,9 @@ ChipInfo from_group_b_row(const GroupBRow& row) {
                                true};
     ChipInfo info = from_enhanced_row(enhanced);
     info.config5_mask = row.masks[4];
-    info.config_words = 5;
+    info.config6_mask = row.more_masks[0];
+    info.config7_mask = row.more_masks[1];
+    info.config_words = row.config_words;
     return info;
 }
 
@@ -812,6 +837,23 @@ const GroupBRow kGroupBRows[] = {
     {"PIC16F13143", F::B131xx, 2048, 0, 0x3123, {0x3977, 0x3BE7, 0x3F7F, 0x2B9F, 0x0001}, 0},
     {"PIC16F13144", F::B131xx, 4096, 0, 0x3126, {0x3977, 0x3BE7, 0x3F7F, 0x2B9F, 0x0001}, 0},
     {"PIC16F13145", F::B131xx, 8192, 0, 0x3129, {0x3977, 0x3BE7, 0x3F7F, 0x2B9F, 0x0001}, 0},
+    // The IDs from the chip maker's web programmer (github.com/MicrochipTech/veryVerilog,
+    // www/js/pic/pic.js). No source had here gives the implemented bits of the seven
+    // words or the EEPROM size: whole words, and 256 bytes as the other families with EEPROM.
+    {"PIC16F13214", F::B132xx, 4096, 256, 0x3130, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13215", F::B132xx, 8192, 256, 0x3135, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13224", F::B132xx, 4096, 256, 0x3131, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13225", F::B132xx, 8192, 256, 0x3136, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13226", F::B132xx, 16384, 256, 0x3141, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13244", F::B132xx, 4096, 256, 0x3132, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13245", F::B132xx, 8192, 256, 0x3137, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13246", F::B132xx, 16384, 256, 0x3142, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13254", F::B132xx, 4096, 256, 0x3133, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13255", F::B132xx, 8192, 256, 0x3138, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13256", F::B132xx, 16384, 256, 0x3143, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13274", F::B132xx, 4096, 256, 0x3134, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13275", F::B132xx, 8192, 256, 0x3139, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
+    {"PIC16F13276", F::B132xx, 16384, 256, 0x3144, {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF}, 0, {0x3FFF, 0x3FFF}, 7},
     {"PIC16F15213", F::B152xx, 2048, 0, 0x30E3, {0x1133, 0x3ADF, 0x0000, 0x2B9F, 0x0001}, 4},
     {"PIC16F15214", F::B152xx, 4096, 0, 0x30E6, {0x1133, 0x3ADF, 0x0000, 0x2B9F, 0x0001}, 4},
     {"PIC16F15223", F::B152xx, 2048, 0, 0x30E4, {0x1133, 0x3ADF, 0x0000, 0x2B9F, 0x0001}, 4},
@@ -977,75 +1019,75 @@ std::vector<ChipInfo> make_chip_table() {
     // name, family, words, EEPROM, ID, config 1 mask, config 2 mask, calibration
     // words (first, count), latches where the member differs from its family.
     static const Row rows[] = {
-    {"PIC16F84A", F::F84A, 1024, 64, 0x0560, 0x3FFF, 0, 0, 0, 0},
-    {"PIC16F627A", F::F62xA, 1024, 128, 0x1040, 0x21FF, 0, 0, 0, 0},
-    {"PIC16F628A", F::F62xA, 2048, 128, 0x1060, 0x21FF, 0, 0, 0, 0},
-    {"PIC16F648A", F::F62xA, 4096, 256, 0x1100, 0x21FF, 0, 0, 0, 0},
-    {"PIC16F873A", F::F87xA, 4096, 128, 0x0E40, 0x2FCF, 0, 0, 0, 0},
-    {"PIC16F874A", F::F87xA, 4096, 128, 0x0E60, 0x2FCF, 0, 0, 0, 0},
-    {"PIC16F876A", F::F87xA, 8192, 256, 0x0E00, 0x2FCF, 0, 0, 0, 0},
-    {"PIC16F877A", F::F87xA, 8192, 256, 0x0E20, 0x2FCF, 0, 0, 0, 0},
-    {"PIC16F87", F::F87_88, 4096, 256, 0x0720, 0x3FFF, 0x0003, 0, 0, 0},
-    {"PIC16F88", F::F87_88, 4096, 256, 0x0760, 0x3FFF, 0x0003, 0, 0, 0},
-    {"PIC16F818", F::F81x, 1024, 128, 0x04C0, 0x3FFF, 0, 0, 0, 0},
-    {"PIC16F819", F::F81x, 2048, 256, 0x04E0, 0x3FFF, 0, 0, 0, 0},
-    {"PIC12F629", F::F629_675, 1024, 128, 0x0F80, 0x31FF, 0, 0, 0, 0},
-    {"PIC12F675", F::F629_675, 1024, 128, 0x0FC0, 0x31FF, 0, 0, 0, 0},
-    {"PIC16F630", F::F629_675, 1024, 128, 0x10C0, 0x31FF, 0, 0, 0, 0},
-    {"PIC16F676", F::F629_675, 1024, 128, 0x10E0, 0x31FF, 0, 0, 0, 0},
-    {"PIC12F635", F::F6xx, 1024, 128, 0x0FA0, 0x1FFF, 0, 0x2008, 2, 0},
-    {"PIC16F631", F::F6xx, 1024, 128, 0x1420, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC12F683", F::F6xx, 2048, 256, 0x0460, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F636", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
-    {"PIC16F639", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
-    {"PIC16F677", F::F6xx, 2048, 256, 0x1440, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F684", F::F6xx, 2048, 256, 0x1080, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F687", F::F6xx, 2048, 256, 0x1320, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F685", F::F6xx, 4096, 256, 0x04A0, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F688", F::F6xx, 4096, 256, 0x1180, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F689", F::F6xx, 4096, 256, 0x1340, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F690", F::F6xx, 4096, 256, 0x1400, 0x0FFF, 0, 0x2008, 1, 0},
-    {"PIC16F785", F::F785, 2048, 256, 0x1200, 0x0FFF, 0, 0x2008, 2, 0},
-    {"PIC16F913", F::F91x, 4096, 256, 0x13E0, 0x1FFF, 0, 0x2008, 2, 4},
-    {"PIC16F914", F::F91x, 4096, 256, 0x13C0, 0x1FFF, 0, 0x2008, 2, 4},
-    {"PIC16F916", F::F91x, 8192, 256, 0x13A0, 0x1FFF, 0, 0x2008, 2, 8},
-    {"PIC16F917", F::F91x, 8192, 256, 0x1380, 0x1FFF, 0, 0x2008, 2, 8},
-    {"PIC16F946", F::F91x, 8192, 256, 0x1460, 0x1FFF, 0, 0x2008, 2, 8},
-    {"PIC16F882", F::F88x, 2048, 128, 0x2000, 0x3FFF, 0x0700, 0x2009, 1, 4},
-    {"PIC16F883", F::F88x, 4096, 256, 0x2020, 0x3FFF, 0x0700, 0x2009, 1, 4},
-    {"PIC16F884", F::F88x, 4096, 256, 0x2040, 0x3FFF, 0x0700, 0x2009, 1, 4},
-    {"PIC16F886", F::F88x, 8192, 256, 0x2060, 0x3FFF, 0x0700, 0x2009, 1, 8},
-    {"PIC16F887", F::F88x, 8192, 256, 0x2080, 0x3FFF, 0x0700, 0x2009, 1, 8},
-    {"PIC12F609", F::F61x, 1024, 0, 0x2240, 0x03FF, 0, 0x2008, 1, 1},
-    {"PIC12F615", F::F61x, 1024, 0, 0x2180, 0x03FF, 0, 0x2008, 1, 1},
-    {"PIC16F610", F::F61x, 1024, 0, 0x2260, 0x03FF, 0, 0x2008, 1, 1},
-    {"PIC16F616", F::F61x, 2048, 0, 0x1240, 0x03FF, 0, 0x2008, 1, 4},
-    {"PIC16F716", F::F716, 2048, 0, 0x1140, 0x20CF, 0, 0, 0, 0},
-    {"PIC16F72", F::F7x, 2048, 0, 0x00A0, 0x005F, 0, 0, 0, 0},
-    {"PIC16F73", F::F7x, 4096, 0, 0x0600, 0x005F, 0, 0, 0, 0},
-    {"PIC16F74", F::F7x, 4096, 0, 0x0620, 0x005F, 0, 0, 0, 0},
-    {"PIC16F76", F::F7x, 8192, 0, 0x0640, 0x005F, 0, 0, 0, 0},
-    {"PIC16F77", F::F7x, 8192, 0, 0x0660, 0x005F, 0, 0, 0, 0},
-    {"PIC16F737", F::F7x7, 4096, 0, 0x0BA0, 0x39FF, 0x0043, 0, 0, 0},
-    {"PIC16F747", F::F7x7, 4096, 0, 0x0BE0, 0x39FF, 0x0043, 0, 0, 0},
-    {"PIC16F767", F::F7x7, 8192, 0, 0x0EA0, 0x39FF, 0x0043, 0, 0, 0},
-    {"PIC16F777", F::F7x7, 8192, 0, 0x0DE0, 0x39FF, 0x0043, 0, 0, 0},
-    {"PIC16F722", F::F72x, 2048, 0, 0x1880, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F723", F::F72x, 4096, 0, 0x1860, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F724", F::F72x, 4096, 0, 0x1840, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F726", F::F72x, 8192, 0, 0x1820, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F727", F::F72x, 8192, 0, 0x1800, 0x377F, 0x0030, 0x2009, 2, 0},
-    {"PIC16F870", F::F87x, 2048, 64, 0x0D00, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F871", F::F87x, 2048, 64, 0x0D20, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F872", F::F87x, 2048, 64, 0x08E0, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F873", F::F87x, 4096, 128, 0x0960, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F874", F::F87x, 4096, 128, 0x0920, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F876", F::F87x, 8192, 256, 0x09E0, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F877", F::F87x, 8192, 256, 0x09A0, 0x3BFF, 0, 0, 0, 0},
-    {"PIC16F83", F::F83_84, 512, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
-    {"PIC16F84", F::F83_84, 1024, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
-    {"PIC16F627", F::F62x, 1024, 128, 0x07A0, 0x3DFF, 0, 0, 0, 0},
-    {"PIC16F628", F::F62x, 2048, 128, 0x07C0, 0x3DFF, 0, 0, 0, 0},
+        {"PIC16F84A", F::F84A, 1024, 64, 0x0560, 0x3FFF, 0, 0, 0, 0},
+        {"PIC16F627A", F::F62xA, 1024, 128, 0x1040, 0x21FF, 0, 0, 0, 0},
+        {"PIC16F628A", F::F62xA, 2048, 128, 0x1060, 0x21FF, 0, 0, 0, 0},
+        {"PIC16F648A", F::F62xA, 4096, 256, 0x1100, 0x21FF, 0, 0, 0, 0},
+        {"PIC16F873A", F::F87xA, 4096, 128, 0x0E40, 0x2FCF, 0, 0, 0, 0},
+        {"PIC16F874A", F::F87xA, 4096, 128, 0x0E60, 0x2FCF, 0, 0, 0, 0},
+        {"PIC16F876A", F::F87xA, 8192, 256, 0x0E00, 0x2FCF, 0, 0, 0, 0},
+        {"PIC16F877A", F::F87xA, 8192, 256, 0x0E20, 0x2FCF, 0, 0, 0, 0},
+        {"PIC16F87", F::F87_88, 4096, 256, 0x0720, 0x3FFF, 0x0003, 0, 0, 0},
+        {"PIC16F88", F::F87_88, 4096, 256, 0x0760, 0x3FFF, 0x0003, 0, 0, 0},
+        {"PIC16F818", F::F81x, 1024, 128, 0x04C0, 0x3FFF, 0, 0, 0, 0},
+        {"PIC16F819", F::F81x, 2048, 256, 0x04E0, 0x3FFF, 0, 0, 0, 0},
+        {"PIC12F629", F::F629_675, 1024, 128, 0x0F80, 0x31FF, 0, 0, 0, 0},
+        {"PIC12F675", F::F629_675, 1024, 128, 0x0FC0, 0x31FF, 0, 0, 0, 0},
+        {"PIC16F630", F::F629_675, 1024, 128, 0x10C0, 0x31FF, 0, 0, 0, 0},
+        {"PIC16F676", F::F629_675, 1024, 128, 0x10E0, 0x31FF, 0, 0, 0, 0},
+        {"PIC12F635", F::F6xx, 1024, 128, 0x0FA0, 0x1FFF, 0, 0x2008, 2, 0},
+        {"PIC16F631", F::F6xx, 1024, 128, 0x1420, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC12F683", F::F6xx, 2048, 256, 0x0460, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F636", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
+        {"PIC16F639", F::F6xx, 2048, 256, 0x10A0, 0x1FFF, 0, 0x2008, 2, 0},
+        {"PIC16F677", F::F6xx, 2048, 256, 0x1440, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F684", F::F6xx, 2048, 256, 0x1080, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F687", F::F6xx, 2048, 256, 0x1320, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F685", F::F6xx, 4096, 256, 0x04A0, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F688", F::F6xx, 4096, 256, 0x1180, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F689", F::F6xx, 4096, 256, 0x1340, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F690", F::F6xx, 4096, 256, 0x1400, 0x0FFF, 0, 0x2008, 1, 0},
+        {"PIC16F785", F::F785, 2048, 256, 0x1200, 0x0FFF, 0, 0x2008, 2, 0},
+        {"PIC16F913", F::F91x, 4096, 256, 0x13E0, 0x1FFF, 0, 0x2008, 2, 4},
+        {"PIC16F914", F::F91x, 4096, 256, 0x13C0, 0x1FFF, 0, 0x2008, 2, 4},
+        {"PIC16F916", F::F91x, 8192, 256, 0x13A0, 0x1FFF, 0, 0x2008, 2, 8},
+        {"PIC16F917", F::F91x, 8192, 256, 0x1380, 0x1FFF, 0, 0x2008, 2, 8},
+        {"PIC16F946", F::F91x, 8192, 256, 0x1460, 0x1FFF, 0, 0x2008, 2, 8},
+        {"PIC16F882", F::F88x, 2048, 128, 0x2000, 0x3FFF, 0x0700, 0x2009, 1, 4},
+        {"PIC16F883", F::F88x, 4096, 256, 0x2020, 0x3FFF, 0x0700, 0x2009, 1, 4},
+        {"PIC16F884", F::F88x, 4096, 256, 0x2040, 0x3FFF, 0x0700, 0x2009, 1, 4},
+        {"PIC16F886", F::F88x, 8192, 256, 0x2060, 0x3FFF, 0x0700, 0x2009, 1, 8},
+        {"PIC16F887", F::F88x, 8192, 256, 0x2080, 0x3FFF, 0x0700, 0x2009, 1, 8},
+        {"PIC12F609", F::F61x, 1024, 0, 0x2240, 0x03FF, 0, 0x2008, 1, 1},
+        {"PIC12F615", F::F61x, 1024, 0, 0x2180, 0x03FF, 0, 0x2008, 1, 1},
+        {"PIC16F610", F::F61x, 1024, 0, 0x2260, 0x03FF, 0, 0x2008, 1, 1},
+        {"PIC16F616", F::F61x, 2048, 0, 0x1240, 0x03FF, 0, 0x2008, 1, 4},
+        {"PIC16F716", F::F716, 2048, 0, 0x1140, 0x20CF, 0, 0, 0, 0},
+        {"PIC16F72", F::F7x, 2048, 0, 0x00A0, 0x005F, 0, 0, 0, 0},
+        {"PIC16F73", F::F7x, 4096, 0, 0x0600, 0x005F, 0, 0, 0, 0},
+        {"PIC16F74", F::F7x, 4096, 0, 0x0620, 0x005F, 0, 0, 0, 0},
+        {"PIC16F76", F::F7x, 8192, 0, 0x0640, 0x005F, 0, 0, 0, 0},
+        {"PIC16F77", F::F7x, 8192, 0, 0x0660, 0x005F, 0, 0, 0, 0},
+        {"PIC16F737", F::F7x7, 4096, 0, 0x0BA0, 0x39FF, 0x0043, 0, 0, 0},
+        {"PIC16F747", F::F7x7, 4096, 0, 0x0BE0, 0x39FF, 0x0043, 0, 0, 0},
+        {"PIC16F767", F::F7x7, 8192, 0, 0x0EA0, 0x39FF, 0x0043, 0, 0, 0},
+        {"PIC16F777", F::F7x7, 8192, 0, 0x0DE0, 0x39FF, 0x0043, 0, 0, 0},
+        {"PIC16F722", F::F72x, 2048, 0, 0x1880, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F723", F::F72x, 4096, 0, 0x1860, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F724", F::F72x, 4096, 0, 0x1840, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F726", F::F72x, 8192, 0, 0x1820, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F727", F::F72x, 8192, 0, 0x1800, 0x377F, 0x0030, 0x2009, 2, 0},
+        {"PIC16F870", F::F87x, 2048, 64, 0x0D00, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F871", F::F87x, 2048, 64, 0x0D20, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F872", F::F87x, 2048, 64, 0x08E0, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F873", F::F87x, 4096, 128, 0x0960, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F874", F::F87x, 4096, 128, 0x0920, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F876", F::F87x, 8192, 256, 0x09E0, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F877", F::F87x, 8192, 256, 0x09A0, 0x3BFF, 0, 0, 0, 0},
+        {"PIC16F83", F::F83_84, 512, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
+        {"PIC16F84", F::F83_84, 1024, 64, 0x0000, 0x3FFF, 0, 0, 0, 0},
+        {"PIC16F627", F::F62x, 1024, 128, 0x07A0, 0x3DFF, 0, 0, 0, 0},
+        {"PIC16F628", F::F62x, 2048, 128, 0x07C0, 0x3DFF, 0, 0, 0, 0},
     };
     std::vector<ChipInfo> table;
     for (const Row& row : rows) {

@@ -52,8 +52,8 @@ enum class ChipFamily {
     E176x,   // 16F1764-16F1769
     E177x,   // 16F1773-16F1779
     E183xx,  // 16F18313-16F18346: four configuration words, Load PC Address (1D)
-    // The 8-bit command set (24-bit payloads, MSb first), five configuration words,
-    // one family per programming document.
+    // The 8-bit command set (24-bit payloads, MSb first), five configuration words
+    // (seven on the 16F132xx), one family per programming document.
     B188xx,  // 16F18854-16F18877
     B153xx,  // 16F15313-16F15386
     B184xx,  // 16F18424-16F18456
@@ -63,6 +63,7 @@ enum class ChipFamily {
     B180xx,  // 16F18013-16F18076
     B175xx,  // 16F17524-16F17576
     B131xx,  // 16F13113-16F13145
+    B132xx,  // 16F13214-16F13276
 };
 
 // What a programming command does to the cells it writes.
@@ -207,8 +208,10 @@ struct ChipInfo {
     std::uint16_t config3_mask = 0;  // 0: no configuration word 3
     std::uint16_t config4_mask = 0;  // 0: no configuration word 4
     std::uint16_t config5_mask = 0;  // the 8-bit command set's parts: CONFIG5 (CP, CPD)
-    bool revision_word = false;      // full-word device ID at 8006h, revision at 8005h
-    std::int32_t row_words = 0;      // words erased by 11 (0: the family's count)
+    std::uint16_t config6_mask = 0;  // the 16F132xx: CONFIG6 and CONFIG7 (8007h-800Dh)
+    std::uint16_t config7_mask = 0;
+    bool revision_word = false;  // full-word device ID at 8006h, revision at 8005h
+    std::int32_t row_words = 0;  // words erased by 11 (0: the family's count)
     // The Vpp window of MCLR in volts (0, 0: not known, nothing is checked).
     double vpp_min_volts = 0;
     double vpp_max_volts = 0;

@@ -7,8 +7,9 @@
 //   payload, MSb first, carrying the value in bits 16:1 (bit 0 a stop bit, bits
 //   23:17 zero); a read drives the same frame.
 // - One PC space reached by 80h Load PC Address: 0000h-7FFFh program memory,
-//   8000h-8003h user IDs, 8005h revision, 8006h device ID, 8007h-800Bh CONFIG1-5,
-//   E000h calibration, F000h the EEPROM. No Load Configuration, no Reset Address.
+//   8000h-8003h user IDs, 8005h revision, 8006h device ID, 8007h-800Bh CONFIG1-5
+//   (8007h-800Dh CONFIG1-7 on the 16F132xx), E000h calibration, F000h the EEPROM.
+//   No Load Configuration, no Reset Address.
 // - 00h loads the latch (word, user ID, configuration word or EEPROM byte) at PC,
 //   02h then moves PC on; FCh reads at PC, FEh then moves PC on; F8h moves PC on.
 //   E0h writes what was loaded (the row of latches, one configuration word or user
@@ -93,7 +94,7 @@ public:
     [[nodiscard]] std::uint32_t read_payload(Pic14Chip& chip,
                                              Pic14Chip::PendingRead read) const override;
 
-    // The address map is the enhanced one with five configuration words.
+    // The address map is the enhanced one with five configuration words (seven on the 16F132xx).
     [[nodiscard]] std::uint16_t config_space(const Pic14Chip& chip,
                                              std::int32_t address) const override {
         return core().config_space(chip, address);

@@ -116,6 +116,10 @@ std::uint16_t EnhancedDecoder::config_mask(const Pic14Chip& chip, int number) {
             return chip.info_.config4_mask;
         case 5:
             return chip.info_.config5_mask;
+        case 6:
+            return chip.info_.config6_mask;
+        case 7:
+            return chip.info_.config7_mask;
         default:
             return 0;
     }

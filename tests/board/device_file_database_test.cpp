@@ -224,9 +224,10 @@ TEST(DeviceFileTest, EveryEnhancedModelMatchesItsChip) {
                                               eight_bit ? "revision=sfc" : "revision=s04");
         EXPECT_EQ(reads_revision != active.id_list.end(), chip->revision_word);
 
-        const std::int32_t chip_masks[] = {chip->config1_mask, chip->config2_mask,
-                                           chip->config3_mask, chip->config4_mask,
-                                           chip->config5_mask};
+        const std::int32_t chip_masks[] = {
+            chip->config1_mask, chip->config2_mask, chip->config3_mask, chip->config4_mask,
+            chip->config5_mask, chip->config6_mask, chip->config7_mask};
+        ASSERT_LE(chip->config_words, static_cast<int>(std::size(chip_masks)));
         for (int word = 1; word <= chip->config_words; ++word) {
             SCOPED_TRACE(word);
             EXPECT_EQ(active.config_mask(word), chip_masks[word - 1]);

@@ -188,6 +188,11 @@ TEST(EnhancedCatalogueTest, EmulatorRowsAreTheCatalogueTable) {
             if (chip.empty_socket || (eight_bit ? !rules.eight_bit : !rules.enhanced)) {
                 continue;
             }
+            // The catalogue predates the 16F132xx; their rows come from the chip
+            // maker's web programmer (see kGroupBRows).
+            if (chip.family == ChipFamily::B132xx) {
+                continue;
+            }
             ++emulated;
             SCOPED_TRACE(chip.name);
             const auto found = catalogue->find(chip.name);

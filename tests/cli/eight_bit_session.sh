@@ -1,8 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Parts of the 8-bit command set (16F188xx, 16F153xx, 16F184xx, 16F152xx...) from
-# hand-made HEX files: five configuration words at 8007h, user IDs at 8000h and
-# EEPROM at F000h, behind type 04 records. Each file is programmed, verified and
+# hand-made HEX files: five configuration words at 8007h (seven on the 16F13276,
+# to 800Dh), user IDs at 8000h and EEPROM at F000h, behind type 04 records. Each file is programmed, verified and
 # read back identical on the in-process board; over the board server lock-step and
 # with the fast link and 64 answers sent ahead; and one through the simulated
 # firmware. detect names each chip and its revision. A code-protected build
@@ -31,7 +31,7 @@ server_clean() {
     grep -q "voltages off at exit" "$work/server.err" || fail "voltages left on"
 }
 
-for model in PIC16F18877 PIC16F15313 PIC16F18446 PIC16F15376 PIC16F15244; do
+for model in PIC16F18877 PIC16F15313 PIC16F18446 PIC16F15376 PIC16F15244 PIC16F13276; do
     hex=$data/hex_$(echo "${model#PIC}" | tr 'A-Z' 'a-z').hex
     # In-process: the virtual board keeps its chip in a state file.
     run 0 "$model" --port "virtual:$work/$model-chip.hex" program "$hex" --verify

@@ -90,7 +90,7 @@ std::optional<ModelKeyProblem> address_map_problem(const DeviceModel& model) {
         words = parse_config_word_count(model.configwords);
         if (!words) {
             return ModelKeyProblem{"configwords:",
-                                   "the number of configuration words must be 1 to 5 "
+                                   "the number of configuration words must be 1 to 7 "
                                    "(\"configwords: 2\")."};
         }
     }

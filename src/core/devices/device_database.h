@@ -52,7 +52,7 @@ struct DeviceModel {
     std::string vdd;         // the programming supply window in volts: "2.0 5.5"
     // The address map of the enhanced mid-range; without these keys the classic
     // one (user IDs 2000h, configuration 2007h, EEPROM 2100h in HEX files).
-    std::string configwords;  // number of configuration words, 1 to 5: "2"
+    std::string configwords;  // number of configuration words, 1 to 7: "2"
     std::string configaddr;   // word address of configuration word 1: "8007"
     std::string idaddr;       // word address of the first user ID word: "8000"
     std::string eepromaddr;   // word address of EEPROM byte 0 in HEX files: "F000"

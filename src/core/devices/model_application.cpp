@@ -52,7 +52,7 @@ bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel
     const std::string erased = upper_copy(model.configerased);
     image.config_erased1 = hexval4(mid(erased, 1, 4));
     image.config_erased2 = hexval4(mid(erased, 6, 4));
-    // Words 3 to 5: a group each after the first two; erased 3FFFh without one.
+    // Words 3 to 7: a group each after the first two; erased 3FFFh without one.
     for (int number = 3; number <= kMaxConfigWords; ++number) {
         const std::int32_t word = hex_group(erased, static_cast<std::size_t>(5 * (number - 1)));
         image.set_config_erased(number, word >= 0 ? word : kBlankFlashWord);

@@ -40,10 +40,10 @@ struct ActiveModel {
     // ("configmask:"); the whole word without the key.
     std::int32_t config_mask1 = kWholeWordMask;
     std::int32_t config_mask2 = kWholeWordMask;
-    // The same for configuration words 3 to 5 of the parts that have them.
-    std::array<std::int32_t, kMaxConfigWords - 2> config_mask_more{kWholeWordMask, kWholeWordMask,
-                                                                   kWholeWordMask};
-    // The mask of configuration word 1 to 5.
+    // The same for configuration words 3 to 7 of the parts that have them.
+    std::array<std::int32_t, kMaxConfigWords - 2> config_mask_more{
+        kWholeWordMask, kWholeWordMask, kWholeWordMask, kWholeWordMask, kWholeWordMask};
+    // The mask of configuration word 1 to 7.
     [[nodiscard]] std::int32_t config_mask(int number) const {
         if (number == 1) {
             return config_mask1;

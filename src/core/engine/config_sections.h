@@ -16,7 +16,7 @@ namespace corvanel {
 struct ConfigSplit {
     // The algorithm without its configuration sections, in the same order.
     InstructionList rest;
-    // Only the sections that write, read or check a configuration word (1 to 5).
+    // Only the sections that write, read or check a configuration word (1 to 7).
     InstructionList config;
     [[nodiscard]] bool found() const { return !config.empty(); }
 };

@@ -8,6 +8,7 @@
 
 #include "core/devices/leading_number.h"
 #include "core/image/hex_text.h"
+#include "core/image/memory_image.h"
 #include "core/text/ascii_text.h"
 
 namespace corvanel {
@@ -82,7 +83,7 @@ constexpr std::array<WholeText, 13> kWords{{
 }};
 
 // The numbered names: "userid1".."userid4" (the index 0..3 of the ID word) and
-// "config3".."config5" (the configuration word beyond the second).
+// "config3".."config7" (the configuration word beyond the second).
 struct NumberedName {
     std::string_view stem;
     char first;
@@ -90,7 +91,7 @@ struct NumberedName {
     std::int32_t value_of_first;
 };
 constexpr NumberedName kUserId{"userid", '1', '4', 0};
-constexpr NumberedName kConfigMore{"config", '3', '5', 3};
+constexpr NumberedName kConfigMore{"config", '3', '0' + kMaxConfigWords, 3};
 
 // One instruction text cut into its parts. Three shapes carry a command code in
 // two hex digits: "sCC" (a bare command), "sCC-NAME" (a command, then the word

@@ -94,7 +94,7 @@ enum class InstructionKind {
     // the checks of a hidden memory are then left out of the comparison.
     ReadProtection,
 
-    // Configuration words 3 to 5 (the 16F161x has three, the 16F183xx four):
+    // Configuration words 3 to 7 (the 16F161x has three, the 16F183xx four, the 16F132xx seven):
     // the instruction's value is the word number. s cc -configN, configN=s cc,
     // checkblankconfigN, checkconfigN, as for words 1 and 2.
     WriteConfigMore,

@@ -27,8 +27,8 @@ inline constexpr std::int32_t kConfig2Address = 0x2008;
 inline constexpr std::int32_t kEepromBase = 0x2100;
 // The four user ID words at 2000h..2003h.
 inline constexpr std::int32_t kUserIdCount = 4;
-// The most configuration words any 14-bit part has.
-inline constexpr int kMaxConfigWords = 5;
+// The most configuration words any 14-bit part has (the 16F132xx: 8007h-800Dh).
+inline constexpr int kMaxConfigWords = 7;
 // The device ID word lies this far above the first user ID word.
 inline constexpr std::int32_t kDeviceIdOffset = 6;
 
@@ -42,7 +42,7 @@ struct AddressMap {
     [[nodiscard]] std::int32_t device_id_address() const {
         return user_id_address + kDeviceIdOffset;
     }
-    // Configuration word `number` (1 to 5).
+    // Configuration word `number` (1 to 7).
     [[nodiscard]] std::int32_t config_word_address(int number) const {
         return config_address + number - 1;
     }
@@ -71,8 +71,8 @@ inline constexpr std::int32_t kMaxEepromSize = 0x1000;
 [[nodiscard]] std::int32_t normalised_flash_size(std::int32_t size);
 [[nodiscard]] std::int32_t normalised_eeprom_size(std::int32_t size);
 
-// Config1 and Config2 are words 1 and 2; ConfigMore is word 3 to 5, its index
-// the word number minus one (2 to 4).
+// Config1 and Config2 are words 1 and 2; ConfigMore is word 3 to 7, its index
+// the word number minus one (2 to 6).
 enum class Region { Flash, UserId, DeviceId, Config1, Config2, ConfigMore, Eeprom, Outside };
 
 struct Location {
@@ -85,9 +85,9 @@ struct MemoryImage {
     std::vector<std::int32_t> eeprom;
     std::int32_t config1 = kBlankFlashWord;
     std::int32_t config2 = kBlankFlashWord;
-    // Configuration words 3 to 5 of the parts that have them.
-    std::array<std::int32_t, kMaxConfigWords - 2> config_more{kBlankFlashWord, kBlankFlashWord,
-                                                              kBlankFlashWord};
+    // Configuration words 3 to 7 of the parts that have them.
+    std::array<std::int32_t, kMaxConfigWords - 2> config_more{
+        kBlankFlashWord, kBlankFlashWord, kBlankFlashWord, kBlankFlashWord, kBlankFlashWord};
     // User ID words 2000h..2003h (8000h..8003h on the enhanced map); erased (3FFFh) unless a file,
     // the chip or the user gave them a value.
     std::array<std::int32_t, kUserIdCount> user_ids{kBlankFlashWord, kBlankFlashWord,
@@ -99,13 +99,13 @@ struct MemoryImage {
     std::int32_t config_erased2 = kBlankFlashWord;
     bool config2_used = false;
     std::array<std::int32_t, kMaxConfigWords - 2> config_erased_more{
-        kBlankFlashWord, kBlankFlashWord, kBlankFlashWord};
-    // The model's "configwords:" (1 to 5); 0 without the key: 2 when
+        kBlankFlashWord, kBlankFlashWord, kBlankFlashWord, kBlankFlashWord, kBlankFlashWord};
+    // The model's "configwords:" (1 to 7); 0 without the key: 2 when
     // config2_used, else 1.
     int config_words = 0;
     AddressMap map;
 
-    // The configuration words the chip has, 1 to 5.
+    // The configuration words the chip has, 1 to 7.
     [[nodiscard]] int config_count() const {
         if (config_words >= 1 && config_words <= kMaxConfigWords) {
             return config_words;
@@ -131,10 +131,10 @@ struct MemoryImage {
     bool set_flash_word(std::int32_t index, std::int32_t value);
     bool set_eeprom_byte(std::int32_t index, std::int32_t value);
 
-    // Configuration word 1 to 5 by its number; other numbers read 3FFFh and are not stored.
+    // Configuration word 1 to 7 by its number; other numbers read 3FFFh and are not stored.
     [[nodiscard]] std::int32_t config_word(int number) const;
     bool set_config_word(int number, std::int32_t value);
-    // The erased value of configuration word 1 to 5 (the model's "configerased:").
+    // The erased value of configuration word 1 to 7 (the model's "configerased:").
     [[nodiscard]] std::int32_t config_erased(int number) const;
     void set_config_erased(int number, std::int32_t value);
 

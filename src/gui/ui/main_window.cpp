@@ -330,7 +330,7 @@ void Form1::build_controls() {
     lfix[1] = label(QStringLiteral("Config. Word (2008h)"), twips_rect(4080, 4860, 1755, 255));
     label_conf[1] =
         label(QString(), twips_rect(4380, 5160, 1215, 255), QStringLiteral("Click to edit!"));
-    // Words 3 to 5 of the enhanced parts; placed by layout_config_words.
+    // Words 3 to 7 of the enhanced parts; placed by layout_config_words.
     for (std::size_t k = 2; k < lfix.size(); ++k) {
         lfix[k] = label(QString(), twips_rect(4080, 4260, 1080, 225));
         label_conf[k] =

@@ -207,7 +207,7 @@ public:
     CellEditor* unosbox = nullptr;
     MemoryTable* tabla_eeprom = nullptr;
     TableScrollBar* scrl2 = nullptr;
-    // Configuration words 1 to 5: a caption and a value each. Two words stand
+    // Configuration words 1 to 7: a caption and a value each. Two words stand
     // as they always did; more (the enhanced parts) in a row each.
     std::array<ClickLabel*, kMaxConfigWords> lfix{};
     std::array<ClickLabel*, kMaxConfigWords> label_conf{};

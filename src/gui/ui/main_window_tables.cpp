@@ -113,7 +113,9 @@ void Form1::layout_config_words() {
         const bool shown = k == 0 || k < count;
         const QString address = QString::fromStdString(hex4h(map.config_word_address(k + 1)));
         if (rows) {
-            constexpr int kRowTwips = 240;
+            // Five rows fill the room above the user IDs; the 16F132xx's seven share it.
+            constexpr int kRoomTwips = 1200;
+            const int kRowTwips = std::min(240, kRoomTwips / count);
             caption->setGeometry(
                 twips_rect(4080, 4260 + k * kRowTwips, 1080, kRowTwips).translated(config_offset_));
             value->setGeometry(
@@ -131,7 +133,7 @@ void Form1::layout_config_words() {
                 }
             }
             caption->setFont(font);
-            value->setFont(fixed_font(10));  // as the user IDs below
+            value->setFont(fixed_font(count > 5 ? 8 : 10));  // as the user IDs below, or smaller
         } else if (k < 2) {
             caption->setGeometry(
                 twips_rect(4080, 4260 + k * 600, 1755, 255).translated(config_offset_));

@@ -97,6 +97,57 @@ TEST(ConfigFields, GeneratorOutputFor16F628AAnd16F877A) {
     EXPECT_EQ(shipped_table().find("PIC12F508"), nullptr);
 }
 
+// The 8-bit parts' fields come from later headers than the rest. Each named word must
+// cover only the bits the device file implements, and code protection must sit where
+// the Verify of those parts looks for it (CP bit 0, CPD bit 1 of CONFIG5): a field in
+// another word or bit would have Verify judge protection from the wrong bits.
+TEST(ConfigFields, EightBitPartsFromLaterHeaders) {
+    struct Row {
+        const char* chip;
+        // The device file's implemented bits, but for the 16F153xx CONFIG4, where the
+        // header names no bit 10 (the device file keeps 2F9Fh, another programmer 2B9Fh).
+        std::vector<std::int32_t> implemented;
+        bool cpd;
+    };
+    const std::vector<Row> rows = {
+        {"PIC16F18877", {0x2977, 0x3EE3, 0x3F7F, 0x3003, 0x0003}, true},
+        {"PIC16LF18854", {0x2977, 0x3EE3, 0x3F7F, 0x3003, 0x0003}, true},
+        {"PIC16F15356", {0x2977, 0x3EE3, 0x3F7F, 0x2B9F, 0x0001}, false},
+        // EEPROM but no CPD: CONFIG5 has CP alone, as the device file's mask says.
+        {"PIC16F19197", {0x2F77, 0x3EE7, 0x3F7F, 0x2F9F, 0x0001}, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.chip);
+        const ChipConfigFields* chip = shipped_table().find(row.chip);
+        ASSERT_NE(chip, nullptr);
+        ASSERT_EQ(chip->words.size(), row.implemented.size());
+        for (const ConfigWordFields& word : chip->words) {
+            EXPECT_EQ(word.address, 0x8006 + word.number);
+            std::int32_t named = 0;
+            for (const ConfigField& field : word.fields) {
+                EXPECT_EQ(named & field.mask, 0) << field.name << " overlaps";
+                named |= field.mask;
+            }
+            EXPECT_EQ(named, row.implemented[static_cast<std::size_t>(word.number - 1)])
+                << "word " << word.number;
+        }
+        const ProtectionBits bits = protection_bits(chip);
+        const ProtectionBits expected = eight_bit_protection(row.cpd);
+        EXPECT_EQ(bits.word, expected.word);
+        EXPECT_EQ(bits.program, expected.program);
+        EXPECT_EQ(bits.data, expected.data);
+    }
+    // Option names with more parts than FIELD_OPTION still name their field alone.
+    const ConfigWordFields& word3 = *shipped_table().find("PIC16F18877")->word(3);
+    ASSERT_NE(field_named(word3, "WDTCPS"), nullptr);
+    EXPECT_EQ(field_named(word3, "WDTCPS")->mask, 0x001F);
+    EXPECT_EQ(field_named(word3, "WDTCPS")->options.front().name, "WDTCPS_0");
+    const ConfigWordFields& word2 = *shipped_table().find("PIC16F19197")->word(2);
+    expect_options(*field_named(word2, "PWRTE"), 0x0006,
+                   {{0x0000, "PWRT_1"}, {0x0002, "PWRT_16"}, {0x0004, "PWRT_64"}, {0x0006, "OFF"}});
+    EXPECT_NE(field_named(*shipped_table().find("PIC16F18877")->word(4), "SCANE"), nullptr);
+}
+
 TEST(ConfigFields, DecodesAndEditsOneFieldAtATime) {
     const ConfigWordFields& word = *shipped_table().find("PIC16F628A")->word(1);
     // __CONFIG _CP_OFF & _LVP_OFF & _BOREN_OFF & _MCLRE_ON & _XT_OSC & _WDT_OFF & _PWRTE_ON

@@ -187,6 +187,59 @@ TEST(EnhancedMap, HexRoundTrip) {
     }
 }
 
+// Seven configuration words (the 16F132xx, 8007h-800Dh): the model key, the
+// sixth and seventh word's erased value and mask, where a HEX file's 1001Ah and
+// 1001Ch land, and the file written back.
+TEST(EnhancedMap, SevenConfigurationWords) {
+    const std::string text =
+        "model: PIC16F13276\r\nflash: 16384\r\neeprom: 256\r\nidaddr: 8000\r\n"
+        "configaddr: 8007\r\neepromaddr: F000\r\nconfigwords: 7\r\n"
+        "configerased: 3FFF 3FFF 3FFF 3FFF 3FFF 3FFE 3FFD\r\n"
+        "configmask: 3977 3BE7 3F7F 2B9F 0003 1234 0801\r\n";
+    Applied f13276;
+    const DatabaseLoadResult loaded = parse_device_database(text, "seven.txt", f13276.database);
+    ASSERT_EQ(loaded.status, DatabaseStatus::Loaded) << loaded.message;
+    ASSERT_TRUE(apply_model(f13276.database, 1, f13276.model, f13276.image));
+    MemoryImage& image = f13276.image;
+    image.clear_image();
+    EXPECT_EQ(image.config_count(), 7);
+    EXPECT_EQ(image.config_word(6), 0x3FFE);
+    EXPECT_EQ(image.config_word(7), 0x3FFD);
+    EXPECT_EQ(f13276.model.config_mask(6), 0x1234);
+    EXPECT_EQ(f13276.model.config_mask(7), 0x0801);
+    EXPECT_EQ(image.locate(0x800D).region, Region::ConfigMore);
+    EXPECT_EQ(image.locate(0x800D).index, 6);
+    EXPECT_EQ(image.locate(0x800E).region, Region::Outside);
+
+    // CONFIG1-CONFIG7, low byte first.
+    const std::string words = "EC3FFF3F9F3FFF1FFE3F34120108";
+    const std::string file = lines(
+        {":020000040001F9", ":0E000E00" + words + hex_checksum("0E000E00" + words), ":00000001FF"});
+    const HexReadResult result = load_hex_text(file, image);
+    ASSERT_TRUE(result.loaded);
+    EXPECT_EQ(result.out_of_range_count, 0) << result.out_of_range_head;
+    const std::vector<std::int32_t> expected{0x3FEC, 0x3FFF, 0x3F9F, 0x1FFF,
+                                             0x3FFE, 0x1234, 0x0801};
+    for (int number = 1; number <= 7; ++number) {
+        EXPECT_EQ(image.config_word(number), expected[static_cast<std::size_t>(number - 1)])
+            << number;
+    }
+    // A word past the seventh is no word of the image.
+    MemoryImage beyond = image;
+    const HexReadResult eighth = load_hex_text(
+        lines({":020000040001F9", ":02001C00FF3F" + hex_checksum("02001C00FF3F"), ":00000001FF"}),
+        beyond);
+    EXPECT_EQ(eighth.out_of_range_count, 1);
+    EXPECT_EQ(eighth.out_of_range_head, "800E, ");
+
+    const std::string written = write_hex_text(image);
+    EXPECT_NE(written.find(":0E000E00" + words), std::string::npos) << written;
+    MemoryImage again = image;
+    again.clear_image();
+    ASSERT_TRUE(load_hex_text(written, again).loaded);
+    EXPECT_EQ(write_hex_text(again), written);
+}
+
 TEST(EnhancedMap, ReaderTakesWhatAssemblersWrite) {
     // As gpasm writes a 16F1847 file: the device ID at 1000Ch is accepted
     // and ignored; a calibration word at 10012h is no word of the image.
@@ -226,9 +279,9 @@ TEST(EnhancedMap, DatabaseRefusesUnsoundMapKeys) {
         std::string says;
     };
     const std::vector<Case> cases{
-        {"configwords: 6\r\n", 3, "1 to 5"},
-        {"configwords: 0\r\n", 3, "1 to 5"},
-        {"configwords: two\r\n", 3, "1 to 5"},
+        {"configwords: 8\r\n", 3, "1 to 7"},
+        {"configwords: 0\r\n", 3, "1 to 7"},
+        {"configwords: two\r\n", 3, "1 to 7"},
         {"configaddr: 80G7\r\n", 3, "hex digits"},
         {"idaddr: 18000\r\n", 3, "hex digits"},
         {"eepromaddr: F0000\r\n", 3, "hex digits"},
@@ -256,6 +309,7 @@ TEST(EnhancedMap, DatabaseRefusesUnsoundMapKeys) {
     // The enhanced map lets FLASH grow to the user IDs at 8000h.
     const std::vector<std::string> sound{
         "configwords: 5\r\nconfigerased: 3FFF 3FFF 3FFF 3FFF 3FFF\r\n",
+        "configwords: 7\r\nconfigmask: 3FFF 3FFF 3FFF 3FFF 3FFF 3FFF 0001\r\n",
         "flash: 16384\r\nidaddr: 8000\r\nconfigaddr: 8007\r\n",
         "configerased: 3FFF 3FFF 3FFF\r\n",  // without a count, as before: not checked
         "lvp: FALSE\r\nrevaddr: 8005\r\neepromaddr: f000\r\n",

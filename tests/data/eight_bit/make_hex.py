@@ -3,9 +3,10 @@
 """Writes the HEX files of tests/data/eight_bit/: programs for parts of the 8-bit
 command set, which no assembler at hand knows. Each has program words across a row
 boundary (and, for the 16F15313, up to the last word of its memory), four user IDs
-(8000h, byte 10000h), five configuration words (8007h-800Bh, bytes 1000Eh-10017h)
-with one implemented bit of words 1 to 4 cleared, and EEPROM bytes at F000h (byte
-1E000h) on the parts that have it. cp_16f18877.hex turns code and data protection
+(8000h, byte 10000h), five configuration words (8007h-800Bh, bytes 1000Eh-10017h;
+seven on the 16F13276, to 800Dh and byte 1001Bh) with one implemented bit of each
+word but CONFIG5 cleared, and EEPROM bytes at F000h (byte 1E000h) on the parts that
+have it. cp_16f18877.hex turns code and data protection
 on (CONFIG5 bits 0 and 1 cleared).
 
 Usage: make_hex.py [FOLDER]
@@ -14,13 +15,14 @@ Usage: make_hex.py [FOLDER]
 import os
 import sys
 
-# name: (flash words, EEPROM bytes, implemented bits of CONFIG1-CONFIG5)
+# name: (flash words, EEPROM bytes, implemented bits of CONFIG1-CONFIG5, or -CONFIG7)
 CHIPS = {
     "16f18877": (32768, 256, (0x2977, 0x3EE3, 0x3F7F, 0x3003, 0x0003)),
     "16f15313": (2048, 0, (0x2977, 0x3EE3, 0x3F7F, 0x2F9F, 0x0001)),
     "16f18446": (16384, 256, (0x2977, 0x3EE7, 0x3F7F, 0x2F9F, 0x0001)),
     "16f15376": (16384, 0, (0x2977, 0x3EE3, 0x3F7F, 0x2F9F, 0x0001)),
     "16f15244": (4096, 0, (0x1133, 0x3ADF, 0x0000, 0x2B9F, 0x0001)),
+    "16f13276": (16384, 256, (0x3FFF,) * 7),
 }
 
 
@@ -65,7 +67,7 @@ def program(name, flash, eeprom, masks, protect=False):
         words[0x8000 + k] = (0x0001 << (3 * k)) | k
     for k, mask in enumerate(masks):
         value = 0x3FFF
-        if k < 4 and mask:
+        if k != 4 and mask:
             value &= ~(mask & -mask)
         if k == 4 and protect:
             value &= ~mask
