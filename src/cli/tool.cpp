@@ -310,7 +310,7 @@ int Tool::open_port() {
         print(stderr, QStringLiteral("corvanel: %1: %2").arg(port_name_, port.latency().note));
     }
     keep_measured_windows(state_, stored_, [this] { return port_name_; });
-    state_.board_spoke = false;
+    forget_board(state_);
     (void)identify_board(state_);
     // The in-process board is no hardware to name; a real board's line tells the
     // user which Vdd and Vpp the guards judged by.

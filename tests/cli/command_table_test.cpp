@@ -310,7 +310,7 @@ TEST(CommandTable, CompletionOffersEveryCommandAndOption) {
     // The options whose value it completes, and those it skips with their
     // value when it looks for the command.
     Names completed;
-    static const QRegularExpression value_case(QStringLiteral(R"(\n        (--[a-z]+)\)\n)"));
+    static const QRegularExpression value_case(QStringLiteral(R"(\n        (--[a-z-]+)\)\n)"));
     for (auto match = value_case.globalMatch(script); match.hasNext();) {
         completed.insert(match.next().captured(1).toStdString());
     }

@@ -173,6 +173,13 @@ std::vector<std::uint8_t> read_board_answer(ProgramState& state, std::size_t exp
     return read_answer(state, expected);
 }
 
+void forget_board(ProgramState& state) {
+    state.board_answer = BoardAnswer::NotAsked;
+    state.board.reset();
+    state.board_spoke = false;
+    state.link.encoder.read_echo = false;
+}
+
 std::string board_status_text(const ProgramState& state) {
     switch (state.board_answer) {
         case BoardAnswer::Identified: {

@@ -49,6 +49,10 @@ inline constexpr double kRecordRestWaitSeconds = 1.0;
 // operation runs (NotAsked, nothing changed).
 BoardAnswer identify_board(ProgramState& state);
 
+// A port opened anew: whatever board answered on the last one is forgotten, its
+// echoes included, until it is asked again.
+void forget_board(ProgramState& state);
+
 // Reads the board's answer to commands the caller sent outside an operation:
 // `expected` bytes, or what came within the identify wait.
 [[nodiscard]] std::vector<std::uint8_t> read_board_answer(ProgramState& state,

@@ -34,9 +34,7 @@ void keep_measured_windows(ProgramState& state, const SettingsStore& store,
 }
 
 QString identify_opened_board(ProgramState& state, const QString& status_text) {
-    state.board_answer = BoardAnswer::NotAsked;
-    state.board.reset();
-    state.board_spoke = false;  // another port, or another board behind it
+    forget_board(state);  // another port, or another board behind it
     if (!state.link.port_ready) {
         return status_text;
     }

@@ -63,9 +63,8 @@ protected:
     // As a port opened anew on a plain board: one that answered identify and
     // then falls silent on the same port is a line at fault, not a plain board.
     void forget_the_identified_board() {
-        program.board_spoke = false;
+        forget_board(program);
         program.board_answer = BoardAnswer::Plain;
-        program.board.reset();
     }
 
     int model_number = 0;

@@ -138,7 +138,8 @@ void expect_same_chip(const MemoryImage& actual, const MemoryImage& expected) {
 TEST_F(SerialEndToEnd, ProgramVerifyReadEraseBlankOverThePseudoTerminal) {
     start_server();
     Form1& form = open_window(QString::number(model_number_));
-    EXPECT_TRUE(form.status_text().startsWith(QStringLiteral("Serial port COM7 ready... Corvanel board v1")));
+    EXPECT_TRUE(form.status_text().startsWith(
+        QStringLiteral("Serial port COM7 ready... Corvanel board v2")));
     form.open_hex_file(kProgram);
     const MemoryImage file = expected_image();
     expect_same_chip(program.image, file);
@@ -158,7 +159,8 @@ TEST_F(SerialEndToEnd, ProgramVerifyReadEraseBlankOverThePseudoTerminal) {
     set_input_box_interceptor(
         [](const QString&, const QString&, const QString&) { return QStringLiteral("COM7"); });
     change_serial_port_number(*link);
-    EXPECT_TRUE(form.status_text().startsWith(QStringLiteral("Serial port COM7 ready... Corvanel board v1")));
+    EXPECT_TRUE(form.status_text().startsWith(
+        QStringLiteral("Serial port COM7 ready... Corvanel board v2")));
 
     form.menuclear_Click();
     click_and_wait(1, QStringLiteral("Chip read. "));
@@ -177,7 +179,8 @@ TEST_F(SerialEndToEnd, ProgramVerifyReadEraseBlankOverThePseudoTerminal) {
 TEST_F(SerialEndToEnd, BoardPulledOutFailsAtOnceAndTheWindowRecovers) {
     start_server();
     Form1& form = open_window(QString::number(model_number_));
-    ASSERT_TRUE(form.status_text().startsWith(QStringLiteral("Serial port COM7 ready... Corvanel board v1")));
+    ASSERT_TRUE(form.status_text().startsWith(
+        QStringLiteral("Serial port COM7 ready... Corvanel board v2")));
     form.open_hex_file(kProgram);
     const MemoryImage file = expected_image();
 
@@ -216,7 +219,8 @@ TEST_F(SerialEndToEnd, DISABLED_CrashChild) {
     }
     link->MSComm1.set_ports_folder(ports);
     Form1& form = open_window(QString::number(model_number_));
-    ASSERT_TRUE(form.status_text().startsWith(QStringLiteral("Serial port COM7 ready... Corvanel board v1")));
+    ASSERT_TRUE(form.status_text().startsWith(
+        QStringLiteral("Serial port COM7 ready... Corvanel board v2")));
     form.open_hex_file(kProgram);
     QTest::mouseClick(form.Command[0], Qt::LeftButton);
     ASSERT_TRUE(run_until([&] { return form.status_text().startsWith("F:"); }, 10000));
