@@ -28,9 +28,19 @@ constexpr uint8_t kChipCommand8 = 108;   // followed by the 8-bit command
 constexpr uint8_t kPayload24 = 109;      // followed by the low, then the high byte
 constexpr uint8_t kReadPayload24 = 110;  // answered by low, high and one more byte
 
-// Reserved for blocks the board clocks itself (a count and the words).
+// Blocks the board clocks itself (feature bit 10): flags, the load (or read) code,
+// the step code, a count n of 1-255, and for a write the n words (low, high).
+// A write block is answered 111 once at its end; a read block answers each word
+// (low, high), then 112.
 constexpr uint8_t kWriteBlock = 111;
 constexpr uint8_t kReadBlock = 112;
+constexpr uint8_t kBlockHeaderBytes = 5;     // the command, flags, code, step and n
+constexpr uint8_t kBlockFlag8Bit = 1U << 0;  // the 8-bit set's framing (else the 6-bit set's)
+constexpr uint8_t kBlockFlagStep = 1U << 1;  // clock the step code after each word
+constexpr uint8_t kBlockMaxWords = 255;
+// A block whose next byte has not come this long after the one before is given up
+// (voltages off, the line ignored until quiet, as after an overflow).
+constexpr uint16_t kBlockByteGapMs = 50;
 
 // The bytes of a board command that starts with `command`: the command and its
 // data bytes (an unknown byte counts as one).
@@ -99,7 +109,7 @@ constexpr uint8_t kVdd5V = 0x44;
 // Vpp levels: honoured only while the voltages are off; low after reset.
 constexpr uint8_t kVppLow = 0x45;        // about 8.7 V (the board accepts 8.0-9.0 V)
 constexpr uint8_t kVppHigh = 0x46;       // about 13.0 V (12.5-13.5 V)
-constexpr uint8_t kLineRate = 0x47;      // reserved: a rate code follows
+constexpr uint8_t kLineRate = 0x47;      // a rate code follows as a third byte
 constexpr uint8_t kVppCalibrate = 0x48;  // the next 105: the Vpp rail by a meter, in 10 mV
 constexpr uint8_t kVppMiddle = 0x49;     // about 11.5 V (11.0-12.0 V)
 
@@ -127,7 +137,7 @@ constexpr uint8_t kVppLevelAt = 11;      // version 2: 0 no levels, 1 low, 2 mid
 constexpr uint8_t kStatusAt = 12;        // version 2: bit 0 a Vpp calibration is stored
 constexpr uint8_t kRefusalAt = 13;       // version 2: why the last voltages-on was refused
 constexpr uint8_t kTargetVddAt = 14;     // version 2: target Vdd at the last voltages-on, mV
-constexpr uint8_t kLineRatesAt = 16;     // version 2: reserved, 0
+constexpr uint8_t kLineRatesAt = 16;     // version 2: bit k: rate code k can be switched to
 
 constexpr uint8_t kLevelNone = 0;
 constexpr uint8_t kLevelLow = 1;
@@ -154,8 +164,31 @@ constexpr uint16_t kMeasuresVdd = 1U << 6;
 constexpr uint16_t kHasVppLevels = 1U << 7;       // extensions 45h, 46h, 49h
 constexpr uint16_t kHasVppCalibration = 1U << 8;  // extension 48h
 constexpr uint16_t kSensesTargetVdd = 1U << 9;    // target Vdd checked at voltages-on
-constexpr uint16_t kHasBlocks = 1U << 10;         // reserved: commands 111 and 112
-constexpr uint16_t kHasLineRate = 1U << 11;       // reserved: extension 47h
+constexpr uint16_t kHasBlocks = 1U << 10;         // commands 111 and 112
+constexpr uint16_t kHasLineRate = 1U << 11;       // extension 47h, the rates at offset 16
+
+// Line rate codes after 104 47h; code 0 goes back to the starting rate.
+constexpr uint8_t kRateStarting = 0;
+constexpr uint8_t kRate115200 = 1;
+constexpr uint8_t kRate250000 = 2;
+constexpr uint8_t kRate500000 = 3;
+constexpr uint8_t kRate1000000 = 4;
+constexpr uint8_t kRate2000000 = 5;
+constexpr uint8_t kRateCodeCount = 6;
+// The rate of a code (0 for code 0 and for codes it does not know).
+constexpr uint32_t rate_of_code(uint8_t code) {
+    return code == kRate115200    ? 115200UL
+           : code == kRate250000  ? 250000UL
+           : code == kRate500000  ? 500000UL
+           : code == kRate1000000 ? 1000000UL
+           : code == kRate2000000 ? 2000000UL
+                                  : 0UL;
+}
+// The check window after a switch: the board keeps the new rate only when it has
+// answered two 100s inside it; the host waits longer before it speaks at the old rate.
+constexpr uint16_t kRateCheckWindowMs = 1000;
+constexpr uint16_t kRateHostFallbackMs = 1200;
+constexpr uint16_t kRateSettleMs = 10;
 
 constexpr uint16_t kVdd3V3Millivolts = 3300;
 constexpr uint16_t kVdd5VMillivolts = 5000;
