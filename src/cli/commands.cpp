@@ -74,7 +74,7 @@ int Tool::cmd_models() {
         if (!entry.family.empty()) {
             line += "  family " + entry.family;
         }
-        line += "  " + std::string(command_set_name(model.command_set)) + " commands";
+        line += "  " + std::string(model.command_set->name) + " commands";
         if (const std::string mark = one_source_text(entry); !mark.empty()) {
             line += "  " + mark;
         }

@@ -201,7 +201,7 @@ TEST(DeviceFileTest, EveryEnhancedModelMatchesItsChip) {
         ASSERT_TRUE(enhanced_or_eight_bit(*chip));
         const bool eight_bit = family_rules(chip->family).eight_bit;
         // The command set the program frames with is the chip's.
-        EXPECT_EQ(active.command_set, eight_bit ? CommandSet::EightBit : CommandSet::SixBit);
+        EXPECT_EQ(active.command_set, eight_bit ? &eight_bit_commands() : &six_bit_commands());
         EXPECT_EQ(image.flash_size, chip->flash_words);
         EXPECT_EQ(image.eeprom_size, chip->eeprom_bytes);
         // Fewer words than the chip's latches at once: safe where sources disagree.

@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "core/devices/address_map_keys.h"
+#include "core/devices/algorithm_check.h"
 #include "core/devices/leading_number.h"
 #include "core/devices/vdd_window.h"
 #include "core/devices/vpp_window.h"
-#include "core/engine/algorithm_check.h"
 #include "core/image/memory_image.h"
 #include "core/text/ascii_text.h"
 
@@ -203,7 +203,7 @@ std::optional<DatabaseLoadResult> model_problem(const DeviceModel& model,
                                                 const std::vector<KeyLine>& lines,
                                                 const std::vector<AlgorithmUse>& algorithms,
                                                 std::string_view source_name) {
-    const CommandSet set = parse_command_set(model.commandset).value_or(CommandSet::SixBit);
+    const CommandSet& set = command_set_of(model.commandset);
     const EraseSelection erase =
         parse_erase_selection(model.bulkerase).value_or(EraseSelection::ProgramCounter);
     for (const AlgorithmUse& use : algorithms) {
@@ -214,7 +214,7 @@ std::optional<DatabaseLoadResult> model_problem(const DeviceModel& model,
         }
     }
     auto problem = address_map_problem(model);
-    if (!problem && erase == EraseSelection::Payload && set != CommandSet::EightBit) {
+    if (!problem && erase == EraseSelection::Payload && set.payload_erase_code < 0) {
         // Only the 8-bit set has a Bulk Erase that takes a payload.
         problem = ModelKeyProblem{"bulkerase:",
                                   "a payload bulk erase belongs to the 8-bit command set "
@@ -393,9 +393,9 @@ DatabaseLoadResult parse_device_database(std::string_view text, std::string_view
                                 "the Vpp window must be two voltages, the lower first, "
                                 "up to 20 V (\"vpp: 8.0 9.0\").");
             }
-            if (key->key == Key::CommandSetKey && !parse_command_set(value)) {
+            if (key->key == Key::CommandSetKey && parse_command_set(value) == nullptr) {
                 return bad_line(source_name, line_number, line,
-                                "the command set must be 6bit or 8bit.");
+                                "the command set must be " + command_set_keys() + ".");
             }
             if (key->key == Key::BulkErase && !parse_erase_selection(value)) {
                 return bad_line(source_name, line_number, line,

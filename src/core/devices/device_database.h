@@ -58,7 +58,7 @@ struct DeviceModel {
     std::string eepromaddr;   // word address of EEPROM byte 0 in HEX files: "F000"
     std::string revaddr;      // the word holding the silicon revision: "8005"
     std::string lvp;          // "true": may enter programming mode with the low-voltage key
-    std::string commandset;   // "6bit" (the default) or "8bit": the chip's command set
+    std::string commandset;   // the chip's command set, a key of command_set.h; empty: 6-bit
     // "pc" (the default) or "payload": how the 8-bit set's Bulk Erase (18h) picks
     // its regions, and so whether an algorithm sends it bare or with a payload.
     std::string bulkerase;

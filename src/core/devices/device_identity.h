@@ -29,18 +29,8 @@ inline constexpr std::int32_t kWholeWordMask = -1;
 inline constexpr std::string_view kGenericIdReadAlgorithm =
     "beginvppvdd,s00-3fff,s06,s06,s06,s06,s06,s06,deviceid=s04,end";
 
-// "Identify Chip" reads the revision word too (8005h on the enhanced parts whose
-// ID fills the whole word; 2005h, ignored, on the others) before the ID word.
-inline constexpr std::string_view kIdentifyAlgorithm =
-    "beginvppvdd,s00-3fff,s06,s06,s06,s06,s06,revision=s04,s06,deviceid=s04,end";
-
-// The parts of the 8-bit command set (16F188xx, 16F153xx...) hear none of the
-// above: their identify reads the revision at 8005h and the ID at 8006h through
-// Load PC Address (80h) and Read NVM (FCh), with 8-bit commands and 24-bit
-// payloads. Run when the 6-bit read found no chip and the board frames 8-bit
-// commands.
-inline constexpr std::string_view kIdentifyAlgorithm8 =
-    "beginvppvdd,s80-8005,revision=sfc,s80-8006,deviceid=sfc,end";
+// "Identify Chip" reads the revision word too, in each command set's own script
+// (the identify_script of its row in command_set.h).
 
 // The enhanced parts with IDs from 3000h up keep the whole 14-bit word for the
 // ID and the revision in a word of its own (its low 12 bits); a classic ID

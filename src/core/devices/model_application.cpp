@@ -101,7 +101,7 @@ bool apply_model(const DeviceDatabase& database, int selected_model, ActiveModel
     active.revision_address =
         model.revaddr.empty() ? std::nullopt : parse_word_address(model.revaddr);
     active.low_voltage_entry = parse_flag(model.lvp).value_or(false);
-    active.command_set = parse_command_set(model.commandset).value_or(CommandSet::SixBit);
+    active.command_set = &command_set_of(model.commandset);
     active.device_id = parse_device_id(model.deviceid);
     active.calibration_word = parse_flash_calibration(model.calflash);
     active.calibration_config_bits = parse_config_calibration(model.calconfig);

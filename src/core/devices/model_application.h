@@ -72,7 +72,8 @@ struct ActiveModel {
     // The chip may enter programming mode with the low-voltage key ("lvp: true").
     bool low_voltage_entry = false;
     // The chip's command set ("commandset:"): how the link frames every command.
-    CommandSet command_set = CommandSet::SixBit;
+    // Never null.
+    const CommandSet* command_set = &six_bit_commands();
 };
 
 // Lower-cases the text and cuts it at every comma; nothing is trimmed. An empty

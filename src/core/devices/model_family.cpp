@@ -68,8 +68,7 @@ std::string model_summary(const DeviceModel& model) {
     if (!model.family.empty()) {
         summary = "Family: " + model.family + ", ";
     }
-    const CommandSet set = parse_command_set(model.commandset).value_or(CommandSet::SixBit);
-    summary += std::string(command_set_name(set)) + " commands";
+    summary += std::string(command_set_of(model.commandset).name) + " commands";
     if (const std::string mark = one_source_text(model); !mark.empty()) {
         summary += ", " + mark;
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/chip_identify.h"
 
+#include <algorithm>
+
 #include "core/devices/device_identity.h"
 #include "core/engine/board_identify.h"
 #include "core/engine/program_state.h"
@@ -22,10 +24,10 @@ StartResult start_identify(ProgramState& state) {
         return StartResult::Refused;
     }
     prepare_vdd_select(state);
-    state.link.encoder.set = CommandSet::SixBit;
+    state.link.encoder.set = command_sets().front();
     ScriptRunner& runner = state.runner;
     EngineHost& host = state.engine_host();
-    runner.load_script(split_instructions(kIdentifyAlgorithm));
+    runner.load_script(split_instructions(state.link.encoder.set->identify_script));
     reset_for_new_script(state);
     state.start_time = host.clock_seconds();
     host.disable_commands();
@@ -40,22 +42,32 @@ StartResult start_identify(ProgramState& state) {
 
 namespace {
 
-// The 6-bit read found no chip, and the board can ask in 8-bit commands.
-bool second_read_due(const ProgramState& state) {
-    return state.link.encoder.set == CommandSet::SixBit &&
-           no_chip_answer(state.runner.device_id_word) &&
-           state.board_answer == BoardAnswer::Identified && state.board &&
-           state.board->has(board_identity::kHasCommands8);
+// The read in the last set found no chip: the next set, in the order of the
+// table, that a board which identified itself declares; null when there is none.
+// A board of the original protocol is asked in the first set only.
+const CommandSet* next_read_due(const ProgramState& state) {
+    if (!no_chip_answer(state.runner.device_id_word) ||
+        state.board_answer != BoardAnswer::Identified || !state.board) {
+        return nullptr;
+    }
+    const auto sets = command_sets();
+    auto set = std::find(sets.begin(), sets.end(), state.link.encoder.set);
+    while (set != sets.end() && ++set != sets.end()) {
+        if ((*set)->commands_feature != 0 && state.board->has((*set)->commands_feature)) {
+            return *set;
+        }
+    }
+    return nullptr;
 }
 
 }  // namespace
 
 void identify2_routine(ProgramState& state) {
-    if (second_read_due(state)) {
-        state.link.encoder.set = CommandSet::EightBit;
+    if (const CommandSet* next = next_read_due(state)) {
+        state.link.encoder.set = next;
         state.runner.device_id_word = -1;
         state.runner.revision_word = -1;
-        state.runner.continue_with(split_instructions(kIdentifyAlgorithm8));
+        state.runner.continue_with(split_instructions(next->identify_script));
         return;
     }
     EngineHost& host = state.engine_host();

@@ -25,7 +25,7 @@ InstructionList guarded_script(const ProgramState& state, OperationKind kind,
         const ProtectionBits bits = state.protection();
         if (bits.program != 0 || bits.data != 0) {
             const InstructionList read = split_instructions(
-                protection_read_algorithm(state.image.map, bits.word, state.model.command_set));
+                state.model.command_set->protection_read(state.image.map, bits.word));
             script.insert(script.end(), read.begin(), read.end());
         }
     }
@@ -34,17 +34,6 @@ InstructionList guarded_script(const ProgramState& state, OperationKind kind,
     }
     script.insert(script.end(), algorithm.begin(), algorithm.end());
     return script;
-}
-
-std::string protection_read_algorithm(const AddressMap& map, int word, CommandSet set) {
-    if (set == CommandSet::EightBit) {
-        return "begin,s80-" + hex4(map.config_word_address(word)) + ",protection=sfc,end";
-    }
-    std::string text = "begin,s00-3fff";
-    for (std::int32_t a = map.user_id_address; a < map.config_word_address(word); ++a) {
-        text += ",s06";
-    }
-    return text + ",protection=s04,end";
 }
 
 std::string_view cancelled_text(OperationKind kind) {

@@ -30,14 +30,6 @@ enum class OperationKind;
 [[nodiscard]] InstructionList guarded_script(const ProgramState& state, OperationKind kind,
                                              const InstructionList& algorithm);
 
-// Reads configuration word `word` with "protection=s04": Load Configuration sets
-// the address counter to the first user ID word (2000h, 8000h on the enhanced
-// parts) and increments walk up to the word (2007h on every classic part, 800Ah
-// for CONFIG4 of a 16F183xx). The 8-bit set loads the word's address (80h) and
-// reads it (FCh): CONFIG5 of those parts is 800Bh.
-[[nodiscard]] std::string protection_read_algorithm(const AddressMap& map, int word,
-                                                    CommandSet set = CommandSet::SixBit);
-
 // The status line of an operation that the user stopped at its ID check.
 [[nodiscard]] std::string_view cancelled_text(OperationKind kind);
 

@@ -101,8 +101,8 @@ struct ProgramState {
         const ProtectionBits bits = config_fields != nullptr
                                         ? protection_bits(config_fields->find(model.model_name))
                                         : ProtectionBits{};
-        if (bits.program == 0 && bits.data == 0 && model.command_set == CommandSet::EightBit) {
-            return eight_bit_protection(image.eeprom_size > 0);
+        if (bits.program == 0 && bits.data == 0 && model.command_set->fallback_protection) {
+            return model.command_set->fallback_protection(image.eeprom_size > 0);
         }
         return bits;
     }

@@ -336,31 +336,19 @@ void ScriptRunner::command_step(const DecodedInstruction& instruction) {
         advance();
         return;
     }
-    // Anything but the loads, reads and address moves may change the chip:
-    // after it, a kept calibration lives only in the program until written back.
-    // The board extensions (40h..7Fh) never reach the chip as commands.
-    switch (board_extension::is_extension(instruction.code) ? 0x00 : instruction.code & 0x3F) {
-        case 0x00:
-        case 0x02:
-        case 0x03:
-        case 0x04:
-        case 0x05:
-        case 0x06:
-        case 0x16:
-            break;
-        default:
-            if (!calibration_erased_ &&
-                (kept_calibration_word >= 0 || kept_calibration_bits >= 0)) {
-                const CalibrationKept on_disk = keep_calibration_before_erase(
-                    state_, SavedCalibration{kept_calibration_word, kept_calibration_bits});
-                if (on_disk == CalibrationKept::Refused) {
-                    abort_operation(state_, kCalibrationNotSavedStatus);
-                    return;
-                }
-                calibration_on_disk_ = on_disk == CalibrationKept::Saved;
-                calibration_erased_ = true;
-            }
-            break;
+    // Anything but the loads, reads and address moves may change the chip (the
+    // set's row says which codes those are): after it, a kept calibration lives
+    // only in the program until written back.
+    if (!keeps_memory(*state_.link.encoder.set, instruction.code) && !calibration_erased_ &&
+        (kept_calibration_word >= 0 || kept_calibration_bits >= 0)) {
+        const CalibrationKept on_disk = keep_calibration_before_erase(
+            state_, SavedCalibration{kept_calibration_word, kept_calibration_bits});
+        if (on_disk == CalibrationKept::Refused) {
+            abort_operation(state_, kCalibrationNotSavedStatus);
+            return;
+        }
+        calibration_on_disk_ = on_disk == CalibrationKept::Saved;
+        calibration_erased_ = true;
     }
     state_.link.send_chip_command(instruction.code);
     advance();

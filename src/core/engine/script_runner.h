@@ -31,8 +31,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/devices/instruction_decode.h"
 #include "core/devices/model_application.h"
-#include "core/engine/instruction_decode.h"
 
 namespace corvanel {
 

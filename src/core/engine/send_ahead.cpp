@@ -10,7 +10,7 @@
 // queue always names the next byte.
 //
 // Only the instructions whose commands do not depend on an earlier answer run
-// ahead (runs_ahead in the kinds' table, core/engine/instruction_kind.h): the
+// ahead (runs_ahead in the kinds' table, core/devices/instruction_kind.h): the
 // loop, page and "calc..." instructions, the writes of literals and image words,
 // plain commands, the reads into the image, the configuration words, the
 // temporary word and the device ID word, and the checks of the temporary word.
@@ -35,8 +35,11 @@ using Kind = InstructionKind;
 // step sends a no-operation after all (see the fast link).
 constexpr std::uint64_t kMaxSilentInstructions = 1U << 20;
 
-// The answer bytes of a read (kReadWord): low, high and one more.
-constexpr std::int32_t kReadAnswerBytes = 3;
+// The answer bytes of a read as the chip's command set frames it: low, high and
+// one more.
+std::int32_t read_answer_bytes(const ProgrammerLink& link) {
+    return link.encoder.set->read_answer_bytes;
+}
 
 bool runs_ahead(Kind kind) {
     return traits_of(kind).runs_ahead;
@@ -120,9 +123,9 @@ void ScriptRunner::take_answer(std::int32_t byte) {
     PendingAnswer& head = pending_.front();
     --pending_bytes_;
     if (head.what == Pending::Word) {
-        if (head.bytes == kReadAnswerBytes) {
+        if (head.bytes == read_answer_bytes(state_.link)) {
             head.low = byte;
-        } else if (head.bytes == kReadAnswerBytes - 1) {
+        } else if (head.bytes == read_answer_bytes(state_.link) - 1) {
             complete_read_sent_ahead(head, byte);
             if (!running()) {
                 return;
@@ -204,7 +207,7 @@ ScriptRunner::StepEnd ScriptRunner::send_ahead(std::size_t& index) {
         }
 
         const bool sends_read = reads_ahead(instruction.kind) && position_.phase == 1;
-        const std::int32_t cost = sends_read ? kReadAnswerBytes : 1;
+        const std::int32_t cost = sends_read ? read_answer_bytes(link) : 1;
         if (pending_bytes_ > 0 && pending_bytes_ + cost > window) {
             return StepEnd::Waiting;
         }
@@ -231,11 +234,11 @@ ScriptRunner::StepEnd ScriptRunner::send_ahead(std::size_t& index) {
             (void)execute(instruction);  // kReadWord
             PendingAnswer word;
             word.what = Pending::Word;
-            word.bytes = kReadAnswerBytes;
+            word.bytes = read_answer_bytes(link);
             word.instruction = number;
             word.at = at;
             pending_.push_back(word);
-            pending_bytes_ += kReadAnswerBytes;
+            pending_bytes_ += read_answer_bytes(link);
             if (traits_of(instruction.kind).moves_address) {
                 ++position_.address;
             }

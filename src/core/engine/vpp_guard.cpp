@@ -2,6 +2,7 @@
 #include "core/engine/vpp_guard.h"
 
 #include "core/engine/board_identify.h"
+#include "core/engine/board_match.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/device_id_guard.h"
 #include "core/engine/program_state.h"
@@ -22,53 +23,15 @@ std::string vpp_question(const ActiveModel& model, std::optional<double> board_v
            "\r\n\r\nGo on anyway?";
 }
 
-std::string low_voltage_refusal(const ProgramState& state) {
-    if (state.programming_entry != ProgrammingEntry::LowVoltage || state.model.low_voltage_entry) {
-        return {};
-    }
-    return state.model.model_name +
-           " cannot enter programming mode at low voltage: its model in the device database "
-           "has no \"lvp: true\".\r\nSet \"Programming entry\" to \"High voltage\" to program it.";
-}
-
-std::string command_set_refusal(const ProgramState& state, CommandSet set) {
-    if (set != CommandSet::EightBit) {
-        return {};
-    }
-    // A board of the original protocol ignores 108-110 and would leave the
-    // operation waiting for answers; one that identified itself says what it has.
-    const bool lacks_commands = state.board_answer == BoardAnswer::Plain ||
-                                state.board_answer == BoardAnswer::Garbled ||
-                                (state.board_answer == BoardAnswer::Identified && state.board &&
-                                 !state.board->has(board_identity::kHasCommands8));
-    if (lacks_commands) {
-        return "This board cannot program " + state.model.model_name +
-               ": it has no 8-bit command support.";
-    }
-    const bool lacks_key = state.low_voltage_entry() &&
-                           state.board_answer == BoardAnswer::Identified && state.board &&
-                           !state.board->has(board_identity::kHasLowVoltageEntry8);
-    if (lacks_key) {
-        return "This board cannot program " + state.model.model_name +
-               " at low voltage: it has no low-voltage entry for 8-bit commands.";
-    }
-    return {};
-}
-
 bool check_programming_entry(ProgramState& state) {
-    std::string refusal = low_voltage_refusal(state);
-    std::string_view status = kLowVoltageRefusedStatus;
-    if (refusal.empty()) {
-        refusal = command_set_refusal(state, state.model.command_set);
-        status = kCommandSetRefusedStatus;
-    }
-    if (refusal.empty()) {
+    const std::optional<Refusal> refusal = capability_refusal(state);
+    if (!refusal) {
         return true;
     }
     EngineHost& host = state.engine_host();
     state.operation_refused = true;
-    (void)host.show_message(refusal, message_kind::kError, "");
-    host.set_status_text(status);
+    (void)host.show_message(refusal->message, message_kind::kError, "");
+    host.set_status_text(refusal->status);
     host.process_events();
     return false;
 }

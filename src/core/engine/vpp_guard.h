@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "core/devices/model_application.h"
+#include "core/engine/board_match.h"
 
 namespace corvanel {
 
@@ -25,23 +26,10 @@ enum class OperationKind;
                                        bool measured = false);
 
 // With the "Programming entry" setting at low voltage no Vpp reaches the chip, so
-// the board's Vpp is not asked about. A model without "lvp: true" cannot enter
-// that way: the operation is refused with this message, before anything is sent.
-[[nodiscard]] std::string low_voltage_refusal(const ProgramState& state);
-inline constexpr std::string_view kLowVoltageRefusedStatus = "Low-voltage entry refused.";
-
-// A model of the 8-bit command set on a board that cannot frame its commands (a
-// board of the original protocol, or one whose identify record lacks commands
-// 108-110, or extension 42h for a low-voltage entry): "This board cannot program
-// PIC16F18877: it has no 8-bit command support." Empty when the board can, or
-// has not been asked.
-[[nodiscard]] std::string command_set_refusal(const ProgramState& state, CommandSet set);
-inline constexpr std::string_view kCommandSetRefusedStatus =
-    "Operation refused: no 8-bit commands.";
-
-// Shows low_voltage_refusal or command_set_refusal when there is one: the status line says so,
-// `operation_refused` is set and the answer is false. True when the operation
-// may go on.
+// the board's Vpp is not asked about; a model without "lvp: true" cannot enter
+// that way. Shows the board match's refusal (board_match.h) when there is one,
+// before anything is sent: the status line says so, `operation_refused` is set
+// and the answer is false. True when the operation may go on.
 [[nodiscard]] bool check_programming_entry(ProgramState& state);
 
 // Asks the question (No is the default button) and answers true when the operation

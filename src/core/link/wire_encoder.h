@@ -2,10 +2,10 @@
 #pragma once
 
 // How one step of an algorithm goes over the serial line. The board frames the
-// chip's commands for it, so the host chooses the board command by the chip's
-// command set: a 6-bit command, a 16-clock data frame and a 16-clock read (104,
-// 105, 106), or an 8-bit command, a 24-bit payload and a 24-bit read (108, 109,
-// 110). The board keeps no mode: every command names its own framing.
+// chip's commands for it, so the host takes the board command from the chip's
+// command set's row: a 6-bit command, a 16-clock data frame and a 16-clock read
+// (104, 105, 106), or an 8-bit command, a 24-bit payload and a 24-bit read (108,
+// 109, 110). The board keeps no mode: every command names its own framing.
 
 #include <array>
 #include <cstddef>
@@ -29,7 +29,8 @@ struct WireCommand {
 
 class WireEncoder {
 public:
-    CommandSet set = CommandSet::SixBit;
+    // The set the commands are framed for; never null.
+    const CommandSet* set = &six_bit_commands();
     // The board ends a read's answer with the read's own byte (106 or 110): this
     // program's firmware and the board server do, and say so by answering
     // identify. A board of the original protocol sends one more byte of any

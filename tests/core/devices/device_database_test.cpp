@@ -247,7 +247,7 @@ TEST(DeviceDatabase, CommandsOutsideTheModelsCommandSetAreRejectedAtTheirDefinit
         crlf({"erasealgdef 1: begin,s80-8000,s18,w14,s80-0000,s00-flash,s02-flash,se0,sf8,sc0,s82,"
               "sf0,flash=sfe,temp=sfc,end",
               "model: A", "erasealg: 1", "commandset: 8Bit"}));
-    EXPECT_EQ(parse_command_set(eight.model(1).commandset), CommandSet::EightBit);
+    EXPECT_EQ(parse_command_set(eight.model(1).commandset), &eight_bit_commands());
 }
 
 // The 8-bit set's Bulk Erase has two frames, and the family decides which: a chip

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/devices/algorithm_check.h"
 #include "core/devices/device_identity.h"
-#include "core/engine/algorithm_check.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/vpp_guard.h"

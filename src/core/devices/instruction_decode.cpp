@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/engine/instruction_decode.h"
+#include "core/devices/instruction_decode.h"
 
 #include <algorithm>
 #include <array>

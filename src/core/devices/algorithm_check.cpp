@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/engine/algorithm_check.h"
+#include "core/devices/algorithm_check.h"
 
-#include <algorithm>
-#include <stdexcept>
-
+#include "core/devices/instruction_decode.h"
 #include "core/devices/model_application.h"
-#include "core/engine/script_runner.h"
 #include "core/image/hex_text.h"
 
 namespace corvanel {
@@ -42,15 +39,6 @@ std::string algorithm_problem(std::string_view algorithm_text) {
     return {};
 }
 
-const CommandSetCodes& command_set_codes(CommandSet set) {
-    const auto row = std::find_if(kCommandSets.begin(), kCommandSets.end(),
-                                  [set](const CommandSetCodes& r) { return r.set == set; });
-    if (row == kCommandSets.end()) {
-        throw std::logic_error("a command set without its row of codes");
-    }
-    return *row;
-}
-
 namespace {
 
 // The frame an instruction of this role sends after its command.
@@ -76,9 +64,8 @@ std::string_view frame_text(Frame frame) {
     }
 }
 
-constexpr std::int32_t kBulkErase8 = 0x18;
-
-// What is wrong with an 18h of the 8-bit set for a chip of this erase selection.
+// What is wrong with a payload-selected Bulk Erase (18h of the 8-bit set) for a chip of this erase
+// selection.
 std::string bulk_erase_problem(const DecodedInstruction& decoded, KindRole role,
                                EraseSelection erase) {
     if (erase == EraseSelection::ProgramCounter) {
@@ -102,10 +89,9 @@ std::string bulk_erase_problem(const DecodedInstruction& decoded, KindRole role,
 
 }  // namespace
 
-std::string command_set_problem(std::string_view algorithm_text, CommandSet set,
+std::string command_set_problem(std::string_view algorithm_text, const CommandSet& set,
                                 EraseSelection erase) {
-    const CommandSetCodes& codes = command_set_codes(set);
-    const std::string set_name(command_set_name(set));
+    const std::string set_name(set.name);
     const InstructionList instructions = split_instructions(algorithm_text);
     for (std::size_t i = 0; i < instructions.size(); ++i) {
         const DecodedInstruction decoded = decode_instruction(instructions[i]);
@@ -115,15 +101,13 @@ std::string command_set_problem(std::string_view algorithm_text, CommandSet set,
         if (role != KindRole::Command && role != KindRole::Write && role != KindRole::Read) {
             continue;
         }
-        const auto row = std::find_if(codes.codes.begin(), codes.codes.end(), [&](CodeRange r) {
-            return decoded.code >= r.first && decoded.code <= r.last;
-        });
+        const CodeRange* row = code_range(set, decoded.code);
         const std::string head = "\"" + instructions[i] + "\": command " + hex2h(decoded.code);
         const std::string where = " (instruction " + std::to_string(i + 1) + ")";
-        if (row == codes.codes.end()) {
+        if (row == nullptr) {
             return head + " is not in the " + set_name + " command set" + where;
         }
-        if (set == CommandSet::EightBit && decoded.code == kBulkErase8) {
+        if (decoded.code == set.payload_erase_code) {
             if (const std::string wrong = bulk_erase_problem(decoded, role, erase);
                 !wrong.empty()) {
                 return head + " " + wrong + where;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/engine/instruction_kind.h"
+#include "core/devices/instruction_kind.h"
 
 namespace corvanel {
 

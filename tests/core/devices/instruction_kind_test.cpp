@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/engine/instruction_kind.h"
+#include "core/devices/instruction_kind.h"
 
 #include <gtest/gtest.h>
 
