@@ -67,12 +67,6 @@ std::string eight_bit_protection_read(const AddressMap& map, int word) {
     return "begin,s80-" + hex4(map.config_word_address(word)) + ",protection=sfc,end";
 }
 
-// Every part of the 8-bit set keeps CP in bit 0 of CONFIG5 and, where it has
-// data EEPROM, CPD in bit 1.
-ProtectionBits eight_bit_fallback_protection(bool has_eeprom) {
-    return eight_bit_protection(has_eeprom);
-}
-
 constexpr std::uint8_t kStepEachWord = bc::kBlockFlagStep;
 constexpr std::uint8_t kEightBitFraming = bc::kBlockFlag8Bit;
 
@@ -124,7 +118,8 @@ const CommandSet kEightBit{
     // ID at 8006h through Load PC Address (80h) and Read NVM (FCh).
     .identify_script = "beginvppvdd,s80-8005,revision=sfc,s80-8006,deviceid=sfc,end",
     .protection_read = eight_bit_protection_read,
-    .fallback_protection = eight_bit_fallback_protection,
+    // CP in bit 0 of CONFIG5, CPD in bit 1 (config_fields.h).
+    .fallback_protection = eight_bit_protection,
 };
 
 std::vector<const CommandSet*>& registry() {

@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/engine/board_match.h"
 #include "core/engine/program_state.h"
 #include "core/engine/supply_limits.h"
 #include "core/link/board_protocol.h"
@@ -214,15 +215,14 @@ std::uint8_t vdd_select_code(const ProgramState& state) {
 }
 
 void prepare_vdd_select(ProgramState& state) {
-    const bool identified = state.board_answer == BoardAnswer::Identified && state.board;
-    if (identified && state.board->has(board_feature::kVddSelect)) {
+    if (board_declares(state, board_feature::kVddSelect)) {
         state.link.vdd_select = vdd_select_code(state);
     } else {
         state.link.vdd_select.reset();
     }
     // No level fits: the supplies' limits refuse the voltages-on itself.
     const std::optional<VppLevel> level = vpp_level_for(state.model);
-    if (identified && state.board->has(board_identity::kHasVppLevels) && level) {
+    if (board_declares(state, board_identity::kHasVppLevels) && level) {
         state.link.vpp_level = level->code;
     } else {
         state.link.vpp_level.reset();
@@ -243,7 +243,7 @@ std::optional<double> effective_board_vdd(const ProgramState& state) {
             rail && selects_due(state, *state.board).empty()) {
             return rail;
         }
-        if (state.board->has(board_feature::kVddSelect)) {
+        if (board_declares(state, board_feature::kVddSelect)) {
             return vdd_select_code(state) == board_extension::kVdd5V ? 5.0 : 3.3;
         }
         if (const auto vdd = state.board->vdd_volts()) {

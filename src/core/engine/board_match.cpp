@@ -49,6 +49,11 @@ DeclaredFeatures declared_features(const ProgramState& state) {
     return {};
 }
 
+bool board_declares(const ProgramState& state, std::uint16_t feature) {
+    const DeclaredFeatures declared = declared_features(state);
+    return declared.identified && (declared.features & feature) == feature;
+}
+
 std::vector<BoardNeed> board_needs(const CommandSet& set, bool low_voltage) {
     std::vector<BoardNeed> needs;
     if (set.commands_feature != 0) {

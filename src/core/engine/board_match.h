@@ -44,6 +44,9 @@ struct DeclaredFeatures {
 };
 
 [[nodiscard]] DeclaredFeatures declared_features(const ProgramState& state);
+// Whether the board declared every bit of `feature`: only a board that identified
+// itself declares an extension (Vdd select, Vpp levels, blocks) the host may use.
+[[nodiscard]] bool board_declares(const ProgramState& state, std::uint16_t feature);
 
 // The needs of an operation on `set`, the low-voltage key only when `low_voltage`.
 [[nodiscard]] std::vector<BoardNeed> board_needs(const CommandSet& set, bool low_voltage);

@@ -5,6 +5,7 @@
 
 #include "core/devices/device_identity.h"
 #include "core/engine/board_identify.h"
+#include "core/engine/board_match.h"
 #include "core/engine/program_state.h"
 #include "core/engine/supply_limits.h"
 #include "core/engine/vpp_guard.h"
@@ -46,14 +47,13 @@ namespace {
 // table, that a board which identified itself declares; null when there is none.
 // A board of the original protocol is asked in the first set only.
 const CommandSet* next_read_due(const ProgramState& state) {
-    if (!no_chip_answer(state.runner.device_id_word) ||
-        state.board_answer != BoardAnswer::Identified || !state.board) {
+    if (!no_chip_answer(state.runner.device_id_word)) {
         return nullptr;
     }
     const auto sets = command_sets();
     auto set = std::find(sets.begin(), sets.end(), state.link.encoder.set);
     while (set != sets.end() && ++set != sets.end()) {
-        if ((*set)->commands_feature != 0 && state.board->has((*set)->commands_feature)) {
+        if ((*set)->commands_feature != 0 && board_declares(state, (*set)->commands_feature)) {
             return *set;
         }
     }

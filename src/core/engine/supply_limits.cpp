@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "core/engine/board_identify.h"
+#include "core/engine/board_match.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/program_state.h"
 #include "core/engine/vdd_guard.h"
@@ -72,7 +73,7 @@ std::string vdd_refusal(const ProgramState& state) {
                                state.board->vdd_selected_mv / 1000.0 <= top + kSlack;
     if (measured && selected_fits) {
         text += "The board's Vdd regulator is at fault: have it checked before any chip goes in.";
-    } else if (identified(state) && state.board->has(board_feature::kVddSelect)) {
+    } else if (board_declares(state, board_feature::kVddSelect)) {
         text += "The board cannot give this model's Vdd.";
     } else {
         text += "Power the board from a supply inside the window and set \"Board Vdd\" to it.";
@@ -92,7 +93,7 @@ std::string vpp_refusal(const ProgramState& state) {
         return {};
     }
     const VppWindow& window = *model.vpp_window;
-    const bool levels = identified(state) && state.board->has(board_identity::kHasVppLevels);
+    const bool levels = board_declares(state, board_identity::kHasVppLevels);
     const std::optional<VppLevel> level = vpp_level_for(model);
     if (levels && !level) {
         return "No Vpp level of this board fits the window of " + model.model_name + " (" +

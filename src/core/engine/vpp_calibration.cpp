@@ -7,6 +7,7 @@
 
 #include "core/devices/vpp_window.h"
 #include "core/engine/board_identify.h"
+#include "core/engine/board_match.h"
 #include "core/engine/program_state.h"
 #include "core/engine/supply_limits.h"
 #include "core/link/board_protocol.h"
@@ -33,8 +34,7 @@ std::string level_words(const ProgramState& state) {
 }  // namespace
 
 std::string board_calibration_text(const ProgramState& state) {
-    if (state.board_answer != BoardAnswer::Identified || !state.board ||
-        !state.board->has(board_identity::kHasVppCalibration)) {
+    if (!board_declares(state, board_identity::kHasVppCalibration)) {
         return {};
     }
     return state.board->calibrated() ? "Vpp calibrated" : "Vpp not calibrated";

@@ -23,9 +23,9 @@ void ProgrammerLink::end_command(std::uint8_t echo, bool checked) {
 void ProgrammerLink::write_select(std::uint8_t code) {
     // Honoured by the board only while the voltages are off: it goes just before
     // they come on. Its answer is the link's own business.
-    write(board_command::kChipCommand);
-    write(code);
-    expected_.push_back({board_command::kChipCommand, false, false});
+    const WireCommand select = WireEncoder::board_extension(code);
+    write_bytes(select);
+    expected_.push_back({select.echo(), false, false});
     tracking_ = true;
 }
 
@@ -85,10 +85,14 @@ void ProgrammerLink::voltages_off() {
     end_command(board_command::kVoltagesOff);
 }
 
-void ProgrammerLink::send(const WireCommand& command) {
+void ProgrammerLink::write_bytes(const WireCommand& command) {
     for (std::size_t i = 0; i < command.size; ++i) {
         write(command.bytes[i]);
     }
+}
+
+void ProgrammerLink::send(const WireCommand& command) {
+    write_bytes(command);
     // A read's data bytes come before its echo; any value may come.
     for (std::size_t i = 0; i < command.data_answers; ++i) {
         expected_.push_back({0, true, true});
@@ -129,8 +133,7 @@ void ProgrammerLink::send_identify() {
 }
 
 void ProgrammerLink::send_select(std::uint8_t code) {
-    write(board_command::kChipCommand);
-    write(code);
+    write_bytes(WireEncoder::board_extension(code));
     if (process_events) {
         process_events();
     }

@@ -160,6 +160,7 @@ private:
         bool delivered = true;
     };
     void write(std::uint8_t byte);
+    void write_bytes(const WireCommand& command);
     void send(const WireCommand& command);
     // After the last byte of a command that the board answers with its own byte
     // (any byte where `checked` is false).

@@ -25,7 +25,11 @@ WireCommand WireEncoder::read_word() const {
 }
 
 WireCommand WireEncoder::low_voltage_entry() const {
-    return {{board_command::kChipCommand, set->low_voltage_key}, 2, 0};
+    return board_extension(set->low_voltage_key);
+}
+
+WireCommand WireEncoder::board_extension(std::uint8_t code) {
+    return {{board_command::kChipCommand, code}, 2, 0};
 }
 
 }  // namespace corvanel

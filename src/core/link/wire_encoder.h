@@ -47,6 +47,9 @@ public:
     // Vdd on with MCLR low, then the low-voltage key of the set (LSb first with a
     // 33rd clock, or MSb first without): 104 and extension 40h or 42h.
     [[nodiscard]] WireCommand low_voltage_entry() const;
+    // A board extension (Vdd select, Vpp level...): 104 and its code in every set,
+    // answered 104.
+    [[nodiscard]] static WireCommand board_extension(std::uint8_t code);
 };
 
 }  // namespace corvanel

@@ -15,6 +15,7 @@
 #include "core/devices/algorithm_check.h"
 #include "core/devices/command_set.h"
 #include "core/engine/board_identify.h"
+#include "core/engine/board_match.h"
 #include "core/engine/chip_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/link/board_protocol.h"
@@ -34,6 +35,7 @@ constexpr std::uint8_t kRead = 0xA2;
 constexpr std::uint8_t kIncrement = 0xB3;
 constexpr std::uint8_t kErase = 0xC4;
 constexpr std::uint8_t kWrite = 0xD5;
+constexpr std::size_t kWords = 64;  // the smallest program memory a model has
 
 constexpr std::array<CodeRange, 5> kCodes{{
     {kLoad, kLoad, Frame::Payload, true},
@@ -63,8 +65,10 @@ const CommandSet kFiveBit{
     .fallback_protection = nullptr,
 };
 
-// The set's decoder: a board whose chip keeps 16 words and answers the made-up
-// commands, identify (declaring the set) and the voltages.
+// The set's decoder: a board whose chip keeps 64 words and answers the made-up
+// commands, identify (declaring the set and no other) and the original seven
+// commands, where a 6-bit read finds no chip (0000h). Board commands it does not
+// have (108-110 among them) it leaves unanswered and notes.
 class FiveBitBoard : public ByteChannel {
 public:
     void write_byte(std::uint8_t byte) override {
@@ -78,7 +82,9 @@ public:
         }
         command_ = byte;
         data_.clear();
-        need_ = byte == 104 || byte == kCommand ? 1 : byte == kPayloadIn ? 2 : 0;
+        need_ = byte == 104 || byte == kCommand                          ? 1
+                : byte == kPayloadIn || byte == board_command::kDataWord ? 2
+                                                                         : 0;
         if (need_ == 0) {
             finish();
         }
@@ -94,7 +100,7 @@ public:
 
     std::vector<std::uint8_t> written;
     std::deque<std::uint8_t> incoming;
-    std::array<std::uint16_t, 16> memory{};
+    std::array<std::uint16_t, kWords> memory{};
     std::vector<std::uint8_t> unknown;  // board commands it does not have
     bool identifies = true;
     int memory_changes = 0;
@@ -113,7 +119,12 @@ private:
                 on_ = false;
                 break;
             case 104:
-                break;  // no extensions: answered, nothing done
+            case board_command::kDataWord:
+                break;  // the 6-bit set's command and data: no chip of it is there
+            case board_command::kReadWord:
+                incoming.push_back(0);
+                incoming.push_back(0);
+                break;
             case 107:
                 if (identifies) {
                     const std::uint8_t record[] = {
@@ -131,7 +142,7 @@ private:
                 }
                 break;
             case kPayloadOut: {
-                const std::uint16_t word = on_ && pending_ == kRead ? memory[pc_ % 16] : 0;
+                const std::uint16_t word = on_ && pending_ == kRead ? memory[pc_ % kWords] : 0;
                 incoming.push_back(static_cast<std::uint8_t>(word & 0xFF));
                 incoming.push_back(static_cast<std::uint8_t>(word >> 8));
                 break;
@@ -153,7 +164,7 @@ private:
             memory.fill(0x3FFF);
             ++memory_changes;
         } else if (code == kWrite) {
-            memory[pc_ % 16] = latch_;
+            memory[pc_ % kWords] = latch_;
             ++memory_changes;
         }
     }
@@ -176,10 +187,15 @@ std::string device_file(const std::string& program) {
            "readalgdef 1: begin,setflashloop,flash=sa2,sb3,loop,end\r\n"
            "blankcheckalgdef 1: begin,setflashloop,temp=sa2,checkblankflash,sb3,loop,end\r\n"
            "verifyalgdef 1: begin,setflashloop,temp=sa2,checkflash,sb3,loop,end\r\n"
-           "model: FIVE16\r\nflash: 16\r\neeprom: 0\r\nconfigerased: 3FFF 3FFF\r\n"
+           "model: FIVE64\r\nflash: 64\r\neeprom: 0\r\nconfigerased: 3FFF 3FFF\r\n"
            "config2used: false\r\nvoltageseq: vddvpp\r\nprogtime: 2\r\npagesize: 1\r\n"
            "commandset: 5Bit\r\n"
            "erasealg: 1\r\nprogramalg: 1\r\nreadalg: 1\r\nblankcheckalg: 1\r\nverifyalg: 1\r\n";
+}
+
+// A 14-bit word of its own for every address.
+std::int32_t word_at(int address) {
+    return (0x1234 + address * 0xA5) & 0x3FFF;
 }
 
 struct SetAdded {
@@ -215,14 +231,14 @@ TEST(CommandSetRow, AThirdSetIsOneRowAndOneDecoder) {
     ASSERT_EQ(identify_board(state), BoardAnswer::Identified);
 
     state.image.clear_image();
-    for (int a = 0; a < 16; ++a) {
-        state.image.set_flash_word(a, 0x1000 + a * 0x111);
+    for (int a = 0; a < 64; ++a) {
+        state.image.set_flash_word(a, word_at(a));
     }
     ASSERT_EQ(start_operation(state, OperationKind::Program), StartResult::Started);
     test::pump(state, board);
     EXPECT_FALSE(state.operation_failed) << host.status();
-    for (int a = 0; a < 16; ++a) {
-        EXPECT_EQ(board.memory[static_cast<std::size_t>(a)], 0x1000 + a * 0x111) << a;
+    for (int a = 0; a < 64; ++a) {
+        EXPECT_EQ(board.memory[static_cast<std::size_t>(a)], word_at(a)) << a;
     }
     EXPECT_TRUE(board.unknown.empty());
 
@@ -230,16 +246,16 @@ TEST(CommandSetRow, AThirdSetIsOneRowAndOneDecoder) {
     ASSERT_EQ(start_operation(state, OperationKind::Read), StartResult::Started);
     test::pump(state, board);
     EXPECT_FALSE(state.operation_failed) << host.status();
-    for (int a = 0; a < 16; ++a) {
-        EXPECT_EQ(state.image.flash_word(a), 0x1000 + a * 0x111) << a;
+    for (int a = 0; a < 64; ++a) {
+        EXPECT_EQ(state.image.flash_word(a), word_at(a)) << a;
     }
 
     // Identify Chip tries the set after the 6-bit read found no chip, because
     // this board declares it: the chip's words 0 and 1 come back.
     ASSERT_EQ(start_identify(state), StartResult::Started);
     test::pump(state, board);
-    EXPECT_EQ(state.runner.revision_word, 0x1000);
-    EXPECT_EQ(state.runner.device_id_word, 0x1111);
+    EXPECT_EQ(state.runner.revision_word, word_at(0));
+    EXPECT_EQ(state.runner.device_id_word, word_at(1));
     EXPECT_TRUE(board.unknown.empty());
 
     // A board that does not declare the set is refused before anything is sent,
@@ -254,7 +270,7 @@ TEST(CommandSetRow, AThirdSetIsOneRowAndOneDecoder) {
     EXPECT_TRUE(plain.written.empty());
     ASSERT_FALSE(host.messages.empty());
     EXPECT_EQ(host.messages.back().text,
-              "This board cannot program FIVE16: it has no 5-bit command support.");
+              "This board cannot program FIVE64: it has no 5-bit command support.");
     EXPECT_EQ(host.status(), "Operation refused: no 5-bit commands.");
 }
 
@@ -281,6 +297,78 @@ TEST(CommandSetRow, EachSetSaysWhichCodesChangeMemory) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(keeps_memory(c.set, c.code), c.keeps) << c.set.name << " " << c.code;
+    }
+}
+
+// What the model needs minus what the board declares: a board of the original
+// protocol has the original seven commands and cannot say which extensions it
+// has; one that identified itself is held to its feature bits, the 6-bit key
+// (40h, bit 0) as much as the 8-bit one (42h, bit 2).
+TEST(CommandSetRow, TheBoardMatchRefusesWhatTheBoardDoesNotDeclare) {
+    namespace id = board_identity;
+    struct Case {
+        const char* what;
+        const CommandSet& set;
+        bool model_lvp;
+        ProgrammingEntry entry;
+        BoardAnswer answer;
+        std::uint16_t features;
+        const char* message;  // the refusal's start, or "" for none
+        const char* status;
+    };
+    const std::uint16_t all = id::kHasLowVoltageEntry | id::kHasLowVoltageEntry8 |
+                              id::kHasCommands8 | id::kHasLoadPcAddress;
+    const auto six = ProgrammingEntry::HighVoltage;
+    const auto low = ProgrammingEntry::LowVoltage;
+    const Case cases[] = {
+        {"not asked", eight_bit_commands(), true, low, BoardAnswer::NotAsked, 0, "", ""},
+        {"plain, 6-bit", six_bit_commands(), true, six, BoardAnswer::Plain, 0, "", ""},
+        {"plain, 6-bit key", six_bit_commands(), true, low, BoardAnswer::Plain, 0, "", ""},
+        {"plain, 8-bit", eight_bit_commands(), false, six, BoardAnswer::Plain, 0,
+         "This board cannot program M: it has no 8-bit command support.",
+         "Operation refused: no 8-bit commands."},
+        {"garbled, 8-bit", eight_bit_commands(), false, six, BoardAnswer::Garbled, 0,
+         "This board cannot program M: it has no 8-bit command support.",
+         "Operation refused: no 8-bit commands."},
+        {"no bit 4", eight_bit_commands(), true, six, BoardAnswer::Identified,
+         all & ~id::kHasCommands8, "This board cannot program M: it has no 8-bit command support.",
+         "Operation refused: no 8-bit commands."},
+        {"no bit 2", eight_bit_commands(), true, low, BoardAnswer::Identified,
+         all & ~id::kHasLowVoltageEntry8,
+         "This board cannot program M at low voltage: it has no low-voltage entry for 8-bit "
+         "commands.",
+         "Operation refused: no 8-bit commands."},
+        {"no bit 2, high voltage", eight_bit_commands(), true, six, BoardAnswer::Identified,
+         all & ~id::kHasLowVoltageEntry8, "", ""},
+        {"no bit 0", six_bit_commands(), true, low, BoardAnswer::Identified,
+         all & ~id::kHasLowVoltageEntry,
+         "This board cannot program M at low voltage: it has no low-voltage entry for 6-bit "
+         "commands.",
+         "Operation refused: no 6-bit commands."},
+        {"everything", eight_bit_commands(), true, low, BoardAnswer::Identified, all, "", ""},
+        {"model without lvp", six_bit_commands(), false, low, BoardAnswer::Identified, all,
+         "M cannot enter programming mode at low voltage", "Low-voltage entry refused."},
+    };
+    for (const Case& c : cases) {
+        ProgramState state;
+        state.model.model_name = "M";
+        state.model.command_set = &c.set;
+        state.model.low_voltage_entry = c.model_lvp;
+        state.programming_entry = c.entry;
+        state.board_answer = c.answer;
+        if (c.answer == BoardAnswer::Identified) {
+            BoardIdentity board;
+            board.features = c.features;
+            state.board = board;
+        }
+        const std::optional<Refusal> refusal = capability_refusal(state);
+        if (std::string(c.message).empty()) {
+            EXPECT_FALSE(refusal) << c.what << ": " << refusal->message;
+            continue;
+        }
+        ASSERT_TRUE(refusal) << c.what;
+        EXPECT_EQ(refusal->message.rfind(c.message, 0), 0U) << c.what << ": " << refusal->message;
+        EXPECT_EQ(refusal->status, c.status) << c.what;
     }
 }
 
