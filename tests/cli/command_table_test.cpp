@@ -285,7 +285,9 @@ TEST(CommandTable, DocumentsGiveEachOptionTheCommandsOfTheTable) {
                          QRegularExpression(QStringLiteral("[ \",]+")), Qt::SkipEmptyParts)) {
                     if (!word.startsWith(QLatin1Char('.')) && word != QStringLiteral(":") &&
                         word != QStringLiteral("and") && word != QStringLiteral("With")) {
-                        from_man.insert(word.toStdString());
+                        from_man.insert(QString(word)
+                                            .replace(QStringLiteral("\\-"), QStringLiteral("-"))
+                                            .toStdString());
                     }
                 }
                 if (lines[i].endsWith(QLatin1Char(':'))) {
