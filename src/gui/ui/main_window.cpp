@@ -186,7 +186,7 @@ void Form1::build_menus() {
     menuidentify =
         menu3->addAction(QStringLiteral("&Identify Chip"), this, &Form1::menuidentify_Click);
     menutestboard =
-        menu3->addAction(QStringLiteral("Test &Board..."), this, &Form1::menutestboard_Click);
+        menu3->addAction(QStringLiteral("&Test Board..."), this, &Form1::menutestboard_Click);
 
     production = new ProductionPanel(*this);
     menu_production = production->build_menu(menuBar());
