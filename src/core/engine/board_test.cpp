@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cstdio>
 #include <optional>
-#include <span>
 #include <thread>
 
 #include "core/engine/program_state.h"
