@@ -56,7 +56,7 @@ std::span<const ToolOption> tool_options() {
          .help = "program, read: only these memories, a comma list of flash,\n"
                  "eeprom, id, config (default: all); program reads the chip\n"
                  "first and writes the others back as they were, read takes\n"
-                 "only these from the chip"},
+                 "only these from the chip; make-job: the job's memories"},
         {.name = "--preserve-eeprom",
          .flag = &Options::preserve_eeprom,
          .per_command = true,
@@ -79,7 +79,8 @@ std::span<const ToolOption> tool_options() {
                  "(its device ID read 3 times a second, voltages off between\n"
                  "reads), program and verify it, log it, then wait for its\n"
                  "removal and the next chip; never the same chip twice.\n"
-                 "Ctrl-C ends it with the voltages off and a summary"},
+                 "Ctrl-C ends it with the voltages off and a summary;\n"
+                 "make-job: the job runs such a series (\"repeat: yes\")"},
         {.name = "--log",
          .value = "FILE",
          .text = &Options::log,
@@ -87,7 +88,7 @@ std::span<const ToolOption> tool_options() {
          .help = "program: append a CSV line to FILE (time, model, device ID,\n"
                  "revision, chip checksum, pass, fail or cancelled, serial\n"
                  "number, file, file checksum, reason); a new file gets a\n"
-                 "header; FILE must be a regular file"},
+                 "header; FILE must be a regular file; make-job: the job's log"},
         {.name = "--serial",
          .value = "START[:STEP]@F|E:ADDR[/N]",
          .text = &Options::serial,
@@ -98,7 +99,8 @@ std::span<const ToolOption> tool_options() {
                  "ADDR (hex); no default place: refused on the file's data\n"
                  "(unless --force), on a calibration word or past the memory;\n"
                  "after a good Program All prints \"Next serial number: M\"\n"
-                 "(START + STEP, default step 1; STEP must fit in N bytes)"},
+                 "(START + STEP, default step 1; STEP must fit in N bytes);\n"
+                 "make-job: the job's serial numbers"},
         {.name = "--set",
          .value = "WORD",
          .text = &Options::osccal_word,
@@ -181,7 +183,7 @@ std::span<const ToolOption> tool_options() {
 }
 
 std::span<const ToolCommand> tool_commands() {
-    static const std::array<ToolCommand, 14> commands = {{
+    static const std::array<ToolCommand, 17> commands = {{
         {.name = "models",
          .options = "--family",
          .needs_model = false,
@@ -259,6 +261,32 @@ std::span<const ToolCommand> tool_commands() {
                  "whether its Vpp is calibrated); with --calibrate-vpp, store\n"
                  "a meter's reading of its Vpp as its calibration",
          .run = &Tool::cmd_board},
+        {.name = "board-test",
+         .needs_port = true,
+         .help = "test the board with the socket empty: identify, each rail with\n"
+                 "each Vdd and Vpp level selected, the chip's Vdd and the data\n"
+                 "line's pull-up at 3.3 V with MCLR held low (no Vpp reaches the\n"
+                 "socket), a no-operation burst the size of the declared buffer;\n"
+                 "one PASS or FAIL line each, a failed one with what to measure",
+         .run = &Tool::cmd_board_test},
+        {.name = "make-job",
+         .arguments = "JOB FILE",
+         .options = "--only --serial --log --repeat",
+         .help = "write the job file JOB for the model and the HEX file FILE\n"
+                 "(its SHA-256 taken now), with the memories, serial numbers,\n"
+                 "log and --repeat given; with --vdd or --vpp the job expects\n"
+                 "the board's rail within 5 % of it",
+         .run = &Tool::cmd_make_job},
+        {.name = "job",
+         .arguments = "JOB",
+         .needs_model = false,
+         .needs_port = true,
+         .help = "run the job file JOB (*.corvanel-job, see docs/job-files.md):\n"
+                 "its model, HEX file (refused when its SHA-256 is not the\n"
+                 "job's), memories, serial numbers and log, every chip verified,\n"
+                 "one chip or a series (\"repeat: yes\") as program --repeat does;\n"
+                 "refused when the board's rails lie outside the job's",
+         .run = &Tool::cmd_job},
         {.name = "config",
          .arguments = "FILE",
          .hex_arguments = true,

@@ -319,7 +319,7 @@ int Tool::open_port() {
         print(stderr, QStringLiteral("corvanel: %1: %2")
                           .arg(port_name_, QString::fromStdString(board_status_text(state_))));
     }
-    return cli_exit::kDone;
+    return check_job_rails();
 }
 
 int Tool::close_port() {

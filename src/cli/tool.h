@@ -21,6 +21,7 @@
 #include "core/engine/program_state.h"
 #include "core/engine/region_selection.h"
 #include "core/engine/serial_number.h"
+#include "platform/app/job_files.h"
 #include "platform/app/settings_store.h"
 #include "platform/link/port_map.h"
 #include "platform/link/serial_link.h"
@@ -133,6 +134,12 @@ private:
     [[nodiscard]] int cmd_board();
     [[nodiscard]] int cmd_config();
     [[nodiscard]] int cmd_osccal();
+    [[nodiscard]] int cmd_job();
+    [[nodiscard]] int cmd_make_job();
+    [[nodiscard]] int cmd_board_test();
+    // After identify, with a job: the board's rails against the job's; kDone or
+    // kRefused, the reason printed.
+    [[nodiscard]] int check_job_rails();
 
     [[nodiscard]] bool expect_args(int count);
 
@@ -153,6 +160,8 @@ private:
     std::unique_ptr<SerialLink> link_;
     PortTarget target_;
     QString port_name_;
+    // The job being run (corvanel job): its rails are checked once the board is asked.
+    std::optional<OpenedJob> job_;
     // The file last loaded had no end record.
     bool hex_cut_short_ = false;
     // --only (every memory without it) and --serial.

@@ -102,7 +102,9 @@ Names man_terms(const QString& page, const QString& section, bool options) {
                                  .toStdString());
             }
         } else {
-            terms.insert(term.section(QLatin1Char(' '), 1, 1).toStdString());
+            terms.insert(term.section(QLatin1Char(' '), 1, 1)
+                             .replace(QStringLiteral("\\-"), QStringLiteral("-"))
+                             .toStdString());
         }
     }
     return terms;
@@ -283,7 +285,9 @@ TEST(CommandTable, DocumentsGiveEachOptionTheCommandsOfTheTable) {
                          QRegularExpression(QStringLiteral("[ \",]+")), Qt::SkipEmptyParts)) {
                     if (!word.startsWith(QLatin1Char('.')) && word != QStringLiteral(":") &&
                         word != QStringLiteral("and") && word != QStringLiteral("With")) {
-                        from_man.insert(word.toStdString());
+                        from_man.insert(QString(word)
+                                            .replace(QStringLiteral("\\-"), QStringLiteral("-"))
+                                            .toStdString());
                     }
                 }
                 if (lines[i].endsWith(QLatin1Char(':'))) {
@@ -335,16 +339,29 @@ TEST(CommandTable, NeedsPortMatchesTheTool) {
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     const QString small = QStringLiteral(CORVANEL_SOURCE_DIR "/tests/cli/data/small_16f628a.hex");
+    // A job names its model (--model is refused with it); make-job writes one for
+    // job to run.
+    const QString job = work.filePath(QStringLiteral("small.corvanel-job"));
     for (const ToolCommand& command : tool_commands()) {
         const std::string name(command.name);
-        QStringList arguments = {
-            QStringLiteral("--model"), QStringLiteral("PIC16F628A"), QStringLiteral("--port"),
-            QStringLiteral("/dev/nonexistent-corvanel"), QString::fromStdString(name)};
-        for (int i = 0; i < command.argument_count(); ++i) {
-            // The first argument is read, any other one written.
-            arguments << (i == 0 && name != "read" ? small
-                                                   : work.filePath(QString::fromStdString(name) +
-                                                                   QStringLiteral(".hex")));
+        QStringList arguments = {QStringLiteral("--port"),
+                                 QStringLiteral("/dev/nonexistent-corvanel")};
+        if (name != "job") {
+            arguments << QStringLiteral("--model") << QStringLiteral("PIC16F628A");
+        }
+        arguments << QString::fromStdString(name);
+        if (name == "make-job") {
+            arguments << job << small;
+        } else if (name == "job") {
+            arguments << job;
+        } else {
+            for (int i = 0; i < command.argument_count(); ++i) {
+                // The first argument is read, any other one written.
+                arguments << (i == 0 && name != "read"
+                                  ? small
+                                  : work.filePath(QString::fromStdString(name) +
+                                                  QStringLiteral(".hex")));
+            }
         }
         QProcess tool;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();

@@ -123,7 +123,7 @@ run 2 --port /dev/null program "$small" --serial "1@F3F0"
 run 2 --port /dev/null program "$small" --only flash,fuses
 run 2 --port /dev/null program "$small" --log "$work/no-such-folder/log.csv"
 run 2 --port /dev/null erase --only flash
-expect_output "--only goes with program and read only"
+expect_output "--only goes with program, read and make-job only"
 
 # --- Memories kept on the chip ----------------------------------------------------
 start_chip_server PIC16F628A

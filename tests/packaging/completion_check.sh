@@ -56,7 +56,7 @@ expect() {
   done
 }
 
-expect "corvanel " models check dump convert program verify read erase blank detect board config osccal ports -- --model
+expect "corvanel " models check dump convert program verify read erase blank detect board board-test job make-job config osccal ports -- --model
 expect "corvanel --mo" --model -- --port
 expect "corvanel --" --model --port --baud --devices --verify --force --only --preserve-eeprom --log --serial --merge --repeat --set --bandgap --calibrate-vpp --fast --low-voltage --vdd --vpp --banner-wait --window --help --version
 expect "corvanel --only " flash eeprom id config -- models

@@ -36,6 +36,7 @@
 #include "gui/dialogs/theme_chooser.h"
 #include "gui/link/port_commands.h"
 #include "gui/ui/cell_editor.h"
+#include "gui/ui/job_mode.h"
 #include "gui/ui/memory_table.h"
 #include "gui/ui/production_panel.h"
 #include "gui/ui/repeat_mode.h"
@@ -184,11 +185,17 @@ void Form1::build_menus() {
     }
     menuidentify =
         menu3->addAction(QStringLiteral("&Identify Chip"), this, &Form1::menuidentify_Click);
+    menutestboard =
+        menu3->addAction(QStringLiteral("&Test Board..."), this, &Form1::menutestboard_Click);
 
     production = new ProductionPanel(*this);
     menu_production = production->build_menu(menuBar());
     menurepeat = menu_production->addAction(QStringLiteral("Repeat on Chip &Insertion..."), this,
                                             &Form1::menurepeat_Click);
+    menuopenjob =
+        menu_production->addAction(QStringLiteral("Open &Job..."), this, &Form1::menuopenjob_Click);
+    menusavejob = menu_production->addAction(QStringLiteral("Save Job &As..."), this,
+                                             &Form1::menusavejob_Click);
 
     menu4 = menuBar()->addMenu(QStringLiteral("&Options"));
     menumodel = menu4->addAction(QStringLiteral("Change &Microcontroller Model"), this,
@@ -512,15 +519,20 @@ void Form1::enable() {
 // The command lock covers the menus and the five operation buttons; labels stay
 // active so that "Test Vpp" can be switched off again.
 void Form1::set_commands_enabled(bool enabled) {
+    // An open job leaves the operator its own window's commands only.
+    const bool free = enabled && job_window_ == nullptr;
     for (QMenu* menu : {menu1, menu_edit, menu3, menu_production, menu4, menu5}) {
-        menu->menuAction()->setEnabled(enabled);
+        menu->menuAction()->setEnabled(free);
     }
     for (QPushButton* button : Command) {
-        button->setEnabled(enabled);
+        button->setEnabled(free);
     }
     // "Stop" works exactly while the commands are locked: an operation or
     // "Test Vpp" holds the board.
     command_stop->setEnabled(!enabled);
+    if (job_window_ != nullptr) {
+        job_window_->commands_enabled(enabled);
+    }
     QCoreApplication::processEvents();
 }
 
@@ -546,6 +558,11 @@ QString Form1::status_text() const {
 }
 
 bool Form1::refuse_during_operation() {
+    if (job_window_ != nullptr && !job_acting_) {
+        // The job fixes the buffer, the model and the production settings.
+        set_status(QStringLiteral("A job is open: close it first."));
+        return true;
+    }
     const ScriptRunner& runner = state().runner;
     // Between the steps of a production sequence nothing runs, yet the sequence
     // owns the image and the port all the same.

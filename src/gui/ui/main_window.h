@@ -15,6 +15,7 @@
 #include <QFont>
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QTimer>
@@ -40,6 +41,7 @@ class CellEditor;
 class ClickLabel;
 class MemoryTable;
 class ProductionPanel;
+class JobWindow;
 class RepeatDialog;
 class SerialLink;
 class TableScrollBar;
@@ -132,6 +134,26 @@ public:
     void menurepeat_Click();
     // The mode's window while it runs, else null.
     [[nodiscard]] RepeatDialog* repeat_dialog() const { return repeat_dialog_; }
+
+    // "Production > Open Job...": the job file's settings fixed and the window
+    // locked to its operator window (gui/ui/job_mode.h) until "Close Job". False,
+    // with the reason shown, when the job is refused (a faulty file, a HEX file
+    // whose SHA-256 is not the job's, a model the database lacks).
+    bool open_job(const QString& path);
+    void close_job();
+    [[nodiscard]] bool job_open() const;
+    [[nodiscard]] JobWindow* job_window() const { return job_window_; }
+    // The job's "Start": the series of Repeat on Chip Insertion, or one Program All.
+    void run_job_series();
+    void run_job_chip();
+    void menuopenjob_Click();
+    // "Production > Save Job As...": a job of the model, the loaded HEX file and
+    // the production settings in use.
+    void menusavejob_Click();
+    // "Tools > Test Board": the board test's table in a window of its own.
+    void menutestboard_Click();
+    // The window of the last "Test Board" while it is open.
+    [[nodiscard]] QWidget* test_board_view() const { return test_board_view_; }
 
     // Cell editor events.
     void tabla_MouseUp(MemoryTable* table, QPoint position);
@@ -245,6 +267,9 @@ public:
     QAction* menusave = nullptr;
     QAction* menumerge = nullptr;
     QAction* menurepeat = nullptr;
+    QAction* menuopenjob = nullptr;
+    QAction* menusavejob = nullptr;
+    QAction* menutestboard = nullptr;
     std::array<QAction*, 5>
         menuoperation{};  // menuprogram, menuread, menuerase, menublank, menuverify
     QAction* menuidentify = nullptr;
@@ -295,6 +320,10 @@ private:
     // The settings changed: taken and shown in the status bar at once.
     void link_settings_changed();
     RepeatDialog* repeat_dialog_ = nullptr;
+    JobWindow* job_window_ = nullptr;
+    QPointer<QWidget> test_board_view_;
+    // The job itself starts a command: the lock does not refuse it.
+    bool job_acting_ = false;
     void build_controls();
     void build_menus();
     void apply_fonts();

@@ -6,8 +6,12 @@
 #include <QTimer>
 
 #include "core/devices/device_identity.h"
+#include "core/engine/board_test.h"
 #include "core/engine/chip_identify.h"
+#include "core/engine/program_state.h"
+#include "core/message_kind.h"
 #include "gui/dialogs/config_word_dialog.h"
+#include "gui/dialogs/document_view.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/main_window.h"
 #include "gui/ui/repeat_mode.h"
@@ -55,6 +59,38 @@ void Form1::label_conf_fields_Click(int index) {
 
 void Form1::menuidentify_Click() {
     (void)start_identify(state());
+}
+
+void Form1::menutestboard_Click() {
+    if (refuse_during_operation()) {
+        return;
+    }
+    ProgramState& program = state();
+    if (!program.link.port_ready && program.link.reopen_lost_port) {
+        (void)program.link.reopen_lost_port();
+    }
+    // The test switches 3.3 V on with MCLR held low: harmless to any chip, yet
+    // a chip in the socket would answer the pull-up's read.
+    if (mymsgbox(QStringLiteral("Test Board measures the board's rails and reads the data "
+                                "line with the socket empty.\r\nIs the socket empty?"),
+                 message_kind::kQuestion, window_title()) != message_result::kYes) {
+        return;
+    }
+    disable();
+    set_status(QStringLiteral("Testing the board..."));
+    const BoardTestReport report = run_board_test(program);
+    enable();
+    const std::vector<std::string> table = board_test_table(report);
+    QString markdown = QStringLiteral("```\n");
+    for (const std::string& line : table) {
+        markdown += QString::fromStdString(line) + QLatin1Char('\n');
+    }
+    markdown += QStringLiteral("```\n");
+    auto* view = new DocumentView(QStringLiteral("Test Board"), markdown, QString(), this);
+    view->setAttribute(Qt::WA_DeleteOnClose);
+    view->show();
+    test_board_view_ = view;
+    set_status(QString::fromStdString(table.back()));
 }
 
 void Form1::chip_identified(std::int32_t word) {

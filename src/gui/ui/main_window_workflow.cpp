@@ -331,7 +331,8 @@ void Form1::watch_loaded_file() {
 }
 
 void Form1::loaded_file_changed() {
-    if (loaded_path_.isEmpty() || change_question_open_) {
+    // A job's HEX file was checked against its SHA-256 once: the buffer stays.
+    if (loaded_path_.isEmpty() || change_question_open_ || job_window_ != nullptr) {
         return;
     }
     if (!QFileInfo(loaded_path_).isFile()) {

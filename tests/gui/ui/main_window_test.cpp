@@ -108,10 +108,11 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
                   "&Merge HEX File... | &Save Buffer As | Recent &Files",
                   "&Edit: &Go to Address... | &Find... | Find &Next",
                   "&Tools: &Program All | &Read All | &Erase All | &Blank Check | &Verify | "
-                  "&Identify Chip | &Calibration (OSCCAL, Band-Gap)...",
+                  "&Identify Chip | &Test Board... | &Calibration (OSCCAL, Band-Gap)...",
                   "Pro&duction: Work on Program &Memory | Work on &EEPROM | Work on &User IDs | "
                   "Work on &Configuration Words | &Preserve EEPROM | &Serial Numbers... | "
-                  "Production &Log File... | &Reset Counters | Repeat on Chip &Insertion...",
+                  "Production &Log File... | &Reset Counters | Repeat on Chip &Insertion... | "
+                  "Open &Job... | Save Job &As...",
                   "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
                   "Change &Baud Rate | Change Default Programming &Time | Change Board &Vpp | "
                   "Change Board V&dd | Cal&ibrate Board Vpp... | &Low-Voltage Programming Entry | "
