@@ -111,7 +111,7 @@ TEST_F(ProductionWindow, ChipsInARowGetConsecutiveSerialNumbers) {
     const QStringList lines = log_lines(log);
     ASSERT_EQ(lines.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(lines[0], QStringLiteral("time,model,device_id,revision,checksum,result,serial,"
-                                       "file,file_checksum,reason"));
+                                       "file,file_checksum,reason,port"));
     for (int n = 1; n <= 3; ++n) {
         EXPECT_TRUE(
             lines[n].contains(QStringLiteral(",PIC16F628A,1060,00,")) &&
