@@ -69,6 +69,13 @@ stop_gang() {
     [ "$code" -eq "$1" ] || fail "the tool ended with $code after Ctrl-C, expected $1"
 }
 
+# Several ports are for a series on each board only, and a board is named once.
+"$tool" --model PIC16F628A --port a --port b program "$small" >"$out" 2>&1
+[ $? -eq 2 ] && grep -q 'several --port options are for program --repeat' "$out" ||
+    fail "several ports without --repeat: $(cat "$out")"
+"$tool" --model PIC16F628A --port a --port b --port a program "$small" --repeat >"$out" 2>&1
+[ $? -eq 2 ] && grep -q -- '--port a is given twice' "$out" || fail "a port given twice: $(cat "$out")"
+
 # --- Four boards, two chips each.
 start_board_servers 4 PIC16F628A --revision 2
 start_gang 1000
@@ -151,4 +158,23 @@ grep -q ",pass,$failed,.*,$first\$" "$log" || fail "number $failed of the failed
     fail "the chips that passed do not carry 2000 and 2001: $(cat "$log")"
 grep -q '^All 2 boards: 3 chips, 2 passed, 1 failed\.$' "$out" || fail "no summary of all boards"
 stop_board_servers
+
+# --- Ctrl-C while four boards program (slow answers keep them at it): every
+# operation stops with the voltages off, every chip is logged cancelled, and
+# every number comes back.
+start_board_servers 4 PIC16F628A --revision 2 --delay-ms 3
+start_gang 3000
+for d in $devices; do
+    wait_for 1 "^$d: Begin program all\.$"
+done
+stop_gang 130
+[ "$(grep -c '^/.*: Interrupted: operation stopped, voltages off\.$' "$out")" -eq 4 ] ||
+    fail "not every operation was stopped"
+[ "$(grep -c ',cancelled,.*,stopped by signal 2,' "$log")" -eq 4 ] || fail "not four cancelled lines: $(cat "$log")"
+grep -q '^All 4 boards: 4 chips, 0 passed, 0 failed, 4 cancelled\.$' "$out" || fail "no summary of all boards"
+grep -q '^Serial numbers not used: 3000 3001 3002 3003\.$' "$out" || fail "the numbers did not come back"
+stop_board_servers
+for n in 1 2 3 4; do
+    grep -q 'voltages off at exit' "$work/board$n.err" || fail "board $n was left powered"
+done
 echo "gang session passed"
