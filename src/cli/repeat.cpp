@@ -170,6 +170,11 @@ int Tool::program_repeat() {
                 break;
             }
         }
+        if (!serial_done && gang_ != nullptr && serial_ && gang_->serials->used_up()) {
+            // Another board's chip took the last number: no chip here can get one.
+            print_lines(out_, std::string("Series complete: ") + kNoSerialLeft + ".");
+            serial_done = true;
+        }
         if (result != cli_exit::kDone || serial_done || CliHost::interrupt_signal() != 0) {
             break;
         }

@@ -159,6 +159,25 @@ grep -q ",pass,$failed,.*,$first\$" "$log" || fail "number $failed of the failed
 grep -q '^All 2 boards: 3 chips, 2 passed, 1 failed\.$' "$out" || fail "no summary of all boards"
 stop_board_servers
 
+# --- The last two numbers on three boards: the third board waits while the
+# others hold them, and every board ends its series once both chips passed.
+start_board_servers 3 PIC16F628A --revision 2
+start_gang 65534
+wait "$tool_pid"
+code=$?
+tool_pid=
+cat "$out"
+[ "$code" -eq 0 ] || fail "the series of two numbers ended with $code"
+[ "$(grep -c ',pass,6553[45],' "$log")" -eq 2 ] && [ "$(sed 1d "$log" | wc -l)" -eq 2 ] ||
+    fail "not one line for each of the two numbers: $(cat "$log")"
+[ "$(cut -d, -f7 "$log" | sed 1d | sort -u | wc -l)" -eq 2 ] || fail "a number went to two chips"
+grep -q ': Waiting for a serial number the other boards may hand back\.$' "$out" ||
+    fail "the third board did not wait"
+grep -q ': Not programmed: no serial number left\.$\|: Series complete: no serial number left\.$' "$out" ||
+    fail "the third board did not end for want of a number"
+grep -q '^All 3 boards: 2 chips, 2 passed, 0 failed\.$' "$out" || fail "no summary of all boards"
+stop_board_servers
+
 # --- Ctrl-C while four boards program (slow answers keep them at it): every
 # operation stops with the voltages off, every chip is logged cancelled, and
 # every number comes back.
