@@ -219,7 +219,7 @@ TEST_F(ProductionWindow, AStoppedProgramAllIsCancelled) {
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[1].section(QLatin1Char(','), 5, 5), QStringLiteral("cancelled"))
         << lines[1].toStdString();
-    EXPECT_EQ(lines[1].section(QLatin1Char(','), 9), QStringLiteral("stopped"));
+    EXPECT_EQ(lines[1].section(QLatin1Char(','), 9, 9), QStringLiteral("stopped"));
     EXPECT_TRUE(window->Command[0]->isEnabled());
 
     // A serial number with no room in the chip is refused before anything runs.
