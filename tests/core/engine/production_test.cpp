@@ -10,8 +10,6 @@
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <thread>
-#include <vector>
 
 #include <pwd.h>
 
@@ -329,43 +327,6 @@ TEST(SerialPool, SharedSeriesHasNoDuplicateAndNoGap) {
     pool.passed(254);
     EXPECT_TRUE(pool.used_up());
     EXPECT_TRUE(pool.take().used_up);
-
-    // Four boards at once, every third chip failing: no number passes twice,
-    // and the passes with the numbers handed back last fill the series.
-    first.value = 1000;
-    first.step = 1;
-    first.byte_count = 2;
-    SerialPool shared(first);
-    std::vector<std::vector<std::uint64_t>> passes(4);
-    std::vector<std::thread> boards;
-    for (std::size_t board = 0; board < passes.size(); ++board) {
-        boards.emplace_back([&shared, &passes, board] {
-            for (int chip = 0; passes[board].size() < 250; ++chip) {
-                const auto taken = shared.take();
-                ASSERT_TRUE(taken.number);
-                if (chip % 3 == 2) {
-                    shared.give_back(*taken.number);
-                } else {
-                    shared.passed(*taken.number);
-                    passes[board].push_back(*taken.number);
-                }
-            }
-        });
-    }
-    for (std::thread& board : boards) {
-        board.join();
-    }
-    std::set<std::uint64_t> all;
-    for (const auto& board : passes) {
-        all.insert(board.begin(), board.end());
-    }
-    ASSERT_EQ(all.size(), 1000U);
-    const auto unused = shared.unused_returns();
-    EXPECT_LE(unused.size(), passes.size());
-    all.insert(unused.begin(), unused.end());
-    EXPECT_EQ(all.size(), 1000U + unused.size());
-    EXPECT_EQ(*all.begin(), 1000U);
-    EXPECT_EQ(*all.rbegin(), 1000U + all.size() - 1);
 }
 
 TEST(ProductionLog, LinesAndHeader) {
