@@ -24,7 +24,8 @@ std::span<const ToolOption> tool_options() {
                  "/dev/ttyUSB0, or virtual[:STATE.hex], the in-process virtual\n"
                  "board emulating the model's chip (with STATE.hex it starts\n"
                  "from that file, when it exists, and writes the chip back to it);\n"
-                 "default: the port the window remembers"},
+                 "default: the port the window remembers; given more than once,\n"
+                 "program --repeat runs on every board at the same time"},
         {.name = "--baud",
          .value = "N",
          .text = &Options::baud,

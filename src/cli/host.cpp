@@ -23,12 +23,15 @@ namespace {
 volatile std::sig_atomic_t g_interrupt_requested = 0;
 // 1 while the port is open: the signal is noted and handled between steps.
 volatile std::sig_atomic_t g_port_open = 0;
+// 1 while several boards program at once: their ports open and close on their
+// own, and a stop signal is noted for all of them all along.
+volatile std::sig_atomic_t g_ports_held = 0;
 // 1 once a production run has its result: the tool finishes its log line and
 // ends with that result rather than dying between the line and the exit.
 volatile std::sig_atomic_t g_interrupts_deferred = 0;
 
 extern "C" void on_interrupt(int signal_number) {
-    if (g_port_open == 0 && g_interrupts_deferred == 0) {
+    if (g_port_open == 0 && g_ports_held == 0 && g_interrupts_deferred == 0) {
         // Nothing is powered: end now, as the default action would, with the
         // documented exit status. A HEX file being saved keeps its old contents.
         std::_Exit(128 + signal_number);
@@ -42,23 +45,35 @@ extern "C" void on_interrupt(int signal_number) {
     g_interrupt_requested = signal_number;
 }
 
+// The board a thread works for, before each line it prints: several boards'
+// lines interleave on one output.
+thread_local std::string t_line_prefix;
+
 constexpr int kBarWidth = 30;
 constexpr double kRedrawSeconds = 0.05;
 
 }  // namespace
 
 void print_lines(std::FILE* out, std::string_view text) {
-    std::string line;
+    std::string line = t_line_prefix;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
             continue;
         }
         line += c == '\r' ? '\n' : c;
+        if (line.back() == '\n' && i + 1 < text.size()) {
+            line += t_line_prefix;
+        }
     }
+    line += '\n';
+    // One call: another board's thread cannot cut into the lines.
     std::fputs(line.c_str(), out);
-    std::fputc('\n', out);
     std::fflush(out);
+}
+
+void set_line_prefix(std::string prefix) {
+    t_line_prefix = std::move(prefix);
 }
 
 CliHost::CliHost(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {
@@ -238,6 +253,10 @@ void CliHost::catch_interrupts() {
 
 void CliHost::set_port_open(bool open) {
     g_port_open = open ? 1 : 0;
+}
+
+void CliHost::hold_ports_open(bool held) {
+    g_ports_held = held ? 1 : 0;
 }
 
 void CliHost::defer_interrupts() {

@@ -23,8 +23,12 @@ namespace corvanel {
 
 struct ProgramState;
 
-// Lines separated by CR LF (or LF) printed as lines.
+// Lines separated by CR LF (or LF) printed as lines, each after the calling
+// thread's line prefix.
 void print_lines(std::FILE* out, std::string_view text);
+// What print_lines puts before each line printed from this thread ("COM3: "
+// for the board a thread of a gang run works for); empty by default.
+void set_line_prefix(std::string prefix);
 
 class CliHost final : public EngineHost {
 public:
@@ -65,6 +69,9 @@ public:
     // nothing to switch off: the signal ends the tool at once, also while it
     // reads a file that never ends or waits for one that never comes.
     static void set_port_open(bool open);
+    // Several boards at once: a stop signal is only noted while `held`, whatever
+    // each board's port is doing, and every board stops between two steps.
+    static void hold_ports_open(bool held);
     // From now on a stop signal is only noted, also with the port closed: the
     // chip's result is known and is logged and answered as it is.
     static void defer_interrupts();

@@ -64,6 +64,9 @@ std::optional<Options> parse_arguments(const QStringList& arguments, QString& er
                 }
                 value = arguments[++i];
             }
+            if (option->text == &Options::port) {
+                options.ports << value;
+            }
             if (option->text != nullptr) {
                 options.*option->text = value;
             } else if (value == QLatin1String("auto")) {

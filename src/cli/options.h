@@ -18,6 +18,8 @@ inline constexpr int kMaxSendAheadWindow = 4096;
 struct Options {
     QString model;
     QString port;
+    // Every --port given, in order: more than one runs program --repeat on each.
+    QStringList ports;
     QString baud;
     QString devices;
     bool verify = false;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "cli/gang.h"
 #include "cli/tool.h"
 #include "core/devices/buffer_checksum.h"
 #include "core/devices/device_identity.h"
@@ -247,7 +248,20 @@ int Tool::finish_production(int result) {
     }
     std::optional<std::uint64_t> next;
     serials_used_up_ = false;
-    if (serial_ && outcome == ProductionResult::Pass) {
+    if (gang_serial_) {
+        // Boards that share the numbers: a pass spends the chip's number, any
+        // other result hands it to the next chip of whichever board.
+        if (outcome == ProductionResult::Pass) {
+            gang_->serials->passed(*gang_serial_);
+            serials_used_up_ = gang_->serials->used_up();
+        } else {
+            gang_->serials->give_back(*gang_serial_);
+        }
+        gang_serial_.reset();
+        if (serials_used_up_) {
+            reason = kNoSerialLeft;
+        }
+    } else if (serial_ && outcome == ProductionResult::Pass) {
         next = next_serial(*serial_);
         // The chip holds the last number and has passed; no chip after it may
         // get a number, so a series ends here.
@@ -280,6 +294,12 @@ int Tool::finish_production(int result) {
         record.file = options_.args.isEmpty() ? std::string() : options_.args[0].toStdString();
         record.file_checksum = file_checksum_;
         record.reason = reason;
+        record.port = (port_name_.isEmpty() ? options_.port : port_name_).toStdString();
+        std::unique_lock<std::mutex> shared_log;
+        if (gang_ != nullptr) {
+            // One log for every board: its header is written once, its lines whole.
+            shared_log = std::unique_lock(gang_->log_mutex);
+        }
         if (const auto error = append_production_log(file_name_bytes(options_.log), record)) {
             // A chip the log does not show is no success of a logged run.
             print_lines(stderr, "corvanel: the production log cannot be written: " + *error);
@@ -290,6 +310,9 @@ int Tool::finish_production(int result) {
     result_recorded_ = true;
     if (next) {
         print_lines(stdout, "Next serial number: " + std::to_string(*next));
+    } else if (serials_used_up_ && gang_ != nullptr) {
+        print_lines(stdout, "Serial number " + std::to_string(serial_->value) +
+                                " was the last left: " + kNoSerialLeft + ".");
     } else if (serials_used_up_) {
         print_lines(stdout, "Serial number " + std::to_string(serial_->value) +
                                 " was the last that fits in " +

@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include "cli/gang.h"
 #include "cli/tool.h"
 #include "core/devices/device_identity.h"
 #include "core/engine/chip_identify.h"
@@ -25,6 +26,29 @@ void wait_between_reads() {
 }
 
 }  // namespace
+
+bool Tool::take_gang_serial() {
+    bool waiting = false;
+    while (CliHost::interrupt_signal() == 0) {
+        const SerialPool::Taken taken = gang_->serials->take();
+        if (taken.number) {
+            gang_serial_ = taken.number;
+            serial_->value = *taken.number;
+            return true;
+        }
+        if (taken.used_up) {
+            return false;
+        }
+        if (!waiting) {
+            // Other boards hold the last numbers: one of their chips may fail
+            // and hand its number back.
+            print_lines(out_, "Waiting for a serial number the other boards may hand back.");
+            waiting = true;
+        }
+        wait_between_reads();
+    }
+    return false;
+}
 
 std::int32_t Tool::read_socket(int& result) {
     host_.set_quiet(true);
@@ -100,6 +124,13 @@ int Tool::program_repeat() {
                 print_lines(out_, "Chip removed. " + insertion_prompt(watch.phase(), model));
                 break;
             case SocketEvent::ChipInserted: {
+                if (gang_ != nullptr && serial_ && !take_gang_serial()) {
+                    if (CliHost::interrupt_signal() == 0) {
+                        print_lines(out_, std::string("Not programmed: ") + kNoSerialLeft + ".");
+                        serial_done = true;
+                    }
+                    break;
+                }
                 print_lines(out_, "Chip " + std::to_string(watch.chips() + 1) + ": " +
                                       identify_report(state_.database, word));
                 state_.image = file_image;
@@ -121,7 +152,7 @@ int Tool::program_repeat() {
                 if (passed && serials_used_up_) {
                     // The last number is on this chip: the series is complete.
                     serial_done = true;
-                } else if (passed && serial_) {
+                } else if (passed && serial_ && gang_ == nullptr) {
                     // finish_production has printed it: the next chip gets it.
                     serial_->value = next_serial(*serial_).value_or(serial_->value);
                 }
@@ -139,6 +170,11 @@ int Tool::program_repeat() {
                 break;
             }
         }
+        if (!serial_done && gang_ != nullptr && serial_ && gang_->serials->used_up()) {
+            // Another board's chip took the last number: no chip here can get one.
+            print_lines(out_, std::string("Series complete: ") + kNoSerialLeft + ".");
+            serial_done = true;
+        }
         if (result != cli_exit::kDone || serial_done || CliHost::interrupt_signal() != 0) {
             break;
         }
@@ -153,6 +189,7 @@ int Tool::program_repeat() {
         result = 128 + CliHost::interrupt_signal();
     }
     print_lines(out_, repeat_summary_text(watch));
+    repeat_counts_ = RepeatCounts{watch.passed(), watch.failed(), watch.cancelled()};
     const int closed = close_port();
     return result != cli_exit::kDone ? result : closed;
 }

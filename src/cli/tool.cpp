@@ -21,6 +21,7 @@
 #endif
 
 #include "cli/command_table.h"
+#include "cli/gang.h"
 #include "core/devices/config_fields.h"
 #include "core/devices/device_database.h"
 #include "core/devices/leading_number.h"
@@ -113,6 +114,9 @@ int run_command_line_tool(const QStringList& arguments) {
     }
     CliHost::catch_interrupts();
     install_crash_voltages_off();
+    if (options->ports.size() > 1) {
+        return run_gang(*options);
+    }
     Tool tool(std::move(*options));
     const int result = tool.run();
     // A stop signal that came outside an operation ends the tool when its work
@@ -125,11 +129,13 @@ int run_command_line_tool(const QStringList& arguments) {
     return result;
 }
 
-Tool::Tool(Options options)
+Tool::Tool(Options options, GangShared* gang)
     : options_(std::move(options)),
       out_(writes_hex_to_stdout(options_) ? stderr : stdout),
-      terminal_(CORVANEL_ISATTY(CORVANEL_FILENO(out_)) != 0),
-      host_(out_, terminal_) {
+      // Several boards' progress bars cannot share one terminal line.
+      terminal_(gang == nullptr && CORVANEL_ISATTY(CORVANEL_FILENO(out_)) != 0),
+      host_(out_, terminal_),
+      gang_(gang) {
     state_.host = &host_;
     host_.set_answer_yes(options_.force);
 }

@@ -53,13 +53,25 @@ void set_raw_arguments(int argc, const char* const* argv);
 [[nodiscard]] QString command_line_help();
 
 struct ToolCommand;
+struct GangShared;
+
+// The chips of one --repeat series, as its summary counts them.
+struct RepeatCounts {
+    std::int64_t passed = 0;
+    std::int64_t failed = 0;
+    std::int64_t cancelled = 0;
+};
 
 // Everything one run of the tool works on.
 class Tool {
 public:
-    explicit Tool(Options options);
+    // `gang`: the serial numbers and the log this board shares with the other
+    // boards of a gang run (cli/gang.h); nothing for a run on one board.
+    explicit Tool(Options options, GangShared* gang = nullptr);
 
     [[nodiscard]] int run();
+    // What program --repeat counted, for the gang's summary over all boards.
+    [[nodiscard]] const RepeatCounts& repeat_counts() const { return repeat_counts_; }
     // The run's result is in the production log: a late stop signal no longer changes it.
     [[nodiscard]] bool result_recorded() const { return result_recorded_; }
 
@@ -184,6 +196,14 @@ private:
     ProductionResult last_outcome_ = ProductionResult::Pass;
     // The last chip passed with the last serial number that fits: a series ends.
     bool serials_used_up_ = false;
+    GangShared* gang_ = nullptr;
+    // The number this board took from the gang's pool for the chip in hand,
+    // until the chip's result settles it.
+    std::optional<std::uint64_t> gang_serial_;
+    // Takes the next chip's number from the gang's pool, waiting while other
+    // boards hold the last ones; false when none is left or a stop came.
+    [[nodiscard]] bool take_gang_serial();
+    RepeatCounts repeat_counts_;
 };
 
 }  // namespace corvanel

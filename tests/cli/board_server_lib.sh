@@ -2,7 +2,8 @@
 # Shared by the shell sessions that run the tool against the board server.
 # Sourced after the session has set: board (the server program) and work (a
 # folder of its own). Gives a fresh work folder with its own configuration
-# folder, fail, start_chip_server and stop_server.
+# folder, fail, start_chip_server and stop_server, and for several boards at
+# once start_board_servers and stop_board_servers.
 
 rm -rf "$work"
 mkdir -p "$work/config"
@@ -13,10 +14,17 @@ export XDG_CONFIG_HOME
 mkdir -p "$work/config/Tavrelix Corvanel"
 printf '[General]\nSend-Ahead%%20Window=0\n' >"$work/config/Tavrelix Corvanel/settings.ini"
 server_pid=
+# The servers of start_board_servers.
+server_pids=
+# The name of the server's output files in $work: NAME.out and NAME.err.
+server_name=server
 
 fail() {
     echo "FAILED: $*"
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
+    for pid in $server_pids; do
+        kill "$pid" 2>/dev/null
+    done
     exit 1
 }
 
@@ -28,7 +36,7 @@ start_chip_server() {
     # Another board behind the same pseudo-terminal: the windows measured on the
     # last one are forgotten, as a user who swaps boards would have them.
     sed -i '/^Measured%20Window/d' "$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini" 2>/dev/null || true
-    : >"$work/server.out"
+    : >"$work/$server_name.out"
     # These sessions count the bytes and faults of a board of the original
     # protocol: the board server identifies itself only where a session asks
     # for it (identify_board=1); the simulated firmware always does.
@@ -48,12 +56,12 @@ start_chip_server() {
             $2 == m { for (i = 1; i < NF; i++) if ($i == "Vpp") { split($(i + 1), w, "-"); print (w[1] + w[2]) / 2; exit } }')
         [ -z "$vpp" ] || printf 'Board%%20Vpp=%s\n' "$vpp" >>"$settings"
     fi
-    "$board" --chip "$chip" $plain "$@" >"$work/server.out" 2>"$work/server.err" &
+    "$board" --chip "$chip" $plain "$@" >"$work/$server_name.out" 2>"$work/$server_name.err" &
     server_pid=$!
     device=
     tries=0
     while [ -z "$device" ] && [ $tries -lt 100 ]; do
-        device=$(head -n 1 "$work/server.out" 2>/dev/null)
+        device=$(head -n 1 "$work/$server_name.out" 2>/dev/null)
         tries=$((tries + 1))
         sleep 0.05
     done
@@ -64,6 +72,37 @@ stop_server() {
     kill -TERM "$server_pid"
     wait "$server_pid"
     server_pid=
+}
+
+# start_board_servers COUNT CHIP [OPTIONS...]: COUNT servers of the same chip,
+# their output in $work/board1.out, board1.err, ...; sets server_pids and
+# devices (space-separated, in the same order).
+start_board_servers() {
+    count=$1
+    shift
+    server_pids=
+    devices=
+    n=1
+    while [ "$n" -le "$count" ]; do
+        server_name=board$n
+        start_chip_server "$@"
+        server_pids="$server_pids $server_pid"
+        devices="$devices $device"
+        server_pid=
+        n=$((n + 1))
+    done
+    server_name=server
+}
+
+# stop_board_servers: ends every server of start_board_servers.
+stop_board_servers() {
+    for pid in $server_pids; do
+        kill -TERM "$pid"
+    done
+    for pid in $server_pids; do
+        wait "$pid"
+    done
+    server_pids=
 }
 
 # same_words FILE READ_BACK: every word FILE holds, READ_BACK holds too (14 bits:

@@ -59,13 +59,13 @@ for chip in 1 2 3 4 5; do
     serial=$next
 done
 [ "$serial" -eq 1005 ] || fail "five chips ended at $serial"
-[ "$(sed -n 1p "$log")" = "time,model,device_id,revision,checksum,result,serial,file,file_checksum,reason" ] ||
+[ "$(sed -n 1p "$log")" = "time,model,device_id,revision,checksum,result,serial,file,file_checksum,reason,port" ] ||
     fail "the log's header: $(sed -n 1p "$log")"
 [ "$(wc -l <"$log")" -eq 6 ] || fail "the log has $(wc -l <"$log") lines, not 1 + 5"
 # Each line names its chip's serial number, the file and its checksum beside
 # the chip's; the file's checksum is the same for all five.
 for serial in 1000 1001 1002 1003 1004; do
-    grep -q "^20[0-9-]*T[0-9:]*Z,PIC16F628A,1060,02,[0-9A-F]\{4\},pass,$serial,$small,[0-9A-F]\{4\},\$" "$log" ||
+    grep -q "^20[0-9-]*T[0-9:]*Z,PIC16F628A,1060,02,[0-9A-F]\{4\},pass,$serial,$small,[0-9A-F]\{4\},,/dev/[^,]*\$" "$log" ||
         fail "no good line for serial $serial:
 $(cat "$log")"
 done
@@ -87,7 +87,7 @@ stop_server
 start_chip_server PIC16F628A
 run 0 --port "$device" program "$small" --verify --serial "250:10@E:40/1" --log "$work/last.csv"
 expect_output "Serial number 250 was the last that fits in 1 byte: no serial number left."
-grep -q ',pass,250,.*,no serial number left$' "$work/last.csv" ||
+grep -q ",pass,250,.*,no serial number left,$device\$" "$work/last.csv" ||
     fail "the last serial number's line: $(cat "$work/last.csv")"
 # In a series it is the last chip: the run ends there with its pass.
 run 0 --port "$device" program "$small" --repeat --serial "65535@F:10" --log "$work/last.csv"
@@ -186,7 +186,7 @@ stop_server
 # (--force: the file has EEPROM data there.)
 start_chip_server PIC16F628A
 run 0 --port "$device" --window 64 program "$small" --serial "65535@E:0/2" --force --log "$log"
-tail -n 1 "$log" | grep -q ',pass,65535,.*,no serial number left$' ||
+tail -n 1 "$log" | grep -q ",pass,65535,.*,no serial number left,$device\$" ||
     fail "the last serial number is not in the log: $(tail -n 1 "$log")"
 grep -q "Next serial number" "$work/out" && fail "a next number after the last"
 stop_server

@@ -106,6 +106,8 @@ std::string production_log_line(const ProductionRecord& record) {
     }
     line += ',';
     line += csv_field(one_line(record.reason));
+    line += ',';
+    line += csv_field(one_line(record.port));
     return line;
 }
 

@@ -15,7 +15,9 @@
 // Stop: the chip may be untouched or half programmed, but nothing failed);
 // the serial number is the decimal number written, empty without one; the
 // file and its checksum are the HEX file as loaded; the reason says why a run
-// did not pass. The first six columns are those of older logs, so lines
+// did not pass; the port is the board's port as it was named (several boards
+// programming at once share one log), empty where none was named. The first
+// six columns are those of older logs and the port came last, so lines
 // appended to an old log still read the same there. A line is appended with
 // one write and flushed at once, so a log that several runs share keeps whole
 // lines.
@@ -29,7 +31,7 @@
 namespace corvanel {
 
 inline constexpr std::string_view kProductionLogHeader =
-    "time,model,device_id,revision,checksum,result,serial,file,file_checksum,reason";
+    "time,model,device_id,revision,checksum,result,serial,file,file_checksum,reason,port";
 
 enum class ProductionResult { Pass, Fail, Cancelled };
 
@@ -62,6 +64,8 @@ struct ProductionRecord {
     std::optional<std::uint16_t> file_checksum;
     // Why the run did not pass (one line); empty for a pass.
     std::string reason;
+    // The board's port; empty when none was named.
+    std::string port;
 };
 
 // "2026-12-09T16:20:05Z".

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/app/crash_voltages_off.h"
 
+#include <atomic>
 #include <csignal>
 
 #if defined(__unix__) || defined(__APPLE__)
@@ -15,7 +16,20 @@
 namespace corvanel {
 namespace {
 
-volatile std::sig_atomic_t g_port_descriptor = -1;
+// Every open port: several boards may program at once, each on its own port.
+constexpr int kPortSlots = 16;
+volatile std::sig_atomic_t g_port_descriptors[kPortSlots] = {-1, -1, -1, -1, -1, -1, -1, -1,
+                                                             -1, -1, -1, -1, -1, -1, -1, -1};
+std::atomic<int> g_slot_lock{0};
+
+// Slots change under a spin lock between threads; the handler only reads them.
+template <typename F>
+void with_slots(F change) {
+    while (g_slot_lock.exchange(1, std::memory_order_acquire) != 0) {
+    }
+    change();
+    g_slot_lock.store(0, std::memory_order_release);
+}
 
 #ifdef CORVANEL_POSIX_SIGNALS
 
@@ -29,9 +43,7 @@ constexpr unsigned char kOffBytes[board_command::kLongestCommandBytes] = {
     board_command::kVoltagesOff, board_command::kVoltagesOff, board_command::kVoltagesOff};
 static_assert(board_command::kLongestCommandBytes == 3, "one 103 for every byte of the longest");
 
-void write_off_bytes() {
-    const int saved_errno = errno;
-    const int descriptor = static_cast<int>(g_port_descriptor);
+void write_off_bytes_to(int descriptor) {
     if (descriptor >= 0) {
         // The port is non-blocking: a full output queue is waited for briefly.
         std::size_t sent = 0;
@@ -47,6 +59,13 @@ void write_off_bytes() {
                 (void)::nanosleep(&pause, nullptr);
             }
         }
+    }
+}
+
+void write_off_bytes() {
+    const int saved_errno = errno;
+    for (const auto& descriptor : g_port_descriptors) {
+        write_off_bytes_to(static_cast<int>(descriptor));
     }
     errno = saved_errno;
 }
@@ -80,12 +99,33 @@ void write_voltages_off_to_port() {
 #endif
 }
 
-void set_crash_port_descriptor(int descriptor) {
-    g_port_descriptor = descriptor;
+void add_crash_port_descriptor(int descriptor) {
+    with_slots([descriptor] {
+        for (auto& slot : g_port_descriptors) {
+            if (slot < 0) {
+                slot = descriptor;
+                return;
+            }
+        }
+    });
 }
 
-int crash_port_descriptor() {
-    return static_cast<int>(g_port_descriptor);
+void remove_crash_port_descriptor(int descriptor) {
+    with_slots([descriptor] {
+        for (auto& slot : g_port_descriptors) {
+            if (slot == descriptor) {
+                slot = -1;
+            }
+        }
+    });
+}
+
+int crash_port_count() {
+    int count = 0;
+    for (const auto& slot : g_port_descriptors) {
+        count += slot >= 0 ? 1 : 0;
+    }
+    return count;
 }
 
 }  // namespace corvanel

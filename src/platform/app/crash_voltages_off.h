@@ -13,15 +13,18 @@ namespace corvanel {
 // Installs the handler for the five signals. Safe to call more than once.
 void install_crash_voltages_off();
 
-// Writes the voltages-off bytes straight to the open port's descriptor, as the
-// handler does; async-signal-safe, for the other handlers that end the program
-// from inside a signal.
+// Writes the voltages-off bytes straight to every open port's descriptor, as
+// the handler does; async-signal-safe, for the other handlers that end the
+// program from inside a signal.
 void write_voltages_off_to_port();
 
-// The descriptor of the open serial port, or -1 when none is open (a virtual
-// board lives in the program and ends with it). Set when the port opens and
-// cleared before it closes.
-void set_crash_port_descriptor(int descriptor);
-[[nodiscard]] int crash_port_descriptor();
+// The descriptors of the open serial ports (a virtual board lives in the
+// program and ends with it): added when a port opens and removed before it
+// closes. Several boards programming at once each have theirs; the first 16
+// are kept.
+void add_crash_port_descriptor(int descriptor);
+void remove_crash_port_descriptor(int descriptor);
+// How many ports the handler would write to.
+[[nodiscard]] int crash_port_count();
 
 }  // namespace corvanel

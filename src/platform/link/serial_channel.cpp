@@ -253,7 +253,7 @@ bool QtSerialChannel::open() {
         return false;
     }
     latency_ = request_low_latency(static_cast<int>(port_.handle()), target_.device);
-    set_crash_port_descriptor(static_cast<int>(port_.handle()));
+    add_crash_port_descriptor(static_cast<int>(port_.handle()));
     banner_seen_ = false;
     if (banner_wait_ == BannerWait::Always ||
         (banner_wait_ == BannerWait::Automatic && !is_pseudo_terminal(target_.device))) {
@@ -288,7 +288,7 @@ bool QtSerialChannel::close() {
     if (!port_.isOpen()) {
         return false;
     }
-    set_crash_port_descriptor(-1);
+    remove_crash_port_descriptor(static_cast<int>(port_.handle()));
     port_.close();
     port_.clearError();
     return true;

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include <pwd.h>
@@ -19,6 +20,7 @@
 #include "core/engine/production_log.h"
 #include "core/engine/region_selection.h"
 #include "core/engine/serial_number.h"
+#include "core/engine/serial_pool.h"
 #include "core/files/replace_file.h"
 
 namespace corvanel {
@@ -293,6 +295,40 @@ TEST(SerialNumber, LocationRules) {
     EXPECT_FALSE(serial_refusal(*parse_serial_text("5@F:3FE/2", error), image, ActiveModel{}));
 }
 
+// Boards that program at once take their numbers from one pool: never the
+// same number on two chips that pass, a failed chip's number to the next chip
+// (the lowest first), and the series' end only when no number can come back.
+TEST(SerialPool, SharedSeriesHasNoDuplicateAndNoGap) {
+    SerialNumber first;
+    first.value = 250;
+    first.step = 2;
+    first.byte_count = 1;  // 250, 252, 254: the last fits in one byte
+    SerialPool pool(first);
+    const auto a = pool.take();
+    const auto b = pool.take();
+    const auto c = pool.take();
+    ASSERT_TRUE(a.number && b.number && c.number);
+    EXPECT_EQ(std::set<std::uint64_t>({*a.number, *b.number, *c.number}),
+              std::set<std::uint64_t>({250, 252, 254}));
+    // All held: nothing free now, but two chips may still fail.
+    const auto none = pool.take();
+    EXPECT_FALSE(none.number);
+    EXPECT_FALSE(none.used_up);
+    pool.give_back(254);
+    pool.give_back(250);
+    pool.passed(252);
+    EXPECT_FALSE(pool.used_up());
+    EXPECT_EQ(pool.unused_returns(), std::set<std::uint64_t>({250, 254}));
+    EXPECT_EQ(pool.take().number, std::optional<std::uint64_t>(250));
+    const auto d = pool.take();
+    EXPECT_EQ(d.number, std::optional<std::uint64_t>(254));
+    pool.passed(250);
+    EXPECT_FALSE(pool.used_up());
+    pool.passed(254);
+    EXPECT_TRUE(pool.used_up());
+    EXPECT_TRUE(pool.take().used_up);
+}
+
 TEST(ProductionLog, LinesAndHeader) {
     ProductionRecord record;
     record.time = 1797000005;  // 2026-12-10T...
@@ -307,13 +343,13 @@ TEST(ProductionLog, LinesAndHeader) {
     EXPECT_EQ(iso8601_utc(0), "1970-01-01T00:00:00Z");
     const std::string time = iso8601_utc(record.time);
     EXPECT_EQ(production_log_line(record),
-              time + ",PIC16F628A,1060,06,0A5F,pass,1000,app.hex,1234,");
+              time + ",PIC16F628A,1060,06,0A5F,pass,1000,app.hex,1234,,");
     // A part with a revision word: the revision is that word's, not the ID's bits.
     record.id_word = 0x3042;
     record.id_mask = 0x3FFF;
     record.revision_word = 0x2005;
     EXPECT_EQ(production_log_line(record),
-              time + ",PIC16F628A,3042,05,0A5F,pass,1000,app.hex,1234,");
+              time + ",PIC16F628A,3042,05,0A5F,pass,1000,app.hex,1234,,");
     record.revision_word.reset();
     record.id_mask = 0x3FE0;
     record.id_word.reset();
@@ -323,12 +359,15 @@ TEST(ProductionLog, LinesAndHeader) {
     record.file_checksum.reset();
     record.reason = "the question\r\nwas answered No";
     record.model = "odd,\"name\"";
+    // Several boards share one log: the port comes last, after the columns of older logs.
+    record.port = "/dev/ttyUSB1";
     EXPECT_EQ(production_log_line(record),
               time +
                   ",\"odd,\"\"name\"\"\",,,0A5F,cancelled,,\"a \"\"b\"\",c.hex\",,"
-                  "the question was answered No");
+                  "the question was answered No,/dev/ttyUSB1");
     record.file.clear();
     record.reason.clear();
+    record.port.clear();
 
     const auto path = std::filesystem::temp_directory_path() /
                       ("corvanel-log-" + std::to_string(::getpid()) + ".csv");
@@ -342,8 +381,8 @@ TEST(ProductionLog, LinesAndHeader) {
     std::stringstream text;
     text << file.rdbuf();
     const std::string line = time + ",PIC16F84A,,,0A5F,";
-    EXPECT_EQ(text.str(), std::string(kProductionLogHeader) + "\n" + line + "pass,,,,\n" + line +
-                              "fail,,,,\n" + line + "pass,,,,\n");
+    EXPECT_EQ(text.str(), std::string(kProductionLogHeader) + "\n" + line + "pass,,,,,\n" + line +
+                              "fail,,,,,\n" + line + "pass,,,,,\n");
     std::filesystem::remove(path);
     EXPECT_TRUE(append_production_log((path / "no-such-folder" / "x.csv").string(), record));
     // A FIFO would hold the open until a reader comes: refused at once.

@@ -111,7 +111,7 @@ TEST_F(ProductionWindow, ChipsInARowGetConsecutiveSerialNumbers) {
     const QStringList lines = log_lines(log);
     ASSERT_EQ(lines.size(), 4) << lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(lines[0], QStringLiteral("time,model,device_id,revision,checksum,result,serial,"
-                                       "file,file_checksum,reason"));
+                                       "file,file_checksum,reason,port"));
     for (int n = 1; n <= 3; ++n) {
         EXPECT_TRUE(
             lines[n].contains(QStringLiteral(",PIC16F628A,1060,00,")) &&
@@ -219,7 +219,7 @@ TEST_F(ProductionWindow, AStoppedProgramAllIsCancelled) {
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[1].section(QLatin1Char(','), 5, 5), QStringLiteral("cancelled"))
         << lines[1].toStdString();
-    EXPECT_EQ(lines[1].section(QLatin1Char(','), 9), QStringLiteral("stopped"));
+    EXPECT_EQ(lines[1].section(QLatin1Char(','), 9, 9), QStringLiteral("stopped"));
     EXPECT_TRUE(window->Command[0]->isEnabled());
 
     // A serial number with no room in the chip is refused before anything runs.
