@@ -143,7 +143,7 @@ constexpr uint8_t kLed = 1 << PB5;
 
 // PGC high: the chip needs 100 ns, but the level shifter's 10k pull-ups take some
 // 0.5 us to lift PGC past the chip's threshold, and a bit the chip drives after the
-// rising edge as long to reach the AVR (docs/board.md, "PGC and PGD").
+// rising edge as long to reach the AVR (docs/board.md, "The ICSP lines").
 __attribute__((always_inline)) inline void half_clock() {
     _delay_us(1);
 }
@@ -830,7 +830,7 @@ void switch_rate(uint8_t code) {
 }  // namespace
 
 // At 1 Mbaud a byte comes every 160 clocks, while the main loop clocks a block with
-// interrupts on: this stays short (some 60 clocks with its entry and exit), and the
+// interrupts on: this stays short (some 80 clocks with its entry and exit), and the
 // UART's two-byte buffer covers the timer's interrupt coming first.
 ISR(USART_RX_vect) {
     const uint8_t status = UCSR0A;
