@@ -728,9 +728,8 @@ void block(bool write) {
     const bool eight_bit = (flags & command::kBlockFlag8Bit) != 0;
     const bool stepping = (flags & command::kBlockFlagStep) != 0;
     const bool known = (flags & ~(command::kBlockFlag8Bit | command::kBlockFlagStep)) == 0;
+    const bool clocks = known && g_powered;
     for (uint8_t left = header[3]; left != 0; --left) {
-        // g_powered is read afresh for each word: the host's silence turns it off.
-        const bool clocks = known && g_powered;
         if (write) {
             const int32_t word = next_word(gap);
             if (word < 0) {
