@@ -39,6 +39,7 @@
 #include <avr/wdt.h>
 #include <stdint.h>
 #include <util/delay.h>
+#include <util/delay_basic.h>
 
 #include "core/link/board_protocol.h"
 
@@ -140,9 +141,17 @@ constexpr uint16_t kLowestFactor = 27853;   // 0.85
 constexpr uint16_t kHighestFactor = 37683;  // 1.15
 constexpr uint8_t kLed = 1 << PB5;
 
-// Half a period of PGC: the chip needs 100 ns high and low, 100 ns set-up and hold.
-inline void half_clock() {
+// PGC high: the chip needs 100 ns, but the level shifter's 10k pull-ups take some
+// 0.5 us to lift PGC past the chip's threshold, and a bit the chip drives after the
+// rising edge as long to reach the AVR (docs/board.md, "The ICSP lines").
+__attribute__((always_inline)) inline void half_clock() {
     _delay_us(1);
+}
+// PGC low: the shifter's FETs pull low at once, so half as long is plenty for the
+// chip's 100 ns low time and PGD's 100 ns hold; the loop that sets the next bit adds
+// some 0.5 us more.
+__attribute__((always_inline)) inline void low_clock() {
+    _delay_us(0.5);
 }
 
 // --- Receive ring: 255 bytes, 3 x 64 for the send-ahead window of 64 and more -------
@@ -150,7 +159,9 @@ volatile uint8_t g_ring[256];
 volatile uint8_t g_head = 0;  // written by the interrupt
 volatile uint8_t g_tail = 0;  // written by the main loop
 volatile bool g_overflow = false;
-volatile uint16_t g_silent_ms = 0;  // since the last byte came in
+volatile bool g_frame_error = false;  // a byte came with its stop bit low
+volatile uint16_t g_silent_ms = 0;    // since the last byte came in
+volatile uint16_t g_window_ms = 0;    // since the check window of a rate switch opened
 
 bool g_powered = false;
 bool g_vdd_5v = false;               // the Vdd rail's selection, 3.3 V after reset
@@ -162,11 +173,30 @@ bool g_calibrated = false;
 uint8_t g_refusal = identity::kRefusedNone;  // why the last voltages-on was refused
 uint16_t g_target_vdd_mv = 0;                // the chip's Vdd at the last voltages-on
 
-void uart_init() {
-    constexpr uint32_t divisor = (F_CPU + 4UL * CORVANEL_FW_BAUD) / (8UL * CORVANEL_FW_BAUD) - 1;
-    UCSR0A = 1 << U2X0;  // before the divisor: a simulator takes the rate from both
+// The UART's divisor at double speed (8 clocks a bit): the starting rate's, rounded
+// to the nearest, and the rates 47h can switch to, which 16 MHz divides exactly.
+constexpr uint16_t kStartingDivisor =
+    (F_CPU + 4UL * CORVANEL_FW_BAUD) / (8UL * CORVANEL_FW_BAUD) - 1;
+constexpr uint16_t divisor_of(uint8_t code) {
+    return static_cast<uint16_t>(F_CPU / (8UL * identity::rate_of_code(code)) - 1);
+}
+static_assert(divisor_of(identity::kRate250000) == 7 && divisor_of(identity::kRate500000) == 3 &&
+                  divisor_of(identity::kRate1000000) == 1,
+              "the listed rates are exact at 16 MHz");
+// What identify lists at offset 16. 2 Mbaud (UBRR 0) would leave the receive
+// interrupt 80 cycles a byte, less than it and the clocking loop's need together.
+constexpr uint8_t kListedRates =
+    (1 << identity::kRate250000) | (1 << identity::kRate500000) | (1 << identity::kRate1000000);
+uint16_t g_divisor = kStartingDivisor;  // the rate that holds now
+
+void uart_divisor(uint16_t divisor) {
     UBRR0H = static_cast<uint8_t>(divisor >> 8);
-    UBRR0L = static_cast<uint8_t>(divisor);
+    UBRR0L = static_cast<uint8_t>(divisor);  // the low byte last: it sets the new rate
+}
+
+void uart_init() {
+    UCSR0A = 1 << U2X0;  // before the divisor: a simulator takes the rate from both
+    uart_divisor(kStartingDivisor);
     UCSR0C = (1 << UCSZ01) | (1 << UCSZ00);  // 8 data bits, no parity, 1 stop bit
     UCSR0B = (1 << RXEN0) | (1 << TXEN0) | (1 << RXCIE0);
 }
@@ -189,6 +219,16 @@ void send(uint8_t byte) {
 void send_word(uint16_t word) {
     send(static_cast<uint8_t>(word & 0xFF));
     send(static_cast<uint8_t>(word >> 8));
+}
+
+// Until the last byte written has left the line at `divisor`'s rate: the buffer
+// empties when the byte moves into the shift register, which then takes a frame of
+// 10 bits of 8 x (divisor + 1) clocks (the delay loop takes 4 clocks a turn).
+void wait_sent(uint16_t divisor) {
+    while (!(UCSR0A & (1 << UDRE0))) {
+        wdt_reset();
+    }
+    _delay_loop_2(static_cast<uint16_t>(20 * (divisor + 1)));
 }
 
 // Four conversions of the multiplexer's channel against AVcc, summed. The first
@@ -440,7 +480,8 @@ void identify() {
                                   identity::kHasLowVoltageEntry8 | identity::kHasCommands8 |
                                   identity::kHasVddSelect | identity::kMeasuresVpp |
                                   identity::kMeasuresVdd | identity::kHasVppLevels |
-                                  identity::kHasVppCalibration | identity::kSensesTargetVdd;
+                                  identity::kHasVppCalibration | identity::kSensesTargetVdd |
+                                  identity::kHasBlocks | identity::kHasLineRate;
     send(identity::kVersion2);
     send_word(features);
     send_word(sizeof g_ring - 1);  // the ring holds one byte less than its size
@@ -451,18 +492,18 @@ void identify() {
     send(g_calibrated ? identity::kStatusCalibrated : 0);
     send(g_refusal);
     send_word(g_target_vdd_mv);
-    send(0);  // no line rates
+    send(kListedRates);
     send(command::kIdentify);
     g_refusal = identity::kRefusedNone;
 }
 
 // One clock pulse with the bit already on PGD.
-inline void pulse() {
+__attribute__((always_inline)) inline void pulse() {
 #ifndef CORVANEL_FW_TOGGLE_CLOCK
     PORTD |= kPgc;
     half_clock();
     PORTD &= static_cast<uint8_t>(~kPgc);
-    half_clock();
+    low_clock();
 #else
     // Two writes to PIND toggle PGC up and down one cycle apart: 62.5 ns high, too
     // short for the chip. Only built for the test that shows the chip notices.
@@ -471,18 +512,42 @@ inline void pulse() {
 #endif
 }
 
+// One bit on PGD, then its clock pulse. Inline, as pulse() and half_clock(): a call
+// and its return would add 8 clocks to each bit.
+__attribute__((always_inline)) inline void clock_bit(bool one) {
+    if (one) {
+        PORTD |= kPgd;
+    } else {
+        PORTD &= static_cast<uint8_t>(~kPgd);
+    }
+    pulse();
+}
+
 // Clocks `count` bits of `value` out on PGD, LSb first (the 6-bit command set) or
-// MSb first (the 8-bit set); the chip takes each bit on the falling edge of PGC.
+// MSb first (the 8-bit set, whole bytes only: 8, 24 or 32 clocks); the chip takes
+// each bit on the falling edge of PGC. A byte at a time: the AVR shifts a 32-bit
+// value by a variable count one place per turn, which would double a block's time.
 void clock_out(uint32_t value, uint8_t count, bool msb_first = false) {
-    const uint32_t top = 1UL << (count - 1);
-    for (uint8_t i = 0; i < count; ++i) {
-        if (msb_first ? (value & top) != 0 : (value & 1) != 0) {
-            PORTD |= kPgd;
-        } else {
-            PORTD &= static_cast<uint8_t>(~kPgd);
+    const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                              static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+    if (msb_first) {
+        for (uint8_t i = count / 8; i-- != 0;) {
+            uint8_t byte = bytes[i];
+            for (uint8_t bit = 0; bit < 8; ++bit) {
+                clock_bit((byte & 0x80) != 0);
+                byte = static_cast<uint8_t>(byte << 1);
+            }
         }
-        value = msb_first ? value << 1 : value >> 1;
-        pulse();
+    } else {
+        for (uint8_t i = 0; count != 0; ++i) {
+            uint8_t byte = bytes[i];
+            uint8_t bits = count < 8 ? count : 8;
+            count = static_cast<uint8_t>(count - bits);
+            for (; bits != 0; --bits) {
+                clock_bit((byte & 1) != 0);
+                byte = static_cast<uint8_t>(byte >> 1);
+            }
+        }
     }
     PORTD &= static_cast<uint8_t>(~kPgd);
 }
@@ -502,33 +567,47 @@ void data_frame(uint16_t word) {
     half_clock();
 }
 
-// The chip drives PGD after each rising edge, `count` bits, LSb or MSb first.
-uint32_t read_bits(uint8_t count, bool msb_first) {
+// The chip drives PGD after each rising edge; the board samples it before the
+// falling edge. PGD is released (pulled up: an empty socket reads ones) for the
+// frame and driven low again after it.
+inline void release_data() {
     DDRD &= static_cast<uint8_t>(~kPgd);
-    PORTD |= kPgd;  // pulled up: an empty socket reads ones
-    uint32_t frame = 0;
-    for (uint8_t i = 0; i < count; ++i) {
-        PORTD |= kPgc;
-        half_clock();
-        const uint32_t bit = (PIND & kPgd) ? 1 : 0;
-        frame = msb_first ? (frame << 1) | bit : frame | (bit << i);
-        PORTD &= static_cast<uint8_t>(~kPgc);
-        half_clock();
-    }
+    PORTD |= kPgd;
+}
+__attribute__((always_inline)) inline bool sample_bit() {
+    PORTD |= kPgc;
+    half_clock();
+    const bool one = (PIND & kPgd) != 0;
+    PORTD &= static_cast<uint8_t>(~kPgc);
+    low_clock();
+    return one;
+}
+inline void take_data_back() {
     PORTD &= static_cast<uint8_t>(~kPgd);
     DDRD |= kPgd;
     half_clock();
-    return frame;
 }
 
-// Start bit, 14 data bits LSb first, stop bit.
+// Start bit, 14 data bits LSb first, stop bit: each bit enters at the top.
 uint16_t read_frame() {
-    return static_cast<uint16_t>((read_bits(16, false) >> 1) & 0x3FFF);
+    release_data();
+    uint16_t frame = 0;
+    for (uint8_t i = 0; i < 16; ++i) {
+        frame = static_cast<uint16_t>((frame >> 1) | (sample_bit() ? 0x8000 : 0));
+    }
+    take_data_back();
+    return static_cast<uint16_t>((frame >> 1) & 0x3FFF);
 }
 
 // Command 110: 24 bits MSb first, the value in bits 16:1.
 uint16_t read_payload() {
-    return static_cast<uint16_t>((read_bits(24, true) >> 1) & 0xFFFF);
+    release_data();
+    uint32_t frame = 0;
+    for (uint8_t i = 0; i < 24; ++i) {
+        frame = (frame << 1) | (sample_bit() ? 1 : 0);
+    }
+    take_data_back();
+    return static_cast<uint16_t>((frame >> 1) & 0xFFFF);
 }
 
 // Command 108: the 8-bit chip command, MSb first.
@@ -559,26 +638,40 @@ bool low_voltage_entry(bool msb_first) {
 }
 
 // --- The line -------------------------------------------------------------------------
+// Drops what comes in until the host has been quiet for 20 ms from now: after lost
+// bytes, a block cut short or a failed rate switch nothing that follows can be
+// trusted. Counted from now, not from the last byte: the tail of a block that comes
+// after the board gave it up must not be taken for commands (a data byte of 101 would
+// switch the voltages on again).
+void ignore_until_quiet() {
+    cli();
+    g_silent_ms = 0;
+    sei();
+    for (;;) {
+        cli();
+        g_tail = g_head;
+        g_overflow = false;
+        g_frame_error = false;
+        const uint16_t quiet = g_silent_ms;
+        sei();
+        if (quiet >= 20) {
+            return;
+        }
+        wdt_reset();
+    }
+}
+
 // The next byte from the host, or -1 when the receive ring overflowed meanwhile (the
 // command under way is dropped). Switches the voltages off when the host goes silent.
-int16_t next_byte() {
+// `gap_ms` (not 0): inside a block, whose next byte must come within that long of the
+// one before; when it does not, the block is given up as after an overflow.
+int16_t next_byte(uint8_t gap_ms = 0) {
     for (;;) {
         wdt_reset();
         if (g_overflow) {
-            // Bytes were lost: nothing that follows can be trusted. Voltages off, and
-            // listen again once the host has been quiet for 20 ms.
+            // Bytes were lost: voltages off, and listen again once the host is quiet.
             voltages_off();
-            for (;;) {
-                cli();
-                g_tail = g_head;
-                g_overflow = false;
-                const uint16_t quiet = g_silent_ms;
-                sei();
-                if (quiet >= 20) {
-                    break;
-                }
-                wdt_reset();
-            }
+            ignore_until_quiet();
             return -1;
         }
         if (g_tail != g_head) {
@@ -586,24 +679,27 @@ int16_t next_byte() {
             g_tail = static_cast<uint8_t>(g_tail + 1);
             return byte;
         }
-        if (g_powered) {
-            cli();
-            const uint16_t quiet = g_silent_ms;
-            sei();
-            if (quiet >= CORVANEL_FW_SILENT_MS) {
-                voltages_off();
-            }
+        cli();
+        const uint16_t quiet = g_silent_ms;
+        sei();
+        if (gap_ms != 0 && quiet >= gap_ms) {
+            voltages_off();
+            ignore_until_quiet();
+            return -1;
+        }
+        if (g_powered && quiet >= CORVANEL_FW_SILENT_MS) {
+            voltages_off();
         }
     }
 }
 
 // The two data bytes of 105 and 109, low first; -1 when the ring overflowed.
-int32_t next_word() {
-    const int16_t low = next_byte();
+int32_t next_word(uint8_t gap_ms = 0) {
+    const int16_t low = next_byte(gap_ms);
     if (low < 0) {
         return -1;
     }
-    const int16_t high = next_byte();
+    const int16_t high = next_byte(gap_ms);
     if (high < 0) {
         return -1;
     }
@@ -611,12 +707,137 @@ int32_t next_word() {
     return (static_cast<int32_t>(high) << 8) | low;
 }
 
+// Commands 111 and 112: flags, the load (or read) code, the step code and n, then
+// for a write the n words. The next words come into the ring under interrupt while
+// this one clocks, so the line and the chip's pins run side by side. A byte that
+// does not come in time gives the block up with the voltages off and no answer.
+void block(bool write) {
+    constexpr uint8_t gap = command::kBlockByteGapMs;
+    g_load_pc_pending = false;
+    uint8_t header[4];  // flags, code, step, n
+    for (uint8_t& field : header) {
+        const int16_t got = next_byte(gap);
+        if (got < 0) {
+            return;
+        }
+        field = static_cast<uint8_t>(got);
+    }
+    const uint8_t flags = header[0];
+    const uint8_t code = header[1];
+    const uint8_t step = header[2];
+    const bool eight_bit = (flags & command::kBlockFlag8Bit) != 0;
+    const bool stepping = (flags & command::kBlockFlagStep) != 0;
+    const bool known = (flags & ~(command::kBlockFlag8Bit | command::kBlockFlagStep)) == 0;
+    const bool clocks = known && g_powered;
+    for (uint8_t left = header[3]; left != 0; --left) {
+        if (write) {
+            const int32_t word = next_word(gap);
+            if (word < 0) {
+                return;
+            }
+            if (clocks && eight_bit) {
+                chip_command8(code);
+                payload(static_cast<uint16_t>(word));
+            } else if (clocks) {
+                chip_command(code);
+                data_frame(static_cast<uint16_t>(word));
+            }
+        } else if (!clocks) {
+            // What 106 or 110 answer with the voltages off; FFFFh for unknown flags.
+            send_word(known && !eight_bit ? 0x3FFF : 0xFFFF);
+        } else if (eight_bit) {
+            chip_command8(code);
+            send_word(read_payload());
+        } else {
+            chip_command(code);
+            send_word(read_frame());
+        }
+        if (clocks && stepping) {
+            if (eight_bit) {
+                chip_command8(step);
+            } else {
+                chip_command(step);
+            }
+        }
+    }
+    send(write ? command::kWriteBlock : command::kReadBlock);
+}
+
+// --- The line rate (extension 47h) ------------------------------------------------------
+// Two 100s at the new rate, each answered, inside the check window; false on any
+// other byte, a framing error, lost bytes or the window closing first. What came in
+// before the switch was sent at the old rate and is dropped.
+bool rate_checked() {
+    cli();
+    g_tail = g_head;
+    g_overflow = false;
+    g_frame_error = false;
+    g_window_ms = 0;
+    sei();
+    uint8_t answered = 0;
+    for (;;) {
+        wdt_reset();
+        if (g_overflow || g_frame_error) {
+            return false;
+        }
+        if (g_tail != g_head) {
+            const uint8_t byte = g_ring[g_tail];
+            g_tail = static_cast<uint8_t>(g_tail + 1);
+            if (byte != command::kNop) {
+                return false;
+            }
+            send(command::kNop);
+            if (++answered == 2) {
+                return true;
+            }
+            continue;
+        }
+        cli();
+        const uint16_t open_ms = g_window_ms;
+        sei();
+        if (open_ms >= identity::kRateCheckWindowMs) {
+            return false;
+        }
+    }
+}
+
+// After the 104 that answers 104 47h `code` has been written. Code 0 goes back to the
+// starting rate at once: the rate every board and host start at needs no check, and a
+// host that closes its port sends it and goes. A listed rate is switched to with the
+// voltages off only, and kept only when the check passes.
+void switch_rate(uint8_t code) {
+    uint16_t divisor = kStartingDivisor;
+    if (code != identity::kRateStarting) {
+        if (g_powered || code >= identity::kRateCodeCount || ((kListedRates >> code) & 1) == 0) {
+            return;
+        }
+        divisor = divisor_of(code);
+    }
+    wait_sent(g_divisor);
+    const uint16_t old = g_divisor;
+    uart_divisor(divisor);
+    g_divisor = divisor;
+    if (code == identity::kRateStarting || rate_checked()) {
+        return;
+    }
+    wait_sent(divisor);
+    uart_divisor(old);
+    g_divisor = old;
+    ignore_until_quiet();
+}
+
 }  // namespace
 
+// At 1 Mbaud a byte comes every 160 clocks, while the main loop clocks a block with
+// interrupts on: this stays short (some 80 clocks with its entry and exit), and the
+// UART's two-byte buffer covers the timer's interrupt coming first.
 ISR(USART_RX_vect) {
     const uint8_t status = UCSR0A;
     const uint8_t byte = UDR0;
     g_silent_ms = 0;
+    if (status & (1 << FE0)) {
+        g_frame_error = true;
+    }
     const uint8_t next = static_cast<uint8_t>(g_head + 1);
     if ((status & (1 << DOR0)) || next == g_tail) {
         g_overflow = true;
@@ -629,6 +850,9 @@ ISR(USART_RX_vect) {
 ISR(TIMER0_COMPA_vect) {
     if (g_silent_ms != 0xFFFF) {
         ++g_silent_ms;
+    }
+    if (g_window_ms != 0xFFFF) {
+        ++g_window_ms;
     }
 }
 
@@ -707,6 +931,15 @@ int main() {
                     break;
                 }
                 g_load_pc_pending = false;
+                if (code == extension::kLineRate) {
+                    const int16_t rate = next_byte();
+                    if (rate < 0) {
+                        break;
+                    }
+                    send(command::kChipCommand);  // at the old rate
+                    switch_rate(static_cast<uint8_t>(rate));
+                    break;
+                }
                 if (code == extension::kLowVoltageEntry || code == extension::kLowVoltageEntry8) {
                     if (!low_voltage_entry(code == extension::kLowVoltageEntry8)) {
                         break;  // refused: not answered (see voltages_on)
@@ -728,7 +961,7 @@ int main() {
                     g_load_pc_pending = true;
                 } else if (code < extension::kLowVoltageEntry || code > extension::kLastExtension) {
                     chip_command(static_cast<uint8_t>(code));
-                }  // 47h, 4Ah-7Fh: an extension this board lacks, answered and ignored
+                }  // 4Ah-7Fh: an extension this board lacks, answered and ignored
                 send(command::kChipCommand);
                 break;
             }
@@ -778,6 +1011,10 @@ int main() {
                 break;
             case command::kIdentify:
                 identify();
+                break;
+            case command::kWriteBlock:
+            case command::kReadBlock:
+                block(byte == command::kWriteBlock);
                 break;
             default:
                 break;  // not a command: ignored, not answered

@@ -63,10 +63,45 @@ std::uint64_t ns_from_cycles(std::uint64_t cycles) {
     return cycles * 1000 / (SimulatedBoard::kCpuHz / 1'000'000);
 }
 
+// The UART's registers in the data space.
+constexpr int kUcsr0A = 0xC0;
+constexpr int kUcsr0B = 0xC1;
+constexpr int kUbrr0L = 0xC4;
+constexpr int kUbrr0H = 0xC5;
+constexpr std::uint8_t kU2x0 = 1 << 1;
+constexpr std::uint8_t kRxen0 = 1 << 4;
+
+// CPU clocks a bit at the UART's divisor and speed; 0 while the receiver is off.
+std::uint64_t uart_cycles_per_bit(const avr_t* avr) {
+    if ((avr->data[kUcsr0B] & kRxen0) == 0) {
+        return 0;
+    }
+    const std::uint64_t divisor =
+        (static_cast<std::uint64_t>(avr->data[kUbrr0H] & 0x0F) << 8 | avr->data[kUbrr0L]) + 1;
+    return ((avr->data[kUcsr0A] & kU2x0) != 0 ? 8 : 16) * divisor;
+}
+
+// Bytes the simulator's UART has taken in and the firmware has not read yet.
+unsigned unread_bytes(const uart_fifo_t& input) {
+    return (input.write + uart_fifo_fifo_size - input.read) & (uart_fifo_fifo_size - 1);
+}
+
+// The simulator's UART of the ATmega328P (its input queue).
+avr_uart_t* find_uart(avr_t* avr) {
+    for (avr_io_t* io = avr->io_port; io != nullptr; io = io->next) {
+        if (io->kind != nullptr && std::string(io->kind) == "uart" &&
+            reinterpret_cast<avr_uart_t*>(io)->name == '0') {
+            return reinterpret_cast<avr_uart_t*>(io);
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 struct SimulatedBoard::Simulator {
     avr_t* avr = nullptr;
+    avr_uart_t* uart = nullptr;
     ~Simulator() {
         if (avr != nullptr) {
             avr_terminate(avr);
@@ -76,7 +111,10 @@ struct SimulatedBoard::Simulator {
 
 struct SimulatorHooks {
     static void uart_output(avr_irq_t*, std::uint32_t value, void* param) {
-        static_cast<SimulatedBoard*>(param)->answers_.push_back(static_cast<std::uint8_t>(value));
+        auto* board = static_cast<SimulatedBoard*>(param);
+        if (board->bridge_limit_ == 0 || board->uart_baud() <= board->bridge_limit_) {
+            board->answers_.push_back(static_cast<std::uint8_t>(value));
+        }
     }
     static void port(avr_irq_t*, std::uint32_t value, void* param) {
         auto* board = static_cast<SimulatedBoard*>(param);
@@ -94,23 +132,21 @@ struct SimulatorHooks {
         auto* board = static_cast<SimulatedBoard*>(param);
         board->port_b_written(board->port_b_, static_cast<std::uint8_t>(value));
     }
-    // One byte time of the line: the next byte the host sent reaches the UART. The
+    // One byte time of the line: the next byte the host sent reaches the UART, at the
+    // rate the firmware's UART is set to now, so the line follows a rate switch. The
     // simulated UART takes a byte in at its own rate, slower than the line's; a real
     // UART resynchronises on every start bit, the simulated one would fall behind
     // and overflow, so the line runs at the slower of the two rates.
     static avr_cycle_count_t line_tick(avr_t* avr, avr_cycle_count_t when, void* param) {
         auto* board = static_cast<SimulatedBoard*>(param);
         board->feed_line();
-        constexpr int kUbrr0L = 0xC4;
-        constexpr int kUbrr0H = 0xC5;
-        constexpr int kUcsr0A = 0xC0;
-        const std::uint64_t divisor =
-            (static_cast<std::uint64_t>(avr->data[kUbrr0H] & 0x0F) << 8 | avr->data[kUbrr0L]) + 1;
-        const std::uint64_t per_bit = (avr->data[kUcsr0A] & 0x02) != 0 ? 8 : 16;
+        const std::uint64_t per_bit = uart_cycles_per_bit(avr);
+        if (per_bit == 0) {
+            return when + board->cycles_per_byte_;  // the receiver is off: bytes are lost
+        }
         // The simulator counts 11 bits a byte (a parity bit always) and rounds to the
         // microsecond: 12 bit times keep the line just behind it.
-        const std::uint64_t uart_cycles = per_bit * divisor * 12;
-        return when + std::max(board->cycles_per_byte_, uart_cycles) + 16;
+        return when + std::max<std::uint64_t>(per_bit * 10, per_bit * 12) + 16;
     }
 };
 
@@ -157,6 +193,7 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     board->set_avcc_millivolts(board->avcc_mv_);
 
     board->quiet_uart();
+    board->sim_->uart = find_uart(avr);
     avr_irq_register_notify(avr_io_getirq(avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_OUTPUT),
                             SimulatorHooks::uart_output, board.get());
 
@@ -209,12 +246,23 @@ void SimulatedBoard::reset() {
     feed_adc();
 }
 
+long SimulatedBoard::uart_baud() const {
+    const std::uint64_t per_bit = uart_cycles_per_bit(sim_->avr);
+    return per_bit == 0 ? 0 : static_cast<long>(kCpuHz / per_bit);
+}
+
 void SimulatedBoard::feed_line() {
     if (to_board_.empty()) {
         return;
     }
-    const std::uint8_t byte = to_board_.front();
+    std::uint8_t byte = to_board_.front();
     to_board_.pop_front();
+    if (bridge_limit_ != 0 && uart_baud() > bridge_limit_) {
+        byte = 0x00;
+    }
+    if (sim_->uart != nullptr && unread_bytes(sim_->uart->input) >= 3) {
+        ++receive_overruns_;
+    }
     avr_raise_irq(avr_io_getirq(sim_->avr, AVR_IOCTL_UART_GETIRQ('0'), UART_IRQ_INPUT), byte);
 }
 

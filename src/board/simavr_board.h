@@ -18,6 +18,11 @@
 // switch) on A2 through 10k over 10k each, and the 1.1 V bandgap on its channel
 // 1110b.
 //
+// The line follows the firmware's UART: it carries a byte in the time the rate set by
+// UBRR0 and U2X0 gives (10 bits a byte), so a firmware that switches its rate (104
+// 47h) is heard at the new one. A bridge limit makes it a USB serial bridge that
+// cannot carry more: above it, every byte in either direction is garbled or lost.
+//
 // Time runs only while the owner runs the simulation (run_for, run_until_answer):
 // in a test as fast as the computer allows, in the board server at the wall clock.
 
@@ -43,7 +48,8 @@ public:
     SimulatedBoard& operator=(const SimulatedBoard&) = delete;
 
     // Loads the firmware ELF and puts `chip` in the socket; the line runs at `baud`
-    // (10 bits a byte). Nothing, with the reason in `error`, when the file does not load.
+    // (10 bits a byte) until the firmware sets its UART, then at the UART's rate.
+    // Nothing, with the reason in `error`, when the file does not load.
     [[nodiscard]] static std::unique_ptr<SimulatedBoard> load(const std::string& elf_path,
                                                               Pic14Chip chip, long baud,
                                                               std::string& error);
@@ -68,6 +74,18 @@ public:
     // the AVR starts its firmware again, every pin an input (so both switches off);
     // bytes still on the line and answers not taken are lost. The clock runs on.
     void reset();
+
+    // The rate the firmware's UART runs at now (16 MHz over its divisor), in baud;
+    // 0 while its receiver is off.
+    [[nodiscard]] long uart_baud() const;
+    // A bridge that carries no more than `baud` (0: any rate). While the firmware's
+    // rate is above it, a byte from the host reaches the UART as 00h (a slower
+    // frame read too fast, with its stop bit missed) and the board's answers are lost.
+    void set_bridge_limit(long baud) { bridge_limit_ = baud; }
+    // Bytes the firmware would have lost on a real ATmega328P: one that starts while
+    // its UART already holds three unread (two in the buffer, one in the shift
+    // register). The simulator's UART queues them instead.
+    [[nodiscard]] std::uint64_t receive_overruns() const { return receive_overruns_; }
 
     [[nodiscard]] std::uint64_t now_ns() const;
     [[nodiscard]] Pic14Chip& chip() { return chip_; }
@@ -145,6 +163,8 @@ private:
     int bandgap_mv_ = 1100;
     int avcc_mv_ = 5000;
     bool crashed_ = false;
+    long bridge_limit_ = 0;
+    std::uint64_t receive_overruns_ = 0;
 };
 
 // The simulated board behind a ByteChannel, for the engine in the same process. The

@@ -65,7 +65,11 @@ constexpr OptionRow kOptions[] = {
                                   "(a link in $XDG_CONFIG_HOME/Tavrelix Corvanel/ports/)"},
     {"--baud", "N", kEmulated, "carry the bytes both ways no faster than N baud allows\n"
                                "(10 bits a byte), answering on time to the microsecond"},
-    {"--baud", "N", kSimulated, "the line's rate; must be the firmware's (default 56000)"},
+    {"--baud", "N", kSimulated, "the line's starting rate; must be the firmware's (default\n"
+                                "56000); the line follows the firmware's own switches (47h)"},
+    {"--bridge-limit", "N", kSimulated, "a USB serial bridge that carries at most N baud: above\n"
+                                        "it the host's bytes reach the firmware garbled (00h)\n"
+                                        "and its answers are lost"},
     {"--latency-ms", "N", kEmulated, "hand answers over only every N ms, as a USB serial\n"
                                      "adapter's latency timer does"},
     {"--rx-buffer", "N", kEmulated, "the board buffers N bytes while it is busy with a command;\n"
@@ -285,6 +289,13 @@ std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Op
                 return 2;
             }
             options.baud = static_cast<long>(*count);
+        } else if (arg == "--bridge-limit") {
+            if (!need_count() || *count < 300 || *count > 2'000'000) {
+                std::cerr << me << ": --bridge-limit wants 300 to 2000000 baud, not '" << value
+                          << "'\n";
+                return 2;
+            }
+            options.bridge_limit = static_cast<long>(*count);
         } else if (arg == "--latency-ms") {
             if (!need_count() || *count > 60000) {
                 return 2;

@@ -58,6 +58,8 @@ struct Options {
     std::string firmware;
     // The simulated board resets when its terminal is opened (an Arduino's DTR).
     bool reset_on_open = false;
+    // The simulated board's USB serial bridge carries no more than this (0: any rate).
+    long bridge_limit = 0;
 };
 
 // The options' defaults for the program (its chip and line rate differ).

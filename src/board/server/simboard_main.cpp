@@ -39,6 +39,7 @@ int run_simulated_board_server(int argc, char** argv) {
     if (options.target_vdd) {
         board->hold_target_vdd(static_cast<int>(*options.target_vdd * 1000.0 + 0.5));
     }
+    board->set_bridge_limit(options.bridge_limit);
     if (options.bandgap) {
         board->set_bandgap_millivolts(static_cast<int>(*options.bandgap * 1000.0 + 0.5));
     }
