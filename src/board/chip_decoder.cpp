@@ -74,7 +74,7 @@ void SixBitDecoder::command(Pic14Chip& chip, std::uint8_t code) const {
 
 void SixBitDecoder::data_frame(Pic14Chip& chip, std::uint16_t value) const {
     // Bits 15:14 fall off the frame.
-    const auto word = static_cast<std::uint16_t>(value & kWordMask);
+    const auto word = static_cast<std::uint16_t>(value & kBlankFlashWord);
     if (*chip.pending_load_ == Pic14Chip::LoadTarget::Data) {
         chip.data_latch_ = static_cast<std::uint16_t>(word & 0xFF);
     } else {

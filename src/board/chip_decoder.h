@@ -17,11 +17,10 @@
 #include <cstdint>
 
 #include "board/pic14_chip.h"
+#include "core/image/program_word.h"
 
 namespace corvanel {
 
-// A program memory or configuration word: 14 bits.
-inline constexpr std::uint16_t kWordMask = 0x3FFF;
 // Enhanced chips: the bit of the LVP configuration word that allows low-voltage entry.
 inline constexpr std::uint16_t kLvpBit = 0x2000;
 

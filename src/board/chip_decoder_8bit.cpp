@@ -236,7 +236,7 @@ void EightBitDecoder::bulk_erase(Pic14Chip& chip) {
     if (chip.pc_ == kFlashOnlyErase) {
         core().command(chip, kNoCoreCommand);
         chip.start_cycle(
-            [](Pic14Chip& c) { std::fill(c.flash_.begin(), c.flash_.end(), kWordMask); },
+            [](Pic14Chip& c) { std::fill(c.flash_.begin(), c.flash_.end(), kBlankFlashWord); },
             family.bulk_erase_us);
         return;
     }
@@ -251,19 +251,19 @@ void EightBitDecoder::payload_erase(Pic14Chip& chip, std::uint32_t regions) {
             // everything with it.
             const bool everything = locked && (regions & kEraseConfig) != 0;
             if (everything || (!locked && (regions & kEraseFlash) != 0)) {
-                std::fill(c.flash_.begin(), c.flash_.end(), kWordMask);
+                std::fill(c.flash_.begin(), c.flash_.end(), kBlankFlashWord);
             }
             if (everything || (!locked && (regions & kEraseEeprom) != 0)) {
                 c.erase_data_memory();
             }
             if (everything || (regions & kEraseUserIds) != 0) {
                 for (std::int32_t a = kUserIdFirst; a <= kUserIdLast; ++a) {
-                    core().set_config_space(c, a, kWordMask);
+                    core().set_config_space(c, a, kBlankFlashWord);
                 }
             }
             if ((regions & kEraseConfig) != 0) {
                 for (int n = 1; n <= core().config_word_count(c); ++n) {
-                    core().set_config_space(c, kEnhancedDeviceId + n, kWordMask);
+                    core().set_config_space(c, kEnhancedDeviceId + n, kBlankFlashWord);
                 }
             }
         },
@@ -284,7 +284,7 @@ void EightBitDecoder::take_payload(Pic14Chip& chip, std::uint8_t command, std::u
         return;  // the load was abandoned
     }
     // Bits 16:15 of the payload fall off the 14-bit latch.
-    core().data_frame(chip, static_cast<std::uint16_t>((frame24 >> 1) & kWordMask));
+    core().data_frame(chip, static_cast<std::uint16_t>((frame24 >> 1) & kBlankFlashWord));
     increment_if_asked(chip);
 }
 

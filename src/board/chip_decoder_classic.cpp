@@ -31,7 +31,8 @@ class ClassicDecoder final : public SixBitDecoder {
 public:
     void prepare(Pic14Chip& chip) const override {
         std::fill(std::begin(chip.config_) + (kReservedFirst - kConfigSpaceFirst),
-                  std::begin(chip.config_) + (kReservedLast + 1 - kConfigSpaceFirst), kWordMask);
+                  std::begin(chip.config_) + (kReservedLast + 1 - kConfigSpaceFirst),
+                  kBlankFlashWord);
     }
 
     // 2000h-200Ah: user IDs, reserved words, device ID, configuration words 1 and 2,
@@ -254,7 +255,7 @@ void ClassicDecoder::begin_write(Pic14Chip& chip, WriteCycle kind,
                 work = [pc, erase_first, value = chip.config_latch_](Pic14Chip& c) {
                     write_config(c, pc, value, erase_first);
                 };
-                chip.config_latch_ = kWordMask;
+                chip.config_latch_ = kBlankFlashWord;
                 if (is_begin_erase_programming) {
                     time = family.config_us;
                 }
@@ -333,7 +334,7 @@ void ClassicDecoder::erase_config_words(Pic14Chip& chip) {
 
 void ClassicDecoder::erase_user_ids(Pic14Chip& chip) {
     for (std::int32_t a = kConfigSpaceFirst; a <= kUserIdLastAddress; ++a) {
-        chip.config_[a - kConfigSpaceFirst] = kWordMask;
+        chip.config_[a - kConfigSpaceFirst] = kBlankFlashWord;
     }
 }
 
@@ -341,7 +342,7 @@ void ClassicDecoder::bulk_erase_program(Pic14Chip& chip, std::int32_t pc) {
     const FamilyRules& family = chip.rules();
     const bool data_was_protected = chip.data_protected();
     // All of program memory, the OSCCAL word of the 12F629 family included.
-    std::fill(chip.flash_.begin(), chip.flash_.end(), kWordMask);
+    std::fill(chip.flash_.begin(), chip.flash_.end(), kBlankFlashWord);
     const bool in_config = pc >= kConfigSpaceFirst;
     if (family.bulk_reach == BulkEraseReach::ConfigAlways) {
         erase_config_words(chip);  // the 12F629 family's band-gap bits go back to 11b
@@ -357,7 +358,7 @@ void ClassicDecoder::bulk_erase_program(Pic14Chip& chip, std::int32_t pc) {
                                  ? pc > kConfig2Location
                                  : pc >= address;
         if (in_config && reached) {
-            chip.config_[address - kConfigSpaceFirst] = kWordMask;
+            chip.config_[address - kConfigSpaceFirst] = kBlankFlashWord;
         }
     }
     if (family.bulk_erase_clears_protected_data && data_was_protected) {
@@ -373,7 +374,7 @@ void ClassicDecoder::setup_erase(Pic14Chip& chip, std::int32_t pc, bool setup_da
     } else if (setup_data) {
         chip.erase_data_memory();
     } else {
-        std::fill(chip.flash_.begin(), chip.flash_.end(), kWordMask);
+        std::fill(chip.flash_.begin(), chip.flash_.end(), kBlankFlashWord);
     }
 }
 
@@ -394,7 +395,7 @@ void ClassicDecoder::row_erase(Pic14Chip& chip, std::int32_t pc) const {
     }
     const std::int32_t base = *address - *address % family.row_words;
     for (std::int32_t i = base; i < base + family.row_words && i < chip.flash_size(); ++i) {
-        chip.flash_[static_cast<std::size_t>(i)] = kWordMask;
+        chip.flash_[static_cast<std::size_t>(i)] = kBlankFlashWord;
     }
 }
 
@@ -403,7 +404,7 @@ void ClassicDecoder::row_erase(Pic14Chip& chip, std::int32_t pc) const {
 std::uint16_t ClassicDecoder::config_space(const Pic14Chip& chip, std::int32_t address) const {
     const auto shown = [&chip](std::uint16_t stored, std::uint16_t mask) {
         return static_cast<std::uint16_t>(
-            (stored & mask) | (chip.info_.unimplemented_config_bits & ~mask & kWordMask));
+            (stored & mask) | (chip.info_.unimplemented_config_bits & ~mask & kBlankFlashWord));
     };
     if (address < kConfigSpaceFirst || address > kConfigSpaceLast) {
         return 0;
@@ -431,7 +432,7 @@ void ClassicDecoder::set_config_space(Pic14Chip& chip, std::int32_t address,
     }
     std::uint16_t& stored = chip.config_[address - kConfigSpaceFirst];
     if (chip.is_calibration_word(address)) {
-        stored = static_cast<std::uint16_t>(value & kWordMask);
+        stored = static_cast<std::uint16_t>(value & kBlankFlashWord);
         return;
     }
     switch (address) {
@@ -443,7 +444,7 @@ void ClassicDecoder::set_config_space(Pic14Chip& chip, std::int32_t address,
             break;
         default:
             if (address < kConfig2Location) {
-                stored = static_cast<std::uint16_t>(value & kWordMask);
+                stored = static_cast<std::uint16_t>(value & kBlankFlashWord);
             }
             break;
     }

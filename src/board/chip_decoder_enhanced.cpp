@@ -34,8 +34,8 @@ constexpr std::int32_t kUserIdLast = 0x8003;
 class EnhancedDecoder final : public SixBitDecoder {
 public:
     void prepare(Pic14Chip& chip) const override {
-        chip.enhanced_config_.assign(kEnhancedConfigWords, kWordMask);
-        chip.enhanced_calibration_.assign(chip.info_.calibration_words.size(), kWordMask);
+        chip.enhanced_config_.assign(kEnhancedConfigWords, kBlankFlashWord);
+        chip.enhanced_calibration_.assign(chip.info_.calibration_words.size(), kBlankFlashWord);
         if (chip.info_.revision_word) {
             chip.set_revision(0);
         }
@@ -153,10 +153,10 @@ std::uint16_t EnhancedDecoder::config_space(const Pic14Chip& chip, std::int32_t 
     if (address > kEnhancedDeviceId && address <= last_config_address(chip)) {
         const std::uint16_t mask = config_mask(chip, address - kEnhancedDeviceId);
         return static_cast<std::uint16_t>(
-            (stored & mask) | (chip.info_.unimplemented_config_bits & ~mask & kWordMask));
+            (stored & mask) | (chip.info_.unimplemented_config_bits & ~mask & kBlankFlashWord));
     }
     if (address == kEnhancedRevision && !chip.info_.revision_word) {
-        return kWordMask;  // reserved on parts whose ID word carries the revision
+        return kBlankFlashWord;  // reserved on parts whose ID word carries the revision
     }
     return address <= kEnhancedRevision ? stored : 0;
 }
@@ -164,12 +164,12 @@ std::uint16_t EnhancedDecoder::config_space(const Pic14Chip& chip, std::int32_t 
 void EnhancedDecoder::set_config_space(Pic14Chip& chip, std::int32_t address,
                                        std::uint16_t value) const {
     if (std::uint16_t* cell = chip.calibration_cell(address)) {
-        *cell = static_cast<std::uint16_t>(value & kWordMask);
+        *cell = static_cast<std::uint16_t>(value & kBlankFlashWord);
         return;
     }
     if (address >= kEnhancedConfigFirst && address <= kUserIdLast) {
         chip.enhanced_config_[address - kEnhancedConfigFirst] =
-            static_cast<std::uint16_t>(value & kWordMask);
+            static_cast<std::uint16_t>(value & kBlankFlashWord);
     } else if (address > kEnhancedDeviceId && address <= last_config_address(chip)) {
         chip.enhanced_config_[address - kEnhancedConfigFirst] =
             static_cast<std::uint16_t>(value & config_mask(chip, address - kEnhancedDeviceId));
@@ -186,7 +186,7 @@ void EnhancedDecoder::erase_config_words(Pic14Chip& chip) {
 
 void EnhancedDecoder::erase_user_ids(Pic14Chip& chip) {
     for (std::int32_t a = kEnhancedConfigFirst; a <= kUserIdLast; ++a) {
-        chip.enhanced_config_[a - kEnhancedConfigFirst] = kWordMask;
+        chip.enhanced_config_[a - kEnhancedConfigFirst] = kBlankFlashWord;
     }
 }
 
@@ -248,7 +248,7 @@ void EnhancedDecoder::row_erase(Pic14Chip& chip, std::int32_t pc) const {
     const std::int32_t address = pc % chip.flash_size();
     const std::int32_t base = address - address % row;
     for (std::int32_t a = base; a < base + row && a < chip.flash_size(); ++a) {
-        chip.flash_[static_cast<std::size_t>(a)] = kWordMask;
+        chip.flash_[static_cast<std::size_t>(a)] = kBlankFlashWord;
     }
 }
 
@@ -265,7 +265,7 @@ void EnhancedDecoder::bulk_erase(Pic14Chip& chip) {
     } else {
         work = [pc](Pic14Chip& c) {
             const bool data_was_protected = c.data_protected();
-            std::fill(c.flash_.begin(), c.flash_.end(), kWordMask);
+            std::fill(c.flash_.begin(), c.flash_.end(), kBlankFlashWord);
             erase_config_words(c);
             if (pc >= kEnhancedConfigFirst) {
                 erase_user_ids(c);
@@ -329,7 +329,7 @@ void EnhancedDecoder::begin_write(Pic14Chip& chip, bool internally_timed) const 
 void EnhancedDecoder::begin_config_write(Pic14Chip& chip, bool internally_timed) const {
     const FamilyRules& family = chip.rules();
     const std::uint16_t value = chip.config_latch_;
-    chip.config_latch_ = kWordMask;
+    chip.config_latch_ = kBlankFlashWord;
     const std::int32_t address = chip.pc_;
     const bool user_id = address >= kEnhancedConfigFirst && address <= kUserIdLast;
     const bool config_word = address > kEnhancedDeviceId && address <= last_config_address(chip);

@@ -63,9 +63,9 @@ std::optional<ChipInfo> find_chip(std::string_view name) {
 Pic14Chip::Pic14Chip(ChipInfo info, std::optional<std::uint32_t> seed)
     : info_(std::move(info)),
       decoder_(&chip_decoder_for(info_)),
-      flash_(static_cast<std::size_t>(std::max(info_.flash_words, 0)), kWordMask),
+      flash_(static_cast<std::size_t>(std::max(info_.flash_words, 0)), kBlankFlashWord),
       eeprom_(static_cast<std::size_t>(std::max(info_.eeprom_bytes, 0)), 0xFF),
-      latches_(static_cast<std::size_t>(std::max(info_.latches, 1)), kWordMask) {
+      latches_(static_cast<std::size_t>(std::max(info_.latches, 1)), kBlankFlashWord) {
     decoder_->prepare(*this);
     erase_everything();
     factory_calibration(seed ? *seed : std::random_device{}());
@@ -93,8 +93,8 @@ void Pic14Chip::factory_calibration(std::uint32_t seed) {
         config1 = static_cast<std::uint16_t>((config1 & ~kBandGapBits) | band_gap);
     }
     for (const std::int32_t address : info_.calibration_words) {
-        auto word = static_cast<std::uint16_t>(random() & kWordMask);
-        if (word == kWordMask) {
+        auto word = static_cast<std::uint16_t>(random() & kBlankFlashWord);
+        if (word == kBlankFlashWord) {
             word = 0x3FFE;  // an erased word is never a calibration value
         }
         if (std::uint16_t* cell = calibration_cell(address)) {
@@ -132,12 +132,12 @@ void Pic14Chip::fault(std::string text) {
 // --- Latches, power and programming mode ---------------------------------------------
 
 void Pic14Chip::reset_program_latches() {
-    std::fill(latches_.begin(), latches_.end(), kWordMask);
+    std::fill(latches_.begin(), latches_.end(), kBlankFlashWord);
 }
 
 void Pic14Chip::reset_latches() {
     reset_program_latches();
-    config_latch_ = kWordMask;
+    config_latch_ = kBlankFlashWord;
     data_latch_ = 0xFF;
     target_ = LoadTarget::None;
 }
@@ -234,7 +234,7 @@ std::uint16_t Pic14Chip::read_frame() {
     const PendingRead read = pending_read_;
     pending_read_ = PendingRead::None;
     if (info_.empty_socket) {
-        return kWordMask;  // nothing drives the pulled-up data line
+        return kBlankFlashWord;  // nothing drives the pulled-up data line
     }
     if (!programming_mode_) {
         return 0;
@@ -276,7 +276,7 @@ void Pic14Chip::erase_data_memory() {
 void Pic14Chip::erase_everything() {
     // As a bulk erase of the 12F629 family, this also loses its OSCCAL word and
     // band-gap bits; the calibration words stay.
-    std::fill(flash_.begin(), flash_.end(), kWordMask);
+    std::fill(flash_.begin(), flash_.end(), kBlankFlashWord);
     erase_data_memory();
     decoder_->erase_config_space(*this);
 }
@@ -285,14 +285,15 @@ void Pic14Chip::erase_everything() {
 
 std::uint16_t Pic14Chip::flash(std::int32_t address) const {
     if (address < 0 || address >= flash_size()) {
-        return kWordMask;
+        return kBlankFlashWord;
     }
     return flash_[static_cast<std::size_t>(address)];
 }
 
 void Pic14Chip::set_flash(std::int32_t address, std::uint16_t value) {
     if (address >= 0 && address < flash_size()) {
-        flash_[static_cast<std::size_t>(address)] = static_cast<std::uint16_t>(value & kWordMask);
+        flash_[static_cast<std::size_t>(address)] =
+            static_cast<std::uint16_t>(value & kBlankFlashWord);
     }
 }
 
@@ -323,10 +324,10 @@ std::uint16_t Pic14Chip::device_id_word() const {
         return 0;  // the part has no device ID
     }
     if (info_.revision_word) {
-        return static_cast<std::uint16_t>(info_.device_id & kWordMask);
+        return static_cast<std::uint16_t>(info_.device_id & kBlankFlashWord);
     }
     const auto revision_mask = static_cast<std::uint16_t>((1U << info_.revision_bits) - 1);
-    return static_cast<std::uint16_t>((info_.device_id & ~revision_mask & kWordMask) |
+    return static_cast<std::uint16_t>((info_.device_id & ~revision_mask & kBlankFlashWord) |
                                       (revision_ & revision_mask));
 }
 
@@ -364,7 +365,7 @@ std::uint16_t Pic14Chip::revision_word() const {
 void Pic14Chip::set_revision_word(std::uint16_t word) {
     if (info_.revision_word && !enhanced_config_.empty()) {
         enhanced_config_[kEnhancedRevision - kEnhancedConfigFirst] =
-            static_cast<std::uint16_t>(word & kWordMask);
+            static_cast<std::uint16_t>(word & kBlankFlashWord);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "cli/command_table.h"
 #include "cli/host.h"
 #include "cli/tool.h"
+#include "platform/app/operation_settings.h"
 
 namespace corvanel {
 

@@ -12,9 +12,6 @@
 
 namespace corvanel {
 
-// The largest send-ahead window the tool accepts (answer bytes outstanding).
-inline constexpr int kMaxSendAheadWindow = 4096;
-
 struct Options {
     QString model;
     QString port;

@@ -27,8 +27,6 @@
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
 #include "core/devices/model_fit.h"
-#include "core/devices/programming_entry.h"
-#include "core/devices/vdd_window.h"
 #include "core/engine/board_identify.h"
 #include "core/files/replace_file.h"
 #include "core/image/hex_merge.h"
@@ -38,6 +36,7 @@
 #include "platform/app/app_state.h"
 #include "platform/app/crash_voltages_off.h"
 #include "platform/app/data_files.h"
+#include "platform/app/operation_settings.h"
 #include "platform/link/port_setup.h"
 
 namespace corvanel {
@@ -254,49 +253,20 @@ int Tool::open_port() {
     state_.link.port_number = com_number;
     state_.link.baud_text = baud.toStdString();
     host_.set_skip_pauses(target_.is_virtual());
-    state_.runner.fast_link =
-        options_.fast || stored_.find_number(setting_names::fast_link).value_or(0) != 0;
-    state_.calibration_folder = stored_.files_folder();
-    state_.board_vpp = parse_volts(
-        stored_.find_string(setting_names::board_vpp).value_or(QString()).toStdString());
-    if (!options_.vpp.isEmpty()) {
-        state_.board_vpp = parse_volts(options_.vpp.toStdString());
-        if (!state_.board_vpp) {
-            CliHost::set_port_open(false);
-            return usage_error(QStringLiteral("--vpp %1 is not a voltage (volts, up to %2)")
-                                   .arg(options_.vpp)
-                                   .arg(kHighestVpp));
-        }
+    const OperationOptions given{.vpp = options_.vpp,
+                                 .vdd = options_.vdd,
+                                 .fast = options_.fast,
+                                 .low_voltage = options_.low_voltage,
+                                 .window = options_.window,
+                                 .window_auto = options_.window_auto};
+    const OperationSettingsResult built = build_operation_settings(stored_, &given);
+    if (!built.ok()) {
+        CliHost::set_port_open(false);
+        return usage_error(built.error);
     }
-    if (!options_.vdd.isEmpty()) {
-        state_.board_vdd = parse_volts(options_.vdd.toStdString());
-        if (!state_.board_vdd || *state_.board_vdd <= 0.0 || *state_.board_vdd > kHighestVdd) {
-            CliHost::set_port_open(false);
-            return usage_error(QStringLiteral("--vdd %1 is not a voltage (volts, up to %2)")
-                                   .arg(options_.vdd)
-                                   .arg(kHighestVdd));
-        }
-    } else {
-        state_.board_vdd = parse_volts(
-            stored_.find_string(setting_names::board_vdd).value_or(QString()).toStdString());
-    }
+    apply_operation_settings(built.settings, state_);
     port.set_virtual_vdd(state_.board_vdd.value_or(5.0));
     port.set_banner_wait(options_.banner_wait ? BannerWait::Always : BannerWait::Automatic);
-    state_.programming_entry =
-        options_.low_voltage
-            ? ProgrammingEntry::LowVoltage
-            : programming_entry_from_text(stored_.find_string(setting_names::programming_entry)
-                                              .value_or(QString())
-                                              .toStdString())
-                  .value_or(ProgrammingEntry::HighVoltage);
-    // A stored window outside what --window accepts (negative, absurdly large)
-    // counts as lock-step: a board that overflows loses bytes.
-    const std::int32_t stored_window =
-        stored_.find_number(setting_names::send_ahead_window).value_or(0);
-    state_.runner.window = options_.window.value_or(
-        stored_window >= 0 && stored_window <= kMaxSendAheadWindow ? stored_window : 0);
-    state_.auto_window =
-        options_.window_auto || (!options_.window && send_ahead_automatic(stored_));
 
     const bool ready = port.select_target(target_) &&
                        port.set_line_settings(baud + QString::fromLatin1(kLineSettingsSuffix)) &&

@@ -472,7 +472,8 @@ TEST_F(BoardServerTest, RefusesBadArgumentsAndAnUnreadableStateFile) {
     EXPECT_EQ(run("--register LPT1"), 2);
     EXPECT_EQ(run("--frobnicate 1"), 2);
     EXPECT_EQ(run("--vpp 0"), 2);
-    EXPECT_EQ(run("--vpp 8,5"), 2);
+    EXPECT_EQ(run("--vpp 8,5,0"), 2);
+    EXPECT_EQ(run("--vpp 1e1"), 2);  // volts as the tool reads them, no exponent
     EXPECT_EQ(run("--vdd 0"), 2);
     EXPECT_EQ(run("--vdd 11"), 2);
     EXPECT_EQ(run("--vdd-rail 0"), 2);

@@ -245,13 +245,34 @@ std::map<std::string, Names> commands_of_options() {
     return taking;
 }
 
-// Both hand-written documents name, for each per-command option, the commands
-// that take it: the guide's row begins "`program`, `verify` and `read` only:",
-// the man page's entry "With .BR program ... and .BR read :". A command that
-// gains or loses an option in the table fails here until both say so.
+// Every hand-written list names, for each per-command option, the commands that
+// take it: the guide's row begins "`program`, `verify` and `read` only:", the man
+// page's entry "With .BR program ... and .BR read :", the completion's
+// _corvanel_option_commands "--only) echo "program read" ;;", and the option's
+// --help lines "program, read: ...". A command that gains or loses an option in
+// the table fails here until all of them say so.
 TEST(CommandTable, DocumentsGiveEachOptionTheCommandsOfTheTable) {
     const QString guide = read_source("docs/command-line.md");
     const QString page = read_source("packaging/man/corvanel.1");
+    const QString script = read_source("packaging/completion/corvanel");
+    std::map<std::string, Names> from_completion;
+    static const QRegularExpression completion_entry(
+        QStringLiteral(R"re(\n\s+(--[a-z-]+)\) echo "([a-z ]*)" ;;)re"));
+    for (auto it = completion_entry.globalMatch(script); it.hasNext();) {
+        const auto entry = it.next();
+        from_completion[entry.captured(1).toStdString()] =
+            words_of(entry.captured(2), QStringLiteral(" "));
+    }
+    EXPECT_EQ(from_completion, commands_of_options()) << "packaging/completion/corvanel";
+    for (const ToolOption& option : tool_options()) {
+        if (!option.per_command || option.help.empty()) {
+            continue;
+        }
+        const std::string_view help = option.help;
+        EXPECT_EQ(words_of(QString::fromUtf8(help.substr(0, help.find(':'))), QStringLiteral(",")),
+                  commands_of_options()[std::string(option.name)])
+            << "--help, " << option.name;
+    }
     const auto options_at = page.indexOf(QStringLiteral("\n.SH OPTIONS"));
     const QRegularExpression backquoted(QStringLiteral("`([a-z-]+)`"));
     for (const auto& [option, commands] : commands_of_options()) {

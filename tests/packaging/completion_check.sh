@@ -77,6 +77,9 @@ expect "corvanel --force --model 3 d" detect dump
 expect "corvanel --port virtual detect " -- blink.hex models
 expect "corvanel --window 64 " models verify -- 64
 expect "corvanel --model 9 osccal --set 34A0 " -- models blink.hex
+expect "corvanel erase --" --force --model --window -- --verify --merge --set
+expect "corvanel --model 3 read out.hex --" --verify --force --only -- --preserve-eeprom --log
+expect "corvanel osccal --" --set --bandgap --force -- --only --family
 
 [ "$failures" -eq 0 ] || exit 1
 echo "completion: options, commands, models, ports and HEX files offered"

@@ -7,6 +7,7 @@
 
 #include "board/family_table.h"
 #include "board/pic14_chip.h"
+#include "core/devices/vpp_window.h"
 
 #ifndef CORVANEL_VERSION
 #define CORVANEL_VERSION "unknown"
@@ -102,6 +103,16 @@ const OptionRow* find_option(BoardProgram program, const std::string& name) {
     return nullptr;
 }
 
+// The program's one volts parser, bounded by what the simulated board's option
+// stands for (a bandgap reads 2 V at most, a rail 20 V).
+std::optional<double> volts_up_to(const std::string& text, double most) {
+    const std::optional<double> volts = parse_volts(text);
+    if (!volts || *volts > most) {
+        return std::nullopt;
+    }
+    return volts;
+}
+
 }  // namespace
 
 const char* program_name(BoardProgram program) {
@@ -163,15 +174,6 @@ std::optional<std::uint64_t> parse_count(const std::string& text) {
         return std::nullopt;
     }
     return std::stoull(text);
-}
-
-std::optional<double> parse_volts(const std::string& text, double most) {
-    char* end = nullptr;
-    const double volts = std::strtod(text.c_str(), &end);
-    if (text.empty() || end == nullptr || *end != '\0' || !(volts > 0.0) || volts > most) {
-        return std::nullopt;
-    }
-    return volts;
 }
 
 std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Options& options) {
@@ -239,7 +241,7 @@ std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Op
             options.revision = static_cast<std::uint16_t>(*count);
             options.revision_given = true;
         } else if (arg == "--vpp") {
-            const auto volts = parse_volts(value, 20.0);
+            const auto volts = volts_up_to(value, 20.0);
             if (!volts) {
                 std::cerr << me << ": --vpp wants volts above 0 and up to 20, not '" << value
                           << "'\n";
@@ -247,7 +249,7 @@ std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Op
             }
             options.vpp = *volts;
         } else if (arg == "--vdd") {
-            const auto volts = parse_volts(value, 10.0);
+            const auto volts = volts_up_to(value, 10.0);
             if (!volts) {
                 std::cerr << me << ": --vdd wants volts above 0 and up to 10, not '" << value
                           << "'\n";
@@ -255,7 +257,7 @@ std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Op
             }
             options.vdd = *volts;
         } else if (arg == "--vdd-rail" || arg == "--target-vdd") {
-            const auto volts = parse_volts(value, 20.0);
+            const auto volts = volts_up_to(value, 20.0);
             if (!volts) {
                 std::cerr << me << ": " << arg << " wants volts above 0 and up to 20, not '"
                           << value << "'\n";
@@ -263,7 +265,7 @@ std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Op
             }
             (arg == "--vdd-rail" ? options.vdd_rail : options.target_vdd) = *volts;
         } else if (arg == "--bandgap") {
-            const auto volts = parse_volts(value, 2.0);
+            const auto volts = volts_up_to(value, 2.0);
             if (!volts || *volts < 0.5) {
                 std::cerr << me << ": --bandgap wants volts from 0.5 to 2, not '" << value << "'\n";
                 return 2;

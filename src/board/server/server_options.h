@@ -67,8 +67,6 @@ struct Options {
 
 // A whole decimal number of at most 18 digits.
 [[nodiscard]] std::optional<std::uint64_t> parse_count(const std::string& text);
-// Volts above 0 and up to `most`, written with a decimal point.
-[[nodiscard]] std::optional<double> parse_volts(const std::string& text, double most);
 
 // Parses the command line into `options` (which starts from default_options);
 // answers an exit code when the program must end at once (after --help, --list or

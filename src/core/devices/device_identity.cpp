@@ -2,13 +2,13 @@
 #include "core/devices/device_identity.h"
 
 #include "core/image/hex_text.h"
+#include "core/image/program_word.h"
 #include "core/text/ascii_text.h"
 
 namespace corvanel {
 
 namespace {
 
-constexpr std::int32_t kWord = 0x3FFF;
 // Most families keep a five-bit revision; the mask used when no model names the part.
 constexpr std::int32_t kUsualIdMask = 0x3FE0;
 
@@ -50,11 +50,11 @@ bool id_matches(const DeviceIdKey& key, std::int32_t word) {
 }
 
 std::int32_t id_revision(const DeviceIdKey& key, std::int32_t word) {
-    return word & ~key.mask & kWord;
+    return word & ~key.mask & kBlankFlashWord;
 }
 
 bool no_chip_answer(std::int32_t word) {
-    return word < 0 || (word & kWord) == 0 || (word & kWord) == kWord;
+    return word < 0 || (word & kBlankFlashWord) == 0 || (word & kBlankFlashWord) == kBlankFlashWord;
 }
 
 std::vector<IdentifiedModel> models_with_id(const DeviceDatabase& database, std::int32_t word,
@@ -85,7 +85,7 @@ std::string chip_description(const std::vector<IdentifiedModel>& models, std::in
     if (models.empty()) {
         text = "an unknown chip";
         if (full_word_id(word)) {
-            key = {word & kWord, kWord};
+            key = {word & kBlankFlashWord, kBlankFlashWord};
             revision = revision_word >= 0 ? revision_from_word(revision_word) : 0;
         }
     } else {
@@ -100,7 +100,8 @@ std::string chip_description(const std::vector<IdentifiedModel>& models, std::in
 }
 
 std::string no_chip_text(std::int32_t word) {
-    return "No chip found (device ID " + hex4h(word < 0 ? kWord : word & kWord) + ").";
+    return "No chip found (device ID " +
+           hex4h(word < 0 ? kBlankFlashWord : word & kBlankFlashWord) + ").";
 }
 
 std::string device_id_question(const DeviceDatabase& database, const DeviceIdKey& expected,

@@ -34,6 +34,14 @@ bool VddWindow::contains_for_erase(double volts) const {
     return true;
 }
 
+std::optional<double> parse_board_vdd(std::string_view text) {
+    const std::optional<double> volts = parse_volts(text);
+    if (!volts || *volts > kHighestVdd) {
+        return std::nullopt;
+    }
+    return volts;
+}
+
 std::optional<VddWindow> parse_vdd_window(std::string_view text) {
     constexpr std::string_view kErase = " erase ";
     const std::size_t erase = text.find(kErase);

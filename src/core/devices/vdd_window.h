@@ -30,6 +30,10 @@ struct VddWindow {
 // typing error.
 inline constexpr double kHighestVdd = 6.5;
 
+// The board's Vdd as typed by the user or stored as "Board Vdd" ("5", "3.3 V"):
+// parse_volts up to kHighestVdd; nothing for any other text.
+[[nodiscard]] std::optional<double> parse_board_vdd(std::string_view text);
+
 // "2.0 5.5" or "1.8 3.6 erase 2.7 3.6": 0 < MIN <= MAX <= kHighestVdd in each
 // pair. Nothing for any other text (an empty key included).
 [[nodiscard]] std::optional<VddWindow> parse_vdd_window(std::string_view text);

@@ -13,9 +13,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/image/program_word.h"
+
 namespace corvanel {
 
-inline constexpr std::int32_t kBlankFlashWord = 0x3FFF;
 inline constexpr std::int32_t kBlankEepromByte = 0xFF;
 
 // Chip word addresses of the 14-bit PIC address map.

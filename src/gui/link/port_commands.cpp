@@ -17,6 +17,7 @@
 #include "gui/dialogs/input_box.h"
 #include "gui/dialogs/message_box.h"
 #include "platform/app/app_state.h"
+#include "platform/app/operation_settings.h"
 #include "platform/app/settings_store.h"
 #include "platform/link/port_map.h"
 #include "platform/link/serial_link.h"
@@ -289,16 +290,11 @@ void change_programming_time(ProgramState& state) {
 }
 
 ProgrammingEntry stored_programming_entry() {
-    const QString text = settings()
-                             .find_string(QString::fromLatin1(setting_names::programming_entry))
-                             .value_or(QString());
-    return programming_entry_from_text(text.toStdString()).value_or(ProgrammingEntry::HighVoltage);
+    return build_operation_settings(settings()).settings.programming_entry;
 }
 
 std::optional<double> stored_board_vpp() {
-    const QString stored =
-        settings().find_string(QString::fromLatin1(setting_names::board_vpp)).value_or(QString());
-    return parse_volts(stored.toStdString());
+    return build_operation_settings(settings()).settings.board_vpp;
 }
 
 void calibrate_board_vpp_command(ProgramState& state) {
@@ -365,9 +361,7 @@ void change_board_vpp(ProgramState& state) {
 }
 
 std::optional<double> stored_board_vdd() {
-    const QString stored =
-        settings().find_string(QString::fromLatin1(setting_names::board_vdd)).value_or(QString());
-    return parse_volts(stored.toStdString());
+    return build_operation_settings(settings()).settings.board_vdd;
 }
 
 void change_board_vdd(ProgramState& state) {
@@ -394,8 +388,8 @@ void change_board_vdd(ProgramState& state) {
         state.board_vdd.reset();
         return;
     }
-    const std::optional<double> volts = parse_volts(typed.toStdString());
-    if (!volts || *volts > kHighestVdd) {
+    const std::optional<double> volts = parse_board_vdd(typed.toStdString());
+    if (!volts) {
         wrong_entry();
         return;
     }

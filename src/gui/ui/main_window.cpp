@@ -45,6 +45,7 @@
 #include "gui/widgets/table_scroll_bar.h"
 #include "gui/widgets/twips.h"
 #include "platform/app/app_state.h"
+#include "platform/app/operation_settings.h"
 #include "platform/app/settings_store.h"
 #include "platform/link/port_setup.h"
 #include "platform/link/serial_link.h"
@@ -752,20 +753,9 @@ void Form1::menuabout_Click() {
 }
 
 void Form1::apply_operation_settings() {
-    // "Fast Link" leaves out the no-operation round trips; off unless set, so
-    // that the board hears the classic byte stream. Never changed mid-operation.
+    // Never changed mid-operation: its script and window were chosen at its start.
     if (!state().runner.running()) {
-        state().runner.fast_link =
-            settings().find_number(QString::fromLatin1(setting_names::fast_link)).value_or(0) != 0;
-        state().board_vpp = stored_board_vpp();
-        state().board_vdd = stored_board_vdd();
-        state().calibration_folder = settings().files_folder();
-        // "Send-Ahead Window" = "Automatic": the window is measured per port;
-        // otherwise the window stays lock-step.
-        state().auto_window = send_ahead_automatic(settings());
-        if (!state().auto_window) {
-            state().runner.window = 0;
-        }
+        corvanel::apply_operation_settings(build_operation_settings(settings()).settings, state());
     }
 }
 

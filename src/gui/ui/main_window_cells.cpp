@@ -17,7 +17,6 @@ namespace corvanel {
 namespace {
 
 // FLASH words and configuration words hold 14 bits, EEPROM cells one byte.
-constexpr int kWordLimit = 0x3FFF;
 constexpr int kByteLimit = 0xFF;
 
 // Upper-case hex with at least `digits` digits: 3FFF, 0A.
@@ -132,7 +131,7 @@ void Form1::unosbox_Enter() {
     // An editor opened before the operation started changes nothing while it runs.
     if (!text.isEmpty() && !refuse_during_operation()) {
         const int value = editor_value(text);
-        const int limit = edit_target_ == EditTarget::Eeprom ? kByteLimit : kWordLimit;
+        const int limit = edit_target_ == EditTarget::Eeprom ? kByteLimit : kBlankFlashWord;
         MemoryImage& image = state().image;
         const int current = edit_target_ == EditTarget::Flash    ? image.flash_word(edit_index_)
                             : edit_target_ == EditTarget::Eeprom ? image.eeprom_byte(edit_index_)

@@ -3,10 +3,10 @@
 
 #include <QTimer>
 
-#include "core/devices/vpp_window.h"
 #include "core/engine/board_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/program_state.h"
+#include "platform/app/operation_settings.h"
 #include "platform/app/settings_store.h"
 #include "platform/link/virtual_port.h"
 
@@ -84,12 +84,7 @@ bool SerialLink::open_configured_port() {
     state_.link.port_ready = false;
     MSComm1.set_virtual_chip(state_.model.model_name);
     // The virtual board runs at the user's "Board Vdd", 5 V when none is set.
-    MSComm1.set_virtual_vdd(
-        parse_volts(settings()
-                        .find_string(QString::fromLatin1(setting_names::board_vdd))
-                        .value_or(QString())
-                        .toStdString())
-            .value_or(5.0));
+    MSComm1.set_virtual_vdd(build_operation_settings(settings()).settings.board_vdd.value_or(5.0));
     const OpenedPort opened =
         corvanel::open_configured_port(MSComm1, settings(), scan.last_openable_port);
     state_.link.port_number = opened.port_number;
