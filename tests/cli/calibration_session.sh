@@ -71,14 +71,16 @@ case_run() {
     [ ! -e "$recovery" ] || fail "$operation $how: the recovery file outlived its use"
 }
 
-for operation in erase program; do
-    case_run "$operation" fault --stop-after 4500   # silent after the erase
-    case_run "$operation" fault --stop-after 6000   # silent during the write-back
-    case_run "$operation" fault --drop-answer 2200  # one answer lost after the erase
-    for delay in 0.8 3.4 5.0; do  # before, during and after the erase-and-restore
-        case_run "$operation" "INT:$delay" --baud 56000
-    done
-    # SIGTERM takes the same handler as Ctrl-C: once, in the middle, is enough.
-    case_run "$operation" TERM:3.4 --baud 56000
+case_run erase fault --stop-after 4500   # silent after the erase
+case_run erase fault --stop-after 6000   # silent during the write-back
+case_run erase fault --drop-answer 2200  # one answer lost after the erase
+for delay in 0.8 3.4 5.0; do  # before, during and after the erase-and-restore
+    case_run erase "INT:$delay" --baud 56000
 done
+# SIGTERM takes the same handler as Ctrl-C: once, in the middle, is enough.
+case_run erase TERM:3.4 --baud 56000
+# Program All begins with the same erase-and-restore: Ctrl-C in its middle.
+# Its ends by a silent board or a lost answer are the in-process
+# DeviceFileBoardTest.CalibrationSurvivesAnOperationEndedAfterTheErase's.
+case_run program INT:3.4 --baud 56000
 echo "calibration session passed"

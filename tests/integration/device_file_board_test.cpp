@@ -789,55 +789,87 @@ TEST(DeviceFileBoardTest, PayloadFamiliesEraseEveryRegionAndWaitTheirTimes) {
 }
 
 // A 12F675's calibration is erased and written back in one unit. When Erase All or
-// Program All ends in between (the board stops answering: the time-out's abort), the
-// values are shown and kept in a recovery file, and the next run offers them; a
-// calibration read that gives two values stops before anything is erased.
+// Program All ends in between (the time-out's abort, a board fallen silent, an
+// answer lost on the line), the values are shown and kept in a recovery file, and
+// the next run offers them; a calibration read that gives two values stops before
+// anything is erased.
 TEST(DeviceFileBoardTest, CalibrationSurvivesAnOperationEndedAfterTheErase) {
     const std::filesystem::path folder =
         std::filesystem::path(::testing::TempDir()) / "corvanel-calibration-recovery";
     std::filesystem::remove_all(folder);
+    // Ended once the erase has wiped the calibration: by the host's time-out, by
+    // the board falling silent, or by an answer lost on the line.
+    enum class End { Aborted, Silent, LostAnswer };
     for (const OperationKind kind : {OperationKind::Erase, OperationKind::Program}) {
-        SCOPED_TRACE(operation_name(kind));
-        ModelOnBoard bench("PIC12F675");
-        bench.state.calibration_folder = folder;
-        bench.fill_image_at_random(3u);
-        const std::uint16_t osccal = bench.chip().flash(0x3FF);
-        const std::uint16_t band_gap = bench.chip().config_word(1) & 0x3000;
+        for (const End end : {End::Aborted, End::Silent, End::LostAnswer}) {
+            SCOPED_TRACE(std::string(operation_name(kind)) + " end " +
+                         std::to_string(static_cast<int>(end)));
+            ModelOnBoard bench("PIC12F675");
+            bench.state.calibration_folder = folder;
+            bench.fill_image_at_random(3u);
+            const std::uint16_t osccal = bench.chip().flash(0x3FF);
+            const std::uint16_t band_gap = bench.chip().config_word(1) & 0x3000;
 
-        // Ended by the time-out once the erase has wiped the calibration.
-        bench.between_answers = [&bench] {
-            if (!bench.state.runner.calibration_at_risk() || bench.chip().flash(0x3FF) != 0x3FFF) {
-                return true;
-            }
-            abort_operation(bench.state, kNotRespondingText);
-            return false;
-        };
-        EXPECT_EQ(bench.run(kind), kNotRespondingText);
-        EXPECT_EQ(bench.chip().flash(0x3FF), 0x3FFF) << "the erase did run";
-        ASSERT_FALSE(bench.host.messages.empty());
-        const std::string shown = bench.host.messages.back().text;
-        EXPECT_EQ(shown.rfind("OSCCAL was " + hex4h(osccal) + ", band-gap " +
-                                  (band_gap == 0x2000   ? "10"
-                                   : band_gap == 0x1000 ? "01"
-                                                        : "00") +
-                                  "b: ",
-                              0),
-                  0u)
-            << shown;
-        const auto file = calibration_recovery_file(folder, "PIC12F675");
-        EXPECT_TRUE(std::filesystem::exists(file)) << shown;
+            bool faulted = false;
+            bench.between_answers = [&bench, &faulted, end] {
+                if (!faulted) {
+                    if (!bench.state.runner.calibration_at_risk() ||
+                        bench.chip().flash(0x3FF) != 0x3FFF) {
+                        return true;
+                    }
+                    faulted = true;
+                    BoardFaults faults;
+                    switch (end) {
+                        case End::Aborted:
+                            abort_operation(bench.state, kNotRespondingText);
+                            return false;
+                        case End::Silent:
+                            faults.stop_after_bytes = bench.channel().bytes_written();
+                            break;
+                        case End::LostAnswer:
+                            faults.drop_answer = bench.channel().answers_produced() + 1;
+                            break;
+                    }
+                    bench.channel().set_faults(faults);
+                }
+                if (bench.channel().has_waiting() || !bench.state.runner.running()) {
+                    return true;
+                }
+                // Nothing more comes: the host's time-out ends it, and its
+                // voltages-off reaches a board that has its hearing back.
+                bench.channel().set_faults(BoardFaults{});
+                EXPECT_TRUE(check_timeout(bench.state, 1e9));
+                return false;
+            };
+            const std::string ended = bench.run(kind);
+            EXPECT_TRUE(ended == kNotRespondingText || ended == kOutOfStepText) << ended;
+            EXPECT_EQ(bench.chip().flash(0x3FF), 0x3FFF) << "the erase did run";
+            ASSERT_FALSE(bench.host.messages.empty());
+            const std::string shown = bench.host.messages.back().text;
+            EXPECT_EQ(shown.rfind("OSCCAL was " + hex4h(osccal) + ", band-gap " +
+                                      (band_gap == 0x2000   ? "10"
+                                       : band_gap == 0x1000 ? "01"
+                                                            : "00") +
+                                      "b: ",
+                                  0),
+                      0u)
+                << shown;
+            const auto file = calibration_recovery_file(folder, "PIC12F675");
+            EXPECT_TRUE(std::filesystem::exists(file)) << shown;
 
-        // The next run asks, and "Yes" gives the chip its calibration back.
-        bench.between_answers = nullptr;
-        bench.host.question_answer = message_result::kYes;
-        EXPECT_TRUE(starts_with(
-            bench.run(kind), kind == OperationKind::Erase ? "Chip erased. " : "Chip programmed. "));
-        ASSERT_FALSE(bench.host.messages.empty());
-        EXPECT_NE(bench.host.messages.front().text.find("Write it back to the chip now?"),
-                  std::string::npos);
-        EXPECT_EQ(bench.chip().flash(0x3FF), osccal);
-        EXPECT_EQ(bench.chip().config_word(1) & 0x3000, band_gap);
-        EXPECT_FALSE(std::filesystem::exists(file)) << "the recovery file has served";
+            // The next run asks, and "Yes" gives the chip its calibration back.
+            bench.between_answers = nullptr;
+            bench.host.question_answer = message_result::kYes;
+            EXPECT_TRUE(starts_with(bench.run(kind), kind == OperationKind::Erase
+                                                         ? "Chip erased. "
+                                                         : "Chip programmed. "));
+            ASSERT_FALSE(bench.host.messages.empty());
+            EXPECT_NE(bench.host.messages.front().text.find("Write it back to the chip now?"),
+                      std::string::npos);
+            EXPECT_EQ(bench.chip().flash(0x3FF), osccal);
+            EXPECT_EQ(bench.chip().config_word(1) & 0x3000, band_gap);
+            EXPECT_FALSE(std::filesystem::exists(file)) << "the recovery file has served";
+        }
     }
 
     // A run that ends well leaves no recovery file: the one written before the
