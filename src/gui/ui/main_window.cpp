@@ -189,6 +189,8 @@ void Form1::build_menus() {
     menu_production = production->build_menu(menuBar());
     menurepeat = menu_production->addAction(QStringLiteral("Repeat on Chip &Insertion..."), this,
                                             &Form1::menurepeat_Click);
+    menu_production->addAction(QStringLiteral("Repeat on Several &Boards..."), this,
+                               &Form1::menugang_Click);
 
     menu4 = menuBar()->addMenu(QStringLiteral("&Options"));
     menumodel = menu4->addAction(QStringLiteral("Change &Microcontroller Model"), this,

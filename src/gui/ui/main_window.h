@@ -41,6 +41,7 @@ class ClickLabel;
 class MemoryTable;
 class ProductionPanel;
 class RepeatDialog;
+class GangDialog;
 class SerialLink;
 class TableScrollBar;
 
@@ -130,6 +131,11 @@ public:
     // "Production > Repeat on Chip Insertion": asks, then runs the mode's
     // window until Escape (see gui/ui/repeat_mode.h).
     void menurepeat_Click();
+    // "Repeat on Several Boards...": asks for the boards' ports, then run_gang.
+    void menugang_Click();
+    // One series of chips per port at the same time (gui/ui/gang_mode.h).
+    void run_gang(const QStringList& ports);
+    [[nodiscard]] GangDialog* gang_dialog() const { return gang_dialog_; }
     // The mode's window while it runs, else null.
     [[nodiscard]] RepeatDialog* repeat_dialog() const { return repeat_dialog_; }
 
@@ -295,6 +301,7 @@ private:
     // The settings changed: taken and shown in the status bar at once.
     void link_settings_changed();
     RepeatDialog* repeat_dialog_ = nullptr;
+    GangDialog* gang_dialog_ = nullptr;
     void build_controls();
     void build_menus();
     void apply_fonts();
