@@ -371,10 +371,11 @@ void Form1::run_gang(const QStringList& ports) {
             production->set_serial(serial, false);
         }
     }
-    set_status(dialog.summary());
     if (reopen) {
         (void)serial_link_->open_configured_port();
     }
+    // After the port's own line: the boards' summary is what the user looks for.
+    set_status(dialog.summary());
 }
 
 }  // namespace corvanel
