@@ -48,6 +48,7 @@ extern "C" void on_interrupt(int signal_number) {
 // The board a thread works for, before each line it prints: several boards'
 // lines interleave on one output.
 thread_local std::string t_line_prefix;
+thread_local std::function<void(std::string_view)> t_line_sink;
 
 constexpr int kBarWidth = 30;
 constexpr double kRedrawSeconds = 0.05;
@@ -55,6 +56,21 @@ constexpr double kRedrawSeconds = 0.05;
 }  // namespace
 
 void print_lines(std::FILE* out, std::string_view text) {
+    if (t_line_sink) {
+        std::size_t start = 0;
+        while (start <= text.size()) {
+            std::size_t end = text.find_first_of("\r\n", start);
+            if (end == std::string_view::npos) {
+                end = text.size();
+            }
+            t_line_sink(text.substr(start, end - start));
+            if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') {
+                ++end;
+            }
+            start = end + 1;
+        }
+        return;
+    }
     std::string line = t_line_prefix;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -74,6 +90,10 @@ void print_lines(std::FILE* out, std::string_view text) {
 
 void set_line_prefix(std::string prefix) {
     t_line_prefix = std::move(prefix);
+}
+
+void set_line_sink(std::function<void(std::string_view line)> sink) {
+    t_line_sink = std::move(sink);
 }
 
 CliHost::CliHost(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {
@@ -265,6 +285,14 @@ void CliHost::defer_interrupts() {
 
 int CliHost::interrupt_signal() {
     return static_cast<int>(g_interrupt_requested);
+}
+
+void CliHost::request_stop() {
+    g_interrupt_requested = SIGINT;
+}
+
+void CliHost::clear_stop() {
+    g_interrupt_requested = 0;
 }
 
 }  // namespace corvanel

@@ -29,6 +29,10 @@ void print_lines(std::FILE* out, std::string_view text);
 // What print_lines puts before each line printed from this thread ("COM3: "
 // for the board a thread of a gang run works for); empty by default.
 void set_line_prefix(std::string prefix);
+// Where print_lines sends this thread's lines instead of its file, one call a
+// line without the prefix (the window's tile of the board the thread works
+// for); an empty function prints again.
+void set_line_sink(std::function<void(std::string_view line)> sink);
 
 class CliHost final : public EngineHost {
 public:
@@ -78,6 +82,10 @@ public:
     [[nodiscard]] bool interrupted() const { return interrupted_; }
     // The stop signal received so far, 0 for none; the tool exits with 128 + it.
     [[nodiscard]] static int interrupt_signal();
+    // The window's Stop of several boards: noted as a SIGINT would be, and every
+    // board stops between two steps with its voltages off. Cleared for the next run.
+    static void request_stop();
+    static void clear_stop();
 
 private:
     enum class Phase { Idle, Starting, Running, Finishing };

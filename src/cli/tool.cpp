@@ -38,6 +38,7 @@
 #include "platform/app/data_files.h"
 #include "platform/app/operation_settings.h"
 #include "platform/link/port_setup.h"
+#include "platform/link/virtual_port.h"
 
 namespace corvanel {
 
@@ -301,6 +302,9 @@ int Tool::open_port() {
 int Tool::close_port() {
     if (!link_) {
         return cli_exit::kDone;
+    }
+    if (VirtualPort* board = link_->MSComm1.virtual_port()) {
+        left_powered_ = board->board().voltages_on();
     }
     link_->close_port();
     const QString error = link_->MSComm1.last_error();

@@ -74,6 +74,9 @@ public:
     [[nodiscard]] const RepeatCounts& repeat_counts() const { return repeat_counts_; }
     // The run's result is in the production log: a late stop signal no longer changes it.
     [[nodiscard]] bool result_recorded() const { return result_recorded_; }
+    // The in-process virtual board had its voltages on as its port closed (a
+    // real board cannot be looked at from here: false).
+    [[nodiscard]] bool left_powered() const { return left_powered_; }
 
 private:
     // The command table names the commands' functions.
@@ -192,6 +195,7 @@ private:
     // The kept memories could not be saved, and the erase question was answered No.
     bool kept_unsaved_refused_ = false;
     bool result_recorded_ = false;
+    bool left_powered_ = false;
     // How finish_production judged the last chip.
     ProductionResult last_outcome_ = ProductionResult::Pass;
     // The last chip passed with the last serial number that fits: a series ends.

@@ -51,4 +51,12 @@ std::set<std::uint64_t> SerialPool::unused_returns() const {
     return returned_;
 }
 
+std::optional<std::uint64_t> SerialPool::next_fresh() const {
+    const std::lock_guard lock(mutex_);
+    if (!fresh_left_) {
+        return std::nullopt;
+    }
+    return next_.value;
+}
+
 }  // namespace corvanel

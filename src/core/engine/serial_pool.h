@@ -41,6 +41,8 @@ public:
     [[nodiscard]] bool used_up() const;
     // The numbers handed back that no chip took since (for the closing summary).
     [[nodiscard]] std::set<std::uint64_t> unused_returns() const;
+    // The next fresh number (never handed out yet); nothing when none fits.
+    [[nodiscard]] std::optional<std::uint64_t> next_fresh() const;
 
 private:
     [[nodiscard]] bool used_up_locked() const;

@@ -193,6 +193,8 @@ void Form1::build_menus() {
     menu_production = production->build_menu(menuBar());
     menurepeat = menu_production->addAction(QStringLiteral("Repeat on Chip &Insertion..."), this,
                                             &Form1::menurepeat_Click);
+    menu_production->addAction(QStringLiteral("Repeat on Several &Boards..."), this,
+                               &Form1::menugang_Click);
     menuopenjob =
         menu_production->addAction(QStringLiteral("Open &Job..."), this, &Form1::menuopenjob_Click);
     menusavejob = menu_production->addAction(QStringLiteral("Save Job &As..."), this,

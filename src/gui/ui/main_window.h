@@ -43,6 +43,7 @@ class MemoryTable;
 class ProductionPanel;
 class JobWindow;
 class RepeatDialog;
+class GangDialog;
 class SerialLink;
 class TableScrollBar;
 
@@ -132,6 +133,11 @@ public:
     // "Production > Repeat on Chip Insertion": asks, then runs the mode's
     // window until Escape (see gui/ui/repeat_mode.h).
     void menurepeat_Click();
+    // "Repeat on Several Boards...": asks for the boards' ports, then run_gang.
+    void menugang_Click();
+    // One series of chips per port at the same time (gui/ui/gang_mode.h).
+    void run_gang(const QStringList& ports);
+    [[nodiscard]] GangDialog* gang_dialog() const { return gang_dialog_; }
     // The mode's window while it runs, else null.
     [[nodiscard]] RepeatDialog* repeat_dialog() const { return repeat_dialog_; }
 
@@ -324,6 +330,7 @@ private:
     QPointer<QWidget> test_board_view_;
     // The job itself starts a command: the lock does not refuse it.
     bool job_acting_ = false;
+    GangDialog* gang_dialog_ = nullptr;
     void build_controls();
     void build_menus();
     void apply_fonts();

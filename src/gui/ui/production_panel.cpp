@@ -646,4 +646,9 @@ void ProductionPanel::finish_program(ProductionResult result, const QString& rea
     on_change_ = false;
 }
 
+void ProductionPanel::count_chip(bool passed) {
+    counters_.count(passed);
+    show_counters();
+}
+
 }  // namespace corvanel

@@ -85,6 +85,8 @@ public:
     // say (a series of chips ends there). Empty otherwise.
     [[nodiscard]] const QString& serials_used_up() const { return serials_used_up_; }
     void reset_counters();
+    // A chip that another series (several boards at once) passed or failed.
+    void count_chip(bool passed);
 
     // The menu's controls, for tests.
     std::array<QAction*, 4> region_actions{};  // program memory, EEPROM, user IDs, configuration
