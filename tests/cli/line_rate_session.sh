@@ -29,8 +29,9 @@ start_chip_server PIC16F877A --baud 56000 --rx-buffer 255 --drop-above 250000
 run_model 0 PIC16F877A --port "$device" program "$hex" --verify
 expect_output "line 250000 baud"
 expect_output "Chip verified."
-# Sent back to its starting rate on closing: the next tool's identify at 56000
-# is answered at once, and a pinned rate sends no 47h.
+# Sent back to its starting rate on closing, and a pinned rate sends no 47h.
+[ "$(grep "line rate" "$work/server.err" | tail -n 1)" = "corvanel-board: line rate 56000 baud" ] ||
+    fail "the board was not sent back to its starting rate"
 run_model 0 PIC16F877A --port "$device" --baud 56000 verify "$hex"
 expect_output "Chip verified."
 ! grep -q "line [0-9]* baud" "$work/out" || fail "a pinned rate was switched"

@@ -72,6 +72,7 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
         baud = to;
         in.set_baud(to);
         out.set_baud(to);
+        std::fprintf(stderr, "corvanel-board: line rate %ld baud\n", to);
     };
     const auto check_fails = [&] {
         check_until.reset();
