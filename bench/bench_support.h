@@ -24,6 +24,7 @@
 #include "board/virtual_board.h"
 #include "core/devices/device_database.h"
 #include "core/devices/model_application.h"
+#include "core/engine/board_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/program_state.h"
@@ -174,9 +175,11 @@ struct Counts {
 
 // Runs one operation in this process against the virtual board, in the given
 // link mode, and counts.
+// With `identify` the board is asked first, as the tool does: its window, and
+// blocks where it declares them.
 inline Counts count_operation(const DeviceDatabase& database, int model_number,
                               const MemoryImage& image, VirtualBoard& board, OperationKind kind,
-                              bool fast_link, std::int32_t window) {
+                              bool fast_link, std::int32_t window, bool identify = false) {
     ProgramState state;
     CountingHost host;
     state.host = &host;
@@ -188,6 +191,10 @@ inline Counts count_operation(const DeviceDatabase& database, int model_number,
     state.link.port_ready = true;
     state.runner.fast_link = fast_link;
     state.runner.window = window;
+    if (identify) {
+        (void)identify_board(state);
+        state.auto_window = true;
+    }
     Counts counts;
     (void)start_operation(state, kind);
     while (state.runner.running() && channel.has_waiting()) {

@@ -35,6 +35,10 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
     using namespace board_command;
     switch (state_) {
         case State::ChipCode:
+            if (byte == board_extension::kLineRate && line_rates_ != 0) {
+                state_ = State::RateCode;
+                return {};
+            }
             state_ = State::Command;
             ++commands_done_;
             data_is_pc_address_ = false;
@@ -81,6 +85,23 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
                 chip_.data_frame(static_cast<std::uint16_t>(data_low_ | (byte << 8)));
             }
             return {kDataWord};
+        case State::RateCode:
+            state_ = State::Command;
+            ++commands_done_;
+            // A rate it does not list, or a switch while the chip is powered,
+            // changes nothing: the answer is the same.
+            if (!voltages_on() && byte < board_identity::kRateCodeCount &&
+                (byte == board_identity::kRateStarting || ((line_rates_ >> byte) & 1U) != 0)) {
+                rate_request_ = byte;
+            }
+            return {kChipCommand};
+        case State::BlockFlags:
+        case State::BlockCode:
+        case State::BlockStep:
+        case State::BlockCount:
+        case State::BlockLow:
+        case State::BlockHigh:
+            return block_byte(byte);
         case State::Command:
             break;
     }
@@ -143,6 +164,15 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
         case kPayload24:
             state_ = State::PayloadLow;
             return {};
+        case kWriteBlock:
+        case kReadBlock:
+            if (!has_blocks()) {
+                ++ignored_bytes_;
+                return {};
+            }
+            block_command_ = byte;
+            state_ = State::BlockFlags;
+            return {};
         case kIdentify:
             if (plain_) {
                 ++ignored_bytes_;
@@ -160,6 +190,106 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
     }
     ++commands_done_;
     return {byte};
+}
+
+bool VirtualBoard::block_clocks() const {
+    constexpr std::uint8_t kKnownFlags =
+        board_command::kBlockFlag8Bit | board_command::kBlockFlagStep;
+    return voltages_on() && (block_flags_ & ~kKnownFlags) == 0;
+}
+
+std::uint16_t VirtualBoard::block_word(std::uint16_t word) {
+    const bool read = block_command_ == board_command::kReadBlock;
+    const bool step = (block_flags_ & board_command::kBlockFlagStep) != 0;
+    ++block_words_;
+    if ((block_flags_ & board_command::kBlockFlag8Bit) != 0) {
+        chip_.command8(block_code_);
+        if (read) {
+            word = static_cast<std::uint16_t>((chip_.read_payload() >> 1) & 0xFFFF);
+        } else {
+            chip_.payload(static_cast<std::uint32_t>(word) << 1);
+        }
+        if (step) {
+            chip_.command8(block_step_);
+        }
+        return word;
+    }
+    chip_.command(block_code_ & board_extension::kChipCommandMask);
+    if (read) {
+        word = chip_.read_frame();
+    } else {
+        chip_.data_frame(word);
+    }
+    if (step) {
+        chip_.command(block_step_ & board_extension::kChipCommandMask);
+    }
+    return word;
+}
+
+std::vector<std::uint8_t> VirtualBoard::block_byte(std::uint8_t byte) {
+    using namespace board_command;
+    switch (state_) {
+        case State::BlockFlags:
+            block_flags_ = byte;
+            state_ = State::BlockCode;
+            return {};
+        case State::BlockCode:
+            block_code_ = byte;
+            state_ = State::BlockStep;
+            return {};
+        case State::BlockStep:
+            block_step_ = byte;
+            state_ = State::BlockCount;
+            return {};
+        case State::BlockCount:
+            block_left_ = byte;
+            if (block_command_ == kWriteBlock && block_left_ > 0) {
+                state_ = State::BlockLow;
+                return {};
+            }
+            break;
+        case State::BlockLow:
+            data_low_ = byte;
+            state_ = State::BlockHigh;
+            return {};
+        case State::BlockHigh:
+            if (block_clocks()) {
+                (void)block_word(static_cast<std::uint16_t>(data_low_ | (byte << 8)));
+            }
+            if (--block_left_ > 0) {
+                state_ = State::BlockLow;
+                return {};
+            }
+            break;
+        default:
+            break;
+    }
+    state_ = State::Command;
+    ++commands_done_;
+    std::vector<std::uint8_t> answer;
+    if (block_command_ == kReadBlock) {
+        // Unclocked words read as the pulled-up line: 3FFFh in a 16-clock frame,
+        // FFFFh in a payload's bits and for a block with flags it does not know.
+        const bool known = (block_flags_ & ~(kBlockFlag8Bit | kBlockFlagStep)) == 0;
+        const std::uint16_t idle = known && (block_flags_ & kBlockFlag8Bit) == 0 ? 0x3FFF : 0xFFFF;
+        answer.reserve(2U * block_left_ + 1U);
+        for (int i = 0; i < block_left_; ++i) {
+            const std::uint16_t word = block_clocks() ? block_word(0) : idle;
+            answer.push_back(static_cast<std::uint8_t>(word & 0xFF));
+            answer.push_back(static_cast<std::uint8_t>(word >> 8));
+        }
+    }
+    answer.push_back(block_command_);
+    return answer;
+}
+
+void VirtualBoard::line_quiet() {
+    if (state_ >= State::BlockFlags) {
+        // A block cut short: what came of it must not be finished by whatever
+        // the line brings next.
+        chip_.power_off();
+        state_ = State::Command;
+    }
 }
 
 bool VirtualBoard::extension(std::uint8_t code) {
@@ -292,7 +422,8 @@ std::vector<std::uint8_t> VirtualBoard::identity() const {
               id::kHasLowVoltageEntry | id::kHasLoadPcAddress | id::kHasLowVoltageEntry8 |
               id::kHasCommands8 | (vpp ? id::kMeasuresVpp | id::kHasVppCalibration : 0) |
               (measures_vdd() ? id::kMeasuresVdd | id::kSensesTargetVdd : 0) |
-              (vpp_levels_ ? id::kHasVppLevels : 0)));
+              (vpp_levels_ ? id::kHasVppLevels : 0) | (has_blocks() ? id::kHasBlocks : 0) |
+              (line_rates_ != 0 ? id::kHasLineRate : 0)));
     put16(id::kReceiveBufferAt, receive_buffer_);
     put16(id::kVddSelectedAt, millivolts(vdd_));
     put16(id::kVddMeasuredAt, measures_vdd() ? millivolts(read(rail_vdd())) : 0);
@@ -301,6 +432,7 @@ std::vector<std::uint8_t> VirtualBoard::identity() const {
     record[id::kStatusAt] = calibrated_ ? id::kStatusCalibrated : 0;
     record[id::kRefusalAt] = refusal_;
     put16(id::kTargetVddAt, target_measured_mv_);
+    record[id::kLineRatesAt] = line_rates_;
     record.push_back(board_command::kIdentify);
     return record;
 }

@@ -17,6 +17,8 @@
 //   109 low high                 24-bit payload, the word shifted left one place,
 //                                MSb first;  answer: 109
 //   110                          24-bit read payload;  answers: low, high, 110
+//   111 flags load step n, n x (low high)   write block;  answer: 111 at its end
+//   112 flags read step n        read block;   answers: n x (low, high), then 112
 //
 // While the voltages are off, 104, 105 and 106 are answered but nothing moves on
 // the chip's pins (a clock into an unpowered chip drives current through its clamp
@@ -85,6 +87,24 @@ public:
     void set_receive_buffer(std::uint16_t bytes) { receive_buffer_ = bytes; }
     // A board of the original protocol: 107 is ignored like any other unknown byte.
     void set_plain(bool plain) { plain_ = plain; }
+    // Blocks (111, 112, feature bit 10): on unless the board is plain or told not.
+    void set_blocks(bool blocks) { blocks_ = blocks; }
+    [[nodiscard]] bool has_blocks() const { return blocks_ && !plain_; }
+    // The line rates it declares (bit k: rate code k; feature bit 11 with any).
+    // The board answers 104 47h code, and a listed code (or 0) asked while the
+    // voltages are off is left for whoever drives the line (take_rate_request):
+    // the rate and its check exchange are the line's business, not the chip's.
+    void set_line_rates(std::uint8_t rates) { line_rates_ = rates; }
+    [[nodiscard]] std::optional<std::uint8_t> take_rate_request() {
+        auto request = rate_request_;
+        rate_request_.reset();
+        return request;
+    }
+    // No byte came for a while: a block cut short is given up, voltages off (the
+    // firmware's rule for a block whose next byte is kBlockByteGapMs late).
+    void line_quiet();
+    // Words clocked by blocks (for the tests).
+    [[nodiscard]] std::uint64_t block_words() const { return block_words_; }
     // Vpp levels (45h, 49h, 46h): the board's Vpp is the selected level's nominal
     // (low after start), unless set_vpp fixed it (a board built wrong); voltages-on
     // is refused while it lies outside the level's range.
@@ -110,7 +130,26 @@ public:
     [[nodiscard]] std::uint64_t commands_done() const { return commands_done_; }
 
 private:
-    enum class State { Command, ChipCode, DataLow, DataHigh, ChipCode8, PayloadLow, PayloadHigh };
+    enum class State {
+        Command,
+        ChipCode,
+        DataLow,
+        DataHigh,
+        ChipCode8,
+        PayloadLow,
+        PayloadHigh,
+        RateCode,
+        BlockFlags,
+        BlockCode,
+        BlockStep,
+        BlockCount,
+        BlockLow,
+        BlockHigh
+    };
+    std::vector<std::uint8_t> block_byte(std::uint8_t byte);
+    // Clocks one word of a block: load (or read), the frame, the step.
+    std::uint16_t block_word(std::uint16_t word);
+    [[nodiscard]] bool block_clocks() const;
     // TENTH: PGC and PGD held low after Vdd rises, before the first key clock.
     static constexpr std::uint64_t kEntryHoldUs = 250;
 
@@ -146,6 +185,16 @@ private:
     // The firmware's buffer, so that hosts treat every board alike.
     std::uint16_t receive_buffer_ = 255;
     bool plain_ = false;
+    bool blocks_ = true;
+    std::uint8_t line_rates_ = 0;
+    std::optional<std::uint8_t> rate_request_;
+    // The block being read: its command, flags, codes and the words still due.
+    std::uint8_t block_command_ = 0;
+    std::uint8_t block_flags_ = 0;
+    std::uint8_t block_code_ = 0;
+    std::uint8_t block_step_ = 0;
+    std::uint8_t block_left_ = 0;
+    std::uint64_t block_words_ = 0;
     std::uint64_t ignored_bytes_ = 0;
     std::uint64_t commands_done_ = 0;
 };

@@ -28,6 +28,7 @@
 #include "core/devices/model_application.h"
 #include "core/devices/model_fit.h"
 #include "core/engine/board_identify.h"
+#include "core/engine/line_rate.h"
 #include "core/files/replace_file.h"
 #include "core/image/hex_merge.h"
 #include "core/image/hex_text.h"
@@ -253,6 +254,10 @@ int Tool::open_port() {
     port_name_ = com_number > 0 ? QStringLiteral("COM%1").arg(com_number) : options_.port;
     state_.link.port_number = com_number;
     state_.link.baud_text = baud.toStdString();
+    // A rate the user chose (--baud, or the window's "Change Baud Rate") is kept:
+    // no faster one is agreed with the board.
+    state_.link.rate_pinned = !options_.baud.isEmpty() ||
+                              stored_.find_string(setting_names::serial_port_baud_rate).has_value();
     host_.set_skip_pauses(target_.is_virtual());
     const OperationOptions given{.vpp = options_.vpp,
                                  .vdd = options_.vdd,
@@ -289,6 +294,7 @@ int Tool::open_port() {
     keep_measured_windows(state_, stored_, [this] { return port_name_; });
     forget_board(state_);
     (void)identify_board(state_);
+    (void)agree_line_rate(state_);
     // The in-process board is no hardware to name; a real board's line tells the
     // user which Vdd and Vpp the guards judged by.
     if (port.virtual_port() == nullptr && (state_.board_answer == BoardAnswer::Identified ||
@@ -306,7 +312,7 @@ int Tool::close_port() {
     if (VirtualPort* board = link_->MSComm1.virtual_port()) {
         left_powered_ = board->board().voltages_on();
     }
-    link_->close_port();
+    link_->close_port();  // the board back at its starting rate first
     const QString error = link_->MSComm1.last_error();
     link_.reset();
     CliHost::set_port_open(false);

@@ -79,7 +79,7 @@ TEST(VirtualBoard, EchoesCommandsAndAnswersReadsWithTheChipWord) {
     board->advance_time(10'000);
     EXPECT_EQ(board->chip().flash(0), 0x2805);
     // Bytes that are not commands get no answer; the next command is understood.
-    EXPECT_EQ(feed_all(*board, {0, 255, 111, 100}), (Bytes{100}));
+    EXPECT_EQ(feed_all(*board, {0, 255, 113, 100}), (Bytes{100}));
     EXPECT_EQ(board->ignored_bytes(), 3U);
     // A data word of 0xFFFF reaches the chip as 14 bits; the code byte as 6 bits (0x84 -> 04).
     EXPECT_EQ(feed_all(*board, {102, 104, 2, 105, 0xFF, 0xFF, 104, 8}),
@@ -133,6 +133,74 @@ TEST(VirtualBoard, GivesTheChipItsVddAndAnLfPartAt5VoltsRecordsAFault) {
             EXPECT_TRUE(board->chip().faults().empty()) << c.chip << " " << c.vdd;
         }
     }
+}
+
+}  // namespace
+}  // namespace corvanel
+
+namespace corvanel {
+namespace {
+
+// The corners of blocks (111, 112; their words end to end in
+// integration/block_board_test.cpp): with the voltages off, with flags it does not
+// know and with no words a block is read to its end and answered, clocking
+// nothing; a block cut short is given up with the voltages off; a plain board
+// ignores both bytes; 104 47h takes its rate code only on a board that lists rates.
+TEST(VirtualBoardBlocks, AnswersEveryBlockAndClocksOnlyWhatItMay) {
+    struct Case {
+        const char* name;
+        bool powered;
+        bool plain;
+        std::vector<int> bytes;
+        Bytes answer;
+        std::uint64_t words_clocked;
+    };
+    const std::vector<Case> cases = {
+        {"write, two words", true, false, {111, 2, 2, 6, 2, 0x34, 0x12, 0x78, 0x36}, Bytes{111}, 2},
+        {"read", true, false, {112, 2, 4, 6, 2}, Bytes{0xFF, 0x3F, 0xFF, 0x3F, 112}, 2},
+        {"read, voltages off", false, false, {112, 2, 4, 6, 1}, Bytes{0xFF, 0x3F, 112}, 0},
+        {"write, voltages off", false, false, {111, 2, 2, 6, 1, 1, 0}, Bytes{111}, 0},
+        {"unknown flag", true, false, {112, 6, 4, 6, 1}, Bytes{0xFF, 0xFF, 112}, 0},
+        {"no words", true, false, {111, 2, 2, 6, 0}, Bytes{111}, 0},
+        {"plain board", true, true, {111, 112}, Bytes{}, 0},
+    };
+    auto board = VirtualBoard::with_chip("PIC16F877A");
+    ASSERT_TRUE(board);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        board->set_plain(c.plain);
+        (void)feed_all(*board, {103});
+        if (c.powered) {
+            ASSERT_EQ(feed_all(*board, {101}), Bytes{101});
+        }
+        const std::uint64_t before = board->block_words();
+        Bytes answer;
+        for (const int b : c.bytes) {
+            const Bytes a = board->feed(static_cast<std::uint8_t>(b));
+            answer.insert(answer.end(), a.begin(), a.end());
+        }
+        EXPECT_EQ(answer, c.answer);
+        EXPECT_EQ(board->block_words() - before, c.words_clocked);
+        EXPECT_FALSE(board->mid_command());
+    }
+
+    board->set_plain(false);
+    ASSERT_EQ(feed_all(*board, {101}), Bytes{101});
+    EXPECT_EQ(feed_all(*board, {111, 2, 2, 6, 3, 0x11}), Bytes{});
+    board->line_quiet();
+    EXPECT_FALSE(board->voltages_on());
+    EXPECT_EQ(feed_all(*board, {100}), Bytes{100});
+
+    // No rates listed: 104 47h is an extension it lacks, and the next byte a command.
+    EXPECT_EQ(feed_all(*board, {104, 0x47, 100}), (Bytes{104, 100}));
+    board->set_line_rates(0x18);
+    EXPECT_EQ(feed_all(*board, {104, 0x47, 4}), Bytes{104});
+    EXPECT_EQ(board->take_rate_request(), std::optional<std::uint8_t>(4));
+    EXPECT_EQ(feed_all(*board, {104, 0x47, 2}), Bytes{104});  // not listed
+    EXPECT_EQ(board->take_rate_request(), std::nullopt);
+    ASSERT_EQ(feed_all(*board, {101}), Bytes{101});
+    EXPECT_EQ(feed_all(*board, {104, 0x47, 3}), Bytes{104});  // the chip is powered
+    EXPECT_EQ(board->take_rate_request(), std::nullopt);
 }
 
 }  // namespace

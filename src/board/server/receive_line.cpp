@@ -9,10 +9,12 @@
 namespace corvanel::board_server {
 
 ReceiveLine::ReceiveLine(long baud, std::optional<std::size_t> buffer_size)
-    : byte_time_(baud > 0 ? std::chrono::duration_cast<Clock::duration>(
-                                std::chrono::duration<double>(10.0 / static_cast<double>(baud)))
-                          : Clock::duration::zero()),
+    : byte_time_(byte_time_of(baud)),
       buffer_size_(buffer_size.value_or(std::numeric_limits<std::size_t>::max())) {}
+
+void ReceiveLine::set_baud(long baud) {
+    byte_time_ = byte_time_of(baud);
+}
 
 void ReceiveLine::arrive(std::uint8_t byte, Clock::time_point now) {
     line_free_ = std::max(line_free_, now) + byte_time_;

@@ -30,6 +30,9 @@ public:
     // that never overflows.
     ReceiveLine(long baud, std::optional<std::size_t> buffer_size);
 
+    // The line's rate from now on (0: every byte at once); bytes already on their
+    // way keep their times.
+    void set_baud(long baud);
     // A byte the host has written, seen on the terminal at `now`.
     void arrive(std::uint8_t byte, Clock::time_point now);
 

@@ -11,6 +11,8 @@
 #include <optional>
 #include <vector>
 
+#include "core/link/board_protocol.h"
+
 namespace corvanel::board_server {
 
 namespace {
@@ -43,7 +45,7 @@ timespec wait_time(const Transmitter& out, const ReceiveLine& in, const BoardCha
 
 int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, ReceiveLine& in,
           Clock::duration command_time, const volatile std::sig_atomic_t& stop,
-          const std::function<void()>& between) {
+          const std::function<void()>& between, const LineRates& rates) {
     std::vector<std::uint8_t> buffer(256);
     // The board acts on a byte at the moment it arrives over the line; its answers
     // leave from that moment on, not from when this loop got round to it. The chip's
@@ -60,12 +62,59 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
             last_taken = at;
         }
     };
+    // The line rate: the one in use, the one to go back to while the switch to it
+    // is checked, and the check's end and the no-operations seen so far.
+    long baud = rates.start_baud;
+    long fallback_baud = baud;
+    std::optional<Clock::time_point> check_until;
+    int checks_seen = 0;
+    const auto set_rate = [&](long to) {
+        baud = to;
+        in.set_baud(to);
+        out.set_baud(to);
+        std::fprintf(stderr, "corvanel-board: line rate %ld baud\n", to);
+    };
+    const auto check_fails = [&] {
+        check_until.reset();
+        set_rate(fallback_baud);
+    };
+    const auto carried = [&] { return !rates.drop_above || baud <= *rates.drop_above; };
     const ReceiveLine::Board board = [&](std::uint8_t byte, Clock::time_point at) {
+        if (check_until && at > *check_until) {
+            check_fails();
+        }
+        if (!carried()) {
+            return at;  // lost on the way: the board never sees it
+        }
+        if (check_until) {
+            if (byte != board_command::kNop) {
+                check_fails();
+                return at;
+            }
+            if (++checks_seen == 2) {
+                check_until.reset();
+            }
+        }
         move_clock_to(at);
         channel.write_byte(byte);
         const Clock::time_point done = at + command_time;
         for (const std::uint8_t answer : channel.read_all()) {
             out.queue(answer, done);
+        }
+        if (const auto code = channel.board().take_rate_request(); code && rates.start_baud > 0) {
+            const long to = *code == board_identity::kRateStarting
+                                ? rates.start_baud
+                                : static_cast<long>(board_identity::rate_of_code(*code));
+            if (to != baud) {
+                // The answer leaves at the old rate; the check window opens after it.
+                fallback_baud = baud;
+                set_rate(to);
+                checks_seen = 0;
+                if (*code != board_identity::kRateStarting) {
+                    check_until = out.line_free() +
+                                  std::chrono::milliseconds(board_identity::kRateCheckWindowMs);
+                }
+            }
         }
         return std::max(done, out.line_free());
     };
@@ -93,6 +142,9 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
             }
         }
         const auto now = Clock::now();
+        if (check_until && now > *check_until) {
+            check_fails();
+        }
         // What the host has sent so far is played out as far as it is settled:
         // the board's answers are queued with their own times, and the loop
         // only has to wake up to hand them over.

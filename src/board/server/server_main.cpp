@@ -19,6 +19,8 @@ namespace corvanel::board_server {
 namespace {
 
 constexpr const char* kProgram = "corvanel-board";
+// Rate codes 1 to 5 (115200 to 2000000 baud), bit k for code k.
+constexpr std::uint8_t kEveryLineRate = 0x3E;
 
 // Chip swap, for batch programming: the state file follows the chip in the socket.
 // A chip taken out is saved there (nothing it went through is lost), and a fresh
@@ -69,6 +71,9 @@ int run_board_server(int argc, char** argv) {
     board.set_vpp_levels(options.vpp_levels);
     board.set_vdd_rail(options.vdd_rail);
     board.set_target_vdd(options.target_vdd);
+    // With a line clock the board offers every rate of 47h: the rates are the
+    // line's business here, and --drop-above says which of them arrive.
+    board.set_line_rates(options.baud > 0 ? kEveryLineRate : 0);
     // A board without --rx-buffer loses nothing; it declares the firmware's buffer so
     // that hosts send ahead as they would to the real board.
     board.set_receive_buffer(static_cast<std::uint16_t>(
@@ -86,13 +91,15 @@ int run_board_server(int argc, char** argv) {
                                                : std::chrono::microseconds(0);
     bool socket_empty = false;
     bool state_saved = true;
-    int status =
-        serve(session->terminal(), channel, out, in, command_time, ServerSession::stop_flag(), [&] {
+    int status = serve(
+        session->terminal(), channel, out, in, command_time, ServerSession::stop_flag(),
+        [&] {
             const ChipSwap swap = ServerSession::take_chip_swap();
             if (swap != ChipSwap::None) {
                 state_saved &= swap_chip(swap, board, socket_empty, options);
             }
-        });
+        },
+        LineRates{options.baud, options.drop_above});
     // Whether the host left the chip powered: a host must switch the voltages off
     // on every way out of an operation.
     std::cerr << kProgram << ": voltages " << (board.voltages_on() ? "on" : "off") << " at exit\n";

@@ -65,7 +65,11 @@ constexpr OptionRow kOptions[] = {
     {"--register", "COMn", kBoth, "make the port COMn of the window application point here\n"
                                   "(a link in $XDG_CONFIG_HOME/Tavrelix Corvanel/ports/)"},
     {"--baud", "N", kEmulated, "carry the bytes both ways no faster than N baud allows\n"
-                               "(10 bits a byte), answering on time to the microsecond"},
+                               "(10 bits a byte), answering on time to the microsecond;\n"
+                               "the starting rate: the board offers 115200 to 2000000\n"
+                               "baud through 104 47h"},
+    {"--drop-above", "N", kEmulated, "lose every byte, both ways, while the line runs faster\n"
+                                     "than N baud, as a USB bridge that cannot carry the rate"},
     {"--baud", "N", kSimulated, "the line's starting rate; must be the firmware's (default\n"
                                 "56000); the line follows the firmware's own switches (47h)"},
     {"--bridge-limit", "N", kSimulated, "a USB serial bridge that carries at most N baud: above\n"
@@ -303,6 +307,11 @@ std::optional<int> parse_options(BoardProgram program, int argc, char** argv, Op
                 return 2;
             }
             options.latency_ms = static_cast<long>(*count);
+        } else if (arg == "--drop-above") {
+            if (!need_count() || *count == 0 || *count > 100000000) {
+                return 2;
+            }
+            options.drop_above = static_cast<long>(*count);
         } else if (arg == "--rx-buffer") {
             if (!need_count()) {
                 return 2;

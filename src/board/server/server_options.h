@@ -48,6 +48,9 @@ struct Options {
     std::optional<std::string> port_name;
     long baud = 0;
     long latency_ms = 0;
+    // The line carries nothing while it runs faster than this (a bridge that
+    // cannot keep the rate a 104 47h switched to).
+    std::optional<long> drop_above;
     std::optional<std::size_t> rx_buffer;
     // What the board's firmware spends on each byte it takes before it answers or
     // looks at the line again: decoding it and clocking the chip's command. A

@@ -8,10 +8,14 @@
 
 namespace corvanel::board_server {
 
+Clock::duration byte_time_of(long baud) {
+    return baud > 0 ? std::chrono::duration_cast<Clock::duration>(
+                          std::chrono::duration<double>(10.0 / static_cast<double>(baud)))
+                    : Clock::duration::zero();
+}
+
 Transmitter::Transmitter(long baud, Clock::duration latency, Clock::time_point epoch)
-    : byte_time_(baud > 0 ? std::chrono::duration_cast<Clock::duration>(
-                                std::chrono::duration<double>(10.0 / static_cast<double>(baud)))
-                          : Clock::duration::zero()),
+    : byte_time_(byte_time_of(baud)),
       latency_(std::max(latency, Clock::duration::zero())),
       epoch_(epoch) {}
 

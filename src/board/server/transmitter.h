@@ -17,6 +17,9 @@ namespace corvanel::board_server {
 
 using Clock = std::chrono::steady_clock;
 
+// How long a line of `baud` takes for a byte (10 bits); zero for a rate of 0.
+[[nodiscard]] Clock::duration byte_time_of(long baud);
+
 class Transmitter {
 public:
     // A baud rate of 0 sends every byte at once; a latency of 0 hands every byte
@@ -24,6 +27,8 @@ public:
     explicit Transmitter(long baud, Clock::duration latency = Clock::duration::zero(),
                          Clock::time_point epoch = Clock::now());
 
+    // The line's rate for the bytes queued from now on.
+    void set_baud(long baud) { byte_time_ = byte_time_of(baud); }
     // An answer byte the board sends from `now` on (after the bytes before it).
     void queue(std::uint8_t byte, Clock::time_point now);
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -20,6 +21,10 @@ namespace {
 constexpr double kQuietSeconds = 0.03;
 constexpr double kQuietLimitSeconds = 0.5;
 constexpr auto kRound = std::chrono::milliseconds(1);
+// How long a board asked at a faster rate has to begin its record.
+constexpr double kFasterRateIdentifySeconds = 0.05;
+// A buffer that holds less than two blocks of two words cannot gain from blocks.
+constexpr std::int32_t kLeastBlockBuffer = 2 * (board_command::kBlockHeaderBytes + 2 * 2);
 
 bool answers_at_once(const ProgrammerLink& link) {
     return link.channel != nullptr && link.channel->answers_at_once();
@@ -29,12 +34,14 @@ bool answers_at_once(const ProgrammerLink& link) {
 // says) or the wait is over. Once a record's first byte has come the rest is
 // on its way: the wait grows to kRecordRestWaitSeconds, so that a loaded line
 // does not cut a record and leave its tail for the next command.
-std::vector<std::uint8_t> read_answer(ProgramState& state, std::optional<std::size_t> expected) {
+std::vector<std::uint8_t> read_answer(ProgramState& state, std::optional<std::size_t> expected,
+                                      double first_wait = 0.0) {
     ProgrammerLink& link = state.link;
     EngineHost& host = state.engine_host();
     std::vector<std::uint8_t> answer;
     const double start = host.clock_seconds();
-    double wait = link.channel != nullptr && link.channel->announced_itself()
+    double wait = first_wait > 0.0 ? first_wait
+                  : link.channel != nullptr && link.channel->announced_itself()
                       ? kAnnouncedIdentifyWaitSeconds
                       : kIdentifyWaitSeconds;
     for (;;) {
@@ -126,6 +133,44 @@ std::vector<std::uint8_t> selects_due(const ProgramState& state, const BoardIden
     return due;
 }
 
+// A board silent at the starting rate may still run at a rate an earlier host
+// switched it to (its port was opened again without a reset): asked at each rate
+// this end knows, fastest first, once while the port stays open.
+std::optional<BoardIdentity> ask_at_faster_rates(ProgramState& state, BoardAnswer& answer) {
+    ProgrammerLink& link = state.link;
+    if (link.rate_pinned || link.rates_searched || link.channel == nullptr ||
+        link.channel->fastest_line_rate() == 0) {
+        return std::nullopt;
+    }
+    link.rates_searched = true;
+    const std::int32_t fastest = link.channel->fastest_line_rate();
+    for (std::uint8_t code = board_identity::kRateCodeCount - 1;
+         code > board_identity::kRateStarting; --code) {
+        const auto rate = static_cast<std::int32_t>(board_identity::rate_of_code(code));
+        if (rate > fastest || !link.channel->set_line_rate(rate)) {
+            continue;
+        }
+        // At these rates a record is on the line within milliseconds: a short wait
+        // each keeps a plain board from costing a second at every port opened.
+        link.send_identify();
+        const std::vector<std::uint8_t> bytes =
+            read_answer(state, std::nullopt, kFasterRateIdentifySeconds);
+        if (auto identity = parse_board_identity(bytes)) {
+            answer = BoardAnswer::Identified;
+            link.agreed_rate = rate;
+            return identity;
+        }
+        if (!bytes.empty()) {
+            wait_for_quiet(state);
+        }
+    }
+    const std::int32_t starting =
+        static_cast<std::int32_t>(std::strtol(link.baud_text.c_str(), nullptr, 10));
+    (void)link.channel->set_line_rate(starting);
+    answer = BoardAnswer::Plain;
+    return std::nullopt;
+}
+
 }  // namespace
 
 BoardAnswer identify_board(ProgramState& state) {
@@ -137,6 +182,9 @@ BoardAnswer identify_board(ProgramState& state) {
     (void)link.take_waiting_bytes();
     BoardAnswer answer = BoardAnswer::Plain;
     std::optional<BoardIdentity> identity = ask_identity(state, answer);
+    if (answer == BoardAnswer::Plain && !state.board_spoke) {
+        identity = ask_at_faster_rates(state, answer);
+    }
     if (identity) {
         // The record measured the rails the board has selected now; the model's are
         // selected and measured again before anything judges them.
@@ -167,6 +215,9 @@ BoardAnswer identify_board(ProgramState& state) {
     state.board_answer = answer;
     state.board = identity;
     link.encoder.read_echo = answer == BoardAnswer::Identified;
+    const bool blocks = identity && identity->has(board_identity::kHasBlocks) &&
+                        identity->buffer_bytes >= kLeastBlockBuffer;
+    link.set_blocks(blocks, blocks ? static_cast<std::size_t>(identity->buffer_bytes) : 0);
     return answer;
 }
 
@@ -179,6 +230,11 @@ void forget_board(ProgramState& state) {
     state.board.reset();
     state.board_spoke = false;
     state.link.encoder.read_echo = false;
+    state.link.set_blocks(false, 0);
+    // A port opened anew runs at the starting rate.
+    state.link.agreed_rate = 0;
+    state.link.failed_rates = 0;
+    state.link.rates_searched = false;
 }
 
 std::string board_status_text(const ProgramState& state) {
@@ -194,7 +250,11 @@ std::string board_status_text(const ProgramState& state) {
                 shown.vdd_selected_mv =
                     vdd_select_code(state) == board_extension::kVdd5V ? 5000 : 3300;
             }
-            return board_identity_text(shown);
+            std::string text = board_identity_text(shown);
+            if (state.link.agreed_rate != 0) {
+                text += ", line " + std::to_string(state.link.agreed_rate) + " baud";
+            }
+            return text;
         }
         case BoardAnswer::Plain:
             return "Plain board (original protocol)";

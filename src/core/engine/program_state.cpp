@@ -11,6 +11,7 @@ ProgramState::ProgramState() : runner(*this) {
     // Every voltages-on, whichever operation sends it, passes the supplies' limits.
     install_supply_limits(*this);
     link.process_events = [this] { engine_host().process_events(); };
+    link.pause = [this](int milliseconds) { engine_host().pause(milliseconds); };
     link.on_received_byte = [this] {
         if (!stop_at_answer(*this)) {
             runner.run_step();

@@ -95,6 +95,9 @@ void ScriptRunner::run_step() {
         host.end_program();
         return;
     }
+    // Commands gathered into a block go out when no answer is left to bring the
+    // next step.
+    link.flush_when_idle();
     awaiting_since_ = state_.engine_host().clock_seconds();
     link.set_receive_notification(1);
 }

@@ -14,6 +14,11 @@ namespace corvanel {
 
 namespace {
 
+// The window with blocks, per byte of the board's buffer: a word of a read block
+// is five answers to the interpreter for two bytes on the line, and three blocks'
+// words ready keep the line busy.
+constexpr std::int32_t kBlockWindowPerByte = 4;
+
 // The windows tried, smallest first; the burst for each is 12 no-operations per
 // answer byte (48 to 768 no-operations, 0.27 s of line time at 56000 baud).
 constexpr std::array<std::int32_t, 5> kProbeWindows = {4, 8, 16, 32, kAutoWindowMax};
@@ -320,6 +325,13 @@ SendAheadChoice choose_send_ahead(ProgramState& state, OperationKind kind) {
         }
     }
     state.runner.window = choice.window;
+    if (choice.window > 0 && link.blocks() && choice.source == SendAheadChoice::Source::Declared) {
+        // Blocks answer once for many commands, and the link itself keeps what is
+        // on the line within the board's buffer: the interpreter's window only has
+        // to hold a few blocks' commands so that the next is ready in time.
+        state.runner.window =
+            std::max(choice.window, state.board->buffer_bytes * kBlockWindowPerByte);
+    }
     if (choice.window > 0) {
         state.runner.fast_link = true;
     }

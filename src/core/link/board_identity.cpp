@@ -87,6 +87,7 @@ std::optional<BoardIdentity> parse_board_identity(std::span<const std::uint8_t> 
         identity.status = answer[board_identity::kStatusAt];
         identity.refusal = answer[board_identity::kRefusalAt];
         identity.target_vdd_mv = field(answer, board_identity::kTargetVddAt);
+        identity.line_rates = answer[board_identity::kLineRatesAt];
     }
     if (identity.buffer_bytes < kLongestCommandBytes ||
         identity.vdd_selected_mv > kHighestVddMillivolts ||

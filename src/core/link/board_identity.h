@@ -61,6 +61,8 @@ struct BoardIdentity {
     std::int32_t status = 0;
     std::int32_t refusal = 0;
     std::int32_t target_vdd_mv = 0;
+    // Bit k: the board switches to rate code k with 104 47h (feature bit 11).
+    std::uint8_t line_rates = 0;
 
     [[nodiscard]] bool calibrated() const;
     [[nodiscard]] bool has(std::uint16_t feature) const { return (features & feature) != 0; }

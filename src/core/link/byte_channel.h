@@ -34,6 +34,11 @@ public:
     // The board sent its banner when the port opened: it is a board that answers
     // identify, however long a loaded machine makes it take.
     [[nodiscard]] virtual bool announced_itself() const { return false; }
+    // The line's rate from the next byte on (104 47h): false when this end cannot
+    // take it. A board in this process has no line and takes none.
+    [[nodiscard]] virtual bool set_line_rate(std::int32_t /*baud*/) { return false; }
+    // The fastest rate this end can switch the line to; 0: it cannot switch.
+    [[nodiscard]] virtual std::int32_t fastest_line_rate() const { return 0; }
 };
 
 }  // namespace corvanel

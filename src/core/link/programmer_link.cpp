@@ -1,9 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/link/programmer_link.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace corvanel {
+
+namespace {
+
+// A block cut short is given up by the board after kBlockByteGapMs without a
+// byte; twice that without an answer and it has surely done so.
+constexpr int kBlockQuietMs = 2 * board_command::kBlockByteGapMs;
+constexpr int kBlockQuietLimitMs = 2000;
+constexpr int kQuietRoundMs = 10;
+// Reads ask for nothing in flight but their five bytes; a block of this many
+// words keeps its answers coming while the next is on its way.
+constexpr std::size_t kMostReadBlockWords = 64;
+
+}  // namespace
 
 void ProgrammerLink::write(std::uint8_t byte) {
     if (channel != nullptr) {
@@ -12,7 +26,7 @@ void ProgrammerLink::write(std::uint8_t byte) {
 }
 
 void ProgrammerLink::end_command(std::uint8_t echo, bool checked) {
-    expected_.push_back({echo, !checked, true});
+    expected_.push_back({echo, !checked, true, {}, {}, 0});
     tracking_ = true;
     ++answers_requested_;
     if (process_events) {
@@ -24,8 +38,17 @@ void ProgrammerLink::write_select(std::uint8_t code) {
     // Honoured by the board only while the voltages are off: it goes just before
     // they come on. Its answer is the link's own business.
     const WireCommand select = WireEncoder::board_extension(code);
+    if (blocks_) {
+        close_run();
+        Unit unit;
+        unit.bytes.assign(select.bytes.begin(), select.bytes.begin() + select.size);
+        unit.answers.push_back({select.echo(), false, false, {}, {}, 0});
+        queue_unit(std::move(unit));
+        tracking_ = true;
+        return;
+    }
     write_bytes(select);
-    expected_.push_back({select.echo(), false, false});
+    expected_.push_back({select.echo(), false, false, {}, {}, 0});
     tracking_ = true;
 }
 
@@ -44,8 +67,7 @@ bool ProgrammerLink::voltages_allowed(bool low_voltage) {
 }
 
 void ProgrammerLink::send_nop() {
-    write(board_command::kNop);
-    end_command(board_command::kNop);
+    send({{board_command::kNop}, 1, 0});
 }
 
 bool ProgrammerLink::voltages_on(VoltageSequence sequence) {
@@ -59,8 +81,7 @@ bool ProgrammerLink::voltages_on(VoltageSequence sequence) {
                                      ? board_command::kVoltagesOnVddFirst
                                      : board_command::kVoltagesOnVppFirst;
     write_supply_select(true);
-    write(command);
-    end_command(command);
+    send({{command}, 1, 0});
     return true;
 }
 
@@ -81,8 +102,7 @@ bool ProgrammerLink::voltages_on_low_voltage() {
 }
 
 void ProgrammerLink::voltages_off() {
-    write(board_command::kVoltagesOff);
-    end_command(board_command::kVoltagesOff);
+    send({{board_command::kVoltagesOff}, 1, 0});
 }
 
 void ProgrammerLink::write_bytes(const WireCommand& command) {
@@ -92,10 +112,19 @@ void ProgrammerLink::write_bytes(const WireCommand& command) {
 }
 
 void ProgrammerLink::send(const WireCommand& command) {
+    if (blocks_) {
+        gather(command);
+        answers_requested_ += command.data_answers + 1;
+        tracking_ = true;
+        if (process_events) {
+            process_events();
+        }
+        return;
+    }
     write_bytes(command);
     // A read's data bytes come before its echo; any value may come.
     for (std::size_t i = 0; i < command.data_answers; ++i) {
-        expected_.push_back({0, true, true});
+        expected_.push_back({0, true, true, {}, {}, 0});
     }
     answers_requested_ += command.data_answers;
     end_command(command.echo(), command.echo_checked);
@@ -103,6 +132,20 @@ void ProgrammerLink::send(const WireCommand& command) {
 
 void ProgrammerLink::voltages_off_after_fault() {
     expected_.clear();
+    // Work not yet on the line is not sent after a fault. A block the board is
+    // still reading takes any byte as one of its words: only once the line has
+    // been quiet has the board given the block up, and then the 103s are read as
+    // commands.
+    forget_queued();
+    if (block_out_ && pause && channel != nullptr) {
+        int quiet = 0;
+        for (int waited = 0; quiet < kBlockQuietMs && waited < kBlockQuietLimitMs;
+             waited += kQuietRoundMs) {
+            pause(kQuietRoundMs);
+            quiet = channel->read_all().empty() ? quiet + kQuietRoundMs : 0;
+        }
+    }
+    block_out_ = false;
     for (std::uint8_t i = 0; i < board_command::kLongestCommandBytes; ++i) {
         write(board_command::kVoltagesOff);
     }
@@ -126,6 +169,8 @@ void ProgrammerLink::request_data_word() {
 }
 
 void ProgrammerLink::send_identify() {
+    close_run();
+    pump();
     write(board_command::kIdentify);
     if (process_events) {
         process_events();
@@ -133,13 +178,35 @@ void ProgrammerLink::send_identify() {
 }
 
 void ProgrammerLink::send_select(std::uint8_t code) {
+    close_run();
+    pump();
     write_bytes(WireEncoder::board_extension(code));
     if (process_events) {
         process_events();
     }
 }
 
+void ProgrammerLink::send_line_rate(std::uint8_t code) {
+    close_run();
+    pump();
+    write(board_command::kChipCommand);
+    write(board_extension::kLineRate);
+    write(code);
+    if (process_events) {
+        process_events();
+    }
+}
+
+void ProgrammerLink::send_check() {
+    write(board_command::kNop);
+    if (process_events) {
+        process_events();
+    }
+}
+
 void ProgrammerLink::send_board_word(std::uint16_t value) {
+    close_run();
+    pump();
     write(board_command::kDataWord);
     write(static_cast<std::uint8_t>(value & 0xFF));
     write(static_cast<std::uint8_t>(value >> 8));
@@ -150,6 +217,7 @@ void ProgrammerLink::send_board_word(std::uint16_t value) {
 
 std::vector<std::uint8_t> ProgrammerLink::take_waiting_bytes() {
     expected_.clear();
+    forget_queued();
     tracking_ = false;
     if (channel == nullptr) {
         return {};
@@ -165,6 +233,7 @@ void ProgrammerLink::set_receive_notification(int threshold) {
 
 std::size_t ProgrammerLink::discard_waiting_bytes() {
     expected_.clear();
+    forget_queued();
     tracking_ = false;
     if (channel == nullptr) {
         return 0;
@@ -197,22 +266,227 @@ void ProgrammerLink::MSComm1_OnComm() {
         const bool fault = !vpp_test_on && (due ? !due->any && due->byte != byte : tracking_);
         if (fault) {
             expected_.clear();
+            forget_queued();
             undelivered_ = 0;
             if (on_answer_fault) {
                 on_answer_fault(byte, due ? due->byte : -1);
             }
             break;
         }
-        if (due && !due->delivered) {
-            continue;
+        if (due) {
+            in_flight_ -= std::min(in_flight_, due->release);
+            for (const std::uint8_t answer : due->before) {
+                deliver(answer);
+            }
         }
-        received_byte = byte;
-        if (on_received_byte) {
-            on_received_byte();
+        if (!due || due->delivered) {
+            deliver(byte);
+        }
+        if (due) {
+            for (const std::uint8_t answer : due->after) {
+                deliver(answer);
+            }
         }
     }
     undelivered_ = 0;
     delivering_ = false;
+    // The last answer may have come with nothing for the interpreter (a read
+    // block's closing 112): the commands gathered since go out now.
+    flush_when_idle();
+    pump();
+}
+
+void ProgrammerLink::deliver(std::uint8_t byte) {
+    received_byte = byte;
+    if (on_received_byte) {
+        on_received_byte();
+    }
+}
+
+void ProgrammerLink::set_blocks(bool on, std::size_t receive_buffer) {
+    close_run();
+    pump();
+    blocks_ = on;
+    receive_buffer_ = receive_buffer;
+}
+
+void ProgrammerLink::forget_queued() {
+    run_ = Run{};
+    queue_.clear();
+    in_flight_ = 0;
+}
+
+ProgrammerLink::Unit ProgrammerLink::single_unit(const WireCommand& command) {
+    Unit unit;
+    unit.bytes.assign(command.bytes.begin(),
+                      command.bytes.begin() + static_cast<std::ptrdiff_t>(command.size));
+    for (std::size_t i = 0; i < command.data_answers; ++i) {
+        unit.answers.push_back({0, true, true, {}, {}, 0});
+    }
+    unit.answers.push_back({command.echo(), !command.echo_checked, true, {}, {}, 0});
+    return unit;
+}
+
+void ProgrammerLink::queue_command(const WireCommand& command) {
+    queue_unit(single_unit(command));
+}
+
+void ProgrammerLink::queue_unit(Unit unit) {
+    queue_.push_back(std::move(unit));
+    pump();
+}
+
+void ProgrammerLink::pump() {
+    // A unit larger than the whole buffer cannot be: blocks are cut to fit it.
+    while (!queue_.empty()) {
+        Unit& unit = queue_.front();
+        if (in_flight_ > 0 && in_flight_ + unit.bytes.size() > receive_buffer_) {
+            return;
+        }
+        for (const std::uint8_t byte : unit.bytes) {
+            write(byte);
+        }
+        in_flight_ += unit.bytes.size();
+        if (!unit.answers.empty()) {
+            unit.answers.back().release = unit.bytes.size();
+        }
+        for (ExpectedAnswer& answer : unit.answers) {
+            expected_.push_back(std::move(answer));
+        }
+        if (unit.bytes.front() == board_command::kWriteBlock ||
+            unit.bytes.front() == board_command::kReadBlock) {
+            block_out_ = true;
+            ++blocks_written_;
+        }
+        queue_.pop_front();
+    }
+}
+
+void ProgrammerLink::flush_when_idle() {
+    if (blocks_ && in_flight_ == 0) {
+        close_run();
+        pump();
+    }
+}
+
+namespace {
+
+bool is_chip_command(const WireCommand& command) {
+    return command.size == 2 && (command.bytes[0] == board_command::kChipCommand ||
+                                 command.bytes[0] == board_command::kChipCommand8);
+}
+
+bool is_data_word(const WireCommand& command) {
+    return command.size == 3 && (command.bytes[0] == board_command::kDataWord ||
+                                 command.bytes[0] == board_command::kPayload24);
+}
+
+bool is_read(const WireCommand& command) {
+    return command.size == 1 && (command.bytes[0] == board_command::kReadWord ||
+                                 command.bytes[0] == board_command::kReadPayload24);
+}
+
+}  // namespace
+
+void ProgrammerLink::gather(const WireCommand& command) {
+    if (run_.active) {
+        const BlockCodes& codes = run_.codes;
+        bool fits = false;
+        bool complete = false;
+        if (run_.phase == 0) {
+            fits = is_chip_command(command) && command.bytes[1] == codes.code;
+        } else if (run_.phase == 1) {
+            fits = codes.read ? is_read(command) && command.echo_checked : is_data_word(command);
+            complete = fits && (codes.flags & board_command::kBlockFlagStep) == 0;
+        } else {
+            fits = is_chip_command(command) && command.bytes[1] == codes.step;
+            complete = fits;
+        }
+        if (fits) {
+            run_.word_commands.push_back(command);
+            if (run_.phase == 1 && !codes.read) {
+                run_.word = static_cast<std::uint16_t>(command.bytes[1] | (command.bytes[2] << 8));
+            }
+            run_.phase = complete ? 0 : run_.phase + 1;
+            if (complete) {
+                run_.words.push_back(run_.word);
+                run_.complete_commands = run_.word_commands.size();
+                // Half the buffer a block: the next one comes in while the board
+                // clocks this one.
+                const std::size_t most =
+                    codes.read ? kMostReadBlockWords
+                               : std::min<std::size_t>(
+                                     board_command::kBlockMaxWords,
+                                     (receive_buffer_ / 2 - board_command::kBlockHeaderBytes) / 2);
+                if (run_.words.size() >= std::max<std::size_t>(most, 1)) {
+                    close_run();
+                }
+            }
+            return;
+        }
+        close_run();
+    }
+    if (is_chip_command(command) && encoder.read_echo) {
+        if (const auto codes = block_codes(encoder.set, command.bytes[1])) {
+            run_ = Run{};
+            run_.active = true;
+            run_.codes = *codes;
+            run_.phase = 1;
+            run_.word_commands.push_back(command);
+            return;
+        }
+    }
+    queue_command(command);
+}
+
+void ProgrammerLink::close_run() {
+    if (!run_.active) {
+        return;
+    }
+    Run run = std::move(run_);
+    run_ = Run{};
+    const std::size_t words = run.words.size();
+    // One word costs no fewer bytes as a block than as its single commands.
+    if (words >= 2) {
+        const std::size_t per_word = run.complete_commands / words;
+        const BlockCodes& codes = run.codes;
+        Unit unit;
+        unit.bytes = {codes.read ? board_command::kReadBlock : board_command::kWriteBlock,
+                      codes.flags, codes.code, codes.step, static_cast<std::uint8_t>(words)};
+        if (codes.read) {
+            // Each word answers low and high: the load's echo comes before the low
+            // byte, the read's own echo and the step's after the high byte.
+            for (std::size_t w = 0; w < words; ++w) {
+                const WireCommand* word = &run.word_commands[w * per_word];
+                ExpectedAnswer low{0, true, true, {word[0].echo()}, {}, 0};
+                ExpectedAnswer high{0, true, true, {}, {word[1].echo()}, 0};
+                if (per_word == 3) {
+                    high.after.push_back(word[2].echo());
+                }
+                unit.answers.push_back(std::move(low));
+                unit.answers.push_back(std::move(high));
+            }
+            unit.answers.push_back({board_command::kReadBlock, false, false, {}, {}, 0});
+        } else {
+            ExpectedAnswer done{board_command::kWriteBlock, false, false, {}, {}, 0};
+            for (std::size_t i = 0; i < run.complete_commands; ++i) {
+                done.after.push_back(run.word_commands[i].echo());
+            }
+            for (const std::uint16_t word : run.words) {
+                unit.bytes.push_back(static_cast<std::uint8_t>(word & 0xFF));
+                unit.bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+            }
+            unit.answers.push_back(std::move(done));
+        }
+        queue_unit(std::move(unit));
+        for (std::size_t i = run.complete_commands; i < run.word_commands.size(); ++i) {
+            queue_command(run.word_commands[i]);
+        }
+        return;
+    }
+    for (const WireCommand& command : run.word_commands) {
+        queue_command(command);
+    }
 }
 
 }  // namespace corvanel

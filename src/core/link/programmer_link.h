@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/devices/voltage_sequence.h"
 #include "core/link/board_protocol.h"
@@ -47,6 +48,17 @@ public:
     // Serial line set-up, kept here for the port commands and the operation starters.
     std::int32_t port_number = 1;
     std::string baud_text = "56000";
+    // The user chose the rate ("Change Baud Rate", the tool's --baud): the line
+    // stays at it, no faster rate is agreed with the board (104 47h).
+    bool rate_pinned = false;
+    // The rate agreed with the board after identify; 0 while the line runs at
+    // baud_text (see core/engine/line_rate.h).
+    std::int32_t agreed_rate = 0;
+    // Rate codes whose check failed since the port was opened (bit k: code k):
+    // not tried again while it stays open.
+    std::uint8_t failed_rates = 0;
+    // A silent board was asked at the faster rates once since the port opened.
+    bool rates_searched = false;
     bool port_ready = false;
     // Why the port did not open, when the user can mend it (the virtual board's
     // chip state file): said with "Serial port N error!". Empty otherwise.
@@ -60,6 +72,24 @@ public:
     // Frames the chip's commands for its command set (104-106 or 108-110); the
     // operation sets it from the model it runs for.
     WireEncoder encoder;
+
+    // Blocks (111, 112): on a board that declares them (identify's feature bit 10)
+    // runs of loads (or reads) and address steps go out as blocks the board clocks
+    // itself, and no more bytes than `receive_buffer` are ever in flight: commands
+    // beyond it wait in the link until answers make room. The interpreter sees the
+    // answers of the single commands it sent, in their order. Off: every command
+    // goes out as it is sent, as to a board of the original protocol.
+    void set_blocks(bool on, std::size_t receive_buffer);
+    [[nodiscard]] bool blocks() const { return blocks_; }
+    // The host's pause, for the quiet a block given up needs (see
+    // voltages_off_after_fault).
+    std::function<void(int milliseconds)> pause;
+    // A step has ended: with nothing in flight no answer will come to move the
+    // interpreter on, so the run being gathered goes out now (as a block, or as the
+    // single commands when it is one word or less).
+    void flush_when_idle();
+    // Blocks and single commands written so far (for the tests and the benchmarks).
+    [[nodiscard]] std::uint64_t blocks_written() const { return blocks_written_; }
 
     // The board's supply choice sent before every voltages-on (104 and extension
     // 43h or 44h); nothing for a board without Vdd select. The board's answer to it
@@ -117,6 +147,11 @@ public:
     // 105, low byte, high byte as they are, whatever the chip's command set: a
     // value for the board itself (the meter reading after extension 48h).
     void send_board_word(std::uint16_t value);
+    // 104, 47h and a rate code; like identify, the caller reads the answer itself.
+    void send_line_rate(std::uint8_t code);
+    // 100 on its own, for the check exchange of a new line rate; the caller
+    // reads the answer itself.
+    void send_check();
     // Every byte waiting, oldest first; forgets the answers still due.
     std::vector<std::uint8_t> take_waiting_bytes();
 
@@ -158,7 +193,37 @@ private:
         std::uint8_t byte = 0;
         bool any = false;
         bool delivered = true;
+        // Blocks: the answers of the single commands the interpreter sent, handed
+        // to it before and after this byte (which is then delivered or not).
+        std::vector<std::uint8_t> before;
+        std::vector<std::uint8_t> after;
+        // Bytes that stop being in flight when this answer has come.
+        std::size_t release = 0;
     };
+    // A board command ready for the line with the answers it asks for.
+    struct Unit {
+        std::vector<std::uint8_t> bytes;
+        std::vector<ExpectedAnswer> answers;
+    };
+    // The run of loads (reads) being gathered into a block: its codes, the words
+    // complete so far, and the commands of the word not yet complete.
+    struct Run {
+        BlockCodes codes;
+        bool active = false;
+        int phase = 0;  // 1: the load or read is in, 2: its word too (the step is due)
+        std::vector<std::uint16_t> words;        // complete words (a read's are placeholders)
+        std::uint16_t word = 0;                  // the word of the one not yet complete
+        std::vector<WireCommand> word_commands;  // every command of the run, in order
+        std::size_t complete_commands = 0;       // of word_commands, in complete words
+    };
+    void deliver(std::uint8_t byte);
+    void queue_command(const WireCommand& command);
+    void gather(const WireCommand& command);
+    void close_run();
+    void queue_unit(Unit unit);
+    void pump();
+    [[nodiscard]] static Unit single_unit(const WireCommand& command);
+    void forget_queued();
     void write(std::uint8_t byte);
     void write_bytes(const WireCommand& command);
     void send(const WireCommand& command);
@@ -169,6 +234,14 @@ private:
     void write_select(std::uint8_t code);
 
     std::deque<ExpectedAnswer> expected_;
+    bool blocks_ = false;
+    std::size_t receive_buffer_ = 0;
+    Run run_;
+    std::deque<Unit> queue_;
+    std::size_t in_flight_ = 0;
+    // A block was written and may still be clocking on the board.
+    bool block_out_ = false;
+    std::uint64_t blocks_written_ = 0;
     // Commands were written since the waiting bytes were last thrown away: a
     // byte with no answer due is then one too many.
     bool tracking_ = false;

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "core/devices/command_set.h"
 
@@ -51,5 +52,18 @@ public:
     // answered 104.
     [[nodiscard]] static WireCommand board_extension(std::uint8_t code);
 };
+
+// How the board clocks one word of a block (111, 112) by itself: the chip command
+// that loads (or reads) a word, and the one that steps the address after it.
+struct BlockCodes {
+    std::uint8_t flags = 0;  // board_command::kBlockFlag8Bit, kBlockFlagStep
+    std::uint8_t code = 0;   // load or read
+    std::uint8_t step = 0;   // clocked after each word when flags has kBlockFlagStep
+    bool read = false;       // a read block (112): the word comes back
+};
+
+// The chip commands of `set` that may open a block: loads and reads of program
+// and data memory. Nothing for any other command. The one table of block codes.
+[[nodiscard]] std::optional<BlockCodes> block_codes(CommandSet set, std::uint8_t chip_code);
 
 }  // namespace corvanel

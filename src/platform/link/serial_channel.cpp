@@ -409,4 +409,22 @@ void QtSerialChannel::close_virtual() {
     virtual_port_.reset();
 }
 
+bool QtSerialChannel::set_line_rate(std::int32_t baud) {
+    if (virtual_port_ || !port_.isOpen() || baud <= 0) {
+        return false;
+    }
+    // Bytes still in the port's buffer would leave at the new rate: out first.
+    port_.flush();
+    // The line settings stay the starting rate's: a port opened again finds the
+    // board there (it resets, or is asked at the faster rates).
+    return port_.setBaudRate(baud);
+}
+
+std::int32_t QtSerialChannel::fastest_line_rate() const {
+    // The USB bridges of the boards carry 2 Mbaud; a bridge that cannot fails the
+    // check exchange and the line stays at the rate that worked.
+    constexpr std::int32_t kFastestRate = 2000000;
+    return virtual_port_ ? 0 : kFastestRate;
+}
+
 }  // namespace corvanel

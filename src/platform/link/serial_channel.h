@@ -114,6 +114,10 @@ public:
     // The in-process virtual board answers at once; a real line never promises it.
     [[nodiscard]] bool answers_at_once() const override;
     [[nodiscard]] bool announced_itself() const override { return banner_seen_; }
+    // A serial port switches its rate through QSerialPort; the in-process board
+    // has no line to switch.
+    [[nodiscard]] bool set_line_rate(std::int32_t baud) override;
+    [[nodiscard]] std::int32_t fastest_line_rate() const override;
 
     // True when received bytes wait to be read.
     [[nodiscard]] bool has_waiting() const;

@@ -5,6 +5,7 @@
 
 #include "core/engine/board_identify.h"
 #include "core/engine/chip_operations.h"
+#include "core/engine/line_rate.h"
 #include "core/engine/program_state.h"
 #include "platform/app/operation_settings.h"
 #include "platform/app/settings_store.h"
@@ -42,6 +43,7 @@ QString identify_opened_board(ProgramState& state, const QString& status_text) {
     if (identify_board(state) == BoardAnswer::Plain) {
         return status_text;
     }
+    (void)agree_line_rate(state);
     // The in-process board is no hardware to name: its line stays as it was.
     const auto* port = dynamic_cast<const QtSerialChannel*>(state.link.channel);
     if (port != nullptr && port->virtual_port() != nullptr) {
@@ -89,6 +91,11 @@ bool SerialLink::open_configured_port() {
         corvanel::open_configured_port(MSComm1, settings(), scan.last_openable_port);
     state_.link.port_number = opened.port_number;
     state_.link.baud_text = opened.baud_text.toStdString();
+    // A rate the user chose ("Change Baud Rate") is kept: no faster one is agreed.
+    state_.link.rate_pinned =
+        settings()
+            .find_string(QString::fromLatin1(setting_names::serial_port_baud_rate))
+            .has_value();
     state_.link.port_ready = opened.port_ready;
     note_port_fault();
     // A port opened again may have another board behind it: a lock-step forced
@@ -113,6 +120,9 @@ void SerialLink::note_port_fault() {
 }
 
 void SerialLink::close_port() {
+    if (state_.link.port_ready && !state_.runner.running()) {
+        leave_line_rate(state_);
+    }
     state_.link.port_ready = false;
     state_.link.port_fault.clear();
     MSComm1.close();
