@@ -54,7 +54,7 @@ std::span<const ToolOption> tool_options() {
          .value = "LIST",
          .text = &Options::only,
          .per_command = true,
-         .help = "program, read: only these memories, a comma list of flash,\n"
+         .help = "program, read, make-job: only these memories, a comma list of flash,\n"
                  "eeprom, id, config (default: all); program reads the chip\n"
                  "first and writes the others back as they were, read takes\n"
                  "only these from the chip; make-job: the job's memories"},
@@ -76,7 +76,7 @@ std::span<const ToolOption> tool_options() {
         {.name = "--repeat",
          .flag = &Options::repeat,
          .per_command = true,
-         .help = "program: batch programming on chip insertion: wait for a chip\n"
+         .help = "program, make-job: batch programming on chip insertion: wait for a chip\n"
                  "(its device ID read 3 times a second, voltages off between\n"
                  "reads), program and verify it, log it, then wait for its\n"
                  "removal and the next chip; never the same chip twice.\n"
@@ -86,7 +86,7 @@ std::span<const ToolOption> tool_options() {
          .value = "FILE",
          .text = &Options::log,
          .per_command = true,
-         .help = "program: append a CSV line to FILE (time, model, device ID,\n"
+         .help = "program, make-job: append a CSV line to FILE (time, model, device ID,\n"
                  "revision, chip checksum, pass, fail or cancelled, serial\n"
                  "number, file, file checksum, reason); a new file gets a\n"
                  "header; FILE must be a regular file; make-job: the job's log"},
@@ -94,7 +94,7 @@ std::span<const ToolOption> tool_options() {
          .value = "START[:STEP]@F|E:ADDR[/N]",
          .text = &Options::serial,
          .per_command = true,
-         .help = "program: write serial number START (decimal) into the chip,\n"
+         .help = "program, make-job: write serial number START (decimal) into the chip,\n"
                  "low byte first in N bytes (default 2): F:ADDR a RETLW table\n"
                  "at program memory word ADDR (hex), E:ADDR EEPROM bytes at\n"
                  "ADDR (hex); no default place: refused on the file's data\n"

@@ -257,7 +257,7 @@ TEST(CommandTable, DocumentsGiveEachOptionTheCommandsOfTheTable) {
     const QString script = read_source("packaging/completion/corvanel");
     std::map<std::string, Names> from_completion;
     static const QRegularExpression completion_entry(
-        QStringLiteral(R"re(\n\s+(--[a-z-]+)\) echo "([a-z ]*)" ;;)re"));
+        QStringLiteral(R"re(\n\s+(--[a-z-]+)\) echo "([a-z -]*)" ;;)re"));
     for (auto it = completion_entry.globalMatch(script); it.hasNext();) {
         const auto entry = it.next();
         from_completion[entry.captured(1).toStdString()] =

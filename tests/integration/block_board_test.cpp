@@ -175,7 +175,7 @@ TEST_P(BlockBoardTest, ProgramAndVerifyThroughBlocksAsThroughTheOriginalCommands
     Rig plain(c.model, false, true);
     // A small buffer: blocks are cut to fit it and wait for room.
     Rig small(c.model, true, false, 40);
-    const bool six_bit = plain.state.model.command_set == CommandSet::SixBit;
+    const bool six_bit = plain.state.model.command_set == &six_bit_commands();
     ASSERT_TRUE(blocks.state.link.blocks());
     ASSERT_TRUE(small.state.link.blocks());
     ASSERT_FALSE(original.state.link.blocks());

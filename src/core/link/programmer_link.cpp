@@ -390,7 +390,7 @@ bool is_read(const WireCommand& command) {
 
 void ProgrammerLink::gather(const WireCommand& command) {
     if (run_.active) {
-        const BlockCodes& codes = run_.codes;
+        const BlockWord& codes = run_.codes;
         bool fits = false;
         bool complete = false;
         if (run_.phase == 0) {
@@ -427,7 +427,7 @@ void ProgrammerLink::gather(const WireCommand& command) {
         close_run();
     }
     if (is_chip_command(command) && encoder.read_echo) {
-        if (const auto codes = block_codes(encoder.set, command.bytes[1])) {
+        if (const auto codes = block_codes(*encoder.set, command.bytes[1])) {
             run_ = Run{};
             run_.active = true;
             run_.codes = *codes;
@@ -449,7 +449,7 @@ void ProgrammerLink::close_run() {
     // One word costs no fewer bytes as a block than as its single commands.
     if (words >= 2) {
         const std::size_t per_word = run.complete_commands / words;
-        const BlockCodes& codes = run.codes;
+        const BlockWord& codes = run.codes;
         Unit unit;
         unit.bytes = {codes.read ? board_command::kReadBlock : board_command::kWriteBlock,
                       codes.flags, codes.code, codes.step, static_cast<std::uint8_t>(words)};

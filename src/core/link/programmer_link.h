@@ -208,7 +208,7 @@ private:
     // The run of loads (reads) being gathered into a block: its codes, the words
     // complete so far, and the commands of the word not yet complete.
     struct Run {
-        BlockCodes codes;
+        BlockWord codes;
         bool active = false;
         int phase = 0;  // 1: the load or read is in, 2: its word too (the step is due)
         std::vector<std::uint16_t> words;        // complete words (a read's are placeholders)

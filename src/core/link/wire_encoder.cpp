@@ -32,28 +32,16 @@ WireCommand WireEncoder::board_extension(std::uint8_t code) {
     return {{board_command::kChipCommand, code}, 2, 0};
 }
 
-std::optional<BlockCodes> block_codes(CommandSet set, std::uint8_t chip_code) {
-    using board_command::kBlockFlag8Bit;
-    using board_command::kBlockFlagStep;
-    // The 6-bit set's loads and reads leave the address where it is: Increment
-    // Address (06h) follows each word. The 8-bit set's load and read with
-    // increment (02h, FEh) step the address themselves.
-    struct Row {
-        CommandSet set;
-        std::uint8_t code;
-        BlockCodes codes;
-    };
-    static constexpr Row kRows[] = {
-        {CommandSet::SixBit, 0x02, {kBlockFlagStep, 0x02, 0x06, false}},  // Load Program
-        {CommandSet::SixBit, 0x03, {kBlockFlagStep, 0x03, 0x06, false}},  // Load Data
-        {CommandSet::SixBit, 0x04, {kBlockFlagStep, 0x04, 0x06, true}},   // Read Program
-        {CommandSet::SixBit, 0x05, {kBlockFlagStep, 0x05, 0x06, true}},   // Read Data
-        {CommandSet::EightBit, 0x02, {kBlockFlag8Bit, 0x02, 0x00, false}},
-        {CommandSet::EightBit, 0xFE, {kBlockFlag8Bit, 0xFE, 0x00, true}},
-    };
-    for (const Row& row : kRows) {
-        if (row.set == set && row.code == chip_code) {
-            return row.codes;
+std::optional<BlockWord> block_codes(const CommandSet& set, std::uint8_t chip_code) {
+    for (const BlockCodes& block : {set.program_block, set.data_block}) {
+        if (block.flags == 0 && block.load == 0 && block.read == 0) {
+            continue;  // a set the board cannot clock in blocks
+        }
+        if (chip_code == block.load) {
+            return BlockWord{block.flags, block.load, block.step, false};
+        }
+        if (chip_code == block.read) {
+            return BlockWord{block.flags, block.read, block.step, true};
         }
     }
     return std::nullopt;

@@ -55,7 +55,7 @@ public:
 
 // How the board clocks one word of a block (111, 112) by itself: the chip command
 // that loads (or reads) a word, and the one that steps the address after it.
-struct BlockCodes {
+struct BlockWord {
     std::uint8_t flags = 0;  // board_command::kBlockFlag8Bit, kBlockFlagStep
     std::uint8_t code = 0;   // load or read
     std::uint8_t step = 0;   // clocked after each word when flags has kBlockFlagStep
@@ -63,7 +63,7 @@ struct BlockCodes {
 };
 
 // The chip commands of `set` that may open a block: loads and reads of program
-// and data memory. Nothing for any other command. The one table of block codes.
-[[nodiscard]] std::optional<BlockCodes> block_codes(CommandSet set, std::uint8_t chip_code);
+// and data memory, as the set's row gives them. Nothing for any other command.
+[[nodiscard]] std::optional<BlockWord> block_codes(const CommandSet& set, std::uint8_t chip_code);
 
 }  // namespace corvanel

@@ -602,7 +602,12 @@ void Form1::mark_buffer_saved() {
 }
 
 bool Form1::buffer_unsaved() const {
-    return write_hex_text(state().image) != saved_hex_;
+    // During a Read All the buffer fills word by word with the chip; a stopped read
+    // puts the buffer back as it was, so that one is the buffer the user has.
+    const ProgramState& program = state();
+    const MemoryImage& buffer =
+        program.image_before_read ? *program.image_before_read : program.image;
+    return write_hex_text(buffer) != saved_hex_;
 }
 
 bool Form1::offer_to_save_buffer() {

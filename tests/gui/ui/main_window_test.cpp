@@ -138,6 +138,7 @@ TEST_F(MainWindowLayout, MenuTreeWithAccessLettersAndKeys) {
                   "Pro&duction: Work on Program &Memory | Work on &EEPROM | Work on &User IDs | "
                   "Work on &Configuration Words | &Preserve EEPROM | &Serial Numbers... | "
                   "Production &Log File... | &Reset Counters | Repeat on Chip &Insertion... | "
+         "Repeat on Several &Boards... | "
                   "Open &Job... | Save Job &As...",
                   "&Options: Change &Microcontroller Model | Change Serial &Port Number | "
                   "Change &Baud Rate | Change Default Programming &Time | Change Board &Vpp | "
