@@ -122,7 +122,7 @@ int Tool::cmd_board_test() {
     if (const int opened = open_port(); opened != cli_exit::kDone) {
         return opened;
     }
-    const BoardTestReport report = run_board_test(state_);
+    const BoardTestReport report = run_board_test(state_, rate_switch_of(state_));
     for (const std::string& line : board_test_table(report)) {
         print_lines(out_, line);
     }

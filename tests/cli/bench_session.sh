@@ -96,6 +96,7 @@ start_chip_server none --firmware "$firmware" --reset-on-open
 run 0 --port "$device" --banner-wait board-test
 expect_output "PASS         Vpp rail, high level"
 expect_output "PASS         PGD pull-up"
+expect_output "PASS         No-operation burst at 1000000 baud"
 expect_output "Board test passed."
 server_quiet
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/board_test.h"
 
+#include "core/engine/line_rate.h"
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -465,6 +467,13 @@ void test_rates(Bench& bench, const BoardIdentity& board, const std::vector<std:
 }
 
 }  // namespace
+
+BoardRateSwitch rate_switch_of(ProgramState& state) {
+    if (state.link.rate_pinned) {
+        return {};
+    }
+    return [&state](std::uint8_t code) { return switch_line_rate(state, code); };
+}
 
 bool BoardTestReport::passed() const {
     return !link_failed && std::none_of(lines.begin(), lines.end(), [](const BoardTestLine& l) {

@@ -46,6 +46,10 @@ struct BoardTestReport {
 // the declared rates are listed and not exercised.
 using BoardRateSwitch = std::function<bool(std::uint8_t code)>;
 
+// The switch a port whose rate the user did not pin gives the test (through
+// switch_line_rate); nothing on a pinned port, whose declared rates are listed.
+[[nodiscard]] BoardRateSwitch rate_switch_of(ProgramState& state);
+
 // Runs the test on the open port with the voltages off; leaves them off, with
 // 3.3 V and the low Vpp level selected (the reset state), the receive
 // notification off and nothing waiting. The applied model plays no part.

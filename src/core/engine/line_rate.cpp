@@ -122,6 +122,24 @@ std::int32_t agree_line_rate(ProgramState& state) {
     return link.agreed_rate;
 }
 
+bool switch_line_rate(ProgramState& state, std::uint8_t code) {
+    ProgrammerLink& link = state.link;
+    if (code == id::kRateStarting) {
+        leave_line_rate(state);
+        return link.agreed_rate == 0;
+    }
+    if (!link.port_ready || link.channel == nullptr || state.runner.running()) {
+        return false;
+    }
+    link.set_receive_notification(0);
+    const std::int32_t current = link.agreed_rate != 0 ? link.agreed_rate : starting_rate(link);
+    if (!try_rate(state, code, current)) {
+        return false;
+    }
+    link.agreed_rate = static_cast<std::int32_t>(id::rate_of_code(code));
+    return true;
+}
+
 void leave_line_rate(ProgramState& state) {
     ProgrammerLink& link = state.link;
     if (link.agreed_rate == 0 || link.channel == nullptr || !link.port_ready) {

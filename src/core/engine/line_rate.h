@@ -24,6 +24,11 @@ struct ProgramState;
 // runs at afterwards (0: the starting rate).
 std::int32_t agree_line_rate(ProgramState& state);
 
+// Switches the line to rate code `code` (0: back to the starting rate) with the
+// check exchange and the fall-back, whatever the agreed rate; true when both ends
+// run at it afterwards. For the board test, which exercises every declared rate.
+bool switch_line_rate(ProgramState& state, std::uint8_t code);
+
 // Before the port closes: the board back to its starting rate (104 47h 0), so
 // that the next host finds it where it starts. Nothing at the starting rate.
 void leave_line_rate(ProgramState& state);

@@ -78,7 +78,7 @@ void Form1::menutestboard_Click() {
     }
     disable();
     set_status(QStringLiteral("Testing the board..."));
-    const BoardTestReport report = run_board_test(program);
+    const BoardTestReport report = run_board_test(program, rate_switch_of(program));
     enable();
     const std::vector<std::string> table = board_test_table(report);
     QString markdown = QStringLiteral("```\n");
