@@ -65,10 +65,11 @@ constexpr const char* kFirmwareBuffer = "255";
 // a chip command 6 clocks and TDLY2's 5 us (some 20 us) over its 2 bytes.
 constexpr const char* kFirmwareCommandUs = "13";
 // The firmware's time to clock one word of a block into or out of the chip: the
-// load (or read) command, TDLY2, the frame and the step, at 16 MHz. Taken from
-// the firmware's cycle count of its block loop; until it is measured there, the
-// 70 us an ATmega328P needs to clock a word of the 8-bit set.
-constexpr double kClockUsPerWord = 70.0;
+// load (or read) command, TDLY2, the frame and the step, at 16 MHz. From the
+// simulated firmware's cycle counts (tests/board/simavr_board_test.cpp,
+// ClockingTimePerWordOfABlock): 113-116 us a word written, 109 us a word read, in
+// both command sets; the larger is taken for both.
+constexpr double kClockUsPerWord = 115.0;
 
 // The window of "Send-ahead: 85 (board's buffer)" in the tool's output; 0 without one.
 std::int32_t announced_window(const std::string& output) {
