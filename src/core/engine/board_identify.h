@@ -29,8 +29,11 @@ inline constexpr std::string_view kGarbledBoardText =
     "Board's identity garbled: high-voltage operations refused";
 
 // How long the board has to answer 107. The board server and the firmware
-// answer within a few milliseconds; a USB adapter's latency timer adds 16 ms.
-inline constexpr double kIdentifyWaitSeconds = 0.25;
+// answer within a few milliseconds; a USB adapter's latency timer adds 16 ms, and
+// a computer busy with other work (a board server started a moment ago among
+// several programs) has been seen to take over 250 ms. A plain board of the
+// original protocol pays this once at each port opened.
+inline constexpr double kIdentifyWaitSeconds = 0.5;
 // A board that sent its banner answers identify for certain: a missed answer
 // would lose the measured-Vpp guard, so it gets as long as the banner wait.
 inline constexpr double kAnnouncedIdentifyWaitSeconds = 2.0;

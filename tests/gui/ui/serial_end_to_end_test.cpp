@@ -160,7 +160,8 @@ TEST_F(SerialEndToEnd, ProgramVerifyReadEraseBlankOverThePseudoTerminal) {
         [](const QString&, const QString&, const QString&) { return QStringLiteral("COM7"); });
     change_serial_port_number(*link);
     EXPECT_TRUE(form.status_text().startsWith(
-        QStringLiteral("Serial port COM7 ready... Corvanel board v2")));
+        QStringLiteral("Serial port COM7 ready... Corvanel board v2")))
+        << form.status_text().toStdString();
 
     form.menuclear_Click();
     click_and_wait(1, QStringLiteral("Chip read. "));
