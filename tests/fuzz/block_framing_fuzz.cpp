@@ -41,7 +41,7 @@ private:
 };
 
 struct Side {
-    Side(VirtualBoard board_in, bool blocks, std::size_t buffer, CommandSet set)
+    Side(VirtualBoard board_in, bool blocks, std::size_t buffer, const CommandSet* set)
         : board(std::move(board_in)), line(board) {
         board.set_blocks(blocks);
         link.channel = &line;
@@ -74,7 +74,7 @@ constexpr std::uint8_t kCodes8[] = {0x02, 0xFE, 0xF8, 0x00, 0x80, 0xE0, 0x04};
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Choices choices(data, size);
     const bool eight = choices.pick(2) == 1;
-    const CommandSet set = eight ? CommandSet::EightBit : CommandSet::SixBit;
+    const CommandSet* set = eight ? &eight_bit_commands() : &six_bit_commands();
     const std::size_t buffer = 18 + choices.pick(238);
     auto chip = Pic14Chip::create(eight ? "PIC16F18877" : "PIC16F877A", 1u);
     if (!chip) {
