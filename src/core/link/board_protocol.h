@@ -112,6 +112,10 @@ constexpr uint8_t kVppHigh = 0x46;       // about 13.0 V (12.5-13.5 V)
 constexpr uint8_t kLineRate = 0x47;      // a rate code follows as a third byte
 constexpr uint8_t kVppCalibrate = 0x48;  // the next 105: the Vpp rail by a meter, in 10 mV
 constexpr uint8_t kVppMiddle = 0x49;     // about 11.5 V (11.0-12.0 V)
+constexpr uint8_t kBoardWait = 0x4A;     // a third byte: wait that many milliseconds
+// A host keeps at most this much board-timed waiting unanswered, so that a stopped
+// operation reaches its voltages-off soon.
+constexpr uint16_t kBoardWaitInFlightMs = 300;
 
 }  // namespace board_extension
 }  // namespace corvanel
@@ -166,6 +170,7 @@ constexpr uint16_t kHasVppCalibration = 1U << 8;  // extension 48h
 constexpr uint16_t kSensesTargetVdd = 1U << 9;    // target Vdd checked at voltages-on
 constexpr uint16_t kHasBlocks = 1U << 10;         // commands 111 and 112
 constexpr uint16_t kHasLineRate = 1U << 11;       // extension 47h, the rates at offset 16
+constexpr uint16_t kHasBoardWait = 1U << 12;      // extension 4Ah
 
 // Line rate codes after 104 47h; code 0 goes back to the starting rate.
 constexpr uint8_t kRateStarting = 0;
