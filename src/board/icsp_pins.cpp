@@ -171,6 +171,9 @@ void IcspPins::set_clock(bool high, std::uint64_t ns) {
     if (!vdd_) {
         return;
     }
+    if (on_clock_edge) {
+        on_clock_edge(high, now_ns_);
+    }
     if (high) {
         rising_edge(now_ns_);
     } else {

@@ -81,6 +81,9 @@ public:
     std::function<void(std::uint32_t key)> on_lvp_key;
     std::function<void(std::uint32_t frame24)> on_load_pc;
     [[nodiscard]] int lvp_keys_seen() const { return lvp_keys_seen_; }
+    // Each edge of PGC while the chip has Vdd (rising: true), for tests that time the
+    // board's clocking and waits.
+    std::function<void(bool rising, std::uint64_t ns)> on_clock_edge;
     // Every entry hold seen: last supply edge to the first rising edge of PGC.
     [[nodiscard]] const std::vector<std::uint64_t>& entry_holds_ns() const { return entry_holds_; }
 
