@@ -1058,15 +1058,15 @@ TEST(SimulatedFirmware, BoardTimedWaitHoldsTheNextCommandItsTime) {
     };
     const Bytes wait = {104, board_extension::kBoardWait};
     const Bytes increment = {104, 0x06};
+    const auto send = [&](const Bytes& bytes) {
+        for (const std::uint8_t byte : bytes) {
+            board->send(byte);
+        }
+    };
     for (const Case& c : {Case{0, 0}, Case{1, 0}, Case{4, 0}, Case{255, 0}, Case{4, 3000}}) {
         SCOPED_TRACE(std::to_string(c.ms) + " ms, sent " + std::to_string(c.late_us) + " us late");
         edges.clear();
         const Bytes tail = join({wait, {c.ms}, increment});
-        const auto send = [&](const Bytes& bytes) {
-            for (const std::uint8_t byte : bytes) {
-                board->send(byte);
-            }
-        };
         Bytes expected = {104, 104, 104};
         if (c.late_us == 0) {
             send(join({increment, tail}));
@@ -1088,6 +1088,8 @@ TEST(SimulatedFirmware, BoardTimedWaitHoldsTheNextCommandItsTime) {
         EXPECT_EQ(answers_within(*board, expected.size(), 300'000), expected);
         // The last fall of the command before, the first rise of the one after.
         ASSERT_EQ(edges.size(), 24U);
+        ASSERT_FALSE(edges[11].first);
+        ASSERT_TRUE(edges[12].first);
         const std::uint64_t gap = edges[12].second - edges[11].second;
         std::cout << static_cast<int>(c.ms) << " ms wait: " << gap * 16 / 1000
                   << " cycles from the last clock to the next\n";
@@ -1098,10 +1100,8 @@ TEST(SimulatedFirmware, BoardTimedWaitHoldsTheNextCommandItsTime) {
     }
     EXPECT_EQ(board->receive_overruns(), 0U);
 
-    for (const std::uint8_t byte : {board_command::kChipCommand, board_extension::kBoardWait,
-                                    std::uint8_t{4}, board_command::kVoltagesOff}) {
-        board->send(byte);
-    }
+    send(
+        {board_command::kChipCommand, board_extension::kBoardWait, 4, board_command::kVoltagesOff});
     board->run_for(3'800);
     EXPECT_TRUE(board->voltages_on());
     EXPECT_EQ(board->take_answers(), Bytes{});
