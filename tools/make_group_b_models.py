@@ -161,7 +161,9 @@ FAMILIES = [
         "docs/device-database.md); the longest of the set's other payload families."],
         "payload", **UNREAD_PAYLOAD_TIMES),
     Family("16F181xx", [
-        "No programming document could be had here; as the 16F171xx. No LF parts."],
+        "No programming document could be had here; as the 16F171xx. No LF parts. The",
+        "data sheets' Device ID tables (8.7.1) give ten of the fourteen IDs (16F18114-",
+        "18145, 16F18154/55/74/75) as the table here; the other four were not seen."],
         "payload", **UNREAD_PAYLOAD_TIMES),
     Family("16F180xx", [
         "The family's programming specification is in the chip maker's online documents",
@@ -172,7 +174,9 @@ FAMILIES = [
         "chip maker's own web programmer (github.com/MicrochipTech/veryVerilog,",
         "www/js/pic/pic.js, its PIC16F180XY class): TPINT 2.5 ms a row, 6 ms a",
         "configuration word, TERAB 13 ms, TERAR 2.5 ms; an EEPROM byte 5 ms (the set's",
-        "data sheets: TD_BEW 5.0 ms at most)."],
+        "data sheets: TD_BEW 5.0 ms at most). Device IDs: the programming",
+        "specification's table (2.6) and that programmer give the same sixteen as the",
+        "table here; the rest of each row (sizes, masks) still rests on one source."],
         "payload", **F180_TIMES),
     Family("16F175xx", [
         "No programming document could be had here. 256 bytes of EEPROM. No calibration",
