@@ -85,12 +85,22 @@ class Family:
 # a row (3 ms), 5.6 ms a configuration word or user ID (10 ms: one source waits
 # that long), 5.6 ms an EEPROM byte (6 ms).
 PC_TIMES = dict(erase_wait=14, row_wait=3, config_wait=10, eeprom_wait=6)
-# 16F131xx programming specification, Table 4-1 as the review read it: TERAB 20 ms,
-# TPINT 7 ms a row and 12 ms a configuration word; with the margin 24, 9 and 15 ms.
-F131_TIMES = dict(erase_wait=24, row_wait=9, config_wait=15, eeprom_wait=15)
-# The payload families whose own document could not be had here: the 16F131xx's
-# times, the erase as long as the longest another programmer waits for it on these
-# parts (40 ms on the 16F175xx and 16F131xx), an EEPROM byte as a configuration word.
+# 16F131xx: TPINT 7.5 ms a row and 13.5 ms a configuration word, TERAB 20 ms, the
+# figures the chip maker's own web programmer (github.com/MicrochipTech/veryVerilog,
+# www/js/pic/pic.js) settled on after its shorter waits left a 16F13145 partly
+# programmed; the family's programming specification, Table 4-1, as
+# the review read it, gives 7, 12 and 20 ms. The longer figures with the margin: 9,
+# 17 and 24 ms.
+F131_TIMES = dict(erase_wait=24, row_wait=9, config_wait=17, eeprom_wait=17)
+# 16F180xx: TPINT 2.5 ms a row and 6 ms a configuration word, TERAB 13 ms, from the
+# same web programmer; an EEPROM byte 5 ms (the set's data sheets: TD_BEW at most
+# 5.0 ms; that programmer waits twice the row's 2.5 ms and finds less too short).
+# With the margin 16, 3, 8 and 6 ms.
+F180_TIMES = dict(erase_wait=16, row_wait=3, config_wait=8, eeprom_wait=6)
+# The payload families whose figures could be had nowhere here (16F171xx, 16F181xx,
+# 16F175xx): the 16F131xx's row and configuration times as the review read them,
+# the erase as long as the longest another programmer waits for it on these parts
+# (40 ms on the 16F175xx and 16F131xx), an EEPROM byte as a configuration word.
 UNREAD_PAYLOAD_TIMES = dict(erase_wait=40, row_wait=9, config_wait=15, eeprom_wait=15)
 # 16F132xx: DS40002646A as the chip maker's own web programmer quotes it (TERAB 40 ms,
 # TPINT 8 ms a row, 13.5 ms a configuration word); with the margin 48, 10 and 17 ms.
@@ -109,16 +119,20 @@ FAMILIES = [
         "Documents: programming specification DS40001838, not read here (the times are",
         "the catalogue's, which the review found right).",
         "CONFIG4 mask: two programmers' data differ in bit 10 (2F9Fh and 2B9Fh); not",
-        "settled (no document of the family could be read here), each row keeps the",
-        "mask of its sources."],
+        "settled: no document of the family could be read here. Bit 10 is WRTD, the",
+        "EEPROM's write protection, on the parts with EEPROM (16F184xx, 16F180xx data",
+        "sheets) and unimplemented on the 16F152xx, which have none, as the 16F153xx",
+        "have none; that favours 2B9Fh, but each row keeps the mask of its sources",
+        "until a 16F153xx document says so."],
         "pc", **PC_TIMES),
     Family("16F184xx", [
         "DS40001970. 256 bytes of EEPROM, which the 8000h bulk erase leaves as it is",
         "(hence the separate F000h erase).",
         "Documents: programming specification DS40001970, not read here (the times are",
-        "the catalogue's, which the review found right). CONFIG5: CP only (mask",
-        "0001h), as both other programmers' data give it; no document read here names",
-        "a CPD bit."],
+        "the catalogue's, which the review found right). The data sheet (two online",
+        "revisions): CONFIG5 (4.7.5) holds CP alone, bit 0, bits 15:1 unimplemented, so",
+        "the mask is 0001h and there is no CPD; Memory Programming Specifications",
+        "(39.3.5): VIHH 8-9 V, an EEPROM byte's erase and write 5.0 ms at most."],
         "pc", **PC_TIMES),
     Family("16F191xx", [
         "DS40001880 (16F1915x-1918x) and DS40001846 (16F19195-19197). 256 bytes of EEPROM.",
@@ -128,34 +142,55 @@ FAMILIES = [
     Family("16F152xx", [
         "DS40002149. No data EEPROM, no LF parts (each part covers the whole supply",
         "range). CONFIG3 has no implemented bit in the one source that gives the masks.",
-        "Documents: the data sheet's Memory Programming Specifications table (32.3.5, two",
-        "online revisions): VIHH 7.9-9 V, self-timed row write 2.8 ms at most (3.0 ms",
-        "typical in the older revision), VBE 2.9 V in the newer revision (2.7 V in the",
-        "older): bulk erase needs 2.9 V, the rest of programming 2.7 V. User IDs: four",
-        "words, 8000h-8003h, as the rest of the set (the fifth word one source gives is",
-        "not written)."], "pc", **PC_TIMES, vdd="2.7 5.5 erase 2.9 5.5"),
+        "Documents: the family's programming specification, online edition (Bulk Erase",
+        "Table 3-2: the regions by PC, 8000h-80FDh program memory, configuration and",
+        "user IDs, 80FEh-80FFh program memory alone; Electrical Specifications: VIHH",
+        "7.9-9.0 V, VBE from VBORMAX; its timing rows could not be read here); the data",
+        "sheet's Memory Programming Specifications table (32.3.5, two online revisions):",
+        "VIHH 7.9-9 V, self-timed row write 2.8 ms at most (3.0 ms typical in the older",
+        "revision), VBE 2.9 V in the newer revision (2.7 V in the older): bulk erase",
+        "needs 2.9 V, the rest of programming 2.7 V. User IDs: four words, 8000h-8003h,",
+        "as the rest of the set (the fifth word one source gives is not written)."],
+        "pc", **PC_TIMES, vdd="2.7 5.5 erase 2.9 5.5"),
     Family("16F171xx", [
-        "No programming document could be had here. 128 or 256 bytes of EEPROM. No LF",
-        "parts. Bulk Erase takes its regions from a payload (the family's programming",
-        "specification, Code Protection section, as the review read it; two other",
-        "programmers clock the payload)."], "payload", **UNREAD_PAYLOAD_TIMES),
+        "Programming specification DS40002266 (revision B, August 2021): named in a",
+        "public reference list, not read here; its times could not be had. 128 or 256",
+        "bytes of EEPROM. No LF parts. Bulk Erase takes its regions from a payload (the",
+        "family's programming specification, Code Protection section, as the review",
+        "read it; two other programmers clock the payload). Times: none known (see",
+        "docs/device-database.md); the longest of the set's other payload families."],
+        "payload", **UNREAD_PAYLOAD_TIMES),
     Family("16F181xx", [
-        "No programming document could be had here; as the 16F171xx. No LF parts."],
+        "No programming document could be had here; as the 16F171xx. No LF parts. The",
+        "data sheets' Device ID tables (8.7.1) give ten of the fourteen IDs (16F18114-",
+        "18145, 16F18154/55/74/75) as the table here; the other four were not seen."],
         "payload", **UNREAD_PAYLOAD_TIMES),
     Family("16F180xx", [
-        "No programming document could be had here. 128 or 256 bytes of EEPROM.",
+        "The family's programming specification is in the chip maker's online documents",
+        "(\"an SPI-based programming method for the PIC16F180XX family\"); its electrical",
+        "table could not be read to its timing rows here. 128 or 256 bytes of EEPROM.",
         "CONFIG3 has no implemented bit in the one source that gives the masks. No LF",
-        "parts. Bulk Erase takes its regions from a payload, as the 16F171xx."],
-        "payload", **UNREAD_PAYLOAD_TIMES),
+        "parts. Bulk Erase takes its regions from a payload, as the 16F171xx. Times: the",
+        "chip maker's own web programmer (github.com/MicrochipTech/veryVerilog,",
+        "www/js/pic/pic.js, its PIC16F180XY class): TPINT 2.5 ms a row, 6 ms a",
+        "configuration word, TERAB 13 ms, TERAR 2.5 ms; an EEPROM byte 5 ms (the set's",
+        "data sheets: TD_BEW 5.0 ms at most). Device IDs: the programming",
+        "specification's table (2.6) and that programmer give the same sixteen as the",
+        "table here; the rest of each row (sizes, masks) still rests on one source."],
+        "payload", **F180_TIMES),
     Family("16F175xx", [
         "No programming document could be had here. 256 bytes of EEPROM. No calibration",
         "words. No LF parts. Bulk Erase takes its regions from a payload, as the 16F171xx."],
         "payload", **UNREAD_PAYLOAD_TIMES),
     Family("16F131xx", [
         "No data EEPROM, no calibration words, no LF parts. Bulk Erase takes its regions",
-        "from a payload. Times: the family's programming specification, Table 4-1, as",
-        "the review read it (TERAB 20 ms, TPINT 7 ms a row, 12 ms a configuration word);",
-        "the document itself could not be had here."], "payload", **F131_TIMES),
+        "from a payload. Times: the chip maker's own web programmer",
+        "(github.com/MicrochipTech/veryVerilog, www/js/pic/pic.js, its PIC16F131XY",
+        "class): TPINT 7.5 ms a row, 13.5 ms a configuration word, TERAB 20 ms, TERAR",
+        "9.5 ms, the waits it took up after its first ones (2.5, 6 and 13 ms) left a",
+        "16F13145 partly programmed. The family's programming specification, Table 4-1,",
+        "as the review read it, gives 7, 12 and 20 ms; the longer figures are kept.",
+        "The document itself could not be had here."], "payload", **F131_TIMES),
     Family("16F132xx", [
         "Seven configuration words, CONFIG1-CONFIG7 at 8007h-800Dh (HEX byte address",
         "1000Eh-1001Dh). EEPROM at F000h. No LF parts. Bulk Erase takes its regions from a",

@@ -119,16 +119,24 @@ TEST(EightBitBoard, PayloadEraseTakesItsRegionsFromThePayload) {
     Bytes bare = {kChipCommand8, 0x18};
     bare.insert(bare.end(), load_pc_f000.begin(), load_pc_f000.end());
     const Case cases[] = {
-        {"EEPROM", false, erase(0x01), 9'000, {}, false, true, false, false},
-        {"program memory", false, erase(0x02), 9'000, {}, true, false, false, false},
-        {"user IDs", false, erase(0x04), 9'000, {}, false, false, true, false},
-        {"configuration", false, erase(0x08), 9'000, {}, false, false, false, true},
-        {"everything", false, erase(0x0F), 9'000, {}, true, true, true, true},
-        {"protected, program memory", true, erase(0x02), 9'000, {}, false, false, false, false},
-        {"protected, EEPROM and IDs", true, erase(0x05), 9'000, {}, false, false, true, false},
-        {"protected, configuration", true, erase(0x08), 9'000, {}, true, true, true, true},
-        {"cut short", false, erase(0x0F), 8'000, {kChipCommand8, 0xF8}, false, false, false, false},
-        {"bare 18h", false, bare, 9'000, {}, false, false, false, false},
+        {"EEPROM", false, erase(0x01), 14'000, {}, false, true, false, false},
+        {"program memory", false, erase(0x02), 14'000, {}, true, false, false, false},
+        {"user IDs", false, erase(0x04), 14'000, {}, false, false, true, false},
+        {"configuration", false, erase(0x08), 14'000, {}, false, false, false, true},
+        {"everything", false, erase(0x0F), 14'000, {}, true, true, true, true},
+        {"protected, program memory", true, erase(0x02), 14'000, {}, false, false, false, false},
+        {"protected, EEPROM and IDs", true, erase(0x05), 14'000, {}, false, false, true, false},
+        {"protected, configuration", true, erase(0x08), 14'000, {}, true, true, true, true},
+        {"cut short",
+         false,
+         erase(0x0F),
+         12'000,
+         {kChipCommand8, 0xF8},
+         false,
+         false,
+         false,
+         false},
+        {"bare 18h", false, bare, 14'000, {}, false, false, false, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

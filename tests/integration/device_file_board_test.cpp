@@ -744,18 +744,20 @@ std::vector<EightBitCommand> eight_bit_commands(
 
 // On the families whose Bulk Erase takes its regions from a payload, Erase All
 // and Program All send 18h with a payload naming every region the part has (an
-// 18h without one would take the next command's 24 bits as its regions), and a
-// 16F13145 waits the times of its programming specification: TERAB 20 ms after
-// the erase, TPINT 7 ms after each row and 12 ms after each configuration word.
+// 18h without one would take the next command's 24 bits as its regions), and wait
+// at least their family's times: a 16F18076 TERAB 13 ms, TPINT 2.5 ms a row and 6 ms
+// a configuration word, 5 ms an EEPROM byte; a 16F13145 20 ms, 7.5 ms and 13.5 ms;
+// the families no figure could be had for at least the 16F131xx's times as its
+// specification was read (20, 7 and 12 ms).
 TEST(DeviceFileBoardTest, PayloadFamiliesEraseEveryRegionAndWaitTheirTimes) {
     const struct {
         const char* model;
-        int erase_ms, row_ms, config_ms;
-    } cases[] = {{"PIC16F18076", 20, 7, 12},
-                 {"PIC16F17146", 20, 7, 12},
-                 {"PIC16F18146", 20, 7, 12},
-                 {"PIC16F17576", 20, 7, 12},
-                 {"PIC16F13145", 20, 7, 12}};
+        double erase_ms, row_ms, config_ms, eeprom_ms;
+    } cases[] = {{"PIC16F18076", 13, 2.5, 6, 5},
+                 {"PIC16F17146", 20, 7, 12, 12},
+                 {"PIC16F18146", 20, 7, 12, 12},
+                 {"PIC16F17576", 20, 7, 12, 12},
+                 {"PIC16F13145", 20, 7.5, 13.5, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.model);
         ModelOnBoard bench(c.model);
@@ -768,6 +770,7 @@ TEST(DeviceFileBoardTest, PayloadFamiliesEraseEveryRegionAndWaitTheirTimes) {
         int erases = 0;
         int rows = 0;
         int config_words = 0;
+        int eeprom_bytes = 0;
         for (const EightBitCommand& command : commands) {
             if (command.code == 0x18) {
                 ++erases;
@@ -780,11 +783,15 @@ TEST(DeviceFileBoardTest, PayloadFamiliesEraseEveryRegionAndWaitTheirTimes) {
             } else if (command.code == 0xE0 && command.pc >= 0x8007 && command.pc <= 0x800B) {
                 ++config_words;
                 EXPECT_GE(command.wait_ms, c.config_ms) << "word at " << hex4(command.pc) << "h";
+            } else if (command.code == 0xE0 && command.pc >= 0xF000) {
+                ++eeprom_bytes;
+                EXPECT_GE(command.wait_ms, c.eeprom_ms) << "byte at " << hex4(command.pc) << "h";
             }
         }
         EXPECT_EQ(erases, 2);  // Erase All, and Program All's own
         EXPECT_EQ(rows, bench.state.image.flash_size / 32);
         EXPECT_EQ(config_words, 5);
+        EXPECT_EQ(eeprom_bytes > 0, bench.state.image.eeprom_size > 0);
     }
 }
 
@@ -1178,31 +1185,36 @@ TEST(DeviceFileBoardTest, AnAlgorithmOfTheOtherCommandSetFailsToVerify) {
     }
 }
 
+// A payload family's Program All: the erase given, then program memory in rows,
+// the EEPROM byte by byte with its own wait, the user IDs and the five
+// configuration words with theirs.
+std::string payload_program(const std::string& erase, bool eeprom, int word_ms, int eeprom_ms) {
+    const auto words = [word_ms](const char* what) {
+        std::string text;
+        for (int i = 1; i <= 5 && (i <= 4 || std::string(what) == "config"); ++i) {
+            text += std::string(i > 1 ? ",sf8," : "") + "s00-" + what + std::to_string(i) +
+                    ",se0,w" + std::to_string(word_ms);
+        }
+        return text;
+    };
+    return erase +
+           ",begin,s80-0000,calcflashpage,setflashloop,s02-flash,ifpage,s80-row,se0,wprog,"
+           "s80-address,endifpage,loop,end," +
+           (eeprom ? "begin,s80-f000,calceeprom,seteepromloop,s00-eeprom,se0,w" +
+                         std::to_string(eeprom_ms) + ",sf8,loop,end,"
+                   : std::string()) +
+           "begin,ifuserids,s80-8000," + words("userid") + ",endifuserids,end," +
+           "begin,s80-8007," + words("config") + ",end";
+}
+
 // The families whose 18h takes its regions from a payload, with the algorithms of
-// their programming specifications (18h and the payload 000Fh naming every region;
-// the 16F131xx's rows of 7 ms, configuration words of 12 ms and erase of 20 ms)
-// and with the ones the device file held before (18h by PC, 3 ms rows on the
+// the device file (18h and the payload 000Fh naming every region; the 16F180xx's
+// erase of 16 ms, rows of 3 ms and configuration words of 8 ms, the 16F131xx's 24,
+// 9 and 17 ms) and with the ones it held before (18h by PC, 3 ms rows on the
 // 16F131xx): the old Erase All leaves a used chip unerased and a protected one
 // locked, the old Program All does not verify; the right ones program, verify,
 // erase, blank-check and unlock a code-protected chip.
 TEST(DeviceFileBoardTest, PayloadEraseFamiliesNeedTheAlgorithmsOfTheirSpecification) {
-    const auto words = [](const char* what, int count, const std::string& wait) {
-        std::string text;
-        for (int i = 1; i <= count; ++i) {
-            text += std::string(i > 1 ? ",sf8," : "") + "s00-" + what + std::to_string(i) +
-                    ",se0,w" + wait;
-        }
-        return text;
-    };
-    const auto program = [&](const std::string& erase, bool eeprom, const std::string& wait) {
-        return erase +
-               ",begin,s80-0000,calcflashpage,setflashloop,s02-flash,ifpage,s80-row,se0,wprog,"
-               "s80-address,endifpage,loop,end," +
-               (eeprom ? "begin,s80-f000,calceeprom,seteepromloop,s00-eeprom,se0,w6,sf8,loop,end,"
-                       : "") +
-               "begin,ifuserids,s80-8000," + words("userid", 4, wait) + ",endifuserids,end," +
-               "begin,s80-8007," + words("config", 5, wait) + ",end";
-    };
     struct Algorithms {
         std::string erase;
         std::string program;
@@ -1217,11 +1229,11 @@ TEST(DeviceFileBoardTest, PayloadEraseFamiliesNeedTheAlgorithmsOfTheirSpecificat
     const std::string old_erase_13145 = "begin,s80-8000,s18,w14,end";
     const Case cases[] = {
         {"PIC16F18076",
-         {old_erase_18076, program(old_erase_18076, true, "10"), 3},
-         {"begin,s18-000f,w10,end", program("begin,s18-000f,w10,end", true, "6"), 3}},
+         {old_erase_18076, payload_program(old_erase_18076, true, 10, 6), 3},
+         {"begin,s18-000f,w16,end", payload_program("begin,s18-000f,w16,end", true, 8, 6), 3}},
         {"PIC16F13145",
-         {old_erase_13145, program(old_erase_13145, false, "10"), 3},
-         {"begin,s18-000f,w22,end", program("begin,s18-000f,w22,end", false, "13"), 8}},
+         {old_erase_13145, payload_program(old_erase_13145, false, 10, 0), 3},
+         {"begin,s18-000e,w24,end", payload_program("begin,s18-000e,w24,end", false, 17, 0), 9}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.model);
@@ -1267,6 +1279,53 @@ TEST(DeviceFileBoardTest, PayloadEraseFamiliesNeedTheAlgorithmsOfTheirSpecificat
         status(OperationKind::Erase, "Chip erased. ");
         EXPECT_FALSE(bench.chip().program_protected());
         status(OperationKind::Blank, "Chip is blank. ");
+    }
+}
+
+// The emulated 16F180xx and 16F131xx take their cycles from their own figures, not
+// from the device file: Program All over a used chip with every wait as the device
+// file has it verifies, and with any one wait a little below the family's figure
+// (the erase leaves the old content, which programming only ANDs; a cut write leaves
+// its row, word or byte as it was) it does not. The 16F131xx's rows of 7 ms and
+// configuration words of 13 ms, enough for the figures the review read, are not.
+TEST(DeviceFileBoardTest, PayloadFamiliesFailAWaitBelowTheirFigures) {
+    struct Waits {
+        int erase_ms, row_ms, word_ms, eeprom_ms;
+    };
+    const struct {
+        const char* model;
+        const char* what;
+        Waits waits;
+        bool verifies;
+    } cases[] = {
+        {"PIC16F18076", "the device file's waits", {16, 3, 8, 6}, true},
+        {"PIC16F18076", "erase 12 ms (TERAB 13 ms)", {12, 3, 8, 6}, false},
+        {"PIC16F18076", "row 2 ms (TPINT 2.5 ms)", {16, 2, 8, 6}, false},
+        {"PIC16F18076", "configuration word 5 ms (6 ms)", {16, 3, 5, 6}, false},
+        {"PIC16F18076", "EEPROM byte 4 ms (5 ms)", {16, 3, 8, 4}, false},
+        {"PIC16F13145", "the device file's waits", {24, 9, 17, 0}, true},
+        {"PIC16F13145", "erase 19 ms (TERAB 20 ms)", {19, 9, 17, 0}, false},
+        {"PIC16F13145", "row 7 ms (TPINT 7.5 ms)", {24, 7, 17, 0}, false},
+        {"PIC16F13145", "configuration word 13 ms (13.5 ms)", {24, 9, 13, 0}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.model) + ", " + c.what);
+        ModelOnBoard bench(c.model);
+        const bool eeprom = bench.chip().info().eeprom_bytes > 0;
+        bench.fill_image_at_random(21u);
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+
+        const std::string erase = std::string("begin,s18-") + (eeprom ? "000f" : "000e") + ",w" +
+                                  std::to_string(c.waits.erase_ms) + ",end";
+        bench.state.model.erase_list = split_instructions(erase);
+        bench.state.model.program_list =
+            split_instructions(payload_program(erase, eeprom, c.waits.word_ms, c.waits.eeprom_ms));
+        bench.state.model.programming_time = c.waits.row_ms;
+        bench.fill_image_at_random(22u);
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        const std::string verify = bench.run(OperationKind::Verify);
+        EXPECT_TRUE(starts_with(verify, c.verifies ? "Chip verified. " : "Chip verify failed. "))
+            << verify;
     }
 }
 

@@ -107,8 +107,9 @@ struct ProtectionBits {
 };
 [[nodiscard]] ProtectionBits protection_bits(const ChipConfigFields* chip);
 // Every part of the 8-bit command set keeps CP in bit 0 of CONFIG5 and, where it
-// has data EEPROM, CPD in bit 1: the bits for such a part that the configuration
-// field data does not list.
+// has data EEPROM, most of them CPD in bit 1: the bits for such a part that the
+// configuration field data does not list (the program keeps of them what the
+// model's configuration mask implements).
 [[nodiscard]] constexpr ProtectionBits eight_bit_protection(bool has_eeprom) {
     return {0x0001, has_eeprom ? 0x0002 : 0, 5};
 }

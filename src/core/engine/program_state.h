@@ -102,7 +102,13 @@ struct ProgramState {
                                         ? protection_bits(config_fields->find(model.model_name))
                                         : ProtectionBits{};
         if (bits.program == 0 && bits.data == 0 && model.command_set->fallback_protection) {
-            return model.command_set->fallback_protection(image.eeprom_size > 0);
+            // The set's usual bits, as far as the model's configuration mask implements
+            // them: a part whose protection word holds CP alone (the 16F184xx's CONFIG5)
+            // has no CPD, and its EEPROM is never hidden whatever bit 1 of an image says.
+            ProtectionBits usual = model.command_set->fallback_protection(image.eeprom_size > 0);
+            usual.program &= model.config_mask(usual.word);
+            usual.data &= model.config_mask(usual.word);
+            return usual;
         }
         return bits;
     }
