@@ -183,10 +183,13 @@ bool QtSerialChannel::select_port(int com_number) {
     const PortTarget target = map_com_port(com_number, ports_folder_);
     if (target.is_none()) {
         target_ = {};
+        selected_com_ = 0;
         last_error_ = QStringLiteral("COM%1 is not a port number").arg(com_number);
         return false;
     }
-    return select_target(target);
+    const bool selected = select_target(target);
+    selected_com_ = com_number;
+    return selected;
 }
 
 bool QtSerialChannel::select_target(const PortTarget& target) {
@@ -195,6 +198,7 @@ bool QtSerialChannel::select_target(const PortTarget& target) {
         last_error_ = QStringLiteral("the port is open");
         return false;
     }
+    selected_com_ = 0;
     target_ = target;
     last_error_.clear();
     permission_error_ = false;
@@ -230,6 +234,13 @@ bool QtSerialChannel::open() {
         return false;
     }
     lost_ = false;
+    // A board server started again, or an adapter plugged in again behind a
+    // link of the ports folder, is the same COMn on another device.
+    if (selected_com_ != 0) {
+        if (PortTarget again = map_com_port(selected_com_, ports_folder_); !again.is_none()) {
+            target_ = std::move(again);
+        }
+    }
     switch (target_.kind) {
         case PortTarget::Kind::None:
             last_error_ = QStringLiteral("no port selected");

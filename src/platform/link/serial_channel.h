@@ -141,6 +141,8 @@ private:
     QSerialPort port_;
     std::unique_ptr<VirtualPort> virtual_port_;
     PortTarget target_;
+    // The COMn of the last select_port (0 after select_target): read anew at each open.
+    int selected_com_ = 0;
     bool virtual_refused_ = false;
     LineSettings settings_;
     QString ports_folder_;
