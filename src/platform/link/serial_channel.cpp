@@ -233,6 +233,8 @@ bool QtSerialChannel::open() {
         last_error_ = QStringLiteral("the port is already open");
         return false;
     }
+    // A port that is still gone stays lost, so that the next operation tries again.
+    const bool was_lost = lost_;
     lost_ = false;
     // A board server started again, or an adapter plugged in again behind a
     // link of the ports folder, is the same COMn on another device.
@@ -261,6 +263,7 @@ bool QtSerialChannel::open() {
             port_.error() == QSerialPort::PermissionError && !device_accessible(target_.device);
         last_error_ = describe_open_error(port_.error(), target_.device, port_.errorString());
         port_.clearError();
+        lost_ = was_lost;
         return false;
     }
     latency_ = request_low_latency(static_cast<int>(port_.handle()), target_.device);

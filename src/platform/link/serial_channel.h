@@ -77,8 +77,9 @@ public:
     // of a pseudo-terminal ended, the driver reports an error. The port is still
     // open then, so that a last voltages-off may be tried; the handler closes it.
     void set_lost_handler(std::function<void()> handler) { lost_handler_ = std::move(handler); }
-    // True from a port failure until the port is opened again; last_error() then
-    // says "Serial port lost: DEVICE was removed." until the port is closed.
+    // True from a port failure until the port is opened again (an open that fails
+    // leaves it true); last_error() then says "Serial port lost: DEVICE was
+    // removed." until the port is closed.
     [[nodiscard]] bool port_lost() const { return lost_; }
 
     // SerialPortControl
