@@ -72,6 +72,7 @@ expect_output "Code protection is on: program memory cannot be read."
 reject_output "FLASH Word"
 # The user IDs come back and are written to the file, with the configuration word.
 run 0 read "$work/read.hex"
+expect_output "Chip read. Code protection is on: program memory cannot be read."
 grep -q "^:0840000001000A0002000B00A0" "$work/read.hex" || fail "user IDs not saved"
 grep -q "^:02400E00611F30" "$work/read.hex" || fail "configuration word not saved"
 "$tool" --model PIC16F628A dump "$work/read.hex" >"$work/out" 2>&1 || fail "dump failed"

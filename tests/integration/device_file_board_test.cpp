@@ -315,6 +315,15 @@ TEST_P(ShippedVariantTest, CodeProtectedBuildProgramsVerifiesAndThenProtects) {
     ASSERT_EQ(bench.host.messages.size(), 1u);
     EXPECT_NE(bench.host.messages[0].text.find(kProgramMemoryHiddenText), std::string::npos);
 
+    // Read All of the protected chip says so too: the zeros it reads are no program.
+    bench.host.messages.clear();
+    const std::string read = bench.run(OperationKind::Read);
+    EXPECT_TRUE(starts_with(read, "Chip read. " + std::string(kProgramMemoryHiddenText) + " "))
+        << read;
+    ASSERT_EQ(bench.host.messages.size(), 1u);
+    EXPECT_EQ(bench.host.messages[0].kind, message_kind::kInformation);
+    EXPECT_TRUE(verify_incomplete(bench.state.runner));
+
     // The model's erase removes the protection again.
     EXPECT_TRUE(starts_with(bench.run(OperationKind::Erase), "Chip erased. "));
     EXPECT_FALSE(bench.chip().program_protected());

@@ -212,10 +212,23 @@ void erase2_routine(ProgramState& state) {
 void read2_routine(ProgramState& state) {
     state.image_before_read.reset();
     state.image_cut_short = false;  // the image is now the chip's
-    report_result(state, "Chip read. ");
+    // A protected chip answers every read of its hidden memory with 0000h (the
+    // enhanced parts' EEPROM with 00h): the words in the image are not its program.
+    ScriptRunner& runner = state.runner;
+    const ProtectionBits protection = state.protection();
+    runner.program_memory_hidden = protection.program_protected(state.image);
+    runner.data_memory_hidden =
+        state.image.eeprom_size > 0 && protection.data_protected(state.image);
+    const std::string hidden = hidden_memory_text(runner);
+    report_result(state,
+                  hidden.empty() ? std::string("Chip read. ") : "Chip read. " + hidden + " ");
     EngineHost& host = state.engine_host();
     host.redraw_tables();
     host.process_events();
+    if (!hidden.empty()) {
+        (void)host.show_message(hidden, message_kind::kInformation, "");
+        host.process_events();
+    }
 }
 
 void blank2_routine(ProgramState& state) {

@@ -183,10 +183,13 @@ bool QtSerialChannel::select_port(int com_number) {
     const PortTarget target = map_com_port(com_number, ports_folder_);
     if (target.is_none()) {
         target_ = {};
+        selected_com_ = 0;
         last_error_ = QStringLiteral("COM%1 is not a port number").arg(com_number);
         return false;
     }
-    return select_target(target);
+    const bool selected = select_target(target);
+    selected_com_ = com_number;
+    return selected;
 }
 
 bool QtSerialChannel::select_target(const PortTarget& target) {
@@ -195,6 +198,7 @@ bool QtSerialChannel::select_target(const PortTarget& target) {
         last_error_ = QStringLiteral("the port is open");
         return false;
     }
+    selected_com_ = 0;
     target_ = target;
     last_error_.clear();
     permission_error_ = false;
@@ -229,7 +233,16 @@ bool QtSerialChannel::open() {
         last_error_ = QStringLiteral("the port is already open");
         return false;
     }
+    // A port that is still gone stays lost, so that the next operation tries again.
+    const bool was_lost = lost_;
     lost_ = false;
+    // A board server started again, or an adapter plugged in again behind a
+    // link of the ports folder, is the same COMn on another device.
+    if (selected_com_ != 0) {
+        if (PortTarget again = map_com_port(selected_com_, ports_folder_); !again.is_none()) {
+            target_ = std::move(again);
+        }
+    }
     switch (target_.kind) {
         case PortTarget::Kind::None:
             last_error_ = QStringLiteral("no port selected");
@@ -250,6 +263,7 @@ bool QtSerialChannel::open() {
             port_.error() == QSerialPort::PermissionError && !device_accessible(target_.device);
         last_error_ = describe_open_error(port_.error(), target_.device, port_.errorString());
         port_.clearError();
+        lost_ = was_lost;
         return false;
     }
     latency_ = request_low_latency(static_cast<int>(port_.handle()), target_.device);

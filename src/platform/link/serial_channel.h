@@ -77,8 +77,9 @@ public:
     // of a pseudo-terminal ended, the driver reports an error. The port is still
     // open then, so that a last voltages-off may be tried; the handler closes it.
     void set_lost_handler(std::function<void()> handler) { lost_handler_ = std::move(handler); }
-    // True from a port failure until the port is opened again; last_error() then
-    // says "Serial port lost: DEVICE was removed." until the port is closed.
+    // True from a port failure until the port is opened again (an open that fails
+    // leaves it true); last_error() then says "Serial port lost: DEVICE was
+    // removed." until the port is closed.
     [[nodiscard]] bool port_lost() const { return lost_; }
 
     // SerialPortControl
@@ -141,6 +142,8 @@ private:
     QSerialPort port_;
     std::unique_ptr<VirtualPort> virtual_port_;
     PortTarget target_;
+    // The COMn of the last select_port (0 after select_target): read anew at each open.
+    int selected_com_ = 0;
     bool virtual_refused_ = false;
     LineSettings settings_;
     QString ports_folder_;

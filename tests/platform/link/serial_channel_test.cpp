@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <memory>
+
 #include "platform/link/virtual_port.h"
 #include "support/qt_test_support.h"
 #include "support/serial_pty_support.h"
@@ -84,6 +86,37 @@ TEST_F(SerialChannelTest, OpensTheMappedDeviceAndCarriesBytesBothWays) {
     EXPECT_TRUE(channel_.close());
     EXPECT_FALSE(channel_.is_open());
     EXPECT_FALSE(channel_.close()) << "closing a closed port reports it, harmlessly";
+}
+
+// The board pulled, then the window's next operation tries to open it while it
+// is still gone: the port stays lost, so that the operation after that tries
+// again, and opens the board once it is back, where its COMn now leads (a board
+// server started again registers the same COMn on another pseudo-terminal).
+TEST_F(SerialChannelTest, ALostPortStaysLostUntilAnOpenSucceeds) {
+    auto gone = std::make_unique<PseudoTerminal>();
+    ASSERT_TRUE(gone->ok());
+    const QString entry = QDir(ports_.path()).filePath("COM8");
+    ASSERT_TRUE(QFile::link(gone->device(), entry));
+    channel_.set_lost_handler([this] { channel_.close(); });
+    ASSERT_TRUE(channel_.select_port(8));
+    ASSERT_TRUE(channel_.set_line_settings(QStringLiteral("9600,n,8,1")));
+    ASSERT_TRUE(channel_.open()) << channel_.last_error().toStdString();
+    channel_.set_receive_threshold(1);
+    gone.reset();
+    channel_.write_byte(100);
+    ASSERT_TRUE(process_events_until([&] { return channel_.port_lost() && !channel_.is_open(); }));
+
+    EXPECT_FALSE(channel_.open());
+    EXPECT_TRUE(channel_.port_lost());
+
+    PseudoTerminal back;
+    ASSERT_TRUE(back.ok());
+    ASSERT_TRUE(QFile::remove(entry));
+    ASSERT_TRUE(QFile::link(back.device(), entry));
+    ASSERT_TRUE(channel_.open()) << channel_.last_error().toStdString();
+    EXPECT_FALSE(channel_.port_lost());
+    channel_.write_byte(103);
+    EXPECT_EQ(back.receive(1), (std::vector<std::uint8_t>{103}));
 }
 
 TEST_F(SerialChannelTest, BytesWaitWhileTheThresholdIsZeroAndNotifyWhenItRises) {
