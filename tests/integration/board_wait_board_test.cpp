@@ -228,7 +228,7 @@ private:
 
 // Stopped in the middle of a stream of waits (the Stop button, Ctrl-C and a fault
 // all end in the same voltages-off), the chip is unpowered within the 300 ms of
-// board waits the host may have out.
+// board waits the host may have out; until then no answer is late for them.
 TEST(BoardWaitTest, AStopReachesTheVoltagesOffBehindAtMost300MsOfWaits) {
     auto chip = *Pic14Chip::create("PIC16F628A", 1u);
     VirtualBoard board(std::move(chip));
@@ -257,6 +257,11 @@ TEST(BoardWaitTest, AStopReachesTheVoltagesOffBehindAtMost300MsOfWaits) {
     // The host sends ahead: the board has waits of several words queued.
     EXPECT_GE(clocked.waits_ahead_ms(), 200);
     EXPECT_LE(most_ahead, board_extension::kBoardWaitInFlightMs);
+    // The answer awaited comes after the waits ahead of it: its deadline counts them.
+    const int due = rig.state.link.board_wait_due_ms();
+    ASSERT_GT(due, 0);
+    EXPECT_FALSE(check_timeout(rig.state, rig.state.runner.awaiting_since() +
+                                              kAnswerTimeoutSeconds + due / 1000.0 - 0.01));
     ASSERT_TRUE(stop_now(rig.state));
     EXPECT_EQ(rig.host.status, kOperationStoppedText);
     const long long stopped_at = clocked.now_ms();
