@@ -155,7 +155,7 @@ inline void fill_random(MemoryImage& image, unsigned seed) {
     }
 }
 
-// Counts the pauses; every other wish of the engine is granted at once.
+// Counts the host's pauses; every other wish of the engine is granted at once.
 class CountingHost final : public NullEngineHost {
 public:
     void set_status_text(std::string_view text) override { status.assign(text); }
@@ -196,6 +196,7 @@ inline Counts count_operation(const DeviceDatabase& database, int model_number,
         state.auto_window = true;
     }
     Counts counts;
+    const std::uint64_t board_waited = board.board_waited_ms();
     (void)start_operation(state, kind);
     while (state.runner.running() && channel.has_waiting()) {
         ++counts.trips;
@@ -203,7 +204,11 @@ inline Counts count_operation(const DeviceDatabase& database, int model_number,
     }
     counts.out = channel.bytes_written();
     counts.in = channel.answers_produced();
-    counts.pauses = static_cast<double>(host.pause_ms) / 1000.0;
+    // The script's pauses, whether the host waited them or handed them to the board.
+    counts.pauses =
+        static_cast<double>(host.pause_ms +
+                            static_cast<long long>(board.board_waited_ms() - board_waited)) /
+        1000.0;
     counts.result = host.status;
     return counts;
 }

@@ -61,6 +61,11 @@ void BoardChannel::write_byte(std::uint8_t byte) {
             queue_.push_back({kNoiseByte, ready_at});
         }
     }
+    if (simulated_waits_) {
+        if (const auto wait = board_.take_board_wait()) {
+            board_.advance_time(static_cast<std::uint64_t>(*wait) * 1000U);
+        }
+    }
 }
 
 std::vector<std::uint8_t> BoardChannel::read_all() {

@@ -63,6 +63,12 @@ public:
         return faults_.answer_delay == std::chrono::steady_clock::duration::zero();
     }
 
+    // The board's own waits (104 4Ah): in the same process they pass on the
+    // board's simulated clock as the wait is taken, before the next byte. A driver
+    // that keeps a real clock (the board server) turns this off and takes them
+    // itself (VirtualBoard::take_board_wait).
+    void set_simulated_waits(bool simulated) { simulated_waits_ = simulated; }
+
     // A closed channel drops what is written and has nothing to read.
     void set_open(bool open) { open_ = open; }
 
@@ -115,6 +121,7 @@ private:
     std::uint64_t answers_produced_ = 0;
     int threshold_ = 0;
     bool open_ = true;
+    bool simulated_waits_ = true;
 };
 
 }  // namespace corvanel

@@ -39,6 +39,10 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
                 state_ = State::RateCode;
                 return {};
             }
+            if (byte == board_extension::kBoardWait && has_board_waits()) {
+                state_ = State::WaitTime;
+                return {};
+            }
             state_ = State::Command;
             ++commands_done_;
             data_is_pc_address_ = false;
@@ -94,6 +98,13 @@ std::vector<std::uint8_t> VirtualBoard::feed(std::uint8_t byte) {
                 (byte == board_identity::kRateStarting || ((line_rates_ >> byte) & 1U) != 0)) {
                 rate_request_ = byte;
             }
+            return {kChipCommand};
+        case State::WaitTime:
+            state_ = State::Command;
+            ++commands_done_;
+            // The voltages stay as they are: the chip's own cycle runs meanwhile.
+            board_wait_ = byte;
+            board_waited_ms_ += byte;
             return {kChipCommand};
         case State::BlockFlags:
         case State::BlockCode:
@@ -423,7 +434,8 @@ std::vector<std::uint8_t> VirtualBoard::identity() const {
               id::kHasCommands8 | (vpp ? id::kMeasuresVpp | id::kHasVppCalibration : 0) |
               (measures_vdd() ? id::kMeasuresVdd | id::kSensesTargetVdd : 0) |
               (vpp_levels_ ? id::kHasVppLevels : 0) | (has_blocks() ? id::kHasBlocks : 0) |
-              (line_rates_ != 0 ? id::kHasLineRate : 0)));
+              (line_rates_ != 0 ? id::kHasLineRate : 0) |
+              (has_board_waits() ? id::kHasBoardWait : 0)));
     put16(id::kReceiveBufferAt, receive_buffer_);
     put16(id::kVddSelectedAt, millivolts(vdd_));
     put16(id::kVddMeasuredAt, measures_vdd() ? millivolts(read(rail_vdd())) : 0);

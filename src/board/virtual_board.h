@@ -38,6 +38,8 @@
 //             first and no 33rd clock
 //   104 45h, 49h, 46h   Vpp level low, middle, high (only on a board given levels)
 //   104 48h   Vpp calibration: the next 105 carries the rail as a meter reads it
+//   104 4Ah t board-timed wait of t ms (feature bit 12): the board's clock, not
+//             this class, keeps it (take_board_wait)
 // Other codes of that range do nothing; this board's Vdd is a fixed supply, so the
 // Vdd select (43h, 44h) is among them.
 //
@@ -100,6 +102,19 @@ public:
         rate_request_.reset();
         return request;
     }
+    // Board-timed waits (104 4Ah t, feature bit 12): on unless the board is plain or
+    // told not. The board answers 104 at once; whoever drives it holds its next
+    // byte and that answer until t ms have passed on its clock (the board server's
+    // real one, the in-process channel's simulated one) and takes the wait here.
+    void set_board_waits(bool waits) { board_waits_ = waits; }
+    [[nodiscard]] bool has_board_waits() const { return board_waits_ && !plain_; }
+    [[nodiscard]] std::optional<std::uint8_t> take_board_wait() {
+        auto wait = board_wait_;
+        board_wait_.reset();
+        return wait;
+    }
+    // Milliseconds of board waits taken so far (for the tests and the benchmarks).
+    [[nodiscard]] std::uint64_t board_waited_ms() const { return board_waited_ms_; }
     // No byte came for a while: a block cut short is given up, voltages off (the
     // firmware's rule for a block whose next byte is kBlockByteGapMs late).
     void line_quiet();
@@ -139,6 +154,7 @@ private:
         PayloadLow,
         PayloadHigh,
         RateCode,
+        WaitTime,
         BlockFlags,
         BlockCode,
         BlockStep,
@@ -188,6 +204,9 @@ private:
     bool blocks_ = true;
     std::uint8_t line_rates_ = 0;
     std::optional<std::uint8_t> rate_request_;
+    bool board_waits_ = true;
+    std::optional<std::uint8_t> board_wait_;
+    std::uint64_t board_waited_ms_ = 0;
     // The block being read: its command, flags, codes and the words still due.
     std::uint8_t block_command_ = 0;
     std::uint8_t block_flags_ = 0;

@@ -306,18 +306,19 @@ TEST_F(BoardServerTest, EachBoardIdentifiesItselfWithItsRecord) {
         Bytes answer;
     };
     const Case cases[] = {
-        // Every board clocks blocks (111, 112: bit 10); the in-process one has no line
+        // Every board clocks blocks (111, 112: bit 10) and keeps the waits it is
+        // handed (4Ah: bit 12); the in-process one has no line
         // to switch, the server one lists every rate with a line clock (--baud: bit 11).
-        {{}, {2, 0x17, 0x04, 255, 0, 0xE4, 0x0C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 107}},
+        {{}, {2, 0x17, 0x14, 255, 0, 0xE4, 0x0C, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 107}},
         {{"--chip", "PIC16F628A"},
-         {2, 0x17, 0x04, 255, 0, 0x88, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 107}},
+         {2, 0x17, 0x14, 255, 0, 0x88, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 107}},
         {{"--chip", "PIC16F628A", "--baud", "56000"},
-         {2, 0x17, 0x0C, 255, 0, 0x88, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x3E, 107}},
+         {2, 0x17, 0x1C, 255, 0, 0x88, 0x13, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x3E, 107}},
         // A known Vpp can be calibrated (48h); the levels add 45h/46h/49h, low at start.
         {{"--vdd", "3.3", "--vpp", "8.5", "--rx-buffer", "192"},
-         {2, 0x37, 0x05, 192, 0, 0xE4, 0x0C, 0, 0, 0x34, 0x21, 0, 0, 0, 0, 0, 0, 107}},
+         {2, 0x37, 0x15, 192, 0, 0xE4, 0x0C, 0, 0, 0x34, 0x21, 0, 0, 0, 0, 0, 0, 107}},
         {{"--chip", "PIC16F628A", "--vpp-levels"},
-         {2, 0xB7, 0x05, 255, 0, 0x88, 0x13, 0, 0, 0xFC, 0x21, 1, 0, 0, 0, 0, 0, 107}},
+         {2, 0xB7, 0x15, 255, 0, 0x88, 0x13, 0, 0, 0xFC, 0x21, 1, 0, 0, 0, 0, 0, 107}},
         {{"--plain"}, {}},
     };
     for (const Case& c : cases) {

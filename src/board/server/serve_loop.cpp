@@ -97,7 +97,11 @@ int serve(const Terminal& terminal, BoardChannel& channel, Transmitter& out, Rec
         }
         move_clock_to(at);
         channel.write_byte(byte);
-        const Clock::time_point done = at + command_time;
+        // A board-timed wait holds its answer and the next command back that long
+        // on this clock; the chip's clock follows when the next byte is taken.
+        const auto wait = channel.board().take_board_wait();
+        const Clock::time_point done =
+            at + command_time + std::chrono::milliseconds(wait.value_or(0));
         for (const std::uint8_t answer : channel.read_all()) {
             out.queue(answer, done);
         }

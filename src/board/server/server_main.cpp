@@ -82,6 +82,8 @@ int run_board_server(int argc, char** argv) {
     channel.set_faults(options.faults);
     // The server runs for days: it keeps no record of the bytes it took.
     channel.set_record_limit(0);
+    // The board's waits (104 4Ah) run on the server's clock, as its answers do.
+    channel.set_simulated_waits(false);
     // The answers' times are kept to the microsecond: no timer slack on the waits.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     Transmitter out(options.baud, std::chrono::milliseconds(options.latency_ms));

@@ -218,6 +218,7 @@ BoardAnswer identify_board(ProgramState& state) {
     const bool blocks = identity && identity->has(board_identity::kHasBlocks) &&
                         identity->buffer_bytes >= kLeastBlockBuffer;
     link.set_blocks(blocks, blocks ? static_cast<std::size_t>(identity->buffer_bytes) : 0);
+    link.board_waits = identity && identity->has(board_identity::kHasBoardWait);
     return answer;
 }
 
@@ -231,6 +232,7 @@ void forget_board(ProgramState& state) {
     state.board_spoke = false;
     state.link.encoder.read_echo = false;
     state.link.set_blocks(false, 0);
+    state.link.board_waits = false;
     // A port opened anew runs at the starting rate.
     state.link.agreed_rate = 0;
     state.link.failed_rates = 0;

@@ -322,7 +322,9 @@ bool check_timeout(ProgramState& state, double now) {
         runner.restart_wait(now);
         return false;
     }
-    if (now - runner.awaiting_since() <= kAnswerTimeoutSeconds) {
+    // The board runs the waits it was handed before the answers behind them.
+    const double board_waits = state.link.board_wait_due_ms() / 1000.0;
+    if (now - runner.awaiting_since() <= kAnswerTimeoutSeconds + board_waits) {
         return false;
     }
     // A window that lost answers is given up for this port (automatic send-ahead).

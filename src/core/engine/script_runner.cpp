@@ -323,9 +323,35 @@ void ScriptRunner::end_loop_pass() {
     advance();
 }
 
-void ScriptRunner::pause_step(const DecodedInstruction& instruction) {
-    const int milliseconds = std::max(
+int ScriptRunner::pause_ms(const DecodedInstruction& instruction) const {
+    return std::max(
         instruction.kind == Kind::Wait ? instruction.value : state_.model.programming_time, 0);
+}
+
+int ScriptRunner::next_board_wait_ms(const DecodedInstruction& instruction) const {
+    const int left = position_.phase == 0 ? pause_ms(instruction) : position_.word_accumulator;
+    return std::min(left, kMostBoardWaitMs);
+}
+
+void ScriptRunner::pause_step(const DecodedInstruction& instruction) {
+    const int milliseconds = pause_ms(instruction);
+    if (state_.link.board_waits && milliseconds > 0) {
+        // The board keeps the chip's time (104 4Ah), so the host need not wait for
+        // the commands before the pause to have run. One 4Ah carries up to 255 ms:
+        // a longer pause goes out as several, one a step, the rest kept meanwhile.
+        const int left = position_.phase == 0 ? milliseconds : position_.word_accumulator;
+        const int now = next_board_wait_ms(instruction);
+        state_.link.send_board_wait(static_cast<std::uint8_t>(now));
+        if (left > now) {
+            position_.phase = 1;
+            position_.word_accumulator = left - now;
+            return;
+        }
+        position_.phase = 0;
+        position_.word_accumulator = 0;
+        advance();
+        return;
+    }
     state_.engine_host().pause(milliseconds);
     state_.link.note_pause(milliseconds);
     advance();

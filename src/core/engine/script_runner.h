@@ -143,7 +143,9 @@ public:
     // waiting for each answer; a read's word lands where it belongs when its
     // answer arrives, and a check runs when the read before it is complete. All
     // answers are in before every pause, voltage change or instruction the
-    // window cannot run ahead (those run lock-step), and before the end.
+    // window cannot run ahead (those run lock-step), and before the end; on a
+    // board that keeps the waits (ProgrammerLink::board_waits) a pause runs ahead
+    // as a command, with no more than kBoardWaitInFlightMs of them unanswered.
     std::int32_t window = 0;
     // Forgets every answer the window still waits for (a new operation, a stop).
     void reset_send_ahead();
@@ -166,6 +168,11 @@ private:
     void enter_loop(InstructionKind kind);  // a loop-set instruction
     void end_loop_pass();                   // "loop"
     void pause_step(const DecodedInstruction& instruction);
+    // A pause's milliseconds (negative ones wait nothing).
+    [[nodiscard]] int pause_ms(const DecodedInstruction& instruction) const;
+    // The milliseconds the next board wait of the pause at the current position carries.
+    [[nodiscard]] int next_board_wait_ms(const DecodedInstruction& instruction) const;
+    static constexpr int kMostBoardWaitMs = 255;
     void command_step(const DecodedInstruction& instruction);
     void confirm_step();
     void finish();
@@ -199,6 +206,9 @@ private:
         std::int32_t low = 0;          // Word: the low byte once it came
     };
     [[nodiscard]] bool sending_ahead() const { return window > 0 && running(); }
+    // Whether an instruction of `kind` runs ahead of the board's answers: as the
+    // kinds' table says, and a pause too where the board keeps the waits.
+    [[nodiscard]] bool runs_ahead(InstructionKind kind) const;
     StepEnd step_sending_ahead(std::size_t& index);
     StepEnd send_ahead(std::size_t& index);
     void take_answer(std::int32_t byte);

@@ -16,7 +16,9 @@
 // temporary word and the device ID word, and the checks of the temporary word.
 // Every other instruction (the voltages, the pauses, the device ID check, the
 // calibration and protection reads) waits until every answer is in and then runs
-// lock-step: its answers drive its steps exactly as without the window.
+// lock-step: its answers drive its steps exactly as without the window. A board
+// that keeps the waits itself (104 4Ah) takes the pauses as commands: they run
+// ahead too, while no more than kBoardWaitInFlightMs of them are unanswered.
 
 #include <algorithm>
 #include <cstdint>
@@ -41,11 +43,12 @@ std::int32_t read_answer_bytes(const ProgrammerLink& link) {
     return link.encoder.set->read_answer_bytes;
 }
 
-bool runs_ahead(Kind kind) {
-    return traits_of(kind).runs_ahead;
-}
-
 }  // namespace
+
+bool ScriptRunner::runs_ahead(Kind kind) const {
+    return traits_of(kind).runs_ahead ||
+           (traits_of(kind).role == KindRole::Pause && state_.link.board_waits);
+}
 
 void ScriptRunner::reset_send_ahead() {
     pending_.clear();
@@ -204,6 +207,15 @@ ScriptRunner::StepEnd ScriptRunner::send_ahead(std::size_t& index) {
             const StepEnd end = execute_step(index);
             expect_answers(Pending::LockStep, link.answers_requested() - before);
             return end;
+        }
+
+        // No more than kBoardWaitInFlightMs of board waits unanswered: a stopped
+        // operation's voltages-off waits behind them on the board.
+        if (traits_of(instruction.kind).role == KindRole::Pause && link.board_waits &&
+            pending_bytes_ > 0 &&
+            link.board_wait_due_ms() + next_board_wait_ms(instruction) >
+                board_extension::kBoardWaitInFlightMs) {
+            return StepEnd::Waiting;
         }
 
         const bool sends_read = reads_ahead(instruction.kind) && position_.phase == 1;

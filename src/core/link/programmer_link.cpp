@@ -112,6 +112,7 @@ void ProgrammerLink::write_bytes(const WireCommand& command) {
 }
 
 void ProgrammerLink::send(const WireCommand& command) {
+    board_wait_due_ms_ += command.wait_ms;
     if (blocks_) {
         gather(command);
         answers_requested_ += command.data_answers + 1;
@@ -128,10 +129,22 @@ void ProgrammerLink::send(const WireCommand& command) {
     }
     answers_requested_ += command.data_answers;
     end_command(command.echo(), command.echo_checked);
+    expected_.back().wait_ms = command.wait_ms;
+}
+
+void ProgrammerLink::send_board_wait(std::uint8_t milliseconds) {
+    send(WireEncoder::board_wait(milliseconds));
+}
+
+void ProgrammerLink::forget_expected() {
+    expected_.clear();
+    board_wait_due_ms_ = 0;
 }
 
 void ProgrammerLink::voltages_off_after_fault() {
-    expected_.clear();
+    // A board still running waits it was sent takes these 103s after them: the
+    // host never has more than kBoardWaitInFlightMs of them out.
+    forget_expected();
     // Work not yet on the line is not sent after a fault. A block the board is
     // still reading takes any byte as one of its words: only once the line has
     // been quiet has the board given the block up, and then the 103s are read as
@@ -216,7 +229,7 @@ void ProgrammerLink::send_board_word(std::uint16_t value) {
 }
 
 std::vector<std::uint8_t> ProgrammerLink::take_waiting_bytes() {
-    expected_.clear();
+    forget_expected();
     forget_queued();
     tracking_ = false;
     if (channel == nullptr) {
@@ -232,7 +245,7 @@ void ProgrammerLink::set_receive_notification(int threshold) {
 }
 
 std::size_t ProgrammerLink::discard_waiting_bytes() {
-    expected_.clear();
+    forget_expected();
     forget_queued();
     tracking_ = false;
     if (channel == nullptr) {
@@ -265,7 +278,7 @@ void ProgrammerLink::MSComm1_OnComm() {
         }
         const bool fault = !vpp_test_on && (due ? !due->any && due->byte != byte : tracking_);
         if (fault) {
-            expected_.clear();
+            forget_expected();
             forget_queued();
             undelivered_ = 0;
             if (on_answer_fault) {
@@ -275,6 +288,7 @@ void ProgrammerLink::MSComm1_OnComm() {
         }
         if (due) {
             in_flight_ -= std::min(in_flight_, due->release);
+            board_wait_due_ms_ -= std::min<int>(board_wait_due_ms_, due->wait_ms);
             for (const std::uint8_t answer : due->before) {
                 deliver(answer);
             }
@@ -324,6 +338,7 @@ ProgrammerLink::Unit ProgrammerLink::single_unit(const WireCommand& command) {
         unit.answers.push_back({0, true, true, {}, {}, 0});
     }
     unit.answers.push_back({command.echo(), !command.echo_checked, true, {}, {}, 0});
+    unit.answers.back().wait_ms = command.wait_ms;
     return unit;
 }
 
@@ -369,24 +384,17 @@ void ProgrammerLink::flush_when_idle() {
     }
 }
 
-namespace {
-
-bool is_chip_command(const WireCommand& command) {
-    return command.size == 2 && (command.bytes[0] == board_command::kChipCommand ||
-                                 command.bytes[0] == board_command::kChipCommand8);
+bool ProgrammerLink::is_chip_command(const WireCommand& command) const {
+    return command.size == 2 && command.bytes[0] == encoder.set->command;
 }
 
-bool is_data_word(const WireCommand& command) {
-    return command.size == 3 && (command.bytes[0] == board_command::kDataWord ||
-                                 command.bytes[0] == board_command::kPayload24);
+bool ProgrammerLink::is_data_word(const WireCommand& command) const {
+    return command.size == 3 && command.bytes[0] == encoder.set->payload_in;
 }
 
-bool is_read(const WireCommand& command) {
-    return command.size == 1 && (command.bytes[0] == board_command::kReadWord ||
-                                 command.bytes[0] == board_command::kReadPayload24);
+bool ProgrammerLink::is_read(const WireCommand& command) const {
+    return command.size == 1 && command.bytes[0] == encoder.set->payload_out;
 }
-
-}  // namespace
 
 void ProgrammerLink::gather(const WireCommand& command) {
     if (run_.active) {

@@ -91,6 +91,16 @@ public:
     // Blocks and single commands written so far (for the tests and the benchmarks).
     [[nodiscard]] std::uint64_t blocks_written() const { return blocks_written_; }
 
+    // Board-timed waits (104 4Ah, identify's feature bit 12): the script's pauses go
+    // to the board, which keeps the chip's time while the host sends on. Off: the
+    // host pauses itself, as with a board of the original protocol.
+    bool board_waits = false;
+    // 104 4Ah and the milliseconds (0-255), answered 104 once the board has waited.
+    void send_board_wait(std::uint8_t milliseconds);
+    // Milliseconds of board waits sent and not yet answered (queued in the link
+    // or on the line): the board runs them before the answers that follow them.
+    [[nodiscard]] int board_wait_due_ms() const { return board_wait_due_ms_; }
+
     // The board's supply choice sent before every voltages-on (104 and extension
     // 43h or 44h); nothing for a board without Vdd select. The board's answer to it
     // is checked and kept from the interpreter, which sent one command only.
@@ -199,6 +209,8 @@ private:
         std::vector<std::uint8_t> after;
         // Bytes that stop being in flight when this answer has come.
         std::size_t release = 0;
+        // A board wait's milliseconds, run before this answer comes.
+        std::uint8_t wait_ms = 0;
     };
     // A board command ready for the line with the answers it asks for.
     struct Unit {
@@ -217,6 +229,13 @@ private:
         std::size_t complete_commands = 0;       // of word_commands, in complete words
     };
     void deliver(std::uint8_t byte);
+    // The commands the running model's set frames for a chip command, a data word
+    // and a read; the block gathering asks the set's row, never the bytes.
+    [[nodiscard]] bool is_chip_command(const WireCommand& command) const;
+    [[nodiscard]] bool is_data_word(const WireCommand& command) const;
+    [[nodiscard]] bool is_read(const WireCommand& command) const;
+    // Forgets every answer due, with the board waits they stood for.
+    void forget_expected();
     void queue_command(const WireCommand& command);
     void gather(const WireCommand& command);
     void close_run();
@@ -248,6 +267,7 @@ private:
     bool delivering_ = false;
     std::size_t undelivered_ = 0;
     std::uint64_t answers_requested_ = 0;
+    int board_wait_due_ms_ = 0;
 };
 
 }  // namespace corvanel

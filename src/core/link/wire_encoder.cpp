@@ -32,6 +32,13 @@ WireCommand WireEncoder::board_extension(std::uint8_t code) {
     return {{board_command::kChipCommand, code}, 2, 0};
 }
 
+WireCommand WireEncoder::board_wait(std::uint8_t milliseconds) {
+    WireCommand wait{
+        {board_command::kChipCommand, board_extension::kBoardWait, milliseconds}, 3, 0};
+    wait.wait_ms = milliseconds;
+    return wait;
+}
+
 std::optional<BlockWord> block_codes(const CommandSet& set, std::uint8_t chip_code) {
     for (const BlockCodes& block : {set.program_block, set.data_block}) {
         if (block.flags == 0 && block.load == 0 && block.read == 0) {

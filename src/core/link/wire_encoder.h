@@ -25,6 +25,9 @@ struct WireCommand {
     // Whether the last answer byte must be the command's own byte. The original
     // protocol leaves the value of a read's third byte open.
     bool echo_checked = true;
+    // A board-timed wait (104 4Ah t): the milliseconds the board waits before its
+    // answer; 0 for every other command.
+    std::uint8_t wait_ms = 0;
     [[nodiscard]] std::uint8_t echo() const { return bytes[0]; }
 };
 
@@ -51,6 +54,9 @@ public:
     // A board extension (Vdd select, Vpp level...): 104 and its code in every set,
     // answered 104.
     [[nodiscard]] static WireCommand board_extension(std::uint8_t code);
+    // 104 4Ah and `milliseconds`: the board waits that long before it takes the
+    // next command (a board that declares feature bit 12), answered 104.
+    [[nodiscard]] static WireCommand board_wait(std::uint8_t milliseconds);
 };
 
 // How the board clocks one word of a block (111, 112) by itself: the chip command
