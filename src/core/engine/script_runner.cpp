@@ -431,10 +431,9 @@ void ScriptRunner::write_step(const DecodedInstruction& instruction) {
     ProgrammerLink& link = state_.link;
     if (position_.phase == 0 && instruction.kind == Kind::EraseRegions &&
         keeps_by_erase(OperationKind::Program) && (program_memory_hidden || data_memory_hidden)) {
-        // Nothing has been erased yet: the chip is as it was.
+        // Nothing has been erased yet: the chip is as it was. The status says why;
+        // the caller keeps the memories by reading them instead.
         abort_operation(state_, kRegionEraseProtectedText);
-        (void)state_.engine_host().show_message(std::string(kRegionEraseProtectedText),
-                                                message_kind::kError, "");
         return;
     }
     if (position_.phase == 0) {
