@@ -238,9 +238,17 @@ def config_steps(step, words):
     return ",".join(step(k) for k in range(1, words + 1))
 
 
+def program_erase(family, eeprom):
+    """Program All's erase: on a payload family only the regions the operation does not
+    keep ("s18-regions"), so that a kept memory stays on the chip without a read."""
+    if family.erase == "payload":
+        return f"begin,s18-regions,w{family.erase_wait},end"
+    return erase_algorithm(family, eeprom)
+
+
 def program_algorithm(family, eeprom):
     sections = [
-        erase_algorithm(family, eeprom),
+        program_erase(family, eeprom),
         "begin,s80-0000,calcflashpage,setflashloop,s02-flash,ifpage,s80-row,se0,wprog,"
         "s80-address,endifpage,loop,end",
     ]
@@ -360,6 +368,12 @@ HEADER = [
     "# Erase (bulkerase: pc): Load PC 8000h and 18, then on parts with EEPROM Load PC",
     "# F000h and 18 again. Erase (bulkerase: payload): 18 with the payload naming every",
     "# region the part has (000Fh with EEPROM, 000Eh without). Each waits TERAB.",
+    "# Program All's erase on a payload family is s18-regions: the program fills the",
+    "# payload with every region the part has that the operation does not keep (EEPROM",
+    "# kept: 000Eh; --only flash on a part without EEPROM: 0002h), and leaves out each",
+    "# section that writes a kept memory; so each memory has a section of its own.",
+    "# A code-protected chip erases every region or none: the program reads CONFIG5",
+    "# first and then keeps the memories by reading them and writing them back.",
     "# Program: the erase; program memory in rows of 32 words (02 per word; after a row's",
     "# last word Load PC back to the row, E0 and the programming time, and Load PC on to",
     "# the next row: 02 has moved PC out of the row, and E0 writes the row that holds",

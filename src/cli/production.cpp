@@ -164,7 +164,17 @@ int Tool::program_production() {
         }
     }
 
-    if (needs_chip_read(programmed, state_.image)) {
+    const MemoryImage original = state_.image;
+    const bool by_erase =
+        needs_chip_read(programmed, state_.image) && !region_erase_refused_ &&
+        erase_keeps_regions(state_.model.program_list) &&
+        !(serial_ && serial_in_regions(*serial_, kept_regions(programmed, image)));
+    if (by_erase) {
+        // The erase leaves what is to stay on the chip: nothing to read or write back.
+        state_.erase_keeps = kept_regions(programmed, image);
+        print_lines(out_, "Keeping the chip's " + region_list_text(state_.erase_keeps) +
+                              " through the erase.");
+    } else if (needs_chip_read(programmed, state_.image)) {
         // The erase clears every memory: what is to stay is read first.
         print_lines(out_, "Reading the chip to keep its " +
                               region_list_text(kept_regions(programmed, image)) + ".");
@@ -176,7 +186,8 @@ int Tool::program_production() {
         image = merge_regions(image, state_.image, programmed);
     }
     // Until the kept memories are back on the chip, they live in a file too.
-    const RegionSelection kept = either(kept_regions(from_buffer, image), rescued);
+    const RegionSelection kept =
+        by_erase ? rescued : either(kept_regions(from_buffer, image), rescued);
     bool kept_saved = false;
     if (!kept.none()) {
         const std::optional<std::string> error =
@@ -204,6 +215,20 @@ int Tool::program_production() {
     state_.image = image;
     programmed_checksum_ = buffer_checksum(state_.image, state_.model);
     const int result = program_and_verify();
+    state_.erase_keeps = kNoRegions;
+    if (by_erase && result != cli_exit::kDone && host_.last_status() == kRegionEraseProtectedText &&
+        !host_.interrupted()) {
+        // Refused before the erase: the memories are kept the way every other family
+        // keeps them, read first and written back.
+        print_lines(out_,
+                    "The chip is code-protected: its memories are read and written back "
+                    "instead.");
+        region_erase_refused_ = true;
+        state_.image = original;
+        const int again = program_production();
+        region_erase_refused_ = false;
+        return again;
+    }
     if (state_.runner.device_id_word >= 0) {
         programmed_id_word_ = state_.runner.device_id_word;
     }

@@ -194,6 +194,8 @@ private:
     bool start_refused_ = false;
     // The kept memories could not be saved, and the erase question was answered No.
     bool kept_unsaved_refused_ = false;
+    // Code protection refused the region erase: this run keeps by reading instead.
+    bool region_erase_refused_ = false;
     bool result_recorded_ = false;
     bool left_powered_ = false;
     // How finish_production judged the last chip.

@@ -6,8 +6,9 @@
 # read back identical on the in-process board; one over the board server lock-step
 # and with the fast link and 64 answers sent ahead; and one through the simulated
 # firmware. detect names each chip and its revision. A code-protected build
-# programs and verifies, and Verify of the protected chip says so. A board of the
-# original protocol is refused before voltages-on.
+# programs and verifies, and Verify of the protected chip says so. Memories kept
+# through a region erase stay on the chip unread. A board of the original protocol
+# is refused before voltages-on.
 #   eight_bit_session.sh CORVANEL CORVANEL_BOARD CORVANEL_SIMBOARD FIRMWARE_ELF DATA WORK
 # (CORVANEL_SIMBOARD and FIRMWARE_ELF may be "-": no simulated firmware here.)
 set -u
@@ -41,6 +42,23 @@ for model in PIC16F18877 PIC16F15313 PIC16F18446 PIC16F15376 PIC16F15244 PIC16F1
     run 0 "$model" --port "virtual:$work/$model-chip.hex" detect
     expect_output "answers as $model (ID"
 done
+
+# Memories kept on a family whose erase takes its regions from a payload: the
+# erase leaves them on the chip, nothing is read first or written back, and the
+# chip's own EEPROM, IDs and configuration read back as they were (the program
+# memory from another part's file). A family whose erase the PC selects reads first.
+cp "$work/PIC16F13276-chip.hex" "$work/keep-chip.hex"
+run 0 PIC16F13276 --port "virtual:$work/PIC16F13276-chip.hex" read "$work/keep-before.hex" --only eeprom,id,config
+run 0 PIC16F13276 --port "virtual:$work/keep-chip.hex" program "$data/hex_16f15244.hex" --only flash --verify
+expect_output "Keeping the chip's eeprom,id,config through the erase."
+expect_output "Chip verified."
+! grep -q "Reading the chip" "$work/out" || fail "the kept memories were read"
+[ ! -e "$XDG_CONFIG_HOME/Tavrelix Corvanel/kept-PIC16F13276.hex" ] || fail "a kept-memories file was left"
+run 0 PIC16F13276 --port "virtual:$work/keep-chip.hex" read "$work/keep-after.hex" --only eeprom,id,config
+same_words "$work/keep-before.hex" "$work/keep-after.hex"
+run 0 PIC16F18877 --port "virtual:$work/PIC16F18877-chip.hex" program "$data/hex_16f18877.hex" --preserve-eeprom --verify
+expect_output "Reading the chip to keep its eeprom."
+expect_output "Chip verified."
 
 # The board server, which identifies itself with commands 108-110: lock-step,
 # then the fast link with 64 answers sent ahead. One model of the set over the

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +36,7 @@
 #include "core/image/hex_text.h"
 #include "core/link/board_identity.h"
 #include "core/link/board_protocol.h"
+#include "core/text/ascii_text.h"
 #include "support/engine_fakes.h"
 #include "support/shipped_database.h"
 
@@ -801,6 +803,122 @@ TEST(DeviceFileBoardTest, PayloadFamiliesEraseEveryRegionAndWaitTheirTimes) {
         EXPECT_EQ(rows, bench.state.image.flash_size / 32);
         EXPECT_EQ(config_words, 5);
         EXPECT_EQ(eeprom_bytes > 0, bench.state.image.eeprom_size > 0);
+    }
+}
+
+// Program All that keeps memories on a family whose erase takes its regions from a
+// payload: the erase names only the regions written (the EEPROM kept on a 16F18076:
+// 000Eh; program memory alone on a 16F13145: 0002h), no kept memory is read or
+// written, the chip holds it as before, and Verify compares the rest only. On a
+// code-protected chip (which erases every region or none) it stops before the erase.
+// Every model of such a family erases by regions, no other model does.
+TEST(DeviceFileBoardTest, ProgramAllKeepsMemoriesThroughTheRegionErase) {
+    for (const std::string& name : test::shipped_model_names()) {
+        const DeviceModel& model =
+            test::shipped_database().model(test::model_number(test::shipped_database(), name));
+        EXPECT_EQ(erase_keeps_regions(split_instructions(model.programalg)),
+                  lower_copy(model.bulkerase) == "payload")
+            << name;
+    }
+    const auto region_of = [](std::int32_t pc) {
+        if (pc >= 0xF000) {
+            return RegionSelection{false, true, false, false};
+        }
+        if (pc >= 0x8007 && pc <= 0x800D) {
+            return RegionSelection{false, false, false, true};
+        }
+        if (pc >= 0x8000 && pc <= 0x8003) {
+            return RegionSelection{false, false, true, false};
+        }
+        // The revision and the device ID (8005h, 8006h) belong to no region.
+        return RegionSelection{pc < 0x8000, false, false, false};
+    };
+    const auto touches = [](const RegionSelection& a, const RegionSelection& b) {
+        return (a.flash && b.flash) || (a.eeprom && b.eeprom) || (a.user_ids && b.user_ids) ||
+               (a.config && b.config);
+    };
+    const struct {
+        const char* model;
+        RegionSelection kept;
+        std::int32_t payload;
+    } cases[] = {{"PIC16F18076", {false, true, false, false}, 0x0E},
+                 {"PIC16F13145", {false, false, true, true}, 0x02}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.model);
+        ModelOnBoard bench(c.model);
+        const auto fill = [&](std::uint32_t seed) {
+            bench.fill_image_at_random(seed);
+            for (int k = 0; k < kUserIdCount; ++k) {
+                (void)bench.state.image.set_user_id(k, static_cast<std::int32_t>(seed) * 16 + k);
+            }
+        };
+        fill(21u);
+        ASSERT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        Pic14Chip& chip = bench.chip();
+        const auto snapshot = [&chip] {
+            std::vector<std::int32_t> cells;
+            for (std::int32_t a = 0; a < chip.flash_size(); ++a) {
+                cells.push_back(chip.flash(a));
+            }
+            for (std::int32_t a = 0; a < chip.eeprom_size(); ++a) {
+                cells.push_back(0x10000 + chip.eeprom(a));
+            }
+            for (std::int32_t a = 0x8000; a <= 0x8003; ++a) {
+                cells.push_back(0x20000 + chip.config_space(a));
+            }
+            for (int n = 1; n <= chip.config_word_count(); ++n) {
+                cells.push_back(0x30000 + chip.config_word(n));
+            }
+            return cells;
+        };
+        const std::vector<std::int32_t> before = snapshot();
+
+        fill(22u);
+        bench.state.erase_keeps = c.kept;
+        const std::size_t from = bench.sent().size();
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        const std::vector<std::uint8_t> stream(bench.sent().begin() + static_cast<long>(from),
+                                               bench.sent().end());
+        int erases = 0;
+        for (const EightBitCommand& command : eight_bit_commands(stream, {})) {
+            if (command.code == 0x18) {
+                ++erases;
+                EXPECT_EQ(command.payload, c.payload);
+            }
+            // CONFIG5 is read for its code protection before the erase; nothing else
+            // of a kept memory is read, and nothing of it written.
+            const bool protection_read = command.code == 0xFC && command.pc == 0x800B;
+            EXPECT_FALSE(command.code != 0x80 && !protection_read &&
+                         touches(region_of(command.pc), c.kept))
+                << "command " << hex2(command.code) << "h at " << hex4(command.pc) << "h";
+        }
+        EXPECT_EQ(erases, 1);
+        const std::vector<std::int32_t> after = snapshot();
+        ASSERT_EQ(after.size(), before.size());
+        for (std::size_t i = 0; i < after.size(); ++i) {
+            const int region = before[i] >> 16;  // 0 flash, 1 EEPROM, 2 IDs, 3 configuration
+            const bool kept = std::array{c.kept.flash, c.kept.eeprom, c.kept.user_ids,
+                                         c.kept.config}[static_cast<std::size_t>(region)];
+            if (kept) {
+                EXPECT_EQ(after[i], before[i]) << "cell " << i << " of a kept memory";
+            }
+        }
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verified. "));
+        // The image's own kept memories are not on the chip: a full Verify sees it.
+        bench.state.erase_keeps = kNoRegions;
+        EXPECT_TRUE(starts_with(bench.run(OperationKind::Verify), "Chip verify failed. "));
+
+        // Code protection on: refused before anything is erased.
+        ASSERT_TRUE(bench.state.image.set_config_word(5, bench.state.image.config_word(5) & ~1));
+        ASSERT_TRUE(starts_with(bench.run(OperationKind::Program), "Chip programmed. "));
+        ASSERT_TRUE(chip.program_protected());
+        const std::vector<std::int32_t> locked = snapshot();
+        fill(23u);
+        bench.state.erase_keeps = c.kept;
+        EXPECT_EQ(bench.run(OperationKind::Program), kRegionEraseProtectedText);
+        EXPECT_TRUE(bench.state.operation_failed);
+        EXPECT_EQ(snapshot(), locked);
+        EXPECT_TRUE(chip.program_protected());
     }
 }
 

@@ -1,11 +1,78 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/devices/algorithm_check.h"
 
+#include <algorithm>
+
 #include "core/devices/instruction_decode.h"
 #include "core/devices/model_application.h"
 #include "core/image/hex_text.h"
 
 namespace corvanel {
+
+namespace {
+
+// The memory an instruction writes, as a region of the chip; none for the others.
+enum class WrittenRegion { None, Flash, Eeprom, UserIds, Config };
+
+WrittenRegion written_region(InstructionKind kind) {
+    if (traits_of(kind).role != KindRole::Write) {
+        return WrittenRegion::None;
+    }
+    switch (traits_of(kind).memory) {
+        case KindMemory::Flash:
+            return WrittenRegion::Flash;
+        case KindMemory::Eeprom:
+            return WrittenRegion::Eeprom;
+        case KindMemory::UserId:
+            return WrittenRegion::UserIds;
+        case KindMemory::Config1:
+        case KindMemory::Config2:
+        case KindMemory::ConfigMore:
+            return WrittenRegion::Config;
+        default:
+            return WrittenRegion::None;
+    }
+}
+
+// A program algorithm that erases by regions leaves out each section that writes a
+// memory the operation keeps (the cells were not erased, and a write over them
+// would change them): so each section writes one region at most, and the erase
+// writes none, or leaving a section out would leave out another region's writes.
+std::string region_sections_problem(const InstructionList& instructions) {
+    const bool by_regions =
+        std::any_of(instructions.begin(), instructions.end(), [](const std::string& text) {
+            return decode_instruction(text).kind == InstructionKind::EraseRegions;
+        });
+    if (!by_regions) {
+        return {};
+    }
+    WrittenRegion section = WrittenRegion::None;
+    bool erases = false;
+    for (std::size_t i = 0; i < instructions.size(); ++i) {
+        const InstructionKind kind = decode_instruction(instructions[i]).kind;
+        if (kind == InstructionKind::Begin || kind == InstructionKind::BeginVppFirst) {
+            section = WrittenRegion::None;
+            erases = false;
+        }
+        erases = erases || kind == InstructionKind::EraseRegions;
+        const WrittenRegion region = written_region(kind);
+        if (region == WrittenRegion::None) {
+            continue;
+        }
+        if (erases || (section != WrittenRegion::None && section != region)) {
+            return "\"" + instructions[i] + "\" writes " +
+                   (erases ? "in the section of the region erase"
+                           : "a second memory in its section") +
+                   ": an algorithm that erases by regions writes each memory in a section of its "
+                   "own, apart from the erase (instruction " +
+                   std::to_string(i + 1) + ")";
+        }
+        section = region;
+    }
+    return {};
+}
+
+}  // namespace
 
 std::string algorithm_problem(std::string_view algorithm_text) {
     const InstructionList instructions = split_instructions(algorithm_text);
@@ -36,7 +103,7 @@ std::string algorithm_problem(std::string_view algorithm_text) {
     if (open) {
         return "the last section has no \"end\": the voltages would stay on";
     }
-    return {};
+    return region_sections_problem(instructions);
 }
 
 namespace {
@@ -106,6 +173,17 @@ std::string command_set_problem(std::string_view algorithm_text, const CommandSe
         const std::string where = " (instruction " + std::to_string(i + 1) + ")";
         if (row == nullptr) {
             return head + " is not in the " + set_name + " command set" + where;
+        }
+        if (decoded.kind == InstructionKind::EraseRegions) {
+            if (decoded.code != set.payload_erase_code || set.erase_regions.all() == 0) {
+                return head + " names no regions to erase in the " + set_name + " command set" +
+                       where;
+            }
+            if (erase != EraseSelection::Payload) {
+                return head + " cannot erase by regions on a chip whose bulk erase the PC selects" +
+                       where;
+            }
+            continue;
         }
         if (decoded.code == set.payload_erase_code) {
             if (const std::string wrong = bulk_erase_problem(decoded, role, erase);

@@ -87,6 +87,7 @@ const CommandSet kSixBit{
     .low_voltage_feature = board_identity::kHasLowVoltageEntry,
     .codes = kSixBitCodes,
     .payload_erase_code = -1,
+    .erase_regions = {},
     // Vpp before Vdd (the order every part accepts), Load Configuration (the
     // counter jumps to 2000h, or 8000h on the enhanced parts), to the revision
     // (8005h on the enhanced parts whose ID fills the whole word; 2005h, ignored,
@@ -114,6 +115,10 @@ const CommandSet kEightBit{
     .low_voltage_feature = board_identity::kHasLowVoltageEntry8,
     .codes = kEightBitCodes,
     .payload_erase_code = 0x18,
+    .erase_regions = {.eeprom = erase_region::kEeprom,
+                      .flash = erase_region::kFlash,
+                      .user_ids = erase_region::kUserIds,
+                      .config = erase_region::kConfig},
     // These parts hear none of the 6-bit commands: the revision at 8005h and the
     // ID at 8006h through Load PC Address (80h) and Read NVM (FCh).
     .identify_script = "beginvppvdd,s80-8005,revision=sfc,s80-8006,deviceid=sfc,end",

@@ -57,6 +57,26 @@ struct BlockCodes {
     std::uint8_t step = 0;
 };
 
+// The payload's region bits, as the chips' programming specifications number
+// them (bit 0 EEPROM, bit 1 program memory, bit 2 user IDs, bit 3 configuration).
+namespace erase_region {
+inline constexpr int kEeprom = 0x1;
+inline constexpr int kFlash = 0x2;
+inline constexpr int kUserIds = 0x4;
+inline constexpr int kConfig = 0x8;
+inline constexpr int kAll = kEeprom | kFlash | kUserIds | kConfig;
+}  // namespace erase_region
+
+// The bit of each region in the payload of a set's region erase; 0 for a region
+// the erase cannot name (every bit 0: the set has no region erase).
+struct EraseRegionBits {
+    int eeprom = 0;
+    int flash = 0;
+    int user_ids = 0;
+    int config = 0;
+    [[nodiscard]] constexpr int all() const { return eeprom | flash | user_ids | config; }
+};
+
 struct CommandSet {
     std::string_view key;   // the device file's value, in lower case: "6bit"
     std::string_view name;  // as messages and tables name it: "6-bit"
@@ -92,6 +112,9 @@ struct CommandSet {
     // payload"), judged by the chip's erase selection rather than by its row; -1
     // when the set has none.
     std::int32_t payload_erase_code = -1;
+    // The regions that erase's payload names, one bit each: "sCC-regions" fills
+    // the payload from them with the regions an operation does not keep.
+    EraseRegionBits erase_regions;
 
     // "Identify Chip" in the set's commands: the revision word, then the ID word.
     std::string_view identify_script;
@@ -136,16 +159,6 @@ void remove_command_set(const CommandSet& set);
 // host sends one or not. A model names its way ("bulkerase: payload"); without
 // the key an 8-bit model selects by the PC.
 enum class EraseSelection { ProgramCounter, Payload };
-
-// The payload's region bits, as the chips' programming specifications number
-// them (bit 0 EEPROM, bit 1 program memory, bit 2 user IDs, bit 3 configuration).
-namespace erase_region {
-inline constexpr int kEeprom = 0x1;
-inline constexpr int kFlash = 0x2;
-inline constexpr int kUserIds = 0x4;
-inline constexpr int kConfig = 0x8;
-inline constexpr int kAll = kEeprom | kFlash | kUserIds | kConfig;
-}  // namespace erase_region
 
 // "pc" or "payload", in any letter case; nothing for any other text.
 [[nodiscard]] std::optional<EraseSelection> parse_erase_selection(std::string_view text);

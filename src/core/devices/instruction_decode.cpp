@@ -36,7 +36,7 @@ constexpr std::array<WholeText, 10> kControlWords{{
 }};
 
 // "sCC-NAME": command CC, then the data word of NAME.
-constexpr std::array<WholeText, 11> kWriteNames{{
+constexpr std::array<WholeText, 12> kWriteNames{{
     {"flash", Kind::WriteFlash},
     {"eeprom", Kind::WriteEeprom},
     {"config1", Kind::WriteConfig1},
@@ -48,6 +48,7 @@ constexpr std::array<WholeText, 11> kWriteNames{{
     {"next", Kind::StepCommand},
     {"row", Kind::WriteRowStart},
     {"address", Kind::WriteAddress},
+    {"regions", Kind::EraseRegions},
 }};
 
 // "NAME=sCC": command CC, then the word read into NAME.

@@ -111,6 +111,10 @@ enum class InstructionKind {
     // and on to the next row after it.
     WriteRowStart,
     WriteAddress,
+    // s cc -regions: the set's region erase (payload_erase_code), then a payload
+    // naming every region of the chip the operation does not keep: what Program
+    // All leaves on the chip stays there without being read and written back.
+    EraseRegions,
 
     Unrecognized,
 };
@@ -246,6 +250,8 @@ inline constexpr std::array<KindTraits, static_cast<std::size_t>(K::Unrecognized
     {K::ReadRevision,       R::Read,     M::DeviceId,    kStays, kAhead,    kBoard, kRead,  kAny},
     {K::WriteRowStart,      R::Write,    M::None,        kStays, kAhead,    kBoard, kWrite, kAny},
     {K::WriteAddress,       R::Write,    M::None,        kStays, kAhead,    kBoard, kWrite, kAny},
+    // Lock-step: it may refuse the operation on what the protection read before it found.
+    {K::EraseRegions,       R::Write,    M::None,        kStays, kLockStep, kBoard, kWrite, kAny},
     {K::Unrecognized,       R::None,     M::None,        kStays, kLockStep, kIdle,  0,      kAny},
 }};
 // clang-format on

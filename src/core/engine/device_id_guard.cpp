@@ -21,7 +21,11 @@ InstructionList guarded_script(const ProgramState& state, OperationKind kind,
         script = id_read_script(state.model);
         script.emplace_back("checkdeviceid");
     }
-    if (kind == OperationKind::Verify) {
+    // A region erase that is to keep memories must know first whether code
+    // protection would make it clear them all (see kRegionEraseProtectedText).
+    const bool keeps = kind == OperationKind::Program && !state.erase_keeps.none() &&
+                       erase_keeps_regions(algorithm);
+    if (kind == OperationKind::Verify || keeps) {
         const ProtectionBits bits = state.protection();
         if (bits.program != 0 || bits.data != 0) {
             const InstructionList read = split_instructions(

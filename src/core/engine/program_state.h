@@ -18,6 +18,7 @@
 #include "core/engine/calibration_recovery.h"
 #include "core/engine/engine_host.h"
 #include "core/engine/mismatch_report.h"
+#include "core/engine/region_selection.h"
 #include "core/engine/script_runner.h"
 #include "core/engine/send_ahead_probe.h"
 #include "core/image/memory_image.h"
@@ -112,6 +113,12 @@ struct ProgramState {
         }
         return bits;
     }
+
+    // The memories the next Program All leaves on the chip through its region
+    // erase ("sCC-regions"), and its Verify therefore does not compare: set by the
+    // caller for a Program All and its Verify (see erase_keeps_regions), none
+    // otherwise. Its sections that write them are left out.
+    RegionSelection erase_keeps = kNoRegions;
 
     // Seconds spent watching the line for stray bytes after operations' final
     // answers (for measurements: it is no work of the interpreter).

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "core/devices/config_fields.h"
+#include "core/devices/instruction_decode.h"
 #include "core/image/hex_text.h"
 #include "core/text/ascii_text.h"
 
@@ -125,6 +126,13 @@ RegionSelection kept_regions(const RegionSelection& programmed, const MemoryImag
     return RegionSelection{!programmed.flash && shape.flash_size > 0,
                            !programmed.eeprom && shape.eeprom_size > 0, !programmed.user_ids,
                            !programmed.config};
+}
+
+bool erase_keeps_regions(const InstructionList& program_algorithm) {
+    return std::any_of(program_algorithm.begin(), program_algorithm.end(),
+                       [](const std::string& text) {
+                           return decode_instruction(text).kind == InstructionKind::EraseRegions;
+                       });
 }
 
 std::optional<std::string> kept_reads_differ(const MemoryImage& first, const MemoryImage& second,

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/devices/model_application.h"
 #include "core/image/memory_image.h"
 
 namespace corvanel {
@@ -68,6 +69,20 @@ struct RegionSelection {
 [[nodiscard]] std::optional<std::string> kept_reads_differ(const MemoryImage& first,
                                                            const MemoryImage& second,
                                                            const RegionSelection& programmed);
+
+inline constexpr RegionSelection kNoRegions{false, false, false, false};
+
+// The program algorithm erases only the regions the operation does not keep
+// ("sCC-regions", a family whose bulk erase takes its regions from a payload):
+// a kept memory then stays on the chip through the erase, and Program All need
+// not read it first and write it back. Any other algorithm clears the whole chip.
+[[nodiscard]] bool erase_keeps_regions(const InstructionList& program_algorithm);
+
+// The chip erases every region or none while code protection is on, so the erase
+// cannot keep a memory then: Program All stops before it.
+inline constexpr std::string_view kRegionEraseProtectedText =
+    "Code protection is on: the chip erases every region or none, so the erase cannot keep "
+    "the chip's memories. Program All refused.";
 
 inline constexpr std::string_view kNothingSelectedText = "No memory is selected for the operation.";
 

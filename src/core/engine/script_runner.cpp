@@ -42,6 +42,9 @@ void ScriptRunner::load_script(const InstructionList& instructions) {
     for (const std::string& text : script_) {
         decoded_.push_back(decode_instruction(text));
     }
+    erases_by_region_ = std::any_of(decoded_.begin(), decoded_.end(), [](const auto& decoded) {
+        return decoded.kind == Kind::EraseRegions;
+    });
 }
 
 void ScriptRunner::stop() {
@@ -216,6 +219,13 @@ void ScriptRunner::voltages_step(InstructionKind kind) {
                 }
             }
         }
+    } else if (keeps_by_erase(OperationKind::Program) &&
+               section_writes_kept(position_.instruction)) {
+        // The erase left this memory on the chip: a write over cells that were not
+        // erased would change them, so the section is not powered up at all.
+        position_.instruction = after_next(position_.instruction, Kind::End);
+        keep_moving();
+        return;
     } else {
         // With the low-voltage entry chosen no Vpp is applied at all. Vpp first is
         // the high-voltage order every part accepts.
@@ -391,8 +401,67 @@ void ScriptRunner::confirm_step() {
     keep_moving();
 }
 
+bool ScriptRunner::keeps_by_erase(OperationKind kind) const {
+    if (state_.erase_keeps.none() || operation_name != corvanel::operation_name(kind)) {
+        return false;
+    }
+    // A Program All keeps by its own erase; its Verify follows it.
+    return kind == OperationKind::Verify || erases_by_region_;
+}
+
+bool ScriptRunner::kept_by_erase(InstructionKind kind) const {
+    const RegionSelection& kept = state_.erase_keeps;
+    switch (memory_of(kind)) {
+        case KindMemory::Flash:
+            return kept.flash;
+        case KindMemory::Eeprom:
+            return kept.eeprom;
+        case KindMemory::UserId:
+            return kept.user_ids;
+        case KindMemory::Config1:
+        case KindMemory::Config2:
+        case KindMemory::ConfigMore:
+            return kept.config;
+        default:
+            return false;
+    }
+}
+
+bool ScriptRunner::section_writes_kept(std::int32_t begin) const {
+    for (std::int32_t n = begin + 1; n <= script_length(); ++n) {
+        const Kind kind = decoded_[static_cast<std::size_t>(n - 1)].kind;
+        if (kind == Kind::End) {
+            break;
+        }
+        if (traits_of(kind).role == KindRole::Write && kept_by_erase(kind)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::int32_t ScriptRunner::regions_to_erase() const {
+    const EraseRegionBits& bits = state_.link.encoder.set->erase_regions;
+    // Erase All names every region the chip has; only Program All keeps any.
+    const RegionSelection kept =
+        keeps_by_erase(OperationKind::Program) ? state_.erase_keeps : kNoRegions;
+    std::int32_t payload = 0;
+    payload |= kept.flash ? 0 : bits.flash;
+    payload |= kept.user_ids ? 0 : bits.user_ids;
+    payload |= kept.config ? 0 : bits.config;
+    payload |= kept.eeprom || state_.image.eeprom_size == 0 ? 0 : bits.eeprom;
+    return payload;
+}
+
 void ScriptRunner::write_step(const DecodedInstruction& instruction) {
     ProgrammerLink& link = state_.link;
+    if (position_.phase == 0 && instruction.kind == Kind::EraseRegions &&
+        keeps_by_erase(OperationKind::Program) && (program_memory_hidden || data_memory_hidden)) {
+        // Nothing has been erased yet: the chip is as it was. The status says why;
+        // the caller keeps the memories by reading them instead.
+        abort_operation(state_, kRegionEraseProtectedText);
+        return;
+    }
     if (position_.phase == 0) {
         show_progress(instruction.kind);
         link.send_chip_command(instruction.code);
@@ -567,7 +636,9 @@ bool ScriptRunner::compare_temp_word(InstructionKind kind, std::int32_t at) {
     // (A blank check still fails there: a protected chip is not blank.)
     const bool hidden = (kind == Kind::CheckFlash && program_memory_hidden) ||
                         (kind == Kind::CheckEeprom && data_memory_hidden);
-    if (!calibration && !hidden && (read & compared_bits) != (expected & compared_bits)) {
+    // What the region erase kept is the chip's own, not the image's.
+    const bool kept = keeps_by_erase(OperationKind::Verify) && kept_by_erase(kind);
+    if (!calibration && !hidden && !kept && (read & compared_bits) != (expected & compared_bits)) {
         const bool eeprom = memory_of(kind) == KindMemory::Eeprom;
         const std::string read_text = eeprom ? hex2h(read) : hex4h(read);
         expected_text = eeprom ? hex2h(expected) : hex4h(expected);
@@ -615,6 +686,8 @@ std::int32_t ScriptRunner::write_value(const DecodedInstruction& instruction) co
         }
         case Kind::WriteAddress:
             return position_.address;
+        case Kind::EraseRegions:
+            return regions_to_erase();
         case Kind::WriteCalSpace1:
         case Kind::WriteCalSpace2: {
             const std::int32_t kept =

@@ -37,6 +37,7 @@
 namespace corvanel {
 
 struct ProgramState;
+enum class OperationKind;
 
 class ScriptRunner {
 public:
@@ -183,6 +184,15 @@ private:
     [[nodiscard]] std::int32_t effective_page_size() const;
     void show_progress(InstructionKind kind);
     void write_step(const DecodedInstruction& instruction);
+    // The running operation is of `kind`, a Program All whose region erase keeps
+    // some memory (the caller's erase_keeps) or the Verify after it.
+    [[nodiscard]] bool keeps_by_erase(OperationKind kind) const;
+    // The memory of a write or check kind is one the region erase keeps.
+    [[nodiscard]] bool kept_by_erase(InstructionKind kind) const;
+    // The section that the "begin" at instruction `begin` opens writes a kept memory.
+    [[nodiscard]] bool section_writes_kept(std::int32_t begin) const;
+    // The payload of "sCC-regions": every region of the chip not kept.
+    [[nodiscard]] std::int32_t regions_to_erase() const;
     void read_step(const DecodedInstruction& instruction);
     void check_step(const DecodedInstruction& instruction);
     // The word a write instruction sends.
@@ -240,7 +250,8 @@ private:
     bool in_step_ = false;
     bool completing_ = false;
     bool continued_ = false;
-    bool idle_ = false;  // the last instruction only kept the conversation going
+    bool idle_ = false;              // the last instruction only kept the conversation going
+    bool erases_by_region_ = false;  // the script has an "sCC-regions"
     std::deque<PendingAnswer> pending_;
     std::int64_t pending_bytes_ = 0;
     bool send_ahead_started_ = false;

@@ -202,4 +202,8 @@ std::optional<std::uint64_t> next_serial(const SerialNumber& serial) {
     return serial.value + serial.step;
 }
 
+bool serial_in_regions(const SerialNumber& serial, const RegionSelection& regions) {
+    return serial.location == SerialLocation::Eeprom ? regions.eeprom : regions.flash;
+}
+
 }  // namespace corvanel

@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "core/devices/model_application.h"
+#include "core/engine/region_selection.h"
 #include "core/image/memory_image.h"
 
 namespace corvanel {
@@ -39,6 +40,10 @@ struct SerialNumber {
     // The largest number `byte_count` bytes hold.
     [[nodiscard]] std::uint64_t largest() const;
 };
+
+// The memory the number is written into is one of `regions`: a Program All that
+// erases around those memories would leave the number unwritten.
+[[nodiscard]] bool serial_in_regions(const SerialNumber& serial, const RegionSelection& regions);
 
 // The production log's reason on the pass of the chip that took the last
 // number the bytes hold: the series of chips ends there.

@@ -48,8 +48,6 @@ RegionSelection all_but(const RegionSelection& regions) {
     return RegionSelection{!regions.flash, !regions.eeprom, !regions.user_ids, !regions.config};
 }
 
-constexpr RegionSelection kNoRegions{false, false, false, false};
-
 }  // namespace
 
 ProductionPanel::ProductionPanel(Form1& form) : QObject(&form), form_(form) {
@@ -223,6 +221,12 @@ void ProductionPanel::edit_serial_numbers() {
     }
 }
 
+bool ProductionPanel::erases_around_kept(const RegionSelection& kept) {
+    // A serial number in a kept memory must be written: that memory is kept by reading.
+    return !region_erase_refused_ && erase_keeps_regions(state().model.program_list) &&
+           !(serial_enabled_ && serial_in_regions(serial_, kept));
+}
+
 bool ProductionPanel::takes(OperationKind operation) const {
     return operation == OperationKind::Program ||
            (operation == OperationKind::Read && !regions_.all());
@@ -312,7 +316,9 @@ void ProductionPanel::start(OperationKind operation, bool on_change) {
         }
     }
     active_ = true;
-    if (needs_chip_read(programmed_, program.image)) {
+    region_erase_refused_ = false;
+    if (needs_chip_read(programmed_, program.image) &&
+        !erases_around_kept(kept_regions(programmed_, program.image))) {
         (void)begin(Step::ReadFirst, OperationKind::Read);
         return;
     }
@@ -471,7 +477,12 @@ void ProductionPanel::program_merged() {
     if (rescued_image_) {
         merged = merge_regions(merged, *rescued_image_, all_but(rescued_));
     }
-    if (needs_chip_read(programmed_, merged)) {
+    const bool by_erase = needs_chip_read(programmed_, merged) &&
+                          erases_around_kept(kept_regions(programmed_, merged));
+    if (by_erase) {
+        // The erase leaves what is to stay on the chip: nothing was read.
+        program.erase_keeps = kept_regions(programmed_, merged);
+    } else if (needs_chip_read(programmed_, merged)) {
         if (first_read_) {
             if (const auto differ = kept_reads_differ(*first_read_, program.image, programmed_)) {
                 const QString text =
@@ -499,7 +510,9 @@ void ProductionPanel::program_merged() {
     }
     // Until the kept memories are on the chip again they live in a file too.
     const RegionSelection kept =
-        either(kept_regions(programmed_regions(regions_, preserve_eeprom_), merged), rescued_);
+        by_erase ? rescued_
+                 : either(kept_regions(programmed_regions(regions_, preserve_eeprom_), merged),
+                          rescued_);
     if (!kept.none()) {
         std::optional<std::filesystem::path> file;
         if (program.calibration_folder) {
@@ -547,7 +560,15 @@ void ProductionPanel::finish_failed_step() {
 }
 
 void ProductionPanel::classify_failed_step() {
-    const ProgramState& program = state();
+    ProgramState& program = state();
+    if (!program.erase_keeps.none() && form_.status_text() == text_of(kRegionEraseProtectedText)) {
+        // Refused before the erase: kept the way every other family keeps
+        // memories, read first and written back.
+        program.erase_keeps = kNoRegions;
+        region_erase_refused_ = true;
+        (void)begin(Step::ReadFirst, OperationKind::Read);
+        return;
+    }
     if (start_refused_) {
         finish_program(ProductionResult::Cancelled,
                        QStringLiteral("the programming voltage question was answered No"));
@@ -568,6 +589,7 @@ void ProductionPanel::finish_program(ProductionResult result, const QString& rea
     active_ = false;
     last_result_ = result;
     ProgramState& program = state();
+    program.erase_keeps = kNoRegions;
     const bool passed = result == ProductionResult::Pass;
     if (buffer_) {
         program.image = *buffer_;

@@ -158,6 +158,10 @@ private:
     std::optional<MemoryImage> rescued_image_;
     // The rescue file written for this run (removed once the chip has them back).
     bool kept_saved_ = false;
+    // Code protection refused the region erase: this run keeps by reading instead.
+    bool region_erase_refused_ = false;
+    // The model's Program All erases around the memories `kept` (and this run may).
+    [[nodiscard]] bool erases_around_kept(const RegionSelection& kept);
     // The step did not start: the user did not go on past the Vpp question.
     bool start_refused_ = false;
     // The last step's operation started (false: refused or no port before anything ran).

@@ -278,6 +278,22 @@ TEST(DeviceDatabase, BulkEraseTakesTheFrameOfTheModelsEraseSelection) {
         {model("begin,temp=s18,w20,end", "payload"), 1, "as a literal naming the regions"},
         {model("begin,s18-000f,w20,end", "sideways"), 5, "by pc or by payload"},
         {model("begin,s09,end", "payload", "6bit"), 5, "belongs to the 8-bit command set"},
+        // The erase of the regions an operation does not keep: only 18h of a chip that
+        // takes its regions from the payload, and each memory written in a section of
+        // its own (a kept memory's section is left out whole).
+        {model("begin,s18-regions,w20,end", "pc"), 1,
+         "\"s18-regions\": command 18h cannot erase by regions on a chip whose bulk erase the "
+         "PC selects (instruction 2)"},
+        {model("begin,s80-regions,w20,end", "payload"), 1,
+         "command 80h names no regions to erase in the 8-bit command set"},
+        {model("begin,s18-regions,w20,end", "", "6bit"), 1,
+         "names no regions to erase in the 6-bit command set"},
+        {model("begin,s18-regions,w20,end,begin,s80-0000,s02-flash,se0,s80-f000,s00-eeprom,"
+               "se0,end",
+               "payload"),
+         1, "\"s00-eeprom\" writes a second memory in its section"},
+        {model("begin,s18-regions,w20,s80-8007,s00-config1,se0,end", "payload"), 1,
+         "\"s00-config1\" writes in the section of the region erase"},
     };
     for (const auto& [text, line, what] : refused) {
         DeviceDatabase db;
@@ -292,6 +308,10 @@ TEST(DeviceDatabase, BulkEraseTakesTheFrameOfTheModelsEraseSelection) {
         EXPECT_EQ(parse_erase_selection(db.model(1).bulkerase), EraseSelection::Payload);
     }
     EXPECT_TRUE(parse_ok(model("begin,s80-8000,s18,w14,end", "pc")).model(1).bulkerase == "pc");
+    (void)parse_ok(
+        model("begin,s18-regions,w20,end,begin,s80-0000,s02-flash,se0,end,begin,"
+              "s80-8007,s00-config1,se0,sf8,s00-config2,se0,end",
+              "payload"));
 }
 
 TEST(DeviceDatabase, FlashUpToTheConfigurationWordsIsAccepted) {

@@ -78,6 +78,7 @@ const std::map<K, std::string>& sample_texts() {
         {K::ReadRevision, "revision=s04"},
         {K::WriteRowStart, "s80-row"},
         {K::WriteAddress, "s80-address"},
+        {K::EraseRegions, "s18-regions"},
     };
     return texts;
 }

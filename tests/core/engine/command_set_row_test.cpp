@@ -59,6 +59,7 @@ const CommandSet kFiveBit{
     .low_voltage_feature = 1U << 14,
     .codes = kCodes,
     .payload_erase_code = -1,
+    .erase_regions = {},
     .identify_script = "beginvppvdd,revision=sa2,sb3,deviceid=sa2,end",
     .protection_read = [](const AddressMap&, int) { return std::string("begin,end"); },
     .fallback_protection = nullptr,

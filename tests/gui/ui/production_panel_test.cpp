@@ -191,6 +191,42 @@ TEST_F(ProductionWindow, KeptMemoriesStayOnTheChip) {
     EXPECT_EQ(panel->counters().passed, 2);
 }
 
+// A part whose erase takes its regions from a payload keeps its EEPROM through the
+// erase: nothing is read first. A code-protected one erases every region or none,
+// so its EEPROM is read and written back instead, and the run passes all the same.
+TEST_F(ProductionWindow, APayloadErasePartKeepsItsEepromWithoutReadingIt) {
+    const int model = model_number(program.database, "PIC16F18076");
+    ASSERT_GT(model, 0);
+    program.selected_model = model;
+    ASSERT_TRUE(apply_model(program.database, model, program.model, program.image));
+    link->follow_applied_model();
+    window->menuclear->trigger();
+    (void)program.image.set_flash_word(0, 0x2805);
+    (void)program.image.set_eeprom_byte(0, 0x12);
+    // Code protection on (CONFIG5 bit 0 clear), programmed whole.
+    ASSERT_TRUE(program.image.set_config_word(5, 0x3FFE));
+    EXPECT_TRUE(run(0).startsWith(QStringLiteral("Chip programmed. ")));
+    ASSERT_TRUE(chip().program_protected());
+    ASSERT_TRUE(program.image.set_config_word(5, 0x3FFF));
+    panel->preserve_action->trigger();
+    for (const bool locked : {true, false}) {
+        SCOPED_TRACE(locked ? "code-protected" : "unprotected");
+        chip().set_eeprom(0, 0xA5);
+        chip().set_eeprom(7, 0x5A);
+        bool read = false;
+        EXPECT_TRUE(run(0, [&] { read = read || panel->reading_for_program(); })
+                        .startsWith(QStringLiteral("Chip programmed and verified. ")))
+            << window->status_text().toStdString();
+        EXPECT_EQ(read, locked);
+        EXPECT_FALSE(chip().program_protected());
+        EXPECT_EQ(chip().flash(0), 0x2805);
+        EXPECT_EQ(chip().eeprom(0), 0xA5);
+        EXPECT_EQ(chip().eeprom(7), 0x5A);
+    }
+    EXPECT_TRUE(program.erase_keeps.none());
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(ProductionWindow, AStoppedProgramAllIsCancelled) {
     const QString log = folder.filePath(QStringLiteral("production.csv"));
     panel->set_log_path(log);
