@@ -10,7 +10,9 @@
 # runs SECONDS (20 by default). New inputs go to build-fuzz/corpus/TARGET, so
 # the committed seeds stay as they are; a finding is written to
 # build-fuzz/findings/ and ends the script with exit status 1 once every
-# target has run.
+# target has run. FUZZ_BUILD names another build folder configured with
+# -DCORVANEL_FUZZ=ON (CI's sanitizer build, whose objects the targets share);
+# it is used as it is configured.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 target=${1:-all}
@@ -18,10 +20,15 @@ seconds=${2:-20}
 targets=(hex_reader device_database config_fields chip_state interpreter send_ahead
   serial_spec region_list calibration_file settings_values block_framing)
 # The readers of the Qt layers are fuzzed where QtCore is installed.
-build=build-fuzz
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-      -DCMAKE_CXX_COMPILER="${CXX:-clang++}" -DCORVANEL_FUZZ=ON \
-      -DCORVANEL_BUILD_GUI=OFF -DCORVANEL_BUILD_TESTS=OFF -DCORVANEL_BUILD_BENCHMARKS=OFF >/dev/null
+build=${FUZZ_BUILD:-build-fuzz}
+if [ -n "${FUZZ_BUILD:-}" ]; then
+  grep -q '^CORVANEL_FUZZ:BOOL=ON$' "$build/CMakeCache.txt" 2>/dev/null ||
+    { echo "fuzz.sh: $build is not configured with -DCORVANEL_FUZZ=ON" >&2; exit 2; }
+else
+  cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DCMAKE_CXX_COMPILER="${CXX:-clang++}" -DCORVANEL_FUZZ=ON \
+        -DCORVANEL_BUILD_GUI=OFF -DCORVANEL_BUILD_TESTS=OFF -DCORVANEL_BUILD_BENCHMARKS=OFF >/dev/null
+fi
 build_targets=$(cmake --build "$build" --target help)
 for t in port_files file_handoff; do
   if grep -Eq "(^|[ .])${t}_fuzz(:|$)" <<<"$build_targets"; then
