@@ -250,8 +250,7 @@ int OperationRun::open_port() {
     state_.link.baud_text = baud.toStdString();
     // A rate the user chose (--baud, or the window's "Change Baud Rate") is kept:
     // no faster one is agreed with the board.
-    state_.link.rate_pinned = !options_.baud.isEmpty() ||
-                              stored_.find_string(setting_names::serial_port_baud_rate).has_value();
+    state_.link.rate_pinned = !options_.baud.isEmpty() || baud_rate_chosen(stored_);
     host_.set_skip_pauses(target_.is_virtual());
     const OperationOptions given{.vpp = options_.vpp,
                                  .vdd = options_.vdd,
