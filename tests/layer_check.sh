@@ -1,10 +1,10 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the include order of the layers under SRC (default: src):
-#   core < board < platform < cli < gui
-# A file may include headers of its own layer and of the layers before it: the
-# window runs the tool's own production series (several boards at once), the
-# tool never includes the window. Every quoted include names its layer root
+#   core < board < platform < gui, cli
+# A file may include headers of its own layer and of the layers before it; gui
+# and cli never include each other (what both front ends run, such as the
+# production series, lives in platform). Every quoted include names its layer root
 # ("core/image/hex_text.h"), and core and board include no Qt header. Inside the
 # core, the device data (core/devices) never includes the engine (core/engine).
 # A command set is a row of core/devices/command_set.cpp: no file but the table
@@ -20,8 +20,7 @@ function rank(layer) {
     if (layer == "core") return 0
     if (layer == "board") return 1
     if (layer == "platform") return 2
-    if (layer == "cli") return 3
-    if (layer == "gui") return 4
+    if (layer == "gui" || layer == "cli") return 3
     return -1
 }
 {
@@ -43,7 +42,7 @@ function rank(layer) {
             } else if (rank(target) < 0) {
                 print file ":" line_number ": " text "  (an include names its layer root)"
                 bad = 1
-            } else if (rank(target) > rank(layer)) {
+            } else if (rank(target) > rank(layer) || (rank(target) == 3 && target != layer)) {
                 print file ":" line_number ": " text "  (" layer " may not include " target ")"
                 bad = 1
             }

@@ -1,7 +1,7 @@
 #!/bin/sh
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The layer check passes a clean tree and catches an include that runs upward,
-# from cli into gui, without a layer root, or of Qt in the core.
+# between gui and cli, without a layer root, or of Qt in the core.
 check=$1
 work=$(mktemp -d) || exit 2
 trap 'rm -rf "$work"' EXIT
@@ -29,6 +29,7 @@ expect_caught() {
 expect_caught core/image/a.h '#include "board/b.h"'
 expect_caught board/b.cpp '#include "platform/app/c.h"'
 expect_caught platform/app/c.cpp '#include "gui/ui/d.h"'
+expect_caught gui/ui/d.cpp '#include "cli/e.h"'
 expect_caught cli/e.cpp '#include "gui/ui/d.h"'
 expect_caught core/image/a.h '#include <QString>'
 expect_caught gui/ui/d.cpp '#include "hex_text.h"'

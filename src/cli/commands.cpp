@@ -80,7 +80,7 @@ int Tool::cmd_models() {
         }
         print_lines(stdout, line);
     }
-    return cli_exit::kDone;
+    return run_exit::kDone;
 }
 
 int Tool::cmd_ports() {
@@ -110,141 +110,59 @@ int Tool::cmd_ports() {
         print(stdout,
               QStringLiteral("COM%1  %2  %3").arg(n, -2).arg(target.describe(), -16).arg(verdict));
     }
-    return cli_exit::kDone;
+    return run_exit::kDone;
 }
 
 int Tool::cmd_check() {
     if (!load_hex(options_.args[0])) {
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     // The figure the window shows under its tables, to compare with another
     // programmer's or with a build's.
     print_lines(out_, checksum_text(buffer_checksum(state_.image, state_.model)));
-    return cli_exit::kDone;
+    return run_exit::kDone;
 }
 
 int Tool::cmd_dump() {
     if (!load_hex(options_.args[0])) {
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     print_image();
-    return cli_exit::kDone;
+    return run_exit::kDone;
 }
 
 int Tool::cmd_convert() {
     if (!load_hex(options_.args[0])) {
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     return save_hex(options_.args[1]);
 }
 
-bool Tool::refuse_out_of_range(const QString& path) {
-    if (out_of_range_count_ == 0 || options_.force) {
-        return false;
-    }
-    // The warning above listed the addresses; what the chip can hold would be
-    // programmed without the rest, and a truncated program is no success.
-    print(stderr, QStringLiteral("corvanel: %1 has data for %2 addresses outside %3; refused "
-                                 "(--force uses the rest)")
-                      .arg(path)
-                      .arg(out_of_range_count_)
-                      .arg(QString::fromStdString(state_.model.model_name)));
-    return true;
-}
-
 int Tool::cmd_program() {
-    if (const int checked = production_options(); checked != cli_exit::kDone) {
-        return checked;
-    }
-    if (!load_hex(options_.args[0])) {
-        return cli_exit::kRefused;
-    }
-    if (refuse_out_of_range(options_.args[0])) {
-        return cli_exit::kRefused;
-    }
-    if (const int complete = confirm_complete_file(); complete != cli_exit::kDone) {
-        return complete;
-    }
-    file_checksum_ = buffer_checksum(state_.image, state_.model);
-    if (const int checked = check_serial_location(); checked != cli_exit::kDone) {
-        return checked;
-    }
-    if (options_.repeat) {
-        return program_repeat();
-    }
-    if (const int opened = open_port(); opened != cli_exit::kDone) {
-        return opened;
-    }
-    const int result = program_production();
-    // The port is still open, so a stop signal until here was only noted.
-    CliHost::defer_interrupts();
-    const int closed = close_port();
-    return finish_production(result != cli_exit::kDone ? result : closed);
-}
-
-int Tool::program_and_verify() {
-    const ProtectionBits protection = state_.protection();
-    const bool protects =
-        protection.program_protected(state_.image) || protection.data_protected(state_.image);
-    if (options_.verify && protects) {
-        return program_protected_build();
-    }
-    int result = run_operation(OperationKind::Program);
-    if (result == cli_exit::kDone && options_.verify) {
-        result = run_operation(OperationKind::Verify);
-    }
-    return result;
-}
-
-int Tool::program_protected_build() {
-    const ConfigSplit program = split_config_sections(state_.model.program_list);
-    const ConfigSplit verify = split_config_sections(state_.model.verify_list);
-    if (!program.found() || !verify.found()) {
-        // An algorithm without a section of its own for the configuration word:
-        // in the usual order (its Verify then fails where protection hides memory).
-        int result = run_operation(OperationKind::Program);
-        if (result == cli_exit::kDone) {
-            result = run_operation(OperationKind::Verify);
-        }
-        return result;
-    }
-    print_lines(stdout,
-                "Code protection is on: the configuration word is written after the verify.");
-    int result = run_operation(OperationKind::Program, &program.rest, false);
-    if (result == cli_exit::kDone) {
-        result = run_operation(OperationKind::Verify, &verify.rest, true);
-    }
-    if (result != cli_exit::kDone) {
-        return result;  // a chip that does not verify is not protected
-    }
-    result = run_operation(OperationKind::Program, &program.config, true);
-    if (result == cli_exit::kDone) {
-        result = run_operation(OperationKind::Verify, &verify.config, true);
-    }
-    return result;
+    return program_file();
 }
 
 int Tool::cmd_verify() {
     if (!load_hex(options_.args[0])) {
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     if (refuse_out_of_range(options_.args[0])) {
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
-    if (const int complete = confirm_complete_file(); complete != cli_exit::kDone) {
+    if (const int complete = confirm_complete_file(); complete != run_exit::kDone) {
         return complete;
     }
     return cmd_simple(OperationKind::Verify);
 }
 
 int Tool::cmd_read() {
-    if (const int checked = production_options(); checked != cli_exit::kDone) {
+    if (const int checked = production_options(); checked != run_exit::kDone) {
         return checked;
     }
-    if (const int refused = refuse_target(options_.args[0]); refused != cli_exit::kDone) {
+    if (const int refused = refuse_target(options_.args[0]); refused != run_exit::kDone) {
         return refused;
     }
-    if (const int opened = open_port(); opened != cli_exit::kDone) {
+    if (const int opened = open_port(); opened != run_exit::kDone) {
         return opened;
     }
     const MemoryImage before = state_.image;
@@ -252,16 +170,16 @@ int Tool::cmd_read() {
     // The line has no checksum: a garbled byte reads as a wrong value. Verify
     // compares the chip with what was read, so such a byte shows as a mismatch
     // (and no file is written).
-    if (result == cli_exit::kDone && options_.verify) {
+    if (result == run_exit::kDone && options_.verify) {
         result = run_operation(OperationKind::Verify);
     }
     const int closed = close_port();
-    if (result == cli_exit::kDone) {
+    if (result == run_exit::kDone) {
         // --only: the other memories stay as they were (blank).
         state_.image = merge_regions(state_.image, before, regions_);
         result = save_hex(options_.args[0]);
     }
-    return result != cli_exit::kDone ? result : closed;
+    return result != run_exit::kDone ? result : closed;
 }
 
 int Tool::cmd_erase() {
@@ -273,12 +191,12 @@ int Tool::cmd_blank() {
 }
 
 int Tool::cmd_simple(OperationKind kind) {
-    if (const int opened = open_port(); opened != cli_exit::kDone) {
+    if (const int opened = open_port(); opened != run_exit::kDone) {
         return opened;
     }
     const int result = run_operation(kind);
     const int closed = close_port();
-    return result != cli_exit::kDone ? result : closed;
+    return result != run_exit::kDone ? result : closed;
 }
 
 int Tool::cmd_board() {
@@ -291,58 +209,58 @@ int Tool::cmd_board() {
                                    .arg(options_.calibrate_vpp));
         }
     }
-    if (const int opened = open_port(); opened != cli_exit::kDone) {
+    if (const int opened = open_port(); opened != run_exit::kDone) {
         return opened;
     }
-    int result = cli_exit::kDone;
+    int result = run_exit::kDone;
     if (meter) {
         const VppCalibrationResult calibrated = calibrate_board_vpp(state_, *meter);
         print_lines(calibrated.ok ? out_ : stderr,
                     (calibrated.ok ? "" : "corvanel: ") + calibrated.text);
-        result = calibrated.ok ? cli_exit::kDone : cli_exit::kRefused;
+        result = calibrated.ok ? run_exit::kDone : run_exit::kRefused;
     }
     const std::string line = board_status_text(state_);
     print_lines(out_, line.empty() ? "Board not asked" : line);
-    if (state_.board_answer != BoardAnswer::Identified && result == cli_exit::kDone) {
-        result = state_.board_answer == BoardAnswer::Garbled ? cli_exit::kLink : cli_exit::kDone;
+    if (state_.board_answer != BoardAnswer::Identified && result == run_exit::kDone) {
+        result = state_.board_answer == BoardAnswer::Garbled ? run_exit::kLink : run_exit::kDone;
     }
     const int closed = close_port();
-    return result != cli_exit::kDone ? result : closed;
+    return result != run_exit::kDone ? result : closed;
 }
 
 int Tool::cmd_detect() {
-    if (const int opened = open_port(); opened != cli_exit::kDone) {
+    if (const int opened = open_port(); opened != run_exit::kDone) {
         return opened;
     }
-    int result = cli_exit::kLink;
+    int result = run_exit::kLink;
     const StartResult started = start_identify(state_);
     if (started == StartResult::Refused) {
-        result = cli_exit::kRefused;  // low-voltage entry on a model without it
+        result = run_exit::kRefused;  // low-voltage entry on a model without it
     } else if (started == StartResult::Started) {
         const bool answered = host_.wait_for_operation(state_);
         if (host_.interrupted()) {
-            result = cli_exit::kInterrupted;
+            result = run_exit::kInterrupted;
         } else if (answered) {
             // The status line named the chip; a chip no model has is a "no".
             const std::int32_t word = state_.runner.device_id_word;
-            result = models_with_id(state_.database, word).empty() ? cli_exit::kRefused
-                                                                   : cli_exit::kDone;
+            result = models_with_id(state_.database, word).empty() ? run_exit::kRefused
+                                                                   : run_exit::kDone;
         }
     }
     const int closed = close_port();
-    return result != cli_exit::kDone ? result : closed;
+    return result != run_exit::kDone ? result : closed;
 }
 
 int Tool::cmd_config() {
     if (!load_hex(options_.args[0])) {
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     ConfigFieldTable table;
     const QString path = QDir(data_folder()).filePath(QString::fromLatin1(kConfigFieldsFileName));
     const ConfigFieldsLoadResult loaded = load_config_fields(path.toStdString(), table);
     if (!loaded.ok) {
         print(stderr, QStringLiteral("corvanel: ") + QString::fromStdString(loaded.message));
-        return cli_exit::kUsage;
+        return run_exit::kUsage;
     }
     const ChipConfigFields* chip = table.find(state_.model.model_name);
     const MemoryImage& image = state_.image;
@@ -360,7 +278,7 @@ int Tool::cmd_config() {
             print_lines(stdout, "  " + line);
         }
     }
-    return cli_exit::kDone;
+    return run_exit::kDone;
 }
 
 int Tool::cmd_osccal() {
@@ -375,44 +293,44 @@ int Tool::cmd_osccal() {
             return usage_error(QString::fromStdString(error));
         }
     }
-    if (const int opened = open_port(); opened != cli_exit::kDone) {
+    if (const int opened = open_port(); opened != run_exit::kDone) {
         return opened;
     }
     const auto& calibration = state_.model.calibration_word;
-    int result = cli_exit::kRefused;
+    int result = run_exit::kRefused;
     if (!calibration) {
         print(stderr, QStringLiteral("corvanel: %1 keeps no calibration in program memory")
                           .arg(QString::fromStdString(state_.model.model_name)));
     } else {
         result = run_operation(OperationKind::Read);
-        if (result == cli_exit::kDone) {
+        if (result == run_exit::kDone) {
             print_lines(stdout, calibration_read_text(state_.image, state_.model));
         }
-        if (result == cli_exit::kDone && typed) {
+        if (result == run_exit::kDone && typed) {
             // The Erase All takes the typed values at its first calibration read
             // and writes them back after the erase, as it writes back the chip's own.
             state_.typed_calibration = typed;
             result = run_operation(OperationKind::Erase);
             state_.typed_calibration.reset();
-            if (result == cli_exit::kDone) {
+            if (result == run_exit::kDone) {
                 result = run_operation(OperationKind::Read);
             }
-            if (result == cli_exit::kDone) {
+            if (result == run_exit::kDone) {
                 print_lines(stdout, "Now: " + calibration_read_text(state_.image, state_.model));
                 const bool word_in =
                     typed->word < 0 || state_.image.flash_word(calibration->address) == typed->word;
                 const bool bits_in =
                     typed->bits < 0 ||
                     (state_.image.config1 & state_.model.calibration_config_bits) == typed->bits;
-                result = word_in && bits_in ? cli_exit::kDone : cli_exit::kRefused;
+                result = word_in && bits_in ? run_exit::kDone : run_exit::kRefused;
             }
-        } else if (result == cli_exit::kDone &&
+        } else if (result == run_exit::kDone &&
                    !calibration->accepts(state_.image.flash_word(calibration->address))) {
-            result = cli_exit::kRefused;  // the chip has lost its calibration
+            result = run_exit::kRefused;  // the chip has lost its calibration
         }
     }
     const int closed = close_port();
-    return result != cli_exit::kDone ? result : closed;
+    return result != run_exit::kDone ? result : closed;
 }
 
 }  // namespace corvanel

@@ -6,21 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "cli/host.h"
 #include "cli/tool.h"
 
 namespace corvanel {
-
-std::string gang_summary_text(int boards, std::int64_t passed, std::int64_t failed,
-                              std::int64_t cancelled) {
-    std::string text = "All " + std::to_string(boards) +
-                       " boards: " + std::to_string(passed + failed + cancelled) + " chips, " +
-                       std::to_string(passed) + " passed, " + std::to_string(failed) + " failed";
-    if (cancelled > 0) {
-        text += ", " + std::to_string(cancelled) + " cancelled";
-    }
-    return text + ".";
-}
 
 int run_gang(const Options& options) {
     return run_gang(options, options.ports);
@@ -50,7 +38,7 @@ int run_gang(const Options& options, const QStringList& ports) {
     }
 
     struct Board {
-        int exit = cli_exit::kDone;
+        int exit = run_exit::kDone;
         RepeatCounts counts;
     };
     std::vector<Board> boards(static_cast<std::size_t>(ports.size()));
@@ -59,7 +47,7 @@ int run_gang(const Options& options, const QStringList& ports) {
                             ports.join(QStringLiteral(", ")).toStdString() + ".");
     // From here until every board has ended, a stop signal is only noted: each
     // board switches its voltages off and ends its series.
-    CliHost::hold_ports_open(true);
+    ConsoleHost::hold_ports_open(true);
     for (qsizetype i = 0; i < ports.size(); ++i) {
         threads.emplace_back(QThread::create([&options, &shared, &ports, &boards, i] {
             set_line_prefix(ports[i].toStdString() + ": ");
@@ -76,16 +64,16 @@ int run_gang(const Options& options, const QStringList& ports) {
     for (const auto& thread : threads) {
         thread->wait();
     }
-    CliHost::defer_interrupts();
-    CliHost::hold_ports_open(false);
+    ConsoleHost::defer_interrupts();
+    ConsoleHost::hold_ports_open(false);
 
     RepeatCounts all;
-    int result = cli_exit::kDone;
+    int result = run_exit::kDone;
     for (const Board& board : boards) {
         all.passed += board.counts.passed;
         all.failed += board.counts.failed;
         all.cancelled += board.counts.cancelled;
-        if (result == cli_exit::kDone) {
+        if (result == run_exit::kDone) {
             result = board.exit;
         }
     }
@@ -102,7 +90,7 @@ int run_gang(const Options& options, const QStringList& ports) {
             print_lines(stdout, text + ".");
         }
     }
-    if (const int signal_number = CliHost::interrupt_signal(); signal_number != 0) {
+    if (const int signal_number = ConsoleHost::interrupt_signal(); signal_number != 0) {
         return 128 + signal_number;
     }
     return result;

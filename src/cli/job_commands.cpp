@@ -29,18 +29,18 @@ int Tool::cmd_job() {
     const JobOpenResult opened = open_job_file(options_.args[0]);
     if (!opened.opened) {
         print(stderr, QStringLiteral("corvanel: ") + opened.error);
-        return cli_exit::kUsage;
+        return run_exit::kUsage;
     }
     const OpenedJob& job = *opened.opened;
     options_.model = QString::fromStdString(job.job.model);
-    if (const int selected = select_model(); selected != cli_exit::kDone) {
+    if (const int selected = select_model(); selected != run_exit::kDone) {
         return selected;
     }
     // Checked before the port opens: a rebuilt or swapped HEX file never
     // reaches a chip under a job that names another.
     if (const QString refused = job_hex_refusal(job); !refused.isEmpty()) {
         print(stderr, QStringLiteral("corvanel: ") + refused);
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     print(out_, QStringLiteral("Job %1: %2, %3")
                     .arg(job.path, options_.model, QFileInfo(job.hex_path).fileName()));
@@ -56,22 +56,8 @@ int Tool::cmd_job() {
     return cmd_program();
 }
 
-int Tool::check_job_rails() {
-    if (!job_) {
-        return cli_exit::kDone;
-    }
-    const std::string refused =
-        job_rails_refusal(job_->job, effective_board_vdd(state_), effective_board_vpp(state_));
-    if (refused.empty()) {
-        return cli_exit::kDone;
-    }
-    print_lines(stderr, "corvanel: " + refused + " Nothing was written.");
-    (void)close_port();
-    return cli_exit::kRefused;
-}
-
 int Tool::cmd_make_job() {
-    if (const int checked = production_options(); checked != cli_exit::kDone) {
+    if (const int checked = production_options(); checked != run_exit::kDone) {
         return checked;
     }
     const QString& path = options_.args[0];
@@ -83,7 +69,7 @@ int Tool::cmd_make_job() {
     // The job is refused now where its first run would be: a file that does not
     // load, or that has data the model cannot hold.
     if (!load_hex(hex) || refuse_out_of_range(hex)) {
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     JobFile job;
     job.model = state_.model.model_name;
@@ -111,15 +97,15 @@ int Tool::cmd_make_job() {
     }
     if (const auto failed = save_job_file(path, job, hex, options_.log)) {
         print(stderr, QStringLiteral("corvanel: ") + *failed);
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     print(out_, QStringLiteral("Job written: %1").arg(QDir::cleanPath(path)));
-    return cli_exit::kDone;
+    return run_exit::kDone;
 }
 
 int Tool::cmd_board_test() {
     print(out_, QStringLiteral("Board test: the socket must be empty."));
-    if (const int opened = open_port(); opened != cli_exit::kDone) {
+    if (const int opened = open_port(); opened != run_exit::kDone) {
         return opened;
     }
     const BoardTestReport report = run_board_test(state_, rate_switch_of(state_));
@@ -128,9 +114,9 @@ int Tool::cmd_board_test() {
     }
     const int closed = close_port();
     if (report.link_failed) {
-        return cli_exit::kLink;
+        return run_exit::kLink;
     }
-    return !report.passed() ? cli_exit::kRefused : closed;
+    return !report.passed() ? run_exit::kRefused : closed;
 }
 
 }  // namespace corvanel

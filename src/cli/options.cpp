@@ -2,21 +2,10 @@
 #include "cli/options.h"
 
 #include "cli/command_table.h"
-#include "cli/host.h"
 #include "cli/tool.h"
 #include "platform/app/operation_settings.h"
 
 namespace corvanel {
-
-void print(std::FILE* out, const QString& text) {
-    print_lines(out, text.toStdString());
-}
-
-int usage_error(const QString& text) {
-    print(stderr, QStringLiteral("corvanel: ") + text);
-    print(stderr, QStringLiteral("Try 'corvanel --help'."));
-    return cli_exit::kUsage;
-}
 
 namespace {
 

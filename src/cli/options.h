@@ -1,69 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The command line of the tool: options before or after the command, and the
-// printing helpers every part of the tool writes through.
+// The command line of the tool: options before or after the command, read
+// into the run's Options through the option table.
 
 #include <QString>
 #include <QStringList>
 
-#include <cstdio>
 #include <optional>
 
+#include "platform/app/run_options.h"
+
 namespace corvanel {
-
-struct Options {
-    QString model;
-    QString port;
-    // Every --port given, in order: more than one runs program --repeat on each.
-    QStringList ports;
-    QString baud;
-    QString devices;
-    bool verify = false;
-    bool force = false;  // go on when the chip in the socket does not answer as the model
-    bool fast = false;
-    // program, read: the memories the operation works on ("flash,eeprom,id,config").
-    QString only;
-    // program: the chip's EEPROM is read first and written back after the erase.
-    bool preserve_eeprom = false;
-    // check, dump, convert, program, verify: a second HEX file merged over the first.
-    QString merge;
-    // program: wait for each chip, program and verify it, wait for its removal, until Ctrl-C.
-    bool repeat = false;
-    // program: the production log file a CSV line is appended to.
-    QString log;
-    // program: START[:STEP]@F:ADDRESS[/BYTES] or @E:ADDRESS[/BYTES].
-    QString serial;
-    // --low-voltage: enter programming mode with the low-voltage key.
-    bool low_voltage = false;
-    // --vdd VOLTS: the board's supply, over the "Board Vdd" setting.
-    QString vdd;
-    // --vpp VOLTS: the board's Vpp as a meter shows it, over the "Board Vpp" setting.
-    QString vpp;
-    // --banner-wait: wait for the board's banner after opening any port.
-    bool banner_wait = false;
-    // osccal --set WORD, --bandgap BITS: calibration typed by hand, as texts.
-    QString osccal_word;
-    QString bandgap;
-    // board --calibrate-vpp VOLTS: the meter's reading of the board's Vpp.
-    QString calibrate_vpp;
-    // models --family NAME: only the models of that family.
-    QString family;
-    // --window N: answer bytes the link may have outstanding; none given: the setting.
-    std::optional<int> window;
-    // --window auto: the window is measured on the board before the operation.
-    bool window_auto = false;
-    bool help = false;
-    bool version = false;
-    QString command;
-    QStringList args;
-};
-
-// Prints `text` as lines on `out`.
-void print(std::FILE* out, const QString& text);
-
-// Prints "corvanel: TEXT" and the hint to --help on stderr; answers the usage exit code.
-int usage_error(const QString& text);
 
 // Splits the arguments (the program name first) into options, command and its
 // arguments; on a usage error answers nothing and sets `error`.

@@ -393,7 +393,7 @@ TEST(CommandTable, NeedsPortMatchesTheTool) {
         ASSERT_TRUE(tool.waitForFinished(60000)) << name;
         const QString output =
             QString::fromUtf8(tool.readAllStandardOutput() + tool.readAllStandardError());
-        EXPECT_EQ(tool.exitCode(), command.needs_port ? cli_exit::kLink : cli_exit::kDone)
+        EXPECT_EQ(tool.exitCode(), command.needs_port ? run_exit::kLink : run_exit::kDone)
             << name << ": " << output.toStdString();
         EXPECT_EQ(output.contains(QStringLiteral("Serial port")), command.needs_port) << name;
     }

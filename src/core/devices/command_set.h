@@ -82,9 +82,8 @@ struct CommandSet {
     std::string_view name;  // as messages and tables name it: "6-bit"
 
     // The board commands that clock a chip command, a data frame in and a read
-    // frame out, and how many bytes answer the read: the word's low and high byte,
-    // then one more. The interpreter takes a 16-bit word from every read, so a set
-    // with a wider word needs read phases of its own (ScriptRunner::read_step).
+    // frame out, and how many bytes answer the read: the word, low byte first,
+    // then one more (ScriptRunner::read_step takes every byte the row names).
     std::uint8_t command = 0;
     std::uint8_t payload_in = 0;
     std::uint8_t payload_out = 0;

@@ -498,16 +498,17 @@ void ScriptRunner::read_step(const DecodedInstruction& instruction) {
             link.request_data_word();
             position_.phase = 2;
             return;
-        case 2:
-            position_.word_accumulator += link.received_byte;
-            position_.phase = 3;
-            return;
         default:
             break;
     }
-    // The high byte: the word is complete. The board's third byte, which follows,
-    // starts the next instruction.
-    position_.word_accumulator += 256 * link.received_byte;
+    // The command set's row says how many bytes answer a read: the word, low
+    // byte first, then the board's last byte, which starts the next instruction.
+    const int byte_index = position_.phase - 2;
+    position_.word_accumulator += link.received_byte << (8 * byte_index);
+    if (byte_index + 2 < link.encoder.set->read_answer_bytes) {
+        ++position_.phase;
+        return;
+    }
     if (!word_fits(instruction.kind, position_.word_accumulator)) {
         abort_operation(state_, kOutOfStepText);
         return;

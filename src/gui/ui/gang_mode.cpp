@@ -12,9 +12,6 @@
 
 #include <cmath>
 
-#include "cli/gang.h"
-#include "cli/host.h"
-#include "cli/tool.h"
 #include "core/engine/chip_insertion.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/dialogs/message_box.h"
@@ -102,17 +99,17 @@ GangDialog::~GangDialog() {
     // Never left running past the window that shows them: each stops with its
     // voltages off (reject has normally done this already).
     if (running()) {
-        CliHost::request_stop();
+        request_series_stop();
     }
     for (QThread* thread : threads_) {
         thread->wait();
         delete thread;
     }
-    CliHost::clear_stop();
+    clear_series_stop();
 }
 
 void GangDialog::start() {
-    CliHost::clear_stop();
+    clear_series_stop();
     const QString model = base_.model;
     summary_label->setText(QStringLiteral("Programming on %1 boards at once. Insert a %2 in "
                                           "each socket.")
@@ -131,9 +128,19 @@ void GangDialog::start() {
                 QMetaObject::invokeMethod(
                     this, [this, i, line] { this->line(i, line); }, Qt::QueuedConnection);
             });
-            Tool tool(std::move(mine), shared_.get());
-            const int exit = tool.run();
-            const bool powered = tool.left_powered();
+            SeriesEvents events;
+            events.chip_started = [this, i] {
+                QMetaObject::invokeMethod(
+                    this, [this, i] { chip_started(i); }, Qt::QueuedConnection);
+            };
+            events.chip_ended = [this, i](ChipVerdict verdict) {
+                QMetaObject::invokeMethod(
+                    this, [this, i, verdict] { chip_ended(i, verdict); }, Qt::QueuedConnection);
+            };
+            const BoardSeriesResult ended =
+                run_board_series(std::move(mine), shared_.get(), std::move(events));
+            const int exit = ended.exit;
+            const bool powered = ended.left_powered;
             set_line_sink({});
             QMetaObject::invokeMethod(
                 this, [this, i, exit, powered] { board_ended(i, exit, powered); },
@@ -161,35 +168,43 @@ void GangDialog::reject() {
     }
     if (!stopping_) {
         stopping_ = true;
-        CliHost::request_stop();
+        request_series_stop();
         stop_button->setEnabled(false);
         summary_label->setText(QStringLiteral("Stopping every board..."));
     }
 }
 
 void GangDialog::line(std::size_t board, const QString& text) {
-    Tile& tile = tiles_[board];
     const QString line = text.trimmed();
-    if (line.isEmpty()) {
-        return;
+    if (!line.isEmpty()) {
+        tiles_[board].state_label->setText(line);
     }
-    // The series prints each chip's verdict as a line of its own.
-    if (line == QLatin1String("PASS")) {
-        ++tile.passed;
-        form_.production->count_chip(true);
-        show_result(tile, line, kPassBack, kLightText);
-    } else if (line == QLatin1String("FAIL")) {
-        ++tile.failed;
-        form_.production->count_chip(false);
-        show_result(tile, line, kFailBack, kLightText);
-    } else if (line == QLatin1String("CANCELLED")) {
-        ++tile.cancelled;
-        show_result(tile, line, kWaitBack, kWaitText);
-    } else {
-        if (line.startsWith(QLatin1String("Chip ")) && tile.running) {
-            show_result(tile, QStringLiteral("BUSY"), "#FFC107", "#000000");
-        }
-        tile.state_label->setText(line);
+}
+
+void GangDialog::chip_started(std::size_t board) {
+    Tile& tile = tiles_[board];
+    if (tile.running) {
+        show_result(tile, QStringLiteral("BUSY"), "#FFC107", "#000000");
+    }
+}
+
+void GangDialog::chip_ended(std::size_t board, ChipVerdict verdict) {
+    Tile& tile = tiles_[board];
+    switch (verdict) {
+        case ChipVerdict::Pass:
+            ++tile.passed;
+            form_.production->count_chip(true);
+            show_result(tile, QStringLiteral("PASS"), kPassBack, kLightText);
+            break;
+        case ChipVerdict::Fail:
+            ++tile.failed;
+            form_.production->count_chip(false);
+            show_result(tile, QStringLiteral("FAIL"), kFailBack, kLightText);
+            break;
+        case ChipVerdict::Cancelled:
+            ++tile.cancelled;
+            show_result(tile, QStringLiteral("CANCELLED"), kWaitBack, kWaitText);
+            break;
     }
     show_counts(tile);
 }

@@ -3,9 +3,9 @@
 
 // "Production > Repeat on Several Boards": one series of chips per board at
 // the same time, each with its own chip insertion, Program All and Verify.
-// Every board runs the tool's own series (cli/repeat.cpp) on a thread of its
-// own with its own port, link and engine, so the window's thread never waits
-// for a board; what the boards share is the tool's too (cli/gang.h): the
+// Every board runs the tool's own series (platform/app/board_series.h) on a
+// thread of its own with its own port, link and engine, so the window's thread
+// never waits for a board; what the boards share is the tool's too: the
 // serial numbers, handed out once across all boards, and one production log
 // whose lines name their port. The window shows one tile per board: its port,
 // what it does now, its last result large, its counts.
@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/options.h"
+#include "platform/app/board_series.h"
 
 class QLabel;
 class QPushButton;
@@ -31,7 +31,6 @@ class QThread;
 namespace corvanel {
 
 class Form1;
-struct GangShared;
 
 class GangDialog : public QDialog {
     Q_OBJECT
@@ -78,6 +77,8 @@ public:
 
 private:
     void line(std::size_t board, const QString& text);
+    void chip_started(std::size_t board);
+    void chip_ended(std::size_t board, ChipVerdict verdict);
     void board_ended(std::size_t board, int exit, bool left_powered);
     void show_result(Tile& tile, const QString& text, const char* back, const char* fore);
     void show_counts(Tile& tile);

@@ -23,6 +23,7 @@
 #include "core/devices/leading_number.h"
 #include "core/devices/model_application.h"
 #include "core/engine/device_id_guard.h"
+#include "core/engine/line_rate.h"
 #include "core/engine/operation_stop.h"
 #include "core/engine/program_state.h"
 #include "core/image/hex_text.h"
@@ -658,6 +659,9 @@ void Form1::end_for_exit() {
         // in, inside a command included, the chip is unpowered before the port
         // closes.
         program.link.voltages_off_after_fault();
+        // A board switched to a faster line stays there until it is told or
+        // reset: the next program to open the port starts at the starting rate.
+        leave_line_rate(program);
     }
 }
 

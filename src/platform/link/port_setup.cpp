@@ -33,6 +33,12 @@ PortScan scan_ports(SerialPortControl& port) {
     return scan;
 }
 
+bool baud_rate_chosen(const SettingsStore& store) {
+    const auto stored =
+        store.find_string(QString::fromLatin1(setting_names::serial_port_baud_rate));
+    return stored && *stored != QLatin1String(setting_defaults::serial_port_baud_rate);
+}
+
 OpenedPort open_configured_port(SerialPortControl& port, const SettingsStore& store,
                                 std::int32_t last_openable_port) {
     OpenedPort opened;

@@ -43,6 +43,11 @@ struct OpenedPort {
 // Probes COM1 to COM16.
 [[nodiscard]] PortScan scan_ports(SerialPortControl& port);
 
+// A rate the user chose ("Change Baud Rate") is kept: no faster one is agreed
+// with the board. The window stores the default rate on its first start, so a
+// stored "56000" is no choice of the user's.
+[[nodiscard]] bool baud_rate_chosen(const SettingsStore& store);
+
 // Reads "Serial Port Number" (default: the last openable port) and
 // "Serial Port Baud Rate" (default "56000"), storing the defaults when missing,
 // and opens that port with "<baud>,n,8,1". A port number or line settings that

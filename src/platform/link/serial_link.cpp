@@ -91,11 +91,7 @@ bool SerialLink::open_configured_port() {
         corvanel::open_configured_port(MSComm1, settings(), scan.last_openable_port);
     state_.link.port_number = opened.port_number;
     state_.link.baud_text = opened.baud_text.toStdString();
-    // A rate the user chose ("Change Baud Rate") is kept: no faster one is agreed.
-    state_.link.rate_pinned =
-        settings()
-            .find_string(QString::fromLatin1(setting_names::serial_port_baud_rate))
-            .has_value();
+    state_.link.rate_pinned = baud_rate_chosen(settings());
     state_.link.port_ready = opened.port_ready;
     note_port_fault();
     // A port opened again may have another board behind it: a lock-step forced

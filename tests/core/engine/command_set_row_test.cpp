@@ -120,8 +120,11 @@ private:
         } else if (command_ == set_.payload_out) {
             const std::uint16_t word =
                 on_ && pending_ == set_.program_block.read ? memory[pc_ % kWords] : 0;
-            incoming.push_back(static_cast<std::uint8_t>(word & 0xFF));
-            incoming.push_back(static_cast<std::uint8_t>(word >> 8));
+            // The word low byte first, in as many bytes as the row says come
+            // before the board's own.
+            for (int at = 0; at + 1 < set_.read_answer_bytes; ++at) {
+                incoming.push_back(static_cast<std::uint8_t>(at < 2 ? word >> (8 * at) : 0));
+            }
         } else if (!original(command_)) {
             unknown.push_back(command_);
             return;
@@ -272,6 +275,31 @@ TEST(CommandSetRow, AThirdSetIsOneRowAndOneDecoder) {
     EXPECT_EQ(host.messages.back().text,
               "This board cannot program FIVE64: it has no 5-bit command support.");
     EXPECT_EQ(host.status(), "Operation refused: no 5-bit commands.");
+}
+
+// How many bytes answer a read is the row's: a set whose board answers the
+// word in three bytes and then its own reads every word whole, in step.
+TEST(CommandSetRow, AReadTakesAsManyAnswerBytesAsTheRowSays) {
+    for (const std::uint8_t answer_bytes : {3, 4, 5}) {
+        CommandSet wide = kFiveBit;
+        wide.read_answer_bytes = answer_bytes;
+        test::EngineFixture bench;
+        FiveBitBoard board(wide);
+        for (std::size_t a = 0; a < kWords; ++a) {
+            board.memory[a] = static_cast<std::uint16_t>(word_at(static_cast<int>(a)));
+        }
+        bench.state.link.channel = &board;
+        bench.state.model.command_set = &wide;
+        bench.state.model.read_list =
+            split_instructions("begin,setflashloop,flash=sa2,sb3,loop,end");
+        ASSERT_EQ(start_operation(bench.state, OperationKind::Read), StartResult::Started);
+        test::pump(bench.state, board);
+        EXPECT_FALSE(bench.state.operation_failed) << bench.host.status();
+        for (int a = 0; a < 64; ++a) {
+            ASSERT_EQ(bench.state.image.flash_word(a), word_at(a))
+                << int(answer_bytes) << " bytes, address " << a;
+        }
+    }
 }
 
 // Which codes may change memory is the row's: a calibration word read from the

@@ -79,14 +79,15 @@ protected:
     }
 
     // Starts the board server registered as COM7, keeping the chip in chip.hex.
-    void start_server() {
+    void start_server(const QStringList& more = {}) {
         server_ = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config_home_);
         server_->setProcessEnvironment(environment);
-        server_->start(kServer, {QStringLiteral("--chip"), QStringLiteral("PIC16F628A"),
-                                 QStringLiteral("--state"), chip_state_,
-                                 QStringLiteral("--register"), QStringLiteral("COM7")});
+        server_->start(kServer, QStringList{QStringLiteral("--chip"), QStringLiteral("PIC16F628A"),
+                                            QStringLiteral("--state"), chip_state_,
+                                            QStringLiteral("--register"), QStringLiteral("COM7")} +
+                                    more);
         ASSERT_TRUE(server_->waitForStarted(5000));
         ASSERT_TRUE(QTest::qWaitFor([this] { return server_->canReadLine(); }, 5000));
         ASSERT_TRUE(
@@ -172,6 +173,27 @@ TEST_F(SerialEndToEnd, ProgramVerifyReadEraseBlankOverThePseudoTerminal) {
     click_and_wait(2, QStringLiteral("Chip erased. "));
     click_and_wait(3, QStringLiteral("Chip is blank. "));
     EXPECT_TRUE(messages.empty());
+}
+
+// A board that carries the faster line rates is switched to one as the port
+// opens; quitting the window sends it back to its starting rate, as closing
+// the port does, so that the next program finds it where it starts.
+TEST_F(SerialEndToEnd, QuittingSendsTheBoardBackToItsStartingRate) {
+    start_server({QStringLiteral("--baud"), QStringLiteral("56000")});
+    open_window(QString::number(model_number_));
+    // The window's first start stores the default rate: that pins nothing.
+    ASSERT_NE(program.link.agreed_rate, 0) << window->status_text().toStdString();
+    window->end_for_exit();
+    EXPECT_EQ(program.link.agreed_rate, 0);
+    QString said;
+    const auto last_rate = [&] {
+        said += QString::fromLocal8Bit(server_->readAllStandardError());
+        const auto at = said.lastIndexOf(QStringLiteral("line rate "));
+        return at < 0 ? QString() : said.mid(at).section(QLatin1Char('\n'), 0, 0);
+    };
+    EXPECT_TRUE(
+        run_until([&] { return last_rate() == QStringLiteral("line rate 56000 baud"); }, 5000))
+        << said.toStdString();
 }
 
 // The board pulled out (the server killed, its terminal gone): the port reports

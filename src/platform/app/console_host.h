@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The chip operations' host for the command-line tool: the status line becomes
-// printed lines, messages are printed, pauses really wait (except for the
-// in-process virtual board, whose chip clock they move on instead), and the
-// time-out check runs from a timer while the event loop waits for the board.
+// The chip operations' host of a run without a window (the command-line tool,
+// and each board of the window's several-boards mode, whose lines go to its
+// tile through set_line_sink): the status line becomes printed lines, messages are printed, pauses
+// really wait (except for the in-process virtual board, whose chip clock they move on instead), and
+// the time-out check runs from a timer while the event loop waits for the board.
 //
 // On a terminal the progress texts ("F:120/2048") overwrite one line with a
 // bar; elsewhere only the start line and the result line are printed.
@@ -34,9 +35,9 @@ void set_line_prefix(std::string prefix);
 // for); an empty function prints again.
 void set_line_sink(std::function<void(std::string_view line)> sink);
 
-class CliHost final : public EngineHost {
+class ConsoleHost final : public EngineHost {
 public:
-    CliHost(std::FILE* out, bool terminal);
+    ConsoleHost(std::FILE* out, bool terminal);
 
     void set_status_text(std::string_view text) override;
     int show_message(std::string_view text, int kind, std::string_view caption) override;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "cli/host.h"
+#include "platform/app/console_host.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -96,18 +96,18 @@ void set_line_sink(std::function<void(std::string_view line)> sink) {
     t_line_sink = std::move(sink);
 }
 
-CliHost::CliHost(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {
+ConsoleHost::ConsoleHost(std::FILE* out, bool terminal) : out_(out), terminal_(terminal) {
     clock_.start();
 }
 
-void CliHost::clear_progress() {
+void ConsoleHost::clear_progress() {
     if (progress_shown_) {
         std::fputs("\r\033[K", out_);
         progress_shown_ = false;
     }
 }
 
-void CliHost::set_status_text(std::string_view text) {
+void ConsoleHost::set_status_text(std::string_view text) {
     last_status_ = std::string(text);
     if (quiet_) {
         if (phase_ == Phase::Starting) {
@@ -158,7 +158,7 @@ void CliHost::set_status_text(std::string_view text) {
     print_lines(out_, text);
 }
 
-int CliHost::show_message(std::string_view text, int kind, std::string_view caption) {
+int ConsoleHost::show_message(std::string_view text, int kind, std::string_view caption) {
     (void)caption;
     clear_progress();
     print_lines(out_, text);
@@ -173,38 +173,38 @@ int CliHost::show_message(std::string_view text, int kind, std::string_view capt
     return message_result::kOk;
 }
 
-void CliHost::disable_commands() {
+void ConsoleHost::disable_commands() {
     // The next status text is the operation's start text; print it, then progress.
     phase_ = Phase::Starting;
 }
 
-void CliHost::enable_commands() {
+void ConsoleHost::enable_commands() {
     // The completion routines (and the time-out abort) unlock first, then write the result.
     phase_ = Phase::Finishing;
 }
 
-void CliHost::pause(int milliseconds) {
+void ConsoleHost::pause(int milliseconds) {
     if (!skip_pauses_) {
         pause_to_deadline(milliseconds);
     }
 }
 
-double CliHost::clock_seconds() {
+double ConsoleHost::clock_seconds() {
     return static_cast<double>(clock_.nsecsElapsed()) / 1e9;
 }
 
-void CliHost::process_events() {
+void ConsoleHost::process_events() {
     // The engine asks after every command; nothing of the tool needs it that often.
     if (event_throttle_.due()) {
         QCoreApplication::processEvents();
     }
 }
 
-void CliHost::end_program() {
+void ConsoleHost::end_program() {
     program_ended_ = true;
 }
 
-bool CliHost::stop_if_interrupted(ProgramState& state) {
+bool ConsoleHost::stop_if_interrupted(ProgramState& state) {
     if (g_interrupt_requested == 0 || !state.runner.running() || state.runner.in_step()) {
         return false;
     }
@@ -229,7 +229,7 @@ bool CliHost::stop_if_interrupted(ProgramState& state) {
     return true;
 }
 
-bool CliHost::wait_for_operation(ProgramState& state) {
+bool ConsoleHost::wait_for_operation(ProgramState& state) {
     bool timed_out = false;
     QEventLoop loop;
     QTimer watch;
@@ -265,33 +265,33 @@ bool CliHost::wait_for_operation(ProgramState& state) {
     return !timed_out && !interrupted_;
 }
 
-void CliHost::catch_interrupts() {
+void ConsoleHost::catch_interrupts() {
     for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
         std::signal(signal_number, on_interrupt);
     }
 }
 
-void CliHost::set_port_open(bool open) {
+void ConsoleHost::set_port_open(bool open) {
     g_port_open = open ? 1 : 0;
 }
 
-void CliHost::hold_ports_open(bool held) {
+void ConsoleHost::hold_ports_open(bool held) {
     g_ports_held = held ? 1 : 0;
 }
 
-void CliHost::defer_interrupts() {
+void ConsoleHost::defer_interrupts() {
     g_interrupts_deferred = 1;
 }
 
-int CliHost::interrupt_signal() {
+int ConsoleHost::interrupt_signal() {
     return static_cast<int>(g_interrupt_requested);
 }
 
-void CliHost::request_stop() {
+void ConsoleHost::request_stop() {
     g_interrupt_requested = SIGINT;
 }
 
-void CliHost::clear_stop() {
+void ConsoleHost::clear_stop() {
     g_interrupt_requested = 0;
 }
 

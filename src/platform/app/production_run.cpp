@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The tool's production options of program and read: memories left as they
+// The production options of program and read: memories left as they
 // are on the chip (--only, --preserve-eeprom), serial numbers (--serial) and
 // the production log (--log).
 
@@ -8,13 +8,14 @@
 #include <cstdio>
 #include <ctime>
 
-#include "cli/gang.h"
-#include "cli/tool.h"
 #include "core/devices/buffer_checksum.h"
 #include "core/devices/device_identity.h"
+#include "core/engine/config_sections.h"
 #include "core/engine/kept_memory_recovery.h"
 #include "core/engine/production_log.h"
 #include "core/message_kind.h"
+#include "platform/app/board_series.h"
+#include "platform/app/operation_run.h"
 
 namespace corvanel {
 
@@ -31,7 +32,7 @@ RegionSelection all_but(const RegionSelection& regions) {
 
 }  // namespace
 
-int Tool::production_options() {
+int OperationRun::production_options() {
     if (!options_.only.isEmpty()) {
         const auto parsed = parse_region_list(options_.only.toStdString());
         if (!parsed) {
@@ -70,22 +71,22 @@ int Tool::production_options() {
         }
         std::fclose(file);
     }
-    return cli_exit::kDone;
+    return run_exit::kDone;
 }
 
-int Tool::check_serial_location() {
+int OperationRun::check_serial_location() {
     production_reason_.clear();
     const int checked = serial_location_refusal();
-    if (checked != cli_exit::kDone && !options_.log.isEmpty()) {
+    if (checked != run_exit::kDone && !options_.log.isEmpty()) {
         // The log shows every run of a production line, the refused one too.
         return finish_production(checked);
     }
     return checked;
 }
 
-int Tool::serial_location_refusal() {
+int OperationRun::serial_location_refusal() {
     if (!serial_) {
-        return cli_exit::kDone;
+        return run_exit::kDone;
     }
     // Outside the memory or too large: the option itself is wrong for the model.
     if (const auto refused = serial_refusal(*serial_, state_.image, ActiveModel{})) {
@@ -95,31 +96,31 @@ int Tool::serial_location_refusal() {
     if (const auto refused = serial_refusal(*serial_, state_.image, state_.model)) {
         production_reason_ = *refused;
         print_lines(stderr, "corvanel: " + *refused);
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     if (const auto overwrites = serial_overwrites(*serial_, state_.image)) {
         if (!options_.force) {
             production_reason_ =
                 *overwrites + " Refused: --force writes the serial number over it.";
             print_lines(stderr, "corvanel: " + production_reason_);
-            return cli_exit::kRefused;
+            return run_exit::kRefused;
         }
         print_lines(stderr, "corvanel: " + *overwrites + " --force: written over.");
     }
-    return cli_exit::kDone;
+    return run_exit::kDone;
 }
 
-int Tool::read_kept_memories(const RegionSelection& programmed) {
+int OperationRun::read_kept_memories(const RegionSelection& programmed) {
     int read = run_operation(OperationKind::Read);
     programmed_id_word_ = state_.runner.device_id_word;
     programmed_revision_word_ = state_.runner.revision_word;
-    if (read != cli_exit::kDone) {
+    if (read != run_exit::kDone) {
         return read;
     }
     const MemoryImage first = state_.image;
     print_lines(out_, "Reading the chip again to check the first read.");
     read = run_operation(OperationKind::Read);
-    if (read != cli_exit::kDone) {
+    if (read != run_exit::kDone) {
         return read;
     }
     if (const auto differ = kept_reads_differ(first, state_.image, programmed)) {
@@ -127,17 +128,17 @@ int Tool::read_kept_memories(const RegionSelection& programmed) {
         print_lines(stderr, "corvanel: the two reads of the chip differ (" + *differ +
                                 "): the line garbles bytes, and what is kept would be written "
                                 "back wrong. Nothing was erased.");
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
     if (const auto refused = kept_region_refusal(state_.image, programmed, state_.protection())) {
         production_reason_ = *refused;
         print_lines(stderr, *refused);
-        return cli_exit::kRefused;
+        return run_exit::kRefused;
     }
-    return cli_exit::kDone;
+    return run_exit::kDone;
 }
 
-int Tool::program_production() {
+int OperationRun::program_production() {
     production_reason_.clear();
     start_refused_ = false;
     kept_unsaved_refused_ = false;
@@ -179,7 +180,7 @@ int Tool::program_production() {
         print_lines(out_, "Reading the chip to keep its " +
                               region_list_text(kept_regions(programmed, image)) + ".");
         const int read = read_kept_memories(programmed);
-        if (read != cli_exit::kDone) {
+        if (read != run_exit::kDone) {
             state_.image = image;
             return read;
         }
@@ -201,7 +202,7 @@ int Tool::program_production() {
                                      *error + "); the question was answered No";
                 kept_unsaved_refused_ = true;
                 state_.image = image;
-                return cli_exit::kRefused;
+                return run_exit::kRefused;
             }
         } else {
             kept_saved = true;
@@ -216,7 +217,7 @@ int Tool::program_production() {
     programmed_checksum_ = buffer_checksum(state_.image, state_.model);
     const int result = program_and_verify();
     state_.erase_keeps = kNoRegions;
-    if (by_erase && result != cli_exit::kDone && host_.last_status() == kRegionEraseProtectedText &&
+    if (by_erase && result != run_exit::kDone && host_.last_status() == kRegionEraseProtectedText &&
         !host_.interrupted()) {
         // Refused before the erase: the memories are kept the way every other family
         // keeps them, read first and written back.
@@ -236,23 +237,23 @@ int Tool::program_production() {
         programmed_revision_word_ = state_.runner.revision_word;
     }
     // Written back, or never erased (the user did not go on past a question).
-    if (kept_saved && (result == cli_exit::kDone || start_refused_ || state_.operation_refused)) {
+    if (kept_saved && (result == run_exit::kDone || start_refused_ || state_.operation_refused)) {
         forget_kept_memories(*kept_file);
     }
     return result;
 }
 
-int Tool::finish_production(int result) {
+int OperationRun::finish_production(int result) {
     // The result is settled here: a stop signal from now on no longer ends the
     // tool between the log line and the exit.
-    CliHost::defer_interrupts();
+    ConsoleHost::defer_interrupts();
     ProductionResult outcome = ProductionResult::Pass;
     std::string reason;
-    if (result != cli_exit::kDone) {
+    if (result != run_exit::kDone) {
         outcome = ProductionResult::Fail;
         if (host_.interrupted()) {
             outcome = ProductionResult::Cancelled;
-            reason = "stopped by signal " + std::to_string(CliHost::interrupt_signal());
+            reason = "stopped by signal " + std::to_string(ConsoleHost::interrupt_signal());
         } else if (start_refused_) {
             outcome = ProductionResult::Cancelled;
             reason = "the programming voltage question was answered No";
@@ -329,19 +330,91 @@ int Tool::finish_production(int result) {
             // A chip the log does not show is no success of a logged run.
             print_lines(stderr, "corvanel: the production log cannot be written: " + *error);
             result_recorded_ = true;
-            return outcome == ProductionResult::Pass ? cli_exit::kRefused : result;
+            return outcome == ProductionResult::Pass ? run_exit::kRefused : result;
         }
     }
     result_recorded_ = true;
     if (next) {
         print_lines(stdout, "Next serial number: " + std::to_string(*next));
-    } else if (serials_used_up_ && gang_ != nullptr) {
+    } else if (serials_used_up_ && shares_serials()) {
         print_lines(stdout, "Serial number " + std::to_string(serial_->value) +
                                 " was the last left: " + kNoSerialLeft + ".");
     } else if (serials_used_up_) {
         print_lines(stdout, "Serial number " + std::to_string(serial_->value) +
                                 " was the last that fits in " +
                                 byte_count_text(serial_->byte_count) + ": " + kNoSerialLeft + ".");
+    }
+    return result;
+}
+
+int OperationRun::program_file() {
+    if (const int checked = production_options(); checked != run_exit::kDone) {
+        return checked;
+    }
+    if (!load_hex(options_.args[0])) {
+        return run_exit::kRefused;
+    }
+    if (refuse_out_of_range(options_.args[0])) {
+        return run_exit::kRefused;
+    }
+    if (const int complete = confirm_complete_file(); complete != run_exit::kDone) {
+        return complete;
+    }
+    file_checksum_ = buffer_checksum(state_.image, state_.model);
+    if (const int checked = check_serial_location(); checked != run_exit::kDone) {
+        return checked;
+    }
+    if (options_.repeat) {
+        return program_repeat();
+    }
+    if (const int opened = open_port(); opened != run_exit::kDone) {
+        return opened;
+    }
+    const int result = program_production();
+    // The port is still open, so a stop signal until here was only noted.
+    ConsoleHost::defer_interrupts();
+    const int closed = close_port();
+    return finish_production(result != run_exit::kDone ? result : closed);
+}
+
+int OperationRun::program_and_verify() {
+    const ProtectionBits protection = state_.protection();
+    const bool protects =
+        protection.program_protected(state_.image) || protection.data_protected(state_.image);
+    if (options_.verify && protects) {
+        return program_protected_build();
+    }
+    int result = run_operation(OperationKind::Program);
+    if (result == run_exit::kDone && options_.verify) {
+        result = run_operation(OperationKind::Verify);
+    }
+    return result;
+}
+
+int OperationRun::program_protected_build() {
+    const ConfigSplit program = split_config_sections(state_.model.program_list);
+    const ConfigSplit verify = split_config_sections(state_.model.verify_list);
+    if (!program.found() || !verify.found()) {
+        // An algorithm without a section of its own for the configuration word:
+        // in the usual order (its Verify then fails where protection hides memory).
+        int result = run_operation(OperationKind::Program);
+        if (result == run_exit::kDone) {
+            result = run_operation(OperationKind::Verify);
+        }
+        return result;
+    }
+    print_lines(stdout,
+                "Code protection is on: the configuration word is written after the verify.");
+    int result = run_operation(OperationKind::Program, &program.rest, false);
+    if (result == run_exit::kDone) {
+        result = run_operation(OperationKind::Verify, &verify.rest, true);
+    }
+    if (result != run_exit::kDone) {
+        return result;  // a chip that does not verify is not protected
+    }
+    result = run_operation(OperationKind::Program, &program.config, true);
+    if (result == run_exit::kDone) {
+        result = run_operation(OperationKind::Verify, &verify.config, true);
     }
     return result;
 }
