@@ -559,13 +559,17 @@ __attribute__((always_inline)) inline void shift_out_msb(uint8_t byte) {
 }
 
 // 8 bits in from PGD, which the chip drives after each rising edge; the first one
-// taken ends up in bit 0 (LSb first) or in bit 7 (MSb first).
+// taken ends up in bit 0 (LSb first) or in bit 7 (MSb first). The 6-bit read keeps
+// PGC low 17 cycles (1.06 us): detect sends the 6-bit commands to whatever chip is in
+// the socket, and a chip of the 8-bit set takes the 104 04h and the frame's first
+// bits as commands of its own, one of which may take the rest as a payload: its
+// TDLY2 (1 us) may then fall on any bit of the frame.
 __attribute__((always_inline)) inline uint8_t shift_in_lsb() {
     uint8_t byte = 0;
     uint8_t count = 8;
     asm volatile("1: " CORVANEL_FW_PGC_UP "lsr %[b]\n\t" CORVANEL_FW_WAIT17
                  "sbic %[pin], %[pgd]\n\t"
-                 "ori %[b], 0x80\n\t" CORVANEL_FW_PGC_DOWN
+                 "ori %[b], 0x80\n\t" CORVANEL_FW_PGC_DOWN CORVANEL_FW_WAIT12
                  "dec %[n]\n\t"
                  "brne 1b\n\t"
                  : [b] "+d"(byte), [n] "+r"(count)

@@ -1011,9 +1011,10 @@ TEST(SimulatedFirmware, ClockingTimePerWordOfABlock) {
             const double per_word_us = (block_ns(write, 125) - one) / 124 / 1000;
             std::cout << (eight_bit ? "8-bit" : "6-bit") << " set, " << (write ? "write" : "read")
                       << " block: " << per_word_us << " us a word\n";
-            // 60-68 us; a call a bit, or a wait longer than the chip and the level
-            // shifter need, shows as 75 us and more.
-            EXPECT_LT(per_word_us, 70.0);
+            // 60-72 us (the 6-bit read keeps each low time 1 us); a call a bit, or
+            // a wait longer than the chip and the level shifter need, shows as 80 us
+            // and more.
+            EXPECT_LT(per_word_us, eight_bit || write ? 70.0 : 75.0);
             // A bit written holds PGD on the chip's side of the shifter through the
             // low time; a bit read needs only the chip's 100 ns.
             EXPECT_GE(shortest_high, 1000U);
