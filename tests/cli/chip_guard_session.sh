@@ -50,6 +50,18 @@ run 0 --force blank
 expect_output "Chip is blank."
 stop_server
 
+# A low-voltage part on a board that does not say its Vdd: --force answers the
+# questions of a device ID, never "does this board give 3.3 V?".
+start_chip_server PIC16LF1554 --vdd 3.3
+"$tool" --model PIC16LF1554 --port "$device" --force blank >"$work/out" 2>&1 &&
+    fail "--force powered a low-voltage part on a board of unknown Vdd"
+expect_output "--force does not answer this"
+reject_output "Chip is blank."
+"$tool" --model PIC16LF1554 --port "$device" --vdd 3.3 --force blank >"$work/out" 2>&1 ||
+    fail "--vdd 3.3 did not settle the question: $(cat "$work/out")"
+expect_output "Chip is blank."
+stop_server
+
 start_chip_server PIC16F628A
 # A 16F877A program on a 16F628A: the out-of-range list, exit 1, the chip untouched.
 run 1 program "$big"

@@ -46,6 +46,10 @@ public:
     virtual std::optional<double> ask_board_vpp(std::string_view /*question*/) {
         return std::nullopt;
     }
+    // True when the host answers questions Yes without anyone reading them (the
+    // tool's --force). A question whose Yes may put 5 V on a 3.6 V part is then
+    // refused instead: only a stated supply settles it.
+    [[nodiscard]] virtual bool answers_unread() const { return false; }
 };
 
 // A host that shows nothing and never waits; used when none is attached, and a

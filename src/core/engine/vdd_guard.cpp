@@ -5,9 +5,15 @@
 #include "core/engine/board_identify.h"
 #include "core/engine/chip_operations.h"
 #include "core/engine/device_id_guard.h"
+#include "core/engine/engine_host.h"
 #include "core/engine/program_state.h"
 
 namespace corvanel {
+
+const char* const kUnknownVddForcedText =
+    "The board's Vdd is not known, and a low-voltage part may not be powered on a guess: "
+    "--force does not answer this.\r\nGive the board's supply with --vdd (or set \"Board "
+    "Vdd\").";
 
 bool is_lf_model(std::string_view model_name) {
     return model_name.find("LF") != std::string_view::npos;
@@ -54,8 +60,19 @@ std::string erase_window_note(const VddWindow& window, double vdd) {
 }
 
 bool confirm_board_vdd(ProgramState& state, OperationKind kind) {
+    const std::optional<double> board_vdd = effective_board_vdd(state);
     const std::string question =
-        vdd_question(state.model, effective_board_vdd(state), board_vdd_reported(state), kind);
+        vdd_question(state.model, board_vdd, board_vdd_reported(state), kind);
+    EngineHost& host = state.engine_host();
+    if (!question.empty() && !board_vdd && host.answers_unread()) {
+        // A blanket Yes (--force, meant for a device ID or a window's edge) must not
+        // stand for "this board gives 3.3 V": an LF part dies at 5 V.
+        host.show_message(kUnknownVddForcedText, message_kind::kError, "");
+        state.operation_refused = true;
+        host.set_status_text(cancelled_text(kind));
+        host.process_events();
+        return false;
+    }
     return confirm_before_start(state, question, kind);
 }
 

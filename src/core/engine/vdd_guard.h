@@ -19,6 +19,9 @@ namespace corvanel {
 struct ProgramState;
 enum class OperationKind;
 
+// Refuses a --force run of a low-voltage part on a board whose Vdd nobody stated.
+extern const char* const kUnknownVddForcedText;
+
 // A low-voltage-only part: its name has "LF" (PIC16LF1554, PIC12LF1552).
 [[nodiscard]] bool is_lf_model(std::string_view model_name);
 

@@ -54,6 +54,7 @@ public:
     // The answer to a question (the device ID guard's "Continue?"): "Yes" with
     // --force, otherwise "No", so that nothing is erased unless asked for.
     void set_answer_yes(bool yes) { answer_yes_ = yes; }
+    [[nodiscard]] bool answers_unread() const override { return answer_yes_; }
     [[nodiscard]] bool program_ended() const { return program_ended_; }
     // Quiet: status texts are kept but not printed (the device ID reads of
     // --repeat, three a second, would fill the output).
