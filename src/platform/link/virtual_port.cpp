@@ -13,7 +13,12 @@ VirtualPort::VirtualPort(VirtualBoard board, std::string chip_name, QString stat
     : board_(std::move(board)),
       channel_(board_),
       chip_name_(std::move(chip_name)),
-      state_file_(std::move(state_file)) {}
+      state_file_(std::move(state_file)) {
+    // The in-process board has no line, so a wait handed to it saves no round trip;
+    // the host's own pauses (skipped here) keep the window's event loop turning, so
+    // that Stop is taken during a long write.
+    board_.set_board_waits(false);
+}
 
 std::unique_ptr<VirtualPort> VirtualPort::create(const std::string& chip_name,
                                                  const QString& state_file, QString& error) {
