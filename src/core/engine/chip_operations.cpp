@@ -225,7 +225,7 @@ void read2_routine(ProgramState& state) {
     EngineHost& host = state.engine_host();
     host.redraw_tables();
     host.process_events();
-    if (!hidden.empty()) {
+    if (!hidden.empty() && !state.read_to_keep) {
         (void)host.show_message(hidden, message_kind::kInformation, "");
         host.process_events();
     }

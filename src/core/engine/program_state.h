@@ -119,6 +119,9 @@ struct ProgramState {
     // caller for a Program All and its Verify (see erase_keeps_regions), none
     // otherwise. Its sections that write them are left out.
     RegionSelection erase_keeps = kNoRegions;
+    // The next Read All only keeps the chip's memories through a Program All (the
+    // window's production series): memory it cannot see is no news to ask about.
+    bool read_to_keep = false;
 
     // Seconds spent watching the line for stray bytes after operations' final
     // answers (for measurements: it is no work of the interpreter).

@@ -333,6 +333,7 @@ bool ProductionPanel::begin(Step step, OperationKind kind) {
     // The start passes events before the first command goes out: the poll must
     // not take the operation that has not begun yet for one that has ended.
     starting_ = true;
+    state().read_to_keep = step == Step::ReadFirst || step == Step::ReadAgain;
     const StartResult started = start_operation(state(), kind);
     starting_ = false;
     if (started != StartResult::Started) {

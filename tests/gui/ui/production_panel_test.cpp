@@ -224,7 +224,8 @@ TEST_F(ProductionWindow, APayloadErasePartKeepsItsEepromWithoutReadingIt) {
         EXPECT_EQ(chip().eeprom(7), 0x5A);
     }
     EXPECT_TRUE(program.erase_keeps.none());
-    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(messages.empty()) << (messages.empty() ? std::string()
+                                                       : messages.front().text.toStdString());
 }
 
 TEST_F(ProductionWindow, AStoppedProgramAllIsCancelled) {

@@ -279,6 +279,9 @@ TEST_F(SerialEndToEnd, CrashDuringProgramAllLeavesTheVoltagesOff) {
         EXPECT_EQ(child.exitCode(), SIGSEGV) << output.toStdString();
         EXPECT_FALSE(output.contains(QStringLiteral("Failure"))) << output.toStdString();
 
+        // The board runs out the waits it was handed (300 ms at most) before the
+        // handler's voltages-off.
+        QTest::qWait(500);
         if (server_->state() != QProcess::NotRunning) {
             server_->terminate();
             ASSERT_TRUE(server_->waitForFinished(5000));
