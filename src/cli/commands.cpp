@@ -143,14 +143,8 @@ int Tool::cmd_program() {
 }
 
 int Tool::cmd_verify() {
-    if (!load_hex(options_.args[0])) {
-        return run_exit::kRefused;
-    }
-    if (refuse_out_of_range(options_.args[0])) {
-        return run_exit::kRefused;
-    }
-    if (const int complete = confirm_complete_file(); complete != run_exit::kDone) {
-        return complete;
+    if (const int loaded = load_file_to_write(options_.args[0]); loaded != run_exit::kDone) {
+        return loaded;
     }
     return cmd_simple(OperationKind::Verify);
 }

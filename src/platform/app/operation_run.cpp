@@ -388,6 +388,13 @@ int OperationRun::confirm_complete_file() {
                : run_exit::kRefused;
 }
 
+int OperationRun::load_file_to_write(const QString& path) {
+    if (!load_hex(path) || refuse_out_of_range(path)) {
+        return run_exit::kRefused;
+    }
+    return confirm_complete_file();
+}
+
 bool OperationRun::refuse_out_of_range(const QString& path) {
     if (out_of_range_count_ == 0 || options_.force) {
         return false;

@@ -125,6 +125,9 @@ protected:
     // Before Program All or Verify of a file without an end record: asks as the
     // window does; --force answers yes. kDone to go on, else the exit code.
     [[nodiscard]] int confirm_complete_file();
+    // The file for a Program All or a Verify: loaded, refused when it holds data the
+    // chip cannot or (unless answered) has no end record. kDone, else the exit code.
+    [[nodiscard]] int load_file_to_write(const QString& path);
 
     // Production options of program and read (--only, --preserve-eeprom,
     // --serial, --log): checked before the port opens; kDone or the exit code.

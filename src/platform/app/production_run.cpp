@@ -351,14 +351,8 @@ int OperationRun::program_file() {
     if (const int checked = production_options(); checked != run_exit::kDone) {
         return checked;
     }
-    if (!load_hex(options_.args[0])) {
-        return run_exit::kRefused;
-    }
-    if (refuse_out_of_range(options_.args[0])) {
-        return run_exit::kRefused;
-    }
-    if (const int complete = confirm_complete_file(); complete != run_exit::kDone) {
-        return complete;
+    if (const int loaded = load_file_to_write(options_.args[0]); loaded != run_exit::kDone) {
+        return loaded;
     }
     file_checksum_ = buffer_checksum(state_.image, state_.model);
     if (const int checked = check_serial_location(); checked != run_exit::kDone) {
