@@ -1341,7 +1341,7 @@ std::string payload_program(const std::string& erase, bool eeprom, int word_ms, 
 // 16F131xx): the old Erase All leaves a used chip unerased and a protected one
 // locked, the old Program All does not verify; the right ones program, verify,
 // erase, blank-check and unlock a code-protected chip.
-TEST(DeviceFileBoardTest, PayloadEraseFamiliesNeedTheAlgorithmsOfTheirSpecification) {
+TEST(DeviceFileBoardTest, PayloadEraseFamiliesNeedTheAlgorithmsOfTheirOwnDocuments) {
     struct Algorithms {
         std::string erase;
         std::string program;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The --serial specification on any text, and a number it accepts written into
+// The --serial option's text, any text, and a number it accepts written into
 // the image of a shipped model: what serial_refusal lets through is written
 // inside the memory it names and reads back as the number written.
 
