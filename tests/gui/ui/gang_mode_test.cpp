@@ -53,7 +53,7 @@ protected:
             }
         });
         poll.start(20);
-        QTimer::singleShot(60000, [&] {
+        QTimer::singleShot(60000, &poll, [&] {  // ends with poll, so never in a later test
             if (window->gang_dialog() != nullptr) {
                 window->gang_dialog()->reject();
             }

@@ -56,7 +56,7 @@ protected:
             }
         });
         poll.start(20);
-        QTimer::singleShot(60000, [&] {
+        QTimer::singleShot(60000, &poll, [&] {  // ends with poll, so never in a later test
             if (window->repeat_dialog() != nullptr) {
                 window->repeat_dialog()->reject();
             }
