@@ -5,7 +5,7 @@
 #   scripts/fuzz.sh [TARGET|all] [SECONDS]
 # TARGET is one of hex_reader, device_database, config_fields, chip_state,
 # interpreter, send_ahead, serial_number, region_list, calibration_file,
-# settings_values, block_framing, and with QtCore port_files and file_handoff (all of them by
+# settings_values, block_framing, job_file, and with QtCore port_files and file_handoff (all of them by
 # default, as many side by side as the machine has cores, or FUZZ_JOBS); each
 # runs SECONDS (20 by default). New inputs go to build-fuzz/corpus/TARGET, so
 # the committed seeds stay as they are; a finding is written to
@@ -18,7 +18,7 @@ cd "$(dirname "$0")/.."
 target=${1:-all}
 seconds=${2:-20}
 targets=(hex_reader device_database config_fields chip_state interpreter send_ahead
-  serial_number region_list calibration_file settings_values block_framing)
+  serial_number region_list calibration_file settings_values block_framing job_file)
 # The readers of the Qt layers are fuzzed where QtCore is installed.
 build=${FUZZ_BUILD:-build-fuzz}
 if [ -n "${FUZZ_BUILD:-}" ]; then
