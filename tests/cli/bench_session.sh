@@ -7,7 +7,8 @@
 #   byte, and a faulty job file names its line;
 # - board-test passes on the simulated firmware board with an empty socket,
 #   names the failing rail on one whose regulator gives 8 V, and on a plain board
-#   tests what it can and says "not declared" for the rest.
+#   tests what it can and says "not declared" for the rest; Ctrl-C during it
+#   ends the tool within a second, voltages off, with no verdict.
 #   bench_session.sh CORVANEL CORVANEL_BOARD CORVANEL_SIMBOARD FIRMWARE_ELF SMALL_HEX WORK
 # CORVANEL_SIMBOARD and FIRMWARE_ELF may be "-": the simulated board's part is skipped.
 set -u
@@ -88,6 +89,24 @@ start_chip_server none
 run 0 --port "$device" board-test
 expect_output "not declared"
 expect_output "PASS         No-operation round trips"
+server_quiet
+
+# Ctrl-C while the test waits on rates the line cannot carry (some 12 s of
+# fall-backs): the tool ends at the board's next answer, voltages off, 130.
+identify_board=1 start_chip_server none --baud 9600 --drop-above 9600
+"$tool" --port "$device" board-test >"$work/out" 2>&1 &
+tool_pid=$!
+sleep 1
+sent=$(date +%s%N)
+kill -INT "$tool_pid"
+wait "$tool_pid"
+code=$?
+took_ms=$((($(date +%s%N) - sent) / 1000000))
+cat "$work/out"
+[ "$code" -eq 130 ] || fail "board-test interrupted gave exit $code, expected 130"
+[ "$took_ms" -lt 1000 ] || fail "board-test took $took_ms ms to end after Ctrl-C"
+expect_output "Interrupted: board test stopped, voltages off."
+grep -q "Board test passed\|Board test failed" "$work/out" && fail "an interrupted test gave a verdict"
 server_quiet
 
 [ "$simboard" = - ] && { echo "SKIPPED: the simulated firmware board"; exit 0; }
