@@ -2,6 +2,7 @@
 #include "board/simavr_board.h"
 
 #include <avr_adc.h>
+#include <avr_eeprom.h>
 #include <avr_ioport.h>
 #include <avr_uart.h>
 #include <sim_avr.h>
@@ -210,6 +211,32 @@ std::unique_ptr<SimulatedBoard> SimulatedBoard::load(const std::string& elf_path
     board->port_written(0, 0);
     board->feed_adc();
     return board;
+}
+
+std::vector<std::uint8_t> SimulatedBoard::eeprom() const {
+    std::vector<std::uint8_t> bytes(kEepromBytes, 0xFF);
+    avr_eeprom_desc_t desc{};
+    desc.ee = bytes.data();
+    desc.size = static_cast<std::uint32_t>(bytes.size());
+    // Versions of the simulator differ: some copy into the buffer given, others
+    // answer a pointer to their own bytes.
+    (void)avr_ioctl(sim_->avr, AVR_IOCTL_EEPROM_GET, &desc);
+    if (desc.ee != nullptr && desc.ee != bytes.data()) {
+        std::copy_n(desc.ee, bytes.size(), bytes.begin());
+    }
+    return bytes;
+}
+
+bool SimulatedBoard::set_eeprom(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() != kEepromBytes) {
+        return false;
+    }
+    std::vector<std::uint8_t> copy = bytes;  // the simulator copies from it
+    avr_eeprom_desc_t desc{};
+    desc.ee = copy.data();
+    desc.size = static_cast<std::uint32_t>(copy.size());
+    (void)avr_ioctl(sim_->avr, AVR_IOCTL_EEPROM_SET, &desc);
+    return eeprom() == bytes;
 }
 
 // The UART: no console printing and no sleeping while the firmware polls it.

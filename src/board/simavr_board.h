@@ -126,6 +126,13 @@ public:
     void set_avcc_millivolts(int millivolts);
     [[nodiscard]] int avcc_millivolts() const { return avcc_mv_; }
 
+    // The ATmega328P's own EEPROM (1 KB), where the firmware keeps the board's Vpp
+    // calibration. It survives a reset, as on the real part; set it before the
+    // first run to give the board what a previous run left (false: not 1 KB).
+    static constexpr std::size_t kEepromBytes = 1024;
+    [[nodiscard]] std::vector<std::uint8_t> eeprom() const;
+    bool set_eeprom(const std::vector<std::uint8_t>& bytes);
+
     // The ADC's dividers: the voltage on the pin is the rail's times these.
     static constexpr double kVppDivider = 10.0 / (33.0 + 10.0);
     static constexpr double kVddDivider = 10.0 / (10.0 + 10.0);

@@ -113,6 +113,9 @@ int Tool::cmd_board_test() {
         print_lines(out_, line);
     }
     const int closed = close_port();
+    if (report.stopped) {
+        return 128 + ConsoleHost::interrupt_signal();
+    }
     if (report.link_failed) {
         return run_exit::kLink;
     }

@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "board/board_eeprom_file.h"
 #include "board/chip_state_file.h"
 #include "board/eight_bit_session.h"
 #include "board/icsp_pins.h"
@@ -1536,6 +1537,87 @@ TEST(SimulatedBoardServer, TheDocumentedStartAnswersTheFirstIdentifyInTime) {
     const std::string messages((std::istreambuf_iterator<char>(err)), {});
     EXPECT_EQ(messages.find("timing fault"), std::string::npos) << messages;
     EXPECT_EQ(messages.find("above"), std::string::npos) << messages;
+    fs::remove_all(dir);
+}
+
+// corvanel-simboard --state keeps the board as well as the chip: a Vpp calibration
+// stored by 48h is there after a restart with the same state file (in its sibling
+// FILE.board-eeprom.hex, written on exit); a state file of before, with no sibling,
+// starts an uncalibrated board; a sibling that does not load stops the server
+// before it serves, and is left as it was.
+TEST(SimulatedBoardServer, KeepsTheBoardsCalibrationBesideTheStateFile) {
+    namespace fs = std::filesystem;
+    namespace id = board_identity;
+    const fs::path dir =
+        fs::temp_directory_path() / ("simboard-eeprom-" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path state = dir / "chip.hex";
+    const fs::path eeprom = board_eeprom_path(state.string());
+    // The band-gap makes the board read its 9.4 V rail 8 % low until calibrated.
+    const std::vector<std::string> arguments = {
+        "--chip", "PIC16F628A", "--state", state.string(), "--bandgap", "1.2", "--vpp", "9.4"};
+    // One run of the server: `bytes` sent after identify; answers the status byte of
+    // identify before and after them.
+    const auto run = [&](const Bytes& bytes, std::size_t answers) {
+        const auto [pid, device] = start_simboard(arguments, dir / "server.err");
+        EXPECT_TRUE(device.starts_with("/dev/")) << device;
+        const int fd = raw_terminal(device);
+        EXPECT_GE(fd, 0);
+        const auto ask = [&](const Bytes& out, std::size_t count) {
+            EXPECT_EQ(write(fd, out.data(), out.size()), static_cast<ssize_t>(out.size()));
+            Bytes got;
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (got.size() < count && std::chrono::steady_clock::now() < end) {
+                pollfd watch{fd, POLLIN, 0};
+                if (poll(&watch, 1, 50) > 0) {
+                    std::uint8_t buffer[32];
+                    const ssize_t n = read(fd, buffer, sizeof buffer);
+                    got.insert(got.end(), buffer, buffer + std::max<ssize_t>(n, 0));
+                }
+            }
+            return got;
+        };
+        EXPECT_EQ(ask({}, kBanner.size()), kBanner);
+        const auto status = [&] {
+            const Bytes record = ask({board_command::kIdentify}, id::kRecordSize2 + 1);
+            return record.size() == id::kRecordSize2 + 1U ? int{record[id::kStatusAt]} : -1;
+        };
+        const int before = status();
+        EXPECT_EQ(ask(bytes, answers).size(), answers);
+        const int after = status();
+        close(fd);
+        kill(pid, SIGTERM);
+        int exit_status = -1;
+        EXPECT_EQ(waitpid(pid, &exit_status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0);
+        return std::pair{before, after};
+    };
+
+    // A state file of before: the chip loads, the board starts uncalibrated.
+    ASSERT_TRUE(save_chip_state_file(*Pic14Chip::create("PIC16F628A"), state.string()).ok);
+    // The meter reads 9.40 V.
+    EXPECT_EQ(run({104, board_extension::kVppCalibrate, 105, 0xAC, 0x03}, 2),
+              std::pair(0, int{id::kStatusCalibrated}));
+    ASSERT_TRUE(fs::exists(eeprom));
+    EXPECT_EQ(run({100}, 1), std::pair(int{id::kStatusCalibrated}, int{id::kStatusCalibrated}));
+    // Erased (0) and restarted: erased still.
+    EXPECT_EQ(run({104, board_extension::kVppCalibrate, 105, 0, 0}, 2),
+              std::pair(int{id::kStatusCalibrated}, 0));
+    EXPECT_EQ(run({100}, 1), std::pair(0, 0));
+
+    // A sibling with a bad checksum: refused with its name and line, not overwritten.
+    const std::string bad = ":10000000C7E785187AFFFFFFFFFFFFFFFFFFFFFF00\r\n:00000001FF\r\n";
+    std::ofstream(eeprom, std::ios::binary) << bad;
+    const auto [pid, device] = start_simboard(arguments, dir / "server.err");
+    int exit_status = -1;
+    ASSERT_EQ(waitpid(pid, &exit_status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 1);
+    std::ifstream err(dir / "server.err");
+    const std::string messages((std::istreambuf_iterator<char>(err)), {});
+    EXPECT_NE(messages.find(eeprom.string() + ":1: bad checksum"), std::string::npos) << messages;
+    std::ifstream kept(eeprom, std::ios::binary);
+    EXPECT_EQ(std::string((std::istreambuf_iterator<char>(kept)), {}), bad);
     fs::remove_all(dir);
 }
 

@@ -7,7 +7,8 @@
 #   byte, and a faulty job file names its line;
 # - board-test passes on the simulated firmware board with an empty socket,
 #   names the failing rail on one whose regulator gives 8 V, and on a plain board
-#   tests what it can and says "not declared" for the rest.
+#   tests what it can and says "not declared" for the rest; Ctrl-C during it
+#   ends the tool within a second, voltages off, with no verdict.
 #   bench_session.sh CORVANEL CORVANEL_BOARD CORVANEL_SIMBOARD FIRMWARE_ELF SMALL_HEX WORK
 # CORVANEL_SIMBOARD and FIRMWARE_ELF may be "-": the simulated board's part is skipped.
 set -u
@@ -89,6 +90,32 @@ run 0 --port "$device" board-test
 expect_output "not declared"
 expect_output "PASS         No-operation round trips"
 server_quiet
+
+# Ctrl-C while the tool waits on rates the line cannot carry (some 12 s of
+# fall-backs, when the port opens and again in the test): it ends at the board's
+# next answer, voltages off, 130, and starts nothing more.
+interrupted() {
+    identify_board=1 start_chip_server "$1" --baud 9600 --drop-above 9600
+    shift
+    "$tool" --port "$device" "$@" >"$work/out" 2>&1 &
+    tool_pid=$!
+    sleep 1
+    sent=$(date +%s%N)
+    kill -INT "$tool_pid"
+    wait "$tool_pid"
+    code=$?
+    took_ms=$((($(date +%s%N) - sent) / 1000000))
+    cat "$work/out"
+    [ "$code" -eq 130 ] || fail "corvanel $* interrupted gave exit $code, expected 130"
+    [ "$took_ms" -lt 1000 ] || fail "corvanel $* took $took_ms ms to end after Ctrl-C"
+    grep -q "^Interrupted: .*voltages off\.$" "$work/out" ||
+        fail "no \"Interrupted: ... voltages off.\" in the output"
+    server_quiet
+    grep -q "voltages on" "$work/server.err" && fail "the board was powered after Ctrl-C"
+}
+interrupted none board-test
+grep -q "Board test passed\|Board test failed" "$work/out" && fail "an interrupted test gave a verdict"
+interrupted PIC16F628A --model PIC16F628A program "$small"
 
 [ "$simboard" = - ] && { echo "SKIPPED: the simulated firmware board"; exit 0; }
 board=$simboard

@@ -60,8 +60,12 @@ constexpr OptionRow kOptions[] = {
                                              "bootloader then takes the line for 500 ms. Reports when\n"
                                              "the banner went out and the host's first byte came"},
     {"--plain", nullptr, kEmulated, "a board of the original protocol: no identify (107)"},
-    {"--state", "FILE", kBoth, "load the chip from this Intel HEX file when it exists,\n"
-                               "save it there on exit (SIGTERM, SIGINT, SIGHUP)"},
+    {"--state", "FILE", kEmulated, "load the chip from this Intel HEX file when it exists,\n"
+                                   "save it there on exit (SIGTERM, SIGINT, SIGHUP)"},
+    {"--state", "FILE", kSimulated, "load the chip from this Intel HEX file when it exists,\n"
+                                    "save it there on exit (SIGTERM, SIGINT, SIGHUP); the\n"
+                                    "board's own EEPROM (its Vpp calibration) likewise in\n"
+                                    "FILE.board-eeprom.hex"},
     {"--register", "COMn", kBoth, "make the port COMn of the window application point here\n"
                                   "(a link in $XDG_CONFIG_HOME/Tavrelix Corvanel/ports/)"},
     {"--baud", "N", kEmulated, "carry the bytes both ways no faster than N baud allows\n"

@@ -89,7 +89,20 @@ std::string hex_word(std::uint16_t word) {
 // receive notification off.
 class Bench {
 public:
-    explicit Bench(ProgramState& state) : state_(state), link_(state.link) {}
+    Bench(ProgramState& state, BoardTestReport& report)
+        : state_(state), link_(state.link), report_(report) {}
+
+    // The user asked to stop: every wait ends at once. The lines written from
+    // then on judge answers cut short, so the report keeps only those before.
+    bool stopped() {
+        if (!stopped_ && state_.engine_host().stop_requested()) {
+            stopped_ = true;
+            report_.stopped = true;
+            lines_before_stop_ = report_.lines.size();
+        }
+        return stopped_;
+    }
+    [[nodiscard]] std::size_t lines_before_stop() const { return lines_before_stop_; }
 
     void write(std::initializer_list<std::uint8_t> bytes) {
         for (const std::uint8_t byte : bytes) {
@@ -109,6 +122,9 @@ public:
         double last = start;
         for (;;) {
             host.process_events();
+            if (stopped()) {
+                return answer;
+            }
             const std::vector<std::uint8_t> bytes = link_.take_waiting_bytes();
             const double now = host.clock_seconds();
             if (!bytes.empty()) {
@@ -177,6 +193,9 @@ public:
 private:
     ProgramState& state_;
     ProgrammerLink& link_;
+    BoardTestReport& report_;
+    bool stopped_ = false;
+    std::size_t lines_before_stop_ = 0;
 };
 
 BoardTestLine line(std::string name, BoardTestVerdict verdict, std::string reading,
@@ -227,6 +246,9 @@ Rails test_vdd_rails(Bench& bench, const BoardIdentity& board, BoardTestReport& 
         return rails;
     }
     for (const VddChoice& choice : kVddChoices) {
+        if (bench.stopped()) {
+            return rails;
+        }
         const std::string name = "Vdd rail, " + std::string(choice.name) + " selected";
         bool garbled = false;
         std::optional<BoardIdentity> now;
@@ -271,6 +293,9 @@ void test_vpp_rails(Bench& bench, const BoardIdentity& board, BoardTestReport& r
         return;
     }
     for (const LevelChoice& choice : kLevelChoices) {
+        if (bench.stopped()) {
+            return;
+        }
         const std::string name = "Vpp rail, " + std::string(choice.name) + " level";
         bool garbled = false;
         std::optional<BoardIdentity> now;
@@ -393,7 +418,7 @@ void test_burst(Bench& bench, const BoardIdentity* board, const std::string& nam
                 BoardTestReport& report) {
     if (board == nullptr) {
         int answered = 0;
-        for (int i = 0; i < kPlainRoundTrips; ++i) {
+        for (int i = 0; i < kPlainRoundTrips && !bench.stopped(); ++i) {
             answered += static_cast<int>(bench.burst(1));
         }
         report.lines.push_back(line(
@@ -447,9 +472,17 @@ void test_rates(Bench& bench, const BoardIdentity& board, const std::vector<std:
         if ((rates & (1U << code)) == 0) {
             continue;
         }
+        if (bench.stopped()) {
+            return;
+        }
         const std::string name =
             "No-operation burst at " + std::to_string(board_identity::rate_of_code(code)) + " baud";
-        if (!switch_rate(code)) {
+        const bool switched = switch_rate(code);
+        if (bench.stopped()) {
+            (void)switch_rate(board_identity::kRateStarting);
+            return;  // a switch cut short by the stop is no verdict on the rate
+        }
+        if (!switched) {
             report.lines.push_back(line(
                 name, BoardTestVerdict::Fail, "the switch's check exchange failed",
                 "The serial adapter may not carry this rate (some bridges stop at 115200 "
@@ -457,13 +490,33 @@ void test_rates(Bench& bench, const BoardIdentity& board, const std::vector<std:
             continue;
         }
         test_burst(bench, &board, name, report);
-        if (!switch_rate(board_identity::kRateStarting)) {
+        // Also after a stop: the board is left at the rate it starts at.
+        if (!switch_rate(board_identity::kRateStarting) && !bench.stopped()) {
             report.lines.push_back(line("Back to the starting rate", BoardTestVerdict::Fail,
                                         "the board did not come back", kLineMeter));
             report.link_failed = true;
             return;
         }
     }
+}
+
+// After a stop: the voltages off from wherever the board is in a command, the
+// reset state asked for without waiting for its answers, and only the lines
+// judged before the stop kept.
+BoardTestReport finish_stopped(Bench& bench, ProgramState& state, BoardTestReport& report,
+                               const BoardIdentity* board) {
+    bench.write(
+        {board_command::kVoltagesOff, board_command::kVoltagesOff, board_command::kVoltagesOff});
+    if (board != nullptr && board->has(board_identity::kHasVddSelect)) {
+        bench.write({board_command::kChipCommand, board_extension::kVdd3V3});
+    }
+    if (board != nullptr && board->has(board_identity::kHasVppLevels)) {
+        bench.write({board_command::kChipCommand, board_extension::kVppLow});
+    }
+    (void)state.link.take_waiting_bytes();
+    report.lines.resize(std::min(report.lines.size(), bench.lines_before_stop()));
+    report.link_failed = false;
+    return report;
 }
 
 }  // namespace
@@ -476,9 +529,9 @@ BoardRateSwitch rate_switch_of(ProgramState& state) {
 }
 
 bool BoardTestReport::passed() const {
-    return !link_failed && std::none_of(lines.begin(), lines.end(), [](const BoardTestLine& l) {
-        return l.verdict == BoardTestVerdict::Fail;
-    });
+    return !link_failed && !stopped &&
+           std::none_of(lines.begin(), lines.end(),
+                        [](const BoardTestLine& l) { return l.verdict == BoardTestVerdict::Fail; });
 }
 
 std::string BoardTestReport::failed_names() const {
@@ -517,10 +570,13 @@ BoardTestReport run_board_test(ProgramState& state, const BoardRateSwitch& switc
     }
     link.set_receive_notification(0);
     (void)link.take_waiting_bytes();
-    Bench bench(state);
+    Bench bench(state, report);
     bool garbled = false;
     std::vector<std::uint8_t> raw;
     const std::optional<BoardIdentity> board = bench.identify(garbled, &raw);
+    if (bench.stopped()) {
+        return finish_stopped(bench, state, report, nullptr);
+    }
     if (garbled) {
         report.lines.push_back(line("Identify", BoardTestVerdict::Fail,
                                     "bytes came that are no identity record", kLineMeter));
@@ -536,7 +592,12 @@ BoardTestReport run_board_test(ProgramState& state, const BoardRateSwitch& switc
                 line(rail, BoardTestVerdict::NotDeclared, "a plain board reports no voltages"));
         }
         test_powered_socket(bench, BoardIdentity{}, Rails{}, report);
-        test_burst(bench, nullptr, "No-operation round trips", report);
+        if (!bench.stopped()) {
+            test_burst(bench, nullptr, "No-operation round trips", report);
+        }
+        if (bench.stopped()) {
+            return finish_stopped(bench, state, report, nullptr);
+        }
         report.lines.push_back(
             line("Line rates", BoardTestVerdict::NotDeclared, "a plain board keeps its one rate"));
         return report;
@@ -545,17 +606,20 @@ BoardTestReport run_board_test(ProgramState& state, const BoardRateSwitch& switc
                                 board_identity_text(*board) + ", buffer " +
                                     std::to_string(board->buffer_bytes) + " bytes"));
     const Rails rails = test_vdd_rails(bench, *board, report);
-    if (!report.link_failed) {
+    if (!report.link_failed && !bench.stopped()) {
         test_vpp_rails(bench, *board, report);
     }
-    if (!report.link_failed) {
+    if (!report.link_failed && !bench.stopped()) {
         test_powered_socket(bench, *board, rails, report);
     }
-    if (!report.link_failed) {
+    if (!report.link_failed && !bench.stopped()) {
         test_burst(bench, &*board, "No-operation burst, the declared buffer", report);
     }
-    if (!report.link_failed) {
+    if (!report.link_failed && !bench.stopped()) {
         test_rates(bench, *board, raw, switch_rate, report);
+    }
+    if (bench.stopped()) {
+        return finish_stopped(bench, state, report, &*board);
     }
     // The reset state again: the least any chip can be harmed by.
     if (board->has(board_identity::kHasVddSelect)) {
@@ -586,7 +650,8 @@ std::vector<std::string> board_test_table(const BoardTestReport& report) {
             table.push_back(std::string(13, ' ') + "Meter: " + l.meter);
         }
     }
-    table.push_back(report.passed() ? "Board test passed."
+    table.push_back(report.stopped    ? "Interrupted: board test stopped, voltages off."
+                    : report.passed() ? "Board test passed."
                     : report.failed_names().empty()
                         ? "Board test failed: the board stopped answering."
                         : "Board test failed: " + report.failed_names() + ".");

@@ -35,6 +35,9 @@ struct BoardTestReport {
     std::vector<BoardTestLine> lines;
     // The board stopped answering or answered out of step: the rest was not asked.
     bool link_failed = false;
+    // The user asked to stop (the host's stop_requested): the lines judged before
+    // are kept, the voltages were switched off, and the test has not passed.
+    bool stopped = false;
     [[nodiscard]] bool passed() const;
     // The names of the failed lines, ", " between them.
     [[nodiscard]] std::string failed_names() const;
@@ -52,7 +55,8 @@ using BoardRateSwitch = std::function<bool(std::uint8_t code)>;
 
 // Runs the test on the open port with the voltages off; leaves them off, with
 // 3.3 V and the low Vpp level selected (the reset state), the receive
-// notification off and nothing waiting. The applied model plays no part.
+// notification off and nothing waiting. The applied model plays no part. A stop
+// the host asks for ends it at the board's next answer, the voltages off.
 [[nodiscard]] BoardTestReport run_board_test(ProgramState& state,
                                              const BoardRateSwitch& switch_rate = {});
 
@@ -61,7 +65,8 @@ using BoardRateSwitch = std::function<bool(std::uint8_t code)>;
 
 // The report as a table, one line each ("PASS  Vpp rail, low level  8.71 V
 // (8.0-9.0 V)"), a failed line followed by its meter hint, and a last line
-// "Board test passed." or "Board test failed: NAMES."
+// "Board test passed.", "Board test failed: NAMES." or, stopped by the user,
+// "Interrupted: board test stopped, voltages off."
 [[nodiscard]] std::vector<std::string> board_test_table(const BoardTestReport& report);
 
 }  // namespace corvanel

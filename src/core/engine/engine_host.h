@@ -50,6 +50,10 @@ public:
     // tool's --force). A question whose Yes may put 5 V on a 3.6 V part is then
     // refused instead: only a stated supply settles it.
     [[nodiscard]] virtual bool answers_unread() const { return false; }
+    // True once the user has asked to stop (the tool's Ctrl-C). An exchange that
+    // runs outside an operation (the board test, a line-rate switch) looks at it
+    // while it waits for the board, and ends at once with the voltages off.
+    [[nodiscard]] virtual bool stop_requested() { return false; }
 };
 
 // A host that shows nothing and never waits; used when none is attached, and a

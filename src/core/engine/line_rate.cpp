@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/engine/line_rate.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -24,12 +25,16 @@ std::int32_t starting_rate(const ProgrammerLink& link) {
     return static_cast<std::int32_t>(std::strtol(link.baud_text.c_str(), nullptr, 10));
 }
 
-// The first byte that comes within `seconds`; nothing when none does.
+// The first byte that comes within `seconds`; nothing when none does, or once
+// the user has asked to stop.
 std::optional<std::uint8_t> read_byte(ProgramState& state, double seconds) {
     EngineHost& host = state.engine_host();
     const double start = host.clock_seconds();
     for (;;) {
         host.process_events();
+        if (host.stop_requested()) {
+            return std::nullopt;
+        }
         const std::vector<std::uint8_t> bytes = state.link.take_waiting_bytes();
         if (!bytes.empty()) {
             return bytes.size() == 1 ? std::optional<std::uint8_t>(bytes.front())
@@ -40,6 +45,17 @@ std::optional<std::uint8_t> read_byte(ProgramState& state, double seconds) {
             return std::nullopt;
         }
         std::this_thread::sleep_for(kRound);
+    }
+}
+
+// The host's pause, cut short by a stop: the board's check window closes by
+// itself, and a board that has not heard the checks goes back to the old rate.
+void pause_unless_stopped(EngineHost& host, int milliseconds) {
+    constexpr int kSlice = 20;
+    while (milliseconds > 0 && !host.stop_requested()) {
+        const int slice = std::min(milliseconds, kSlice);
+        host.pause(slice);
+        milliseconds -= slice;
     }
 }
 
@@ -69,7 +85,7 @@ bool try_rate(ProgramState& state, std::uint8_t code, std::int32_t from) {
     (void)link.channel->set_line_rate(from);
     const double wait = id::kRateHostFallbackMs / 1000.0 - (host.clock_seconds() - switched);
     if (wait > 0) {
-        host.pause(static_cast<int>(wait * 1000.0 + 0.5));
+        pause_unless_stopped(host, static_cast<int>(wait * 1000.0 + 0.5));
     }
     (void)link.take_waiting_bytes();
     if (check_answered(state)) {

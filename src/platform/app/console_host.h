@@ -82,6 +82,8 @@ public:
     // chip's result is known and is logged and answered as it is.
     static void defer_interrupts();
     [[nodiscard]] bool interrupted() const { return interrupted_; }
+    // A stop signal has come: the board test and a rate switch end at once.
+    [[nodiscard]] bool stop_requested() override { return interrupt_signal() != 0; }
     // The stop signal received so far, 0 for none; the tool exits with 128 + it.
     [[nodiscard]] static int interrupt_signal();
     // The window's Stop of several boards: noted as a SIGINT would be, and every

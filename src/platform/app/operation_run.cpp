@@ -288,6 +288,15 @@ int OperationRun::open_port() {
     forget_board(state_);
     (void)identify_board(state_);
     (void)agree_line_rate(state_);
+    if (const int signal_number = ConsoleHost::interrupt_signal(); signal_number != 0) {
+        // Stopped while the board was asked what it is and which rate it takes (a
+        // rate switch cut short leaves the line unsure): nothing more is sent but
+        // voltages-off, and nothing is started.
+        state_.link.voltages_off_after_fault();
+        print_lines(out_, "Interrupted: voltages off.");
+        (void)close_port();
+        return 128 + signal_number;
+    }
     // The in-process board is no hardware to name; a real board's line tells the
     // user which Vdd and Vpp the guards judged by.
     if (port.virtual_port() == nullptr && (state_.board_answer == BoardAnswer::Identified ||
