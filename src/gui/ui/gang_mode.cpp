@@ -13,6 +13,7 @@
 #include <cmath>
 
 #include "core/engine/chip_insertion.h"
+#include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/main_window.h"
@@ -93,6 +94,8 @@ GangDialog::GangDialog(Form1& form, const QStringList& ports, Options base)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid, 1);
     layout->addLayout(buttons);
+    // A window of its own takes nothing from the main window's colours.
+    paint_dialog(this, dialog_colors());
 }
 
 GangDialog::~GangDialog() {
@@ -177,7 +180,9 @@ void GangDialog::reject() {
 void GangDialog::line(std::size_t board, const QString& text) {
     const QString line = text.trimmed();
     if (!line.isEmpty()) {
-        tiles_[board].state_label->setText(line);
+        Tile& tile = tiles_[board];
+        tile.earlier_line = tile.state_label->text();
+        tile.state_label->setText(line);
     }
 }
 
@@ -216,6 +221,15 @@ void GangDialog::board_ended(std::size_t board, int exit, bool left_powered) {
     tile.left_powered = left_powered;
     if (left_powered) {
         show_result(tile, QStringLiteral("VOLTAGES ON"), kFailBack, kLightText);
+    } else if (exit != run_exit::kDone && !stopping_) {
+        // The board ended its series on its own (its link lost, the port never
+        // opened, a refusal): the tile must not go on showing the last chip's
+        // PASS, nor READY, as if it still waited for a chip.
+        show_result(tile, QStringLiteral("STOPPED"), kFailBack, kLightText);
+        if (!tile.earlier_line.isEmpty()) {
+            tile.state_label->setText(tile.earlier_line + QLatin1Char('\n') +
+                                      tile.state_label->text());
+        }
     }
     if (running()) {
         return;

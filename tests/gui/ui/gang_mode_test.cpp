@@ -154,6 +154,33 @@ TEST_F(GangWindow, EachBoardPassesItsChipWithItsOwnSerialAndStopSwitchesAllOff) 
     EXPECT_NE(chips[0], chips[1]);
 }
 
+// A board whose series ends on its own (here its port never opens) shows so on
+// its tile, with the reason, while the other board goes on with its chip.
+TEST_F(GangWindow, BoardWhoseSeriesEndsOnItsOwnShowsStoppedWithTheReason) {
+    message_answer = message_result::kYes;
+    const QString missing = folder.filePath(QStringLiteral("no-such-tty"));
+    const QStringList ports = {
+        QStringLiteral("virtual:") + folder.filePath(QStringLiteral("a.hex")), missing};
+    QString result;
+    QString said;
+    QString other;
+    run_boards(ports, [&](GangDialog& dialog) {
+        const GangDialog::Tile& lost = dialog.tiles()[1];
+        const GangDialog::Tile& good = dialog.tiles()[0];
+        if (lost.running || good.result_label->text() != QLatin1String("PASS")) {
+            return false;
+        }
+        result = lost.result_label->text();
+        said = lost.state_label->text();
+        other = good.result_label->text();
+        QTest::mouseClick(dialog.stop_button, Qt::LeftButton);
+        return true;
+    });
+    EXPECT_EQ(result.toStdString(), "STOPPED") << "not READY, as if it waited for a chip";
+    EXPECT_TRUE(said.contains(QStringLiteral("does not exist"))) << said.toStdString();
+    EXPECT_EQ(other.toStdString(), "PASS");
+}
+
 TEST_F(GangWindow, RefusesFewerThanTwoPortsOrOneTwice) {
     const struct {
         QStringList ports;
