@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <cstring>
 
 #include "core/engine/chip_insertion.h"
 #include "gui/dialogs/color_theme.h"
@@ -35,6 +36,8 @@ constexpr const char* kLightText = "#FFFFFF";
 // A tile stays readable at four boards side by side on a 1366-pixel screen.
 constexpr int kTileWidth = 300;
 constexpr int kMostColumns = 4;
+
+constexpr const char* kToolPrefix = "corvanel: ";
 
 }  // namespace
 
@@ -178,7 +181,12 @@ void GangDialog::reject() {
 }
 
 void GangDialog::line(std::size_t board, const QString& text) {
-    const QString line = text.trimmed();
+    QString line = text.trimmed();
+    // The series writes its notes and errors as the command-line tool does, after
+    // the tool's name; the tile is no terminal.
+    if (line.startsWith(QLatin1String(kToolPrefix))) {
+        line.remove(0, static_cast<qsizetype>(std::strlen(kToolPrefix)));
+    }
     if (!line.isEmpty()) {
         Tile& tile = tiles_[board];
         tile.earlier_line = tile.state_label->text();

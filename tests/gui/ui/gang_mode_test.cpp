@@ -178,6 +178,7 @@ TEST_F(GangWindow, BoardWhoseSeriesEndsOnItsOwnShowsStoppedWithTheReason) {
     });
     EXPECT_EQ(result.toStdString(), "STOPPED") << "not READY, as if it waited for a chip";
     EXPECT_TRUE(said.contains(QStringLiteral("does not exist"))) << said.toStdString();
+    EXPECT_FALSE(said.contains(QStringLiteral("corvanel: "))) << "the tile is no terminal";
     EXPECT_EQ(other.toStdString(), "PASS");
     EXPECT_EQ(window->status_text().toStdString(), "All 2 boards: 1 chip, 1 passed, 0 failed.");
 }
