@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
 
@@ -20,6 +21,7 @@
 #include <initializer_list>
 #include <vector>
 
+#include "gui/devices/model_chooser.h"
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/ui/cell_editor.h"
@@ -275,8 +277,8 @@ TEST_F(WindowDisplay, EveryTextMeetsTheContrastMinimumUnderEveryTheme) {
 
 // What a theme must reach beyond the window's own controls: the production
 // modes' dialogs, windows of their own that take nothing from the main window,
-// and the tables' scroll bars, which the styles draw from colours no label
-// uses. A dark theme once left both light.
+// and the scroll bars of the tables and the model chooser, which the styles
+// draw from colours no label uses. A dark theme once left them light.
 TEST_F(WindowDisplay, ProductionDialogsAndScrollBarsFollowEveryTheme) {
     Form1& form = open_window();
     for (const QString& name : theme_names()) {
@@ -303,7 +305,14 @@ TEST_F(WindowDisplay, ProductionDialogsAndScrollBarsFollowEveryTheme) {
         }
         // As drawn: the groove well below the handle keeps to the table's side,
         // and the arrows and the handle stand out from it.
-        for (QScrollBar* bar : std::initializer_list<QScrollBar*>{form.scrl1, form.scrl2}) {
+        Form5 chooser(&form);
+        // The test database's few models need no scrolling: the bar is given a
+        // table's length and a handle to draw.
+        QScrollBar* chooser_bar = chooser.entry_area()->verticalScrollBar();
+        chooser_bar->setRange(0, 100);
+        chooser_bar->setFixedSize(form.scrl1->size());
+        for (QScrollBar* bar :
+             std::initializer_list<QScrollBar*>{form.scrl1, form.scrl2, chooser_bar}) {
             const QImage shot = bar->grab().toImage();
             const QColor groove = shot.pixelColor(shot.width() / 2, shot.height() * 3 / 4);
             EXPECT_LT(contrast_ratio(groove, roles.col_field_back),
