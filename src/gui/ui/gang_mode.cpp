@@ -10,6 +10,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -19,6 +20,7 @@
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/main_window.h"
 #include "gui/ui/production_panel.h"
+#include "gui/widgets/screen_fit.h"
 #include "platform/app/app_state.h"
 #include "platform/link/serial_link.h"
 
@@ -36,6 +38,9 @@ constexpr const char* kLightText = "#FFFFFF";
 // A tile stays readable at four boards side by side on a 1366-pixel screen.
 constexpr int kTileWidth = 300;
 constexpr int kMostColumns = 4;
+// Between two tiles, and the dialog's margins with the window frame.
+constexpr int kTileGap = 10;
+constexpr int kDialogAllowance = 40;
 
 constexpr const char* kToolPrefix = "corvanel: ";
 
@@ -51,9 +56,14 @@ GangDialog::GangDialog(Form1& form, const QStringList& ports, Options base)
         }
     }
     const int count = static_cast<int>(ports.size());
-    const int columns = count <= kMostColumns
-                            ? count
-                            : static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    int columns = count <= kMostColumns
+                      ? count
+                      : static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    // No wider than the screen: at a large scale (a 1366-pixel laptop at 150 %
+    // leaves 910) a row of four would put the last board and "Stop" off it.
+    if (const int room = available_screen_width(&form); room > 0) {
+        columns = std::clamp((room - kDialogAllowance) / (kTileWidth + kTileGap), 1, columns);
+    }
     auto* grid = new QGridLayout;
     tiles_.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {

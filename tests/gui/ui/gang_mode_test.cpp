@@ -15,6 +15,7 @@
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/gang_mode.h"
 #include "gui/ui/production_panel.h"
+#include "gui/widgets/screen_fit.h"
 #include "support/main_window_fixture.h"
 #include "support/shipped_database.h"
 
@@ -215,6 +216,21 @@ TEST_F(GangWindow, BoardsThatRefuseTheSeriesSayWhyOnTheirTiles) {
                   std::string::npos)
             << tile;
     }
+}
+
+// Four boards side by side need some 1250 pixels: a screen with less (a
+// 1366-pixel laptop at 150 % scale has 910) gets them in rows, so that no
+// board and no "Stop" lies off it.
+TEST_F(GangWindow, TilesWrapToTheScreenWidth) {
+    const int room = available_screen_width(window.get());
+    ASSERT_GT(room, 0);
+    ASSERT_LT(room, 4 * 310) << "the test screen holds four tiles in a row";
+    GangDialog dialog(*window,
+                      {QStringLiteral("virtual:a"), QStringLiteral("virtual:b"),
+                       QStringLiteral("virtual:c"), QStringLiteral("virtual:d")},
+                      Options{});
+    EXPECT_LE(dialog.sizeHint().width(), room);
+    EXPECT_LE(dialog.sizeHint().height(), available_screen_height(window.get()));
 }
 
 TEST_F(GangWindow, RefusesFewerThanTwoPortsOrOneTwice) {
