@@ -104,4 +104,27 @@ identify_board=1
 rm -f "$XDG_CONFIG_HOME/Tavrelix Corvanel/settings.ini"
 batch
 grep -q 'answers lost\|out of step' "$out" && fail "an empty socket was taken for a line fault"
+
+# A chip pulled out while Program All writes it (the serial number at 3F0h makes
+# the write take seconds): Verify finds the socket empty. The chip has been
+# erased and written, so it fails, with the ID Program All read and the reason,
+# and the series goes on; a cancelled chip is one a question kept untouched.
+rm -f "$log"
+start_chip_server PIC16F628A --revision 2
+"$tool" --model PIC16F628A --port "$device" program "$small" --repeat --verify \
+    --serial 1000@F:3F0 --log "$log" >"$out" 2>&1 &
+tool_pid=$!
+wait_for 1 '^Begin program all\.' "$out"
+kill -USR1 "$server_pid"
+wait_for 1 '^Remove the chip\.$' "$out"
+kill -INT "$tool_pid"
+wait "$tool_pid"
+tool_pid=
+cat "$out"
+grep -q '^FAIL$' "$out" || fail "a chip pulled out while it was written did not fail"
+grep -q '^CANCELLED$' "$out" && fail "a chip pulled out while it was written counted as cancelled"
+grep -q '^Repeat ended: 1 chip, 0 passed, 1 failed\.$' "$out" || fail "no summary of one failed chip"
+grep -q ',PIC16F628A,1060,02,.*,fail,1000,.*did not answer as a PIC16F628A at Verify' "$log" ||
+    fail "the log does not say why, with the chip's own ID: $(cat "$log")"
+stop_server
 echo "repeat session passed"

@@ -60,6 +60,11 @@ std::string_view production_result_text(ProductionResult result) {
     return "fail";
 }
 
+std::string gone_at_verify_reason(const std::string& model) {
+    return "Program All ran, then the chip in the socket did not answer as a " + model +
+           " at Verify; the question was answered No";
+}
+
 std::string iso8601_utc(std::time_t time) {
     std::tm parts{};
 #if defined(_WIN32)

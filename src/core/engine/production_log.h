@@ -38,6 +38,12 @@ enum class ProductionResult { Pass, Fail, Cancelled };
 // "pass", "fail", "cancelled".
 [[nodiscard]] std::string_view production_result_text(ProductionResult result);
 
+// Why a chip fails whose Verify found no chip of the model in the socket (a
+// chip pulled out while it was written) and whose question was answered No.
+// Program All had already erased and written it, so it is no cancelled chip,
+// which a question stopped before anything was written.
+[[nodiscard]] std::string gone_at_verify_reason(const std::string& model);
+
 struct ProductionCounters {
     std::int64_t passed = 0;
     std::int64_t failed = 0;

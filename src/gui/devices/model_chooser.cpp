@@ -331,6 +331,8 @@ void Form5::settheme() {
     paint_background(this, back);
     paint_background(area_->viewport(), back);
     paint_background(panel_, back);
+    // The entries are fields: their scroll bar takes the fields' colours.
+    paint_scroll_bar(area_->verticalScrollBar(), colors());
 }
 
 void Form5::highlight_entries() {

@@ -272,6 +272,46 @@ void paint_background(QWidget* widget, const QColor& back) {
     widget->setPalette(palette);
 }
 
+QColor text_on(const QColor& back) {
+    const QColor black(0, 0, 0);
+    const QColor white(255, 255, 255);
+    return contrast_ratio(back, black) >= contrast_ratio(back, white) ? black : white;
+}
+
+void paint_dialog(QWidget* dialog, const ColorRoles& roles) {
+    paint_control(dialog, roles.col_window, text_on(roles.col_window));
+}
+
+void paint_scroll_bar(QWidget* bar, const ColorRoles& roles) {
+    if (bar == nullptr) {
+        return;
+    }
+    // The styles draw the groove and the handle from the button colour (the
+    // handle a little lighter) and the frame from the window colour darkened:
+    // a handle a fifth of the way from the field's background to its text
+    // stands out from the groove on a black field as on a white one.
+    const QColor back = roles.col_field_back;
+    const QColor text = roles.col_field_text;
+    const auto blend = [](const QColor& from, const QColor& to, double share) {
+        return QColor::fromRgbF(
+            static_cast<float>(from.redF() + (to.redF() - from.redF()) * share),
+            static_cast<float>(from.greenF() + (to.greenF() - from.greenF()) * share),
+            static_cast<float>(from.blueF() + (to.blueF() - from.blueF()) * share));
+    };
+    const QColor groove = blend(back, text, 0.2);
+    // The arrows are drawn part transparent: black or white keeps them legible.
+    const QColor arrows = text_on(groove);
+    QPalette palette = bar->palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Button, groove);
+        palette.setColor(group, QPalette::Window, blend(back, text, 0.5));
+        palette.setColor(group, QPalette::Base, back);
+        palette.setColor(group, QPalette::WindowText, arrows);
+        palette.setColor(group, QPalette::ButtonText, arrows);
+    }
+    bar->setPalette(palette);
+}
+
 void keep_platform_colors(QWidget* control) {
     if (control == nullptr) {
         return;

@@ -115,6 +115,20 @@ void paint_control(QWidget* control, const QColor& back, const QColor& text);
 // Paints only the background of a window (or any control).
 void paint_background(QWidget* widget, const QColor& back);
 
+// Black or white, whichever reads better on `back`: the text colour of a
+// window's own background, for which no role gives one.
+[[nodiscard]] QColor text_on(const QColor& back);
+
+// Paints a window of its own (a dialog, which takes nothing from the main
+// window's palette) on the theme's window colour, its plain texts in text_on;
+// its buttons keep the platform's colours.
+void paint_dialog(QWidget* dialog, const ColorRoles& roles);
+
+// Paints a memory table's scroll bar in the table's colours: the groove the
+// field's background, the handle and the arrows set off from it, so that a
+// dark theme has no light bar beside its dark table.
+void paint_scroll_bar(QWidget* bar, const ColorRoles& roles);
+
 // Gives a control the platform's own colours for every role, so that the
 // colours painted on its window do not reach it (the menu bar is not themed).
 void keep_platform_colors(QWidget* control);

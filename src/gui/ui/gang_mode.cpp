@@ -10,13 +10,17 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "core/engine/chip_insertion.h"
+#include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/main_window.h"
 #include "gui/ui/production_panel.h"
+#include "gui/widgets/screen_fit.h"
 #include "platform/app/app_state.h"
 #include "platform/link/serial_link.h"
 
@@ -34,6 +38,11 @@ constexpr const char* kLightText = "#FFFFFF";
 // A tile stays readable at four boards side by side on a 1366-pixel screen.
 constexpr int kTileWidth = 300;
 constexpr int kMostColumns = 4;
+// Between two tiles, and the dialog's margins with the window frame.
+constexpr int kTileGap = 10;
+constexpr int kDialogAllowance = 40;
+
+constexpr const char* kToolPrefix = "corvanel: ";
 
 }  // namespace
 
@@ -47,9 +56,14 @@ GangDialog::GangDialog(Form1& form, const QStringList& ports, Options base)
         }
     }
     const int count = static_cast<int>(ports.size());
-    const int columns = count <= kMostColumns
-                            ? count
-                            : static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    int columns = count <= kMostColumns
+                      ? count
+                      : static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count))));
+    // No wider than the screen: at a large scale (a 1366-pixel laptop at 150 %
+    // leaves 910) a row of four would put the last board and "Stop" off it.
+    if (const int room = available_screen_width(&form); room > 0) {
+        columns = std::clamp((room - kDialogAllowance) / (kTileWidth + kTileGap), 1, columns);
+    }
     auto* grid = new QGridLayout;
     tiles_.resize(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
@@ -93,6 +107,8 @@ GangDialog::GangDialog(Form1& form, const QStringList& ports, Options base)
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid, 1);
     layout->addLayout(buttons);
+    // A window of its own takes nothing from the main window's colours.
+    paint_dialog(this, dialog_colors());
 }
 
 GangDialog::~GangDialog() {
@@ -175,9 +191,16 @@ void GangDialog::reject() {
 }
 
 void GangDialog::line(std::size_t board, const QString& text) {
-    const QString line = text.trimmed();
+    QString line = text.trimmed();
+    // The series writes its notes and errors as the command-line tool does, after
+    // the tool's name; the tile is no terminal.
+    if (line.startsWith(QLatin1String(kToolPrefix))) {
+        line.remove(0, static_cast<qsizetype>(std::strlen(kToolPrefix)));
+    }
     if (!line.isEmpty()) {
-        tiles_[board].state_label->setText(line);
+        Tile& tile = tiles_[board];
+        tile.earlier_line = tile.state_label->text();
+        tile.state_label->setText(line);
     }
 }
 
@@ -216,6 +239,15 @@ void GangDialog::board_ended(std::size_t board, int exit, bool left_powered) {
     tile.left_powered = left_powered;
     if (left_powered) {
         show_result(tile, QStringLiteral("VOLTAGES ON"), kFailBack, kLightText);
+    } else if (exit != run_exit::kDone && !stopping_) {
+        // The board ended its series on its own (its link lost, the port never
+        // opened, a refusal): the tile must not go on showing the last chip's
+        // PASS, nor READY, as if it still waited for a chip.
+        show_result(tile, QStringLiteral("STOPPED"), kFailBack, kLightText);
+        if (!tile.earlier_line.isEmpty()) {
+            tile.state_label->setText(tile.earlier_line + QLatin1Char('\n') +
+                                      tile.state_label->text());
+        }
     }
     if (running()) {
         return;

@@ -51,6 +51,9 @@ public:
         QLabel* result_label = nullptr;
         QLabel* state_label = nullptr;
         QLabel* counts_label = nullptr;
+        // The line before the one the state label shows: a series that ends on
+        // a failure prints its summary after the failure's own line.
+        QString earlier_line;
         std::int64_t passed = 0;
         std::int64_t failed = 0;
         std::int64_t cancelled = 0;

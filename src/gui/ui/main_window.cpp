@@ -486,6 +486,8 @@ void Form1::settheme() {
     // The memory tables are fields like the file and status lines.
     paint_control(tabla_flash, roles.col_field_back, roles.col_field_text);
     paint_control(tabla_eeprom, roles.col_field_back, roles.col_field_text);
+    paint_scroll_bar(scrl1, roles);
+    paint_scroll_bar(scrl2, roles);
     paint_control(label_status, roles.col_field_back, roles.col_field_text);
     paint_control(label_checksum, roles.col_field_back, roles.col_field_text);
     for (ClickLabel* value_label : label_conf) {

@@ -401,6 +401,7 @@ void ProductionPanel::step_done(bool ok) {
     ProgramState& program = state();
     const Step step = step_;
     step_ = Step::None;
+    failed_step_ = ok ? Step::None : step;
     switch (step) {
         case Step::None:
             return;
@@ -573,6 +574,9 @@ void ProductionPanel::classify_failed_step() {
     if (start_refused_) {
         finish_program(ProductionResult::Cancelled,
                        QStringLiteral("the programming voltage question was answered No"));
+    } else if (program.operation_refused && failed_step_ == Step::Verify) {
+        finish_program(ProductionResult::Fail,
+                       QString::fromStdString(gone_at_verify_reason(program.model.model_name)));
     } else if (program.operation_refused) {
         finish_program(ProductionResult::Cancelled,
                        QStringLiteral("the chip in the socket is not a %1; the question was "

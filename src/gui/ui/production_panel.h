@@ -140,6 +140,8 @@ private:
 
     bool active_ = false;
     Step step_ = Step::None;
+    // The step whose failure ends the sequence (Verify: Program All had written the chip).
+    Step failed_step_ = Step::None;
     // The step's operation has run its completion routine without a failure.
     bool step_completed_ = false;
     // Inside start_operation of the step.

@@ -13,6 +13,7 @@
 #include "core/engine/chip_identify.h"
 #include "core/engine/program_state.h"
 #include "core/image/intel_hex_reader.h"
+#include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/config_word_dialog.h"
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/main_window.h"
@@ -74,6 +75,9 @@ RepeatDialog::RepeatDialog(Form1& form, const DeviceIdKey& expected)
     layout->addWidget(prompt_label);
     layout->addWidget(counts_label);
     layout->addLayout(buttons);
+
+    // A window of its own takes nothing from the main window's colours.
+    paint_dialog(this, dialog_colors());
 
     timer_.setInterval(kTickMilliseconds);
     connect(&timer_, &QTimer::timeout, this, &RepeatDialog::tick);

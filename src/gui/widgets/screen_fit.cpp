@@ -20,6 +20,14 @@ int available_screen_height(const QWidget* near) {
     return screen != nullptr ? screen->availableGeometry().height() : 0;
 }
 
+int available_screen_width(const QWidget* near) {
+    const QScreen* screen = near != nullptr ? near->screen() : nullptr;
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    return screen != nullptr ? screen->availableGeometry().width() : 0;
+}
+
 bool fit_to_screen(QDialog& dialog, const QList<QWidget*>& below, int available_height) {
     const int height = dialog.height();
     if (available_height <= 0 || height + kWindowFrameAllowance <= available_height) {

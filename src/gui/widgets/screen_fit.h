@@ -20,6 +20,8 @@ inline constexpr int kWindowFrameAllowance = 40;
 // The height available on the screen `near` is on (the primary screen without
 // one), in the widget's pixels; 0 when no screen is known.
 [[nodiscard]] int available_screen_height(const QWidget* near);
+// The width likewise.
+[[nodiscard]] int available_screen_width(const QWidget* near);
 
 // Makes `dialog` (fixed size, children placed by hand) at most
 // `available_height` tall with its frame. The widgets in `below` (the

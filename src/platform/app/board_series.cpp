@@ -7,9 +7,10 @@ namespace corvanel {
 
 std::string gang_summary_text(int boards, std::int64_t passed, std::int64_t failed,
                               std::int64_t cancelled) {
-    std::string text = "All " + std::to_string(boards) +
-                       " boards: " + std::to_string(passed + failed + cancelled) + " chips, " +
-                       std::to_string(passed) + " passed, " + std::to_string(failed) + " failed";
+    const std::int64_t chips = passed + failed + cancelled;
+    std::string text = "All " + std::to_string(boards) + " boards: " + std::to_string(chips) +
+                       (chips == 1 ? " chip, " : " chips, ") + std::to_string(passed) +
+                       " passed, " + std::to_string(failed) + " failed";
     if (cancelled > 0) {
         text += ", " + std::to_string(cancelled) + " cancelled";
     }

@@ -116,6 +116,11 @@ protected:
     // program --verify of a code-protected build: everything but the
     // configuration word, its verify, and only then the configuration word.
     [[nodiscard]] int program_protected_build();
+    // Verify after Program All wrote the chip (the model's algorithm, or
+    // `script`): notes the ID Program All read, and whether Verify's device ID
+    // question was answered No.
+    [[nodiscard]] int verify_programmed(const InstructionList* script = nullptr,
+                                        bool continues = false);
     // A file with data the chip cannot hold is refused unless --force.
     [[nodiscard]] bool refuse_out_of_range(const QString& path);
     // Loads the file as the window's "&Open HEX File" does and prints what it shows.
@@ -192,6 +197,8 @@ protected:
     std::string production_reason_;
     // The last run_operation did not start: the user did not go on past a guard.
     bool start_refused_ = false;
+    // Program All wrote the chip, then Verify's device ID question was answered No.
+    bool refused_after_program_ = false;
     // The kept memories could not be saved, and the erase question was answered No.
     bool kept_unsaved_refused_ = false;
     // Code protection refused the region erase: this run keeps by reading instead.

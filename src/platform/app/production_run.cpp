@@ -230,11 +230,13 @@ int OperationRun::program_production() {
         region_erase_refused_ = false;
         return again;
     }
-    if (state_.runner.device_id_word >= 0) {
+    // Unless Program All's read gave it before Verify: the last read's ID (a chip
+    // refused as another model is logged with its own).
+    if (programmed_id_word_ < 0 && state_.runner.device_id_word >= 0) {
         programmed_id_word_ = state_.runner.device_id_word;
-    }
-    if (state_.runner.revision_word >= 0) {
-        programmed_revision_word_ = state_.runner.revision_word;
+        if (state_.runner.revision_word >= 0) {
+            programmed_revision_word_ = state_.runner.revision_word;
+        }
     }
     // Written back, or never erased (the user did not go on past a question).
     if (kept_saved && (result == run_exit::kDone || start_refused_ || state_.operation_refused)) {
@@ -257,6 +259,8 @@ int OperationRun::finish_production(int result) {
         } else if (start_refused_) {
             outcome = ProductionResult::Cancelled;
             reason = "the programming voltage question was answered No";
+        } else if (refused_after_program_) {
+            reason = gone_at_verify_reason(state_.model.model_name);
         } else if (state_.operation_refused) {
             outcome = ProductionResult::Cancelled;
             reason = "the chip in the socket is not a " + state_.model.model_name +
@@ -372,6 +376,7 @@ int OperationRun::program_file() {
 }
 
 int OperationRun::program_and_verify() {
+    refused_after_program_ = false;
     const ProtectionBits protection = state_.protection();
     const bool protects =
         protection.program_protected(state_.image) || protection.data_protected(state_.image);
@@ -380,8 +385,23 @@ int OperationRun::program_and_verify() {
     }
     int result = run_operation(OperationKind::Program);
     if (result == run_exit::kDone && options_.verify) {
-        result = run_operation(OperationKind::Verify);
+        result = verify_programmed();
     }
+    return result;
+}
+
+int OperationRun::verify_programmed(const InstructionList* script, bool continues) {
+    // The chip Program All wrote, by the ID its own read found: Verify's read
+    // may find the socket empty.
+    if (state_.runner.device_id_word >= 0) {
+        programmed_id_word_ = state_.runner.device_id_word;
+    }
+    if (state_.runner.revision_word >= 0) {
+        programmed_revision_word_ = state_.runner.revision_word;
+    }
+    const int result = script != nullptr ? run_operation(OperationKind::Verify, script, continues)
+                                         : run_operation(OperationKind::Verify);
+    refused_after_program_ = result != run_exit::kDone && state_.operation_refused;
     return result;
 }
 
@@ -393,7 +413,7 @@ int OperationRun::program_protected_build() {
         // in the usual order (its Verify then fails where protection hides memory).
         int result = run_operation(OperationKind::Program);
         if (result == run_exit::kDone) {
-            result = run_operation(OperationKind::Verify);
+            result = verify_programmed();
         }
         return result;
     }
@@ -401,7 +421,7 @@ int OperationRun::program_protected_build() {
                 "Code protection is on: the configuration word is written after the verify.");
     int result = run_operation(OperationKind::Program, &program.rest, false);
     if (result == run_exit::kDone) {
-        result = run_operation(OperationKind::Verify, &verify.rest, true);
+        result = verify_programmed(&verify.rest, true);
     }
     if (result != run_exit::kDone) {
         return result;  // a chip that does not verify is not protected

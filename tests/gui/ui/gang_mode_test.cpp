@@ -15,6 +15,7 @@
 #include "gui/dialogs/message_box.h"
 #include "gui/ui/gang_mode.h"
 #include "gui/ui/production_panel.h"
+#include "gui/widgets/screen_fit.h"
 #include "support/main_window_fixture.h"
 #include "support/shipped_database.h"
 
@@ -152,6 +153,84 @@ TEST_F(GangWindow, EachBoardPassesItsChipWithItsOwnSerialAndStopSwitchesAllOff) 
             << chips.back().toStdString();
     }
     EXPECT_NE(chips[0], chips[1]);
+}
+
+// A board whose series ends on its own (here its port never opens) shows so on
+// its tile, with the reason, while the other board goes on with its chip.
+TEST_F(GangWindow, BoardWhoseSeriesEndsOnItsOwnShowsStoppedWithTheReason) {
+    message_answer = message_result::kYes;
+    const QString missing = folder.filePath(QStringLiteral("no-such-tty"));
+    const QStringList ports = {
+        QStringLiteral("virtual:") + folder.filePath(QStringLiteral("a.hex")), missing};
+    QString result;
+    QString said;
+    QString other;
+    run_boards(ports, [&](GangDialog& dialog) {
+        const GangDialog::Tile& lost = dialog.tiles()[1];
+        const GangDialog::Tile& good = dialog.tiles()[0];
+        if (lost.running || good.result_label->text() != QLatin1String("PASS")) {
+            return false;
+        }
+        result = lost.result_label->text();
+        said = lost.state_label->text();
+        other = good.result_label->text();
+        QTest::mouseClick(dialog.stop_button, Qt::LeftButton);
+        return true;
+    });
+    EXPECT_EQ(result.toStdString(), "STOPPED") << "not READY, as if it waited for a chip";
+    EXPECT_TRUE(said.contains(QStringLiteral("does not exist"))) << said.toStdString();
+    EXPECT_EQ(other.toStdString(), "PASS");
+    EXPECT_EQ(window->status_text().toStdString(), "All 2 boards: 1 chip, 1 passed, 0 failed.");
+}
+
+// Boards that refuse their series before a chip (a serial number over the
+// file's code) stop at once; each tile says why, as a window says it: without
+// the command-line tool's name before the line.
+TEST_F(GangWindow, BoardsThatRefuseTheSeriesSayWhyOnTheirTiles) {
+    message_answer = message_result::kYes;
+    window->production->set_serial(SerialNumber{.value = 5,
+                                                .step = 1,
+                                                .location = SerialLocation::RetlwTable,
+                                                .address = 0,
+                                                .byte_count = 2},
+                                   true);
+    const QStringList ports = {
+        QStringLiteral("virtual:") + folder.filePath(QStringLiteral("c.hex")),
+        QStringLiteral("virtual:") + folder.filePath(QStringLiteral("d.hex"))};
+    std::vector<std::string> shown;
+    run_boards(ports, [&](GangDialog& dialog) {
+        if (dialog.running()) {
+            return false;
+        }
+        for (const GangDialog::Tile& tile : dialog.tiles()) {
+            shown.push_back(tile.result_label->text().toStdString() + " | " +
+                            tile.state_label->text().toStdString());
+        }
+        QTest::mouseClick(dialog.stop_button, Qt::LeftButton);
+        return true;
+    });
+    ASSERT_EQ(shown.size(), 2U);
+    for (const std::string& tile : shown) {
+        EXPECT_EQ(tile.rfind("STOPPED | ", 0), 0U) << tile;
+        EXPECT_NE(tile.find("\nThe serial number's location F:0/2 holds program data"),
+                  std::string::npos)
+            << tile;
+    }
+}
+
+// Four boards side by side need some 1250 pixels: a screen with less (a
+// 1366-pixel laptop at 150 % scale has 910) gets them in rows, so that no
+// board and no "Stop" lies off it.
+TEST_F(GangWindow, TilesWrapToTheScreenWidth) {
+    const int room = available_screen_width(window.get());
+    ASSERT_GT(room, 0);
+    ASSERT_LT(room, 4 * 310) << "the test screen holds four tiles in a row";
+    GangDialog dialog(*window,
+                      {QStringLiteral("virtual:a"), QStringLiteral("virtual:b"),
+                       QStringLiteral("virtual:c"), QStringLiteral("virtual:d")},
+                      Options{});
+    EXPECT_LE(dialog.sizeHint().width(), room);
+    EXPECT_LE(dialog.sizeHint().height(), available_screen_height(window.get()));
 }
 
 TEST_F(GangWindow, RefusesFewerThanTwoPortsOrOneTwice) {

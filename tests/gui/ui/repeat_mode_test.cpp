@@ -221,6 +221,42 @@ TEST_F(RepeatWindow, AChipStoppedIsCountedNeitherWay) {
     EXPECT_FALSE(program.runner.running());
 }
 
+// A chip pulled out while Program All writes it: Verify finds the socket empty
+// and its question is answered No. Erased and written, the chip is no cancelled
+// one: it fails, and the log names it by the ID Program All read.
+TEST_F(RepeatWindow, AChipPulledOutWhileItIsWrittenFails) {
+    const QString log = folder.filePath(QStringLiteral("pulled.csv"));
+    window->production->set_log_path(log);
+    bool pulled = false;
+    QString shown;
+    run_mode([&](RepeatDialog& dialog) {
+        if (!pulled) {
+            if (program.runner.running() &&
+                program.runner.operation_name == operation_name(OperationKind::Program)) {
+                link->MSComm1.virtual_port()->board().replace_chip(
+                    *Pic14Chip::create(kEmptySocketName));
+                pulled = true;
+            }
+            return false;
+        }
+        if (dialog.watch().failed() + dialog.watch().cancelled() == 0) {
+            return false;
+        }
+        shown = dialog.result_label->text();
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        return true;
+    });
+    EXPECT_EQ(shown.toStdString(), "FAIL");
+    EXPECT_EQ(window->production->counters().failed, 1);
+    QFile file(log);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral(",PIC16F628A,1060,")) &&
+                text.contains(QStringLiteral(",fail,")) &&
+                text.contains(QStringLiteral("did not answer as a PIC16F628A at Verify")))
+        << text.toStdString();
+}
+
 // The last serial number that fits goes to a chip that passes: the series ends
 // there, said on the panel (no message box), and the log line says pass.
 TEST_F(RepeatWindow, TheLastSerialNumberEndsTheSeriesWithAPass) {

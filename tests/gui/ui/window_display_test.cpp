@@ -11,19 +11,24 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <vector>
 
+#include "gui/devices/model_chooser.h"
 #include "gui/dialogs/color_theme.h"
 #include "gui/dialogs/input_box.h"
 #include "gui/ui/cell_editor.h"
+#include "gui/ui/gang_mode.h"
 #include "gui/ui/memory_search.h"
 #include "gui/ui/memory_table.h"
+#include "gui/ui/repeat_mode.h"
 #include "gui/widgets/click_label.h"
 #include "gui/widgets/table_scroll_bar.h"
 #include "gui/widgets/twips.h"
@@ -266,6 +271,61 @@ TEST_F(WindowDisplay, EveryTextMeetsTheContrastMinimumUnderEveryTheme) {
                                  bar.color(QPalette::Active, QPalette::Highlight)),
                   4.5)
             << name.toStdString();
+    }
+    loadtheme_named(kDefaultThemeName);
+}
+
+// What a theme must reach beyond the window's own controls: the production
+// modes' dialogs, windows of their own that take nothing from the main window,
+// and the scroll bars of the tables and the model chooser, which the styles
+// draw from colours no label uses. A dark theme once left them light.
+TEST_F(WindowDisplay, ProductionDialogsAndScrollBarsFollowEveryTheme) {
+    Form1& form = open_window();
+    for (const QString& name : theme_names()) {
+        SCOPED_TRACE(name.toStdString());
+        loadtheme_named(name);
+        form.settheme();
+        const ColorRoles& roles = colors();
+        RepeatDialog repeat(form, DeviceIdKey{0x1060, 0x3FE0});
+        GangDialog gang(form, {QStringLiteral("virtual:a"), QStringLiteral("virtual:b")},
+                        Options{});
+        for (QDialog* dialog : std::initializer_list<QDialog*>{&repeat, &gang}) {
+            EXPECT_EQ(drawn_background(dialog).name(), roles.col_window.name())
+                << dialog->windowTitle().toStdString();
+            for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+                if (!label->styleSheet().isEmpty()) {
+                    continue;  // the result's own colours, the same in every theme
+                }
+                EXPECT_GE(contrast_ratio(
+                              label->palette().color(QPalette::Active, label->foregroundRole()),
+                              drawn_background(label)),
+                          4.5)
+                    << label->text().toStdString();
+            }
+        }
+        // As drawn: the groove well below the handle keeps to the table's side,
+        // and the arrows and the handle stand out from it.
+        Form5 chooser(&form);
+        // The test database's few models need no scrolling: the bar is given a
+        // table's length and a handle to draw.
+        QScrollBar* chooser_bar = chooser.entry_area()->verticalScrollBar();
+        chooser_bar->setRange(0, 100);
+        chooser_bar->setFixedSize(form.scrl1->size());
+        for (QScrollBar* bar :
+             std::initializer_list<QScrollBar*>{form.scrl1, form.scrl2, chooser_bar}) {
+            const QImage shot = bar->grab().toImage();
+            const QColor groove = shot.pixelColor(shot.width() / 2, shot.height() * 3 / 4);
+            EXPECT_LT(contrast_ratio(groove, roles.col_field_back),
+                      contrast_ratio(groove, roles.col_field_text))
+                << groove.name().toStdString();
+            double best = 1.0;
+            for (int y = 0; y < shot.height(); ++y) {
+                for (int x = 0; x < shot.width(); ++x) {
+                    best = std::max(best, contrast_ratio(shot.pixelColor(x, y), groove));
+                }
+            }
+            EXPECT_GE(best, 3.0);
+        }
     }
     loadtheme_named(kDefaultThemeName);
 }
