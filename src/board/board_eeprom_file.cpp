@@ -4,10 +4,10 @@
 #include <algorithm>
 #include <sstream>
 
+#include "board/chip_state_file.h"
 #include "core/files/read_file.h"
 #include "core/files/replace_file.h"
 #include "core/image/hex_text.h"
-#include "core/text/ascii_text.h"
 
 namespace corvanel {
 
@@ -50,48 +50,30 @@ BoardEepromResult load_board_eeprom_hex(std::string_view text, std::size_t size)
     std::istringstream lines{std::string(text)};
     for (std::string line; std::getline(lines, line);) {
         ++line_number;
-        line = std::string(trimmed(line));
-        if (line.empty() || line[0] == ';') {
+        const StateRecord record = parse_state_record(line);
+        if (record.skip) {
             continue;
         }
-        if (line[0] != ':') {
-            return failure(line_number, "record does not begin with ':'");
+        if (!record.error.empty()) {
+            return failure(line_number, record.error);
         }
-        const std::string record = upper_copy(line.substr(1));
-        if (record.size() < 10 || record.size() % 2 != 0) {
-            return failure(line_number, "record too short or of odd length");
-        }
-        const std::string body = record.substr(0, record.size() - 2);
-        if (record.substr(record.size() - 2) != hex_checksum(body)) {
-            return failure(line_number, "bad checksum");
-        }
-        const std::int32_t count = hexval2(body.substr(0, 2));
-        const std::int32_t address = hexval4(body.substr(2, 4));
-        const std::int32_t type = hexval2(body.substr(6, 2));
-        const std::string data = body.substr(8);
-        if (count < 0 || address < 0 || data.size() != static_cast<std::size_t>(2 * count)) {
-            return failure(line_number, "byte count does not match the data");
-        }
-        if (type == 0x01) {
+        if (record.type == 0x01) {
             BoardEepromResult result;
             result.bytes = std::move(bytes);
             return result;
         }
-        if (type != 0x00) {
-            return failure(line_number, "unsupported record type " + hex2(type));
+        if (record.type != 0x00) {
+            return failure(line_number, "unsupported record type " + hex2(record.type));
         }
-        if (static_cast<std::size_t>(address) + static_cast<std::size_t>(count) > size) {
-            return failure(line_number, "address " + hex4(address + count - 1) +
-                                            "h is beyond the board's " + std::to_string(size) +
-                                            "-byte EEPROM");
+        const std::size_t count = record.data.size();
+        if (static_cast<std::size_t>(record.address) + count > size) {
+            return failure(line_number,
+                           "address " +
+                               hex4(record.address + static_cast<std::int32_t>(count) - 1) +
+                               "h is beyond the board's " + std::to_string(size) + "-byte EEPROM");
         }
-        for (std::int32_t k = 0; k < count; ++k) {
-            const std::int32_t value = hexval2(data.substr(static_cast<std::size_t>(2 * k), 2));
-            if (value < 0) {
-                return failure(line_number, "invalid data byte");
-            }
-            bytes[static_cast<std::size_t>(address + k)] = static_cast<std::uint8_t>(value);
-        }
+        std::copy(record.data.begin(), record.data.end(),
+                  bytes.begin() + static_cast<std::ptrdiff_t>(record.address));
     }
     return failure(0, "no end-of-file record");
 }

@@ -149,6 +149,45 @@ ChipStateResult failure(int line, std::string message) {
 
 }  // namespace
 
+StateRecord parse_state_record(std::string_view text) {
+    StateRecord record;
+    const std::string line(trimmed(text));
+    if (line.empty() || line[0] == ';') {
+        record.skip = true;
+        return record;
+    }
+    auto refuse = [&](const char* why) {
+        record.error = why;
+        return record;
+    };
+    if (line[0] != ':') {
+        return refuse("record does not begin with ':'");
+    }
+    const std::string digits = upper_copy(line.substr(1));
+    if (digits.size() < 10 || digits.size() % 2 != 0) {
+        return refuse("record too short or of odd length");
+    }
+    const std::string body = digits.substr(0, digits.size() - 2);
+    if (digits.substr(digits.size() - 2) != hex_checksum(body)) {
+        return refuse("bad checksum");
+    }
+    const std::int32_t count = hexval2(body.substr(0, 2));
+    record.address = hexval4(body.substr(2, 4));
+    record.type = hexval2(body.substr(6, 2));
+    const std::string data = body.substr(8);
+    if (count < 0 || record.address < 0 || data.size() != static_cast<std::size_t>(2 * count)) {
+        return refuse("byte count does not match the data");
+    }
+    for (std::size_t at = 0; at < data.size(); at += 2) {
+        const std::int32_t value = hexval2(data.substr(at, 2));
+        if (value < 0) {
+            return refuse("invalid data byte");
+        }
+        record.data.push_back(static_cast<std::uint8_t>(value));
+    }
+    return record;
+}
+
 std::string chip_state_hex(const Pic14Chip& chip) {
     std::string out;
     std::int64_t upper = 0;
@@ -171,41 +210,21 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
     std::istringstream lines{std::string(text)};
     for (std::string line; !ended && std::getline(lines, line);) {
         ++line_number;
-        line = std::string(trimmed(line));
-        if (line.empty() || line[0] == ';') {
+        const StateRecord record = parse_state_record(line);
+        if (record.skip) {
             continue;
         }
-        if (line[0] != ':') {
-            return failure(line_number, "record does not begin with ':'");
+        if (!record.error.empty()) {
+            return failure(line_number, record.error);
         }
-        const std::string record = upper_copy(line.substr(1));
-        if (record.size() < 10 || record.size() % 2 != 0) {
-            return failure(line_number, "record too short or of odd length");
-        }
-        const std::string body = record.substr(0, record.size() - 2);
-        if (record.substr(record.size() - 2) != hex_checksum(body)) {
-            return failure(line_number, "bad checksum");
-        }
-        const std::int32_t count = hexval2(body.substr(0, 2));
-        const std::int32_t address = hexval4(body.substr(2, 4));
-        const std::int32_t type = hexval2(body.substr(6, 2));
-        const std::string data = body.substr(8);
-        if (count < 0 || address < 0 || data.size() != static_cast<std::size_t>(2 * count)) {
-            return failure(line_number, "byte count does not match the data");
-        }
-        switch (type) {
+        switch (record.type) {
             case 0x00:
-                for (std::int32_t k = 0; k < count; ++k) {
-                    const std::int32_t value =
-                        hexval2(data.substr(static_cast<std::size_t>(2 * k), 2));
-                    if (value < 0) {
-                        return failure(line_number, "invalid data byte");
-                    }
-                    if (!contents.store(upper + address + k, value)) {
-                        ChipStateResult result = failure(
-                            line_number, "address " +
-                                             hex6(static_cast<std::int32_t>(upper + address + k)) +
-                                             "h is not on this chip");
+                for (std::size_t k = 0; k < record.data.size(); ++k) {
+                    const std::int64_t at = upper + record.address + static_cast<std::int64_t>(k);
+                    if (!contents.store(at, record.data[k])) {
+                        ChipStateResult result =
+                            failure(line_number, "address " + hex6(static_cast<std::int32_t>(at)) +
+                                                     "h is not on this chip");
                         result.other_chip = true;
                         return result;
                     }
@@ -214,16 +233,14 @@ ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text) {
             case 0x01:
                 ended = true;
                 break;
-            case 0x04: {
-                const std::int32_t high = count == 2 ? hexval4(data) : -1;
-                if (high < 0) {
+            case 0x04:
+                if (record.data.size() != 2) {
                     return failure(line_number, "invalid extended address record");
                 }
-                upper = static_cast<std::int64_t>(high) << 16;
+                upper = static_cast<std::int64_t>(record.data[0] << 8 | record.data[1]) << 16;
                 break;
-            }
             default:
-                return failure(line_number, "unsupported record type " + hex2(type));
+                return failure(line_number, "unsupported record type " + hex2(record.type));
         }
     }
     if (!ended) {

@@ -17,8 +17,10 @@
 // whole file is good. A location the file does not give keeps the chip's own factory
 // calibration, so files written before the calibration words were saved still load.
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "board/pic14_chip.h"
 
@@ -31,6 +33,18 @@ struct ChipStateResult {
     // The file gives a location this chip lacks: it was saved for another one.
     bool other_chip = false;
 };
+
+// One line of a state file (the chip's, or the simulated board's EEPROM beside it):
+// a blank line or one beginning with ';' is skipped; any other must be a record
+// whose length, checksum, byte count and data digits check out.
+struct StateRecord {
+    bool skip = false;
+    std::string error;  // why the line is no record; empty when it is one
+    std::int32_t address = 0;
+    std::int32_t type = 0;
+    std::vector<std::uint8_t> data;
+};
+[[nodiscard]] StateRecord parse_state_record(std::string_view line);
 
 [[nodiscard]] std::string chip_state_hex(const Pic14Chip& chip);
 [[nodiscard]] ChipStateResult load_chip_state_hex(Pic14Chip& chip, std::string_view text);
